@@ -1,0 +1,107 @@
+#pragma once
+// BIF data archives ("BIFF" "V1  "): the model, opening one together with its KEY, listing and
+// exporting its resources, and building a new BIF with its KEY entry from a folder's files.
+//
+// Layout on disk (all integers little-endian):
+//   header                20 bytes at 0 (bytes up to VarTableOffset beyond it: HeaderExtra)
+//   variable table        VarResCount x 16 bytes at VarTableOffset
+//   fixed table           FixedResCount x 20 bytes right after it
+//   resource bytes        each FileSize bytes at its Offset
+
+#include "KeyFiles.h"
+#include "Progress.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vellocar {
+
+inline constexpr std::size_t kBifHeaderSize = 20;
+inline constexpr std::size_t kBifVarEntrySize = 16;
+inline constexpr std::size_t kBifFixedEntrySize = 20;
+
+// The type number of an extension given with its leading point (".2da", ".BMP"); 65535 when no
+// row of the table matches.
+std::int64_t ExtToResType(const std::string& extension);
+inline constexpr std::int64_t kUnknownResType = 0xFFFF;
+
+using TNWNBinaryData = std::vector<std::uint8_t>;
+
+struct TNWNVarResEntry {
+    std::uint32_t Id = 0;
+    std::uint32_t Offset = 0;
+    std::uint32_t FileSize = 0;
+    std::uint32_t ResType = 0;
+};
+
+struct TNWNFixedResEntry {
+    std::uint32_t Id = 0;
+    std::uint32_t Offset = 0;
+    std::uint32_t PartCount = 0;
+    std::uint32_t PartSize = 0;
+    std::uint32_t ResType = 0;
+};
+
+// A resource that an export did not write, and why (an unsafe file name, no KEY entry, ...).
+struct TSkippedResource {
+    std::string Name;    // the list line, or "#<index>" when the KEY does not name it
+    std::string Reason;
+};
+
+class TNWNBifFile {
+public:
+    // The list and the gauge are the caller's and must outlive this object.
+    TNWNBifFile(TResourceList& resourceList, TGauge& gauge);
+
+    // The KEY this BIF was opened with. Shared, so that a KEY the window has replaced stays
+    // alive as long as a BIF opened with it is still in use.
+    std::shared_ptr<const TNWNKeyFile> KeyFile;
+    std::int32_t BifIndex = 0;
+    TNWNBinaryData HeaderExtra;
+    std::string Path;
+    TFourCC FileType{};
+    TFourCC FileVersion{};
+    std::uint32_t VarResCount = 0;
+    std::uint32_t FixedResCount = 0;
+    std::uint32_t VarTableOffset = 0;
+    std::vector<TNWNVarResEntry> VarResources;
+    std::vector<TNWNFixedResEntry> FixedResources;
+
+    // What the last export left out, in index order. Cleared when an export starts.
+    std::vector<TSkippedResource> Skipped;
+
+    // Reads the header and tables of the BIF at path and fills the resource list with one
+    // line per KEY entry of this BIF. The BIF is the first KEY Filename that occurs in path;
+    // a path that holds none of them is refused. Tables that do not fit the file are refused
+    // with EFormatError before anything is allocated.
+    void Open(const std::string& path, std::shared_ptr<const TNWNKeyFile> keyFile);
+
+    // The KEY entry of the variable-table entry at index; false (entry untouched) if none.
+    bool FindKeyEntry(std::int64_t index, TNWNKeyEntry& entry) const;
+
+    // Writes every variable resource into its own file in the folder target (which ends with
+    // the path separator), showing progress on the gauge. Returns true when done; failures
+    // raise. Resources that cannot be written safely are listed in Skipped.
+    bool ExtractAll(const std::string& target);
+
+    // The same for the resources of the selected lines of the resource list, found through
+    // their KEY entries' ResId. No progress display.
+    bool ExtractSelected(const std::string& target);
+
+    // Packs the files named by the resource list (in list order, each SourceDir + name) into a
+    // new BIF at BifFileName and registers it as "data\<file name>" in the KEY at KeyFileName,
+    // keeping the other contents of an existing KEY when Append is set. Replaced files are kept
+    // as <name>.bak. Everything is checked before the disk is touched; the new files are
+    // written beside their targets and moved into place only when both are complete, so a
+    // failure leaves every existing file as it was. True when the BIF and KEY are in place.
+    bool BuildFrom(const std::string& SourceDir, const std::string& BifFileName,
+                   const std::string& KeyFileName, bool Append);
+
+private:
+    TResourceList& resourceList_;
+    TGauge& gauge_;
+};
+
+} // namespace vellocar

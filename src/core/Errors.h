@@ -1,0 +1,60 @@
+#pragma once
+// The exceptions that archive operations raise. Each carries the complete message that the
+// user sees; the window's default handler only appends a full stop.
+
+#include <stdexcept>
+#include <string>
+
+namespace vellocar {
+
+// Base of every error the program raises on purpose.
+class EVellocarError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "Cannot open file "%s". %s"
+class EFOpenError : public EVellocarError {
+public:
+    using EVellocarError::EVellocarError;
+};
+
+// "Cannot create file "%s". %s"
+class EFCreateError : public EVellocarError {
+public:
+    using EVellocarError::EVellocarError;
+};
+
+// "Stream read error": a read came short of what the file was expected to hold.
+class EReadError : public EVellocarError {
+public:
+    using EVellocarError::EVellocarError;
+};
+
+// "Stream write error": a write did not take all bytes (full disk, quota, I/O fault).
+class EWriteError : public EVellocarError {
+public:
+    using EVellocarError::EVellocarError;
+};
+
+// A failed rename or delete: "File not found", "File access denied", "I/O error %d", ...
+class EInOutError : public EVellocarError {
+public:
+    EInOutError(const std::string& message, int code) : EVellocarError(message), ErrorCode(code) {}
+    int ErrorCode;
+};
+
+// A KEY or BIF whose counts, offsets or tables do not fit the file. The message names the
+// file and the fault.
+class EFormatError : public EVellocarError {
+public:
+    using EVellocarError::EVellocarError;
+};
+
+// A build refused before anything was touched (too many files, a name too long, ...).
+class EBuildRefused : public EVellocarError {
+public:
+    using EVellocarError::EVellocarError;
+};
+
+} // namespace vellocar

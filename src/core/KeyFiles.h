@@ -1,0 +1,91 @@
+#pragma once
+// KEY index files ("KEY " "V1  "): the model, its reader and writer, and the resource type to
+// extension direction of the type table.
+//
+// Layout on disk (all integers little-endian):
+//   header      64 bytes at 0
+//   file table  BifCount x 12 bytes at OffsetToFileTable
+//   names       each FilenameSize bytes at its FilenameOffset
+//   key table   KeyCount x 22 bytes at OffsetToKeyTable
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vellocar {
+
+inline constexpr std::size_t kKeyHeaderSize = 64;
+inline constexpr std::size_t kKeyFileTableEntrySize = 12;
+inline constexpr std::size_t kKeyEntrySize = 22;
+inline constexpr std::size_t kResRefSize = 16;
+inline constexpr std::size_t kKeyReservedSize = 32;
+
+// ResId = BIF index << 20 | index in that BIF's variable table.
+inline constexpr unsigned kResIdBifShift = 20;
+inline constexpr std::uint32_t kResIdIndexMask = (1u << kResIdBifShift) - 1;
+inline constexpr std::uint32_t kMaxBifsPerKey = 1u << (32 - kResIdBifShift);   // 4096
+inline constexpr std::uint32_t kMaxResourcesPerBif = 1u << kResIdBifShift;      // 1,048,576
+
+using TFourCC = std::array<char, 4>;
+using TResRef = std::array<char, kResRefSize>;
+
+// The extension (three lower-case letters, no point) of a resource type; "" for a type the
+// table does not know.
+std::string ResTypeToExt(std::int64_t type);
+
+// A ResRef as text: up to its first zero byte, all 16 characters when it has none.
+std::string ResRefToString(const TResRef& resRef);
+
+// One row of the file table, field for field.
+struct TNWNFileTableEntry {
+    std::uint32_t FileSize = 0;
+    std::uint32_t FilenameOffset = 0;
+    std::uint16_t FilenameSize = 0;
+    std::uint16_t Drives = 0;
+};
+
+// One row of the key table, field for field. ResRef is held as the 16 bytes of the file.
+struct TNWNKeyEntry {
+    TResRef ResRef{};
+    std::uint16_t ResType = 0;
+    std::uint32_t ResId = 0;
+};
+
+// A BIF's name as the KEY stores it ("data\2da.bif", no zero byte) and its key entries in
+// key-table order.
+struct TNWNFilenameEntry {
+    std::string Filename;
+    std::vector<TNWNKeyEntry> Resources;
+};
+
+class TNWNKeyFile {
+public:
+    TFourCC FileType{};
+    TFourCC FileVersion{};
+    std::uint32_t BifCount = 0;
+    std::uint32_t KeyCount = 0;
+    std::uint32_t OffsetToFileTable = 0;
+    std::uint32_t OffsetToKeyTable = 0;
+    std::uint32_t BuildYear = 0;
+    std::uint32_t BuildDay = 0;
+    std::array<std::uint8_t, kKeyReservedSize> Reserved{};
+    std::vector<TNWNFileTableEntry> FileTable;
+    std::vector<TNWNFilenameEntry> Filenames;
+
+    // Reads the KEY at path into this (new, empty) model. Every count, offset and name is
+    // checked against the file's real size before anything is allocated; a KEY that does not
+    // fit raises EFormatError naming the file and the fault, and leaves the model as it was.
+    void LoadFromFile(const std::string& path);
+
+    // Computes the layout fields and writes the model as one contiguous file: header, file
+    // table, names (each followed by one zero byte), key table grouped by BIF in table order.
+    // Every write is checked; a failed one raises EWriteError.
+    void SaveToFile(const std::string& path);
+
+    // Fills OffsetToFileTable, every FilenameOffset, OffsetToKeyTable and KeyCount from the
+    // names and key entries, as SaveToFile does before it writes.
+    void ComputeLayout();
+};
+
+} // namespace vellocar

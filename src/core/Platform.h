@@ -1,0 +1,123 @@
+#pragma once
+// The file system as the archive code needs it. This header is the only place that knows
+// there is more than one operating system: PlatformPosix.cpp and PlatformWin32.cpp implement
+// it. Paths are single-byte strings; on Windows they are passed to the ...A functions as is.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellocar::platform {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// The system's own text for an error code (errno, or GetLastError() on Windows).
+std::string SystemErrorText(int code);
+
+// An open file, closed by its destructor on every way out. On Windows it is opened with no
+// sharing, so a file another program holds open cannot be opened or replaced.
+class File {
+public:
+    // Raises EFOpenError "Cannot open file "<path>". <system text>".
+    static File OpenRead(const std::string& path);
+
+    // Creates path afresh for writing. Whatever stands at that name (a file, or a link, whose
+    // target stays untouched) is replaced, never written through. Raises EFCreateError
+    // "Cannot create file "<path>". <system text>".
+    static File Create(const std::string& path);
+
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    // Reads up to size bytes; returns how many were read (0 at the end of the file).
+    std::size_t ReadSome(void* buffer, std::size_t size);
+    // Reads exactly size bytes or raises EReadError "Stream read error".
+    void ReadExact(void* buffer, std::size_t size);
+    // Writes all size bytes or raises EWriteError "Stream write error".
+    void WriteAll(const void* buffer, std::size_t size);
+    // Copies exactly size bytes from source's offset sourceOffset to this file's current
+    // position, in bounded chunks (or by the kernel without a user-space copy where it can).
+    // Raises EReadError when source holds fewer bytes, EWriteError when a write comes short.
+    void CopyFrom(File& source, std::uint64_t sourceOffset, std::uint64_t size);
+    void Seek(std::uint64_t offset);
+    std::uint64_t Size() const;
+    // Flushes to the disk (fsync / FlushFileBuffers); raises EWriteError on failure.
+    void Flush();
+    // Closes now; raises EWriteError when the close reports a failed write.
+    void Close();
+
+    const std::string& Path() const { return path_; }
+
+private:
+    File(std::intptr_t handle, std::string path);
+    std::intptr_t handle_;
+    std::string path_;
+};
+
+// What a directory entry says of a path.
+struct PathInfo {
+    bool IsRegular = false;     // an ordinary file (a link counts as what it points to)
+    bool IsDirectory = false;
+    std::uint64_t Size = 0;     // of a regular file
+};
+
+// Whether a directory entry of exactly this path exists, whatever its kind.
+bool PathExists(const std::string& path);
+std::optional<PathInfo> Stat(const std::string& path);
+
+// Deletes a file; false (and nothing raised) when it could not.
+bool RemoveFile(const std::string& path) noexcept;
+
+// Renames from to to, replacing to when replace is set. Raises EInOutError whose message names
+// the system error: "File not found" (2), "Invalid filename" (3), "Too many open files" (4),
+// "File access denied" (5), "I/O error <code>" otherwise (Windows codes; errno values are
+// mapped onto them).
+void RenameFile(const std::string& from, const std::string& to, bool replace = false);
+
+// Creates a folder and its parents; raises EFCreateError on failure.
+void CreateDirectories(const std::string& path);
+
+// Whether two paths name the same file on disk (false when either does not exist).
+bool SameFile(const std::string& a, const std::string& b);
+
+// The names (without folder) of the plain files of folder: regular files only; folders,
+// hidden files (Windows attribute, or a name starting with "." elsewhere), system files and
+// anything else (FIFOs, devices) are skipped. On Windows in the order FindFirstFile hands
+// them out; elsewhere sorted by name without regard to case, so that a build is reproducible.
+// An unreadable or missing folder gives an empty list.
+std::vector<std::string> ListPlainFiles(const std::string& folder);
+
+// The path a KEY's stored BIF name stands for: keyFolder + separator + storedName. On Windows
+// as is; elsewhere "\" is read as "/" and each part that does not exist under its exact name is
+// matched without regard to case.
+std::string ResolveStoredName(const std::string& keyFolder, const std::string& storedName);
+
+// Whether storedName occurs in path as a contiguous, case-sensitive substring ("\" and "/"
+// count equal outside Windows). An empty name occurs nowhere.
+bool PathContainsName(const std::string& path, const std::string& storedName);
+
+// Everything before the last separator (a drive's root keeps its separator); "" if none.
+std::string FolderPart(const std::string& path);
+// Everything after the last separator or drive colon.
+std::string FileNamePart(const std::string& path);
+
+// A fresh name beside target for writing a file before it is moved into place.
+std::string TemporaryNameBeside(const std::string& target);
+
+// The local date: years since 1900 and whole days since 1 January 00:00.
+struct LocalDate {
+    std::uint32_t YearsSince1900 = 0;
+    std::uint32_t DayOfYear = 0;
+};
+LocalDate Today();
+
+} // namespace vellocar::platform

@@ -1,0 +1,87 @@
+#pragma once
+// The main window's logic: its state, its dialogs with their presets, and every handler. The
+// face (Win32, Qt, or the tests' fake) builds the widgets from kLayout, forwards each event to
+// the matching entry point below and shows what the Toolkit calls tell it.
+
+#include "BifFiles.h"
+#include "KeyFiles.h"
+#include "Layout.h"
+#include "Progress.h"
+#include "Toolkit.h"
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vellocar::ui {
+
+inline constexpr std::string_view kRegistryKey = "SOFTWARE\\BioWare\\NWN\\Neverwinter";
+inline constexpr std::string_view kRegistryValue = "Location";
+
+class TForm1 {
+public:
+    explicit TForm1(Toolkit& toolkit);
+    ~TForm1();
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    // State.
+    std::string KeyPath;
+    std::string BifPath;
+    std::shared_ptr<TNWNKeyFile> KeyModel;
+    std::unique_ptr<TNWNBifFile> BifModel;
+
+    FileDialogSpec OpenDialog2;
+    FileDialogSpec SaveDialog1;
+    FileDialogSpec SaveDialog2;
+
+    // Entry points for the face. Each runs its handler under the application's exception
+    // handler: an error that leaves the handler is shown as a message box titled "Vellocar"
+    // with the error icon, and the program goes on. While a build runs, the window's commands
+    // are disabled and events that still arrive for them are ignored.
+    void Created();                        // after the widgets exist: FormCreate
+    void Clicked(ControlId id);            // a button or a label was clicked
+    void SelectionChanged(ControlId id);   // a click or a change of selection in a list
+    void MouseEnter(ControlId id);
+    void MouseLeave(ControlId id);
+    void MenuItemClicked(MenuItemId id);
+
+    // The handlers themselves (they let errors pass).
+    void FormCreate();
+    void FormDestroy();
+    void BuildButtonClick();
+    void OpenKeyFileButtonClick();
+    void ListBox1Click();
+    void ListBox2Click();
+    void ExportButtonClick();
+    void Label6MouseEnter();
+    void Label6MouseLeave();
+    void Label6Click();
+    void Homepage1Click();
+    void Email1Click();
+
+    // The folder chooser and the folder listing.
+    bool SelectFolder(const std::string& prompt, std::string& folder);
+    void ListFolder(const std::string& pattern);
+
+    // The application's default handler: the message, a full stop appended when its last
+    // character comes after '.', in a box titled "Vellocar" with the error icon.
+    void HandleException(const std::exception& error);
+
+    bool Busy() const { return busy_; }
+
+    // ListBox2 and Gauge1 as the archive code sees them.
+    TResourceList& ResourceList();
+    TGauge& Gauge();
+
+private:
+    void Guarded(const std::function<void()>& handler);
+
+    Toolkit& toolkit_;
+    std::unique_ptr<TResourceList> resourceList_;
+    std::unique_ptr<TGauge> gauge_;
+    bool busy_ = false;
+};
+
+} // namespace vellocar::ui

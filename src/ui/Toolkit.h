@@ -1,0 +1,95 @@
+#pragma once
+// The little that the main window's handlers need from a windowing toolkit, in standard types
+// only. The Win32 and Qt programs implement it over their widgets (built from kLayout); the
+// tests implement it as a fake whose dialogs answer from a script.
+
+#include "Layout.h"
+
+#include <optional>
+#include <string>
+
+namespace vellocar::ui {
+
+struct FileDialogSpec {
+    enum class Mode { Open, Save };
+    Mode DialogMode = Mode::Open;
+    std::string Filter;         // "*.key|*.key": pairs of text and mask, separated by '|'
+    std::string DefaultExt;     // without the point ("bif"); appended to a name typed without one
+    std::string Title;          // empty: the system's default title
+    std::string InitialDir;     // empty: where the system chooses
+    bool HideReadOnly = false;  // the read-only check box is hidden
+    bool NoChangeDir = false;   // the process's current folder is restored after the dialog
+    bool ShowHelp = false;      // a Help button is shown
+    bool PathMustExist = false; // the folder of the typed name must exist
+    bool NoNetworkButton = false;
+    bool EnableSizing = false;  // the dialog can be resized
+    bool OverwritePrompt = false;
+};
+
+enum class MessageKind {
+    Ok,         // MB_OK, no icon
+    OkError,    // MB_OK | MB_ICONERROR
+    OkWarning,  // MB_OK | MB_ICONWARNING
+    YesNo,      // MB_YESNO, Yes the default, no icon
+};
+
+enum class MessageAnswer { Ok, Yes, No };
+
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+
+    // Every control of kLayout.
+    virtual void SetCaption(ControlId id, const std::string& text) = 0;
+    virtual std::string Caption(ControlId id) const = 0;
+    virtual void SetEnabled(ControlId id, bool enabled) = 0;
+    virtual bool Enabled(ControlId id) const = 0;
+    virtual void SetVisible(ControlId id, bool visible) = 0;
+    virtual bool Visible(ControlId id) const = 0;
+    // Adds or removes underline, keeping the font's other styles.
+    virtual void SetUnderline(ControlId id, bool underline) = 0;
+
+    // List boxes (ListBox1, ListBox2).
+    virtual void ListClear(ControlId id) = 0;
+    virtual void ListAdd(ControlId id, const std::string& line) = 0;
+    virtual int ListCount(ControlId id) const = 0;
+    virtual std::string ListLine(ControlId id, int index) const = 0;
+    virtual bool ListSelected(ControlId id, int index) const = 0;
+    // The selected line of a single-selection list; -1 when none.
+    virtual int ListItemIndex(ControlId id) const = 0;
+
+    // The gauge (Gauge1). RepaintGauge shows the current position at once.
+    virtual void SetGaugeMin(int value) = 0;
+    virtual void SetGaugeMax(int value) = 0;
+    virtual void SetGaugeProgress(int value) = 0;
+    virtual void RepaintGauge() = 0;
+
+    // Shows PopupMenu1 at the screen point of the anchor's left edge and bottom edge.
+    virtual void PopupMenuBelow(ControlId anchor) = 0;
+
+    // Modal dialogs. A file dialog gives the full name chosen, nothing on cancel.
+    virtual std::optional<std::string> RunFileDialog(const FileDialogSpec& dialog) = 0;
+    // The browse-for-folder dialog: root the desktop, file-system folders only, prompt above
+    // the tree, initialFolder preselected when not empty. The chosen folder's path (no
+    // trailing separator but for a drive's root), nothing on cancel or when it cannot show.
+    virtual std::optional<std::string> BrowseForFolder(const std::string& prompt,
+                                                       const std::string& initialFolder) = 0;
+    virtual MessageAnswer ShowMessage(const std::string& text, const std::string& title,
+                                      MessageKind kind) = 0;
+
+    // A string value under HKEY_LOCAL_MACHINE\key, opened for reading only; nothing when the
+    // key or value is missing or access is refused. Raises EVellocarError
+    // "Invalid data type for '<value>'" for a non-empty value of a non-string type.
+    virtual std::optional<std::string> ReadRegistryString(const std::string& key,
+                                                          const std::string& value) = 0;
+
+    // The shell's "open" on a URL or "mailto:" target; failures are ignored.
+    virtual void ShellOpen(const std::string& target) = 0;
+
+    // Repaints the whole window at once.
+    virtual void RepaintNow() = 0;
+    // Handles all pending window messages (clicks included) and returns.
+    virtual void ProcessMessages() = 0;
+};
+
+} // namespace vellocar::ui
