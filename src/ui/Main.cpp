@@ -1,1 +1,417 @@
-// placeholder
+#include "Main.h"
+
+#include "Errors.h"
+#include "Platform.h"
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+#include <utility>
+
+namespace vellocar::ui {
+
+namespace {
+
+constexpr char kSep = platform::kPathSeparator;
+
+constexpr std::string_view kExportAllCaption = "Export BIF to";
+constexpr std::string_view kExportSelectedCaption = "Export Selected";
+constexpr std::string_view kWait = "Wait";
+constexpr std::string_view kDone = "Done";
+constexpr std::string_view kListPatternTail = "*.*";
+
+// How many skipped resources the warning after an export names one by one; the rest are
+// only counted, so that the box still fits on the screen.
+constexpr std::size_t kSkippedShown = 20;
+
+std::string Str(std::string_view text) { return std::string(text); }
+
+bool IsSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == kSep;
+#endif
+}
+
+// ListBox2 as the archive code sees it.
+class ListBoxResourceList final : public TResourceList {
+public:
+    explicit ListBoxResourceList(Toolkit& toolkit) : toolkit_(toolkit) {}
+    void Clear() override { toolkit_.ListClear(ControlId::ListBox2); }
+    void Add(const std::string& line) override { toolkit_.ListAdd(ControlId::ListBox2, line); }
+    int Count() const override { return toolkit_.ListCount(ControlId::ListBox2); }
+    std::string Line(int index) const override { return toolkit_.ListLine(ControlId::ListBox2, index); }
+    bool Selected(int index) const override { return toolkit_.ListSelected(ControlId::ListBox2, index); }
+
+private:
+    Toolkit& toolkit_;
+};
+
+// Gauge1 as the archive code sees it. A range whose maximum lies below its minimum (0 to -1
+// for an empty job) means there is nothing to show: the gauge is then left as it stands
+// rather than handed a range that a native progress bar would reject or misdraw.
+class GaugeAdapter final : public TGauge {
+public:
+    explicit GaugeAdapter(Toolkit& toolkit) : toolkit_(toolkit) {}
+
+    void SetMinValue(int value) override {
+        min_ = value;
+        ApplyRange();
+    }
+    void SetMaxValue(int value) override {
+        max_ = value;
+        ApplyRange();
+    }
+    void SetProgress(int value) override {
+        if (RangeValid()) toolkit_.SetGaugeProgress(value);
+    }
+    void Show() override {
+        if (RangeValid()) toolkit_.SetVisible(ControlId::Gauge1, true);
+    }
+    void RepaintNow() override {
+        if (RangeValid()) toolkit_.RepaintGauge();
+    }
+
+private:
+    bool RangeValid() const { return min_ <= max_; }
+    void ApplyRange() {
+        if (!RangeValid()) return;
+        toolkit_.SetGaugeMin(min_);
+        toolkit_.SetGaugeMax(max_);
+    }
+
+    Toolkit& toolkit_;
+    int min_ = 0;
+    int max_ = 100;
+};
+
+FileDialogSpec SaveDialogPreset(std::string filter, std::string defaultExt, std::string title) {
+    FileDialogSpec d;
+    d.DialogMode = FileDialogSpec::Mode::Save;
+    d.Filter = std::move(filter);
+    d.DefaultExt = std::move(defaultExt);
+    d.Title = std::move(title);
+    d.HideReadOnly = true;
+    d.NoChangeDir = true;
+    d.ShowHelp = true;
+    d.PathMustExist = true;
+    d.NoNetworkButton = true;
+    d.EnableSizing = true;
+    d.OverwritePrompt = false;
+    return d;
+}
+
+// The controls a build turns off while it runs.
+constexpr std::array<ControlId, 5> kBuildLockedControls{
+    ControlId::BuildButton, ControlId::OpenKeyFileButton, ControlId::ExportButton,
+    ControlId::ListBox1,    ControlId::ListBox2,
+};
+
+} // namespace
+
+// While a build runs (its listing processes window messages, and its dialogs are modal), the
+// window's commands are switched off, so that nothing can change the file list or the models
+// under it. The previous enabled states come back on every way out, errors included.
+class TForm1::BuildLock {
+public:
+    explicit BuildLock(TForm1& form) : form_(form), wasBusy_(form.busy_) {
+        for (std::size_t i = 0; i < kBuildLockedControls.size(); ++i) {
+            enabled_[i] = form_.toolkit_.Enabled(kBuildLockedControls[i]);
+            form_.toolkit_.SetEnabled(kBuildLockedControls[i], false);
+        }
+        form_.busy_ = true;
+    }
+    ~BuildLock() {
+        for (std::size_t i = 0; i < kBuildLockedControls.size(); ++i) {
+            try {
+                form_.toolkit_.SetEnabled(kBuildLockedControls[i], enabled_[i]);
+            } catch (...) {
+                // A face that fails here has nothing left to show; the others still come back.
+            }
+        }
+        form_.busy_ = wasBusy_;
+    }
+    BuildLock(const BuildLock&) = delete;
+    BuildLock& operator=(const BuildLock&) = delete;
+
+private:
+    TForm1& form_;
+    bool wasBusy_;
+    std::array<bool, kBuildLockedControls.size()> enabled_{};
+};
+
+TForm1::TForm1(Toolkit& toolkit)
+    : toolkit_(toolkit),
+      resourceList_(std::make_unique<ListBoxResourceList>(toolkit)),
+      gauge_(std::make_unique<GaugeAdapter>(toolkit)) {
+    OpenDialog2.DialogMode = FileDialogSpec::Mode::Open;
+    OpenDialog2.Filter = "*.key|*.key";
+    OpenDialog2.HideReadOnly = true;
+    OpenDialog2.EnableSizing = true;
+
+    SaveDialog1 = SaveDialogPreset("*.bif|*.bif", "bif", "BIF Files");
+    SaveDialog2 = SaveDialogPreset("*.key|*.key", "key", "KEY Files");
+}
+
+TForm1::~TForm1() { FormDestroy(); }
+
+TResourceList& TForm1::ResourceList() { return *resourceList_; }
+TGauge& TForm1::Gauge() { return *gauge_; }
+
+// ---- Entry points ----------------------------------------------------------------------------
+
+void TForm1::Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        HandleException(error);
+    } catch (...) {
+        HandleException(EVellocarError("An unexpected error occurred; the operation was stopped"));
+    }
+}
+
+void TForm1::Command(ControlId id, void (TForm1::*handler)()) {
+    // A nested event during a build's listing, or a click that a toolkit delivers to a
+    // disabled control, must not start a second command.
+    if (busy_ || !toolkit_.Enabled(id)) return;
+    Guarded([this, handler] { (this->*handler)(); });
+}
+
+void TForm1::Created() {
+    Guarded([this] { FormCreate(); });
+}
+
+void TForm1::Clicked(ControlId id) {
+    switch (id) {
+    case ControlId::BuildButton: Command(id, &TForm1::BuildButtonClick); break;
+    case ControlId::OpenKeyFileButton: Command(id, &TForm1::OpenKeyFileButtonClick); break;
+    case ControlId::ExportButton: Command(id, &TForm1::ExportButtonClick); break;
+    case ControlId::Label6: Guarded([this] { Label6Click(); }); break;
+    default: break;
+    }
+}
+
+void TForm1::SelectionChanged(ControlId id) {
+    switch (id) {
+    case ControlId::ListBox1: Command(id, &TForm1::ListBox1Click); break;
+    case ControlId::ListBox2: Command(id, &TForm1::ListBox2Click); break;
+    default: break;
+    }
+}
+
+void TForm1::MouseEnter(ControlId id) {
+    if (id == ControlId::Label6) Guarded([this] { Label6MouseEnter(); });
+}
+
+void TForm1::MouseLeave(ControlId id) {
+    if (id == ControlId::Label6) Guarded([this] { Label6MouseLeave(); });
+}
+
+void TForm1::MenuItemClicked(MenuItemId id) {
+    switch (id) {
+    case MenuItemId::Homepage1: Guarded([this] { Homepage1Click(); }); break;
+    case MenuItemId::Email1: Guarded([this] { Email1Click(); }); break;
+    }
+}
+
+void TForm1::HandleException(const std::exception& error) {
+    std::string text = error.what();
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
+        text += '.';
+    toolkit_.ShowMessage(text, Str(kMainWindow.ApplicationTitle), MessageKind::OkError);
+}
+
+// ---- Start and end ---------------------------------------------------------------------------
+
+void TForm1::FormCreate() {
+    std::string gameFolder;
+    if (auto value = toolkit_.ReadRegistryString(Str(kRegistryKey), Str(kRegistryValue))) {
+        gameFolder = std::move(*value);
+        // The stored text ends at its first zero character.
+        if (auto zero = gameFolder.find('\0'); zero != std::string::npos) gameFolder.resize(zero);
+    }
+    OpenDialog2.InitialDir = gameFolder;
+    SaveDialog1.InitialDir = OpenDialog2.InitialDir + kSep + "data";
+    SaveDialog2.InitialDir = OpenDialog2.InitialDir;
+}
+
+void TForm1::FormDestroy() {
+    // The BIF model refers to the KEY model it was opened with: it goes first.
+    BifModel.reset();
+    KeyModel.reset();
+}
+
+// ---- The credit line -------------------------------------------------------------------------
+
+void TForm1::Label6MouseEnter() { toolkit_.SetUnderline(ControlId::Label6, true); }
+void TForm1::Label6MouseLeave() { toolkit_.SetUnderline(ControlId::Label6, false); }
+void TForm1::Label6Click() { toolkit_.PopupMenuBelow(ControlId::Label6); }
+void TForm1::Homepage1Click() { toolkit_.ShellOpen(Str(kHomepageUrl)); }
+void TForm1::Email1Click() { toolkit_.ShellOpen("mailto:" + Str(kEmailAddress)); }
+
+// ---- Folder chooser and listing --------------------------------------------------------------
+
+bool TForm1::SelectFolder(const std::string& prompt, std::string& folder) {
+    if (!folder.empty()) {
+        const auto info = platform::Stat(folder);
+        if (!info || !info->IsDirectory) folder.clear();
+    }
+    auto chosen = toolkit_.BrowseForFolder(prompt, folder);
+    if (!chosen) return false;
+    folder = std::move(*chosen);
+    return true;
+}
+
+void TForm1::ListFolder(const std::string& pattern) {
+    std::string folder = pattern;
+    if (folder.ends_with(kListPatternTail)) folder.resize(folder.size() - kListPatternTail.size());
+    // Drop the separator before the mask, but keep a lone one: it names the root.
+    if (folder.size() > 1 && IsSeparator(folder.back())) folder.pop_back();
+
+    const std::vector<std::string> names = platform::ListPlainFiles(folder);
+    if (names.empty()) return;
+
+    toolkit_.ListClear(ControlId::ListBox2);
+    for (const std::string& name : names) {
+        toolkit_.ListAdd(ControlId::ListBox2, name);
+        toolkit_.ProcessMessages();
+    }
+}
+
+// ---- Workflows -------------------------------------------------------------------------------
+
+void TForm1::BuildButtonClick() {
+    // Steps 2 and 3 start over: whatever the build writes, the user opens the KEY again.
+    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    for (ControlId id : {ControlId::ExportButton, ControlId::Label5, ControlId::Label2,
+                         ControlId::Label1, ControlId::Label3})
+        toolkit_.SetEnabled(id, false);
+    for (ControlId id : {ControlId::KeyStatPanel, ControlId::BifStatPanel, ControlId::ExpStatPanel})
+        toolkit_.SetCaption(id, "");
+    toolkit_.ListClear(ControlId::ListBox1);
+    toolkit_.ListClear(ControlId::ListBox2);
+
+    std::string folder;
+    if (!SelectFolder("Select source directory:", folder)) return;
+
+    BuildLock lock(*this);
+    toolkit_.SetCaption(ControlId::BuildStatPanel, Str(kWait));
+    ListFolder(folder + kSep + Str(kListPatternTail));
+    toolkit_.RepaintNow();
+
+    SaveDialog1.Title = "Choose a name for the NEW BIF";
+    if (const auto bifFileName = toolkit_.RunFileDialog(SaveDialog1)) {
+        SaveDialog2.Title = "Select a KEY File or create a new one.";
+        if (const auto keyFileName = toolkit_.RunFileDialog(SaveDialog2)) {
+            bool append = false;
+            if (platform::PathExists(*keyFileName))
+                append = toolkit_.ShowMessage("Would you like to append/update to this KEY file?",
+                                              "KEY File already exists.",
+                                              MessageKind::YesNo) == MessageAnswer::Yes;
+
+            // The build uses nothing of an opened BIF; without one, a scratch object does it.
+            std::unique_ptr<TNWNBifFile> scratch;
+            TNWNBifFile* builder = BifModel.get();
+            if (!builder) {
+                scratch = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
+                builder = scratch.get();
+            }
+            if (builder->BuildFrom(folder + kSep, *bifFileName, *keyFileName, append))
+                toolkit_.ShowMessage("Process Successful.", "", MessageKind::Ok);
+            else
+                toolkit_.ShowMessage("ERROR!", "", MessageKind::OkError);
+        }
+    }
+
+    SaveDialog1.InitialDir = OpenDialog2.InitialDir + kSep + "data";
+    toolkit_.SetCaption(ControlId::BuildStatPanel, Str(kDone));
+    toolkit_.SetVisible(ControlId::Gauge1, false);
+    toolkit_.ListClear(ControlId::ListBox2);
+}
+
+void TForm1::OpenKeyFileButtonClick() {
+    const auto chosen = toolkit_.RunFileDialog(OpenDialog2);
+    if (!chosen) return;
+
+    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kWait));
+    toolkit_.RepaintNow();
+
+    KeyPath = *chosen;
+    // The new model replaces the old one before it is read; a BIF opened with the old one
+    // keeps it alive through its own reference.
+    KeyModel = std::make_shared<TNWNKeyFile>();
+    KeyModel->LoadFromFile(KeyPath);
+
+    toolkit_.ListClear(ControlId::ListBox1);
+    toolkit_.ListClear(ControlId::ListBox2);
+    for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
+        toolkit_.ListAdd(ControlId::ListBox1, entry.Filename);
+    for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1})
+        toolkit_.SetEnabled(id, true);
+    toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kDone));
+}
+
+void TForm1::ListBox1Click() {
+    // A selection change that leaves no line selected names no BIF: nothing to open.
+    const int index = toolkit_.ListItemIndex(ControlId::ListBox1);
+    if (index < 0 || index >= toolkit_.ListCount(ControlId::ListBox1) || !KeyModel) return;
+
+    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    toolkit_.SetCaption(ControlId::BifStatPanel, Str(kWait));
+    toolkit_.RepaintNow();
+
+    BifPath = platform::ResolveStoredName(platform::FolderPart(KeyPath),
+                                          toolkit_.ListLine(ControlId::ListBox1, index));
+    BifModel = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
+    BifModel->Open(BifPath, KeyModel);
+
+    for (ControlId id : {ControlId::Label2, ControlId::Label5, ControlId::ExportButton})
+        toolkit_.SetEnabled(id, true);
+    toolkit_.SetCaption(ControlId::BifStatPanel, Str(kDone));
+}
+
+void TForm1::ListBox2Click() {
+    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportSelectedCaption));
+}
+
+void TForm1::ExportButtonClick() {
+    if (!BifModel) return;  // the button is only enabled once a BIF has been chosen
+
+    std::string folder;
+    if (!SelectFolder("Select target directory:", folder)) return;
+
+    toolkit_.SetCaption(ControlId::ExpStatPanel, Str(kWait));
+    toolkit_.RepaintNow();
+
+    const std::string target = folder + kSep;
+    const bool selectedOnly = toolkit_.Caption(ControlId::ExportButton) == kExportSelectedCaption;
+    const bool done = selectedOnly ? BifModel->ExtractSelected(target) : BifModel->ExtractAll(target);
+    if (done) {
+        toolkit_.ShowMessage("Files extracted.", "", MessageKind::Ok);
+        ReportSkipped(*BifModel);
+    } else {
+        toolkit_.ShowMessage("ERROR!", "", MessageKind::OkError);
+    }
+
+    toolkit_.SetCaption(ControlId::ExpStatPanel, Str(kDone));
+    toolkit_.SetVisible(ControlId::Gauge1, false);
+}
+
+void TForm1::ReportSkipped(const TNWNBifFile& bif) {
+    const std::vector<TSkippedResource>& skipped = bif.Skipped;
+    if (skipped.empty()) return;
+
+    std::string text = std::to_string(skipped.size()) +
+                       (skipped.size() == 1 ? " resource was" : " resources were") +
+                       " not exported:\n";
+    const std::size_t shown = skipped.size() < kSkippedShown ? skipped.size() : kSkippedShown;
+    for (std::size_t i = 0; i < shown; ++i)
+        text += "\n" + skipped[i].Name + ": " + skipped[i].Reason;
+    if (skipped.size() > shown) text += "\n... and " + std::to_string(skipped.size() - shown) + " more";
+    text += "\n\nAll other resources were exported.";
+    toolkit_.ShowMessage(text, Str(kMainWindow.ApplicationTitle), MessageKind::OkWarning);
+}
+
+} // namespace vellocar::ui

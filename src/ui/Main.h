@@ -76,7 +76,13 @@ public:
     TGauge& Gauge();
 
 private:
+    class BuildLock;
+
     void Guarded(const std::function<void()>& handler);
+    // Runs a command's handler unless a build is running or the control is disabled.
+    void Command(ControlId id, void (TForm1::*handler)());
+    // After an export: the resources it left out, and why.
+    void ReportSkipped(const TNWNBifFile& bif);
 
     Toolkit& toolkit_;
     std::unique_ptr<TResourceList> resourceList_;
