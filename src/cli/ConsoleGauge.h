@@ -1,0 +1,48 @@
+#pragma once
+// A progress bar on a console stream: "label [#####.....]  45%", redrawn in place with "\r".
+// The archive code moves the gauge once per resource; the bar is drawn again only when the
+// whole percentage changes, so a 20,000-file job writes at most 101 bars.
+
+#include "Progress.h"
+
+#include <cstdio>
+#include <string>
+
+namespace vellocar::cli {
+
+class TConsoleGauge : public TGauge {
+public:
+    // out must outlive the gauge. Nothing is written until Show and the first RepaintNow.
+    TConsoleGauge(std::FILE* out, std::string label);
+    ~TConsoleGauge() override;
+    TConsoleGauge(const TConsoleGauge&) = delete;
+    TConsoleGauge& operator=(const TConsoleGauge&) = delete;
+
+    void SetMinValue(int value) override { min_ = value; }
+    void SetMaxValue(int value) override { max_ = value; }
+    void SetProgress(int value) override { progress_ = value; }
+    void Show() override { visible_ = true; }
+    void RepaintNow() override;
+
+    // Wipes a bar that was drawn, so that the next line starts on a clean row. Safe to call
+    // more than once; the destructor calls it too (also when an error ends the work).
+    void Finish();
+
+    // The whole percentage the bar would show now: 0 to 100.
+    int Percent() const;
+    // How many bars have been written so far.
+    int Redraws() const { return redraws_; }
+
+private:
+    std::FILE* out_;
+    std::string label_;
+    int min_ = 0;
+    int max_ = 100;
+    int progress_ = 0;
+    bool visible_ = false;
+    int shownPercent_ = -1;
+    int redraws_ = 0;
+    std::size_t drawnWidth_ = 0;
+};
+
+} // namespace vellocar::cli
