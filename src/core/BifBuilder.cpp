@@ -1,1 +1,455 @@
-// placeholder
+// TNWNBifFile::BuildFrom: packs a folder's files into a new BIF and registers it in a KEY.
+//
+// A build runs in three phases, and only the last one touches any existing file:
+//   1. checks: the list, every source file, the names, the limits of both formats, and (in
+//      append mode) the existing KEY, which is loaded and so validated here;
+//   2. writing: the new BIF and the new KEY go to temporary files beside their targets, the
+//      BIF in one forward pass (table pass, then data pass), both flushed and closed;
+//   3. rotation: old backups are deleted, the current files become the backups, the new files
+//      are moved into place.
+// Any failure in phases 1 and 2 removes the temporaries and leaves every existing file as it
+// was; a failure in phase 3 puts back what it can (see RotateIntoPlace).
+
+#include "BifFiles.h"
+#include "Errors.h"
+#include "KeyFiles.h"
+#include "Platform.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vellocar {
+
+namespace {
+
+constexpr char kEntryFolder[] = "data\\";
+constexpr char kBackupSuffix[] = ".bak";
+constexpr TFourCC kBifFileType{'B', 'I', 'F', 'F'};
+constexpr TFourCC kKeyFileType{'K', 'E', 'Y', ' '};
+constexpr TFourCC kVersion1{'V', '1', ' ', ' '};
+constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint64_t kMaxFilenameSize = std::numeric_limits<std::uint16_t>::max();
+// A refusal names at most this many offending files, then says how many more there are.
+constexpr std::size_t kMaxNamesInMessage = 10;
+// The variable table is written through a buffer of this many entries at a time.
+constexpr std::size_t kTableChunkEntries = 4096;
+
+const char* const kNothingChanged = " Nothing was changed.";
+const char* const kNoFileChanged = ". The build was stopped; no existing file was changed.";
+
+// One file of the list as the table pass records it.
+struct SourceFile {
+    std::string Name;       // as listed
+    std::string Path;       // SourceDir + Name
+    std::string BaseName;   // Name without its extension
+    std::uint32_t ResType = 0;
+    std::uint32_t Size = 0;
+};
+
+// The extension runs from the last "." to the end, the point included; a name without a
+// point has none.
+void SplitName(const std::string& name, std::string& baseName, std::string& extension) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos) {
+        baseName = name;
+        extension.clear();
+    } else {
+        baseName = name.substr(0, dot);
+        extension = name.substr(dot);
+    }
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// "a", "b" and "c", cut after kMaxNamesInMessage names.
+std::string NameList(const std::vector<std::string>& names) {
+    std::string text;
+    const std::size_t shown = std::min(names.size(), kMaxNamesInMessage);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) text += (i + 1 == shown && shown == names.size()) ? " and " : ", ";
+        text += Quoted(names[i]);
+    }
+    if (shown < names.size()) text += " and " + std::to_string(names.size() - shown) + " more";
+    return text;
+}
+
+[[noreturn]] void Refuse(const std::string& bifFileName, const std::string& reason) {
+    throw EBuildRefused("Cannot build " + Quoted(bifFileName) + ": " + reason + "." +
+                        kNothingChanged);
+}
+
+void PutU32(std::uint8_t* out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+void PutFourCC(std::uint8_t* out, const TFourCC& tag) {
+    for (std::size_t i = 0; i < tag.size(); ++i) out[i] = static_cast<std::uint8_t>(tag[i]);
+}
+
+// Re-raises the error that is being handled with context appended to its message, keeping its
+// type so that callers can still tell a read fault from a write fault.
+[[noreturn]] void RethrowWithContext(const std::string& context) {
+    try {
+        throw;
+    } catch (const EInOutError& e) {
+        throw EInOutError(e.what() + context, e.ErrorCode);
+    } catch (const EFOpenError& e) {
+        throw EFOpenError(e.what() + context);
+    } catch (const EFCreateError& e) {
+        throw EFCreateError(e.what() + context);
+    } catch (const EReadError& e) {
+        throw EReadError(e.what() + context);
+    } catch (const EWriteError& e) {
+        throw EWriteError(e.what() + context);
+    } catch (const EFormatError& e) {
+        throw EFormatError(e.what() + context);
+    } catch (const EBuildRefused&) {
+        throw;
+    } catch (const EVellocarError& e) {
+        throw EVellocarError(e.what() + context);
+    }
+}
+
+// Removes the temporary files of a build unless they were moved into place.
+class TemporaryFiles {
+public:
+    TemporaryFiles() = default;
+    TemporaryFiles(const TemporaryFiles&) = delete;
+    TemporaryFiles& operator=(const TemporaryFiles&) = delete;
+    ~TemporaryFiles() {
+        for (const auto& path : paths_) {
+            if (platform::PathExists(path)) platform::RemoveFile(path);
+        }
+    }
+    const std::string& Add(std::string path) {
+        paths_.push_back(std::move(path));
+        return paths_.back();
+    }
+    void Forget(const std::string& path) {
+        paths_.erase(std::remove(paths_.begin(), paths_.end(), path), paths_.end());
+    }
+
+private:
+    std::vector<std::string> paths_;
+};
+
+bool IsFolder(const std::string& path) {
+    const auto info = platform::Stat(path);
+    return info && info->IsDirectory;
+}
+
+// Everything about the list that can be known before the disk is touched: that it is not
+// empty, that every file is still there and an ordinary file, that every base name fits a
+// ResRef, and that the BIF stays within its 32-bit offsets.
+std::vector<SourceFile> CheckSources(const TResourceList& list, const std::string& sourceDir,
+                                     const std::string& bifFileName, std::uint64_t& bifSize) {
+    const int count = list.Count();
+    if (count <= 0) Refuse(bifFileName, "the folder holds no files to pack");
+    if (static_cast<std::uint64_t>(count) > kMaxResourcesPerBif) {
+        Refuse(bifFileName, std::to_string(count) + " files are more than a BIF can index (at most " +
+                                std::to_string(kMaxResourcesPerBif) + ")");
+    }
+
+    std::vector<SourceFile> files(static_cast<std::size_t>(count));
+    std::vector<std::string> missing, notPlain, tooLong, tooLarge;
+    std::uint64_t total = kBifHeaderSize + kBifVarEntrySize * files.size();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SourceFile& file = files[i];
+        file.Name = list.Line(static_cast<int>(i));
+        file.Path = sourceDir + file.Name;
+        std::string extension;
+        SplitName(file.Name, file.BaseName, extension);
+        file.ResType = static_cast<std::uint32_t>(ExtToResType(extension));
+        if (file.BaseName.size() > kResRefSize) tooLong.push_back(file.Name);
+
+        const auto info = platform::Stat(file.Path);
+        if (!info) {
+            missing.push_back(file.Path);
+        } else if (!info->IsRegular) {
+            notPlain.push_back(file.Path);
+        } else if (info->Size > kMax32) {
+            tooLarge.push_back(file.Path);
+        } else {
+            file.Size = static_cast<std::uint32_t>(info->Size);
+            total += file.Size;
+        }
+    }
+
+    if (!missing.empty()) {
+        Refuse(bifFileName, (missing.size() == 1 ? "this file is no longer there: "
+                                                 : "these files are no longer there: ") +
+                                NameList(missing));
+    }
+    if (!notPlain.empty()) {
+        Refuse(bifFileName, (notPlain.size() == 1 ? "this is not an ordinary file: "
+                                                  : "these are not ordinary files: ") +
+                                NameList(notPlain));
+    }
+    if (!tooLong.empty()) {
+        Refuse(bifFileName, "a resource name holds at most " + std::to_string(kResRefSize) +
+                                " characters before the extension, and " +
+                                (tooLong.size() == 1 ? "this name is longer: "
+                                                     : std::to_string(tooLong.size()) +
+                                                           " names are longer: ") +
+                                NameList(tooLong));
+    }
+    if (!tooLarge.empty() || total > kMax32) {
+        Refuse(bifFileName, "the files come to " + std::to_string(total) +
+                                " bytes with the tables, more than a BIF can hold (under 4 GiB)");
+    }
+    bifSize = total;
+    return files;
+}
+
+// The index of the entry named entryName: compared exactly, and when several match, the last
+// one counts. -1 when none does.
+std::int64_t FindEntry(const TNWNKeyFile& key, const std::string& entryName) {
+    std::int64_t found = -1;
+    for (std::size_t d = 0; d < key.Filenames.size(); ++d) {
+        if (key.Filenames[d].Filename == entryName) found = static_cast<std::int64_t>(d);
+    }
+    return found;
+}
+
+// The size SaveToFile will give the KEY, which must stay within its 32-bit offsets.
+std::uint64_t KeySize(const TNWNKeyFile& key) {
+    std::uint64_t size = kKeyHeaderSize + kKeyFileTableEntrySize * key.FileTable.size();
+    for (const auto& entry : key.Filenames) {
+        size += entry.Filename.size() + 1 + kKeyEntrySize * entry.Resources.size();
+    }
+    return size;
+}
+
+// The table pass and the data pass, into the open file bif. The offsets all come from the
+// sizes recorded by CheckSources, so the file is written front to back without seeking.
+void WriteBif(platform::File& bif, const std::vector<SourceFile>& files, TGauge& gauge) {
+    const auto count = static_cast<std::uint32_t>(files.size());
+    std::uint8_t header[kBifHeaderSize];
+    PutFourCC(header, kBifFileType);
+    PutFourCC(header + 4, kVersion1);
+    PutU32(header + 8, count);
+    PutU32(header + 12, 0);   // no fixed resources
+    PutU32(header + 16, static_cast<std::uint32_t>(kBifHeaderSize));
+    bif.WriteAll(header, sizeof header);
+
+    std::vector<std::uint8_t> table(kBifVarEntrySize * std::min(files.size(), kTableChunkEntries));
+    auto offset = static_cast<std::uint32_t>(kBifHeaderSize + kBifVarEntrySize * files.size());
+    for (std::size_t first = 0; first < files.size(); first += kTableChunkEntries) {
+        const std::size_t last = std::min(files.size(), first + kTableChunkEntries);
+        for (std::size_t i = first; i < last; ++i) {
+            std::uint8_t* entry = table.data() + kBifVarEntrySize * (i - first);
+            PutU32(entry, static_cast<std::uint32_t>(i));
+            PutU32(entry + 4, offset);
+            PutU32(entry + 8, files[i].Size);
+            PutU32(entry + 12, files[i].ResType);
+            offset += files[i].Size;   // CheckSources has made sure the sum fits
+        }
+        bif.WriteAll(table.data(), kBifVarEntrySize * (last - first));
+    }
+
+    gauge.SetMinValue(0);
+    gauge.SetMaxValue(static_cast<int>(count) - 1);
+    gauge.SetProgress(0);
+    gauge.Show();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        gauge.SetProgress(static_cast<int>(i));
+        gauge.RepaintNow();
+        const SourceFile& file = files[i];
+        platform::File source = platform::File::OpenRead(file.Path);
+        // The tables already promise this many bytes: a file that has changed since it was
+        // listed would shift every resource after it.
+        const std::uint64_t now = source.Size();
+        if (now != file.Size) {
+            throw EReadError(Quoted(file.Path) + " changed while the BIF was being written (" +
+                             std::to_string(file.Size) + " bytes when listed, " +
+                             std::to_string(now) + " bytes now)");
+        }
+        bif.CopyFrom(source, 0, file.Size);
+        source.Close();
+    }
+}
+
+struct Target {
+    std::string Path;
+    std::string Backup;
+    std::string Temporary;
+    bool Existed = false;   // there was a file to back up
+    bool MovedAside = false;
+    bool Placed = false;
+};
+
+// Puts back what RotateIntoPlace had changed when its renames stopped halfway. Returns a
+// sentence on what could not be put back, empty when everything is as it was.
+std::string RollBack(Target& target) {
+    std::string trouble;
+    try {
+        if (target.Placed) {
+            if (target.MovedAside) {
+                platform::RenameFile(target.Backup, target.Path, true);
+                target.MovedAside = false;
+            } else if (!platform::RemoveFile(target.Path)) {
+                trouble += " The new file " + Quoted(target.Path) + " could not be removed.";
+            }
+            target.Placed = false;
+        } else if (target.MovedAside) {
+            platform::RenameFile(target.Backup, target.Path);
+            target.MovedAside = false;
+        }
+    } catch (const EVellocarError&) {
+        trouble += " The previous file is at " + Quoted(target.Backup) +
+                   " and could not be moved back to " + Quoted(target.Path) + ".";
+    }
+    return trouble;
+}
+
+// Moves the complete new files into place and the files they replace to their backups.
+//
+// The BIF goes first, the KEY second. Until the KEY is renamed the old KEY stays in force,
+// and in the common case of adding a BIF under a new name the old KEY and its BIFs remain a
+// working set even if the KEY's rename fails and nothing can be rolled back. When a rename
+// fails, the steps already taken are undone in reverse, so that the user is left with the
+// previous KEY and BIF at their names; only the deleted old backups stay deleted.
+void RotateIntoPlace(Target& bif, Target& key) {
+    // Each backup name must hold what this build replaces, or nothing.
+    for (Target* target : {&bif, &key}) {
+        if (platform::PathExists(target->Backup)) platform::RemoveFile(target->Backup);
+    }
+    try {
+        for (Target* target : {&bif, &key}) {
+            target->Existed = platform::PathExists(target->Path);
+            if (target->Existed) {
+                platform::RenameFile(target->Path, target->Backup);
+                target->MovedAside = true;
+            }
+            platform::RenameFile(target->Temporary, target->Path);
+            target->Placed = true;
+        }
+    } catch (const EInOutError&) {
+        std::string trouble = RollBack(key);
+        trouble += RollBack(bif);
+        RethrowWithContext(
+            trouble.empty()
+                ? ". The new BIF and KEY could not be moved into place; the previous files are "
+                  "back at their names."
+                : ". The new BIF and KEY could not be moved into place." + trouble);
+    }
+}
+
+} // namespace
+
+bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& BifFileName,
+                            const std::string& KeyFileName, bool Append) {
+    // Phase 1: checks. Nothing below raises before phase 2 without EBuildRefused or the
+    // KEY reader's own error, and nothing on disk has changed by then.
+    if (BifFileName == KeyFileName || platform::SameFile(BifFileName, KeyFileName)) {
+        Refuse(BifFileName, "the BIF and the KEY would be the same file");
+    }
+    for (const std::string* path : {&BifFileName, &KeyFileName}) {
+        if (IsFolder(*path)) Refuse(BifFileName, Quoted(*path) + " is a folder");
+        if (IsFolder(*path + kBackupSuffix)) {
+            Refuse(BifFileName, "the backup name " + Quoted(*path + kBackupSuffix) +
+                                    " is taken by a folder");
+        }
+    }
+    std::uint64_t bifSize = 0;
+    const std::vector<SourceFile> files =
+        CheckSources(resourceList_, SourceDir, BifFileName, bifSize);
+
+    TNWNKeyFile key;
+    if (Append && platform::PathExists(KeyFileName)) {
+        try {
+            key.LoadFromFile(KeyFileName);
+        } catch (const EVellocarError&) {
+            RethrowWithContext(". The KEY to extend could not be read; nothing was changed.");
+        }
+    }
+
+    const std::string entryName = kEntryFolder + platform::FileNamePart(BifFileName);
+    if (entryName.size() > kMaxFilenameSize) Refuse(BifFileName, "its file name is too long");
+    std::int64_t found = FindEntry(key, entryName);
+    if (found < 0) {
+        if (key.Filenames.size() >= kMaxBifsPerKey) {
+            Refuse(BifFileName, "the KEY already names " + std::to_string(key.Filenames.size()) +
+                                    " BIFs, and one KEY can index at most " +
+                                    std::to_string(kMaxBifsPerKey));
+        }
+        TNWNFileTableEntry row;
+        row.FilenameSize = static_cast<std::uint16_t>(entryName.size());
+        key.FileTable.push_back(row);
+        TNWNFilenameEntry name;
+        name.Filename = entryName;
+        key.Filenames.push_back(std::move(name));
+        found = static_cast<std::int64_t>(key.Filenames.size()) - 1;
+    } else if (static_cast<std::uint64_t>(found) >= kMaxBifsPerKey) {
+        Refuse(BifFileName, "its entry in the KEY lies beyond the " +
+                                std::to_string(kMaxBifsPerKey) + " BIFs a KEY can index");
+    }
+    const auto q = static_cast<std::size_t>(found);
+    key.BifCount = static_cast<std::uint32_t>(key.FileTable.size());
+    key.FileType = kKeyFileType;
+    key.FileVersion = kVersion1;
+    const platform::LocalDate today = platform::Today();
+    key.BuildYear = today.YearsSince1900;
+    key.BuildDay = today.DayOfYear;
+
+    auto& resources = key.Filenames[q].Resources;
+    resources.assign(files.size(), TNWNKeyEntry{});
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        TNWNKeyEntry& entry = resources[i];
+        std::memcpy(entry.ResRef.data(), files[i].BaseName.data(), files[i].BaseName.size());
+        entry.ResType = static_cast<std::uint16_t>(files[i].ResType & 0xFFFFu);
+        entry.ResId = static_cast<std::uint32_t>(q << kResIdBifShift) | static_cast<std::uint32_t>(i);
+    }
+    std::uint64_t keyCount = 0;
+    for (const auto& entry : key.Filenames) keyCount += entry.Resources.size();
+    if (keyCount > kMax32 || KeySize(key) > kMax32) {
+        Refuse(BifFileName, "the KEY would grow beyond the 4 GiB its offsets can address");
+    }
+
+    // Phase 2: the new files, beside their targets.
+    Target bif{BifFileName, BifFileName + kBackupSuffix, {}};
+    Target index{KeyFileName, KeyFileName + kBackupSuffix, {}};
+    TemporaryFiles temporaries;
+    try {
+        bif.Temporary = temporaries.Add(platform::TemporaryNameBeside(BifFileName));
+        {
+            platform::File out = platform::File::Create(bif.Temporary);
+            WriteBif(out, files, gauge_);
+            out.Flush();
+            out.Close();
+        }
+        const auto written = platform::Stat(bif.Temporary);
+        if (!written) return false;   // the finished BIF is gone: no KEY may name it
+        if (written->Size != bifSize) {
+            throw EWriteError("The new BIF " + Quoted(bif.Temporary) + " holds " +
+                              std::to_string(written->Size) + " bytes instead of " +
+                              std::to_string(bifSize));
+        }
+        key.FileTable[q].FileSize = static_cast<std::uint32_t>(written->Size);
+
+        index.Temporary = temporaries.Add(platform::TemporaryNameBeside(KeyFileName));
+        key.SaveToFile(index.Temporary);
+        // SaveToFile closes its file; flushing it through a second handle makes sure the
+        // KEY is on the disk before the old one is moved aside.
+        {
+            platform::File saved = platform::File::OpenRead(index.Temporary);
+            saved.Flush();
+        }
+    } catch (const EVellocarError&) {
+        RethrowWithContext(kNoFileChanged);
+    }
+
+    // Phase 3: rotation.
+    RotateIntoPlace(bif, index);
+    temporaries.Forget(bif.Temporary);
+    temporaries.Forget(index.Temporary);
+    return true;
+}
+
+} // namespace vellocar
