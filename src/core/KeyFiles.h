@@ -73,6 +73,10 @@ public:
     std::vector<TNWNFileTableEntry> FileTable;
     std::vector<TNWNFilenameEntry> Filenames;
 
+    // Not part of the file: the path LoadFromFile read or SaveToFile wrote, "" for a model
+    // built in memory. An export uses it to refuse writing over the KEY it reads from.
+    std::string Path;
+
     // Reads the KEY at path into this (new, empty) model. Every count, offset and name is
     // checked against the file's real size before anything is allocated; a KEY that does not
     // fit raises EFormatError naming the file and the fault, and leaves the model as it was.

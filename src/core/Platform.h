@@ -104,6 +104,11 @@ std::string ResolveStoredName(const std::string& keyFolder, const std::string& s
 // Whether storedName occurs in path as a contiguous, case-sensitive substring ("\" and "/"
 // count equal outside Windows). An empty name occurs nowhere.
 bool PathContainsName(const std::string& path, const std::string& storedName);
+#ifndef _WIN32
+// The same without regard to ASCII letter case: a path that ResolveStoredName found under other
+// letter case still names its BIF.
+bool PathContainsNameIgnoringCase(const std::string& path, const std::string& storedName);
+#endif
 
 // Everything before the last separator (a drive's root keeps its separator); "" if none.
 std::string FolderPart(const std::string& path);

@@ -1,1 +1,391 @@
-// placeholder
+// The file system on Linux and other POSIX systems.
+
+#include "Platform.h"
+
+#include "Errors.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vellocar::platform {
+
+namespace {
+
+// Copies through user space move at most this much at a time.
+constexpr std::size_t kCopyChunk = 256 * 1024;
+// How often Create retries when another name keeps appearing where it just removed one.
+constexpr int kCreateAttempts = 8;
+// Windows error codes that the rename messages are keyed on.
+constexpr int kWinFileNotFound = 2;
+constexpr int kWinPathNotFound = 3;
+constexpr int kWinTooManyOpenFiles = 4;
+constexpr int kWinAccessDenied = 5;
+
+int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+std::string OpenMessage(const std::string& path, int code) {
+    return "Cannot open file \"" + path + "\". " + SystemErrorText(code);
+}
+
+std::string CreateMessage(const std::string& path, int code) {
+    return "Cannot create file \"" + path + "\". " + SystemErrorText(code);
+}
+
+char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    return true;
+}
+
+// Case-insensitive order (ASCII letters folded), ties broken by the bytes themselves so that
+// the order is total and a listing comes out the same every time.
+bool ListingLess(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(FoldAscii(a[i]));
+        const auto y = static_cast<unsigned char>(FoldAscii(b[i]));
+        if (x != y) return x < y;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+bool ContainsWith(const std::string& path, const std::string& name, bool foldCase) {
+    if (name.empty() || name.size() > path.size()) return false;
+    auto same = [foldCase](char a, char b) {
+        if (a == '\\') a = '/';
+        if (b == '\\') b = '/';
+        return foldCase ? FoldAscii(a) == FoldAscii(b) : a == b;
+    };
+    return std::search(path.begin(), path.end(), name.begin(), name.end(), same) != path.end();
+}
+
+} // namespace
+
+std::string SystemErrorText(int code) {
+    return std::strerror(code);
+}
+
+// ---------------------------------------------------------------------------------- File
+
+File::File(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+
+File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+    other.handle_ = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (handle_ >= 0) ::close(Fd(handle_));
+        handle_ = other.handle_;
+        path_ = std::move(other.path_);
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+File::~File() {
+    if (handle_ >= 0) ::close(Fd(handle_));
+}
+
+File File::OpenRead(const std::string& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) throw EFOpenError(OpenMessage(path, errno));
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw EFOpenError(OpenMessage(path, EISDIR));
+    }
+    return File(fd, path);
+}
+
+File File::Create(const std::string& path) {
+    // O_EXCL together with O_NOFOLLOW never opens what already stands at the name, so a link
+    // planted there cannot redirect the write; whatever is there is removed and replaced.
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) return File(fd, path);
+        const int err = errno;
+        if (err == EINTR) continue;
+        if (err != EEXIST) throw EFCreateError(CreateMessage(path, err));
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            throw EFCreateError(CreateMessage(path, errno));
+    }
+    throw EFCreateError(CreateMessage(path, EEXIST));
+}
+
+std::size_t File::ReadSome(void* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(Fd(handle_), buffer, size);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) throw EReadError("Stream read error");
+    }
+}
+
+void File::ReadExact(void* buffer, std::size_t size) {
+    auto* p = static_cast<unsigned char*>(buffer);
+    while (size > 0) {
+        const std::size_t n = ReadSome(p, size);
+        if (n == 0) throw EReadError("Stream read error");
+        p += n;
+        size -= n;
+    }
+}
+
+void File::WriteAll(const void* buffer, std::size_t size) {
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    while (size > 0) {
+        const ssize_t n = ::write(Fd(handle_), p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw EWriteError("Stream write error");
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+void File::CopyFrom(File& source, std::uint64_t sourceOffset, std::uint64_t size) {
+    // First let the kernel move the bytes; where it cannot (another file system, an old
+    // kernel, a special file) or fails part-way, the rest goes through a bounded buffer, whose
+    // reads and writes then report the real fault.
+    auto offset = static_cast<off_t>(sourceOffset);
+    while (size > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, kCopyChunk * 16));
+        const ssize_t n = ::copy_file_range(Fd(source.handle_), &offset, Fd(handle_), nullptr, want, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;   // error or end of the source: let the buffered copy tell which
+        size -= static_cast<std::uint64_t>(n);
+    }
+    if (size == 0) return;
+
+    std::vector<unsigned char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, kCopyChunk)));
+    while (size > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
+        const ssize_t n = ::pread(Fd(source.handle_), buffer.data(), want, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw EReadError("Stream read error");
+        WriteAll(buffer.data(), static_cast<std::size_t>(n));
+        offset += n;
+        size -= static_cast<std::uint64_t>(n);
+    }
+}
+
+void File::Seek(std::uint64_t offset) {
+    if (::lseek(Fd(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) throw EReadError("Stream read error");
+}
+
+std::uint64_t File::Size() const {
+    struct stat st {};
+    if (::fstat(Fd(handle_), &st) != 0) throw EReadError("Stream read error");
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+void File::Flush() {
+    if (::fsync(Fd(handle_)) != 0 && errno != EINVAL && errno != EROFS)
+        throw EWriteError("Stream write error");
+}
+
+void File::Close() {
+    if (handle_ < 0) return;
+    const int fd = Fd(handle_);
+    handle_ = -1;
+    // Linux closes the descriptor even when close reports EINTR, so it is never retried.
+    if (::close(fd) != 0 && errno != EINTR) throw EWriteError("Stream write error");
+}
+
+// ------------------------------------------------------------------------- paths and names
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::optional<PathInfo> Stat(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    PathInfo info;
+    info.IsRegular = S_ISREG(st.st_mode);
+    info.IsDirectory = S_ISDIR(st.st_mode);
+    if (info.IsRegular) info.Size = static_cast<std::uint64_t>(st.st_size);
+    return info;
+}
+
+bool RemoveFile(const std::string& path) noexcept {
+    return ::unlink(path.c_str()) == 0;
+}
+
+void RenameFile(const std::string& from, const std::string& to, bool replace) {
+    int result;
+    if (replace) {
+        result = ::rename(from.c_str(), to.c_str());
+    } else {
+        result = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+        if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // The file system cannot rename without replacing: a hard link fails on an existing
+            // name just the same, and it then only remains to drop the old name.
+            result = ::link(from.c_str(), to.c_str());
+            if (result == 0) ::unlink(from.c_str());
+        }
+    }
+    if (result == 0) return;
+    const int err = errno;
+    switch (err) {
+    case ENOENT:
+        throw EInOutError("File not found", kWinFileNotFound);
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        throw EInOutError("Invalid filename", kWinPathNotFound);
+    case EMFILE:
+    case ENFILE:
+        throw EInOutError("Too many open files", kWinTooManyOpenFiles);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EBUSY:
+        throw EInOutError("File access denied", kWinAccessDenied);
+    default:
+        throw EInOutError("I/O error " + std::to_string(err), err);
+    }
+}
+
+void CreateDirectories(const std::string& path) {
+    std::string current;
+    std::size_t pos = 0;
+    while (pos <= path.size()) {
+        const std::size_t next = path.find('/', pos);
+        const std::size_t end = next == std::string::npos ? path.size() : next;
+        current = path.substr(0, end);
+        if (!current.empty() && ::mkdir(current.c_str(), 0777) != 0 && errno != EEXIST)
+            throw EFCreateError(CreateMessage(current, errno));
+        if (next == std::string::npos) break;
+        pos = next + 1;
+    }
+    const auto info = Stat(path);
+    if (!info || !info->IsDirectory) throw EFCreateError(CreateMessage(path, ENOTDIR));
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::vector<std::string> ListPlainFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.empty() || name[0] == '.') continue;
+        // The entry's own type is not trusted: a link counts as what it points to, and a FIFO
+        // or device must never be opened by a build.
+        const auto info = Stat(JoinPath(folder, name));
+        if (info && info->IsRegular) names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(), ListingLess);
+    return names;
+}
+
+std::string ResolveStoredName(const std::string& keyFolder, const std::string& storedName) {
+    std::string current = keyFolder;
+    std::size_t pos = 0;
+    bool searching = true;   // once a part is not found at all, the rest is taken as stored
+    while (pos <= storedName.size()) {
+        std::size_t next = storedName.find_first_of("\\/", pos);
+        if (next == std::string::npos) next = storedName.size();
+        const std::string part = storedName.substr(pos, next - pos);
+        pos = next + 1;
+        if (part.empty()) {
+            if (next == storedName.size()) break;
+            continue;
+        }
+        std::string candidate = JoinPath(current, part);
+        if (searching && !PathExists(candidate)) {
+            std::vector<std::string> matches;
+            if (DIR* dir = ::opendir(current.empty() ? "." : current.c_str())) {
+                while (const dirent* entry = ::readdir(dir))
+                    if (EqualIgnoringCase(entry->d_name, part)) matches.emplace_back(entry->d_name);
+                ::closedir(dir);
+            }
+            if (matches.empty()) {
+                searching = false;
+            } else {
+                std::sort(matches.begin(), matches.end(), ListingLess);
+                candidate = JoinPath(current, matches.front());
+            }
+        }
+        current = std::move(candidate);
+    }
+    if (current == keyFolder) return JoinPath(keyFolder, storedName);
+    return current;
+}
+
+bool PathContainsName(const std::string& path, const std::string& storedName) {
+    return ContainsWith(path, storedName, false);
+}
+
+bool PathContainsNameIgnoringCase(const std::string& path, const std::string& storedName) {
+    return ContainsWith(path, storedName, true);
+}
+
+std::string FolderPart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return "";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string FileNamePart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string TemporaryNameBeside(const std::string& target) {
+    // A hidden name in the same folder, so that the final move is a rename on one file system
+    // and a folder listing never picks the temporary file up.
+    static std::atomic<unsigned> counter{0};
+    const std::string folder = FolderPart(target);
+    const std::string base = "." + FileNamePart(target) + ".";
+    for (;;) {
+        const std::string name = base + std::to_string(::getpid()) + "-" +
+                                 std::to_string(counter.fetch_add(1)) + ".tmp";
+        const std::string candidate = folder.empty() ? name : JoinPath(folder, name);
+        if (!PathExists(candidate)) return candidate;
+    }
+}
+
+LocalDate Today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    ::localtime_r(&now, &local);
+    LocalDate date;
+    date.YearsSince1900 = static_cast<std::uint32_t>(local.tm_year);
+    date.DayOfYear = static_cast<std::uint32_t>(local.tm_yday);
+    return date;
+}
+
+} // namespace vellocar::platform

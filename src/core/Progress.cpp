@@ -1,1 +1,34 @@
-// placeholder
+#include "Progress.h"
+
+namespace vellocar {
+
+void TStringResourceList::Clear() {
+    lines_.clear();
+    selected_.clear();
+}
+
+void TStringResourceList::Add(const std::string& line) {
+    lines_.push_back(line);
+    selected_.push_back(false);
+}
+
+int TStringResourceList::Count() const {
+    return static_cast<int>(lines_.size());
+}
+
+std::string TStringResourceList::Line(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= lines_.size()) return {};
+    return lines_[static_cast<std::size_t>(index)];
+}
+
+bool TStringResourceList::Selected(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= selected_.size()) return false;
+    return selected_[static_cast<std::size_t>(index)];
+}
+
+void TStringResourceList::SetSelected(int index, bool selected) {
+    if (index < 0 || static_cast<std::size_t>(index) >= selected_.size()) return;
+    selected_[static_cast<std::size_t>(index)] = selected;
+}
+
+} // namespace vellocar
