@@ -16,3 +16,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The .exe files must run with nothing beside Windows' own DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# ctest runs the cross-built test programs under Wine through this wrapper (private prefix,
+# persistent wineserver, a display of its own when none is set).
+get_filename_component(VELLOCAR_WINE_RUN "${CMAKE_CURRENT_LIST_DIR}/../tests/win32/wine-run" ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${VELLOCAR_WINE_RUN}")

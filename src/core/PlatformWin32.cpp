@@ -1,1 +1,458 @@
-// placeholder
+// The file system on Windows, through the single-byte (...A) functions: paths are handed to the
+// system exactly as the program holds them, in the ANSI code page.
+//
+// Every file is opened with no sharing: while Vellocar reads or writes a KEY or BIF, no other
+// program can change or replace it, and a file that the game or an editor holds open is
+// reported instead of being read half-written.
+
+#include "Platform.h"
+
+#include "Errors.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace vellocar::platform {
+
+namespace {
+
+// FindFirstFile reports a volume label with this attribute bit (the old DOS faVolumeID); the
+// Windows headers no longer name it.
+constexpr DWORD kVolumeLabelAttribute = 0x00000008;
+
+// Large enough that copying a big resource is not dominated by system calls, small enough to
+// keep memory flat whatever the resource size.
+constexpr std::size_t kCopyChunk = 256 * 1024;
+
+// ReadFile and WriteFile take a DWORD count; larger requests are split.
+constexpr std::size_t kMaxIoChunk = 1u << 30;
+
+HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+std::intptr_t FromHandle(HANDLE h) { return reinterpret_cast<std::intptr_t>(h); }
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string OpenErrorText(const std::string& path, const std::string& reason) {
+    return "Cannot open file \"" + path + "\". " + reason;
+}
+std::string OpenErrorText(const std::string& path, DWORD code) {
+    return OpenErrorText(path, SystemErrorText(static_cast<int>(code)));
+}
+
+std::string CreateErrorText(const std::string& path, const std::string& reason) {
+    return "Cannot create file \"" + path + "\". " + reason;
+}
+std::string CreateErrorText(const std::string& path, DWORD code) {
+    return CreateErrorText(path, SystemErrorText(static_cast<int>(code)));
+}
+
+constexpr const char* kNotADiskFile = "The name stands for a device, not a file on a disk";
+
+// A name such as "nul", "com1.dlg" or "C:\out\con" opens a device, not a file. What the program
+// opens must be a file on a disk: reading from a console would wait forever, writing to a
+// printer or serial port would send it the bytes.
+bool IsDiskFile(HANDLE h) { return GetFileType(h) == FILE_TYPE_DISK; }
+
+// The text the old runtime gave each I/O error code; everything else is "I/O error <code>".
+std::string InOutErrorText(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND: return "File not found";
+    case ERROR_PATH_NOT_FOUND: return "Invalid filename";
+    case ERROR_TOO_MANY_OPEN_FILES: return "Too many open files";
+    case ERROR_ACCESS_DENIED: return "File access denied";
+    default: return "I/O error " + std::to_string(code);
+    }
+}
+
+// Opens a path for reading its identity or attributes only: no data access, so it neither
+// conflicts with nor is refused by another handle that holds the file without sharing, and
+// folders open as well as files.
+HANDLE OpenForQuery(const std::string& path) {
+    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+std::uint64_t Join(DWORD high, DWORD low) {
+    return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+} // namespace
+
+std::string SystemErrorText(int code) {
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+    std::string text;
+    if (length != 0 && buffer != nullptr) {
+        text.assign(buffer, length);
+    }
+    if (buffer != nullptr) {
+        LocalFree(buffer);
+    }
+    // The system's messages end in CR LF (some in spaces as well); the text is kept otherwise.
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    if (text.empty()) {
+        text = "System error " + std::to_string(static_cast<DWORD>(code));
+    }
+    return text;
+}
+
+// ----- File ------------------------------------------------------------------------------------
+
+File::File(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE))),
+      path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (AsHandle(handle_) != INVALID_HANDLE_VALUE) {
+            CloseHandle(AsHandle(handle_));
+        }
+        handle_ = std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE));
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+File::~File() {
+    if (AsHandle(handle_) != INVALID_HANDLE_VALUE) {
+        CloseHandle(AsHandle(handle_));
+    }
+}
+
+File File::OpenRead(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        throw EFOpenError(OpenErrorText(path, GetLastError()));
+    }
+    if (!IsDiskFile(h)) {
+        CloseHandle(h);
+        throw EFOpenError(OpenErrorText(path, kNotADiskFile));
+    }
+    return File(FromHandle(h), path);
+}
+
+File File::Create(const std::string& path) {
+    // Whatever stands at the name goes first. DeleteFile removes a symbolic link or junction
+    // itself, never its target; CREATE_NEW then makes a file of our own and fails rather than
+    // open anything that appeared at the name in between.
+    if (!DeleteFileA(path.c_str())) {
+        const DWORD code = GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND &&
+            code != ERROR_INVALID_NAME) {
+            // A read-only file, one held open by another program, a folder of that name: say
+            // so, rather than the "file exists" that CREATE_NEW would answer.
+            const DWORD attributes = GetFileAttributesA(path.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES) {
+                throw EFCreateError(CreateErrorText(path, code));
+            }
+        }
+    }
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        throw EFCreateError(CreateErrorText(path, GetLastError()));
+    }
+    if (!IsDiskFile(h)) {
+        CloseHandle(h);
+        throw EFCreateError(CreateErrorText(path, kNotADiskFile));
+    }
+    return File(FromHandle(h), path);
+}
+
+std::size_t File::ReadSome(void* buffer, std::size_t size) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min(size, kMaxIoChunk));
+    if (!ReadFile(AsHandle(handle_), buffer, want, &got, nullptr)) {
+        throw EReadError("Stream read error");
+    }
+    return got;
+}
+
+void File::ReadExact(void* buffer, std::size_t size) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (size > 0) {
+        const std::size_t got = ReadSome(out, size);
+        if (got == 0) {
+            throw EReadError("Stream read error");
+        }
+        out += got;
+        size -= got;
+    }
+}
+
+void File::WriteAll(const void* buffer, std::size_t size) {
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    while (size > 0) {
+        DWORD put = 0;
+        const DWORD want = static_cast<DWORD>(std::min(size, kMaxIoChunk));
+        if (!WriteFile(AsHandle(handle_), in, want, &put, nullptr) || put == 0) {
+            throw EWriteError("Stream write error");
+        }
+        in += put;
+        size -= put;
+    }
+}
+
+void File::CopyFrom(File& source, std::uint64_t sourceOffset, std::uint64_t size) {
+    source.Seek(sourceOffset);
+    std::vector<unsigned char> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(size, kCopyChunk)));
+    while (size > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, chunk.size()));
+        const std::size_t got = source.ReadSome(chunk.data(), want);
+        if (got == 0) {
+            throw EReadError("Stream read error");
+        }
+        WriteAll(chunk.data(), got);
+        size -= got;
+    }
+}
+
+void File::Seek(std::uint64_t offset) {
+    LARGE_INTEGER distance;
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max())) {
+        throw EReadError("Stream read error");
+    }
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(AsHandle(handle_), distance, nullptr, FILE_BEGIN)) {
+        throw EReadError("Stream read error");
+    }
+}
+
+std::uint64_t File::Size() const {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(AsHandle(handle_), &size)) {
+        throw EReadError("Stream read error");
+    }
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+void File::Flush() {
+    if (!FlushFileBuffers(AsHandle(handle_))) {
+        throw EWriteError("Stream write error");
+    }
+}
+
+void File::Close() {
+    HANDLE h = AsHandle(std::exchange(handle_, FromHandle(INVALID_HANDLE_VALUE)));
+    if (h != INVALID_HANDLE_VALUE && !CloseHandle(h)) {
+        throw EWriteError("Stream write error");
+    }
+}
+
+// ----- paths and folders -----------------------------------------------------------------------
+
+bool PathExists(const std::string& path) {
+    // GetFileAttributes takes the name literally (no wildcards) and describes a link itself.
+    return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<PathInfo> Stat(const std::string& path) {
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        return std::nullopt;
+    }
+    DWORD attributes = data.dwFileAttributes;
+    std::uint64_t size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A link: describe what it points to (a dangling link is nothing usable).
+        HANDLE h = OpenForQuery(path);
+        if (h == INVALID_HANDLE_VALUE) {
+            return PathInfo{};
+        }
+        BY_HANDLE_FILE_INFORMATION info;
+        const bool ok = GetFileInformationByHandle(h, &info) != 0;
+        CloseHandle(h);
+        if (!ok) {
+            return PathInfo{};
+        }
+        attributes = info.dwFileAttributes;
+        size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+    }
+    PathInfo result;
+    result.IsDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    result.IsRegular = !result.IsDirectory && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
+    result.Size = result.IsRegular ? size : 0;
+    return result;
+}
+
+bool RemoveFile(const std::string& path) noexcept {
+    return DeleteFileA(path.c_str()) != 0;
+}
+
+void RenameFile(const std::string& from, const std::string& to, bool replace) {
+    const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (!MoveFileExA(from.c_str(), to.c_str(), flags)) {
+        const DWORD code = GetLastError();
+        throw EInOutError(InOutErrorText(code), static_cast<int>(code));
+    }
+}
+
+void CreateDirectories(const std::string& path) {
+    if (path.empty()) {
+        return;
+    }
+    // The part that never needs creating: "C:\", "\\server\share\" or a leading "\".
+    std::size_t start = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        start = 2;
+    } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        std::size_t seen = 0;
+        start = 2;
+        while (start < path.size() && seen < 2) {
+            if (IsSeparator(path[start])) {
+                ++seen;
+            }
+            ++start;
+        }
+    }
+    while (start < path.size() && IsSeparator(path[start])) {
+        ++start;
+    }
+    for (std::size_t pos = start; pos <= path.size(); ++pos) {
+        if (pos != path.size() && !IsSeparator(path[pos])) {
+            continue;
+        }
+        if (pos > 0 && IsSeparator(path[pos - 1])) {
+            continue; // a doubled separator
+        }
+        const std::string part = path.substr(0, pos);
+        if (part.empty() || CreateDirectoryA(part.c_str(), nullptr)) {
+            continue;
+        }
+        const DWORD code = GetLastError();
+        const DWORD attributes = GetFileAttributesA(part.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            continue;
+        }
+        throw EFCreateError(CreateErrorText(part, code == ERROR_ALREADY_EXISTS
+                                                      ? static_cast<DWORD>(ERROR_DIRECTORY)
+                                                      : code));
+    }
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    HANDLE ha = OpenForQuery(a);
+    if (ha == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    HANDLE hb = OpenForQuery(b);
+    if (hb == INVALID_HANDLE_VALUE) {
+        CloseHandle(ha);
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION ia;
+    BY_HANDLE_FILE_INFORMATION ib;
+    const bool ok = GetFileInformationByHandle(ha, &ia) && GetFileInformationByHandle(hb, &ib);
+    CloseHandle(ha);
+    CloseHandle(hb);
+    return ok && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+std::vector<std::string> ListPlainFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    std::string pattern = folder;
+    if (!pattern.empty() && !IsSeparator(pattern.back()) && pattern.back() != ':') {
+        pattern += '\\';
+    }
+    pattern += '*';
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    constexpr DWORD kSkipped = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
+                               FILE_ATTRIBUTE_SYSTEM | kVolumeLabelAttribute |
+                               FILE_ATTRIBUTE_DEVICE;
+    do {
+        if ((entry.dwFileAttributes & kSkipped) == 0) {
+            names.emplace_back(entry.cFileName);
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return names;
+}
+
+std::string ResolveStoredName(const std::string& keyFolder, const std::string& storedName) {
+    if (keyFolder.empty() || IsSeparator(keyFolder.back())) {
+        // "C:\" already ends in its separator; a second one would only be noise.
+        return keyFolder + storedName;
+    }
+    return keyFolder + '\\' + storedName;
+}
+
+bool PathContainsName(const std::string& path, const std::string& storedName) {
+    return !storedName.empty() && path.find(storedName) != std::string::npos;
+}
+
+std::string FolderPart(const std::string& path) {
+    const std::size_t pos = path.find_last_of("\\/");
+    if (pos == std::string::npos) {
+        return "";
+    }
+    if (pos == 0 || (pos == 2 && path[1] == ':')) {
+        return path.substr(0, pos + 1); // the root of a drive (or of the current one)
+    }
+    return path.substr(0, pos);
+}
+
+std::string FileNamePart(const std::string& path) {
+    const std::size_t pos = path.find_last_of("\\/:");
+    return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+std::string TemporaryNameBeside(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    const unsigned long pid = GetCurrentProcessId();
+    for (;;) {
+        const unsigned n = counter.fetch_add(1) + 1;
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, ".%lx-%x.tmp", pid, n);
+        std::string candidate = target + suffix;
+        if (!PathExists(candidate)) {
+            return candidate;
+        }
+    }
+}
+
+LocalDate Today() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    static constexpr unsigned kDaysBeforeMonth[12] = {0,   31,  59,  90,  120, 151,
+                                                      181, 212, 243, 273, 304, 334};
+    const unsigned month = std::clamp<unsigned>(now.wMonth, 1, 12);
+    unsigned day = kDaysBeforeMonth[month - 1] + now.wDay - 1;
+    if (month > 2 && IsLeapYear(now.wYear)) {
+        ++day;
+    }
+    LocalDate date;
+    date.YearsSince1900 = now.wYear >= 1900 ? static_cast<std::uint32_t>(now.wYear - 1900) : 0;
+    date.DayOfYear = day;
+    return date;
+}
+
+} // namespace vellocar::platform
