@@ -1,0 +1,318 @@
+// vellocar-cli end to end: the built program run as a child process on scratch files.
+
+#include "CliRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vellocar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint16_t k2da = 2017;
+constexpr std::uint16_t kNss = 2009;
+constexpr std::uint16_t kTxt = 10;
+constexpr std::uint32_t ResId(std::uint32_t bif, std::uint32_t index) { return bif << 20 | index; }
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A game-like folder: base.key naming data\a.bif (three resources) and data\b.bif (one), with
+// the key table interleaving the two BIFs.
+class CliArchive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directory(dir.path() / "data");
+        WriteKey(dir / "base.key", {{"data\\a.bif"}, {"data\\b.bif"}},
+                 {{"zeta", k2da, ResId(0, 0)},
+                  {"only", kNss, ResId(1, 0)},
+                  {"alpha", kNss, ResId(0, 1)},
+                  {"readme", kTxt, ResId(0, 2)}});
+        WriteBif(dir / "data/a.bif", {"zeta bytes", "", "hello"}, {k2da, kNss, kTxt});
+        WriteBif(dir / "data/b.bif", {"only"}, {kNss});
+    }
+    TempDir dir;
+};
+
+TEST(CliUsage, WrongCommandLinesExitWithTwoAndAHint) {
+    TempDir dir;
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"frobnicate"},
+        {"--frobnicate", "list", "x.key"},
+        {"list"},
+        {"list", "x.key", "a", "b"},
+        {"extract", "x.key", "data\\a.bif"},
+        {"pack", "src", "x.bif"},
+        {"list", "--append", "x.key"},
+    };
+    for (const auto& args : wrong) {
+        const CliResult r = RunCli(dir, args);
+        const std::string shown = args.empty() ? "(none)" : args[0];
+        EXPECT_EQ(r.status, 2) << shown;
+        EXPECT_TRUE(StartsWith(r.err, "vellocar-cli: ")) << r.err;
+        EXPECT_NE(r.err.find("usage: "), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << shown;
+    }
+}
+
+TEST(CliUsage, HelpNamesEveryVerbAndVersionIsOneLine) {
+    TempDir dir;
+    const CliResult help = RunCli(dir, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* verb : {" list KEY ", " list KEY BIF ", " extract KEY BIF DIR ", " pack [--append] "}) {
+        EXPECT_NE(help.out.find(verb), std::string::npos) << verb;
+    }
+    const CliResult version = RunCli(dir, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "vellocar-cli 1.0.0\n");
+}
+
+TEST(CliErrors, MissingKeyIsAFailureThatNamesTheFile) {
+    TempDir dir;
+    const std::string missing = dir / "nowhere.key";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"list", missing}, {"extract", missing, "0", dir / "out"}}) {
+        const CliResult r = RunCli(dir, args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_TRUE(StartsWith(r.err, "vellocar-cli: ")) << r.err;
+        EXPECT_NE(r.err.find(missing), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "out"));
+}
+
+TEST_F(CliArchive, UnknownBifIsAFailureAndTouchesNothing) {
+    for (const std::string bif : {"data\\c.bif", "DATA\\A.BIF", "2", "1x", ""}) {
+        const CliResult list = RunCli(dir, {"list", dir / "base.key", bif});
+        EXPECT_EQ(list.status, 1) << bif;
+        EXPECT_NE(list.err.find("no BIF"), std::string::npos) << list.err;
+        const CliResult extract = RunCli(dir, {"extract", dir / "base.key", bif, dir / "out"});
+        EXPECT_EQ(extract.status, 1) << bif;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "out"));
+}
+
+TEST_F(CliArchive, ListShowsBifNamesAndResourceLinesFromTheKeyAlone) {
+    // The BIFs are not needed for listing.
+    fs::remove_all(dir.path() / "data");
+    const CliResult bifs = RunCli(dir, {"list", dir / "base.key"});
+    EXPECT_EQ(bifs.status, 0) << bifs.err;
+    EXPECT_EQ(bifs.out, "data\\a.bif\ndata\\b.bif\n");
+
+    const std::vector<std::string> aLines = {"zeta.2da", "alpha.nss", "readme.txt"};
+    const CliResult byName = RunCli(dir, {"list", dir / "base.key", "data\\a.bif"});
+    EXPECT_EQ(byName.status, 0) << byName.err;
+    EXPECT_EQ(Lines(byName.out), aLines);   // KEY order, not sorted
+    const CliResult byIndex = RunCli(dir, {"--quiet", "list", dir / "base.key", "0"});
+    EXPECT_EQ(Lines(byIndex.out), aLines);
+    EXPECT_EQ(RunCli(dir, {"list", dir / "base.key", "1"}).out, "only.nss\n");
+}
+
+TEST(CliList, ShowsFullSixteenCharacterNamesAndUnknownTypesAsALonePoint) {
+    TempDir dir;
+    WriteKey(dir / "k.key", {{"data\\x.bif"}},
+             {{"abcdefghijklmnop", k2da, ResId(0, 0)}, {"odd", 4242, ResId(0, 1)}});
+    const CliResult r = RunCli(dir, {"list", dir / "k.key", "data\\x.bif"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "abcdefghijklmnop.2da\nodd.\n");
+}
+
+TEST_F(CliArchive, ExtractAllWritesEveryResourceIntoANewFolder) {
+    const std::string out = dir / "out/nested";
+    const CliResult r = RunCli(dir, {"extract", dir / "base.key", "data\\a.bif", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadText(out + "/zeta.2da"), "zeta bytes");
+    EXPECT_EQ(ReadText(out + "/alpha.nss"), "");
+    EXPECT_TRUE(fs::exists(out + "/alpha.nss"));
+    EXPECT_EQ(ReadText(out + "/readme.txt"), "hello");
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3);
+    EXPECT_NE(r.out.find("extracted 3 resources"), std::string::npos) << r.out;
+    // Output is not a terminal: no progress bar.
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);
+
+    const CliResult quiet = RunCli(dir, {"--quiet", "extract", dir / "base.key", "1", dir / "out2"});
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(ReadText(dir / "out2/only.nss"), "only");
+}
+
+TEST_F(CliArchive, ExtractSelectedWritesOnlyNamedLinesAndReportsUnknownOnes) {
+    const std::string out = dir / "out";
+    const CliResult r =
+        RunCli(dir, {"extract", dir / "base.key", "data\\a.bif", out, "readme.txt", "missing.2da", "zeta.2da"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("missing.2da"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadText(out + "/readme.txt"), "hello");
+    EXPECT_EQ(ReadText(out + "/zeta.2da"), "zeta bytes");
+    EXPECT_FALSE(fs::exists(out + "/alpha.nss"));
+
+    // Nothing matched: nothing is created.
+    const CliResult none = RunCli(dir, {"extract", dir / "base.key", "0", dir / "none", "nope.txt"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_FALSE(fs::exists(dir.path() / "none"));
+}
+
+TEST(CliExtract, UsesTheNamedBifWhenAnotherKeyNameIsPartOfItsPath) {
+    // "data\a.bif" occurs inside "olddata\a.bif"; asking for the latter must give its own
+    // names and bytes, not the former's.
+    TempDir dir;
+    fs::create_directory(dir.path() / "data");
+    fs::create_directory(dir.path() / "olddata");
+    WriteKey(dir / "k.key", {{"data\\a.bif"}, {"olddata\\a.bif"}},
+             {{"new", k2da, ResId(0, 0)}, {"old", k2da, ResId(1, 0)}});
+    WriteBif(dir / "data/a.bif", {"new bytes"});
+    WriteBif(dir / "olddata/a.bif", {"old bytes"});
+
+    const CliResult r = RunCli(dir, {"extract", dir / "k.key", "olddata\\a.bif", dir / "out"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadText(dir / "out/old.2da"), "old bytes");
+    EXPECT_FALSE(fs::exists(dir.path() / "out/new.2da"));
+
+    const CliResult selected = RunCli(dir, {"extract", dir / "k.key", "1", dir / "sel", "old.2da"});
+    ASSERT_EQ(selected.status, 0) << selected.err;
+    EXPECT_EQ(ReadText(dir / "sel/old.2da"), "old bytes");
+}
+
+TEST(CliExtract, FindsTheBifsOfAKeyInTheCurrentFolder) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "data");
+    WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTxt, ResId(0, 0)}});
+    WriteBif(dir / "data/x.bif", {"found"}, {kTxt});
+    const CliResult r = RunCli(dir, {"extract", "k.key", "data\\x.bif", "out"}, dir.path().string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadText(dir / "out/here.txt"), "found");
+}
+
+TEST(CliExtract, SkippedResourcesFailTheRunButTheOthersAreWritten) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "data");
+    fs::create_directory(dir.path() / "out");
+    // Entry 1 would leave the target folder, entry 2 has no KEY entry at all.
+    WriteKey(dir / "k.key", {{"data\\x.bif"}},
+             {{"good", kTxt, ResId(0, 0)}, {"../evil", kTxt, ResId(0, 1)}});
+    WriteBif(dir / "data/x.bif", {"good bytes", "evil bytes", "nameless"}, {kTxt, kTxt, kTxt});
+
+    const CliResult r = RunCli(dir, {"extract", dir / "k.key", "0", dir / "out"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(ReadText(dir / "out/good.txt"), "good bytes");
+    EXPECT_FALSE(fs::exists(dir.path() / "evil.txt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "out"), fs::directory_iterator()), 1);
+    const std::vector<std::string> err = Lines(r.err);
+    ASSERT_EQ(err.size(), 2u) << r.err;
+    EXPECT_TRUE(StartsWith(err[0], "vellocar-cli: skipped ../evil.txt: ")) << err[0];
+    EXPECT_TRUE(StartsWith(err[1], "vellocar-cli: skipped #2: ")) << err[1];
+}
+
+TEST(CliExtract, MissingBifFileIsAFailure) {
+    TempDir dir;
+    WriteKey(dir / "k.key", {{"data\\gone.bif"}}, {{"x", kTxt, ResId(0, 0)}});
+    const CliResult r = RunCli(dir, {"extract", dir / "k.key", "0", dir / "out"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(StartsWith(r.err, "vellocar-cli: ")) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "out"));
+}
+
+class CliPack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directory(dir.path() / "src");
+        WriteFile(dir / "src/b.nss", "void main() {}");
+        WriteFile(dir / "src/A.2da", "2DA V2.0");
+        WriteFile(dir / "src/empty.txt", "");
+        WriteFile(dir / "src/.hidden", "not packed");
+        fs::create_directory(dir.path() / "src/sub");
+    }
+    TempDir dir;
+};
+
+TEST_F(CliPack, NewKeyRoundTripsThroughListAndExtract) {
+    const std::string bif = dir / "mod.bif";
+    const std::string key = dir / "mod.key";
+    const CliResult r = RunCli(dir, {"pack", dir / "src", bif, key});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "packed 3 files (22 bytes) into " + bif + "; registered as data\\mod.bif in " + key +
+                         " (1 BIF, 3 resources)\n");
+
+    EXPECT_EQ(RunCli(dir, {"list", key}).out, "data\\mod.bif\n");
+    // The folder listing's order: by name, without regard to case; hidden files and folders left out.
+    EXPECT_EQ(RunCli(dir, {"list", key, "0"}).out, "A.2da\nb.nss\nempty.txt\n");
+
+    // The KEY names data\mod.bif, so the BIF must sit in data\ beside the KEY to be found.
+    fs::create_directory(dir.path() / "data");
+    fs::rename(bif, dir / "data/mod.bif");
+    const CliResult extract = RunCli(dir, {"extract", key, "data\\mod.bif", dir / "out"});
+    ASSERT_EQ(extract.status, 0) << extract.err;
+    for (const char* name : {"A.2da", "b.nss", "empty.txt"}) {
+        EXPECT_EQ(ReadFile(dir / (std::string("out/") + name)), ReadFile(dir / (std::string("src/") + name)))
+            << name;
+    }
+}
+
+TEST_F(CliPack, AppendAddsABifAndReplaceKeepsTheOldKeyAsBackup) {
+    const std::string key = dir / "mod.key";
+    ASSERT_EQ(RunCli(dir, {"--quiet", "pack", dir / "src", dir / "one.bif", key}).status, 0);
+    const auto firstKey = ReadFile(key);
+
+    fs::create_directory(dir.path() / "src2");
+    WriteFile(dir / "src2/x.txt", "x");
+    const CliResult appended = RunCli(dir, {"pack", "--append", dir / "src2", dir / "two.bif", key});
+    ASSERT_EQ(appended.status, 0) << appended.err;
+    EXPECT_NE(appended.out.find("(2 BIFs, 4 resources)"), std::string::npos) << appended.out;
+    EXPECT_EQ(RunCli(dir, {"list", key}).out, "data\\one.bif\ndata\\two.bif\n");
+    EXPECT_EQ(RunCli(dir, {"list", key, "data\\two.bif"}).out, "x.txt\n");
+    EXPECT_EQ(ReadFile(key + ".bak"), firstKey);
+
+    const auto appendedKey = ReadFile(key);
+    const CliResult replaced = RunCli(dir, {"-q", "pack", dir / "src2", dir / "three.bif", key});
+    ASSERT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_EQ(replaced.out, "");
+    EXPECT_EQ(RunCli(dir, {"list", key}).out, "data\\three.bif\n");
+    EXPECT_EQ(ReadFile(key + ".bak"), appendedKey);
+}
+
+TEST_F(CliPack, RefusesASourceWithoutFilesAndWritesNothing) {
+    fs::create_directory(dir.path() / "bare");
+    fs::create_directory(dir.path() / "bare/only-a-folder");
+    for (const std::string& source : {dir / "bare", dir / "absent", dir / "src/b.nss"}) {
+        const CliResult r = RunCli(dir, {"pack", source, dir / "x.bif", dir / "x.key"});
+        EXPECT_EQ(r.status, 1) << source;
+        EXPECT_TRUE(StartsWith(r.err, "vellocar-cli: ")) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "x.bif"));
+    EXPECT_FALSE(fs::exists(dir.path() / "x.key"));
+}
+
+TEST_F(CliPack, ARefusedBuildIsAFailureAndLeavesTheOldKey) {
+    // A base name over 16 characters cannot be a resource name.
+    ASSERT_EQ(RunCli(dir, {"-q", "pack", dir / "src", dir / "mod.bif", dir / "mod.key"}).status, 0);
+    const auto before = ReadFile(dir / "mod.key");
+    WriteFile(dir / "src/a_name_much_too_long.2da", "x");
+    const CliResult r = RunCli(dir, {"pack", dir / "src", dir / "mod.bif", dir / "mod.key"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(StartsWith(r.err, "vellocar-cli: ")) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFile(dir / "mod.key"), before);
+}
+
+} // namespace
+} // namespace vellocar::test
