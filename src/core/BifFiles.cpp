@@ -1,1 +1,271 @@
-// placeholder
+// Opening a BIF with its KEY, listing its resources and exporting them as loose files.
+// (Building a BIF lives in BifBuilder.cpp.)
+
+#include "BifFiles.h"
+
+#include "ByteIO.h"
+#include "Errors.h"
+#include "ExportNames.h"
+#include "Platform.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <utility>
+
+namespace vellocar {
+
+namespace {
+
+using byteio::RangeEnd;
+
+static_assert(4 * 5 == kBifHeaderSize);
+static_assert(4 * 4 == kBifVarEntrySize);
+static_assert(4 * 5 == kBifFixedEntrySize);
+
+std::string Fault(const std::string& path, const std::string& what) {
+    return "Cannot open BIF \"" + path + "\": " + what;
+}
+
+std::string PastEnd(const char* table, std::uint64_t offset, std::uint64_t count,
+                    std::uint64_t entrySize, std::uint64_t fileSize) {
+    return std::string(table) + " runs past the end of the file (offset " + std::to_string(offset) +
+           ", " + std::to_string(count) + " x " + std::to_string(entrySize) + " bytes, file " +
+           std::to_string(fileSize) + " bytes)";
+}
+
+// The first KEY name that occurs in path. Outside Windows a BIF found through
+// ResolveStoredName may differ in letter case from its stored name, so when no name matches
+// exactly a second pass ignores case; an exact match anywhere still wins.
+std::optional<std::int32_t> FindBifIndex(const TNWNKeyFile& key, const std::string& path) {
+    for (std::size_t i = 0; i < key.Filenames.size(); ++i)
+        if (platform::PathContainsName(path, key.Filenames[i].Filename)) return static_cast<std::int32_t>(i);
+#ifndef _WIN32
+    for (std::size_t i = 0; i < key.Filenames.size(); ++i)
+        if (platform::PathContainsNameIgnoringCase(path, key.Filenames[i].Filename))
+            return static_cast<std::int32_t>(i);
+#endif
+    return std::nullopt;
+}
+
+std::string LineOf(const TNWNKeyEntry& entry) {
+    return ResRefToString(entry.ResRef) + "." + ResTypeToExt(entry.ResType);
+}
+
+int ClampToInt(std::uint64_t value) {
+    return static_cast<int>(std::min<std::uint64_t>(value, std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+TNWNBifFile::TNWNBifFile(TResourceList& resourceList, TGauge& gauge)
+    : resourceList_(resourceList), gauge_(gauge) {}
+
+void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFile> keyFile) {
+    KeyFile = std::move(keyFile);
+    Path = path;
+    if (KeyFile) {
+        const auto index = FindBifIndex(*KeyFile, path);
+        if (!index)
+            throw EFormatError(Fault(path, "the KEY lists no BIF whose name occurs in this path"));
+        BifIndex = *index;
+    }
+
+    platform::File file = platform::File::OpenRead(path);
+    const std::uint64_t fileSize = file.Size();
+    if (fileSize < kBifHeaderSize)
+        throw EFormatError(Fault(path, "the file is too short for a BIF header (file " + std::to_string(fileSize) +
+                                           " bytes, header " + std::to_string(kBifHeaderSize) + " bytes)"));
+
+    std::array<std::uint8_t, kBifHeaderSize> header{};
+    file.ReadExact(header.data(), header.size());
+    byteio::Reader h(header.data(), header.size());
+    TFourCC fileType{}, fileVersion{};
+    h.Bytes(fileType);
+    h.Bytes(fileVersion);
+    const std::uint32_t varCount = h.U32();
+    const std::uint32_t fixedCount = h.U32();
+    const std::uint32_t varOffset = h.U32();
+
+    // Both tables must fit the file before anything is allocated for them. A table offset
+    // below the header's end is allowed: the table is then read where it says, over the header.
+    const auto varEnd = RangeEnd(varOffset, varCount, kBifVarEntrySize, fileSize);
+    if (!varEnd)
+        throw EFormatError(Fault(path, PastEnd("the variable resource table", varOffset, varCount,
+                                               kBifVarEntrySize, fileSize)));
+    const auto fixedEnd = RangeEnd(*varEnd, fixedCount, kBifFixedEntrySize, fileSize);
+    if (!fixedEnd)
+        throw EFormatError(Fault(path, PastEnd("the fixed resource table", *varEnd, fixedCount,
+                                               kBifFixedEntrySize, fileSize)));
+
+    // The header gap and both tables arrive in one read.
+    const std::uint64_t needed = std::max<std::uint64_t>(kBifHeaderSize, *fixedEnd);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(needed));
+    file.Seek(0);
+    file.ReadExact(bytes.data(), bytes.size());
+    file.Close();
+
+    TNWNBinaryData headerExtra;
+    if (varOffset > kBifHeaderSize) headerExtra.assign(bytes.begin() + kBifHeaderSize, bytes.begin() + varOffset);
+
+    std::vector<TNWNVarResEntry> varResources(varCount);
+    byteio::Reader r(bytes.data(), bytes.size(), varOffset);
+    for (TNWNVarResEntry& e : varResources) {
+        e.Id = r.U32();
+        e.Offset = r.U32();
+        e.FileSize = r.U32();
+        e.ResType = r.U32();
+    }
+    std::vector<TNWNFixedResEntry> fixedResources(fixedCount);
+    for (TNWNFixedResEntry& e : fixedResources) {
+        e.Id = r.U32();
+        e.Offset = r.U32();
+        e.PartCount = r.U32();
+        e.PartSize = r.U32();
+        e.ResType = r.U32();
+    }
+
+    FileType = fileType;
+    FileVersion = fileVersion;
+    VarResCount = varCount;
+    FixedResCount = fixedCount;
+    VarTableOffset = varOffset;
+    HeaderExtra = std::move(headerExtra);
+    VarResources = std::move(varResources);
+    FixedResources = std::move(fixedResources);
+
+    resourceList_.Clear();
+    if (KeyFile)
+        for (const TNWNKeyEntry& entry : KeyFile->Filenames[static_cast<std::size_t>(BifIndex)].Resources)
+            resourceList_.Add(LineOf(entry));
+}
+
+bool TNWNBifFile::FindKeyEntry(std::int64_t index, TNWNKeyEntry& entry) const {
+    if (!KeyFile || BifIndex < 0 || static_cast<std::size_t>(BifIndex) >= KeyFile->Filenames.size()) return false;
+    if (index < 0 || index > static_cast<std::int64_t>(kResIdIndexMask)) return false;
+    const std::uint32_t wanted =
+        (static_cast<std::uint32_t>(BifIndex) << kResIdBifShift) + static_cast<std::uint32_t>(index);
+    for (const TNWNKeyEntry& candidate : KeyFile->Filenames[static_cast<std::size_t>(BifIndex)].Resources) {
+        if (candidate.ResId == wanted) {
+            entry = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+// One export run: the BIF opened once, and the checks every resource passes before its file
+// is created.
+class TExporter {
+public:
+    TExporter(const TNWNBifFile& bif, const std::string& target, std::vector<TSkippedResource>& skipped)
+        : bif_(bif), target_(target), skipped_(skipped), file_(platform::File::OpenRead(bif.Path)),
+          fileSize_(file_.Size()) {}
+
+    void Export(const TNWNKeyEntry& entry, const TNWNVarResEntry& resource) {
+        const std::string name = LineOf(entry);
+        if (const auto reason = UnsafeExportNameReason(name)) {
+            skipped_.push_back({name, *reason});
+            return;
+        }
+        const std::string out = target_ + name;
+        if (platform::SameFile(out, bif_.Path)) {
+            skipped_.push_back({name, "writing it would overwrite the BIF being read"});
+            return;
+        }
+        if (bif_.KeyFile && !bif_.KeyFile->Path.empty() && platform::SameFile(out, bif_.KeyFile->Path)) {
+            skipped_.push_back({name, "writing it would overwrite the KEY being read"});
+            return;
+        }
+        if (!RangeEnd(resource.Offset, resource.FileSize, 1, fileSize_))
+            throw EReadError("Cannot export \"" + name + "\" from \"" + bif_.Path +
+                             "\": its bytes run past the end of the BIF (offset " + std::to_string(resource.Offset) +
+                             ", " + std::to_string(resource.FileSize) + " bytes, file " +
+                             std::to_string(fileSize_) + " bytes); nothing was written for it");
+
+        platform::File dest = platform::File::Create(out);
+        try {
+            dest.CopyFrom(file_, resource.Offset, resource.FileSize);
+            dest.Close();
+        } catch (...) {
+            // Never leave a truncated resource behind.
+            platform::RemoveFile(out);
+            throw;
+        }
+    }
+
+private:
+    const TNWNBifFile& bif_;
+    const std::string& target_;
+    std::vector<TSkippedResource>& skipped_;
+    platform::File file_;
+    std::uint64_t fileSize_;
+};
+
+} // namespace
+
+bool TNWNBifFile::ExtractAll(const std::string& target) {
+    Skipped.clear();
+    // An empty BIF leaves the gauge alone rather than giving it the range 0 to -1.
+    if (VarResCount > 0) {
+        gauge_.SetMinValue(0);
+        gauge_.SetMaxValue(ClampToInt(VarResCount - 1));
+        gauge_.SetProgress(0);
+        gauge_.Show();
+    }
+    TExporter exporter(*this, target, Skipped);
+
+    // The first KEY entry of each variable index, as FindKeyEntry would find it, looked up in
+    // one pass rather than once per resource.
+    std::vector<const TNWNKeyEntry*> named(VarResources.size(), nullptr);
+    if (KeyFile && BifIndex >= 0 && static_cast<std::size_t>(BifIndex) < KeyFile->Filenames.size()) {
+        const auto bif = static_cast<std::uint32_t>(BifIndex);
+        for (const TNWNKeyEntry& e : KeyFile->Filenames[static_cast<std::size_t>(BifIndex)].Resources) {
+            if ((e.ResId >> kResIdBifShift) != bif) continue;
+            const std::uint32_t index = e.ResId & kResIdIndexMask;
+            if (index < named.size() && !named[index]) named[index] = &e;
+        }
+    }
+
+    for (std::size_t i = 0; i < VarResources.size(); ++i) {
+        gauge_.SetProgress(ClampToInt(i));
+        gauge_.RepaintNow();
+        if (!named[i]) {
+            Skipped.push_back({"#" + std::to_string(i), "the KEY names no resource at this index"});
+            continue;
+        }
+        exporter.Export(*named[i], VarResources[i]);
+    }
+    return true;
+}
+
+bool TNWNBifFile::ExtractSelected(const std::string& target) {
+    Skipped.clear();
+    TExporter exporter(*this, target, Skipped);
+    const std::vector<TNWNKeyEntry>* entries = nullptr;
+    if (KeyFile && BifIndex >= 0 && static_cast<std::size_t>(BifIndex) < KeyFile->Filenames.size())
+        entries = &KeyFile->Filenames[static_cast<std::size_t>(BifIndex)].Resources;
+
+    // Line i was added for the KEY's i-th entry of this BIF; its ResId says which resource it is.
+    const int lines = resourceList_.Count();
+    for (int i = 0; i < lines; ++i) {
+        if (!resourceList_.Selected(i)) continue;
+        const auto line = static_cast<std::size_t>(i);
+        if (!entries || line >= entries->size()) {
+            Skipped.push_back({resourceList_.Line(i), "the KEY holds no entry for this line"});
+            continue;
+        }
+        const TNWNKeyEntry& entry = (*entries)[line];
+        const std::uint32_t index = entry.ResId & kResIdIndexMask;
+        if ((entry.ResId >> kResIdBifShift) != static_cast<std::uint32_t>(BifIndex) || index >= VarResources.size()) {
+            Skipped.push_back({LineOf(entry), "the BIF holds no resource at index " + std::to_string(index)});
+            continue;
+        }
+        exporter.Export(entry, VarResources[index]);
+    }
+    return true;
+}
+
+} // namespace vellocar

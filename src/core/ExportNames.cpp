@@ -1,1 +1,45 @@
-// placeholder
+#include "ExportNames.h"
+
+#include <array>
+#include <string_view>
+
+namespace vellocar {
+
+namespace {
+
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Windows opens the device rather than a file for these stems, whatever extension follows
+// and with trailing blanks ignored.
+bool IsDeviceName(const std::string& name) {
+    std::string stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = UpperAscii(c);
+    static constexpr std::array<std::string_view, 4> kPlain{"CON", "PRN", "AUX", "NUL"};
+    for (auto device : kPlain)
+        if (stem == device) return true;
+    if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0))
+        return stem[3] >= '1' && stem[3] <= '9';
+    return false;
+}
+
+} // namespace
+
+std::optional<std::string> UnsafeExportNameReason(const std::string& name) {
+    if (name.empty()) return "the name is empty";
+    if (name == "." || name == "..") return "the name \"" + name + "\" stands for a folder";
+    for (const char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '/' || c == '\\' || c == ':')
+            return "the name holds a path separator and would be written outside the folder";
+        if (c < 0x20 || c == 0x7F) return "the name holds a control character";
+        if (std::string_view("*?\"<>|").find(ch) != std::string_view::npos)
+            return std::string("the name holds the character '") + ch + "', which file names cannot hold";
+    }
+    if (IsDeviceName(name)) return "the name is a Windows device name";
+    return std::nullopt;
+}
+
+} // namespace vellocar
