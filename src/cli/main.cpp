@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #ifdef _WIN32
@@ -42,15 +43,19 @@ constexpr int kExitUsage = 2;
 constexpr std::string_view kProgram = "vellocar-cli";
 constexpr std::string_view kVersion = "1.0.0";
 
-constexpr std::string_view kUsageList =
-    "vellocar-cli [--quiet] list KEY                        the KEY's BIF names, one per line";
-constexpr std::string_view kUsageListBif =
-    "vellocar-cli [--quiet] list KEY BIF                    the BIF's resources (name.ext), one per line";
-constexpr std::string_view kUsageExtract =
-    "vellocar-cli [--quiet] extract KEY BIF DIR [LINE...]   export all resources of BIF, or the named ones, into DIR";
-constexpr std::string_view kUsagePack =
-    "vellocar-cli [--quiet] pack [--append] SRCDIR BIF KEY  pack SRCDIR's plain files into BIF and register it in KEY";
-constexpr std::string_view kUsageInfo = "vellocar-cli --help | --version";
+// Each form of the command: its synopsis, and what it does for --help.
+struct Usage {
+    std::string_view synopsis;
+    std::string_view purpose;
+};
+constexpr Usage kUsageList{"vellocar-cli [--quiet] list KEY", "the KEY's BIF names, one per line"};
+constexpr Usage kUsageListBif{"vellocar-cli [--quiet] list KEY BIF",
+                              "the BIF's resources (name.ext), one per line"};
+constexpr Usage kUsageExtract{"vellocar-cli [--quiet] extract KEY BIF DIR [LINE...]",
+                              "export all resources of BIF, or the named ones, into DIR"};
+constexpr Usage kUsagePack{"vellocar-cli [--quiet] pack [--append] SRCDIR BIF KEY",
+                           "pack SRCDIR's plain files into BIF and register it in KEY"};
+constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text, or the version"};
 
 bool StderrIsTerminal() {
 #ifdef _WIN32
@@ -106,10 +111,10 @@ void Complain(std::string_view message) {
 }
 
 // A wrong command line: the problem, then how the command is used.
-int UsageError(std::string_view message, std::initializer_list<std::string_view> usages) {
+int UsageError(std::string_view message, std::initializer_list<Usage> usages) {
     Complain(message);
     std::string hint;
-    for (std::string_view usage : usages) hint.append("usage: ").append(usage) += '\n';
+    for (const Usage& usage : usages) hint.append("usage: ").append(usage.synopsis) += '\n';
     hint.append("Try 'vellocar-cli --help' for more information.\n");
     std::fwrite(hint.data(), 1, hint.size(), stderr);
     return kExitUsage;
@@ -119,8 +124,12 @@ void PrintHelp(Output& out) {
     out.Line("Packs, lists and exports Neverwinter Nights BIF/KEY archives.");
     out.Line("");
     out.Line("usage:");
-    for (std::string_view usage : {kUsageList, kUsageListBif, kUsageExtract, kUsagePack, kUsageInfo}) {
-        out.Line(std::string("  ").append(usage));
+    constexpr std::size_t kColumn = 58;
+    for (const Usage& usage : {kUsageList, kUsageListBif, kUsageExtract, kUsagePack, kUsageInfo}) {
+        std::string line = "  ";
+        line.append(usage.synopsis);
+        line.append(kColumn > line.size() ? kColumn - line.size() : 1, ' ');
+        out.Line(line.append(usage.purpose));
     }
     out.Line("");
     out.Line("BIF is a name exactly as the KEY stores it (data\\2da.bif) or its index in the KEY.");
@@ -241,20 +250,24 @@ int RunExtract(const std::string& keyPath, const std::string& bifName, const std
         for (const TNWNKeyEntry& entry : chosen.Resources) lines.Add(ResourceLine(entry));
     }
 
+    // Each LINE selects every line equal to it. A script may name thousands of them, so the
+    // lines are looked up, not scanned once per LINE.
     int status = kExitOk;
     int selected = 0;
-    for (const std::string& wanted : wantedLines) {
-        bool found = false;
-        for (int i = 0; i < lines.Count(); ++i) {
-            if (lines.Line(i) == wanted) {
+    if (!wantedLines.empty()) {
+        std::unordered_map<std::string, std::vector<int>> positions;
+        for (int i = 0; i < lines.Count(); ++i) positions[lines.Line(i)].push_back(i);
+        for (const std::string& wanted : wantedLines) {
+            const auto found = positions.find(wanted);
+            if (found == positions.end()) {
+                Complain("no resource \"" + Printable(wanted) + "\" in " + Printable(chosen.Filename));
+                status = kExitFailure;
+                continue;
+            }
+            for (int i : found->second) {
                 if (!lines.Selected(i)) ++selected;
                 lines.SetSelected(i, true);
-                found = true;
             }
-        }
-        if (!found) {
-            Complain("no resource \"" + Printable(wanted) + "\" in " + Printable(chosen.Filename));
-            status = kExitFailure;
         }
     }
     if (!wantedLines.empty() && selected == 0) {

@@ -6,7 +6,9 @@
 #include "TempDir.h"
 
 #include <cstdint>
+#include <cerrno>
 #include <fcntl.h>
+#include <pty.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,6 +54,53 @@ inline CliResult RunCli(const TempDir& scratch, const std::vector<std::string>& 
     const auto err = ReadFile(errPath);
     result.out.assign(out.begin(), out.end());
     result.err.assign(err.begin(), err.end());
+    return result;
+}
+
+// The same with the program's stderr on a pseudo-terminal (what it then writes there ends up
+// in err), for the output that only a terminal gets.
+inline CliResult RunCliOnTerminal(const TempDir& scratch, const std::vector<std::string>& args) {
+    const std::string outPath = scratch / ".cli-stdout";
+    std::vector<std::string> argvStore{VELLOCAR_CLI_PATH};
+    argvStore.insert(argvStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : argvStore) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    CliResult result;
+    int master = -1;
+    int slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return result;
+    const pid_t child = fork();
+    if (child == 0) {
+        ::close(master);
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0) _exit(127);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(slave, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ::close(slave);
+    // Drain while the child runs: a full terminal buffer would block it.
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(master, buffer, sizeof buffer);
+        if (got > 0) {
+            result.err.append(buffer, static_cast<std::size_t>(got));
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;   // EIO once the child's side is closed
+        }
+    }
+    ::close(master);
+    int raw = 0;
+    if (child > 0 && waitpid(child, &raw, 0) == child && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
+    const auto out = ReadFile(outPath);
+    result.out.assign(out.begin(), out.end());
     return result;
 }
 

@@ -290,6 +290,18 @@ TEST_F(CliPack, AppendAddsABifAndReplaceKeepsTheOldKeyAsBackup) {
     EXPECT_EQ(ReadFile(key + ".bak"), appendedKey);
 }
 
+TEST_F(CliPack, ShowsProgressOnATerminalUnlessQuiet) {
+    const CliResult shown = RunCliOnTerminal(dir, {"pack", dir / "src", dir / "a.bif", dir / "a.key"});
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_NE(shown.err.find("] 100%"), std::string::npos) << shown.err;
+    EXPECT_NE(shown.out.find("packed 3 files"), std::string::npos) << shown.out;
+
+    const CliResult quiet = RunCliOnTerminal(dir, {"--quiet", "pack", dir / "src", dir / "b.bif", dir / "b.key"});
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.out, "");
+}
+
 TEST_F(CliPack, RefusesASourceWithoutFilesAndWritesNothing) {
     fs::create_directory(dir.path() / "bare");
     fs::create_directory(dir.path() / "bare/only-a-folder");
