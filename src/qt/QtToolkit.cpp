@@ -1,0 +1,570 @@
+#include "QtToolkit.h"
+
+#include "Main.h"
+#include "WineRegistry.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEnterEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace vellocar::qt {
+
+using ui::ControlId;
+using ui::ControlKind;
+using ui::ControlSpec;
+
+namespace {
+
+// Strings cross the window logic as bytes: file names as the file system spells them.
+QString ToQt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString ToQt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
+std::string PathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString PathToQt(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+// The exact bytes of a list line, kept beside its display text: a file name that is not valid
+// UTF-8 must come back unchanged, or the build would look for a file that is not there.
+constexpr int kLineBytesRole = Qt::UserRole + 1;
+
+// The credit line: a label that reports the pointer entering and leaving it, and a click.
+class LinkLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    std::function<void()> OnEnter, OnLeave, OnClick;
+
+protected:
+    void enterEvent(QEnterEvent* event) override {
+        QLabel::enterEvent(event);
+        if (OnEnter) OnEnter();
+    }
+    void leaveEvent(QEvent* event) override {
+        QLabel::leaveEvent(event);
+        if (OnLeave) OnLeave();
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) pressed_ = true;
+        QLabel::mousePressEvent(event);
+    }
+    // A click is a press and a release of the left button over the label, as on Windows.
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        bool click = pressed_ && event->button() == Qt::LeftButton &&
+                     rect().contains(event->position().toPoint());
+        pressed_ = false;
+        QLabel::mouseReleaseEvent(event);
+        if (click && OnClick) OnClick();
+    }
+
+private:
+    bool pressed_ = false;
+};
+
+// A separator that draws one etched line along its top edge and nothing else.
+class TopLineBevel : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawLine(0, 0, width() - 1, 0);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(0, 1, width() - 1, 1);
+    }
+};
+
+// Fixed-height rows with the text on one line, vertically centred, 2 pixels from the left.
+class RowDelegate : public QStyledItemDelegate {
+public:
+    RowDelegate(int rowHeight, QObject* parent) : QStyledItemDelegate(parent), height_(rowHeight) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), height_};
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+
+        const bool selected = (opt.state & QStyle::State_Selected) != 0;
+        const QPalette::ColorGroup group = (opt.state & QStyle::State_Enabled) == 0
+                                               ? QPalette::Disabled
+                                               : QPalette::Normal;
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText
+                                                          : QPalette::Text));
+        painter->drawText(opt.rect.adjusted(2, 0, 0, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+        painter->restore();
+    }
+
+private:
+    int height_;
+};
+
+// Keeps the window open while a build runs: its work and its files would go on unseen.
+class CloseGuard : public QObject {
+public:
+    CloseGuard(std::function<bool()> busy, QObject* parent)
+        : QObject(parent), busy_(std::move(busy)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close && busy_()) {
+            event->ignore();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<bool()> busy_;
+};
+
+bool UseNonNativeDialogs() {
+    // The dialogs honour the default suffix, the filter and "no overwrite prompt" the same way
+    // everywhere only when they are Qt's own; a desktop portal's dialog may not.
+    return true;
+}
+
+// The folder a dialog starts in, if it exists. The window logic joins the game folder and
+// "data" with a backslash; read it as a slash when the name as given does not exist.
+std::optional<QString> ExistingFolder(const std::string& folder) {
+    if (folder.empty()) return std::nullopt;
+    QString path = PathToQt(folder);
+    if (QFileInfo(path).isDir()) return path;
+    QString slashed = path;
+    slashed.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (QFileInfo(slashed).isDir()) return slashed;
+    return std::nullopt;
+}
+
+} // namespace
+
+QStringList QtFilters(const std::string& windowsFilter) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t bar = windowsFilter.find('|', start);
+        parts.push_back(windowsFilter.substr(start, bar == std::string::npos ? bar : bar - start));
+        if (bar == std::string::npos) break;
+        start = bar + 1;
+    }
+    QStringList filters;
+    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+        QString masks = ToQt(parts[i + 1]);
+        masks.replace(QLatin1Char(';'), QLatin1Char(' '));
+        masks = masks.simplified();
+        if (masks.isEmpty()) continue;
+        filters << ToQt(parts[i]) + QStringLiteral(" (") + masks + QStringLiteral(")");
+    }
+    return filters;
+}
+
+QFont QtToolkit::FontFor(const ui::FontSpec& spec) {
+    QFont font;
+    QStringList families{ToQt(spec.Face)};
+    // Metric look-alikes first, so captions laid out for the Windows faces fit their controls.
+    if (spec.Face == "Arial") families << QStringLiteral("Liberation Sans") << QStringLiteral("Arimo");
+    else families << QStringLiteral("Liberation Sans") << QStringLiteral("Arial");
+    families << QStringLiteral("DejaVu Sans");
+    font.setFamilies(families);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(spec.HeightPx);
+    font.setBold(spec.Bold);
+    font.setItalic(spec.Italic);
+    return font;
+}
+
+QtToolkit::QtToolkit() : window_(std::make_unique<QWidget>()) {
+    BuildWidgets();
+    Connect();
+}
+
+QtToolkit::~QtToolkit() {
+    Detach();
+    // The widgets may still signal while they are destroyed (a list losing its selection).
+    ++programmaticChange_;
+    window_.reset();
+}
+
+void QtToolkit::Attach(ui::TForm1& form) { form_ = &form; }
+void QtToolkit::Detach() { form_ = nullptr; }
+
+template <typename Call> void QtToolkit::Forward(Call call) {
+    if (form_ && programmaticChange_ == 0) call(*form_);
+}
+
+void QtToolkit::BuildWidgets() {
+    QWidget* w = window_.get();
+    w->setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                      Qt::MSWindowsFixedSizeDialogHint);
+    w->setWindowTitle(ToQt(ui::kMainWindow.Caption));
+    w->setFixedSize(ui::kMainWindow.ClientWidth, ui::kMainWindow.ClientHeight);
+    w->setFont(FontFor(ui::kMainWindow.Font));
+    QPalette windowPalette = w->palette();
+    windowPalette.setColor(QPalette::Window, windowPalette.color(QPalette::Button));
+    w->setPalette(windowPalette);
+    w->setAutoFillBackground(true);
+    if (!QApplication::windowIcon().isNull()) w->setWindowIcon(QApplication::windowIcon());
+
+    // kLayout's order is the stacking order: later controls lie above earlier ones (the gauge
+    // over the credit line, the credit line over its strip).
+    for (const ControlSpec& spec : ui::kLayout) {
+        QWidget* control = nullptr;
+        switch (spec.Kind) {
+        case ControlKind::Label: {
+            auto* label = new QLabel(ToQt(spec.Caption), w);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            control = label;
+            break;
+        }
+        case ControlKind::LinkLabel: {
+            auto* label = new LinkLabel(ToQt(spec.Caption), w);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            QPalette pal = label->palette();
+            pal.setColor(QPalette::WindowText, pal.color(QPalette::Link));
+            label->setPalette(pal);
+            label->setCursor(Qt::PointingHandCursor);
+            control = label;
+            break;
+        }
+        case ControlKind::Button:
+            control = new QPushButton(ToQt(spec.Caption), w);
+            break;
+        case ControlKind::StatusPanel: {
+            auto* panel = new QLabel(ToQt(spec.Caption), w);
+            panel->setTextFormat(Qt::PlainText);
+            panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            panel->setAlignment(Qt::AlignCenter);
+            control = panel;
+            break;
+        }
+        case ControlKind::Bevel:
+            control = new TopLineBevel(w);
+            control->setAttribute(Qt::WA_TransparentForMouseEvents);
+            break;
+        case ControlKind::ListSingle:
+        case ControlKind::ListMulti: {
+            auto* list = new QListWidget(w);
+            list->setSelectionMode(spec.Kind == ControlKind::ListSingle
+                                       ? QAbstractItemView::SingleSelection
+                                       : QAbstractItemView::ExtendedSelection);
+            list->setSortingEnabled(false);
+            list->setUniformItemSizes(true);
+            list->setItemDelegate(new RowDelegate(spec.ItemHeight, list));
+            list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            list->setTextElideMode(Qt::ElideNone);
+            control = list;
+            break;
+        }
+        case ControlKind::Gauge: {
+            auto* bar = new QProgressBar(w);
+            bar->setRange(0, 100);
+            bar->setValue(0);
+            bar->setTextVisible(true);
+            bar->setFormat(QStringLiteral("%p%"));
+            bar->setAlignment(Qt::AlignCenter);
+            const QColor highlight = bar->palette().color(QPalette::Highlight);
+            bar->setStyleSheet(QStringLiteral("QProgressBar { border: none; background: silver; "
+                                              "color: black; text-align: center; }"
+                                              "QProgressBar::chunk { background: %1; }")
+                                   .arg(highlight.name()));
+            control = bar;
+            break;
+        }
+        }
+        control->setObjectName(ToQt(spec.Name));
+        control->setGeometry(spec.Left, spec.Top, spec.Width, spec.Height);
+        control->setFont(FontFor(spec.Font));
+        control->setEnabled(spec.Enabled);
+        control->setVisible(spec.Visible);
+        if (spec.TabOrder < 0) control->setFocusPolicy(Qt::NoFocus);
+        widgets_[static_cast<std::size_t>(spec.Id)] = control;
+    }
+
+    std::vector<const ControlSpec*> tabbed;
+    for (const ControlSpec& spec : ui::kLayout)
+        if (spec.TabOrder >= 0) tabbed.push_back(&spec);
+    std::sort(tabbed.begin(), tabbed.end(),
+              [](const ControlSpec* a, const ControlSpec* b) { return a->TabOrder < b->TabOrder; });
+    for (std::size_t i = 0; i + 1 < tabbed.size(); ++i)
+        QWidget::setTabOrder(Widget(tabbed[i]->Id), Widget(tabbed[i + 1]->Id));
+
+    menu_ = new QMenu(w);
+    menu_->setObjectName(QStringLiteral("PopupMenu1"));
+    for (std::size_t i = 0; i < ui::kPopupMenu1.size(); ++i) {
+        actions_[i] = menu_->addAction(ToQt(ui::kPopupMenu1[i].Caption));
+        actions_[i]->setObjectName(ToQt(ui::kPopupMenu1[i].Name));
+    }
+
+    w->installEventFilter(new CloseGuard([this] { return form_ && form_->Busy(); }, w));
+}
+
+void QtToolkit::Connect() {
+    for (const ControlSpec& spec : ui::kLayout) {
+        const ControlId id = spec.Id;
+        if (spec.Kind == ControlKind::Button) {
+            QObject::connect(static_cast<QPushButton*>(Widget(id)), &QPushButton::clicked,
+                             window_.get(), [this, id] { Forward([id](ui::TForm1& f) { f.Clicked(id); }); });
+        } else if (spec.Kind == ControlKind::LinkLabel) {
+            auto* label = static_cast<LinkLabel*>(Widget(id));
+            label->OnEnter = [this, id] { Forward([id](ui::TForm1& f) { f.MouseEnter(id); }); };
+            label->OnLeave = [this, id] { Forward([id](ui::TForm1& f) { f.MouseLeave(id); }); };
+            label->OnClick = [this, id] { Forward([id](ui::TForm1& f) { f.Clicked(id); }); };
+        } else if (spec.Kind == ControlKind::ListSingle) {
+            // Only a line becoming selected (by mouse or keys) chooses it; focus alone moving
+            // the current row, or the list being emptied, does not.
+            QListWidget* list = List(id);
+            QObject::connect(list, &QListWidget::itemSelectionChanged, window_.get(), [this, id, list] {
+                if (!list->selectedItems().isEmpty())
+                    Forward([id](ui::TForm1& f) { f.SelectionChanged(id); });
+            });
+        } else if (spec.Kind == ControlKind::ListMulti) {
+            // Every click counts, also one that leaves the selection as it was.
+            QListWidget* list = List(id);
+            auto notify = [this, id] { Forward([id](ui::TForm1& f) { f.SelectionChanged(id); }); };
+            QObject::connect(list, &QListWidget::itemSelectionChanged, window_.get(), notify);
+            QObject::connect(list, &QAbstractItemView::pressed, window_.get(), notify);
+        }
+    }
+    for (std::size_t i = 0; i < ui::kPopupMenu1.size(); ++i) {
+        const ui::MenuItemId item = ui::kPopupMenu1[i].Id;
+        QObject::connect(actions_[i], &QAction::triggered, window_.get(),
+                         [this, item] { Forward([item](ui::TForm1& f) { f.MenuItemClicked(item); }); });
+    }
+}
+
+void QtToolkit::Show() {
+    QWidget* w = window_.get();
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        if (QScreen* screen = w->screen()) {
+            const QRect area = screen->availableGeometry();
+            w->move(area.x() + (area.width() - w->width()) / 2,
+                    area.y() + (area.height() - w->height()) / 2);
+        }
+    }
+    w->show();
+}
+
+QListWidget* QtToolkit::List(ControlId id) const {
+    const ControlKind kind = ui::Spec(id).Kind;
+    if (kind != ControlKind::ListSingle && kind != ControlKind::ListMulti) return nullptr;
+    return static_cast<QListWidget*>(Widget(id));
+}
+
+QProgressBar* QtToolkit::GaugeBar() const {
+    return static_cast<QProgressBar*>(Widget(ControlId::Gauge1));
+}
+
+QAction* QtToolkit::MenuAction(ui::MenuItemId id) const {
+    for (std::size_t i = 0; i < ui::kPopupMenu1.size(); ++i)
+        if (ui::kPopupMenu1[i].Id == id) return actions_[i];
+    return nullptr;
+}
+
+void QtToolkit::SetCaption(ControlId id, const std::string& text) {
+    QWidget* w = Widget(id);
+    if (auto* button = qobject_cast<QPushButton*>(w)) button->setText(ToQt(text));
+    else if (auto* label = qobject_cast<QLabel*>(w)) label->setText(ToQt(text));
+}
+
+std::string QtToolkit::Caption(ControlId id) const {
+    QWidget* w = Widget(id);
+    if (auto* button = qobject_cast<QPushButton*>(w)) return FromQt(button->text());
+    if (auto* label = qobject_cast<QLabel*>(w)) return FromQt(label->text());
+    return {};
+}
+
+void QtToolkit::SetEnabled(ControlId id, bool enabled) { Widget(id)->setEnabled(enabled); }
+bool QtToolkit::Enabled(ControlId id) const { return Widget(id)->isEnabledTo(window_.get()); }
+void QtToolkit::SetVisible(ControlId id, bool visible) { Widget(id)->setVisible(visible); }
+bool QtToolkit::Visible(ControlId id) const { return !Widget(id)->isHidden(); }
+
+void QtToolkit::SetUnderline(ControlId id, bool underline) {
+    QWidget* w = Widget(id);
+    QFont font = w->font();
+    font.setUnderline(underline);
+    w->setFont(font);
+}
+
+void QtToolkit::ListClear(ControlId id) {
+    if (QListWidget* list = List(id)) {
+        ++programmaticChange_;
+        list->clear();
+        --programmaticChange_;
+    }
+}
+
+void QtToolkit::ListAdd(ControlId id, const std::string& line) {
+    if (QListWidget* list = List(id)) {
+        ++programmaticChange_;
+        auto* item = new QListWidgetItem(ToQt(line));
+        item->setData(kLineBytesRole, QByteArray::fromStdString(line));
+        list->addItem(item);
+        --programmaticChange_;
+    }
+}
+
+int QtToolkit::ListCount(ControlId id) const {
+    QListWidget* list = List(id);
+    return list ? list->count() : 0;
+}
+
+std::string QtToolkit::ListLine(ControlId id, int index) const {
+    QListWidget* list = List(id);
+    QListWidgetItem* item = list ? list->item(index) : nullptr;
+    if (!item) return {};
+    const QVariant bytes = item->data(kLineBytesRole);
+    return bytes.isValid() ? bytes.toByteArray().toStdString() : FromQt(item->text());
+}
+
+bool QtToolkit::ListSelected(ControlId id, int index) const {
+    QListWidget* list = List(id);
+    QListWidgetItem* item = list ? list->item(index) : nullptr;
+    return item && item->isSelected();
+}
+
+int QtToolkit::ListItemIndex(ControlId id) const {
+    QListWidget* list = List(id);
+    if (!list) return -1;
+    const int row = list->currentRow();
+    if (row < 0) return -1;
+    if (ui::Spec(id).Kind == ControlKind::ListSingle && !list->item(row)->isSelected()) return -1;
+    return row;
+}
+
+void QtToolkit::SetGaugeMin(int value) {
+    QProgressBar* bar = GaugeBar();
+    bar->setMinimum(value);
+}
+void QtToolkit::SetGaugeMax(int value) { GaugeBar()->setMaximum(value); }
+void QtToolkit::SetGaugeProgress(int value) { GaugeBar()->setValue(value); }
+void QtToolkit::RepaintGauge() { GaugeBar()->repaint(); }
+
+void QtToolkit::PopupMenuBelow(ControlId anchor) {
+    QWidget* w = Widget(anchor);
+    menu_->popup(w->mapToGlobal(QPoint(0, w->height())));
+}
+
+std::optional<std::string> QtToolkit::RunFileDialog(const ui::FileDialogSpec& spec) {
+    QFileDialog dialog(window_.get());
+    if (!spec.Title.empty()) dialog.setWindowTitle(ToQt(spec.Title));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, UseNonNativeDialogs());
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.OverwritePrompt);
+    if (spec.DialogMode == ui::FileDialogSpec::Mode::Save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    const QStringList filters = QtFilters(spec.Filter);
+    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    std::string suffix = spec.DefaultExt;
+    while (!suffix.empty() && suffix.front() == '.') suffix.erase(0, 1);
+    if (!suffix.empty()) dialog.setDefaultSuffix(ToQt(suffix));
+    if (auto folder = ExistingFolder(spec.InitialDir)) dialog.setDirectory(*folder);
+    dialog.setSizeGripEnabled(spec.EnableSizing);
+
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
+    return PathFromQt(QDir::cleanPath(chosen.first()));
+}
+
+std::optional<std::string> QtToolkit::BrowseForFolder(const std::string& prompt,
+                                                      const std::string& initialFolder) {
+    QFileDialog dialog(window_.get(), ToQt(prompt));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, UseNonNativeDialogs());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (auto folder = ExistingFolder(initialFolder)) dialog.setDirectory(*folder);
+
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
+    // cleanPath drops a trailing slash but keeps the root's.
+    const QString folder = QDir::cleanPath(chosen.first());
+    if (!QFileInfo(folder).isDir()) return std::nullopt;
+    return PathFromQt(folder);
+}
+
+ui::MessageAnswer QtToolkit::ShowMessage(const std::string& text, const std::string& title,
+                                         ui::MessageKind kind) {
+    QMessageBox box(window_.get());
+    box.setTextFormat(Qt::PlainText);
+    box.setText(ToQt(text));
+    box.setWindowTitle(ToQt(title));
+    switch (kind) {
+    case ui::MessageKind::Ok: box.setIcon(QMessageBox::NoIcon); break;
+    case ui::MessageKind::OkError: box.setIcon(QMessageBox::Critical); break;
+    case ui::MessageKind::OkWarning: box.setIcon(QMessageBox::Warning); break;
+    case ui::MessageKind::YesNo: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    if (kind == ui::MessageKind::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+    }
+    box.exec();
+    if (kind != ui::MessageKind::YesNo) return ui::MessageAnswer::Ok;
+    return box.clickedButton() == box.button(QMessageBox::Yes) ? ui::MessageAnswer::Yes
+                                                                : ui::MessageAnswer::No;
+}
+
+std::optional<std::string> QtToolkit::ReadRegistryString(const std::string& key,
+                                                         const std::string& value) {
+    return ReadWineRegistryString(WinePrefix(), key, value);
+}
+
+void QtToolkit::ShellOpen(const std::string& target) {
+    // Tests (and anyone without a browser) can have the targets written to a file instead.
+    if (const char* log = std::getenv("VELLOCAR_SHELL_LOG"); log && *log) {
+        std::ofstream out(log, std::ios::app);
+        out << target << '\n';
+        return;
+    }
+    QDesktopServices::openUrl(QUrl(ToQt(target), QUrl::TolerantMode));
+}
+
+void QtToolkit::RepaintNow() { window_->repaint(); }
+void QtToolkit::ProcessMessages() { QCoreApplication::processEvents(); }
+
+} // namespace vellocar::qt

@@ -1,0 +1,33 @@
+#pragma once
+// The game's registry value as a Wine prefix keeps it. On Linux the game (and its installer)
+// runs under Wine, which stores HKEY_LOCAL_MACHINE as a text file, "system.reg", in the prefix.
+// These functions read one string value from that file and turn its Windows path into the
+// Linux path it stands for inside the prefix.
+
+#include <optional>
+#include <string>
+
+namespace vellocar::qt {
+
+// The prefix Wine uses: $WINEPREFIX when set, else ~/.wine; empty when neither is known.
+std::string WinePrefix();
+
+// The string value `value` under HKEY_LOCAL_MACHINE\`key` (e.g. "SOFTWARE\BioWare\NWN\Neverwinter")
+// in the prefix's system.reg, looking also in the 32-bit view (SOFTWARE\Wow6432Node\...) where a
+// 32-bit installer writes. Key and value names match without regard to case. The text is
+// unescaped, ends at its first zero character, and a drive path is mapped into the prefix
+// (see MapWindowsPath). An expandable string is taken as stored.
+//
+// Nothing when the file, the key or the value is missing. An empty value of any type gives "".
+// A non-empty value of a non-string type raises EVellocarError "Invalid data type for '<value>'".
+std::optional<std::string> ReadWineRegistryString(const std::string& prefix,
+                                                  const std::string& key,
+                                                  const std::string& value);
+
+// The Linux path for a Windows path of the prefix: "C:\x\y" -> "<prefix>/drive_c/x/y"; another
+// drive letter through the prefix's dosdevices/<letter>: link ("Z:\home\u" -> "/home/u" when z:
+// points at "/"); a drive with no mapping gives "". Any other path has only its backslashes
+// turned into slashes.
+std::string MapWindowsPath(const std::string& prefix, const std::string& windowsPath);
+
+} // namespace vellocar::qt
