@@ -314,17 +314,15 @@ std::string RollBack(Target& target) {
 // and in the common case of adding a BIF under a new name the old KEY and its BIFs remain a
 // working set even if the KEY's rename fails and nothing can be rolled back. When a rename
 // fails, the steps already taken are undone in reverse, so that the user is left with the
-// previous KEY and BIF at their names; only the deleted old backups stay deleted.
+// previous KEY and BIF at their names. A current file replaces its old backup in one rename;
+// the old backup of a file that does not exist is deleted only once everything is in place,
+// so that each backup name ends up holding what this build replaced, or nothing.
 void RotateIntoPlace(Target& bif, Target& key) {
-    // Each backup name must hold what this build replaces, or nothing.
-    for (Target* target : {&bif, &key}) {
-        if (platform::PathExists(target->Backup)) platform::RemoveFile(target->Backup);
-    }
     try {
         for (Target* target : {&bif, &key}) {
             target->Existed = platform::PathExists(target->Path);
             if (target->Existed) {
-                platform::RenameFile(target->Path, target->Backup);
+                platform::RenameFile(target->Path, target->Backup, true);
                 target->MovedAside = true;
             }
             platform::RenameFile(target->Temporary, target->Path);
@@ -338,6 +336,11 @@ void RotateIntoPlace(Target& bif, Target& key) {
                 ? ". The new BIF and KEY could not be moved into place; the previous files are "
                   "back at their names."
                 : ". The new BIF and KEY could not be moved into place." + trouble);
+    }
+    for (const Target* target : {&bif, &key}) {
+        if (!target->Existed && platform::PathExists(target->Backup)) {
+            platform::RemoveFile(target->Backup);
+        }
     }
 }
 
@@ -434,13 +437,7 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
         key.FileTable[q].FileSize = static_cast<std::uint32_t>(written->Size);
 
         index.Temporary = temporaries.Add(platform::TemporaryNameBeside(KeyFileName));
-        key.SaveToFile(index.Temporary);
-        // SaveToFile closes its file; flushing it through a second handle makes sure the
-        // KEY is on the disk before the old one is moved aside.
-        {
-            platform::File saved = platform::File::OpenRead(index.Temporary);
-            saved.Flush();
-        }
+        key.SaveToFile(index.Temporary);   // flushed and closed, or removed, by SaveToFile
     } catch (const EVellocarError&) {
         RethrowWithContext(kNoFileChanged);
     }

@@ -1,0 +1,239 @@
+// Builds that cannot or must not finish. In every case the files that were there before are
+// still there, byte for byte, and no temporary file is left behind.
+
+#include "BuildTestHelpers.h"
+
+#include "Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace vellocar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder with an earlier KEY (naming two BIFs) and BIF, and their backups, that a failed
+// build must leave exactly as they are.
+struct FailureFixture : BuildFixture {
+    Snapshot Before;
+
+    explicit FailureFixture(const std::string& out = "") {
+        if (!out.empty()) Out = out;
+        KeySpec spec;
+        spec.AddBif("data\\x.bif", 3, "x");
+        spec.AddBif("data\\y.bif", 2, "y");
+        WriteFile(OutPath("k.key"), spec.Write());
+        WriteFile(OutPath("x.bif"), std::string("BIFFV1  the old x.bif"));
+        WriteFile(OutPath("k.key.bak"), std::string("an older key"));
+        WriteFile(OutPath("x.bif.bak"), std::string("an older bif"));
+        Before = TakeSnapshot(Out);
+    }
+    void ExpectUnchanged() const {
+        const Snapshot after = TakeSnapshot(Out);
+        EXPECT_EQ(Names(after), Names(Before));
+        EXPECT_TRUE(after == Before) << "an existing file was changed";
+    }
+};
+
+template <class Error>
+std::string FailsWith(FailureFixture& f, bool append = true) {
+    try {
+        f.Build("x.bif", "k.key", append);
+    } catch (const Error& e) {
+        return e.what();
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "unexpected error: " << e.what();
+        return "";
+    }
+    ADD_FAILURE() << "the build did not fail";
+    return "";
+}
+
+TEST(BuildRefused, EmptyListChangesNothing) {
+    FailureFixture f;
+    const std::string message = FailsWith<EBuildRefused>(f);
+    EXPECT_NE(message.find("no files"), std::string::npos) << message;
+    EXPECT_NE(message.find("Nothing was changed"), std::string::npos) << message;
+    f.ExpectUnchanged();
+    EXPECT_FALSE(f.Gauge.Shown);
+}
+
+TEST(BuildRefused, LongBaseNamesAreAllNamed) {
+    FailureFixture f;
+    f.AddFile("short.nss", 1);
+    f.AddFile("abcdefghijklmnopq.nss", 1);   // 17 characters before the extension
+    f.AddFile("another_name_too_long.2da", 1);
+    f.AddFile("abcdefghijklmnop.nss", 1);    // 16 fit
+    const std::string message = FailsWith<EBuildRefused>(f);
+    EXPECT_NE(message.find("\"abcdefghijklmnopq.nss\""), std::string::npos) << message;
+    EXPECT_NE(message.find("\"another_name_too_long.2da\""), std::string::npos) << message;
+    EXPECT_EQ(message.find("short.nss"), std::string::npos) << message;
+    EXPECT_EQ(message.find("\"abcdefghijklmnop.nss\""), std::string::npos) << message;
+    f.ExpectUnchanged();
+}
+
+TEST(BuildRefused, FilesThatAreGoneOrNotOrdinary) {
+    {
+        FailureFixture f;
+        f.AddFile("here.nss", 1);
+        f.List.Add("gone.nss");
+        const std::string message = FailsWith<EBuildRefused>(f);
+        EXPECT_NE(message.find("gone.nss"), std::string::npos) << message;
+        f.ExpectUnchanged();
+    }
+    {
+        // A FIFO would block the build forever if it were opened; it is refused from its entry.
+        FailureFixture f;
+        f.AddFile("here.nss", 1);
+        ASSERT_EQ(::mkfifo((f.Source + "pipe.nss").c_str(), 0600), 0);
+        f.List.Add("pipe.nss");
+        fs::create_directory(f.Source + "folder.nss");
+        f.List.Add("folder.nss");
+        const std::string message = FailsWith<EBuildRefused>(f);
+        EXPECT_NE(message.find("pipe.nss"), std::string::npos) << message;
+        EXPECT_NE(message.find("folder.nss"), std::string::npos) << message;
+        f.ExpectUnchanged();
+    }
+}
+
+TEST(BuildRefused, LimitsOfTheFormats) {
+    {
+        // More files than the 20 bits of a ResId can index; refused before any is looked at.
+        FailureFixture f;
+        for (int i = 0; i <= (1 << 20); ++i) f.List.Add("f.nss");
+        const std::string message = FailsWith<EBuildRefused>(f);
+        EXPECT_NE(message.find("1048576"), std::string::npos) << message;
+        f.ExpectUnchanged();
+    }
+    {
+        // Two sparse files of 2 GiB each: together with the tables, past 32-bit offsets.
+        FailureFixture f;
+        for (const char* name : {"big1.tga", "big2.tga"}) {
+            std::ofstream(f.Source + name).close();
+            fs::resize_file(f.Source + name, std::uintmax_t{1} << 31);
+            f.List.Add(name);
+        }
+        const std::string message = FailsWith<EBuildRefused>(f);
+        EXPECT_NE(message.find("4 GiB"), std::string::npos) << message;
+        f.ExpectUnchanged();
+    }
+    {
+        // A KEY that already names 4,096 BIFs has no index left for another one.
+        FailureFixture f;
+        KeySpec spec;
+        for (int i = 0; i < 4096; ++i) spec.AddBif("data\\b" + std::to_string(i) + ".bif", 0, "");
+        WriteFile(f.OutPath("k.key"), spec.Write());
+        f.Before = TakeSnapshot(f.Out);
+        f.AddFile("a.nss", 1);
+        const std::string message = FailsWith<EBuildRefused>(f);
+        EXPECT_NE(message.find("4096"), std::string::npos) << message;
+        f.ExpectUnchanged();
+    }
+}
+
+TEST(BuildRefused, BifAndKeyMustBeDifferentFiles) {
+    FailureFixture f;
+    f.AddFile("a.nss", 1);
+    TNWNBifFile builder(f.List, f.Gauge);
+    EXPECT_THROW(builder.BuildFrom(f.Source, f.OutPath("k.key"), f.OutPath("k.key"), true),
+                 EBuildRefused);
+    f.ExpectUnchanged();
+}
+
+TEST(BuildFailure, UnreadableKeyInAppendModeChangesNothing) {
+    FailureFixture f;
+    WriteFile(f.OutPath("k.key"), std::string("KEY V1  \x05"));   // cut off inside its header
+    f.Before = TakeSnapshot(f.Out);
+    f.AddFile("a.nss", 1);
+    try {
+        f.Build("x.bif", "k.key", true);
+        ADD_FAILURE() << "a broken KEY was extended";
+    } catch (const EVellocarError& e) {
+        EXPECT_NE(std::string(e.what()).find("nothing was changed"), std::string::npos) << e.what();
+    }
+    f.ExpectUnchanged();
+}
+
+TEST(BuildFailure, SourceThatChangesBeforeItIsCopied) {
+    // Each case changes the third file just before the data pass reaches it.
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> change;
+    };
+    const Case cases[] = {
+        {"grows", [](const std::string& p) { WriteFile(p, Bytes(500, 7)); }},
+        {"shrinks", [](const std::string& p) { WriteFile(p, Bytes(3, 7)); }},
+        {"vanishes", [](const std::string& p) { fs::remove(p); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FailureFixture f;
+        f.AddFile("a.2da", 100);
+        f.AddFile("b.2da", 100);
+        f.AddFile("c.2da", 100);
+        f.AddFile("d.2da", 100);
+        const std::string path = f.Source + "c.2da";
+        f.Gauge.ActAt = 2;
+        f.Gauge.Action = [&] { c.change(path); };
+        EXPECT_THROW(f.Build("x.bif", "k.key", true), EVellocarError);
+        f.ExpectUnchanged();
+    }
+}
+
+TEST(BuildFailure, FullDiskLeavesTheOldFilesAndNoTemporaries) {
+    BuildFixture scratch;
+    const fs::path mountPoint = scratch.Dir.path() / "small";
+    ScratchMount disk(mountPoint, "size=256k");
+    if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+    FailureFixture f(mountPoint.string());
+    f.AddFile("big.tga", 600 * 1024);
+    try {
+        f.Build("x.bif", "k.key", true);
+        ADD_FAILURE() << "the build fitted a 600 KiB file into 256 KiB";
+    } catch (const EWriteError& e) {
+        EXPECT_NE(std::string(e.what()).find("Stream write error"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("no existing file was changed"), std::string::npos);
+    }
+    f.ExpectUnchanged();
+}
+
+TEST(BuildFailure, FolderWhereNothingCanBeCreated) {
+    BuildFixture scratch;
+    const fs::path mountPoint = scratch.Dir.path() / "ro";
+    ScratchMount disk(mountPoint, "size=1m");
+    if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+    FailureFixture f(mountPoint.string());
+    ASSERT_TRUE(disk.Remount("ro"));
+    f.AddFile("a.nss", 10);
+    const std::string message = FailsWith<EFCreateError>(f);
+    EXPECT_NE(message.find("Cannot create file"), std::string::npos) << message;
+    f.ExpectUnchanged();
+}
+
+TEST(BuildFailure, KeyThatCannotBeMovedAsideRollsTheBifBack) {
+    // A file bind-mounted over the KEY cannot be renamed (EBUSY), which fails the rotation
+    // after the new BIF is already in place; it must be taken back.
+    FailureFixture f;
+    if (!ScratchMount::Run("mount --bind " + f.OutPath("k.key") + " " + f.OutPath("k.key"))) {
+        GTEST_SKIP() << "no bind mount can be made here";
+    }
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ScratchMount::Run("umount " + path); }
+    } unmount{f.OutPath("k.key")};
+    f.AddFile("a.nss", 10);
+    const std::string message = FailsWith<EInOutError>(f);
+    EXPECT_NE(message.find("File access denied"), std::string::npos) << message;
+    EXPECT_NE(message.find("back at their names"), std::string::npos) << message;
+    // The BIF's old backup gave way to the BIF, which is back at its name; all else is as it was.
+    Snapshot expected = f.Before;
+    expected.erase("x.bif.bak");
+    EXPECT_TRUE(TakeSnapshot(f.Out) == expected) << Names(TakeSnapshot(f.Out));
+}
+
+} // namespace
+} // namespace vellocar::test
