@@ -292,10 +292,10 @@ int RunExtract(const std::string& keyPath, const std::string& bifName, const std
         const std::size_t attempted =
             wantedLines.empty() ? bif.VarResources.size() : static_cast<std::size_t>(selected);
         const std::size_t written = attempted > bif.Skipped.size() ? attempted - bif.Skipped.size() : 0;
-        std::string summary = "extracted " + WithThousands(written) +
+        std::string summary = "extracted " + std::to_string(written) +
                               (written == 1 ? " resource" : " resources") + " from " + chosen.Filename +
                               " into " + dir;
-        if (!bif.Skipped.empty()) summary += " (" + WithThousands(bif.Skipped.size()) + " skipped)";
+        if (!bif.Skipped.empty()) summary += " (" + std::to_string(bif.Skipped.size()) + " skipped)";
         out.Line(summary);
     }
     return status;
@@ -346,10 +346,10 @@ int RunPack(const std::string& sourceDir, const std::string& bifPath, const std:
         break;
     }
     const std::size_t bifCount = key->Filenames.size();
-    out.Line("packed " + WithThousands(names.size()) + (names.size() == 1 ? " file (" : " files (") +
+    out.Line("packed " + std::to_string(names.size()) + (names.size() == 1 ? " file (" : " files (") +
              WithThousands(contentBytes) + " bytes) into " + bifPath + "; registered as " + entryName +
-             " in " + keyPath + " (" + WithThousands(bifCount) + (bifCount == 1 ? " BIF, " : " BIFs, ") +
-             WithThousands(key->KeyCount) + (key->KeyCount == 1 ? " resource)" : " resources)"));
+             " in " + keyPath + " (" + std::to_string(bifCount) + (bifCount == 1 ? " BIF, " : " BIFs, ") +
+             std::to_string(key->KeyCount) + (key->KeyCount == 1 ? " resource)" : " resources)"));
     return kExitOk;
 }
 

@@ -203,6 +203,17 @@ TEST(CliExtract, FindsTheBifsOfAKeyInTheCurrentFolder) {
     EXPECT_EQ(ReadText(dir / "out/here.txt"), "found");
 }
 
+TEST(CliExtract, FindsABifWhoseFoldersDifferInCaseFromTheKey) {
+    // Copied from a Windows install: the KEY says data\x.bif, the disk has DATA/X.BIF.
+    TempDir dir;
+    fs::create_directory(dir.path() / "DATA");
+    WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTxt, ResId(0, 0)}});
+    WriteBif(dir / "DATA/X.BIF", {"found"}, {kTxt});
+    const CliResult r = RunCli(dir, {"extract", dir / "k.key", "data\\x.bif", dir / "out", "here.txt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadText(dir / "out/here.txt"), "found");
+}
+
 TEST(CliExtract, SkippedResourcesFailTheRunButTheOthersAreWritten) {
     TempDir dir;
     fs::create_directory(dir.path() / "data");
