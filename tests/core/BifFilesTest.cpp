@@ -1,0 +1,342 @@
+#include "ArchiveBytes.h"
+#include "BifFiles.h"
+#include "Errors.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace vellocar {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::Contains;
+using test::Entry;
+using test::MakeBif;
+using test::MakeKey;
+
+// Remembers every call, so that a test can see what the export did to the gauge.
+class TRecordingGauge : public TGauge {
+public:
+    void SetMinValue(int v) override { calls.push_back("min " + std::to_string(v)); }
+    void SetMaxValue(int v) override { calls.push_back("max " + std::to_string(v)); }
+    void SetProgress(int v) override { calls.push_back("pos " + std::to_string(v)); }
+    void Show() override { calls.push_back("show"); }
+    void RepaintNow() override { calls.push_back("paint"); }
+    std::vector<std::string> calls;
+};
+
+// A KEY naming data\a.bif, a BIF at <dir>/data/a.bif and an empty export folder <dir>/out/.
+class BifTest : public testing::Test {
+protected:
+    void Write(const TNWNKeyFile& key, const std::vector<unsigned char>& bif) {
+        key_ = std::make_shared<TNWNKeyFile>(key);
+        fs::create_directories(dir_.path() / "data");
+        fs::create_directories(dir_.path() / "out");
+        test::WriteFile(BifPath(), bif);
+    }
+    void Open() { bif_.Open(BifPath(), key_); }
+    std::string BifPath() const { return dir_ / "data/a.bif"; }
+    std::string Out() const { return (dir_.path() / "out" / "").string(); }
+    std::string Exported(const std::string& name) const {
+        const auto bytes = test::ReadFile(Out() + name);
+        return std::string(bytes.begin(), bytes.end());
+    }
+    std::vector<std::string> OutNames() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_.path() / "out")) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    test::TempDir dir_;
+    TStringResourceList list_;
+    TRecordingGauge gauge_;
+    TNWNBifFile bif_{list_, gauge_};
+    std::shared_ptr<TNWNKeyFile> key_;
+};
+
+TEST_F(BifTest, OpenListsTheKeyEntriesOfItsBif) {
+    Write(MakeKey({{"data\\other.bif", {Entry("elsewhere", 10, 0, 0)}},
+                   {"data\\a.bif",
+                    {Entry("abcdefgh", 2017, 1, 0), Entry("abcdefghijklmnop", 2009, 1, 1),
+                     Entry("odd", 9996, 1, 2)}}}),
+          MakeBif({{"x", 2017}, {"y", 2009}}));
+    Open();
+    EXPECT_EQ(bif_.BifIndex, 1);
+    EXPECT_EQ(bif_.VarResCount, 2u);
+    EXPECT_EQ(bif_.VarResources[1].Offset, 20u + 32 + 1);
+    EXPECT_TRUE(bif_.HeaderExtra.empty());
+    // The list follows the KEY, even though it names more entries than the BIF holds.
+    EXPECT_EQ(list_.Lines(), (std::vector<std::string>{"abcdefgh.2da", "abcdefghijklmnop.nss", "odd."}));
+
+    TNWNKeyEntry entry = Entry("untouched", 1, 9, 9);
+    EXPECT_TRUE(bif_.FindKeyEntry(1, entry));
+    EXPECT_EQ(test::Ref("abcdefghijklmnop"), entry.ResRef);
+    entry = Entry("untouched", 1, 9, 9);
+    EXPECT_FALSE(bif_.FindKeyEntry(3, entry));
+    EXPECT_FALSE(bif_.FindKeyEntry(-1, entry));
+    EXPECT_FALSE(bif_.FindKeyEntry(std::int64_t{1} << 20, entry));
+    EXPECT_EQ(ResRefToString(entry.ResRef), "untouched");
+}
+
+TEST_F(BifTest, HeaderGapAndTablesAtOddOffsets) {
+    Write(MakeKey({{"data\\a.bif", {Entry("x", 10, 0, 0)}}}), {});
+    // VarTableOffset 24: four gap bytes, then one variable and one fixed entry.
+    Bytes gap;
+    gap.Text("BIFF").Text("V1  ").U32(1).U32(1).U32(24).Text("GAP!");
+    gap.U32(0).U32(60).U32(2).U32(10);            // variable: 2 bytes at 60
+    gap.U32(7).U32(66).U32(3).U32(4).U32(2002);   // fixed, read and kept
+    gap.Text("hi");
+    test::WriteFile(BifPath(), gap.data);
+    Open();
+    EXPECT_EQ(std::string(bif_.HeaderExtra.begin(), bif_.HeaderExtra.end()), "GAP!");
+    ASSERT_EQ(bif_.FixedResources.size(), 1u);
+    EXPECT_EQ(bif_.FixedResources[0].PartSize, 4u);
+    EXPECT_EQ(bif_.FixedResources[0].ResType, 2002u);
+    ASSERT_TRUE(bif_.ExtractAll(Out()));
+    EXPECT_EQ(Exported("x.txt"), "hi");
+
+    // VarTableOffset 4: the table overlaps the header and no gap is read.
+    Bytes overlap;
+    // Read as the entry: Id 77 (the version field), Offset 1 (VarResCount), FileSize 0
+    // (FixedResCount), ResType 4 (VarTableOffset).
+    overlap.Text("BIFF").U32(77).U32(1).U32(0).U32(4);
+    test::WriteFile(BifPath(), overlap.data);
+    TNWNBifFile second(list_, gauge_);
+    second.Open(BifPath(), key_);
+    EXPECT_TRUE(second.HeaderExtra.empty());
+    ASSERT_EQ(second.VarResources.size(), 1u);
+    EXPECT_EQ(second.VarResources[0].Id, 77u);
+    EXPECT_EQ(second.VarResources[0].Offset, 1u);
+    EXPECT_EQ(second.VarResources[0].ResType, 4u);
+}
+
+TEST_F(BifTest, OpenPicksTheFirstNameThatOccursInThePath) {
+    // olddata\a.bif ends the path, but data\a.bif comes first in the table and occurs in it.
+    Write(MakeKey({{"data\\a.bif", {Entry("first", 10, 0, 0)}}, {"olddata\\a.bif", {Entry("second", 10, 1, 0)}}}),
+          MakeBif({{"1"}}));
+    fs::create_directories(dir_.path() / "olddata");
+    fs::copy_file(BifPath(), dir_ / "olddata/a.bif");
+    bif_.Open(dir_ / "olddata/a.bif", key_);
+    EXPECT_EQ(bif_.BifIndex, 0);
+    EXPECT_EQ(list_.Lines(), std::vector<std::string>{"first.txt"});
+}
+
+TEST_F(BifTest, LetterCaseCountsFirstAndOnlyOutsideWindowsAsAFallback) {
+    Write(MakeKey({{"DATA\\A.BIF", {Entry("upper", 10, 0, 0)}}, {"data\\a.bif", {Entry("exact", 10, 1, 0)}}}),
+          MakeBif({{"1"}}));
+    Open();
+    EXPECT_EQ(bif_.BifIndex, 1);   // the exact name wins though it comes second
+
+    key_ = std::make_shared<TNWNKeyFile>(MakeKey({{"DATA\\A.BIF", {Entry("upper", 10, 0, 0)}}}));
+    TNWNBifFile other(list_, gauge_);
+#ifdef _WIN32
+    EXPECT_THROW(other.Open(BifPath(), key_), EFormatError);
+#else
+    other.Open(BifPath(), key_);
+    EXPECT_EQ(list_.Lines(), std::vector<std::string>{"upper.txt"});
+#endif
+}
+
+TEST_F(BifTest, RefusedOpensLeaveTheListAlone) {
+    Write(MakeKey({{"data\\zzz.bif", {Entry("x", 10, 0, 0)}}}), MakeBif({{"1"}}));
+    list_.Add("previous");
+    try {
+        Open();
+        FAIL() << "a path without any KEY name was accepted";
+    } catch (const EFormatError& e) {
+        EXPECT_TRUE(Contains(e.what(), "Cannot open BIF \"" + BifPath() + "\": the KEY lists no BIF"));
+    }
+
+    key_ = std::make_shared<TNWNKeyFile>(MakeKey({{"data\\a.bif", {Entry("x", 10, 0, 0)}}}));
+    struct Case {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        const char* message;
+    };
+    Bytes shortHeader;
+    shortHeader.Text("BIFF").Text("V1  ").U32(0);   // 12 of the 20 header bytes
+    Bytes varPastEnd;
+    varPastEnd.Text("BIFF").Text("V1  ").U32(2).U32(0).U32(20).U32(0).U32(36).U32(1).U32(10);   // 1 of 2 entries
+    Bytes fixedPastEnd;
+    fixedPastEnd.Text("BIFF").Text("V1  ").U32(0).U32(1).U32(20).U32(0);   // a fixed entry cut short
+    Bytes hugeCount;
+    hugeCount.Text("BIFF").Text("V1  ").U32(0xFFFFFFFF).U32(0xFFFFFFFF).U32(0xFFFFFFFF);
+    const Case cases[] = {
+        {"short header", shortHeader.data, "too short for a BIF header (file 12 bytes"},
+        {"variable table", varPastEnd.data, "variable resource table runs past the end of the file (offset 20, 2 x 16 bytes, file 36 bytes)"},
+        {"fixed table", fixedPastEnd.data, "fixed resource table runs past the end of the file (offset 20, 1 x 20 bytes, file 24 bytes)"},
+        {"huge count", hugeCount.data, "variable resource table runs past the end"},
+    };
+    for (const Case& c : cases) {
+        test::WriteFile(BifPath(), c.bytes);
+        TNWNBifFile bif(list_, gauge_);
+        try {
+            bif.Open(BifPath(), key_);
+            ADD_FAILURE() << c.what << " accepted";
+        } catch (const EFormatError& e) {
+            EXPECT_TRUE(Contains(e.what(), c.message)) << c.what;
+        }
+        EXPECT_EQ(list_.Lines(), std::vector<std::string>{"previous"}) << c.what;
+    }
+}
+
+TEST_F(BifTest, ExtractAllWritesEveryNamedResource) {
+    Write(MakeKey({{"data\\a.bif",
+                    {Entry("abcdefgh", 2017, 0, 0), Entry("empty", 10, 0, 1), Entry("My File.v2-x", 2009, 0, 2),
+                     Entry("abcdefgh", 2017, 0, 3)}}}),
+          MakeBif({{"first"}, {""}, {"void main() {}"}, {"later"}}));
+    Open();
+    ASSERT_TRUE(bif_.ExtractAll(Out()));
+    EXPECT_EQ(OutNames(), (std::vector<std::string>{"My File.v2-x.nss", "abcdefgh.2da", "empty.txt"}));
+    EXPECT_EQ(Exported("abcdefgh.2da"), "later");   // the later of two equal names replaces the earlier
+    EXPECT_EQ(Exported("empty.txt"), "");
+    EXPECT_EQ(Exported("My File.v2-x.nss"), "void main() {}");
+    EXPECT_TRUE(bif_.Skipped.empty());
+    EXPECT_EQ(gauge_.calls, (std::vector<std::string>{"min 0", "max 3", "pos 0", "show", "pos 0", "paint", "pos 1",
+                                                      "paint", "pos 2", "paint", "pos 3", "paint"}));
+}
+
+TEST_F(BifTest, AnEmptyBifWritesNothingAndLeavesTheGaugeAlone) {
+    Write(MakeKey({{"data\\a.bif", {}}}), MakeBif({}));
+    Open();
+    EXPECT_TRUE(bif_.ExtractAll(Out()));
+    EXPECT_TRUE(OutNames().empty());
+    EXPECT_TRUE(gauge_.calls.empty());
+}
+
+TEST_F(BifTest, UnnamedAndUnsafeResourcesAreSkippedAndTheRestWritten) {
+    // Index 1 has no KEY entry; it must not borrow a name from its neighbours.
+    Write(MakeKey({{"data\\a.bif",
+                    {Entry("ok", 10, 0, 0), Entry("../x", 10, 0, 2), Entry("a/b", 10, 0, 3), Entry("a\\b", 10, 0, 4),
+                     Entry("con", 10, 0, 5), Entry("Lpt3", 2017, 0, 6), Entry("", 9996, 0, 7), Entry("q?", 10, 0, 8),
+                     Entry("tab\t", 10, 0, 9), Entry("c:x", 10, 0, 10), Entry("console", 10, 0, 11)}}}),
+          MakeBif({{"0"}, {"1"}, {"2"}, {"3"}, {"4"}, {"5"}, {"6"}, {"7"}, {"8"}, {"9"}, {"10"}, {"11"}}));
+    Open();
+    ASSERT_TRUE(bif_.ExtractAll(Out()));
+    EXPECT_EQ(OutNames(), (std::vector<std::string>{"console.txt", "ok.txt"}));
+    EXPECT_FALSE(fs::exists(dir_ / "x.txt"));
+    EXPECT_FALSE(fs::exists(dir_ / "out/a"));
+    std::vector<std::string> skipped;
+    for (const auto& s : bif_.Skipped) {
+        skipped.push_back(s.Name);
+        EXPECT_FALSE(s.Reason.empty()) << s.Name;
+    }
+    EXPECT_EQ(skipped, (std::vector<std::string>{"#1", "../x.txt", "a/b.txt", "a\\b.txt", "con.txt", "Lpt3.2da", ".",
+                                                 "q?.txt", "tab\t.txt", "c:x.txt"}));
+}
+
+TEST_F(BifTest, ExistingFilesAndLinksAreReplacedNotWrittenThrough) {
+    Write(MakeKey({{"data\\a.bif", {Entry("linked", 10, 0, 0), Entry("plain", 10, 0, 1)}}}),
+          MakeBif({{"new bytes"}, {"fresh"}}));
+    test::WriteFile(dir_ / "precious", std::string("keep me"));
+    fs::create_symlink(dir_ / "precious", Out() + "linked.txt");
+    test::WriteFile(Out() + "plain.txt", std::string("a much longer old content"));
+    Open();
+    ASSERT_TRUE(bif_.ExtractAll(Out()));
+    EXPECT_FALSE(fs::is_symlink(Out() + "linked.txt"));
+    EXPECT_EQ(Exported("linked.txt"), "new bytes");
+    EXPECT_EQ(Exported("plain.txt"), "fresh");
+    const auto precious = test::ReadFile(dir_ / "precious");
+    EXPECT_EQ(std::string(precious.begin(), precious.end()), "keep me");
+}
+
+TEST_F(BifTest, AResourcePastTheEndIsRefusedBeforeItsFileExists) {
+    Write(MakeKey({{"data\\a.bif", {Entry("good", 10, 0, 0), Entry("broken", 10, 0, 1), Entry("after", 10, 0, 2)}}}),
+          {});
+    Bytes b;
+    b.Text("BIFF").Text("V1  ").U32(3).U32(0).U32(20);
+    b.U32(0).U32(68).U32(2).U32(10);
+    b.U32(1).U32(69).U32(100).U32(10);   // 100 bytes at 69 in a 70-byte file
+    b.U32(2).U32(68).U32(1).U32(10);
+    b.Text("ok");
+    test::WriteFile(BifPath(), b.data);
+    Open();
+    try {
+        bif_.ExtractAll(Out());
+        FAIL() << "no error";
+    } catch (const EReadError& e) {
+        EXPECT_TRUE(Contains(e.what(), "\"broken.txt\"")) << e.what();
+        EXPECT_TRUE(Contains(e.what(), "offset 69, 100 bytes, file 70 bytes"));
+    }
+    EXPECT_EQ(OutNames(), std::vector<std::string>{"good.txt"});
+}
+
+TEST_F(BifTest, NeverWritesOverTheBifOrKeyBeingRead) {
+    // The BIF's own name is res.2da, and the export goes into its folder.
+    Write(MakeKey({{"data\\res.2da", {Entry("res", 2017, 0, 0), Entry("keyres", 2017, 0, 1), Entry("other", 10, 0, 2)}}}),
+          {});
+    const auto bifBytes = MakeBif({{"inner"}, {"k"}, {"o"}});
+    const std::string bifPath = dir_ / "data/res.2da";
+    test::WriteFile(bifPath, bifBytes);
+    key_->SaveToFile(dir_ / "data/keyres.2da");
+    auto loaded = std::make_shared<TNWNKeyFile>();
+    loaded->LoadFromFile(dir_ / "data/keyres.2da");
+    const auto keyBytes = test::ReadFile(dir_ / "data/keyres.2da");
+
+    bif_.Open(bifPath, loaded);
+    ASSERT_TRUE(bif_.ExtractAll((dir_.path() / "data" / "").string()));
+    EXPECT_EQ(test::ReadFile(bifPath), bifBytes);
+    EXPECT_EQ(test::ReadFile(dir_ / "data/keyres.2da"), keyBytes);
+    EXPECT_TRUE(fs::exists(dir_ / "data/other.txt"));
+    ASSERT_EQ(bif_.Skipped.size(), 2u);
+    EXPECT_EQ(bif_.Skipped[0].Name, "res.2da");
+    EXPECT_EQ(bif_.Skipped[1].Name, "keyres.2da");
+}
+
+#ifndef _WIN32
+TEST_F(BifTest, AFailedWriteRemovesThePartialFile) {
+    Write(MakeKey({{"data\\a.bif", {Entry("small", 10, 0, 0), Entry("big", 10, 0, 1)}}}),
+          MakeBif({{"tiny"}, {std::string(5000, 'x')}}));
+    Open();
+    {
+        test::FileSizeLimit limit(1000);
+        EXPECT_THROW(bif_.ExtractAll(Out()), EWriteError);
+    }
+    EXPECT_EQ(OutNames(), std::vector<std::string>{"small.txt"});
+}
+#endif
+
+TEST_F(BifTest, ExtractSelectedFollowsTheKeyEntriesOfTheSelectedLines) {
+    // The KEY lists the BIF backwards, so line i is not variable entry i; and it names index 9,
+    // which the BIF does not have.
+    Write(MakeKey({{"data\\a.bif",
+                    {Entry("third", 10, 0, 2), Entry("second", 10, 0, 1), Entry("first", 10, 0, 0),
+                     Entry("ghost", 10, 0, 9)}}}),
+          MakeBif({{"A"}, {"B"}, {"C"}}));
+    Open();
+    ASSERT_TRUE(bif_.ExtractSelected(Out()));
+    EXPECT_TRUE(OutNames().empty());
+
+    list_.SetSelected(0, true);
+    list_.SetSelected(2, true);
+    list_.SetSelected(3, true);
+    gauge_.calls.clear();
+    ASSERT_TRUE(bif_.ExtractSelected(Out()));
+    EXPECT_EQ(OutNames(), (std::vector<std::string>{"first.txt", "third.txt"}));
+    EXPECT_EQ(Exported("third.txt"), "C");
+    EXPECT_EQ(Exported("first.txt"), "A");
+    ASSERT_EQ(bif_.Skipped.size(), 1u);
+    EXPECT_EQ(bif_.Skipped[0].Name, "ghost.txt");
+    EXPECT_TRUE(gauge_.calls.empty());
+}
+
+TEST_F(BifTest, ExportsReportAMissingBifOrTarget) {
+    Write(MakeKey({{"data\\a.bif", {Entry("x", 10, 0, 0)}}}), MakeBif({{"1"}}));
+    Open();
+    EXPECT_THROW(bif_.ExtractAll(dir_ / "nowhere/"), EFCreateError);
+    fs::remove(BifPath());
+    try {
+        bif_.ExtractAll(Out());
+        FAIL() << "no error";
+    } catch (const EFOpenError& e) {
+        EXPECT_TRUE(Contains(e.what(), "Cannot open file \"" + BifPath() + "\". "));
+    }
+}
+
+} // namespace
+} // namespace vellocar
