@@ -1,0 +1,290 @@
+#include "FakeToolkit.h"
+
+#include "Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace vellocar::ui::test {
+
+std::string Describe(MessageKind kind) {
+    switch (kind) {
+    case MessageKind::Ok: return "OK";
+    case MessageKind::OkError: return "OK+error icon";
+    case MessageKind::OkWarning: return "OK+warning icon";
+    case MessageKind::YesNo: return "Yes/No";
+    }
+    return "?";
+}
+
+namespace {
+
+std::string Describe(FileDialogSpec::Mode mode) {
+    return mode == FileDialogSpec::Mode::Open ? "open dialog" : "save dialog";
+}
+
+} // namespace
+
+FakeToolkit::FakeToolkit() {
+    for (const ControlSpec& spec : kLayout) {
+        FakeControl& c = Control(spec.Id);
+        c.Caption = std::string(spec.Caption);
+        c.Enabled = spec.Enabled;
+        c.Visible = spec.Visible;
+    }
+}
+
+// ---- Script ------------------------------------------------------------------------------------
+
+void FakeToolkit::ExpectFileDialog(FileDialogSpec::Mode mode, std::string title,
+                                   std::optional<std::string> answer) {
+    Expected e{Expected::Type::FileDialog, Describe(mode) + " titled \"" + title + "\"", mode,
+               std::move(title), std::move(answer), {}, MessageKind::Ok, MessageAnswer::Ok, {}};
+    script_.push_back(std::move(e));
+}
+
+void FakeToolkit::ExpectFolderDialog(std::string prompt, std::optional<std::string> answer) {
+    Expected e{Expected::Type::FolderDialog, "folder dialog \"" + prompt + "\"", {},
+               std::move(prompt), std::move(answer), {}, MessageKind::Ok, MessageAnswer::Ok, {}};
+    script_.push_back(std::move(e));
+}
+
+void FakeToolkit::ExpectMessage(std::string text, std::string title, MessageKind kind,
+                                MessageAnswer answer) {
+    Expected e{Expected::Type::Message,
+               "message \"" + text + "\" titled \"" + title + "\" (" + Describe(kind) + ")",
+               {}, std::move(title), {},
+               [text](const std::string& actual) { return actual == text; }, kind, answer, {}};
+    script_.push_back(std::move(e));
+}
+
+void FakeToolkit::ExpectMessageContaining(std::vector<std::string> parts, std::string title,
+                                          MessageKind kind) {
+    std::string description = "message containing";
+    for (const auto& p : parts) description += " \"" + p + "\"";
+    description += " titled \"" + title + "\" (" + Describe(kind) + ")";
+    Expected e{Expected::Type::Message, description, {}, std::move(title), {},
+               [parts](const std::string& actual) {
+                   return std::all_of(parts.begin(), parts.end(), [&](const std::string& p) {
+                       return actual.find(p) != std::string::npos;
+                   });
+               },
+               kind, MessageAnswer::Ok, {}};
+    script_.push_back(std::move(e));
+}
+
+void FakeToolkit::ExpectError(std::string text) {
+    ExpectMessage(std::move(text), "Vellocar", MessageKind::OkError);
+}
+
+void FakeToolkit::WhileOpen(std::function<void()> action) {
+    ASSERT_FALSE(script_.empty()) << "WhileOpen needs a scripted dialog to attach to";
+    script_.back().WhileOpen = std::move(action);
+}
+
+void FakeToolkit::VerifyScriptUsed() {
+    for (const Expected& e : script_) ADD_FAILURE() << "the program never showed the expected " << e.Description;
+    script_.clear();
+}
+
+std::optional<FakeToolkit::Expected> FakeToolkit::Next(Expected::Type what, const std::string& actual) {
+    if (script_.empty()) {
+        ADD_FAILURE() << "unexpected " << actual << " (the script expected nothing more)";
+        return std::nullopt;
+    }
+    Expected e = std::move(script_.front());
+    script_.pop_front();
+    if (e.What != what) {
+        ADD_FAILURE() << "the script expected " << e.Description << ", but the program showed " << actual;
+        return std::nullopt;
+    }
+    return e;
+}
+
+// ---- Gestures ----------------------------------------------------------------------------------
+
+void FakeToolkit::ClickLine(ControlId list, int index) {
+    FakeControl& c = Control(list);
+    ASSERT_TRUE(index >= 0 && index < static_cast<int>(c.Lines.size())) << "no line " << index;
+    std::fill(c.Selected.begin(), c.Selected.end(), false);
+    c.Selected[static_cast<std::size_t>(index)] = true;
+    c.ItemIndex = index;
+    c.Anchor = index;
+}
+
+void FakeToolkit::ShiftClickLine(ControlId list, int index) {
+    FakeControl& c = Control(list);
+    ASSERT_EQ(Spec(list).Kind, ControlKind::ListMulti) << "Shift-click needs a multi-selection list";
+    ASSERT_TRUE(index >= 0 && index < static_cast<int>(c.Lines.size())) << "no line " << index;
+    const int from = c.Anchor < 0 ? index : c.Anchor;
+    std::fill(c.Selected.begin(), c.Selected.end(), false);
+    for (int i = std::min(from, index); i <= std::max(from, index); ++i)
+        c.Selected[static_cast<std::size_t>(i)] = true;
+    c.ItemIndex = index;
+}
+
+void FakeToolkit::CtrlClickLine(ControlId list, int index) {
+    FakeControl& c = Control(list);
+    ASSERT_EQ(Spec(list).Kind, ControlKind::ListMulti) << "Ctrl-click needs a multi-selection list";
+    ASSERT_TRUE(index >= 0 && index < static_cast<int>(c.Lines.size())) << "no line " << index;
+    c.Selected[static_cast<std::size_t>(index)] = !c.Selected[static_cast<std::size_t>(index)];
+    c.ItemIndex = index;
+    c.Anchor = index;
+}
+
+std::vector<int> FakeToolkit::SelectedLines(ControlId list) const {
+    std::vector<int> result;
+    const FakeControl& c = Control(list);
+    for (std::size_t i = 0; i < c.Selected.size(); ++i)
+        if (c.Selected[i]) result.push_back(static_cast<int>(i));
+    return result;
+}
+
+void FakeToolkit::Post(std::function<void()> event) { posted_.push_back(std::move(event)); }
+
+// ---- Controls ----------------------------------------------------------------------------------
+
+const FakeControl& FakeToolkit::Checked(ControlId id, const char* operation) const {
+    if (static_cast<std::size_t>(id) >= kControlCount) ADD_FAILURE() << operation << " on an unknown control";
+    return Control(id);
+}
+
+bool FakeToolkit::IsList(ControlId id) const {
+    const ControlKind kind = Spec(id).Kind;
+    return kind == ControlKind::ListSingle || kind == ControlKind::ListMulti;
+}
+
+void FakeToolkit::SetCaption(ControlId id, const std::string& text) {
+    Checked(id, "SetCaption");
+    Control(id).Caption = text;
+}
+std::string FakeToolkit::Caption(ControlId id) const { return Checked(id, "Caption").Caption; }
+void FakeToolkit::SetEnabled(ControlId id, bool enabled) { Control(id).Enabled = enabled; }
+bool FakeToolkit::Enabled(ControlId id) const { return Checked(id, "Enabled").Enabled; }
+void FakeToolkit::SetVisible(ControlId id, bool visible) { Control(id).Visible = visible; }
+bool FakeToolkit::Visible(ControlId id) const { return Checked(id, "Visible").Visible; }
+void FakeToolkit::SetUnderline(ControlId id, bool underline) { Control(id).Underline = underline; }
+
+void FakeToolkit::ListClear(ControlId id) {
+    EXPECT_TRUE(IsList(id)) << "ListClear on " << Spec(id).Name;
+    FakeControl& c = Control(id);
+    c.Lines.clear();
+    c.Selected.clear();
+    c.ItemIndex = -1;
+    c.Anchor = -1;
+}
+
+void FakeToolkit::ListAdd(ControlId id, const std::string& line) {
+    EXPECT_TRUE(IsList(id)) << "ListAdd on " << Spec(id).Name;
+    FakeControl& c = Control(id);
+    c.Lines.push_back(line);
+    c.Selected.push_back(false);
+}
+
+int FakeToolkit::ListCount(ControlId id) const {
+    return static_cast<int>(Checked(id, "ListCount").Lines.size());
+}
+
+std::string FakeToolkit::ListLine(ControlId id, int index) const {
+    const FakeControl& c = Checked(id, "ListLine");
+    if (index < 0 || index >= static_cast<int>(c.Lines.size())) {
+        ADD_FAILURE() << "ListLine(" << Spec(id).Name << ", " << index << ") out of range";
+        return {};
+    }
+    return c.Lines[static_cast<std::size_t>(index)];
+}
+
+bool FakeToolkit::ListSelected(ControlId id, int index) const {
+    const FakeControl& c = Checked(id, "ListSelected");
+    if (index < 0 || index >= static_cast<int>(c.Selected.size())) {
+        ADD_FAILURE() << "ListSelected(" << Spec(id).Name << ", " << index << ") out of range";
+        return false;
+    }
+    return c.Selected[static_cast<std::size_t>(index)];
+}
+
+int FakeToolkit::ListItemIndex(ControlId id) const { return Checked(id, "ListItemIndex").ItemIndex; }
+
+void FakeToolkit::SetGaugeMin(int value) {
+    GaugeMin = value;
+    GaugeLog.push_back("min " + std::to_string(value));
+}
+void FakeToolkit::SetGaugeMax(int value) {
+    GaugeMax = value;
+    GaugeLog.push_back("max " + std::to_string(value));
+}
+void FakeToolkit::SetGaugeProgress(int value) {
+    GaugeProgress = value;
+    GaugeLog.push_back("progress " + std::to_string(value));
+}
+void FakeToolkit::RepaintGauge() { ++GaugeRepaints; }
+
+void FakeToolkit::PopupMenuBelow(ControlId anchor) { PopupAnchors.push_back(anchor); }
+
+// ---- Dialogs -----------------------------------------------------------------------------------
+
+std::optional<std::string> FakeToolkit::RunFileDialog(const FileDialogSpec& dialog) {
+    FileDialogsShown.push_back(dialog);
+    const std::string actual = Describe(dialog.DialogMode) + " titled \"" + dialog.Title + "\"";
+    auto e = Next(Expected::Type::FileDialog, actual);
+    if (!e) return std::nullopt;
+    if (e->Mode != dialog.DialogMode || e->TitleOrPrompt != dialog.Title)
+        ADD_FAILURE() << "the script expected " << e->Description << ", but the program showed " << actual;
+    if (e->WhileOpen) e->WhileOpen();
+    return e->Path;
+}
+
+std::optional<std::string> FakeToolkit::BrowseForFolder(const std::string& prompt,
+                                                        const std::string& initialFolder) {
+    FolderDialogInitialFolders.push_back(initialFolder);
+    const std::string actual = "folder dialog \"" + prompt + "\"";
+    auto e = Next(Expected::Type::FolderDialog, actual);
+    if (!e) return std::nullopt;
+    if (e->TitleOrPrompt != prompt)
+        ADD_FAILURE() << "the script expected " << e->Description << ", but the program showed " << actual;
+    if (e->WhileOpen) e->WhileOpen();
+    return e->Path;
+}
+
+MessageAnswer FakeToolkit::ShowMessage(const std::string& text, const std::string& title,
+                                       MessageKind kind) {
+    MessagesShown.push_back({text, title, kind});
+    const std::string actual =
+        "message \"" + text + "\" titled \"" + title + "\" (" + Describe(kind) + ")";
+    auto e = Next(Expected::Type::Message, actual);
+    if (!e) return kind == MessageKind::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+    if (!e->TextMatches(text) || e->TitleOrPrompt != title || e->Kind != kind)
+        ADD_FAILURE() << "the script expected " << e->Description << ", but the program showed " << actual;
+    if (e->WhileOpen) e->WhileOpen();
+    return e->Answer;
+}
+
+// ---- System ------------------------------------------------------------------------------------
+
+std::optional<std::string> FakeToolkit::ReadRegistryString(const std::string& key,
+                                                           const std::string& value) {
+    RegistryReads.push_back(key + "|" + value);
+    if (RegistryValueNotAString) throw EVellocarError("Invalid data type for '" + value + "'");
+    return RegistryValue;
+}
+
+void FakeToolkit::ShellOpen(const std::string& target) {
+    ShellTargets.push_back(target);
+    if (OnShellOpen) OnShellOpen(target);
+}
+
+void FakeToolkit::RepaintNow() { ++WindowRepaints; }
+
+void FakeToolkit::ProcessMessages() {
+    ++ProcessMessagesCalls;
+    while (!posted_.empty()) {
+        auto event = std::move(posted_.front());
+        posted_.pop_front();
+        event();
+    }
+    if (OnProcessMessages) OnProcessMessages();
+}
+
+} // namespace vellocar::ui::test

@@ -1,0 +1,223 @@
+// The window at start: controls, dialog presets, registry, credit line, error handler, gauge.
+
+#include "WindowFixture.h"
+
+#include "Errors.h"
+
+#include <stdexcept>
+
+namespace vellocar::ui::test {
+namespace {
+
+using StartWindow = WindowTest;
+
+TEST_F(StartWindow, EveryControlStartsAsTheLayoutSays) {
+    for (const ControlSpec& spec : kLayout) {
+        SCOPED_TRACE(std::string(spec.Name));
+        const FakeControl& c = tk.Control(spec.Id);
+        EXPECT_EQ(c.Caption, spec.Caption);
+        EXPECT_EQ(c.Enabled, spec.Enabled);
+        EXPECT_EQ(c.Visible, spec.Visible);
+        EXPECT_FALSE(c.Underline);
+        EXPECT_TRUE(c.Lines.empty());
+    }
+    EXPECT_TRUE(form.KeyPath.empty());
+    EXPECT_TRUE(form.BifPath.empty());
+    EXPECT_EQ(form.KeyModel, nullptr);
+    EXPECT_EQ(form.BifModel, nullptr);
+    EXPECT_FALSE(form.Busy());
+}
+
+TEST_F(StartWindow, DialogsCarryTheirPresets) {
+    const FileDialogSpec& open = form.OpenDialog2;
+    EXPECT_EQ(open.DialogMode, Mode::Open);
+    EXPECT_EQ(open.Filter, "*.key|*.key");
+    EXPECT_EQ(open.DefaultExt, "");
+    EXPECT_EQ(open.Title, "");
+    EXPECT_TRUE(open.HideReadOnly);
+    EXPECT_TRUE(open.EnableSizing);
+    EXPECT_FALSE(open.NoChangeDir || open.ShowHelp || open.PathMustExist || open.NoNetworkButton ||
+                 open.OverwritePrompt);
+
+    struct Expected {
+        const FileDialogSpec& Dialog;
+        const char* Filter;
+        const char* Ext;
+        const char* Title;
+    };
+    for (const Expected& e : {Expected{form.SaveDialog1, "*.bif|*.bif", "bif", "BIF Files"},
+                              Expected{form.SaveDialog2, "*.key|*.key", "key", "KEY Files"}}) {
+        SCOPED_TRACE(e.Title);
+        EXPECT_EQ(e.Dialog.DialogMode, Mode::Save);
+        EXPECT_EQ(e.Dialog.Filter, e.Filter);
+        EXPECT_EQ(e.Dialog.DefaultExt, e.Ext);
+        EXPECT_EQ(e.Dialog.Title, e.Title);
+        EXPECT_TRUE(e.Dialog.HideReadOnly && e.Dialog.NoChangeDir && e.Dialog.ShowHelp &&
+                    e.Dialog.PathMustExist && e.Dialog.NoNetworkButton && e.Dialog.EnableSizing);
+        EXPECT_FALSE(e.Dialog.OverwritePrompt);
+    }
+}
+
+// ---- Registry presets ----
+
+class RegistryPresets : public ::testing::Test {
+protected:
+    FakeToolkit tk;
+};
+
+TEST_F(RegistryPresets, GameFolderPresetsAllThreeDialogs) {
+    tk.RegistryValue = "C:\\Games\\NWN";
+    TForm1 form(tk);
+    form.Created();
+    EXPECT_EQ(tk.RegistryReads, std::vector<std::string>{"SOFTWARE\\BioWare\\NWN\\Neverwinter|Location"});
+    EXPECT_EQ(form.OpenDialog2.InitialDir, "C:\\Games\\NWN");
+    EXPECT_EQ(form.SaveDialog1.InitialDir, "C:\\Games\\NWN" + kSep + "data");
+    EXPECT_EQ(form.SaveDialog2.InitialDir, "C:\\Games\\NWN");
+    tk.VerifyScriptUsed();
+}
+
+TEST_F(RegistryPresets, ValueIsUsedUnchangedUpToItsFirstZero) {
+    tk.RegistryValue = std::string("D:\\nwn\\\0junk", 12);
+    TForm1 form(tk);
+    form.Created();
+    EXPECT_EQ(form.OpenDialog2.InitialDir, "D:\\nwn\\");
+    EXPECT_EQ(form.SaveDialog1.InitialDir, "D:\\nwn\\" + kSep + "data");
+}
+
+TEST_F(RegistryPresets, NoValueLeavesOnlyTheDataFolderOfTheRoot) {
+    TForm1 form(tk);
+    form.Created();
+    EXPECT_EQ(form.OpenDialog2.InitialDir, "");
+    EXPECT_EQ(form.SaveDialog1.InitialDir, kSep + "data");
+    EXPECT_EQ(form.SaveDialog2.InitialDir, "");
+    tk.VerifyScriptUsed();
+}
+
+TEST_F(RegistryPresets, ValueOfAnotherTypeIsReportedAndPresetsNothing) {
+    tk.RegistryValueNotAString = true;
+    // The closing quote lies below '.', so no full stop is added.
+    tk.ExpectError("Invalid data type for 'Location'");
+    TForm1 form(tk);
+    form.Created();
+    EXPECT_EQ(form.OpenDialog2.InitialDir, "");
+    EXPECT_EQ(form.SaveDialog1.InitialDir, "");
+    EXPECT_EQ(form.SaveDialog2.InitialDir, "");
+    tk.VerifyScriptUsed();
+}
+
+// ---- Credit line ----
+
+using CreditLine = WindowTest;
+
+TEST_F(CreditLine, HoverUnderlinesAndLeavingRemovesIt) {
+    form.MouseEnter(ControlId::Label6);
+    EXPECT_TRUE(tk.Control(ControlId::Label6).Underline);
+    form.MouseLeave(ControlId::Label6);
+    EXPECT_FALSE(tk.Control(ControlId::Label6).Underline);
+    // Other controls do not react.
+    form.MouseEnter(ControlId::Label1);
+    EXPECT_FALSE(tk.Control(ControlId::Label1).Underline);
+}
+
+TEST_F(CreditLine, ClickShowsTheMenuBelowTheLabelAndItsItemsOpenTheShell) {
+    form.Clicked(ControlId::Label6);
+    EXPECT_EQ(tk.PopupAnchors, std::vector<ControlId>{ControlId::Label6});
+
+    form.MenuItemClicked(MenuItemId::Homepage1);
+    form.MenuItemClicked(MenuItemId::Email1);
+    EXPECT_EQ(tk.ShellTargets,
+              (std::vector<std::string>{std::string(kHomepageUrl), "mailto:" + std::string(kEmailAddress)}));
+}
+
+TEST_F(CreditLine, FailingShellIsReportedAndTheWindowGoesOn) {
+    tk.OnShellOpen = [](const std::string&) { throw 42; };
+    tk.ExpectMessageContaining({"unexpected error"}, "Vellocar", MessageKind::OkError);
+    form.MenuItemClicked(MenuItemId::Homepage1);
+    form.Clicked(ControlId::Label6);
+    EXPECT_EQ(tk.PopupAnchors.size(), 1u);
+}
+
+// ---- The application's error handler ----
+
+using ErrorHandler = WindowTest;
+
+TEST_F(ErrorHandler, AppendsAFullStopOnlyAfterCharactersAbovePoint) {
+    struct Case {
+        const char* Message;
+        const char* Shown;
+    };
+    for (const Case& c : {Case{"Stream read error", "Stream read error."},
+                          Case{"Already ends.", "Already ends."},
+                          Case{"Dash -", "Dash -"},       // '-' and ' ' lie below '.'
+                          Case{"Bang!", "Bang!"},
+                          Case{"Path C:\\x\\", "Path C:\\x\\."},
+                          Case{"Digit 7", "Digit 7."},
+                          Case{"\xe9t\xe9", "\xe9t\xe9."},   // a byte above 127 counts as unsigned
+                          Case{"", ""}}) {
+        tk.ExpectError(c.Shown);
+        form.HandleException(std::runtime_error(c.Message));
+    }
+}
+
+// ---- Gauge adapter ----
+
+using GaugeAdapter = WindowTest;
+
+TEST_F(GaugeAdapter, PassesARangeAndShowsTheGauge) {
+    TGauge& g = form.Gauge();
+    g.SetMinValue(0);
+    g.SetMaxValue(4);
+    g.SetProgress(3);
+    g.Show();
+    g.RepaintNow();
+    EXPECT_EQ(tk.GaugeMin, 0);
+    EXPECT_EQ(tk.GaugeMax, 4);
+    EXPECT_EQ(tk.GaugeProgress, 3);
+    EXPECT_TRUE(tk.Control(ControlId::Gauge1).Visible);
+    EXPECT_EQ(tk.GaugeRepaints, 1);
+}
+
+TEST_F(GaugeAdapter, EmptyRangeLeavesTheGaugeAlone) {
+    TGauge& g = form.Gauge();
+    g.SetMinValue(0);
+    g.SetMaxValue(-1);
+    g.SetProgress(0);
+    g.Show();
+    g.RepaintNow();
+    for (const std::string& call : tk.GaugeLog) EXPECT_NE(call, "max -1");
+    EXPECT_FALSE(tk.Control(ControlId::Gauge1).Visible);
+    EXPECT_EQ(tk.GaugeRepaints, 0);
+
+    // A later valid range is applied as usual.
+    g.SetMaxValue(0);
+    g.Show();
+    EXPECT_EQ(tk.GaugeMax, 0);
+    EXPECT_TRUE(tk.Control(ControlId::Gauge1).Visible);
+}
+
+TEST_F(StartWindow, ResourceListAdapterReadsListBox2) {
+    TResourceList& list = form.ResourceList();
+    list.Add("a.2da");
+    list.Add("b.nss");
+    tk.ClickLine(ControlId::ListBox2, 1);
+    EXPECT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Line(0), "a.2da");
+    EXPECT_FALSE(list.Selected(0));
+    EXPECT_TRUE(list.Selected(1));
+    list.Clear();
+    EXPECT_TRUE(Lines(ControlId::ListBox2).empty());
+    EXPECT_TRUE(Lines(ControlId::ListBox1).empty());
+}
+
+TEST(WindowEnd, ClosingWithNothingOpenedFreesNothingAndDoesNotFail) {
+    FakeToolkit tk;
+    {
+        TForm1 form(tk);
+        form.Created();
+        form.FormDestroy();
+    }
+    tk.VerifyScriptUsed();
+}
+
+} // namespace
+} // namespace vellocar::ui::test
