@@ -408,6 +408,8 @@ int Run(int argc, char** argv, Output& out) {
     }
     if (verb == "extract") {
         if (args.size() < 3) return UsageError("extract takes KEY, BIF and DIR", {kUsageExtract});
+        // An empty DIR would become the bare separator: the root of the file system.
+        if (args[2].empty()) return UsageError("DIR must not be empty", {kUsageExtract});
         const std::vector<std::string> lines(args.begin() + 3, args.end());
         return RunExtract(args[0], args[1], args[2], lines, cmd.quiet, out);
     }

@@ -65,6 +65,7 @@ TEST(CliUsage, WrongCommandLinesExitWithTwoAndAHint) {
         {"extract", "x.key", "data\\a.bif"},
         {"pack", "src", "x.bif"},
         {"list", "--append", "x.key"},
+        {"extract", "x.key", "0", ""},
     };
     for (const auto& args : wrong) {
         const CliResult r = RunCli(dir, args);
