@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# vellocar-cli against an independent Python reader and writer of the KEY and BIF formats.
+set -euo pipefail
+cmake --preset linux-debug >/dev/null
+cmake --build --preset linux-debug --target vellocar-cli
+python3 tests/interop/interop.py build/linux-debug/src/cli/vellocar-cli

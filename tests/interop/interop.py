@@ -1,0 +1,497 @@
+#!/usr/bin/env python3
+"""Interoperability checks for vellocar-cli against an independent KEY/BIF reader and writer.
+
+The reader and writer below are written from the file formats alone and share nothing with
+the program: what `pack` writes is read back here, field by field and byte by byte, and
+archives written here (with the quirks that the game's own files have) are listed and
+extracted by `list` and `extract` and compared with what was put in. Vellocar is never on
+both sides of a check.
+
+Usage: interop.py PATH-TO-vellocar-cli
+"""
+
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+# ---------------------------------------------------------------------------- the formats
+
+KEY_HEADER = struct.Struct("<4s4sIIIIII32s")   # 64 bytes
+KEY_FILE_ROW = struct.Struct("<IIHH")          # 12 bytes
+KEY_ENTRY = struct.Struct("<16sHI")            # 22 bytes
+BIF_HEADER = struct.Struct("<4s4sIII")         # 20 bytes
+BIF_VAR = struct.Struct("<IIII")               # 16 bytes
+BIF_FIXED = struct.Struct("<IIIII")            # 20 bytes
+assert (KEY_HEADER.size, KEY_FILE_ROW.size, KEY_ENTRY.size) == (64, 12, 22)
+assert (BIF_HEADER.size, BIF_VAR.size, BIF_FIXED.size) == (20, 16, 20)
+
+RES_TYPES = {
+    "bmp": 1, "tga": 3, "wav": 4, "plt": 6, "ini": 7, "txt": 10, "mdl": 2002, "nss": 2009,
+    "ncs": 2010, "are": 2012, "set": 2013, "ifo": 2014, "bic": 2015, "wok": 2016, "2da": 2017,
+    "txi": 2022, "git": 2023, "uti": 2025, "utc": 2027, "dlg": 2029, "itp": 2030, "utt": 2032,
+    "dds": 2033, "uts": 2035, "ltr": 2036, "gff": 2037, "fac": 2038, "ute": 2040, "utd": 2042,
+    "utp": 2044, "dft": 2045, "gic": 2046, "gui": 2047, "utm": 2051, "dwk": 2052, "pwk": 2053,
+    "jrl": 2056, "utw": 2058, "ssf": 2060, "ndb": 2064, "ptm": 2065, "ptt": 2066,
+}
+EXTENSIONS = {t: e for e, t in RES_TYPES.items()}
+UNKNOWN_TYPE = 0xFFFF
+
+
+def ext_to_type(ext):
+    """ext with its point, as split off a file name."""
+    return RES_TYPES.get(ext[1:].lower(), UNKNOWN_TYPE) if ext.startswith(".") else UNKNOWN_TYPE
+
+
+def cut_at_zero(raw):
+    return raw.split(b"\0", 1)[0]
+
+
+class Fault(Exception):
+    pass
+
+
+def read_key(data):
+    if len(data) < KEY_HEADER.size:
+        raise Fault("KEY shorter than its header")
+    (ftype, version, bif_count, key_count, file_table, key_table, year, day,
+     reserved) = KEY_HEADER.unpack_from(data, 0)
+    key = dict(type=ftype, version=version, bif_count=bif_count, key_count=key_count,
+               file_table=file_table, key_table=key_table, year=year, day=day,
+               reserved=reserved, bifs=[], entries=[])
+    for i in range(bif_count):
+        size, name_offset, name_size, drives = KEY_FILE_ROW.unpack_from(
+            data, file_table + KEY_FILE_ROW.size * i)
+        raw_name = data[name_offset:name_offset + name_size]
+        if len(raw_name) != name_size:
+            raise Fault("BIF name %d runs past the end of the KEY" % i)
+        key["bifs"].append(dict(size=size, name_offset=name_offset, name_size=name_size,
+                                drives=drives, name=cut_at_zero(raw_name)))
+    for i in range(key_count):
+        resref, restype, resid = KEY_ENTRY.unpack_from(data, key_table + KEY_ENTRY.size * i)
+        key["entries"].append((resref, restype, resid))
+    return key
+
+
+def read_bif(data):
+    ftype, version, var_count, fixed_count, var_offset = BIF_HEADER.unpack_from(data, 0)
+    bif = dict(type=ftype, version=version, var_count=var_count, fixed_count=fixed_count,
+               var_offset=var_offset, vars=[], fixed=[])
+    for i in range(var_count):
+        bif["vars"].append(BIF_VAR.unpack_from(data, var_offset + BIF_VAR.size * i))
+    fixed_at = var_offset + BIF_VAR.size * var_count
+    for i in range(fixed_count):
+        bif["fixed"].append(BIF_FIXED.unpack_from(data, fixed_at + BIF_FIXED.size * i))
+    return bif
+
+
+def write_key(bifs, entries, reserved=b"\0" * 32, order=("files", "names", "keys"),
+              gaps=(0, 0, 0), year=0, day=0):
+    """bifs: dicts with name (bytes), name_bytes (what is stored, default name + zero),
+    name_size (default len(name_bytes)), drives, size. entries: (resref16, type, resid) in
+    key-table order. order and gaps place the three areas anywhere after the header, each
+    preceded by a gap of junk bytes."""
+    stored = [b.get("name_bytes", b["name"] + b"\0") for b in bifs]
+    areas = {"files": KEY_FILE_ROW.size * len(bifs), "names": sum(map(len, stored)),
+             "keys": KEY_ENTRY.size * len(entries)}
+    offsets, at = {}, KEY_HEADER.size
+    for area, gap in zip(order, gaps):
+        at += gap
+        offsets[area] = at
+        at += areas[area]
+    name_offsets, n = [], offsets["names"]
+    for s in stored:
+        name_offsets.append(n)
+        n += len(s)
+    out = bytearray(b"\xee" * at)   # the gaps hold junk, never zeros by accident
+    KEY_HEADER.pack_into(out, 0, b"KEY ", b"V1  ", len(bifs), len(entries), offsets["files"],
+                         offsets["keys"], year, day, reserved)
+    for i, b in enumerate(bifs):
+        KEY_FILE_ROW.pack_into(out, offsets["files"] + KEY_FILE_ROW.size * i, b.get("size", 0),
+                               name_offsets[i], b.get("name_size", len(stored[i])),
+                               b.get("drives", 0))
+        out[name_offsets[i]:name_offsets[i] + len(stored[i])] = stored[i]
+    for i, e in enumerate(entries):
+        KEY_ENTRY.pack_into(out, offsets["keys"] + KEY_ENTRY.size * i, *e)
+    return bytes(out)
+
+
+def write_bif(resources, var_offset=20, header_extra=b"", fixed=(), placement=None):
+    """resources: (type, bytes) in variable-table order. placement, when given, is the order in
+    which their bytes are laid out (with a 3-byte gap before each), so offsets need not ascend;
+    an entry whose bytes equal an earlier one's shares them."""
+    assert var_offset - BIF_HEADER.size == len(header_extra) or var_offset < BIF_HEADER.size
+    table_end = var_offset + BIF_VAR.size * len(resources) + BIF_FIXED.size * len(fixed)
+    data = bytearray(table_end)
+    offsets, placed = [0] * len(resources), {}
+    for i in (placement if placement is not None else range(len(resources))):
+        content = resources[i][1]
+        if content and content in placed:
+            offsets[i] = placed[content]
+            continue
+        data += b"\xa5\xa5\xa5"
+        offsets[i] = len(data)
+        placed[content] = len(data)
+        data += content
+    BIF_HEADER.pack_into(data, 0, b"BIFF", b"V1  ", len(resources), len(fixed), var_offset)
+    data[BIF_HEADER.size:BIF_HEADER.size + len(header_extra)] = header_extra
+    for i, (restype, content) in enumerate(resources):
+        BIF_VAR.pack_into(data, var_offset + BIF_VAR.size * i, 0x1000 + i, offsets[i],
+                          len(content), restype)
+    fixed_at = var_offset + BIF_VAR.size * len(resources)
+    for i, row in enumerate(fixed):
+        BIF_FIXED.pack_into(data, fixed_at + BIF_FIXED.size * i, *row)
+    return bytes(data)
+
+
+def resref(name):
+    raw = name.encode("latin-1")
+    assert len(raw) <= 16
+    return raw + b"\0" * (16 - len(raw))
+
+
+# ------------------------------------------------------------------------------ harness
+
+# The local dates seen around each command, one of which a freshly built KEY must carry.
+build_dates = set()
+
+
+class Checks:
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+        self.problems = []
+
+    def equal(self, what, got, expected):
+        if got == expected:
+            self.passed += 1
+        else:
+            self.failed += 1
+            self.problems.append("%s: got %r, expected %r" % (what, shorten(got), shorten(expected)))
+
+    def true(self, what, condition):
+        self.equal(what, bool(condition), True)
+
+
+def shorten(value):
+    text = repr(value)
+    return value if len(text) < 300 else text[:300] + "..."
+
+
+def rng_bytes(seed, size):
+    """Deterministic bytes, without the random module's state shared between checks."""
+    out = bytearray(size)
+    x = seed * 2654435761 % 2 ** 32 or 1
+    for i in range(size):
+        x ^= (x << 13) & 0xFFFFFFFF
+        x ^= x >> 17
+        x ^= (x << 5) & 0xFFFFFFFF
+        out[i] = x & 0xFF
+    return bytes(out)
+
+
+def listing_order(names):
+    """How the program lists a folder on Linux: case-insensitive, ties by the bytes."""
+    return sorted(names, key=lambda n: (n.lower(), n))
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+class Cli:
+    def __init__(self, program):
+        self.program = program
+
+    def run(self, *args):
+        # A KEY's build date is read from the clock while the command runs.
+        build_dates.add(today())
+        done = subprocess.run([self.program, "--quiet", *args], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=120)
+        build_dates.add(today())
+        return done.returncode, done.stdout.decode("latin-1"), done.stderr.decode("latin-1")
+
+    def lines(self, *args):
+        code, out, err = self.run(*args)
+        if code != 0:
+            raise Fault("vellocar-cli %s failed (%d): %s" % (" ".join(args), code, err.strip()))
+        return out.splitlines()
+
+
+def today():
+    now = time.localtime()
+    return now.tm_year - 1900, now.tm_yday - 1
+
+
+# ----------------------------------------------------------------- what pack writes
+
+def check_packed_pair(c, label, bif_path, key_path, files, key_index, entry_name):
+    """files: [(name, bytes)] in list order; the KEY's entry key_index must describe them."""
+    bif_data, key_data = read(bif_path), read(key_path)
+    bif, key = read_bif(bif_data), read_key(key_data)
+    n = len(files)
+    c.equal(label + " BIF type/version", (bif["type"], bif["version"]), (b"BIFF", b"V1  "))
+    c.equal(label + " BIF counts", (bif["var_count"], bif["fixed_count"], bif["var_offset"]),
+            (n, 0, 20))
+    offset = 20 + 16 * n
+    expected_vars = []
+    for i, (name, content) in enumerate(files):
+        ext = name[name.rfind("."):] if "." in name else ""
+        expected_vars.append((i, offset, len(content), ext_to_type(ext)))
+        offset += len(content)
+    c.equal(label + " variable table", bif["vars"], expected_vars)
+    c.equal(label + " BIF size", len(bif_data), offset)
+    for i, (name, content) in enumerate(files):
+        _, at, size, _ = bif["vars"][i] if i < len(bif["vars"]) else (0, 0, 0, 0)
+        c.equal("%s bytes of %s" % (label, name), bif_data[at:at + size], content)
+
+    c.equal(label + " KEY type/version", (key["type"], key["version"]), (b"KEY ", b"V1  "))
+    c.true(label + " KEY build date is today", (key["year"], key["day"]) in build_dates)
+    c.equal(label + " KEY file table at 64", key["file_table"], 64)
+    row = key["bifs"][key_index]
+    c.equal(label + " KEY entry name", row["name"], entry_name)
+    c.equal(label + " KEY entry FileSize", row["size"], len(bif_data))
+    # The KEY is one contiguous run: header, file table, names each with one zero, key table.
+    at = 64 + 12 * key["bif_count"]
+    for i, b in enumerate(key["bifs"]):
+        c.equal("%s name %d offset" % (label, i), b["name_offset"], at)
+        c.equal("%s name %d zero byte" % (label, i), key_data[at + len(b["name"])], 0)
+        at += len(b["name"]) + 1
+    c.equal(label + " key table offset", key["key_table"], at)
+    c.equal(label + " KEY size", len(key_data), at + 22 * key["key_count"])
+    mine = [e for e in key["entries"] if e[2] >> 20 == key_index]
+    expected_entries = []
+    for i, (name, _) in enumerate(files):
+        base = name[:name.rfind(".")] if "." in name else name
+        ext = name[len(base):]
+        expected_entries.append((resref(base), ext_to_type(ext) & 0xFFFF, (key_index << 20) + i))
+    c.equal(label + " key entries", mine, expected_entries)
+    return key
+
+
+
+def pack_case(cli, c, work):
+    src = os.path.join(work, "pack-src")
+    names = {
+        "a.2da": rng_bytes(1, 1000), "empty.nss": b"", "abcdefghijklmnop.utc": rng_bytes(2, 77),
+        "readme": b"no extension\n", "x.y.txt": b"two points", "Caps.NSS": b"void main() {}",
+        "odd.zzz": rng_bytes(3, 5), "big.tga": rng_bytes(4, 300 * 1024), "B.dlg": b"\0" * 33,
+        "zz.2da": rng_bytes(5, 4097),
+    }
+    for name, content in names.items():
+        write(os.path.join(src, name), content)
+    out = os.path.join(work, "pack-out")
+    os.makedirs(out)
+    bif_path, key_path = os.path.join(out, "mod.bif"), os.path.join(out, "mod.key")
+    code, _, err = cli.run("pack", src, bif_path, key_path)
+    c.equal("pack exit status (%s)" % err.strip(), code, 0)
+    if code != 0:
+        return
+    files = [(n, names[n]) for n in listing_order(names)]
+    key = check_packed_pair(c, "pack", bif_path, key_path, files, 0, b"data\\mod.bif")
+    c.equal("pack new KEY counts", (key["bif_count"], key["key_count"]), (1, len(files)))
+    c.equal("pack new KEY Reserved", key["reserved"], b"\0" * 32)
+    c.equal("pack new KEY row", (key["bifs"][0]["name_size"], key["bifs"][0]["drives"]), (12, 0))
+    c.equal("pack leaves no stray files", sorted(os.listdir(out)), ["mod.bif", "mod.key"])
+
+
+def game_like_key(bif_sizes):
+    """A KEY as the game ships them: a name whose FilenameSize counts its zero byte, one whose
+    does not, Drives 1 and 3, Reserved bytes set, the key table interleaved, the areas out of
+    order with gaps, a 16-character ResRef, a ResRef with bytes after its zero, type 9996."""
+    bifs = [
+        dict(name=b"data\\2da.bif", name_size=13, drives=1, size=bif_sizes[0]),
+        dict(name=b"data\\Templates.bif", name_bytes=b"data\\Templates.bif\0", name_size=18,
+             drives=3, size=bif_sizes[1]),
+        # The name area holds bytes after the zero that FilenameSize still covers.
+        dict(name=b"data\\misc.bif", name_bytes=b"data\\misc.bif\0xy", drives=1,
+             size=bif_sizes[2]),
+    ]
+    entries = [
+        (resref("appearance"), 2017, 0),
+        (resref("nw_it_longsword1"), 2025, (1 << 20) + 1),    # 16 characters, no zero
+        (resref("classes"), 2017, 1),
+        (b"nw_dlg\0GARBAGE!!", 2029, (1 << 20) + 0),          # bytes after the zero
+        (resref("ident"), 9996, (2 << 20) + 0),               # a type without an extension
+        (resref("feat"), 2017, 2),
+        (resref("c_bat"), 2027, (1 << 20) + 2),
+    ]
+    reserved = bytes(range(1, 33))
+    return bifs, entries, reserved
+
+
+GAME_BIFS = {
+    "data/2da.bif": [(2017, b"2DA V2.0\n\nappearance"), (2017, b"2DA V2.0\n\nclasses" * 50),
+                     (2017, b"2DA V2.0\n\nfeat")],
+    # Stored as data\Templates.bif; on disk in lower case, as a Linux install often has it.
+    "data/templates.bif": [(2029, rng_bytes(11, 2000)), (2025, rng_bytes(12, 16)),
+                           (2027, b"")],
+    "data/misc.bif": [(9996, b"ids")],
+}
+
+
+def write_game_like(folder, key_name="chitin.key"):
+    sizes = []
+    blobs = {}
+    for rel, resources in GAME_BIFS.items():
+        if rel == "data/2da.bif":
+            # Tables after a 4-byte header gap, bytes laid out backwards, a fixed resource.
+            data = write_bif(resources, var_offset=24, header_extra=b"\x01\x02\x03\x04",
+                             fixed=[(7, 0, 1, 2, 3)], placement=[2, 1, 0])
+        elif rel == "data/templates.bif":
+            data = write_bif(resources, placement=[1, 2, 0])
+        else:
+            data = write_bif(resources)
+        blobs[rel] = data
+        sizes.append(len(data))
+        write(os.path.join(folder, rel), data)
+    bifs, entries, reserved = game_like_key(sizes)
+    key_data = write_key(bifs, entries, reserved, order=("keys", "names", "files"),
+                         gaps=(5, 3, 7), year=102, day=200)
+    write(os.path.join(folder, key_name), key_data)
+    return os.path.join(folder, key_name), key_data
+
+
+def list_and_extract_case(cli, c, work):
+    folder = os.path.join(work, "game")
+    key_path, _ = write_game_like(folder)
+    c.equal("list KEY", cli.lines("list", key_path),
+            ["data\\2da.bif", "data\\Templates.bif", "data\\misc.bif"])
+    c.equal("list KEY 2da.bif", cli.lines("list", key_path, "data\\2da.bif"),
+            ["appearance.2da", "classes.2da", "feat.2da"])
+    c.equal("list KEY Templates.bif (by index)", cli.lines("list", key_path, "1"),
+            ["nw_it_longsword1.uti", "nw_dlg.dlg", "c_bat.utc"])
+    c.equal("list KEY misc.bif", cli.lines("list", key_path, "data\\misc.bif"), ["ident."])
+
+    expected = {
+        "data\\2da.bif": {"appearance.2da": GAME_BIFS["data/2da.bif"][0][1],
+                          "classes.2da": GAME_BIFS["data/2da.bif"][1][1],
+                          "feat.2da": GAME_BIFS["data/2da.bif"][2][1]},
+        "data\\Templates.bif": {"nw_dlg.dlg": GAME_BIFS["data/templates.bif"][0][1],
+                                "nw_it_longsword1.uti": GAME_BIFS["data/templates.bif"][1][1],
+                                "c_bat.utc": b""},
+        "data\\misc.bif": {"ident.": b"ids"},
+    }
+    for n, (bif_name, files) in enumerate(expected.items()):
+        target = os.path.join(work, "extract-all-%d" % n)
+        code, _, err = cli.run("extract", key_path, bif_name, target)
+        c.equal("extract %s exit status (%s)" % (bif_name, err.strip()), code, 0)
+        got = sorted(os.listdir(target)) if os.path.isdir(target) else []
+        c.equal("extract %s file names" % bif_name, got, sorted(files))
+        for name, content in files.items():
+            path = os.path.join(target, name)
+            c.equal("extract %s bytes of %s" % (bif_name, name),
+                    read(path) if os.path.exists(path) else None, content)
+
+    # Selected lines are found through their entries' ResIds: here the key table lists
+    # Templates.bif's resources as 1, 0, 2, so line positions and table indices differ.
+    target = os.path.join(work, "extract-some")
+    code, _, err = cli.run("extract", key_path, "data\\Templates.bif", target,
+                           "nw_dlg.dlg", "c_bat.utc")
+    c.equal("extract selected exit status (%s)" % err.strip(), code, 0)
+    c.equal("extract selected names", sorted(os.listdir(target)) if os.path.isdir(target) else [],
+            ["c_bat.utc", "nw_dlg.dlg"])
+    c.equal("extract selected bytes",
+            read(os.path.join(target, "nw_dlg.dlg")) if os.path.isdir(target) else None,
+            GAME_BIFS["data/templates.bif"][0][1])
+
+
+def append_case(cli, c, work):
+    folder = os.path.join(work, "append")
+    key_path, original = write_game_like(folder)
+    before = read_key(original)
+    src = os.path.join(work, "append-src")
+    names = {"mymod.2da": rng_bytes(21, 300), "hero.utc": rng_bytes(22, 64), "notes.txt": b"x"}
+    for name, content in names.items():
+        write(os.path.join(src, name), content)
+    bif_path = os.path.join(folder, "data", "mymod.bif")
+    code, _, err = cli.run("pack", "--append", src, bif_path, key_path)
+    c.equal("pack --append exit status (%s)" % err.strip(), code, 0)
+    if code != 0:
+        return
+    files = [(n, names[n]) for n in listing_order(names)]
+    key = check_packed_pair(c, "append", bif_path, key_path, files, 3, b"data\\mymod.bif")
+    c.equal("append keeps Reserved", key["reserved"], before["reserved"])
+    c.equal("append BIF count", key["bif_count"], 4)
+    for i in range(3):
+        old, new = before["bifs"][i], key["bifs"][i]
+        c.equal("append keeps row %d" % i, (new["name"], new["size"], new["name_size"], new["drives"]),
+                (old["name"], old["size"], old["name_size"], old["drives"]))
+    c.equal("append new row", (key["bifs"][3]["name_size"], key["bifs"][3]["drives"]), (14, 0))
+    # The old entries, grouped by BIF in file-table order, each group in its old order, with
+    # every ResRef byte as it was.
+    grouped = [e for b in range(3) for e in before["entries"] if e[2] >> 20 == b]
+    c.equal("append keeps the old key entries", key["entries"][:len(grouped)], grouped)
+    c.equal("append KEY count", key["key_count"], len(grouped) + len(files))
+    c.equal("append backup is the old KEY", read(key_path + ".bak"), original)
+
+    # The program's own listing of what it wrote agrees with the reader here.
+    c.equal("list of the extended KEY", cli.lines("list", key_path),
+            ["data\\2da.bif", "data\\Templates.bif", "data\\misc.bif", "data\\mymod.bif"])
+
+    # Rebuilding Templates.bif reuses its entry: name, FilenameSize and Drives stay.
+    src2 = os.path.join(work, "rebuild-src")
+    write(os.path.join(src2, "new_item.uti"), b"UTI V3.2")
+    templates = os.path.join(folder, "data", "Templates.bif")
+    old_bif = read(os.path.join(folder, "data", "templates.bif"))
+    code, _, err = cli.run("pack", "--append", src2, templates, key_path)
+    c.equal("rebuild exit status (%s)" % err.strip(), code, 0)
+    if code != 0:
+        return
+    rebuilt = check_packed_pair(c, "rebuild", templates, key_path,
+                                [("new_item.uti", b"UTI V3.2")], 1, b"data\\Templates.bif")
+    c.equal("rebuild keeps the row", (rebuilt["bifs"][1]["name_size"], rebuilt["bifs"][1]["drives"]),
+            (18, 3))
+    c.equal("rebuild BIF count", rebuilt["bif_count"], 4)
+    c.equal("rebuild KEY count", rebuilt["key_count"], key["key_count"] - 3 + 1)
+    c.equal("rebuild leaves the lower-case BIF alone",
+            read(os.path.join(folder, "data", "templates.bif")), old_bif)
+
+
+def refused_case(cli, c, work):
+    """A refused build leaves the existing pair byte for byte and adds no file."""
+    folder = os.path.join(work, "refused")
+    key_path, original = write_game_like(folder)
+    src = os.path.join(work, "refused-src")
+    write(os.path.join(src, "ok.2da"), b"fine")
+    write(os.path.join(src, "a_name_that_is_too_long.2da"), b"too long")
+    before = {n: read(os.path.join(folder, "data", n)) for n in os.listdir(os.path.join(folder, "data"))}
+    code, _, err = cli.run("pack", "--append", src, os.path.join(folder, "data", "new.bif"), key_path)
+    c.true("refused build fails", code != 0)
+    c.true("refused build names the file (%s)" % err.strip(), "a_name_that_is_too_long.2da" in err)
+    c.equal("refused build keeps the KEY", read(key_path), original)
+    after = {n: read(os.path.join(folder, "data", n)) for n in os.listdir(os.path.join(folder, "data"))}
+    c.equal("refused build adds and changes no BIF", after, before)
+    c.equal("refused build leaves the KEY folder", sorted(os.listdir(folder)), ["chitin.key", "data"])
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__.strip().splitlines()[-1], file=sys.stderr)
+        return 2
+    cli = Cli(os.path.abspath(sys.argv[1]))
+    c = Checks()
+    with tempfile.TemporaryDirectory(prefix="vellocar-interop-") as work:
+        for case in (pack_case, list_and_extract_case, append_case, refused_case):
+            try:
+                case(cli, c, work)
+            except (Fault, OSError, struct.error, IndexError, subprocess.TimeoutExpired) as e:
+                c.failed += 1
+                c.problems.append("%s stopped: %s" % (case.__name__, e))
+    for problem in c.problems:
+        print("FAIL " + problem)
+    print("%d passed, %d failed" % (c.passed, c.failed))
+    return 0 if c.failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
