@@ -52,13 +52,18 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-// Case-insensitive order (ASCII letters folded), ties broken by the bytes themselves so that
-// the order is total and a listing comes out the same every time.
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Case-insensitive order with letters folded to capitals, as NTFS orders a folder (so "_x"
+// follows "Z"), ties broken by the bytes themselves so that the order is total and a listing
+// comes out the same every time.
 bool ListingLess(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(FoldAscii(a[i]));
-        const auto y = static_cast<unsigned char>(FoldAscii(b[i]));
+        const auto x = static_cast<unsigned char>(UpperAscii(a[i]));
+        const auto y = static_cast<unsigned char>(UpperAscii(b[i]));
         if (x != y) return x < y;
     }
     if (a.size() != b.size()) return a.size() < b.size();
