@@ -1,0 +1,174 @@
+// The archive code on Windows: a KEY or BIF that another program holds is reported, never read
+// half-written or replaced, and an export never opens a device in place of a file.
+
+#include "BifFiles.h"
+#include "Errors.h"
+#include "KeyFiles.h"
+#include "Platform.h"
+#include "Progress.h"
+#include "WinTestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+namespace vellocar {
+namespace {
+
+using test::AllEntries;
+using test::HeldFile;
+using test::ReadText;
+using test::WinTempDir;
+using test::WriteText;
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
+
+// Every file of a folder and its subfolders with its bytes, to prove that nothing changed.
+std::map<std::string, std::string> Snapshot(const std::string& folder, const std::string& prefix = "") {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : AllEntries(folder)) {
+        const std::string path = folder + "\\" + name;
+        if (platform::Stat(path)->IsDirectory) {
+            files.merge(Snapshot(path, prefix + name + "\\"));
+        } else {
+            files[prefix + name] = ReadText(path);
+        }
+    }
+    return files;
+}
+
+// A game folder with x.key naming data\x.bif, built from the given source files.
+class WinArchive : public ::testing::Test {
+protected:
+    void Build(const std::map<std::string, std::string>& sources) {
+        platform::CreateDirectories(dir / "src");
+        platform::CreateDirectories(dir / "data");
+        TStringResourceList list;
+        for (const auto& [name, text] : sources) {
+            WriteText(dir / ("src\\" + name), text);
+            list.Add(name);
+        }
+        TNWNBifFile builder(list, gauge);
+        ASSERT_TRUE(builder.BuildFrom(dir / "src\\", bif, key, false));
+    }
+
+    std::shared_ptr<TNWNKeyFile> LoadKey() {
+        auto model = std::make_shared<TNWNKeyFile>();
+        model->LoadFromFile(key);
+        return model;
+    }
+
+    // Builds again from the same sources into the same BIF and KEY.
+    void Rebuild(bool append) {
+        TStringResourceList list;
+        for (const std::string& name : platform::ListPlainFiles(dir / "src")) list.Add(name);
+        TNWNBifFile builder(list, gauge);
+        if (!builder.BuildFrom(dir / "src\\", bif, key, append)) throw EVellocarError("build returned false");
+    }
+
+    WinTempDir dir;
+    std::string key = dir / "x.key";
+    std::string bif = dir / "data\\x.bif";
+    TStringResourceList resources;
+    TNullGauge gauge;
+};
+
+template <typename Error, typename Action>
+std::string ErrorOf(Action action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "<no error>";
+}
+
+TEST_F(WinArchive, HeldKeyIsReportedNotRead) {
+    Build({{"ok.nss", "void main() {}"}});
+    HeldFile held(key);
+    ASSERT_TRUE(held.IsHeld());
+    TNWNKeyFile model;
+    EXPECT_THAT(ErrorOf<EFOpenError>([&] { model.LoadFromFile(key); }),
+                StartsWith("Cannot open file \"" + key + "\". "));
+    EXPECT_TRUE(model.Filenames.empty());
+
+    held.Release();
+    model.LoadFromFile(key);
+    ASSERT_EQ(model.Filenames.size(), 1u);
+    EXPECT_EQ(model.Filenames[0].Filename, "data\\x.bif");
+}
+
+TEST_F(WinArchive, HeldBifIsReportedNotOpened) {
+    Build({{"ok.nss", "void main() {}"}, {"door.dlg", "dialog"}});
+    const auto model = LoadKey();
+    TNWNBifFile file(resources, gauge);
+    {
+        HeldFile held(bif);
+        ASSERT_TRUE(held.IsHeld());
+        EXPECT_THAT(ErrorOf<EFOpenError>([&] { file.Open(bif, model); }),
+                    StartsWith("Cannot open file \"" + bif + "\". "));
+    }
+    file.Open(bif, model);
+    EXPECT_EQ(resources.Count(), 2);
+}
+
+TEST_F(WinArchive, BuildOverHeldFilesChangesNothing) {
+    Build({{"ok.nss", "void main() {}"}, {"door.dlg", "dialog"}});
+    WriteText(dir / "src\\new.2da", "2DA V2.0");
+    const auto before = Snapshot(dir.Root());
+
+    for (const bool append : {true, false}) {
+        for (const std::string& target : {key, bif}) {
+            SCOPED_TRACE((append ? "append, held " : "replace, held ") + target);
+            HeldFile held(target);
+            ASSERT_TRUE(held.IsHeld());
+            EXPECT_THROW(Rebuild(append), EVellocarError);
+            held.Release();
+            EXPECT_EQ(Snapshot(dir.Root()), before) << "no backup, no temporary file, no change";
+        }
+    }
+
+    // The refusal of an append names the KEY that could not be opened.
+    HeldFile held(key);
+    EXPECT_THAT(ErrorOf<EVellocarError>([&] { Rebuild(true); }), StartsWith("Cannot open file \"" + key + "\". "));
+}
+
+TEST_F(WinArchive, ExportSkipsDeviceNamesAndWritesTheRest) {
+    Build({{"aaaa.nss", "1"}, {"bbbb.dlg", "2"}, {"cccc.txt", "3"}, {"dddd.nss", "4"}, {"ok.nss", "5"}});
+    // Give four of the resources the names of devices, as a hostile or broken KEY might.
+    auto model = LoadKey();
+    const std::map<std::string, std::string> renames{
+        {"aaaa", "nul"}, {"bbbb", "com1"}, {"cccc", "lpt1"}, {"dddd", "CON"}};
+    for (TNWNKeyEntry& entry : model->Filenames[0].Resources) {
+        const auto it = renames.find(ResRefToString(entry.ResRef));
+        if (it == renames.end()) continue;
+        entry.ResRef.fill('\0');
+        std::copy(it->second.begin(), it->second.end(), entry.ResRef.begin());
+    }
+    model->SaveToFile(key);
+    model = LoadKey();
+
+    TNWNBifFile file(resources, gauge);
+    file.Open(bif, model);
+    ASSERT_EQ(resources.Count(), 5);
+    platform::CreateDirectories(dir / "out");
+    const std::string out = dir / "out\\";
+
+    ASSERT_TRUE(file.ExtractAll(out));
+    std::vector<std::string> skipped;
+    for (const TSkippedResource& s : file.Skipped) skipped.push_back(s.Name);
+    EXPECT_THAT(skipped, ElementsAre("nul.nss", "com1.dlg", "lpt1.txt", "CON.nss"));
+    for (const TSkippedResource& s : file.Skipped) EXPECT_FALSE(s.Reason.empty()) << s.Name;
+    EXPECT_THAT(AllEntries(dir / "out"), ElementsAre("ok.nss"));
+    EXPECT_EQ(ReadText(dir / "out\\ok.nss"), "5");
+
+    for (int i = 0; i < resources.Count(); ++i) resources.SetSelected(i, true);
+    ASSERT_TRUE(file.ExtractSelected(out));
+    EXPECT_EQ(file.Skipped.size(), 4u);
+    EXPECT_THAT(AllEntries(dir / "out"), ElementsAre("ok.nss"));
+}
+
+} // namespace
+} // namespace vellocar
