@@ -1,0 +1,59 @@
+#pragma once
+// The system services behind the window's dialogs: the common file dialogs, the shell's
+// browse-for-folder dialog, message boxes, the registry read and the shell's "open". Each
+// takes the window that owns it; none keeps state.
+
+#include "Toolkit.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellocar::win32 {
+
+// "text|mask|text|mask" as the common dialogs take it: each part NUL-terminated, the whole
+// ended by a second NUL. An empty filter gives an empty list (two NULs).
+std::vector<char> DialogFilter(const std::string& filter);
+
+// The OFN_* flags for a dialog description.
+DWORD DialogFlags(const ui::FileDialogSpec& dialog);
+
+std::optional<std::string> RunFileDialog(HWND owner, const ui::FileDialogSpec& dialog);
+
+std::optional<std::string> BrowseForFolder(HWND owner, const std::string& prompt,
+                                           const std::string& initialFolder);
+
+ui::MessageAnswer ShowMessage(HWND owner, const std::string& text, const std::string& title,
+                              ui::MessageKind kind);
+
+// A string value under root\key, read with read access only: first in the program's own view
+// of the registry, then in the 32-bit view, where a 32-bit installer writes. REG_SZ and
+// REG_EXPAND_SZ are taken as stored (nothing expanded), up to the first NUL. Nothing when the
+// key or value is missing, empty or refused; EVellocarError "Invalid data type for '<value>'"
+// for a non-empty value of any other type.
+std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key,
+                                              const std::string& value);
+
+// ShellExecuteA "open" on target, result ignored. When VELLOCAR_SHELL_LOG names a file, the
+// target is appended to it as one line instead (for tests, where no browser exists).
+void ShellOpen(HWND owner, const std::string& target);
+
+// While it lives, every other enabled top-level window of this thread is disabled, so that a
+// modal dialog owned by `owner` takes all of the program's input; they come back on every way
+// out. The owner itself is left to the dialog, which disables and re-activates it.
+class ModalScope {
+public:
+    explicit ModalScope(HWND owner);
+    ~ModalScope();
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+private:
+    static BOOL CALLBACK Collect(HWND hwnd, LPARAM self);
+    HWND owner_;
+    std::vector<HWND> disabled_;
+};
+
+} // namespace vellocar::win32

@@ -1,0 +1,578 @@
+#include "Win32Toolkit.h"
+
+#include "ControlIds.h"
+#include "Errors.h"
+#include "Main.h"
+#include "Win32Services.h"
+#include "resource.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace vellocar::win32 {
+
+using ui::ControlId;
+using ui::ControlKind;
+using ui::ControlSpec;
+using ui::kLayout;
+using ui::Spec;
+
+namespace {
+
+constexpr DWORD kMainStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;
+constexpr UINT_PTR kLinkSubclassId = 1;
+// The text of a ListBox1 row starts this far from the row's left edge.
+constexpr int kListTextIndent = 2;
+
+std::size_t Index(ControlId id) { return static_cast<std::size_t>(id); }
+
+// Which kLayout row a child-window identifier belongs to, if any.
+std::optional<ControlId> ControlFromWindowId(int windowId) {
+    const int index = windowId - kFirstControlWindowId;
+    if (index < 0 || index >= static_cast<int>(ui::kControlCount)) return std::nullopt;
+    return static_cast<ControlId>(index);
+}
+
+// The order in which the controls are created, which is also their z-order (the first one
+// created lies on top) and so the order of the Tab key: the gauge on top of everything it
+// covers, then the tab stops in their tab order, then the rest as listed, with the bevels at
+// the bottom so that the labels on them stay visible.
+std::vector<const ControlSpec*> CreationOrder() {
+    std::vector<const ControlSpec*> order;
+    for (const auto& spec : kLayout)
+        if (spec.Kind == ControlKind::Gauge) order.push_back(&spec);
+    std::vector<const ControlSpec*> tabStops;
+    for (const auto& spec : kLayout)
+        if (spec.TabOrder >= 0) tabStops.push_back(&spec);
+    std::sort(tabStops.begin(), tabStops.end(),
+              [](const ControlSpec* a, const ControlSpec* b) { return a->TabOrder < b->TabOrder; });
+    order.insert(order.end(), tabStops.begin(), tabStops.end());
+    for (const auto& spec : kLayout)
+        if (spec.TabOrder < 0 && spec.Kind != ControlKind::Gauge && spec.Kind != ControlKind::Bevel)
+            order.push_back(&spec);
+    for (const auto& spec : kLayout)
+        if (spec.Kind == ControlKind::Bevel) order.push_back(&spec);
+    return order;
+}
+
+std::string WindowText(HWND hwnd) {
+    const int length = GetWindowTextLengthA(hwnd);
+    if (length <= 0) return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    const int got = GetWindowTextA(hwnd, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(std::max(got, 0)));
+    return text;
+}
+
+} // namespace
+
+// ---- Creation --------------------------------------------------------------------------------
+
+Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
+    iconLarge_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_VELLOCAR), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXICON),
+                                               GetSystemMetrics(SM_CYICON), 0));
+    iconSmall_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_VELLOCAR), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), 0));
+
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &Win32Toolkit::WindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = iconLarge_;
+    wc.hIconSm = iconSmall_;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    wc.lpszClassName = kMainWindowClass;
+    if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        throw EVellocarError("Cannot register the main window's class");
+
+    RECT frame{0, 0, ui::kMainWindow.ClientWidth, ui::kMainWindow.ClientHeight};
+    AdjustWindowRectEx(&frame, kMainStyle, FALSE, kMainExStyle);
+    const std::string caption(ui::kMainWindow.Caption);
+    hwnd_ = CreateWindowExA(kMainExStyle, kMainWindowClass, caption.c_str(), kMainStyle,
+                            CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                            frame.bottom - frame.top, nullptr, nullptr, instance, this);
+    if (!hwnd_) throw EVellocarError("Cannot create the main window");
+
+    // The frame's size depends on the visual style; whatever it is, the client area is exact.
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    const int dw = ui::kMainWindow.ClientWidth - (client.right - client.left);
+    const int dh = ui::kMainWindow.ClientHeight - (client.bottom - client.top);
+    if (dw != 0 || dh != 0) {
+        RECT window;
+        GetWindowRect(hwnd_, &window);
+        SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + dw,
+                     window.bottom - window.top + dh, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    CreateControls();
+
+    popup_ = CreatePopupMenu();
+    for (const auto& item : ui::kPopupMenu1) {
+        const std::string text(item.Caption);
+        AppendMenuA(popup_, MF_STRING, static_cast<UINT_PTR>(MenuCommandId(item.Id)), text.c_str());
+    }
+}
+
+Win32Toolkit::~Win32Toolkit() {
+    form_ = nullptr;
+    if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+    if (popup_) DestroyMenu(popup_);
+    for (auto& [key, font] : fonts_) DeleteObject(font);
+    if (iconLarge_) DestroyIcon(iconLarge_);
+    if (iconSmall_) DestroyIcon(iconSmall_);
+}
+
+HFONT Win32Toolkit::Font(const ui::FontSpec& spec, bool underline) {
+    const auto key = std::make_tuple(spec.HeightPx, spec.Bold, spec.Italic, underline, spec.Face);
+    if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
+    const std::string face(spec.Face);
+    // A negative height asks for the character height, not the cell height.
+    HFONT font = CreateFontA(-spec.HeightPx, 0, 0, 0, spec.Bold ? FW_BOLD : FW_NORMAL,
+                             spec.Italic, underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                             face.c_str());
+    fonts_.emplace(key, font);
+    return font;
+}
+
+void Win32Toolkit::CreateControls() {
+    for (const ControlSpec* spec : CreationOrder()) {
+        HWND control = CreateControl(*spec);
+        if (!control)
+            throw EVellocarError("Cannot create the control " + std::string(spec->Name));
+        controls_[Index(spec->Id)] = control;
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(spec->Font, false)), FALSE);
+        // A new font resets a list's row height, so the height comes after it.
+        if (spec->Kind == ControlKind::ListMulti)
+            SendMessageA(control, LB_SETITEMHEIGHT, 0, MAKELPARAM(spec->ItemHeight, 0));
+        if (spec->Kind == ControlKind::LinkLabel)
+            SetWindowSubclass(control, &Win32Toolkit::LinkProc, kLinkSubclassId,
+                              reinterpret_cast<DWORD_PTR>(this));
+    }
+}
+
+HWND Win32Toolkit::CreateControl(const ControlSpec& spec) {
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
+    if (spec.Visible) style |= WS_VISIBLE;
+    if (!spec.Enabled) style |= WS_DISABLED;
+    if (spec.TabOrder >= 0) style |= WS_TABSTOP;
+    DWORD exStyle = 0;
+    const char* windowClass = WC_STATICA;
+
+    switch (spec.Kind) {
+    case ControlKind::Label:
+        style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+        break;
+    case ControlKind::LinkLabel:
+        style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
+        break;
+    case ControlKind::Button:
+        windowClass = WC_BUTTONA;
+        style |= BS_PUSHBUTTON;
+        break;
+    case ControlKind::StatusPanel:
+        style |= SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX;
+        exStyle |= WS_EX_STATICEDGE;
+        break;
+    case ControlKind::Bevel:
+        style |= SS_OWNERDRAW;
+        break;
+    case ControlKind::ListSingle:
+        windowClass = WC_LISTBOXA;
+        style |= WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY |
+                 LBS_NOINTEGRALHEIGHT;
+        exStyle |= WS_EX_CLIENTEDGE;
+        break;
+    case ControlKind::ListMulti:
+        windowClass = WC_LISTBOXA;
+        style |= WS_VSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+        exStyle |= WS_EX_CLIENTEDGE;
+        break;
+    case ControlKind::Gauge:
+        return gauge_.Create(hwnd_, ControlWindowId(spec.Id), spec.Left, spec.Top, spec.Width,
+                             spec.Height, style);
+    }
+    const std::string caption(spec.Caption);
+    return CreateWindowExA(exStyle, windowClass, caption.c_str(), style, spec.Left, spec.Top,
+                           spec.Width, spec.Height, hwnd_,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlWindowId(spec.Id))),
+                           instance_, nullptr);
+}
+
+void Win32Toolkit::Show(int showCommand) {
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        RECT window;
+        GetWindowRect(hwnd_, &window);
+        const int width = window.right - window.left;
+        const int height = window.bottom - window.top;
+        const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+        const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+        SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ShowWindow(hwnd_, showCommand);
+    UpdateWindow(hwnd_);
+    if (!GetFocus() || GetAncestor(GetFocus(), GA_ROOT) != hwnd_)
+        SetFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
+}
+
+int Win32Toolkit::Run() {
+    MSG msg{};
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+// ---- Events ----------------------------------------------------------------------------------
+
+template <typename Call>
+void Win32Toolkit::ToForm(Call&& call) {
+    if (!form_) return;
+    ++handlerDepth_;
+    try {
+        call(*form_);
+    } catch (const std::exception& error) {
+        // TForm1's entry points handle their own errors; this is the last line of defence.
+        try {
+            if (form_) form_->HandleException(error);
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    --handlerDepth_;
+    if (handlerDepth_ == 0 && closePending_) {
+        closePending_ = false;
+        if (hwnd_) DestroyWindow(hwnd_);
+    }
+}
+
+bool Win32Toolkit::Dispatch(ControlId id) const {
+    // Wine delivers a button's click even when the button is disabled.
+    return IsWindowEnabled(Control(id)) != FALSE;
+}
+
+void Win32Toolkit::OnCommand(int id, int code, HWND from) {
+    if (!from && code == 0 && id >= kFirstMenuCommandId) {
+        for (const auto& item : ui::kPopupMenu1)
+            if (MenuCommandId(item.Id) == id)
+                ToForm([&](ui::TForm1& form) { form.MenuItemClicked(item.Id); });
+        return;
+    }
+    const auto control = ControlFromWindowId(id);
+    if (!control || from != Control(*control)) return;
+    switch (Spec(*control).Kind) {
+    case ControlKind::Button:
+        if (code == BN_CLICKED && Dispatch(*control))
+            ToForm([&](ui::TForm1& form) { form.Clicked(*control); });
+        break;
+    case ControlKind::LinkLabel:
+    case ControlKind::Label:
+        if (code == STN_CLICKED) ToForm([&](ui::TForm1& form) { form.Clicked(*control); });
+        break;
+    case ControlKind::ListSingle:
+    case ControlKind::ListMulti:
+        if (code == LBN_SELCHANGE && Dispatch(*control))
+            ToForm([&](ui::TForm1& form) { form.SelectionChanged(*control); });
+        break;
+    default:
+        break;
+    }
+}
+
+void Win32Toolkit::DrawListItem(const DRAWITEMSTRUCT& item) const {
+    HDC dc = item.hDC;
+    RECT rc = item.rcItem;
+    if (item.itemAction == ODA_FOCUS) {
+        DrawFocusRect(dc, &rc);
+        return;
+    }
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    FillRect(dc, &rc, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    if (item.itemID != static_cast<UINT>(-1)) {
+        const auto length = SendMessageA(item.hwndItem, LB_GETTEXTLEN, item.itemID, 0);
+        std::string text(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, '\0');
+        if (length > 0) {
+            SendMessageA(item.hwndItem, LB_GETTEXT, item.itemID,
+                         reinterpret_cast<LPARAM>(text.data()));
+            text.resize(static_cast<std::size_t>(length));
+        } else {
+            text.clear();
+        }
+        const int color = disabled ? COLOR_GRAYTEXT : selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT;
+        SetTextColor(dc, GetSysColor(color));
+        SetBkMode(dc, TRANSPARENT);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(item.hwndItem, WM_GETFONT, 0, 0)));
+        RECT textRect = rc;
+        textRect.left += kListTextIndent;
+        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+                  DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        SelectObject(dc, old);
+    }
+    if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &rc);
+}
+
+void Win32Toolkit::DrawBevel(const DRAWITEMSTRUCT& item) const {
+    RECT rc = item.rcItem;
+    FillRect(item.hDC, &rc, GetSysColorBrush(COLOR_BTNFACE));
+    // A lowered line along the top edge only: shadow above, highlight below.
+    DrawEdge(item.hDC, &rc, EDGE_ETCHED, BF_TOP);
+}
+
+LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) return 0;
+        OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+        return 0;
+    case DM_GETDEFID: {
+        // Enter presses the focused button, as in a dialog.
+        HWND focus = GetFocus();
+        const auto control = ControlFromWindowId(GetDlgCtrlID(focus));
+        if (focus && control && Control(*control) == focus &&
+            Spec(*control).Kind == ControlKind::Button && IsWindowEnabled(focus))
+            return MAKELRESULT(ControlWindowId(*control), DC_HASDEFID);
+        return 0;
+    }
+    case WM_MEASUREITEM: {
+        auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        if (const auto control = ControlFromWindowId(static_cast<int>(measure->CtlID))) {
+            measure->itemHeight = static_cast<UINT>(Spec(*control).ItemHeight);
+            return TRUE;
+        }
+        break;
+    }
+    case WM_DRAWITEM: {
+        const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (draw->CtlType == ODT_LISTBOX) DrawListItem(*draw);
+        else if (draw->CtlType == ODT_STATIC) DrawBevel(*draw);
+        return TRUE;
+    }
+    case WM_CTLCOLORSTATIC: {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        if (reinterpret_cast<HWND>(lParam) == Control(ControlId::Label6))
+            SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_SETCURSOR:
+        if (reinterpret_cast<HWND>(wParam) == Control(ControlId::Label6) &&
+            LOWORD(lParam) == HTCLIENT) {
+            SetCursor(LoadCursor(nullptr, IDC_HAND));
+            return TRUE;
+        }
+        break;
+    case WM_ACTIVATE:
+        // Keep the focus where it was when the window was left, as a dialog does.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+        } else {
+            HWND target = lastFocus_ && IsWindowEnabled(lastFocus_) ? lastFocus_
+                                                                   : GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+            if (target) SetFocus(target);
+        }
+        return 0;
+    case WM_CLOSE:
+        // A handler on the stack (a build's listing handles messages) still uses the window;
+        // it closes once that handler has returned.
+        if (handlerDepth_ > 0) {
+            closePending_ = true;
+            return 0;
+        }
+        DestroyWindow(hwnd_);
+        return 0;
+    case WM_DESTROY:
+        form_ = nullptr;
+        PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(hwnd_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Win32Toolkit::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Win32Toolkit*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcA(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        self->controls_.fill(nullptr);
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+    return self->Handle(message, wParam, lParam);
+}
+
+LRESULT CALLBACK Win32Toolkit::LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR subclassId, DWORD_PTR data) {
+    auto* self = reinterpret_cast<Win32Toolkit*>(data);
+    switch (message) {
+    case WM_MOUSEMOVE:
+        if (!self->mouseInLink_) {
+            self->mouseInLink_ = true;
+            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd, 0};
+            TrackMouseEvent(&track);
+            self->ToForm([](ui::TForm1& form) { form.MouseEnter(ControlId::Label6); });
+        }
+        break;
+    case WM_MOUSELEAVE:
+        self->mouseInLink_ = false;
+        self->ToForm([](ui::TForm1& form) { form.MouseLeave(ControlId::Label6); });
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(hwnd, &Win32Toolkit::LinkProc, subclassId);
+        break;
+    default:
+        break;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+// ---- Controls --------------------------------------------------------------------------------
+
+void Win32Toolkit::SetCaption(ControlId id, const std::string& text) {
+    SetWindowTextA(Control(id), text.c_str());
+}
+
+std::string Win32Toolkit::Caption(ControlId id) const { return WindowText(Control(id)); }
+
+void Win32Toolkit::SetEnabled(ControlId id, bool enabled) {
+    HWND control = Control(id);
+    const bool hadFocus = GetFocus() == control;
+    EnableWindow(control, enabled);
+    // A disabled control that kept the focus would leave the keyboard with nowhere to go.
+    if (!enabled && hadFocus && hwnd_) SetFocus(GetNextDlgTabItem(hwnd_, control, FALSE));
+}
+
+bool Win32Toolkit::Enabled(ControlId id) const { return IsWindowEnabled(Control(id)) != FALSE; }
+
+void Win32Toolkit::SetVisible(ControlId id, bool visible) {
+    ShowWindow(Control(id), visible ? SW_SHOWNA : SW_HIDE);
+}
+
+bool Win32Toolkit::Visible(ControlId id) const {
+    return (GetWindowLongPtrA(Control(id), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+void Win32Toolkit::SetUnderline(ControlId id, bool underline) {
+    underlined_[Index(id)] = underline;
+    SendMessageA(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(Font(Spec(id).Font, underline)),
+                 TRUE);
+}
+
+void Win32Toolkit::ListClear(ControlId id) { SendMessageA(Control(id), LB_RESETCONTENT, 0, 0); }
+
+void Win32Toolkit::ListAdd(ControlId id, const std::string& line) {
+    const auto result =
+        SendMessageA(Control(id), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    // A line the list could not take would silently drop a file from a build.
+    if (result == LB_ERR || result == LB_ERRSPACE)
+        throw EVellocarError("Cannot add \"" + line + "\" to the list: not enough memory");
+}
+
+int Win32Toolkit::ListCount(ControlId id) const {
+    const auto count = SendMessageA(Control(id), LB_GETCOUNT, 0, 0);
+    return count < 0 ? 0 : static_cast<int>(count);
+}
+
+std::string Win32Toolkit::ListLine(ControlId id, int index) const {
+    HWND list = Control(id);
+    const auto length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length <= 0) return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    const auto got = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index),
+                                  reinterpret_cast<LPARAM>(text.data()));
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return text;
+}
+
+bool Win32Toolkit::ListSelected(ControlId id, int index) const {
+    return SendMessageA(Control(id), LB_GETSEL, static_cast<WPARAM>(index), 0) > 0;
+}
+
+int Win32Toolkit::ListItemIndex(ControlId id) const {
+    HWND list = Control(id);
+    if (Spec(id).Kind == ControlKind::ListMulti) {
+        const auto caret = SendMessageA(list, LB_GETCARETINDEX, 0, 0);
+        return caret >= 0 && ListSelected(id, static_cast<int>(caret)) ? static_cast<int>(caret) : -1;
+    }
+    const auto index = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    return index < 0 ? -1 : static_cast<int>(index);
+}
+
+void Win32Toolkit::RepaintGauge() {
+    HWND gauge = Control(ControlId::Gauge1);
+    InvalidateRect(gauge, nullptr, FALSE);
+    UpdateWindow(gauge);
+}
+
+void Win32Toolkit::PopupMenuBelow(ControlId anchor) {
+    const ControlSpec& spec = Spec(anchor);
+    POINT at{spec.Left, spec.Top + spec.Height};
+    ClientToScreen(hwnd_, &at);
+    TrackPopupMenu(popup_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_,
+                   nullptr);
+}
+
+// ---- Services --------------------------------------------------------------------------------
+
+std::optional<std::string> Win32Toolkit::RunFileDialog(const ui::FileDialogSpec& dialog) {
+    return win32::RunFileDialog(hwnd_, dialog);
+}
+
+std::optional<std::string> Win32Toolkit::BrowseForFolder(const std::string& prompt,
+                                                         const std::string& initialFolder) {
+    return win32::BrowseForFolder(hwnd_, prompt, initialFolder);
+}
+
+ui::MessageAnswer Win32Toolkit::ShowMessage(const std::string& text, const std::string& title,
+                                            ui::MessageKind kind) {
+    return win32::ShowMessage(hwnd_, text, title, kind);
+}
+
+std::optional<std::string> Win32Toolkit::ReadRegistryString(const std::string& key,
+                                                            const std::string& value) {
+    return win32::ReadRegistryString(HKEY_LOCAL_MACHINE, key, value);
+}
+
+void Win32Toolkit::ShellOpen(const std::string& target) { win32::ShellOpen(hwnd_, target); }
+
+void Win32Toolkit::RepaintNow() {
+    if (hwnd_)
+        RedrawWindow(hwnd_, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void Win32Toolkit::ProcessMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // The loop that owns the quit message must still see it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+} // namespace vellocar::win32

@@ -1,0 +1,109 @@
+#pragma once
+// The main window on raw Win32: every control built from kLayout, the window's notifications
+// turned into calls of TForm1's entry points, and the Toolkit services over the system's
+// dialogs. One object per window, found from the window procedure through GWLP_USERDATA.
+
+#include "GaugeControl.h"
+#include "Toolkit.h"
+
+#include <windows.h>
+
+#include <array>
+#include <map>
+#include <tuple>
+
+namespace vellocar::ui {
+class TForm1;
+}
+
+namespace vellocar::win32 {
+
+class Win32Toolkit : public ui::Toolkit {
+public:
+    // Creates the window and its controls, hidden. Raises EVellocarError when the system
+    // refuses to create them.
+    explicit Win32Toolkit(HINSTANCE instance);
+    ~Win32Toolkit() override;
+    Win32Toolkit(const Win32Toolkit&) = delete;
+    Win32Toolkit& operator=(const Win32Toolkit&) = delete;
+
+    // Events go to form from now on; nullptr stops them.
+    void Attach(ui::TForm1* form) { form_ = form; }
+    // Centres the window on the screen and shows it.
+    void Show(int showCommand);
+    // The message loop; returns the quit code once the window has been destroyed.
+    int Run();
+
+    HWND MainWindow() const { return hwnd_; }
+    HWND Control(ui::ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }
+
+    // Toolkit
+    void SetCaption(ui::ControlId id, const std::string& text) override;
+    std::string Caption(ui::ControlId id) const override;
+    void SetEnabled(ui::ControlId id, bool enabled) override;
+    bool Enabled(ui::ControlId id) const override;
+    void SetVisible(ui::ControlId id, bool visible) override;
+    bool Visible(ui::ControlId id) const override;
+    void SetUnderline(ui::ControlId id, bool underline) override;
+
+    void ListClear(ui::ControlId id) override;
+    void ListAdd(ui::ControlId id, const std::string& line) override;
+    int ListCount(ui::ControlId id) const override;
+    std::string ListLine(ui::ControlId id, int index) const override;
+    bool ListSelected(ui::ControlId id, int index) const override;
+    int ListItemIndex(ui::ControlId id) const override;
+
+    void SetGaugeMin(int value) override { gauge_.SetMin(value); }
+    void SetGaugeMax(int value) override { gauge_.SetMax(value); }
+    void SetGaugeProgress(int value) override { gauge_.SetProgress(value); }
+    void RepaintGauge() override;
+
+    void PopupMenuBelow(ui::ControlId anchor) override;
+
+    std::optional<std::string> RunFileDialog(const ui::FileDialogSpec& dialog) override;
+    std::optional<std::string> BrowseForFolder(const std::string& prompt,
+                                               const std::string& initialFolder) override;
+    ui::MessageAnswer ShowMessage(const std::string& text, const std::string& title,
+                                  ui::MessageKind kind) override;
+    std::optional<std::string> ReadRegistryString(const std::string& key,
+                                                  const std::string& value) override;
+    void ShellOpen(const std::string& target) override;
+    void RepaintNow() override;
+    void ProcessMessages() override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                     UINT_PTR subclassId, DWORD_PTR self);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void CreateControls();
+    HWND CreateControl(const ui::ControlSpec& spec);
+    HFONT Font(const ui::FontSpec& spec, bool underline);
+    void OnCommand(int id, int code, HWND from);
+    void DrawListItem(const DRAWITEMSTRUCT& item) const;
+    void DrawBevel(const DRAWITEMSTRUCT& item) const;
+    bool Dispatch(ui::ControlId id) const;
+    // Runs one call into the form; exceptions never leave it, and a close asked for while a
+    // handler runs waits until the outermost one returns.
+    template <typename Call>
+    void ToForm(Call&& call);
+
+    HINSTANCE instance_;
+    HWND hwnd_ = nullptr;
+    ui::TForm1* form_ = nullptr;
+    std::array<HWND, ui::kControlCount> controls_{};
+    std::array<bool, ui::kControlCount> underlined_{};
+    GaugeControl gauge_;
+    HMENU popup_ = nullptr;
+    HICON iconLarge_ = nullptr;
+    HICON iconSmall_ = nullptr;
+    std::map<std::tuple<int, bool, bool, bool, std::string_view>, HFONT> fonts_;
+    bool mouseInLink_ = false;
+    int handlerDepth_ = 0;
+    bool closePending_ = false;
+    bool shownOnce_ = false;
+    HWND lastFocus_ = nullptr;
+};
+
+} // namespace vellocar::win32
