@@ -48,6 +48,13 @@ std::uint64_t CheckTable(const std::string& path, const char* table, std::uint64
     return *end;
 }
 
+std::string NamePastEnd(const std::string& path, std::uint32_t index, const TNWNFileTableEntry& e,
+                        std::uint64_t fileSize) {
+    return Fault(path, "the name of BIF " + std::to_string(index) + " runs past the end of the file (offset " +
+                           std::to_string(e.FilenameOffset) + ", " + std::to_string(e.FilenameSize) +
+                           " bytes, file " + std::to_string(fileSize) + " bytes)");
+}
+
 std::vector<std::uint8_t> ReadPrefix(platform::File& file, std::uint64_t size) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     file.Seek(0);
@@ -107,14 +114,12 @@ void TNWNKeyFile::LoadFromFile(const std::string& path) {
         e.FilenameOffset = ft.U32();
         e.FilenameSize = ft.U16();
         e.Drives = ft.U16();
-        const auto end = RangeEnd(e.FilenameOffset, e.FilenameSize, 1, fileSize);
-        if (!end)
-            throw EFormatError(Fault(path, "the name of BIF " + std::to_string(i) +
-                                               " runs past the end of the file (offset " +
-                                               std::to_string(e.FilenameOffset) + ", " +
-                                               std::to_string(e.FilenameSize) + " bytes, file " +
-                                               std::to_string(fileSize) + " bytes)"));
-        needed = std::max(needed, *end);
+        // A name may claim more bytes than the file has left, provided its zero byte comes
+        // before the end: SaveToFile keeps FilenameSize as read, so a last name whose size
+        // was generous is followed by fewer bytes once saved, and must still load.
+        if (e.FilenameSize == 0) continue;   // the empty name, wherever it claims to lie
+        if (e.FilenameOffset >= fileSize) throw EFormatError(NamePastEnd(path, i, e, fileSize));
+        needed = std::max(needed, std::min<std::uint64_t>(std::uint64_t{e.FilenameOffset} + e.FilenameSize, fileSize));
     }
 
     // One read brings in every byte the header and the file table point at.
@@ -123,8 +128,12 @@ void TNWNKeyFile::LoadFromFile(const std::string& path) {
     key.Filenames.resize(key.BifCount);
     for (std::uint32_t i = 0; i < key.BifCount; ++i) {
         const TNWNFileTableEntry& e = key.FileTable[i];
+        if (e.FilenameSize == 0) continue;
         const auto* first = bytes.data() + e.FilenameOffset;
-        const auto* last = std::find(first, first + e.FilenameSize, std::uint8_t{0});
+        const auto available = std::min<std::uint64_t>(e.FilenameSize, bytes.size() - e.FilenameOffset);
+        const auto* stop = first + available;
+        const auto* last = std::find(first, stop, std::uint8_t{0});
+        if (last == stop && available < e.FilenameSize) throw EFormatError(NamePastEnd(path, i, e, fileSize));
         key.Filenames[i].Filename.assign(first, last);
     }
 

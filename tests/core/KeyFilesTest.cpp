@@ -150,6 +150,23 @@ TEST(KeyFileSave, LayoutOfEmptyAndTwoNameKeys) {
     EXPECT_EQ(two.KeyCount, 2u);
 }
 
+TEST(KeyFileSave, AGenerousLastNameSizeSurvivesASaveAndReload) {
+    // The name claims 40 bytes but its zero byte comes first; saved again, fewer bytes follow
+    // it than FilenameSize says, and the KEY must still load.
+    test::TempDir dir;
+    Bytes b = Header(1, 0, 64, 64);
+    b.U32(0).U32(76).U16(40).U16(0).Text("data\\a.bif", 30);
+    test::WriteFile(dir / "in.key", b.data);
+    TNWNKeyFile key;
+    key.LoadFromFile(dir / "in.key");
+    key.SaveToFile(dir / "out.key");
+    EXPECT_EQ(test::ReadFile(dir / "out.key").size(), 64u + 12 + 11);
+    TNWNKeyFile again;
+    again.LoadFromFile(dir / "out.key");
+    EXPECT_EQ(again.Filenames[0].Filename, "data\\a.bif");
+    EXPECT_EQ(again.FileTable[0].FilenameSize, 40);
+}
+
 TEST(KeyFileSave, RefusesAModelWhoseCountsDisagree) {
     test::TempDir dir;
     TNWNKeyFile key = test::MakeKey({{"data\\a.bif", {}}});
