@@ -1,0 +1,40 @@
+// Loading a large KEY and building the resource list lines the window shows for one BIF.
+// The KEY is made by bench/make_data.py; its path comes from VELLOCAR_BENCH_KEY.
+
+#include "KeyFiles.h"
+#include "Progress.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void LoadKeyAndListLines(benchmark::State& state) {
+    const char* path = std::getenv("VELLOCAR_BENCH_KEY");
+    if (!path || !*path) {
+        state.SkipWithError("set VELLOCAR_BENCH_KEY to a KEY file");
+        return;
+    }
+    std::size_t lines = 0;
+    for (auto _ : state) {
+        vellocar::TNWNKeyFile key;
+        key.LoadFromFile(path);
+        vellocar::TStringResourceList list;
+        for (const auto& bif : key.Filenames) {
+            for (const auto& entry : bif.Resources) {
+                list.Add(vellocar::ResRefToString(entry.ResRef) + "." +
+                         vellocar::ResTypeToExt(entry.ResType));
+            }
+        }
+        lines = static_cast<std::size_t>(list.Count());
+        benchmark::DoNotOptimize(list);
+    }
+    state.counters["lines"] = static_cast<double>(lines);
+}
+BENCHMARK(LoadKeyAndListLines)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+} // namespace
+
+BENCHMARK_MAIN();

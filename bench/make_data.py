@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Generates the benchmark data, the same bytes on every run (fixed seed).
+
+  make_data.py folder DIR        20,000 files of about 300 MB in all, sized like a game's
+                                 resources: most 1-50 KB, a few up to 2 MB
+  make_data.py big FILE          one file of 1 GiB
+  make_data.py key FILE BIFNAME  a KEY of 43,871 entries, all naming BIFNAME's entry 0 to 43,870,
+                                 with the BIF itself (tables only) written beside it
+"""
+
+import os
+import random
+import struct
+import sys
+
+SEED = 20261208
+EXTENSIONS = ["2da", "nss", "ncs", "utc", "uti", "dlg", "tga", "dds", "mdl", "wav", "txi",
+              "git", "are", "ifo", "utp", "ssf", "wok", "plt", "gff", "txt"]
+KIB = 1024
+MIB = 1024 * KIB
+
+
+def sizes(rng, count):
+    """Most files 1-50 KB (weighted to the small end, as scripts and blueprints are), one in a
+    hundred 100 KB-2 MB (textures, sounds, models)."""
+    out = []
+    for _ in range(count):
+        if rng.random() < 0.01:
+            out.append(rng.randint(100 * KIB, 2 * MIB))
+        else:
+            out.append(int(KIB + (49 * KIB) * rng.random() ** 1.6))
+    return out
+
+
+def make_folder(folder):
+    rng = random.Random(SEED)
+    os.makedirs(folder, exist_ok=True)
+    # Content comes from one random pool, read at random offsets: cheap to generate, and no
+    # two files alike.
+    pool = rng.randbytes(8 * MIB)
+    total = 0
+    for i, size in enumerate(sizes(rng, 20000)):
+        name = "r%05d_%s.%s" % (i, "abcdefgh"[i % 8] * (i % 5 + 1), EXTENSIONS[i % len(EXTENSIONS)])
+        at = rng.randrange(0, len(pool) - 2 * MIB)
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(pool[at:at + size])
+        total += size
+    print("%s: 20000 files, %d bytes" % (folder, total))
+
+
+def make_big(path):
+    rng = random.Random(SEED + 1)
+    block = rng.randbytes(MIB)
+    with open(path, "wb") as f:
+        for i in range(1024):
+            f.write(struct.pack("<I", i) + block[4:])
+    print("%s: %d bytes" % (path, 1024 * MIB))
+
+
+def make_key(path, bif_path):
+    count = 43871
+    name = b"data\\" + os.path.basename(bif_path).encode()
+    header = struct.Struct("<4s4sIIIIII32s")
+    entries = bytearray()
+    for i in range(count):
+        resref = ("res%06d" % i).encode().ljust(16, b"\0")
+        entries += struct.pack("<16sHI", resref, 2017 + (i % 3), i)
+    file_table = 64
+    names_at = file_table + 12
+    key_table = names_at + len(name) + 1
+    with open(path, "wb") as f:
+        f.write(header.pack(b"KEY ", b"V1  ", 1, count, file_table, key_table, 126, 0, b"\0" * 32))
+        f.write(struct.pack("<IIHH", 20 + 16 * count, names_at, len(name), 0))
+        f.write(name + b"\0")
+        f.write(entries)
+    with open(bif_path, "wb") as f:
+        f.write(struct.pack("<4s4sIII", b"BIFF", b"V1  ", count, 0, 20))
+        for i in range(count):
+            f.write(struct.pack("<IIII", i, 20 + 16 * count, 0, 2017 + (i % 3)))
+    print("%s: %d entries" % (path, count))
+
+
+def main():
+    if len(sys.argv) >= 3 and sys.argv[1] == "folder":
+        make_folder(sys.argv[2])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "big":
+        make_big(sys.argv[2])
+    elif len(sys.argv) >= 4 and sys.argv[1] == "key":
+        make_key(sys.argv[2], sys.argv[3])
+    else:
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
