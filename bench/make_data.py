@@ -21,14 +21,14 @@ MIB = 1024 * KIB
 
 
 def sizes(rng, count):
-    """Most files 1-50 KB (weighted to the small end, as scripts and blueprints are), one in a
-    hundred 100 KB-2 MB (textures, sounds, models)."""
+    """Most files 1-50 KB (weighted to the small end, as scripts and blueprints are), a few in
+    a thousand 100 KB-2 MB (textures, sounds, models)."""
     out = []
     for _ in range(count):
-        if rng.random() < 0.01:
+        if rng.random() < 0.004:
             out.append(rng.randint(100 * KIB, 2 * MIB))
         else:
-            out.append(int(KIB + (49 * KIB) * rng.random() ** 1.6))
+            out.append(int(KIB + (49 * KIB) * rng.random() ** 4))
     return out
 
 
