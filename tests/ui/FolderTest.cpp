@@ -4,11 +4,23 @@
 
 #include <filesystem>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace vellocar::ui::test {
 namespace {
 
 namespace fs = std::filesystem;
 using vellocar::test::WriteFile;
+
+// A file that the system's file browser hides: a leading point here, the attribute on Windows.
+void WriteHiddenFile(const std::string& path) {
+    WriteFile(path, "h");
+#ifdef _WIN32
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+#endif
+}
 
 using FolderChooser = WindowTest;
 
@@ -44,7 +56,7 @@ TEST_F(FolderListing, ListsPlainFilesOnlyAndProcessesMessagesAfterEachLine) {
     WriteFile(dir / "b file.2da", "b");
     WriteFile(dir / "A.tar.nss", "a");
     WriteFile(dir / "readme", "r");
-    WriteFile(dir / ".hidden", "h");
+    WriteHiddenFile(dir / ".hidden");
     fs::create_directory(dir / "sub");
     WriteFile(dir / "readonly.txt", "ro");
     fs::permissions(dir / "readonly.txt", fs::perms::owner_read);
@@ -64,7 +76,7 @@ TEST_F(FolderListing, ListsPlainFilesOnlyAndProcessesMessagesAfterEachLine) {
 TEST_F(FolderListing, FolderWithoutPlainFilesLeavesTheListAsItWas) {
     fs::create_directory(dir / "only-folders");
     fs::create_directory(dir.path() / "only-folders" / "inner");
-    WriteFile((dir.path() / "only-folders" / ".hidden").string(), "h");
+    WriteHiddenFile((dir.path() / "only-folders" / ".hidden").string());
     tk.ListAdd(ControlId::ListBox2, "kept");
 
     form.ListFolder(dir / "only-folders" + kSep + "*.*");
