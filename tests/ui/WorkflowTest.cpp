@@ -159,7 +159,10 @@ protected:
 
 TEST_F(Export, AllResourcesWithProgressThenDone) {
     OpenStandardArchive();
+    auto expected = Snapshot();
+    expected[static_cast<std::size_t>(ControlId::ExpStatPanel)].Caption = "Done";
     ExportTo(out.string());
+    EXPECT_EQ(Snapshot(), expected) << "an export changes only its panel";
 
     EXPECT_EQ(FolderEntries(out), kOneBifLines);
     EXPECT_EQ(ReadText((out / "alpha.2da").string()), "2DA V2.0\nalpha");
