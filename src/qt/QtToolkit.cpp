@@ -152,6 +152,14 @@ private:
     std::function<bool()> busy_;
 };
 
+// A label is as wide as its layout says, or wider when its text needs more in the font that
+// stands in for the Windows one: like a Windows label sized to its text, it never cuts a
+// caption short. It keeps its place and height.
+void FitLabel(QLabel* label, int layoutWidth) {
+    const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
+    label->resize(std::max(layoutWidth, needed), label->height());
+}
+
 bool UseNonNativeDialogs() {
     // The dialogs honour the default suffix, the filter and "no overwrite prompt" the same way
     // everywhere only when they are Qt's own; a desktop portal's dialog may not.
@@ -313,6 +321,8 @@ void QtToolkit::BuildWidgets() {
         control->setEnabled(spec.Enabled);
         control->setVisible(spec.Visible);
         if (spec.TabOrder < 0) control->setFocusPolicy(Qt::NoFocus);
+        if (spec.Kind == ControlKind::Label || spec.Kind == ControlKind::LinkLabel)
+            FitLabel(static_cast<QLabel*>(control), spec.Width);
         widgets_[static_cast<std::size_t>(spec.Id)] = control;
     }
 
@@ -400,7 +410,11 @@ QAction* QtToolkit::MenuAction(ui::MenuItemId id) const {
 void QtToolkit::SetCaption(ControlId id, const std::string& text) {
     QWidget* w = Widget(id);
     if (auto* button = qobject_cast<QPushButton*>(w)) button->setText(ToQt(text));
-    else if (auto* label = qobject_cast<QLabel*>(w)) label->setText(ToQt(text));
+    else if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(ToQt(text));
+        const ui::ControlSpec& spec = ui::Spec(id);
+        if (spec.Kind == ControlKind::Label || spec.Kind == ControlKind::LinkLabel) FitLabel(label, spec.Width);
+    }
 }
 
 std::string QtToolkit::Caption(ControlId id) const {
@@ -420,6 +434,9 @@ void QtToolkit::SetUnderline(ControlId id, bool underline) {
     QFont font = w->font();
     font.setUnderline(underline);
     w->setFont(font);
+    const ui::ControlSpec& spec = ui::Spec(id);
+    if (spec.Kind == ControlKind::Label || spec.Kind == ControlKind::LinkLabel)
+        FitLabel(static_cast<QLabel*>(w), spec.Width);
 }
 
 void QtToolkit::ListClear(ControlId id) {
