@@ -354,7 +354,11 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
         Refuse(BifFileName, "the BIF and the KEY would be the same file");
     }
     for (const std::string* path : {&BifFileName, &KeyFileName}) {
-        if (IsFolder(*path)) Refuse(BifFileName, Quoted(*path) + " is a folder");
+        // A folder cannot be replaced, and a FIFO or device would block or be written through.
+        const auto existing = platform::Stat(*path);
+        if (existing && !existing->IsRegular) {
+            Refuse(BifFileName, Quoted(*path) + " is not an ordinary file");
+        }
         if (IsFolder(*path + kBackupSuffix)) {
             Refuse(BifFileName, "the backup name " + Quoted(*path + kBackupSuffix) +
                                     " is taken by a folder");

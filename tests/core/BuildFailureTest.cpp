@@ -135,12 +135,18 @@ TEST(BuildRefused, LimitsOfTheFormats) {
     }
 }
 
-TEST(BuildRefused, BifAndKeyMustBeDifferentFiles) {
+TEST(BuildRefused, TargetsMustBeTwoOrdinaryFiles) {
     FailureFixture f;
     f.AddFile("a.nss", 1);
     TNWNBifFile builder(f.List, f.Gauge);
     EXPECT_THROW(builder.BuildFrom(f.Source, f.OutPath("k.key"), f.OutPath("k.key"), true),
                  EBuildRefused);
+    // A KEY name taken by a FIFO: loading it for append would wait for a writer forever.
+    ASSERT_EQ(::mkfifo(f.OutPath("fifo.key").c_str(), 0600), 0);
+    fs::create_directory(f.OutPath("dir.bif"));
+    f.Before = TakeSnapshot(f.Out);
+    EXPECT_THROW(f.Build("x.bif", "fifo.key", true), EBuildRefused);
+    EXPECT_THROW(f.Build("dir.bif", "k.key", true), EBuildRefused);
     f.ExpectUnchanged();
 }
 
