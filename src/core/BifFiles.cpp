@@ -233,7 +233,9 @@ bool TNWNBifFile::ExtractAll(const std::string& target) {
         gauge_.SetProgress(ClampToInt(i));
         gauge_.RepaintNow();
         if (!named[i]) {
-            Skipped.push_back({"#" + std::to_string(i), "the KEY names no resource at this index"});
+            std::string name = "#";   // appended, not prepended: GCC 12 misreads the latter
+            name += std::to_string(i);
+            Skipped.push_back({std::move(name), "the KEY names no resource at this index"});
             continue;
         }
         exporter.Export(*named[i], VarResources[i]);

@@ -374,10 +374,16 @@ std::string TemporaryNameBeside(const std::string& target) {
     // and a folder listing never picks the temporary file up.
     static std::atomic<unsigned> counter{0};
     const std::string folder = FolderPart(target);
-    const std::string base = "." + FileNamePart(target) + ".";
+    // Built by appending: GCC 12 warns falsely about a string prepended to a temporary.
+    std::string base = ".";
+    base += FileNamePart(target);
+    base += '.';
+    base += std::to_string(::getpid());
+    base += '-';
     for (;;) {
-        const std::string name = base + std::to_string(::getpid()) + "-" +
-                                 std::to_string(counter.fetch_add(1)) + ".tmp";
+        std::string name = base;
+        name += std::to_string(counter.fetch_add(1));
+        name += ".tmp";
         const std::string candidate = folder.empty() ? name : JoinPath(folder, name);
         if (!PathExists(candidate)) return candidate;
     }
