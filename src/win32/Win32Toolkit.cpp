@@ -113,6 +113,10 @@ Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
                      window.bottom - window.top + dh, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
+    // The class carries the icons too, but a window's own are what the taskbar and Alt+Tab ask.
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconLarge_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall_));
+
     CreateControls();
 
     popup_ = CreatePopupMenu();

@@ -1,0 +1,222 @@
+// The Win32 face in process: the registry read, the dialog descriptions handed to the common
+// dialogs, the gauge's arithmetic, and the controls as the window logic sees them.
+
+#include "ControlIds.h"
+#include "Errors.h"
+#include "GaugeControl.h"
+#include "Win32Services.h"
+#include "Win32Toolkit.h"
+
+#include <gtest/gtest.h>
+
+#include <commdlg.h>
+
+#include <random>
+#include <string>
+
+namespace vellocar::win32 {
+namespace {
+
+using ui::ControlId;
+
+std::string Flatten(const std::vector<char>& chars) { return std::string(chars.begin(), chars.end()); }
+
+TEST(DialogFilter, TurnsBarsIntoNulsAndEndsWithTwo) {
+    using namespace std::string_literals;
+    EXPECT_EQ(Flatten(DialogFilter("*.key|*.key")), "*.key\0*.key\0\0"s);
+    EXPECT_EQ(Flatten(DialogFilter("BIF files|*.bif|All|*.*")), "BIF files\0*.bif\0All\0*.*\0\0"s);
+    EXPECT_EQ(Flatten(DialogFilter("")), "\0\0"s);
+}
+
+TEST(DialogFlags, SaveDialogNeverAsksBeforeOverwriting) {
+    ui::FileDialogSpec save;
+    save.DialogMode = ui::FileDialogSpec::Mode::Save;
+    save.HideReadOnly = save.NoChangeDir = save.ShowHelp = save.PathMustExist = true;
+    save.NoNetworkButton = save.EnableSizing = true;
+    EXPECT_EQ(DialogFlags(save), DWORD{OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+                                       OFN_SHOWHELP | OFN_PATHMUSTEXIST | OFN_NONETWORKBUTTON |
+                                       OFN_ENABLESIZING});
+
+    ui::FileDialogSpec open;
+    open.HideReadOnly = open.EnableSizing = true;
+    EXPECT_EQ(DialogFlags(open), DWORD{OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING});
+    open.OverwritePrompt = true;
+    EXPECT_TRUE(DialogFlags(open) & OFN_OVERWRITEPROMPT);
+}
+
+TEST(Gauge, PercentDoneForAnyRange) {
+    EXPECT_EQ(GaugeControl::PercentDone(0, 100, 0), 0);
+    EXPECT_EQ(GaugeControl::PercentDone(0, 100, 37), 37);
+    EXPECT_EQ(GaugeControl::PercentDone(0, 3, 2), 66);
+    EXPECT_EQ(GaugeControl::PercentDone(10, 20, 20), 100);
+    EXPECT_EQ(GaugeControl::PercentDone(0, 0, 0), 0) << "an empty range";
+    EXPECT_EQ(GaugeControl::PercentDone(0, -1, 0), 0) << "an inverted range";
+    EXPECT_EQ(GaugeControl::PercentDone(0, 10, 25), 100) << "past the end";
+    EXPECT_EQ(GaugeControl::PercentDone(5, 10, 0), 0) << "before the start";
+    EXPECT_EQ(GaugeControl::PercentDone(0, 2000000000, 1500000000), 75) << "no overflow";
+    EXPECT_EQ(GaugeControl::PercentDone(-2000000000, 2000000000, 0), 50);
+}
+
+// A key of its own under HKLM (Wine grants the write), removed afterwards from both views.
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device rd;
+        key = "SOFTWARE\\VellocarFaceTest" + std::to_string(rd());
+    }
+    void TearDown() override {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+        HKEY view32 = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                          &view32) == ERROR_SUCCESS) {
+            RegDeleteTreeA(view32, key.substr(std::string("SOFTWARE\\").size()).c_str());
+            RegCloseKey(view32);
+        }
+    }
+    void Put(DWORD type, const void* data, DWORD size, REGSAM view = 0) {
+        HKEY handle = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS | view, nullptr, &handle, nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(handle, "Location", 0, type, static_cast<const BYTE*>(data), size),
+                  ERROR_SUCCESS);
+        RegCloseKey(handle);
+    }
+    void PutString(DWORD type, const std::string& text, REGSAM view = 0) {
+        Put(type, text.data(), static_cast<DWORD>(text.size()), view);
+    }
+    std::optional<std::string> Read() { return ReadRegistryString(HKEY_LOCAL_MACHINE, key, "Location"); }
+
+    std::string key;
+};
+
+TEST_F(Registry, StringsAreTakenAsStoredUpToTheFirstNul) {
+    using namespace std::string_literals;
+    EXPECT_EQ(Read(), std::nullopt) << "no key";
+
+    PutString(REG_SZ, "C:\\NeverwinterNights\\NWN\0"s);
+    EXPECT_EQ(Read(), "C:\\NeverwinterNights\\NWN");
+    PutString(REG_SZ, "C:\\Games\\NWN\\"); // stored without its NUL, trailing separator kept
+    EXPECT_EQ(Read(), "C:\\Games\\NWN\\");
+    PutString(REG_EXPAND_SZ, "%ProgramFiles%\\NWN\0"s);
+    EXPECT_EQ(Read(), "%ProgramFiles%\\NWN") << "nothing is expanded";
+    PutString(REG_SZ, "D:\\NWN\0garbage after the end\0"s);
+    EXPECT_EQ(Read(), "D:\\NWN");
+}
+
+TEST_F(Registry, MissingOrEmptyValuesGiveNothing) {
+    using namespace std::string_literals;
+    PutString(REG_SZ, "\0"s);
+    EXPECT_EQ(Read(), std::nullopt);
+    PutString(REG_SZ, "");
+    EXPECT_EQ(Read(), std::nullopt);
+    Put(REG_BINARY, nullptr, 0);
+    EXPECT_EQ(Read(), std::nullopt) << "an empty value of another type is not an error";
+    EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, "Elsewhere"), std::nullopt);
+}
+
+TEST_F(Registry, OtherTypesAreRefusedByName) {
+    const DWORD number = 7;
+    Put(REG_DWORD, &number, sizeof number);
+    try {
+        Read();
+        FAIL() << "a DWORD was read as a string";
+    } catch (const EVellocarError& error) {
+        EXPECT_STREQ(error.what(), "Invalid data type for 'Location'");
+    }
+    const char multi[] = "C:\\a\0C:\\b\0";
+    Put(REG_MULTI_SZ, multi, sizeof multi);
+    EXPECT_THROW(Read(), EVellocarError);
+}
+
+TEST_F(Registry, The32BitViewIsReadWhenTheNativeOneHasNothing) {
+    using namespace std::string_literals;
+    PutString(REG_SZ, "C:\\NWN32\0"s, KEY_WOW64_32KEY);
+    EXPECT_EQ(Read(), "C:\\NWN32");
+    PutString(REG_SZ, "C:\\NWN64\0"s);
+    EXPECT_EQ(Read(), "C:\\NWN64") << "the program's own view comes first";
+}
+
+// The window, built but never shown, as TForm1 drives it.
+class Controls : public ::testing::Test {
+protected:
+    Win32Toolkit toolkit{GetModuleHandleA(nullptr)};
+};
+
+TEST_F(Controls, ListsKeepOrderAndReportSelection) {
+    for (const char* line : {"zeta.txt", "alpha.2da", "Mixed Case.nss", "alpha.2da"})
+        toolkit.ListAdd(ControlId::ListBox2, line);
+    ASSERT_EQ(toolkit.ListCount(ControlId::ListBox2), 4);
+    EXPECT_EQ(toolkit.ListLine(ControlId::ListBox2, 0), "zeta.txt") << "unsorted";
+    EXPECT_EQ(toolkit.ListLine(ControlId::ListBox2, 2), "Mixed Case.nss");
+    EXPECT_EQ(toolkit.ListLine(ControlId::ListBox2, 9), "");
+
+    HWND list2 = toolkit.Control(ControlId::ListBox2);
+    SendMessageA(list2, LB_SETSEL, TRUE, 1);
+    SendMessageA(list2, LB_SETSEL, TRUE, 3);
+    EXPECT_FALSE(toolkit.ListSelected(ControlId::ListBox2, 0));
+    EXPECT_TRUE(toolkit.ListSelected(ControlId::ListBox2, 1));
+    EXPECT_TRUE(toolkit.ListSelected(ControlId::ListBox2, 3));
+
+    EXPECT_EQ(toolkit.ListItemIndex(ControlId::ListBox1), -1);
+    toolkit.ListAdd(ControlId::ListBox1, "data\\one.bif");
+    toolkit.ListAdd(ControlId::ListBox1, "data\\two.bif");
+    SendMessageA(toolkit.Control(ControlId::ListBox1), LB_SETCURSEL, 1, 0);
+    EXPECT_EQ(toolkit.ListItemIndex(ControlId::ListBox1), 1);
+    EXPECT_EQ(toolkit.ListLine(ControlId::ListBox1, 1), "data\\two.bif");
+
+    toolkit.ListClear(ControlId::ListBox2);
+    EXPECT_EQ(toolkit.ListCount(ControlId::ListBox2), 0);
+    EXPECT_EQ(SendMessageA(list2, LB_GETITEMHEIGHT, 0, 0), 13) << "a new font resets the row height";
+}
+
+TEST_F(Controls, CaptionsStatesAndTheCreditLinesUnderline) {
+    toolkit.SetCaption(ControlId::KeyStatPanel, "Wait");
+    EXPECT_EQ(toolkit.Caption(ControlId::KeyStatPanel), "Wait");
+    EXPECT_EQ(toolkit.Caption(ControlId::ExportButton), "Export BIF to");
+
+    EXPECT_FALSE(toolkit.Enabled(ControlId::ExportButton));
+    toolkit.SetEnabled(ControlId::ExportButton, true);
+    EXPECT_TRUE(toolkit.Enabled(ControlId::ExportButton));
+
+    // Visible is the control's own state, even while the window itself is not shown yet.
+    EXPECT_FALSE(toolkit.Visible(ControlId::Gauge1));
+    EXPECT_TRUE(toolkit.Visible(ControlId::Label6));
+    toolkit.SetVisible(ControlId::Gauge1, true);
+    EXPECT_TRUE(toolkit.Visible(ControlId::Gauge1));
+
+    const auto font = [&](ControlId id) {
+        LOGFONTA lf{};
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(toolkit.Control(id), WM_GETFONT, 0, 0)),
+                   sizeof lf, &lf);
+        return lf;
+    };
+    EXPECT_FALSE(font(ControlId::Label6).lfUnderline);
+    toolkit.SetUnderline(ControlId::Label6, true);
+    EXPECT_TRUE(font(ControlId::Label6).lfUnderline);
+    EXPECT_STREQ(font(ControlId::Label6).lfFaceName, "MS Sans Serif");
+    EXPECT_EQ(font(ControlId::Label6).lfHeight, -11);
+    toolkit.SetUnderline(ControlId::Label6, false);
+    EXPECT_FALSE(font(ControlId::Label6).lfUnderline);
+
+    const LOGFONTA numeral = font(ControlId::Label3);
+    EXPECT_STREQ(numeral.lfFaceName, "Arial");
+    EXPECT_EQ(numeral.lfHeight, -24);
+    EXPECT_EQ(numeral.lfWeight, FW_BOLD);
+    EXPECT_TRUE(numeral.lfItalic);
+}
+
+TEST_F(Controls, WindowIsFixedSizeAndCarriesTheProgramsIcon) {
+    HWND main = toolkit.MainWindow();
+    RECT client;
+    GetClientRect(main, &client);
+    EXPECT_EQ(client.right, 494);
+    EXPECT_EQ(client.bottom, 349);
+    // This test program carries the same resources as vellocar.exe.
+    EXPECT_NE(SendMessageA(main, WM_GETICON, ICON_BIG, 0), 0);
+    EXPECT_NE(SendMessageA(main, WM_GETICON, ICON_SMALL, 0), 0);
+    EXPECT_EQ(GetClassLongPtrA(main, GCLP_HBRBACKGROUND), COLOR_BTNFACE + 1);
+}
+
+} // namespace
+} // namespace vellocar::win32

@@ -1,0 +1,72 @@
+#pragma once
+// Files for the tests that drive the program: a scratch folder under the build folder
+// ($VELLOCAR_TEST_TMP, a Unix path, seen here through Wine's Z: drive), and whole-file reads
+// and writes.
+
+#include "AppDriver.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace vellocar::test::win32 {
+
+using Bytes = std::vector<unsigned char>;
+
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        const char* base = std::getenv("VELLOCAR_TEST_TMP");
+        std::filesystem::path root = base && *base ? std::filesystem::path(WindowsPath(base))
+                                                   : std::filesystem::temp_directory_path();
+        std::random_device rd;
+        std::error_code ec;
+        std::filesystem::create_directories(root, ec);
+        do {
+            path_ = root / ("vellocar-app-" + std::to_string(rd()));
+        } while (!std::filesystem::create_directory(path_, ec));
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    // The full Windows path of a name inside the folder; its folders are created.
+    std::string Folder(const std::string& relative) const {
+        const auto p = path_ / relative;
+        std::filesystem::create_directories(p);
+        return p.string();
+    }
+    std::string operator/(const std::string& relative) const { return (path_ / relative).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline bool Contains(const Bytes& haystack, const Bytes& needle) {
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
+           haystack.end();
+}
+inline bool Contains(const Bytes& haystack, const std::string& needle) {
+    return Contains(haystack, Bytes(needle.begin(), needle.end()));
+}
+
+inline std::string AppPath() { return WindowsPath(VELLOCAR_APP_EXE); }
+
+} // namespace vellocar::test::win32

@@ -1,0 +1,198 @@
+// The real vellocar.exe, started and inspected from a second process: every control where the
+// layout table puts it, with its caption and start state, and the window's own properties.
+
+#include "AppDriver.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace vellocar::test::win32 {
+namespace {
+
+using ui::ControlId;
+using ui::ControlKind;
+using ui::kLayout;
+using ui::Spec;
+
+RECT ClientRectOf(HWND control, HWND parent) {
+    RECT r;
+    GetWindowRect(control, &r);
+    POINT topLeft{r.left, r.top};
+    POINT bottomRight{r.right, r.bottom};
+    ScreenToClient(parent, &topLeft);
+    ScreenToClient(parent, &bottomRight);
+    return RECT{topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+}
+
+const char* ExpectedClass(ControlKind kind) {
+    switch (kind) {
+    case ControlKind::Button: return "Button";
+    case ControlKind::ListSingle:
+    case ControlKind::ListMulti: return "ListBox";
+    case ControlKind::Gauge: return "VellocarGauge";
+    default: return "Static";
+    }
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(app.Main(), nullptr) << "no main window of " << AppPath(); }
+    App app{AppPath()};
+};
+
+TEST_F(WindowTest, EveryControlStartsWhereAndAsTheLayoutSays) {
+    for (const auto& spec : kLayout) {
+        SCOPED_TRACE(std::string(spec.Name));
+        HWND control = app.Control(spec.Id);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(ClassOf(control), ExpectedClass(spec.Kind));
+
+        const RECT r = ClientRectOf(control, app.Main());
+        EXPECT_EQ(r.left, spec.Left);
+        EXPECT_EQ(r.top, spec.Top);
+        EXPECT_EQ(r.right - r.left, spec.Width);
+        EXPECT_EQ(r.bottom - r.top, spec.Height);
+
+        if (spec.Kind != ControlKind::ListSingle && spec.Kind != ControlKind::ListMulti) {
+            EXPECT_EQ(TextOf(control), std::string(spec.Caption));
+        }
+        EXPECT_EQ(IsWindowEnabled(control) != FALSE, spec.Enabled);
+        EXPECT_EQ(app.Visible(spec.Id), spec.Visible);
+        EXPECT_EQ((GetWindowLongPtrA(control, GWL_STYLE) & WS_TABSTOP) != 0, spec.TabOrder >= 0);
+        if (spec.ItemHeight > 0) {
+            EXPECT_EQ(SendMessageA(control, LB_GETITEMHEIGHT, 0, 0), spec.ItemHeight);
+        }
+    }
+}
+
+TEST_F(WindowTest, IsOneFixedSizeCentredWindowWithItsCaptionAndIcon) {
+    HWND main = app.Main();
+    char caption[64] = {};
+    GetWindowTextA(main, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Vellocar v1.0 ");
+
+    RECT client;
+    GetClientRect(main, &client);
+    EXPECT_EQ(client.right - client.left, 494);
+    EXPECT_EQ(client.bottom - client.top, 349);
+
+    const auto style = GetWindowLongPtrA(main, GWL_STYLE);
+    EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_THICKFRAME) << "the window must not be resizable";
+
+    RECT window;
+    GetWindowRect(main, &window);
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_NEAR((window.left + window.right) / 2, screenWidth / 2, 1);
+    EXPECT_NEAR((window.top + window.bottom) / 2, screenHeight / 2, 1);
+
+    // The icon and the background brush are checked in process: Wine answers neither
+    // WM_GETICON nor GetClassLongPtr to another process.
+}
+
+TEST_F(WindowTest, TabKeyVisitsTheCommandsInTheirOrderAndSkipsThePanels) {
+    std::vector<ControlId> tabStops;
+    for (HWND child = GetWindow(app.Main(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!(GetWindowLongPtrA(child, GWL_STYLE) & WS_TABSTOP)) continue;
+        const int index = GetDlgCtrlID(child) - vellocar::win32::kFirstControlWindowId;
+        ASSERT_GE(index, 0);
+        tabStops.push_back(static_cast<ControlId>(index));
+    }
+    const std::vector<ControlId> expected{ControlId::BuildButton, ControlId::OpenKeyFileButton,
+                                          ControlId::ExportButton, ControlId::ListBox1,
+                                          ControlId::ListBox2};
+    EXPECT_EQ(tabStops, expected);
+}
+
+TEST_F(WindowTest, ListsPanelsAndCreditLineHaveTheirKinds) {
+    const auto style = [&](ControlId id) { return GetWindowLongPtrA(app.Control(id), GWL_STYLE); };
+    const auto exStyle = [&](ControlId id) { return GetWindowLongPtrA(app.Control(id), GWL_EXSTYLE); };
+
+    EXPECT_TRUE(style(ControlId::ListBox1) & LBS_OWNERDRAWFIXED);
+    EXPECT_TRUE(style(ControlId::ListBox1) & LBS_HASSTRINGS);
+    EXPECT_FALSE(style(ControlId::ListBox1) & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL));
+    EXPECT_TRUE(style(ControlId::ListBox2) & LBS_EXTENDEDSEL);
+    for (ControlId list : {ControlId::ListBox1, ControlId::ListBox2}) {
+        EXPECT_FALSE(style(list) & LBS_SORT) << "the lists keep the order they are given";
+        EXPECT_TRUE(style(list) & LBS_NOTIFY);
+    }
+    for (ControlId panel : {ControlId::BuildStatPanel, ControlId::KeyStatPanel,
+                            ControlId::BifStatPanel, ControlId::ExpStatPanel}) {
+        EXPECT_TRUE(exStyle(panel) & WS_EX_STATICEDGE) << "a panel is sunken";
+        EXPECT_EQ(style(panel) & SS_TYPEMASK, SS_CENTER);
+        EXPECT_TRUE(style(panel) & SS_CENTERIMAGE);
+    }
+    EXPECT_TRUE(style(ControlId::Label6) & SS_NOTIFY) << "the credit line takes clicks";
+}
+
+TEST_F(WindowTest, LoadsVersion6OfTheCommonControlsFromItsManifest) {
+    HMODULE modules[512];
+    DWORD needed = 0;
+    ASSERT_TRUE(EnumProcessModules(app.Process(), modules, sizeof modules, &needed));
+    std::string comctl;
+    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
+        char name[MAX_PATH] = {};
+        GetModuleFileNameExA(app.Process(), modules[i], name, sizeof name);
+        std::string lower(name);
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (lower.find("comctl32") != std::string::npos) comctl = lower;
+    }
+    EXPECT_NE(comctl.find("winsxs"), std::string::npos) << "comctl32 loaded from " << comctl;
+    EXPECT_NE(comctl.find("common-controls"), std::string::npos) << comctl;
+}
+
+TEST(CreditLine, MenuOpensBelowTheLabelAndItsItemsOpenTheShell) {
+    ScratchFolder scratch;
+    const std::string log = scratch / "shell.log";
+    SetEnvironmentVariableA("VELLOCAR_SHELL_LOG", log.c_str());
+    App app(AppPath());
+    SetEnvironmentVariableA("VELLOCAR_SHELL_LOG", nullptr);
+    ASSERT_NE(app.Main(), nullptr);
+
+    HWND label = app.Control(ControlId::Label6);
+    const auto openMenu = [&] {
+        PostMessageA(app.Main(), WM_COMMAND,
+                     MAKEWPARAM(vellocar::win32::ControlWindowId(ControlId::Label6), STN_CLICKED),
+                     reinterpret_cast<LPARAM>(label));
+        return app.WaitForDialog([](HWND hwnd) { return ClassOf(hwnd) == "#32768"; });
+    };
+
+    // Homepage1 is the first item, Email1 the second; the keyboard picks them.
+    const std::vector<int> downs{1, 2};
+    for (int down : downs) {
+        auto menu = openMenu();
+        ASSERT_TRUE(menu) << "no popup menu";
+        RECT labelRect;
+        GetWindowRect(label, &labelRect);
+        RECT menuRect;
+        GetWindowRect(menu->Window, &menuRect);
+        EXPECT_EQ(menuRect.left, labelRect.left);
+        EXPECT_EQ(menuRect.top, labelRect.bottom);
+        for (int i = 0; i < down; ++i) PostMessageA(menu->Window, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageA(menu->Window, WM_KEYDOWN, VK_RETURN, 0);
+        ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(menu->Window); })) << "menu stays open";
+    }
+
+    const std::string expected = std::string(ui::kHomepageUrl) + "\n" + "mailto:" +
+                                 std::string(ui::kEmailAddress) + "\n";
+    EXPECT_TRUE(WaitFor([&] {
+        const auto bytes = ReadBytes(log);
+        return std::string(bytes.begin(), bytes.end()) == expected;
+    }));
+    const auto bytes = ReadBytes(log);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);
+    EXPECT_EQ(app.Close(), DWORD{0});
+}
+
+} // namespace
+} // namespace vellocar::test::win32
