@@ -101,9 +101,13 @@ void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFil
     // The header gap and both tables arrive in one read.
     const std::uint64_t needed = std::max<std::uint64_t>(kBifHeaderSize, *fixedEnd);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(needed));
-    file.Seek(0);
-    file.ReadExact(bytes.data(), bytes.size());
-    file.Close();
+    try {
+        file.Seek(0);
+        file.ReadExact(bytes.data(), bytes.size());
+        file.Close();
+    } catch (const EReadError&) {
+        throw EReadError(Fault(path, "the file could not be read in full (Stream read error)"));
+    }
 
     TNWNBinaryData headerExtra;
     if (varOffset > kBifHeaderSize) headerExtra.assign(bytes.begin() + kBifHeaderSize, bytes.begin() + varOffset);
@@ -186,11 +190,19 @@ public:
                              std::to_string(fileSize_) + " bytes); nothing was written for it");
 
         platform::File dest = platform::File::Create(out);
+        // Never leave a truncated resource behind; say which file it was.
         try {
             dest.CopyFrom(file_, resource.Offset, resource.FileSize);
             dest.Close();
+        } catch (const EWriteError&) {
+            platform::RemoveFile(out);
+            throw EWriteError("Stream write error: \"" + out +
+                              "\" could not be written in full and was removed; the files exported before it were kept");
+        } catch (const EReadError&) {
+            platform::RemoveFile(out);
+            throw EReadError("Stream read error: \"" + bif_.Path + "\" ended while \"" + name +
+                             "\" was copied; its file was removed, the files exported before it were kept");
         } catch (...) {
-            // Never leave a truncated resource behind.
             platform::RemoveFile(out);
             throw;
         }

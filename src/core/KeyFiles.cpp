@@ -69,8 +69,9 @@ std::string ResRefToString(const TResRef& resRef) {
     return std::string(resRef.begin(), end);
 }
 
-void TNWNKeyFile::LoadFromFile(const std::string& path) {
-    platform::File file = platform::File::OpenRead(path);
+namespace {
+
+TNWNKeyFile ReadKey(platform::File& file, const std::string& path) {
     const std::uint64_t fileSize = file.Size();
     if (fileSize < kKeyHeaderSize)
         throw EFormatError(Fault(path, "the file is too short for a KEY header (file " + std::to_string(fileSize) +
@@ -165,7 +166,19 @@ void TNWNKeyFile::LoadFromFile(const std::string& path) {
         key.Filenames[e.ResId >> kResIdBifShift].Resources.push_back(e);
     }
 
-    *this = std::move(key);
+    return key;
+}
+
+} // namespace
+
+void TNWNKeyFile::LoadFromFile(const std::string& path) {
+    platform::File file = platform::File::OpenRead(path);
+    try {
+        *this = ReadKey(file, path);
+    } catch (const EReadError&) {
+        // Only a file that changes while it is read gets here: its size was checked first.
+        throw EReadError(Fault(path, "the file could not be read in full (Stream read error)"));
+    }
 }
 
 void TNWNKeyFile::ComputeLayout() {
