@@ -183,9 +183,7 @@ void TNWNKeyFile::LoadFromFile(const std::string& path) {
 
 void TNWNKeyFile::ComputeLayout() {
     const std::uint64_t limit = std::numeric_limits<std::uint32_t>::max();
-    auto tooLarge = [this]() {
-        return EFormatError("Cannot save KEY \"" + Path + "\": its tables would not fit the 32-bit offsets of a KEY");
-    };
+    auto tooLarge = []() { return EFormatError("the tables would not fit the 32-bit offsets of a KEY"); };
     const auto namesStart = RangeEnd(kKeyHeaderSize, Filenames.size(), kKeyFileTableEntrySize, limit);
     if (!namesStart) throw tooLarge();
 
@@ -211,12 +209,10 @@ void TNWNKeyFile::SaveToFile(const std::string& path) {
         throw EFormatError("Cannot save KEY \"" + path + "\": BifCount " + std::to_string(BifCount) + ", " +
                            std::to_string(FileTable.size()) + " file-table rows and " +
                            std::to_string(Filenames.size()) + " names do not agree");
-    const std::string previousPath = std::exchange(Path, path);
     try {
         ComputeLayout();
-    } catch (...) {
-        Path = previousPath;
-        throw;
+    } catch (const EFormatError& e) {
+        throw EFormatError("Cannot save KEY \"" + path + "\": " + e.what());
     }
 
     // The whole file is built in memory and written in one go.
@@ -260,6 +256,7 @@ void TNWNKeyFile::SaveToFile(const std::string& path) {
         platform::RemoveFile(path);
         throw;
     }
+    Path = path;
 }
 
 } // namespace vellocar

@@ -252,7 +252,14 @@ void RenameFile(const std::string& from, const std::string& to, bool replace) {
             // The file system cannot rename without replacing: a hard link fails on an existing
             // name just the same, and it then only remains to drop the old name.
             result = ::link(from.c_str(), to.c_str());
-            if (result == 0) ::unlink(from.c_str());
+            if (result == 0) {
+                ::unlink(from.c_str());
+            } else if (errno != EEXIST && !PathExists(to)) {
+                // Nor hard links (FAT and the like): look first, then rename.
+                result = ::rename(from.c_str(), to.c_str());
+            } else if (errno != EEXIST) {
+                errno = EEXIST;
+            }
         }
     }
     if (result == 0) return;
