@@ -353,6 +353,10 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
     if (BifFileName == KeyFileName || platform::SameFile(BifFileName, KeyFileName)) {
         Refuse(BifFileName, "the BIF and the KEY would be the same file");
     }
+    // The backup of one would replace the other.
+    if (BifFileName == KeyFileName + kBackupSuffix || KeyFileName == BifFileName + kBackupSuffix) {
+        Refuse(BifFileName, "the BIF and the KEY would take each other's backup name");
+    }
     for (const std::string* path : {&BifFileName, &KeyFileName}) {
         // A folder cannot be replaced, and a FIFO or device would block or be written through.
         const auto existing = platform::Stat(*path);

@@ -156,6 +156,8 @@ TEST(BuildRefused, TargetsMustBeTwoOrdinaryFiles) {
     TNWNBifFile builder(f.List, f.Gauge);
     EXPECT_THROW(builder.BuildFrom(f.Source, f.OutPath("k.key"), f.OutPath("k.key"), true),
                  EBuildRefused);
+    EXPECT_THROW(builder.BuildFrom(f.Source, f.OutPath("k.key.bak"), f.OutPath("k.key"), true),
+                 EBuildRefused);
     // A KEY name taken by a FIFO: loading it for append would wait for a writer forever.
     const bool fifo = MakeFifo(f.OutPath("fifo.key"));
     fs::create_directory(f.OutPath("dir.bif"));
