@@ -34,13 +34,38 @@ std::string PastEnd(const char* table, std::uint64_t offset, std::uint64_t count
            std::to_string(fileSize) + " bytes)";
 }
 
-// The first KEY name that occurs in path. Outside Windows a BIF found through
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Whether path ends with storedName right after a separator (or is storedName), "\" and "/"
+// counting equal: the shape of every path the window builds from a KEY's folder and a name.
+bool PathEndsWithName(const std::string& path, const std::string& storedName, bool ignoreCase) {
+    if (storedName.empty() || storedName.size() > path.size()) return false;
+    const std::size_t start = path.size() - storedName.size();
+    if (start > 0 && !IsSeparator(path[start - 1])) return false;
+    for (std::size_t i = 0; i < storedName.size(); ++i) {
+        char a = path[start + i], b = storedName[i];
+        if (IsSeparator(a) && IsSeparator(b)) continue;
+        if (ignoreCase && a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (ignoreCase && b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+// The KEY entry path stands for. A name that ends the path whole comes first: with
+// "data\a.bif" listed before "olddata\a.bif", the path ".../olddata/a.bif" holds both as
+// substrings, and taking the first would list one BIF's names over another's bytes. Failing
+// that, the first name that occurs anywhere in the path. Outside Windows a BIF found through
 // ResolveStoredName may differ in letter case from its stored name, so when no name matches
-// exactly a second pass ignores case; an exact match anywhere still wins.
+// exactly, the same passes run again ignoring case.
 std::optional<std::int32_t> FindBifIndex(const TNWNKeyFile& key, const std::string& path) {
+    for (std::size_t i = 0; i < key.Filenames.size(); ++i)
+        if (PathEndsWithName(path, key.Filenames[i].Filename, false)) return static_cast<std::int32_t>(i);
     for (std::size_t i = 0; i < key.Filenames.size(); ++i)
         if (platform::PathContainsName(path, key.Filenames[i].Filename)) return static_cast<std::int32_t>(i);
 #ifndef _WIN32
+    for (std::size_t i = 0; i < key.Filenames.size(); ++i)
+        if (PathEndsWithName(path, key.Filenames[i].Filename, true)) return static_cast<std::int32_t>(i);
     for (std::size_t i = 0; i < key.Filenames.size(); ++i)
         if (platform::PathContainsNameIgnoringCase(path, key.Filenames[i].Filename))
             return static_cast<std::int32_t>(i);

@@ -120,14 +120,21 @@ TEST_F(BifTest, HeaderGapAndTablesAtOddOffsets) {
     EXPECT_EQ(second.VarResources[0].ResType, 4u);
 }
 
-TEST_F(BifTest, OpenPicksTheFirstNameThatOccursInThePath) {
-    // olddata\a.bif ends the path, but data\a.bif comes first in the table and occurs in it.
+TEST_F(BifTest, OpenPrefersTheNameThatEndsThePath) {
+    // Both names occur in ".../olddata/a.bif"; the one that ends it is the BIF the path means.
     Write(MakeKey({{"data\\a.bif", {Entry("first", 10, 0, 0)}}, {"olddata\\a.bif", {Entry("second", 10, 1, 0)}}}),
           MakeBif({{"1"}}));
     fs::create_directories(dir_.path() / "olddata");
     fs::copy_file(BifPath(), At("olddata/a.bif"));
     bif_.Open(At("olddata/a.bif"), key_);
-    EXPECT_EQ(bif_.BifIndex, 0);
+    EXPECT_EQ(bif_.BifIndex, 1);
+    EXPECT_EQ(list_.Lines(), std::vector<std::string>{"second.txt"});
+
+    // Where no name ends the path, the first that occurs anywhere in it is taken.
+    fs::copy_file(BifPath(), At("olddata/a.bif.orig"));
+    TNWNBifFile copy(list_, gauge_);
+    copy.Open(At("olddata/a.bif.orig"), key_);
+    EXPECT_EQ(copy.BifIndex, 0);
     EXPECT_EQ(list_.Lines(), std::vector<std::string>{"first.txt"});
 }
 
