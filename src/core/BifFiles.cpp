@@ -9,6 +9,7 @@
 #include "Platform.h"
 
 #include <algorithm>
+#include <cctype>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -191,7 +192,8 @@ class TExporter {
 public:
     TExporter(const TNWNBifFile& bif, const std::string& target, std::vector<TSkippedResource>& skipped)
         : bif_(bif), target_(target), skipped_(skipped), file_(platform::File::OpenRead(bif.Path)),
-          fileSize_(file_.Size()) {}
+          fileSize_(file_.Size()), bifName_(platform::FileNamePart(bif.Path)),
+          keyName_(bif.KeyFile ? platform::FileNamePart(bif.KeyFile->Path) : std::string()) {}
 
     void Export(const TNWNKeyEntry& entry, const TNWNVarResEntry& resource) {
         const std::string name = LineOf(entry);
@@ -200,11 +202,11 @@ public:
             return;
         }
         const std::string out = target_ + name;
-        if (platform::SameFile(out, bif_.Path)) {
+        if (MayBe(name, bifName_) && platform::SameFile(out, bif_.Path)) {
             skipped_.push_back({name, "writing it would overwrite the BIF being read"});
             return;
         }
-        if (bif_.KeyFile && !bif_.KeyFile->Path.empty() && platform::SameFile(out, bif_.KeyFile->Path)) {
+        if (MayBe(name, keyName_) && platform::SameFile(out, bif_.KeyFile->Path)) {
             skipped_.push_back({name, "writing it would overwrite the KEY being read"});
             return;
         }
@@ -234,11 +236,25 @@ public:
     }
 
 private:
+    // Only a resource named like the BIF or the KEY (letter case aside, for the file systems
+    // that ignore it) can be that file; asking the file system for every resource would cost
+    // a lookup per file. A link under another name is harmless: File::Create replaces links.
+    static bool MayBe(const std::string& name, const std::string& fileName) {
+        if (fileName.empty() || name.size() != fileName.size()) return false;
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            const auto a = static_cast<unsigned char>(name[i]), b = static_cast<unsigned char>(fileName[i]);
+            if (std::tolower(a) != std::tolower(b)) return false;
+        }
+        return true;
+    }
+
     const TNWNBifFile& bif_;
     const std::string& target_;
     std::vector<TSkippedResource>& skipped_;
     platform::File file_;
     std::uint64_t fileSize_;
+    std::string bifName_;
+    std::string keyName_;
 };
 
 } // namespace
