@@ -10,8 +10,8 @@ cmake --build --preset mingw-release
 
 # Each .exe must start alone on a bare Windows: it may import only DLLs that Windows itself
 # provides (the Wine prefix's system32 holds exactly those), never the mingw runtime.
-eval "$(tests/win32/wine-run --print-env)"
-system32=$WINEPREFIX/drive_c/windows/system32
+VELLOCAR_WINE_DIR=$build/wine tests/win32/wine-run --print-env >/dev/null
+system32=$build/wine/prefix/drive_c/windows/system32
 status=0
 while IFS= read -r exe; do
   for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print $3}'); do
