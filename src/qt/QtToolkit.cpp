@@ -485,12 +485,31 @@ int QtToolkit::ListItemIndex(ControlId id) const {
     return row;
 }
 
-void QtToolkit::SetGaugeMin(int value) {
+// A range of one value (a job of one step) would turn Qt's bar into a busy indicator with no
+// text; a gauge shows 0% there, so the bar gets a range it can draw.
+void QtToolkit::ApplyGauge() {
     QProgressBar* bar = GaugeBar();
-    bar->setMinimum(value);
+    if (gaugeMax_ > gaugeMin_) {
+        bar->setRange(gaugeMin_, gaugeMax_);
+        bar->setValue(std::clamp(gaugeProgress_, gaugeMin_, gaugeMax_));
+    } else {
+        bar->setRange(0, 1);
+        bar->setValue(0);
+    }
 }
-void QtToolkit::SetGaugeMax(int value) { GaugeBar()->setMaximum(value); }
-void QtToolkit::SetGaugeProgress(int value) { GaugeBar()->setValue(value); }
+
+void QtToolkit::SetGaugeMin(int value) {
+    gaugeMin_ = value;
+    ApplyGauge();
+}
+void QtToolkit::SetGaugeMax(int value) {
+    gaugeMax_ = value;
+    ApplyGauge();
+}
+void QtToolkit::SetGaugeProgress(int value) {
+    gaugeProgress_ = value;
+    ApplyGauge();
+}
 void QtToolkit::RepaintGauge() { GaugeBar()->repaint(); }
 
 void QtToolkit::PopupMenuBelow(ControlId anchor) {

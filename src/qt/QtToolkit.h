@@ -90,6 +90,7 @@ private:
     // by the program itself (a Qt list signals those changes too; the window logic must only
     // hear of the user's).
     template <typename Call> void Forward(Call call);
+    void ApplyGauge();
 
     std::unique_ptr<QWidget> window_;
     std::array<QWidget*, ui::kControlCount> widgets_{};
@@ -97,6 +98,7 @@ private:
     std::array<QAction*, ui::kPopupMenu1.size()> actions_{};
     ui::TForm1* form_ = nullptr;
     int programmaticChange_ = 0;
+    int gaugeMin_ = 0, gaugeMax_ = 100, gaugeProgress_ = 0;
     bool shownOnce_ = false;
 };
 

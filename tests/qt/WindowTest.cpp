@@ -216,6 +216,12 @@ void WindowTest::gaugeShowsItsPercentage() {
     tk.SetGaugeMax(30);
     tk.SetGaugeProgress(20);
     QCOMPARE(bar->text(), QStringLiteral("50%"));
+    // A job of one step: still a bar with its text, not a busy indicator.
+    tk.SetGaugeMin(0);
+    tk.SetGaugeMax(0);
+    tk.SetGaugeProgress(0);
+    QCOMPARE(bar->text(), QStringLiteral("0%"));
+    QVERIFY(bar->maximum() > bar->minimum());
     // It covers the credit line while it shows.
     QVERIFY(bar->geometry().contains(window.Widget(ControlId::Label6)->geometry()));
     tk.SetVisible(ControlId::Gauge1, false);
