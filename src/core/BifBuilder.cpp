@@ -94,25 +94,36 @@ void PutFourCC(std::uint8_t* out, const TFourCC& tag) {
 
 // Re-raises the error that is being handled with context appended to its message, keeping its
 // type so that callers can still tell a read fault from a write fault.
+// The message with context appended; context starts with ". ", whose point is dropped when the
+// message already ends in one (Windows' own error texts do).
+std::string WithContext(const std::exception& e, const std::string& context) {
+    std::string message = e.what();
+    if (!message.empty() && message.back() == '.' && !context.empty() && context.front() == '.')
+        message.append(context, 1);
+    else
+        message += context;
+    return message;
+}
+
 [[noreturn]] void RethrowWithContext(const std::string& context) {
     try {
         throw;
     } catch (const EInOutError& e) {
-        throw EInOutError(e.what() + context, e.ErrorCode);
+        throw EInOutError(WithContext(e, context), e.ErrorCode);
     } catch (const EFOpenError& e) {
-        throw EFOpenError(e.what() + context);
+        throw EFOpenError(WithContext(e, context));
     } catch (const EFCreateError& e) {
-        throw EFCreateError(e.what() + context);
+        throw EFCreateError(WithContext(e, context));
     } catch (const EReadError& e) {
-        throw EReadError(e.what() + context);
+        throw EReadError(WithContext(e, context));
     } catch (const EWriteError& e) {
-        throw EWriteError(e.what() + context);
+        throw EWriteError(WithContext(e, context));
     } catch (const EFormatError& e) {
-        throw EFormatError(e.what() + context);
+        throw EFormatError(WithContext(e, context));
     } catch (const EBuildRefused&) {
         throw;
     } catch (const EVellocarError& e) {
-        throw EVellocarError(e.what() + context);
+        throw EVellocarError(WithContext(e, context));
     }
 }
 
