@@ -111,6 +111,13 @@ LRESULT CALLBACK GaugeControl::WindowProc(HWND hwnd, UINT message, WPARAM wParam
         EndPaint(hwnd, &ps);
         return 0;
     }
+    case WM_PRINTCLIENT:
+        if (self) {
+            RECT client;
+            GetClientRect(hwnd, &client);
+            self->Paint(reinterpret_cast<HDC>(wParam), client);
+        }
+        return 0;
     case WM_SETFONT:
         if (self) self->font_ = reinterpret_cast<HFONT>(wParam);
         if (LOWORD(lParam)) InvalidateRect(hwnd, nullptr, FALSE);

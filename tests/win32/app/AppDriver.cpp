@@ -320,15 +320,24 @@ bool App::AnswerFolderDialog(const std::string& folder, const std::string& expec
         if (why) *why = "cannot copy the path into the program's memory";
         return false;
     }
-    // The dialog may still be filling its tree; select again until the caret shows the folder.
+    // The dialog may still be filling its tree, and the program may select again after us:
+    // select, give the tree time to get there (expanding a folder can take seconds under
+    // load), and select again only when it did not.
     const std::string wanted = LastPart(folder);
-    const bool selected = WaitFor([&] {
-        Send(dialog->Window, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(remotePath.At(0)));
-        return CaretItemText(process_.hProcess, tree) == wanted;
-    });
+    bool selected = false;
+    const auto deadline = std::chrono::steady_clock::now() + 2 * kPatience;
+    while (!selected && std::chrono::steady_clock::now() < deadline) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(dialog->Window, BFFM_SETSELECTIONA, TRUE,
+                            reinterpret_cast<LPARAM>(remotePath.At(0)), SMTO_NORMAL, 30000, &ignored);
+        selected = WaitFor([&] { return CaretItemText(process_.hProcess, tree) == wanted; }, 3s);
+    }
     if (!selected) {
-        if (why) *why = "the folder tree would not select " + folder + " (caret at \"" +
-                        CaretItemText(process_.hProcess, tree) + "\")";
+        if (why)
+            *why = "the folder tree would not select " + folder + " (caret at \"" +
+                   CaretItemText(process_.hProcess, tree) + "\", " +
+                   std::to_string(Send(tree, TVM_GETCOUNT, 0, 0)) + " items in the tree, dialog " +
+                   (IsWindowVisible(dialog->Window) ? "visible" : "hidden") + ")";
         PostMessageA(GetDlgItem(dialog->Window, IDCANCEL), BM_CLICK, 0, 0);
         return false;
     }

@@ -2,6 +2,7 @@
 // dialogs, the gauge's arithmetic, and the controls as the window logic sees them.
 
 #include "ControlIds.h"
+#include "Main.h"
 #include "Errors.h"
 #include "GaugeControl.h"
 #include "Win32Services.h"
@@ -11,6 +12,8 @@
 
 #include <commdlg.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -204,6 +207,85 @@ TEST_F(Controls, CaptionsStatesAndTheCreditLinesUnderline) {
     EXPECT_EQ(numeral.lfHeight, -24);
     EXPECT_EQ(numeral.lfWeight, FW_BOLD);
     EXPECT_TRUE(numeral.lfItalic);
+}
+
+TEST_F(Controls, CreditLineIsUnderlinedWhileTheMouseIsOverIt) {
+    ui::TForm1 form(toolkit);
+    toolkit.Attach(&form);
+    HWND label = toolkit.Control(ControlId::Label6);
+    const auto underlined = [&] {
+        LOGFONTA lf{};
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+        return lf.lfUnderline != 0;
+    };
+    SendMessageA(label, WM_MOUSEMOVE, 0, MAKELPARAM(4, 4));
+    EXPECT_TRUE(underlined());
+    SendMessageA(label, WM_MOUSEMOVE, 0, MAKELPARAM(9, 5));
+    EXPECT_TRUE(underlined());
+    SendMessageA(label, WM_MOUSELEAVE, 0, 0);
+    EXPECT_FALSE(underlined());
+    SendMessageA(label, WM_MOUSEMOVE, 0, MAKELPARAM(4, 4));
+    EXPECT_TRUE(underlined()) << "a second visit underlines again";
+    toolkit.Attach(nullptr);
+}
+
+// Writes a 24-bit BMP of the bitmap, for a reviewer to look at.
+void SaveBitmap(HDC dc, HBITMAP bitmap, int width, int height, const std::string& path) {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const auto stride = static_cast<std::size_t>((width * 3 + 3) & ~3);
+    std::vector<char> pixels(stride * static_cast<std::size_t>(height));
+    GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42; // "BM"
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+}
+
+TEST_F(Controls, GaugePaintsItsBarOnSilver) {
+    HWND gauge = toolkit.Control(ControlId::Gauge1);
+    toolkit.SetGaugeMin(0);
+    toolkit.SetGaugeMax(200);
+    toolkit.SetGaugeProgress(80); // 40 %
+    const auto& spec = ui::Spec(ControlId::Gauge1);
+
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, spec.Width, spec.Height);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageA(gauge, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+
+    const int barEnd = spec.Width * 40 / 100;
+    EXPECT_EQ(GetPixel(dc, 2, 2), GetSysColor(COLOR_MENUHILIGHT));
+    EXPECT_EQ(GetPixel(dc, barEnd - 2, spec.Height - 2), GetSysColor(COLOR_MENUHILIGHT));
+    EXPECT_EQ(GetPixel(dc, barEnd + 2, 2), RGB(192, 192, 192));
+    EXPECT_EQ(GetPixel(dc, spec.Width - 1, spec.Height - 1), RGB(192, 192, 192)) << "no border";
+    // The percentage is drawn around the middle, over the silver part.
+    bool text = false;
+    for (int x = spec.Width / 2 - 20; x < spec.Width / 2 + 20; ++x)
+        for (int y = 4; y < spec.Height - 4; ++y)
+            if (GetPixel(dc, x, y) == RGB(0, 0, 0)) text = true;
+    EXPECT_TRUE(text) << "no percentage text";
+
+    if (const char* tmp = std::getenv("VELLOCAR_TEST_TMP"); tmp && *tmp) {
+        CreateDirectoryA((std::string(tmp) + "/../artifacts").c_str(), nullptr);
+        SaveBitmap(dc, bitmap, spec.Width, spec.Height,
+                   std::string(tmp) + "/../artifacts/win32-gauge.bmp");
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
 }
 
 TEST_F(Controls, WindowIsFixedSizeAndCarriesTheProgramsIcon) {

@@ -1,7 +1,6 @@
 #pragma once
-// Files for the tests that drive the program: a scratch folder under the build folder
-// ($VELLOCAR_TEST_TMP, a Unix path, seen here through Wine's Z: drive), and whole-file reads
-// and writes.
+// Files for the tests that drive the program: a scratch folder on the Wine prefix's C: drive
+// (the prefix belongs to the build folder), and whole-file reads and writes.
 
 #include "AppDriver.h"
 
@@ -20,14 +19,18 @@ using Bytes = std::vector<unsigned char>;
 class ScratchFolder {
 public:
     ScratchFolder() {
-        const char* base = std::getenv("VELLOCAR_TEST_TMP");
-        std::filesystem::path root = base && *base ? std::filesystem::path(WindowsPath(base))
-                                                   : std::filesystem::temp_directory_path();
+        // On the Wine prefix's own C: drive, in a folder that only these tests use, and they
+        // one at a time (ctest's resource lock): Wine's browse-for-folder dialog loses a
+        // selection when the children of a folder on the selected path change meanwhile.
+        char windows[MAX_PATH + 1] = {};
+        GetWindowsDirectoryA(windows, sizeof windows);
+        const std::filesystem::path root =
+            std::filesystem::path(std::string(windows, 3)) / "vellocar-app-tests";
         std::random_device rd;
         std::error_code ec;
         std::filesystem::create_directories(root, ec);
         do {
-            path_ = root / ("vellocar-app-" + std::to_string(rd()));
+            path_ = root / std::to_string(rd());
         } while (!std::filesystem::create_directory(path_, ec));
     }
     ~ScratchFolder() {
