@@ -422,7 +422,13 @@ LRESULT CALLBACK Win32Toolkit::WindowProc(HWND hwnd, UINT message, WPARAM wParam
         self->controls_.fill(nullptr);
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
-    return self->Handle(message, wParam, lParam);
+    try {
+        return self->Handle(message, wParam, lParam);
+    } catch (...) {
+        // Nothing may unwind through the system's code; the events themselves are guarded in
+        // ToForm, so only the painting's allocations can get here.
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
 }
 
 LRESULT CALLBACK Win32Toolkit::LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
@@ -460,10 +466,19 @@ std::string Win32Toolkit::Caption(ControlId id) const { return WindowText(Contro
 
 void Win32Toolkit::SetEnabled(ControlId id, bool enabled) {
     HWND control = Control(id);
-    const bool hadFocus = GetFocus() == control;
+    HWND focus = GetFocus();
     EnableWindow(control, enabled);
-    // A disabled control that kept the focus would leave the keyboard with nowhere to go.
-    if (!enabled && hadFocus && hwnd_) SetFocus(GetNextDlgTabItem(hwnd_, control, FALSE));
+    if (!enabled && focus == control && hwnd_) {
+        // A disabled control that kept the focus would leave the keyboard with nowhere to go;
+        // the focus comes back to it when it is enabled again while no one else took it.
+        if (!focusBeforeDisable_) focusBeforeDisable_ = control;
+        HWND next = GetNextDlgTabItem(hwnd_, control, FALSE);
+        SetFocus(next && next != control ? next : hwnd_);
+    } else if (enabled && control == focusBeforeDisable_) {
+        focusBeforeDisable_ = nullptr;
+        if ((!focus || focus == hwnd_ || !IsWindowEnabled(focus)) && GetActiveWindow() == hwnd_)
+            SetFocus(control);
+    }
 }
 
 bool Win32Toolkit::Enabled(ControlId id) const { return IsWindowEnabled(Control(id)) != FALSE; }

@@ -104,6 +104,7 @@ private:
     bool closePending_ = false;
     bool shownOnce_ = false;
     HWND lastFocus_ = nullptr;
+    HWND focusBeforeDisable_ = nullptr;
 };
 
 } // namespace vellocar::win32
