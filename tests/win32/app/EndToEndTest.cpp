@@ -193,5 +193,64 @@ TEST_F(EndToEnd, CancelledBifNameWritesNothingAndEndsTheBuild) {
     EXPECT_EQ(app->Close(), DWORD{0});
 }
 
+// The game folder from the registry, for the programs started while it lives; the value that
+// was there before comes back afterwards.
+class GameFolderInRegistry {
+public:
+    explicit GameFolderInRegistry(const std::string& folder) {
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        char old[MAX_PATH] = {};
+        DWORD size = sizeof old;
+        DWORD type = 0;
+        if (RegQueryValueExA(key_, "Location", nullptr, &type, reinterpret_cast<BYTE*>(old), &size) ==
+            ERROR_SUCCESS)
+            previous_ = std::make_pair(type, std::string(old, size));
+        RegSetValueExA(key_, "Location", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                       static_cast<DWORD>(folder.size() + 1));
+    }
+    ~GameFolderInRegistry() {
+        if (previous_)
+            RegSetValueExA(key_, "Location", 0, previous_->first,
+                           reinterpret_cast<const BYTE*>(previous_->second.data()),
+                           static_cast<DWORD>(previous_->second.size()));
+        else
+            RegDeleteValueA(key_, "Location");
+        RegCloseKey(key_);
+    }
+    GameFolderInRegistry(const GameFolderInRegistry&) = delete;
+    GameFolderInRegistry& operator=(const GameFolderInRegistry&) = delete;
+
+private:
+    static constexpr const char* kKey = "SOFTWARE\\BioWare\\NWN\\Neverwinter";
+    HKEY key_ = nullptr;
+    std::optional<std::pair<DWORD, std::string>> previous_;
+};
+
+TEST_F(EndToEnd, DialogsStartInTheGameFolderReadFromTheRegistry) {
+    const std::string game = scratch.Folder("game");
+    scratch.Folder("game\\data");
+    const std::string source = scratch.Folder("source");
+    WriteBytes(source + "\\only.txt", Pattern(99, 9));
+    GameFolderInRegistry location(game);
+    app = std::make_unique<App>(AppPath());
+    ASSERT_NE(app->Main(), nullptr);
+
+    // Bare names land in each dialog's start folder: the BIF in "data", the KEY beside it.
+    app->Click(ControlId::BuildButton);
+    std::string why;
+    ASSERT_TRUE(app->AnswerFolderDialog(source, "Select source directory:", &why)) << why;
+    ASSERT_TRUE(app->AnswerFileDialog("fresh.bif", &why)) << why << Showing();
+    ASSERT_TRUE(app->AnswerFileDialog("fresh.key", &why)) << why << Showing();
+    ASSERT_NO_FATAL_FAILURE(ExpectBox("Process Successful.", ""));
+    EXPECT_EQ(ReadBytes(game + "\\data\\fresh.bif").size() > 0, true);
+    EXPECT_TRUE(Contains(ReadBytes(game + "\\fresh.key"), "data\\fresh.bif"));
+
+    app->Click(ControlId::OpenKeyFileButton);
+    ASSERT_TRUE(app->AnswerFileDialog("fresh.key", &why)) << why << Showing();
+    ASSERT_TRUE(app->WaitForCaption(ControlId::KeyStatPanel, "Done")) << Showing();
+    EXPECT_EQ(ListLines(app->Control(ControlId::ListBox1)), (std::vector<std::string>{"data\\fresh.bif"}));
+    EXPECT_EQ(app->Close(), DWORD{0});
+}
+
 } // namespace
 } // namespace vellocar::test::win32
