@@ -19,6 +19,7 @@ namespace vellocar {
 namespace {
 
 using byteio::RangeEnd;
+using byteio::PastEnd;
 
 static_assert(4 * 5 == kBifHeaderSize);
 static_assert(4 * 4 == kBifVarEntrySize);
@@ -26,13 +27,6 @@ static_assert(4 * 5 == kBifFixedEntrySize);
 
 std::string Fault(const std::string& path, const std::string& what) {
     return "Cannot open BIF \"" + path + "\": " + what;
-}
-
-std::string PastEnd(const char* table, std::uint64_t offset, std::uint64_t count,
-                    std::uint64_t entrySize, std::uint64_t fileSize) {
-    return std::string(table) + " runs past the end of the file (offset " + std::to_string(offset) +
-           ", " + std::to_string(count) + " x " + std::to_string(entrySize) + " bytes, file " +
-           std::to_string(fileSize) + " bytes)";
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }

@@ -24,6 +24,15 @@ inline std::optional<std::uint64_t> RangeEnd(std::uint64_t offset, std::uint64_t
     return offset + count * recordSize;
 }
 
+// The fault RangeEnd found, for an error message: "<table> runs past the end of the file
+// (offset 1234, 100 x 22 bytes, file 1000 bytes)".
+inline std::string PastEnd(const char* table, std::uint64_t offset, std::uint64_t count,
+                           std::uint64_t entrySize, std::uint64_t fileSize) {
+    return std::string(table) + " runs past the end of the file (offset " + std::to_string(offset) +
+           ", " + std::to_string(count) + " x " + std::to_string(entrySize) + " bytes, file " +
+           std::to_string(fileSize) + " bytes)";
+}
+
 inline std::uint16_t Get16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }

@@ -15,6 +15,7 @@ namespace vellocar {
 namespace {
 
 using byteio::RangeEnd;
+using byteio::PastEnd;
 
 // Header field offsets.
 constexpr std::size_t kKeyBifCountAt = 8;
@@ -30,13 +31,6 @@ static_assert(kResRefSize + 2 + 4 == kKeyEntrySize);
 
 std::string Fault(const std::string& path, const std::string& what) {
     return "Cannot open KEY \"" + path + "\": " + what;
-}
-
-std::string PastEnd(const char* table, std::uint64_t offset, std::uint64_t count,
-                    std::uint64_t entrySize, std::uint64_t fileSize) {
-    return std::string(table) + " runs past the end of the file (offset " + std::to_string(offset) +
-           ", " + std::to_string(count) + " x " + std::to_string(entrySize) + " bytes, file " +
-           std::to_string(fileSize) + " bytes)";
 }
 
 // The key table and every name must lie within the file; the file table too. Returns how many
