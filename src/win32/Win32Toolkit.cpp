@@ -22,6 +22,20 @@ using ui::Spec;
 
 namespace {
 
+// The system's link colour, unless it can hardly be told from the button face the credit line
+// stands on: Wine's default theme makes it a light grey, and the line would read as disabled.
+// Then the classic link blue of Windows' default theme stands in.
+COLORREF LinkColour() {
+    const COLORREF link = GetSysColor(COLOR_HOTLIGHT);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const auto luma = [](COLORREF c) {
+        return (299 * GetRValue(c) + 587 * GetGValue(c) + 114 * GetBValue(c)) / 1000;
+    };
+    const int difference = luma(link) > luma(face) ? luma(link) - luma(face) : luma(face) - luma(link);
+    return difference < 64 ? RGB(0, 102, 204) : link;
+}
+
+
 constexpr DWORD kMainStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;
@@ -368,7 +382,7 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         HDC dc = reinterpret_cast<HDC>(wParam);
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
         if (reinterpret_cast<HWND>(lParam) == Control(ControlId::Label6))
-            SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
+            SetTextColor(dc, LinkColour());
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     case WM_SETCURSOR:
