@@ -24,8 +24,7 @@ void LoadKeyAndListLines(benchmark::State& state) {
         vellocar::TStringResourceList list;
         for (const auto& bif : key.Filenames) {
             for (const auto& entry : bif.Resources) {
-                list.Add(vellocar::ResRefToString(entry.ResRef) + "." +
-                         vellocar::ResTypeToExt(entry.ResType));
+                list.Add(vellocar::ResourceLine(entry));
             }
         }
         lines = static_cast<std::size_t>(list.Count());

@@ -174,11 +174,6 @@ std::string KeyFolder(const std::string& keyPath) {
     return folder.empty() ? std::string(".") : folder;
 }
 
-// A resource as the window's list shows it: its name, a point, the extension of its type.
-std::string ResourceLine(const TNWNKeyEntry& entry) {
-    return ResRefToString(entry.ResRef) + "." + ResTypeToExt(entry.ResType);
-}
-
 std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path) {
     auto key = std::make_shared<TNWNKeyFile>();
     key->LoadFromFile(path);

@@ -68,10 +68,6 @@ std::optional<std::int32_t> FindBifIndex(const TNWNKeyFile& key, const std::stri
     return std::nullopt;
 }
 
-std::string LineOf(const TNWNKeyEntry& entry) {
-    return ResRefToString(entry.ResRef) + "." + ResTypeToExt(entry.ResType);
-}
-
 int ClampToInt(std::uint64_t value) {
     return static_cast<int>(std::min<std::uint64_t>(value, std::numeric_limits<int>::max()));
 }
@@ -161,7 +157,7 @@ void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFil
     resourceList_.Clear();
     if (KeyFile)
         for (const TNWNKeyEntry& entry : KeyFile->Filenames[static_cast<std::size_t>(BifIndex)].Resources)
-            resourceList_.Add(LineOf(entry));
+            resourceList_.Add(ResourceLine(entry));
 }
 
 bool TNWNBifFile::FindKeyEntry(std::int64_t index, TNWNKeyEntry& entry) const {
@@ -190,7 +186,7 @@ public:
           keyName_(bif.KeyFile ? platform::FileNamePart(bif.KeyFile->Path) : std::string()) {}
 
     void Export(const TNWNKeyEntry& entry, const TNWNVarResEntry& resource) {
-        const std::string name = LineOf(entry);
+        const std::string name = ResourceLine(entry);
         if (const auto reason = UnsafeExportNameReason(name)) {
             skipped_.push_back({name, *reason});
             return;
@@ -309,7 +305,7 @@ bool TNWNBifFile::ExtractSelected(const std::string& target) {
         const TNWNKeyEntry& entry = (*entries)[line];
         const std::uint32_t index = entry.ResId & kResIdIndexMask;
         if ((entry.ResId >> kResIdBifShift) != static_cast<std::uint32_t>(BifIndex) || index >= VarResources.size()) {
-            Skipped.push_back({LineOf(entry), "the BIF holds no resource at index " + std::to_string(index)});
+            Skipped.push_back({ResourceLine(entry), "the BIF holds no resource at index " + std::to_string(index)});
             continue;
         }
         exporter.Export(entry, VarResources[index]);

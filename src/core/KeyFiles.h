@@ -52,6 +52,10 @@ struct TNWNKeyEntry {
     std::uint32_t ResId = 0;
 };
 
+// How a resource is listed and named as a loose file: its ResRef as text, a point, and the
+// extension of its type ("abcdefgh.2da"; "name." for a type the table does not know).
+std::string ResourceLine(const TNWNKeyEntry& entry);
+
 // A BIF's name as the KEY stores it ("data\2da.bif", no zero byte) and its key entries in
 // key-table order.
 struct TNWNFilenameEntry {

@@ -3,6 +3,7 @@
 #include "BifFiles.h"
 #include "KeyFiles.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -26,12 +27,30 @@ constexpr std::array<TResTypeRow, 42> kResTypes{{
     {2056, "jrl"}, {2058, "utw"}, {2060, "ssf"}, {2064, "ndb"}, {2065, "ptm"}, {2066, "ptt"},
 }};
 
+// The extension of a type, "" when it has no row. Binary search: listing a large KEY asks
+// this once per resource.
+std::string_view ExtOf(std::int64_t type) {
+    const auto row = std::lower_bound(kResTypes.begin(), kResTypes.end(), type,
+                                      [](const TResTypeRow& r, std::int64_t t) { return r.Type < t; });
+    return row != kResTypes.end() && row->Type == type ? row->Ext : std::string_view{};
+}
+
+static_assert(std::is_sorted(kResTypes.begin(), kResTypes.end(),
+                             [](const TResTypeRow& a, const TResTypeRow& b) { return a.Type < b.Type; }));
+
 } // namespace
 
-std::string ResTypeToExt(std::int64_t type) {
-    for (const auto& row : kResTypes)
-        if (row.Type == type) return std::string(row.Ext);
-    return {};
+std::string ResTypeToExt(std::int64_t type) { return std::string(ExtOf(type)); }
+
+std::string ResourceLine(const TNWNKeyEntry& entry) {
+    const auto nameEnd = std::find(entry.ResRef.begin(), entry.ResRef.end(), '\0');
+    const std::string_view ext = ExtOf(entry.ResType);
+    std::string line;
+    line.reserve(static_cast<std::size_t>(nameEnd - entry.ResRef.begin()) + 1 + ext.size());
+    line.append(entry.ResRef.begin(), nameEnd);
+    line += '.';
+    line.append(ext);
+    return line;
 }
 
 std::int64_t ExtToResType(const std::string& extension) {
