@@ -200,18 +200,18 @@ QStringList QtFilters(const std::string& windowsFilter) {
     return filters;
 }
 
-QFont QtToolkit::FontFor(const ui::FontSpec& spec) {
+QFont QtToolkit::FontFor(const ui::FontSpec& desc) {
     QFont font;
-    QStringList families{ToQt(spec.Face)};
+    QStringList families{ToQt(desc.Face)};
     // Metric look-alikes first, so captions laid out for the Windows faces fit their controls.
-    if (spec.Face == "Arial") families << QStringLiteral("Liberation Sans") << QStringLiteral("Arimo");
+    if (desc.Face == "Arial") families << QStringLiteral("Liberation Sans") << QStringLiteral("Arimo");
     else families << QStringLiteral("Liberation Sans") << QStringLiteral("Arial");
     families << QStringLiteral("DejaVu Sans");
     font.setFamilies(families);
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(spec.HeightPx);
-    font.setBold(spec.Bold);
-    font.setItalic(spec.Italic);
+    font.setPixelSize(desc.HeightPx);
+    font.setBold(desc.Bold);
+    font.setItalic(desc.Italic);
     return font;
 }
 
@@ -249,18 +249,18 @@ void QtToolkit::BuildWidgets() {
 
     // kLayout's order is the stacking order: later controls lie above earlier ones (the gauge
     // over the credit line, the credit line over its strip).
-    for (const ControlSpec& spec : ui::kLayout) {
+    for (const ControlSpec& desc : ui::kLayout) {
         QWidget* control = nullptr;
-        switch (spec.Kind) {
+        switch (desc.Kind) {
         case ControlKind::Label: {
-            auto* label = new QLabel(ToQt(spec.Caption), w);
+            auto* label = new QLabel(ToQt(desc.Caption), w);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             control = label;
             break;
         }
         case ControlKind::LinkLabel: {
-            auto* label = new LinkLabel(ToQt(spec.Caption), w);
+            auto* label = new LinkLabel(ToQt(desc.Caption), w);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             QPalette pal = label->palette();
@@ -271,10 +271,10 @@ void QtToolkit::BuildWidgets() {
             break;
         }
         case ControlKind::Button:
-            control = new QPushButton(ToQt(spec.Caption), w);
+            control = new QPushButton(ToQt(desc.Caption), w);
             break;
         case ControlKind::StatusPanel: {
-            auto* panel = new QLabel(ToQt(spec.Caption), w);
+            auto* panel = new QLabel(ToQt(desc.Caption), w);
             panel->setTextFormat(Qt::PlainText);
             panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             panel->setAlignment(Qt::AlignCenter);
@@ -288,12 +288,12 @@ void QtToolkit::BuildWidgets() {
         case ControlKind::ListSingle:
         case ControlKind::ListMulti: {
             auto* list = new QListWidget(w);
-            list->setSelectionMode(spec.Kind == ControlKind::ListSingle
+            list->setSelectionMode(desc.Kind == ControlKind::ListSingle
                                        ? QAbstractItemView::SingleSelection
                                        : QAbstractItemView::ExtendedSelection);
             list->setSortingEnabled(false);
             list->setUniformItemSizes(true);
-            list->setItemDelegate(new RowDelegate(spec.ItemHeight, list));
+            list->setItemDelegate(new RowDelegate(desc.ItemHeight, list));
             list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             list->setTextElideMode(Qt::ElideNone);
             control = list;
@@ -315,20 +315,20 @@ void QtToolkit::BuildWidgets() {
             break;
         }
         }
-        control->setObjectName(ToQt(spec.Name));
-        control->setGeometry(spec.Left, spec.Top, spec.Width, spec.Height);
-        control->setFont(FontFor(spec.Font));
-        control->setEnabled(spec.Enabled);
-        control->setVisible(spec.Visible);
-        if (spec.TabOrder < 0) control->setFocusPolicy(Qt::NoFocus);
-        if (spec.Kind == ControlKind::Label || spec.Kind == ControlKind::LinkLabel)
-            FitLabel(static_cast<QLabel*>(control), spec.Width);
-        widgets_[static_cast<std::size_t>(spec.Id)] = control;
+        control->setObjectName(ToQt(desc.Name));
+        control->setGeometry(desc.Left, desc.Top, desc.Width, desc.Height);
+        control->setFont(FontFor(desc.Font));
+        control->setEnabled(desc.Enabled);
+        control->setVisible(desc.Visible);
+        if (desc.TabOrder < 0) control->setFocusPolicy(Qt::NoFocus);
+        if (desc.Kind == ControlKind::Label || desc.Kind == ControlKind::LinkLabel)
+            FitLabel(static_cast<QLabel*>(control), desc.Width);
+        widgets_[static_cast<std::size_t>(desc.Id)] = control;
     }
 
     std::vector<const ControlSpec*> tabbed;
-    for (const ControlSpec& spec : ui::kLayout)
-        if (spec.TabOrder >= 0) tabbed.push_back(&spec);
+    for (const ControlSpec& desc : ui::kLayout)
+        if (desc.TabOrder >= 0) tabbed.push_back(&desc);
     std::sort(tabbed.begin(), tabbed.end(),
               [](const ControlSpec* a, const ControlSpec* b) { return a->TabOrder < b->TabOrder; });
     for (std::size_t i = 0; i + 1 < tabbed.size(); ++i)
@@ -345,17 +345,17 @@ void QtToolkit::BuildWidgets() {
 }
 
 void QtToolkit::Connect() {
-    for (const ControlSpec& spec : ui::kLayout) {
-        const ControlId id = spec.Id;
-        if (spec.Kind == ControlKind::Button) {
+    for (const ControlSpec& desc : ui::kLayout) {
+        const ControlId id = desc.Id;
+        if (desc.Kind == ControlKind::Button) {
             QObject::connect(static_cast<QPushButton*>(Widget(id)), &QPushButton::clicked,
                              window_.get(), [this, id] { Forward([id](ui::TForm1& f) { f.Clicked(id); }); });
-        } else if (spec.Kind == ControlKind::LinkLabel) {
+        } else if (desc.Kind == ControlKind::LinkLabel) {
             auto* label = static_cast<LinkLabel*>(Widget(id));
             label->OnEnter = [this, id] { Forward([id](ui::TForm1& f) { f.MouseEnter(id); }); };
             label->OnLeave = [this, id] { Forward([id](ui::TForm1& f) { f.MouseLeave(id); }); };
             label->OnClick = [this, id] { Forward([id](ui::TForm1& f) { f.Clicked(id); }); };
-        } else if (spec.Kind == ControlKind::ListSingle) {
+        } else if (desc.Kind == ControlKind::ListSingle) {
             // Only a line becoming selected (by mouse or keys) chooses it; focus alone moving
             // the current row, or the list being emptied, does not.
             QListWidget* list = List(id);
@@ -363,7 +363,7 @@ void QtToolkit::Connect() {
                 if (!list->selectedItems().isEmpty())
                     Forward([id](ui::TForm1& f) { f.SelectionChanged(id); });
             });
-        } else if (spec.Kind == ControlKind::ListMulti) {
+        } else if (desc.Kind == ControlKind::ListMulti) {
             // Every click counts, also one that leaves the selection as it was.
             QListWidget* list = List(id);
             auto notify = [this, id] { Forward([id](ui::TForm1& f) { f.SelectionChanged(id); }); };
@@ -392,7 +392,7 @@ void QtToolkit::Show() {
 }
 
 QListWidget* QtToolkit::List(ControlId id) const {
-    const ControlKind kind = ui::Spec(id).Kind;
+    const ControlKind kind = ui::LayoutOf(id).Kind;
     if (kind != ControlKind::ListSingle && kind != ControlKind::ListMulti) return nullptr;
     return static_cast<QListWidget*>(Widget(id));
 }
@@ -412,8 +412,8 @@ void QtToolkit::SetCaption(ControlId id, const std::string& text) {
     if (auto* button = qobject_cast<QPushButton*>(w)) button->setText(ToQt(text));
     else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(ToQt(text));
-        const ui::ControlSpec& spec = ui::Spec(id);
-        if (spec.Kind == ControlKind::Label || spec.Kind == ControlKind::LinkLabel) FitLabel(label, spec.Width);
+        const ui::ControlSpec& desc = ui::LayoutOf(id);
+        if (desc.Kind == ControlKind::Label || desc.Kind == ControlKind::LinkLabel) FitLabel(label, desc.Width);
     }
 }
 
@@ -434,9 +434,9 @@ void QtToolkit::SetUnderline(ControlId id, bool underline) {
     QFont font = w->font();
     font.setUnderline(underline);
     w->setFont(font);
-    const ui::ControlSpec& spec = ui::Spec(id);
-    if (spec.Kind == ControlKind::Label || spec.Kind == ControlKind::LinkLabel)
-        FitLabel(static_cast<QLabel*>(w), spec.Width);
+    const ui::ControlSpec& desc = ui::LayoutOf(id);
+    if (desc.Kind == ControlKind::Label || desc.Kind == ControlKind::LinkLabel)
+        FitLabel(static_cast<QLabel*>(w), desc.Width);
 }
 
 void QtToolkit::ListClear(ControlId id) {
@@ -481,7 +481,7 @@ int QtToolkit::ListItemIndex(ControlId id) const {
     if (!list) return -1;
     const int row = list->currentRow();
     if (row < 0) return -1;
-    if (ui::Spec(id).Kind == ControlKind::ListSingle && !list->item(row)->isSelected()) return -1;
+    if (ui::LayoutOf(id).Kind == ControlKind::ListSingle && !list->item(row)->isSelected()) return -1;
     return row;
 }
 
@@ -517,25 +517,25 @@ void QtToolkit::PopupMenuBelow(ControlId anchor) {
     menu_->popup(w->mapToGlobal(QPoint(0, w->height())));
 }
 
-std::optional<std::string> QtToolkit::RunFileDialog(const ui::FileDialogSpec& spec) {
+std::optional<std::string> QtToolkit::RunFileDialog(const ui::FileDialogSpec& desc) {
     QFileDialog dialog(window_.get());
-    if (!spec.Title.empty()) dialog.setWindowTitle(ToQt(spec.Title));
+    if (!desc.Title.empty()) dialog.setWindowTitle(ToQt(desc.Title));
     dialog.setOption(QFileDialog::DontUseNativeDialog, UseNonNativeDialogs());
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.OverwritePrompt);
-    if (spec.DialogMode == ui::FileDialogSpec::Mode::Save) {
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !desc.OverwritePrompt);
+    if (desc.DialogMode == ui::FileDialogSpec::Mode::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
     }
-    const QStringList filters = QtFilters(spec.Filter);
+    const QStringList filters = QtFilters(desc.Filter);
     if (!filters.isEmpty()) dialog.setNameFilters(filters);
-    std::string suffix = spec.DefaultExt;
+    std::string suffix = desc.DefaultExt;
     while (!suffix.empty() && suffix.front() == '.') suffix.erase(0, 1);
     if (!suffix.empty()) dialog.setDefaultSuffix(ToQt(suffix));
-    if (auto folder = ExistingFolder(spec.InitialDir)) dialog.setDirectory(*folder);
-    dialog.setSizeGripEnabled(spec.EnableSizing);
+    if (auto folder = ExistingFolder(desc.InitialDir)) dialog.setDirectory(*folder);
+    dialog.setSizeGripEnabled(desc.EnableSizing);
 
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();

@@ -47,7 +47,7 @@ public:
 
     // The widgets' font for a layout font: the face asked for first, then look-alikes that a
     // Linux desktop has, so that the captions fit their controls.
-    static QFont FontFor(const ui::FontSpec& spec);
+    static QFont FontFor(const ui::FontSpec& desc);
 
     // Toolkit
     void SetCaption(ui::ControlId id, const std::string& text) override;

@@ -104,7 +104,7 @@ inline constexpr std::array<ControlSpec, kControlCount> kLayout{{
 }};
 // clang-format on
 
-constexpr const ControlSpec& Spec(ControlId id) { return kLayout[static_cast<std::size_t>(id)]; }
+constexpr const ControlSpec& LayoutOf(ControlId id) { return kLayout[static_cast<std::size_t>(id)]; }
 
 // The table is indexed by ControlId.
 static_assert([] {

@@ -18,7 +18,7 @@ using ui::ControlId;
 using ui::ControlKind;
 using ui::ControlSpec;
 using ui::kLayout;
-using ui::Spec;
+using ui::LayoutOf;
 
 namespace {
 
@@ -58,19 +58,19 @@ std::optional<ControlId> ControlFromWindowId(int windowId) {
 // the bottom so that the labels on them stay visible.
 std::vector<const ControlSpec*> CreationOrder() {
     std::vector<const ControlSpec*> order;
-    for (const auto& spec : kLayout)
-        if (spec.Kind == ControlKind::Gauge) order.push_back(&spec);
+    for (const auto& desc : kLayout)
+        if (desc.Kind == ControlKind::Gauge) order.push_back(&desc);
     std::vector<const ControlSpec*> tabStops;
-    for (const auto& spec : kLayout)
-        if (spec.TabOrder >= 0) tabStops.push_back(&spec);
+    for (const auto& desc : kLayout)
+        if (desc.TabOrder >= 0) tabStops.push_back(&desc);
     std::sort(tabStops.begin(), tabStops.end(),
               [](const ControlSpec* a, const ControlSpec* b) { return a->TabOrder < b->TabOrder; });
     order.insert(order.end(), tabStops.begin(), tabStops.end());
-    for (const auto& spec : kLayout)
-        if (spec.TabOrder < 0 && spec.Kind != ControlKind::Gauge && spec.Kind != ControlKind::Bevel)
-            order.push_back(&spec);
-    for (const auto& spec : kLayout)
-        if (spec.Kind == ControlKind::Bevel) order.push_back(&spec);
+    for (const auto& desc : kLayout)
+        if (desc.TabOrder < 0 && desc.Kind != ControlKind::Gauge && desc.Kind != ControlKind::Bevel)
+            order.push_back(&desc);
+    for (const auto& desc : kLayout)
+        if (desc.Kind == ControlKind::Bevel) order.push_back(&desc);
     return order;
 }
 
@@ -149,13 +149,13 @@ Win32Toolkit::~Win32Toolkit() {
     if (iconSmall_) DestroyIcon(iconSmall_);
 }
 
-HFONT Win32Toolkit::Font(const ui::FontSpec& spec, bool underline) {
-    const auto key = std::make_tuple(spec.HeightPx, spec.Bold, spec.Italic, underline, spec.Face);
+HFONT Win32Toolkit::Font(const ui::FontSpec& desc, bool underline) {
+    const auto key = std::make_tuple(desc.HeightPx, desc.Bold, desc.Italic, underline, desc.Face);
     if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
-    const std::string face(spec.Face);
+    const std::string face(desc.Face);
     // A negative height asks for the character height, not the cell height.
-    HFONT font = CreateFontA(-spec.HeightPx, 0, 0, 0, spec.Bold ? FW_BOLD : FW_NORMAL,
-                             spec.Italic, underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+    HFONT font = CreateFontA(-desc.HeightPx, 0, 0, 0, desc.Bold ? FW_BOLD : FW_NORMAL,
+                             desc.Italic, underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                              face.c_str());
     fonts_.emplace(key, font);
@@ -163,30 +163,30 @@ HFONT Win32Toolkit::Font(const ui::FontSpec& spec, bool underline) {
 }
 
 void Win32Toolkit::CreateControls() {
-    for (const ControlSpec* spec : CreationOrder()) {
-        HWND control = CreateControl(*spec);
+    for (const ControlSpec* desc : CreationOrder()) {
+        HWND control = CreateControl(*desc);
         if (!control)
-            throw EVellocarError("Cannot create the control " + std::string(spec->Name));
-        controls_[Index(spec->Id)] = control;
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(spec->Font, false)), FALSE);
+            throw EVellocarError("Cannot create the control " + std::string(desc->Name));
+        controls_[Index(desc->Id)] = control;
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(desc->Font, false)), FALSE);
         // A new font resets a list's row height, so the height comes after it.
-        if (spec->Kind == ControlKind::ListMulti)
-            SendMessageA(control, LB_SETITEMHEIGHT, 0, MAKELPARAM(spec->ItemHeight, 0));
-        if (spec->Kind == ControlKind::LinkLabel)
+        if (desc->Kind == ControlKind::ListMulti)
+            SendMessageA(control, LB_SETITEMHEIGHT, 0, MAKELPARAM(desc->ItemHeight, 0));
+        if (desc->Kind == ControlKind::LinkLabel)
             SetWindowSubclass(control, &Win32Toolkit::LinkProc, kLinkSubclassId,
                               reinterpret_cast<DWORD_PTR>(this));
     }
 }
 
-HWND Win32Toolkit::CreateControl(const ControlSpec& spec) {
+HWND Win32Toolkit::CreateControl(const ControlSpec& desc) {
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
-    if (spec.Visible) style |= WS_VISIBLE;
-    if (!spec.Enabled) style |= WS_DISABLED;
-    if (spec.TabOrder >= 0) style |= WS_TABSTOP;
+    if (desc.Visible) style |= WS_VISIBLE;
+    if (!desc.Enabled) style |= WS_DISABLED;
+    if (desc.TabOrder >= 0) style |= WS_TABSTOP;
     DWORD exStyle = 0;
     const char* windowClass = WC_STATICA;
 
-    switch (spec.Kind) {
+    switch (desc.Kind) {
     case ControlKind::Label:
         style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;
         break;
@@ -216,13 +216,13 @@ HWND Win32Toolkit::CreateControl(const ControlSpec& spec) {
         exStyle |= WS_EX_CLIENTEDGE;
         break;
     case ControlKind::Gauge:
-        return gauge_.Create(hwnd_, ControlWindowId(spec.Id), spec.Left, spec.Top, spec.Width,
-                             spec.Height, style);
+        return gauge_.Create(hwnd_, ControlWindowId(desc.Id), desc.Left, desc.Top, desc.Width,
+                             desc.Height, style);
     }
-    const std::string caption(spec.Caption);
-    return CreateWindowExA(exStyle, windowClass, caption.c_str(), style, spec.Left, spec.Top,
-                           spec.Width, spec.Height, hwnd_,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlWindowId(spec.Id))),
+    const std::string caption(desc.Caption);
+    return CreateWindowExA(exStyle, windowClass, caption.c_str(), style, desc.Left, desc.Top,
+                           desc.Width, desc.Height, hwnd_,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlWindowId(desc.Id))),
                            instance_, nullptr);
 }
 
@@ -290,7 +290,7 @@ void Win32Toolkit::OnCommand(int id, int code, HWND from) {
     }
     const auto control = ControlFromWindowId(id);
     if (!control || from != Control(*control)) return;
-    switch (Spec(*control).Kind) {
+    switch (LayoutOf(*control).Kind) {
     case ControlKind::Button:
         if (code == BN_CLICKED && Dispatch(*control))
             ToForm([&](ui::TForm1& form) { form.Clicked(*control); });
@@ -360,14 +360,14 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         HWND focus = GetFocus();
         const auto control = ControlFromWindowId(GetDlgCtrlID(focus));
         if (focus && control && Control(*control) == focus &&
-            Spec(*control).Kind == ControlKind::Button && IsWindowEnabled(focus))
+            LayoutOf(*control).Kind == ControlKind::Button && IsWindowEnabled(focus))
             return MAKELRESULT(ControlWindowId(*control), DC_HASDEFID);
         return 0;
     }
     case WM_MEASUREITEM: {
         auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
         if (const auto control = ControlFromWindowId(static_cast<int>(measure->CtlID))) {
-            measure->itemHeight = static_cast<UINT>(Spec(*control).ItemHeight);
+            measure->itemHeight = static_cast<UINT>(LayoutOf(*control).ItemHeight);
             return TRUE;
         }
         break;
@@ -507,7 +507,7 @@ bool Win32Toolkit::Visible(ControlId id) const {
 
 void Win32Toolkit::SetUnderline(ControlId id, bool underline) {
     underlined_[Index(id)] = underline;
-    SendMessageA(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(Font(Spec(id).Font, underline)),
+    SendMessageA(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(Font(LayoutOf(id).Font, underline)),
                  TRUE);
 }
 
@@ -543,7 +543,7 @@ bool Win32Toolkit::ListSelected(ControlId id, int index) const {
 
 int Win32Toolkit::ListItemIndex(ControlId id) const {
     HWND list = Control(id);
-    if (Spec(id).Kind == ControlKind::ListMulti) {
+    if (LayoutOf(id).Kind == ControlKind::ListMulti) {
         const auto caret = SendMessageA(list, LB_GETCARETINDEX, 0, 0);
         return caret >= 0 && ListSelected(id, static_cast<int>(caret)) ? static_cast<int>(caret) : -1;
     }
@@ -558,8 +558,8 @@ void Win32Toolkit::RepaintGauge() {
 }
 
 void Win32Toolkit::PopupMenuBelow(ControlId anchor) {
-    const ControlSpec& spec = Spec(anchor);
-    POINT at{spec.Left, spec.Top + spec.Height};
+    const ControlSpec& desc = LayoutOf(anchor);
+    POINT at{desc.Left, desc.Top + desc.Height};
     ClientToScreen(hwnd_, &at);
     TrackPopupMenu(popup_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_,
                    nullptr);

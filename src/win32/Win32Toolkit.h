@@ -78,8 +78,8 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
 
     void CreateControls();
-    HWND CreateControl(const ui::ControlSpec& spec);
-    HFONT Font(const ui::FontSpec& spec, bool underline);
+    HWND CreateControl(const ui::ControlSpec& desc);
+    HFONT Font(const ui::FontSpec& desc, bool underline);
     void OnCommand(int id, int code, HWND from);
     void DrawListItem(const DRAWITEMSTRUCT& item) const;
     void DrawBevel(const DRAWITEMSTRUCT& item) const;

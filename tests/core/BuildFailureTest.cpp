@@ -36,10 +36,10 @@ struct FailureFixture : BuildFixture {
 
     explicit FailureFixture(const std::string& out = "") {
         if (!out.empty()) Out = out;
-        KeySpec spec;
-        spec.AddBif("data\\x.bif", 3, "x");
-        spec.AddBif("data\\y.bif", 2, "y");
-        WriteFile(OutPath("k.key"), spec.Write());
+        KeySpec desc;
+        desc.AddBif("data\\x.bif", 3, "x");
+        desc.AddBif("data\\y.bif", 2, "y");
+        WriteFile(OutPath("k.key"), desc.Write());
         WriteFile(OutPath("x.bif"), std::string("BIFFV1  the old x.bif"));
         WriteFile(OutPath("k.key.bak"), std::string("an older key"));
         WriteFile(OutPath("x.bif.bak"), std::string("an older bif"));
@@ -139,9 +139,9 @@ TEST(BuildRefused, LimitsOfTheFormats) {
     {
         // A KEY that already names 4,096 BIFs has no index left for another one.
         FailureFixture f;
-        KeySpec spec;
-        for (int i = 0; i < 4096; ++i) spec.AddBif("data\\b" + std::to_string(i) + ".bif", 0, "");
-        WriteFile(f.OutPath("k.key"), spec.Write());
+        KeySpec desc;
+        for (int i = 0; i < 4096; ++i) desc.AddBif("data\\b" + std::to_string(i) + ".bif", 0, "");
+        WriteFile(f.OutPath("k.key"), desc.Write());
         f.Before = TakeSnapshot(f.Out);
         f.AddFile("a.nss", 1);
         const std::string message = FailsWith<EBuildRefused>(f);

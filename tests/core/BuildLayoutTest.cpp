@@ -112,12 +112,12 @@ TEST(Build, NameThatIsOnlyAnExtensionGivesAnEmptyResRef) {
 
 TEST(Build, AppendAddsANewBifAfterTheOthers) {
     BuildFixture f;
-    KeySpec spec;
-    spec.AddBif("data\\x.bif", 5, "x", 1, 4000);
-    spec.AddBif("data\\y.bif", 7, "y", 3, 5000);
-    spec.Reserved[0] = 0xAB;
-    spec.Reserved[31] = 0x01;
-    WriteFile(f.OutPath("k.key"), spec.Write());
+    KeySpec desc;
+    desc.AddBif("data\\x.bif", 5, "x", 1, 4000);
+    desc.AddBif("data\\y.bif", 7, "y", 3, 5000);
+    desc.Reserved[0] = 0xAB;
+    desc.Reserved[31] = 0x01;
+    WriteFile(f.OutPath("k.key"), desc.Write());
     const Bytes before = ReadFile(f.OutPath("k.key"));
     f.AddFile("p.2da", 5);
     f.AddFile("q.2da", 6);
@@ -126,7 +126,7 @@ TEST(Build, AppendAddsANewBifAfterTheOthers) {
 
     const RawKey k = ParseKey(ReadFile(f.OutPath("k.key")));
     EXPECT_EQ(k.FileType, "KEY ");
-    EXPECT_EQ(k.Reserved, spec.Reserved);
+    EXPECT_EQ(k.Reserved, desc.Reserved);
     ASSERT_EQ(k.BifCount, 3u);
     EXPECT_EQ(k.Bifs[0].FilenameOffset, 100u);
     EXPECT_EQ(k.Bifs[1].FilenameOffset, 111u);
@@ -142,8 +142,8 @@ TEST(Build, AppendAddsANewBifAfterTheOthers) {
     EXPECT_EQ(k.Bifs[2].FileSize, 20u + 3 * 16 + 18);
     ASSERT_EQ(k.KeyCount, 15u);
     for (std::size_t i = 0; i < 12; ++i) {
-        EXPECT_EQ(k.Keys[i].ResRef, ResRef16(spec.Entries[i].ResRef));
-        EXPECT_EQ(k.Keys[i].ResId, spec.Entries[i].ResId);
+        EXPECT_EQ(k.Keys[i].ResRef, ResRef16(desc.Entries[i].ResRef));
+        EXPECT_EQ(k.Keys[i].ResId, desc.Entries[i].ResId);
     }
     for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(k.Keys[12 + i].ResId, (2u << 20) + i);
     EXPECT_EQ(ReadFile(f.OutPath("k.key.bak")), before);
@@ -151,12 +151,12 @@ TEST(Build, AppendAddsANewBifAfterTheOthers) {
 
 TEST(Build, RebuildReusesTheMatchingEntryAndKeepsItsFields) {
     BuildFixture f;
-    KeySpec spec;
-    spec.AddBif("data\\x.bif", 5, "old", 0, 4000);
-    spec.AddBif("data\\y.bif", 7, "y");
-    spec.Bifs[0].FilenameSize = 11;   // counts the zero byte, as the game's own KEYs do
-    spec.Bifs[0].Drives = 1;
-    WriteFile(f.OutPath("k.key"), spec.Write());
+    KeySpec desc;
+    desc.AddBif("data\\x.bif", 5, "old", 0, 4000);
+    desc.AddBif("data\\y.bif", 7, "y");
+    desc.Bifs[0].FilenameSize = 11;   // counts the zero byte, as the game's own KEYs do
+    desc.Bifs[0].Drives = 1;
+    WriteFile(f.OutPath("k.key"), desc.Write());
     WriteFile(f.OutPath("x.bif"), std::string("the old BIF"));
     f.AddFile("n0.nss", 3);
     f.AddFile("n1.nss", 4);
@@ -182,9 +182,9 @@ TEST(Build, EntryMatchIsExactAndTheLastMatchWins) {
     {
         // Letter case counts: data\X.bif is another BIF.
         BuildFixture f;
-        KeySpec spec;
-        spec.AddBif("data\\X.bif", 2, "u");
-        WriteFile(f.OutPath("k.key"), spec.Write());
+        KeySpec desc;
+        desc.AddBif("data\\X.bif", 2, "u");
+        WriteFile(f.OutPath("k.key"), desc.Write());
         f.AddFile("v.nss", 1);
         ASSERT_TRUE(f.Build("x.bif", "k.key", true));
         const RawKey k = ParseKey(ReadFile(f.OutPath("k.key")));
@@ -195,10 +195,10 @@ TEST(Build, EntryMatchIsExactAndTheLastMatchWins) {
     {
         // Named twice: the later entry is rebuilt, the earlier keeps its key entries.
         BuildFixture f;
-        KeySpec spec;
-        spec.AddBif("data\\d.bif", 2, "first");
-        spec.AddBif("data\\d.bif", 3, "second");
-        WriteFile(f.OutPath("k.key"), spec.Write());
+        KeySpec desc;
+        desc.AddBif("data\\d.bif", 2, "first");
+        desc.AddBif("data\\d.bif", 3, "second");
+        WriteFile(f.OutPath("k.key"), desc.Write());
         f.AddFile("new.nss", 1);
         ASSERT_TRUE(f.Build("d.bif", "k.key", true));
         const RawKey k = ParseKey(ReadFile(f.OutPath("k.key")));
@@ -213,9 +213,9 @@ TEST(Build, EntryMatchIsExactAndTheLastMatchWins) {
 
 TEST(Build, WithoutAppendAnExistingKeyIsReplacedAndBackedUp) {
     BuildFixture f;
-    KeySpec spec;
-    spec.AddBif("data\\x.bif", 5, "x");
-    const Bytes old = spec.Write();
+    KeySpec desc;
+    desc.AddBif("data\\x.bif", 5, "x");
+    const Bytes old = desc.Write();
     WriteFile(f.OutPath("k.key"), old);
     f.AddFile("a.2da", 2);
     ASSERT_TRUE(f.Build("n.bif", "k.key", false));

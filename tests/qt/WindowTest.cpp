@@ -54,49 +54,49 @@ private slots:
 void WindowTest::startsWithEveryControlAsLaidOut() {
     QtWindow window;
     QVERIFY(window.Start());
-    for (const ui::ControlSpec& spec : ui::kLayout) {
-        QWidget* w = window.Widget(spec.Id);
-        const QString name = Q(spec.Name);
+    for (const ui::ControlSpec& desc : ui::kLayout) {
+        QWidget* w = window.Widget(desc.Id);
+        const QString name = Q(desc.Name);
         QVERIFY2(w, qPrintable(name));
         QCOMPARE(w->objectName(), name);
         QCOMPARE(w->parentWidget(), window.Toolkit().Window());
-        if (spec.Kind == ControlKind::Label || spec.Kind == ControlKind::LinkLabel) {
+        if (desc.Kind == ControlKind::Label || desc.Kind == ControlKind::LinkLabel) {
             // A label keeps its place and height and grows only when its text needs it.
-            QCOMPARE(w->pos(), QPoint(spec.Left, spec.Top));
-            QCOMPARE(w->height(), spec.Height);
-            QVERIFY2(w->width() >= spec.Width, qPrintable(name));
-            QVERIFY2(w->width() <= spec.Width ||
-                         w->fontMetrics().horizontalAdvance(Q(spec.Caption)) + 1 == w->width(),
+            QCOMPARE(w->pos(), QPoint(desc.Left, desc.Top));
+            QCOMPARE(w->height(), desc.Height);
+            QVERIFY2(w->width() >= desc.Width, qPrintable(name));
+            QVERIFY2(w->width() <= desc.Width ||
+                         w->fontMetrics().horizontalAdvance(Q(desc.Caption)) + 1 == w->width(),
                      qPrintable(name));
-            QVERIFY2(w->fontMetrics().horizontalAdvance(Q(spec.Caption)) < w->width(), qPrintable(name));
+            QVERIFY2(w->fontMetrics().horizontalAdvance(Q(desc.Caption)) < w->width(), qPrintable(name));
         } else {
-            QCOMPARE(w->geometry(), QRect(spec.Left, spec.Top, spec.Width, spec.Height));
+            QCOMPARE(w->geometry(), QRect(desc.Left, desc.Top, desc.Width, desc.Height));
         }
-        QVERIFY2(w->isEnabled() == spec.Enabled, qPrintable(name));
-        QVERIFY2(w->isVisible() == spec.Visible, qPrintable(name));
-        QCOMPARE(w->font().family(), Q(spec.Font.Face));
-        QCOMPARE(w->font().pixelSize(), spec.Font.HeightPx);
-        QCOMPARE(w->font().bold(), spec.Font.Bold);
-        QCOMPARE(w->font().italic(), spec.Font.Italic);
+        QVERIFY2(w->isEnabled() == desc.Enabled, qPrintable(name));
+        QVERIFY2(w->isVisible() == desc.Visible, qPrintable(name));
+        QCOMPARE(w->font().family(), Q(desc.Font.Face));
+        QCOMPARE(w->font().pixelSize(), desc.Font.HeightPx);
+        QCOMPARE(w->font().bold(), desc.Font.Bold);
+        QCOMPARE(w->font().italic(), desc.Font.Italic);
         QCOMPARE(w->font().underline(), false);
 
-        switch (spec.Kind) {
+        switch (desc.Kind) {
         case ControlKind::Button:
-            QCOMPARE(qobject_cast<QPushButton*>(w)->text(), Q(spec.Caption));
+            QCOMPARE(qobject_cast<QPushButton*>(w)->text(), Q(desc.Caption));
             break;
         case ControlKind::Label:
         case ControlKind::LinkLabel:
         case ControlKind::StatusPanel:
-            QCOMPARE(qobject_cast<QLabel*>(w)->text(), Q(spec.Caption));
+            QCOMPARE(qobject_cast<QLabel*>(w)->text(), Q(desc.Caption));
             break;
         case ControlKind::ListSingle:
         case ControlKind::ListMulti:
-            QCOMPARE(window.List(spec.Id)->count(), 0);
+            QCOMPARE(window.List(desc.Id)->count(), 0);
             break;
         default:
             break;
         }
-        if (spec.Kind == ControlKind::StatusPanel) {
+        if (desc.Kind == ControlKind::StatusPanel) {
             auto* panel = qobject_cast<QLabel*>(w);
             QCOMPARE(panel->frameShape(), QFrame::Panel);
             QCOMPARE(panel->frameShadow(), QFrame::Sunken);
@@ -151,8 +151,8 @@ void WindowTest::tabVisitsTheCommandsInOrderAndSkipsThePanels() {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QTRY_COMPARE(QApplication::focusWidget(), window.Widget(order[i]));
     }
-    for (const ui::ControlSpec& spec : ui::kLayout)
-        if (spec.TabOrder < 0) QCOMPARE(window.Widget(spec.Id)->focusPolicy(), Qt::NoFocus);
+    for (const ui::ControlSpec& desc : ui::kLayout)
+        if (desc.TabOrder < 0) QCOMPARE(window.Widget(desc.Id)->focusPolicy(), Qt::NoFocus);
 }
 
 void WindowTest::listsHaveFixedRowsAndKeepLinesByteForByte() {

@@ -71,7 +71,7 @@ TEST_F(Build, NewBifAndKeyFromTheFolderWithTheCommandsOffMeanwhile) {
     ExpectBifName(bif);
     tk.WhileOpen([&] {
         EXPECT_TRUE(form.Busy());
-        for (ControlId id : kCommands) EXPECT_FALSE(Enabled(id)) << Spec(id).Name;
+        for (ControlId id : kCommands) EXPECT_FALSE(Enabled(id)) << LayoutOf(id).Name;
         EXPECT_EQ(Lines(ControlId::ListBox2), (std::vector<std::string>{"a.2da", "b.nss", "c.txt"}));
         EXPECT_EQ(Caption(ControlId::BuildStatPanel), "Wait");
     });
@@ -95,7 +95,7 @@ TEST_F(Build, NewBifAndKeyFromTheFolderWithTheCommandsOffMeanwhile) {
     EXPECT_TRUE(Lines(ControlId::ListBox2).empty());
     EXPECT_FALSE(form.Busy());
     // Back as they were before the build: the start state.
-    for (ControlId id : kCommands) EXPECT_EQ(Enabled(id), Spec(id).Enabled) << Spec(id).Name;
+    for (ControlId id : kCommands) EXPECT_EQ(Enabled(id), LayoutOf(id).Enabled) << LayoutOf(id).Name;
 }
 
 TEST_F(Build, ResetsStepsTwoAndThreeButKeepsTheModels) {
@@ -116,12 +116,12 @@ TEST_F(Build, ResetsStepsTwoAndThreeButKeepsTheModels) {
     EXPECT_EQ(Caption(ControlId::ExportButton), "Export BIF to");
     for (ControlId id : {ControlId::ExportButton, ControlId::Label5, ControlId::Label2, ControlId::Label1,
                          ControlId::Label3})
-        EXPECT_FALSE(Enabled(id)) << Spec(id).Name;
+        EXPECT_FALSE(Enabled(id)) << LayoutOf(id).Name;
     EXPECT_TRUE(Enabled(ControlId::ListBox1)) << "the build leaves ListBox1's enabled state alone";
     EXPECT_TRUE(Lines(ControlId::ListBox1).empty());
     EXPECT_TRUE(Lines(ControlId::ListBox2).empty());
     for (ControlId id : {ControlId::KeyStatPanel, ControlId::BifStatPanel, ControlId::ExpStatPanel})
-        EXPECT_EQ(Caption(id), "") << Spec(id).Name;
+        EXPECT_EQ(Caption(id), "") << LayoutOf(id).Name;
     EXPECT_EQ(Caption(ControlId::BuildStatPanel), "Done");
     EXPECT_EQ(form.KeyModel, keyModel);
     EXPECT_EQ(form.BifModel.get(), bifModel);
@@ -231,7 +231,7 @@ TEST_F(Build, EmptyFolderIsRefusedAndNothingIsWritten) {
     EXPECT_EQ(Caption(ControlId::BuildStatPanel), "Wait");
     EXPECT_EQ(form.SaveDialog1.InitialDir, "elsewhere");
     EXPECT_FALSE(form.Busy());
-    for (ControlId id : kCommands) EXPECT_EQ(Enabled(id), Spec(id).Enabled) << Spec(id).Name;
+    for (ControlId id : kCommands) EXPECT_EQ(Enabled(id), LayoutOf(id).Enabled) << LayoutOf(id).Name;
 }
 
 TEST_F(Build, RefusedBuildKeepsTheFileListAndGivesTheCommandsBack) {
@@ -262,7 +262,7 @@ TEST_F(Build, CommandsArrivingDuringTheListingAreIgnored) {
     bool delivered = false;
     tk.Post([&] {
         delivered = true;
-        for (ControlId id : kCommands) EXPECT_FALSE(Enabled(id)) << Spec(id).Name;
+        for (ControlId id : kCommands) EXPECT_FALSE(Enabled(id)) << LayoutOf(id).Name;
         // Each of these would open a dialog or change the list; the script has none for them.
         form.Clicked(ControlId::OpenKeyFileButton);
         form.Clicked(ControlId::ExportButton);

@@ -28,11 +28,11 @@ std::string Describe(FileDialogSpec::Mode mode) {
 } // namespace
 
 FakeToolkit::FakeToolkit() {
-    for (const ControlSpec& spec : kLayout) {
-        FakeControl& c = Control(spec.Id);
-        c.Caption = std::string(spec.Caption);
-        c.Enabled = spec.Enabled;
-        c.Visible = spec.Visible;
+    for (const ControlSpec& desc : kLayout) {
+        FakeControl& c = Control(desc.Id);
+        c.Caption = std::string(desc.Caption);
+        c.Enabled = desc.Enabled;
+        c.Visible = desc.Visible;
     }
 }
 
@@ -116,7 +116,7 @@ void FakeToolkit::ClickLine(ControlId list, int index) {
 
 void FakeToolkit::ShiftClickLine(ControlId list, int index) {
     FakeControl& c = Control(list);
-    ASSERT_EQ(Spec(list).Kind, ControlKind::ListMulti) << "Shift-click needs a multi-selection list";
+    ASSERT_EQ(LayoutOf(list).Kind, ControlKind::ListMulti) << "Shift-click needs a multi-selection list";
     ASSERT_TRUE(index >= 0 && index < static_cast<int>(c.Lines.size())) << "no line " << index;
     const int from = c.Anchor < 0 ? index : c.Anchor;
     std::fill(c.Selected.begin(), c.Selected.end(), false);
@@ -127,7 +127,7 @@ void FakeToolkit::ShiftClickLine(ControlId list, int index) {
 
 void FakeToolkit::CtrlClickLine(ControlId list, int index) {
     FakeControl& c = Control(list);
-    ASSERT_EQ(Spec(list).Kind, ControlKind::ListMulti) << "Ctrl-click needs a multi-selection list";
+    ASSERT_EQ(LayoutOf(list).Kind, ControlKind::ListMulti) << "Ctrl-click needs a multi-selection list";
     ASSERT_TRUE(index >= 0 && index < static_cast<int>(c.Lines.size())) << "no line " << index;
     c.Selected[static_cast<std::size_t>(index)] = !c.Selected[static_cast<std::size_t>(index)];
     c.ItemIndex = index;
@@ -152,7 +152,7 @@ const FakeControl& FakeToolkit::Checked(ControlId id, const char* operation) con
 }
 
 bool FakeToolkit::IsList(ControlId id) const {
-    const ControlKind kind = Spec(id).Kind;
+    const ControlKind kind = LayoutOf(id).Kind;
     return kind == ControlKind::ListSingle || kind == ControlKind::ListMulti;
 }
 
@@ -168,7 +168,7 @@ bool FakeToolkit::Visible(ControlId id) const { return Checked(id, "Visible").Vi
 void FakeToolkit::SetUnderline(ControlId id, bool underline) { Control(id).Underline = underline; }
 
 void FakeToolkit::ListClear(ControlId id) {
-    EXPECT_TRUE(IsList(id)) << "ListClear on " << Spec(id).Name;
+    EXPECT_TRUE(IsList(id)) << "ListClear on " << LayoutOf(id).Name;
     FakeControl& c = Control(id);
     c.Lines.clear();
     c.Selected.clear();
@@ -177,7 +177,7 @@ void FakeToolkit::ListClear(ControlId id) {
 }
 
 void FakeToolkit::ListAdd(ControlId id, const std::string& line) {
-    EXPECT_TRUE(IsList(id)) << "ListAdd on " << Spec(id).Name;
+    EXPECT_TRUE(IsList(id)) << "ListAdd on " << LayoutOf(id).Name;
     FakeControl& c = Control(id);
     c.Lines.push_back(line);
     c.Selected.push_back(false);
@@ -190,7 +190,7 @@ int FakeToolkit::ListCount(ControlId id) const {
 std::string FakeToolkit::ListLine(ControlId id, int index) const {
     const FakeControl& c = Checked(id, "ListLine");
     if (index < 0 || index >= static_cast<int>(c.Lines.size())) {
-        ADD_FAILURE() << "ListLine(" << Spec(id).Name << ", " << index << ") out of range";
+        ADD_FAILURE() << "ListLine(" << LayoutOf(id).Name << ", " << index << ") out of range";
         return {};
     }
     return c.Lines[static_cast<std::size_t>(index)];
@@ -199,7 +199,7 @@ std::string FakeToolkit::ListLine(ControlId id, int index) const {
 bool FakeToolkit::ListSelected(ControlId id, int index) const {
     const FakeControl& c = Checked(id, "ListSelected");
     if (index < 0 || index >= static_cast<int>(c.Selected.size())) {
-        ADD_FAILURE() << "ListSelected(" << Spec(id).Name << ", " << index << ") out of range";
+        ADD_FAILURE() << "ListSelected(" << LayoutOf(id).Name << ", " << index << ") out of range";
         return false;
     }
     return c.Selected[static_cast<std::size_t>(index)];

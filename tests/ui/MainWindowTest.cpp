@@ -12,12 +12,12 @@ namespace {
 using StartWindow = WindowTest;
 
 TEST_F(StartWindow, EveryControlStartsAsTheLayoutSays) {
-    for (const ControlSpec& spec : kLayout) {
-        SCOPED_TRACE(std::string(spec.Name));
-        const FakeControl& c = tk.Control(spec.Id);
-        EXPECT_EQ(c.Caption, spec.Caption);
-        EXPECT_EQ(c.Enabled, spec.Enabled);
-        EXPECT_EQ(c.Visible, spec.Visible);
+    for (const ControlSpec& desc : kLayout) {
+        SCOPED_TRACE(std::string(desc.Name));
+        const FakeControl& c = tk.Control(desc.Id);
+        EXPECT_EQ(c.Caption, desc.Caption);
+        EXPECT_EQ(c.Enabled, desc.Enabled);
+        EXPECT_EQ(c.Visible, desc.Visible);
         EXPECT_FALSE(c.Underline);
         EXPECT_TRUE(c.Lines.empty());
     }

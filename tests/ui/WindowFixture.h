@@ -28,7 +28,7 @@ protected:
     // The state of every control, to compare before and after.
     std::array<FakeControl, kControlCount> Snapshot() const {
         std::array<FakeControl, kControlCount> s;
-        for (const ControlSpec& spec : kLayout) s[static_cast<std::size_t>(spec.Id)] = tk.Control(spec.Id);
+        for (const ControlSpec& desc : kLayout) s[static_cast<std::size_t>(desc.Id)] = tk.Control(desc.Id);
         return s;
     }
 

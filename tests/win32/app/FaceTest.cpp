@@ -257,29 +257,29 @@ TEST_F(Controls, GaugePaintsItsBarOnSilver) {
     toolkit.SetGaugeMin(0);
     toolkit.SetGaugeMax(200);
     toolkit.SetGaugeProgress(80); // 40 %
-    const auto& spec = ui::Spec(ControlId::Gauge1);
+    const auto& desc = ui::LayoutOf(ControlId::Gauge1);
 
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, spec.Width, spec.Height);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, desc.Width, desc.Height);
     HGDIOBJ old = SelectObject(dc, bitmap);
     SendMessageA(gauge, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
 
-    const int barEnd = spec.Width * 40 / 100;
+    const int barEnd = desc.Width * 40 / 100;
     EXPECT_EQ(GetPixel(dc, 2, 2), GetSysColor(COLOR_MENUHILIGHT));
-    EXPECT_EQ(GetPixel(dc, barEnd - 2, spec.Height - 2), GetSysColor(COLOR_MENUHILIGHT));
+    EXPECT_EQ(GetPixel(dc, barEnd - 2, desc.Height - 2), GetSysColor(COLOR_MENUHILIGHT));
     EXPECT_EQ(GetPixel(dc, barEnd + 2, 2), RGB(192, 192, 192));
-    EXPECT_EQ(GetPixel(dc, spec.Width - 1, spec.Height - 1), RGB(192, 192, 192)) << "no border";
+    EXPECT_EQ(GetPixel(dc, desc.Width - 1, desc.Height - 1), RGB(192, 192, 192)) << "no border";
     // The percentage is drawn around the middle, over the silver part.
     bool text = false;
-    for (int x = spec.Width / 2 - 20; x < spec.Width / 2 + 20; ++x)
-        for (int y = 4; y < spec.Height - 4; ++y)
+    for (int x = desc.Width / 2 - 20; x < desc.Width / 2 + 20; ++x)
+        for (int y = 4; y < desc.Height - 4; ++y)
             if (GetPixel(dc, x, y) == RGB(0, 0, 0)) text = true;
     EXPECT_TRUE(text) << "no percentage text";
 
     if (const char* tmp = std::getenv("VELLOCAR_TEST_TMP"); tmp && *tmp) {
         CreateDirectoryA((std::string(tmp) + "/../artifacts").c_str(), nullptr);
-        SaveBitmap(dc, bitmap, spec.Width, spec.Height,
+        SaveBitmap(dc, bitmap, desc.Width, desc.Height,
                    std::string(tmp) + "/../artifacts/win32-gauge.bmp");
     }
     SelectObject(dc, old);

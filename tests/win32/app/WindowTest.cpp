@@ -17,7 +17,7 @@ namespace {
 using ui::ControlId;
 using ui::ControlKind;
 using ui::kLayout;
-using ui::Spec;
+using ui::LayoutOf;
 
 RECT ClientRectOf(HWND control, HWND parent) {
     RECT r;
@@ -46,26 +46,26 @@ protected:
 };
 
 TEST_F(WindowTest, EveryControlStartsWhereAndAsTheLayoutSays) {
-    for (const auto& spec : kLayout) {
-        SCOPED_TRACE(std::string(spec.Name));
-        HWND control = app.Control(spec.Id);
+    for (const auto& desc : kLayout) {
+        SCOPED_TRACE(std::string(desc.Name));
+        HWND control = app.Control(desc.Id);
         ASSERT_NE(control, nullptr);
-        EXPECT_EQ(ClassOf(control), ExpectedClass(spec.Kind));
+        EXPECT_EQ(ClassOf(control), ExpectedClass(desc.Kind));
 
         const RECT r = ClientRectOf(control, app.Main());
-        EXPECT_EQ(r.left, spec.Left);
-        EXPECT_EQ(r.top, spec.Top);
-        EXPECT_EQ(r.right - r.left, spec.Width);
-        EXPECT_EQ(r.bottom - r.top, spec.Height);
+        EXPECT_EQ(r.left, desc.Left);
+        EXPECT_EQ(r.top, desc.Top);
+        EXPECT_EQ(r.right - r.left, desc.Width);
+        EXPECT_EQ(r.bottom - r.top, desc.Height);
 
-        if (spec.Kind != ControlKind::ListSingle && spec.Kind != ControlKind::ListMulti) {
-            EXPECT_EQ(TextOf(control), std::string(spec.Caption));
+        if (desc.Kind != ControlKind::ListSingle && desc.Kind != ControlKind::ListMulti) {
+            EXPECT_EQ(TextOf(control), std::string(desc.Caption));
         }
-        EXPECT_EQ(IsWindowEnabled(control) != FALSE, spec.Enabled);
-        EXPECT_EQ(app.Visible(spec.Id), spec.Visible);
-        EXPECT_EQ((GetWindowLongPtrA(control, GWL_STYLE) & WS_TABSTOP) != 0, spec.TabOrder >= 0);
-        if (spec.ItemHeight > 0) {
-            EXPECT_EQ(SendMessageA(control, LB_GETITEMHEIGHT, 0, 0), spec.ItemHeight);
+        EXPECT_EQ(IsWindowEnabled(control) != FALSE, desc.Enabled);
+        EXPECT_EQ(app.Visible(desc.Id), desc.Visible);
+        EXPECT_EQ((GetWindowLongPtrA(control, GWL_STYLE) & WS_TABSTOP) != 0, desc.TabOrder >= 0);
+        if (desc.ItemHeight > 0) {
+            EXPECT_EQ(SendMessageA(control, LB_GETITEMHEIGHT, 0, 0), desc.ItemHeight);
         }
     }
 }
