@@ -231,7 +231,13 @@ void QtToolkit::Attach(ui::TForm1& form) { form_ = &form; }
 void QtToolkit::Detach() { form_ = nullptr; }
 
 template <typename Call> void QtToolkit::Forward(Call call) {
-    if (form_ && programmaticChange_ == 0) call(*form_);
+    if (!form_ || programmaticChange_ != 0) return;
+    // Qt does not support an exception leaving a slot or an event handler. The window logic
+    // reports its own errors; this is only the last line of defence.
+    try {
+        call(*form_);
+    } catch (...) {
+    }
 }
 
 void QtToolkit::BuildWidgets() {

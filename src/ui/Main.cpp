@@ -162,20 +162,28 @@ TGauge& TForm1::Gauge() { return *gauge_; }
 // ---- Entry points ----------------------------------------------------------------------------
 
 void TForm1::Guarded(const std::function<void()>& handler) {
+    // The entry points are called straight from a window procedure or a Qt slot, where an
+    // exception must not arrive: even an error box that cannot be shown ends here.
     try {
-        handler();
-    } catch (const std::exception& error) {
-        HandleException(error);
+        try {
+            handler();
+        } catch (const std::exception& error) {
+            HandleException(error);
+        } catch (...) {
+            HandleException(EVellocarError("An unexpected error occurred; the operation was stopped"));
+        }
     } catch (...) {
-        HandleException(EVellocarError("An unexpected error occurred; the operation was stopped"));
+        // Nothing is left to report it with; the window goes on as the handler left it.
     }
 }
 
 void TForm1::Command(ControlId id, void (TForm1::*handler)()) {
-    // A nested event during a build's listing, or a click that a toolkit delivers to a
-    // disabled control, must not start a second command.
-    if (busy_ || !toolkit_.Enabled(id)) return;
-    Guarded([this, handler] { (this->*handler)(); });
+    Guarded([this, id, handler] {
+        // A nested event during a build's listing, or a click that a toolkit delivers to a
+        // disabled control, must not start a second command.
+        if (busy_ || !toolkit_.Enabled(id)) return;
+        (this->*handler)();
+    });
 }
 
 void TForm1::Created() {

@@ -38,7 +38,8 @@ public:
 
     // Entry points for the face. Each runs its handler under the application's exception
     // handler: an error that leaves the handler is shown as a message box titled "Vellocar"
-    // with the error icon, and the program goes on. While a build runs, the window's commands
+    // with the error icon, and the program goes on; no exception leaves them, not even one
+    // raised while that box is shown. While a build runs, the window's commands
     // are disabled and events that still arrive for them are ignored.
     void Created();                        // after the widgets exist: FormCreate
     void Clicked(ControlId id);            // a button or a label was clicked

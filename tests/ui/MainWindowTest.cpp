@@ -4,6 +4,7 @@
 
 #include "Errors.h"
 
+#include <new>
 #include <stdexcept>
 
 namespace vellocar::ui::test {
@@ -157,6 +158,25 @@ TEST_F(ErrorHandler, AppendsAFullStopOnlyAfterCharactersAbovePoint) {
         tk.ExpectError(c.Shown);
         form.HandleException(std::runtime_error(c.Message));
     }
+}
+
+TEST_F(ErrorHandler, ErrorBoxThatFailsItselfDoesNotLeaveTheEntryPoint) {
+    // The entry points are called from a window procedure or a Qt slot: nothing may unwind
+    // into them, not even a failure while the error is being shown.
+    tk.OnShellOpen = [](const std::string&) { throw EVellocarError("No shell"); };
+    tk.ExpectError("No shell.");
+    tk.WhileOpen([] { throw std::bad_alloc(); });
+    EXPECT_NO_THROW(form.MenuItemClicked(MenuItemId::Homepage1));
+
+    // A command fails the same way, and the window still takes the next one.
+    tk.ExpectFileDialog(Mode::Open, "", (dir.path() / "missing.key").string());
+    tk.ExpectMessageContaining({"missing.key"}, "Vellocar", MessageKind::OkError);
+    tk.WhileOpen([] { throw 7; });
+    EXPECT_NO_THROW(form.Clicked(ControlId::OpenKeyFileButton));
+    EXPECT_EQ(Caption(ControlId::KeyStatPanel), "Wait");
+
+    tk.ExpectFileDialog(Mode::Open, "", std::nullopt);
+    form.Clicked(ControlId::OpenKeyFileButton);
 }
 
 // ---- Gauge adapter ----
