@@ -20,6 +20,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -125,6 +126,18 @@ std::string WithContext(const std::exception& e, const std::string& context) {
     } catch (const EVellocarError& e) {
         throw EVellocarError(WithContext(e, context));
     }
+}
+
+// The new files are written under temporary names, but a file that cannot be created is
+// reported under the name the user chose: the temporary name means nothing to them, and the
+// system's reason (a missing folder, a read-only disk, no permission) is the same for both.
+[[noreturn]] void RethrowCreateErrorFor(const EFCreateError& e, const std::string& temporary,
+                                        const std::string& target) {
+    std::string message = e.what();
+    const std::string shown = Quoted(temporary);
+    const auto at = message.find(shown);
+    if (at != std::string::npos) message.replace(at, shown.size(), Quoted(target));
+    throw EFCreateError(message);
 }
 
 // Removes the temporary files of a build unless they were moved into place.
@@ -441,7 +454,13 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
     try {
         bif.Temporary = temporaries.Add(platform::TemporaryNameBeside(BifFileName));
         {
-            platform::File out = platform::File::Create(bif.Temporary);
+            std::optional<platform::File> created;
+            try {
+                created.emplace(platform::File::Create(bif.Temporary));
+            } catch (const EFCreateError& e) {
+                RethrowCreateErrorFor(e, bif.Temporary, BifFileName);
+            }
+            platform::File& out = *created;
             WriteBif(out, files, gauge_);
             out.Flush();
             out.Close();
@@ -456,7 +475,11 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
         key.FileTable[q].FileSize = static_cast<std::uint32_t>(written->Size);
 
         index.Temporary = temporaries.Add(platform::TemporaryNameBeside(KeyFileName));
-        key.SaveToFile(index.Temporary);   // flushed and closed, or removed, by SaveToFile
+        try {
+            key.SaveToFile(index.Temporary);   // flushed and closed, or removed, by SaveToFile
+        } catch (const EFCreateError& e) {
+            RethrowCreateErrorFor(e, index.Temporary, KeyFileName);
+        }
     } catch (const EVellocarError&) {
         RethrowWithContext(kNoFileChanged);
     }

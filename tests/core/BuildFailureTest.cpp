@@ -235,7 +235,30 @@ TEST(BuildFailure, FolderWhereNothingCanBeCreated) {
     ASSERT_TRUE(disk.Remount("ro"));
     f.AddFile("a.nss", 10);
     const std::string message = FailsWith<EFCreateError>(f);
-    EXPECT_NE(message.find("Cannot create file"), std::string::npos) << message;
+    // Named as the user chose it, not by the temporary name it is first written under.
+    EXPECT_NE(message.find("Cannot create file \"" + f.OutPath("x.bif") + "\". "), std::string::npos) << message;
+    EXPECT_EQ(message.find(".tmp"), std::string::npos) << message;
+    f.ExpectUnchanged();
+}
+
+TEST(BuildFailure, KeyFolderWhereNothingCanBeCreatedNamesTheKey) {
+    // The BIF can be written, the KEY beside it cannot: the error names the KEY as chosen.
+    FailureFixture f;
+    const fs::path mountPoint = fs::path(f.Out) / "ro";
+    ScratchMount disk(mountPoint, "size=1m");
+    if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+    ASSERT_TRUE(disk.Remount("ro"));
+    f.Before = TakeSnapshot(f.Out);
+    f.AddFile("a.nss", 10);
+    std::string message;
+    try {
+        f.Build("x.bif", "ro/k.key", false);
+        ADD_FAILURE() << "the build wrote a KEY onto a read-only disk";
+    } catch (const EFCreateError& e) {
+        message = e.what();
+    }
+    EXPECT_NE(message.find("Cannot create file \"" + f.OutPath("ro/k.key") + "\". "), std::string::npos) << message;
+    EXPECT_EQ(message.find(".tmp"), std::string::npos) << message;
     f.ExpectUnchanged();
 }
 
