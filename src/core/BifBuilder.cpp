@@ -290,7 +290,9 @@ void WriteBif(platform::File& bif, const std::vector<SourceFile>& files, TGauge&
         // listed would shift every resource after it.
         const std::uint64_t now = source.Size();
         if (now != file.Size) {
-            throw EReadError(Quoted(file.Path) + " changed while the BIF was being written (" +
+            // A file that shrank yields fewer bytes than its size: a read error, as ever.
+            throw EReadError(std::string(now < file.Size ? "Stream read error: " : "") +
+                             Quoted(file.Path) + " changed while the BIF was being written (" +
                              std::to_string(file.Size) + " bytes when listed, " +
                              std::to_string(now) + " bytes now)");
         }

@@ -201,7 +201,7 @@ public:
             return;
         }
         if (!RangeEnd(resource.Offset, resource.FileSize, 1, fileSize_))
-            throw EReadError("Cannot export \"" + name + "\" from \"" + bif_.Path +
+            throw EReadError("Stream read error: cannot export \"" + name + "\" from \"" + bif_.Path +
                              "\": its bytes run past the end of the BIF (offset " + std::to_string(resource.Offset) +
                              ", " + std::to_string(resource.FileSize) + " bytes, file " +
                              std::to_string(fileSize_) + " bytes); nothing was written for it");

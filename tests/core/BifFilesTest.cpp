@@ -274,6 +274,7 @@ TEST_F(BifTest, AResourcePastTheEndIsRefusedBeforeItsFileExists) {
         bif_.ExtractAll(Out());
         FAIL() << "no error";
     } catch (const EReadError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Stream read error", 0), 0u) << e.what();
         EXPECT_TRUE(Contains(e.what(), "\"broken.txt\"")) << e.what();
         EXPECT_TRUE(Contains(e.what(), "offset 69, 100 bytes, file 70 bytes"));
     }
