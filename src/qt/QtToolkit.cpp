@@ -430,7 +430,20 @@ std::string QtToolkit::Caption(ControlId id) const {
     return {};
 }
 
-void QtToolkit::SetEnabled(ControlId id, bool enabled) { Widget(id)->setEnabled(enabled); }
+void QtToolkit::SetEnabled(ControlId id, bool enabled) {
+    QWidget* control = Widget(id);
+    const bool hadFocus = window_->focusWidget() == control;
+    control->setEnabled(enabled);
+    if (!enabled && hadFocus) {
+        // Qt passes the focus on to the next enabled control, and drops it when there is none
+        // (a build switches every command off): the control gets it back when it returns.
+        if (!focusBeforeDisable_) focusBeforeDisable_ = control;
+    } else if (enabled && control == focusBeforeDisable_) {
+        focusBeforeDisable_ = nullptr;
+        const QWidget* focus = window_->focusWidget();
+        if (!focus || !focus->isEnabled()) control->setFocus(Qt::OtherFocusReason);
+    }
+}
 bool QtToolkit::Enabled(ControlId id) const { return Widget(id)->isEnabledTo(window_.get()); }
 void QtToolkit::SetVisible(ControlId id, bool visible) { Widget(id)->setVisible(visible); }
 bool QtToolkit::Visible(ControlId id) const { return !Widget(id)->isHidden(); }

@@ -98,6 +98,8 @@ private:
     std::array<QAction*, ui::kPopupMenu1.size()> actions_{};
     ui::TForm1* form_ = nullptr;
     int programmaticChange_ = 0;
+    // The control that had the focus when it was switched off, until it is switched on again.
+    QWidget* focusBeforeDisable_ = nullptr;
     int gaugeMin_ = 0, gaugeMax_ = 100, gaugeProgress_ = 0;
     bool shownOnce_ = false;
 };

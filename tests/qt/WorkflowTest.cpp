@@ -50,6 +50,7 @@ private slots:
     void buildAsksBeforeReplacingOrExtendingAKey();
     void cancelledDialogsWriteNothing();
     void buildLocksTheWindowWhileItRuns();
+    void keyboardFocusComesBackAfterABuild();
     void unreadableKeyIsReportedAndTheWindowGoesOn();
 
 private:
@@ -299,6 +300,33 @@ void WorkflowTest::buildLocksTheWindowWhileItRuns() {
     QVERIFY(window.Toolkit().Enabled(ControlId::BuildButton));
     QVERIFY(window.Toolkit().Enabled(ControlId::OpenKeyFileButton));
     QVERIFY(window.Toolkit().Window()->close());
+}
+
+void WorkflowTest::keyboardFocusComesBackAfterABuild() {
+    // A build started from the keyboard switches the focused button off while it runs; once
+    // the commands are back on, the keyboard must have a control to work again.
+    QtWindow window;
+    QVERIFY(window.Start());
+    QWidget* build = window.Widget(ControlId::BuildButton);
+    QApplication::setActiveWindow(window.Toolkit().Window());
+    build->setFocus();
+    QTRY_VERIFY(build->hasFocus());
+    {
+        ModalScript script;
+        script.ThenChooseFile(Q(source_));
+        script.ThenCancel();
+        QTest::keyClick(build, Qt::Key_Space);
+        QTRY_COMPARE(script.Pending(), std::size_t{0});
+        QCOMPARE(script.Unanswered(), 0);
+    }
+    QCOMPARE(window.Text(ControlId::BuildStatPanel), QStringLiteral("Done"));
+    QCOMPARE(window.Toolkit().Window()->focusWidget(), build);
+    // The offscreen platform does not activate the window again when the last dialog closes.
+    QApplication::setActiveWindow(window.Toolkit().Window());
+    QTRY_COMPARE(QApplication::focusWidget(), build);
+    // And Tab goes on from there.
+    QTest::keyClick(build, Qt::Key_Tab);
+    QTRY_COMPARE(QApplication::focusWidget(), window.Widget(ControlId::OpenKeyFileButton));
 }
 
 void WorkflowTest::unreadableKeyIsReportedAndTheWindowGoesOn() {
