@@ -31,6 +31,8 @@ constexpr int kWinPathNotFound = 3;
 constexpr int kWinTooManyOpenFiles = 4;
 constexpr int kWinAccessDenied = 5;
 
+constexpr const char* kNotARegularFile = "The name stands for a FIFO, device or socket, not an ordinary file";
+
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
 std::string OpenMessage(const std::string& path, int code) {
@@ -115,15 +117,30 @@ File::~File() {
 }
 
 File File::OpenRead(const std::string& path) {
+    // Opened without blocking: a FIFO that a KEY names (or that is chosen as one) would
+    // otherwise wait for a writer forever. Only an ordinary file is kept, as on Windows, where
+    // a device is refused the same way; its reads then block as usual.
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) throw EFOpenError(OpenMessage(path, errno));
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
         ::close(fd);
-        throw EFOpenError(OpenMessage(path, EISDIR));
+        throw EFOpenError(OpenMessage(path, err));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (S_ISDIR(st.st_mode)) throw EFOpenError(OpenMessage(path, EISDIR));
+        throw EFOpenError("Cannot open file \"" + path + "\". " + kNotARegularFile);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw EFOpenError(OpenMessage(path, err));
     }
     return File(fd, path);
 }

@@ -4,13 +4,19 @@
 
 #include "ArchiveBytes.h"
 #include "Errors.h"
+#include "KeyFiles.h"
 #include "Platform.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace vellocar::platform {
 namespace {
@@ -147,6 +153,37 @@ TEST(File, ReadsCopiesAndReportsShortSources) {
         EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + (dir / "missing") + "\". No such file or directory");
     }
     EXPECT_THROW(File::OpenRead(dir.path().string()), EFOpenError);
+}
+
+TEST(File, OpenReadRefusesAFifoWithoutWaitingForAWriter) {
+    test::TempDir dir;
+    const std::string fifo = dir / "x.key";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Should an open wait for a writer after all, this thread plays one and lets it go on,
+    // so that the test fails instead of hanging.
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        while (!done) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    std::string message;
+    try {
+        File::OpenRead(fifo);
+    } catch (const EFOpenError& e) {
+        message = e.what();
+    } catch (const std::exception& e) {
+        message = std::string("unexpected: ") + e.what();
+    }
+    EXPECT_EQ(message.rfind("Cannot open file \"" + fifo + "\". ", 0), 0u) << message;
+
+    // A KEY reader given the FIFO refuses it the same way.
+    TNWNKeyFile key;
+    EXPECT_THROW(key.LoadFromFile(fifo), EFOpenError);
+    done = true;
+    writer.join();
 }
 
 TEST(PathQueries, ExistsStatSameFileAndTemporaryNames) {
