@@ -111,6 +111,12 @@ TEST_F(CliArchive, UnknownBifIsAFailureAndTouchesNothing) {
         EXPECT_EQ(extract.status, 1) << bif;
     }
     EXPECT_FALSE(fs::exists(dir.path() / "out"));
+
+    // A name with control bytes is echoed escaped: it cannot clear or rewrite the terminal.
+    const CliResult hostile = RunCli(dir, {"list", dir / "base.key", "\x1b[2Jx\ny"});
+    EXPECT_EQ(hostile.status, 1);
+    EXPECT_NE(hostile.err.find("\"\\x1b[2Jx\\x0ay\""), std::string::npos) << hostile.err;
+    EXPECT_EQ(hostile.err.find('\x1b'), std::string::npos);
 }
 
 TEST_F(CliArchive, ListShowsBifNamesAndResourceLinesFromTheKeyAlone) {
