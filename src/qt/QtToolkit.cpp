@@ -98,6 +98,31 @@ protected:
     }
 };
 
+// A single-selection list that reports each click: the left button coming up over it, also
+// on the line already selected, as a Windows list box does. While the button is held, the
+// selection may still move with the pointer.
+class ChoiceList : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    std::function<void()> OnClick;
+    bool ButtonHeld() const { return held_; }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) held_ = true;
+        QListWidget::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QListWidget::mouseReleaseEvent(event);
+        if (event->button() != Qt::LeftButton || !held_) return;
+        held_ = false;
+        if (OnClick) OnClick();
+    }
+
+private:
+    bool held_ = false;
+};
+
 // Fixed-height rows with the text on one line, vertically centred, 2 pixels from the left.
 class RowDelegate : public QStyledItemDelegate {
 public:
@@ -293,7 +318,7 @@ void QtToolkit::BuildWidgets() {
             break;
         case ControlKind::ListSingle:
         case ControlKind::ListMulti: {
-            auto* list = new QListWidget(w);
+            auto* list = desc.Kind == ControlKind::ListSingle ? new ChoiceList(w) : new QListWidget(w);
             list->setSelectionMode(desc.Kind == ControlKind::ListSingle
                                        ? QAbstractItemView::SingleSelection
                                        : QAbstractItemView::ExtendedSelection);
@@ -362,12 +387,17 @@ void QtToolkit::Connect() {
             label->OnLeave = [this, id] { Forward([id](ui::TForm1& f) { f.MouseLeave(id); }); };
             label->OnClick = [this, id] { Forward([id](ui::TForm1& f) { f.Clicked(id); }); };
         } else if (desc.Kind == ControlKind::ListSingle) {
-            // Only a line becoming selected (by mouse or keys) chooses it; focus alone moving
-            // the current row, or the list being emptied, does not.
-            QListWidget* list = List(id);
-            QObject::connect(list, &QListWidget::itemSelectionChanged, window_.get(), [this, id, list] {
+            // A click that leaves a line selected chooses it, the line already chosen included,
+            // and so do the keys selecting one; focus alone moving the current row, the list
+            // being emptied, or the selection following a held button does not.
+            auto* list = static_cast<ChoiceList*>(List(id));
+            auto choose = [this, id, list] {
                 if (!list->selectedItems().isEmpty())
                     Forward([id](ui::TForm1& f) { f.SelectionChanged(id); });
+            };
+            list->OnClick = choose;
+            QObject::connect(list, &QListWidget::itemSelectionChanged, window_.get(), [list, choose] {
+                if (!list->ButtonHeld()) choose();
             });
         } else if (desc.Kind == ControlKind::ListMulti) {
             // Every click counts, also one that leaves the selection as it was.

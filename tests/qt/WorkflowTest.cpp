@@ -51,6 +51,7 @@ private slots:
     void cancelledDialogsWriteNothing();
     void buildLocksTheWindowWhileItRuns();
     void keyboardFocusComesBackAfterABuild();
+    void clickOnTheChosenBifChoosesItAgain();
     void unreadableKeyIsReportedAndTheWindowGoesOn();
 
 private:
@@ -327,6 +328,35 @@ void WorkflowTest::keyboardFocusComesBackAfterABuild() {
     // And Tab goes on from there.
     QTest::keyClick(build, Qt::Key_Tab);
     QTRY_COMPARE(QApplication::focusWidget(), window.Widget(ControlId::OpenKeyFileButton));
+}
+
+void WorkflowTest::clickOnTheChosenBifChoosesItAgain() {
+    // Every click on a line of the BIF list chooses that BIF, the one already chosen included:
+    // it is how the user goes back from exporting the selection to exporting all of it.
+    QtWindow window;
+    QVERIFY(window.Start());
+    Build(window, source_, data_ / "mine", game_ / "test");
+    if (QTest::currentTestFailed()) return;
+    {
+        ModalScript script;
+        script.ThenChooseFile(Q(game_ / "test.key"));
+        window.Click(ControlId::OpenKeyFileButton);
+        QCOMPARE(script.Unanswered(), 0);
+    }
+    window.ClickLine(ControlId::ListBox1, 0);
+    QCOMPARE(window.Text(ControlId::BifStatPanel), QStringLiteral("Done"));
+    const vellocar::TNWNBifFile* first = window.Form().BifModel.get();
+    QVERIFY(first != nullptr);
+
+    window.ClickLine(ControlId::ListBox2, 1);
+    QCOMPARE(window.Text(ControlId::ExportButton), QStringLiteral("Export Selected"));
+
+    window.ClickLine(ControlId::ListBox1, 0);
+    QCOMPARE(window.Text(ControlId::ExportButton), QStringLiteral("Export BIF to"));
+    QVERIFY(window.Form().BifModel.get() != first);
+    QCOMPARE(window.Lines(ControlId::ListBox2),
+             (QStringList{"A_script.nss", "b_table.2da", "readme.txt"}));
+    QVERIFY(window.List(ControlId::ListBox2)->selectedItems().isEmpty());
 }
 
 void WorkflowTest::unreadableKeyIsReportedAndTheWindowGoesOn() {
