@@ -198,7 +198,11 @@ std::vector<SourceFile> CheckSources(const TResourceList& list, const std::strin
         } else if (!info->IsRegular) {
             notPlain.push_back(file.Path);
         } else if (info->Size > kMax32) {
+            // Counted as well, so that the refusal states the real total.
             tooLarge.push_back(file.Path);
+            total = info->Size > std::numeric_limits<std::uint64_t>::max() - total
+                        ? std::numeric_limits<std::uint64_t>::max()
+                        : total + info->Size;
         } else {
             file.Size = static_cast<std::uint32_t>(info->Size);
             total += file.Size;

@@ -137,6 +137,18 @@ TEST(BuildRefused, LimitsOfTheFormats) {
         f.ExpectUnchanged();
     }
     {
+        // One sparse file of 5 GiB beside a small one: the refusal gives the real total,
+        // 20 + 2 x 16 bytes of tables, 5 GiB and 10 bytes.
+        FailureFixture f;
+        f.AddFile("small.nss", 10);
+        std::ofstream(f.Source + "huge.tga").close();
+        fs::resize_file(f.Source + "huge.tga", std::uintmax_t{5} << 30);
+        f.List.Add("huge.tga");
+        const std::string message = FailsWith<EBuildRefused>(f);
+        EXPECT_NE(message.find(" 5368709182 bytes "), std::string::npos) << message;
+        f.ExpectUnchanged();
+    }
+    {
         // A KEY that already names 4,096 BIFs has no index left for another one.
         FailureFixture f;
         KeySpec desc;
