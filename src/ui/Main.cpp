@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <new>
 #include <string_view>
 #include <utility>
 
@@ -167,6 +168,9 @@ void TForm1::Guarded(const std::function<void()>& handler) {
     try {
         try {
             handler();
+        } catch (const std::bad_alloc&) {
+            // The library's own text for it ("std::bad_alloc") would tell a user nothing.
+            HandleException(EVellocarError("Out of memory"));
         } catch (const std::exception& error) {
             HandleException(error);
         } catch (...) {

@@ -179,6 +179,12 @@ TEST_F(ErrorHandler, ErrorBoxThatFailsItselfDoesNotLeaveTheEntryPoint) {
     form.Clicked(ControlId::OpenKeyFileButton);
 }
 
+TEST_F(ErrorHandler, AnAllocationFailureReadsOutOfMemory) {
+    tk.OnShellOpen = [](const std::string&) { throw std::bad_alloc(); };
+    tk.ExpectError("Out of memory.");
+    form.MenuItemClicked(MenuItemId::Email1);
+}
+
 // ---- Gauge adapter ----
 
 using GaugeAdapter = WindowTest;
