@@ -131,7 +131,14 @@ Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
     SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconLarge_));
     SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall_));
 
-    CreateControls();
+    try {
+        CreateControls();
+    } catch (...) {
+        // The destructor will not run for a half-built object: take the window down now,
+        // so that no message reaches it through its pointer to this object.
+        ReleaseResources();
+        throw;
+    }
 
     popup_ = CreatePopupMenu();
     for (const auto& item : ui::kPopupMenu1) {
@@ -140,13 +147,19 @@ Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
     }
 }
 
-Win32Toolkit::~Win32Toolkit() {
+Win32Toolkit::~Win32Toolkit() { ReleaseResources(); }
+
+void Win32Toolkit::ReleaseResources() {
     form_ = nullptr;
     if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+    hwnd_ = nullptr;
     if (popup_) DestroyMenu(popup_);
+    popup_ = nullptr;
     for (auto& [key, font] : fonts_) DeleteObject(font);
+    fonts_.clear();
     if (iconLarge_) DestroyIcon(iconLarge_);
     if (iconSmall_) DestroyIcon(iconSmall_);
+    iconLarge_ = iconSmall_ = nullptr;
 }
 
 HFONT Win32Toolkit::Font(const ui::FontSpec& desc, bool underline) {
