@@ -23,6 +23,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -159,22 +160,44 @@ private:
 };
 
 // Keeps the window open while a build runs: its work and its files would go on unseen.
+// A close that arrives while a build runs (its listing and dialogs process events) would free
+// the window under the build. It is held back and carried out once the build has ended, as
+// the user asked for it.
 class CloseGuard : public QObject {
 public:
-    CloseGuard(std::function<bool()> busy, QObject* parent)
-        : QObject(parent), busy_(std::move(busy)) {}
+    CloseGuard(std::function<bool()> busy, QWidget* window)
+        : QObject(window), busy_(std::move(busy)), window_(window) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Close && busy_()) {
             event->ignore();
+            if (!pending_) {
+                pending_ = true;
+                RetryLater();
+            }
             return true;
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
+    static constexpr int kRetryMs = 100;
+
+    void RetryLater() {
+        QTimer::singleShot(kRetryMs, this, [this] {
+            if (busy_()) {
+                RetryLater();
+                return;
+            }
+            pending_ = false;
+            window_->close();
+        });
+    }
+
     std::function<bool()> busy_;
+    QWidget* window_;
+    bool pending_ = false;
 };
 
 // A label is as wide as its layout says, or wider when its text needs more in the font that

@@ -296,11 +296,10 @@ void WorkflowTest::buildLocksTheWindowWhileItRuns() {
     QVERIFY(!buildButtonEnabled);
     QVERIFY(!openButtonEnabled);
     QVERIFY(!closeAccepted);
-    QVERIFY(window.Toolkit().Window()->isVisible());
-    // Afterwards everything is back, and the window closes again.
+    // Afterwards everything is back, and the close the user asked for is carried out.
     QVERIFY(window.Toolkit().Enabled(ControlId::BuildButton));
     QVERIFY(window.Toolkit().Enabled(ControlId::OpenKeyFileButton));
-    QVERIFY(window.Toolkit().Window()->close());
+    QTRY_VERIFY(!window.Toolkit().Window()->isVisible());
 }
 
 void WorkflowTest::keyboardFocusComesBackAfterABuild() {
