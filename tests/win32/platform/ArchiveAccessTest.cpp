@@ -18,6 +18,7 @@ namespace vellocar {
 namespace {
 
 using test::AllEntries;
+using test::ErrorOf;
 using test::HeldFile;
 using test::ReadText;
 using test::WinTempDir;
@@ -74,16 +75,6 @@ protected:
     TStringResourceList resources;
     TNullGauge gauge;
 };
-
-template <typename Error, typename Action>
-std::string ErrorOf(Action action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
 
 TEST_F(WinArchive, HeldKeyIsReportedNotRead) {
     Build({{"ok.nss", "void main() {}"}});

@@ -15,6 +15,7 @@ namespace {
 
 using platform::File;
 using test::AllEntries;
+using test::ErrorOf;
 using test::HeldFile;
 using test::ReadText;
 using test::WinTempDir;
@@ -23,17 +24,6 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 std::set<std::string> AsSet(const std::vector<std::string>& names) { return {names.begin(), names.end()}; }
-
-// The message an exception carries, or "<no error>".
-template <typename Error, typename Action>
-std::string ErrorOf(Action action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
 
 TEST(Win32Listing, SkipsFoldersHiddenAndSystemFiles) {
     WinTempDir dir;

@@ -76,6 +76,17 @@ inline std::string ReadText(const std::string& path) {
     return text;
 }
 
+// The message an exception of type Error carries, or "<no error>" when action raises none.
+template <typename Error, typename Action>
+std::string ErrorOf(Action action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "<no error>";
+}
+
 // Every entry of a folder except "." and "..", folders included, sorted.
 inline std::vector<std::string> AllEntries(const std::string& folder) {
     std::vector<std::string> names;
