@@ -5,15 +5,16 @@
 //      append mode) the existing KEY, which is loaded and so validated here;
 //   2. writing: the new BIF and the new KEY go to temporary files beside their targets, the
 //      BIF in one forward pass (table pass, then data pass), both flushed and closed;
-//   3. rotation: old backups are deleted, the current files become the backups, the new files
-//      are moved into place.
+//   3. rotation: the current files become the backups, the new files are moved into place, and
+//      only then are the old backups deleted (Rotation.h).
 // Any failure in phases 1 and 2 removes the temporaries and leaves every existing file as it
-// was; a failure in phase 3 puts back what it can (see RotateIntoPlace).
+// was; a failure in phase 3 puts every file back (see ReplaceKeepingBackups).
 
 #include "BifFiles.h"
 #include "Errors.h"
 #include "KeyFiles.h"
 #include "Platform.h"
+#include "Rotation.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -30,7 +31,6 @@ namespace vellocar {
 namespace {
 
 constexpr char kEntryFolder[] = "data\\";
-constexpr char kBackupSuffix[] = ".bak";
 constexpr TFourCC kBifFileType{'B', 'I', 'F', 'F'};
 constexpr TFourCC kKeyFileType{'K', 'E', 'Y', ' '};
 constexpr TFourCC kVersion1{'V', '1', ' ', ' '};
@@ -95,36 +95,25 @@ void PutFourCC(std::uint8_t* out, const TFourCC& tag) {
 
 // Re-raises the error that is being handled with context appended to its message, keeping its
 // type so that callers can still tell a read fault from a write fault.
-// The message with context appended; context starts with ". ", whose point is dropped when the
-// message already ends in one (Windows' own error texts do).
-std::string WithContext(const std::exception& e, const std::string& context) {
-    std::string message = e.what();
-    if (!message.empty() && message.back() == '.' && !context.empty() && context.front() == '.')
-        message.append(context, 1);
-    else
-        message += context;
-    return message;
-}
-
 [[noreturn]] void RethrowWithContext(const std::string& context) {
     try {
         throw;
     } catch (const EInOutError& e) {
-        throw EInOutError(WithContext(e, context), e.ErrorCode);
+        throw EInOutError(WithContext(e.what(), context), e.ErrorCode);
     } catch (const EFOpenError& e) {
-        throw EFOpenError(WithContext(e, context));
+        throw EFOpenError(WithContext(e.what(), context));
     } catch (const EFCreateError& e) {
-        throw EFCreateError(WithContext(e, context));
+        throw EFCreateError(WithContext(e.what(), context));
     } catch (const EReadError& e) {
-        throw EReadError(WithContext(e, context));
+        throw EReadError(WithContext(e.what(), context));
     } catch (const EWriteError& e) {
-        throw EWriteError(WithContext(e, context));
+        throw EWriteError(WithContext(e.what(), context));
     } catch (const EFormatError& e) {
-        throw EFormatError(WithContext(e, context));
+        throw EFormatError(WithContext(e.what(), context));
     } catch (const EBuildRefused&) {
         throw;
     } catch (const EVellocarError& e) {
-        throw EVellocarError(WithContext(e, context));
+        throw EVellocarError(WithContext(e.what(), context));
     }
 }
 
@@ -235,14 +224,18 @@ std::vector<SourceFile> CheckSources(const TResourceList& list, const std::strin
     return files;
 }
 
-// The index of the entry named entryName: compared exactly, and when several match, the last
-// one counts. -1 when none does.
+// The index of the entry for entryName, -1 when there is none. An entry spelled exactly so
+// comes first (the last one, when several are); failing that, the last entry that names the
+// same file with other letter case or "/" for "\": reusing it keeps one entry per BIF, where
+// a second entry would leave the first one's names pointing into the new BIF's bytes.
 std::int64_t FindEntry(const TNWNKeyFile& key, const std::string& entryName) {
-    std::int64_t found = -1;
+    std::int64_t exact = -1, alike = -1;
     for (std::size_t d = 0; d < key.Filenames.size(); ++d) {
-        if (key.Filenames[d].Filename == entryName) found = static_cast<std::int64_t>(d);
+        const std::string& name = key.Filenames[d].Filename;
+        if (name == entryName) exact = static_cast<std::int64_t>(d);
+        else if (SameStoredName(name, entryName)) alike = static_cast<std::int64_t>(d);
     }
-    return found;
+    return exact >= 0 ? exact : alike;
 }
 
 // The size SaveToFile will give the KEY, which must stay within its 32-bit offsets.
@@ -305,72 +298,34 @@ void WriteBif(platform::File& bif, const std::vector<SourceFile>& files, TGauge&
     }
 }
 
-struct Target {
-    std::string Path;
-    std::string Backup;
-    std::string Temporary;
-    bool Existed = false;   // there was a file to back up
-    bool MovedAside = false;
-    bool Placed = false;
-};
-
-// Puts back what RotateIntoPlace had changed when its renames stopped halfway. Returns a
-// sentence on what could not be put back, empty when everything is as it was.
-std::string RollBack(Target& target) {
-    std::string trouble;
-    try {
-        if (target.Placed) {
-            if (target.MovedAside) {
-                platform::RenameFile(target.Backup, target.Path, true);
-                target.MovedAside = false;
-            } else if (!platform::RemoveFile(target.Path)) {
-                trouble += " The new file " + Quoted(target.Path) + " could not be removed.";
-            }
-            target.Placed = false;
-        } else if (target.MovedAside) {
-            platform::RenameFile(target.Backup, target.Path);
-            target.MovedAside = false;
-        }
-    } catch (const EVellocarError&) {
-        trouble += " The previous file is at " + Quoted(target.Backup) +
-                   " and could not be moved back to " + Quoted(target.Path) + ".";
+// The four names a build writes or replaces, as the user gave them. No two may be one file,
+// however they are spelled: the rotation would move one over the other.
+void RefuseCollidingTargets(const std::string& bifFileName, const std::string& keyFileName) {
+    const std::string bif = Quoted(bifFileName), key = Quoted(keyFileName);
+    const std::string bifBackup = bifFileName + kBackupSuffix, keyBackup = keyFileName + kBackupSuffix;
+    struct Pair {
+        const std::string& A;
+        const std::string& B;
+        std::string Reason;
+    };
+    const Pair pairs[] = {
+        {bifFileName, keyFileName, "the BIF " + bif + " and the KEY " + key + " are the same file"},
+        {keyFileName, bifBackup, "the KEY " + key + " is the file that would hold the backup of the BIF " + bif},
+        {bifFileName, keyBackup, "the BIF " + bif + " is the file that would hold the backup of the KEY " + key},
+        {bifBackup, keyBackup, "the backups of the BIF " + bif + " and of the KEY " + key + " would be the same file"},
+    };
+    for (const Pair& pair : pairs) {
+        if (platform::SameFile(pair.A, pair.B)) Refuse(bifFileName, pair.Reason);
     }
-    return trouble;
 }
 
-// Moves the complete new files into place and the files they replace to their backups.
-//
-// The BIF goes first, the KEY second. Until the KEY is renamed the old KEY stays in force,
-// and in the common case of adding a BIF under a new name the old KEY and its BIFs remain a
-// working set even if the KEY's rename fails and nothing can be rolled back. When a rename
-// fails, the steps already taken are undone in reverse, so that the user is left with the
-// previous KEY and BIF at their names. A current file replaces its old backup in one rename;
-// the old backup of a file that does not exist is deleted only once everything is in place,
-// so that each backup name ends up holding what this build replaced, or nothing.
-void RotateIntoPlace(Target& bif, Target& key) {
-    try {
-        for (Target* target : {&bif, &key}) {
-            target->Existed = platform::PathExists(target->Path);
-            if (target->Existed) {
-                platform::RenameFile(target->Path, target->Backup, true);
-                target->MovedAside = true;
-            }
-            platform::RenameFile(target->Temporary, target->Path);
-            target->Placed = true;
-        }
-    } catch (const EInOutError&) {
-        std::string trouble = RollBack(key);
-        trouble += RollBack(bif);
-        RethrowWithContext(
-            trouble.empty()
-                ? ". The new BIF and KEY could not be moved into place; the previous files are "
-                  "back at their names."
-                : ". The new BIF and KEY could not be moved into place." + trouble);
-    }
-    for (const Target* target : {&bif, &key}) {
-        if (!target->Existed && platform::PathExists(target->Backup)) {
-            platform::RemoveFile(target->Backup);
-        }
+// A fresh name beside target that is none of the names the build writes, in any spelling.
+std::string TemporaryFor(const std::string& target, const std::vector<std::string>& taken) {
+    for (;;) {
+        std::string candidate = platform::TemporaryNameBeside(target);
+        bool clash = false;
+        for (const std::string& name : taken) clash = clash || platform::SameFile(candidate, name);
+        if (!clash) return candidate;
     }
 }
 
@@ -380,13 +335,7 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
                             const std::string& KeyFileName, bool Append) {
     // Phase 1: checks. Nothing below raises before phase 2 without EBuildRefused or the
     // KEY reader's own error, and nothing on disk has changed by then.
-    if (BifFileName == KeyFileName || platform::SameFile(BifFileName, KeyFileName)) {
-        Refuse(BifFileName, "the BIF and the KEY would be the same file");
-    }
-    // The backup of one would replace the other.
-    if (BifFileName == KeyFileName + kBackupSuffix || KeyFileName == BifFileName + kBackupSuffix) {
-        Refuse(BifFileName, "the BIF and the KEY would take each other's backup name");
-    }
+    RefuseCollidingTargets(BifFileName, KeyFileName);
     for (const std::string* path : {&BifFileName, &KeyFileName}) {
         // A folder cannot be replaced, and a FIFO or device would block or be written through.
         const auto existing = platform::Stat(*path);
@@ -454,11 +403,13 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
     }
 
     // Phase 2: the new files, beside their targets.
-    Target bif{BifFileName, BifFileName + kBackupSuffix, {}};
-    Target index{KeyFileName, KeyFileName + kBackupSuffix, {}};
+    const std::vector<std::string> targets{BifFileName, KeyFileName, BifFileName + kBackupSuffix,
+                                           KeyFileName + kBackupSuffix};
+    TReplacement bif{BifFileName, TemporaryFor(BifFileName, targets)};
+    TReplacement index{KeyFileName, TemporaryFor(KeyFileName, targets)};
     TemporaryFiles temporaries;
     try {
-        bif.Temporary = temporaries.Add(platform::TemporaryNameBeside(BifFileName));
+        temporaries.Add(bif.Temporary);
         {
             std::optional<platform::File> created;
             try {
@@ -480,7 +431,7 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
         }
         key.FileTable[q].FileSize = static_cast<std::uint32_t>(written->Size);
 
-        index.Temporary = temporaries.Add(platform::TemporaryNameBeside(KeyFileName));
+        temporaries.Add(index.Temporary);
         try {
             key.SaveToFile(index.Temporary);   // flushed and closed, or removed, by SaveToFile
         } catch (const EFCreateError& e) {
@@ -490,8 +441,8 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
         RethrowWithContext(kNoFileChanged);
     }
 
-    // Phase 3: rotation.
-    RotateIntoPlace(bif, index);
+    // Phase 3: rotation, BIF first: until the KEY is in place the old KEY stays in force.
+    ReplaceKeepingBackups({bif, index});
     temporaries.Forget(bif.Temporary);
     temporaries.Forget(index.Temporary);
     return true;

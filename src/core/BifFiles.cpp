@@ -12,6 +12,7 @@
 #include <cctype>
 #include <limits>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 namespace vellocar {
@@ -73,6 +74,18 @@ int ClampToInt(std::uint64_t value) {
 }
 
 } // namespace
+
+bool SameStoredName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (IsSeparator(x) && IsSeparator(y)) continue;
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
 
 TNWNBifFile::TNWNBifFile(TResourceList& resourceList, TGauge& gauge)
     : resourceList_(resourceList), gauge_(gauge) {}
@@ -191,6 +204,13 @@ public:
             skipped_.push_back({name, *reason});
             return;
         }
+        // Two resources whose names the file system takes for one (two types without an
+        // extension; on Windows letter case or a trailing dot) would overwrite each other.
+        const auto [first, fresh] = written_.try_emplace(platform::NameKey(name), name);
+        if (!fresh) {
+            skipped_.push_back({name, "\"" + first->second + "\" was already written under the same file name"});
+            return;
+        }
         const std::string out = target_ + name;
         if (MayBe(name, bifName_) && platform::SameFile(out, bif_.Path)) {
             skipped_.push_back({name, "writing it would overwrite the BIF being read"});
@@ -226,14 +246,18 @@ public:
     }
 
 private:
-    // Only a resource named like the BIF or the KEY (letter case aside, for the file systems
-    // that ignore it) can be that file; asking the file system for every resource would cost
-    // a lookup per file. A link under another name is harmless: File::Create replaces links.
+    // Only a resource named like the BIF or the KEY (under the file system's name rules, letter
+    // case aside for the file systems that ignore it) or one that may be a short 8.3 alias can
+    // be that file; asking the file system for every resource would cost a lookup per file. A
+    // link under another name is harmless: File::Create replaces links.
     static bool MayBe(const std::string& name, const std::string& fileName) {
-        if (fileName.empty() || name.size() != fileName.size()) return false;
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            const auto a = static_cast<unsigned char>(name[i]), b = static_cast<unsigned char>(fileName[i]);
-            if (std::tolower(a) != std::tolower(b)) return false;
+        if (fileName.empty()) return false;
+        if (name.find('~') != std::string::npos) return true;
+        const std::string a = platform::NameKey(name), b = platform::NameKey(fileName);
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+                return false;
         }
         return true;
     }
@@ -245,6 +269,7 @@ private:
     std::uint64_t fileSize_;
     std::string bifName_;
     std::string keyName_;
+    std::unordered_map<std::string, std::string> written_;   // NameKey -> the name written
 };
 
 } // namespace
@@ -261,14 +286,25 @@ bool TNWNBifFile::ExtractAll(const std::string& target) {
     TExporter exporter(*this, target, Skipped);
 
     // The first KEY entry of each variable index, as FindKeyEntry would find it, looked up in
-    // one pass rather than once per resource.
+    // one pass rather than once per resource. Entries that name no resource of the BIF, or one
+    // that an earlier entry already names, are reported after the resources.
     std::vector<const TNWNKeyEntry*> named(VarResources.size(), nullptr);
+    std::vector<TSkippedResource> unexported;
     if (KeyFile && BifIndex >= 0 && static_cast<std::size_t>(BifIndex) < KeyFile->Filenames.size()) {
         const auto bif = static_cast<std::uint32_t>(BifIndex);
         for (const TNWNKeyEntry& e : KeyFile->Filenames[static_cast<std::size_t>(BifIndex)].Resources) {
             if ((e.ResId >> kResIdBifShift) != bif) continue;
             const std::uint32_t index = e.ResId & kResIdIndexMask;
-            if (index < named.size() && !named[index]) named[index] = &e;
+            if (index >= named.size()) {
+                unexported.push_back({ResourceLine(e), "the BIF holds no resource at index " + std::to_string(index) +
+                                                           " (it has " + std::to_string(named.size()) + ")"});
+            } else if (named[index]) {
+                unexported.push_back({ResourceLine(e), "its resource (index " + std::to_string(index) +
+                                                           ") was exported as \"" + ResourceLine(*named[index]) +
+                                                           "\""});
+            } else {
+                named[index] = &e;
+            }
         }
     }
 
@@ -283,6 +319,7 @@ bool TNWNBifFile::ExtractAll(const std::string& target) {
         }
         exporter.Export(*named[i], VarResources[i]);
     }
+    Skipped.insert(Skipped.end(), unexported.begin(), unexported.end());
     return true;
 }
 

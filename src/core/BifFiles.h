@@ -27,6 +27,11 @@ inline constexpr std::size_t kBifFixedEntrySize = 20;
 std::int64_t ExtToResType(const std::string& extension);
 inline constexpr std::int64_t kUnknownResType = 0xFFFF;
 
+// Whether two names stored in a KEY stand for the same BIF: "\" and "/" count equal, and so do
+// ASCII letters of either case, as the Windows file system and the name resolution here read
+// them ("DATA\ONE.BIF" and "data/one.bif").
+bool SameStoredName(const std::string& a, const std::string& b);
+
 using TNWNBinaryData = std::vector<std::uint8_t>;
 
 struct TNWNVarResEntry {
@@ -69,7 +74,8 @@ public:
     std::vector<TNWNVarResEntry> VarResources;
     std::vector<TNWNFixedResEntry> FixedResources;
 
-    // What the last export left out, in index order. Cleared when an export starts.
+    // What the last export left out: resources in index order, then KEY entries that name no
+    // resource of their own. Cleared when an export starts.
     std::vector<TSkippedResource> Skipped;
 
     // Reads the header and tables of the BIF at path and fills the resource list with one

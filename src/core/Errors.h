@@ -57,4 +57,12 @@ public:
     using EVellocarError::EVellocarError;
 };
 
+// message with context appended. Context starts with ". ", whose point is dropped when the
+// message already ends in one (Windows' own error texts do).
+inline std::string WithContext(const std::string& message, const std::string& context) {
+    if (!message.empty() && message.back() == '.' && !context.empty() && context.front() == '.')
+        return message + context.substr(1);
+    return message + context;
+}
+
 } // namespace vellocar

@@ -12,17 +12,19 @@ char UpperAscii(char c) {
 }
 
 // Windows opens the device rather than a file for these stems, whatever extension follows
-// and with trailing blanks ignored.
+// and with trailing blanks ignored. The serial and parallel ports count from 1 to 9; Windows
+// also reads the superscript digits 1, 2 and 3 of the ANSI code page (bytes B9, B2 and B3)
+// after COM and LPT as their plain digits.
 bool IsDeviceName(const std::string& name) {
     std::string stem = name.substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
     for (char& c : stem) c = UpperAscii(c);
-    static constexpr std::array<std::string_view, 4> kPlain{"CON", "PRN", "AUX", "NUL"};
+    static constexpr std::array<std::string_view, 6> kPlain{"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (auto device : kPlain)
         if (stem == device) return true;
-    if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0))
-        return stem[3] >= '1' && stem[3] <= '9';
-    return false;
+    if (stem.size() != 4 || (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0)) return false;
+    const auto digit = static_cast<unsigned char>(stem[3]);
+    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 } // namespace

@@ -86,8 +86,19 @@ void RenameFile(const std::string& from, const std::string& to, bool replace = f
 // Creates a folder and its parents; raises EFCreateError on failure.
 void CreateDirectories(const std::string& path);
 
-// Whether two paths name the same file on disk (false when either does not exist).
+// Whether two paths name the same file, however each is spelled ("./x", "d/../x", a linked
+// folder, a hard link; on Windows also letter case, trailing dots and spaces, short 8.3 names).
+// Two existing paths are the same when they have the same file identity (device and inode;
+// volume serial and file index). Otherwise, the file being absent under at least one spelling,
+// they are the same when their folders have the same identity and their last parts are equal
+// under the system's name rules (NameKey), as a file about to be created under both names
+// would be.
 bool SameFile(const std::string& a, const std::string& b);
+
+// The form in which this system compares one file name (no folder): on Windows with ASCII
+// letters folded and trailing dots and spaces dropped, as the file system ignores them;
+// elsewhere the name itself.
+std::string NameKey(const std::string& name);
 
 // The names (without folder) of the plain files of folder: regular files only; folders,
 // hidden files (Windows attribute, or a name starting with "." elsewhere), system files and

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -316,10 +317,47 @@ void CreateDirectories(const std::string& path) {
     if (!info || !info->IsDirectory) throw EFCreateError(CreateMessage(path, ENOTDIR));
 }
 
+namespace {
+
+struct FileId {
+    dev_t Device;
+    ino_t Inode;
+    bool operator==(const FileId&) const = default;
+};
+
+// The identity of what path names (a link counts as what it points to); none when nothing does.
+std::optional<FileId> IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.empty() ? "." : path.c_str(), &st) != 0) return std::nullopt;
+    return FileId{st.st_dev, st.st_ino};
+}
+
+// The folder a path's last part lies in, "." for a bare name.
+std::string FolderOf(const std::string& path) {
+    const std::string folder = FolderPart(path);
+    return folder.empty() ? "." : folder;
+}
+
+// Whether a last part names an entry of its folder: "", "." and ".." name the folder itself or
+// its parent, which are compared by identity only.
+bool IsEntryName(const std::string& name) {
+    return !name.empty() && name != "." && name != "..";
+}
+
+} // namespace
+
 bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    if (a == b) return true;
+    const auto idA = IdentityOf(a), idB = IdentityOf(b);
+    if (idA && idB) return *idA == *idB;
+    const std::string nameA = FileNamePart(a), nameB = FileNamePart(b);
+    if (!IsEntryName(nameA) || NameKey(nameA) != NameKey(nameB)) return false;
+    const auto folderA = IdentityOf(FolderOf(a)), folderB = IdentityOf(FolderOf(b));
+    return folderA && folderB && *folderA == *folderB;
+}
+
+std::string NameKey(const std::string& name) {
+    return name;
 }
 
 std::vector<std::string> ListPlainFiles(const std::string& folder) {

@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -354,23 +355,109 @@ void CreateDirectories(const std::string& path) {
     }
 }
 
+namespace {
+
+struct FileId {
+    DWORD Volume;
+    DWORD IndexHigh;
+    DWORD IndexLow;
+    bool operator==(const FileId&) const = default;
+};
+
+// The identity of what path names, a file or a folder; none when nothing does.
+std::optional<FileId> IdentityOf(const std::string& path) {
+    HANDLE h = OpenForQuery(path.empty() ? "." : path);
+    if (h == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::string folder = FolderPart(path);
+    return folder.empty() ? "." : folder;
+}
+
+// The names under which an existing entry can be reached: its long name and, where the volume
+// makes them, its short 8.3 alias, each in NameKey form. Empty when path names nothing.
+std::vector<std::string> NameKeysOf(const std::string& path) {
+    std::vector<std::string> keys;
+    // FindFirstFile would read "*" and "?" as wildcards; no real name holds them.
+    if (path.find_first_of("*?") != std::string::npos) {
+        return keys;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(path.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return keys;
+    }
+    FindClose(search);
+    keys.push_back(NameKey(entry.cFileName));
+    if (entry.cAlternateFileName[0] != '\0') {
+        keys.push_back(NameKey(entry.cAlternateFileName));
+    }
+    return keys;
+}
+
+bool IsEntryName(const std::string& name) {
+    const std::string key = NameKey(name);
+    return !key.empty() && key != "." && key != "..";
+}
+
+// Whether the last parts of a and b name the same entry of one folder: equal under the name
+// rules, or one of them the short alias of the entry that the other names.
+bool SameEntryName(const std::string& a, const std::string& b) {
+    const std::string nameA = FileNamePart(a), nameB = FileNamePart(b);
+    if (!IsEntryName(nameA) || !IsEntryName(nameB)) {
+        return false;
+    }
+    const std::string keyA = NameKey(nameA), keyB = NameKey(nameB);
+    if (keyA == keyB) {
+        return true;
+    }
+    for (const std::string& key : NameKeysOf(a)) {
+        if (key == keyB) return true;
+    }
+    for (const std::string& key : NameKeysOf(b)) {
+        if (key == keyA) return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool SameFile(const std::string& a, const std::string& b) {
-    HANDLE ha = OpenForQuery(a);
-    if (ha == INVALID_HANDLE_VALUE) {
+    if (a == b) {
+        return true;
+    }
+    const auto idA = IdentityOf(a);
+    const auto idB = IdentityOf(b);
+    if (idA && idB) {
+        return *idA == *idB;
+    }
+    if (!SameEntryName(a, b)) {
         return false;
     }
-    HANDLE hb = OpenForQuery(b);
-    if (hb == INVALID_HANDLE_VALUE) {
-        CloseHandle(ha);
-        return false;
+    const auto folderA = IdentityOf(FolderOf(a));
+    const auto folderB = IdentityOf(FolderOf(b));
+    return folderA && folderB && *folderA == *folderB;
+}
+
+std::string NameKey(const std::string& name) {
+    std::string key = name;
+    while (!key.empty() && (key.back() == '.' || key.back() == ' ')) {
+        key.pop_back();
     }
-    BY_HANDLE_FILE_INFORMATION ia;
-    BY_HANDLE_FILE_INFORMATION ib;
-    const bool ok = GetFileInformationByHandle(ha, &ia) && GetFileInformationByHandle(hb, &ib);
-    CloseHandle(ha);
-    CloseHandle(hb);
-    return ok && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key;
 }
 
 std::vector<std::string> ListPlainFiles(const std::string& folder) {

@@ -205,10 +205,12 @@ TEST_F(BifTest, ExtractAllWritesEveryNamedResource) {
     Open();
     ASSERT_TRUE(bif_.ExtractAll(Out()));
     EXPECT_EQ(OutNames(), (std::vector<std::string>{"My File.v2-x.nss", "abcdefgh.2da", "empty.txt"}));
-    EXPECT_EQ(Exported("abcdefgh.2da"), "later");   // the later of two equal names replaces the earlier
+    // The first of two equal names is written; the later one would overwrite it and is reported.
+    EXPECT_EQ(Exported("abcdefgh.2da"), "first");
     EXPECT_EQ(Exported("empty.txt"), "");
     EXPECT_EQ(Exported("My File.v2-x.nss"), "void main() {}");
-    EXPECT_TRUE(bif_.Skipped.empty());
+    ASSERT_EQ(bif_.Skipped.size(), 1u);
+    EXPECT_EQ(bif_.Skipped[0].Name, "abcdefgh.2da");
     EXPECT_EQ(gauge_.calls, (std::vector<std::string>{"min 0", "max 3", "pos 0", "show", "pos 0", "paint", "pos 1",
                                                       "paint", "pos 2", "paint", "pos 3", "paint"}));
 }

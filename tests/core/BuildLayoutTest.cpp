@@ -178,19 +178,29 @@ TEST(Build, RebuildReusesTheMatchingEntryAndKeepsItsFields) {
     EXPECT_EQ(ReadFile(f.OutPath("x.bif.bak")), Bytes(oldBif.begin(), oldBif.end()));
 }
 
-TEST(Build, EntryMatchIsExactAndTheLastMatchWins) {
-    {
-        // Letter case counts: data\X.bif is another BIF.
+TEST(Build, EntryMatchPrefersTheExactSpellingAndTheLastMatchWins) {
+    // The same file however the KEY spells it: the entry is rebuilt and keeps its spelling,
+    // unless another entry is spelled exactly so.
+    const struct {
+        std::vector<std::string> stored;
+        std::size_t reused;
+    } cases[] = {
+        {{"DATA\\X.BIF"}, 0},
+        {{"data/x.bif", "data\\y.bif"}, 0},
+        {{"data\\x.bif", "Data/X.bif"}, 0},
+        {{"data\\X.bif", "DATA\\x.BIF"}, 1},
+    };
+    for (const auto& c : cases) {
         BuildFixture f;
         KeySpec desc;
-        desc.AddBif("data\\X.bif", 2, "u");
+        for (const std::string& name : c.stored) desc.AddBif(name, 2, "u");
         WriteFile(f.OutPath("k.key"), desc.Write());
         f.AddFile("v.nss", 1);
         ASSERT_TRUE(f.Build("x.bif", "k.key", true));
         const RawKey k = ParseKey(ReadFile(f.OutPath("k.key")));
-        ASSERT_EQ(k.BifCount, 2u);
-        EXPECT_EQ(k.Bifs[1].Name, "data\\x.bif");
-        EXPECT_EQ(k.KeyCount, 3u);
+        ASSERT_EQ(k.BifCount, c.stored.size()) << c.stored[0];
+        EXPECT_EQ(k.Bifs[c.reused].Name, c.stored[c.reused]);
+        EXPECT_EQ(k.KeyCount, 2 * c.stored.size() - 1) << c.stored[0];
     }
     {
         // Named twice: the later entry is rebuilt, the earlier keeps its key entries.
