@@ -206,8 +206,8 @@ public:
         }
         // Two resources whose names the file system takes for one (two types without an
         // extension; on Windows letter case or a trailing dot) would overwrite each other.
-        const auto [first, fresh] = written_.try_emplace(platform::NameKey(name), name);
-        if (!fresh) {
+        std::string nameKey = platform::NameKey(name);
+        if (const auto first = written_.find(nameKey); first != written_.end()) {
             skipped_.push_back({name, "\"" + first->second + "\" was already written under the same file name"});
             return;
         }
@@ -227,6 +227,7 @@ public:
                              std::to_string(fileSize_) + " bytes); nothing was written for it");
 
         platform::File dest = platform::File::Create(out);
+        written_.emplace(std::move(nameKey), name);
         // Never leave a truncated resource behind; say which file it was.
         try {
             dest.CopyFrom(file_, resource.Offset, resource.FileSize);

@@ -8,9 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#ifndef _WIN32
+#include <functional>
+#include <optional>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -179,6 +184,81 @@ TEST(BuildRefused, TargetsMustBeTwoOrdinaryFiles) {
     }
     EXPECT_THROW(f.Build("dir.bif", "k.key", true), EBuildRefused);
     f.ExpectUnchanged();
+}
+
+TEST(BuildRefused, TargetsThatAreOneFileHoweverSpelled) {
+    // Each spelling of a name, for each pair of names that must not be one file: the BIF and
+    // the KEY, and either of them and the other's backup; existing files and names to be.
+    struct Spelling {
+        const char* what;
+        std::function<std::optional<std::string>(FailureFixture&, const std::string&)> spell;
+    };
+    const std::vector<Spelling> spellings = {
+        {"./", [](FailureFixture& f, const std::string& n) { return std::optional(f.Out + "/./" + n); }},
+        {"..", [](FailureFixture& f, const std::string& n) { return std::optional(f.Out + "/../out/" + n); }},
+        {"hard link", [](FailureFixture& f, const std::string& n) -> std::optional<std::string> {
+             if (!fs::exists(f.OutPath(n))) return std::nullopt;
+             fs::create_hard_link(f.OutPath(n), f.OutPath("alias-" + n));
+             return f.OutPath("alias-" + n);
+         }},
+#ifdef _WIN32
+        {"letter case", [](FailureFixture& f, const std::string& n) {
+             std::string upper = n;
+             for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+             return std::optional(f.OutPath(upper));
+         }},
+        {"trailing dot", [](FailureFixture& f, const std::string& n) { return std::optional(f.OutPath(n + ".")); }},
+        {"trailing blank", [](FailureFixture& f, const std::string& n) { return std::optional(f.OutPath(n + " ")); }},
+        {"short name", [](FailureFixture& f, const std::string& n) -> std::optional<std::string> {
+             char shortPath[MAX_PATH];
+             const DWORD length = GetShortPathNameA(f.OutPath(n).c_str(), shortPath, MAX_PATH);
+             if (length == 0 || length >= MAX_PATH || f.OutPath(n) == shortPath) return std::nullopt;
+             return std::string(shortPath);
+         }},
+#else
+        {"linked folder", [](FailureFixture& f, const std::string& n) {
+             if (!fs::exists(f.Dir.path() / "link")) fs::create_directory_symlink(f.Out, f.Dir.path() / "link");
+             return std::optional((f.Dir.path() / "link" / n).string());
+         }},
+#endif
+    };
+    // {plain name, spelled name, whether the BIF is the spelled one}
+    const struct {
+        const char* plain;
+        const char* spelled;
+        bool bifSpelled;
+    } pairs[] = {
+        {"m.bin", "m.bin", false},          {"k.key", "k.key", false},
+        {"longer-name.bin", "longer-name.bin", false},
+        {"x.bif", "x.bif.bak", false},      {"n.bif", "n.bif.bak", false},
+        {"k.key", "k.key.bak", true},       {"o.key", "o.key.bak", true},
+    };
+    int refused = 0;
+    for (const Spelling& spelling : spellings) {
+        for (const auto& pair : pairs) {
+            FailureFixture f;
+            WriteFile(f.OutPath("longer-name.bin"), std::string("a long-named file"));
+            f.AddFile("a.nss", 1);
+            const auto spelled = spelling.spell(f, pair.spelled);
+            if (!spelled) continue;
+            f.Before = TakeSnapshot(f.Out);
+            const std::string plain = f.OutPath(pair.plain);
+            const std::string& bif = pair.bifSpelled ? *spelled : plain;
+            const std::string& key = pair.bifSpelled ? plain : *spelled;
+            TNWNBifFile builder(f.List, f.Gauge);
+            try {
+                builder.BuildFrom(f.Source, bif, key, true);
+                ADD_FAILURE() << spelling.what << ": built " << bif << " with " << key;
+            } catch (const EBuildRefused& e) {
+                ++refused;
+                const std::string message = e.what();
+                EXPECT_NE(message.find("\"" + bif + "\""), std::string::npos) << message;
+                EXPECT_NE(message.find("\"" + key + "\""), std::string::npos) << message;
+            }
+            f.ExpectUnchanged();
+        }
+    }
+    EXPECT_GE(refused, 20);
 }
 
 TEST(BuildFailure, UnreadableKeyInAppendModeChangesNothing) {
