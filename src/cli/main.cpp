@@ -13,6 +13,7 @@
 #include "KeyFiles.h"
 #include "Platform.h"
 #include "Progress.h"
+#include "TerminalText.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,12 +26,6 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -57,19 +52,23 @@ constexpr Usage kUsagePack{"vellocar-cli [--quiet] pack [--append] SRCDIR BIF KE
                            "pack SRCDIR's plain files into BIF and register it in KEY"};
 constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text, or the version"};
 
-bool StderrIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) != 0;
-#endif
-}
-
 // Standard output collects everything and is written once at the end: a listing of 20,000
-// lines must not cost 20,000 writes.
+// lines must not cost 20,000 writes. On a terminal each line is escaped (names from a KEY are
+// bytes from a file); into a pipe or a file the lines go as they are, as ls does it, so that a
+// script gets the exact names to pass back.
 class Output {
 public:
+    explicit Output(bool escape) : escape_(escape) {}
+    // A line that may quote names.
     void Line(std::string_view text) {
+        if (escape_) {
+            OwnLine(cli::Escaped(text));
+        } else {
+            OwnLine(text);
+        }
+    }
+    // A line of the program's own text only (the help shows \xHH, which must stay as written).
+    void OwnLine(std::string_view text) {
         buffer_.append(text);
         buffer_ += '\n';
     }
@@ -82,31 +81,15 @@ public:
     }
 
 private:
+    bool escape_;
     std::string buffer_;
 };
 
-// Names from a KEY are bytes from a file: control bytes are shown escaped, so that a hostile
-// name cannot move the cursor or fake another message on the user's terminal.
-std::string Printable(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string shown;
-    shown.reserve(text.size());
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            shown += "\\x";
-            shown += kHex[byte >> 4];
-            shown += kHex[byte & 0xf];
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
-
+// One line on stderr. Messages quote names from files and from the command line, so the whole
+// line is escaped, wherever stderr goes: a log file is read on a terminal too.
 void Complain(std::string_view message) {
     std::string line;
-    line.append(kProgram).append(": ").append(message) += '\n';
+    line.append(kProgram).append(": ").append(cli::Escaped(message)) += '\n';
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
@@ -121,23 +104,29 @@ int UsageError(std::string_view message, std::initializer_list<Usage> usages) {
 }
 
 void PrintHelp(Output& out) {
-    out.Line("Packs, lists and exports Neverwinter Nights BIF/KEY archives.");
-    out.Line("");
-    out.Line("usage:");
+    out.OwnLine("Packs, lists and exports Neverwinter Nights BIF/KEY archives.");
+    out.OwnLine("");
+    out.OwnLine("usage:");
     constexpr std::size_t kColumn = 58;
     for (const Usage& usage : {kUsageList, kUsageListBif, kUsageExtract, kUsagePack, kUsageInfo}) {
         std::string line = "  ";
         line.append(usage.synopsis);
         line.append(kColumn > line.size() ? kColumn - line.size() : 1, ' ');
-        out.Line(line.append(usage.purpose));
+        out.OwnLine(line.append(usage.purpose));
     }
-    out.Line("");
-    out.Line("BIF is a name exactly as the KEY stores it (data\\2da.bif) or its index in the KEY.");
-    out.Line("LINE is a resource as list shows it (name.ext). Without --append an existing KEY");
-    out.Line("is replaced; a replaced KEY or BIF is kept as <name>.bak.");
-    out.Line("--quiet leaves out the progress bar and the summary lines.");
-    out.Line("");
-    out.Line("Exit status: 0 success, 1 failure or a resource skipped, 2 wrong usage.");
+    out.OwnLine("");
+    out.OwnLine("BIF is a name exactly as the KEY stores it (data\\2da.bif) or its index in the KEY;");
+    out.OwnLine("a name that the KEY stores at several entries must be given by its index.");
+    out.OwnLine("LINE is a resource as list shows it (name.ext). Without --append an existing KEY");
+    out.OwnLine("is replaced; a replaced KEY or BIF is kept as <name>.bak.");
+    out.OwnLine("--quiet leaves out the progress bar and the summary lines.");
+    out.OwnLine("");
+    out.OwnLine("On a terminal, bytes of names that a terminal could act on are shown as \\xHH (the");
+    out.OwnLine("byte in hex): control bytes, DEL, C1 controls and bytes that are not valid UTF-8;");
+    out.OwnLine("a backslash that would read as such an escape is shown as \\x5c. Error messages");
+    out.OwnLine("are always escaped so. Output into a pipe or a file keeps the exact bytes.");
+    out.OwnLine("");
+    out.OwnLine("Exit status: 0 success, 1 failure or a resource skipped, 2 wrong usage.");
 }
 
 // 301234567 -> "301,234,567".
@@ -180,27 +169,45 @@ std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path) {
     return key;
 }
 
-// The BIF that the command line names: a stored name (the first entry of that name, as the
-// window picks it), else a decimal index into the file table.
-std::optional<std::size_t> FindBif(const TNWNKeyFile& key, const std::string& wanted) {
-    for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
-        if (key.Filenames[i].Filename == wanted) return i;
+// "0 and 3", "0, 3 and 5".
+std::string Enumerated(const std::vector<std::size_t>& indexes) {
+    std::string text;
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
+        if (i > 0) text += i + 1 == indexes.size() ? " and " : ", ";
+        text += std::to_string(indexes[i]);
     }
-    if (wanted.empty() || wanted.size() > 9) return std::nullopt;
-    std::size_t index = 0;
-    for (char c : wanted) {
-        if (c < '0' || c > '9') return std::nullopt;
-        index = index * 10 + static_cast<std::size_t>(c - '0');
-    }
-    if (index < key.Filenames.size()) return index;
-    return std::nullopt;
+    return text;
 }
 
-std::string UnknownBif(const TNWNKeyFile& key, const std::string& wanted, const std::string& keyPath) {
+// The BIF that the command line names: a stored name, else a decimal index into the file
+// table. A name that the KEY stores at several entries is refused rather than resolved to one
+// of them: the user cannot tell which would be used, and the index says it exactly. Complains
+// and returns nothing when no single entry is named.
+std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& wanted,
+                                     const std::string& keyPath) {
+    std::vector<std::size_t> named;
+    for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
+        if (key.Filenames[i].Filename == wanted) named.push_back(i);
+    }
+    if (named.size() == 1) return named.front();
+    if (named.size() > 1) {
+        Complain("\"" + wanted + "\" is listed " + std::to_string(named.size()) + " times in \"" + keyPath +
+                 "\" (entries " + Enumerated(named) + "); give the index instead");
+        return std::nullopt;
+    }
+
+    bool isIndex = !wanted.empty() && wanted.size() <= 9;
+    std::size_t index = 0;
+    for (char c : wanted) {
+        if (c < '0' || c > '9') isIndex = false;
+        if (isIndex) index = index * 10 + static_cast<std::size_t>(c - '0');
+    }
+    if (isIndex && index < key.Filenames.size()) return index;
+
     const std::size_t count = key.Filenames.size();
-    return "no BIF \"" + Printable(wanted) + "\" in \"" + keyPath + "\" (it names " +
-           std::to_string(count) + (count == 1 ? " BIF" : " BIFs") +
-           "; give a name as 'list' shows it, or an index from 0)";
+    Complain("no BIF \"" + wanted + "\" in \"" + keyPath + "\" (it names " + std::to_string(count) +
+             (count == 1 ? " BIF" : " BIFs") + "; give a name as 'list' shows it, or an index from 0)");
+    return std::nullopt;
 }
 
 int RunList(const std::string& keyPath, const std::optional<std::string>& bifName, Output& out) {
@@ -209,11 +216,8 @@ int RunList(const std::string& keyPath, const std::optional<std::string>& bifNam
         for (const TNWNFilenameEntry& bif : key->Filenames) out.Line(bif.Filename);
         return kExitOk;
     }
-    const auto index = FindBif(*key, *bifName);
-    if (!index) {
-        Complain(UnknownBif(*key, *bifName, keyPath));
-        return kExitFailure;
-    }
+    const auto index = ChooseBif(*key, *bifName, keyPath);
+    if (!index) return kExitFailure;
     for (const TNWNKeyEntry& entry : key->Filenames[*index].Resources) out.Line(ResourceLine(entry));
     return kExitOk;
 }
@@ -221,15 +225,12 @@ int RunList(const std::string& keyPath, const std::optional<std::string>& bifNam
 int RunExtract(const std::string& keyPath, const std::string& bifName, const std::string& dir,
                const std::vector<std::string>& wantedLines, bool quiet, Output& out) {
     const auto key = LoadKey(keyPath);
-    const auto index = FindBif(*key, bifName);
-    if (!index) {
-        Complain(UnknownBif(*key, bifName, keyPath));
-        return kExitFailure;
-    }
+    const auto index = ChooseBif(*key, bifName, keyPath);
+    if (!index) return kExitFailure;
     const TNWNFilenameEntry& chosen = key->Filenames[*index];
     const std::string bifPath = platform::ResolveStoredName(KeyFolder(keyPath), chosen.Filename);
 
-    const bool showProgress = !quiet && wantedLines.empty() && StderrIsTerminal();
+    const bool showProgress = !quiet && wantedLines.empty() && cli::IsTerminal(stderr);
     TStringResourceList lines;
     cli::TConsoleGauge consoleGauge(stderr, "extracting");
     TNullGauge nullGauge;
@@ -255,7 +256,7 @@ int RunExtract(const std::string& keyPath, const std::string& bifName, const std
         for (const std::string& wanted : wantedLines) {
             const auto found = positions.find(wanted);
             if (found == positions.end()) {
-                Complain("no resource \"" + Printable(wanted) + "\" in " + Printable(chosen.Filename));
+                Complain("no resource \"" + wanted + "\" in " + chosen.Filename);
                 status = kExitFailure;
                 continue;
             }
@@ -275,12 +276,12 @@ int RunExtract(const std::string& keyPath, const std::string& bifName, const std
     const bool done = wantedLines.empty() ? bif.ExtractAll(target) : bif.ExtractSelected(target);
     consoleGauge.Finish();
     if (!done) {
-        Complain("the export of " + Printable(chosen.Filename) + " into \"" + dir + "\" failed");
+        Complain("the export of " + chosen.Filename + " into \"" + dir + "\" failed");
         return kExitFailure;
     }
 
     for (const TSkippedResource& skipped : bif.Skipped) {
-        Complain("skipped " + Printable(skipped.Name) + ": " + skipped.Reason);
+        Complain("skipped " + skipped.Name + ": " + skipped.Reason);
         status = kExitFailure;
     }
     if (!quiet) {
@@ -316,7 +317,7 @@ int RunPack(const std::string& sourceDir, const std::string& bifPath, const std:
     TStringResourceList list;
     for (const std::string& name : names) list.Add(name);
 
-    const bool showProgress = !quiet && StderrIsTerminal();
+    const bool showProgress = !quiet && cli::IsTerminal(stderr);
     cli::TConsoleGauge consoleGauge(stderr, "packing");
     TNullGauge nullGauge;
     TNWNBifFile builder(list, showProgress ? static_cast<TGauge&>(consoleGauge) : nullGauge);
@@ -377,7 +378,7 @@ int Run(int argc, char** argv, Output& out) {
             }
             cmd.append = true;
         } else {
-            return UsageError("unknown option '" + Printable(arg) + "'", {kUsageInfo});
+            return UsageError("unknown option '" + arg + "'", {kUsageInfo});
         }
     }
 
@@ -386,7 +387,7 @@ int Run(int argc, char** argv, Output& out) {
         return kExitOk;
     }
     if (cmd.version) {
-        out.Line(std::string(kProgram).append(" ").append(kVersion));
+        out.OwnLine(std::string(kProgram).append(" ").append(kVersion));
         return kExitOk;
     }
     if (cmd.operands.empty()) {
@@ -412,14 +413,14 @@ int Run(int argc, char** argv, Output& out) {
         if (args.size() != 3) return UsageError("pack takes SRCDIR, BIF and KEY", {kUsagePack});
         return RunPack(args[0], args[1], args[2], cmd.append, cmd.quiet, out);
     }
-    return UsageError("unknown command '" + Printable(verb) + "'",
+    return UsageError("unknown command '" + verb + "'",
                       {kUsageList, kUsageListBif, kUsageExtract, kUsagePack});
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    Output out;
+    Output out(cli::IsTerminal(stdout));
     int status = kExitFailure;
     try {
         status = Run(argc, argv, out);

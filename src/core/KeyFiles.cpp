@@ -120,7 +120,13 @@ TNWNKeyFile ReadKey(platform::File& file, const std::string& path) {
     // One read brings in every byte the header and the file table point at.
     const std::vector<std::uint8_t> bytes = ReadPrefix(file, needed);
 
-    key.Filenames.resize(key.BifCount);
+    // Each row gets its own copy of its name, so rows that all point at one long name would
+    // multiply it: 40,000 rows sharing a 65,535-byte name ask for 2.6 GB from a 545 KB file.
+    // Distinct names lie side by side in the file and never add up to more than its size, so
+    // a total beyond that is refused, measured before any name is copied. The running total
+    // also bounds the scanning for zero bytes.
+    std::vector<std::uint16_t> nameLengths(key.BifCount, 0);
+    std::uint64_t nameBytes = 0;
     for (std::uint32_t i = 0; i < key.BifCount; ++i) {
         const TNWNFileTableEntry& e = key.FileTable[i];
         if (e.FilenameSize == 0) continue;
@@ -129,7 +135,19 @@ TNWNKeyFile ReadKey(platform::File& file, const std::string& path) {
         const auto* stop = first + available;
         const auto* last = std::find(first, stop, std::uint8_t{0});
         if (last == stop && available < e.FilenameSize) throw EFormatError(NamePastEnd(path, i, e, fileSize));
-        key.Filenames[i].Filename.assign(first, last);
+        nameLengths[i] = static_cast<std::uint16_t>(last - first);
+        nameBytes += nameLengths[i];
+        if (nameBytes > fileSize)
+            throw EFormatError(Fault(path, "the BIF names add up to more bytes than the file holds (" +
+                                               std::to_string(nameBytes) + " bytes by BIF " + std::to_string(i) +
+                                               ", file " + std::to_string(fileSize) +
+                                               " bytes): file-table rows share their names"));
+    }
+    key.Filenames.resize(key.BifCount);
+    for (std::uint32_t i = 0; i < key.BifCount; ++i) {
+        if (nameLengths[i] == 0) continue;
+        const auto* first = bytes.data() + key.FileTable[i].FilenameOffset;
+        key.Filenames[i].Filename.assign(first, first + nameLengths[i]);
     }
 
     // Each key entry goes to the BIF its ResId names, in key-table order. The BIF indices are

@@ -84,6 +84,8 @@ public:
     // Reads the KEY at path into this (new, empty) model. Every count, offset and name is
     // checked against the file's real size before anything is allocated; a KEY that does not
     // fit raises EFormatError naming the file and the fault, and leaves the model as it was.
+    // The memory it takes stays proportional to the file's size: a file table whose rows share
+    // names that add up to more bytes than the file holds is refused too.
     void LoadFromFile(const std::string& path);
 
     // Computes the layout fields and writes the model as one contiguous file: header, file

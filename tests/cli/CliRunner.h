@@ -1,8 +1,9 @@
 #pragma once
-// Runs the built vellocar-cli as a child process with its output captured in files, and writes
-// small KEY and BIF files byte by byte, so that the tests do not depend on the writers they
-// check against.
+// Runs the built vellocar-cli as a child process with its output captured, and writes small
+// KEY and BIF files byte by byte, so that the tests do not depend on the writers they check
+// against.
 
+#include "ArchiveBytes.h"
 #include "TempDir.h"
 
 #include <cstdint>
@@ -10,8 +11,11 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace vellocar::test {
@@ -22,10 +26,34 @@ struct CliResult {
     std::string err;
 };
 
-// Runs vellocar-cli with args, from the folder cwd when one is given. stdin is /dev/null and
-// both outputs are files, so the program never sees a terminal.
+struct CliOptions {
+    std::string cwd;   // the folder the program runs in; the test's own when empty
+    // Which output is a pseudo-terminal (what the program writes there is captured byte for
+    // byte, without the terminal's newline translation); the other one, or both, are files.
+    enum class Terminal { None, Stdout, Stderr } terminal = Terminal::None;
+    rlim_t addressSpace = RLIM_INFINITY;   // the program's RLIMIT_AS
+
+    static CliOptions InFolder(std::string folder) {
+        CliOptions options;
+        options.cwd = std::move(folder);
+        return options;
+    }
+    static CliOptions OnTerminal(Terminal which) {
+        CliOptions options;
+        options.terminal = which;
+        return options;
+    }
+    static CliOptions WithAddressSpace(rlim_t bytes) {
+        CliOptions options;
+        options.addressSpace = bytes;
+        return options;
+    }
+};
+
+// Runs vellocar-cli with args as a child process, stdin on /dev/null, and returns its exit
+// status and what it wrote.
 inline CliResult RunCli(const TempDir& scratch, const std::vector<std::string>& args,
-                        const std::string& cwd = {}) {
+                        const CliOptions& options = {}) {
     const std::string outPath = scratch / ".cli-stdout";
     const std::string errPath = scratch / ".cli-stderr";
     std::vector<std::string> argvStore{VELLOCAR_CLI_PATH};
@@ -34,8 +62,21 @@ inline CliResult RunCli(const TempDir& scratch, const std::vector<std::string>& 
     for (std::string& arg : argvStore) argv.push_back(arg.data());
     argv.push_back(nullptr);
 
+    CliResult result;
+    const bool onTerminal = options.terminal != CliOptions::Terminal::None;
+    const int terminalFd = options.terminal == CliOptions::Terminal::Stdout ? 1 : 2;
+    int master = -1;
+    int slave = -1;
+    if (onTerminal) {
+        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return result;
+        termios mode{};
+        tcgetattr(slave, &mode);
+        mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        tcsetattr(slave, TCSANOW, &mode);
+    }
     const pid_t child = fork();
     if (child == 0) {
+        if (onTerminal) ::close(master);
         const int in = open("/dev/null", O_RDONLY);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -43,90 +84,39 @@ inline CliResult RunCli(const TempDir& scratch, const std::vector<std::string>& 
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+        if (onTerminal) dup2(slave, terminalFd);
+        if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);
+        const rlimit limit{options.addressSpace, options.addressSpace};
+        if (options.addressSpace != RLIM_INFINITY && setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
         execv(argv[0], argv.data());
         _exit(127);
     }
-    CliResult result;
+    std::string captured;
+    if (onTerminal) {
+        ::close(slave);
+        // Drain while the child runs: a full terminal buffer would block it.
+        char buffer[4096];
+        for (;;) {
+            const ssize_t got = ::read(master, buffer, sizeof buffer);
+            if (got > 0) {
+                captured.append(buffer, static_cast<std::size_t>(got));
+            } else if (got < 0 && errno == EINTR) {
+                continue;
+            } else {
+                break;   // EIO once the child's side is closed
+            }
+        }
+        ::close(master);
+    }
     int raw = 0;
     if (child > 0 && waitpid(child, &raw, 0) == child && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
     const auto out = ReadFile(outPath);
     const auto err = ReadFile(errPath);
     result.out.assign(out.begin(), out.end());
     result.err.assign(err.begin(), err.end());
+    (terminalFd == 1 ? result.out : result.err) += captured;
     return result;
 }
-
-// The same with the program's stderr on a pseudo-terminal (what it then writes there ends up
-// in err), for the output that only a terminal gets.
-inline CliResult RunCliOnTerminal(const TempDir& scratch, const std::vector<std::string>& args) {
-    const std::string outPath = scratch / ".cli-stdout";
-    std::vector<std::string> argvStore{VELLOCAR_CLI_PATH};
-    argvStore.insert(argvStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : argvStore) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    CliResult result;
-    int master = -1;
-    int slave = -1;
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return result;
-    const pid_t child = fork();
-    if (child == 0) {
-        ::close(master);
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || out < 0) _exit(127);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(slave, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ::close(slave);
-    // Drain while the child runs: a full terminal buffer would block it.
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(master, buffer, sizeof buffer);
-        if (got > 0) {
-            result.err.append(buffer, static_cast<std::size_t>(got));
-        } else if (got < 0 && errno == EINTR) {
-            continue;
-        } else {
-            break;   // EIO once the child's side is closed
-        }
-    }
-    ::close(master);
-    int raw = 0;
-    if (child > 0 && waitpid(child, &raw, 0) == child && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
-    const auto out = ReadFile(outPath);
-    result.out.assign(out.begin(), out.end());
-    return result;
-}
-
-// Little-endian byte building.
-class Bytes {
-public:
-    Bytes& U16(std::uint32_t v) { return Put(v, 2); }
-    Bytes& U32(std::uint32_t v) { return Put(v, 4); }
-    Bytes& Text(const std::string& s) {
-        data.insert(data.end(), s.begin(), s.end());
-        return *this;
-    }
-    // s padded with zero bytes (or cut) to exactly size bytes.
-    Bytes& Fixed(const std::string& s, std::size_t size) {
-        std::string padded = s.substr(0, size);
-        padded.resize(size, '\0');
-        return Text(padded);
-    }
-    std::vector<unsigned char> data;
-
-private:
-    Bytes& Put(std::uint32_t v, int count) {
-        for (int i = 0; i < count; ++i) data.push_back(static_cast<unsigned char>(v >> (8 * i)));
-        return *this;
-    }
-};
 
 struct KeyResource {
     std::string resRef;
@@ -151,15 +141,15 @@ inline void WriteKey(const std::string& path, const std::vector<KeyBif>& bifs,
 
     Bytes b;
     b.Text("KEY V1  ").U32(bifCount).U32(static_cast<std::uint32_t>(resources.size()));
-    b.U32(fileTable).U32(keyTable).U32(125).U32(0).Fixed("", 32);
+    b.U32(fileTable).U32(keyTable).U32(125).U32(0).Zeros(32);
     std::uint32_t nameOffset = names;
     for (const KeyBif& bif : bifs) {
         const auto size = static_cast<std::uint32_t>(bif.name.size() + 1);
-        b.U32(0).U32(nameOffset).U16(size).U16(0);
+        b.U32(0).U32(nameOffset).U16(static_cast<std::uint16_t>(size)).U16(0);
         nameOffset += size;
     }
-    for (const KeyBif& bif : bifs) b.Text(bif.name).Fixed("", 1);
-    for (const KeyResource& r : resources) b.Fixed(r.resRef, 16).U16(r.type).U32(r.resId);
+    for (const KeyBif& bif : bifs) b.Text(bif.name).Zeros(1);
+    for (const KeyResource& r : resources) b.Text(r.resRef, 16).U16(r.type).U32(r.resId);
     WriteFile(path, b.data);
 }
 

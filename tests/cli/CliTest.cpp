@@ -16,6 +16,14 @@ namespace fs = std::filesystem;
 constexpr std::uint16_t k2da = 2017;
 constexpr std::uint16_t kNss = 2009;
 constexpr std::uint16_t kTxt = 10;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kUnderAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
+
 constexpr std::uint32_t ResId(std::uint32_t bif, std::uint32_t index) { return bif << 20 | index; }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -135,6 +143,65 @@ TEST_F(CliArchive, ListShowsBifNamesAndResourceLinesFromTheKeyAlone) {
     EXPECT_EQ(RunCli(dir, {"list", dir / "base.key", "1"}).out, "only.nss\n");
 }
 
+TEST(CliList, NamesFromTheKeyAreEscapedOnATerminalAndExactInAPipe) {
+    // A BIF name that would set the terminal's title, one with a lone 8-bit CSI after valid
+    // UTF-8, and a resource name that would clear the screen.
+    TempDir dir;
+    const std::string key = dir / "k.key";
+    const std::string title = "data\\\x1b]0;owned\x07.bif";
+    const std::string csi = "caf\xc3\xa9\x9b.bif";
+    WriteKey(key, {{title}, {csi}}, {{"ev\x1b[2Jil", kTxt, ResId(0, 0)}});
+
+    const auto onTerminal = CliOptions::OnTerminal(CliOptions::Terminal::Stdout);
+    EXPECT_EQ(RunCli(dir, {"list", key}).out, title + "\n" + csi + "\n");
+    EXPECT_EQ(RunCli(dir, {"list", key}, onTerminal).out, "data\\\\x1b]0;owned\\x07.bif\ncaf\xc3\xa9\\x9b.bif\n");
+    EXPECT_EQ(RunCli(dir, {"list", key, "0"}).out, "ev\x1b[2Jil.txt\n");
+    EXPECT_EQ(RunCli(dir, {"list", key, "0"}, onTerminal).out, "ev\\x1b[2Jil.txt\n");
+
+    // Messages on stderr quote the name escaped, even into a file.
+    const CliResult missing = RunCli(dir, {"extract", key, "0", dir / "out"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("]0;owned\\x07.bif"), std::string::npos) << missing.err;
+    EXPECT_EQ(missing.err.find_first_of("\x1b\x07"), std::string::npos) << missing.err;
+}
+
+TEST(CliList, AKeyWhoseRowsShareOneLongNameIsRefusedWithinLittleMemory) {
+    if (kUnderAddressSanitizer) GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
+    // 545 KB on disk; one copy of the 65,535-byte name per row would take 2.6 GB.
+    TempDir dir;
+    WriteFile(dir / "names.key", SharedNameKey(40000, 0xFFFF));
+    const CliResult r = RunCli(dir, {"list", dir / "names.key"}, CliOptions::WithAddressSpace(rlim_t{256} << 20));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the BIF names add up to more bytes than the file holds"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(CliList, ABifNameTheKeyListsTwiceIsRefusedAndAnIndexStillChooses) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "data");
+    const std::string key = dir / "k.key";
+    WriteKey(key, {{"data\\x.bif"}, {"data\\y.bif"}, {"data\\z.bif"}, {"data\\x.bif"}},
+             {{"first", kTxt, ResId(0, 0)}, {"second", kTxt, ResId(3, 0)}});
+    WriteBif(dir / "data/x.bif", {"bytes"}, {kTxt});
+
+    const std::string refusal = "vellocar-cli: \"data\\x.bif\" is listed 2 times in \"" + key +
+                                "\" (entries 0 and 3); give the index instead\n";
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"list", key, "data\\x.bif"},
+                                                 {"extract", key, "data\\x.bif", dir / "out"}}) {
+        const CliResult r = RunCli(dir, args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_EQ(r.err, refusal);
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "out"));
+
+    EXPECT_EQ(RunCli(dir, {"list", key, "3"}).out, "second.txt\n");
+    const CliResult byIndex = RunCli(dir, {"extract", key, "3", dir / "out"});
+    ASSERT_EQ(byIndex.status, 0) << byIndex.err;
+    EXPECT_EQ(ReadText(dir / "out/second.txt"), "bytes");
+    EXPECT_FALSE(fs::exists(dir.path() / "out/first.txt"));
+}
+
 TEST(CliList, ShowsFullSixteenCharacterNamesAndUnknownTypesAsALonePoint) {
     TempDir dir;
     WriteKey(dir / "k.key", {{"data\\x.bif"}},
@@ -205,7 +272,7 @@ TEST(CliExtract, FindsTheBifsOfAKeyInTheCurrentFolder) {
     fs::create_directory(dir.path() / "data");
     WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTxt, ResId(0, 0)}});
     WriteBif(dir / "data/x.bif", {"found"}, {kTxt});
-    const CliResult r = RunCli(dir, {"extract", "k.key", "data\\x.bif", "out"}, dir.path().string());
+    const CliResult r = RunCli(dir, {"extract", "k.key", "data\\x.bif", "out"}, CliOptions::InFolder(dir.path().string()));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadText(dir / "out/here.txt"), "found");
 }
@@ -309,12 +376,13 @@ TEST_F(CliPack, AppendAddsABifAndReplaceKeepsTheOldKeyAsBackup) {
 }
 
 TEST_F(CliPack, ShowsProgressOnATerminalUnlessQuiet) {
-    const CliResult shown = RunCliOnTerminal(dir, {"pack", dir / "src", dir / "a.bif", dir / "a.key"});
+    const auto kOnTerminal = CliOptions::OnTerminal(CliOptions::Terminal::Stderr);
+    const CliResult shown = RunCli(dir, {"pack", dir / "src", dir / "a.bif", dir / "a.key"}, kOnTerminal);
     ASSERT_EQ(shown.status, 0) << shown.err;
     EXPECT_NE(shown.err.find("] 100%"), std::string::npos) << shown.err;
     EXPECT_NE(shown.out.find("packed 3 files"), std::string::npos) << shown.out;
 
-    const CliResult quiet = RunCliOnTerminal(dir, {"--quiet", "pack", dir / "src", dir / "b.bif", dir / "b.key"});
+    const CliResult quiet = RunCli(dir, {"--quiet", "pack", dir / "src", dir / "b.bif", dir / "b.key"}, kOnTerminal);
     ASSERT_EQ(quiet.status, 0) << quiet.err;
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(quiet.out, "");

@@ -75,6 +75,18 @@ inline TNWNKeyFile MakeKey(const std::vector<std::pair<std::string, std::vector<
     return key;
 }
 
+// A KEY whose file-table rows all point at one name of nameSize 'n' bytes without a zero
+// byte: small on disk, rows x nameSize bytes once every row holds its own copy of the name.
+inline std::vector<unsigned char> SharedNameKey(std::uint32_t rows, std::uint16_t nameSize) {
+    const std::uint32_t fileTable = static_cast<std::uint32_t>(kKeyHeaderSize);
+    const std::uint32_t name = fileTable + rows * static_cast<std::uint32_t>(kKeyFileTableEntrySize);
+    Bytes b;
+    b.Text("KEY V1  ").U32(rows).U32(0).U32(fileTable).U32(name + nameSize).U32(0).U32(0).Zeros(kKeyReservedSize);
+    for (std::uint32_t i = 0; i < rows; ++i) b.U32(0).U32(name).U16(nameSize).U16(0);
+    b.Text(std::string(nameSize, 'n'));
+    return b.data;
+}
+
 // A BIF in the builder's layout: header, variable table at 20, contents in order.
 struct Resource {
     std::string Content;

@@ -250,6 +250,22 @@ TEST_F(KeyFileCorrupt, NamePastTheEnd) {
     EXPECT_TRUE(Contains(Refusal(far.data), "name of BIF 0 runs past the end"));
 }
 
+TEST_F(KeyFileCorrupt, NamesSharedBeyondTheFileSize) {
+    // 40,000 rows sharing one 65,535-byte name: 545 KB on disk, 2.6 GB as separate copies.
+    // Refused once the copies would pass the file's size, before any is made.
+    EXPECT_TRUE(Contains(Refusal(test::SharedNameKey(40000, 0xFFFF)),
+                         "the BIF names add up to more bytes than the file holds (589815 bytes by BIF 8, "
+                         "file 545599 bytes)"));
+
+    // Rows may share a name while the copies stay within the file's size.
+    const std::string path = dir_ / "shared.key";
+    test::WriteFile(path, test::SharedNameKey(3, 10));
+    TNWNKeyFile key;
+    key.LoadFromFile(path);
+    ASSERT_EQ(key.Filenames.size(), 3u);
+    EXPECT_EQ(key.Filenames[2].Filename, "nnnnnnnnnn");
+}
+
 TEST_F(KeyFileCorrupt, BifIndexOutOfRange) {
     Bytes b = Header(1, 2, 64, 86);
     b.U32(0).U32(76).U16(10).U16(0).Text("data\\a.bif");   // one BIF, index 0
