@@ -49,6 +49,8 @@ public:
     // Raises EReadError when source holds fewer bytes, EWriteError when a write comes short.
     void CopyFrom(File& source, std::uint64_t sourceOffset, std::uint64_t size);
     void Seek(std::uint64_t offset);
+    // The file's size; for a file opened for reading, as it was when it was opened (which is
+    // when every caller asks, and saves the system a second look per file).
     std::uint64_t Size() const;
     // Flushes to the disk (fsync / FlushFileBuffers); raises EWriteError on failure.
     void Flush();
@@ -58,9 +60,10 @@ public:
     const std::string& Path() const { return path_; }
 
 private:
-    File(std::intptr_t handle, std::string path);
+    File(std::intptr_t handle, std::string path, std::optional<std::uint64_t> sizeAtOpen = std::nullopt);
     std::intptr_t handle_;
     std::string path_;
+    std::optional<std::uint64_t> sizeAtOpen_;
 };
 
 // What a directory entry says of a path.

@@ -97,9 +97,11 @@ std::string SystemErrorText(int code) {
 
 // ---------------------------------------------------------------------------------- File
 
-File::File(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+File::File(std::intptr_t handle, std::string path, std::optional<std::uint64_t> sizeAtOpen)
+    : handle_(handle), path_(std::move(path)), sizeAtOpen_(sizeAtOpen) {}
 
-File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+File::File(File&& other) noexcept
+    : handle_(other.handle_), path_(std::move(other.path_)), sizeAtOpen_(other.sizeAtOpen_) {
     other.handle_ = -1;
 }
 
@@ -108,6 +110,7 @@ File& File::operator=(File&& other) noexcept {
         if (handle_ >= 0) ::close(Fd(handle_));
         handle_ = other.handle_;
         path_ = std::move(other.path_);
+        sizeAtOpen_ = other.sizeAtOpen_;
         other.handle_ = -1;
     }
     return *this;
@@ -143,7 +146,7 @@ File File::OpenRead(const std::string& path) {
         ::close(fd);
         throw EFOpenError(OpenMessage(path, err));
     }
-    return File(fd, path);
+    return File(fd, path, static_cast<std::uint64_t>(st.st_size));
 }
 
 File File::Create(const std::string& path) {
@@ -221,6 +224,7 @@ void File::Seek(std::uint64_t offset) {
 }
 
 std::uint64_t File::Size() const {
+    if (sizeAtOpen_) return *sizeAtOpen_;
     struct stat st {};
     if (::fstat(Fd(handle_), &st) != 0) throw EReadError("Stream read error");
     return static_cast<std::uint64_t>(st.st_size);
@@ -367,8 +371,14 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name.empty() || name[0] == '.') continue;
-        // The entry's own type is not trusted: a link counts as what it points to, and a FIFO
-        // or device must never be opened by a build.
+        // An entry the folder itself reports as a regular file is one; anything else is looked
+        // at: a link counts as what it points to, and a FIFO or device must never be opened by
+        // a build. (Some file systems report no types at all.)
+        if (entry->d_type == DT_REG) {
+            names.push_back(name);
+            continue;
+        }
+        if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) continue;
         const auto info = Stat(JoinPath(folder, name));
         if (info && info->IsRegular) names.push_back(name);
     }

@@ -40,6 +40,9 @@ constexpr std::size_t kCopyChunk = 256 * 1024;
 // ReadFile and WriteFile take a DWORD count; larger requests are split.
 constexpr std::size_t kMaxIoChunk = 1u << 30;
 
+// How often Create retries when another entry keeps appearing where it just removed one.
+constexpr int kCreateAttempts = 8;
+
 HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 std::intptr_t FromHandle(HANDLE h) { return reinterpret_cast<std::intptr_t>(h); }
 
@@ -117,11 +120,12 @@ std::string SystemErrorText(int code) {
 
 // ----- File ------------------------------------------------------------------------------------
 
-File::File(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+File::File(std::intptr_t handle, std::string path, std::optional<std::uint64_t> sizeAtOpen)
+    : handle_(handle), path_(std::move(path)), sizeAtOpen_(sizeAtOpen) {}
 
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE))),
-      path_(std::move(other.path_)) {}
+      path_(std::move(other.path_)), sizeAtOpen_(other.sizeAtOpen_) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -130,6 +134,7 @@ File& File::operator=(File&& other) noexcept {
         }
         handle_ = std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE));
         path_ = std::move(other.path_);
+        sizeAtOpen_ = other.sizeAtOpen_;
     }
     return *this;
 }
@@ -154,31 +159,34 @@ File File::OpenRead(const std::string& path) {
 }
 
 File File::Create(const std::string& path) {
-    // Whatever stands at the name goes first. DeleteFile removes a symbolic link or junction
-    // itself, never its target; CREATE_NEW then makes a file of our own and fails rather than
-    // open anything that appeared at the name in between.
-    if (!DeleteFileA(path.c_str())) {
+    // CREATE_NEW makes a file of our own and never opens what already stands at the name, so
+    // a link planted there cannot redirect the write. Only when the name is taken is that
+    // entry removed (DeleteFile removes a symbolic link or junction itself, never its target)
+    // and the creation tried again: one lookup per file in the common case of a fresh name.
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            if (!IsDiskFile(h)) {
+                CloseHandle(h);
+                throw EFCreateError(CreateErrorText(path, kNotADiskFile));
+            }
+            return File(FromHandle(h), path);
+        }
         const DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND &&
-            code != ERROR_INVALID_NAME) {
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+            throw EFCreateError(CreateErrorText(path, code));
+        }
+        if (!DeleteFileA(path.c_str())) {
             // A read-only file, one held open by another program, a folder of that name: say
-            // so, rather than the "file exists" that CREATE_NEW would answer.
-            const DWORD attributes = GetFileAttributesA(path.c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES) {
-                throw EFCreateError(CreateErrorText(path, code));
+            // so, rather than the "file exists" that CREATE_NEW answered.
+            const DWORD removeCode = GetLastError();
+            if (removeCode != ERROR_FILE_NOT_FOUND && removeCode != ERROR_PATH_NOT_FOUND) {
+                throw EFCreateError(CreateErrorText(path, removeCode));
             }
         }
     }
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        throw EFCreateError(CreateErrorText(path, GetLastError()));
-    }
-    if (!IsDiskFile(h)) {
-        CloseHandle(h);
-        throw EFCreateError(CreateErrorText(path, kNotADiskFile));
-    }
-    return File(FromHandle(h), path);
+    throw EFCreateError(CreateErrorText(path, static_cast<DWORD>(ERROR_FILE_EXISTS)));
 }
 
 std::size_t File::ReadSome(void* buffer, std::size_t size) {
