@@ -10,6 +10,7 @@
 // Any failure in phases 1 and 2 removes the temporaries and leaves every existing file as it
 // was; a failure in phase 3 puts every file back (see ReplaceKeepingBackups).
 
+#include "BifCodec.h"
 #include "BifFiles.h"
 #include "Errors.h"
 #include "KeyFiles.h"
@@ -17,6 +18,8 @@
 #include "Rotation.h"
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -31,7 +34,6 @@ namespace vellocar {
 namespace {
 
 constexpr char kEntryFolder[] = "data\\";
-constexpr TFourCC kBifFileType{'B', 'I', 'F', 'F'};
 constexpr TFourCC kKeyFileType{'K', 'E', 'Y', ' '};
 constexpr TFourCC kVersion1{'V', '1', ' ', ' '};
 constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
@@ -83,14 +85,6 @@ std::string NameList(const std::vector<std::string>& names) {
 [[noreturn]] void Refuse(const std::string& bifFileName, const std::string& reason) {
     throw EBuildRefused("Cannot build " + Quoted(bifFileName) + ": " + reason + "." +
                         kNothingChanged);
-}
-
-void PutU32(std::uint8_t* out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-void PutFourCC(std::uint8_t* out, const TFourCC& tag) {
-    for (std::size_t i = 0; i < tag.size(); ++i) out[i] = static_cast<std::uint8_t>(tag[i]);
 }
 
 // Re-raises the error that is being handled with context appended to its message, keeping its
@@ -251,27 +245,21 @@ std::uint64_t KeySize(const TNWNKeyFile& key) {
 // sizes recorded by CheckSources, so the file is written front to back without seeking.
 void WriteBif(platform::File& bif, const std::vector<SourceFile>& files, TGauge& gauge) {
     const auto count = static_cast<std::uint32_t>(files.size());
-    std::uint8_t header[kBifHeaderSize];
-    PutFourCC(header, kBifFileType);
-    PutFourCC(header + 4, kVersion1);
-    PutU32(header + 8, count);
-    PutU32(header + 12, 0);   // no fixed resources
-    PutU32(header + 16, static_cast<std::uint32_t>(kBifHeaderSize));
-    bif.WriteAll(header, sizeof header);
+    std::array<std::uint8_t, bifcodec::header::Size> header{};
+    bifcodec::PutHeader(header, count);
+    bif.WriteAll(header.data(), header.size());
 
-    std::vector<std::uint8_t> table(kBifVarEntrySize * std::min(files.size(), kTableChunkEntries));
-    auto offset = static_cast<std::uint32_t>(kBifHeaderSize + kBifVarEntrySize * files.size());
+    constexpr std::size_t kEntry = bifcodec::varentry::Size;
+    std::vector<std::uint8_t> table(kEntry * std::min(files.size(), kTableChunkEntries));
+    auto offset = static_cast<std::uint32_t>(bifcodec::header::Size + kEntry * files.size());
     for (std::size_t first = 0; first < files.size(); first += kTableChunkEntries) {
         const std::size_t last = std::min(files.size(), first + kTableChunkEntries);
         for (std::size_t i = first; i < last; ++i) {
-            std::uint8_t* entry = table.data() + kBifVarEntrySize * (i - first);
-            PutU32(entry, static_cast<std::uint32_t>(i));
-            PutU32(entry + 4, offset);
-            PutU32(entry + 8, files[i].Size);
-            PutU32(entry + 12, files[i].ResType);
+            const TNWNVarResEntry entry{static_cast<std::uint32_t>(i), offset, files[i].Size, files[i].ResType};
+            bifcodec::PutVarEntry(std::span(table).subspan(kEntry * (i - first)).first<kEntry>(), entry);
             offset += files[i].Size;   // CheckSources has made sure the sum fits
         }
-        bif.WriteAll(table.data(), kBifVarEntrySize * (last - first));
+        bif.WriteAll(table.data(), kEntry * (last - first));
     }
 
     gauge.SetMinValue(0);

@@ -3,6 +3,7 @@
 
 #include "BifFiles.h"
 
+#include "BifCodec.h"
 #include "ByteIO.h"
 #include "Errors.h"
 #include "ExportNames.h"
@@ -21,10 +22,6 @@ namespace {
 
 using byteio::RangeEnd;
 using byteio::PastEnd;
-
-static_assert(4 * 5 == kBifHeaderSize);
-static_assert(4 * 4 == kBifVarEntrySize);
-static_assert(4 * 5 == kBifFixedEntrySize);
 
 std::string Fault(const std::string& path, const std::string& what) {
     return "Cannot open BIF \"" + path + "\": " + what;
@@ -102,70 +99,27 @@ void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFil
 
     platform::File file = platform::File::OpenRead(path);
     const std::uint64_t fileSize = file.Size();
-    if (fileSize < kBifHeaderSize)
-        throw EFormatError(Fault(path, "the file is too short for a BIF header (file " + std::to_string(fileSize) +
-                                           " bytes, header " + std::to_string(kBifHeaderSize) + " bytes)"));
-
-    std::array<std::uint8_t, kBifHeaderSize> header{};
-    file.ReadExact(header.data(), header.size());
-    byteio::Reader h(header.data(), header.size());
-    TFourCC fileType{}, fileVersion{};
-    h.Bytes(fileType);
-    h.Bytes(fileVersion);
-    const std::uint32_t varCount = h.U32();
-    const std::uint32_t fixedCount = h.U32();
-    const std::uint32_t varOffset = h.U32();
-
-    // Both tables must fit the file before anything is allocated for them. A table offset
-    // below the header's end is allowed: the table is then read where it says, over the header.
-    const auto varEnd = RangeEnd(varOffset, varCount, kBifVarEntrySize, fileSize);
-    if (!varEnd)
-        throw EFormatError(Fault(path, PastEnd("the variable resource table", varOffset, varCount,
-                                               kBifVarEntrySize, fileSize)));
-    const auto fixedEnd = RangeEnd(*varEnd, fixedCount, kBifFixedEntrySize, fileSize);
-    if (!fixedEnd)
-        throw EFormatError(Fault(path, PastEnd("the fixed resource table", *varEnd, fixedCount,
-                                               kBifFixedEntrySize, fileSize)));
-
-    // The header gap and both tables arrive in one read.
-    const std::uint64_t needed = std::max<std::uint64_t>(kBifHeaderSize, *fixedEnd);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(needed));
+    std::vector<std::uint8_t> bytes;
     try {
-        file.Seek(0);
-        file.ReadExact(bytes.data(), bytes.size());
+        for (std::uint64_t needed; (needed = bifcodec::BytesNeeded(bytes, fileSize, path)) > bytes.size();) {
+            const std::size_t had = bytes.size();
+            bytes.resize(static_cast<std::size_t>(needed));
+            file.ReadExact(bytes.data() + had, bytes.size() - had);
+        }
         file.Close();
     } catch (const EReadError&) {
         throw EReadError(Fault(path, "the file could not be read in full (Stream read error)"));
     }
+    bifcodec::TBifTables tables = bifcodec::Parse(bytes, fileSize, path);
 
-    TNWNBinaryData headerExtra;
-    if (varOffset > kBifHeaderSize) headerExtra.assign(bytes.begin() + kBifHeaderSize, bytes.begin() + varOffset);
-
-    std::vector<TNWNVarResEntry> varResources(varCount);
-    byteio::Reader r(bytes.data(), bytes.size(), varOffset);
-    for (TNWNVarResEntry& e : varResources) {
-        e.Id = r.U32();
-        e.Offset = r.U32();
-        e.FileSize = r.U32();
-        e.ResType = r.U32();
-    }
-    std::vector<TNWNFixedResEntry> fixedResources(fixedCount);
-    for (TNWNFixedResEntry& e : fixedResources) {
-        e.Id = r.U32();
-        e.Offset = r.U32();
-        e.PartCount = r.U32();
-        e.PartSize = r.U32();
-        e.ResType = r.U32();
-    }
-
-    FileType = fileType;
-    FileVersion = fileVersion;
-    VarResCount = varCount;
-    FixedResCount = fixedCount;
-    VarTableOffset = varOffset;
-    HeaderExtra = std::move(headerExtra);
-    VarResources = std::move(varResources);
-    FixedResources = std::move(fixedResources);
+    FileType = tables.FileType;
+    FileVersion = tables.FileVersion;
+    VarResCount = tables.VarResCount;
+    FixedResCount = tables.FixedResCount;
+    VarTableOffset = tables.VarTableOffset;
+    HeaderExtra = std::move(tables.HeaderExtra);
+    VarResources = std::move(tables.VarResources);
+    FixedResources = std::move(tables.FixedResources);
 
     resourceList_.Clear();
     if (KeyFile)

@@ -1,12 +1,6 @@
 #pragma once
-// KEY index files ("KEY " "V1  "): the model, its reader and writer, and the resource type to
-// extension direction of the type table.
-//
-// Layout on disk (all integers little-endian):
-//   header      64 bytes at 0
-//   file table  BifCount x 12 bytes at OffsetToFileTable
-//   names       each FilenameSize bytes at its FilenameOffset
-//   key table   KeyCount x 22 bytes at OffsetToKeyTable
+// KEY index files ("KEY " "V1  "): the model, loading and saving it (the format itself is in
+// KeyCodec.h), and the resource type to extension direction of the type table.
 
 #include <array>
 #include <cstdint>
