@@ -1,18 +1,14 @@
 #pragma once
-// BIF data archives ("BIFF" "V1  "): the model, opening one together with its KEY, listing and
-// exporting its resources, and building a new BIF with its KEY entry from a folder's files.
-//
-// Layout on disk (all integers little-endian):
-//   header                20 bytes at 0 (bytes up to VarTableOffset beyond it: HeaderExtra)
-//   variable table        VarResCount x 16 bytes at VarTableOffset
-//   fixed table           FixedResCount x 20 bytes right after it
-//   resource bytes        each FileSize bytes at its Offset
+// BIF data archives ("BIFF" "V1  "): the model, opening one together with its KEY and listing
+// its resources, and the entry points of exporting them (Export.h) and of building a new BIF
+// with its KEY entry from a folder's files (Build.h). The format itself is in BifCodec.h.
 
 #include "KeyFiles.h"
 #include "Progress.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,11 +22,6 @@ inline constexpr std::size_t kBifFixedEntrySize = 20;
 // row of the table matches.
 std::int64_t ExtToResType(const std::string& extension);
 inline constexpr std::int64_t kUnknownResType = 0xFFFF;
-
-// Whether two names stored in a KEY stand for the same BIF: "\" and "/" count equal, and so do
-// ASCII letters of either case, as the Windows file system and the name resolution here read
-// them ("DATA\ONE.BIF" and "data/one.bif").
-bool SameStoredName(const std::string& a, const std::string& b);
 
 using TNWNBinaryData = std::vector<std::uint8_t>;
 
@@ -79,17 +70,22 @@ public:
     std::vector<TSkippedResource> Skipped;
 
     // Reads the header and tables of the BIF at path and fills the resource list with one
-    // line per KEY entry of this BIF. The BIF is the first KEY Filename that occurs in path;
-    // a path that holds none of them is refused. Tables that do not fit the file are refused
-    // with EFormatError before anything is allocated.
-    void Open(const std::string& path, std::shared_ptr<const TNWNKeyFile> keyFile);
+    // line per KEY entry of this BIF. The BIF is entry bifIndex of the KEY where the caller
+    // knows it; otherwise the KEY Filename that ends path, else the first one that occurs in
+    // it (a path that holds none of them is refused). Tables that do not fit the file are
+    // refused with EFormatError before anything is allocated.
+    void Open(const std::string& path, std::shared_ptr<const TNWNKeyFile> keyFile,
+              std::optional<std::int32_t> bifIndex = std::nullopt);
 
     // The KEY entry of the variable-table entry at index; false (entry untouched) if none.
     bool FindKeyEntry(std::int64_t index, TNWNKeyEntry& entry) const;
 
+    // The classic entry points, kept for their names: each runs the operation of Export.h or
+    // Build.h (which callers that want the report use directly) and returns true, since every
+    // failure raises.
+
     // Writes every variable resource into its own file in the folder target (which ends with
-    // the path separator), showing progress on the gauge. Returns true when done; failures
-    // raise. Resources that cannot be written safely are listed in Skipped.
+    // the path separator), showing progress on the gauge. What was left out is in Skipped.
     bool ExtractAll(const std::string& target);
 
     // The same for the resources of the selected lines of the resource list, found through
@@ -101,7 +97,7 @@ public:
     // keeping the other contents of an existing KEY when Append is set. Replaced files are kept
     // as <name>.bak. Everything is checked before the disk is touched; the new files are
     // written beside their targets and moved into place only when both are complete, so a
-    // failure leaves every existing file as it was. True when the BIF and KEY are in place.
+    // failure leaves every existing file as it was.
     bool BuildFrom(const std::string& SourceDir, const std::string& BifFileName,
                    const std::string& KeyFileName, bool Append);
 

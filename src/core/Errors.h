@@ -2,15 +2,30 @@
 // The exceptions that archive operations raise. Each carries the complete message that the
 // user sees; the window's default handler only appends a full stop.
 
-#include <stdexcept>
+#include <exception>
 #include <string>
+#include <utility>
 
 namespace vellocar {
 
-// Base of every error the program raises on purpose.
-class EVellocarError : public std::runtime_error {
+// message with context appended. Context starts with ". ", whose point is dropped when the
+// message already ends in one (Windows' own error texts do).
+inline std::string WithContext(const std::string& message, const std::string& context) {
+    if (!message.empty() && message.back() == '.' && !context.empty() && context.front() == '.')
+        return message + context.substr(1);
+    return message + context;
+}
+
+// Base of every error the program raises on purpose. Context is added as the error climbs
+// (catch by reference, AddContext, rethrow with "throw;"), so that it keeps its type.
+class EVellocarError : public std::exception {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EVellocarError(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+    void AddContext(const std::string& context) { message_ = WithContext(message_, context); }
+
+private:
+    std::string message_;
 };
 
 // "Cannot open file "%s". %s"
@@ -56,13 +71,5 @@ class EBuildRefused : public EVellocarError {
 public:
     using EVellocarError::EVellocarError;
 };
-
-// message with context appended. Context starts with ". ", whose point is dropped when the
-// message already ends in one (Windows' own error texts do).
-inline std::string WithContext(const std::string& message, const std::string& context) {
-    if (!message.empty() && message.back() == '.' && !context.empty() && context.front() == '.')
-        return message + context.substr(1);
-    return message + context;
-}
 
 } // namespace vellocar

@@ -1,15 +1,13 @@
 #include "ExportNames.h"
 
+#include "Names.h"
+
 #include <array>
 #include <string_view>
 
 namespace vellocar {
 
 namespace {
-
-char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 // Windows opens the device rather than a file for these stems, whatever extension follows
 // and with trailing blanks ignored. The serial and parallel ports count from 1 to 9; Windows

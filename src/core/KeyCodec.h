@@ -51,6 +51,9 @@ inline constexpr std::size_t Size = kKeyEntrySize;
 static_assert(ResRef + kResRefSize == ResType && ResId + 4 == Size);
 } // namespace keytable
 
+inline constexpr TFourCC kFileType{'K', 'E', 'Y', ' '};
+inline constexpr TFourCC kVersion1{'V', '1', ' ', ' '};
+
 // How many leading bytes of a KEY of fileSize bytes must be at hand to read it, judged from
 // the leading bytes already at hand: a number beyond prefix.size() asks for more, and is
 // asked again with them (at most three rounds: header, tables, names). Raises EFormatError,

@@ -17,6 +17,15 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
+// Whether c separates the parts of a path here: "\\" and "/" on Windows, "/" elsewhere.
+inline constexpr bool IsPathSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
 // The system's own text for an error code (errno, or GetLastError() on Windows).
 std::string SystemErrorText(int code);
 
@@ -114,15 +123,6 @@ std::vector<std::string> ListPlainFiles(const std::string& folder);
 // as is; elsewhere "\" is read as "/" and each part that does not exist under its exact name is
 // matched without regard to case.
 std::string ResolveStoredName(const std::string& keyFolder, const std::string& storedName);
-
-// Whether storedName occurs in path as a contiguous, case-sensitive substring ("\" and "/"
-// count equal outside Windows). An empty name occurs nowhere.
-bool PathContainsName(const std::string& path, const std::string& storedName);
-#ifndef _WIN32
-// The same without regard to ASCII letter case: a path that ResolveStoredName found under other
-// letter case still names its BIF.
-bool PathContainsNameIgnoringCase(const std::string& path, const std::string& storedName);
-#endif
 
 // Everything before the last separator (a drive's root keeps its separator); "" if none.
 std::string FolderPart(const std::string& path);

@@ -3,6 +3,7 @@
 #include "Platform.h"
 
 #include "Errors.h"
+#include "Names.h"
 
 #include <algorithm>
 #include <atomic>
@@ -44,21 +45,6 @@ std::string CreateMessage(const std::string& path, int code) {
     return "Cannot create file \"" + path + "\". " + SystemErrorText(code);
 }
 
-char FoldAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    return true;
-}
-
-char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Case-insensitive order with letters folded to capitals, as NTFS orders a folder (so "_x"
 // follows "Z"), ties broken by the bytes themselves so that the order is total and a listing
 // comes out the same every time.
@@ -77,16 +63,6 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     if (folder.back() == '/') return folder + name;
     return folder + "/" + name;
-}
-
-bool ContainsWith(const std::string& path, const std::string& name, bool foldCase) {
-    if (name.empty() || name.size() > path.size()) return false;
-    auto same = [foldCase](char a, char b) {
-        if (a == '\\') a = '/';
-        if (b == '\\') b = '/';
-        return foldCase ? FoldAscii(a) == FoldAscii(b) : a == b;
-    };
-    return std::search(path.begin(), path.end(), name.begin(), name.end(), same) != path.end();
 }
 
 } // namespace
@@ -419,14 +395,6 @@ std::string ResolveStoredName(const std::string& keyFolder, const std::string& s
     }
     if (current == keyFolder) return JoinPath(keyFolder, storedName);
     return current;
-}
-
-bool PathContainsName(const std::string& path, const std::string& storedName) {
-    return ContainsWith(path, storedName, false);
-}
-
-bool PathContainsNameIgnoringCase(const std::string& path, const std::string& storedName) {
-    return ContainsWith(path, storedName, true);
 }
 
 std::string FolderPart(const std::string& path) {

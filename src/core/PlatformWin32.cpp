@@ -8,6 +8,7 @@
 #include "Platform.h"
 
 #include "Errors.h"
+#include "Names.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -45,8 +46,6 @@ constexpr int kCreateAttempts = 8;
 
 HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 std::intptr_t FromHandle(HANDLE h) { return reinterpret_cast<std::intptr_t>(h); }
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 std::string OpenErrorText(const std::string& path, const std::string& reason) {
     return "Cannot open file \"" + path + "\". " + reason;
@@ -328,24 +327,24 @@ void CreateDirectories(const std::string& path) {
     std::size_t start = 0;
     if (path.size() >= 2 && path[1] == ':') {
         start = 2;
-    } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    } else if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
         std::size_t seen = 0;
         start = 2;
         while (start < path.size() && seen < 2) {
-            if (IsSeparator(path[start])) {
+            if (IsPathSeparator(path[start])) {
                 ++seen;
             }
             ++start;
         }
     }
-    while (start < path.size() && IsSeparator(path[start])) {
+    while (start < path.size() && IsPathSeparator(path[start])) {
         ++start;
     }
     for (std::size_t pos = start; pos <= path.size(); ++pos) {
-        if (pos != path.size() && !IsSeparator(path[pos])) {
+        if (pos != path.size() && !IsPathSeparator(path[pos])) {
             continue;
         }
-        if (pos > 0 && IsSeparator(path[pos - 1])) {
+        if (pos > 0 && IsPathSeparator(path[pos - 1])) {
             continue; // a doubled separator
         }
         const std::string part = path.substr(0, pos);
@@ -463,7 +462,7 @@ std::string NameKey(const std::string& name) {
         key.pop_back();
     }
     for (char& c : key) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        c = FoldAscii(c);
     }
     return key;
 }
@@ -471,7 +470,7 @@ std::string NameKey(const std::string& name) {
 std::vector<std::string> ListPlainFiles(const std::string& folder) {
     std::vector<std::string> names;
     std::string pattern = folder;
-    if (!pattern.empty() && !IsSeparator(pattern.back()) && pattern.back() != ':') {
+    if (!pattern.empty() && !IsPathSeparator(pattern.back()) && pattern.back() != ':') {
         pattern += '\\';
     }
     pattern += '*';
@@ -493,15 +492,11 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
 }
 
 std::string ResolveStoredName(const std::string& keyFolder, const std::string& storedName) {
-    if (keyFolder.empty() || IsSeparator(keyFolder.back())) {
+    if (keyFolder.empty() || IsPathSeparator(keyFolder.back())) {
         // "C:\" already ends in its separator; a second one would only be noise.
         return keyFolder + storedName;
     }
     return keyFolder + '\\' + storedName;
-}
-
-bool PathContainsName(const std::string& path, const std::string& storedName) {
-    return !storedName.empty() && path.find(storedName) != std::string::npos;
 }
 
 std::string FolderPart(const std::string& path) {

@@ -54,15 +54,6 @@ TEST(ResolveStoredName, BackslashesAndLetterCase) {
     EXPECT_EQ(ResolveStoredName(dir.withSeparator(), "other.bif"), dir / "other.bif");
 }
 
-TEST(PathContainsName, SlashesCountEqualCaseDoesNot) {
-    EXPECT_TRUE(PathContainsName("/games/nwn/data/2da.bif", "data\\2da.bif"));
-    EXPECT_TRUE(PathContainsName("C:\\nwn\\data\\2da.bif", "data\\2da.bif"));
-    EXPECT_FALSE(PathContainsName("/games/nwn/Data/2da.bif", "data\\2da.bif"));
-    EXPECT_TRUE(PathContainsNameIgnoringCase("/games/nwn/Data/2DA.bif", "data\\2da.bif"));
-    EXPECT_FALSE(PathContainsName("/games/nwn/data/2da.bif", ""));
-    EXPECT_FALSE(PathContainsNameIgnoringCase("/x", ""));
-}
-
 TEST(PathParts, FolderAndFileName) {
     EXPECT_EQ(FolderPart("/a/b/c.key"), "/a/b");
     EXPECT_EQ(FolderPart("/c.key"), "/");

@@ -1,4 +1,4 @@
-// TNWNBifFile::BuildFrom: packs a folder's files into a new BIF and registers it in a KEY.
+// BuildArchive: packs a folder's files into a new BIF and registers it in a KEY.
 //
 // A build runs in three phases, and only the last one touches any existing file:
 //   1. checks: the list, every source file, the names, the limits of both formats, and (in
@@ -10,21 +10,25 @@
 // Any failure in phases 1 and 2 removes the temporaries and leaves every existing file as it
 // was; a failure in phase 3 puts every file back (see ReplaceKeepingBackups).
 
+#include "Build.h"
+
 #include "BifCodec.h"
 #include "BifFiles.h"
 #include "Errors.h"
+#include "KeyCodec.h"
 #include "KeyFiles.h"
+#include "Names.h"
 #include "Platform.h"
 #include "Rotation.h"
 
 #include <algorithm>
 #include <array>
-#include <span>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,8 +38,6 @@ namespace vellocar {
 namespace {
 
 constexpr char kEntryFolder[] = "data\\";
-constexpr TFourCC kKeyFileType{'K', 'E', 'Y', ' '};
-constexpr TFourCC kVersion1{'V', '1', ' ', ' '};
 constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
 constexpr std::uint64_t kMaxFilenameSize = std::numeric_limits<std::uint16_t>::max();
 // A refusal names at most this many offending files, then says how many more there are.
@@ -85,30 +87,6 @@ std::string NameList(const std::vector<std::string>& names) {
 [[noreturn]] void Refuse(const std::string& bifFileName, const std::string& reason) {
     throw EBuildRefused("Cannot build " + Quoted(bifFileName) + ": " + reason + "." +
                         kNothingChanged);
-}
-
-// Re-raises the error that is being handled with context appended to its message, keeping its
-// type so that callers can still tell a read fault from a write fault.
-[[noreturn]] void RethrowWithContext(const std::string& context) {
-    try {
-        throw;
-    } catch (const EInOutError& e) {
-        throw EInOutError(WithContext(e.what(), context), e.ErrorCode);
-    } catch (const EFOpenError& e) {
-        throw EFOpenError(WithContext(e.what(), context));
-    } catch (const EFCreateError& e) {
-        throw EFCreateError(WithContext(e.what(), context));
-    } catch (const EReadError& e) {
-        throw EReadError(WithContext(e.what(), context));
-    } catch (const EWriteError& e) {
-        throw EWriteError(WithContext(e.what(), context));
-    } catch (const EFormatError& e) {
-        throw EFormatError(WithContext(e.what(), context));
-    } catch (const EBuildRefused&) {
-        throw;
-    } catch (const EVellocarError& e) {
-        throw EVellocarError(WithContext(e.what(), context));
-    }
 }
 
 // The new files are written under temporary names, but a file that cannot be created is
@@ -165,7 +143,7 @@ std::vector<SourceFile> CheckSources(const TResourceList& list, const std::strin
 
     std::vector<SourceFile> files(static_cast<std::size_t>(count));
     std::vector<std::string> missing, notPlain, tooLong, tooLarge;
-    std::uint64_t total = kBifHeaderSize + kBifVarEntrySize * files.size();
+    std::uint64_t total = bifcodec::header::Size + bifcodec::varentry::Size * files.size();
     for (std::size_t i = 0; i < files.size(); ++i) {
         SourceFile& file = files[i];
         file.Name = list.Line(static_cast<int>(i));
@@ -230,15 +208,6 @@ std::int64_t FindEntry(const TNWNKeyFile& key, const std::string& entryName) {
         else if (SameStoredName(name, entryName)) alike = static_cast<std::int64_t>(d);
     }
     return exact >= 0 ? exact : alike;
-}
-
-// The size SaveToFile will give the KEY, which must stay within its 32-bit offsets.
-std::uint64_t KeySize(const TNWNKeyFile& key) {
-    std::uint64_t size = kKeyHeaderSize + kKeyFileTableEntrySize * key.FileTable.size();
-    for (const auto& entry : key.Filenames) {
-        size += entry.Filename.size() + 1 + kKeyEntrySize * entry.Resources.size();
-    }
-    return size;
 }
 
 // The table pass and the data pass, into the open file bif. The offsets all come from the
@@ -319,8 +288,9 @@ std::string TemporaryFor(const std::string& target, const std::vector<std::strin
 
 } // namespace
 
-bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& BifFileName,
-                            const std::string& KeyFileName, bool Append) {
+TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& list, TGauge& gauge) {
+    const std::string& BifFileName = request.BifPath;
+    const std::string& KeyFileName = request.KeyPath;
     // Phase 1: checks. Nothing below raises before phase 2 without EBuildRefused or the
     // KEY reader's own error, and nothing on disk has changed by then.
     RefuseCollidingTargets(BifFileName, KeyFileName);
@@ -337,20 +307,22 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
     }
     std::uint64_t bifSize = 0;
     const std::vector<SourceFile> files =
-        CheckSources(resourceList_, SourceDir, BifFileName, bifSize);
+        CheckSources(list, request.SourceDir, BifFileName, bifSize);
 
     TNWNKeyFile key;
-    if (Append && platform::PathExists(KeyFileName)) {
+    if (request.Append && platform::PathExists(KeyFileName)) {
         try {
             key.LoadFromFile(KeyFileName);
-        } catch (const EVellocarError&) {
-            RethrowWithContext(". The KEY to extend could not be read; nothing was changed.");
+        } catch (EVellocarError& e) {
+            e.AddContext(". The KEY to extend could not be read; nothing was changed.");
+            throw;
         }
     }
 
     const std::string entryName = kEntryFolder + platform::FileNamePart(BifFileName);
     if (entryName.size() > kMaxFilenameSize) Refuse(BifFileName, "its file name is too long");
     std::int64_t found = FindEntry(key, entryName);
+    const bool reused = found >= 0;
     if (found < 0) {
         if (key.Filenames.size() >= kMaxBifsPerKey) {
             Refuse(BifFileName, "the KEY already names " + std::to_string(key.Filenames.size()) +
@@ -370,8 +342,8 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
     }
     const auto q = static_cast<std::size_t>(found);
     key.BifCount = static_cast<std::uint32_t>(key.FileTable.size());
-    key.FileType = kKeyFileType;
-    key.FileVersion = kVersion1;
+    key.FileType = keycodec::kFileType;
+    key.FileVersion = keycodec::kVersion1;
     const platform::LocalDate today = platform::Today();
     key.BuildYear = today.YearsSince1900;
     key.BuildDay = today.DayOfYear;
@@ -384,9 +356,9 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
         entry.ResType = static_cast<std::uint16_t>(files[i].ResType & 0xFFFFu);
         entry.ResId = static_cast<std::uint32_t>(q << kResIdBifShift) | static_cast<std::uint32_t>(i);
     }
-    std::uint64_t keyCount = 0;
-    for (const auto& entry : key.Filenames) keyCount += entry.Resources.size();
-    if (keyCount > kMax32 || KeySize(key) > kMax32) {
+    try {
+        keycodec::ComputeLayout(key);
+    } catch (const EFormatError&) {
         Refuse(BifFileName, "the KEY would grow beyond the 4 GiB its offsets can address");
     }
 
@@ -406,12 +378,14 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
                 RethrowCreateErrorFor(e, bif.Temporary, BifFileName);
             }
             platform::File& out = *created;
-            WriteBif(out, files, gauge_);
+            WriteBif(out, files, gauge);
             out.Flush();
             out.Close();
         }
         const auto written = platform::Stat(bif.Temporary);
-        if (!written) return false;   // the finished BIF is gone: no KEY may name it
+        if (!written) {   // the finished BIF is gone: no KEY may name it
+            throw EWriteError("The new BIF " + Quoted(bif.Temporary) + " was gone after it was written");
+        }
         if (written->Size != bifSize) {
             throw EWriteError("The new BIF " + Quoted(bif.Temporary) + " holds " +
                               std::to_string(written->Size) + " bytes instead of " +
@@ -425,15 +399,26 @@ bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& Bif
         } catch (const EFCreateError& e) {
             RethrowCreateErrorFor(e, index.Temporary, KeyFileName);
         }
-    } catch (const EVellocarError&) {
-        RethrowWithContext(kNoFileChanged);
+    } catch (EVellocarError& e) {
+        e.AddContext(kNoFileChanged);
+        throw;
     }
 
     // Phase 3: rotation, BIF first: until the KEY is in place the old KEY stays in force.
     ReplaceKeepingBackups({bif, index});
     temporaries.Forget(bif.Temporary);
     temporaries.Forget(index.Temporary);
-    return true;
+
+    TBuildReport report;
+    report.EntryName = key.Filenames[q].Filename;
+    report.BifIndex = static_cast<std::uint32_t>(q);
+    report.ReusedEntry = reused;
+    report.Files = files.size();
+    report.BifSize = bifSize;
+    report.ContentBytes = bifSize - (bifcodec::header::Size + bifcodec::varentry::Size * files.size());
+    report.KeyBifs = key.Filenames.size();
+    report.KeyResources = key.KeyCount;
+    return report;
 }
 
 } // namespace vellocar

@@ -1,0 +1,225 @@
+#include "Export.h"
+
+#include "ByteIO.h"
+#include "Errors.h"
+#include "ExportNames.h"
+#include "Names.h"
+#include "Platform.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <unordered_map>
+
+namespace vellocar {
+
+namespace {
+
+// Marks the names that cannot be written, and each later name that would land in the file of
+// an earlier one.
+void CheckNames(std::vector<TExportItem>& plan) {
+    std::unordered_map<std::string, std::string> first;   // NameKey -> the first name
+    for (TExportItem& item : plan) {
+        if (!item.SkipReason.empty()) continue;
+        if (const auto reason = UnsafeExportNameReason(item.Name)) {
+            item.SkipReason = *reason;
+            continue;
+        }
+        const auto [earlier, fresh] = first.try_emplace(platform::NameKey(item.Name), item.Name);
+        if (!fresh) item.SkipReason = "\"" + earlier->second + "\" comes first under the same file name";
+    }
+}
+
+TExportItem ItemFor(const TExportSource& source, const TNWNKeyEntry& entry, std::uint32_t index) {
+    const TNWNVarResEntry& resource = source.Resources[index];
+    TExportItem item;
+    item.Name = ResourceLine(entry);
+    item.Resource = index;
+    item.Offset = resource.Offset;
+    item.Size = resource.FileSize;
+    item.PastEnd = !byteio::RangeEnd(resource.Offset, resource.FileSize, 1, source.BifSize);
+    return item;
+}
+
+TExportItem Skip(std::string name, std::uint32_t index, std::string reason) {
+    TExportItem item;
+    item.Name = std::move(name);
+    item.Resource = index;
+    item.SkipReason = std::move(reason);
+    return item;
+}
+
+int ClampToInt(std::uint64_t value) {
+    return static_cast<int>(std::min<std::uint64_t>(value, std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
+    // The first KEY entry of each variable index, as TNWNBifFile::FindKeyEntry finds it.
+    std::vector<const TNWNKeyEntry*> named(source.Resources.size(), nullptr);
+    std::vector<TExportItem> unexported;
+    if (source.Entries) {
+        for (const TNWNKeyEntry& e : *source.Entries) {
+            if ((e.ResId >> kResIdBifShift) != source.BifIndex) continue;
+            const std::uint32_t index = e.ResId & kResIdIndexMask;
+            if (index >= named.size()) {
+                unexported.push_back(Skip(ResourceLine(e), index,
+                                          "the BIF holds no resource at index " + std::to_string(index) +
+                                              " (it has " + std::to_string(named.size()) + ")"));
+            } else if (named[index]) {
+                unexported.push_back(Skip(ResourceLine(e), index,
+                                          "its resource (index " + std::to_string(index) + ") is exported as \"" +
+                                              ResourceLine(*named[index]) + "\""));
+            } else {
+                named[index] = &e;
+            }
+        }
+    }
+
+    std::vector<TExportItem> plan;
+    plan.reserve(named.size() + unexported.size());
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        const auto index = static_cast<std::uint32_t>(i);
+        if (named[i]) {
+            plan.push_back(ItemFor(source, *named[i], index));
+        } else {
+            std::string name = "#";   // appended, not prepended: GCC 12 misreads the latter
+            name += std::to_string(i);
+            plan.push_back(Skip(std::move(name), index, "the KEY names no resource at this index"));
+        }
+        plan.back().Progress = ClampToInt(i);
+    }
+    CheckNames(plan);
+    plan.insert(plan.end(), unexported.begin(), unexported.end());
+    return plan;
+}
+
+std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const TResourceList& list) {
+    std::vector<TExportItem> plan;
+    const int lines = list.Count();
+    for (int i = 0; i < lines; ++i) {
+        if (!list.Selected(i)) continue;
+        const auto line = static_cast<std::size_t>(i);
+        if (!source.Entries || line >= source.Entries->size()) {
+            plan.push_back(Skip(list.Line(i), 0, "the KEY holds no entry for this line"));
+            continue;
+        }
+        const TNWNKeyEntry& entry = (*source.Entries)[line];
+        const std::uint32_t index = entry.ResId & kResIdIndexMask;
+        if ((entry.ResId >> kResIdBifShift) != source.BifIndex || index >= source.Resources.size()) {
+            plan.push_back(Skip(ResourceLine(entry), index, "the BIF holds no resource at index " + std::to_string(index)));
+            continue;
+        }
+        plan.push_back(ItemFor(source, entry, index));
+    }
+    CheckNames(plan);
+    return plan;
+}
+
+namespace {
+
+// The writing of one plan: the BIF opened once, and what each file passes before it is made.
+class TExportWriter {
+public:
+    TExportWriter(platform::File& bif, const std::string& keyPath, const std::string& target, TExportReport& report)
+        : bif_(bif), bifPath_(bif.Path()), keyPath_(keyPath), target_(target), report_(report) {}
+
+    void Write(const TExportItem& item, std::uint64_t bifSize) {
+        const std::string out = target_ + item.Name;
+        if (MayBe(item.Name, bifPath_) && platform::SameFile(out, bifPath_)) {
+            report_.Skipped.push_back({item.Name, "writing it would overwrite the BIF being read"});
+            return;
+        }
+        if (MayBe(item.Name, keyPath_) && platform::SameFile(out, keyPath_)) {
+            report_.Skipped.push_back({item.Name, "writing it would overwrite the KEY being read"});
+            return;
+        }
+        if (item.PastEnd)
+            throw EReadError("Stream read error: cannot export \"" + item.Name + "\" from \"" + bifPath_ +
+                             "\": its bytes run past the end of the BIF (offset " + std::to_string(item.Offset) +
+                             ", " + std::to_string(item.Size) + " bytes, file " + std::to_string(bifSize) +
+                             " bytes); nothing was written for it");
+
+        platform::File dest = platform::File::Create(out);
+        // Never leave a truncated resource behind; say which file it was.
+        try {
+            dest.CopyFrom(bif_, item.Offset, item.Size);
+            dest.Close();
+        } catch (const EWriteError&) {
+            platform::RemoveFile(out);
+            throw EWriteError("Stream write error: \"" + out +
+                              "\" could not be written in full and was removed; the files exported before it were kept");
+        } catch (const EReadError&) {
+            platform::RemoveFile(out);
+            throw EReadError("Stream read error: \"" + bifPath_ + "\" ended while \"" + item.Name +
+                             "\" was copied; its file was removed, the files exported before it were kept");
+        } catch (...) {
+            platform::RemoveFile(out);
+            throw;
+        }
+        ++report_.Written;
+    }
+
+private:
+    // Only a resource named like the BIF or the KEY (under the file system's name rules, letter
+    // case aside for the file systems that ignore it) or one that may be a short 8.3 alias can
+    // be that file; asking the file system for every resource would cost a lookup per file. A
+    // link under another name is harmless: File::Create replaces links.
+    static bool MayBe(const std::string& name, const std::string& path) {
+        if (path.empty()) return false;
+        if (name.find('~') != std::string::npos) return true;
+        return EqualIgnoringCase(platform::NameKey(name), platform::NameKey(platform::FileNamePart(path)));
+    }
+
+    platform::File& bif_;
+    const std::string& bifPath_;
+    const std::string& keyPath_;
+    const std::string& target_;
+    TExportReport& report_;
+};
+
+} // namespace
+
+TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
+                          const std::string& target, TGauge& gauge) {
+    TExportReport report;
+    // A plan without progress positions (an empty BIF, a selection) leaves the gauge alone
+    // rather than giving it the range 0 to -1.
+    int last = -1;
+    for (const TExportItem& item : plan) last = std::max(last, item.Progress);
+    if (last >= 0) {
+        gauge.SetMinValue(0);
+        gauge.SetMaxValue(last);
+        gauge.SetProgress(0);
+        gauge.Show();
+    }
+    TExportWriter writer(bif, keyPath, target, report);
+    const std::uint64_t bifSize = bif.Size();
+    for (const TExportItem& item : plan) {
+        if (item.Progress >= 0) {
+            gauge.SetProgress(item.Progress);
+            gauge.RepaintNow();
+        }
+        if (!item.SkipReason.empty()) {
+            report.Skipped.push_back({item.Name, item.SkipReason});
+            continue;
+        }
+        writer.Write(item, bifSize);
+    }
+    return report;
+}
+
+TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
+                              const TResourceList& list, TGauge& gauge) {
+    platform::File file = platform::File::OpenRead(bif.Path);
+    const std::vector<TNWNKeyEntry>* entries = nullptr;
+    if (bif.KeyFile && bif.BifIndex >= 0 && static_cast<std::size_t>(bif.BifIndex) < bif.KeyFile->Filenames.size())
+        entries = &bif.KeyFile->Filenames[static_cast<std::size_t>(bif.BifIndex)].Resources;
+    const TExportSource source{bif.VarResources, file.Size(), entries, static_cast<std::uint32_t>(bif.BifIndex)};
+    const std::vector<TExportItem> plan =
+        scope == TExportScope::All ? PlanExportAll(source) : PlanExportSelected(source, list);
+    return WriteExport(plan, file, bif.KeyFile ? bif.KeyFile->Path : std::string(), target, gauge);
+}
+
+} // namespace vellocar

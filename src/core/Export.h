@@ -1,0 +1,66 @@
+#pragma once
+// Exporting a BIF's resources as loose files, in two steps: the plan, worked out in memory
+// (which resource becomes which file, which are skipped and why), and the writing of it.
+
+#include "BifFiles.h"
+#include "Platform.h"
+#include "Progress.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vellocar {
+
+// One step of an export.
+struct TExportItem {
+    std::string Name;            // the file name, as the resource list shows the resource
+    std::uint32_t Resource = 0;  // its index in the variable table
+    std::string SkipReason;      // why it is not written; empty when it is
+    std::uint32_t Offset = 0;    // where its bytes lie in the BIF
+    std::uint32_t Size = 0;
+    bool PastEnd = false;        // its bytes run past the end of the BIF: the export stops here
+    int Progress = -1;           // the gauge position shown before this step; -1 for none
+};
+
+// What a plan is made from: the BIF's variable table and size, and the KEY's entries for it.
+struct TExportSource {
+    const std::vector<TNWNVarResEntry>& Resources;
+    std::uint64_t BifSize = 0;
+    const std::vector<TNWNKeyEntry>* Entries = nullptr;   // none when no KEY names this BIF
+    std::uint32_t BifIndex = 0;
+};
+
+// Every variable resource in index order, named by its first KEY entry; a resource that no
+// entry names is skipped as "#<index>". Then the KEY entries that name no resource of the BIF,
+// or one an earlier entry already names, skipped, so that every listed resource is accounted
+// for. Names that cannot be files in the target folder are skipped, and so is each later name
+// that the file system takes for an earlier one (platform::NameKey).
+std::vector<TExportItem> PlanExportAll(const TExportSource& source);
+
+// The resources of the selected lines of list, where line i shows the i-th KEY entry of this
+// BIF: found through that entry's ResId, with the same skips.
+std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const TResourceList& list);
+
+// What an export did.
+struct TExportReport {
+    std::size_t Written = 0;
+    std::vector<TSkippedResource> Skipped;   // in plan order
+};
+
+// Writes a plan's resources from the open BIF into target (a folder path ending with its
+// separator), each file created afresh. A file that would be the BIF or the KEY at keyPath
+// being read is skipped. Raises on the first resource that cannot be read or written (a
+// partial file is removed first; the files before it are kept). The gauge is given the range
+// of the plan's progress positions, if any.
+TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
+                          const std::string& target, TGauge& gauge);
+
+// The whole export of a BIF opened with its KEY: all its resources, or those of the selected
+// lines of list.
+enum class TExportScope { All, Selected };
+TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
+                              const TResourceList& list, TGauge& gauge);
+
+} // namespace vellocar

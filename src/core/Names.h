@@ -1,0 +1,33 @@
+#pragma once
+// Comparing names the way the game's files and Windows do: ASCII letters without regard to
+// case, and the two path separators of a name stored in a KEY as one. Pure functions, the same
+// on every system.
+
+#include <string>
+#include <string_view>
+
+namespace vellocar {
+
+inline constexpr char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline constexpr char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Whether c separates the parts of a name stored in a KEY ("data\2da.bif"), or of a path on
+// Windows: "\" and "/" alike.
+inline constexpr bool IsAnySeparator(char c) { return c == '\\' || c == '/'; }
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
+
+// Whether two names stored in a KEY stand for the same BIF: "\" and "/" count equal, and so do
+// ASCII letters of either case, as the Windows file system and the name resolution here read
+// them ("DATA\ONE.BIF" and "data/one.bif").
+bool SameStoredName(std::string_view a, std::string_view b);
+
+// Whether path ends with storedName right after a separator (or is storedName), "\" and "/"
+// counting equal, ASCII case ignored when ignoreCase is set.
+bool PathEndsWithName(std::string_view path, std::string_view storedName, bool ignoreCase);
+
+// Whether storedName occurs anywhere in path, "\" and "/" counting equal, ASCII case ignored
+// when ignoreCase is set. An empty name occurs nowhere.
+bool PathContainsName(std::string_view path, std::string_view storedName, bool ignoreCase);
+
+} // namespace vellocar
