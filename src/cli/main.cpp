@@ -8,8 +8,10 @@
 // Exit status: 0 success, 1 failure (or a resource skipped / not found), 2 wrong usage.
 
 #include "BifFiles.h"
+#include "Build.h"
 #include "ConsoleGauge.h"
 #include "Errors.h"
+#include "Export.h"
 #include "KeyFiles.h"
 #include "Platform.h"
 #include "Progress.h"
@@ -141,19 +143,9 @@ std::string WithThousands(std::uint64_t value) {
     return grouped;
 }
 
-bool EndsWithSeparator(const std::string& path) {
-    if (path.empty()) return false;
-    const char last = path.back();
-#ifdef _WIN32
-    return last == '\\' || last == '/';
-#else
-    return last == platform::kPathSeparator;
-#endif
-}
-
 // A folder as the archive code takes it: with its trailing separator.
 std::string WithSeparator(const std::string& folder) {
-    return EndsWithSeparator(folder) ? folder : folder + platform::kPathSeparator;
+    return !folder.empty() && platform::IsPathSeparator(folder.back()) ? folder : folder + platform::kPathSeparator;
 }
 
 // The folder that a KEY's stored BIF names are relative to. A KEY given without a folder lies
@@ -234,17 +226,10 @@ int RunExtract(const std::string& keyPath, const std::string& bifName, const std
     TStringResourceList lines;
     cli::TConsoleGauge consoleGauge(stderr, "extracting");
     TNullGauge nullGauge;
-    TNWNBifFile bif(lines, showProgress ? static_cast<TGauge&>(consoleGauge) : nullGauge);
-    bif.Open(bifPath, key);
-
-    // Open takes the first KEY name that occurs in the path, so of "data\a.bif" and
-    // "olddata\a.bif" it would pick the former for both. The user named one entry: use it.
-    const auto chosenIndex = static_cast<std::int32_t>(*index);
-    if (bif.BifIndex != chosenIndex) {
-        bif.BifIndex = chosenIndex;
-        lines.Clear();
-        for (const TNWNKeyEntry& entry : chosen.Resources) lines.Add(ResourceLine(entry));
-    }
+    TGauge& gauge = showProgress ? static_cast<TGauge&>(consoleGauge) : nullGauge;
+    // The user named the entry, so the BIF is that one, not the first name that its path holds.
+    TNWNBifFile bif(lines, gauge);
+    bif.Open(bifPath, key, static_cast<std::int32_t>(*index));
 
     // Each LINE selects every line equal to it. A script may name thousands of them, so the
     // lines are looked up, not scanned once per LINE.
@@ -273,25 +258,19 @@ int RunExtract(const std::string& keyPath, const std::string& bifName, const std
 
     platform::CreateDirectories(dir);
     const std::string target = WithSeparator(dir);
-    const bool done = wantedLines.empty() ? bif.ExtractAll(target) : bif.ExtractSelected(target);
+    const TExportReport report = ExportResources(
+        bif, target, wantedLines.empty() ? TExportScope::All : TExportScope::Selected, lines, gauge);
     consoleGauge.Finish();
-    if (!done) {
-        Complain("the export of " + chosen.Filename + " into \"" + dir + "\" failed");
-        return kExitFailure;
-    }
 
-    for (const TSkippedResource& skipped : bif.Skipped) {
+    for (const TSkippedResource& skipped : report.Skipped) {
         Complain("skipped " + skipped.Name + ": " + skipped.Reason);
         status = kExitFailure;
     }
     if (!quiet) {
-        const std::size_t attempted =
-            wantedLines.empty() ? bif.VarResources.size() : static_cast<std::size_t>(selected);
-        const std::size_t written = attempted > bif.Skipped.size() ? attempted - bif.Skipped.size() : 0;
-        std::string summary = "extracted " + std::to_string(written) +
-                              (written == 1 ? " resource" : " resources") + " from " + chosen.Filename +
+        std::string summary = "extracted " + std::to_string(report.Written) +
+                              (report.Written == 1 ? " resource" : " resources") + " from " + chosen.Filename +
                               " into " + dir;
-        if (!bif.Skipped.empty()) summary += " (" + std::to_string(bif.Skipped.size()) + " skipped)";
+        if (!report.Skipped.empty()) summary += " (" + std::to_string(report.Skipped.size()) + " skipped)";
         out.Line(summary);
     }
     return status;
@@ -320,32 +299,15 @@ int RunPack(const std::string& sourceDir, const std::string& bifPath, const std:
     const bool showProgress = !quiet && cli::IsTerminal(stderr);
     cli::TConsoleGauge consoleGauge(stderr, "packing");
     TNullGauge nullGauge;
-    TNWNBifFile builder(list, showProgress ? static_cast<TGauge&>(consoleGauge) : nullGauge);
-    const bool built = builder.BuildFrom(WithSeparator(sourceDir), bifPath, keyPath, append);
+    const TBuildReport report = BuildArchive({WithSeparator(sourceDir), bifPath, keyPath, append}, list,
+                                             showProgress ? static_cast<TGauge&>(consoleGauge) : nullGauge);
     consoleGauge.Finish();
-    if (!built) {
-        Complain("the build of \"" + bifPath + "\" failed: the BIF was not found after writing; \"" +
-                 keyPath + "\" was not saved");
-        return kExitFailure;
-    }
     if (quiet) return kExitOk;
 
-    // The summary reads back what was written, so that it reports the KEY as it now stands.
-    const std::string entryName = "data\\" + platform::FileNamePart(bifPath);
-    const auto key = LoadKey(keyPath);
-    std::uint64_t contentBytes = 0;
-    for (std::size_t i = key->Filenames.size(); i-- > 0;) {
-        if (key->Filenames[i].Filename != entryName) continue;
-        const std::uint64_t tables = kBifHeaderSize + std::uint64_t{kBifVarEntrySize} * names.size();
-        const std::uint64_t size = key->FileTable[i].FileSize;
-        contentBytes = size > tables ? size - tables : 0;
-        break;
-    }
-    const std::size_t bifCount = key->Filenames.size();
-    out.Line("packed " + std::to_string(names.size()) + (names.size() == 1 ? " file (" : " files (") +
-             WithThousands(contentBytes) + " bytes) into " + bifPath + "; registered as " + entryName +
-             " in " + keyPath + " (" + std::to_string(bifCount) + (bifCount == 1 ? " BIF, " : " BIFs, ") +
-             std::to_string(key->KeyCount) + (key->KeyCount == 1 ? " resource)" : " resources)"));
+    out.Line("packed " + std::to_string(report.Files) + (report.Files == 1 ? " file (" : " files (") +
+             WithThousands(report.ContentBytes) + " bytes) into " + bifPath + "; registered as " + report.EntryName +
+             " in " + keyPath + " (" + std::to_string(report.KeyBifs) + (report.KeyBifs == 1 ? " BIF, " : " BIFs, ") +
+             std::to_string(report.KeyResources) + (report.KeyResources == 1 ? " resource)" : " resources)"));
     return kExitOk;
 }
 
