@@ -53,6 +53,7 @@ public:
 };
 
 // A failed rename or delete: "File not found", "File access denied", "I/O error %d", ...
+// ErrorCode is the system's own code for it (errno, or GetLastError() on Windows).
 class EInOutError : public EVellocarError {
 public:
     EInOutError(const std::string& message, int code) : EVellocarError(message), ErrorCode(code) {}

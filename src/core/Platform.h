@@ -29,6 +29,11 @@ inline constexpr bool IsPathSeparator(char c) {
 // The system's own text for an error code (errno, or GetLastError() on Windows).
 std::string SystemErrorText(int code);
 
+// The messages of EFOpenError and EFCreateError: "Cannot open file "<path>". <reason>" and
+// "Cannot create file "<path>". <reason>".
+std::string CannotOpenMessage(const std::string& path, const std::string& reason);
+std::string CannotCreateMessage(const std::string& path, const std::string& reason);
+
 // An open file, closed by its destructor on every way out. On Windows it is opened with no
 // sharing, so a file another program holds open cannot be opened or replaced.
 class File {
@@ -90,9 +95,9 @@ std::optional<PathInfo> Stat(const std::string& path);
 bool RemoveFile(const std::string& path) noexcept;
 
 // Renames from to to, replacing to when replace is set. Raises EInOutError whose message names
-// the system error: "File not found" (2), "Invalid filename" (3), "Too many open files" (4),
-// "File access denied" (5), "I/O error <code>" otherwise (Windows codes; errno values are
-// mapped onto them).
+// the system error: "File not found", "Invalid filename", "Too many open files", "File access
+// denied", "I/O error <code>" otherwise; its ErrorCode is the system's code (on Windows 2, 3,
+// 4 and 5 for the four named ones; errno elsewhere).
 void RenameFile(const std::string& from, const std::string& to, bool replace = false);
 
 // Creates a folder and its parents; raises EFCreateError on failure.

@@ -27,22 +27,15 @@ namespace {
 constexpr std::size_t kCopyChunk = 256 * 1024;
 // How often Create retries when another name keeps appearing where it just removed one.
 constexpr int kCreateAttempts = 8;
-// Windows error codes that the rename messages are keyed on.
-constexpr int kWinFileNotFound = 2;
-constexpr int kWinPathNotFound = 3;
-constexpr int kWinTooManyOpenFiles = 4;
-constexpr int kWinAccessDenied = 5;
 
 constexpr const char* kNotARegularFile = "The name stands for a FIFO, device or socket, not an ordinary file";
 
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
-std::string OpenMessage(const std::string& path, int code) {
-    return "Cannot open file \"" + path + "\". " + SystemErrorText(code);
-}
+std::string OpenMessage(const std::string& path, int code) { return CannotOpenMessage(path, SystemErrorText(code)); }
 
 std::string CreateMessage(const std::string& path, int code) {
-    return "Cannot create file \"" + path + "\". " + SystemErrorText(code);
+    return CannotCreateMessage(path, SystemErrorText(code));
 }
 
 // Case-insensitive order with letters folded to capitals, as NTFS orders a folder (so "_x"
@@ -114,7 +107,7 @@ File File::OpenRead(const std::string& path) {
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
         if (S_ISDIR(st.st_mode)) throw EFOpenError(OpenMessage(path, EISDIR));
-        throw EFOpenError("Cannot open file \"" + path + "\". " + kNotARegularFile);
+        throw EFOpenError(CannotOpenMessage(path, kNotARegularFile));
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
@@ -145,16 +138,6 @@ std::size_t File::ReadSome(void* buffer, std::size_t size) {
         const ssize_t n = ::read(Fd(handle_), buffer, size);
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno != EINTR) throw EReadError("Stream read error");
-    }
-}
-
-void File::ReadExact(void* buffer, std::size_t size) {
-    auto* p = static_cast<unsigned char*>(buffer);
-    while (size > 0) {
-        const std::size_t n = ReadSome(p, size);
-        if (n == 0) throw EReadError("Stream read error");
-        p += n;
-        size -= n;
     }
 }
 
@@ -264,18 +247,18 @@ void RenameFile(const std::string& from, const std::string& to, bool replace) {
     const int err = errno;
     switch (err) {
     case ENOENT:
-        throw EInOutError("File not found", kWinFileNotFound);
+        throw EInOutError("File not found", err);
     case ENOTDIR:
     case ENAMETOOLONG:
-        throw EInOutError("Invalid filename", kWinPathNotFound);
+        throw EInOutError("Invalid filename", err);
     case EMFILE:
     case ENFILE:
-        throw EInOutError("Too many open files", kWinTooManyOpenFiles);
+        throw EInOutError("Too many open files", err);
     case EACCES:
     case EPERM:
     case EROFS:
     case EBUSY:
-        throw EInOutError("File access denied", kWinAccessDenied);
+        throw EInOutError("File access denied", err);
     default:
         throw EInOutError("I/O error " + std::to_string(err), err);
     }

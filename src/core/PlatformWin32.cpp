@@ -47,18 +47,12 @@ constexpr int kCreateAttempts = 8;
 HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 std::intptr_t FromHandle(HANDLE h) { return reinterpret_cast<std::intptr_t>(h); }
 
-std::string OpenErrorText(const std::string& path, const std::string& reason) {
-    return "Cannot open file \"" + path + "\". " + reason;
-}
 std::string OpenErrorText(const std::string& path, DWORD code) {
-    return OpenErrorText(path, SystemErrorText(static_cast<int>(code)));
+    return CannotOpenMessage(path, SystemErrorText(static_cast<int>(code)));
 }
 
-std::string CreateErrorText(const std::string& path, const std::string& reason) {
-    return "Cannot create file \"" + path + "\". " + reason;
-}
 std::string CreateErrorText(const std::string& path, DWORD code) {
-    return CreateErrorText(path, SystemErrorText(static_cast<int>(code)));
+    return CannotCreateMessage(path, SystemErrorText(static_cast<int>(code)));
 }
 
 constexpr const char* kNotADiskFile = "The name stands for a device, not a file on a disk";
@@ -152,7 +146,7 @@ File File::OpenRead(const std::string& path) {
     }
     if (!IsDiskFile(h)) {
         CloseHandle(h);
-        throw EFOpenError(OpenErrorText(path, kNotADiskFile));
+        throw EFOpenError(CannotOpenMessage(path, kNotADiskFile));
     }
     return File(FromHandle(h), path);
 }
@@ -168,7 +162,7 @@ File File::Create(const std::string& path) {
         if (h != INVALID_HANDLE_VALUE) {
             if (!IsDiskFile(h)) {
                 CloseHandle(h);
-                throw EFCreateError(CreateErrorText(path, kNotADiskFile));
+                throw EFCreateError(CannotCreateMessage(path, kNotADiskFile));
             }
             return File(FromHandle(h), path);
         }
@@ -195,18 +189,6 @@ std::size_t File::ReadSome(void* buffer, std::size_t size) {
         throw EReadError("Stream read error");
     }
     return got;
-}
-
-void File::ReadExact(void* buffer, std::size_t size) {
-    auto* out = static_cast<unsigned char*>(buffer);
-    while (size > 0) {
-        const std::size_t got = ReadSome(out, size);
-        if (got == 0) {
-            throw EReadError("Stream read error");
-        }
-        out += got;
-        size -= got;
-    }
 }
 
 void File::WriteAll(const void* buffer, std::size_t size) {
