@@ -17,14 +17,7 @@ TConsoleGauge::~TConsoleGauge() {
     Finish();
 }
 
-int TConsoleGauge::Percent() const {
-    // A range of one position (or an empty one) has nothing left to wait for.
-    if (max_ <= min_) return progress_ >= max_ ? 100 : 0;
-    const std::int64_t done = std::int64_t{progress_} - min_;
-    const std::int64_t span = std::int64_t{max_} - min_;
-    const std::int64_t percent = done * 100 / span;
-    return static_cast<int>(std::clamp<std::int64_t>(percent, 0, 100));
-}
+int TConsoleGauge::Percent() const { return GaugePercent(min_, max_, progress_); }
 
 void TConsoleGauge::RepaintNow() {
     if (!visible_) return;

@@ -1,6 +1,16 @@
 #include "Progress.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace vellocar {
+
+int GaugePercent(int minValue, int maxValue, int progress) {
+    const std::int64_t span = std::int64_t{maxValue} - minValue;
+    if (span <= 0) return 0;
+    const std::int64_t done = std::int64_t{progress} - minValue;
+    return static_cast<int>(std::clamp<std::int64_t>(done * 100 / span, 0, 100));
+}
 
 void TStringResourceList::Clear() {
     lines_.clear();

@@ -32,6 +32,11 @@ public:
     virtual void RepaintNow() = 0;
 };
 
+// How far a gauge with this range and position stands, in whole percent from 0 to 100 (cut,
+// not rounded, as a classic gauge shows it). An empty or inverted range stands at 0; a
+// position outside the range counts as its nearer end.
+int GaugePercent(int minValue, int maxValue, int progress);
+
 // A list that keeps its lines in memory; what the command-line tool and tests use.
 class TStringResourceList : public TResourceList {
 public:

@@ -1,5 +1,7 @@
 #include "GaugeControl.h"
 
+#include "Progress.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -33,10 +35,7 @@ HWND GaugeControl::Create(HWND parent, int id, int left, int top, int width, int
 }
 
 int GaugeControl::PercentDone(int minValue, int maxValue, int progress) {
-    const std::int64_t span = std::int64_t{maxValue} - minValue;
-    if (span <= 0) return 0;
-    const std::int64_t done = std::int64_t{progress} - minValue;
-    return static_cast<int>(std::clamp<std::int64_t>(done * 100 / span, 0, 100));
+    return GaugePercent(minValue, maxValue, progress);
 }
 
 void GaugeControl::SetMin(int value) {
