@@ -38,7 +38,7 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 constexpr std::string_view kProgram = "vellocar-cli";
-constexpr std::string_view kVersion = "1.0.0";
+constexpr std::string_view kVersion = VELLOCAR_VERSION;
 
 // Each form of the command: its synopsis, and what it does for --help.
 struct Usage {
