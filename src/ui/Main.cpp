@@ -324,6 +324,9 @@ void TForm1::ListFolder(const std::string& pattern) {
     const std::vector<std::string> names = platform::ListPlainFiles(folder);
     if (names.empty()) return;
 
+    // The messages handled after each line keep the window alive during a long listing (it
+    // moves and repaints); they cannot change the list, since a build has the window's
+    // commands off. The list itself shows its lines once, when they are all in.
     ListUpdate update(toolkit_, ControlId::ListBox2, ExpectedLines(names.size()));
     toolkit_.ListClear(ControlId::ListBox2);
     for (const std::string& name : names) {
@@ -397,10 +400,10 @@ void TForm1::OpenKeyFileButtonClick() {
     KeyModel = std::make_shared<TNWNKeyFile>();
     KeyModel->LoadFromFile(KeyPath);
 
-    toolkit_.ListClear(ControlId::ListBox2);
     {
         ListUpdate update(toolkit_, ControlId::ListBox1, ExpectedLines(KeyModel->Filenames.size()));
         toolkit_.ListClear(ControlId::ListBox1);
+        toolkit_.ListClear(ControlId::ListBox2);
         for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
             toolkit_.ListAdd(ControlId::ListBox1, entry.Filename);
     }
