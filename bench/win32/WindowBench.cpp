@@ -98,7 +98,10 @@ int main(int argc, char** argv) {
     const int runs = std::atoi(argv[5]);
 
     App app(WindowsPath(argv[1]));
-    if (!app.Main()) return Fail("the program did not start"), 1;
+    if (!app.Main()) {
+        Fail("the program did not start");
+        return 1;
+    }
     for (int run = 0; run < runs; ++run) {
         if (!OpenKey(app, key) || !ChooseBif(app, lines)) return 1;
         if (!ListFolder(app, folder, lines)) return 1;
