@@ -6,6 +6,11 @@
   make_data.py big FILE          one file of 1 GiB
   make_data.py key FILE BIFNAME  a KEY of 43,871 entries, all naming BIFNAME's entry 0 to 43,870,
                                  with the BIF itself (tables only) written beside it
+  make_data.py models DIR        11,112 files like the game's largest BIF (its models): mostly
+                                 .mdl of a few KB to tens of KB, with walk meshes
+  make_data.py floorlist KEY BIF LIST
+                                 "name offset size" of each of BIF's resources, for the export
+                                 floor program (bench/win32/extract_floor.c)
 """
 
 import os
@@ -80,6 +85,50 @@ def make_key(path, bif_path):
     print("%s: %d entries" % (path, count))
 
 
+MODEL_TYPES = {2002: "mdl", 2016: "wok", 2052: "dwk", 2053: "pwk"}
+
+
+def make_models(folder):
+    rng = random.Random(SEED + 2)
+    os.makedirs(folder, exist_ok=True)
+    pool = rng.randbytes(4 * MIB)
+    total = 0
+    count = 11112
+    for i in range(count):
+        roll = rng.random()
+        ext = "mdl" if roll < 0.80 else "wok" if roll < 0.94 else "pwk" if roll < 0.98 else "dwk"
+        size = int(2 * KIB + (78 * KIB) * rng.random() ** 3)
+        name = "%s_%s%05d.%s" % (rng.choice(["plc", "tcn", "c", "tin", "ttr", "a", "pfh", "pmh"]),
+                                 "abcdefgh"[i % 8], i, ext)
+        at = rng.randrange(0, len(pool) - size)
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(pool[at:at + size])
+        total += size
+    print("%s: %d files, %d bytes" % (folder, count, total))
+
+
+def make_floor_list(key_path, bif_path, list_path):
+    """The resources of the KEY's first BIF: their names from the KEY, offsets and sizes from
+    the BIF's table (the index part of a resource id is its row)."""
+    with open(key_path, "rb") as f:
+        key = f.read()
+    _, _, _, key_count, _, key_table = struct.unpack_from("<4s4sIIII", key)
+    with open(bif_path, "rb") as f:
+        head = f.read(20)
+        _, _, var_count, _, var_offset = struct.unpack("<4s4sIII", head)
+        f.seek(var_offset)
+        table = f.read(16 * var_count)
+    rows = [struct.unpack_from("<IIII", table, 16 * i) for i in range(var_count)]
+    with open(list_path, "w") as out:
+        for k in range(key_count):
+            resref, res_type, res_id = struct.unpack_from("<16sHI", key, key_table + 22 * k)
+            if res_id >> 20 != 0:
+                continue
+            _, offset, size, _ = rows[res_id & 0xFFFFF]
+            name = resref.rstrip(b"\0").decode() + "." + MODEL_TYPES.get(res_type, "res")
+            out.write("%s %d %d\n" % (name, offset, size))
+
+
 def main():
     if len(sys.argv) >= 3 and sys.argv[1] == "folder":
         make_folder(sys.argv[2])
@@ -87,6 +136,10 @@ def main():
         make_big(sys.argv[2])
     elif len(sys.argv) >= 4 and sys.argv[1] == "key":
         make_key(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "models":
+        make_models(sys.argv[2])
+    elif len(sys.argv) >= 5 and sys.argv[1] == "floorlist":
+        make_floor_list(sys.argv[2], sys.argv[3], sys.argv[4])
     else:
         print(__doc__.strip(), file=sys.stderr)
         return 2

@@ -529,6 +529,18 @@ void QtToolkit::ListAdd(ControlId id, const std::string& line) {
     }
 }
 
+void QtToolkit::ListBeginUpdate(ControlId id, int) {
+    QListWidget* list = List(id);
+    if (list && listUpdates_[static_cast<std::size_t>(id)]++ == 0) list->setUpdatesEnabled(false);
+}
+
+void QtToolkit::ListEndUpdate(ControlId id) {
+    QListWidget* list = List(id);
+    int& depth = listUpdates_[static_cast<std::size_t>(id)];
+    if (!list || depth == 0 || --depth > 0) return;
+    list->setUpdatesEnabled(true);  // and repaints it
+}
+
 int QtToolkit::ListCount(ControlId id) const {
     QListWidget* list = List(id);
     return list ? list->count() : 0;

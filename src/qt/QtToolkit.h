@@ -64,6 +64,8 @@ public:
     std::string ListLine(ui::ControlId id, int index) const override;
     bool ListSelected(ui::ControlId id, int index) const override;
     int ListItemIndex(ui::ControlId id) const override;
+    void ListBeginUpdate(ui::ControlId id, int expectedLines) override;
+    void ListEndUpdate(ui::ControlId id) override;
 
     void SetGaugeMin(int value) override;
     void SetGaugeMax(int value) override;
@@ -94,6 +96,7 @@ private:
 
     std::unique_ptr<QWidget> window_;
     std::array<QWidget*, ui::kControlCount> widgets_{};
+    std::array<int, ui::kControlCount> listUpdates_{};   // open ListBeginUpdate calls per list
     QMenu* menu_ = nullptr;
     std::array<QAction*, ui::kPopupMenu1.size()> actions_{};
     ui::TForm1* form_ = nullptr;

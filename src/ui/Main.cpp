@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstddef>
+#include <limits>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -35,18 +37,56 @@ bool IsSeparator(char c) {
 #endif
 }
 
-// ListBox2 as the archive code sees it.
+// A line count as the toolkit's hint for the room a list reserves.
+int ExpectedLines(std::size_t count) {
+    return count < static_cast<std::size_t>(std::numeric_limits<int>::max()) ? static_cast<int>(count)
+                                                                             : 0;
+}
+
+// ListBox2 as the archive code sees it. The archive code adds a BIF's lines one by one; inside
+// a fill (ResourceListFill) its Clear starts one update of the list that lasts until the fill
+// ends, so that the list shows the lines once, when they are all there.
 class ListBoxResourceList final : public TResourceList {
 public:
     explicit ListBoxResourceList(Toolkit& toolkit) : toolkit_(toolkit) {}
-    void Clear() override { toolkit_.ListClear(ControlId::ListBox2); }
+    void Clear() override {
+        if (filling_ && !update_) update_.emplace(toolkit_, ControlId::ListBox2, expectedLines_);
+        toolkit_.ListClear(ControlId::ListBox2);
+    }
     void Add(const std::string& line) override { toolkit_.ListAdd(ControlId::ListBox2, line); }
     int Count() const override { return toolkit_.ListCount(ControlId::ListBox2); }
     std::string Line(int index) const override { return toolkit_.ListLine(ControlId::ListBox2, index); }
     bool Selected(int index) const override { return toolkit_.ListSelected(ControlId::ListBox2, index); }
 
+    void BeginFill(int expectedLines) {
+        filling_ = true;
+        expectedLines_ = expectedLines;
+    }
+    void EndFill() {
+        update_.reset();
+        filling_ = false;
+    }
+
 private:
     Toolkit& toolkit_;
+    bool filling_ = false;
+    int expectedLines_ = 0;
+    std::optional<ListUpdate> update_;
+};
+
+// The archive code's filling of ListBox2 (opening a BIF) for the life of this object.
+class ResourceListFill {
+public:
+    ResourceListFill(TResourceList& list, int expectedLines)
+        : list_(static_cast<ListBoxResourceList&>(list)) {  // the window's list is always this kind
+        list_.BeginFill(expectedLines);
+    }
+    ~ResourceListFill() { list_.EndFill(); }
+    ResourceListFill(const ResourceListFill&) = delete;
+    ResourceListFill& operator=(const ResourceListFill&) = delete;
+
+private:
+    ListBoxResourceList& list_;
 };
 
 // Gauge1 as the archive code sees it. A range whose maximum lies below its minimum (0 to -1
@@ -284,6 +324,10 @@ void TForm1::ListFolder(const std::string& pattern) {
     const std::vector<std::string> names = platform::ListPlainFiles(folder);
     if (names.empty()) return;
 
+    // The messages handled after each line keep the window alive during a long listing (it
+    // moves and repaints); they cannot change the list, since a build has the window's
+    // commands off. The list itself shows its lines once, when they are all in.
+    ListUpdate update(toolkit_, ControlId::ListBox2, ExpectedLines(names.size()));
     toolkit_.ListClear(ControlId::ListBox2);
     for (const std::string& name : names) {
         toolkit_.ListAdd(ControlId::ListBox2, name);
@@ -356,10 +400,13 @@ void TForm1::OpenKeyFileButtonClick() {
     KeyModel = std::make_shared<TNWNKeyFile>();
     KeyModel->LoadFromFile(KeyPath);
 
-    toolkit_.ListClear(ControlId::ListBox1);
-    toolkit_.ListClear(ControlId::ListBox2);
-    for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
-        toolkit_.ListAdd(ControlId::ListBox1, entry.Filename);
+    {
+        ListUpdate update(toolkit_, ControlId::ListBox1, ExpectedLines(KeyModel->Filenames.size()));
+        toolkit_.ListClear(ControlId::ListBox1);
+        toolkit_.ListClear(ControlId::ListBox2);
+        for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
+            toolkit_.ListAdd(ControlId::ListBox1, entry.Filename);
+    }
     for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1})
         toolkit_.SetEnabled(id, true);
     toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kDone));
@@ -377,7 +424,14 @@ void TForm1::ListBox1Click() {
     BifPath = platform::ResolveStoredName(platform::FolderPart(KeyPath),
                                           toolkit_.ListLine(ControlId::ListBox1, index));
     BifModel = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
-    BifModel->Open(BifPath, KeyModel);
+    {
+        // The line names, as a rule, the KEY's entry at its position: its resources are what
+        // Open lists (only a hint for the room the list reserves).
+        const auto& names = KeyModel->Filenames;
+        const auto at = static_cast<std::size_t>(index);
+        ResourceListFill fill(ResourceList(), at < names.size() ? ExpectedLines(names[at].Resources.size()) : 0);
+        BifModel->Open(BifPath, KeyModel);
+    }
 
     for (ControlId id : {ControlId::Label2, ControlId::Label5, ControlId::ExportButton})
         toolkit_.SetEnabled(id, true);

@@ -52,6 +52,8 @@ public:
     std::string ListLine(ui::ControlId id, int index) const override;
     bool ListSelected(ui::ControlId id, int index) const override;
     int ListItemIndex(ui::ControlId id) const override;
+    void ListBeginUpdate(ui::ControlId id, int expectedLines) override;
+    void ListEndUpdate(ui::ControlId id) override;
 
     void SetGaugeMin(int value) override { gauge_.SetMin(value); }
     void SetGaugeMax(int value) override { gauge_.SetMax(value); }
@@ -95,6 +97,7 @@ private:
     ui::TForm1* form_ = nullptr;
     std::array<HWND, ui::kControlCount> controls_{};
     std::array<bool, ui::kControlCount> underlined_{};
+    std::array<int, ui::kControlCount> listUpdates_{};   // open ListBeginUpdate calls per list
     GaugeControl gauge_;
     HMENU popup_ = nullptr;
     HICON iconLarge_ = nullptr;

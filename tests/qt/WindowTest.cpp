@@ -167,8 +167,18 @@ void WindowTest::listsHaveFixedRowsAndKeepLinesByteForByte() {
     for (const char* line : {"data\\b.bif", "data\\a.bif"}) tk.ListAdd(ControlId::ListBox1, line);
     // Not valid UTF-8: must come back exactly, or a build would miss the file.
     const std::string latin1 = "caf\xE9.2da";
-    for (const std::string& line : {std::string("z.nss"), latin1, std::string("a.nss")})
-        tk.ListAdd(ControlId::ListBox2, line);
+    {
+        // Nested updates: the list is painted again only when the outer one ends.
+        ui::ListUpdate outer(tk, ControlId::ListBox2, 3);
+        {
+            ui::ListUpdate inner(tk, ControlId::ListBox2);
+            for (const std::string& line : {std::string("z.nss"), latin1, std::string("a.nss")})
+                tk.ListAdd(ControlId::ListBox2, line);
+        }
+        QVERIFY(!window.List(ControlId::ListBox2)->updatesEnabled());
+        QCOMPARE(tk.ListCount(ControlId::ListBox2), 3);
+    }
+    QVERIFY(window.List(ControlId::ListBox2)->updatesEnabled());
 
     QCOMPARE(window.Lines(ControlId::ListBox1), (QStringList{"data\\b.bif", "data\\a.bif"}));
     QCOMPARE(tk.ListCount(ControlId::ListBox2), 3);

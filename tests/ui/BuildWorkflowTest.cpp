@@ -3,6 +3,7 @@
 
 #include "WindowFixture.h"
 
+#include "Errors.h"
 #include "KeyFiles.h"
 
 #include <filesystem>
@@ -73,6 +74,7 @@ TEST_F(Build, NewBifAndKeyFromTheFolderWithTheCommandsOffMeanwhile) {
         EXPECT_TRUE(form.Busy());
         for (ControlId id : kCommands) EXPECT_FALSE(Enabled(id)) << LayoutOf(id).Name;
         EXPECT_EQ(Lines(ControlId::ListBox2), (std::vector<std::string>{"a.2da", "b.nss", "c.txt"}));
+        EXPECT_EQ(tk.ListUpdates, std::vector<std::string>{"ListBox2: 3 lines, 3 expected"});
         EXPECT_EQ(Caption(ControlId::BuildStatPanel), "Wait");
     });
     ExpectKeyName(key);
@@ -230,6 +232,22 @@ TEST_F(Build, EmptyFolderIsRefusedAndNothingIsWritten) {
     EXPECT_FALSE(fs::exists(key + ".bak"));
     EXPECT_EQ(Caption(ControlId::BuildStatPanel), "Wait");
     EXPECT_EQ(form.SaveDialog1.InitialDir, "elsewhere");
+    EXPECT_FALSE(form.Busy());
+    for (ControlId id : kCommands) EXPECT_EQ(Enabled(id), LayoutOf(id).Enabled) << LayoutOf(id).Name;
+}
+
+TEST_F(Build, ListThatRefusesAFileStopsTheBuildAndIsShownAgain) {
+    // A file the list could not take would be missing from the BIF: nothing is built.
+    WriteSources();
+    tk.OnListAdd = [](ControlId, const std::string& line) {
+        if (line == "b.nss") throw EVellocarError("List full");
+    };
+    ExpectSourceFolder();
+    tk.ExpectError("List full.");
+    ClickBuild();
+
+    EXPECT_EQ(tk.ListUpdates, std::vector<std::string>{"ListBox2: 1 lines, 3 expected"});
+    EXPECT_TRUE(FolderEntries(out).empty());
     EXPECT_FALSE(form.Busy());
     for (ControlId id : kCommands) EXPECT_EQ(Enabled(id), LayoutOf(id).Enabled) << LayoutOf(id).Name;
 }

@@ -87,6 +87,9 @@ void FakeToolkit::WhileOpen(std::function<void()> action) {
 void FakeToolkit::VerifyScriptUsed() {
     for (const Expected& e : script_) ADD_FAILURE() << "the program never showed the expected " << e.Description;
     script_.clear();
+    for (const ControlSpec& desc : kLayout)
+        if (updates_[static_cast<std::size_t>(desc.Id)].Depth > 0)
+            ADD_FAILURE() << "the update of " << desc.Name << " was never ended";
 }
 
 std::optional<FakeToolkit::Expected> FakeToolkit::Next(Expected::Type what, const std::string& actual) {
@@ -178,9 +181,30 @@ void FakeToolkit::ListClear(ControlId id) {
 
 void FakeToolkit::ListAdd(ControlId id, const std::string& line) {
     EXPECT_TRUE(IsList(id)) << "ListAdd on " << LayoutOf(id).Name;
+    if (OnListAdd) OnListAdd(id, line);
+    OpenUpdate& update = updates_[static_cast<std::size_t>(id)];
+    if (update.Depth > 0) ++update.Added;
+    else ListUpdates.push_back(std::string(LayoutOf(id).Name) + ": line outside an update");
     FakeControl& c = Control(id);
     c.Lines.push_back(line);
     c.Selected.push_back(false);
+}
+
+void FakeToolkit::ListBeginUpdate(ControlId id, int expectedLines) {
+    EXPECT_TRUE(IsList(id)) << "ListBeginUpdate on " << LayoutOf(id).Name;
+    OpenUpdate& update = updates_[static_cast<std::size_t>(id)];
+    if (update.Depth++ == 0) update = {1, expectedLines, 0};
+}
+
+void FakeToolkit::ListEndUpdate(ControlId id) {
+    OpenUpdate& update = updates_[static_cast<std::size_t>(id)];
+    if (update.Depth == 0) {
+        ADD_FAILURE() << "ListEndUpdate on " << LayoutOf(id).Name << " without an update";
+        return;
+    }
+    if (--update.Depth == 0)
+        ListUpdates.push_back(std::string(LayoutOf(id).Name) + ": " + std::to_string(update.Added) +
+                              " lines, " + std::to_string(update.Expected) + " expected");
 }
 
 int FakeToolkit::ListCount(ControlId id) const {

@@ -78,6 +78,14 @@ public:
     int GaugeRepaints = 0;
     int WindowRepaints = 0;
     int ProcessMessagesCalls = 0;
+    // Each ended list update, as "ListBox2: 3 lines, 3 expected" (the lines added during it and
+    // the count announced at its start), and each line added outside one, as
+    // "ListBox2: line outside an update", in call order. An update still open fails the test
+    // in VerifyScriptUsed.
+    std::vector<std::string> ListUpdates;
+    // Called by ListAdd before the line is added; may throw, to stand for a list that cannot
+    // take another line.
+    std::function<void(ControlId, const std::string&)> OnListAdd;
     // Called on every ProcessMessages, after the posted events.
     std::function<void()> OnProcessMessages;
 
@@ -101,6 +109,8 @@ public:
     std::string ListLine(ControlId id, int index) const override;
     bool ListSelected(ControlId id, int index) const override;
     int ListItemIndex(ControlId id) const override;
+    void ListBeginUpdate(ControlId id, int expectedLines) override;
+    void ListEndUpdate(ControlId id) override;
     void SetGaugeMin(int value) override;
     void SetGaugeMax(int value) override;
     void SetGaugeProgress(int value) override;
@@ -138,6 +148,12 @@ private:
     std::array<FakeControl, kControlCount> controls_;
     std::deque<Expected> script_;
     std::deque<std::function<void()>> posted_;
+    struct OpenUpdate {
+        int Depth = 0;
+        int Expected = 0;
+        int Added = 0;
+    };
+    std::array<OpenUpdate, kControlCount> updates_{};
 };
 
 std::string Describe(MessageKind kind);

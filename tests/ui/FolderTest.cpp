@@ -64,12 +64,14 @@ TEST_F(FolderListing, ListsPlainFilesOnlyAndProcessesMessagesAfterEachLine) {
     std::vector<std::size_t> linesAtEachCall;
     tk.OnProcessMessages = [&] { linesAtEachCall.push_back(Lines(ControlId::ListBox2).size()); };
     tk.ListAdd(ControlId::ListBox2, "stale line");
+    tk.ListUpdates.clear();
 
     form.ListFolder(dir.path().string() + kSep + "*.*");
 
     EXPECT_EQ(Lines(ControlId::ListBox2),
               (std::vector<std::string>{"A.tar.nss", "b file.2da", "readme", "readonly.txt"}));
     EXPECT_EQ(linesAtEachCall, (std::vector<std::size_t>{1, 2, 3, 4}));
+    EXPECT_EQ(tk.ListUpdates, std::vector<std::string>{"ListBox2: 4 lines, 4 expected"});
     fs::permissions(dir / "readonly.txt", fs::perms::owner_all);
 }
 

@@ -2,6 +2,7 @@
 
 #include "WindowFixture.h"
 
+#include "Errors.h"
 #include "Platform.h"
 
 #include <filesystem>
@@ -18,11 +19,13 @@ using KeyOpening = WindowTest;
 TEST_F(KeyOpening, ListsTheBifsAndEnablesStepTwoOnly) {
     const std::string key = WriteArchive(dir.path(), "chitin.key", StandardBifs());
     tk.ListAdd(ControlId::ListBox2, "left over");
+    tk.ListUpdates.clear();
     OpenKey(key);
 
     ASSERT_EQ(tk.FileDialogsShown.size(), 1u);
     EXPECT_EQ(tk.FileDialogsShown[0].Filter, "*.key|*.key");
     EXPECT_EQ(Lines(ControlId::ListBox1), (std::vector<std::string>{"data\\one.bif", "data\\two.bif"}));
+    EXPECT_EQ(tk.ListUpdates, std::vector<std::string>{"ListBox1: 2 lines, 2 expected"});
     EXPECT_TRUE(Lines(ControlId::ListBox2).empty());
     for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1}) EXPECT_TRUE(Enabled(id));
     for (ControlId id : {ControlId::Label2, ControlId::Label5, ControlId::ExportButton}) EXPECT_FALSE(Enabled(id));
@@ -83,6 +86,8 @@ TEST_F(BifChoice, ListsTheResourcesAndEnablesStepThree) {
 
     EXPECT_EQ(Lines(ControlId::ListBox2), kOneBifLines);
     EXPECT_EQ(Lines(ControlId::ListBox1), (std::vector<std::string>{"data\\one.bif", "data\\two.bif"}));
+    EXPECT_EQ(tk.ListUpdates, (std::vector<std::string>{"ListBox1: 2 lines, 2 expected",
+                                                        "ListBox2: 3 lines, 3 expected"}));
     for (ControlId id : {ControlId::Label2, ControlId::Label5, ControlId::ExportButton}) EXPECT_TRUE(Enabled(id));
     EXPECT_EQ(Caption(ControlId::BifStatPanel), "Done");
     EXPECT_EQ(Caption(ControlId::ExportButton), "Export BIF to");
@@ -118,6 +123,36 @@ TEST_F(BifChoice, MissingBifIsReportedAndReplacesTheModel) {
     EXPECT_EQ(form.BifModel->Path, form.BifPath);
     EXPECT_EQ(Lines(ControlId::ListBox2), kOneBifLines);
     EXPECT_TRUE(Enabled(ControlId::ExportButton));
+}
+
+TEST_F(BifChoice, ListThatRefusesALineIsReportedAndShownAgain) {
+    // Opening a KEY fills ListBox1, choosing a BIF ListBox2; the list stops taking lines at
+    // its second one, and its update still ends.
+    const struct {
+        ControlId List;
+        std::string Update;
+    } cases[] = {{ControlId::ListBox1, "ListBox1: 1 lines, 2 expected"},
+                 {ControlId::ListBox2, "ListBox2: 1 lines, 3 expected"}};
+    const std::string key = WriteArchive(dir.path(), "chitin.key", StandardBifs());
+    for (const auto& c : cases) {
+        OpenKey(key);
+        tk.ListUpdates.clear();
+        tk.OnListAdd = [&](ControlId id, const std::string&) {
+            if (id == c.List && Lines(id).size() == 1) throw EVellocarError("List full");
+        };
+        if (c.List == ControlId::ListBox1) {
+            tk.ExpectFileDialog(Mode::Open, "", key);
+            tk.ExpectError("List full.");
+            form.Clicked(ControlId::OpenKeyFileButton);
+        } else {
+            tk.ExpectError("List full.");
+            ChooseBif(0);
+        }
+        tk.OnListAdd = nullptr;
+
+        EXPECT_EQ(tk.ListUpdates, std::vector<std::string>{c.Update});
+        EXPECT_EQ(Lines(c.List).size(), 1u);
+    }
 }
 
 using ExportMode = WindowTest;

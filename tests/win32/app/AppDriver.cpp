@@ -299,7 +299,7 @@ bool App::AnswerFileDialog(const std::string& path, std::string* why) {
 }
 
 bool App::AnswerFolderDialog(const std::string& folder, const std::string& expectedPrompt,
-                             std::string* why) {
+                             std::string* why, std::chrono::steady_clock::time_point* okPressedAt) {
     auto dialog = WaitForDialog(IsFolderDialog);
     if (!dialog) {
         if (why) *why = "no browse-for-folder dialog appeared";
@@ -341,6 +341,7 @@ bool App::AnswerFolderDialog(const std::string& folder, const std::string& expec
         PostMessageA(GetDlgItem(dialog->Window, IDCANCEL), BM_CLICK, 0, 0);
         return false;
     }
+    if (okPressedAt) *okPressedAt = std::chrono::steady_clock::now();
     PostMessageA(GetDlgItem(dialog->Window, IDOK), BM_CLICK, 0, 0);
     if (!WaitFor([&] { return !IsWindow(dialog->Window); })) {
         if (why) *why = "the folder dialog did not close";

@@ -147,8 +147,15 @@ protected:
 };
 
 TEST_F(Controls, ListsKeepOrderAndReportSelection) {
-    for (const char* line : {"zeta.txt", "alpha.2da", "Mixed Case.nss", "alpha.2da"})
-        toolkit.ListAdd(ControlId::ListBox2, line);
+    {
+        // Lines added while the list is not redrawn (nested, as the window may) are all there,
+        // and the list is still shown after the outer update.
+        ui::ListUpdate outer(toolkit, ControlId::ListBox2, 4);
+        ui::ListUpdate inner(toolkit, ControlId::ListBox2);
+        for (const char* line : {"zeta.txt", "alpha.2da", "Mixed Case.nss", "alpha.2da"})
+            toolkit.ListAdd(ControlId::ListBox2, line);
+    }
+    EXPECT_TRUE(toolkit.Visible(ControlId::ListBox2));
     ASSERT_EQ(toolkit.ListCount(ControlId::ListBox2), 4);
     EXPECT_EQ(toolkit.ListLine(ControlId::ListBox2, 0), "zeta.txt") << "unsorted";
     EXPECT_EQ(toolkit.ListLine(ControlId::ListBox2, 2), "Mixed Case.nss");
