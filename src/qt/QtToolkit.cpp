@@ -1,6 +1,7 @@
 #include "QtToolkit.h"
 
 #include "Main.h"
+#include "Progress.h"
 #include "WineRegistry.h"
 
 #include <QApplication>
@@ -27,8 +28,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -569,18 +568,9 @@ int QtToolkit::ListItemIndex(ControlId id) const {
     return row;
 }
 
-// A range of one value (a job of one step) would turn Qt's bar into a busy indicator with no
-// text; a gauge shows 0% there, so the bar gets a range it can draw.
-void QtToolkit::ApplyGauge() {
-    QProgressBar* bar = GaugeBar();
-    if (gaugeMax_ > gaugeMin_) {
-        bar->setRange(gaugeMin_, gaugeMax_);
-        bar->setValue(std::clamp(gaugeProgress_, gaugeMin_, gaugeMax_));
-    } else {
-        bar->setRange(0, 1);
-        bar->setValue(0);
-    }
-}
+// The bar always runs from 0 to 100 and shows the percentage every face computes alike; a
+// range of one value would otherwise turn Qt's bar into a busy indicator with no text.
+void QtToolkit::ApplyGauge() { GaugeBar()->setValue(GaugePercent(gaugeMin_, gaugeMax_, gaugeProgress_)); }
 
 void QtToolkit::SetGaugeMin(int value) {
     gaugeMin_ = value;
@@ -675,12 +665,6 @@ std::optional<std::string> QtToolkit::ReadRegistryString(const std::string& key,
 }
 
 void QtToolkit::ShellOpen(const std::string& target) {
-    // Tests (and anyone without a browser) can have the targets written to a file instead.
-    if (const char* log = std::getenv("VELLOCAR_SHELL_LOG"); log && *log) {
-        std::ofstream out(log, std::ios::app);
-        out << target << '\n';
-        return;
-    }
     QDesktopServices::openUrl(QUrl(ToQt(target), QUrl::TolerantMode));
 }
 

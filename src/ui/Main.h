@@ -83,7 +83,8 @@ private:
     // Runs a command's handler unless a build is running or the control is disabled.
     void Command(ControlId id, void (TForm1::*handler)());
     // After an export: the resources it left out, and why.
-    void ReportSkipped(const TNWNBifFile& bif);
+    void ReportSkipped(const std::vector<TSkippedResource>& skipped);
+    void ShellOpen(const std::string& target);
 
     Toolkit& toolkit_;
     std::unique_ptr<TResourceList> resourceList_;

@@ -7,7 +7,6 @@
 #include <shlobj.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace vellocar::win32 {
 
@@ -217,13 +216,6 @@ std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key,
 // ---- Shell -----------------------------------------------------------------------------------
 
 void ShellOpen(HWND owner, const std::string& target) {
-    if (const char* log = std::getenv("VELLOCAR_SHELL_LOG"); log && *log) {
-        if (std::FILE* f = std::fopen(log, "ab")) {
-            std::fprintf(f, "%s\n", target.c_str());
-            std::fclose(f);
-        }
-        return;
-    }
     ShellExecuteA(owner, "open", target.c_str(), nullptr, nullptr, SW_SHOW);
 }
 

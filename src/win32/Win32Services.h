@@ -36,8 +36,7 @@ ui::MessageAnswer ShowMessage(HWND owner, const std::string& text, const std::st
 std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key,
                                               const std::string& value);
 
-// ShellExecuteA "open" on target, result ignored. When VELLOCAR_SHELL_LOG names a file, the
-// target is appended to it as one line instead (for tests, where no browser exists).
+// ShellExecuteA "open" on target, result ignored.
 void ShellOpen(HWND owner, const std::string& target);
 
 // While it lives, every other enabled top-level window of this thread is disabled, so that a
