@@ -65,11 +65,8 @@ void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFil
     const std::uint64_t fileSize = file.Size();
     std::vector<std::uint8_t> bytes;
     try {
-        for (std::uint64_t needed; (needed = bifcodec::BytesNeeded(bytes, fileSize, path)) > bytes.size();) {
-            const std::size_t had = bytes.size();
-            bytes.resize(static_cast<std::size_t>(needed));
-            file.ReadExact(bytes.data() + had, bytes.size() - had);
-        }
+        bytes = platform::ReadLeadingBytes(
+            file, [&](std::span<const std::uint8_t> prefix) { return bifcodec::BytesNeeded(prefix, fileSize, path); });
         file.Close();
     } catch (const EReadError&) {
         throw EReadError(Fault(path, "the file could not be read in full (Stream read error)"));

@@ -24,11 +24,8 @@ void TNWNKeyFile::LoadFromFile(const std::string& path) {
     // huge file that is no KEY costs no more than its header.
     std::vector<std::uint8_t> bytes;
     try {
-        for (std::uint64_t needed; (needed = keycodec::BytesNeeded(bytes, fileSize, path)) > bytes.size();) {
-            const std::size_t had = bytes.size();
-            bytes.resize(static_cast<std::size_t>(needed));
-            file.ReadExact(bytes.data() + had, bytes.size() - had);
-        }
+        bytes = platform::ReadLeadingBytes(
+            file, [&](std::span<const std::uint8_t> prefix) { return keycodec::BytesNeeded(prefix, fileSize, path); });
     } catch (const EReadError&) {
         // Only a file that changes while it is read gets here: its size was checked first.
         throw EReadError("Cannot open KEY \"" + path + "\": the file could not be read in full (Stream read error)");

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -79,6 +81,12 @@ private:
     std::string path_;
     std::optional<std::uint64_t> sizeAtOpen_;
 };
+
+// Reads the leading bytes of file in rounds: each round asks needed how many bytes it wants,
+// judged from those at hand, until it wants no more than it has. Raises EReadError when the
+// file holds fewer.
+std::vector<std::uint8_t> ReadLeadingBytes(File& file,
+                                           const std::function<std::uint64_t(std::span<const std::uint8_t>)>& needed);
 
 // What a directory entry says of a path.
 struct PathInfo {

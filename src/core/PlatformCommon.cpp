@@ -25,4 +25,16 @@ void File::ReadExact(void* buffer, std::size_t size) {
     }
 }
 
+std::vector<std::uint8_t> ReadLeadingBytes(File& file,
+                                           const std::function<std::uint64_t(std::span<const std::uint8_t>)>& needed) {
+    std::vector<std::uint8_t> bytes;
+    file.Seek(0);
+    for (std::uint64_t want; (want = needed(bytes)) > bytes.size();) {
+        const std::size_t had = bytes.size();
+        bytes.resize(static_cast<std::size_t>(want));
+        file.ReadExact(bytes.data() + had, bytes.size() - had);
+    }
+    return bytes;
+}
+
 } // namespace vellocar::platform
