@@ -220,7 +220,7 @@ int RunExtract(const std::string& keyPath, const std::string& bifName, const std
     const auto index = ChooseBif(*key, bifName, keyPath);
     if (!index) return kExitFailure;
     const TNWNFilenameEntry& chosen = key->Filenames[*index];
-    const std::string bifPath = platform::ResolveStoredName(KeyFolder(keyPath), chosen.Filename);
+    const std::string bifPath = LocateBif(KeyFolder(keyPath), chosen.Filename).Path;
 
     const bool showProgress = !quiet && wantedLines.empty() && cli::IsTerminal(stderr);
     TStringResourceList lines;

@@ -40,6 +40,21 @@ std::optional<std::int32_t> FindBifIndex(const TNWNKeyFile& key, const std::stri
 
 } // namespace
 
+TBifLocation LocateBif(const std::string& keyFolder, const std::string& storedName) {
+    const std::string classic = platform::ResolveStoredName(keyFolder, storedName);
+    if (platform::PathExists(classic)) return {classic, true, true};
+
+    std::string parent = platform::FolderPart(keyFolder);
+    if (parent.empty() || parent == keyFolder) parent = keyFolder + platform::kPathSeparator + "..";
+    const std::size_t lastSeparator = storedName.find_last_of("\\/");
+    const std::string lastPart = lastSeparator == std::string::npos ? storedName : storedName.substr(lastSeparator + 1);
+    for (const std::string& candidate :
+         {platform::ResolveStoredName(parent, storedName), platform::ResolveStoredName(keyFolder, lastPart)}) {
+        if (platform::PathExists(candidate)) return {candidate, true, false};
+    }
+    return {classic, false, true};
+}
+
 TNWNBifFile::TNWNBifFile(TResourceList& resourceList, TGauge& gauge)
     : resourceList_(resourceList), gauge_(gauge) {}
 

@@ -23,6 +23,20 @@ inline constexpr std::size_t kBifFixedEntrySize = 20;
 std::int64_t ExtToResType(const std::string& extension);
 inline constexpr std::int64_t kUnknownResType = 0xFFFF;
 
+// Where the BIF that a KEY in keyFolder stores as storedName lies. First where the classic
+// game keeps it: keyFolder + storedName (platform::ResolveStoredName). When nothing is there,
+// the Enhanced Edition's layouts, whose KEYs sit one folder below the names' root: the KEY's
+// parent folder + storedName (<game>/data/nwn_base.key naming data\base_2da.bif), then the
+// KEY's own folder + the stored name's last part (the language KEYs in <game>/lang/xx/data).
+// found says whether a file stands there; when none does, the classic path is returned, so
+// that the error names where the BIF was looked for first.
+struct TBifLocation {
+    std::string Path;
+    bool Found = false;
+    bool Classic = true;   // the path is keyFolder + storedName
+};
+TBifLocation LocateBif(const std::string& keyFolder, const std::string& storedName);
+
 using TNWNBinaryData = std::vector<std::uint8_t>;
 
 struct TNWNVarResEntry {

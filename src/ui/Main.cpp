@@ -420,8 +420,10 @@ void TForm1::ListBox1Click() {
     toolkit_.SetCaption(ControlId::BifStatPanel, Str(kWait));
     toolkit_.RepaintNow();
 
-    BifPath = platform::ResolveStoredName(platform::FolderPart(KeyPath),
-                                          toolkit_.ListLine(ControlId::ListBox1, index));
+    // Where the classic game keeps the BIF, else where the Enhanced Edition does.
+    const TBifLocation location =
+        LocateBif(platform::FolderPart(KeyPath), toolkit_.ListLine(ControlId::ListBox1, index));
+    BifPath = location.Path;
     BifModel = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
     {
         // The line names, as a rule, the KEY's entry at its position: its resources are what
@@ -429,7 +431,12 @@ void TForm1::ListBox1Click() {
         const auto& names = KeyModel->Filenames;
         const auto at = static_cast<std::size_t>(index);
         ResourceListFill fill(ResourceList(), at < names.size() ? ExpectedLines(names[at].Resources.size()) : 0);
-        BifModel->Open(BifPath, KeyModel);
+        // A BIF found in another layout may lie under a path that its stored name does not end,
+        // so the chosen line says which entry it is; otherwise Open matches the name in the path.
+        if (location.Classic)
+            BifModel->Open(BifPath, KeyModel);
+        else
+            BifModel->Open(BifPath, KeyModel, index);
     }
 
     for (ControlId id : {ControlId::Label2, ControlId::Label5, ControlId::ExportButton})

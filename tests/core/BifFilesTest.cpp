@@ -64,6 +64,37 @@ protected:
     std::shared_ptr<TNWNKeyFile> key_;
 };
 
+TEST(LocateBif, TheClassicPlaceFirstThenTheEnhancedEditionsLayouts) {
+    // A game folder as the Enhanced Edition lays it out: KEYs one folder below the names' root,
+    // language KEYs beside their own BIFs; and a classic BIF beside a KEY in the game folder.
+    test::TempDir game;
+    for (const char* file : {"data/base_2da.bif", "lang/en/data/base_loc.bif", "data/data/both.bif", "data/both.bif",
+                             "chitin.key", "data/classic.bif"}) {
+        fs::create_directories((game.path() / file).parent_path());
+        test::WriteFile(game / file, std::string("BIFF"));
+    }
+    const auto at = [&](const std::string& relative) { return (game.path() / relative).make_preferred().string(); };
+    const struct {
+        std::string keyFolder, stored, expected;
+        bool found, classic;
+    } cases[] = {
+        {at("data"), "data\\base_2da.bif", at("data/../data/base_2da.bif"), true, false},
+        {at("lang/en/data"), "lang\\en\\data\\base_loc.bif", at("lang/en/data/base_loc.bif"), true, false},
+        {at("data"), "data\\both.bif", at("data/data/both.bif"), true, true},   // the classic place wins
+        {at(""), "data\\classic.bif", at("data/classic.bif"), true, true},
+        {at("data"), "data\\missing.bif", at("data/data/missing.bif"), false, true},
+    };
+    for (const auto& c : cases) {
+        const TBifLocation found = LocateBif(c.keyFolder, c.stored);
+        EXPECT_EQ(found.Found, c.found) << c.stored;
+        EXPECT_EQ(found.Classic, c.classic) << c.stored;
+        if (c.found)
+            EXPECT_TRUE(fs::equivalent(found.Path, c.expected)) << found.Path << " for " << c.stored;
+        else
+            EXPECT_EQ(fs::path(found.Path).make_preferred(), fs::path(c.expected)) << c.stored;
+    }
+}
+
 TEST_F(BifTest, OpenListsTheKeyEntriesOfItsBif) {
     Write(MakeKey({{"data\\other.bif", {Entry("elsewhere", 10, 0, 0)}},
                    {"data\\a.bif",
