@@ -25,9 +25,10 @@ for pair in key_codec:key bif_codec:bif export_plan:plan; do
   "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -malloc_limit_mb=256 -rss_limit_mb=2048 \
     -timeout=10 -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
     "$corpus" "$build/seeds/$seeds" >"$build/artifacts/$target.log" 2>&1 || status=$?
-  # The run's end: the last progress line, the final stats, and the report of a failure.
-  tail -n 25 "$build/artifacts/$target.log"
-  if [ "$status" -ne 0 ]; then
+  if [ "$status" -eq 0 ]; then
+    grep -E '^#[0-9]+[[:space:]]+DONE|^Done |^stat::' "$build/artifacts/$target.log"
+  else
+    tail -n 60 "$build/artifacts/$target.log"
     echo "fuzz_$target failed (exit $status); the input is in $build/artifacts/" >&2
     exit 1
   fi
