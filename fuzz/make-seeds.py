@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Writes small seed inputs for the fuzz targets: well-formed KEYs and BIFs with the oddities
-real game files have (tables out of order, 16-character names, a header gap, unknown types)."""
+"""Writes small seed inputs for the fuzz targets into key/, bif/ and plan/ (a KEY and a BIF in
+the export-plan target's input format): well-formed KEYs and BIFs with the oddities real game
+files have (tables out of order, 16-character names, a header gap, unknown types) and the ones
+an export must handle (names that collide or escape the folder, resources past the end)."""
 import os
 import struct
 import sys
@@ -39,10 +41,24 @@ def bif(contents, gap=b"", fixed=0):
     return out + b"".join(d for d, _ in contents)
 
 
+def bif_raw(var_at, count, fixed, body):
+    """A BIF whose header says what it likes: tables where var_at puts them, over the header or not."""
+    return b"BIFF" + b"V1  " + struct.pack("<III", count, fixed, var_at) + body
+
+
+def plan(key_bytes, bif_bytes, choice=0, selection=0xFFFF):
+    """The export-plan input: KEY size, BIF choice, selection bits, the KEY, then the BIF."""
+    return struct.pack("<IHH", len(key_bytes), choice, selection) + key_bytes + bif_bytes
+
+
+def write_all(folder, files):
+    os.makedirs(folder, exist_ok=True)
+    for name, data in files.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+
+
 def main(folder):
-    key_dir, bif_dir = os.path.join(folder, "key"), os.path.join(folder, "bif")
-    os.makedirs(key_dir, exist_ok=True)
-    os.makedirs(bif_dir, exist_ok=True)
     keys = {
         "empty.key": key([], []),
         "one.key": key([(b"data\\a.bif\0", 11, 1)], [(b"abcdefgh", 2017, 0, 0), (b"readme", 10, 0, 1)]),
@@ -50,18 +66,33 @@ def main(folder):
                        [(b"abcdefghijklmnop", 2017, 1, 0), (b"My File.v2-x", 2009, 0, 0),
                         (b"ab\0trail", 9996, 2, 1), (b"../x", 10, 2, 0), (b"con", 10, 2, 2)],
                        reserved=bytes(range(32)), keys_first=True),
+        # The last name claims more bytes than follow it; its zero byte comes first.
+        "generous.key": key([(b"data\\g.bif\0", 200, 1)], [(b"g", 10, 0, 0)]),
+        # Two entries for one index, one past the BIF's table, names that collide or escape.
+        "clash.key": key([(b"data\\c.bif\0", 11, 1)],
+                         [(b"same", 10, 0, 0), (b"SAME", 10, 0, 1), (b"same", 10, 0, 2), (b"other", 2017, 0, 0),
+                          (b"far", 10, 0, 9), (b"a:b", 10, 0, 1), (b"..", 0xFFFF, 0, 2), (b"nul", 2017, 0, 3)]),
     }
-    for name, data in keys.items():
-        with open(os.path.join(key_dir, name), "wb") as f:
-            f.write(data)
     bifs = {
-        "plain": (keys["one.key"], bif([(b"2DA V2.0\n", 2017), (b"hello", 10)])),
-        "odd": (keys["odd.key"], bif([(b"x", 10), (b"", 9996), (b"yy", 10)], gap=b"GAP!", fixed=1)),
-        "nokey": (b"", bif([(bytes(range(40)), 10)] * 5)),
+        "plain.bif": bif([(b"2DA V2.0\n", 2017), (b"hello", 10)]),
+        "odd.bif": bif([(b"x", 10), (b"", 9996), (b"yy", 10)], gap=b"GAP!", fixed=1),
+        "many.bif": bif([(bytes(range(40)), 10)] * 5),
+        "empty.bif": bif([]),
+        # The variable table read over the header, as a table offset below 20 asks.
+        "overlap.bif": bif_raw(8, 1, 0, struct.pack("<IIII", 0, 20, 0, 10)),
+        # A resource whose bytes run past the end of the file.
+        "pastend.bif": bif_raw(20, 2, 0, struct.pack("<IIII", 0, 52, 4, 10) + struct.pack("<IIII", 1, 50, 99, 10) +
+                               b"abcd"),
     }
-    for name, (k, b) in bifs.items():
-        with open(os.path.join(bif_dir, name), "wb") as f:
-            f.write(struct.pack("<H", len(k)) + k + b)
+    write_all(os.path.join(folder, "key"), keys)
+    write_all(os.path.join(folder, "bif"), bifs)
+    write_all(os.path.join(folder, "plan"), {
+        "plain": plan(keys["one.key"], bifs["plain.bif"], selection=0x0001),
+        "odd": plan(keys["odd.key"], bifs["odd.bif"], choice=2, selection=0x5555),
+        "clash": plan(keys["clash.key"], bifs["many.bif"], selection=0xFFFF),
+        "pastend": plan(keys["clash.key"], bifs["pastend.bif"], selection=0x00F0),
+        "nokey": plan(b"", bifs["many.bif"]),
+    })
 
 
 if __name__ == "__main__":

@@ -1,32 +1,34 @@
 #!/usr/bin/env bash
-# The KEY and BIF readers under libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer:
-# each target runs for a minute (VELLOCAR_FUZZ_SECONDS) from generated seeds; a crash, leak,
-# sanitizer report, allocation over 256 MB or a failed property check fails the stage.
+# The KEY and BIF codecs and the export planner under libFuzzer with AddressSanitizer and
+# UndefinedBehaviorSanitizer, built by the linux-fuzz preset: each target runs for a minute
+# (VELLOCAR_FUZZ_SECONDS) from generated seeds and the corpus kept in the build folder; a crash,
+# leak, sanitizer report, allocation over 256 MB or a failed property fails the stage.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-build=build/fuzz-stage
+build=build/linux-fuzz
 seconds=${VELLOCAR_FUZZ_SECONDS:-60}
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DVELLOCAR_BUILD_FUZZ=ON -Dvellocar_fuzz_sanitizers=address,undefined \
-  -DVELLOCAR_BUILD_TESTS=OFF -DVELLOCAR_BUILD_QT=OFF \
-  -DVELLOCAR_WARNINGS_AS_ERRORS="${VELLOCAR_WERROR:-OFF}" >/dev/null
-cmake --build "$build" --target fuzz_key_reader fuzz_bif_export -j2
+# The preset takes warnings-as-errors from VELLOCAR_WERROR, as every preset does.
+cmake --preset linux-fuzz >/dev/null
+cmake --build --preset linux-fuzz -j2
 
 rm -rf "$build/seeds"
 python3 fuzz/make-seeds.py "$build/seeds"
 mkdir -p "$build/artifacts"
-for pair in key_reader:key bif_export:bif; do
+for pair in key_codec:key bif_codec:bif export_plan:plan; do
   target=${pair%%:*}
   seeds=${pair##*:}
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
   echo "--- fuzz_$target for ${seconds}s"
+  status=0
   "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -malloc_limit_mb=256 -rss_limit_mb=2048 \
     -timeout=10 -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
-    "$corpus" "$build/seeds/$seeds" 2>&1 | tail -n 25
-  status=${PIPESTATUS[0]}
-  if [ "$status" -ne 0 ]; then
+    "$corpus" "$build/seeds/$seeds" >"$build/artifacts/$target.log" 2>&1 || status=$?
+  if [ "$status" -eq 0 ]; then
+    grep -E '^#[0-9]+[[:space:]]+DONE|^Done |^stat::' "$build/artifacts/$target.log"
+  else
+    tail -n 60 "$build/artifacts/$target.log"
     echo "fuzz_$target failed (exit $status); the input is in $build/artifacts/" >&2
     exit 1
   fi

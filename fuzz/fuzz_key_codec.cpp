@@ -1,0 +1,88 @@
+// Any bytes as a KEY, in memory: the codec refuses them with one of its own errors, the same
+// whether it is given the whole file or only the leading bytes its loader asks for, or it gives
+// a model that walks cleanly and writes back to bytes that read as the same model.
+
+#include "Errors.h"
+#include "FuzzCheck.h"
+#include "KeyCodec.h"
+
+#include <optional>
+
+using namespace vellocar;
+
+namespace {
+
+const std::string kName = "fuzz";
+
+// The model, or the message of the format error that refused the bytes.
+std::optional<TNWNKeyFile> Read(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, std::string& error) {
+    try {
+        return keycodec::Parse(bytes, fileSize, kName);
+    } catch (const EFormatError& e) {
+        error = e.what();
+        return std::nullopt;
+    }
+}
+
+// Everything a listing shows: every BIF name and every entry's line.
+void Walk(const TNWNKeyFile& key) {
+    fuzz::Check(key.FileTable.size() == key.BifCount && key.Filenames.size() == key.BifCount,
+                "the file table and the names disagree with BifCount");
+    std::uint64_t entries = 0;
+    for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
+        const TNWNFilenameEntry& bif = key.Filenames[i];
+        fuzz::Check(bif.Filename.size() <= key.FileTable[i].FilenameSize, "a name is longer than its FilenameSize");
+        fuzz::Check(bif.Filename.find('\0') == std::string::npos, "a name holds its zero byte");
+        for (const TNWNKeyEntry& entry : bif.Resources) {
+            fuzz::Check((entry.ResId >> kResIdBifShift) == i, "an entry is filed under a BIF its ResId does not name");
+            fuzz::Check(ResourceLine(entry).find('\0') == std::string::npos, "a resource line holds a zero byte");
+        }
+        entries += bif.Resources.size();
+    }
+    fuzz::Check(entries == key.KeyCount, "the entries filed under the BIFs do not add up to KeyCount");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> file(data, size);
+    std::string wholeError;
+    std::optional<TNWNKeyFile> key = Read(file, size, wholeError);
+
+    // The loader reads only what BytesNeeded asks for (header, tables, names); from those bytes
+    // the codec must come to the same model, or refuse with the same words.
+    std::size_t have = 0;
+    try {
+        have = fuzz::PrefixRounds(file, 3, [&](std::span<const std::uint8_t> prefix) {
+            return keycodec::BytesNeeded(prefix, size, kName);
+        });
+    } catch (const EFormatError& e) {
+        if (key || wholeError != e.what()) fuzz::Fail("BytesNeeded refuses what Parse does not", e.what());
+        return 0;
+    }
+    std::string partError;
+    const std::optional<TNWNKeyFile> part = Read(file.first(have), size, partError);
+    if (part.has_value() != key.has_value() || partError != wholeError)
+        fuzz::Fail("the leading bytes read otherwise than the whole file", partError + " / " + wholeError);
+    if (!key) return 0;
+    fuzz::Check(fuzz::SameKey(*part, *key, true), "the leading bytes give another model than the whole file");
+
+    Walk(*key);
+
+    // Written and read back, the model comes out field for field the same as it was read,
+    // except for where the tables and names lie, which the writer places anew; with the model
+    // as the writer left it (layout recomputed), even those agree. Writing the copy again gives
+    // the same bytes.
+    const std::uint32_t keyCount = key->KeyCount;
+    try {
+        const std::vector<std::uint8_t> saved = keycodec::Serialize(*key, kName);
+        fuzz::Check(key->KeyCount == keyCount, "writing changed KeyCount");
+        TNWNKeyFile again = keycodec::Parse(saved, saved.size(), kName);
+        fuzz::Check(fuzz::SameKey(*part, again, false), "the written KEY reads back as another model");
+        fuzz::Check(fuzz::SameKey(*key, again, true), "the written KEY reads back with another layout");
+        fuzz::Check(keycodec::Serialize(again, kName) == saved, "the KEY read back writes other bytes");
+    } catch (const EVellocarError& e) {
+        fuzz::Fail("a KEY that was read cannot be written and read back", e.what());
+    }
+    return 0;
+}
