@@ -24,12 +24,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -88,6 +90,33 @@ std::string NameList(const std::vector<std::string>& names) {
     throw EBuildRefused("Cannot build " + Quoted(bifFileName) + ": " + reason + "." +
                         kNothingChanged);
 }
+
+} // namespace
+
+std::optional<platform::LocalDate> DateFromEpoch(std::string_view text) {
+    constexpr std::int64_t kSecondsPerDay = 86400;
+    constexpr std::int64_t kMaxSeconds = 253402300799;   // the end of the year 9999
+    if (text.empty() || text.size() > 12) return std::nullopt;
+    std::int64_t seconds = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        seconds = seconds * 10 + (c - '0');
+    }
+    if (seconds > kMaxSeconds) return std::nullopt;
+    // Whole days since 1 January 1970, then years counted off one by one.
+    std::int64_t days = seconds / kSecondsPerDay;
+    std::int64_t year = 1970;
+    for (;;) {
+        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        const std::int64_t length = leap ? 366 : 365;
+        if (days < length) break;
+        days -= length;
+        ++year;
+    }
+    return platform::LocalDate{static_cast<std::uint32_t>(year - 1900), static_cast<std::uint32_t>(days)};
+}
+
+namespace {
 
 // The new files are written under temporary names, but a file that cannot be created is
 // reported under the name the user chose: the temporary name means nothing to them, and the
@@ -255,6 +284,20 @@ void WriteBif(platform::File& bif, const std::vector<SourceFile>& files, TGauge&
     }
 }
 
+// The date a KEY is stamped with: the local date, or, when SOURCE_DATE_EPOCH is set (the
+// reproducible-builds convention), the UTC date of that many seconds since 1970, so that the
+// same folder packs to the same bytes on every day and every system. A value that is no such
+// number refuses the build rather than stamp a date nobody asked for.
+platform::LocalDate BuildDate(const std::string& bifFileName) {
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    if (!epoch) return platform::Today();
+    const auto seconds = DateFromEpoch(epoch);
+    if (!seconds)
+        Refuse(bifFileName, "SOURCE_DATE_EPOCH is set to " + Quoted(epoch) +
+                                ", which is not a whole number of seconds since 1970 in the years 1900 and on");
+    return *seconds;
+}
+
 // The four names a build writes or replaces, as the user gave them. No two may be one file,
 // however they are spelled: the rotation would move one over the other.
 void RefuseCollidingTargets(const std::string& bifFileName, const std::string& keyFileName) {
@@ -344,7 +387,7 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
     key.BifCount = static_cast<std::uint32_t>(key.FileTable.size());
     key.FileType = keycodec::kFileType;
     key.FileVersion = keycodec::kVersion1;
-    const platform::LocalDate today = platform::Today();
+    const platform::LocalDate today = BuildDate(BifFileName);
     key.BuildYear = today.YearsSince1900;
     key.BuildDay = today.DayOfYear;
 

@@ -4,11 +4,14 @@
 // disk was touched, the file and format errors otherwise (every existing file is then as it
 // was, or the message says where it is).
 
+#include "Platform.h"
 #include "Progress.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace vellocar {
 
@@ -34,6 +37,12 @@ struct TBuildReport {
 // BifPath and registers it as "data\<file name>" in the KEY at KeyPath. Replaced files are
 // kept as <name>.bak. Everything is checked before the disk is touched; the new files are
 // written beside their targets and moved into place only when both are complete.
+// The KEY is stamped with today's local date, or with the UTC date of SOURCE_DATE_EPOCH
+// (seconds since 1970) when that is set, for packs that are the same byte for byte every day.
 TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& list, TGauge& gauge);
+
+// The UTC date of a SOURCE_DATE_EPOCH value (decimal seconds since 1970, up to the year 9999);
+// nullopt for anything else.
+std::optional<platform::LocalDate> DateFromEpoch(std::string_view text);
 
 } // namespace vellocar

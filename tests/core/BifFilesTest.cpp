@@ -88,10 +88,11 @@ TEST(LocateBif, TheClassicPlaceFirstThenTheEnhancedEditionsLayouts) {
         const TBifLocation found = LocateBif(c.keyFolder, c.stored);
         EXPECT_EQ(found.Found, c.found) << c.stored;
         EXPECT_EQ(found.Classic, c.classic) << c.stored;
-        if (c.found)
+        if (c.found) {
             EXPECT_TRUE(fs::equivalent(found.Path, c.expected)) << found.Path << " for " << c.stored;
-        else
+        } else {
             EXPECT_EQ(fs::path(found.Path).make_preferred(), fs::path(c.expected)) << c.stored;
+        }
     }
 }
 

@@ -3,6 +3,8 @@
 
 #include "BuildTestHelpers.h"
 
+#include "Build.h"
+#include "Errors.h"
 #include "Platform.h"
 
 #include <gtest/gtest.h>
@@ -75,6 +77,42 @@ TEST(Build, GaugeRunsOverEveryFileAndStaysVisible) {
     one.AddFile("only.txt", 1);
     ASSERT_TRUE(one.Build("o.bif", "o.key", false));
     EXPECT_EQ(one.Gauge.Max, 0);
+}
+
+TEST(Build, SourceDateEpochGivesTheDateAndTheSameBytesEveryTime) {
+    const struct {
+        const char* epoch;
+        std::optional<std::pair<std::uint32_t, std::uint32_t>> date;   // years since 1900, day of year
+    } cases[] = {
+        {"0", std::pair{70u, 0u}},            {"1700000000", std::pair{123u, 317u}},
+        {"951782400", std::pair{100u, 59u}},  // 29 February 2000
+        {"1735689599", std::pair{124u, 365u}},  // the last second of 2024
+        {"", std::nullopt},   {"-1", std::nullopt},  {"12a", std::nullopt}, {"1e9", std::nullopt},
+        {"253402300800", std::nullopt},   // the year 10000
+    };
+    for (const auto& c : cases) {
+        const auto date = DateFromEpoch(c.epoch);
+        ASSERT_EQ(date.has_value(), c.date.has_value()) << c.epoch;
+        if (date) {
+            EXPECT_EQ(std::pair(date->YearsSince1900, date->DayOfYear), *c.date) << c.epoch;
+        }
+    }
+
+    // Two packs of one folder with the same value: the same BIF and KEY, byte for byte.
+    BuildFixture f;
+    f.AddFile("a.2da", 100);
+    f.AddFile("b.nss", 7);
+    ScopedEnvironment epoch("SOURCE_DATE_EPOCH", "1700000000");
+    ASSERT_TRUE(f.Build("x.bif", "first.key", false));
+    const Bytes bif = ReadFile(f.OutPath("x.bif")), key = ReadFile(f.OutPath("first.key"));
+    ASSERT_TRUE(f.Build("x.bif", "second.key", false));
+    EXPECT_EQ(ReadFile(f.OutPath("x.bif")), bif);
+    EXPECT_EQ(ReadFile(f.OutPath("second.key")), key);
+    EXPECT_EQ(ParseKey(key).BuildYear, 123u);
+    EXPECT_EQ(ParseKey(key).BuildDay, 317u);
+
+    ScopedEnvironment broken("SOURCE_DATE_EPOCH", "yesterday");
+    EXPECT_THROW(f.Build("x.bif", "third.key", false), EBuildRefused);
 }
 
 TEST(Build, NamesSplitAtTheLastPointAndFillTheResRef) {

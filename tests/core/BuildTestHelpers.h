@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -245,6 +246,29 @@ struct BuildFixture {
         TNWNBifFile builder(List, Gauge);
         return builder.BuildFrom(Source, OutPath(bif), OutPath(key), append);
     }
+};
+
+// Sets an environment variable for one scope, putting back what was there.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
+        if (const char* old = std::getenv(name_.c_str())) old_ = old;
+        Set(value.c_str());
+    }
+    ~ScopedEnvironment() { Set(old_ ? old_->c_str() : nullptr); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    void Set(const char* value) {
+#ifdef _WIN32
+        _putenv_s(name_.c_str(), value ? value : "");
+#else
+        if (value) setenv(name_.c_str(), value, 1); else unsetenv(name_.c_str());
+#endif
+    }
+    std::string name_;
+    std::optional<std::string> old_;
 };
 
 // A tmpfs of the given size mounted for one test; Mounted() is false where mounting is not
