@@ -17,6 +17,11 @@ inline constexpr bool IsAnySeparator(char c) { return c == '\\' || c == '/'; }
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
+// The order in which NTFS lists a folder, for names of ASCII letters: without regard to case,
+// letters folded to capitals (so "_x" follows "Z"), ties broken by the bytes themselves so that
+// the order is total and a listing comes out the same on every system and every run.
+bool FolderOrderLess(std::string_view a, std::string_view b);
+
 // Whether two names stored in a KEY stand for the same BIF: "\" and "/" count equal, and so do
 // ASCII letters of either case, as the Windows file system and the name resolution here read
 // them ("DATA\ONE.BIF" and "data/one.bif").

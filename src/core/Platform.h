@@ -127,8 +127,8 @@ std::string NameKey(const std::string& name);
 
 // The names (without folder) of the plain files of folder: regular files only; folders,
 // hidden files (Windows attribute, or a name starting with "." elsewhere), system files and
-// anything else (FIFOs, devices) are skipped. On Windows in the order FindFirstFile hands
-// them out; elsewhere sorted by name without regard to case, so that a build is reproducible.
+// anything else (FIFOs, devices) are skipped. Sorted in the order NTFS lists a folder
+// (FolderOrderLess) on every system and file system, so that a build is reproducible.
 // An unreadable or missing folder gives an empty list.
 std::vector<std::string> ListPlainFiles(const std::string& folder);
 

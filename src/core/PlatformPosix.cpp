@@ -38,20 +38,6 @@ std::string CreateMessage(const std::string& path, int code) {
     return CannotCreateMessage(path, SystemErrorText(code));
 }
 
-// Case-insensitive order with letters folded to capitals, as NTFS orders a folder (so "_x"
-// follows "Z"), ties broken by the bytes themselves so that the order is total and a listing
-// comes out the same every time.
-bool ListingLess(const std::string& a, const std::string& b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(UpperAscii(a[i]));
-        const auto y = static_cast<unsigned char>(UpperAscii(b[i]));
-        if (x != y) return x < y;
-    }
-    if (a.size() != b.size()) return a.size() < b.size();
-    return a < b;
-}
-
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     if (folder.back() == '/') return folder + name;
@@ -342,7 +328,7 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
         if (info && info->IsRegular) names.push_back(name);
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(), ListingLess);
+    std::sort(names.begin(), names.end(), FolderOrderLess);
     return names;
 }
 
@@ -370,7 +356,7 @@ std::string ResolveStoredName(const std::string& keyFolder, const std::string& s
             if (matches.empty()) {
                 searching = false;
             } else {
-                std::sort(matches.begin(), matches.end(), ListingLess);
+                std::sort(matches.begin(), matches.end(), FolderOrderLess);
                 candidate = JoinPath(current, matches.front());
             }
         }

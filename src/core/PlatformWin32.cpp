@@ -470,6 +470,9 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
         }
     } while (FindNextFileA(search, &entry));
     FindClose(search);
+    // NTFS hands the names out in this order already; other file systems (FAT, a network
+    // share, Wine's view of a Linux folder) do not, and a build must not depend on which.
+    std::sort(names.begin(), names.end(), FolderOrderLess);
     return names;
 }
 
