@@ -1,11 +1,13 @@
 // vellocar-cli: the archive operations without a window, for scripts, builds and benchmarks.
 //
-//   vellocar-cli [--quiet] list KEY                        BIF names of KEY, in file-table order
-//   vellocar-cli [--quiet] list KEY BIF                    resource lines of BIF, in KEY order
+//   vellocar-cli [--quiet] list [--json] KEY               BIF names of KEY, in file-table order
+//   vellocar-cli [--quiet] list [--json] KEY BIF           resource lines of BIF, in KEY order
 //   vellocar-cli [--quiet] extract KEY BIF DIR [LINE...]   export all or the named resources
 //   vellocar-cli [--quiet] pack [--append] SRCDIR BIF KEY  pack a folder into BIF, register in KEY
+//   vellocar-cli [--quiet] verify KEY [BIF...]             check the KEY against its BIFs
 //
-// Exit status: 0 success, 1 failure (or a resource skipped / not found), 2 wrong usage.
+// Exit status: 0 success, 1 failure (or a resource skipped / not found, or a problem that
+// verify found), 2 wrong usage.
 
 #include "BifFiles.h"
 #include "Build.h"
@@ -13,9 +15,11 @@
 #include "Errors.h"
 #include "Export.h"
 #include "KeyFiles.h"
+#include "ListJson.h"
 #include "Platform.h"
 #include "Progress.h"
 #include "TerminalText.h"
+#include "Verify.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -45,13 +49,15 @@ struct Usage {
     std::string_view synopsis;
     std::string_view purpose;
 };
-constexpr Usage kUsageList{"vellocar-cli [--quiet] list KEY", "the KEY's BIF names, one per line"};
-constexpr Usage kUsageListBif{"vellocar-cli [--quiet] list KEY BIF",
+constexpr Usage kUsageList{"vellocar-cli [--quiet] list [--json] KEY", "the KEY's BIF names, one per line"};
+constexpr Usage kUsageListBif{"vellocar-cli [--quiet] list [--json] KEY BIF",
                               "the BIF's resources (name.ext), one per line"};
 constexpr Usage kUsageExtract{"vellocar-cli [--quiet] extract KEY BIF DIR [LINE...]",
                               "export all resources of BIF, or the named ones, into DIR"};
 constexpr Usage kUsagePack{"vellocar-cli [--quiet] pack [--append] SRCDIR BIF KEY",
                            "pack SRCDIR's plain files into BIF and register it in KEY"};
+constexpr Usage kUsageVerify{"vellocar-cli [--quiet] verify KEY [BIF...]",
+                             "check the KEY against its BIFs (all, or those named)"};
 constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text, or the version"};
 
 // Standard output collects everything and is written once at the end: a listing of 20,000
@@ -110,7 +116,7 @@ void PrintHelp(Output& out) {
     out.OwnLine("");
     out.OwnLine("usage:");
     constexpr std::size_t kColumn = 58;
-    for (const Usage& usage : {kUsageList, kUsageListBif, kUsageExtract, kUsagePack, kUsageInfo}) {
+    for (const Usage& usage : {kUsageList, kUsageListBif, kUsageExtract, kUsagePack, kUsageVerify, kUsageInfo}) {
         std::string line = "  ";
         line.append(usage.synopsis);
         line.append(kColumn > line.size() ? kColumn - line.size() : 1, ' ');
@@ -123,12 +129,23 @@ void PrintHelp(Output& out) {
     out.OwnLine("is replaced; a replaced KEY or BIF is kept as <name>.bak.");
     out.OwnLine("--quiet leaves out the progress bar and the summary lines.");
     out.OwnLine("");
+    out.OwnLine("list --json prints one JSON document instead: the KEY's path and build date and each");
+    out.OwnLine("BIF (index, stored name, FileSize, resource count, the path it is looked for at and");
+    out.OwnLine("whether it exists); with BIF, also each resource (line, name, type, extension, ResId,");
+    out.OwnLine("index, and its offset and size when the BIF opens). Names are decoded as Windows-1252");
+    out.OwnLine("in \"name\", with their exact bytes in hex in \"name_hex\".");
+    out.OwnLine("");
+    out.OwnLine("verify checks that each BIF is there and opens, that every KEY entry's resource");
+    out.OwnLine("exists with the KEY's type and bytes inside the file, that every resource is named");
+    out.OwnLine("once, and that no name and type is listed twice in the whole KEY. One line per");
+    out.OwnLine("problem on stderr; exit status 1 when there is any.");
+    out.OwnLine("");
     out.OwnLine("On a terminal, bytes of names that a terminal could act on are shown as \\xHH (the");
     out.OwnLine("byte in hex): control bytes, DEL, C1 controls and bytes that are not valid UTF-8;");
     out.OwnLine("a backslash that would read as such an escape is shown as \\x5c. Error messages");
     out.OwnLine("are always escaped so. Output into a pipe or a file keeps the exact bytes.");
     out.OwnLine("");
-    out.OwnLine("Exit status: 0 success, 1 failure or a resource skipped, 2 wrong usage.");
+    out.OwnLine("Exit status: 0 success, 1 failure, a resource skipped or a problem found, 2 wrong usage.");
 }
 
 // 301234567 -> "301,234,567".
@@ -202,8 +219,21 @@ std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& 
     return std::nullopt;
 }
 
-int RunList(const std::string& keyPath, const std::optional<std::string>& bifName, Output& out) {
+int RunList(const std::string& keyPath, const std::optional<std::string>& bifName, bool asJson, Output& out) {
     const auto key = LoadKey(keyPath);
+    if (asJson) {
+        // A document for scripts: JSON's own escaping makes every control byte inert, and the
+        // names are UTF-8 text, so nothing is escaped for a terminal.
+        std::optional<std::size_t> index;
+        if (bifName) {
+            index = ChooseBif(*key, *bifName, keyPath);
+            if (!index) return kExitFailure;
+        }
+        const auto document = index ? cli::BifListing(key, keyPath, KeyFolder(keyPath), *index)
+                                    : cli::KeyListing(*key, keyPath, KeyFolder(keyPath));
+        out.OwnLine(document.dump(2));
+        return kExitOk;
+    }
     if (!bifName) {
         for (const TNWNFilenameEntry& bif : key->Filenames) out.Line(bif.Filename);
         return kExitOk;
@@ -311,8 +341,37 @@ int RunPack(const std::string& sourceDir, const std::string& bifPath, const std:
     return kExitOk;
 }
 
+int RunVerify(const std::string& keyPath, const std::vector<std::string>& bifNames, bool quiet, Output& out) {
+    const auto key = LoadKey(keyPath);
+    std::vector<std::size_t> indexes;
+    for (const std::string& name : bifNames) {
+        const auto index = ChooseBif(*key, name, keyPath);
+        if (!index) return kExitFailure;
+        indexes.push_back(*index);
+    }
+    if (bifNames.empty()) {
+        for (std::size_t i = 0; i < key->Filenames.size(); ++i) indexes.push_back(i);
+    }
+
+    const TVerifyReport report = VerifyArchive(*key, keyPath, indexes);
+    for (const TVerifyProblem& problem : report.Problems) {
+        std::string line = key->Filenames[problem.Bif].Filename + ": ";
+        if (!problem.Resource.empty()) line += problem.Resource + ": ";
+        Complain(line + problem.Message);
+    }
+    if (!quiet) {
+        const std::size_t problems = report.Problems.size();
+        out.OwnLine("verified " + WithThousands(report.Bifs) + (report.Bifs == 1 ? " BIF, " : " BIFs, ") +
+                    WithThousands(report.Resources) + (report.Resources == 1 ? " resource: " : " resources: ") +
+                    (problems == 0 ? std::string("no problems")
+                                   : WithThousands(problems) + (problems == 1 ? " problem" : " problems")));
+    }
+    return report.Problems.empty() ? kExitOk : kExitFailure;
+}
+
 struct CommandLine {
     bool quiet = false;
+    bool json = false;
     bool append = false;
     bool help = false;
     bool version = false;
@@ -330,6 +389,8 @@ int Run(int argc, char** argv, Output& out) {
             optionsEnded = true;
         } else if (arg == "--quiet" || arg == "-q") {
             cmd.quiet = true;
+        } else if (arg == "--json") {
+            cmd.json = true;
         } else if (arg == "--help" || arg == "-h") {
             cmd.help = true;
         } else if (arg == "--version") {
@@ -353,16 +414,18 @@ int Run(int argc, char** argv, Output& out) {
         return kExitOk;
     }
     if (cmd.operands.empty()) {
-        return UsageError("no command given", {kUsageList, kUsageListBif, kUsageExtract, kUsagePack});
+        return UsageError("no command given", {kUsageList, kUsageListBif, kUsageExtract, kUsagePack, kUsageVerify});
     }
 
     const std::string& verb = cmd.operands[0];
     const std::vector<std::string> args(cmd.operands.begin() + 1, cmd.operands.end());
+    // Like --quiet, --json may stand anywhere before "--"; it belongs to list alone.
+    if (cmd.json && verb != "list") return UsageError("--json belongs to list", {kUsageList, kUsageListBif});
     if (verb == "list") {
         if (args.empty() || args.size() > 2) {
             return UsageError("list takes KEY and, optionally, BIF", {kUsageList, kUsageListBif});
         }
-        return RunList(args[0], args.size() == 2 ? std::optional(args[1]) : std::nullopt, out);
+        return RunList(args[0], args.size() == 2 ? std::optional(args[1]) : std::nullopt, cmd.json, out);
     }
     if (verb == "extract") {
         if (args.size() < 3) return UsageError("extract takes KEY, BIF and DIR", {kUsageExtract});
@@ -375,8 +438,12 @@ int Run(int argc, char** argv, Output& out) {
         if (args.size() != 3) return UsageError("pack takes SRCDIR, BIF and KEY", {kUsagePack});
         return RunPack(args[0], args[1], args[2], cmd.append, cmd.quiet, out);
     }
+    if (verb == "verify") {
+        if (args.empty()) return UsageError("verify takes KEY and, optionally, BIFs", {kUsageVerify});
+        return RunVerify(args[0], std::vector<std::string>(args.begin() + 1, args.end()), cmd.quiet, out);
+    }
     return UsageError("unknown command '" + verb + "'",
-                      {kUsageList, kUsageListBif, kUsageExtract, kUsagePack});
+                      {kUsageList, kUsageListBif, kUsageExtract, kUsagePack, kUsageVerify});
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "CliRunner.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <string>
@@ -74,6 +75,8 @@ TEST(CliUsage, WrongCommandLinesExitWithTwoAndAHint) {
         {"pack", "src", "x.bif"},
         {"list", "--append", "x.key"},
         {"extract", "x.key", "0", ""},
+        {"verify"},
+        {"extract", "--json", "x.key", "0", "out"},
     };
     for (const auto& args : wrong) {
         const CliResult r = RunCli(dir, args);
@@ -89,7 +92,8 @@ TEST(CliUsage, HelpNamesEveryVerbAndVersionIsOneLine) {
     TempDir dir;
     const CliResult help = RunCli(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* verb : {" list KEY ", " list KEY BIF ", " extract KEY BIF DIR ", " pack [--append] "}) {
+    for (const char* verb : {" list [--json] KEY ", " list [--json] KEY BIF ", " extract KEY BIF DIR ",
+                             " pack [--append] ", " verify KEY [BIF...] "}) {
         EXPECT_NE(help.out.find(verb), std::string::npos) << verb;
     }
     const CliResult version = RunCli(dir, {"--version"});
@@ -141,6 +145,78 @@ TEST_F(CliArchive, ListShowsBifNamesAndResourceLinesFromTheKeyAlone) {
     const CliResult byIndex = RunCli(dir, {"--quiet", "list", dir / "base.key", "0"});
     EXPECT_EQ(Lines(byIndex.out), aLines);
     EXPECT_EQ(RunCli(dir, {"list", dir / "base.key", "1"}).out, "only.nss\n");
+}
+
+TEST_F(CliArchive, VerifyPassesAGoodPairAndPrintsOneLinePerProblem) {
+    const CliResult clean = RunCli(dir, {"verify", dir / "base.key"});
+    EXPECT_EQ(clean.status, 0) << clean.err;
+    EXPECT_EQ(clean.out, "verified 2 BIFs, 4 resources: no problems\n");
+    EXPECT_EQ(clean.err, "");
+
+    // zeta's type differs from the BIF's, readme's index is past a.bif's table (which leaves
+    // its resource 2 unnamed), and b.bif is gone.
+    WriteKey(dir / "base.key", {{"data\\a.bif"}, {"data\\b.bif"}},
+             {{"zeta", kTxt, ResId(0, 0)},
+              {"only", kNss, ResId(1, 0)},
+              {"alpha", kNss, ResId(0, 1)},
+              {"readme", kTxt, ResId(0, 9)}});
+    fs::remove(dir.path() / "data/b.bif");
+    const CliResult broken = RunCli(dir, {"verify", dir / "base.key"});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(broken.out, "verified 2 BIFs, 4 resources: 4 problems\n");
+    const std::vector<std::string> err = Lines(broken.err);
+    ASSERT_EQ(err.size(), 4u) << broken.err;
+    EXPECT_TRUE(StartsWith(err[0], "vellocar-cli: data\\a.bif: zeta.txt: the BIF gives type 2017")) << err[0];
+    EXPECT_TRUE(StartsWith(err[1], "vellocar-cli: data\\a.bif: readme.txt: the BIF holds no resource")) << err[1];
+    EXPECT_TRUE(StartsWith(err[2], "vellocar-cli: data\\a.bif: #2: no KEY entry names")) << err[2];
+    EXPECT_TRUE(StartsWith(err[3], "vellocar-cli: data\\b.bif: not found")) << err[3];
+
+    // Only the BIFs named, by name or index; --quiet leaves the verdict to the exit status.
+    const CliResult one = RunCli(dir, {"--quiet", "verify", dir / "base.key", "1"});
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(one.out, "");
+    EXPECT_EQ(Lines(one.err).size(), 1u) << one.err;
+    EXPECT_EQ(RunCli(dir, {"verify", dir / "base.key", "data\\a.bif", "x"}).status, 1);
+}
+
+TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
+    // A BIF name that is not UTF-8 (Windows-1252 e-acute and euro sign) that is not on disk.
+    const std::string odd = "data\\caf\xe9\x80.bif";
+    WriteKey(dir / "base.key", {{"data\\a.bif"}, {odd}},
+             {{"zeta", k2da, ResId(0, 0)}, {"alpha", kNss, ResId(0, 1)}, {"gone", kTxt, ResId(1, 0)}});
+    const CliResult keyForm = RunCli(dir, {"list", "--json", dir / "base.key"});
+    ASSERT_EQ(keyForm.status, 0) << keyForm.err;
+    const auto key = nlohmann::json::parse(keyForm.out);
+    EXPECT_EQ(key["key"]["path"], dir / "base.key");
+    EXPECT_EQ(key["key"]["build_year"], 125);
+    ASSERT_EQ(key["bifs"].size(), 2u);
+    EXPECT_EQ(key["bifs"][0]["name"], "data\\a.bif");
+    EXPECT_EQ(key["bifs"][0]["path"], dir / "data/a.bif");
+    EXPECT_EQ(key["bifs"][0]["exists"], true);
+    EXPECT_EQ(key["bifs"][0]["resource_count"], 2);
+    EXPECT_EQ(key["bifs"][1]["name"], "data\\caf\u00e9\u20ac.bif");
+    EXPECT_EQ(key["bifs"][1]["name_hex"], "646174615c636166e980" "2e626966");
+    EXPECT_EQ(key["bifs"][1]["exists"], false);
+
+    const CliResult bifForm = RunCli(dir, {"--json", "list", dir / "base.key", "data\\a.bif"});
+    ASSERT_EQ(bifForm.status, 0) << bifForm.err;
+    const auto bif = nlohmann::json::parse(bifForm.out);
+    EXPECT_EQ(bif["bif"]["index"], 0);
+    EXPECT_EQ(bif["bif"]["opened"], true);
+    ASSERT_EQ(bif["resources"].size(), 2u);
+    const auto& alpha = bif["resources"][1];
+    EXPECT_EQ(alpha["line"], "alpha.nss");
+    EXPECT_EQ(alpha["type"], kNss);
+    EXPECT_EQ(alpha["extension"], "nss");
+    EXPECT_EQ(alpha["index"], 1);
+    EXPECT_EQ(alpha["offset"], 20 + 3 * 16 + 10);   // after the table and zeta's 10 bytes
+    EXPECT_EQ(alpha["size"], 0);
+
+    // A BIF that is not there still lists its entries from the KEY, without offsets.
+    const auto missing = nlohmann::json::parse(RunCli(dir, {"list", "--json", dir / "base.key", "1"}).out);
+    EXPECT_EQ(missing["bif"]["opened"], false);
+    EXPECT_EQ(missing["resources"][0]["line"], "gone.txt");
+    EXPECT_TRUE(missing["resources"][0]["offset"].is_null());
 }
 
 TEST(CliList, NamesFromTheKeyAreEscapedOnATerminalAndExactInAPipe) {

@@ -10,6 +10,7 @@ both sides of a check.
 Usage: interop.py PATH-TO-vellocar-cli
 """
 
+import json
 import os
 import struct
 import subprocess
@@ -457,6 +458,99 @@ def append_case(cli, c, work):
             read(os.path.join(folder, "data", "templates.bif")), old_bif)
 
 
+# The five bytes that Windows-1252 leaves undefined; they stand for the C1 controls of their value.
+CP1252_UNDEFINED = (0x81, 0x8D, 0x8F, 0x90, 0x9D)
+
+
+def cp1252(raw):
+    return "".join(chr(b) if b in CP1252_UNDEFINED else bytes([b]).decode("cp1252") for b in raw)
+
+
+def path_text(path):
+    """How list --json shows a path: as it is when valid UTF-8, else decoded as Windows-1252."""
+    raw = os.fsencode(path)
+    try:
+        return raw.decode("utf-8")
+    except UnicodeDecodeError:
+        return cp1252(raw)
+
+
+def resolve(folder, stored):
+    """Where a stored BIF name is looked for on Linux: "\\" read as "/", each part that is
+    missing under its exact name matched without regard to case, first in listing order."""
+    path, searching = folder, True
+    for part in stored.replace(b"\\", b"/").split(b"/"):
+        if not part:
+            continue
+        part = os.fsdecode(part)
+        candidate = os.path.join(path, part)
+        if searching and not os.path.lexists(candidate):
+            matches = [n for n in (os.listdir(path) if os.path.isdir(path) else [])
+                       if n.lower() == part.lower()]
+            if matches:
+                candidate = os.path.join(path, listing_order(matches)[0])
+            else:
+                searching = False
+        path = candidate
+    return path
+
+
+def json_case(cli, c, work):
+    """list --json read back against this reader: the game-like KEY, and a KEY whose names are
+    not UTF-8 and whose BIF is missing."""
+    folder = os.path.join(work, "json")
+    key_path, _ = write_game_like(folder)
+    odd_path = os.path.join(folder, "odd.key")
+    write(odd_path, write_key([dict(name=b"data\\caf\xe9\x80.bif\x81", size=7)],
+                              [(b"r\xe9sum\x9d\x01\0\0\0\0\0\0\0\0\0", 10, 0)], year=99, day=3))
+    for path in (key_path, odd_path):
+        key = read_key(read(path))
+        code, out, err = cli.run("list", "--json", path)
+        c.equal("list --json %s exit status (%s)" % (path, err.strip()), code, 0)
+        doc = json.loads(out.encode("latin-1"))
+        c.equal("list --json KEY header", doc["key"],
+                dict(path=path, build_year=key["year"], build_day=key["day"],
+                     bif_count=key["bif_count"], resource_count=key["key_count"]))
+        for i, b in enumerate(key["bifs"]):
+            where = resolve(os.path.dirname(path), b["name"])
+            expected = dict(index=i, name=cp1252(b["name"]), name_hex=b["name"].hex(), file_size=b["size"],
+                            resource_count=sum(1 for e in key["entries"] if e[2] >> 20 == i),
+                            path=path_text(where), exists=os.path.exists(where))
+            c.equal("list --json BIF %d of %s" % (i, path), doc["bifs"][i], expected)
+
+            code, out, err = cli.run("list", "--json", path, str(i))
+            c.equal("list --json BIF form exit status (%s)" % err.strip(), code, 0)
+            bif_doc = json.loads(out.encode("latin-1"))
+            table = read_bif(read(where))["vars"] if os.path.exists(where) else None
+            expected.update(opened=table is not None, error=None)
+            c.equal("list --json BIF form %d of %s" % (i, path), bif_doc["bif"], expected)
+            rows = []
+            for resref_bytes, restype, resid in key["entries"]:
+                if resid >> 20 != i:
+                    continue
+                name, ext, index = cut_at_zero(resref_bytes), EXTENSIONS.get(restype, ""), resid & 0xFFFFF
+                there = table is not None and index < len(table)
+                rows.append(dict(line=cp1252(name) + "." + ext, name=cp1252(name), name_hex=name.hex(),
+                                 type=restype, extension=ext, res_id=resid, index=index,
+                                 offset=table[index][1] if there else None,
+                                 size=table[index][2] if there else None))
+            c.equal("list --json resources of BIF %d of %s" % (i, path), bif_doc["resources"], rows)
+
+
+def verify_case(cli, c, work):
+    """verify passes the game-like pair, and names the one entry whose type a BIF written here
+    contradicts."""
+    folder = os.path.join(work, "verify")
+    key_path, _ = write_game_like(folder)
+    code, _, err = cli.run("verify", key_path)
+    c.equal("verify of a good pair (%s)" % err.strip(), code, 0)
+    write(os.path.join(folder, "data", "misc.bif"), write_bif([(10, b"ids")]))
+    code, _, err = cli.run("verify", key_path)
+    c.equal("verify of a spoiled pair fails", code, 1)
+    c.equal("verify names the spoiled entry", [l for l in err.splitlines() if l],
+            ["vellocar-cli: data\\misc.bif: ident.: the BIF gives type 10 (txt), the KEY 9996"])
+
+
 def refused_case(cli, c, work):
     """A refused build leaves the existing pair byte for byte and adds no file."""
     folder = os.path.join(work, "refused")
@@ -481,10 +575,11 @@ def main():
     cli = Cli(os.path.abspath(sys.argv[1]))
     c = Checks()
     with tempfile.TemporaryDirectory(prefix="vellocar-interop-") as work:
-        for case in (pack_case, list_and_extract_case, append_case, refused_case):
+        for case in (pack_case, list_and_extract_case, append_case, refused_case, json_case, verify_case):
             try:
                 case(cli, c, work)
-            except (Fault, OSError, struct.error, IndexError, subprocess.TimeoutExpired) as e:
+            except (Fault, OSError, struct.error, IndexError, KeyError, ValueError,
+                    subprocess.TimeoutExpired) as e:
                 c.failed += 1
                 c.problems.append("%s stopped: %s" % (case.__name__, e))
     for problem in c.problems:

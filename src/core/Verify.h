@@ -1,0 +1,43 @@
+#pragma once
+// Checking a KEY against its BIFs without writing anything: that every BIF it names is there
+// and opens, that every entry's resource exists with the type the KEY gives and bytes inside
+// the file, that every resource is named, and that no name-and-type pair is listed twice. Each
+// BIF's tables are read once; every check after that works in memory.
+
+#include "KeyFiles.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace vellocar {
+
+// One thing wrong, attached to the BIF (its index in the KEY's file table) where it shows.
+struct TVerifyProblem {
+    std::size_t Bif = 0;
+    // The resource as the list shows it ("name.ext"), "#<index>" for a resource that no KEY
+    // entry names, "" for a fault of the BIF as a whole (missing, unreadable).
+    std::string Resource;
+    std::string Message;
+};
+
+struct TVerifyReport {
+    std::size_t Bifs = 0;        // BIFs checked
+    std::size_t Resources = 0;   // KEY entries of those BIFs
+    // BIF by BIF in the order asked; within a BIF its KEY entries in list order, then the
+    // resources that no entry names, in index order.
+    std::vector<TVerifyProblem> Problems;
+};
+
+// Checks the BIFs of key at bifIndexes (indexes into its file table; a repeated index is
+// checked once), each found as platform::ResolveStoredName(folder of keyPath, stored name).
+// A BIF that is missing or does not open is one problem, with the reader's message. Name and
+// type pairs are compared across the whole KEY, ResRefs without regard to ASCII case, as the
+// game looks a resource up in all its BIFs at once: a pair that an entry of a checked BIF shares
+// with any earlier entry of the KEY is a problem of that entry (of the earlier one, when only
+// its BIF is checked). Raises only for faults of the machine (out of memory), never for a fault
+// of the files.
+TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
+                            const std::vector<std::size_t>& bifIndexes);
+
+} // namespace vellocar

@@ -1,0 +1,131 @@
+#include "ArchiveBytes.h"
+#include "TempDir.h"
+#include "Verify.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace vellocar {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Entry;
+using test::MakeBif;
+using test::MakeKey;
+using test::Resource;
+
+constexpr std::uint16_t kTxt = 10;
+constexpr std::uint16_t kNss = 2009;
+constexpr std::uint16_t k2da = 2017;
+
+// A KEY naming data\a.bif (one.txt, two.2da) and data\b.bif (three.nss), and the two BIFs
+// beside it, each resource where its entry says. A case spoils one part before it is written.
+struct Pair {
+    std::vector<Resource> a{{"first", kTxt}, {"second bytes", k2da}};
+    std::vector<Resource> b{{"third", kNss}};
+    std::vector<TNWNKeyEntry> aEntries{Entry("one", kTxt, 0, 0), Entry("two", k2da, 0, 1)};
+    std::vector<TNWNKeyEntry> bEntries{Entry("three", kNss, 1, 0)};
+    std::optional<std::vector<unsigned char>> bBytes;   // instead of b; nothing when empty
+    bool writeB = true;
+    std::size_t cutFromA = 0;                            // bytes cut from a's end
+    std::vector<std::size_t> check{0, 1};
+};
+
+struct Expected {
+    std::size_t bif;
+    std::string resource;
+    std::string message;   // a part of it
+};
+
+TVerifyReport Verify(const Pair& pair, const test::TempDir& dir) {
+    fs::create_directories(dir.path() / "data");
+    auto a = MakeBif(pair.a);
+    a.resize(a.size() - pair.cutFromA);
+    test::WriteFile(dir / "data/a.bif", a);
+    if (pair.writeB) test::WriteFile(dir / "data/b.bif", pair.bBytes ? *pair.bBytes : MakeBif(pair.b));
+    const TNWNKeyFile key = MakeKey({{"data\\a.bif", pair.aEntries}, {"data\\b.bif", pair.bEntries}});
+    return VerifyArchive(key, dir / "chitin.key", pair.check);
+}
+
+TEST(Verify, ACleanPairHasNoProblems) {
+    test::TempDir dir;
+    const TVerifyReport report = Verify(Pair{}, dir);
+    EXPECT_EQ(report.Bifs, 2u);
+    EXPECT_EQ(report.Resources, 3u);
+    EXPECT_TRUE(report.Problems.empty()) << report.Problems.front().Message;
+
+    // Asking for one BIF, twice, checks it once.
+    Pair one;
+    one.check = {1, 1};
+    EXPECT_EQ(Verify(one, dir).Bifs, 1u);
+}
+
+TEST(Verify, ReportsEachFaultOnItsBifAndResource) {
+    const struct {
+        const char* name;
+        std::function<void(Pair&)> spoil;
+        std::vector<Expected> expected;
+    } cases[] = {
+        {"missing BIF", [](Pair& p) { p.writeB = false; }, {{1, "", "not found"}}},
+        {"BIF that does not open",
+         [](Pair& p) { p.bBytes = std::vector<unsigned char>{'B', 'I', 'F', 'F'}; },
+         {{1, "", "b.bif"}}},
+        {"index past the table",
+         [](Pair& p) { p.aEntries[1] = Entry("two", k2da, 0, 5); },
+         {{0, "two.2da", "no resource at index 5 (it has 2)"}, {0, "#1", "no KEY entry names this resource"}}},
+        {"bytes past the end", [](Pair& p) { p.cutFromA = 2; }, {{0, "two.2da", "run past the end of the BIF"}}},
+        {"type mismatch",
+         [](Pair& p) { p.aEntries[0].ResType = kNss; },
+         {{0, "one.nss", "the BIF gives type 10 (txt), the KEY 2009 (nss)"}}},
+        {"unnamed resource",
+         [](Pair& p) { p.a.push_back({"stray", kTxt}); },
+         {{0, "#2", "no KEY entry names this resource (type 10 (txt))"}}},
+        {"two entries, one resource",
+         [](Pair& p) { p.aEntries.push_back(Entry("again", kTxt, 0, 0)); },
+         {{0, "again.txt", "is also named by \"one.txt\""}}},
+        {"name and type twice in one BIF",
+         [](Pair& p) {
+             p.a.push_back({"x", kTxt});
+             p.aEntries.push_back(Entry("ONE", kTxt, 0, 2));
+         },
+         {{0, "ONE.txt", "duplicate of \"one.txt\" earlier in this BIF"}}},
+        {"name and type twice across BIFs",
+         [](Pair& p) {
+             p.b[0].Type = kTxt;
+             p.bEntries[0] = Entry("one", kTxt, 1, 0);
+         },
+         {{1, "one.txt", "duplicate of \"one.txt\" in data\\a.bif"}}},
+        {"the later duplicate's BIF not checked",
+         [](Pair& p) {
+             p.b[0].Type = kTxt;
+             p.bEntries[0] = Entry("one", kTxt, 1, 0);
+             p.check = {0};
+         },
+         {{0, "one.txt", "duplicated by \"one.txt\" in data\\b.bif"}}},
+        {"same name, other type",
+         [](Pair& p) {
+             p.b[0].Type = k2da;
+             p.bEntries[0] = Entry("one", k2da, 1, 0);
+         },
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        Pair pair;
+        c.spoil(pair);
+        const TVerifyReport report = Verify(pair, dir);
+        ASSERT_EQ(report.Problems.size(), c.expected.size());
+        for (std::size_t i = 0; i < c.expected.size(); ++i) {
+            EXPECT_EQ(report.Problems[i].Bif, c.expected[i].bif);
+            EXPECT_EQ(report.Problems[i].Resource, c.expected[i].resource);
+            EXPECT_TRUE(test::Contains(report.Problems[i].Message, c.expected[i].message));
+        }
+    }
+}
+
+} // namespace
+} // namespace vellocar
