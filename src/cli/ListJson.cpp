@@ -123,14 +123,14 @@ std::string PathText(std::string_view path) {
 json KeyListing(const TNWNKeyFile& key, const std::string& keyPath, const std::string& keyFolder) {
     json bifs = json::array();
     for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
-        bifs.push_back(BifEntry(key, i, platform::ResolveStoredName(keyFolder, key.Filenames[i].Filename)));
+        bifs.push_back(BifEntry(key, i, LocateBif(keyFolder, key.Filenames[i].Filename).Path));
     }
     return {{"key", KeyHeader(key, keyPath)}, {"bifs", std::move(bifs)}};
 }
 
 json BifListing(const std::shared_ptr<const TNWNKeyFile>& key, const std::string& keyPath,
                 const std::string& keyFolder, std::size_t bif) {
-    const std::string path = platform::ResolveStoredName(keyFolder, key->Filenames[bif].Filename);
+    const std::string path = LocateBif(keyFolder, key->Filenames[bif].Filename).Path;
     json described = BifEntry(*key, bif, path);
 
     // The BIF's table, when its file is there and opens: read once for all entries.

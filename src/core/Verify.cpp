@@ -125,7 +125,7 @@ TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
             report.Problems.push_back({b, std::move(resource), std::move(message)});
         };
 
-        const TOpenedBif bif = OpenBif(platform::ResolveStoredName(folder, named.Filename));
+        const TOpenedBif bif = OpenBif(LocateBif(folder, named.Filename).Path);
         if (!bif.Fault.empty()) problem("", bif.Fault);
         const bool opened = bif.Fault.empty();
 
