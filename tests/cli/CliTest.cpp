@@ -13,9 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint16_t k2da = 2017;
-constexpr std::uint16_t kNss = 2009;
-constexpr std::uint16_t kTxt = 10;
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kUnderAddressSanitizer = true;
 #elif defined(__has_feature)
@@ -23,8 +20,6 @@ constexpr bool kUnderAddressSanitizer = __has_feature(address_sanitizer);
 #else
 constexpr bool kUnderAddressSanitizer = false;
 #endif
-
-constexpr std::uint32_t ResId(std::uint32_t bif, std::uint32_t index) { return bif << 20 | index; }
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -52,12 +47,12 @@ protected:
     void SetUp() override {
         fs::create_directory(dir.path() / "data");
         WriteKey(dir / "base.key", {{"data\\a.bif"}, {"data\\b.bif"}},
-                 {{"zeta", k2da, ResId(0, 0)},
-                  {"only", kNss, ResId(1, 0)},
-                  {"alpha", kNss, ResId(0, 1)},
-                  {"readme", kTxt, ResId(0, 2)}});
-        WriteBif(dir / "data/a.bif", {"zeta bytes", "", "hello"}, {k2da, kNss, kTxt});
-        WriteBif(dir / "data/b.bif", {"only"}, {kNss});
+                 {{"zeta", kType2da, ResId(0, 0)},
+                  {"only", kTypeNss, ResId(1, 0)},
+                  {"alpha", kTypeNss, ResId(0, 1)},
+                  {"readme", kTypeTxt, ResId(0, 2)}});
+        WriteBif(dir / "data/a.bif", {"zeta bytes", "", "hello"}, {kType2da, kTypeNss, kTypeTxt});
+        WriteBif(dir / "data/b.bif", {"only"}, {kTypeNss});
     }
     TempDir dir;
 };
@@ -150,7 +145,7 @@ TEST(CliList, NamesFromTheKeyAreEscapedOnATerminalAndExactInAPipe) {
     const std::string key = dir / "k.key";
     const std::string title = "data\\\x1b]0;owned\x07.bif";
     const std::string csi = "caf\xc3\xa9\x9b.bif";
-    WriteKey(key, {{title}, {csi}}, {{"ev\x1b[2Jil", kTxt, ResId(0, 0)}});
+    WriteKey(key, {{title}, {csi}}, {{"ev\x1b[2Jil", kTypeTxt, ResId(0, 0)}});
 
     const auto onTerminal = CliOptions::OnTerminal(CliOptions::Terminal::Stdout);
     EXPECT_EQ(RunCli(dir, {"list", key}).out, title + "\n" + csi + "\n");
@@ -181,8 +176,8 @@ TEST(CliList, ABifNameTheKeyListsTwiceIsRefusedAndAnIndexStillChooses) {
     fs::create_directory(dir.path() / "data");
     const std::string key = dir / "k.key";
     WriteKey(key, {{"data\\x.bif"}, {"data\\y.bif"}, {"data\\z.bif"}, {"data\\x.bif"}},
-             {{"first", kTxt, ResId(0, 0)}, {"second", kTxt, ResId(3, 0)}});
-    WriteBif(dir / "data/x.bif", {"bytes"}, {kTxt});
+             {{"first", kTypeTxt, ResId(0, 0)}, {"second", kTypeTxt, ResId(3, 0)}});
+    WriteBif(dir / "data/x.bif", {"bytes"}, {kTypeTxt});
 
     const std::string refusal = "vellocar-cli: \"data\\x.bif\" is listed 2 times in \"" + key +
                                 "\" (entries 0 and 3); give the index instead\n";
@@ -205,7 +200,7 @@ TEST(CliList, ABifNameTheKeyListsTwiceIsRefusedAndAnIndexStillChooses) {
 TEST(CliList, ShowsFullSixteenCharacterNamesAndUnknownTypesAsALonePoint) {
     TempDir dir;
     WriteKey(dir / "k.key", {{"data\\x.bif"}},
-             {{"abcdefghijklmnop", k2da, ResId(0, 0)}, {"odd", 4242, ResId(0, 1)}});
+             {{"abcdefghijklmnop", kType2da, ResId(0, 0)}, {"odd", 4242, ResId(0, 1)}});
     const CliResult r = RunCli(dir, {"list", dir / "k.key", "data\\x.bif"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "abcdefghijklmnop.2da\nodd.\n");
@@ -253,7 +248,7 @@ TEST(CliExtract, UsesTheNamedBifWhenAnotherKeyNameIsPartOfItsPath) {
     fs::create_directory(dir.path() / "data");
     fs::create_directory(dir.path() / "olddata");
     WriteKey(dir / "k.key", {{"data\\a.bif"}, {"olddata\\a.bif"}},
-             {{"new", k2da, ResId(0, 0)}, {"old", k2da, ResId(1, 0)}});
+             {{"new", kType2da, ResId(0, 0)}, {"old", kType2da, ResId(1, 0)}});
     WriteBif(dir / "data/a.bif", {"new bytes"});
     WriteBif(dir / "olddata/a.bif", {"old bytes"});
 
@@ -270,8 +265,8 @@ TEST(CliExtract, UsesTheNamedBifWhenAnotherKeyNameIsPartOfItsPath) {
 TEST(CliExtract, FindsTheBifsOfAKeyInTheCurrentFolder) {
     TempDir dir;
     fs::create_directory(dir.path() / "data");
-    WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTxt, ResId(0, 0)}});
-    WriteBif(dir / "data/x.bif", {"found"}, {kTxt});
+    WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTypeTxt, ResId(0, 0)}});
+    WriteBif(dir / "data/x.bif", {"found"}, {kTypeTxt});
     const CliResult r = RunCli(dir, {"extract", "k.key", "data\\x.bif", "out"}, CliOptions::InFolder(dir.path().string()));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadText(dir / "out/here.txt"), "found");
@@ -281,8 +276,8 @@ TEST(CliExtract, FindsABifWhoseFoldersDifferInCaseFromTheKey) {
     // Copied from a Windows install: the KEY says data\x.bif, the disk has DATA/X.BIF.
     TempDir dir;
     fs::create_directory(dir.path() / "DATA");
-    WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTxt, ResId(0, 0)}});
-    WriteBif(dir / "DATA/X.BIF", {"found"}, {kTxt});
+    WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTypeTxt, ResId(0, 0)}});
+    WriteBif(dir / "DATA/X.BIF", {"found"}, {kTypeTxt});
     const CliResult r = RunCli(dir, {"extract", dir / "k.key", "data\\x.bif", dir / "out", "here.txt"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadText(dir / "out/here.txt"), "found");
@@ -294,8 +289,8 @@ TEST(CliExtract, SkippedResourcesFailTheRunButTheOthersAreWritten) {
     fs::create_directory(dir.path() / "out");
     // Entry 1 would leave the target folder, entry 2 has no KEY entry at all.
     WriteKey(dir / "k.key", {{"data\\x.bif"}},
-             {{"good", kTxt, ResId(0, 0)}, {"../evil", kTxt, ResId(0, 1)}});
-    WriteBif(dir / "data/x.bif", {"good bytes", "evil bytes", "nameless"}, {kTxt, kTxt, kTxt});
+             {{"good", kTypeTxt, ResId(0, 0)}, {"../evil", kTypeTxt, ResId(0, 1)}});
+    WriteBif(dir / "data/x.bif", {"good bytes", "evil bytes", "nameless"}, {kTypeTxt, kTypeTxt, kTypeTxt});
 
     const CliResult r = RunCli(dir, {"extract", dir / "k.key", "0", dir / "out"});
     EXPECT_EQ(r.status, 1);
@@ -310,7 +305,7 @@ TEST(CliExtract, SkippedResourcesFailTheRunButTheOthersAreWritten) {
 
 TEST(CliExtract, MissingBifFileIsAFailure) {
     TempDir dir;
-    WriteKey(dir / "k.key", {{"data\\gone.bif"}}, {{"x", kTxt, ResId(0, 0)}});
+    WriteKey(dir / "k.key", {{"data\\gone.bif"}}, {{"x", kTypeTxt, ResId(0, 0)}});
     const CliResult r = RunCli(dir, {"extract", dir / "k.key", "0", dir / "out"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(StartsWith(r.err, "vellocar-cli: ")) << r.err;
