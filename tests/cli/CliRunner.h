@@ -117,4 +117,9 @@ inline CliResult RunCli(const TempDir& scratch, const std::vector<std::string>& 
     return result;
 }
 
+inline std::string ReadText(const std::string& path) {
+    const auto bytes = ReadFile(path);
+    return {bytes.begin(), bytes.end()};
+}
+
 } // namespace vellocar::test

@@ -295,11 +295,6 @@ inline RawBif ParseBif(const std::vector<unsigned char>& b) {
     return r;
 }
 
-inline std::string ReadText(const std::string& path) {
-    const auto bytes = ReadFile(path);
-    return {bytes.begin(), bytes.end()};
-}
-
 } // namespace vellocar::test
 
 #ifndef _WIN32

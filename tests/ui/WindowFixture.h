@@ -38,6 +38,11 @@ inline std::uint32_t BifResourceCount(const std::string& path) {
     return bytes.size() >= 20 ? U32At(bytes, 8) : 0;
 }
 
+inline std::string ReadText(const std::string& path) {
+    const auto bytes = ReadFile(path);
+    return {bytes.begin(), bytes.end()};
+}
+
 // The names of the entries of a folder, sorted.
 inline std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
     std::vector<std::string> names;
