@@ -1,7 +1,6 @@
 #pragma once
-// Runs the built vellocar-cli as a child process with its output captured, and writes small
-// KEY and BIF files byte by byte, so that the tests do not depend on the writers they check
-// against.
+// Runs the built vellocar-cli as a child process with its output captured; the KEY and BIF
+// files it is given come from ArchiveBytes.h.
 
 #include "ArchiveBytes.h"
 #include "TempDir.h"
@@ -116,57 +115,6 @@ inline CliResult RunCli(const TempDir& scratch, const std::vector<std::string>& 
     result.err.assign(err.begin(), err.end());
     (terminalFd == 1 ? result.out : result.err) += captured;
     return result;
-}
-
-struct KeyResource {
-    std::string resRef;
-    std::uint16_t type = 0;
-    std::uint32_t resId = 0;
-};
-
-struct KeyBif {
-    std::string name;   // as stored, "data\x.bif"
-};
-
-// A KEY in the layout the game uses: header, file table, names (each with a zero byte), key
-// table in the order given (which may interleave BIFs).
-inline void WriteKey(const std::string& path, const std::vector<KeyBif>& bifs,
-                     const std::vector<KeyResource>& resources) {
-    const auto bifCount = static_cast<std::uint32_t>(bifs.size());
-    std::uint32_t namesSize = 0;
-    for (const KeyBif& bif : bifs) namesSize += static_cast<std::uint32_t>(bif.name.size() + 1);
-    const std::uint32_t fileTable = 64;
-    const std::uint32_t names = fileTable + 12 * bifCount;
-    const std::uint32_t keyTable = names + namesSize;
-
-    Bytes b;
-    b.Text("KEY V1  ").U32(bifCount).U32(static_cast<std::uint32_t>(resources.size()));
-    b.U32(fileTable).U32(keyTable).U32(125).U32(0).Zeros(32);
-    std::uint32_t nameOffset = names;
-    for (const KeyBif& bif : bifs) {
-        const auto size = static_cast<std::uint32_t>(bif.name.size() + 1);
-        b.U32(0).U32(nameOffset).U16(static_cast<std::uint16_t>(size)).U16(0);
-        nameOffset += size;
-    }
-    for (const KeyBif& bif : bifs) b.Text(bif.name).Zeros(1);
-    for (const KeyResource& r : resources) b.Text(r.resRef, 16).U16(r.type).U32(r.resId);
-    WriteFile(path, b.data);
-}
-
-// A BIF whose variable table holds one entry per content, in order, with the bytes after it.
-inline void WriteBif(const std::string& path, const std::vector<std::string>& contents,
-                     const std::vector<std::uint32_t>& types = {}) {
-    const auto count = static_cast<std::uint32_t>(contents.size());
-    Bytes b;
-    b.Text("BIFFV1  ").U32(count).U32(0).U32(20);
-    std::uint32_t offset = 20 + 16 * count;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const auto size = static_cast<std::uint32_t>(contents[i].size());
-        b.U32(i).U32(offset).U32(size).U32(i < types.size() ? types[i] : 2017);
-        offset += size;
-    }
-    for (const std::string& content : contents) b.Text(content);
-    WriteFile(path, b.data);
 }
 
 inline std::string ReadText(const std::string& path) {

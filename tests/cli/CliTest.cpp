@@ -14,9 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint16_t k2da = 2017;
-constexpr std::uint16_t kNss = 2009;
-constexpr std::uint16_t kTxt = 10;
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kUnderAddressSanitizer = true;
 #elif defined(__has_feature)
@@ -24,8 +21,6 @@ constexpr bool kUnderAddressSanitizer = __has_feature(address_sanitizer);
 #else
 constexpr bool kUnderAddressSanitizer = false;
 #endif
-
-constexpr std::uint32_t ResId(std::uint32_t bif, std::uint32_t index) { return bif << 20 | index; }
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -53,12 +48,12 @@ protected:
     void SetUp() override {
         fs::create_directory(dir.path() / "data");
         WriteKey(dir / "base.key", {{"data\\a.bif"}, {"data\\b.bif"}},
-                 {{"zeta", k2da, ResId(0, 0)},
-                  {"only", kNss, ResId(1, 0)},
-                  {"alpha", kNss, ResId(0, 1)},
-                  {"readme", kTxt, ResId(0, 2)}});
-        WriteBif(dir / "data/a.bif", {"zeta bytes", "", "hello"}, {k2da, kNss, kTxt});
-        WriteBif(dir / "data/b.bif", {"only"}, {kNss});
+                 {{"zeta", kType2da, ResId(0, 0)},
+                  {"only", kTypeNss, ResId(1, 0)},
+                  {"alpha", kTypeNss, ResId(0, 1)},
+                  {"readme", kTypeTxt, ResId(0, 2)}});
+        WriteBif(dir / "data/a.bif", {"zeta bytes", "", "hello"}, {kType2da, kTypeNss, kTypeTxt});
+        WriteBif(dir / "data/b.bif", {"only"}, {kTypeNss});
     }
     TempDir dir;
 };
@@ -156,10 +151,10 @@ TEST_F(CliArchive, VerifyPassesAGoodPairAndPrintsOneLinePerProblem) {
     // zeta's type differs from the BIF's, readme's index is past a.bif's table (which leaves
     // its resource 2 unnamed), and b.bif is gone.
     WriteKey(dir / "base.key", {{"data\\a.bif"}, {"data\\b.bif"}},
-             {{"zeta", kTxt, ResId(0, 0)},
-              {"only", kNss, ResId(1, 0)},
-              {"alpha", kNss, ResId(0, 1)},
-              {"readme", kTxt, ResId(0, 9)}});
+             {{"zeta", kTypeTxt, ResId(0, 0)},
+              {"only", kTypeNss, ResId(1, 0)},
+              {"alpha", kTypeNss, ResId(0, 1)},
+              {"readme", kTypeTxt, ResId(0, 9)}});
     fs::remove(dir.path() / "data/b.bif");
     const CliResult broken = RunCli(dir, {"verify", dir / "base.key"});
     EXPECT_EQ(broken.status, 1);
@@ -183,12 +178,12 @@ TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
     // A BIF name that is not UTF-8 (Windows-1252 e-acute and euro sign) that is not on disk.
     const std::string odd = "data\\caf\xe9\x80.bif";
     WriteKey(dir / "base.key", {{"data\\a.bif"}, {odd}},
-             {{"zeta", k2da, ResId(0, 0)}, {"alpha", kNss, ResId(0, 1)}, {"gone", kTxt, ResId(1, 0)}});
+             {{"zeta", kType2da, ResId(0, 0)}, {"alpha", kTypeNss, ResId(0, 1)}, {"gone", kTypeTxt, ResId(1, 0)}});
     const CliResult keyForm = RunCli(dir, {"list", "--json", dir / "base.key"});
     ASSERT_EQ(keyForm.status, 0) << keyForm.err;
     const auto key = nlohmann::json::parse(keyForm.out);
     EXPECT_EQ(key["key"]["path"], dir / "base.key");
-    EXPECT_EQ(key["key"]["build_year"], 125);
+    EXPECT_EQ(key["key"]["build_year"], Key().BuildYear);
     ASSERT_EQ(key["bifs"].size(), 2u);
     EXPECT_EQ(key["bifs"][0]["name"], "data\\a.bif");
     EXPECT_EQ(key["bifs"][0]["path"], dir / "data/a.bif");
@@ -206,7 +201,7 @@ TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
     ASSERT_EQ(bif["resources"].size(), 2u);
     const auto& alpha = bif["resources"][1];
     EXPECT_EQ(alpha["line"], "alpha.nss");
-    EXPECT_EQ(alpha["type"], kNss);
+    EXPECT_EQ(alpha["type"], kTypeNss);
     EXPECT_EQ(alpha["extension"], "nss");
     EXPECT_EQ(alpha["index"], 1);
     EXPECT_EQ(alpha["offset"], 20 + 3 * 16 + 10);   // after the table and zeta's 10 bytes
@@ -226,7 +221,7 @@ TEST(CliList, NamesFromTheKeyAreEscapedOnATerminalAndExactInAPipe) {
     const std::string key = dir / "k.key";
     const std::string title = "data\\\x1b]0;owned\x07.bif";
     const std::string csi = "caf\xc3\xa9\x9b.bif";
-    WriteKey(key, {{title}, {csi}}, {{"ev\x1b[2Jil", kTxt, ResId(0, 0)}});
+    WriteKey(key, {{title}, {csi}}, {{"ev\x1b[2Jil", kTypeTxt, ResId(0, 0)}});
 
     const auto onTerminal = CliOptions::OnTerminal(CliOptions::Terminal::Stdout);
     EXPECT_EQ(RunCli(dir, {"list", key}).out, title + "\n" + csi + "\n");
@@ -257,8 +252,8 @@ TEST(CliList, ABifNameTheKeyListsTwiceIsRefusedAndAnIndexStillChooses) {
     fs::create_directory(dir.path() / "data");
     const std::string key = dir / "k.key";
     WriteKey(key, {{"data\\x.bif"}, {"data\\y.bif"}, {"data\\z.bif"}, {"data\\x.bif"}},
-             {{"first", kTxt, ResId(0, 0)}, {"second", kTxt, ResId(3, 0)}});
-    WriteBif(dir / "data/x.bif", {"bytes"}, {kTxt});
+             {{"first", kTypeTxt, ResId(0, 0)}, {"second", kTypeTxt, ResId(3, 0)}});
+    WriteBif(dir / "data/x.bif", {"bytes"}, {kTypeTxt});
 
     const std::string refusal = "vellocar-cli: \"data\\x.bif\" is listed 2 times in \"" + key +
                                 "\" (entries 0 and 3); give the index instead\n";
@@ -281,7 +276,7 @@ TEST(CliList, ABifNameTheKeyListsTwiceIsRefusedAndAnIndexStillChooses) {
 TEST(CliList, ShowsFullSixteenCharacterNamesAndUnknownTypesAsALonePoint) {
     TempDir dir;
     WriteKey(dir / "k.key", {{"data\\x.bif"}},
-             {{"abcdefghijklmnop", k2da, ResId(0, 0)}, {"odd", 4242, ResId(0, 1)}});
+             {{"abcdefghijklmnop", kType2da, ResId(0, 0)}, {"odd", 4242, ResId(0, 1)}});
     const CliResult r = RunCli(dir, {"list", dir / "k.key", "data\\x.bif"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "abcdefghijklmnop.2da\nodd.\n");
@@ -329,7 +324,7 @@ TEST(CliExtract, UsesTheNamedBifWhenAnotherKeyNameIsPartOfItsPath) {
     fs::create_directory(dir.path() / "data");
     fs::create_directory(dir.path() / "olddata");
     WriteKey(dir / "k.key", {{"data\\a.bif"}, {"olddata\\a.bif"}},
-             {{"new", k2da, ResId(0, 0)}, {"old", k2da, ResId(1, 0)}});
+             {{"new", kType2da, ResId(0, 0)}, {"old", kType2da, ResId(1, 0)}});
     WriteBif(dir / "data/a.bif", {"new bytes"});
     WriteBif(dir / "olddata/a.bif", {"old bytes"});
 
@@ -346,8 +341,8 @@ TEST(CliExtract, UsesTheNamedBifWhenAnotherKeyNameIsPartOfItsPath) {
 TEST(CliExtract, FindsTheBifsOfAKeyInTheCurrentFolder) {
     TempDir dir;
     fs::create_directory(dir.path() / "data");
-    WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTxt, ResId(0, 0)}});
-    WriteBif(dir / "data/x.bif", {"found"}, {kTxt});
+    WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTypeTxt, ResId(0, 0)}});
+    WriteBif(dir / "data/x.bif", {"found"}, {kTypeTxt});
     const CliResult r = RunCli(dir, {"extract", "k.key", "data\\x.bif", "out"}, CliOptions::InFolder(dir.path().string()));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadText(dir / "out/here.txt"), "found");
@@ -357,8 +352,8 @@ TEST(CliExtract, FindsABifWhoseFoldersDifferInCaseFromTheKey) {
     // Copied from a Windows install: the KEY says data\x.bif, the disk has DATA/X.BIF.
     TempDir dir;
     fs::create_directory(dir.path() / "DATA");
-    WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTxt, ResId(0, 0)}});
-    WriteBif(dir / "DATA/X.BIF", {"found"}, {kTxt});
+    WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTypeTxt, ResId(0, 0)}});
+    WriteBif(dir / "DATA/X.BIF", {"found"}, {kTypeTxt});
     const CliResult r = RunCli(dir, {"extract", dir / "k.key", "data\\x.bif", dir / "out", "here.txt"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadText(dir / "out/here.txt"), "found");
@@ -370,8 +365,8 @@ TEST(CliExtract, SkippedResourcesFailTheRunButTheOthersAreWritten) {
     fs::create_directory(dir.path() / "out");
     // Entry 1 would leave the target folder, entry 2 has no KEY entry at all.
     WriteKey(dir / "k.key", {{"data\\x.bif"}},
-             {{"good", kTxt, ResId(0, 0)}, {"../evil", kTxt, ResId(0, 1)}});
-    WriteBif(dir / "data/x.bif", {"good bytes", "evil bytes", "nameless"}, {kTxt, kTxt, kTxt});
+             {{"good", kTypeTxt, ResId(0, 0)}, {"../evil", kTypeTxt, ResId(0, 1)}});
+    WriteBif(dir / "data/x.bif", {"good bytes", "evil bytes", "nameless"}, {kTypeTxt, kTypeTxt, kTypeTxt});
 
     const CliResult r = RunCli(dir, {"extract", dir / "k.key", "0", dir / "out"});
     EXPECT_EQ(r.status, 1);
@@ -386,7 +381,7 @@ TEST(CliExtract, SkippedResourcesFailTheRunButTheOthersAreWritten) {
 
 TEST(CliExtract, MissingBifFileIsAFailure) {
     TempDir dir;
-    WriteKey(dir / "k.key", {{"data\\gone.bif"}}, {{"x", kTxt, ResId(0, 0)}});
+    WriteKey(dir / "k.key", {{"data\\gone.bif"}}, {{"x", kTypeTxt, ResId(0, 0)}});
     const CliResult r = RunCli(dir, {"extract", dir / "k.key", "0", dir / "out"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(StartsWith(r.err, "vellocar-cli: ")) << r.err;

@@ -1,5 +1,5 @@
-#include "ArchiveBytes.h"
 #include "BifFiles.h"
+#include "BuildTestHelpers.h"
 #include "Errors.h"
 #include "TempDir.h"
 
@@ -12,31 +12,39 @@ namespace vellocar {
 namespace {
 
 namespace fs = std::filesystem;
+using test::BifBytes;
 using test::Bytes;
 using test::Contains;
-using test::Entry;
-using test::MakeBif;
-using test::MakeKey;
 
-// Remembers every call, so that a test can see what the export did to the gauge.
-class TRecordingGauge : public TGauge {
-public:
-    void SetMinValue(int v) override { calls.push_back("min " + std::to_string(v)); }
-    void SetMaxValue(int v) override { calls.push_back("max " + std::to_string(v)); }
-    void SetProgress(int v) override { calls.push_back("pos " + std::to_string(v)); }
-    void Show() override { calls.push_back("show"); }
-    void RepaintNow() override { calls.push_back("paint"); }
-    std::vector<std::string> calls;
-};
+test::Key::Entry Entry(const std::string& name, std::uint16_t type, std::uint32_t bif, std::uint32_t index) {
+    return {name, type, test::ResId(bif, index)};
+}
+
+// A KEY naming these BIFs, each with its entries, in order.
+test::Key KeyOf(const std::vector<std::pair<std::string, std::vector<test::Key::Entry>>>& bifs) {
+    test::Key key;
+    for (const auto& [name, entries] : bifs) {
+        key.Bifs.push_back({name});
+        key.Entries.insert(key.Entries.end(), entries.begin(), entries.end());
+    }
+    return key;
+}
 
 // A KEY naming data\a.bif, a BIF at <dir>/data/a.bif and an empty export folder <dir>/out/.
 class BifTest : public testing::Test {
 protected:
-    void Write(const TNWNKeyFile& key, const std::vector<unsigned char>& bif) {
-        key_ = std::make_shared<TNWNKeyFile>(key);
+    void Write(const test::Key& key, const std::vector<unsigned char>& bif) {
         fs::create_directories(dir_.path() / "data");
         fs::create_directories(dir_.path() / "out");
         test::WriteFile(BifPath(), bif);
+        LoadKey(key);
+    }
+    // The KEY as the program reads it from disk, at path (chitin.key when none is given).
+    void LoadKey(const test::Key& key, std::string path = {}) {
+        if (path.empty()) path = dir_ / "chitin.key";
+        test::WriteFile(path, key.Write());
+        key_ = std::make_shared<TNWNKeyFile>();
+        key_->LoadFromFile(path);
     }
     void Open() { bif_.Open(BifPath(), key_); }
     // A path inside the scratch folder, written with "/" and given in the system's own form
@@ -59,7 +67,7 @@ protected:
 
     test::TempDir dir_;
     TStringResourceList list_;
-    TRecordingGauge gauge_;
+    test::ScriptedGauge gauge_;
     TNWNBifFile bif_{list_, gauge_};
     std::shared_ptr<TNWNKeyFile> key_;
 };
@@ -97,11 +105,11 @@ TEST(LocateBif, TheClassicPlaceFirstThenTheEnhancedEditionsLayouts) {
 }
 
 TEST_F(BifTest, OpenListsTheKeyEntriesOfItsBif) {
-    Write(MakeKey({{"data\\other.bif", {Entry("elsewhere", 10, 0, 0)}},
+    Write(KeyOf({{"data\\other.bif", {Entry("elsewhere", 10, 0, 0)}},
                    {"data\\a.bif",
                     {Entry("abcdefgh", 2017, 1, 0), Entry("abcdefghijklmnop", 2009, 1, 1),
                      Entry("odd", 9996, 1, 2)}}}),
-          MakeBif({{"x", 2017}, {"y", 2009}}));
+          BifBytes({{"x", 2017}, {"y", 2009}}));
     Open();
     EXPECT_EQ(bif_.BifIndex, 1);
     EXPECT_EQ(bif_.VarResCount, 2u);
@@ -110,10 +118,11 @@ TEST_F(BifTest, OpenListsTheKeyEntriesOfItsBif) {
     // The list follows the KEY, even though it names more entries than the BIF holds.
     EXPECT_EQ(list_.Lines(), (std::vector<std::string>{"abcdefgh.2da", "abcdefghijklmnop.nss", "odd."}));
 
-    TNWNKeyEntry entry = Entry("untouched", 1, 9, 9);
+    const TNWNKeyEntry untouched{{'u', 'n', 't', 'o', 'u', 'c', 'h', 'e', 'd'}, 1, 9};
+    TNWNKeyEntry entry = untouched;
     EXPECT_TRUE(bif_.FindKeyEntry(1, entry));
-    EXPECT_EQ(test::Ref("abcdefghijklmnop"), entry.ResRef);
-    entry = Entry("untouched", 1, 9, 9);
+    EXPECT_EQ(ResRefToString(entry.ResRef), "abcdefghijklmnop");
+    entry = untouched;
     EXPECT_FALSE(bif_.FindKeyEntry(3, entry));
     EXPECT_FALSE(bif_.FindKeyEntry(-1, entry));
     EXPECT_FALSE(bif_.FindKeyEntry(std::int64_t{1} << 20, entry));
@@ -121,14 +130,14 @@ TEST_F(BifTest, OpenListsTheKeyEntriesOfItsBif) {
 }
 
 TEST_F(BifTest, HeaderGapAndTablesAtOddOffsets) {
-    Write(MakeKey({{"data\\a.bif", {Entry("x", 10, 0, 0)}}}), {});
+    Write(KeyOf({{"data\\a.bif", {Entry("x", 10, 0, 0)}}}), {});
     // VarTableOffset 24: four gap bytes, then one variable and one fixed entry.
     Bytes gap;
     gap.Text("BIFF").Text("V1  ").U32(1).U32(1).U32(24).Text("GAP!");
     gap.U32(0).U32(60).U32(2).U32(10);            // variable: 2 bytes at 60
     gap.U32(7).U32(66).U32(3).U32(4).U32(2002);   // fixed, read and kept
     gap.Text("hi");
-    test::WriteFile(BifPath(), gap.data);
+    test::WriteFile(BifPath(), gap);
     Open();
     EXPECT_EQ(std::string(bif_.HeaderExtra.begin(), bif_.HeaderExtra.end()), "GAP!");
     ASSERT_EQ(bif_.FixedResources.size(), 1u);
@@ -142,7 +151,7 @@ TEST_F(BifTest, HeaderGapAndTablesAtOddOffsets) {
     // Read as the entry: Id 77 (the version field), Offset 1 (VarResCount), FileSize 0
     // (FixedResCount), ResType 4 (VarTableOffset).
     overlap.Text("BIFF").U32(77).U32(1).U32(0).U32(4);
-    test::WriteFile(BifPath(), overlap.data);
+    test::WriteFile(BifPath(), overlap);
     TNWNBifFile second(list_, gauge_);
     second.Open(BifPath(), key_);
     EXPECT_TRUE(second.HeaderExtra.empty());
@@ -154,8 +163,8 @@ TEST_F(BifTest, HeaderGapAndTablesAtOddOffsets) {
 
 TEST_F(BifTest, OpenPrefersTheNameThatEndsThePath) {
     // Both names occur in ".../olddata/a.bif"; the one that ends it is the BIF the path means.
-    Write(MakeKey({{"data\\a.bif", {Entry("first", 10, 0, 0)}}, {"olddata\\a.bif", {Entry("second", 10, 1, 0)}}}),
-          MakeBif({{"1"}}));
+    Write(KeyOf({{"data\\a.bif", {Entry("first", 10, 0, 0)}}, {"olddata\\a.bif", {Entry("second", 10, 1, 0)}}}),
+          BifBytes({{"1"}}));
     fs::create_directories(dir_.path() / "olddata");
     fs::copy_file(BifPath(), At("olddata/a.bif"));
     bif_.Open(At("olddata/a.bif"), key_);
@@ -170,24 +179,22 @@ TEST_F(BifTest, OpenPrefersTheNameThatEndsThePath) {
     EXPECT_EQ(list_.Lines(), std::vector<std::string>{"first.txt"});
 }
 
-TEST_F(BifTest, LetterCaseCountsFirstAndOnlyOutsideWindowsAsAFallback) {
-    Write(MakeKey({{"DATA\\A.BIF", {Entry("upper", 10, 0, 0)}}, {"data\\a.bif", {Entry("exact", 10, 1, 0)}}}),
-          MakeBif({{"1"}}));
+TEST_F(BifTest, LetterCaseCountsFirstAndIsIgnoredOnlyAsAFallback) {
+    Write(KeyOf({{"DATA\\A.BIF", {Entry("upper", 10, 0, 0)}}, {"data\\a.bif", {Entry("exact", 10, 1, 0)}}}),
+          BifBytes({{"1"}}));
     Open();
     EXPECT_EQ(bif_.BifIndex, 1);   // the exact name wins though it comes second
 
-    key_ = std::make_shared<TNWNKeyFile>(MakeKey({{"DATA\\A.BIF", {Entry("upper", 10, 0, 0)}}}));
+    // With no exact match the name is matched without regard to case, on every system: the
+    // Linux lookup finds BIFs that way, and Windows names files that way.
+    LoadKey(KeyOf({{"DATA\\A.BIF", {Entry("upper", 10, 0, 0)}}}));
     TNWNBifFile other(list_, gauge_);
-#ifdef _WIN32
-    EXPECT_THROW(other.Open(BifPath(), key_), EFormatError);
-#else
     other.Open(BifPath(), key_);
     EXPECT_EQ(list_.Lines(), std::vector<std::string>{"upper.txt"});
-#endif
 }
 
 TEST_F(BifTest, RefusedOpensLeaveTheListAlone) {
-    Write(MakeKey({{"data\\zzz.bif", {Entry("x", 10, 0, 0)}}}), MakeBif({{"1"}}));
+    Write(KeyOf({{"data\\zzz.bif", {Entry("x", 10, 0, 0)}}}), BifBytes({{"1"}}));
     list_.Add("previous");
     try {
         Open();
@@ -196,7 +203,7 @@ TEST_F(BifTest, RefusedOpensLeaveTheListAlone) {
         EXPECT_TRUE(Contains(e.what(), "Cannot open BIF \"" + BifPath() + "\": the KEY lists no BIF"));
     }
 
-    key_ = std::make_shared<TNWNKeyFile>(MakeKey({{"data\\a.bif", {Entry("x", 10, 0, 0)}}}));
+    LoadKey(KeyOf({{"data\\a.bif", {Entry("x", 10, 0, 0)}}}));
     struct Case {
         const char* what;
         std::vector<unsigned char> bytes;
@@ -211,10 +218,10 @@ TEST_F(BifTest, RefusedOpensLeaveTheListAlone) {
     Bytes hugeCount;
     hugeCount.Text("BIFF").Text("V1  ").U32(0xFFFFFFFF).U32(0xFFFFFFFF).U32(0xFFFFFFFF);
     const Case cases[] = {
-        {"short header", shortHeader.data, "too short for a BIF header (file 12 bytes"},
-        {"variable table", varPastEnd.data, "variable resource table runs past the end of the file (offset 20, 2 x 16 bytes, file 36 bytes)"},
-        {"fixed table", fixedPastEnd.data, "fixed resource table runs past the end of the file (offset 20, 1 x 20 bytes, file 24 bytes)"},
-        {"huge count", hugeCount.data, "variable resource table runs past the end"},
+        {"short header", shortHeader, "too short for a BIF header (file 12 bytes"},
+        {"variable table", varPastEnd, "variable resource table runs past the end of the file (offset 20, 2 x 16 bytes, file 36 bytes)"},
+        {"fixed table", fixedPastEnd, "fixed resource table runs past the end of the file (offset 20, 1 x 20 bytes, file 24 bytes)"},
+        {"huge count", hugeCount, "variable resource table runs past the end"},
     };
     for (const Case& c : cases) {
         test::WriteFile(BifPath(), c.bytes);
@@ -230,10 +237,10 @@ TEST_F(BifTest, RefusedOpensLeaveTheListAlone) {
 }
 
 TEST_F(BifTest, ExtractAllWritesEveryNamedResource) {
-    Write(MakeKey({{"data\\a.bif",
+    Write(KeyOf({{"data\\a.bif",
                     {Entry("abcdefgh", 2017, 0, 0), Entry("empty", 10, 0, 1), Entry("My File.v2-x", 2009, 0, 2),
                      Entry("abcdefgh", 2017, 0, 3)}}}),
-          MakeBif({{"first"}, {""}, {"void main() {}"}, {"later"}}));
+          BifBytes({{"first"}, {""}, {"void main() {}"}, {"later"}}));
     Open();
     ASSERT_TRUE(bif_.ExtractAll(Out()));
     EXPECT_EQ(OutNames(), (std::vector<std::string>{"My File.v2-x.nss", "abcdefgh.2da", "empty.txt"}));
@@ -243,25 +250,24 @@ TEST_F(BifTest, ExtractAllWritesEveryNamedResource) {
     EXPECT_EQ(Exported("My File.v2-x.nss"), "void main() {}");
     ASSERT_EQ(bif_.Skipped.size(), 1u);
     EXPECT_EQ(bif_.Skipped[0].Name, "abcdefgh.2da");
-    EXPECT_EQ(gauge_.calls, (std::vector<std::string>{"min 0", "max 3", "pos 0", "show", "pos 0", "paint", "pos 1",
-                                                      "paint", "pos 2", "paint", "pos 3", "paint"}));
+    EXPECT_TRUE(test::RanOver(gauge_, 3));
 }
 
 TEST_F(BifTest, AnEmptyBifWritesNothingAndLeavesTheGaugeAlone) {
-    Write(MakeKey({{"data\\a.bif", {}}}), MakeBif({}));
+    Write(KeyOf({{"data\\a.bif", {}}}), BifBytes({}));
     Open();
     EXPECT_TRUE(bif_.ExtractAll(Out()));
     EXPECT_TRUE(OutNames().empty());
-    EXPECT_TRUE(gauge_.calls.empty());
+    EXPECT_TRUE(gauge_.Log.empty());
 }
 
 TEST_F(BifTest, UnnamedAndUnsafeResourcesAreSkippedAndTheRestWritten) {
     // Index 1 has no KEY entry; it must not borrow a name from its neighbours.
-    Write(MakeKey({{"data\\a.bif",
+    Write(KeyOf({{"data\\a.bif",
                     {Entry("ok", 10, 0, 0), Entry("../x", 10, 0, 2), Entry("a/b", 10, 0, 3), Entry("a\\b", 10, 0, 4),
                      Entry("con", 10, 0, 5), Entry("Lpt3", 2017, 0, 6), Entry("", 9996, 0, 7), Entry("q?", 10, 0, 8),
                      Entry("tab\t", 10, 0, 9), Entry("c:x", 10, 0, 10), Entry("console", 10, 0, 11)}}}),
-          MakeBif({{"0"}, {"1"}, {"2"}, {"3"}, {"4"}, {"5"}, {"6"}, {"7"}, {"8"}, {"9"}, {"10"}, {"11"}}));
+          BifBytes({{"0"}, {"1"}, {"2"}, {"3"}, {"4"}, {"5"}, {"6"}, {"7"}, {"8"}, {"9"}, {"10"}, {"11"}}));
     Open();
     ASSERT_TRUE(bif_.ExtractAll(Out()));
     EXPECT_EQ(OutNames(), (std::vector<std::string>{"console.txt", "ok.txt"}));
@@ -281,7 +287,7 @@ TEST_F(BifTest, EveryListedResourceIsAccountedFor) {
     // reported after the resources, as well as written or skipped ones.
     struct Case {
         const char* what;
-        std::vector<TNWNKeyEntry> entries;
+        std::vector<test::Key::Entry> entries;
         std::size_t resources;
         std::vector<std::string> written, skipped;
     } cases[] = {
@@ -291,7 +297,7 @@ TEST_F(BifTest, EveryListedResourceIsAccountedFor) {
     };
     for (const Case& c : cases) {
         std::vector<test::Resource> resources(c.resources, test::Resource{"bytes"});
-        Write(MakeKey({{"data\\a.bif", c.entries}}), MakeBif(resources));
+        Write(KeyOf({{"data\\a.bif", c.entries}}), BifBytes(resources));
         fs::remove_all(dir_.path() / "out");
         fs::create_directories(dir_.path() / "out");
         Open();
@@ -312,10 +318,10 @@ TEST_F(BifTest, TwoResourcesForOneFileNeverOverwriteEachOther) {
     const std::vector<std::string> written{"X.2da", "first.", "first..", "x.2da", "x.2da."};
     const std::vector<std::string> skipped{"first."};
 #endif
-    Write(MakeKey({{"data\\a.bif",
+    Write(KeyOf({{"data\\a.bif",
                     {Entry("first", 9996, 0, 0), Entry("first", 9997, 0, 1), Entry("x", 2017, 0, 2),
                      Entry("X", 2017, 0, 3), Entry("first.", 9996, 0, 4), Entry("x.2da", 9996, 0, 5)}}}),
-          MakeBif({{"one"}, {"two"}, {"three"}, {"four"}, {"five"}, {"six"}}));
+          BifBytes({{"one"}, {"two"}, {"three"}, {"four"}, {"five"}, {"six"}}));
     Open();
     bif_.ExtractAll(Out());
     EXPECT_EQ(Exported("first."), "one");
@@ -330,8 +336,8 @@ TEST_F(BifTest, TwoResourcesForOneFileNeverOverwriteEachOther) {
 }
 
 TEST_F(BifTest, ExistingFilesAndLinksAreReplacedNotWrittenThrough) {
-    Write(MakeKey({{"data\\a.bif", {Entry("linked", 10, 0, 0), Entry("plain", 10, 0, 1)}}}),
-          MakeBif({{"new bytes"}, {"fresh"}}));
+    Write(KeyOf({{"data\\a.bif", {Entry("linked", 10, 0, 0), Entry("plain", 10, 0, 1)}}}),
+          BifBytes({{"new bytes"}, {"fresh"}}));
     test::WriteFile(dir_ / "precious", std::string("keep me"));
 #ifndef _WIN32   // Wine has no symbolic links
     fs::create_symlink(dir_ / "precious", Out() + "linked.txt");
@@ -347,7 +353,7 @@ TEST_F(BifTest, ExistingFilesAndLinksAreReplacedNotWrittenThrough) {
 }
 
 TEST_F(BifTest, AResourcePastTheEndIsRefusedBeforeItsFileExists) {
-    Write(MakeKey({{"data\\a.bif", {Entry("good", 10, 0, 0), Entry("broken", 10, 0, 1), Entry("after", 10, 0, 2)}}}),
+    Write(KeyOf({{"data\\a.bif", {Entry("good", 10, 0, 0), Entry("broken", 10, 0, 1), Entry("after", 10, 0, 2)}}}),
           {});
     Bytes b;
     b.Text("BIFF").Text("V1  ").U32(3).U32(0).U32(20);
@@ -355,7 +361,7 @@ TEST_F(BifTest, AResourcePastTheEndIsRefusedBeforeItsFileExists) {
     b.U32(1).U32(69).U32(100).U32(10);   // 100 bytes at 69 in a 70-byte file
     b.U32(2).U32(68).U32(1).U32(10);
     b.Text("ok");
-    test::WriteFile(BifPath(), b.data);
+    test::WriteFile(BifPath(), b);
     Open();
     try {
         bif_.ExtractAll(Out());
@@ -371,18 +377,17 @@ TEST_F(BifTest, AResourcePastTheEndIsRefusedBeforeItsFileExists) {
 TEST_F(BifTest, NeverWritesOverTheBifOrKeyBeingRead) {
     // The BIF's own name is res.2da, and the export goes into its folder.
     // On Windows "keyres.2da." (a type without an extension) and "KEYRES.2da" are the KEY too.
-    Write(MakeKey({{"data\\res.2da", {Entry("res", 2017, 0, 0), Entry("keyres", 2017, 0, 1), Entry("other", 10, 0, 2),
-                                       Entry("keyres.2da", 9996, 0, 3), Entry("KEYRES", 2017, 0, 4)}}}),
-          {});
-    const auto bifBytes = MakeBif({{"inner"}, {"k"}, {"o"}, {"dot"}, {"case"}});
+    fs::create_directories(dir_.path() / "data");
+    fs::create_directories(dir_.path() / "out");
+    const auto bifBytes = BifBytes({{"inner"}, {"k"}, {"o"}, {"dot"}, {"case"}});
     const std::string bifPath = At("data/res.2da");
     test::WriteFile(bifPath, bifBytes);
-    key_->SaveToFile(At("data/keyres.2da"));
-    auto loaded = std::make_shared<TNWNKeyFile>();
-    loaded->LoadFromFile(At("data/keyres.2da"));
+    LoadKey(KeyOf({{"data\\res.2da", {Entry("res", 2017, 0, 0), Entry("keyres", 2017, 0, 1), Entry("other", 10, 0, 2),
+                                        Entry("keyres.2da", 9996, 0, 3), Entry("KEYRES", 2017, 0, 4)}}}),
+            At("data/keyres.2da"));
     const auto keyBytes = test::ReadFile(At("data/keyres.2da"));
 
-    bif_.Open(bifPath, loaded);
+    bif_.Open(bifPath, key_);
     ASSERT_TRUE(bif_.ExtractAll((dir_.path() / "data" / "").string()));
     EXPECT_EQ(test::ReadFile(bifPath), bifBytes);
     EXPECT_EQ(test::ReadFile(At("data/keyres.2da")), keyBytes);
@@ -400,8 +405,8 @@ TEST_F(BifTest, NeverWritesOverTheBifOrKeyBeingRead) {
 
 #ifndef _WIN32
 TEST_F(BifTest, AFailedWriteRemovesThePartialFile) {
-    Write(MakeKey({{"data\\a.bif", {Entry("small", 10, 0, 0), Entry("big", 10, 0, 1)}}}),
-          MakeBif({{"tiny"}, {std::string(5000, 'x')}}));
+    Write(KeyOf({{"data\\a.bif", {Entry("small", 10, 0, 0), Entry("big", 10, 0, 1)}}}),
+          BifBytes({{"tiny"}, {std::string(5000, 'x')}}));
     Open();
     {
         test::FileSizeLimit limit(1000);
@@ -419,10 +424,10 @@ TEST_F(BifTest, AFailedWriteRemovesThePartialFile) {
 TEST_F(BifTest, ExtractSelectedFollowsTheKeyEntriesOfTheSelectedLines) {
     // The KEY lists the BIF backwards, so line i is not variable entry i; and it names index 9,
     // which the BIF does not have.
-    Write(MakeKey({{"data\\a.bif",
+    Write(KeyOf({{"data\\a.bif",
                     {Entry("third", 10, 0, 2), Entry("second", 10, 0, 1), Entry("first", 10, 0, 0),
                      Entry("ghost", 10, 0, 9)}}}),
-          MakeBif({{"A"}, {"B"}, {"C"}}));
+          BifBytes({{"A"}, {"B"}, {"C"}}));
     Open();
     ASSERT_TRUE(bif_.ExtractSelected(Out()));
     EXPECT_TRUE(OutNames().empty());
@@ -430,18 +435,18 @@ TEST_F(BifTest, ExtractSelectedFollowsTheKeyEntriesOfTheSelectedLines) {
     list_.SetSelected(0, true);
     list_.SetSelected(2, true);
     list_.SetSelected(3, true);
-    gauge_.calls.clear();
+    gauge_.Log.clear();
     ASSERT_TRUE(bif_.ExtractSelected(Out()));
     EXPECT_EQ(OutNames(), (std::vector<std::string>{"first.txt", "third.txt"}));
     EXPECT_EQ(Exported("third.txt"), "C");
     EXPECT_EQ(Exported("first.txt"), "A");
     ASSERT_EQ(bif_.Skipped.size(), 1u);
     EXPECT_EQ(bif_.Skipped[0].Name, "ghost.txt");
-    EXPECT_TRUE(gauge_.calls.empty());
+    EXPECT_TRUE(gauge_.Log.empty());
 }
 
 TEST_F(BifTest, ExportsReportAMissingBifOrTarget) {
-    Write(MakeKey({{"data\\a.bif", {Entry("x", 10, 0, 0)}}}), MakeBif({{"1"}}));
+    Write(KeyOf({{"data\\a.bif", {Entry("x", 10, 0, 0)}}}), BifBytes({{"1"}}));
     Open();
     EXPECT_THROW(bif_.ExtractAll((dir_.path() / "nowhere" / "").string()), EFCreateError);
     fs::remove(BifPath());

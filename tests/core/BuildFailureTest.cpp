@@ -41,7 +41,7 @@ struct FailureFixture : BuildFixture {
 
     explicit FailureFixture(const std::string& out = "") {
         if (!out.empty()) Out = out;
-        KeySpec desc;
+        Key desc;
         desc.AddBif("data\\x.bif", 3, "x");
         desc.AddBif("data\\y.bif", 2, "y");
         WriteFile(OutPath("k.key"), desc.Write());
@@ -156,7 +156,7 @@ TEST(BuildRefused, LimitsOfTheFormats) {
     {
         // A KEY that already names 4,096 BIFs has no index left for another one.
         FailureFixture f;
-        KeySpec desc;
+        Key desc;
         for (int i = 0; i < 4096; ++i) desc.AddBif("data\\b" + std::to_string(i) + ".bif", 0, "");
         WriteFile(f.OutPath("k.key"), desc.Write());
         f.Before = TakeSnapshot(f.Out);

@@ -27,7 +27,7 @@ TEST(Build, NewKeyOfThreeFilesHasTheExactLayout) {
     EXPECT_EQ(b.VarResCount, 3u);
     EXPECT_EQ(b.FixedResCount, 0u);
     EXPECT_EQ(b.VarTableOffset, 20u);
-    EXPECT_EQ(b.Vars, (std::vector<RawVarEntry>{{0, 68, 100, 2017}, {1, 168, 0, 2009}, {2, 168, 50, 10}}));
+    EXPECT_EQ(b.Vars, (std::vector<RawBif::Var>{{0, 68, 100, 2017}, {1, 168, 0, 2009}, {2, 168, 50, 10}}));
     // The contents follow the table in list order, with no gap.
     const Bytes a = ReadFile(f.Source + "a.2da"), c = ReadFile(f.Source + "c.txt");
     EXPECT_EQ(Bytes(bif.begin() + 68, bif.begin() + 168), a);
@@ -50,7 +50,7 @@ TEST(Build, NewKeyOfThreeFilesHasTheExactLayout) {
     EXPECT_EQ(k.Bifs[0].FilenameOffset, 76u);
     EXPECT_EQ(k.Bifs[0].FilenameSize, 11u);
     EXPECT_EQ(k.Bifs[0].Drives, 0u);
-    EXPECT_EQ(Text(keyBytes, 76, 12), std::string("data\\my.bif\0", 12));
+    EXPECT_EQ(TextAt(keyBytes, 76, 12), std::string("data\\my.bif\0", 12));
     ASSERT_EQ(k.Keys.size(), 3u);
     EXPECT_EQ(k.Keys[0].ResRef, ResRef16("a"));
     EXPECT_EQ(k.Keys[1].ResRef, ResRef16("b"));
@@ -67,11 +67,7 @@ TEST(Build, GaugeRunsOverEveryFileAndStaysVisible) {
     BuildFixture f;
     for (int i = 0; i < 4; ++i) f.AddFile("f" + std::to_string(i) + ".txt", 10);
     ASSERT_TRUE(f.Build("g.bif", "g.key", false));
-    EXPECT_EQ(f.Gauge.Min, 0);
-    EXPECT_EQ(f.Gauge.Max, 3);
-    EXPECT_TRUE(f.Gauge.Shown);
-    EXPECT_EQ(f.Gauge.Positions, (std::vector<int>{0, 0, 1, 2, 3}));
-    EXPECT_EQ(f.Gauge.Repaints, 4);
+    EXPECT_TRUE(RanOver(f.Gauge, 3));
 
     BuildFixture one;
     one.AddFile("only.txt", 1);
@@ -150,7 +146,7 @@ TEST(Build, NameThatIsOnlyAnExtensionGivesAnEmptyResRef) {
 
 TEST(Build, AppendAddsANewBifAfterTheOthers) {
     BuildFixture f;
-    KeySpec desc;
+    Key desc;
     desc.AddBif("data\\x.bif", 5, "x", 1, 4000);
     desc.AddBif("data\\y.bif", 7, "y", 3, 5000);
     desc.Reserved[0] = 0xAB;
@@ -189,7 +185,7 @@ TEST(Build, AppendAddsANewBifAfterTheOthers) {
 
 TEST(Build, RebuildReusesTheMatchingEntryAndKeepsItsFields) {
     BuildFixture f;
-    KeySpec desc;
+    Key desc;
     desc.AddBif("data\\x.bif", 5, "old", 0, 4000);
     desc.AddBif("data\\y.bif", 7, "y");
     desc.Bifs[0].FilenameSize = 11;   // counts the zero byte, as the game's own KEYs do
@@ -230,7 +226,7 @@ TEST(Build, EntryMatchPrefersTheExactSpellingAndTheLastMatchWins) {
     };
     for (const auto& c : cases) {
         BuildFixture f;
-        KeySpec desc;
+        Key desc;
         for (const std::string& name : c.stored) desc.AddBif(name, 2, "u");
         WriteFile(f.OutPath("k.key"), desc.Write());
         f.AddFile("v.nss", 1);
@@ -243,7 +239,7 @@ TEST(Build, EntryMatchPrefersTheExactSpellingAndTheLastMatchWins) {
     {
         // Named twice: the later entry is rebuilt, the earlier keeps its key entries.
         BuildFixture f;
-        KeySpec desc;
+        Key desc;
         desc.AddBif("data\\d.bif", 2, "first");
         desc.AddBif("data\\d.bif", 3, "second");
         WriteFile(f.OutPath("k.key"), desc.Write());
@@ -261,7 +257,7 @@ TEST(Build, EntryMatchPrefersTheExactSpellingAndTheLastMatchWins) {
 
 TEST(Build, WithoutAppendAnExistingKeyIsReplacedAndBackedUp) {
     BuildFixture f;
-    KeySpec desc;
+    Key desc;
     desc.AddBif("data\\x.bif", 5, "x");
     const Bytes old = desc.Write();
     WriteFile(f.OutPath("k.key"), old);

@@ -1,4 +1,4 @@
-#include "ArchiveBytes.h"
+#include "BuildTestHelpers.h"
 #include "Errors.h"
 #include "KeyFiles.h"
 #include "TempDir.h"
@@ -11,19 +11,38 @@ namespace vellocar {
 namespace {
 
 using test::Bytes;
-using test::Ref;
 using test::Contains;
-
-std::uint32_t Read32(const std::vector<unsigned char>& b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16)) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
+using test::U32At;
 
 // The 64-byte header with the given counts and offsets, BuildYear 0, BuildDay 0, Reserved zero.
 Bytes Header(std::uint32_t bifs, std::uint32_t keys, std::uint32_t fileTable, std::uint32_t keyTable) {
-    Bytes b;
-    b.Text("KEY ").Text("V1  ").U32(bifs).U32(keys).U32(fileTable).U32(keyTable).U32(0).U32(0).Zeros(32);
-    return b;
+    test::Key k;
+    k.BifCount = bifs;
+    k.KeyCount = keys;
+    k.OffsetToFileTable = fileTable;
+    k.OffsetToKeyTable = keyTable;
+    k.BuildYear = 0;
+    return k.Write();
+}
+
+// A KEY model as the builder leaves it, for the tests of SaveToFile itself.
+TNWNKeyEntry Entry(const std::string& name, std::uint16_t type, std::uint32_t resId) {
+    TNWNKeyEntry e{{}, type, resId};
+    std::copy(name.begin(), name.end(), e.ResRef.begin());
+    return e;
+}
+TNWNKeyFile Model(const std::vector<std::pair<std::string, std::vector<TNWNKeyEntry>>>& bifs) {
+    TNWNKeyFile key;
+    key.FileType = {'K', 'E', 'Y', ' '};
+    key.FileVersion = {'V', '1', ' ', ' '};
+    for (const auto& [name, entries] : bifs) {
+        TNWNFileTableEntry row;
+        row.FilenameSize = static_cast<std::uint16_t>(name.size());
+        key.FileTable.push_back(row);
+        key.Filenames.push_back({name, entries});
+    }
+    key.BifCount = static_cast<std::uint32_t>(bifs.size());
+    return key;
 }
 
 // A KEY laid out as the game's own are not: key table first, then the file table, then the
@@ -31,7 +50,7 @@ Bytes Header(std::uint32_t bifs, std::uint32_t keys, std::uint32_t fileTable, st
 std::vector<unsigned char> GameLikeKey() {
     Bytes b;
     b.Text("KEY ").Text("V1  ").U32(3).U32(4).U32(152).U32(64).U32(102).U32(200);
-    for (std::uint8_t i = 1; i <= 32; ++i) b.data.push_back(i);   // Reserved: 01 .. 20
+    for (std::uint8_t i = 1; i <= 32; ++i) b.push_back(i);   // Reserved: 01 .. 20
     // key table at 64, BIF entries interleaved
     b.Text("abcdefghijklmnop").U16(2017).U32((1u << 20) + 0);      // 16 characters, no zero byte
     b.Text("My File.v2-x", 16).U16(2009).U32((0u << 20) + 0);      // blank, dot, dash, mixed case
@@ -45,7 +64,7 @@ std::vector<unsigned char> GameLikeKey() {
     b.Text(std::string("data\\2da.bif\0", 13));
     b.Text(std::string("data\\x.bif\0junk", 15));
     b.Text("data\\y.bif");
-    return b.data;
+    return b;
 }
 
 TEST(KeyFileLoad, ReadsTablesWhereverTheyLie) {
@@ -93,11 +112,11 @@ TEST(KeyFileSave, LoadAndSaveKeepsEveryFieldAndGroupsByBif) {
     const auto out = test::ReadFile(dir / "out.key");
     // 64 + 3 x 12 + names (13 + 11 + 11) + 4 x 22
     ASSERT_EQ(out.size(), 64u + 36 + 35 + 88);
-    EXPECT_EQ(Read32(out, 16), 64u);    // OffsetToFileTable
-    EXPECT_EQ(Read32(out, 20), 135u);   // OffsetToKeyTable
-    EXPECT_EQ(Read32(out, 64 + 4), 100u);
-    EXPECT_EQ(Read32(out, 76 + 4), 113u);
-    EXPECT_EQ(Read32(out, 88 + 4), 124u);
+    EXPECT_EQ(U32At(out, 16), 64u);    // OffsetToFileTable
+    EXPECT_EQ(U32At(out, 20), 135u);   // OffsetToKeyTable
+    EXPECT_EQ(U32At(out, 64 + 4), 100u);
+    EXPECT_EQ(U32At(out, 76 + 4), 113u);
+    EXPECT_EQ(U32At(out, 88 + 4), 124u);
     // FilenameSize and Drives as read; names each followed by one zero byte.
     EXPECT_EQ(out[64 + 8], 13);
     EXPECT_EQ(out[76 + 8], 15);
@@ -129,20 +148,20 @@ TEST(KeyFileSave, LoadAndSaveKeepsEveryFieldAndGroupsByBif) {
 
 TEST(KeyFileSave, LayoutOfEmptyAndTwoNameKeys) {
     test::TempDir dir;
-    TNWNKeyFile empty = test::MakeKey({});
+    TNWNKeyFile empty = Model({});
     empty.SaveToFile(dir / "empty.key");
     const auto bytes = test::ReadFile(dir / "empty.key");
     ASSERT_EQ(bytes.size(), 64u);
-    EXPECT_EQ(Read32(bytes, 12), 0u);
-    EXPECT_EQ(Read32(bytes, 16), 64u);
-    EXPECT_EQ(Read32(bytes, 20), 64u);
+    EXPECT_EQ(U32At(bytes, 12), 0u);
+    EXPECT_EQ(U32At(bytes, 16), 64u);
+    EXPECT_EQ(U32At(bytes, 20), 64u);
     TNWNKeyFile loaded;
     loaded.LoadFromFile(dir / "empty.key");
     EXPECT_TRUE(loaded.Filenames.empty());
     EXPECT_TRUE(loaded.FileTable.empty());
 
-    TNWNKeyFile two = test::MakeKey({{"data\\abc.bif", {test::Entry("x", 10, 0, 0)}},
-                                     {"data\\abcd.bif", {test::Entry("y", 10, 1, 0)}}});
+    TNWNKeyFile two = Model({{"data\\abc.bif", {Entry("x", 10, test::ResId(0, 0))}},
+                                     {"data\\abcd.bif", {Entry("y", 10, test::ResId(1, 0))}}});
     two.ComputeLayout();
     EXPECT_EQ(two.FileTable[0].FilenameOffset, 88u);
     EXPECT_EQ(two.FileTable[1].FilenameOffset, 101u);
@@ -156,7 +175,7 @@ TEST(KeyFileSave, AGenerousLastNameSizeSurvivesASaveAndReload) {
     test::TempDir dir;
     Bytes b = Header(1, 0, 64, 64);
     b.U32(0).U32(76).U16(40).U16(0).Text("data\\a.bif", 30);
-    test::WriteFile(dir / "in.key", b.data);
+    test::WriteFile(dir / "in.key", b);
     TNWNKeyFile key;
     key.LoadFromFile(dir / "in.key");
     key.SaveToFile(dir / "out.key");
@@ -169,7 +188,7 @@ TEST(KeyFileSave, AGenerousLastNameSizeSurvivesASaveAndReload) {
 
 TEST(KeyFileSave, RefusesAModelWhoseCountsDisagree) {
     test::TempDir dir;
-    TNWNKeyFile key = test::MakeKey({{"data\\a.bif", {}}});
+    TNWNKeyFile key = Model({{"data\\a.bif", {}}});
     key.BifCount = 2;
     EXPECT_THROW(key.SaveToFile(dir / "bad.key"), EFormatError);
     EXPECT_FALSE(std::filesystem::exists(dir / "bad.key"));
@@ -178,7 +197,7 @@ TEST(KeyFileSave, RefusesAModelWhoseCountsDisagree) {
 #ifndef _WIN32
 TEST(KeyFileSave, AFailedWriteRaisesAndLeavesNoFile) {
     test::TempDir dir;
-    TNWNKeyFile key = test::MakeKey({{"data\\a.bif", {test::Entry("x", 10, 0, 0)}}});
+    TNWNKeyFile key = Model({{"data\\a.bif", {Entry("x", 10, test::ResId(0, 0))}}});
     {
         test::FileSizeLimit limit(40);   // less than the 64-byte header
         EXPECT_THROW(key.SaveToFile(dir / "full.key"), EWriteError);
@@ -196,7 +215,7 @@ protected:
     std::string Refusal(const std::vector<unsigned char>& bytes) {
         const std::string path = dir_ / "bad.key";
         test::WriteFile(path, bytes);
-        TNWNKeyFile key = test::MakeKey({{"data\\keep.bif", {}}});
+        TNWNKeyFile key = Model({{"data\\keep.bif", {}}});
         key.BuildDay = 77;
         try {
             key.LoadFromFile(path);
@@ -215,39 +234,39 @@ protected:
 
 TEST_F(KeyFileCorrupt, FileTooShortForTheHeader) {
     Bytes b = Header(0, 0, 64, 64);
-    b.data.resize(63);
-    EXPECT_TRUE(Contains(Refusal(b.data), "too short for a KEY header (file 63 bytes"));
+    b.resize(63);
+    EXPECT_TRUE(Contains(Refusal(b), "too short for a KEY header (file 63 bytes"));
 }
 
 TEST_F(KeyFileCorrupt, FileTablePastTheEnd) {
     // One file-table row announced at 64, but the file ends with the header.
-    EXPECT_TRUE(Contains(Refusal(Header(1, 0, 64, 64).data),
+    EXPECT_TRUE(Contains(Refusal(Header(1, 0, 64, 64)),
                          "file table runs past the end of the file (offset 64, 1 x 12 bytes, file 64 bytes)"));
     // A file table starting beyond the end.
-    EXPECT_TRUE(Contains(Refusal(Header(0, 0, 1000, 64).data), "file table runs past the end"));
+    EXPECT_TRUE(Contains(Refusal(Header(0, 0, 1000, 64)), "file table runs past the end"));
 }
 
 TEST_F(KeyFileCorrupt, KeyTablePastTheEnd) {
     Bytes b = Header(0, 2, 64, 64);
     b.Text("one", 16).U16(10).U32(0);   // one entry of the two announced
-    EXPECT_TRUE(Contains(Refusal(b.data), "key table runs past the end of the file (offset 64, 2 x 22 bytes, file 86 bytes)"));
+    EXPECT_TRUE(Contains(Refusal(b), "key table runs past the end of the file (offset 64, 2 x 22 bytes, file 86 bytes)"));
 }
 
 TEST_F(KeyFileCorrupt, CountsTooLargeForAnyFile) {
     // Counts that would ask for gigabytes are refused before anything is allocated.
-    EXPECT_TRUE(Contains(Refusal(Header(0xFFFFFFFF, 0, 64, 64).data), "4294967295 x 12 bytes"));
-    EXPECT_TRUE(Contains(Refusal(Header(0, 0xFFFFFFFF, 64, 0xFFFFFFF0).data), "key table runs past the end"));
+    EXPECT_TRUE(Contains(Refusal(Header(0xFFFFFFFF, 0, 64, 64)), "4294967295 x 12 bytes"));
+    EXPECT_TRUE(Contains(Refusal(Header(0, 0xFFFFFFFF, 64, 0xFFFFFFF0)), "key table runs past the end"));
 }
 
 TEST_F(KeyFileCorrupt, NamePastTheEnd) {
     Bytes b = Header(1, 0, 64, 64);
     b.U32(0).U32(76).U16(20).U16(0);   // a 20-byte name at 76 ...
     b.Text("data\\a.bif");             // ... of which only 10 bytes exist
-    EXPECT_TRUE(Contains(Refusal(b.data), "name of BIF 0 runs past the end of the file (offset 76, 20 bytes, file 86 bytes)"));
+    EXPECT_TRUE(Contains(Refusal(b), "name of BIF 0 runs past the end of the file (offset 76, 20 bytes, file 86 bytes)"));
 
     Bytes far = Header(1, 0, 64, 64);
     far.U32(0).U32(0xFFFFFFFF).U16(0xFFFF).U16(0);   // offset + size beyond 32 bits
-    EXPECT_TRUE(Contains(Refusal(far.data), "name of BIF 0 runs past the end"));
+    EXPECT_TRUE(Contains(Refusal(far), "name of BIF 0 runs past the end"));
 }
 
 TEST_F(KeyFileCorrupt, NamesSharedBeyondTheFileSize) {
@@ -271,7 +290,7 @@ TEST_F(KeyFileCorrupt, BifIndexOutOfRange) {
     b.U32(0).U32(76).U16(10).U16(0).Text("data\\a.bif");   // one BIF, index 0
     b.Text("fine", 16).U16(10).U32(0);                      // BIF 0: fine
     b.Text("stray", 16).U16(10).U32((1u << 20) + 4);        // BIF 1: not in the table
-    EXPECT_TRUE(Contains(Refusal(b.data), "key entry 1 (\"stray\") names BIF 1, but the file table has 1 entries"));
+    EXPECT_TRUE(Contains(Refusal(b), "key entry 1 (\"stray\") names BIF 1, but the file table has 1 entries"));
 }
 
 TEST(KeyFileLoadErrors, MissingFileNamesThePath) {

@@ -2,7 +2,7 @@
 // files that are created afresh.
 #ifndef _WIN32
 
-#include "ArchiveBytes.h"
+#include "BuildTestHelpers.h"
 #include "Errors.h"
 #include "KeyFiles.h"
 #include "Platform.h"

@@ -1,4 +1,5 @@
 #include "ArchiveBytes.h"
+#include "BuildTestHelpers.h"
 #include "TempDir.h"
 #include "Verify.h"
 
@@ -12,10 +13,8 @@ namespace vellocar {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Entry;
-using test::MakeBif;
-using test::MakeKey;
 using test::Resource;
+using KeyEntry = test::Key::Entry;
 
 constexpr std::uint16_t kTxt = 10;
 constexpr std::uint16_t kNss = 2009;
@@ -26,8 +25,8 @@ constexpr std::uint16_t k2da = 2017;
 struct Pair {
     std::vector<Resource> a{{"first", kTxt}, {"second bytes", k2da}};
     std::vector<Resource> b{{"third", kNss}};
-    std::vector<TNWNKeyEntry> aEntries{Entry("one", kTxt, 0, 0), Entry("two", k2da, 0, 1)};
-    std::vector<TNWNKeyEntry> bEntries{Entry("three", kNss, 1, 0)};
+    std::vector<KeyEntry> aEntries{KeyEntry{"one", kTxt, test::ResId(0, 0)}, KeyEntry{"two", k2da, test::ResId(0, 1)}};
+    std::vector<KeyEntry> bEntries{KeyEntry{"three", kNss, test::ResId(1, 0)}};
     std::optional<std::vector<unsigned char>> bBytes;   // instead of b; nothing when empty
     bool writeB = true;
     std::size_t cutFromA = 0;                            // bytes cut from a's end
@@ -42,11 +41,17 @@ struct Expected {
 
 TVerifyReport Verify(const Pair& pair, const test::TempDir& dir) {
     fs::create_directories(dir.path() / "data");
-    auto a = MakeBif(pair.a);
+    auto a = test::BifBytes(pair.a);
     a.resize(a.size() - pair.cutFromA);
     test::WriteFile(dir / "data/a.bif", a);
-    if (pair.writeB) test::WriteFile(dir / "data/b.bif", pair.bBytes ? *pair.bBytes : MakeBif(pair.b));
-    const TNWNKeyFile key = MakeKey({{"data\\a.bif", pair.aEntries}, {"data\\b.bif", pair.bEntries}});
+    if (pair.writeB) test::WriteFile(dir / "data/b.bif", pair.bBytes ? *pair.bBytes : test::BifBytes(pair.b));
+    test::Key written;
+    written.Bifs = {{"data\\a.bif"}, {"data\\b.bif"}};
+    written.Entries = pair.aEntries;
+    written.Entries.insert(written.Entries.end(), pair.bEntries.begin(), pair.bEntries.end());
+    test::WriteFile(dir / "chitin.key", written.Write());
+    TNWNKeyFile key;
+    key.LoadFromFile(dir / "chitin.key");
     return VerifyArchive(key, dir / "chitin.key", pair.check);
 }
 
@@ -74,7 +79,7 @@ TEST(Verify, ReportsEachFaultOnItsBifAndResource) {
          [](Pair& p) { p.bBytes = std::vector<unsigned char>{'B', 'I', 'F', 'F'}; },
          {{1, "", "b.bif"}}},
         {"index past the table",
-         [](Pair& p) { p.aEntries[1] = Entry("two", k2da, 0, 5); },
+         [](Pair& p) { p.aEntries[1] = KeyEntry{"two", k2da, test::ResId(0, 5)}; },
          {{0, "two.2da", "no resource at index 5 (it has 2)"}, {0, "#1", "no KEY entry names this resource"}}},
         {"bytes past the end", [](Pair& p) { p.cutFromA = 2; }, {{0, "two.2da", "run past the end of the BIF"}}},
         {"type mismatch",
@@ -84,31 +89,31 @@ TEST(Verify, ReportsEachFaultOnItsBifAndResource) {
          [](Pair& p) { p.a.push_back({"stray", kTxt}); },
          {{0, "#2", "no KEY entry names this resource (type 10 (txt))"}}},
         {"two entries, one resource",
-         [](Pair& p) { p.aEntries.push_back(Entry("again", kTxt, 0, 0)); },
+         [](Pair& p) { p.aEntries.push_back(KeyEntry{"again", kTxt, test::ResId(0, 0)}); },
          {{0, "again.txt", "is also named by \"one.txt\""}}},
         {"name and type twice in one BIF",
          [](Pair& p) {
              p.a.push_back({"x", kTxt});
-             p.aEntries.push_back(Entry("ONE", kTxt, 0, 2));
+             p.aEntries.push_back(KeyEntry{"ONE", kTxt, test::ResId(0, 2)});
          },
          {{0, "ONE.txt", "duplicate of \"one.txt\" earlier in this BIF"}}},
         {"name and type twice across BIFs",
          [](Pair& p) {
              p.b[0].Type = kTxt;
-             p.bEntries[0] = Entry("one", kTxt, 1, 0);
+             p.bEntries[0] = KeyEntry{"one", kTxt, test::ResId(1, 0)};
          },
          {{1, "one.txt", "duplicate of \"one.txt\" in data\\a.bif"}}},
         {"the later duplicate's BIF not checked",
          [](Pair& p) {
              p.b[0].Type = kTxt;
-             p.bEntries[0] = Entry("one", kTxt, 1, 0);
+             p.bEntries[0] = KeyEntry{"one", kTxt, test::ResId(1, 0)};
              p.check = {0};
          },
          {{0, "one.txt", "duplicated by \"one.txt\" in data\\b.bif"}}},
         {"same name, other type",
          [](Pair& p) {
              p.b[0].Type = k2da;
-             p.bEntries[0] = Entry("one", k2da, 1, 0);
+             p.bEntries[0] = KeyEntry{"one", k2da, test::ResId(1, 0)};
          },
          {}},
     };

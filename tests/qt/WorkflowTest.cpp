@@ -2,6 +2,7 @@
 // build (new KEY, replaced KEY, appended KEY), open the KEY, choose a BIF, export all and the
 // selected resources; with the files on disk and the widgets' texts checked after each step.
 
+#include "ArchiveBytes.h"
 #include "ModalAnswer.h"
 #include "QtWindow.h"
 
@@ -361,7 +362,9 @@ void WorkflowTest::clickOnTheChosenBifChoosesItAgain() {
 void WorkflowTest::unreadableKeyIsReportedAndTheWindowGoesOn() {
     QtWindow window;
     QVERIFY(window.Start());
-    vellocar::test::WriteFile((game_ / "broken.key").string(), std::string("KEY V1  \x01\x02", 10));
+    vellocar::test::Bytes broken = vellocar::test::Key().Write();
+    broken.resize(10);   // the header cut short
+    vellocar::test::WriteFile((game_ / "broken.key").string(), broken);
     ModalScript script;
     script.ThenChooseFile(Q(game_ / "broken.key"));
     ThenMessage(script);

@@ -1,7 +1,7 @@
 #pragma once
 // One window over the fake toolkit, in a scratch folder, with the gestures a user makes.
 
-#include "ArchiveFixtures.h"
+#include "ArchiveBytes.h"
 #include "FakeToolkit.h"
 #include "Main.h"
 #include "Platform.h"
@@ -9,12 +9,48 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
 #include <string>
 
 namespace vellocar::ui::test {
 
 using Mode = FileDialogSpec::Mode;
+using namespace vellocar::test;
+
+// The game-like set most tests use: chitin.key naming data\one.bif (three resources) and
+// data\two.bif (one resource).
+inline std::vector<ArchiveBif> StandardBifs() {
+    return {
+        {"data\\one.bif",
+         {{"alpha", kType2da, "2DA V2.0\nalpha"}, {"beta", kTypeNss, "void main() {}"},
+          {"gamma", kTypeTxt, "gamma text"}}},
+        {"data\\two.bif", {{"delta", kTypeTxt, "delta"}}},
+    };
+}
+
+// The number of variable resources in the BIF at path (0 when it cannot be read).
+inline std::uint32_t BifResourceCount(const std::string& path) {
+    const auto bytes = ReadFile(path);
+    return bytes.size() >= 20 ? U32At(bytes, 8) : 0;
+}
+
+inline std::string ReadText(const std::string& path) {
+    const auto bytes = ReadFile(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// The names of the entries of a folder, sorted.
+inline std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 inline const std::string kSep(1, vellocar::platform::kPathSeparator);
 

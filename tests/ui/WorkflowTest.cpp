@@ -291,7 +291,7 @@ TEST_F(Export, FailureIsReportedAndThePanelKeepsWait) {
 }
 
 TEST_F(Export, UnsafeNamesAreSkippedAndListedAfterTheOthersAreWritten) {
-    std::vector<FixtureResource> resources{{"good", kTypeTxt, "g"}};
+    std::vector<ArchiveResource> resources{{"good", kTypeTxt, "g"}};
     for (int i = 0; i < 25; ++i) {
         const std::string n = (i < 10 ? "x/0" : "x/") + std::to_string(i);
         resources.push_back({n, kTypeTxt, "bad"});

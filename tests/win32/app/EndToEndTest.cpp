@@ -98,28 +98,28 @@ TEST_F(EndToEnd, BuildsOpensAndExportsAsAUserWould) {
                                               {"eta.ncs", Pattern(4096, 7)}};
     const std::string srcOne = scratch.Folder("source one");
     const std::string srcTwo = scratch.Folder("source two");
-    for (const auto& [name, bytes] : first) WriteBytes(srcOne + "\\" + name, bytes);
-    for (const auto& [name, bytes] : second) WriteBytes(srcTwo + "\\" + name, bytes);
-    WriteBytes(key, Bytes{'o', 'l', 'd'}); // a KEY name that is taken: the question comes
+    for (const auto& [name, bytes] : first) WriteFile(srcOne + "\\" + name, bytes);
+    for (const auto& [name, bytes] : second) WriteFile(srcTwo + "\\" + name, bytes);
+    WriteFile(key, Bytes{'o', 'l', 'd'}); // a KEY name that is taken: the question comes
 
     app = std::make_unique<App>(AppPath());
     ASSERT_NE(app->Main(), nullptr);
 
     // 1. A first build over the existing name, answered No: a new KEY replaces it.
     ASSERT_NO_FATAL_FAILURE(Build(srcOne, bifOne, key, IDNO));
-    const Bytes keyAfterFirst = ReadBytes(key);
+    const Bytes keyAfterFirst = ReadFile(key);
     EXPECT_EQ(Prefix(keyAfterFirst, 8), "KEY V1  ");
     EXPECT_TRUE(Contains(keyAfterFirst, "data\\one.bif"));
-    EXPECT_EQ(ReadBytes(key + ".bak"), (Bytes{'o', 'l', 'd'}));
-    EXPECT_EQ(Prefix(ReadBytes(bifOne), 8), "BIFFV1  ");
-    for (const auto& [name, bytes] : first) EXPECT_TRUE(Contains(ReadBytes(bifOne), bytes)) << name;
+    EXPECT_EQ(ReadFile(key + ".bak"), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(Prefix(ReadFile(bifOne), 8), "BIFFV1  ");
+    for (const auto& [name, bytes] : first) EXPECT_TRUE(Contains(ReadFile(bifOne), bytes)) << name;
 
     // 2. A second build into the same KEY, answered Yes: the KEY lists both BIFs.
     ASSERT_NO_FATAL_FAILURE(Build(srcTwo, bifTwo, key, IDYES));
-    const Bytes keyAfterSecond = ReadBytes(key);
+    const Bytes keyAfterSecond = ReadFile(key);
     EXPECT_TRUE(Contains(keyAfterSecond, "data\\one.bif"));
     EXPECT_TRUE(Contains(keyAfterSecond, "data\\two.bif"));
-    EXPECT_EQ(ReadBytes(key + ".bak"), keyAfterFirst);
+    EXPECT_EQ(ReadFile(key + ".bak"), keyAfterFirst);
 
     // 3. Open the KEY.
     app->Click(ControlId::OpenKeyFileButton);
@@ -151,7 +151,7 @@ TEST_F(EndToEnd, BuildsOpensAndExportsAsAUserWould) {
     // 5. Export everything.
     const std::string outAll = scratch.Folder("out all");
     ASSERT_NO_FATAL_FAILURE(Export(outAll));
-    for (const auto& [name, bytes] : second) EXPECT_EQ(ReadBytes(outAll + "\\" + name), bytes) << name;
+    for (const auto& [name, bytes] : second) EXPECT_EQ(ReadFile(outAll + "\\" + name), bytes) << name;
 
     // 6. Select two lines: the button turns to "Export Selected", and only they are exported.
     app->SelectLines(ControlId::ListBox2, {0, 2});
@@ -162,7 +162,7 @@ TEST_F(EndToEnd, BuildsOpensAndExportsAsAUserWould) {
     for (const auto& entry : std::filesystem::directory_iterator(outSome))
         written.insert(entry.path().filename().string());
     EXPECT_EQ(written, (std::set<std::string>{resources[0], resources[2]}));
-    for (const auto& name : written) EXPECT_EQ(ReadBytes(outSome + "\\" + name), second.at(name)) << name;
+    for (const auto& name : written) EXPECT_EQ(ReadFile(outSome + "\\" + name), second.at(name)) << name;
     EXPECT_EQ(app->Caption(ControlId::ExportButton), "Export Selected") << "an export keeps the mode";
 
     EXPECT_EQ(app->Close(), DWORD{0});
@@ -170,7 +170,7 @@ TEST_F(EndToEnd, BuildsOpensAndExportsAsAUserWould) {
 
 TEST_F(EndToEnd, CancelledBifNameWritesNothingAndEndsTheBuild) {
     const std::string source = scratch.Folder("source");
-    WriteBytes(source + "\\only.txt", Pattern(10, 1));
+    WriteFile(source + "\\only.txt", Pattern(10, 1));
     app = std::make_unique<App>(AppPath());
     ASSERT_NE(app->Main(), nullptr);
 
@@ -230,7 +230,7 @@ TEST_F(EndToEnd, DialogsStartInTheGameFolderReadFromTheRegistry) {
     const std::string game = scratch.Folder("game");
     scratch.Folder("game\\data");
     const std::string source = scratch.Folder("source");
-    WriteBytes(source + "\\only.txt", Pattern(99, 9));
+    WriteFile(source + "\\only.txt", Pattern(99, 9));
     GameFolderInRegistry location(game);
     app = std::make_unique<App>(AppPath());
     ASSERT_NE(app->Main(), nullptr);
@@ -242,8 +242,8 @@ TEST_F(EndToEnd, DialogsStartInTheGameFolderReadFromTheRegistry) {
     ASSERT_TRUE(app->AnswerFileDialog("fresh.bif", &why)) << why << Showing();
     ASSERT_TRUE(app->AnswerFileDialog("fresh.key", &why)) << why << Showing();
     ASSERT_NO_FATAL_FAILURE(ExpectBox("Process Successful.", ""));
-    EXPECT_EQ(ReadBytes(game + "\\data\\fresh.bif").size() > 0, true);
-    EXPECT_TRUE(Contains(ReadBytes(game + "\\fresh.key"), "data\\fresh.bif"));
+    EXPECT_EQ(ReadFile(game + "\\data\\fresh.bif").size() > 0, true);
+    EXPECT_TRUE(Contains(ReadFile(game + "\\fresh.key"), "data\\fresh.bif"));
 
     app->Click(ControlId::OpenKeyFileButton);
     ASSERT_TRUE(app->AnswerFileDialog("fresh.key", &why)) << why << Showing();

@@ -1,20 +1,19 @@
 #pragma once
 // Files for the tests that drive the program: a scratch folder on the Wine prefix's C: drive
-// (the prefix belongs to the build folder), and whole-file reads and writes.
+// (the prefix belongs to the build folder); the bytes and whole-file reads and writes are the
+// ones every test uses.
 
 #include "AppDriver.h"
+#include "ArchiveBytes.h"
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace vellocar::test::win32 {
-
-using Bytes = std::vector<unsigned char>;
 
 class ScratchFolder {
 public:
@@ -52,22 +51,12 @@ private:
     std::filesystem::path path_;
 };
 
-inline void WriteBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline Bytes ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline bool Contains(const Bytes& haystack, const Bytes& needle) {
+inline bool Contains(const std::vector<unsigned char>& haystack, const std::vector<unsigned char>& needle) {
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
            haystack.end();
 }
-inline bool Contains(const Bytes& haystack, const std::string& needle) {
-    return Contains(haystack, Bytes(needle.begin(), needle.end()));
+inline bool Contains(const std::vector<unsigned char>& haystack, const std::string& needle) {
+    return Contains(haystack, std::vector<unsigned char>(needle.begin(), needle.end()));
 }
 
 inline std::string AppPath() { return WindowsPath(VELLOCAR_APP_EXE); }

@@ -186,10 +186,10 @@ TEST(CreditLine, MenuOpensBelowTheLabelAndItsItemsOpenTheShell) {
     const std::string expected = std::string(ui::kHomepageUrl) + "\n" + "mailto:" +
                                  std::string(ui::kEmailAddress) + "\n";
     EXPECT_TRUE(WaitFor([&] {
-        const auto bytes = ReadBytes(log);
+        const auto bytes = ReadFile(log);
         return std::string(bytes.begin(), bytes.end()) == expected;
     }));
-    const auto bytes = ReadBytes(log);
+    const auto bytes = ReadFile(log);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);
     EXPECT_EQ(app.Close(), DWORD{0});
 }

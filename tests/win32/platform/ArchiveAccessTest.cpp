@@ -1,6 +1,7 @@
 // The archive code on Windows: a KEY or BIF that another program holds is reported, never read
 // half-written or replaced, and an export never opens a device in place of a file.
 
+#include "ArchiveBytes.h"
 #include "BifFiles.h"
 #include "Errors.h"
 #include "KeyFiles.h"
@@ -127,19 +128,12 @@ TEST_F(WinArchive, BuildOverHeldFilesChangesNothing) {
 }
 
 TEST_F(WinArchive, ExportSkipsDeviceNamesAndWritesTheRest) {
-    Build({{"aaaa.nss", "1"}, {"bbbb.dlg", "2"}, {"cccc.txt", "3"}, {"dddd.nss", "4"}, {"ok.nss", "5"}});
-    // Give four of the resources the names of devices, as a hostile or broken KEY might.
-    auto model = LoadKey();
-    const std::map<std::string, std::string> renames{
-        {"aaaa", "nul"}, {"bbbb", "com1"}, {"cccc", "lpt1"}, {"dddd", "CON"}};
-    for (TNWNKeyEntry& entry : model->Filenames[0].Resources) {
-        const auto it = renames.find(ResRefToString(entry.ResRef));
-        if (it == renames.end()) continue;
-        entry.ResRef.fill('\0');
-        std::copy(it->second.begin(), it->second.end(), entry.ResRef.begin());
-    }
-    model->SaveToFile(key);
-    model = LoadKey();
+    // Four of the resources have the names of devices, as a hostile or broken KEY might give.
+    test::WriteArchive(dir.Root(), "x.key",
+                       {{"data\\x.bif",
+                         {{"nul", test::kTypeNss, "1"}, {"com1", 2029, "2"}, {"lpt1", test::kTypeTxt, "3"},
+                          {"CON", test::kTypeNss, "4"}, {"ok", test::kTypeNss, "5"}}}});
+    const auto model = LoadKey();
 
     TNWNBifFile file(resources, gauge);
     file.Open(bif, model);

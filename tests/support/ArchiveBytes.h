@@ -1,0 +1,326 @@
+#pragma once
+// KEY and BIF files for every test, written and read byte by byte from plain descriptions.
+// Nothing here uses the program's own code: a fault in its readers or writers cannot hide in
+// the files the tests feed it, nor in the way the tests read back what it wrote.
+
+#include "TempDir.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellocar::test {
+
+// Bytes, with a little-endian writer for building files field by field.
+struct Bytes : std::vector<unsigned char> {
+    using std::vector<unsigned char>::vector;
+    Bytes(const std::vector<unsigned char>& v) : std::vector<unsigned char>(v) {}
+
+    Bytes& U16(std::uint16_t v) {
+        push_back(static_cast<unsigned char>(v));
+        push_back(static_cast<unsigned char>(v >> 8));
+        return *this;
+    }
+    Bytes& U32(std::uint32_t v) {
+        for (int shift = 0; shift < 32; shift += 8) push_back(static_cast<unsigned char>(v >> shift));
+        return *this;
+    }
+    // The characters of text, then zero bytes up to width (no padding when width is 0).
+    Bytes& Text(const std::string& text, std::size_t width = 0) {
+        insert(end(), text.begin(), text.end());
+        if (text.size() < width) insert(end(), width - text.size(), 0);
+        return *this;
+    }
+    Bytes& Zeros(std::size_t n) {
+        insert(end(), n, 0);
+        return *this;
+    }
+    Bytes& Append(const std::vector<unsigned char>& more) {
+        insert(end(), more.begin(), more.end());
+        return *this;
+    }
+    std::uint32_t Size() const { return static_cast<std::uint32_t>(size()); }
+    std::string Str() const { return {begin(), end()}; }
+};
+
+inline std::uint32_t U32At(const std::vector<unsigned char>& b, std::size_t at) {
+    return std::uint32_t{b.at(at)} | std::uint32_t{b.at(at + 1)} << 8 |
+           std::uint32_t{b.at(at + 2)} << 16 | std::uint32_t{b.at(at + 3)} << 24;
+}
+inline std::uint16_t U16At(const std::vector<unsigned char>& b, std::size_t at) {
+    return static_cast<std::uint16_t>(b.at(at) | b.at(at + 1) << 8);
+}
+inline std::string TextAt(const std::vector<unsigned char>& b, std::size_t at, std::size_t size) {
+    return std::string(b.begin() + static_cast<std::ptrdiff_t>(at),
+                       b.begin() + static_cast<std::ptrdiff_t>(at + size));
+}
+
+// The 16 bytes a ResRef of this name takes: the name, then zero bytes.
+inline std::string ResRef16(const std::string& name) {
+    std::string r = name;
+    r.resize(16, '\0');
+    return r;
+}
+
+inline constexpr std::uint32_t ResId(std::uint32_t bif, std::uint32_t index) { return bif << 20 | index; }
+
+// Resource types as the game numbers them.
+inline constexpr std::uint16_t kTypeTxt = 10;
+inline constexpr std::uint16_t kTypeNss = 2009;
+inline constexpr std::uint16_t kType2da = 2017;
+
+// ---- BIF ----
+
+struct Resource {
+    std::string Content;
+    std::uint32_t Type = kTypeTxt;
+};
+
+// A BIF in the usual layout: 20-byte header, variable table right after it, contents in order.
+inline Bytes BifBytes(const std::vector<Resource>& resources) {
+    const auto count = static_cast<std::uint32_t>(resources.size());
+    Bytes b;
+    b.Text("BIFFV1  ").U32(count).U32(0).U32(20);
+    std::uint32_t offset = 20 + 16 * count;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const auto size = static_cast<std::uint32_t>(resources[i].Content.size());
+        b.U32(i).U32(offset).U32(size).U32(resources[i].Type);
+        offset += size;
+    }
+    for (const Resource& r : resources) b.Text(r.Content);
+    return b;
+}
+
+// ---- KEY ----
+
+// A KEY written contiguously: header, file table, names (each followed by one zero byte), key
+// table in the order given (which may interleave BIFs). Every header field can be overridden,
+// for files that lie about themselves.
+struct Key {
+    struct Bif {
+        std::string Name;                            // as stored: "data\x.bif"
+        std::optional<std::uint16_t> FilenameSize = {};   // the name's length, zero byte not counted
+        std::uint16_t Drives = 0;
+        std::uint32_t FileSize = 0;
+    };
+    struct Entry {
+        std::string ResRef;   // up to 16 bytes
+        std::uint16_t ResType = kTypeTxt;
+        std::uint32_t ResId = 0;
+    };
+    std::string FileType = "KEY ", FileVersion = "V1  ";
+    std::optional<std::uint32_t> BifCount = {}, KeyCount = {}, OffsetToFileTable = {}, OffsetToKeyTable = {};
+    std::uint32_t BuildYear = 126, BuildDay = 0;
+    Bytes Reserved = Bytes(32, 0);
+    std::vector<Bif> Bifs;
+    std::vector<Entry> Entries;
+
+    // A BIF named name with count entries <prefix><i> of type 2da.
+    Key& AddBif(const std::string& name, int count, const std::string& prefix = "",
+                std::uint16_t drives = 0, std::uint32_t fileSize = 1000) {
+        const auto index = static_cast<std::uint32_t>(Bifs.size());
+        Bifs.push_back({name, {}, drives, fileSize});
+        for (int i = 0; i < count; ++i)
+            Entries.push_back({prefix + std::to_string(i), kType2da, ResId(index, static_cast<std::uint32_t>(i))});
+        return *this;
+    }
+
+    Bytes Write() const {
+        const auto bifCount = static_cast<std::uint32_t>(Bifs.size());
+        std::uint32_t names = 0;
+        for (const Bif& bif : Bifs) names += static_cast<std::uint32_t>(bif.Name.size() + 1);
+        Bytes b;
+        b.Text(FileType, 4).Text(FileVersion, 4).U32(BifCount.value_or(bifCount));
+        b.U32(KeyCount.value_or(static_cast<std::uint32_t>(Entries.size())));
+        b.U32(OffsetToFileTable.value_or(64)).U32(OffsetToKeyTable.value_or(64 + 12 * bifCount + names));
+        b.U32(BuildYear).U32(BuildDay).Append(Reserved);
+        std::uint32_t offset = 64 + 12 * bifCount;
+        for (const Bif& bif : Bifs) {
+            b.U32(bif.FileSize).U32(offset);
+            b.U16(bif.FilenameSize.value_or(static_cast<std::uint16_t>(bif.Name.size()))).U16(bif.Drives);
+            offset += static_cast<std::uint32_t>(bif.Name.size() + 1);
+        }
+        for (const Bif& bif : Bifs) b.Text(bif.Name).Zeros(1);
+        for (const Entry& e : Entries) b.Text(ResRef16(e.ResRef)).U16(e.ResType).U32(e.ResId);
+        return b;
+    }
+};
+
+inline void WriteKey(const std::string& path, const std::vector<Key::Bif>& bifs,
+                     const std::vector<Key::Entry>& entries) {
+    Key key;
+    key.Bifs = bifs;
+    key.Entries = entries;
+    WriteFile(path, key.Write());
+}
+
+// A BIF whose variable table holds one entry per content, in order, of the given types (2da
+// where none is given).
+inline void WriteBif(const std::string& path, const std::vector<std::string>& contents,
+                     const std::vector<std::uint32_t>& types = {}) {
+    std::vector<Resource> resources;
+    for (std::size_t i = 0; i < contents.size(); ++i)
+        resources.push_back({contents[i], i < types.size() ? types[i] : kType2da});
+    WriteFile(path, BifBytes(resources));
+}
+
+// A KEY whose file-table rows all point at one name of nameSize 'n' bytes without a zero
+// byte: small on disk, rows x nameSize bytes once every row holds its own copy of the name.
+inline Bytes SharedNameKey(std::uint32_t rows, std::uint16_t nameSize) {
+    const std::uint32_t name = 64 + rows * 12;
+    Key key;
+    key.BifCount = rows;
+    key.OffsetToKeyTable = name + nameSize;
+    key.BuildYear = 0;
+    Bytes b = key.Write();
+    for (std::uint32_t i = 0; i < rows; ++i) b.U32(0).U32(name).U16(nameSize).U16(0);
+    return b.Text(std::string(nameSize, 'n'));
+}
+
+// ---- A KEY with its BIFs on disk ----
+
+struct ArchiveResource {
+    std::string ResRef;
+    std::uint16_t ResType;
+    std::string Content;
+};
+struct ArchiveBif {
+    std::string StoredName;   // as the KEY names it: "data\x.bif"
+    std::vector<ArchiveResource> Resources;
+};
+
+inline Bytes ArchiveBifBytes(const ArchiveBif& bif) {
+    std::vector<Resource> plain;
+    for (const auto& r : bif.Resources) plain.push_back({r.Content, r.ResType});
+    return BifBytes(plain);
+}
+
+// The KEY naming the BIFs in order; resource i of BIF b gets ResId(b, i).
+inline Bytes KeyBytes(const std::vector<ArchiveBif>& bifs) {
+    Key key;
+    for (std::uint32_t b = 0; b < bifs.size(); ++b) {
+        key.Bifs.push_back({bifs[b].StoredName, {}, 0, ArchiveBifBytes(bifs[b]).Size()});
+        for (std::uint32_t i = 0; i < bifs[b].Resources.size(); ++i)
+            key.Entries.push_back({bifs[b].Resources[i].ResRef, bifs[b].Resources[i].ResType, ResId(b, i)});
+    }
+    return key.Write();
+}
+
+// The file on disk that a stored name like "data\one.bif" stands for below folder.
+inline std::string StoredPath(const std::filesystem::path& folder, std::string storedName) {
+    for (char& c : storedName)
+        if (c == '\\') c = '/';
+    return (folder / std::filesystem::path(storedName).make_preferred()).string();
+}
+
+// A KEY and its BIFs below folder: the KEY at keyName, each BIF where its stored name points.
+inline std::string WriteArchive(const std::filesystem::path& folder, const std::string& keyName,
+                                const std::vector<ArchiveBif>& bifs) {
+    for (const auto& b : bifs) {
+        const std::string path = StoredPath(folder, b.StoredName);
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        WriteFile(path, ArchiveBifBytes(b));
+    }
+    const std::string keyPath = (folder / keyName).string();
+    WriteFile(keyPath, KeyBytes(bifs));
+    return keyPath;
+}
+
+// ---- Reading what the program wrote ----
+
+struct RawKey {
+    struct Bif {
+        std::uint32_t FileSize = 0, FilenameOffset = 0;
+        std::uint16_t FilenameSize = 0, Drives = 0;
+        std::string Name;   // FilenameSize bytes, cut at the first zero
+    };
+    struct Entry {
+        std::string ResRef;   // all 16 bytes
+        std::uint16_t ResType = 0;
+        std::uint32_t ResId = 0;
+    };
+    std::string FileType, FileVersion;
+    std::uint32_t BifCount = 0, KeyCount = 0, OffsetToFileTable = 0, OffsetToKeyTable = 0;
+    std::uint32_t BuildYear = 0, BuildDay = 0;
+    Bytes Reserved;
+    std::vector<Bif> Bifs;
+    std::vector<Entry> Keys;
+    std::size_t FileSize = 0;
+};
+
+inline RawKey ParseKey(const std::vector<unsigned char>& b) {
+    RawKey k;
+    k.FileSize = b.size();
+    k.FileType = TextAt(b, 0, 4);
+    k.FileVersion = TextAt(b, 4, 4);
+    k.BifCount = U32At(b, 8);
+    k.KeyCount = U32At(b, 12);
+    k.OffsetToFileTable = U32At(b, 16);
+    k.OffsetToKeyTable = U32At(b, 20);
+    k.BuildYear = U32At(b, 24);
+    k.BuildDay = U32At(b, 28);
+    k.Reserved = Bytes(b.begin() + 32, b.begin() + 64);
+    for (std::uint32_t i = 0; i < k.BifCount; ++i) {
+        const std::size_t at = k.OffsetToFileTable + 12 * std::size_t{i};
+        RawKey::Bif e{U32At(b, at), U32At(b, at + 4), U16At(b, at + 8), U16At(b, at + 10), {}};
+        e.Name = TextAt(b, e.FilenameOffset, e.FilenameSize);
+        e.Name = e.Name.substr(0, e.Name.find('\0'));
+        k.Bifs.push_back(e);
+    }
+    for (std::uint32_t i = 0; i < k.KeyCount; ++i) {
+        const std::size_t at = k.OffsetToKeyTable + 22 * std::size_t{i};
+        k.Keys.push_back({TextAt(b, at, 16), U16At(b, at + 16), U32At(b, at + 18)});
+    }
+    return k;
+}
+
+struct RawBif {
+    struct Var {
+        std::uint32_t Id, Offset, FileSize, ResType;
+        bool operator==(const Var&) const = default;
+    };
+    std::string FileType, FileVersion;
+    std::uint32_t VarResCount = 0, FixedResCount = 0, VarTableOffset = 0;
+    std::vector<Var> Vars;
+};
+
+inline RawBif ParseBif(const std::vector<unsigned char>& b) {
+    RawBif r{TextAt(b, 0, 4), TextAt(b, 4, 4), U32At(b, 8), U32At(b, 12), U32At(b, 16), {}};
+    for (std::uint32_t i = 0; i < r.VarResCount; ++i) {
+        const std::size_t at = r.VarTableOffset + 16 * std::size_t{i};
+        r.Vars.push_back({U32At(b, at), U32At(b, at + 4), U32At(b, at + 8), U32At(b, at + 12)});
+    }
+    return r;
+}
+
+} // namespace vellocar::test
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+
+namespace vellocar::test {
+
+// While alive, no file of this process may grow beyond limit bytes: writes past it fail with
+// EFBIG, the way a full disk makes them fail, without needing a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit now = saved_;
+        now.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &now);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+};
+
+} // namespace vellocar::test
+#endif
