@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <exception>
 #include <fstream>
-#include <iterator>
 
 namespace vellocar::ui {
 
@@ -464,11 +463,10 @@ public:
         if (!info || !info->IsRegular || info->Size > kMaxTextBytes) return std::nullopt;
         std::ifstream in(path, std::ios::binary);
         if (!in) return std::nullopt;
-        std::string text;
-        text.reserve(static_cast<std::size_t>(info->Size));
-        // Bounded even when the file grows after the size was read.
-        std::istreambuf_iterator<char> it(in), end;
-        for (std::uintmax_t n = 0; it != end && n < kMaxTextBytes; ++it, ++n) text += *it;
+        // The size read before: a file that grows meanwhile is cut there, never read unbounded.
+        std::string text(static_cast<std::size_t>(info->Size), '\0');
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(in.gcount()));
         return text;
     }
 
