@@ -7,7 +7,6 @@
 #include "Platform.h"
 
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 
@@ -35,9 +34,12 @@ public:
         return info && info->IsRegular;
     }
     std::optional<std::string> ReadText(const std::string& path) const override {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
         if (!in) return std::nullopt;
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        std::string text(static_cast<std::size_t>(in.tellg()), '\0');
+        in.seekg(0);
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        return text;
     }
 };
 

@@ -20,6 +20,12 @@ public:  // the table's set-up functions use these
     GameFolderSearch() { sources.Variables["HOME"] = Path("home"); }
 
     std::string Path(const std::string& relative) const { return (dir.path() / relative).string(); }
+    // The same, as a quoted string of the configuration files spells it (a backslash doubled).
+    std::string Quoted(const std::string& relative) const {
+        std::string out;
+        for (char c : Path(relative)) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+        return out;
+    }
     void Write(const std::string& relative, const std::string& text) const {
         fs::create_directories((dir.path() / relative).parent_path());
         WriteFile(Path(relative), text);
@@ -62,8 +68,8 @@ TEST_F(GameFolderSearch, EachPlaceInItsOrderPassingOverStaleEntries) {
              t.Stale("lib1/steamapps/common/Neverwinter Nights");
              t.Install("lib2/steamapps/common/Neverwinter Nights");
              t.Write("home/.local/share/Steam/steamapps/libraryfolders.vdf",
-                     "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" + t.Path("lib1") +
-                         "\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" + t.Path("lib2") +
+                     "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" + t.Quoted("lib1") +
+                         "\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" + t.Quoted("lib2") +
                          "\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"704450\"\t\t\"1\"\n\t\t}\n\t}\n}\n");
              t.Install("home/GOG Games/Neverwinter Nights Enhanced Edition");
          },
@@ -80,7 +86,7 @@ TEST_F(GameFolderSearch, EachPlaceInItsOrderPassingOverStaleEntries) {
              t.Install("bd2/00785");
              t.Write("home/.config/Beamdog Client/settings.json",
                      "{\"language\": \"en\", \"window\": {\"w\": 800, \"maximized\": false},\n"
-                     " \"folders\": [\"" + t.Path("bd1") + "\", 7, \"" + t.Path("bd2") + "\"]}");
+                     " \"folders\": [\"" + t.Quoted("bd1") + "\", 7, \"" + t.Quoted("bd2") + "\"]}");
              t.Install("home/GOG Games/Neverwinter Nights Enhanced Edition");
          },
          "bd2/00785"},
@@ -179,8 +185,9 @@ protected:
 };
 
 TEST_F(GameFolderPresets, AnEnhancedEditionStartsEveryDialogInItsDataFolder) {
-    Install(kSteamGame);
-    const std::string data = Path(kSteamGame) + kSep + "data";
+    Install("nwn");
+    sources.Variables["NWN_ROOT"] = Path("nwn");
+    const std::string data = Path("nwn") + kSep + "data";
     TForm1 form(tk, Sources());
     form.Created();
     EXPECT_EQ(form.OpenDialog2.InitialDir, data);
@@ -197,7 +204,8 @@ TEST_F(GameFolderPresets, AnEnhancedEditionStartsEveryDialogInItsDataFolder) {
 }
 
 TEST_F(GameFolderPresets, TheRegistryValueComesFirstWithItsClassicPresets) {
-    Install(kSteamGame);
+    Install("nwn");
+    sources.Variables["NWN_ROOT"] = Path("nwn");
     tk.RegistryValue = "C:\\NWN";
     TForm1 form(tk, Sources());
     form.Created();
