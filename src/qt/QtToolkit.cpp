@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QDir>
 #include <QEnterEvent>
 #include <QFile>
@@ -199,6 +202,44 @@ private:
     bool pending_ = false;
 };
 
+// Files dropped on the window: the first local file of a drop goes to open, later, once the
+// drop has ended (a message box shown inside the drop would hold the file manager that started
+// the drag). Nothing is accepted while busy says so: the window's commands are off then.
+class FileDrop : public QObject {
+public:
+    FileDrop(std::function<bool()> busy, std::function<void(const std::string&)> open, QWidget* window)
+        : QObject(window), busy_(std::move(busy)), open_(std::move(open)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (!busy_() && DroppedFile(drag->mimeData())) drag->acceptProposedAction();
+            else drag->ignore();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const auto path = DroppedFile(drop->mimeData());
+            if (!path) {
+                drop->ignore();
+                return true;
+            }
+            drop->acceptProposedAction();
+            QTimer::singleShot(0, this, [this, file = *path] { open_(file); });
+            return true;
+        }
+        default: return QObject::eventFilter(watched, event);
+        }
+    }
+
+private:
+    std::function<bool()> busy_;
+    std::function<void(const std::string&)> open_;
+};
+
 // A label is as wide as its layout says, or wider when its text needs more in the font that
 // stands in for the Windows one: like a Windows label sized to its text, it never cuts a
 // caption short. It keeps its place and height.
@@ -226,6 +267,34 @@ std::optional<QString> ExistingFolder(const std::string& folder) {
 }
 
 } // namespace
+
+std::optional<std::string> DroppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return std::nullopt;
+    const QList<QUrl> urls = data->urls();
+    if (urls.isEmpty() || !urls.front().isLocalFile()) return std::nullopt;
+    const QString path = urls.front().toLocalFile();
+    if (path.isEmpty()) return std::nullopt;
+    return PathFromQt(path);
+}
+
+std::optional<std::string> KeyFileArgument(const QStringList& arguments) {
+    // Qt has taken its own options out already; "--" ends the options, so that a file named
+    // "-x" can still be given.
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QStringLiteral("--")) {
+            if (i + 1 < arguments.size()) return PathFromQt(QFileInfo(arguments[i + 1]).absoluteFilePath());
+            return std::nullopt;
+        }
+        if (argument.isEmpty() || argument.startsWith(QLatin1Char('-'))) continue;
+        // A desktop entry may hand over a file:// URL instead of a path.
+        const QUrl url(argument);
+        const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
+        // Full, as the Open dialog gives it.
+        return PathFromQt(QFileInfo(path).absoluteFilePath());
+    }
+    return std::nullopt;
+}
 
 QStringList QtFilters(const std::string& windowsFilter) {
     std::vector<std::string> parts;
@@ -395,6 +464,12 @@ void QtToolkit::BuildWidgets() {
     }
 
     w->installEventFilter(new CloseGuard([this] { return form_ && form_->Busy(); }, w));
+    w->setAcceptDrops(true);
+    w->installEventFilter(new FileDrop([this] { return form_ && form_->Busy(); },
+                                       [this](const std::string& path) {
+                                           Forward([&path](ui::TForm1& form) { form.KeyFileGiven(path); });
+                                       },
+                                       w));
 }
 
 void QtToolkit::Connect() {

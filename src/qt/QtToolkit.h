@@ -17,6 +17,7 @@ class QListWidget;
 class QMenu;
 class QProgressBar;
 class QAction;
+class QMimeData;
 
 namespace vellocar::ui {
 class TForm1;
@@ -110,5 +111,12 @@ private:
 // Qt's filter string for a Windows one: "*.key|*.key" -> "*.key (*.key)", one per pair, with
 // the masks of a pair (";"-separated) listed with blanks.
 QStringList QtFilters(const std::string& windowsFilter);
+
+// The file of a drop: the first of its URLs when it is a local file; nothing otherwise.
+std::optional<std::string> DroppedFile(const QMimeData* data);
+
+// The KEY named on the command line (QApplication::arguments()): the first argument that is no
+// option, as the file system spells it; nothing when there is none.
+std::optional<std::string> KeyFileArgument(const QStringList& arguments);
 
 } // namespace vellocar::qt

@@ -22,6 +22,8 @@ int main(int argc, char* argv[]) {
         toolkit.Attach(form);
         form.Created();
         toolkit.Show();
+        // "vellocar FILE" (the file manager's "Open with"): opened as the Open dialog would.
+        if (const auto key = vellocar::qt::KeyFileArgument(QApplication::arguments())) form.KeyFileGiven(*key);
         result = QApplication::exec();
         toolkit.Detach();
     } // the form's destruction frees its models

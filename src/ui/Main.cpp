@@ -178,10 +178,11 @@ private:
     std::array<bool, kBuildLockedControls.size()> enabled_{};
 };
 
-TForm1::TForm1(Toolkit& toolkit)
+TForm1::TForm1(Toolkit& toolkit, std::unique_ptr<GameFolderSources> sources)
     : toolkit_(toolkit),
       resourceList_(std::make_unique<ListBoxResourceList>(toolkit)),
-      gauge_(std::make_unique<GaugeAdapter>(toolkit)) {
+      gauge_(std::make_unique<GaugeAdapter>(toolkit)),
+      gameFolderSources_(sources ? std::move(sources) : SystemGameFolderSources(toolkit)) {
     OpenDialog2.DialogMode = FileDialogSpec::Mode::Open;
     OpenDialog2.Filter = "*.key|*.key";
     OpenDialog2.HideReadOnly = true;
@@ -263,6 +264,13 @@ void TForm1::MenuItemClicked(MenuItemId id) {
     }
 }
 
+void TForm1::KeyFileGiven(const std::string& path) {
+    Guarded([this, &path] {
+        if (busy_ || !toolkit_.Enabled(ControlId::OpenKeyFileButton)) return;
+        OpenKeyFile(path);
+    });
+}
+
 void TForm1::HandleException(const std::exception& error) {
     std::string text = error.what();
     if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
@@ -279,9 +287,22 @@ void TForm1::FormCreate() {
         // The stored text ends at its first zero character.
         if (auto zero = gameFolder.find('\0'); zero != std::string::npos) gameFolder.resize(zero);
     }
+    if (gameFolder.empty()) {
+        // The Enhanced Edition keeps its KEYs in its data folder, and it is where a mod's BIF
+        // goes too: every dialog starts there.
+        if (const std::string found = FindEnhancedEdition(*gameFolderSources_); !found.empty()) {
+            const std::string data = found + kSep + "data";
+            OpenDialog2.InitialDir = data;
+            SaveDialog1.InitialDir = data;
+            SaveDialog2.InitialDir = data;
+            bifDialogFolder_ = data;
+            return;
+        }
+    }
     OpenDialog2.InitialDir = gameFolder;
     SaveDialog1.InitialDir = OpenDialog2.InitialDir + kSep + "data";
     SaveDialog2.InitialDir = OpenDialog2.InitialDir;
+    bifDialogFolder_ = SaveDialog1.InitialDir;
 }
 
 void TForm1::FormDestroy() {
@@ -379,7 +400,7 @@ void TForm1::BuildButtonClick() {
         }
     }
 
-    SaveDialog1.InitialDir = OpenDialog2.InitialDir + kSep + "data";
+    SaveDialog1.InitialDir = bifDialogFolder_;
     toolkit_.SetCaption(ControlId::BuildStatPanel, Str(kDone));
     toolkit_.SetVisible(ControlId::Gauge1, false);
     toolkit_.ListClear(ControlId::ListBox2);
@@ -388,12 +409,15 @@ void TForm1::BuildButtonClick() {
 void TForm1::OpenKeyFileButtonClick() {
     const auto chosen = toolkit_.RunFileDialog(OpenDialog2);
     if (!chosen) return;
+    OpenKeyFile(*chosen);
+}
 
+void TForm1::OpenKeyFile(const std::string& path) {
     toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
     toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kWait));
     toolkit_.RepaintNow();
 
-    KeyPath = *chosen;
+    KeyPath = path;
     // The new model replaces the old one before it is read; a BIF opened with the old one
     // keeps it alive through its own reference.
     KeyModel = std::make_shared<TNWNKeyFile>();

@@ -4,6 +4,7 @@
 // the matching entry point below and shows what the Toolkit calls tell it.
 
 #include "BifFiles.h"
+#include "GameFolder.h"
 #include "KeyFiles.h"
 #include "Layout.h"
 #include "Progress.h"
@@ -21,7 +22,9 @@ inline constexpr std::string_view kRegistryValue = "Location";
 
 class TForm1 {
 public:
-    explicit TForm1(Toolkit& toolkit);
+    // sources: where FormCreate looks for the Enhanced Edition when the registry names no game
+    // folder; nothing for this machine's (the environment, the files, the toolkit's registry).
+    explicit TForm1(Toolkit& toolkit, std::unique_ptr<GameFolderSources> sources = nullptr);
     ~TForm1();
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
@@ -47,12 +50,17 @@ public:
     void MouseEnter(ControlId id);
     void MouseLeave(ControlId id);
     void MenuItemClicked(MenuItemId id);
+    // A KEY named from outside the window (the command line, a file dropped on the window):
+    // opened as if chosen in "Open KEY File"'s dialog, and ignored in the same cases as a click
+    // on that button (a build running, the button disabled).
+    void KeyFileGiven(const std::string& path);
 
     // The handlers themselves (they let errors pass).
     void FormCreate();
     void FormDestroy();
     void BuildButtonClick();
     void OpenKeyFileButtonClick();
+    void OpenKeyFile(const std::string& path);   // the button's work after its dialog
     void ListBox1Click();
     void ListBox2Click();
     void ExportButtonClick();
@@ -89,6 +97,9 @@ private:
     Toolkit& toolkit_;
     std::unique_ptr<TResourceList> resourceList_;
     std::unique_ptr<TGauge> gauge_;
+    std::unique_ptr<GameFolderSources> gameFolderSources_;
+    // Where the BIF dialog starts, set by FormCreate and restored after each build.
+    std::string bifDialogFolder_;
     bool busy_ = false;
 };
 

@@ -213,6 +213,33 @@ std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key,
     return ReadFromView(root, key, value, KEY_WOW64_32KEY);
 }
 
+// ---- Files from outside the window --------------------------------------------------------------
+
+std::optional<std::string> FirstDroppedFile(HDROP drop) {
+    if (!drop || DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) == 0) return std::nullopt;
+    const UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+    if (length == 0) return std::nullopt;
+    std::string path(static_cast<std::size_t>(length) + 1, '\0');
+    const UINT copied = DragQueryFileA(drop, 0, path.data(), length + 1);
+    path.resize(std::min<std::size_t>(copied, length));
+    if (path.empty()) return std::nullopt;
+    return path;
+}
+
+std::optional<std::string> KeyFileArgument(int argc, char** argv) {
+    if (argc < 2 || !argv || !argv[1] || !*argv[1]) return std::nullopt;
+    const std::string given = argv[1];
+    // Full, as the Open dialog gives it: a relative name would be read against whatever the
+    // current folder is later, when the BIFs beside the KEY are looked for.
+    const DWORD needed = GetFullPathNameA(given.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return given;
+    std::string full(needed, '\0');
+    const DWORD written = GetFullPathNameA(given.c_str(), needed, full.data(), nullptr);
+    if (written == 0 || written >= needed) return given;
+    full.resize(written);
+    return full;
+}
+
 // ---- Shell -----------------------------------------------------------------------------------
 
 void ShellOpen(HWND owner, const std::string& target) {

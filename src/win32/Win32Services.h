@@ -6,6 +6,7 @@
 #include "Toolkit.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <optional>
 #include <string>
@@ -35,6 +36,14 @@ ui::MessageAnswer ShowMessage(HWND owner, const std::string& text, const std::st
 // for a non-empty value of any other type.
 std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key,
                                               const std::string& value);
+
+// The first file of a drop (WM_DROPFILES); nothing for a drop without files. The HDROP stays
+// the caller's to finish.
+std::optional<std::string> FirstDroppedFile(HDROP drop);
+
+// The KEY named on the command line: the first argument after the program's name (as the C
+// runtime splits the command line: quotes group blanks), made a full path; nothing when none.
+std::optional<std::string> KeyFileArgument(int argc, char** argv);
 
 // ShellExecuteA "open" on target, result ignored.
 void ShellOpen(HWND owner, const std::string& target);

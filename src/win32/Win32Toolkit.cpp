@@ -116,6 +116,8 @@ Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
                             CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                             frame.bottom - frame.top, nullptr, nullptr, instance, this);
     if (!hwnd_) throw EVellocarError("Cannot create the main window");
+    // A KEY dragged from Explorer onto the window opens as from the Open dialog.
+    DragAcceptFiles(hwnd_, TRUE);
 
     // The frame's size depends on the visual style; whatever it is, the client area is exact.
     RECT client;
@@ -291,6 +293,10 @@ void Win32Toolkit::ToForm(Call&& call) {
     }
 }
 
+void Win32Toolkit::OpenKeyFile(const std::string& path) {
+    ToForm([&path](ui::TForm1& form) { form.KeyFileGiven(path); });
+}
+
 bool Win32Toolkit::Dispatch(ControlId id) const {
     // Wine delivers a button's click even when the button is disabled.
     return IsWindowEnabled(Control(id)) != FALSE;
@@ -418,6 +424,13 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (target) SetFocus(target);
         }
         return 0;
+    case WM_DROPFILES: {
+        auto drop = reinterpret_cast<HDROP>(wParam);
+        const auto path = FirstDroppedFile(drop);
+        DragFinish(drop);
+        if (path) OpenKeyFile(*path);
+        return 0;
+    }
     case WM_CLOSE:
         // A handler on the stack (a build's listing handles messages) still uses the window;
         // it closes once that handler has returned.

@@ -33,6 +33,9 @@ public:
     void Show(int showCommand);
     // The message loop; returns the quit code once the window has been destroyed.
     int Run();
+    // A KEY named from outside the window (the command line, a drop): to the form's
+    // KeyFileGiven, as the window's own events go.
+    void OpenKeyFile(const std::string& path);
 
     HWND MainWindow() const { return hwnd_; }
     HWND Control(ui::ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }

@@ -2,12 +2,14 @@
 // dialogs, runs the message loop until the window is closed, and then frees the models.
 
 #include "Main.h"
+#include "Win32Services.h"
 #include "Win32Toolkit.h"
 
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <cstdlib>
 #include <exception>
 #include <string>
 
@@ -27,6 +29,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
             toolkit.Attach(&form);
             form.Created();
             toolkit.Show(showCommand);
+            // "vellocar.exe FILE" (Explorer's "Open with", a KEY dropped on the program's icon).
+            if (const auto key = vellocar::win32::KeyFileArgument(__argc, __argv)) toolkit.OpenKeyFile(*key);
             exitCode = toolkit.Run();
             toolkit.Attach(nullptr);
         } // the form's destructor frees the BIF model, then the KEY model

@@ -386,6 +386,20 @@ void WindowTest::registryPresetsTheDialogsFromTheWinePrefix() {
     QtWindow none;
     QVERIFY(none.Start());
     QCOMPARE(none.Form().OpenDialog2.InitialDir, "");
+
+    // Without the value, an Enhanced Edition named by NWN_ROOT, once it holds the game's KEY.
+    vellocar::test::TempDir ee;
+    setenv("NWN_ROOT", ee.path().c_str(), 1);
+    QtWindow stale;
+    QVERIFY(stale.Start());
+    QCOMPARE(stale.Form().OpenDialog2.InitialDir, "");
+    std::filesystem::create_directories(ee.path() / "data");
+    vellocar::test::WriteFile(ee / "data/nwn_base.key", std::string("KEY V1  "));
+    QtWindow found;
+    QVERIFY(found.Start());
+    unsetenv("NWN_ROOT");
+    QCOMPARE(found.Form().OpenDialog2.InitialDir, ee / "data");
+    QCOMPARE(found.Form().SaveDialog1.InitialDir, ee / "data");
 }
 
 void WindowTest::registryValueOfAWrongTypeIsReportedAtStart() {

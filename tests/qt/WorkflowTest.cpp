@@ -7,7 +7,9 @@
 #include "QtWindow.h"
 
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTest>
 
 #include <filesystem>
@@ -54,6 +56,7 @@ private slots:
     void keyboardFocusComesBackAfterABuild();
     void clickOnTheChosenBifChoosesItAgain();
     void unreadableKeyIsReportedAndTheWindowGoesOn();
+    void keyFromTheCommandLineOrADropOpensAsFromTheDialog();
 
 private:
     // The game's folder with its data folder, and a source folder of plain files.
@@ -375,6 +378,66 @@ void WorkflowTest::unreadableKeyIsReportedAndTheWindowGoesOn() {
     QVERIFY(script.Seen()[1].Text.contains(QStringLiteral("broken.key")));
     QCOMPARE(window.Text(ControlId::KeyStatPanel), QStringLiteral("Wait"));
     QVERIFY(window.Toolkit().Enabled(ControlId::BuildButton));
+}
+
+namespace {
+
+// Drags files onto the window and drops them; whether the window accepted the drag.
+bool DropFiles(QWidget* window, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at(window->width() / 2, window->height() / 2);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &drop);
+    return drop.isAccepted();
+}
+
+} // namespace
+
+void WorkflowTest::keyFromTheCommandLineOrADropOpensAsFromTheDialog() {
+    const fs::path key = game_ / "test.key";
+    {
+        QtWindow builder;
+        QVERIFY(builder.Start());
+        Build(builder, source_, data_ / "mine.bif", key);
+        if (QTest::currentTestFailed()) return;
+    }
+
+    // The argument as main() reads it: the first one that is no option, made a full path.
+    QCOMPARE(qt::KeyFileArgument({"vellocar"}), std::nullopt);
+    QCOMPARE(qt::KeyFileArgument({"vellocar", "--verbose", Q(key)}), key.string());
+    QCOMPARE(qt::KeyFileArgument({"vellocar", "--", "-odd.key"}), (fs::current_path() / "-odd.key").string());
+    QCOMPARE(qt::KeyFileArgument({"vellocar", QUrl::fromLocalFile(Q(key)).toString()}), key.string());
+    {
+        QtWindow window;
+        QVERIFY(window.Start());
+        window.Form().KeyFileGiven(*qt::KeyFileArgument({"vellocar", Q(key)}));
+        QCOMPARE(window.Text(ControlId::KeyStatPanel), QStringLiteral("Done"));
+        QCOMPARE(window.Lines(ControlId::ListBox1), QStringList{"data\\mine.bif"});
+        QCOMPARE(window.Form().KeyPath, key.string());
+    }
+
+    // A drop: its first file opens once the drop has ended; a web link is refused.
+    QtWindow window;
+    QVERIFY(window.Start());
+    QVERIFY(!DropFiles(window.Toolkit().Window(), {QUrl("https://example.org/x.key")}));
+    QVERIFY(DropFiles(window.Toolkit().Window(), {QUrl::fromLocalFile(Q(key)), QUrl::fromLocalFile(Q(source_ / "readme.txt"))}));
+    QTRY_COMPARE(window.Text(ControlId::KeyStatPanel), QStringLiteral("Done"));
+    QCOMPARE(window.Lines(ControlId::ListBox1), QStringList{"data\\mine.bif"});
+    QVERIFY(window.Toolkit().Enabled(ControlId::ListBox1));
+
+    // A file that is no KEY: the application's error box.
+    ModalScript script;
+    ThenMessage(script);
+    QVERIFY(DropFiles(window.Toolkit().Window(), {QUrl::fromLocalFile(Q(source_ / "readme.txt"))}));
+    QTRY_COMPARE(script.Seen().size(), std::size_t{1});
+    QCOMPARE(script.Seen()[0].Title, QStringLiteral("Vellocar"));
+    QCOMPARE(script.Seen()[0].Icon, QMessageBox::Critical);
+    QVERIFY(script.Seen()[0].Text.contains(QStringLiteral("readme.txt")));
+    QCOMPARE(window.Text(ControlId::KeyStatPanel), QStringLiteral("Wait"));
 }
 
 QTEST_MAIN(WorkflowTest)

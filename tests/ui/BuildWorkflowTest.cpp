@@ -287,6 +287,7 @@ TEST_F(Build, CommandsArrivingDuringTheListingAreIgnored) {
         form.Clicked(ControlId::BuildButton);
         form.SelectionChanged(ControlId::ListBox1);
         form.SelectionChanged(ControlId::ListBox2);
+        form.KeyFileGiven(dir / "chitin.key");   // a KEY dropped on the window
         // The credit line is no command and still answers.
         form.MouseEnter(ControlId::Label6);
     });

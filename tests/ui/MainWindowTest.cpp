@@ -70,7 +70,7 @@ protected:
 
 TEST_F(RegistryPresets, GameFolderPresetsAllThreeDialogs) {
     tk.RegistryValue = "C:\\Games\\NWN";
-    TForm1 form(tk);
+    TForm1 form(tk, std::make_unique<FakeGameFolderSources>());
     form.Created();
     EXPECT_EQ(tk.RegistryReads, std::vector<std::string>{"SOFTWARE\\BioWare\\NWN\\Neverwinter|Location"});
     EXPECT_EQ(form.OpenDialog2.InitialDir, "C:\\Games\\NWN");
@@ -81,14 +81,14 @@ TEST_F(RegistryPresets, GameFolderPresetsAllThreeDialogs) {
 
 TEST_F(RegistryPresets, ValueIsUsedUnchangedUpToItsFirstZero) {
     tk.RegistryValue = std::string("D:\\nwn\\\0junk", 12);
-    TForm1 form(tk);
+    TForm1 form(tk, std::make_unique<FakeGameFolderSources>());
     form.Created();
     EXPECT_EQ(form.OpenDialog2.InitialDir, "D:\\nwn\\");
     EXPECT_EQ(form.SaveDialog1.InitialDir, "D:\\nwn\\" + kSep + "data");
 }
 
 TEST_F(RegistryPresets, NoValueLeavesOnlyTheDataFolderOfTheRoot) {
-    TForm1 form(tk);
+    TForm1 form(tk, std::make_unique<FakeGameFolderSources>());
     form.Created();
     EXPECT_EQ(form.OpenDialog2.InitialDir, "");
     EXPECT_EQ(form.SaveDialog1.InitialDir, kSep + "data");
@@ -100,7 +100,7 @@ TEST_F(RegistryPresets, ValueOfAnotherTypeIsReportedAndPresetsNothing) {
     tk.RegistryValueNotAString = true;
     // The closing quote lies below '.', so no full stop is added.
     tk.ExpectError("Invalid data type for 'Location'");
-    TForm1 form(tk);
+    TForm1 form(tk, std::make_unique<FakeGameFolderSources>());
     form.Created();
     EXPECT_EQ(form.OpenDialog2.InitialDir, "");
     EXPECT_EQ(form.SaveDialog1.InitialDir, "");
@@ -240,7 +240,7 @@ TEST_F(StartWindow, ResourceListAdapterReadsListBox2) {
 TEST(WindowEnd, ClosingWithNothingOpenedFreesNothingAndDoesNotFail) {
     FakeToolkit tk;
     {
-        TForm1 form(tk);
+        TForm1 form(tk, std::make_unique<FakeGameFolderSources>());
         form.Created();
         form.FormDestroy();
     }

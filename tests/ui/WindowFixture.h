@@ -2,6 +2,7 @@
 // One window over the fake toolkit, in a scratch folder, with the gestures a user makes.
 
 #include "ArchiveBytes.h"
+#include "FakeGameFolderSources.h"
 #include "FakeToolkit.h"
 #include "Main.h"
 #include "Platform.h"
@@ -56,7 +57,8 @@ inline const std::string kSep(1, vellocar::platform::kPathSeparator);
 
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest() : form(tk) {}
+    // No game installed, whatever this machine holds.
+    WindowTest() : form(tk, std::make_unique<FakeGameFolderSources>()) {}
 
     void SetUp() override { form.Created(); }
     void TearDown() override { tk.VerifyScriptUsed(); }

@@ -40,6 +40,25 @@ TEST_F(KeyOpening, ListsTheBifsAndEnablesStepTwoOnly) {
     EXPECT_GE(tk.WindowRepaints, 1);
 }
 
+TEST_F(KeyOpening, FromOutsideTheWindowAsIfChosenInTheDialog) {
+    const std::string key = WriteArchive(dir.path(), "chitin.key", StandardBifs());
+    form.KeyFileGiven(key);
+
+    EXPECT_TRUE(tk.FileDialogsShown.empty());
+    EXPECT_EQ(Lines(ControlId::ListBox1), (std::vector<std::string>{"data\\one.bif", "data\\two.bif"}));
+    for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1}) EXPECT_TRUE(Enabled(id));
+    EXPECT_EQ(Caption(ControlId::KeyStatPanel), "Done");
+    EXPECT_EQ(form.KeyPath, key);
+
+    // A file that is no KEY: the usual error box, and the panel keeps "Wait".
+    const std::string other = dir / "notes.txt";
+    vellocar::test::WriteFile(other, "not a key");
+    tk.ExpectMessageContaining({"notes.txt"}, "Vellocar", MessageKind::OkError);
+    form.KeyFileGiven(other);
+    EXPECT_EQ(Caption(ControlId::KeyStatPanel), "Wait");
+    EXPECT_EQ(form.KeyPath, other);
+}
+
 TEST_F(KeyOpening, CancelChangesNothing) {
     OpenStandardArchive();
     ClickResource(1);

@@ -190,10 +190,11 @@ bool IsFolderDialog(HWND dialog) {
 
 // ---- App -------------------------------------------------------------------------------------
 
-App::App(const std::string& exePath) {
+App::App(const std::string& exePath, const std::string& arguments) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + exePath + "\"";
+    if (!arguments.empty()) commandLine += " " + arguments;
     if (!CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &process_))
         return;

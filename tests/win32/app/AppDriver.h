@@ -40,8 +40,9 @@ struct Dialog {
 
 class App {
 public:
-    // Starts the program and waits for its main window.
-    explicit App(const std::string& exePath);
+    // Starts the program, with the arguments (as they stand on a command line) when given, and
+    // waits for its main window.
+    explicit App(const std::string& exePath, const std::string& arguments = {});
     ~App(); // closes the window, or ends the process when it does not go
     App(const App&) = delete;
     App& operator=(const App&) = delete;

@@ -252,5 +252,36 @@ TEST_F(EndToEnd, DialogsStartInTheGameFolderReadFromTheRegistry) {
     EXPECT_EQ(app->Close(), DWORD{0});
 }
 
+TEST_F(EndToEnd, KeyGivenOnTheCommandLineOpensAtStart) {
+    const std::string game = scratch.Folder("my game");
+    scratch.Folder("my game\\data");
+    const std::string source = scratch.Folder("source");
+    WriteBytes(source + "\\only.txt", Pattern(99, 9));
+    const std::string key = game + "\\mod key.key";
+    app = std::make_unique<App>(AppPath());
+    ASSERT_NE(app->Main(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(Build(source, game + "\\data\\mod.bif", key, std::nullopt));
+    EXPECT_EQ(app->Close(), DWORD{0});
+
+    // Quoted, as Explorer passes a name with blanks.
+    app = std::make_unique<App>(AppPath(), "\"" + key + "\"");
+    ASSERT_NE(app->Main(), nullptr);
+    ASSERT_TRUE(app->WaitForCaption(ControlId::KeyStatPanel, "Done")) << Showing();
+    EXPECT_EQ(ListLines(app->Control(ControlId::ListBox1)), (std::vector<std::string>{"data\\mod.bif"}));
+    EXPECT_TRUE(app->Enabled(ControlId::ListBox1));
+    EXPECT_EQ(app->Close(), DWORD{0});
+
+    // A file that is no KEY: the program's error box, and the window goes on.
+    app = std::make_unique<App>(AppPath(), "\"" + source + "\\only.txt\"");
+    ASSERT_NE(app->Main(), nullptr);
+    std::string text;
+    const auto box = app->AnswerMessageBox(IDOK, &text);
+    ASSERT_TRUE(box) << "no error box";
+    EXPECT_EQ(box->Title, "Vellocar");
+    EXPECT_NE(text.find("only.txt"), std::string::npos) << text;
+    EXPECT_EQ(app->Caption(ControlId::KeyStatPanel), "Wait");
+    EXPECT_EQ(app->Close(), DWORD{0});
+}
+
 } // namespace
 } // namespace vellocar::test::win32

@@ -1,6 +1,7 @@
 // The Win32 face in process: the registry read, the dialog descriptions handed to the common
 // dialogs, the gauge's arithmetic, and the controls as the window logic sees them.
 
+#include "Build.h"
 #include "ControlIds.h"
 #include "Main.h"
 #include "Errors.h"
@@ -11,8 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <commdlg.h>
+#include <shlobj.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -293,6 +297,70 @@ TEST_F(Controls, GaugePaintsItsBarOnSilver) {
     DeleteObject(bitmap);
     DeleteDC(dc);
     ReleaseDC(nullptr, screen);
+}
+
+// What Explorer hands a window on a drop: a DROPFILES block followed by the names, each ended
+// by a NUL, the list by a second one.
+HGLOBAL DropOf(const std::vector<std::string>& files) {
+    std::string names;
+    for (const std::string& file : files) names += file + '\0';
+    names += '\0';
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size());
+    auto* header = static_cast<DROPFILES*>(GlobalLock(block));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = FALSE;
+    std::memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), names.data(), names.size());
+    GlobalUnlock(block);
+    return block;
+}
+
+TEST_F(Controls, AFileDroppedOnTheWindowOpensAsTheOpenDialogsChoice) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("vellocar-drop-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir / "source");
+    fs::create_directories(dir / "data");
+    std::ofstream(dir / "source" / "only.txt") << "text";
+    ui::TForm1 form(toolkit);
+    toolkit.Attach(&form);
+    // The KEY the program itself writes, from a folder of one file.
+    form.ListFolder((dir / "source").string() + "\\*.*");
+    const std::string key = (dir / "drop me.key").string();
+    BuildArchive({(dir / "source").string() + "\\", (dir / "data" / "mod.bif").string(), key, false},
+                 form.ResourceList(), form.Gauge());
+    toolkit.ListClear(ControlId::ListBox2);
+
+    EXPECT_NE(GetWindowLongPtrA(toolkit.MainWindow(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+    SendMessageA(toolkit.MainWindow(), WM_DROPFILES,
+                 reinterpret_cast<WPARAM>(DropOf({key, (dir / "source" / "only.txt").string()})), 0);
+    EXPECT_EQ(toolkit.Caption(ControlId::KeyStatPanel), "Done");
+    ASSERT_EQ(toolkit.ListCount(ControlId::ListBox1), 1);
+    EXPECT_EQ(toolkit.ListLine(ControlId::ListBox1, 0), "data\\mod.bif");
+    EXPECT_TRUE(toolkit.Enabled(ControlId::ListBox1));
+    EXPECT_EQ(form.KeyPath, key);
+
+    // A drop that names no file opens nothing.
+    toolkit.SetCaption(ControlId::KeyStatPanel, "");
+    SendMessageA(toolkit.MainWindow(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf({})), 0);
+    EXPECT_EQ(toolkit.Caption(ControlId::KeyStatPanel), "");
+    toolkit.Attach(nullptr);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+TEST(KeyFileArgument, TheFirstArgumentMadeFull) {
+    char program[] = "vellocar.exe";
+    char full[] = "C:\\games\\my mod\\mod.key";
+    char relative[] = "mod.key";
+    char* none[] = {program, nullptr};
+    char* given[] = {program, full, relative, nullptr};
+    char* bare[] = {program, relative, nullptr};
+    EXPECT_EQ(KeyFileArgument(1, none), std::nullopt);
+    EXPECT_EQ(KeyFileArgument(3, given), "C:\\games\\my mod\\mod.key");
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    std::string folder = current;
+    if (folder.back() != '\\') folder += '\\';
+    EXPECT_EQ(KeyFileArgument(2, bare), folder + "mod.key");
 }
 
 TEST_F(Controls, WindowIsFixedSizeAndCarriesTheProgramsIcon) {

@@ -1,0 +1,62 @@
+#pragma once
+// Where the Enhanced Edition of the game is installed, for the dialogs' start folders. The
+// Enhanced Edition writes no BioWare registry value: its install is found the way the
+// community's tools find it, from the NWN_ROOT variable, then Steam's libraries, Beamdog's
+// client and GOG. A folder counts only when it holds the game's base KEY (data/nwn_base.key),
+// so a stale entry (an uninstalled game, a moved library) is passed over.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellocar::ui {
+
+class Toolkit;
+
+// What the search reads, so that tests can point it at a made-up install.
+class GameFolderSources {
+public:
+    virtual ~GameFolderSources() = default;
+    // An environment variable; nothing when it is unset or empty.
+    virtual std::optional<std::string> Environment(const std::string& name) const = 0;
+    // A string value under HKEY_LOCAL_MACHINE; nothing when missing, refused or not a string.
+    virtual std::optional<std::string> RegistryString(const std::string& key,
+                                                      const std::string& value) const = 0;
+    virtual bool IsFile(const std::string& path) const = 0;
+    // A small text file's bytes; nothing when it is missing, unreadable or too large.
+    virtual std::optional<std::string> ReadText(const std::string& path) const = 0;
+};
+
+// The sources of this machine: the process's environment, the files, and the registry as the
+// toolkit reads it (on Linux, the Wine prefix's).
+std::unique_ptr<GameFolderSources> SystemGameFolderSources(Toolkit& toolkit);
+
+// How the search spells the places it looks in.
+enum class GameFolderSystem { Windows, Posix };
+
+#ifdef _WIN32
+inline constexpr GameFolderSystem kHostSystem = GameFolderSystem::Windows;
+#else
+inline constexpr GameFolderSystem kHostSystem = GameFolderSystem::Posix;
+#endif
+
+// The Enhanced Edition's install folder (the one that holds data/ and lang/), searched in this
+// order: $NWN_ROOT; Steam's default library and the libraries its libraryfolders.vdf lists
+// (steamapps/common/Neverwinter Nights); the folders listed in Beamdog's client settings.json
+// (the game's product folder inside each); GOG (its registry entry on Windows, its default
+// folder on both). Empty when none holds the game.
+std::string FindEnhancedEdition(const GameFolderSources& sources,
+                                GameFolderSystem system = kHostSystem);
+
+// The library folders that Steam's libraryfolders.vdf lists, in file order, both layouts:
+// "path" values of the numbered blocks (current), and numbered string values (older clients).
+// Malformed text gives what could be read before the fault.
+std::vector<std::string> SteamLibraryFolders(std::string_view vdf);
+
+// The strings of the top-level "folders" array of Beamdog's client settings.json; nothing for
+// anything else, malformed JSON included.
+std::vector<std::string> BeamdogLibraryFolders(std::string_view json);
+
+} // namespace vellocar::ui

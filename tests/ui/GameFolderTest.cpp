@@ -1,0 +1,218 @@
+// Finding the Enhanced Edition when the registry names no game folder: the places searched,
+// their order, stale entries passed over, the two configuration formats, and the dialogs'
+// start folders that follow.
+
+#include "WindowFixture.h"
+
+#include "GameFolder.h"
+
+#include <filesystem>
+#include <functional>
+
+namespace vellocar::ui::test {
+namespace {
+
+namespace fs = std::filesystem;
+using vellocar::test::WriteFile;
+
+class GameFolderSearch : public ::testing::Test {
+public:  // the table's set-up functions use these
+    GameFolderSearch() { sources.Variables["HOME"] = Path("home"); }
+
+    std::string Path(const std::string& relative) const { return (dir.path() / relative).string(); }
+    // The same, as a quoted string of the configuration files spells it (a backslash doubled).
+    std::string Quoted(const std::string& relative) const {
+        std::string out;
+        for (char c : Path(relative)) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+        return out;
+    }
+    void Write(const std::string& relative, const std::string& text) const {
+        fs::create_directories((dir.path() / relative).parent_path());
+        WriteFile(Path(relative), text);
+    }
+    // An Enhanced Edition install: a folder with its base KEY in data.
+    void Install(const std::string& relative) const { Write(relative + "/data/nwn_base.key", "KEY V1  "); }
+    // A folder that once held the game: what a stale entry names.
+    void Stale(const std::string& relative) const { fs::create_directories(dir.path() / relative / "data"); }
+
+    vellocar::test::TempDir dir;
+    FakeGameFolderSources sources;
+};
+
+constexpr const char* kSteamGame = "home/.local/share/Steam/steamapps/common/Neverwinter Nights";
+
+TEST_F(GameFolderSearch, EachPlaceInItsOrderPassingOverStaleEntries) {
+    struct Case {
+        const char* name;
+        std::function<void(GameFolderSearch&)> setUp;
+        const char* expected;   // below the scratch folder; nullptr: nothing found
+    };
+    const std::vector<Case> cases{
+        {"nothing installed", [](GameFolderSearch&) {}, nullptr},
+        {"NWN_ROOT, its trailing separator dropped",
+         [](GameFolderSearch& t) {
+             t.Install("nwn");
+             t.Install(kSteamGame);
+             t.sources.Variables["NWN_ROOT"] = t.Path("nwn") + "/";
+         },
+         "nwn"},
+        {"a stale NWN_ROOT, then Steam's default library",
+         [](GameFolderSearch& t) {
+             t.Stale("old");
+             t.sources.Variables["NWN_ROOT"] = t.Path("old");
+             t.Install(kSteamGame);
+         },
+         kSteamGame},
+        {"a Steam library from libraryfolders.vdf, a stale one before it",
+         [](GameFolderSearch& t) {
+             t.Stale("lib1/steamapps/common/Neverwinter Nights");
+             t.Install("lib2/steamapps/common/Neverwinter Nights");
+             t.Write("home/.local/share/Steam/steamapps/libraryfolders.vdf",
+                     "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" + t.Quoted("lib1") +
+                         "\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" + t.Quoted("lib2") +
+                         "\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"704450\"\t\t\"1\"\n\t\t}\n\t}\n}\n");
+             t.Install("home/GOG Games/Neverwinter Nights Enhanced Edition");
+         },
+         "lib2/steamapps/common/Neverwinter Nights"},
+        {"Steam under XDG_DATA_HOME",
+         [](GameFolderSearch& t) {
+             t.sources.Variables["XDG_DATA_HOME"] = t.Path("xdg");
+             t.Install("xdg/Steam/steamapps/common/Neverwinter Nights");
+         },
+         "xdg/Steam/steamapps/common/Neverwinter Nights"},
+        {"Beamdog's client: the product folder inside a listed library",
+         [](GameFolderSearch& t) {
+             t.Stale("bd1/00785");
+             t.Install("bd2/00785");
+             t.Write("home/.config/Beamdog Client/settings.json",
+                     "{\"language\": \"en\", \"window\": {\"w\": 800, \"maximized\": false},\n"
+                     " \"folders\": [\"" + t.Quoted("bd1") + "\", 7, \"" + t.Quoted("bd2") + "\"]}");
+             t.Install("home/GOG Games/Neverwinter Nights Enhanced Edition");
+         },
+         "bd2/00785"},
+        {"GOG's default folder",
+         [](GameFolderSearch& t) { t.Install("home/GOG Games/Neverwinter Nights Enhanced Edition"); },
+         "home/GOG Games/Neverwinter Nights Enhanced Edition"},
+        {"damaged configuration files are passed over",
+         [](GameFolderSearch& t) {
+             t.Write("home/.local/share/Steam/steamapps/libraryfolders.vdf", "\"libraryfolders\" { \"0\" { \"path");
+             t.Write("home/.config/Beamdog Client/settings.json", "{\"folders\": [\"" + t.Path("x"));
+             t.Install("home/GOG Games/Neverwinter Nights Enhanced Edition");
+         },
+         "home/GOG Games/Neverwinter Nights Enhanced Edition"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir.path());
+        fs::create_directories(dir.path());
+        sources.Variables = {{"HOME", Path("home")}};
+        c.setUp(*this);
+        EXPECT_EQ(FindEnhancedEdition(sources, GameFolderSystem::Posix), c.expected ? Path(c.expected) : "");
+    }
+}
+
+TEST_F(GameFolderSearch, WindowsPlacesFromTheRegistryAndTheEnvironment) {
+    FakeGameFolderSources win;
+    win.Variables = {{"ProgramFiles(x86)", "C:\\Program Files (x86)"}, {"APPDATA", "C:\\Users\\u\\AppData\\Roaming"}};
+    EXPECT_EQ(FindEnhancedEdition(win, GameFolderSystem::Windows), "");
+
+    win.VirtualFiles.insert("C:\\Program Files (x86)\\GOG Galaxy\\Games\\Neverwinter Nights Enhanced Edition\\data\\nwn_base.key");
+    EXPECT_EQ(FindEnhancedEdition(win, GameFolderSystem::Windows),
+              "C:\\Program Files (x86)\\GOG Galaxy\\Games\\Neverwinter Nights Enhanced Edition");
+
+    win.Registry["SOFTWARE\\GOG.com\\Games\\1097893768|path"] = "E:\\GOG\\NWN EE\\";
+    win.VirtualFiles.insert("E:\\GOG\\NWN EE\\data\\nwn_base.key");
+    EXPECT_EQ(FindEnhancedEdition(win, GameFolderSystem::Windows), "E:\\GOG\\NWN EE");
+
+    win.Registry["SOFTWARE\\Valve\\Steam|InstallPath"] = "D:\\Steam";
+    win.VirtualFiles.insert("D:\\Steam\\steamapps\\common\\Neverwinter Nights\\data\\nwn_base.key");
+    EXPECT_EQ(FindEnhancedEdition(win, GameFolderSystem::Windows), "D:\\Steam\\steamapps\\common\\Neverwinter Nights");
+}
+
+TEST(SteamLibraryFolders, BothLayoutsEscapesAndDamage) {
+    struct Case {
+        const char* vdf;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases{
+        {"\"libraryfolders\" { \"0\" { \"path\" \"C:\\\\Program Files (x86)\\\\Steam\" \"label\" \"\" }"
+         " \"1\" { \"PATH\" \"M:\\\\SteamLibrary\" \"apps\" { \"704450\" \"9\" } } }",
+         {"C:\\Program Files (x86)\\Steam", "M:\\SteamLibrary"}},
+        // Older clients: numbered values, beside other settings.
+        {"\"LibraryFolders\"\n{\n\t\"TimeNextStatsReport\"\t\"1\"\n\t\"1\"\t\"/mnt/games\" [$LINUX]\n"
+         "\t// a comment \"2\" \"/no\"\n\t\"2\"\t\"/mnt/more \\\"x\\\"\"\n}",
+         {"/mnt/games", "/mnt/more \"x\""}},
+        {"\"libraryfolders\" { \"0\" { \"path\" \"/a\" } \"1\" { \"path\" \"/b", {"/a"}},
+        {"} \"1\" \"/a\"", {}},
+        {"{ { {", {}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.vdf);
+        EXPECT_EQ(SteamLibraryFolders(c.vdf), c.expected);
+    }
+}
+
+TEST(BeamdogLibraryFolders, TheFoldersArrayOrNothing) {
+    struct Case {
+        std::string json;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases{
+        {R"({"a": [1, {"b": null}], "folders": ["C:\\Beamdog Library", "/home/u/B\u00e9amdog"], "z": true})",
+         {"C:\\Beamdog Library", "/home/u/B\xC3\xA9" "amdog"}},
+        {R"( { "folders" : [ ] } )", {}},
+        {R"({"folders": "not an array"})", {}},
+        {R"(["folders"])", {}},
+        {R"({"folders": ["/a",)", {}},
+        {R"({"folders": ["/a"]} trailing)", {}},
+        {R"({"folders": ["/a\q"]})", {}},
+        {R"({"x": )" + std::string(100000, '[') , {}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json.substr(0, 80));
+        EXPECT_EQ(BeamdogLibraryFolders(c.json), c.expected);
+    }
+}
+
+// ---- The dialogs' start folders ----
+
+class GameFolderPresets : public GameFolderSearch {
+protected:
+    std::unique_ptr<FakeGameFolderSources> Sources() const { return std::make_unique<FakeGameFolderSources>(sources); }
+    FakeToolkit tk;
+};
+
+TEST_F(GameFolderPresets, AnEnhancedEditionStartsEveryDialogInItsDataFolder) {
+    Install("nwn");
+    sources.Variables["NWN_ROOT"] = Path("nwn");
+    const std::string data = Path("nwn") + kSep + "data";
+    TForm1 form(tk, Sources());
+    form.Created();
+    EXPECT_EQ(form.OpenDialog2.InitialDir, data);
+    EXPECT_EQ(form.SaveDialog1.InitialDir, data);
+    EXPECT_EQ(form.SaveDialog2.InitialDir, data);
+
+    // A build restores the BIF dialog's folder to that same folder.
+    fs::create_directories(dir.path() / "src");
+    tk.ExpectFolderDialog("Select source directory:", Path("src"));
+    tk.ExpectFileDialog(Mode::Save, "Choose a name for the NEW BIF", std::nullopt);
+    form.Clicked(ControlId::BuildButton);
+    EXPECT_EQ(form.SaveDialog1.InitialDir, data);
+    tk.VerifyScriptUsed();
+}
+
+TEST_F(GameFolderPresets, TheRegistryValueComesFirstWithItsClassicPresets) {
+    Install("nwn");
+    sources.Variables["NWN_ROOT"] = Path("nwn");
+    tk.RegistryValue = "C:\\NWN";
+    TForm1 form(tk, Sources());
+    form.Created();
+    EXPECT_EQ(form.OpenDialog2.InitialDir, "C:\\NWN");
+    EXPECT_EQ(form.SaveDialog1.InitialDir, "C:\\NWN" + kSep + "data");
+    EXPECT_EQ(form.SaveDialog2.InitialDir, "C:\\NWN");
+}
+
+} // namespace
+} // namespace vellocar::ui::test
