@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         QElapsedTimer timer;
         timer.start();
-        bifs->setCurrentRow(0);          // the selection change opens the BIF, as a click does
+        bifs->setCurrentRow(0); // the selection change opens the BIF, as a click does
         QApplication::processEvents();
         resources->repaint();
         const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;

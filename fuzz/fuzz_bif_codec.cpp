@@ -34,15 +34,14 @@ bool SameTables(const bifcodec::TBifTables& a, const bifcodec::TBifTables& b) {
     };
     auto sameFixed = [](const TNWNFixedResEntry& x, const TNWNFixedResEntry& y) {
         return x.Id == y.Id && x.Offset == y.Offset && x.PartCount == y.PartCount && x.PartSize == y.PartSize &&
-               x.ResType == y.ResType;
+            x.ResType == y.ResType;
     };
     return a.FileType == b.FileType && a.FileVersion == b.FileVersion && a.VarResCount == b.VarResCount &&
-           a.FixedResCount == b.FixedResCount && a.VarTableOffset == b.VarTableOffset &&
-           a.HeaderExtra == b.HeaderExtra &&
-           std::equal(a.VarResources.begin(), a.VarResources.end(), b.VarResources.begin(), b.VarResources.end(),
-                      sameVar) &&
-           std::equal(a.FixedResources.begin(), a.FixedResources.end(), b.FixedResources.begin(),
-                      b.FixedResources.end(), sameFixed);
+        a.FixedResCount == b.FixedResCount && a.VarTableOffset == b.VarTableOffset && a.HeaderExtra == b.HeaderExtra &&
+        std::equal(a.VarResources.begin(), a.VarResources.end(), b.VarResources.begin(), b.VarResources.end(),
+                   sameVar) &&
+        std::equal(a.FixedResources.begin(), a.FixedResources.end(), b.FixedResources.begin(), b.FixedResources.end(),
+                   sameFixed);
 }
 
 // The tables against the file's own bytes.
@@ -63,7 +62,7 @@ void CheckAgainstFile(const bifcodec::TBifTables& t, std::span<const std::uint8_
         fuzz::Check(e.Id == Le32(row) && e.Offset == Le32(row + 4) && e.FileSize == Le32(row + 8) &&
                         e.ResType == Le32(row + 12),
                     "a variable entry is not the file's bytes");
-        (void)ResTypeToExt(e.ResType);   // as the listing names it
+        (void)ResTypeToExt(e.ResType); // as the listing names it
         row += bifcodec::varentry::Size;
     }
     for (const TNWNFixedResEntry& e : t.FixedResources) {
@@ -80,7 +79,7 @@ void CheckWriters(const bifcodec::TBifTables& t, std::span<const std::uint8_t> f
     if (t.FileType != bifcodec::kFileType || t.FileVersion != bifcodec::kVersion1 || t.FixedResCount != 0 ||
         t.VarTableOffset != bifcodec::header::Size)
         return;
-    static std::vector<std::uint8_t> written;   // kept between runs: no allocation per input
+    static std::vector<std::uint8_t> written; // kept between runs: no allocation per input
     written.assign(bifcodec::header::Size + t.VarResources.size() * bifcodec::varentry::Size, 0);
     bifcodec::PutHeader(std::span<std::uint8_t, bifcodec::header::Size>(written.data(), bifcodec::header::Size),
                         t.VarResCount);
@@ -103,9 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The loader reads the header, then the tables: the same tables, or the same refusal.
     std::size_t have = 0;
     try {
-        have = fuzz::PrefixRounds(file, 2, [&](std::span<const std::uint8_t> prefix) {
-            return bifcodec::BytesNeeded(prefix, size, kName);
-        });
+        have = fuzz::PrefixRounds(
+            file, 2, [&](std::span<const std::uint8_t> prefix) { return bifcodec::BytesNeeded(prefix, size, kName); });
     } catch (const EFormatError& e) {
         if (tables || wholeError != e.what()) fuzz::Fail("BytesNeeded refuses what Parse does not", e.what());
         return 0;

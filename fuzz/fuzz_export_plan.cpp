@@ -34,7 +34,7 @@ std::uint32_t IndexOf(const TNWNKeyEntry& e) { return e.ResId & kResIdIndexMask;
 // fit the BIF, and each item to be written has a file name that stays inside the folder and
 // that no other written item shares.
 void CheckPlan(const std::vector<TExportItem>& plan, const TExportSource& source) {
-    static std::vector<std::string> keys;   // kept between runs: no allocation per input
+    static std::vector<std::string> keys; // kept between runs: no allocation per input
     keys.clear();
     for (const TExportItem& item : plan) {
         fuzz::Check(item.PastEnd == (std::uint64_t{item.Offset} + item.Size > source.BifSize),
@@ -95,8 +95,7 @@ void CheckAll(const std::vector<TExportItem>& plan, const TExportSource& source)
 }
 
 // PlanExportSelected: one item per selected line, named as the line shows it.
-void CheckSelected(const std::vector<TExportItem>& plan, const TExportSource& source,
-                   const TStringResourceList& list) {
+void CheckSelected(const std::vector<TExportItem>& plan, const TExportSource& source, const TStringResourceList& list) {
     std::size_t next = 0;
     for (int line = 0; line < list.Count(); ++line) {
         if (!list.Selected(line)) continue;
@@ -126,8 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::optional<bifcodec::TBifTables> bif;
     try {
         key = keycodec::Parse(keyBytes, keyBytes.size(), kName);
-    } catch (const EFormatError&) {
-    }
+    } catch (const EFormatError&) {}
     try {
         bif = bifcodec::Parse(bifBytes, bifBytes.size(), kName);
     } catch (const EFormatError&) {

@@ -53,9 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the codec must come to the same model, or refuse with the same words.
     std::size_t have = 0;
     try {
-        have = fuzz::PrefixRounds(file, 3, [&](std::span<const std::uint8_t> prefix) {
-            return keycodec::BytesNeeded(prefix, size, kName);
-        });
+        have = fuzz::PrefixRounds(
+            file, 3, [&](std::span<const std::uint8_t> prefix) { return keycodec::BytesNeeded(prefix, size, kName); });
     } catch (const EFormatError& e) {
         if (key || wholeError != e.what()) fuzz::Fail("BytesNeeded refuses what Parse does not", e.what());
         return 0;

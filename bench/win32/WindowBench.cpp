@@ -55,7 +55,7 @@ bool OpenKey(App& app, const std::string& key) {
     if (!app.WaitForCaption(ControlId::KeyStatPanel, "Done")) return Fail("the KEY did not open");
     // Opening a KEY empties the resource list: the next fill starts from nothing.
     return WaitFor([&] { return Count(app.Control(ControlId::ListBox2)) == 0; }) ||
-           Fail("the resource list was not emptied");
+        Fail("the resource list was not emptied");
 }
 
 bool ChooseBif(App& app, long lines) {
@@ -72,8 +72,7 @@ bool ListFolder(App& app, const std::string& folder, long lines) {
     app.Click(ControlId::BuildButton);
     std::string why;
     Clock::time_point start;
-    if (!app.AnswerFolderDialog(folder, "Select source directory:", &why, &start))
-        return Fail("source folder: " + why);
+    if (!app.AnswerFolderDialog(folder, "Select source directory:", &why, &start)) return Fail("source folder: " + why);
     const double seconds = UntilCount(app.Control(ControlId::ListBox2), lines, start);
     if (seconds < 0) return Fail("the folder was not listed");
     // Stop the build at its first save dialog.

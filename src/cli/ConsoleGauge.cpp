@@ -10,12 +10,9 @@ namespace {
 constexpr int kBarWidth = 40;
 }
 
-TConsoleGauge::TConsoleGauge(std::FILE* out, std::string label)
-    : out_(out), label_(std::move(label)) {}
+TConsoleGauge::TConsoleGauge(std::FILE* out, std::string label) : out_(out), label_(std::move(label)) {}
 
-TConsoleGauge::~TConsoleGauge() {
-    Finish();
-}
+TConsoleGauge::~TConsoleGauge() { Finish(); }
 
 int TConsoleGauge::Percent() const { return GaugePercent(min_, max_, progress_); }
 

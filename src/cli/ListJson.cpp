@@ -18,10 +18,10 @@ using json = nlohmann::ordered_json;
 
 // The code points of 0x80 .. 0x9f in Windows-1252; the five it leaves undefined keep their
 // own value, as Windows itself maps them.
-constexpr std::array<char32_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<char32_t, 32> kHighControls = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -116,9 +116,7 @@ std::string HexBytes(std::string_view text) {
     return out;
 }
 
-std::string PathText(std::string_view path) {
-    return IsValidUtf8(path) ? std::string(path) : Windows1252ToUtf8(path);
-}
+std::string PathText(std::string_view path) { return IsValidUtf8(path) ? std::string(path) : Windows1252ToUtf8(path); }
 
 json KeyListing(const TNWNKeyFile& key, const std::string& keyPath, const std::string& keyFolder) {
     json bifs = json::array();
@@ -128,8 +126,8 @@ json KeyListing(const TNWNKeyFile& key, const std::string& keyPath, const std::s
     return {{"key", KeyHeader(key, keyPath)}, {"bifs", std::move(bifs)}};
 }
 
-json BifListing(const std::shared_ptr<const TNWNKeyFile>& key, const std::string& keyPath,
-                const std::string& keyFolder, std::size_t bif) {
+json BifListing(const std::shared_ptr<const TNWNKeyFile>& key, const std::string& keyPath, const std::string& keyFolder,
+                std::size_t bif) {
     const std::string path = LocateBif(keyFolder, key->Filenames[bif].Filename).Path;
     json described = BifEntry(*key, bif, path);
 
@@ -148,7 +146,7 @@ json BifListing(const std::shared_ptr<const TNWNKeyFile>& key, const std::string
         }
     }
     described["opened"] = table.has_value();
-    described["error"] = std::move(fault);   // why it did not open; null when it did or is not there
+    described["error"] = std::move(fault); // why it did not open; null when it did or is not there
 
     json resources = json::array();
     for (const TNWNKeyEntry& entry : key->Filenames[bif].Resources) {

@@ -29,8 +29,7 @@ std::string PathText(std::string_view path);
 
 // The KEY at keyPath (whose BIFs are looked for in keyFolder): its header fields and every
 // BIF it names, with where that BIF's file is looked for and whether it is there.
-nlohmann::ordered_json KeyListing(const TNWNKeyFile& key, const std::string& keyPath,
-                                  const std::string& keyFolder);
+nlohmann::ordered_json KeyListing(const TNWNKeyFile& key, const std::string& keyPath, const std::string& keyFolder);
 
 // The same header and that BIF, with each of its KEY entries; where the BIF's file is there and
 // opens, each entry's offset and size in it (null otherwise, and for an entry whose index the

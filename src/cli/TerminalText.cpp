@@ -12,9 +12,7 @@ namespace vellocar::cli {
 
 namespace {
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // How many bytes from at may be shown as they are: 1 for printable ASCII, the length of a
 // well-formed UTF-8 sequence that encodes neither a control nor a surrogate, and 0 for a byte
@@ -24,18 +22,18 @@ bool IsHexDigit(char c) {
 std::size_t ShownAsIs(std::string_view text, std::size_t at) {
     const auto lead = static_cast<unsigned char>(text[at]);
     if (lead == '\\') {
-        const bool looksEscaped = text.size() - at >= 4 && text[at + 1] == 'x' && IsHexDigit(text[at + 2]) &&
-                                  IsHexDigit(text[at + 3]);
+        const bool looksEscaped =
+            text.size() - at >= 4 && text[at + 1] == 'x' && IsHexDigit(text[at + 2]) && IsHexDigit(text[at + 3]);
         return looksEscaped ? 0 : 1;
     }
     if (lead >= 0x20 && lead < 0x7f) return 1;
 
     std::size_t length = 0;
-    unsigned char low = 0x80;    // bounds of the second byte; every later one is 0x80..0xbf
+    unsigned char low = 0x80; // bounds of the second byte; every later one is 0x80..0xbf
     unsigned char high = 0xbf;
     if (lead == 0xc2) {
         length = 2;
-        low = 0xa0;              // c2 80 .. c2 9f are the C1 controls
+        low = 0xa0; // c2 80 .. c2 9f are the C1 controls
     } else if (lead >= 0xc3 && lead <= 0xdf) {
         length = 2;
     } else if (lead == 0xe0) {
@@ -43,7 +41,7 @@ std::size_t ShownAsIs(std::string_view text, std::size_t at) {
         low = 0xa0;
     } else if (lead == 0xed) {
         length = 3;
-        high = 0x9f;             // ed a0 .. ed bf would be surrogates
+        high = 0x9f; // ed a0 .. ed bf would be surrogates
     } else if (lead >= 0xe1 && lead <= 0xef) {
         length = 3;
     } else if (lead == 0xf0) {
@@ -55,7 +53,7 @@ std::size_t ShownAsIs(std::string_view text, std::size_t at) {
         length = 4;
         high = 0x8f;
     } else {
-        return 0;                // C0, DEL, a continuation byte on its own, c0, c1, f5 .. ff
+        return 0; // C0, DEL, a continuation byte on its own, c0, c1, f5 .. ff
     }
     if (text.size() - at < length) return 0;
     const auto second = static_cast<unsigned char>(text[at + 1]);

@@ -192,8 +192,7 @@ std::string Enumerated(const std::vector<std::size_t>& indexes) {
 // table. A name that the KEY stores at several entries is refused rather than resolved to one
 // of them: the user cannot tell which would be used, and the index says it exactly. Complains
 // and returns nothing when no single entry is named.
-std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& wanted,
-                                     const std::string& keyPath) {
+std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& wanted, const std::string& keyPath) {
     std::vector<std::size_t> named;
     for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
         if (key.Filenames[i].Filename == wanted) named.push_back(i);
@@ -288,8 +287,8 @@ int RunExtract(const std::string& keyPath, const std::string& bifName, const std
 
     platform::CreateDirectories(dir);
     const std::string target = WithSeparator(dir);
-    const TExportReport report = ExportResources(
-        bif, target, wantedLines.empty() ? TExportScope::All : TExportScope::Selected, lines, gauge);
+    const TExportReport report =
+        ExportResources(bif, target, wantedLines.empty() ? TExportScope::All : TExportScope::Selected, lines, gauge);
     consoleGauge.Finish();
 
     for (const TSkippedResource& skipped : report.Skipped) {
@@ -298,16 +297,15 @@ int RunExtract(const std::string& keyPath, const std::string& bifName, const std
     }
     if (!quiet) {
         std::string summary = "extracted " + std::to_string(report.Written) +
-                              (report.Written == 1 ? " resource" : " resources") + " from " + chosen.Filename +
-                              " into " + dir;
+            (report.Written == 1 ? " resource" : " resources") + " from " + chosen.Filename + " into " + dir;
         if (!report.Skipped.empty()) summary += " (" + std::to_string(report.Skipped.size()) + " skipped)";
         out.Line(summary);
     }
     return status;
 }
 
-int RunPack(const std::string& sourceDir, const std::string& bifPath, const std::string& keyPath,
-            bool append, bool quiet, Output& out) {
+int RunPack(const std::string& sourceDir, const std::string& bifPath, const std::string& keyPath, bool append,
+            bool quiet, Output& out) {
     const auto source = platform::Stat(sourceDir);
     if (!source) {
         Complain("source folder \"" + sourceDir + "\" does not exist; nothing written");
@@ -375,7 +373,7 @@ struct CommandLine {
     bool append = false;
     bool help = false;
     bool version = false;
-    std::vector<std::string> operands;   // the verb first
+    std::vector<std::string> operands; // the verb first
 };
 
 int Run(int argc, char** argv, Output& out) {

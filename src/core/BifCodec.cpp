@@ -38,8 +38,9 @@ std::uint64_t TablesEnd(std::span<const std::uint8_t> head, std::uint64_t fileSi
 
 std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name) {
     if (fileSize < header::Size)
-        throw EFormatError(Fault(name, "the file is too short for a BIF header (file " + std::to_string(fileSize) +
-                                           " bytes, header " + std::to_string(header::Size) + " bytes)"));
+        throw EFormatError(Fault(name,
+                                 "the file is too short for a BIF header (file " + std::to_string(fileSize) +
+                                     " bytes, header " + std::to_string(header::Size) + " bytes)"));
     if (prefix.size() < header::Size) return header::Size;
     return std::max<std::uint64_t>(header::Size, TablesEnd(prefix, fileSize, name));
 }

@@ -55,8 +55,7 @@ TBifLocation LocateBif(const std::string& keyFolder, const std::string& storedNa
     return {classic, false, true};
 }
 
-TNWNBifFile::TNWNBifFile(TResourceList& resourceList, TGauge& gauge)
-    : resourceList_(resourceList), gauge_(gauge) {}
+TNWNBifFile::TNWNBifFile(TResourceList& resourceList, TGauge& gauge) : resourceList_(resourceList), gauge_(gauge) {}
 
 void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFile> keyFile,
                        std::optional<std::int32_t> bifIndex) {

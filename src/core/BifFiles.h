@@ -33,7 +33,7 @@ inline constexpr std::int64_t kUnknownResType = 0xFFFF;
 struct TBifLocation {
     std::string Path;
     bool Found = false;
-    bool Classic = true;   // the path is keyFolder + storedName
+    bool Classic = true; // the path is keyFolder + storedName
 };
 TBifLocation LocateBif(const std::string& keyFolder, const std::string& storedName);
 
@@ -56,7 +56,7 @@ struct TNWNFixedResEntry {
 
 // A resource that an export did not write, and why (an unsafe file name, no KEY entry, ...).
 struct TSkippedResource {
-    std::string Name;    // the list line, or "#<index>" when the KEY does not name it
+    std::string Name; // the list line, or "#<index>" when the KEY does not name it
     std::string Reason;
 };
 
@@ -112,8 +112,8 @@ public:
     // as <name>.bak. Everything is checked before the disk is touched; the new files are
     // written beside their targets and moved into place only when both are complete, so a
     // failure leaves every existing file as it was.
-    bool BuildFrom(const std::string& SourceDir, const std::string& BifFileName,
-                   const std::string& KeyFileName, bool Append);
+    bool BuildFrom(const std::string& SourceDir, const std::string& BifFileName, const std::string& KeyFileName,
+                   bool Append);
 
 private:
     TResourceList& resourceList_;

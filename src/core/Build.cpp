@@ -52,9 +52,9 @@ const char* const kNoFileChanged = ". The build was stopped; no existing file wa
 
 // One file of the list as the table pass records it.
 struct SourceFile {
-    std::string Name;       // as listed
-    std::string Path;       // SourceDir + Name
-    std::string BaseName;   // Name without its extension
+    std::string Name; // as listed
+    std::string Path; // SourceDir + Name
+    std::string BaseName; // Name without its extension
     std::uint32_t ResType = 0;
     std::uint32_t Size = 0;
 };
@@ -87,15 +87,14 @@ std::string NameList(const std::vector<std::string>& names) {
 }
 
 [[noreturn]] void Refuse(const std::string& bifFileName, const std::string& reason) {
-    throw EBuildRefused("Cannot build " + Quoted(bifFileName) + ": " + reason + "." +
-                        kNothingChanged);
+    throw EBuildRefused("Cannot build " + Quoted(bifFileName) + ": " + reason + "." + kNothingChanged);
 }
 
 } // namespace
 
 std::optional<platform::LocalDate> DateFromEpoch(std::string_view text) {
     constexpr std::int64_t kSecondsPerDay = 86400;
-    constexpr std::int64_t kMaxSeconds = 253402300799;   // the end of the year 9999
+    constexpr std::int64_t kMaxSeconds = 253402300799; // the end of the year 9999
     if (text.empty() || text.size() > 12) return std::nullopt;
     std::int64_t seconds = 0;
     for (const char c : text) {
@@ -166,8 +165,9 @@ std::vector<SourceFile> CheckSources(const TResourceList& list, const std::strin
     const int count = list.Count();
     if (count <= 0) Refuse(bifFileName, "the folder holds no files to pack");
     if (static_cast<std::uint64_t>(count) > kMaxResourcesPerBif) {
-        Refuse(bifFileName, std::to_string(count) + " files are more than a BIF can index (at most " +
-                                std::to_string(kMaxResourcesPerBif) + ")");
+        Refuse(bifFileName,
+               std::to_string(count) + " files are more than a BIF can index (at most " +
+                   std::to_string(kMaxResourcesPerBif) + ")");
     }
 
     std::vector<SourceFile> files(static_cast<std::size_t>(count));
@@ -191,8 +191,8 @@ std::vector<SourceFile> CheckSources(const TResourceList& list, const std::strin
             // Counted as well, so that the refusal states the real total.
             tooLarge.push_back(file.Path);
             total = info->Size > std::numeric_limits<std::uint64_t>::max() - total
-                        ? std::numeric_limits<std::uint64_t>::max()
-                        : total + info->Size;
+                ? std::numeric_limits<std::uint64_t>::max()
+                : total + info->Size;
         } else {
             file.Size = static_cast<std::uint32_t>(info->Size);
             total += file.Size;
@@ -200,26 +200,27 @@ std::vector<SourceFile> CheckSources(const TResourceList& list, const std::strin
     }
 
     if (!missing.empty()) {
-        Refuse(bifFileName, (missing.size() == 1 ? "this file is no longer there: "
-                                                 : "these files are no longer there: ") +
-                                NameList(missing));
+        Refuse(bifFileName,
+               (missing.size() == 1 ? "this file is no longer there: " : "these files are no longer there: ") +
+                   NameList(missing));
     }
     if (!notPlain.empty()) {
-        Refuse(bifFileName, (notPlain.size() == 1 ? "this is not an ordinary file: "
-                                                  : "these are not ordinary files: ") +
-                                NameList(notPlain));
+        Refuse(bifFileName,
+               (notPlain.size() == 1 ? "this is not an ordinary file: " : "these are not ordinary files: ") +
+                   NameList(notPlain));
     }
     if (!tooLong.empty()) {
-        Refuse(bifFileName, "a resource name holds at most " + std::to_string(kResRefSize) +
-                                " characters before the extension, and " +
-                                (tooLong.size() == 1 ? "this name is longer: "
-                                                     : std::to_string(tooLong.size()) +
-                                                           " names are longer: ") +
-                                NameList(tooLong));
+        Refuse(bifFileName,
+               "a resource name holds at most " + std::to_string(kResRefSize) +
+                   " characters before the extension, and " +
+                   (tooLong.size() == 1 ? "this name is longer: "
+                                        : std::to_string(tooLong.size()) + " names are longer: ") +
+                   NameList(tooLong));
     }
     if (!tooLarge.empty() || total > kMax32) {
-        Refuse(bifFileName, "the files come to " + std::to_string(total) +
-                                " bytes with the tables, more than a BIF can hold (under 4 GiB)");
+        Refuse(bifFileName,
+               "the files come to " + std::to_string(total) +
+                   " bytes with the tables, more than a BIF can hold (under 4 GiB)");
     }
     bifSize = total;
     return files;
@@ -233,8 +234,10 @@ std::int64_t FindEntry(const TNWNKeyFile& key, const std::string& entryName) {
     std::int64_t exact = -1, alike = -1;
     for (std::size_t d = 0; d < key.Filenames.size(); ++d) {
         const std::string& name = key.Filenames[d].Filename;
-        if (name == entryName) exact = static_cast<std::int64_t>(d);
-        else if (SameStoredName(name, entryName)) alike = static_cast<std::int64_t>(d);
+        if (name == entryName)
+            exact = static_cast<std::int64_t>(d);
+        else if (SameStoredName(name, entryName))
+            alike = static_cast<std::int64_t>(d);
     }
     return exact >= 0 ? exact : alike;
 }
@@ -255,7 +258,7 @@ void WriteBif(platform::File& bif, const std::vector<SourceFile>& files, TGauge&
         for (std::size_t i = first; i < last; ++i) {
             const TNWNVarResEntry entry{static_cast<std::uint32_t>(i), offset, files[i].Size, files[i].ResType};
             bifcodec::PutVarEntry(std::span(table).subspan(kEntry * (i - first)).first<kEntry>(), entry);
-            offset += files[i].Size;   // CheckSources has made sure the sum fits
+            offset += files[i].Size; // CheckSources has made sure the sum fits
         }
         bif.WriteAll(table.data(), kEntry * (last - first));
     }
@@ -274,10 +277,9 @@ void WriteBif(platform::File& bif, const std::vector<SourceFile>& files, TGauge&
         const std::uint64_t now = source.Size();
         if (now != file.Size) {
             // A file that shrank yields fewer bytes than its size: a read error, as ever.
-            throw EReadError(std::string(now < file.Size ? "Stream read error: " : "") +
-                             Quoted(file.Path) + " changed while the BIF was being written (" +
-                             std::to_string(file.Size) + " bytes when listed, " +
-                             std::to_string(now) + " bytes now)");
+            throw EReadError(std::string(now < file.Size ? "Stream read error: " : "") + Quoted(file.Path) +
+                             " changed while the BIF was being written (" + std::to_string(file.Size) +
+                             " bytes when listed, " + std::to_string(now) + " bytes now)");
         }
         bif.CopyFrom(source, 0, file.Size);
         source.Close();
@@ -293,8 +295,9 @@ platform::LocalDate BuildDate(const std::string& bifFileName) {
     if (!epoch) return platform::Today();
     const auto seconds = DateFromEpoch(epoch);
     if (!seconds)
-        Refuse(bifFileName, "SOURCE_DATE_EPOCH is set to " + Quoted(epoch) +
-                                ", which is not a whole number of seconds since 1970 in the years 1900 and on");
+        Refuse(bifFileName,
+               "SOURCE_DATE_EPOCH is set to " + Quoted(epoch) +
+                   ", which is not a whole number of seconds since 1970 in the years 1900 and on");
     return *seconds;
 }
 
@@ -344,13 +347,11 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
             Refuse(BifFileName, Quoted(*path) + " is not an ordinary file");
         }
         if (IsFolder(*path + kBackupSuffix)) {
-            Refuse(BifFileName, "the backup name " + Quoted(*path + kBackupSuffix) +
-                                    " is taken by a folder");
+            Refuse(BifFileName, "the backup name " + Quoted(*path + kBackupSuffix) + " is taken by a folder");
         }
     }
     std::uint64_t bifSize = 0;
-    const std::vector<SourceFile> files =
-        CheckSources(list, request.SourceDir, BifFileName, bifSize);
+    const std::vector<SourceFile> files = CheckSources(list, request.SourceDir, BifFileName, bifSize);
 
     TNWNKeyFile key;
     if (request.Append && platform::PathExists(KeyFileName)) {
@@ -368,9 +369,9 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
     const bool reused = found >= 0;
     if (found < 0) {
         if (key.Filenames.size() >= kMaxBifsPerKey) {
-            Refuse(BifFileName, "the KEY already names " + std::to_string(key.Filenames.size()) +
-                                    " BIFs, and one KEY can index at most " +
-                                    std::to_string(kMaxBifsPerKey));
+            Refuse(BifFileName,
+                   "the KEY already names " + std::to_string(key.Filenames.size()) +
+                       " BIFs, and one KEY can index at most " + std::to_string(kMaxBifsPerKey));
         }
         TNWNFileTableEntry row;
         row.FilenameSize = static_cast<std::uint16_t>(entryName.size());
@@ -380,8 +381,8 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
         key.Filenames.push_back(std::move(name));
         found = static_cast<std::int64_t>(key.Filenames.size()) - 1;
     } else if (static_cast<std::uint64_t>(found) >= kMaxBifsPerKey) {
-        Refuse(BifFileName, "its entry in the KEY lies beyond the " +
-                                std::to_string(kMaxBifsPerKey) + " BIFs a KEY can index");
+        Refuse(BifFileName,
+               "its entry in the KEY lies beyond the " + std::to_string(kMaxBifsPerKey) + " BIFs a KEY can index");
     }
     const auto q = static_cast<std::size_t>(found);
     key.BifCount = static_cast<std::uint32_t>(key.FileTable.size());
@@ -426,19 +427,18 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
             out.Close();
         }
         const auto written = platform::Stat(bif.Temporary);
-        if (!written) {   // the finished BIF is gone: no KEY may name it
+        if (!written) { // the finished BIF is gone: no KEY may name it
             throw EWriteError("The new BIF " + Quoted(bif.Temporary) + " was gone after it was written");
         }
         if (written->Size != bifSize) {
-            throw EWriteError("The new BIF " + Quoted(bif.Temporary) + " holds " +
-                              std::to_string(written->Size) + " bytes instead of " +
-                              std::to_string(bifSize));
+            throw EWriteError("The new BIF " + Quoted(bif.Temporary) + " holds " + std::to_string(written->Size) +
+                              " bytes instead of " + std::to_string(bifSize));
         }
         key.FileTable[q].FileSize = static_cast<std::uint32_t>(written->Size);
 
         temporaries.Add(index.Temporary);
         try {
-            key.SaveToFile(index.Temporary);   // flushed and closed, or removed, by SaveToFile
+            key.SaveToFile(index.Temporary); // flushed and closed, or removed, by SaveToFile
         } catch (const EFCreateError& e) {
             RethrowCreateErrorFor(e, index.Temporary, KeyFileName);
         }

@@ -16,20 +16,20 @@
 namespace vellocar {
 
 struct TBuildRequest {
-    std::string SourceDir;   // ends with the path separator; a file's path is SourceDir + name
+    std::string SourceDir; // ends with the path separator; a file's path is SourceDir + name
     std::string BifPath;
     std::string KeyPath;
-    bool Append = false;     // keep the other contents of an existing KEY
+    bool Append = false; // keep the other contents of an existing KEY
 };
 
 struct TBuildReport {
-    std::string EntryName;          // how the KEY names the BIF: "data\<file name>"
-    std::uint32_t BifIndex = 0;     // the entry's index in the KEY
-    bool ReusedEntry = false;       // an existing entry was rebuilt, none added
+    std::string EntryName; // how the KEY names the BIF: "data\<file name>"
+    std::uint32_t BifIndex = 0; // the entry's index in the KEY
+    bool ReusedEntry = false; // an existing entry was rebuilt, none added
     std::size_t Files = 0;
     std::uint64_t ContentBytes = 0; // the files' bytes, the BIF's tables aside
     std::uint64_t BifSize = 0;
-    std::size_t KeyBifs = 0;        // the KEY as saved: its BIF entries and its resources
+    std::size_t KeyBifs = 0; // the KEY as saved: its BIF entries and its resources
     std::size_t KeyResources = 0;
 };
 

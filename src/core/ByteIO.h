@@ -16,8 +16,8 @@ namespace vellocar::byteio {
 // Where count records of recordSize bytes starting at offset end, provided they all lie inside
 // the first limit bytes; nullopt when they do not (or when the sum could not be represented).
 // Division instead of multiplication keeps the test itself free of overflow.
-inline std::optional<std::uint64_t> RangeEnd(std::uint64_t offset, std::uint64_t count,
-                                             std::uint64_t recordSize, std::uint64_t limit) {
+inline std::optional<std::uint64_t> RangeEnd(std::uint64_t offset, std::uint64_t count, std::uint64_t recordSize,
+                                             std::uint64_t limit) {
     if (offset > limit) return std::nullopt;
     const std::uint64_t remaining = limit - offset;
     if (recordSize != 0 && count > remaining / recordSize) return std::nullopt;
@@ -26,20 +26,18 @@ inline std::optional<std::uint64_t> RangeEnd(std::uint64_t offset, std::uint64_t
 
 // The fault RangeEnd found, for an error message: "<table> runs past the end of the file
 // (offset 1234, 100 x 22 bytes, file 1000 bytes)".
-inline std::string PastEnd(const char* table, std::uint64_t offset, std::uint64_t count,
-                           std::uint64_t entrySize, std::uint64_t fileSize) {
-    return std::string(table) + " runs past the end of the file (offset " + std::to_string(offset) +
-           ", " + std::to_string(count) + " x " + std::to_string(entrySize) + " bytes, file " +
-           std::to_string(fileSize) + " bytes)";
+inline std::string PastEnd(const char* table, std::uint64_t offset, std::uint64_t count, std::uint64_t entrySize,
+                           std::uint64_t fileSize) {
+    return std::string(table) + " runs past the end of the file (offset " + std::to_string(offset) + ", " +
+        std::to_string(count) + " x " + std::to_string(entrySize) + " bytes, file " + std::to_string(fileSize) +
+        " bytes)";
 }
 
-inline std::uint16_t Get16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+inline std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 inline std::uint32_t Get32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+        (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
 inline void Put16(std::uint8_t* p, std::uint16_t v) {

@@ -18,7 +18,7 @@ namespace {
 // Marks the names that cannot be written, and each later name that would land in the file of
 // an earlier one.
 void CheckNames(std::vector<TExportItem>& plan) {
-    std::unordered_map<std::string, std::string> first;   // NameKey -> the first name
+    std::unordered_map<std::string, std::string> first; // NameKey -> the first name
     for (TExportItem& item : plan) {
         if (!item.SkipReason.empty()) continue;
         if (const auto reason = UnsafeExportNameReason(item.Name)) {
@@ -65,8 +65,8 @@ std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
             const std::uint32_t index = e.ResId & kResIdIndexMask;
             if (index >= named.size()) {
                 unexported.push_back(Skip(ResourceLine(e), index,
-                                          "the BIF holds no resource at index " + std::to_string(index) +
-                                              " (it has " + std::to_string(named.size()) + ")"));
+                                          "the BIF holds no resource at index " + std::to_string(index) + " (it has " +
+                                              std::to_string(named.size()) + ")"));
             } else if (named[index]) {
                 unexported.push_back(Skip(ResourceLine(e), index,
                                           "its resource (index " + std::to_string(index) + ") is exported as \"" +
@@ -84,7 +84,7 @@ std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
         if (named[i]) {
             plan.push_back(ItemFor(source, *named[i], index));
         } else {
-            std::string name = "#";   // appended, not prepended: GCC 12 misreads the latter
+            std::string name = "#"; // appended, not prepended: GCC 12 misreads the latter
             name += std::to_string(i);
             plan.push_back(Skip(std::move(name), index, "the KEY names no resource at this index"));
         }
@@ -108,7 +108,8 @@ std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const T
         const TNWNKeyEntry& entry = (*source.Entries)[line];
         const std::uint32_t index = entry.ResId & kResIdIndexMask;
         if ((entry.ResId >> kResIdBifShift) != source.BifIndex || index >= source.Resources.size()) {
-            plan.push_back(Skip(ResourceLine(entry), index, "the BIF holds no resource at index " + std::to_string(index)));
+            plan.push_back(
+                Skip(ResourceLine(entry), index, "the BIF holds no resource at index " + std::to_string(index)));
             continue;
         }
         plan.push_back(ItemFor(source, entry, index));
@@ -137,8 +138,8 @@ public:
         }
         if (item.PastEnd)
             throw EReadError("Stream read error: cannot export \"" + item.Name + "\" from \"" + bifPath_ +
-                             "\": its bytes run past the end of the BIF (offset " + std::to_string(item.Offset) +
-                             ", " + std::to_string(item.Size) + " bytes, file " + std::to_string(bifSize) +
+                             "\": its bytes run past the end of the BIF (offset " + std::to_string(item.Offset) + ", " +
+                             std::to_string(item.Size) + " bytes, file " + std::to_string(bifSize) +
                              " bytes); nothing was written for it");
 
         platform::File dest = platform::File::Create(out);
@@ -148,8 +149,9 @@ public:
             dest.Close();
         } catch (const EWriteError&) {
             platform::RemoveFile(out);
-            throw EWriteError("Stream write error: \"" + out +
-                              "\" could not be written in full and was removed; the files exported before it were kept");
+            throw EWriteError(
+                "Stream write error: \"" + out +
+                "\" could not be written in full and was removed; the files exported before it were kept");
         } catch (const EReadError&) {
             platform::RemoveFile(out);
             throw EReadError("Stream read error: \"" + bifPath_ + "\" ended while \"" + item.Name +

@@ -15,20 +15,20 @@ namespace vellocar {
 
 // One step of an export.
 struct TExportItem {
-    std::string Name;            // the file name, as the resource list shows the resource
-    std::uint32_t Resource = 0;  // its index in the variable table
-    std::string SkipReason;      // why it is not written; empty when it is
-    std::uint32_t Offset = 0;    // where its bytes lie in the BIF
+    std::string Name; // the file name, as the resource list shows the resource
+    std::uint32_t Resource = 0; // its index in the variable table
+    std::string SkipReason; // why it is not written; empty when it is
+    std::uint32_t Offset = 0; // where its bytes lie in the BIF
     std::uint32_t Size = 0;
-    bool PastEnd = false;        // its bytes run past the end of the BIF: the export stops here
-    int Progress = -1;           // the gauge position shown before this step; -1 for none
+    bool PastEnd = false; // its bytes run past the end of the BIF: the export stops here
+    int Progress = -1; // the gauge position shown before this step; -1 for none
 };
 
 // What a plan is made from: the BIF's variable table and size, and the KEY's entries for it.
 struct TExportSource {
     const std::vector<TNWNVarResEntry>& Resources;
     std::uint64_t BifSize = 0;
-    const std::vector<TNWNKeyEntry>* Entries = nullptr;   // none when no KEY names this BIF
+    const std::vector<TNWNKeyEntry>* Entries = nullptr; // none when no KEY names this BIF
     std::uint32_t BifIndex = 0;
 };
 
@@ -46,7 +46,7 @@ std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const T
 // What an export did.
 struct TExportReport {
     std::size_t Written = 0;
-    std::vector<TSkippedResource> Skipped;   // in plan order
+    std::vector<TSkippedResource> Skipped; // in plan order
 };
 
 // Writes a plan's resources from the open BIF into target (a folder path ending with its

@@ -21,9 +21,10 @@ std::string Fault(const std::string& name, const std::string& what) {
 
 std::string NamePastEnd(const std::string& name, std::uint32_t index, std::uint32_t offset, std::uint16_t size,
                         std::uint64_t fileSize) {
-    return Fault(name, "the name of BIF " + std::to_string(index) + " runs past the end of the file (offset " +
-                           std::to_string(offset) + ", " + std::to_string(size) + " bytes, file " +
-                           std::to_string(fileSize) + " bytes)");
+    return Fault(name,
+                 "the name of BIF " + std::to_string(index) + " runs past the end of the file (offset " +
+                     std::to_string(offset) + ", " + std::to_string(size) + " bytes, file " + std::to_string(fileSize) +
+                     " bytes)");
 }
 
 // Where a table ends, refused when it does not fit the file.
@@ -43,8 +44,9 @@ const std::uint8_t* Row(std::span<const std::uint8_t> bytes, std::uint64_t table
 
 std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name) {
     if (fileSize < header::Size)
-        throw EFormatError(Fault(name, "the file is too short for a KEY header (file " + std::to_string(fileSize) +
-                                           " bytes, header " + std::to_string(header::Size) + " bytes)"));
+        throw EFormatError(Fault(name,
+                                 "the file is too short for a KEY header (file " + std::to_string(fileSize) +
+                                     " bytes, header " + std::to_string(header::Size) + " bytes)"));
     if (prefix.size() < header::Size) return header::Size;
 
     const std::uint32_t bifCount = Get32(&prefix[header::BifCount]);
@@ -63,7 +65,7 @@ std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fi
         const std::uint8_t* row = Row(prefix, fileTableAt, i, filetable::Size);
         const std::uint32_t offset = Get32(row + filetable::FilenameOffset);
         const std::uint16_t size = Get16(row + filetable::FilenameSize);
-        if (size == 0) continue;   // the empty name, wherever it claims to lie
+        if (size == 0) continue; // the empty name, wherever it claims to lie
         if (offset >= fileSize) throw EFormatError(NamePastEnd(name, i, offset, size, fileSize));
         needed = std::max(needed, std::min<std::uint64_t>(std::uint64_t{offset} + size, fileSize));
     }
@@ -113,10 +115,10 @@ TNWNKeyFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, c
         nameLengths[i] = static_cast<std::uint16_t>(last - first);
         nameBytes += nameLengths[i];
         if (nameBytes > fileSize)
-            throw EFormatError(Fault(name, "the BIF names add up to more bytes than the file holds (" +
-                                               std::to_string(nameBytes) + " bytes by BIF " + std::to_string(i) +
-                                               ", file " + std::to_string(fileSize) +
-                                               " bytes): file-table rows share their names"));
+            throw EFormatError(Fault(name,
+                                     "the BIF names add up to more bytes than the file holds (" +
+                                         std::to_string(nameBytes) + " bytes by BIF " + std::to_string(i) + ", file " +
+                                         std::to_string(fileSize) + " bytes): file-table rows share their names"));
     }
     key.Filenames.resize(key.BifCount);
     for (std::uint32_t i = 0; i < key.BifCount; ++i) {
@@ -135,9 +137,10 @@ TNWNKeyFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, c
         if (bif >= key.BifCount) {
             TResRef ref{};
             std::copy_n(row + keytable::ResRef, kResRefSize, ref.begin());
-            throw EFormatError(Fault(name, "key entry " + std::to_string(k) + " (\"" + ResRefToString(ref) +
-                                               "\") names BIF " + std::to_string(bif) + ", but the file table has " +
-                                               std::to_string(key.BifCount) + " entries"));
+            throw EFormatError(Fault(name,
+                                     "key entry " + std::to_string(k) + " (\"" + ResRefToString(ref) +
+                                         "\") names BIF " + std::to_string(bif) + ", but the file table has " +
+                                         std::to_string(key.BifCount) + " entries"));
         }
         ++perBif[bif];
     }
@@ -206,7 +209,7 @@ std::vector<std::uint8_t> Serialize(TNWNKeyFile& key, const std::string& name) {
         byteio::Put16(row + filetable::FilenameSize, e.FilenameSize);
         byteio::Put16(row + filetable::Drives, e.Drives);
         const std::string& filename = key.Filenames[i].Filename;
-        std::copy(filename.begin(), filename.end(), out.data() + e.FilenameOffset);   // its zero byte is there
+        std::copy(filename.begin(), filename.end(), out.data() + e.FilenameOffset); // its zero byte is there
     }
     std::uint8_t* row = out.data() + key.OffsetToKeyTable;
     for (const TNWNFilenameEntry& f : key.Filenames) {

@@ -18,8 +18,8 @@ inline constexpr std::size_t kKeyReservedSize = 32;
 // ResId = BIF index << 20 | index in that BIF's variable table.
 inline constexpr unsigned kResIdBifShift = 20;
 inline constexpr std::uint32_t kResIdIndexMask = (1u << kResIdBifShift) - 1;
-inline constexpr std::uint32_t kMaxBifsPerKey = 1u << (32 - kResIdBifShift);   // 4096
-inline constexpr std::uint32_t kMaxResourcesPerBif = 1u << kResIdBifShift;      // 1,048,576
+inline constexpr std::uint32_t kMaxBifsPerKey = 1u << (32 - kResIdBifShift); // 4096
+inline constexpr std::uint32_t kMaxResourcesPerBif = 1u << kResIdBifShift; // 1,048,576
 
 using TFourCC = std::array<char, 4>;
 using TResRef = std::array<char, kResRefSize>;

@@ -15,7 +15,7 @@ bool SameChar(char a, char b, bool ignoreCase) {
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
+        std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
 }
 
 bool FolderOrderLess(std::string_view a, std::string_view b) {
@@ -31,7 +31,7 @@ bool FolderOrderLess(std::string_view a, std::string_view b) {
 
 bool SameStoredName(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return SameChar(x, y, true); });
+        std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return SameChar(x, y, true); });
 }
 
 bool PathEndsWithName(std::string_view path, std::string_view storedName, bool ignoreCase) {

@@ -90,9 +90,9 @@ std::vector<std::uint8_t> ReadLeadingBytes(File& file,
 
 // What a directory entry says of a path.
 struct PathInfo {
-    bool IsRegular = false;     // an ordinary file (a link counts as what it points to)
+    bool IsRegular = false; // an ordinary file (a link counts as what it points to)
     bool IsDirectory = false;
-    std::uint64_t Size = 0;     // of a regular file
+    std::uint64_t Size = 0; // of a regular file
 };
 
 // Whether a directory entry of exactly this path exists, whatever its kind.

@@ -46,9 +46,7 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 } // namespace
 
-std::string SystemErrorText(int code) {
-    return std::strerror(code);
-}
+std::string SystemErrorText(int code) { return std::strerror(code); }
 
 // ---------------------------------------------------------------------------------- File
 
@@ -113,8 +111,7 @@ File File::Create(const std::string& path) {
         const int err = errno;
         if (err == EINTR) continue;
         if (err != EEXIST) throw EFCreateError(CreateMessage(path, err));
-        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-            throw EFCreateError(CreateMessage(path, errno));
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw EFCreateError(CreateMessage(path, errno));
     }
     throw EFCreateError(CreateMessage(path, EEXIST));
 }
@@ -147,7 +144,7 @@ void File::CopyFrom(File& source, std::uint64_t sourceOffset, std::uint64_t size
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, kCopyChunk * 16));
         const ssize_t n = ::copy_file_range(Fd(source.handle_), &offset, Fd(handle_), nullptr, want, 0);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;   // error or end of the source: let the buffered copy tell which
+        if (n <= 0) break; // error or end of the source: let the buffered copy tell which
         size -= static_cast<std::uint64_t>(n);
     }
     if (size == 0) return;
@@ -176,8 +173,7 @@ std::uint64_t File::Size() const {
 }
 
 void File::Flush() {
-    if (::fsync(Fd(handle_)) != 0 && errno != EINVAL && errno != EROFS)
-        throw EWriteError("Stream write error");
+    if (::fsync(Fd(handle_)) != 0 && errno != EINVAL && errno != EROFS) throw EWriteError("Stream write error");
 }
 
 void File::Close() {
@@ -205,9 +201,7 @@ std::optional<PathInfo> Stat(const std::string& path) {
     return info;
 }
 
-bool RemoveFile(const std::string& path) noexcept {
-    return ::unlink(path.c_str()) == 0;
-}
+bool RemoveFile(const std::string& path) noexcept { return ::unlink(path.c_str()) == 0; }
 
 void RenameFile(const std::string& from, const std::string& to, bool replace) {
     int result;
@@ -232,21 +226,21 @@ void RenameFile(const std::string& from, const std::string& to, bool replace) {
     if (result == 0) return;
     const int err = errno;
     switch (err) {
-    case ENOENT:
-        throw EInOutError("File not found", err);
-    case ENOTDIR:
-    case ENAMETOOLONG:
-        throw EInOutError("Invalid filename", err);
-    case EMFILE:
-    case ENFILE:
-        throw EInOutError("Too many open files", err);
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EBUSY:
-        throw EInOutError("File access denied", err);
-    default:
-        throw EInOutError("I/O error " + std::to_string(err), err);
+        case ENOENT:
+            throw EInOutError("File not found", err);
+        case ENOTDIR:
+        case ENAMETOOLONG:
+            throw EInOutError("Invalid filename", err);
+        case EMFILE:
+        case ENFILE:
+            throw EInOutError("Too many open files", err);
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EBUSY:
+            throw EInOutError("File access denied", err);
+        default:
+            throw EInOutError("I/O error " + std::to_string(err), err);
     }
 }
 
@@ -289,9 +283,7 @@ std::string FolderOf(const std::string& path) {
 
 // Whether a last part names an entry of its folder: "", "." and ".." name the folder itself or
 // its parent, which are compared by identity only.
-bool IsEntryName(const std::string& name) {
-    return !name.empty() && name != "." && name != "..";
-}
+bool IsEntryName(const std::string& name) { return !name.empty() && name != "." && name != ".."; }
 
 } // namespace
 
@@ -305,9 +297,7 @@ bool SameFile(const std::string& a, const std::string& b) {
     return folderA && folderB && *folderA == *folderB;
 }
 
-std::string NameKey(const std::string& name) {
-    return name;
-}
+std::string NameKey(const std::string& name) { return name; }
 
 std::vector<std::string> ListPlainFiles(const std::string& folder) {
     std::vector<std::string> names;
@@ -335,7 +325,7 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
 std::string ResolveStoredName(const std::string& keyFolder, const std::string& storedName) {
     std::string current = keyFolder;
     std::size_t pos = 0;
-    bool searching = true;   // once a part is not found at all, the rest is taken as stored
+    bool searching = true; // once a part is not found at all, the rest is taken as stored
     while (pos <= storedName.size()) {
         std::size_t next = storedName.find_first_of("\\/", pos);
         if (next == std::string::npos) next = storedName.size();
@@ -400,7 +390,7 @@ std::string TemporaryNameBeside(const std::string& target) {
 
 LocalDate Today() {
     const std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     ::localtime_r(&now, &local);
     LocalDate date;
     date.YearsSince1900 = static_cast<std::uint32_t>(local.tm_year);

@@ -65,11 +65,16 @@ bool IsDiskFile(HANDLE h) { return GetFileType(h) == FILE_TYPE_DISK; }
 // The text the old runtime gave each I/O error code; everything else is "I/O error <code>".
 std::string InOutErrorText(DWORD code) {
     switch (code) {
-    case ERROR_FILE_NOT_FOUND: return "File not found";
-    case ERROR_PATH_NOT_FOUND: return "Invalid filename";
-    case ERROR_TOO_MANY_OPEN_FILES: return "Too many open files";
-    case ERROR_ACCESS_DENIED: return "File access denied";
-    default: return "I/O error " + std::to_string(code);
+        case ERROR_FILE_NOT_FOUND:
+            return "File not found";
+        case ERROR_PATH_NOT_FOUND:
+            return "Invalid filename";
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return "Too many open files";
+        case ERROR_ACCESS_DENIED:
+            return "File access denied";
+        default:
+            return "I/O error " + std::to_string(code);
     }
 }
 
@@ -77,13 +82,11 @@ std::string InOutErrorText(DWORD code) {
 // conflicts with nor is refused by another handle that holds the file without sharing, and
 // folders open as well as files.
 HANDLE OpenForQuery(const std::string& path) {
-    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-std::uint64_t Join(DWORD high, DWORD low) {
-    return (static_cast<std::uint64_t>(high) << 32) | low;
-}
+std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
 bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
@@ -91,9 +94,9 @@ bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || ye
 
 std::string SystemErrorText(int code) {
     char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
     std::string text;
     if (length != 0 && buffer != nullptr) {
         text.assign(buffer, length);
@@ -118,7 +121,8 @@ File::File(std::intptr_t handle, std::string path, std::optional<std::uint64_t> 
 
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE))),
-      path_(std::move(other.path_)), sizeAtOpen_(other.sizeAtOpen_) {}
+      path_(std::move(other.path_)),
+      sizeAtOpen_(other.sizeAtOpen_) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -289,9 +293,7 @@ std::optional<PathInfo> Stat(const std::string& path) {
     return result;
 }
 
-bool RemoveFile(const std::string& path) noexcept {
-    return DeleteFileA(path.c_str()) != 0;
-}
+bool RemoveFile(const std::string& path) noexcept { return DeleteFileA(path.c_str()) != 0; }
 
 void RenameFile(const std::string& from, const std::string& to, bool replace) {
     const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING : 0;
@@ -338,9 +340,8 @@ void CreateDirectories(const std::string& path) {
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             continue;
         }
-        throw EFCreateError(CreateErrorText(part, code == ERROR_ALREADY_EXISTS
-                                                      ? static_cast<DWORD>(ERROR_DIRECTORY)
-                                                      : code));
+        throw EFCreateError(
+            CreateErrorText(part, code == ERROR_ALREADY_EXISTS ? static_cast<DWORD>(ERROR_DIRECTORY) : code));
     }
 }
 
@@ -461,9 +462,8 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
     if (search == INVALID_HANDLE_VALUE) {
         return names;
     }
-    constexpr DWORD kSkipped = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
-                               FILE_ATTRIBUTE_SYSTEM | kVolumeLabelAttribute |
-                               FILE_ATTRIBUTE_DEVICE;
+    constexpr DWORD kSkipped = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+        kVolumeLabelAttribute | FILE_ATTRIBUTE_DEVICE;
     do {
         if ((entry.dwFileAttributes & kSkipped) == 0) {
             names.emplace_back(entry.cFileName);
@@ -517,8 +517,7 @@ std::string TemporaryNameBeside(const std::string& target) {
 LocalDate Today() {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    static constexpr unsigned kDaysBeforeMonth[12] = {0,   31,  59,  90,  120, 151,
-                                                      181, 212, 243, 273, 304, 334};
+    static constexpr unsigned kDaysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
     const unsigned month = std::clamp<unsigned>(now.wMonth, 1, 12);
     unsigned day = kDaysBeforeMonth[month - 1] + now.wDay - 1;
     if (month > 2 && IsLeapYear(now.wYear)) {

@@ -22,9 +22,7 @@ void TStringResourceList::Add(const std::string& line) {
     selected_.push_back(false);
 }
 
-int TStringResourceList::Count() const {
-    return static_cast<int>(lines_.size());
-}
+int TStringResourceList::Count() const { return static_cast<int>(lines_.size()); }
 
 std::string TStringResourceList::Line(int index) const {
     if (index < 0 || static_cast<std::size_t>(index) >= lines_.size()) return {};

@@ -18,13 +18,12 @@ struct TResTypeRow {
 
 // Ascending type number; both directions try the rows in this order.
 constexpr std::array<TResTypeRow, 42> kResTypes{{
-    {1, "bmp"},    {3, "tga"},    {4, "wav"},    {6, "plt"},    {7, "ini"},    {10, "txt"},
-    {2002, "mdl"}, {2009, "nss"}, {2010, "ncs"}, {2012, "are"}, {2013, "set"}, {2014, "ifo"},
-    {2015, "bic"}, {2016, "wok"}, {2017, "2da"}, {2022, "txi"}, {2023, "git"}, {2025, "uti"},
-    {2027, "utc"}, {2029, "dlg"}, {2030, "itp"}, {2032, "utt"}, {2033, "dds"}, {2035, "uts"},
-    {2036, "ltr"}, {2037, "gff"}, {2038, "fac"}, {2040, "ute"}, {2042, "utd"}, {2044, "utp"},
-    {2045, "dft"}, {2046, "gic"}, {2047, "gui"}, {2051, "utm"}, {2052, "dwk"}, {2053, "pwk"},
-    {2056, "jrl"}, {2058, "utw"}, {2060, "ssf"}, {2064, "ndb"}, {2065, "ptm"}, {2066, "ptt"},
+    {1, "bmp"},    {3, "tga"},    {4, "wav"},    {6, "plt"},    {7, "ini"},    {10, "txt"},   {2002, "mdl"},
+    {2009, "nss"}, {2010, "ncs"}, {2012, "are"}, {2013, "set"}, {2014, "ifo"}, {2015, "bic"}, {2016, "wok"},
+    {2017, "2da"}, {2022, "txi"}, {2023, "git"}, {2025, "uti"}, {2027, "utc"}, {2029, "dlg"}, {2030, "itp"},
+    {2032, "utt"}, {2033, "dds"}, {2035, "uts"}, {2036, "ltr"}, {2037, "gff"}, {2038, "fac"}, {2040, "ute"},
+    {2042, "utd"}, {2044, "utp"}, {2045, "dft"}, {2046, "gic"}, {2047, "gui"}, {2051, "utm"}, {2052, "dwk"},
+    {2053, "pwk"}, {2056, "jrl"}, {2058, "utw"}, {2060, "ssf"}, {2064, "ndb"}, {2065, "ptm"}, {2066, "ptt"},
 }};
 
 // The extension of a type, "" when it has no row. Binary search: listing a large KEY asks

@@ -7,9 +7,7 @@
 
 namespace vellocar {
 
-void TFileMover::Rename(const std::string& from, const std::string& to) {
-    platform::RenameFile(from, to, false);
-}
+void TFileMover::Rename(const std::string& from, const std::string& to) { platform::RenameFile(from, to, false); }
 
 bool TFileMover::Exists(const std::string& path) { return platform::PathExists(path); }
 
@@ -23,10 +21,10 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 struct Progress {
     const TReplacement* File = nullptr;
     std::string Backup;
-    std::string OldBackup;     // where the earlier backup waits; "" when there was none
-    bool OldBackupAside = false;   // the earlier backup is at OldBackup
-    bool MovedAside = false;       // the current file is at Backup
-    bool Placed = false;           // the new file is at Path
+    std::string OldBackup; // where the earlier backup waits; "" when there was none
+    bool OldBackupAside = false; // the earlier backup is at OldBackup
+    bool MovedAside = false; // the current file is at Backup
+    bool Placed = false; // the new file is at Path
 };
 
 // Takes back, in reverse order, what was done for one file. Returns sentences on what could
@@ -49,13 +47,13 @@ std::string Undo(Progress& step, TFileMover& mover) {
     }
     if (step.MovedAside && !tryRename(step.Backup, file.Path)) {
         std::string trouble = " The previous file is at " + Quoted(step.Backup) + " and could not be moved back to " +
-                              Quoted(file.Path) + ".";
+            Quoted(file.Path) + ".";
         if (step.OldBackupAside) trouble += " The earlier backup is at " + Quoted(step.OldBackup) + ".";
         return trouble;
     }
     if (step.OldBackupAside && !tryRename(step.OldBackup, step.Backup)) {
         return " The earlier backup is at " + Quoted(step.OldBackup) + " and could not be moved back to " +
-               Quoted(step.Backup) + ".";
+            Quoted(step.Backup) + ".";
     }
     return "";
 }
@@ -88,12 +86,12 @@ void ReplaceKeepingBackups(const std::vector<TReplacement>& files, TFileMover& m
         std::string trouble;
         for (std::size_t i = steps.size(); i-- > 0;) trouble += Undo(steps[i], mover);
         throw EInOutError(
-            WithContext(e.what(), trouble.empty()
-                                      ? ". The new files could not be moved into place; the previous files and "
-                                        "their backups are back at their names."
-                                      : ". The new files could not be moved into place, and not everything could "
-                                        "be put back." +
-                                            trouble),
+            WithContext(e.what(),
+                        trouble.empty() ? ". The new files could not be moved into place; the previous files and "
+                                          "their backups are back at their names."
+                                        : ". The new files could not be moved into place, and not everything could "
+                                          "be put back." +
+                                trouble),
             e.ErrorCode);
     }
     // Everything is in place: the earlier backups are no longer needed. One that cannot be

@@ -39,8 +39,8 @@ struct TEntryAtHash {
 // The name-and-type pairs that the KEY lists more than once, as notes on the entries of the
 // checked BIFs: each later entry is noted against the first one, and when the later one's BIF
 // is not checked, the first one is noted against it instead.
-std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash> DuplicateNotes(
-    const TNWNKeyFile& key, const std::vector<bool>& checked) {
+std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash> DuplicateNotes(const TNWNKeyFile& key,
+                                                                                    const std::vector<bool>& checked) {
     std::unordered_map<std::string, TEntryAt> first;
     std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash> notes;
     for (std::size_t b = 0; b < key.Filenames.size(); ++b) {
@@ -57,9 +57,9 @@ std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash> DuplicateNo
             const TEntryAt at = earlier->second;
             const std::string firstLine = ResourceLine(key.Filenames[at.Bif].Resources[at.Line]);
             if (checked[b]) {
-                notes[here].push_back(at.Bif == b ? "duplicate of \"" + firstLine + "\" earlier in this BIF"
-                                                  : "duplicate of \"" + firstLine + "\" in " +
-                                                        key.Filenames[at.Bif].Filename);
+                notes[here].push_back(at.Bif == b
+                                          ? "duplicate of \"" + firstLine + "\" earlier in this BIF"
+                                          : "duplicate of \"" + firstLine + "\" in " + key.Filenames[at.Bif].Filename);
             } else if (checked[at.Bif]) {
                 notes[at].push_back("duplicated by \"" + ResourceLine(entries[line]) + "\" in " +
                                     key.Filenames[b].Filename);
@@ -137,22 +137,26 @@ TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
             if (opened) {
                 const std::uint32_t index = entry.ResId & kResIdIndexMask;
                 if (index >= bif.Resources.size()) {
-                    problem(name, "the BIF holds no resource at index " + std::to_string(index) + " (it has " +
-                                      std::to_string(bif.Resources.size()) + ")");
+                    problem(name,
+                            "the BIF holds no resource at index " + std::to_string(index) + " (it has " +
+                                std::to_string(bif.Resources.size()) + ")");
                 } else {
                     const TNWNVarResEntry& resource = bif.Resources[index];
                     if (!byteio::RangeEnd(resource.Offset, resource.FileSize, 1, bif.Size)) {
-                        problem(name, "its bytes (offset " + std::to_string(resource.Offset) + ", " +
-                                          std::to_string(resource.FileSize) + " bytes) run past the end of the BIF (" +
-                                          std::to_string(bif.Size) + " bytes)");
+                        problem(name,
+                                "its bytes (offset " + std::to_string(resource.Offset) + ", " +
+                                    std::to_string(resource.FileSize) + " bytes) run past the end of the BIF (" +
+                                    std::to_string(bif.Size) + " bytes)");
                     }
                     if (resource.ResType != entry.ResType) {
-                        problem(name, "the BIF gives type " + TypeText(resource.ResType) + ", the KEY " +
-                                          TypeText(entry.ResType));
+                        problem(name,
+                                "the BIF gives type " + TypeText(resource.ResType) + ", the KEY " +
+                                    TypeText(entry.ResType));
                     }
                     if (namedBy[index]) {
-                        problem(name, "its resource (index " + std::to_string(index) + ") is also named by \"" +
-                                          ResourceLine(*namedBy[index]) + "\"");
+                        problem(name,
+                                "its resource (index " + std::to_string(index) + ") is also named by \"" +
+                                    ResourceLine(*namedBy[index]) + "\"");
                     } else {
                         namedBy[index] = &entry;
                     }

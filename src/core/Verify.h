@@ -22,8 +22,8 @@ struct TVerifyProblem {
 };
 
 struct TVerifyReport {
-    std::size_t Bifs = 0;        // BIFs checked
-    std::size_t Resources = 0;   // KEY entries of those BIFs
+    std::size_t Bifs = 0; // BIFs checked
+    std::size_t Resources = 0; // KEY entries of those BIFs
     // BIF by BIF in the order asked; within a BIF its KEY entries in list order, then the
     // resources that no entry names, in index order.
     std::vector<TVerifyProblem> Problems;

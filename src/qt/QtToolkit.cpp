@@ -75,8 +75,7 @@ protected:
     }
     // A click is a press and a release of the left button over the label, as on Windows.
     void mouseReleaseEvent(QMouseEvent* event) override {
-        bool click = pressed_ && event->button() == Qt::LeftButton &&
-                     rect().contains(event->position().toPoint());
+        bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
         pressed_ = false;
         QLabel::mouseReleaseEvent(event);
         if (click && OnClick) OnClick();
@@ -135,8 +134,7 @@ public:
         return {QStyledItemDelegate::sizeHint(option, index).width(), height_};
     }
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QStyleOptionViewItem opt = option;
         initStyleOption(&opt, index);
         const QString text = opt.text;
@@ -145,15 +143,12 @@ public:
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
 
         const bool selected = (opt.state & QStyle::State_Selected) != 0;
-        const QPalette::ColorGroup group = (opt.state & QStyle::State_Enabled) == 0
-                                               ? QPalette::Disabled
-                                               : QPalette::Normal;
+        const QPalette::ColorGroup group =
+            (opt.state & QStyle::State_Enabled) == 0 ? QPalette::Disabled : QPalette::Normal;
         painter->save();
         painter->setFont(opt.font);
-        painter->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText
-                                                          : QPalette::Text));
-        painter->drawText(opt.rect.adjusted(2, 0, 0, 0),
-                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+        painter->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(opt.rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
         painter->restore();
     }
 
@@ -213,25 +208,28 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
-        case QEvent::DragEnter:
-        case QEvent::DragMove: {
-            auto* drag = static_cast<QDropEvent*>(event);
-            if (!busy_() && DroppedFile(drag->mimeData())) drag->acceptProposedAction();
-            else drag->ignore();
-            return true;
-        }
-        case QEvent::Drop: {
-            auto* drop = static_cast<QDropEvent*>(event);
-            const auto path = DroppedFile(drop->mimeData());
-            if (!path) {
-                drop->ignore();
+            case QEvent::DragEnter:
+            case QEvent::DragMove: {
+                auto* drag = static_cast<QDropEvent*>(event);
+                if (!busy_() && DroppedFile(drag->mimeData()))
+                    drag->acceptProposedAction();
+                else
+                    drag->ignore();
                 return true;
             }
-            drop->acceptProposedAction();
-            QTimer::singleShot(0, this, [this, file = *path] { open_(file); });
-            return true;
-        }
-        default: return QObject::eventFilter(watched, event);
+            case QEvent::Drop: {
+                auto* drop = static_cast<QDropEvent*>(event);
+                const auto path = DroppedFile(drop->mimeData());
+                if (!path) {
+                    drop->ignore();
+                    return true;
+                }
+                drop->acceptProposedAction();
+                QTimer::singleShot(0, this, [this, file = *path] { open_(file); });
+                return true;
+            }
+            default:
+                return QObject::eventFilter(watched, event);
         }
     }
 
@@ -320,8 +318,10 @@ QFont QtToolkit::FontFor(const ui::FontSpec& desc) {
     QFont font;
     QStringList families{ToQt(desc.Face)};
     // Metric look-alikes first, so captions laid out for the Windows faces fit their controls.
-    if (desc.Face == "Arial") families << QStringLiteral("Liberation Sans") << QStringLiteral("Arimo");
-    else families << QStringLiteral("Liberation Sans") << QStringLiteral("Arial");
+    if (desc.Face == "Arial")
+        families << QStringLiteral("Liberation Sans") << QStringLiteral("Arimo");
+    else
+        families << QStringLiteral("Liberation Sans") << QStringLiteral("Arial");
     families << QStringLiteral("DejaVu Sans");
     font.setFamilies(families);
     font.setStyleHint(QFont::SansSerif);
@@ -346,14 +346,14 @@ QtToolkit::~QtToolkit() {
 void QtToolkit::Attach(ui::TForm1& form) { form_ = &form; }
 void QtToolkit::Detach() { form_ = nullptr; }
 
-template <typename Call> void QtToolkit::Forward(Call call) {
+template <typename Call>
+void QtToolkit::Forward(Call call) {
     if (!form_ || programmaticChange_ != 0) return;
     // Qt does not support an exception leaving a slot or an event handler. The window logic
     // reports its own errors; this is only the last line of defence.
     try {
         call(*form_);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void QtToolkit::BuildWidgets() {
@@ -374,68 +374,67 @@ void QtToolkit::BuildWidgets() {
     for (const ControlSpec& desc : ui::kLayout) {
         QWidget* control = nullptr;
         switch (desc.Kind) {
-        case ControlKind::Label: {
-            auto* label = new QLabel(ToQt(desc.Caption), w);
-            label->setTextFormat(Qt::PlainText);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            control = label;
-            break;
-        }
-        case ControlKind::LinkLabel: {
-            auto* label = new LinkLabel(ToQt(desc.Caption), w);
-            label->setTextFormat(Qt::PlainText);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            QPalette pal = label->palette();
-            pal.setColor(QPalette::WindowText, pal.color(QPalette::Link));
-            label->setPalette(pal);
-            label->setCursor(Qt::PointingHandCursor);
-            control = label;
-            break;
-        }
-        case ControlKind::Button:
-            control = new QPushButton(ToQt(desc.Caption), w);
-            break;
-        case ControlKind::StatusPanel: {
-            auto* panel = new QLabel(ToQt(desc.Caption), w);
-            panel->setTextFormat(Qt::PlainText);
-            panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-            panel->setAlignment(Qt::AlignCenter);
-            control = panel;
-            break;
-        }
-        case ControlKind::Bevel:
-            control = new TopLineBevel(w);
-            control->setAttribute(Qt::WA_TransparentForMouseEvents);
-            break;
-        case ControlKind::ListSingle:
-        case ControlKind::ListMulti: {
-            auto* list = desc.Kind == ControlKind::ListSingle ? new ChoiceList(w) : new QListWidget(w);
-            list->setSelectionMode(desc.Kind == ControlKind::ListSingle
-                                       ? QAbstractItemView::SingleSelection
-                                       : QAbstractItemView::ExtendedSelection);
-            list->setSortingEnabled(false);
-            list->setUniformItemSizes(true);
-            list->setItemDelegate(new RowDelegate(desc.ItemHeight, list));
-            list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            list->setTextElideMode(Qt::ElideNone);
-            control = list;
-            break;
-        }
-        case ControlKind::Gauge: {
-            auto* bar = new QProgressBar(w);
-            bar->setRange(0, 100);
-            bar->setValue(0);
-            bar->setTextVisible(true);
-            bar->setFormat(QStringLiteral("%p%"));
-            bar->setAlignment(Qt::AlignCenter);
-            const QColor highlight = bar->palette().color(QPalette::Highlight);
-            bar->setStyleSheet(QStringLiteral("QProgressBar { border: none; background: silver; "
-                                              "color: black; text-align: center; }"
-                                              "QProgressBar::chunk { background: %1; }")
-                                   .arg(highlight.name()));
-            control = bar;
-            break;
-        }
+            case ControlKind::Label: {
+                auto* label = new QLabel(ToQt(desc.Caption), w);
+                label->setTextFormat(Qt::PlainText);
+                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                control = label;
+                break;
+            }
+            case ControlKind::LinkLabel: {
+                auto* label = new LinkLabel(ToQt(desc.Caption), w);
+                label->setTextFormat(Qt::PlainText);
+                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                QPalette pal = label->palette();
+                pal.setColor(QPalette::WindowText, pal.color(QPalette::Link));
+                label->setPalette(pal);
+                label->setCursor(Qt::PointingHandCursor);
+                control = label;
+                break;
+            }
+            case ControlKind::Button:
+                control = new QPushButton(ToQt(desc.Caption), w);
+                break;
+            case ControlKind::StatusPanel: {
+                auto* panel = new QLabel(ToQt(desc.Caption), w);
+                panel->setTextFormat(Qt::PlainText);
+                panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+                panel->setAlignment(Qt::AlignCenter);
+                control = panel;
+                break;
+            }
+            case ControlKind::Bevel:
+                control = new TopLineBevel(w);
+                control->setAttribute(Qt::WA_TransparentForMouseEvents);
+                break;
+            case ControlKind::ListSingle:
+            case ControlKind::ListMulti: {
+                auto* list = desc.Kind == ControlKind::ListSingle ? new ChoiceList(w) : new QListWidget(w);
+                list->setSelectionMode(desc.Kind == ControlKind::ListSingle ? QAbstractItemView::SingleSelection
+                                                                            : QAbstractItemView::ExtendedSelection);
+                list->setSortingEnabled(false);
+                list->setUniformItemSizes(true);
+                list->setItemDelegate(new RowDelegate(desc.ItemHeight, list));
+                list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+                list->setTextElideMode(Qt::ElideNone);
+                control = list;
+                break;
+            }
+            case ControlKind::Gauge: {
+                auto* bar = new QProgressBar(w);
+                bar->setRange(0, 100);
+                bar->setValue(0);
+                bar->setTextVisible(true);
+                bar->setFormat(QStringLiteral("%p%"));
+                bar->setAlignment(Qt::AlignCenter);
+                const QColor highlight = bar->palette().color(QPalette::Highlight);
+                bar->setStyleSheet(QStringLiteral("QProgressBar { border: none; background: silver; "
+                                                  "color: black; text-align: center; }"
+                                                  "QProgressBar::chunk { background: %1; }")
+                                       .arg(highlight.name()));
+                control = bar;
+                break;
+            }
         }
         control->setObjectName(ToQt(desc.Name));
         control->setGeometry(desc.Left, desc.Top, desc.Width, desc.Height);
@@ -465,19 +464,17 @@ void QtToolkit::BuildWidgets() {
 
     w->installEventFilter(new CloseGuard([this] { return form_ && form_->Busy(); }, w));
     w->setAcceptDrops(true);
-    w->installEventFilter(new FileDrop([this] { return form_ && form_->Busy(); },
-                                       [this](const std::string& path) {
-                                           Forward([&path](ui::TForm1& form) { form.KeyFileGiven(path); });
-                                       },
-                                       w));
+    w->installEventFilter(new FileDrop(
+        [this] { return form_ && form_->Busy(); },
+        [this](const std::string& path) { Forward([&path](ui::TForm1& form) { form.KeyFileGiven(path); }); }, w));
 }
 
 void QtToolkit::Connect() {
     for (const ControlSpec& desc : ui::kLayout) {
         const ControlId id = desc.Id;
         if (desc.Kind == ControlKind::Button) {
-            QObject::connect(static_cast<QPushButton*>(Widget(id)), &QPushButton::clicked,
-                             window_.get(), [this, id] { Forward([id](ui::TForm1& f) { f.Clicked(id); }); });
+            QObject::connect(static_cast<QPushButton*>(Widget(id)), &QPushButton::clicked, window_.get(),
+                             [this, id] { Forward([id](ui::TForm1& f) { f.Clicked(id); }); });
         } else if (desc.Kind == ControlKind::LinkLabel) {
             auto* label = static_cast<LinkLabel*>(Widget(id));
             label->OnEnter = [this, id] { Forward([id](ui::TForm1& f) { f.MouseEnter(id); }); };
@@ -489,8 +486,7 @@ void QtToolkit::Connect() {
             // being emptied, or the selection following a held button does not.
             auto* list = static_cast<ChoiceList*>(List(id));
             auto choose = [this, id, list] {
-                if (!list->selectedItems().isEmpty())
-                    Forward([id](ui::TForm1& f) { f.SelectionChanged(id); });
+                if (!list->selectedItems().isEmpty()) Forward([id](ui::TForm1& f) { f.SelectionChanged(id); });
             };
             list->OnClick = choose;
             QObject::connect(list, &QListWidget::itemSelectionChanged, window_.get(), [list, choose] {
@@ -517,8 +513,7 @@ void QtToolkit::Show() {
         shownOnce_ = true;
         if (QScreen* screen = w->screen()) {
             const QRect area = screen->availableGeometry();
-            w->move(area.x() + (area.width() - w->width()) / 2,
-                    area.y() + (area.height() - w->height()) / 2);
+            w->move(area.x() + (area.width() - w->width()) / 2, area.y() + (area.height() - w->height()) / 2);
         }
     }
     w->show();
@@ -530,9 +525,7 @@ QListWidget* QtToolkit::List(ControlId id) const {
     return static_cast<QListWidget*>(Widget(id));
 }
 
-QProgressBar* QtToolkit::GaugeBar() const {
-    return static_cast<QProgressBar*>(Widget(ControlId::Gauge1));
-}
+QProgressBar* QtToolkit::GaugeBar() const { return static_cast<QProgressBar*>(Widget(ControlId::Gauge1)); }
 
 QAction* QtToolkit::MenuAction(ui::MenuItemId id) const {
     for (std::size_t i = 0; i < ui::kPopupMenu1.size(); ++i)
@@ -542,7 +535,8 @@ QAction* QtToolkit::MenuAction(ui::MenuItemId id) const {
 
 void QtToolkit::SetCaption(ControlId id, const std::string& text) {
     QWidget* w = Widget(id);
-    if (auto* button = qobject_cast<QPushButton*>(w)) button->setText(ToQt(text));
+    if (auto* button = qobject_cast<QPushButton*>(w))
+        button->setText(ToQt(text));
     else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(ToQt(text));
         const ui::ControlSpec& desc = ui::LayoutOf(id);
@@ -612,7 +606,7 @@ void QtToolkit::ListEndUpdate(ControlId id) {
     QListWidget* list = List(id);
     int& depth = listUpdates_[static_cast<std::size_t>(id)];
     if (!list || depth == 0 || --depth > 0) return;
-    list->setUpdatesEnabled(true);  // and repaints it
+    list->setUpdatesEnabled(true); // and repaints it
 }
 
 int QtToolkit::ListCount(ControlId id) const {
@@ -692,8 +686,7 @@ std::optional<std::string> QtToolkit::RunFileDialog(const ui::FileDialogSpec& de
     return PathFromQt(QDir::cleanPath(chosen.first()));
 }
 
-std::optional<std::string> QtToolkit::BrowseForFolder(const std::string& prompt,
-                                                      const std::string& initialFolder) {
+std::optional<std::string> QtToolkit::BrowseForFolder(const std::string& prompt, const std::string& initialFolder) {
     QFileDialog dialog(window_.get(), ToQt(prompt));
     dialog.setOption(QFileDialog::DontUseNativeDialog, UseNonNativeDialogs());
     dialog.setFileMode(QFileDialog::Directory);
@@ -709,17 +702,24 @@ std::optional<std::string> QtToolkit::BrowseForFolder(const std::string& prompt,
     return PathFromQt(folder);
 }
 
-ui::MessageAnswer QtToolkit::ShowMessage(const std::string& text, const std::string& title,
-                                         ui::MessageKind kind) {
+ui::MessageAnswer QtToolkit::ShowMessage(const std::string& text, const std::string& title, ui::MessageKind kind) {
     QMessageBox box(window_.get());
     box.setTextFormat(Qt::PlainText);
     box.setText(ToQt(text));
     box.setWindowTitle(ToQt(title));
     switch (kind) {
-    case ui::MessageKind::Ok: box.setIcon(QMessageBox::NoIcon); break;
-    case ui::MessageKind::OkError: box.setIcon(QMessageBox::Critical); break;
-    case ui::MessageKind::OkWarning: box.setIcon(QMessageBox::Warning); break;
-    case ui::MessageKind::YesNo: box.setIcon(QMessageBox::NoIcon); break;
+        case ui::MessageKind::Ok:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case ui::MessageKind::OkError:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case ui::MessageKind::OkWarning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case ui::MessageKind::YesNo:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
     }
     if (kind == ui::MessageKind::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -730,12 +730,10 @@ ui::MessageAnswer QtToolkit::ShowMessage(const std::string& text, const std::str
     }
     box.exec();
     if (kind != ui::MessageKind::YesNo) return ui::MessageAnswer::Ok;
-    return box.clickedButton() == box.button(QMessageBox::Yes) ? ui::MessageAnswer::Yes
-                                                                : ui::MessageAnswer::No;
+    return box.clickedButton() == box.button(QMessageBox::Yes) ? ui::MessageAnswer::Yes : ui::MessageAnswer::No;
 }
 
-std::optional<std::string> QtToolkit::ReadRegistryString(const std::string& key,
-                                                         const std::string& value) {
+std::optional<std::string> QtToolkit::ReadRegistryString(const std::string& key, const std::string& value) {
     return ReadWineRegistryString(WinePrefix(), key, value);
 }
 

@@ -76,12 +76,9 @@ public:
     void PopupMenuBelow(ui::ControlId anchor) override;
 
     std::optional<std::string> RunFileDialog(const ui::FileDialogSpec& dialog) override;
-    std::optional<std::string> BrowseForFolder(const std::string& prompt,
-                                               const std::string& initialFolder) override;
-    ui::MessageAnswer ShowMessage(const std::string& text, const std::string& title,
-                                  ui::MessageKind kind) override;
-    std::optional<std::string> ReadRegistryString(const std::string& key,
-                                                  const std::string& value) override;
+    std::optional<std::string> BrowseForFolder(const std::string& prompt, const std::string& initialFolder) override;
+    ui::MessageAnswer ShowMessage(const std::string& text, const std::string& title, ui::MessageKind kind) override;
+    std::optional<std::string> ReadRegistryString(const std::string& key, const std::string& value) override;
     void ShellOpen(const std::string& target) override;
     void RepaintNow() override;
     void ProcessMessages() override;
@@ -92,12 +89,13 @@ private:
     // Runs call with the attached form, unless none is attached or the list is being changed
     // by the program itself (a Qt list signals those changes too; the window logic must only
     // hear of the user's).
-    template <typename Call> void Forward(Call call);
+    template <typename Call>
+    void Forward(Call call);
     void ApplyGauge();
 
     std::unique_ptr<QWidget> window_;
     std::array<QWidget*, ui::kControlCount> widgets_{};
-    std::array<int, ui::kControlCount> listUpdates_{};   // open ListBeginUpdate calls per list
+    std::array<int, ui::kControlCount> listUpdates_{}; // open ListBeginUpdate calls per list
     QMenu* menu_ = nullptr;
     std::array<QAction*, ui::kPopupMenu1.size()> actions_{};
     ui::TForm1* form_ = nullptr;

@@ -23,9 +23,7 @@ constexpr int kRegBinary = 3;
 constexpr int kRegDword = 4;
 constexpr int kRegUnknown = -1;
 
-char LowerAscii(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
+char LowerAscii(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -68,8 +66,7 @@ std::string Utf16ToUtf8(const std::u16string& units) {
     std::string out;
     for (std::size_t i = 0; i < units.size(); ++i) {
         std::uint32_t cp = units[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00u);
             ++i;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
@@ -93,9 +90,16 @@ bool ReadEscaped(std::string_view line, std::size_t& pos, char terminator, std::
             auto c = static_cast<unsigned char>(raw[i]);
             std::uint32_t cp = c;
             std::size_t extra = 0;
-            if (c >= 0xF0) { cp = c & 0x07u; extra = 3; }
-            else if (c >= 0xE0) { cp = c & 0x0Fu; extra = 2; }
-            else if (c >= 0xC0) { cp = c & 0x1Fu; extra = 1; }
+            if (c >= 0xF0) {
+                cp = c & 0x07u;
+                extra = 3;
+            } else if (c >= 0xE0) {
+                cp = c & 0x0Fu;
+                extra = 2;
+            } else if (c >= 0xC0) {
+                cp = c & 0x1Fu;
+                extra = 1;
+            }
             ++i;
             for (std::size_t k = 0; k < extra && i < raw.size(); ++k, ++i)
                 cp = (cp << 6) | (static_cast<unsigned char>(raw[i]) & 0x3Fu);
@@ -122,40 +126,55 @@ bool ReadEscaped(std::string_view line, std::size_t& pos, char terminator, std::
         char e = line[pos++];
         char16_t unit = 0;
         switch (e) {
-        case 'a': unit = u'\a'; break;
-        case 'b': unit = u'\b'; break;
-        case 'e': unit = 0x1B; break;
-        case 'f': unit = u'\f'; break;
-        case 'n': unit = u'\n'; break;
-        case 'r': unit = u'\r'; break;
-        case 't': unit = u'\t'; break;
-        case 'v': unit = u'\v'; break;
-        case 'x': {
-            unsigned value = 0;
-            int digits = 0;
-            while (digits < 4 && pos < line.size() && HexDigit(line[pos]) >= 0) {
-                value = value * 16 + static_cast<unsigned>(HexDigit(line[pos++]));
-                ++digits;
-            }
-            if (digits == 0) {
-                raw += 'x';
-                continue;
-            }
-            unit = static_cast<char16_t>(value);
-            break;
-        }
-        default:
-            if (e >= '0' && e <= '7') {
-                unsigned value = static_cast<unsigned>(e - '0');
-                for (int digits = 1; digits < 3 && pos < line.size() && line[pos] >= '0' &&
-                                     line[pos] <= '7';
-                     ++digits)
-                    value = value * 8 + static_cast<unsigned>(line[pos++] - '0');
+            case 'a':
+                unit = u'\a';
+                break;
+            case 'b':
+                unit = u'\b';
+                break;
+            case 'e':
+                unit = 0x1B;
+                break;
+            case 'f':
+                unit = u'\f';
+                break;
+            case 'n':
+                unit = u'\n';
+                break;
+            case 'r':
+                unit = u'\r';
+                break;
+            case 't':
+                unit = u'\t';
+                break;
+            case 'v':
+                unit = u'\v';
+                break;
+            case 'x': {
+                unsigned value = 0;
+                int digits = 0;
+                while (digits < 4 && pos < line.size() && HexDigit(line[pos]) >= 0) {
+                    value = value * 16 + static_cast<unsigned>(HexDigit(line[pos++]));
+                    ++digits;
+                }
+                if (digits == 0) {
+                    raw += 'x';
+                    continue;
+                }
                 unit = static_cast<char16_t>(value);
                 break;
             }
-            raw += e; // \\, \", \[, \] and anything unknown stand for themselves
-            continue;
+            default:
+                if (e >= '0' && e <= '7') {
+                    unsigned value = static_cast<unsigned>(e - '0');
+                    for (int digits = 1; digits < 3 && pos < line.size() && line[pos] >= '0' && line[pos] <= '7';
+                         ++digits)
+                        value = value * 8 + static_cast<unsigned>(line[pos++] - '0');
+                    unit = static_cast<char16_t>(value);
+                    break;
+                }
+                raw += e; // \\, \", \[, \] and anything unknown stand for themselves
+                continue;
         }
         flush();
         out += unit;
@@ -165,7 +184,7 @@ bool ReadEscaped(std::string_view line, std::size_t& pos, char terminator, std::
 
 struct RawValue {
     int Type = kRegUnknown;
-    bool IsText = false;          // Text holds the data (str forms); else Bytes does
+    bool IsText = false; // Text holds the data (str forms); else Bytes does
     std::u16string Text;
     std::vector<unsigned char> Bytes;
     bool NonEmptyUnknown = false; // a form we do not parse, with something after the '='
@@ -206,8 +225,8 @@ RawValue ParseData(std::string_view data) {
                 v.Type = kRegUnknown;
                 return v;
             }
-            v.Type = static_cast<int>(
-                std::strtol(std::string(data.substr(pos + 1, close - pos - 1)).c_str(), nullptr, 16));
+            v.Type =
+                static_cast<int>(std::strtol(std::string(data.substr(pos + 1, close - pos - 1)).c_str(), nullptr, 16));
             pos = close + 1;
         }
         if (pos >= data.size() || data[pos] != ':') {
@@ -243,8 +262,7 @@ RawValue ParseData(std::string_view data) {
 
 std::u16string BytesAsUtf16(const std::vector<unsigned char>& bytes) {
     std::u16string out;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        out += static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) out += static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
     return out;
 }
 
@@ -262,8 +280,8 @@ bool ReadLogicalLine(std::istream& in, std::string& line) {
     if (!std::getline(in, line)) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::string next;
-    while (!line.empty() && line.back() == '\\' && line.front() != '[' &&
-           line.find("=hex") != std::string::npos && std::getline(in, next)) {
+    while (!line.empty() && line.back() == '\\' && line.front() != '[' && line.find("=hex") != std::string::npos &&
+           std::getline(in, next)) {
         if (!next.empty() && next.back() == '\r') next.pop_back();
         line.pop_back();
         std::size_t start = next.find_first_not_of(" \t");
@@ -284,8 +302,7 @@ std::string MapWindowsPath(const std::string& prefix, const std::string& windows
     std::string path = windowsPath;
     for (char& c : path)
         if (c == '\\') c = '/';
-    if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
-        return path;
+    if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0]))) return path;
 
     char letter = LowerAscii(path[0]);
     std::string rest = path.substr(2);
@@ -313,8 +330,7 @@ std::string MapWindowsPath(const std::string& prefix, const std::string& windows
     return root + rest;
 }
 
-std::optional<std::string> ReadWineRegistryString(const std::string& prefix,
-                                                  const std::string& key,
+std::optional<std::string> ReadWineRegistryString(const std::string& prefix, const std::string& key,
                                                   const std::string& value) {
     if (prefix.empty()) return std::nullopt;
     std::ifstream in(fs::path(prefix) / "system.reg", std::ios::binary);
@@ -322,8 +338,7 @@ std::optional<std::string> ReadWineRegistryString(const std::string& prefix,
 
     const std::string wanted = MachineRelative(key);
     std::string wanted32;
-    if (StartsWithNoCase(wanted, "SOFTWARE\\") &&
-        !StartsWithNoCase(wanted, "SOFTWARE\\Wow6432Node\\"))
+    if (StartsWithNoCase(wanted, "SOFTWARE\\") && !StartsWithNoCase(wanted, "SOFTWARE\\Wow6432Node\\"))
         wanted32 = "Software\\Wow6432Node\\" + wanted.substr(9);
 
     // 0: not in a wanted section; 1: the native view; 2: the 32-bit view.
@@ -338,8 +353,10 @@ std::optional<std::string> ReadWineRegistryString(const std::string& prefix,
             section = 0;
             if (!ReadEscaped(line, pos, ']', name)) continue;
             std::string keyName = Utf16ToUtf8(name);
-            if (EqualNoCase(keyName, wanted)) section = 1;
-            else if (!wanted32.empty() && EqualNoCase(keyName, wanted32)) section = 2;
+            if (EqualNoCase(keyName, wanted))
+                section = 1;
+            else if (!wanted32.empty() && EqualNoCase(keyName, wanted32))
+                section = 2;
             continue;
         }
         if (section == 0 || found[section]) continue;

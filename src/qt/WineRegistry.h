@@ -20,8 +20,7 @@ std::string WinePrefix();
 //
 // Nothing when the file, the key or the value is missing. An empty value of any type gives "".
 // A non-empty value of a non-string type raises EVellocarError "Invalid data type for '<value>'".
-std::optional<std::string> ReadWineRegistryString(const std::string& prefix,
-                                                  const std::string& key,
+std::optional<std::string> ReadWineRegistryString(const std::string& prefix, const std::string& key,
                                                   const std::string& value);
 
 // The Linux path for a Windows path of the prefix: "C:\x\y" -> "<prefix>/drive_c/x/y"; another

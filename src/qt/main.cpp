@@ -10,8 +10,9 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // Only the application name: a display name would be appended to every window title.
-    QApplication::setApplicationName(QString::fromUtf8(vellocar::ui::kMainWindow.ApplicationTitle.data(),
-                                                       static_cast<qsizetype>(vellocar::ui::kMainWindow.ApplicationTitle.size())));
+    QApplication::setApplicationName(
+        QString::fromUtf8(vellocar::ui::kMainWindow.ApplicationTitle.data(),
+                          static_cast<qsizetype>(vellocar::ui::kMainWindow.ApplicationTitle.size())));
     QGuiApplication::setDesktopFileName(QStringLiteral("vellocar"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/vellocar.png")));
 

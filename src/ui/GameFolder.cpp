@@ -120,7 +120,7 @@ private:
                 out += c;
             }
         }
-        return {};  // an unterminated string ends the text
+        return {}; // an unterminated string ends the text
     }
 
     Token Bare() {
@@ -232,8 +232,8 @@ private:
         const std::size_t start = pos_;
         while (pos_ < text_.size()) {
             const char d = text_[pos_];
-            const bool word = (d >= '0' && d <= '9') || (d >= 'a' && d <= 'z') || (d >= 'A' && d <= 'Z') ||
-                              d == '+' || d == '-' || d == '.';
+            const bool word = (d >= '0' && d <= '9') || (d >= 'a' && d <= 'z') || (d >= 'A' && d <= 'Z') || d == '+' ||
+                d == '-' || d == '.';
             if (!word) break;
             ++pos_;
         }
@@ -246,10 +246,14 @@ private:
         for (int i = 0; i < 4; ++i) {
             const char h = text_[pos_++];
             std::uint32_t digit = 0;
-            if (h >= '0' && h <= '9') digit = static_cast<std::uint32_t>(h - '0');
-            else if (h >= 'a' && h <= 'f') digit = static_cast<std::uint32_t>(h - 'a' + 10);
-            else if (h >= 'A' && h <= 'F') digit = static_cast<std::uint32_t>(h - 'A' + 10);
-            else return false;
+            if (h >= '0' && h <= '9')
+                digit = static_cast<std::uint32_t>(h - '0');
+            else if (h >= 'a' && h <= 'f')
+                digit = static_cast<std::uint32_t>(h - 'a' + 10);
+            else if (h >= 'A' && h <= 'F')
+                digit = static_cast<std::uint32_t>(h - 'A' + 10);
+            else
+                return false;
             value = value * 16 + digit;
         }
         return true;
@@ -290,27 +294,42 @@ private:
             if (pos_ >= text_.size()) return false;
             const char e = text_[pos_++];
             switch (e) {
-            case '"': case '\\': case '/': text += e; break;
-            case 'b': text += '\b'; break;
-            case 'f': text += '\f'; break;
-            case 'n': text += '\n'; break;
-            case 'r': text += '\r'; break;
-            case 't': text += '\t'; break;
-            case 'u': {
-                std::uint32_t cp = 0;
-                if (!Hex4(cp)) return false;
-                if (cp >= 0xD800 && cp <= 0xDBFF && text_.substr(pos_, 2) == "\\u") {
-                    pos_ += 2;
-                    std::uint32_t low = 0;
-                    if (!Hex4(low)) return false;
-                    cp = low >= 0xDC00 && low <= 0xDFFF ? 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00) : 0xFFFD;
-                } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-                    cp = 0xFFFD;
+                case '"':
+                case '\\':
+                case '/':
+                    text += e;
+                    break;
+                case 'b':
+                    text += '\b';
+                    break;
+                case 'f':
+                    text += '\f';
+                    break;
+                case 'n':
+                    text += '\n';
+                    break;
+                case 'r':
+                    text += '\r';
+                    break;
+                case 't':
+                    text += '\t';
+                    break;
+                case 'u': {
+                    std::uint32_t cp = 0;
+                    if (!Hex4(cp)) return false;
+                    if (cp >= 0xD800 && cp <= 0xDBFF && text_.substr(pos_, 2) == "\\u") {
+                        pos_ += 2;
+                        std::uint32_t low = 0;
+                        if (!Hex4(low)) return false;
+                        cp = low >= 0xDC00 && low <= 0xDFFF ? 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00) : 0xFFFD;
+                    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+                        cp = 0xFFFD;
+                    }
+                    AppendUtf8(text, cp);
+                    break;
                 }
-                AppendUtf8(text, cp);
-                break;
-            }
-            default: return false;
+                default:
+                    return false;
             }
         }
         return false;
@@ -376,13 +395,16 @@ private:
             return roots;
         }
         const auto home = Home();
-        if (auto data = Env("XDG_DATA_HOME")) roots.push_back(Join(*data, "Steam", system_));
-        else if (home) roots.push_back(Join(*home, {".local", "share", "Steam"}, system_));
+        if (auto data = Env("XDG_DATA_HOME"))
+            roots.push_back(Join(*data, "Steam", system_));
+        else if (home)
+            roots.push_back(Join(*home, {".local", "share", "Steam"}, system_));
         if (home) {
             roots.push_back(Join(*home, {".steam", "steam"}, system_));
             roots.push_back(Join(*home, {".steam", "root"}, system_));
             // Steam from Flathub keeps its data inside the sandbox's home.
-            roots.push_back(Join(*home, {".var", "app", "com.valvesoftware.Steam", ".local", "share", "Steam"}, system_));
+            roots.push_back(
+                Join(*home, {".var", "app", "com.valvesoftware.Steam", ".local", "share", "Steam"}, system_));
         }
         return roots;
     }
@@ -406,7 +428,8 @@ private:
     std::vector<std::string> BeamdogSettings() const {
         std::vector<std::string> files;
         if (Windows()) {
-            if (auto appData = Env("APPDATA")) files.push_back(Join(*appData, {"Beamdog Client", "settings.json"}, system_));
+            if (auto appData = Env("APPDATA"))
+                files.push_back(Join(*appData, {"Beamdog Client", "settings.json"}, system_));
         } else if (auto config = Env("XDG_CONFIG_HOME")) {
             files.push_back(Join(*config, {"Beamdog Client", "settings.json"}, system_));
         } else if (auto home = Home()) {
@@ -496,7 +519,7 @@ std::vector<std::string> SteamLibraryFolders(std::string_view vdf) {
             if (--depth < 0) break;
             continue;
         }
-        if (key.kind == Kind::Open) break;  // a block needs a name
+        if (key.kind == Kind::Open) break; // a block needs a name
         VdfTokens::Token value = tokens.Next();
         if (value.kind == Kind::Open) {
             ++depth;

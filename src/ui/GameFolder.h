@@ -22,8 +22,7 @@ public:
     // An environment variable; nothing when it is unset or empty.
     virtual std::optional<std::string> Environment(const std::string& name) const = 0;
     // A string value under HKEY_LOCAL_MACHINE; nothing when missing, refused or not a string.
-    virtual std::optional<std::string> RegistryString(const std::string& key,
-                                                      const std::string& value) const = 0;
+    virtual std::optional<std::string> RegistryString(const std::string& key, const std::string& value) const = 0;
     virtual bool IsFile(const std::string& path) const = 0;
     // A small text file's bytes; nothing when it is missing, unreadable or too large.
     virtual std::optional<std::string> ReadText(const std::string& path) const = 0;
@@ -47,8 +46,7 @@ inline constexpr GameFolderSystem kHostSystem = GameFolderSystem::Posix;
 // (steamapps/common/Neverwinter Nights); the folders listed in Beamdog's client settings.json
 // (the game's product folder inside each); GOG (its registry entry on Windows, its default
 // folder on both). Empty when none holds the game.
-std::string FindEnhancedEdition(const GameFolderSources& sources,
-                                GameFolderSystem system = kHostSystem);
+std::string FindEnhancedEdition(const GameFolderSources& sources, GameFolderSystem system = kHostSystem);
 
 // The library folders that Steam's libraryfolders.vdf lists, in file order, both layouts:
 // "path" values of the numbered blocks (current), and numbered string values (older clients).

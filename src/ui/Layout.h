@@ -10,26 +10,42 @@
 namespace vellocar::ui {
 
 enum class ControlId {
-    Label4, BuildButton, BuildStatPanel, OpenKeyFileButton, KeyStatPanel, Bevel1,
-    Label3, Label1, BifStatPanel, ListBox1, Bevel2, Label2, Label5, ExportButton,
-    ExpStatPanel, ListBox2, Bevel3, Label6, Gauge1,
+    Label4,
+    BuildButton,
+    BuildStatPanel,
+    OpenKeyFileButton,
+    KeyStatPanel,
+    Bevel1,
+    Label3,
+    Label1,
+    BifStatPanel,
+    ListBox1,
+    Bevel2,
+    Label2,
+    Label5,
+    ExportButton,
+    ExpStatPanel,
+    ListBox2,
+    Bevel3,
+    Label6,
+    Gauge1,
 };
 inline constexpr std::size_t kControlCount = 19;
 
 enum class ControlKind {
-    Label,          // static text
-    LinkLabel,      // text in the system's link colour with a hand cursor (the credit line)
-    Button,         // push button
-    StatusPanel,    // sunken box with centred text
-    Bevel,          // a line along the top edge only
-    ListSingle,     // list box, single selection, fixed rows of ItemHeight
-    ListMulti,      // list box, extended multiple selection (Shift ranges, Ctrl toggles)
-    Gauge,          // horizontal bar with its percentage as text
+    Label, // static text
+    LinkLabel, // text in the system's link colour with a hand cursor (the credit line)
+    Button, // push button
+    StatusPanel, // sunken box with centred text
+    Bevel, // a line along the top edge only
+    ListSingle, // list box, single selection, fixed rows of ItemHeight
+    ListMulti, // list box, extended multiple selection (Shift ranges, Ctrl toggles)
+    Gauge, // horizontal bar with its percentage as text
 };
 
 struct FontSpec {
     std::string_view Face;
-    int HeightPx;       // character height in pixels at 96 DPI
+    int HeightPx; // character height in pixels at 96 DPI
     bool Bold;
     bool Italic;
 };
@@ -46,8 +62,8 @@ struct ControlSpec {
     FontSpec Font;
     bool Enabled;
     bool Visible;
-    int TabOrder;       // 0, 1, ... for controls the Tab key visits; -1 for the others
-    int ItemHeight;     // row height of a list box; 0 for other kinds
+    int TabOrder; // 0, 1, ... for controls the Tab key visits; -1 for the others
+    int ItemHeight; // row height of a list box; 0 for other kinds
 };
 
 struct WindowSpec {
@@ -60,8 +76,7 @@ struct WindowSpec {
 inline constexpr WindowSpec kMainWindow{"Vellocar v1.0 ", "Vellocar", 494, 349, kDefaultFont};
 
 // The credit line and its popup menu: the maker's notice, home page and address.
-inline constexpr std::string_view kCreditLine =
-    "Vellocar 1.0 - (c) 2026 the Vellocar team - home page and e-mail";
+inline constexpr std::string_view kCreditLine = "Vellocar 1.0 - (c) 2026 the Vellocar team - home page and e-mail";
 inline constexpr std::string_view kHomepageUrl = "https://vellocar.github.io/";
 inline constexpr std::string_view kEmailAddress = "vellocar@proton.me";
 

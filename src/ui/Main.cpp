@@ -35,8 +35,7 @@ std::string Str(std::string_view text) { return std::string(text); }
 
 // A line count as the toolkit's hint for the room a list reserves.
 int ExpectedLines(std::size_t count) {
-    return count < static_cast<std::size_t>(std::numeric_limits<int>::max()) ? static_cast<int>(count)
-                                                                             : 0;
+    return count < static_cast<std::size_t>(std::numeric_limits<int>::max()) ? static_cast<int>(count) : 0;
 }
 
 // ListBox2 as the archive code sees it. The archive code adds a BIF's lines one by one; inside
@@ -74,7 +73,7 @@ private:
 class ResourceListFill {
 public:
     ResourceListFill(TResourceList& list, int expectedLines)
-        : list_(static_cast<ListBoxResourceList&>(list)) {  // the window's list is always this kind
+        : list_(static_cast<ListBoxResourceList&>(list)) { // the window's list is always this kind
         list_.BeginFill(expectedLines);
     }
     ~ResourceListFill() { list_.EndFill(); }
@@ -233,19 +232,33 @@ void TForm1::Created() {
 
 void TForm1::Clicked(ControlId id) {
     switch (id) {
-    case ControlId::BuildButton: Command(id, &TForm1::BuildButtonClick); break;
-    case ControlId::OpenKeyFileButton: Command(id, &TForm1::OpenKeyFileButtonClick); break;
-    case ControlId::ExportButton: Command(id, &TForm1::ExportButtonClick); break;
-    case ControlId::Label6: Guarded([this] { Label6Click(); }); break;
-    default: break;
+        case ControlId::BuildButton:
+            Command(id, &TForm1::BuildButtonClick);
+            break;
+        case ControlId::OpenKeyFileButton:
+            Command(id, &TForm1::OpenKeyFileButtonClick);
+            break;
+        case ControlId::ExportButton:
+            Command(id, &TForm1::ExportButtonClick);
+            break;
+        case ControlId::Label6:
+            Guarded([this] { Label6Click(); });
+            break;
+        default:
+            break;
     }
 }
 
 void TForm1::SelectionChanged(ControlId id) {
     switch (id) {
-    case ControlId::ListBox1: Command(id, &TForm1::ListBox1Click); break;
-    case ControlId::ListBox2: Command(id, &TForm1::ListBox2Click); break;
-    default: break;
+        case ControlId::ListBox1:
+            Command(id, &TForm1::ListBox1Click);
+            break;
+        case ControlId::ListBox2:
+            Command(id, &TForm1::ListBox2Click);
+            break;
+        default:
+            break;
     }
 }
 
@@ -259,8 +272,12 @@ void TForm1::MouseLeave(ControlId id) {
 
 void TForm1::MenuItemClicked(MenuItemId id) {
     switch (id) {
-    case MenuItemId::Homepage1: Guarded([this] { Homepage1Click(); }); break;
-    case MenuItemId::Email1: Guarded([this] { Email1Click(); }); break;
+        case MenuItemId::Homepage1:
+            Guarded([this] { Homepage1Click(); });
+            break;
+        case MenuItemId::Email1:
+            Guarded([this] { Email1Click(); });
+            break;
     }
 }
 
@@ -273,8 +290,7 @@ void TForm1::KeyFileGiven(const std::string& path) {
 
 void TForm1::HandleException(const std::exception& error) {
     std::string text = error.what();
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
-        text += '.';
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) text += '.';
     toolkit_.ShowMessage(text, Str(kMainWindow.ApplicationTitle), MessageKind::OkError);
 }
 
@@ -368,8 +384,8 @@ void TForm1::ListFolder(const std::string& pattern) {
 void TForm1::BuildButtonClick() {
     // Steps 2 and 3 start over: whatever the build writes, the user opens the KEY again.
     toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
-    for (ControlId id : {ControlId::ExportButton, ControlId::Label5, ControlId::Label2,
-                         ControlId::Label1, ControlId::Label3})
+    for (ControlId id :
+         {ControlId::ExportButton, ControlId::Label5, ControlId::Label2, ControlId::Label1, ControlId::Label3})
         toolkit_.SetEnabled(id, false);
     for (ControlId id : {ControlId::KeyStatPanel, ControlId::BifStatPanel, ControlId::ExpStatPanel})
         toolkit_.SetCaption(id, "");
@@ -391,8 +407,7 @@ void TForm1::BuildButtonClick() {
             bool append = false;
             if (platform::PathExists(*keyFileName))
                 append = toolkit_.ShowMessage("Would you like to append/update to this KEY file?",
-                                              "KEY File already exists.",
-                                              MessageKind::YesNo) == MessageAnswer::Yes;
+                                              "KEY File already exists.", MessageKind::YesNo) == MessageAnswer::Yes;
 
             // Every failure raises and reaches the error box; getting here means success.
             BuildArchive({folder + kSep, *bifFileName, *keyFileName, append}, ResourceList(), Gauge());
@@ -430,8 +445,7 @@ void TForm1::OpenKeyFile(const std::string& path) {
         for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
             toolkit_.ListAdd(ControlId::ListBox1, entry.Filename);
     }
-    for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1})
-        toolkit_.SetEnabled(id, true);
+    for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1}) toolkit_.SetEnabled(id, true);
     toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kDone));
 }
 
@@ -463,17 +477,14 @@ void TForm1::ListBox1Click() {
             BifModel->Open(BifPath, KeyModel, index);
     }
 
-    for (ControlId id : {ControlId::Label2, ControlId::Label5, ControlId::ExportButton})
-        toolkit_.SetEnabled(id, true);
+    for (ControlId id : {ControlId::Label2, ControlId::Label5, ControlId::ExportButton}) toolkit_.SetEnabled(id, true);
     toolkit_.SetCaption(ControlId::BifStatPanel, Str(kDone));
 }
 
-void TForm1::ListBox2Click() {
-    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportSelectedCaption));
-}
+void TForm1::ListBox2Click() { toolkit_.SetCaption(ControlId::ExportButton, Str(kExportSelectedCaption)); }
 
 void TForm1::ExportButtonClick() {
-    if (!BifModel) return;  // the button is only enabled once a BIF has been chosen
+    if (!BifModel) return; // the button is only enabled once a BIF has been chosen
 
     std::string folder;
     if (!SelectFolder("Select target directory:", folder)) return;
@@ -498,12 +509,10 @@ void TForm1::ExportButtonClick() {
 void TForm1::ReportSkipped(const std::vector<TSkippedResource>& skipped) {
     if (skipped.empty()) return;
 
-    std::string text = std::to_string(skipped.size()) +
-                       (skipped.size() == 1 ? " resource was" : " resources were") +
-                       " not exported:\n";
+    std::string text = std::to_string(skipped.size()) + (skipped.size() == 1 ? " resource was" : " resources were") +
+        " not exported:\n";
     const std::size_t shown = skipped.size() < kSkippedShown ? skipped.size() : kSkippedShown;
-    for (std::size_t i = 0; i < shown; ++i)
-        text += "\n" + skipped[i].Name + ": " + skipped[i].Reason;
+    for (std::size_t i = 0; i < shown; ++i) text += "\n" + skipped[i].Name + ": " + skipped[i].Reason;
     if (skipped.size() > shown) text += "\n... and " + std::to_string(skipped.size() - shown) + " more";
     text += "\n\nAll other resources were exported.";
     toolkit_.ShowMessage(text, Str(kMainWindow.ApplicationTitle), MessageKind::OkWarning);

@@ -44,9 +44,9 @@ public:
     // with the error icon, and the program goes on; no exception leaves them, not even one
     // raised while that box is shown. While a build runs, the window's commands
     // are disabled and events that still arrive for them are ignored.
-    void Created();                        // after the widgets exist: FormCreate
-    void Clicked(ControlId id);            // a button or a label was clicked
-    void SelectionChanged(ControlId id);   // a click or a change of selection in a list
+    void Created(); // after the widgets exist: FormCreate
+    void Clicked(ControlId id); // a button or a label was clicked
+    void SelectionChanged(ControlId id); // a click or a change of selection in a list
     void MouseEnter(ControlId id);
     void MouseLeave(ControlId id);
     void MenuItemClicked(MenuItemId id);
@@ -60,7 +60,7 @@ public:
     void FormDestroy();
     void BuildButtonClick();
     void OpenKeyFileButtonClick();
-    void OpenKeyFile(const std::string& path);   // the button's work after its dialog
+    void OpenKeyFile(const std::string& path); // the button's work after its dialog
     void ListBox1Click();
     void ListBox2Click();
     void ExportButtonClick();

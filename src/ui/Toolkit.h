@@ -13,24 +13,24 @@ namespace vellocar::ui {
 struct FileDialogSpec {
     enum class Mode { Open, Save };
     Mode DialogMode = Mode::Open;
-    std::string Filter;         // "*.key|*.key": pairs of text and mask, separated by '|'
-    std::string DefaultExt;     // without the point ("bif"); appended to a name typed without one
-    std::string Title;          // empty: the system's default title
-    std::string InitialDir;     // empty: where the system chooses
-    bool HideReadOnly = false;  // the read-only check box is hidden
-    bool NoChangeDir = false;   // the process's current folder is restored after the dialog
-    bool ShowHelp = false;      // a Help button is shown
+    std::string Filter; // "*.key|*.key": pairs of text and mask, separated by '|'
+    std::string DefaultExt; // without the point ("bif"); appended to a name typed without one
+    std::string Title; // empty: the system's default title
+    std::string InitialDir; // empty: where the system chooses
+    bool HideReadOnly = false; // the read-only check box is hidden
+    bool NoChangeDir = false; // the process's current folder is restored after the dialog
+    bool ShowHelp = false; // a Help button is shown
     bool PathMustExist = false; // the folder of the typed name must exist
     bool NoNetworkButton = false;
-    bool EnableSizing = false;  // the dialog can be resized
+    bool EnableSizing = false; // the dialog can be resized
     bool OverwritePrompt = false;
 };
 
 enum class MessageKind {
-    Ok,         // MB_OK, no icon
-    OkError,    // MB_OK | MB_ICONERROR
-    OkWarning,  // MB_OK | MB_ICONWARNING
-    YesNo,      // MB_YESNO, Yes the default, no icon
+    Ok, // MB_OK, no icon
+    OkError, // MB_OK | MB_ICONERROR
+    OkWarning, // MB_OK | MB_ICONWARNING
+    YesNo, // MB_YESNO, Yes the default, no icon
 };
 
 enum class MessageAnswer { Ok, Yes, No };
@@ -79,16 +79,13 @@ public:
     // The browse-for-folder dialog: root the desktop, file-system folders only, prompt above
     // the tree, initialFolder preselected when not empty. The chosen folder's path (no
     // trailing separator but for a drive's root), nothing on cancel or when it cannot show.
-    virtual std::optional<std::string> BrowseForFolder(const std::string& prompt,
-                                                       const std::string& initialFolder) = 0;
-    virtual MessageAnswer ShowMessage(const std::string& text, const std::string& title,
-                                      MessageKind kind) = 0;
+    virtual std::optional<std::string> BrowseForFolder(const std::string& prompt, const std::string& initialFolder) = 0;
+    virtual MessageAnswer ShowMessage(const std::string& text, const std::string& title, MessageKind kind) = 0;
 
     // A string value under HKEY_LOCAL_MACHINE\key, opened for reading only; nothing when the
     // key or value is missing or access is refused. Raises EVellocarError
     // "Invalid data type for '<value>'" for a non-empty value of a non-string type.
-    virtual std::optional<std::string> ReadRegistryString(const std::string& key,
-                                                          const std::string& value) = 0;
+    virtual std::optional<std::string> ReadRegistryString(const std::string& key, const std::string& value) = 0;
 
     // The shell's "open" on a URL or "mailto:" target; failures are ignored.
     virtual void ShellOpen(const std::string& target) = 0;

@@ -11,13 +11,9 @@ namespace vellocar::win32 {
 inline constexpr int kFirstControlWindowId = 100;
 inline constexpr int kFirstMenuCommandId = 200;
 
-constexpr int ControlWindowId(ui::ControlId id) {
-    return kFirstControlWindowId + static_cast<int>(id);
-}
+constexpr int ControlWindowId(ui::ControlId id) { return kFirstControlWindowId + static_cast<int>(id); }
 
-constexpr int MenuCommandId(ui::MenuItemId id) {
-    return kFirstMenuCommandId + static_cast<int>(id);
-}
+constexpr int MenuCommandId(ui::MenuItemId id) { return kFirstMenuCommandId + static_cast<int>(id); }
 
 // The main window's class name, for FindWindow.
 inline constexpr const char* kMainWindowClass = "VellocarMainWindow";

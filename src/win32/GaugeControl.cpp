@@ -25,8 +25,7 @@ void GaugeControl::Register(HINSTANCE instance) {
     RegisterClassExA(&wc);
 }
 
-HWND GaugeControl::Create(HWND parent, int id, int left, int top, int width, int height,
-                          DWORD style) {
+HWND GaugeControl::Create(HWND parent, int id, int left, int top, int width, int height, DWORD style) {
     auto* instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE));
     Register(instance);
     hwnd_ = CreateWindowExA(0, kClassName, "", WS_CHILD | style, left, top, width, height, parent,
@@ -89,46 +88,45 @@ void GaugeControl::Paint(HDC dc, const RECT& client) const {
     if (oldFont) SelectObject(dc, oldFont);
 }
 
-LRESULT CALLBACK GaugeControl::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+LRESULT CALLBACK GaugeControl::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* self = reinterpret_cast<GaugeControl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     switch (message) {
-    case WM_ERASEBKGND:
-        return 1; // WM_PAINT covers every pixel
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        if (self) {
-            RECT client;
-            GetClientRect(hwnd, &client);
-            self->Paint(dc, client);
+        case WM_ERASEBKGND:
+            return 1; // WM_PAINT covers every pixel
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            if (self) {
+                RECT client;
+                GetClientRect(hwnd, &client);
+                self->Paint(dc, client);
+            }
+            EndPaint(hwnd, &ps);
+            return 0;
         }
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        if (self) {
-            RECT client;
-            GetClientRect(hwnd, &client);
-            self->Paint(reinterpret_cast<HDC>(wParam), client);
-        }
-        return 0;
-    case WM_SETFONT:
-        if (self) self->font_ = reinterpret_cast<HFONT>(wParam);
-        if (LOWORD(lParam)) InvalidateRect(hwnd, nullptr, FALSE);
-        return 0;
-    case WM_GETFONT:
-        return self ? reinterpret_cast<LRESULT>(self->font_) : 0;
-    case WM_NCDESTROY:
-        if (self) self->hwnd_ = nullptr;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-        break;
-    default:
-        break;
+        case WM_PRINTCLIENT:
+            if (self) {
+                RECT client;
+                GetClientRect(hwnd, &client);
+                self->Paint(reinterpret_cast<HDC>(wParam), client);
+            }
+            return 0;
+        case WM_SETFONT:
+            if (self) self->font_ = reinterpret_cast<HFONT>(wParam);
+            if (LOWORD(lParam)) InvalidateRect(hwnd, nullptr, FALSE);
+            return 0;
+        case WM_GETFONT:
+            return self ? reinterpret_cast<LRESULT>(self->font_) : 0;
+        case WM_NCDESTROY:
+            if (self) self->hwnd_ = nullptr;
+            SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+            break;
+        default:
+            break;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }

@@ -57,8 +57,8 @@ std::optional<std::string> RunFileDialog(HWND owner, const FileDialogSpec& dialo
     ofn.Flags = DialogFlags(dialog);
 
     ModalScope modal(owner);
-    const BOOL chosen = dialog.DialogMode == FileDialogSpec::Mode::Save ? GetSaveFileNameA(&ofn)
-                                                                        : GetOpenFileNameA(&ofn);
+    const BOOL chosen =
+        dialog.DialogMode == FileDialogSpec::Mode::Save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
     if (!chosen) return std::nullopt;
     return std::string(file.data());
 }
@@ -96,15 +96,13 @@ private:
 };
 
 int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
-    if (message == BFFM_INITIALIZED && data)
-        SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, data);
+    if (message == BFFM_INITIALIZED && data) SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, data);
     return 0;
 }
 
 } // namespace
 
-std::optional<std::string> BrowseForFolder(HWND owner, const std::string& prompt,
-                                           const std::string& initialFolder) {
+std::optional<std::string> BrowseForFolder(HWND owner, const std::string& prompt, const std::string& initialFolder) {
     IMalloc* allocator = nullptr;
     if (FAILED(SHGetMalloc(&allocator)) || !allocator) return std::nullopt;
     struct Release {
@@ -119,8 +117,7 @@ std::optional<std::string> BrowseForFolder(HWND owner, const std::string& prompt
 
     const DWORD attributes =
         initialFolder.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(initialFolder.c_str());
-    const bool preselect =
-        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const bool preselect = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 
     BROWSEINFOA info{};
     info.hwndOwner = owner;
@@ -145,14 +142,21 @@ std::optional<std::string> BrowseForFolder(HWND owner, const std::string& prompt
 
 // ---- Message boxes ---------------------------------------------------------------------------
 
-MessageAnswer ShowMessage(HWND owner, const std::string& text, const std::string& title,
-                          MessageKind kind) {
+MessageAnswer ShowMessage(HWND owner, const std::string& text, const std::string& title, MessageKind kind) {
     UINT type = MB_OK;
     switch (kind) {
-    case MessageKind::Ok: type = MB_OK; break;
-    case MessageKind::OkError: type = MB_OK | MB_ICONERROR; break;
-    case MessageKind::OkWarning: type = MB_OK | MB_ICONWARNING; break;
-    case MessageKind::YesNo: type = MB_YESNO | MB_DEFBUTTON1; break;
+        case MessageKind::Ok:
+            type = MB_OK;
+            break;
+        case MessageKind::OkError:
+            type = MB_OK | MB_ICONERROR;
+            break;
+        case MessageKind::OkWarning:
+            type = MB_OK | MB_ICONWARNING;
+            break;
+        case MessageKind::YesNo:
+            type = MB_YESNO | MB_DEFBUTTON1;
+            break;
     }
     ModalScope modal(owner);
     const int answer = MessageBoxA(owner, text.c_str(), title.c_str(), type | MB_APPLMODAL);
@@ -170,11 +174,9 @@ struct KeyCloser {
 };
 
 // One view of the registry. Nothing when the key or value is missing, empty or refused.
-std::optional<std::string> ReadFromView(HKEY root, const std::string& key,
-                                        const std::string& value, REGSAM view) {
+std::optional<std::string> ReadFromView(HKEY root, const std::string& key, const std::string& value, REGSAM view) {
     HKEY handle = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS)
-        return std::nullopt;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) return std::nullopt;
     KeyCloser closer{handle};
 
     // A value that grows between the two queries is read again, a few times at most.
@@ -184,13 +186,12 @@ std::optional<std::string> ReadFromView(HKEY root, const std::string& key,
         if (RegQueryValueExA(handle, value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
             return std::nullopt;
         if (size == 0) return std::nullopt;
-        if (type != REG_SZ && type != REG_EXPAND_SZ)
-            throw EVellocarError("Invalid data type for '" + value + "'");
+        if (type != REG_SZ && type != REG_EXPAND_SZ) throw EVellocarError("Invalid data type for '" + value + "'");
 
         std::vector<char> data(size + 1, '\0');
         DWORD got = size;
-        const LONG status = RegQueryValueExA(handle, value.c_str(), nullptr, &type,
-                                             reinterpret_cast<BYTE*>(data.data()), &got);
+        const LONG status =
+            RegQueryValueExA(handle, value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
         if (status == ERROR_MORE_DATA) continue;
         if (status != ERROR_SUCCESS) return std::nullopt;
         if (type != REG_SZ && type != REG_EXPAND_SZ) {
@@ -207,8 +208,7 @@ std::optional<std::string> ReadFromView(HKEY root, const std::string& key,
 
 } // namespace
 
-std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key,
-                                              const std::string& value) {
+std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key, const std::string& value) {
     if (auto found = ReadFromView(root, key, value, 0)) return found;
     return ReadFromView(root, key, value, KEY_WOW64_32KEY);
 }
@@ -260,8 +260,7 @@ ModalScope::~ModalScope() {
 
 BOOL CALLBACK ModalScope::Collect(HWND hwnd, LPARAM self) {
     auto* scope = reinterpret_cast<ModalScope*>(self);
-    if (hwnd != scope->owner_ && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd))
-        scope->disabled_.push_back(hwnd);
+    if (hwnd != scope->owner_ && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) scope->disabled_.push_back(hwnd);
     return TRUE;
 }
 

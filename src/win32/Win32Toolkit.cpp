@@ -28,16 +28,12 @@ namespace {
 COLORREF LinkColour() {
     const COLORREF link = GetSysColor(COLOR_HOTLIGHT);
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
-    const auto luma = [](COLORREF c) {
-        return (299 * GetRValue(c) + 587 * GetGValue(c) + 114 * GetBValue(c)) / 1000;
-    };
+    const auto luma = [](COLORREF c) { return (299 * GetRValue(c) + 587 * GetGValue(c) + 114 * GetBValue(c)) / 1000; };
     const int difference = luma(link) > luma(face) ? luma(link) - luma(face) : luma(face) - luma(link);
     return difference < 64 ? RGB(0, 102, 204) : link;
 }
 
-
-constexpr DWORD kMainStyle =
-    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;
 constexpr UINT_PTR kLinkSubclassId = 1;
 // The text of a ListBox1 row starts this far from the row's left edge.
@@ -91,11 +87,9 @@ std::string WindowText(HWND hwnd) {
 
 Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
     iconLarge_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_VELLOCAR), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXICON),
-                                               GetSystemMetrics(SM_CYICON), 0));
+                                               GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
     iconSmall_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_VELLOCAR), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0));
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
 
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
@@ -112,9 +106,8 @@ Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
     RECT frame{0, 0, ui::kMainWindow.ClientWidth, ui::kMainWindow.ClientHeight};
     AdjustWindowRectEx(&frame, kMainStyle, FALSE, kMainExStyle);
     const std::string caption(ui::kMainWindow.Caption);
-    hwnd_ = CreateWindowExA(kMainExStyle, kMainWindowClass, caption.c_str(), kMainStyle,
-                            CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                            frame.bottom - frame.top, nullptr, nullptr, instance, this);
+    hwnd_ = CreateWindowExA(kMainExStyle, kMainWindowClass, caption.c_str(), kMainStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, this);
     if (!hwnd_) throw EVellocarError("Cannot create the main window");
     // A KEY dragged from Explorer onto the window opens as from the Open dialog.
     DragAcceptFiles(hwnd_, TRUE);
@@ -127,8 +120,8 @@ Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
     if (dw != 0 || dh != 0) {
         RECT window;
         GetWindowRect(hwnd_, &window);
-        SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + dw,
-                     window.bottom - window.top + dh, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + dw, window.bottom - window.top + dh,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
     // The class carries the icons too, but a window's own are what the taskbar and Alt+Tab ask.
@@ -171,10 +164,9 @@ HFONT Win32Toolkit::Font(const ui::FontSpec& desc, bool underline) {
     if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
     const std::string face(desc.Face);
     // A negative height asks for the character height, not the cell height.
-    HFONT font = CreateFontA(-desc.HeightPx, 0, 0, 0, desc.Bold ? FW_BOLD : FW_NORMAL,
-                             desc.Italic, underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                             face.c_str());
+    HFONT font = CreateFontA(-desc.HeightPx, 0, 0, 0, desc.Bold ? FW_BOLD : FW_NORMAL, desc.Italic, underline, FALSE,
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, face.c_str());
     fonts_.emplace(key, font);
     return font;
 }
@@ -182,16 +174,14 @@ HFONT Win32Toolkit::Font(const ui::FontSpec& desc, bool underline) {
 void Win32Toolkit::CreateControls() {
     for (const ControlSpec* desc : CreationOrder()) {
         HWND control = CreateControl(*desc);
-        if (!control)
-            throw EVellocarError("Cannot create the control " + std::string(desc->Name));
+        if (!control) throw EVellocarError("Cannot create the control " + std::string(desc->Name));
         controls_[Index(desc->Id)] = control;
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(desc->Font, false)), FALSE);
         // A new font resets a list's row height, so the height comes after it.
         if (desc->Kind == ControlKind::ListMulti)
             SendMessageA(control, LB_SETITEMHEIGHT, 0, MAKELPARAM(desc->ItemHeight, 0));
         if (desc->Kind == ControlKind::LinkLabel)
-            SetWindowSubclass(control, &Win32Toolkit::LinkProc, kLinkSubclassId,
-                              reinterpret_cast<DWORD_PTR>(this));
+            SetWindowSubclass(control, &Win32Toolkit::LinkProc, kLinkSubclassId, reinterpret_cast<DWORD_PTR>(this));
     }
 }
 
@@ -204,43 +194,40 @@ HWND Win32Toolkit::CreateControl(const ControlSpec& desc) {
     const char* windowClass = WC_STATICA;
 
     switch (desc.Kind) {
-    case ControlKind::Label:
-        style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;
-        break;
-    case ControlKind::LinkLabel:
-        style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
-        break;
-    case ControlKind::Button:
-        windowClass = WC_BUTTONA;
-        style |= BS_PUSHBUTTON;
-        break;
-    case ControlKind::StatusPanel:
-        style |= SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX;
-        exStyle |= WS_EX_STATICEDGE;
-        break;
-    case ControlKind::Bevel:
-        style |= SS_OWNERDRAW;
-        break;
-    case ControlKind::ListSingle:
-        windowClass = WC_LISTBOXA;
-        style |= WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY |
-                 LBS_NOINTEGRALHEIGHT;
-        exStyle |= WS_EX_CLIENTEDGE;
-        break;
-    case ControlKind::ListMulti:
-        windowClass = WC_LISTBOXA;
-        style |= WS_VSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
-        exStyle |= WS_EX_CLIENTEDGE;
-        break;
-    case ControlKind::Gauge:
-        return gauge_.Create(hwnd_, ControlWindowId(desc.Id), desc.Left, desc.Top, desc.Width,
-                             desc.Height, style);
+        case ControlKind::Label:
+            style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+            break;
+        case ControlKind::LinkLabel:
+            style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
+            break;
+        case ControlKind::Button:
+            windowClass = WC_BUTTONA;
+            style |= BS_PUSHBUTTON;
+            break;
+        case ControlKind::StatusPanel:
+            style |= SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX;
+            exStyle |= WS_EX_STATICEDGE;
+            break;
+        case ControlKind::Bevel:
+            style |= SS_OWNERDRAW;
+            break;
+        case ControlKind::ListSingle:
+            windowClass = WC_LISTBOXA;
+            style |= WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+            exStyle |= WS_EX_CLIENTEDGE;
+            break;
+        case ControlKind::ListMulti:
+            windowClass = WC_LISTBOXA;
+            style |= WS_VSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+            exStyle |= WS_EX_CLIENTEDGE;
+            break;
+        case ControlKind::Gauge:
+            return gauge_.Create(hwnd_, ControlWindowId(desc.Id), desc.Left, desc.Top, desc.Width, desc.Height, style);
     }
     const std::string caption(desc.Caption);
-    return CreateWindowExA(exStyle, windowClass, caption.c_str(), style, desc.Left, desc.Top,
-                           desc.Width, desc.Height, hwnd_,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlWindowId(desc.Id))),
-                           instance_, nullptr);
+    return CreateWindowExA(exStyle, windowClass, caption.c_str(), style, desc.Left, desc.Top, desc.Width, desc.Height,
+                           hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlWindowId(desc.Id))), instance_,
+                           nullptr);
 }
 
 void Win32Toolkit::Show(int showCommand) {
@@ -256,8 +243,7 @@ void Win32Toolkit::Show(int showCommand) {
     }
     ShowWindow(hwnd_, showCommand);
     UpdateWindow(hwnd_);
-    if (!GetFocus() || GetAncestor(GetFocus(), GA_ROOT) != hwnd_)
-        SetFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
+    if (!GetFocus() || GetAncestor(GetFocus(), GA_ROOT) != hwnd_) SetFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
 }
 
 int Win32Toolkit::Run() {
@@ -282,10 +268,8 @@ void Win32Toolkit::ToForm(Call&& call) {
         // TForm1's entry points handle their own errors; this is the last line of defence.
         try {
             if (form_) form_->HandleException(error);
-        } catch (...) {
-        }
-    } catch (...) {
-    }
+        } catch (...) {}
+    } catch (...) {}
     --handlerDepth_;
     if (handlerDepth_ == 0 && closePending_) {
         closePending_ = false;
@@ -305,28 +289,26 @@ bool Win32Toolkit::Dispatch(ControlId id) const {
 void Win32Toolkit::OnCommand(int id, int code, HWND from) {
     if (!from && code == 0 && id >= kFirstMenuCommandId) {
         for (const auto& item : ui::kPopupMenu1)
-            if (MenuCommandId(item.Id) == id)
-                ToForm([&](ui::TForm1& form) { form.MenuItemClicked(item.Id); });
+            if (MenuCommandId(item.Id) == id) ToForm([&](ui::TForm1& form) { form.MenuItemClicked(item.Id); });
         return;
     }
     const auto control = ControlFromWindowId(id);
     if (!control || from != Control(*control)) return;
     switch (LayoutOf(*control).Kind) {
-    case ControlKind::Button:
-        if (code == BN_CLICKED && Dispatch(*control))
-            ToForm([&](ui::TForm1& form) { form.Clicked(*control); });
-        break;
-    case ControlKind::LinkLabel:
-    case ControlKind::Label:
-        if (code == STN_CLICKED) ToForm([&](ui::TForm1& form) { form.Clicked(*control); });
-        break;
-    case ControlKind::ListSingle:
-    case ControlKind::ListMulti:
-        if (code == LBN_SELCHANGE && Dispatch(*control))
-            ToForm([&](ui::TForm1& form) { form.SelectionChanged(*control); });
-        break;
-    default:
-        break;
+        case ControlKind::Button:
+            if (code == BN_CLICKED && Dispatch(*control)) ToForm([&](ui::TForm1& form) { form.Clicked(*control); });
+            break;
+        case ControlKind::LinkLabel:
+        case ControlKind::Label:
+            if (code == STN_CLICKED) ToForm([&](ui::TForm1& form) { form.Clicked(*control); });
+            break;
+        case ControlKind::ListSingle:
+        case ControlKind::ListMulti:
+            if (code == LBN_SELCHANGE && Dispatch(*control))
+                ToForm([&](ui::TForm1& form) { form.SelectionChanged(*control); });
+            break;
+        default:
+            break;
     }
 }
 
@@ -344,8 +326,7 @@ void Win32Toolkit::DrawListItem(const DRAWITEMSTRUCT& item) const {
         const auto length = SendMessageA(item.hwndItem, LB_GETTEXTLEN, item.itemID, 0);
         std::string text(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, '\0');
         if (length > 0) {
-            SendMessageA(item.hwndItem, LB_GETTEXT, item.itemID,
-                         reinterpret_cast<LPARAM>(text.data()));
+            SendMessageA(item.hwndItem, LB_GETTEXT, item.itemID, reinterpret_cast<LPARAM>(text.data()));
             text.resize(static_cast<std::size_t>(length));
         } else {
             text.clear();
@@ -372,80 +353,80 @@ void Win32Toolkit::DrawBevel(const DRAWITEMSTRUCT& item) const {
 
 LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) return 0;
-        OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
-        return 0;
-    case DM_GETDEFID: {
-        // Enter presses the focused button, as in a dialog.
-        HWND focus = GetFocus();
-        const auto control = ControlFromWindowId(GetDlgCtrlID(focus));
-        if (focus && control && Control(*control) == focus &&
-            LayoutOf(*control).Kind == ControlKind::Button && IsWindowEnabled(focus))
-            return MAKELRESULT(ControlWindowId(*control), DC_HASDEFID);
-        return 0;
-    }
-    case WM_MEASUREITEM: {
-        auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-        if (const auto control = ControlFromWindowId(static_cast<int>(measure->CtlID))) {
-            measure->itemHeight = static_cast<UINT>(LayoutOf(*control).ItemHeight);
-            return TRUE;
-        }
-        break;
-    }
-    case WM_DRAWITEM: {
-        const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (draw->CtlType == ODT_LISTBOX) DrawListItem(*draw);
-        else if (draw->CtlType == ODT_STATIC) DrawBevel(*draw);
-        return TRUE;
-    }
-    case WM_CTLCOLORSTATIC: {
-        HDC dc = reinterpret_cast<HDC>(wParam);
-        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-        if (reinterpret_cast<HWND>(lParam) == Control(ControlId::Label6))
-            SetTextColor(dc, LinkColour());
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-    }
-    case WM_SETCURSOR:
-        if (reinterpret_cast<HWND>(wParam) == Control(ControlId::Label6) &&
-            LOWORD(lParam) == HTCLIENT) {
-            SetCursor(LoadCursor(nullptr, IDC_HAND));
-            return TRUE;
-        }
-        break;
-    case WM_ACTIVATE:
-        // Keep the focus where it was when the window was left, as a dialog does.
-        if (LOWORD(wParam) == WA_INACTIVE) {
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) return 0;
+            OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+            return 0;
+        case DM_GETDEFID: {
+            // Enter presses the focused button, as in a dialog.
             HWND focus = GetFocus();
-            if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
-        } else {
-            HWND target = lastFocus_ && IsWindowEnabled(lastFocus_) ? lastFocus_
-                                                                   : GetNextDlgTabItem(hwnd_, nullptr, FALSE);
-            if (target) SetFocus(target);
-        }
-        return 0;
-    case WM_DROPFILES: {
-        auto drop = reinterpret_cast<HDROP>(wParam);
-        const auto path = FirstDroppedFile(drop);
-        DragFinish(drop);
-        if (path) OpenKeyFile(*path);
-        return 0;
-    }
-    case WM_CLOSE:
-        // A handler on the stack (a build's listing handles messages) still uses the window;
-        // it closes once that handler has returned.
-        if (handlerDepth_ > 0) {
-            closePending_ = true;
+            const auto control = ControlFromWindowId(GetDlgCtrlID(focus));
+            if (focus && control && Control(*control) == focus && LayoutOf(*control).Kind == ControlKind::Button &&
+                IsWindowEnabled(focus))
+                return MAKELRESULT(ControlWindowId(*control), DC_HASDEFID);
             return 0;
         }
-        DestroyWindow(hwnd_);
-        return 0;
-    case WM_DESTROY:
-        form_ = nullptr;
-        PostQuitMessage(0);
-        return 0;
-    default:
-        break;
+        case WM_MEASUREITEM: {
+            auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+            if (const auto control = ControlFromWindowId(static_cast<int>(measure->CtlID))) {
+                measure->itemHeight = static_cast<UINT>(LayoutOf(*control).ItemHeight);
+                return TRUE;
+            }
+            break;
+        }
+        case WM_DRAWITEM: {
+            const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (draw->CtlType == ODT_LISTBOX)
+                DrawListItem(*draw);
+            else if (draw->CtlType == ODT_STATIC)
+                DrawBevel(*draw);
+            return TRUE;
+        }
+        case WM_CTLCOLORSTATIC: {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            if (reinterpret_cast<HWND>(lParam) == Control(ControlId::Label6)) SetTextColor(dc, LinkColour());
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        case WM_SETCURSOR:
+            if (reinterpret_cast<HWND>(wParam) == Control(ControlId::Label6) && LOWORD(lParam) == HTCLIENT) {
+                SetCursor(LoadCursor(nullptr, IDC_HAND));
+                return TRUE;
+            }
+            break;
+        case WM_ACTIVATE:
+            // Keep the focus where it was when the window was left, as a dialog does.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+            } else {
+                HWND target =
+                    lastFocus_ && IsWindowEnabled(lastFocus_) ? lastFocus_ : GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+                if (target) SetFocus(target);
+            }
+            return 0;
+        case WM_DROPFILES: {
+            auto drop = reinterpret_cast<HDROP>(wParam);
+            const auto path = FirstDroppedFile(drop);
+            DragFinish(drop);
+            if (path) OpenKeyFile(*path);
+            return 0;
+        }
+        case WM_CLOSE:
+            // A handler on the stack (a build's listing handles messages) still uses the window;
+            // it closes once that handler has returned.
+            if (handlerDepth_ > 0) {
+                closePending_ = true;
+                return 0;
+            }
+            DestroyWindow(hwnd_);
+            return 0;
+        case WM_DESTROY:
+            form_ = nullptr;
+            PostQuitMessage(0);
+            return 0;
+        default:
+            break;
     }
     return DefWindowProcA(hwnd_, message, wParam, lParam);
 }
@@ -473,36 +454,34 @@ LRESULT CALLBACK Win32Toolkit::WindowProc(HWND hwnd, UINT message, WPARAM wParam
     }
 }
 
-LRESULT CALLBACK Win32Toolkit::LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR subclassId, DWORD_PTR data) {
+LRESULT CALLBACK Win32Toolkit::LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR subclassId,
+                                        DWORD_PTR data) {
     auto* self = reinterpret_cast<Win32Toolkit*>(data);
     switch (message) {
-    case WM_MOUSEMOVE:
-        if (!self->mouseInLink_) {
-            self->mouseInLink_ = true;
-            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd, 0};
-            TrackMouseEvent(&track);
-            self->ToForm([](ui::TForm1& form) { form.MouseEnter(ControlId::Label6); });
-        }
-        break;
-    case WM_MOUSELEAVE:
-        self->mouseInLink_ = false;
-        self->ToForm([](ui::TForm1& form) { form.MouseLeave(ControlId::Label6); });
-        break;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(hwnd, &Win32Toolkit::LinkProc, subclassId);
-        break;
-    default:
-        break;
+        case WM_MOUSEMOVE:
+            if (!self->mouseInLink_) {
+                self->mouseInLink_ = true;
+                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd, 0};
+                TrackMouseEvent(&track);
+                self->ToForm([](ui::TForm1& form) { form.MouseEnter(ControlId::Label6); });
+            }
+            break;
+        case WM_MOUSELEAVE:
+            self->mouseInLink_ = false;
+            self->ToForm([](ui::TForm1& form) { form.MouseLeave(ControlId::Label6); });
+            break;
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, &Win32Toolkit::LinkProc, subclassId);
+            break;
+        default:
+            break;
     }
     return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
 // ---- Controls --------------------------------------------------------------------------------
 
-void Win32Toolkit::SetCaption(ControlId id, const std::string& text) {
-    SetWindowTextA(Control(id), text.c_str());
-}
+void Win32Toolkit::SetCaption(ControlId id, const std::string& text) { SetWindowTextA(Control(id), text.c_str()); }
 
 std::string Win32Toolkit::Caption(ControlId id) const { return WindowText(Control(id)); }
 
@@ -518,32 +497,25 @@ void Win32Toolkit::SetEnabled(ControlId id, bool enabled) {
         SetFocus(next && next != control ? next : hwnd_);
     } else if (enabled && control == focusBeforeDisable_) {
         focusBeforeDisable_ = nullptr;
-        if ((!focus || focus == hwnd_ || !IsWindowEnabled(focus)) && GetActiveWindow() == hwnd_)
-            SetFocus(control);
+        if ((!focus || focus == hwnd_ || !IsWindowEnabled(focus)) && GetActiveWindow() == hwnd_) SetFocus(control);
     }
 }
 
 bool Win32Toolkit::Enabled(ControlId id) const { return IsWindowEnabled(Control(id)) != FALSE; }
 
-void Win32Toolkit::SetVisible(ControlId id, bool visible) {
-    ShowWindow(Control(id), visible ? SW_SHOWNA : SW_HIDE);
-}
+void Win32Toolkit::SetVisible(ControlId id, bool visible) { ShowWindow(Control(id), visible ? SW_SHOWNA : SW_HIDE); }
 
-bool Win32Toolkit::Visible(ControlId id) const {
-    return (GetWindowLongPtrA(Control(id), GWL_STYLE) & WS_VISIBLE) != 0;
-}
+bool Win32Toolkit::Visible(ControlId id) const { return (GetWindowLongPtrA(Control(id), GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void Win32Toolkit::SetUnderline(ControlId id, bool underline) {
     underlined_[Index(id)] = underline;
-    SendMessageA(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(Font(LayoutOf(id).Font, underline)),
-                 TRUE);
+    SendMessageA(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(Font(LayoutOf(id).Font, underline)), TRUE);
 }
 
 void Win32Toolkit::ListClear(ControlId id) { SendMessageA(Control(id), LB_RESETCONTENT, 0, 0); }
 
 void Win32Toolkit::ListAdd(ControlId id, const std::string& line) {
-    const auto result =
-        SendMessageA(Control(id), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    const auto result = SendMessageA(Control(id), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
     // A line the list could not take would silently drop a file from a build.
     if (result == LB_ERR || result == LB_ERRSPACE)
         throw EVellocarError("Cannot add \"" + line + "\" to the list: not enough memory");
@@ -580,8 +552,7 @@ std::string Win32Toolkit::ListLine(ControlId id, int index) const {
     const auto length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length <= 0) return {};
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const auto got = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index),
-                                  reinterpret_cast<LPARAM>(text.data()));
+    const auto got = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
     text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     return text;
 }
@@ -610,8 +581,7 @@ void Win32Toolkit::PopupMenuBelow(ControlId anchor) {
     const ControlSpec& desc = LayoutOf(anchor);
     POINT at{desc.Left, desc.Top + desc.Height};
     ClientToScreen(hwnd_, &at);
-    TrackPopupMenu(popup_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_,
-                   nullptr);
+    TrackPopupMenu(popup_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
 }
 
 // ---- Services --------------------------------------------------------------------------------
@@ -620,27 +590,22 @@ std::optional<std::string> Win32Toolkit::RunFileDialog(const ui::FileDialogSpec&
     return win32::RunFileDialog(hwnd_, dialog);
 }
 
-std::optional<std::string> Win32Toolkit::BrowseForFolder(const std::string& prompt,
-                                                         const std::string& initialFolder) {
+std::optional<std::string> Win32Toolkit::BrowseForFolder(const std::string& prompt, const std::string& initialFolder) {
     return win32::BrowseForFolder(hwnd_, prompt, initialFolder);
 }
 
-ui::MessageAnswer Win32Toolkit::ShowMessage(const std::string& text, const std::string& title,
-                                            ui::MessageKind kind) {
+ui::MessageAnswer Win32Toolkit::ShowMessage(const std::string& text, const std::string& title, ui::MessageKind kind) {
     return win32::ShowMessage(hwnd_, text, title, kind);
 }
 
-std::optional<std::string> Win32Toolkit::ReadRegistryString(const std::string& key,
-                                                            const std::string& value) {
+std::optional<std::string> Win32Toolkit::ReadRegistryString(const std::string& key, const std::string& value) {
     return win32::ReadRegistryString(HKEY_LOCAL_MACHINE, key, value);
 }
 
 void Win32Toolkit::ShellOpen(const std::string& target) { win32::ShellOpen(hwnd_, target); }
 
 void Win32Toolkit::RepaintNow() {
-    if (hwnd_)
-        RedrawWindow(hwnd_, nullptr, nullptr,
-                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    if (hwnd_) RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 void Win32Toolkit::ProcessMessages() {

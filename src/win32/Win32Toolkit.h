@@ -66,12 +66,9 @@ public:
     void PopupMenuBelow(ui::ControlId anchor) override;
 
     std::optional<std::string> RunFileDialog(const ui::FileDialogSpec& dialog) override;
-    std::optional<std::string> BrowseForFolder(const std::string& prompt,
-                                               const std::string& initialFolder) override;
-    ui::MessageAnswer ShowMessage(const std::string& text, const std::string& title,
-                                  ui::MessageKind kind) override;
-    std::optional<std::string> ReadRegistryString(const std::string& key,
-                                                  const std::string& value) override;
+    std::optional<std::string> BrowseForFolder(const std::string& prompt, const std::string& initialFolder) override;
+    ui::MessageAnswer ShowMessage(const std::string& text, const std::string& title, ui::MessageKind kind) override;
+    std::optional<std::string> ReadRegistryString(const std::string& key, const std::string& value) override;
     void ShellOpen(const std::string& target) override;
     void RepaintNow() override;
     void ProcessMessages() override;
@@ -79,8 +76,8 @@ public:
 private:
     void ReleaseResources();
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                     UINT_PTR subclassId, DWORD_PTR self);
+    static LRESULT CALLBACK LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR subclassId,
+                                     DWORD_PTR self);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
 
     void CreateControls();
@@ -100,7 +97,7 @@ private:
     ui::TForm1* form_ = nullptr;
     std::array<HWND, ui::kControlCount> controls_{};
     std::array<bool, ui::kControlCount> underlined_{};
-    std::array<int, ui::kControlCount> listUpdates_{};   // open ListBeginUpdate calls per list
+    std::array<int, ui::kControlCount> listUpdates_{}; // open ListBeginUpdate calls per list
     GaugeControl gauge_;
     HMENU popup_ = nullptr;
     HICON iconLarge_ = nullptr;

@@ -20,17 +20,17 @@
 namespace vellocar::test {
 
 struct CliResult {
-    int status = -1;   // exit status; -1 when the program did not exit normally
+    int status = -1; // exit status; -1 when the program did not exit normally
     std::string out;
     std::string err;
 };
 
 struct CliOptions {
-    std::string cwd;   // the folder the program runs in; the test's own when empty
+    std::string cwd; // the folder the program runs in; the test's own when empty
     // Which output is a pseudo-terminal (what the program writes there is captured byte for
     // byte, without the terminal's newline translation); the other one, or both, are files.
     enum class Terminal { None, Stdout, Stderr } terminal = Terminal::None;
-    rlim_t addressSpace = RLIM_INFINITY;   // the program's RLIMIT_AS
+    rlim_t addressSpace = RLIM_INFINITY; // the program's RLIMIT_AS
 
     static CliOptions InFolder(std::string folder) {
         CliOptions options;
@@ -51,8 +51,7 @@ struct CliOptions {
 
 // Runs vellocar-cli with args as a child process, stdin on /dev/null, and returns its exit
 // status and what it wrote.
-inline CliResult RunCli(const TempDir& scratch, const std::vector<std::string>& args,
-                        const CliOptions& options = {}) {
+inline CliResult RunCli(const TempDir& scratch, const std::vector<std::string>& args, const CliOptions& options = {}) {
     const std::string outPath = scratch / ".cli-stdout";
     const std::string errPath = scratch / ".cli-stderr";
     std::vector<std::string> argvStore{VELLOCAR_CLI_PATH};
@@ -102,7 +101,7 @@ inline CliResult RunCli(const TempDir& scratch, const std::vector<std::string>& 
             } else if (got < 0 && errno == EINTR) {
                 continue;
             } else {
-                break;   // EIO once the child's side is closed
+                break; // EIO once the child's side is closed
             }
         }
         ::close(master);

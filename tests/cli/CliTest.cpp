@@ -136,7 +136,7 @@ TEST_F(CliArchive, ListShowsBifNamesAndResourceLinesFromTheKeyAlone) {
     const std::vector<std::string> aLines = {"zeta.2da", "alpha.nss", "readme.txt"};
     const CliResult byName = RunCli(dir, {"list", dir / "base.key", "data\\a.bif"});
     EXPECT_EQ(byName.status, 0) << byName.err;
-    EXPECT_EQ(Lines(byName.out), aLines);   // KEY order, not sorted
+    EXPECT_EQ(Lines(byName.out), aLines); // KEY order, not sorted
     const CliResult byIndex = RunCli(dir, {"--quiet", "list", dir / "base.key", "0"});
     EXPECT_EQ(Lines(byIndex.out), aLines);
     EXPECT_EQ(RunCli(dir, {"list", dir / "base.key", "1"}).out, "only.nss\n");
@@ -190,7 +190,9 @@ TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
     EXPECT_EQ(key["bifs"][0]["exists"], true);
     EXPECT_EQ(key["bifs"][0]["resource_count"], 2);
     EXPECT_EQ(key["bifs"][1]["name"], "data\\caf\u00e9\u20ac.bif");
-    EXPECT_EQ(key["bifs"][1]["name_hex"], "646174615c636166e980" "2e626966");
+    EXPECT_EQ(key["bifs"][1]["name_hex"],
+              "646174615c636166e980"
+              "2e626966");
     EXPECT_EQ(key["bifs"][1]["exists"], false);
 
     const CliResult bifForm = RunCli(dir, {"--json", "list", dir / "base.key", "data\\a.bif"});
@@ -204,7 +206,7 @@ TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
     EXPECT_EQ(alpha["type"], kTypeNss);
     EXPECT_EQ(alpha["extension"], "nss");
     EXPECT_EQ(alpha["index"], 1);
-    EXPECT_EQ(alpha["offset"], 20 + 3 * 16 + 10);   // after the table and zeta's 10 bytes
+    EXPECT_EQ(alpha["offset"], 20 + 3 * 16 + 10); // after the table and zeta's 10 bytes
     EXPECT_EQ(alpha["size"], 0);
 
     // A BIF that is not there still lists its entries from the KEY, without offsets.
@@ -256,9 +258,9 @@ TEST(CliList, ABifNameTheKeyListsTwiceIsRefusedAndAnIndexStillChooses) {
     WriteBif(dir / "data/x.bif", {"bytes"}, {kTypeTxt});
 
     const std::string refusal = "vellocar-cli: \"data\\x.bif\" is listed 2 times in \"" + key +
-                                "\" (entries 0 and 3); give the index instead\n";
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"list", key, "data\\x.bif"},
-                                                 {"extract", key, "data\\x.bif", dir / "out"}}) {
+        "\" (entries 0 and 3); give the index instead\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"list", key, "data\\x.bif"}, {"extract", key, "data\\x.bif", dir / "out"}}) {
         const CliResult r = RunCli(dir, args);
         EXPECT_EQ(r.status, 1) << args[0];
         EXPECT_EQ(r.err, refusal);
@@ -343,7 +345,8 @@ TEST(CliExtract, FindsTheBifsOfAKeyInTheCurrentFolder) {
     fs::create_directory(dir.path() / "data");
     WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"here", kTypeTxt, ResId(0, 0)}});
     WriteBif(dir / "data/x.bif", {"found"}, {kTypeTxt});
-    const CliResult r = RunCli(dir, {"extract", "k.key", "data\\x.bif", "out"}, CliOptions::InFolder(dir.path().string()));
+    const CliResult r =
+        RunCli(dir, {"extract", "k.key", "data\\x.bif", "out"}, CliOptions::InFolder(dir.path().string()));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadText(dir / "out/here.txt"), "found");
 }
@@ -364,8 +367,7 @@ TEST(CliExtract, SkippedResourcesFailTheRunButTheOthersAreWritten) {
     fs::create_directory(dir.path() / "data");
     fs::create_directory(dir.path() / "out");
     // Entry 1 would leave the target folder, entry 2 has no KEY entry at all.
-    WriteKey(dir / "k.key", {{"data\\x.bif"}},
-             {{"good", kTypeTxt, ResId(0, 0)}, {"../evil", kTypeTxt, ResId(0, 1)}});
+    WriteKey(dir / "k.key", {{"data\\x.bif"}}, {{"good", kTypeTxt, ResId(0, 0)}, {"../evil", kTypeTxt, ResId(0, 1)}});
     WriteBif(dir / "data/x.bif", {"good bytes", "evil bytes", "nameless"}, {kTypeTxt, kTypeTxt, kTypeTxt});
 
     const CliResult r = RunCli(dir, {"extract", dir / "k.key", "0", dir / "out"});
@@ -406,8 +408,9 @@ TEST_F(CliPack, NewKeyRoundTripsThroughListAndExtract) {
     const std::string key = dir / "mod.key";
     const CliResult r = RunCli(dir, {"pack", dir / "src", bif, key});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "packed 3 files (22 bytes) into " + bif + "; registered as data\\mod.bif in " + key +
-                         " (1 BIF, 3 resources)\n");
+    EXPECT_EQ(r.out,
+              "packed 3 files (22 bytes) into " + bif + "; registered as data\\mod.bif in " + key +
+                  " (1 BIF, 3 resources)\n");
 
     EXPECT_EQ(RunCli(dir, {"list", key}).out, "data\\mod.bif\n");
     // The folder listing's order: by name, without regard to case; hidden files and folders left out.
@@ -419,8 +422,7 @@ TEST_F(CliPack, NewKeyRoundTripsThroughListAndExtract) {
     const CliResult extract = RunCli(dir, {"extract", key, "data\\mod.bif", dir / "out"});
     ASSERT_EQ(extract.status, 0) << extract.err;
     for (const char* name : {"A.2da", "b.nss", "empty.txt"}) {
-        EXPECT_EQ(ReadFile(dir / (std::string("out/") + name)), ReadFile(dir / (std::string("src/") + name)))
-            << name;
+        EXPECT_EQ(ReadFile(dir / (std::string("out/") + name)), ReadFile(dir / (std::string("src/") + name))) << name;
     }
 }
 

@@ -69,10 +69,10 @@ TEST_F(Gauge, StaysSilentUntilShownAndAfterFinish) {
 TEST_F(Gauge, OddRangesGiveSensiblePercentages) {
     TConsoleGauge gauge(stream, "");
     gauge.SetMinValue(0);
-    gauge.SetMaxValue(0);   // one resource: the window's gauge shows 0% too
+    gauge.SetMaxValue(0); // one resource: the window's gauge shows 0% too
     gauge.SetProgress(0);
     EXPECT_EQ(gauge.Percent(), 0);
-    gauge.SetMaxValue(-1);  // nothing to do
+    gauge.SetMaxValue(-1); // nothing to do
     EXPECT_EQ(gauge.Percent(), 0);
     gauge.SetMinValue(-2147483647 - 1);
     gauge.SetMaxValue(2147483647);

@@ -88,7 +88,7 @@ TEST(LocateBif, TheClassicPlaceFirstThenTheEnhancedEditionsLayouts) {
     } cases[] = {
         {at("data"), "data\\base_2da.bif", at("data/../data/base_2da.bif"), true, false},
         {at("lang/en/data"), "lang\\en\\data\\base_loc.bif", at("lang/en/data/base_loc.bif"), true, false},
-        {at("data"), "data\\both.bif", at("data/data/both.bif"), true, true},   // the classic place wins
+        {at("data"), "data\\both.bif", at("data/data/both.bif"), true, true}, // the classic place wins
         {at(""), "data\\classic.bif", at("data/classic.bif"), true, true},
         {at("data"), "data\\missing.bif", at("data/data/missing.bif"), false, true},
     };
@@ -106,9 +106,8 @@ TEST(LocateBif, TheClassicPlaceFirstThenTheEnhancedEditionsLayouts) {
 
 TEST_F(BifTest, OpenListsTheKeyEntriesOfItsBif) {
     Write(KeyOf({{"data\\other.bif", {Entry("elsewhere", 10, 0, 0)}},
-                   {"data\\a.bif",
-                    {Entry("abcdefgh", 2017, 1, 0), Entry("abcdefghijklmnop", 2009, 1, 1),
-                     Entry("odd", 9996, 1, 2)}}}),
+                 {"data\\a.bif",
+                  {Entry("abcdefgh", 2017, 1, 0), Entry("abcdefghijklmnop", 2009, 1, 1), Entry("odd", 9996, 1, 2)}}}),
           BifBytes({{"x", 2017}, {"y", 2009}}));
     Open();
     EXPECT_EQ(bif_.BifIndex, 1);
@@ -134,8 +133,8 @@ TEST_F(BifTest, HeaderGapAndTablesAtOddOffsets) {
     // VarTableOffset 24: four gap bytes, then one variable and one fixed entry.
     Bytes gap;
     gap.Text("BIFF").Text("V1  ").U32(1).U32(1).U32(24).Text("GAP!");
-    gap.U32(0).U32(60).U32(2).U32(10);            // variable: 2 bytes at 60
-    gap.U32(7).U32(66).U32(3).U32(4).U32(2002);   // fixed, read and kept
+    gap.U32(0).U32(60).U32(2).U32(10); // variable: 2 bytes at 60
+    gap.U32(7).U32(66).U32(3).U32(4).U32(2002); // fixed, read and kept
     gap.Text("hi");
     test::WriteFile(BifPath(), gap);
     Open();
@@ -183,7 +182,7 @@ TEST_F(BifTest, LetterCaseCountsFirstAndIsIgnoredOnlyAsAFallback) {
     Write(KeyOf({{"DATA\\A.BIF", {Entry("upper", 10, 0, 0)}}, {"data\\a.bif", {Entry("exact", 10, 1, 0)}}}),
           BifBytes({{"1"}}));
     Open();
-    EXPECT_EQ(bif_.BifIndex, 1);   // the exact name wins though it comes second
+    EXPECT_EQ(bif_.BifIndex, 1); // the exact name wins though it comes second
 
     // With no exact match the name is matched without regard to case, on every system: the
     // Linux lookup finds BIFs that way, and Windows names files that way.
@@ -210,17 +209,19 @@ TEST_F(BifTest, RefusedOpensLeaveTheListAlone) {
         const char* message;
     };
     Bytes shortHeader;
-    shortHeader.Text("BIFF").Text("V1  ").U32(0);   // 12 of the 20 header bytes
+    shortHeader.Text("BIFF").Text("V1  ").U32(0); // 12 of the 20 header bytes
     Bytes varPastEnd;
-    varPastEnd.Text("BIFF").Text("V1  ").U32(2).U32(0).U32(20).U32(0).U32(36).U32(1).U32(10);   // 1 of 2 entries
+    varPastEnd.Text("BIFF").Text("V1  ").U32(2).U32(0).U32(20).U32(0).U32(36).U32(1).U32(10); // 1 of 2 entries
     Bytes fixedPastEnd;
-    fixedPastEnd.Text("BIFF").Text("V1  ").U32(0).U32(1).U32(20).U32(0);   // a fixed entry cut short
+    fixedPastEnd.Text("BIFF").Text("V1  ").U32(0).U32(1).U32(20).U32(0); // a fixed entry cut short
     Bytes hugeCount;
     hugeCount.Text("BIFF").Text("V1  ").U32(0xFFFFFFFF).U32(0xFFFFFFFF).U32(0xFFFFFFFF);
     const Case cases[] = {
         {"short header", shortHeader, "too short for a BIF header (file 12 bytes"},
-        {"variable table", varPastEnd, "variable resource table runs past the end of the file (offset 20, 2 x 16 bytes, file 36 bytes)"},
-        {"fixed table", fixedPastEnd, "fixed resource table runs past the end of the file (offset 20, 1 x 20 bytes, file 24 bytes)"},
+        {"variable table", varPastEnd,
+         "variable resource table runs past the end of the file (offset 20, 2 x 16 bytes, file 36 bytes)"},
+        {"fixed table", fixedPastEnd,
+         "fixed resource table runs past the end of the file (offset 20, 1 x 20 bytes, file 24 bytes)"},
         {"huge count", hugeCount, "variable resource table runs past the end"},
     };
     for (const Case& c : cases) {
@@ -238,8 +239,8 @@ TEST_F(BifTest, RefusedOpensLeaveTheListAlone) {
 
 TEST_F(BifTest, ExtractAllWritesEveryNamedResource) {
     Write(KeyOf({{"data\\a.bif",
-                    {Entry("abcdefgh", 2017, 0, 0), Entry("empty", 10, 0, 1), Entry("My File.v2-x", 2009, 0, 2),
-                     Entry("abcdefgh", 2017, 0, 3)}}}),
+                  {Entry("abcdefgh", 2017, 0, 0), Entry("empty", 10, 0, 1), Entry("My File.v2-x", 2009, 0, 2),
+                   Entry("abcdefgh", 2017, 0, 3)}}}),
           BifBytes({{"first"}, {""}, {"void main() {}"}, {"later"}}));
     Open();
     ASSERT_TRUE(bif_.ExtractAll(Out()));
@@ -264,9 +265,9 @@ TEST_F(BifTest, AnEmptyBifWritesNothingAndLeavesTheGaugeAlone) {
 TEST_F(BifTest, UnnamedAndUnsafeResourcesAreSkippedAndTheRestWritten) {
     // Index 1 has no KEY entry; it must not borrow a name from its neighbours.
     Write(KeyOf({{"data\\a.bif",
-                    {Entry("ok", 10, 0, 0), Entry("../x", 10, 0, 2), Entry("a/b", 10, 0, 3), Entry("a\\b", 10, 0, 4),
-                     Entry("con", 10, 0, 5), Entry("Lpt3", 2017, 0, 6), Entry("", 9996, 0, 7), Entry("q?", 10, 0, 8),
-                     Entry("tab\t", 10, 0, 9), Entry("c:x", 10, 0, 10), Entry("console", 10, 0, 11)}}}),
+                  {Entry("ok", 10, 0, 0), Entry("../x", 10, 0, 2), Entry("a/b", 10, 0, 3), Entry("a\\b", 10, 0, 4),
+                   Entry("con", 10, 0, 5), Entry("Lpt3", 2017, 0, 6), Entry("", 9996, 0, 7), Entry("q?", 10, 0, 8),
+                   Entry("tab\t", 10, 0, 9), Entry("c:x", 10, 0, 10), Entry("console", 10, 0, 11)}}}),
           BifBytes({{"0"}, {"1"}, {"2"}, {"3"}, {"4"}, {"5"}, {"6"}, {"7"}, {"8"}, {"9"}, {"10"}, {"11"}}));
     Open();
     ASSERT_TRUE(bif_.ExtractAll(Out()));
@@ -278,8 +279,9 @@ TEST_F(BifTest, UnnamedAndUnsafeResourcesAreSkippedAndTheRestWritten) {
         skipped.push_back(s.Name);
         EXPECT_FALSE(s.Reason.empty()) << s.Name;
     }
-    EXPECT_EQ(skipped, (std::vector<std::string>{"#1", "../x.txt", "a/b.txt", "a\\b.txt", "con.txt", "Lpt3.2da", ".",
-                                                 "q?.txt", "tab\t.txt", "c:x.txt"}));
+    EXPECT_EQ(skipped,
+              (std::vector<std::string>{"#1", "../x.txt", "a/b.txt", "a\\b.txt", "con.txt", "Lpt3.2da", ".", "q?.txt",
+                                        "tab\t.txt", "c:x.txt"}));
 }
 
 TEST_F(BifTest, EveryListedResourceIsAccountedFor) {
@@ -319,8 +321,8 @@ TEST_F(BifTest, TwoResourcesForOneFileNeverOverwriteEachOther) {
     const std::vector<std::string> skipped{"first."};
 #endif
     Write(KeyOf({{"data\\a.bif",
-                    {Entry("first", 9996, 0, 0), Entry("first", 9997, 0, 1), Entry("x", 2017, 0, 2),
-                     Entry("X", 2017, 0, 3), Entry("first.", 9996, 0, 4), Entry("x.2da", 9996, 0, 5)}}}),
+                  {Entry("first", 9996, 0, 0), Entry("first", 9997, 0, 1), Entry("x", 2017, 0, 2),
+                   Entry("X", 2017, 0, 3), Entry("first.", 9996, 0, 4), Entry("x.2da", 9996, 0, 5)}}}),
           BifBytes({{"one"}, {"two"}, {"three"}, {"four"}, {"five"}, {"six"}}));
     Open();
     bif_.ExtractAll(Out());
@@ -339,7 +341,7 @@ TEST_F(BifTest, ExistingFilesAndLinksAreReplacedNotWrittenThrough) {
     Write(KeyOf({{"data\\a.bif", {Entry("linked", 10, 0, 0), Entry("plain", 10, 0, 1)}}}),
           BifBytes({{"new bytes"}, {"fresh"}}));
     test::WriteFile(dir_ / "precious", std::string("keep me"));
-#ifndef _WIN32   // Wine has no symbolic links
+#ifndef _WIN32 // Wine has no symbolic links
     fs::create_symlink(dir_ / "precious", Out() + "linked.txt");
 #endif
     test::WriteFile(Out() + "plain.txt", std::string("a much longer old content"));
@@ -353,12 +355,11 @@ TEST_F(BifTest, ExistingFilesAndLinksAreReplacedNotWrittenThrough) {
 }
 
 TEST_F(BifTest, AResourcePastTheEndIsRefusedBeforeItsFileExists) {
-    Write(KeyOf({{"data\\a.bif", {Entry("good", 10, 0, 0), Entry("broken", 10, 0, 1), Entry("after", 10, 0, 2)}}}),
-          {});
+    Write(KeyOf({{"data\\a.bif", {Entry("good", 10, 0, 0), Entry("broken", 10, 0, 1), Entry("after", 10, 0, 2)}}}), {});
     Bytes b;
     b.Text("BIFF").Text("V1  ").U32(3).U32(0).U32(20);
     b.U32(0).U32(68).U32(2).U32(10);
-    b.U32(1).U32(69).U32(100).U32(10);   // 100 bytes at 69 in a 70-byte file
+    b.U32(1).U32(69).U32(100).U32(10); // 100 bytes at 69 in a 70-byte file
     b.U32(2).U32(68).U32(1).U32(10);
     b.Text("ok");
     test::WriteFile(BifPath(), b);
@@ -382,8 +383,9 @@ TEST_F(BifTest, NeverWritesOverTheBifOrKeyBeingRead) {
     const auto bifBytes = BifBytes({{"inner"}, {"k"}, {"o"}, {"dot"}, {"case"}});
     const std::string bifPath = At("data/res.2da");
     test::WriteFile(bifPath, bifBytes);
-    LoadKey(KeyOf({{"data\\res.2da", {Entry("res", 2017, 0, 0), Entry("keyres", 2017, 0, 1), Entry("other", 10, 0, 2),
-                                        Entry("keyres.2da", 9996, 0, 3), Entry("KEYRES", 2017, 0, 4)}}}),
+    LoadKey(KeyOf({{"data\\res.2da",
+                    {Entry("res", 2017, 0, 0), Entry("keyres", 2017, 0, 1), Entry("other", 10, 0, 2),
+                     Entry("keyres.2da", 9996, 0, 3), Entry("KEYRES", 2017, 0, 4)}}}),
             At("data/keyres.2da"));
     const auto keyBytes = test::ReadFile(At("data/keyres.2da"));
 
@@ -425,8 +427,8 @@ TEST_F(BifTest, ExtractSelectedFollowsTheKeyEntriesOfTheSelectedLines) {
     // The KEY lists the BIF backwards, so line i is not variable entry i; and it names index 9,
     // which the BIF does not have.
     Write(KeyOf({{"data\\a.bif",
-                    {Entry("third", 10, 0, 2), Entry("second", 10, 0, 1), Entry("first", 10, 0, 0),
-                     Entry("ghost", 10, 0, 9)}}}),
+                  {Entry("third", 10, 0, 2), Entry("second", 10, 0, 1), Entry("first", 10, 0, 0),
+                   Entry("ghost", 10, 0, 9)}}}),
           BifBytes({{"A"}, {"B"}, {"C"}}));
     Open();
     ASSERT_TRUE(bif_.ExtractSelected(Out()));

@@ -83,9 +83,9 @@ TEST(BuildRefused, EmptyListChangesNothing) {
 TEST(BuildRefused, LongBaseNamesAreAllNamed) {
     FailureFixture f;
     f.AddFile("short.nss", 1);
-    f.AddFile("abcdefghijklmnopq.nss", 1);   // 17 characters before the extension
+    f.AddFile("abcdefghijklmnopq.nss", 1); // 17 characters before the extension
     f.AddFile("another_name_too_long.2da", 1);
-    f.AddFile("abcdefghijklmnop.nss", 1);    // 16 fit
+    f.AddFile("abcdefghijklmnop.nss", 1); // 16 fit
     const std::string message = FailsWith<EBuildRefused>(f);
     EXPECT_NE(message.find("\"abcdefghijklmnopq.nss\""), std::string::npos) << message;
     EXPECT_NE(message.find("\"another_name_too_long.2da\""), std::string::npos) << message;
@@ -171,10 +171,8 @@ TEST(BuildRefused, TargetsMustBeTwoOrdinaryFiles) {
     FailureFixture f;
     f.AddFile("a.nss", 1);
     TNWNBifFile builder(f.List, f.Gauge);
-    EXPECT_THROW(builder.BuildFrom(f.Source, f.OutPath("k.key"), f.OutPath("k.key"), true),
-                 EBuildRefused);
-    EXPECT_THROW(builder.BuildFrom(f.Source, f.OutPath("k.key.bak"), f.OutPath("k.key"), true),
-                 EBuildRefused);
+    EXPECT_THROW(builder.BuildFrom(f.Source, f.OutPath("k.key"), f.OutPath("k.key"), true), EBuildRefused);
+    EXPECT_THROW(builder.BuildFrom(f.Source, f.OutPath("k.key.bak"), f.OutPath("k.key"), true), EBuildRefused);
     // A KEY name taken by a FIFO: loading it for append would wait for a writer forever.
     const bool fifo = MakeFifo(f.OutPath("fifo.key"));
     fs::create_directory(f.OutPath("dir.bif"));
@@ -196,27 +194,31 @@ TEST(BuildRefused, TargetsThatAreOneFileHoweverSpelled) {
     const std::vector<Spelling> spellings = {
         {"./", [](FailureFixture& f, const std::string& n) { return std::optional(f.Out + "/./" + n); }},
         {"..", [](FailureFixture& f, const std::string& n) { return std::optional(f.Out + "/../out/" + n); }},
-        {"hard link", [](FailureFixture& f, const std::string& n) -> std::optional<std::string> {
+        {"hard link",
+         [](FailureFixture& f, const std::string& n) -> std::optional<std::string> {
              if (!fs::exists(f.OutPath(n))) return std::nullopt;
              fs::create_hard_link(f.OutPath(n), f.OutPath("alias-" + n));
              return f.OutPath("alias-" + n);
          }},
 #ifdef _WIN32
-        {"letter case", [](FailureFixture& f, const std::string& n) {
+        {"letter case",
+         [](FailureFixture& f, const std::string& n) {
              std::string upper = n;
              for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
              return std::optional(f.OutPath(upper));
          }},
         {"trailing dot", [](FailureFixture& f, const std::string& n) { return std::optional(f.OutPath(n + ".")); }},
         {"trailing blank", [](FailureFixture& f, const std::string& n) { return std::optional(f.OutPath(n + " ")); }},
-        {"short name", [](FailureFixture& f, const std::string& n) -> std::optional<std::string> {
+        {"short name",
+         [](FailureFixture& f, const std::string& n) -> std::optional<std::string> {
              char shortPath[MAX_PATH];
              const DWORD length = GetShortPathNameA(f.OutPath(n).c_str(), shortPath, MAX_PATH);
              if (length == 0 || length >= MAX_PATH || f.OutPath(n) == shortPath) return std::nullopt;
              return std::string(shortPath);
          }},
 #else
-        {"linked folder", [](FailureFixture& f, const std::string& n) {
+        {"linked folder",
+         [](FailureFixture& f, const std::string& n) {
              if (!fs::exists(f.Dir.path() / "link")) fs::create_directory_symlink(f.Out, f.Dir.path() / "link");
              return std::optional((f.Dir.path() / "link" / n).string());
          }},
@@ -228,10 +230,9 @@ TEST(BuildRefused, TargetsThatAreOneFileHoweverSpelled) {
         const char* spelled;
         bool bifSpelled;
     } pairs[] = {
-        {"m.bin", "m.bin", false},          {"k.key", "k.key", false},
-        {"longer-name.bin", "longer-name.bin", false},
-        {"x.bif", "x.bif.bak", false},      {"n.bif", "n.bif.bak", false},
-        {"k.key", "k.key.bak", true},       {"o.key", "o.key.bak", true},
+        {"m.bin", "m.bin", false},     {"k.key", "k.key", false},     {"longer-name.bin", "longer-name.bin", false},
+        {"x.bif", "x.bif.bak", false}, {"n.bif", "n.bif.bak", false}, {"k.key", "k.key.bak", true},
+        {"o.key", "o.key.bak", true},
     };
     int refused = 0;
     for (const Spelling& spelling : spellings) {
@@ -263,7 +264,7 @@ TEST(BuildRefused, TargetsThatAreOneFileHoweverSpelled) {
 
 TEST(BuildFailure, UnreadableKeyInAppendModeChangesNothing) {
     FailureFixture f;
-    WriteFile(f.OutPath("k.key"), std::string("KEY V1  \x05"));   // cut off inside its header
+    WriteFile(f.OutPath("k.key"), std::string("KEY V1  \x05")); // cut off inside its header
     f.Before = TakeSnapshot(f.Out);
     f.AddFile("a.nss", 1);
     try {
@@ -280,7 +281,7 @@ TEST(BuildFailure, SourceThatChangesBeforeItIsCopied) {
     struct Case {
         const char* what;
         std::function<void(const std::string&)> change;
-        const char* says;   // how the message starts
+        const char* says; // how the message starts
     };
     const Case cases[] = {
         {"grows", [](const std::string& p) { WriteFile(p, Bytes(500, 7)); }, "\""},

@@ -78,13 +78,17 @@ TEST(Build, GaugeRunsOverEveryFileAndStaysVisible) {
 TEST(Build, SourceDateEpochGivesTheDateAndTheSameBytesEveryTime) {
     const struct {
         const char* epoch;
-        std::optional<std::pair<std::uint32_t, std::uint32_t>> date;   // years since 1900, day of year
+        std::optional<std::pair<std::uint32_t, std::uint32_t>> date; // years since 1900, day of year
     } cases[] = {
-        {"0", std::pair{70u, 0u}},            {"1700000000", std::pair{123u, 317u}},
-        {"951782400", std::pair{100u, 59u}},  // 29 February 2000
-        {"1735689599", std::pair{124u, 365u}},  // the last second of 2024
-        {"", std::nullopt},   {"-1", std::nullopt},  {"12a", std::nullopt}, {"1e9", std::nullopt},
-        {"253402300800", std::nullopt},   // the year 10000
+        {"0", std::pair{70u, 0u}},
+        {"1700000000", std::pair{123u, 317u}},
+        {"951782400", std::pair{100u, 59u}}, // 29 February 2000
+        {"1735689599", std::pair{124u, 365u}}, // the last second of 2024
+        {"", std::nullopt},
+        {"-1", std::nullopt},
+        {"12a", std::nullopt},
+        {"1e9", std::nullopt},
+        {"253402300800", std::nullopt}, // the year 10000
     };
     for (const auto& c : cases) {
         const auto date = DateFromEpoch(c.epoch);
@@ -116,7 +120,7 @@ TEST(Build, NamesSplitAtTheLastPointAndFillTheResRef) {
     f.AddFile("readme", 1);
     f.AddFile("a.b.nss", 1);
     f.AddFile("Foo.NSS", 1);
-    f.AddFile("abcdefghijklmnop.2da", 1);   // a base name of exactly 16 characters
+    f.AddFile("abcdefghijklmnop.2da", 1); // a base name of exactly 16 characters
     f.AddFile("odd.zzz", 1);
     ASSERT_TRUE(f.Build("n.bif", "n.key", false));
     const RawKey k = ParseKey(ReadFile(f.OutPath("n.key")));
@@ -126,7 +130,7 @@ TEST(Build, NamesSplitAtTheLastPointAndFillTheResRef) {
     EXPECT_EQ(k.Keys[0].ResType, 65535u);
     EXPECT_EQ(k.Keys[1].ResRef, ResRef16("a.b"));
     EXPECT_EQ(k.Keys[1].ResType, 2009u);
-    EXPECT_EQ(k.Keys[2].ResRef, ResRef16("Foo"));   // case kept in the name, not in the type
+    EXPECT_EQ(k.Keys[2].ResRef, ResRef16("Foo")); // case kept in the name, not in the type
     EXPECT_EQ(k.Keys[2].ResType, 2009u);
     EXPECT_EQ(k.Keys[3].ResRef, "abcdefghijklmnop");
     EXPECT_EQ(k.Keys[4].ResType, 65535u);
@@ -188,7 +192,7 @@ TEST(Build, RebuildReusesTheMatchingEntryAndKeepsItsFields) {
     Key desc;
     desc.AddBif("data\\x.bif", 5, "old", 0, 4000);
     desc.AddBif("data\\y.bif", 7, "y");
-    desc.Bifs[0].FilenameSize = 11;   // counts the zero byte, as the game's own KEYs do
+    desc.Bifs[0].FilenameSize = 11; // counts the zero byte, as the game's own KEYs do
     desc.Bifs[0].Drives = 1;
     WriteFile(f.OutPath("k.key"), desc.Write());
     WriteFile(f.OutPath("x.bif"), std::string("the old BIF"));

@@ -17,8 +17,7 @@ class FailingMover : public TFileMover {
 public:
     void Rename(const std::string& from, const std::string& to) override {
         const int n = renames_++;
-        if (n == FailAt || (UndoFails && n > FailAt && FailAt >= 0))
-            throw EInOutError("File access denied", 5);
+        if (n == FailAt || (UndoFails && n > FailAt && FailAt >= 0)) throw EInOutError("File access denied", 5);
         TFileMover::Rename(from, to);
     }
     int FailAt = -1;
@@ -102,7 +101,7 @@ TEST(Rotation, WhatCannotBePutBackIsNamedWithWhereItIs) {
     // says where each file is.
     RotationFixture f;
     FailingMover mover;
-    mover.FailAt = 4;   // after both backups stepped aside and the BIF went into place
+    mover.FailAt = 4; // after both backups stepped aside and the BIF went into place
     mover.UndoFails = true;
     std::string message;
     try {

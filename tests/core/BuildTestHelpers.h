@@ -32,8 +32,14 @@ inline testing::AssertionResult Contains(const std::string& text, const std::str
 // how the tests change the source folder between the table pass and the data pass.
 class ScriptedGauge : public TGauge {
 public:
-    void SetMinValue(int value) override { Min = value; Log.push_back({'m', value}); }
-    void SetMaxValue(int value) override { Max = value; Log.push_back({'M', value}); }
+    void SetMinValue(int value) override {
+        Min = value;
+        Log.push_back({'m', value});
+    }
+    void SetMaxValue(int value) override {
+        Max = value;
+        Log.push_back({'M', value});
+    }
     void SetProgress(int value) override {
         Positions.push_back(value);
         Log.push_back({'p', value});
@@ -43,13 +49,19 @@ public:
             action();
         }
     }
-    void Show() override { Shown = true; Log.push_back({'s', 0}); }
-    void RepaintNow() override { ++Repaints; Log.push_back({'r', 0}); }
+    void Show() override {
+        Shown = true;
+        Log.push_back({'s', 0});
+    }
+    void RepaintNow() override {
+        ++Repaints;
+        Log.push_back({'r', 0});
+    }
 
     int Min = -100, Max = -100, Repaints = 0, ActAt = -1;
     bool Shown = false;
     std::vector<int> Positions;
-    std::vector<std::pair<char, int>> Log;   // every call in order: kind, value
+    std::vector<std::pair<char, int>> Log; // every call in order: kind, value
     std::function<void()> Action;
 };
 
@@ -62,7 +74,7 @@ inline testing::AssertionResult RanOver(const ScriptedGauge& g, int last) {
     if (!g.Shown) return testing::AssertionFailure() << "never shown";
     bool rangeSet = false;
     int next = 0;
-    int unpainted = -1;   // a position set and not yet repainted
+    int unpainted = -1; // a position set and not yet repainted
     for (const auto& [kind, value] : g.Log) {
         if (kind == 'M') rangeSet = true;
         if (kind == 'r') unpainted = -1;
@@ -143,7 +155,10 @@ private:
 #ifdef _WIN32
         _putenv_s(name_.c_str(), value ? value : "");
 #else
-        if (value) setenv(name_.c_str(), value, 1); else unsetenv(name_.c_str());
+        if (value)
+            setenv(name_.c_str(), value, 1);
+        else
+            unsetenv(name_.c_str());
 #endif
     }
     std::string name_;
@@ -165,9 +180,7 @@ public:
     ScratchMount(const ScratchMount&) = delete;
     ScratchMount& operator=(const ScratchMount&) = delete;
     bool Mounted() const { return mounted_; }
-    bool Remount(const std::string& options) {
-        return Run("mount -o remount," + options + " " + at_.string());
-    }
+    bool Remount(const std::string& options) { return Run("mount -o remount," + options + " " + at_.string()); }
     static bool Run(const std::string& command) {
 #ifdef _WIN32
         (void)command;

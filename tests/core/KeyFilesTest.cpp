@@ -50,16 +50,16 @@ TNWNKeyFile Model(const std::vector<std::pair<std::string, std::vector<TNWNKeyEn
 std::vector<unsigned char> GameLikeKey() {
     Bytes b;
     b.Text("KEY ").Text("V1  ").U32(3).U32(4).U32(152).U32(64).U32(102).U32(200);
-    for (std::uint8_t i = 1; i <= 32; ++i) b.push_back(i);   // Reserved: 01 .. 20
+    for (std::uint8_t i = 1; i <= 32; ++i) b.push_back(i); // Reserved: 01 .. 20
     // key table at 64, BIF entries interleaved
-    b.Text("abcdefghijklmnop").U16(2017).U32((1u << 20) + 0);      // 16 characters, no zero byte
-    b.Text("My File.v2-x", 16).U16(2009).U32((0u << 20) + 0);      // blank, dot, dash, mixed case
-    b.Text(std::string("ab\0trail", 8), 16).U16(9996).U32((1u << 20) + 1);   // bytes after the zero
+    b.Text("abcdefghijklmnop").U16(2017).U32((1u << 20) + 0); // 16 characters, no zero byte
+    b.Text("My File.v2-x", 16).U16(2009).U32((0u << 20) + 0); // blank, dot, dash, mixed case
+    b.Text(std::string("ab\0trail", 8), 16).U16(9996).U32((1u << 20) + 1); // bytes after the zero
     b.Text("second", 16).U16(10).U32((0u << 20) + 1);
     // file table at 152
-    b.U32(1000).U32(188).U16(13).U16(1);    // "data\2da.bif" + its zero byte counted
-    b.U32(2000).U32(201).U16(15).U16(3);    // "data\x.bif", zero, then "junk" inside the size
-    b.U32(3000).U32(216).U16(10).U16(0);    // "data\y.bif" without a zero byte
+    b.U32(1000).U32(188).U16(13).U16(1); // "data\2da.bif" + its zero byte counted
+    b.U32(2000).U32(201).U16(15).U16(3); // "data\x.bif", zero, then "junk" inside the size
+    b.U32(3000).U32(216).U16(10).U16(0); // "data\y.bif" without a zero byte
     // names at 188
     b.Text(std::string("data\\2da.bif\0", 13));
     b.Text(std::string("data\\x.bif\0junk", 15));
@@ -112,8 +112,8 @@ TEST(KeyFileSave, LoadAndSaveKeepsEveryFieldAndGroupsByBif) {
     const auto out = test::ReadFile(dir / "out.key");
     // 64 + 3 x 12 + names (13 + 11 + 11) + 4 x 22
     ASSERT_EQ(out.size(), 64u + 36 + 35 + 88);
-    EXPECT_EQ(U32At(out, 16), 64u);    // OffsetToFileTable
-    EXPECT_EQ(U32At(out, 20), 135u);   // OffsetToKeyTable
+    EXPECT_EQ(U32At(out, 16), 64u); // OffsetToFileTable
+    EXPECT_EQ(U32At(out, 20), 135u); // OffsetToKeyTable
     EXPECT_EQ(U32At(out, 64 + 4), 100u);
     EXPECT_EQ(U32At(out, 76 + 4), 113u);
     EXPECT_EQ(U32At(out, 88 + 4), 124u);
@@ -125,9 +125,8 @@ TEST(KeyFileSave, LoadAndSaveKeepsEveryFieldAndGroupsByBif) {
     EXPECT_EQ(std::string(out.begin() + 100, out.begin() + 135),
               std::string("data\\2da.bif\0data\\x.bif\0data\\y.bif\0", 35));
     // The resref bytes after the zero are written back as held.
-    const long fourth = 135 + 3 * 22;   // BIF 1's second entry
-    EXPECT_EQ(std::string(out.begin() + fourth, out.begin() + fourth + 8),
-              std::string("ab\0trail", 8));
+    const long fourth = 135 + 3 * 22; // BIF 1's second entry
+    EXPECT_EQ(std::string(out.begin() + fourth, out.begin() + fourth + 8), std::string("ab\0trail", 8));
 
     TNWNKeyFile again;
     again.LoadFromFile(dir / "out.key");
@@ -161,7 +160,7 @@ TEST(KeyFileSave, LayoutOfEmptyAndTwoNameKeys) {
     EXPECT_TRUE(loaded.FileTable.empty());
 
     TNWNKeyFile two = Model({{"data\\abc.bif", {Entry("x", 10, test::ResId(0, 0))}},
-                                     {"data\\abcd.bif", {Entry("y", 10, test::ResId(1, 0))}}});
+                             {"data\\abcd.bif", {Entry("y", 10, test::ResId(1, 0))}}});
     two.ComputeLayout();
     EXPECT_EQ(two.FileTable[0].FilenameOffset, 88u);
     EXPECT_EQ(two.FileTable[1].FilenameOffset, 101u);
@@ -199,7 +198,7 @@ TEST(KeyFileSave, AFailedWriteRaisesAndLeavesNoFile) {
     test::TempDir dir;
     TNWNKeyFile key = Model({{"data\\a.bif", {Entry("x", 10, test::ResId(0, 0))}}});
     {
-        test::FileSizeLimit limit(40);   // less than the 64-byte header
+        test::FileSizeLimit limit(40); // less than the 64-byte header
         EXPECT_THROW(key.SaveToFile(dir / "full.key"), EWriteError);
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "full.key"));
@@ -248,8 +247,9 @@ TEST_F(KeyFileCorrupt, FileTablePastTheEnd) {
 
 TEST_F(KeyFileCorrupt, KeyTablePastTheEnd) {
     Bytes b = Header(0, 2, 64, 64);
-    b.Text("one", 16).U16(10).U32(0);   // one entry of the two announced
-    EXPECT_TRUE(Contains(Refusal(b), "key table runs past the end of the file (offset 64, 2 x 22 bytes, file 86 bytes)"));
+    b.Text("one", 16).U16(10).U32(0); // one entry of the two announced
+    EXPECT_TRUE(
+        Contains(Refusal(b), "key table runs past the end of the file (offset 64, 2 x 22 bytes, file 86 bytes)"));
 }
 
 TEST_F(KeyFileCorrupt, CountsTooLargeForAnyFile) {
@@ -260,12 +260,13 @@ TEST_F(KeyFileCorrupt, CountsTooLargeForAnyFile) {
 
 TEST_F(KeyFileCorrupt, NamePastTheEnd) {
     Bytes b = Header(1, 0, 64, 64);
-    b.U32(0).U32(76).U16(20).U16(0);   // a 20-byte name at 76 ...
-    b.Text("data\\a.bif");             // ... of which only 10 bytes exist
-    EXPECT_TRUE(Contains(Refusal(b), "name of BIF 0 runs past the end of the file (offset 76, 20 bytes, file 86 bytes)"));
+    b.U32(0).U32(76).U16(20).U16(0); // a 20-byte name at 76 ...
+    b.Text("data\\a.bif"); // ... of which only 10 bytes exist
+    EXPECT_TRUE(
+        Contains(Refusal(b), "name of BIF 0 runs past the end of the file (offset 76, 20 bytes, file 86 bytes)"));
 
     Bytes far = Header(1, 0, 64, 64);
-    far.U32(0).U32(0xFFFFFFFF).U16(0xFFFF).U16(0);   // offset + size beyond 32 bits
+    far.U32(0).U32(0xFFFFFFFF).U16(0xFFFF).U16(0); // offset + size beyond 32 bits
     EXPECT_TRUE(Contains(Refusal(far), "name of BIF 0 runs past the end"));
 }
 
@@ -287,9 +288,9 @@ TEST_F(KeyFileCorrupt, NamesSharedBeyondTheFileSize) {
 
 TEST_F(KeyFileCorrupt, BifIndexOutOfRange) {
     Bytes b = Header(1, 2, 64, 86);
-    b.U32(0).U32(76).U16(10).U16(0).Text("data\\a.bif");   // one BIF, index 0
-    b.Text("fine", 16).U16(10).U32(0);                      // BIF 0: fine
-    b.Text("stray", 16).U16(10).U32((1u << 20) + 4);        // BIF 1: not in the table
+    b.U32(0).U32(76).U16(10).U16(0).Text("data\\a.bif"); // one BIF, index 0
+    b.Text("fine", 16).U16(10).U32(0); // BIF 0: fine
+    b.Text("stray", 16).U16(10).U32((1u << 20) + 4); // BIF 1: not in the table
     EXPECT_TRUE(Contains(Refusal(b), "key entry 1 (\"stray\") names BIF 1, but the file table has 1 entries"));
 }
 

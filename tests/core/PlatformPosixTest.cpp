@@ -28,10 +28,10 @@ TEST(ListPlainFiles, RegularFilesOnlySortedWithoutRegardToCase) {
     test::TempDir dir;
     for (const char* name : {"b.txt", "A.txt", "a.txt", "C.2da", "_x", ".hidden"}) test::WriteFile(dir / name, "x");
     fs::create_directory(dir / "folder");
-    fs::create_symlink(dir / "b.txt", dir / "link.txt");          // counts as its target, a file
-    fs::create_symlink(dir / "folder", dir / "linkdir");           // a folder: skipped
-    fs::create_symlink(dir / "missing", dir / "dangling");         // points nowhere: skipped
-    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);          // never to be opened
+    fs::create_symlink(dir / "b.txt", dir / "link.txt"); // counts as its target, a file
+    fs::create_symlink(dir / "folder", dir / "linkdir"); // a folder: skipped
+    fs::create_symlink(dir / "missing", dir / "dangling"); // points nowhere: skipped
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0); // never to be opened
 
     // Letters fold, ties go by bytes ("A" before "a"), and '_' sorts as its own byte.
     EXPECT_EQ(ListPlainFiles(dir.path().string()),
@@ -78,7 +78,8 @@ TEST(RenameFile, ErrorsCarryTheWindowsCodesAndTexts) {
     // The code is the system's own (errno here); the message is the same on every system.
     EXPECT_EQ(failure(dir / "missing", dir / "c", false), std::to_string(ENOENT) + " File not found");
     EXPECT_EQ(failure(dir / "a/x", dir / "c", false), std::to_string(ENOTDIR) + " Invalid filename");
-    EXPECT_EQ(failure(dir / "a", dir / std::string(300, 'n'), false), std::to_string(ENAMETOOLONG) + " Invalid filename");
+    EXPECT_EQ(failure(dir / "a", dir / std::string(300, 'n'), false),
+              std::to_string(ENAMETOOLONG) + " Invalid filename");
     // Without replace an existing target stays, and so does the source.
     EXPECT_EQ(failure(dir / "a", dir / "b", false), std::to_string(EEXIST) + " I/O error " + std::to_string(EEXIST));
     EXPECT_EQ(test::ReadFile(dir / "b"), std::vector<unsigned char>{'B'});
@@ -183,7 +184,7 @@ TEST(PathQueries, ExistsStatSameFileAndTemporaryNames) {
     test::WriteFile(dir / "f", "abc");
     fs::create_symlink(dir / "missing", dir / "dangling");
     EXPECT_TRUE(PathExists(dir / "f"));
-    EXPECT_TRUE(PathExists(dir / "dangling"));   // an entry of that name exists
+    EXPECT_TRUE(PathExists(dir / "dangling")); // an entry of that name exists
     EXPECT_FALSE(Stat(dir / "dangling"));
     EXPECT_EQ(Stat(dir / "f")->Size, 3u);
     EXPECT_TRUE(Stat(dir.path().string())->IsDirectory);

@@ -12,8 +12,8 @@ namespace {
 
 TEST(ResourceTypes, WellKnownPairsHoldBothWays) {
     // A few types every modder knows, from the ends and the middle of the table.
-    const std::pair<std::int64_t, const char*> known[] = {
-        {1, "bmp"}, {10, "txt"}, {2009, "nss"}, {2010, "ncs"}, {2017, "2da"}, {2027, "utc"}, {2066, "ptt"}};
+    const std::pair<std::int64_t, const char*> known[] = {{1, "bmp"},    {10, "txt"},   {2009, "nss"}, {2010, "ncs"},
+                                                          {2017, "2da"}, {2027, "utc"}, {2066, "ptt"}};
     for (const auto& [type, ext] : known) {
         EXPECT_EQ(ResTypeToExt(type), ext) << type;
         EXPECT_EQ(ExtToResType(std::string(".") + ext), type) << ext;

@@ -27,16 +27,16 @@ struct Pair {
     std::vector<Resource> b{{"third", kNss}};
     std::vector<KeyEntry> aEntries{KeyEntry{"one", kTxt, test::ResId(0, 0)}, KeyEntry{"two", k2da, test::ResId(0, 1)}};
     std::vector<KeyEntry> bEntries{KeyEntry{"three", kNss, test::ResId(1, 0)}};
-    std::optional<std::vector<unsigned char>> bBytes;   // instead of b; nothing when empty
+    std::optional<std::vector<unsigned char>> bBytes; // instead of b; nothing when empty
     bool writeB = true;
-    std::size_t cutFromA = 0;                            // bytes cut from a's end
+    std::size_t cutFromA = 0; // bytes cut from a's end
     std::vector<std::size_t> check{0, 1};
 };
 
 struct Expected {
     std::size_t bif;
     std::string resource;
-    std::string message;   // a part of it
+    std::string message; // a part of it
 };
 
 TVerifyReport Verify(const Pair& pair, const test::TempDir& dir) {
@@ -76,20 +76,28 @@ TEST(Verify, ReportsEachFaultOnItsBifAndResource) {
     } cases[] = {
         {"missing BIF", [](Pair& p) { p.writeB = false; }, {{1, "", "not found"}}},
         {"BIF that does not open",
-         [](Pair& p) { p.bBytes = std::vector<unsigned char>{'B', 'I', 'F', 'F'}; },
+         [](Pair& p) {
+             p.bBytes = std::vector<unsigned char>{'B', 'I', 'F', 'F'};
+         },
          {{1, "", "b.bif"}}},
         {"index past the table",
-         [](Pair& p) { p.aEntries[1] = KeyEntry{"two", k2da, test::ResId(0, 5)}; },
+         [](Pair& p) {
+             p.aEntries[1] = KeyEntry{"two", k2da, test::ResId(0, 5)};
+         },
          {{0, "two.2da", "no resource at index 5 (it has 2)"}, {0, "#1", "no KEY entry names this resource"}}},
         {"bytes past the end", [](Pair& p) { p.cutFromA = 2; }, {{0, "two.2da", "run past the end of the BIF"}}},
         {"type mismatch",
          [](Pair& p) { p.aEntries[0].ResType = kNss; },
          {{0, "one.nss", "the BIF gives type 10 (txt), the KEY 2009 (nss)"}}},
         {"unnamed resource",
-         [](Pair& p) { p.a.push_back({"stray", kTxt}); },
+         [](Pair& p) {
+             p.a.push_back({"stray", kTxt});
+         },
          {{0, "#2", "no KEY entry names this resource (type 10 (txt))"}}},
         {"two entries, one resource",
-         [](Pair& p) { p.aEntries.push_back(KeyEntry{"again", kTxt, test::ResId(0, 0)}); },
+         [](Pair& p) {
+             p.aEntries.push_back(KeyEntry{"again", kTxt, test::ResId(0, 0)});
+         },
          {{0, "again.txt", "is also named by \"one.txt\""}}},
         {"name and type twice in one BIF",
          [](Pair& p) {

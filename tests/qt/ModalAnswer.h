@@ -21,9 +21,9 @@ namespace vellocar::qt::test {
 
 // What a dialog looked like when it was answered.
 struct SeenDialog {
-    QString Kind;       // "file", "message" or the class name of anything else
+    QString Kind; // "file", "message" or the class name of anything else
     QString Title;
-    QString Text;       // a message box's text
+    QString Text; // a message box's text
     QMessageBox::Icon Icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons Buttons;
     QMessageBox::StandardButton DefaultButton = QMessageBox::NoButton;
@@ -60,7 +60,9 @@ public:
             if (dialog->isVisible()) dialog->reject(); // refused what was typed: the test sees the result
         });
     }
-    void ThenCancel() { Then([](QWidget* w) { Close(w); }); }
+    void ThenCancel() {
+        Then([](QWidget* w) { Close(w); });
+    }
     // Presses the message box button of that role.
     void ThenPress(QMessageBox::StandardButton which) {
         Then([which](QWidget* w) {
@@ -76,8 +78,10 @@ public:
 
 private:
     static void Close(QWidget* w) {
-        if (auto* dialog = qobject_cast<QDialog*>(w)) dialog->reject();
-        else w->close();
+        if (auto* dialog = qobject_cast<QDialog*>(w))
+            dialog->reject();
+        else
+            w->close();
     }
 
     void Poll() {

@@ -35,8 +35,7 @@ bool Save(QWidget* window, const QString& path) {
     for (int y = 0; y < image.height(); y += 3)
         for (int x = 0; x < image.width(); x += 3) colours.insert(image.pixel(x, y));
     if (colours.size() < 8) {
-        std::fprintf(stderr, "%s: only %zu colours, the window looks empty\n", qPrintable(path),
-                     colours.size());
+        std::fprintf(stderr, "%s: only %zu colours, the window looks empty\n", qPrintable(path), colours.size());
         return false;
     }
     std::printf("saved %s\n", qPrintable(path));

@@ -65,8 +65,7 @@ void WindowTest::startsWithEveryControlAsLaidOut() {
             QCOMPARE(w->pos(), QPoint(desc.Left, desc.Top));
             QCOMPARE(w->height(), desc.Height);
             QVERIFY2(w->width() >= desc.Width, qPrintable(name));
-            QVERIFY2(w->width() <= desc.Width ||
-                         w->fontMetrics().horizontalAdvance(Q(desc.Caption)) + 1 == w->width(),
+            QVERIFY2(w->width() <= desc.Width || w->fontMetrics().horizontalAdvance(Q(desc.Caption)) + 1 == w->width(),
                      qPrintable(name));
             QVERIFY2(w->fontMetrics().horizontalAdvance(Q(desc.Caption)) < w->width(), qPrintable(name));
         } else {
@@ -81,20 +80,20 @@ void WindowTest::startsWithEveryControlAsLaidOut() {
         QCOMPARE(w->font().underline(), false);
 
         switch (desc.Kind) {
-        case ControlKind::Button:
-            QCOMPARE(qobject_cast<QPushButton*>(w)->text(), Q(desc.Caption));
-            break;
-        case ControlKind::Label:
-        case ControlKind::LinkLabel:
-        case ControlKind::StatusPanel:
-            QCOMPARE(qobject_cast<QLabel*>(w)->text(), Q(desc.Caption));
-            break;
-        case ControlKind::ListSingle:
-        case ControlKind::ListMulti:
-            QCOMPARE(window.List(desc.Id)->count(), 0);
-            break;
-        default:
-            break;
+            case ControlKind::Button:
+                QCOMPARE(qobject_cast<QPushButton*>(w)->text(), Q(desc.Caption));
+                break;
+            case ControlKind::Label:
+            case ControlKind::LinkLabel:
+            case ControlKind::StatusPanel:
+                QCOMPARE(qobject_cast<QLabel*>(w)->text(), Q(desc.Caption));
+                break;
+            case ControlKind::ListSingle:
+            case ControlKind::ListMulti:
+                QCOMPARE(window.List(desc.Id)->count(), 0);
+                break;
+            default:
+                break;
         }
         if (desc.Kind == ControlKind::StatusPanel) {
             auto* panel = qobject_cast<QLabel*>(w);
@@ -143,8 +142,8 @@ void WindowTest::tabVisitsTheCommandsInOrderAndSkipsThePanels() {
     QVERIFY(window.Start());
     // Enable everything, so that the focus chain alone decides the order.
     for (ControlId id : {ControlId::ExportButton, ControlId::ListBox1}) window.Toolkit().SetEnabled(id, true);
-    const ControlId order[] = {ControlId::BuildButton, ControlId::OpenKeyFileButton,
-                               ControlId::ExportButton, ControlId::ListBox1, ControlId::ListBox2};
+    const ControlId order[] = {ControlId::BuildButton, ControlId::OpenKeyFileButton, ControlId::ExportButton,
+                               ControlId::ListBox1, ControlId::ListBox2};
     window.Widget(order[0])->setFocus();
     QTRY_VERIFY(window.Widget(order[0])->hasFocus());
     for (std::size_t i = 1; i < std::size(order); ++i) {
@@ -374,9 +373,10 @@ void WindowTest::messageBoxesHaveTheirIconsAndButtons() {
 }
 
 void WindowTest::registryPresetsTheDialogsFromTheWinePrefix() {
-    QtWindow window("WINE REGISTRY Version 2\n\n"
-                    "[Software\\\\Wow6432Node\\\\BioWare\\\\NWN\\\\Neverwinter] 1700000000\n"
-                    "\"Location\"=\"C:\\\\NeverwinterNights\\\\NWN\"\n");
+    QtWindow window(
+        "WINE REGISTRY Version 2\n\n"
+        "[Software\\\\Wow6432Node\\\\BioWare\\\\NWN\\\\Neverwinter] 1700000000\n"
+        "\"Location\"=\"C:\\\\NeverwinterNights\\\\NWN\"\n");
     QVERIFY(window.Start());
     const std::string game = (window.Prefix().path() / "drive_c" / "NeverwinterNights" / "NWN").string();
     QCOMPARE(window.Form().OpenDialog2.InitialDir, game);
@@ -403,9 +403,10 @@ void WindowTest::registryPresetsTheDialogsFromTheWinePrefix() {
 }
 
 void WindowTest::registryValueOfAWrongTypeIsReportedAtStart() {
-    QtWindow window("WINE REGISTRY Version 2\n\n"
-                    "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1700000000\n"
-                    "\"Location\"=dword:00000001\n");
+    QtWindow window(
+        "WINE REGISTRY Version 2\n\n"
+        "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1700000000\n"
+        "\"Location\"=dword:00000001\n");
     ModalScript script;
     script.ThenPress(QMessageBox::Ok);
     QVERIFY(window.Start());

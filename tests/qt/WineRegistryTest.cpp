@@ -19,13 +19,14 @@ const std::string kKey = "SOFTWARE\\BioWare\\NWN\\Neverwinter";
 
 // A system.reg as Wine writes it, around the given sections.
 void WriteSystemReg(const TempDir& prefix, const std::string& sections) {
-    WriteFile(prefix / "system.reg", "WINE REGISTRY Version 2\n"
-                                     ";; All keys relative to \\\\Machine\n\n"
-                                     "#arch=win64\n\n"
-                                     "[Software\\\\Microsoft\\\\Windows] 1700000000\n"
-                                     "#time=1da0000000000000\n"
-                                     "\"Location\"=\"C:\\\\Wrong\"\n\n" +
-                                         sections);
+    WriteFile(prefix / "system.reg",
+              "WINE REGISTRY Version 2\n"
+              ";; All keys relative to \\\\Machine\n\n"
+              "#arch=win64\n\n"
+              "[Software\\\\Microsoft\\\\Windows] 1700000000\n"
+              "#time=1da0000000000000\n"
+              "\"Location\"=\"C:\\\\Wrong\"\n\n" +
+                  sections);
 }
 
 std::optional<std::string> Read(const TempDir& prefix) {
@@ -38,30 +39,35 @@ std::string DriveC(const TempDir& prefix) { return (prefix.path() / "drive_c").s
 
 TEST(WineRegistry, ReadsTheLocationAndMapsDriveCIntoThePrefix) {
     TempDir prefix;
-    WriteSystemReg(prefix, "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1700000000\r\n"
-                           "#time=1da0000000000000\r\n"
-                           "\"Other\"=\"C:\\\\Other\"\r\n"
-                           "\"Location\"=\"C:\\\\NeverwinterNights\\\\NWN\"\r\n");
+    WriteSystemReg(prefix,
+                   "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1700000000\r\n"
+                   "#time=1da0000000000000\r\n"
+                   "\"Other\"=\"C:\\\\Other\"\r\n"
+                   "\"Location\"=\"C:\\\\NeverwinterNights\\\\NWN\"\r\n");
     EXPECT_EQ(Read(prefix), DriveC(prefix) + "/NeverwinterNights/NWN");
 }
 
 TEST(WineRegistry, MatchesKeyAndValueNamesWithoutRegardToCase) {
     TempDir prefix;
-    WriteSystemReg(prefix, "[SOFTWARE\\\\bioware\\\\nwn\\\\NEVERWINTER] 1700000000\n"
-                           "\"LOCATION\"=\"c:\\\\NWN\"\n");
+    WriteSystemReg(prefix,
+                   "[SOFTWARE\\\\bioware\\\\nwn\\\\NEVERWINTER] 1700000000\n"
+                   "\"LOCATION\"=\"c:\\\\NWN\"\n");
     EXPECT_EQ(Read(prefix), DriveC(prefix) + "/NWN");
 }
 
 TEST(WineRegistry, LooksInTheThirtyTwoBitViewAfterTheNativeOne) {
     TempDir prefix;
-    const std::string wow = "[Software\\\\Wow6432Node\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"
-                            "\"Location\"=\"C:\\\\GOG\\\\NWN\"\n\n";
+    const std::string wow =
+        "[Software\\\\Wow6432Node\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"
+        "\"Location\"=\"C:\\\\GOG\\\\NWN\"\n\n";
     WriteSystemReg(prefix, wow);
     EXPECT_EQ(Read(prefix), DriveC(prefix) + "/GOG/NWN");
 
     // Both present: the native view wins, wherever its section lies in the file.
-    WriteSystemReg(prefix, wow + "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"
-                                 "\"Location\"=\"C:\\\\Native\"\n");
+    WriteSystemReg(prefix,
+                   wow +
+                       "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"
+                       "\"Location\"=\"C:\\\\Native\"\n");
     EXPECT_EQ(Read(prefix), DriveC(prefix) + "/Native");
 }
 
@@ -74,31 +80,33 @@ TEST(WineRegistry, GivesNothingWhenFileKeyOrValueIsMissing) {
     EXPECT_EQ(Read(prefix), std::nullopt) << "no key";
 
     // The value only in a subkey, and only after the key's own section has ended.
-    WriteSystemReg(prefix, "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"
-                           "\"Version\"=\"1.69\"\n\n"
-                           "[Software\\\\BioWare\\\\NWN\\\\Neverwinter\\\\Patch] 1\n"
-                           "\"Location\"=\"C:\\\\Patch\"\n");
+    WriteSystemReg(prefix,
+                   "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"
+                   "\"Version\"=\"1.69\"\n\n"
+                   "[Software\\\\BioWare\\\\NWN\\\\Neverwinter\\\\Patch] 1\n"
+                   "\"Location\"=\"C:\\\\Patch\"\n");
     EXPECT_EQ(Read(prefix), std::nullopt);
 }
 
 TEST(WineRegistry, UnescapesTheStoredText) {
     TempDir prefix;
     // \" and \\ as themselves, \xHHHH as UTF-8, octal escapes, and the text ends at a zero.
-    WriteSystemReg(prefix, "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"
-                           "\"Location\"=\"C:\\\\Jeux \\\"NWN\\\"\\\\Caf\\x00e9\\0\\\\junk\"\n");
+    WriteSystemReg(prefix,
+                   "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"
+                   "\"Location\"=\"C:\\\\Jeux \\\"NWN\\\"\\\\Caf\\x00e9\\0\\\\junk\"\n");
     EXPECT_EQ(Read(prefix), DriveC(prefix) + "/Jeux \"NWN\"/Caf\xC3\xA9");
 
     // A name that itself holds escapes.
-    WriteSystemReg(prefix, "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"
-                           "\"Lo\\x0063ation\"=\"C:\\\\Escaped\"\n");
+    WriteSystemReg(prefix,
+                   "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"
+                   "\"Lo\\x0063ation\"=\"C:\\\\Escaped\"\n");
     EXPECT_EQ(Read(prefix), DriveC(prefix) + "/Escaped");
 }
 
 TEST(WineRegistry, TakesStringKindsAsStoredAndRefusesOtherKinds) {
     TempDir prefix;
     auto with = [&](const std::string& data) {
-        WriteSystemReg(prefix, "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n\"Location\"=" +
-                                   data + "\n");
+        WriteSystemReg(prefix, "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n\"Location\"=" + data + "\n");
         return Read(prefix);
     };
     // Expandable: nothing expanded.
@@ -109,8 +117,8 @@ TEST(WineRegistry, TakesStringKindsAsStoredAndRefusesOtherKinds) {
     EXPECT_EQ(with("\"\""), "");
     EXPECT_EQ(with("hex:"), "");
 
-    for (const std::string data : {"dword:00000001", "hex:01,02", "str(7):\"C:\\\\a\\0C:\\\\b\\0\"",
-                                   "hex(7):43,00,00,00,00,00"}) {
+    for (const std::string data :
+         {"dword:00000001", "hex:01,02", "str(7):\"C:\\\\a\\0C:\\\\b\\0\"", "hex(7):43,00,00,00,00,00"}) {
         try {
             with(data);
             ADD_FAILURE() << data << " was accepted";
@@ -154,6 +162,8 @@ TEST(WineRegistry, PrefixComesFromWinePrefixElseHome) {
     EXPECT_EQ(vellocar::qt::WinePrefix(), "/home/modder/.wine");
 
     if (savedPrefix) setenv("WINEPREFIX", prefixValue.c_str(), 1);
-    if (savedHome) setenv("HOME", homeValue.c_str(), 1);
-    else unsetenv("HOME");
+    if (savedHome)
+        setenv("HOME", homeValue.c_str(), 1);
+    else
+        unsetenv("HOME");
 }

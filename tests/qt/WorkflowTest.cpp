@@ -90,8 +90,8 @@ void WorkflowTest::MakeFolders() {
     vellocar::test::WriteFile((source_ / "subfolder" / "inner.nss").string(), std::string("not packed"));
 }
 
-void WorkflowTest::Build(QtWindow& window, const fs::path& source, const fs::path& bif,
-                         const fs::path& key, std::optional<QMessageBox::StandardButton> keyQuestion) {
+void WorkflowTest::Build(QtWindow& window, const fs::path& source, const fs::path& bif, const fs::path& key,
+                         std::optional<QMessageBox::StandardButton> keyQuestion) {
     ModalScript script;
     script.ThenChooseFile(Q(source));
     script.ThenChooseFile(Q(bif));
@@ -151,8 +151,7 @@ void WorkflowTest::buildsOpensAndExports() {
     // Choose the BIF: its resources in the order the build packed them.
     window.ClickLine(ControlId::ListBox1, 0);
     QCOMPARE(window.Text(ControlId::BifStatPanel), QStringLiteral("Done"));
-    QCOMPARE(window.Lines(ControlId::ListBox2),
-             (QStringList{"A_script.nss", "b_table.2da", "readme.txt"}));
+    QCOMPARE(window.Lines(ControlId::ListBox2), (QStringList{"A_script.nss", "b_table.2da", "readme.txt"}));
     QVERIFY(window.Toolkit().Enabled(ControlId::ExportButton));
     QVERIFY(window.Toolkit().Enabled(ControlId::Label2));
     QVERIFY(window.Toolkit().Enabled(ControlId::Label5));
@@ -242,8 +241,7 @@ void WorkflowTest::buildAsksBeforeReplacingOrExtendingAKey() {
     window.ClickLine(ControlId::ListBox1, 0);
     QCOMPARE(window.Lines(ControlId::ListBox2), QStringList{"other.nss"});
     window.ClickLine(ControlId::ListBox1, 1);
-    QCOMPARE(window.Lines(ControlId::ListBox2),
-             (QStringList{"A_script.nss", "b_table.2da", "readme.txt"}));
+    QCOMPARE(window.Lines(ControlId::ListBox2), (QStringList{"A_script.nss", "b_table.2da", "readme.txt"}));
 }
 
 void WorkflowTest::cancelledDialogsWriteNothing() {
@@ -357,8 +355,7 @@ void WorkflowTest::clickOnTheChosenBifChoosesItAgain() {
     window.ClickLine(ControlId::ListBox1, 0);
     QCOMPARE(window.Text(ControlId::ExportButton), QStringLiteral("Export BIF to"));
     QVERIFY(window.Form().BifModel.get() != first);
-    QCOMPARE(window.Lines(ControlId::ListBox2),
-             (QStringList{"A_script.nss", "b_table.2da", "readme.txt"}));
+    QCOMPARE(window.Lines(ControlId::ListBox2), (QStringList{"A_script.nss", "b_table.2da", "readme.txt"}));
     QVERIFY(window.List(ControlId::ListBox2)->selectedItems().isEmpty());
 }
 
@@ -366,7 +363,7 @@ void WorkflowTest::unreadableKeyIsReportedAndTheWindowGoesOn() {
     QtWindow window;
     QVERIFY(window.Start());
     vellocar::test::Bytes broken = vellocar::test::Key().Write();
-    broken.resize(10);   // the header cut short
+    broken.resize(10); // the header cut short
     vellocar::test::WriteFile((game_ / "broken.key").string(), broken);
     ModalScript script;
     script.ThenChooseFile(Q(game_ / "broken.key"));
@@ -424,7 +421,8 @@ void WorkflowTest::keyFromTheCommandLineOrADropOpensAsFromTheDialog() {
     QtWindow window;
     QVERIFY(window.Start());
     QVERIFY(!DropFiles(window.Toolkit().Window(), {QUrl("https://example.org/x.key")}));
-    QVERIFY(DropFiles(window.Toolkit().Window(), {QUrl::fromLocalFile(Q(key)), QUrl::fromLocalFile(Q(source_ / "readme.txt"))}));
+    QVERIFY(DropFiles(window.Toolkit().Window(),
+                      {QUrl::fromLocalFile(Q(key)), QUrl::fromLocalFile(Q(source_ / "readme.txt"))}));
     QTRY_COMPARE(window.Text(ControlId::KeyStatPanel), QStringLiteral("Done"));
     QCOMPARE(window.Lines(ControlId::ListBox1), QStringList{"data\\mine.bif"});
     QVERIFY(window.Toolkit().Enabled(ControlId::ListBox1));

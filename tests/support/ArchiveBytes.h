@@ -46,15 +46,14 @@ struct Bytes : std::vector<unsigned char> {
 };
 
 inline std::uint32_t U32At(const std::vector<unsigned char>& b, std::size_t at) {
-    return std::uint32_t{b.at(at)} | std::uint32_t{b.at(at + 1)} << 8 |
-           std::uint32_t{b.at(at + 2)} << 16 | std::uint32_t{b.at(at + 3)} << 24;
+    return std::uint32_t{b.at(at)} | std::uint32_t{b.at(at + 1)} << 8 | std::uint32_t{b.at(at + 2)} << 16 |
+        std::uint32_t{b.at(at + 3)} << 24;
 }
 inline std::uint16_t U16At(const std::vector<unsigned char>& b, std::size_t at) {
     return static_cast<std::uint16_t>(b.at(at) | b.at(at + 1) << 8);
 }
 inline std::string TextAt(const std::vector<unsigned char>& b, std::size_t at, std::size_t size) {
-    return std::string(b.begin() + static_cast<std::ptrdiff_t>(at),
-                       b.begin() + static_cast<std::ptrdiff_t>(at + size));
+    return std::string(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + size));
 }
 
 // The 16 bytes a ResRef of this name takes: the name, then zero bytes.
@@ -100,13 +99,13 @@ inline Bytes BifBytes(const std::vector<Resource>& resources) {
 // for files that lie about themselves.
 struct Key {
     struct Bif {
-        std::string Name;                            // as stored: "data\x.bif"
-        std::optional<std::uint16_t> FilenameSize = {};   // the name's length, zero byte not counted
+        std::string Name; // as stored: "data\x.bif"
+        std::optional<std::uint16_t> FilenameSize = {}; // the name's length, zero byte not counted
         std::uint16_t Drives = 0;
         std::uint32_t FileSize = 0;
     };
     struct Entry {
-        std::string ResRef;   // up to 16 bytes
+        std::string ResRef; // up to 16 bytes
         std::uint16_t ResType = kTypeTxt;
         std::uint32_t ResId = 0;
     };
@@ -118,8 +117,8 @@ struct Key {
     std::vector<Entry> Entries;
 
     // A BIF named name with count entries <prefix><i> of type 2da.
-    Key& AddBif(const std::string& name, int count, const std::string& prefix = "",
-                std::uint16_t drives = 0, std::uint32_t fileSize = 1000) {
+    Key& AddBif(const std::string& name, int count, const std::string& prefix = "", std::uint16_t drives = 0,
+                std::uint32_t fileSize = 1000) {
         const auto index = static_cast<std::uint32_t>(Bifs.size());
         Bifs.push_back({name, {}, drives, fileSize});
         for (int i = 0; i < count; ++i)
@@ -187,7 +186,7 @@ struct ArchiveResource {
     std::string Content;
 };
 struct ArchiveBif {
-    std::string StoredName;   // as the KEY names it: "data\x.bif"
+    std::string StoredName; // as the KEY names it: "data\x.bif"
     std::vector<ArchiveResource> Resources;
 };
 
@@ -234,10 +233,10 @@ struct RawKey {
     struct Bif {
         std::uint32_t FileSize = 0, FilenameOffset = 0;
         std::uint16_t FilenameSize = 0, Drives = 0;
-        std::string Name;   // FilenameSize bytes, cut at the first zero
+        std::string Name; // FilenameSize bytes, cut at the first zero
     };
     struct Entry {
-        std::string ResRef;   // all 16 bytes
+        std::string ResRef; // all 16 bytes
         std::uint16_t ResType = 0;
         std::uint32_t ResId = 0;
     };

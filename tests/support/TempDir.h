@@ -16,8 +16,8 @@ class TempDir {
 public:
     TempDir() {
         const char* base = std::getenv("VELLOCAR_TEST_TMP");
-        std::filesystem::path root = base && *base ? std::filesystem::path(base)
-                                                   : std::filesystem::temp_directory_path();
+        std::filesystem::path root =
+            base && *base ? std::filesystem::path(base) : std::filesystem::temp_directory_path();
         std::random_device rd;
         for (;;) {
             path_ = root / ("vellocar-test-" + std::to_string(rd()));
@@ -28,8 +28,7 @@ public:
     }
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;

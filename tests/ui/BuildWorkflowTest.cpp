@@ -16,8 +16,7 @@ using vellocar::test::ReadFile;
 using vellocar::test::WriteFile;
 
 constexpr std::array<ControlId, 5> kCommands{ControlId::BuildButton, ControlId::OpenKeyFileButton,
-                                             ControlId::ExportButton, ControlId::ListBox1,
-                                             ControlId::ListBox2};
+                                             ControlId::ExportButton, ControlId::ListBox1, ControlId::ListBox2};
 
 class Build : public WindowTest {
 protected:
@@ -116,8 +115,8 @@ TEST_F(Build, ResetsStepsTwoAndThreeButKeepsTheModels) {
     ClickBuild();
 
     EXPECT_EQ(Caption(ControlId::ExportButton), "Export BIF to");
-    for (ControlId id : {ControlId::ExportButton, ControlId::Label5, ControlId::Label2, ControlId::Label1,
-                         ControlId::Label3})
+    for (ControlId id :
+         {ControlId::ExportButton, ControlId::Label5, ControlId::Label2, ControlId::Label1, ControlId::Label3})
         EXPECT_FALSE(Enabled(id)) << LayoutOf(id).Name;
     EXPECT_TRUE(Enabled(ControlId::ListBox1)) << "the build leaves ListBox1's enabled state alone";
     EXPECT_TRUE(Lines(ControlId::ListBox1).empty());
@@ -287,7 +286,7 @@ TEST_F(Build, CommandsArrivingDuringTheListingAreIgnored) {
         form.Clicked(ControlId::BuildButton);
         form.SelectionChanged(ControlId::ListBox1);
         form.SelectionChanged(ControlId::ListBox2);
-        form.KeyFileGiven(dir / "chitin.key");   // a KEY dropped on the window
+        form.KeyFileGiven(dir / "chitin.key"); // a KEY dropped on the window
         // The credit line is no command and still answers.
         form.MouseEnter(ControlId::Label6);
     });

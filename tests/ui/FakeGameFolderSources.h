@@ -15,7 +15,7 @@ namespace vellocar::ui::test {
 class FakeGameFolderSources final : public GameFolderSources {
 public:
     std::map<std::string, std::string> Variables;
-    std::map<std::string, std::string> Registry;   // "key|value" -> text
+    std::map<std::string, std::string> Registry; // "key|value" -> text
     std::set<std::string> VirtualFiles;
 
     std::optional<std::string> Environment(const std::string& name) const override {

@@ -11,10 +11,14 @@ namespace vellocar::ui::test {
 
 std::string Describe(MessageKind kind) {
     switch (kind) {
-    case MessageKind::Ok: return "OK";
-    case MessageKind::OkError: return "OK+error icon";
-    case MessageKind::OkWarning: return "OK+warning icon";
-    case MessageKind::YesNo: return "Yes/No";
+        case MessageKind::Ok:
+            return "OK";
+        case MessageKind::OkError:
+            return "OK+error icon";
+        case MessageKind::OkWarning:
+            return "OK+warning icon";
+        case MessageKind::YesNo:
+            return "Yes/No";
     }
     return "?";
 }
@@ -38,46 +42,65 @@ FakeToolkit::FakeToolkit() {
 
 // ---- Script ------------------------------------------------------------------------------------
 
-void FakeToolkit::ExpectFileDialog(FileDialogSpec::Mode mode, std::string title,
-                                   std::optional<std::string> answer) {
-    Expected e{Expected::Type::FileDialog, Describe(mode) + " titled \"" + title + "\"", mode,
-               std::move(title), std::move(answer), {}, MessageKind::Ok, MessageAnswer::Ok, {}};
+void FakeToolkit::ExpectFileDialog(FileDialogSpec::Mode mode, std::string title, std::optional<std::string> answer) {
+    Expected e{Expected::Type::FileDialog,
+               Describe(mode) + " titled \"" + title + "\"",
+               mode,
+               std::move(title),
+               std::move(answer),
+               {},
+               MessageKind::Ok,
+               MessageAnswer::Ok,
+               {}};
     script_.push_back(std::move(e));
 }
 
 void FakeToolkit::ExpectFolderDialog(std::string prompt, std::optional<std::string> answer) {
-    Expected e{Expected::Type::FolderDialog, "folder dialog \"" + prompt + "\"", {},
-               std::move(prompt), std::move(answer), {}, MessageKind::Ok, MessageAnswer::Ok, {}};
+    Expected e{Expected::Type::FolderDialog,
+               "folder dialog \"" + prompt + "\"",
+               {},
+               std::move(prompt),
+               std::move(answer),
+               {},
+               MessageKind::Ok,
+               MessageAnswer::Ok,
+               {}};
     script_.push_back(std::move(e));
 }
 
-void FakeToolkit::ExpectMessage(std::string text, std::string title, MessageKind kind,
-                                MessageAnswer answer) {
+void FakeToolkit::ExpectMessage(std::string text, std::string title, MessageKind kind, MessageAnswer answer) {
     Expected e{Expected::Type::Message,
                "message \"" + text + "\" titled \"" + title + "\" (" + Describe(kind) + ")",
-               {}, std::move(title), {},
-               [text](const std::string& actual) { return actual == text; }, kind, answer, {}};
+               {},
+               std::move(title),
+               {},
+               [text](const std::string& actual) { return actual == text; },
+               kind,
+               answer,
+               {}};
     script_.push_back(std::move(e));
 }
 
-void FakeToolkit::ExpectMessageContaining(std::vector<std::string> parts, std::string title,
-                                          MessageKind kind) {
+void FakeToolkit::ExpectMessageContaining(std::vector<std::string> parts, std::string title, MessageKind kind) {
     std::string description = "message containing";
     for (const auto& p : parts) description += " \"" + p + "\"";
     description += " titled \"" + title + "\" (" + Describe(kind) + ")";
-    Expected e{Expected::Type::Message, description, {}, std::move(title), {},
+    Expected e{Expected::Type::Message,
+               description,
+               {},
+               std::move(title),
+               {},
                [parts](const std::string& actual) {
-                   return std::all_of(parts.begin(), parts.end(), [&](const std::string& p) {
-                       return actual.find(p) != std::string::npos;
-                   });
+                   return std::all_of(parts.begin(), parts.end(),
+                                      [&](const std::string& p) { return actual.find(p) != std::string::npos; });
                },
-               kind, MessageAnswer::Ok, {}};
+               kind,
+               MessageAnswer::Ok,
+               {}};
     script_.push_back(std::move(e));
 }
 
-void FakeToolkit::ExpectError(std::string text) {
-    ExpectMessage(std::move(text), "Vellocar", MessageKind::OkError);
-}
+void FakeToolkit::ExpectError(std::string text) { ExpectMessage(std::move(text), "Vellocar", MessageKind::OkError); }
 
 void FakeToolkit::WhileOpen(std::function<void()> action) {
     ASSERT_FALSE(script_.empty()) << "WhileOpen needs a scripted dialog to attach to";
@@ -123,8 +146,7 @@ void FakeToolkit::ShiftClickLine(ControlId list, int index) {
     ASSERT_TRUE(index >= 0 && index < static_cast<int>(c.Lines.size())) << "no line " << index;
     const int from = c.Anchor < 0 ? index : c.Anchor;
     std::fill(c.Selected.begin(), c.Selected.end(), false);
-    for (int i = std::min(from, index); i <= std::max(from, index); ++i)
-        c.Selected[static_cast<std::size_t>(i)] = true;
+    for (int i = std::min(from, index); i <= std::max(from, index); ++i) c.Selected[static_cast<std::size_t>(i)] = true;
     c.ItemIndex = index;
 }
 
@@ -183,8 +205,10 @@ void FakeToolkit::ListAdd(ControlId id, const std::string& line) {
     EXPECT_TRUE(IsList(id)) << "ListAdd on " << LayoutOf(id).Name;
     if (OnListAdd) OnListAdd(id, line);
     OpenUpdate& update = updates_[static_cast<std::size_t>(id)];
-    if (update.Depth > 0) ++update.Added;
-    else ListUpdates.push_back(std::string(LayoutOf(id).Name) + ": line outside an update");
+    if (update.Depth > 0)
+        ++update.Added;
+    else
+        ListUpdates.push_back(std::string(LayoutOf(id).Name) + ": line outside an update");
     FakeControl& c = Control(id);
     c.Lines.push_back(line);
     c.Selected.push_back(false);
@@ -203,13 +227,11 @@ void FakeToolkit::ListEndUpdate(ControlId id) {
         return;
     }
     if (--update.Depth == 0)
-        ListUpdates.push_back(std::string(LayoutOf(id).Name) + ": " + std::to_string(update.Added) +
-                              " lines, " + std::to_string(update.Expected) + " expected");
+        ListUpdates.push_back(std::string(LayoutOf(id).Name) + ": " + std::to_string(update.Added) + " lines, " +
+                              std::to_string(update.Expected) + " expected");
 }
 
-int FakeToolkit::ListCount(ControlId id) const {
-    return static_cast<int>(Checked(id, "ListCount").Lines.size());
-}
+int FakeToolkit::ListCount(ControlId id) const { return static_cast<int>(Checked(id, "ListCount").Lines.size()); }
 
 std::string FakeToolkit::ListLine(ControlId id, int index) const {
     const FakeControl& c = Checked(id, "ListLine");
@@ -260,8 +282,7 @@ std::optional<std::string> FakeToolkit::RunFileDialog(const FileDialogSpec& dial
     return e->Path;
 }
 
-std::optional<std::string> FakeToolkit::BrowseForFolder(const std::string& prompt,
-                                                        const std::string& initialFolder) {
+std::optional<std::string> FakeToolkit::BrowseForFolder(const std::string& prompt, const std::string& initialFolder) {
     FolderDialogInitialFolders.push_back(initialFolder);
     const std::string actual = "folder dialog \"" + prompt + "\"";
     auto e = Next(Expected::Type::FolderDialog, actual);
@@ -272,11 +293,9 @@ std::optional<std::string> FakeToolkit::BrowseForFolder(const std::string& promp
     return e->Path;
 }
 
-MessageAnswer FakeToolkit::ShowMessage(const std::string& text, const std::string& title,
-                                       MessageKind kind) {
+MessageAnswer FakeToolkit::ShowMessage(const std::string& text, const std::string& title, MessageKind kind) {
     MessagesShown.push_back({text, title, kind});
-    const std::string actual =
-        "message \"" + text + "\" titled \"" + title + "\" (" + Describe(kind) + ")";
+    const std::string actual = "message \"" + text + "\" titled \"" + title + "\" (" + Describe(kind) + ")";
     auto e = Next(Expected::Type::Message, actual);
     if (!e) return kind == MessageKind::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
     if (!e->TextMatches(text) || e->TitleOrPrompt != title || e->Kind != kind)
@@ -287,8 +306,7 @@ MessageAnswer FakeToolkit::ShowMessage(const std::string& text, const std::strin
 
 // ---- System ------------------------------------------------------------------------------------
 
-std::optional<std::string> FakeToolkit::ReadRegistryString(const std::string& key,
-                                                           const std::string& value) {
+std::optional<std::string> FakeToolkit::ReadRegistryString(const std::string& key, const std::string& value) {
     RegistryReads.push_back(key + "|" + value);
     if (RegistryValueNotAString) throw EVellocarError("Invalid data type for '" + value + "'");
     return RegistryValue;

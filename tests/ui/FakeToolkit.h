@@ -21,8 +21,8 @@ struct FakeControl {
     bool Underline = false;
     std::vector<std::string> Lines;
     std::vector<bool> Selected;
-    int ItemIndex = -1;     // the caret line: the one selected line of a single-selection list
-    int Anchor = -1;        // where a Shift-click range starts
+    int ItemIndex = -1; // the caret line: the one selected line of a single-selection list
+    int Anchor = -1; // where a Shift-click range starts
 
     bool operator==(const FakeControl&) const = default;
 };
@@ -40,8 +40,7 @@ public:
     // ---- The script, consumed in order ----
     void ExpectFileDialog(FileDialogSpec::Mode mode, std::string title, std::optional<std::string> answer);
     void ExpectFolderDialog(std::string prompt, std::optional<std::string> answer);
-    void ExpectMessage(std::string text, std::string title, MessageKind kind,
-                       MessageAnswer answer = MessageAnswer::Ok);
+    void ExpectMessage(std::string text, std::string title, MessageKind kind, MessageAnswer answer = MessageAnswer::Ok);
     // A message box whose text holds every one of parts.
     void ExpectMessageContaining(std::vector<std::string> parts, std::string title, MessageKind kind);
     // The program's error box: the text exactly, titled "Vellocar", with the error icon.
@@ -68,10 +67,10 @@ public:
     std::vector<FileDialogSpec> FileDialogsShown;
     std::vector<std::string> FolderDialogInitialFolders;
     std::vector<ShownMessage> MessagesShown;
-    std::vector<std::string> RegistryReads;     // "key|value"
+    std::vector<std::string> RegistryReads; // "key|value"
     std::vector<std::string> ShellTargets;
     std::vector<ControlId> PopupAnchors;
-    std::vector<std::string> GaugeLog;          // "min 0", "max 2", "progress 1", in call order
+    std::vector<std::string> GaugeLog; // "min 0", "max 2", "progress 1", in call order
     int GaugeMin = 0;
     int GaugeMax = 100;
     int GaugeProgress = 0;
@@ -117,12 +116,9 @@ public:
     void RepaintGauge() override;
     void PopupMenuBelow(ControlId anchor) override;
     std::optional<std::string> RunFileDialog(const FileDialogSpec& dialog) override;
-    std::optional<std::string> BrowseForFolder(const std::string& prompt,
-                                               const std::string& initialFolder) override;
-    MessageAnswer ShowMessage(const std::string& text, const std::string& title,
-                              MessageKind kind) override;
-    std::optional<std::string> ReadRegistryString(const std::string& key,
-                                                  const std::string& value) override;
+    std::optional<std::string> BrowseForFolder(const std::string& prompt, const std::string& initialFolder) override;
+    MessageAnswer ShowMessage(const std::string& text, const std::string& title, MessageKind kind) override;
+    std::optional<std::string> ReadRegistryString(const std::string& key, const std::string& value) override;
     void ShellOpen(const std::string& target) override;
     void RepaintNow() override;
     void ProcessMessages() override;

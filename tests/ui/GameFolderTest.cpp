@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 using vellocar::test::WriteFile;
 
 class GameFolderSearch : public ::testing::Test {
-public:  // the table's set-up functions use these
+public: // the table's set-up functions use these
     GameFolderSearch() { sources.Variables["HOME"] = Path("home"); }
 
     std::string Path(const std::string& relative) const { return (dir.path() / relative).string(); }
@@ -45,7 +45,7 @@ TEST_F(GameFolderSearch, EachPlaceInItsOrderPassingOverStaleEntries) {
     struct Case {
         const char* name;
         std::function<void(GameFolderSearch&)> setUp;
-        const char* expected;   // below the scratch folder; nullptr: nothing found
+        const char* expected; // below the scratch folder; nullptr: nothing found
     };
     const std::vector<Case> cases{
         {"nothing installed", [](GameFolderSearch&) {}, nullptr},
@@ -86,7 +86,8 @@ TEST_F(GameFolderSearch, EachPlaceInItsOrderPassingOverStaleEntries) {
              t.Install("bd2/00785");
              t.Write("home/.config/Beamdog Client/settings.json",
                      "{\"language\": \"en\", \"window\": {\"w\": 800, \"maximized\": false},\n"
-                     " \"folders\": [\"" + t.Quoted("bd1") + "\", 7, \"" + t.Quoted("bd2") + "\"]}");
+                     " \"folders\": [\"" +
+                         t.Quoted("bd1") + "\", 7, \"" + t.Quoted("bd2") + "\"]}");
              t.Install("home/GOG Games/Neverwinter Nights Enhanced Edition");
          },
          "bd2/00785"},
@@ -116,7 +117,8 @@ TEST_F(GameFolderSearch, WindowsPlacesFromTheRegistryAndTheEnvironment) {
     win.Variables = {{"ProgramFiles(x86)", "C:\\Program Files (x86)"}, {"APPDATA", "C:\\Users\\u\\AppData\\Roaming"}};
     EXPECT_EQ(FindEnhancedEdition(win, GameFolderSystem::Windows), "");
 
-    win.VirtualFiles.insert("C:\\Program Files (x86)\\GOG Galaxy\\Games\\Neverwinter Nights Enhanced Edition\\data\\nwn_base.key");
+    win.VirtualFiles.insert(
+        "C:\\Program Files (x86)\\GOG Galaxy\\Games\\Neverwinter Nights Enhanced Edition\\data\\nwn_base.key");
     EXPECT_EQ(FindEnhancedEdition(win, GameFolderSystem::Windows),
               "C:\\Program Files (x86)\\GOG Galaxy\\Games\\Neverwinter Nights Enhanced Edition");
 
@@ -160,14 +162,16 @@ TEST(BeamdogLibraryFolders, TheFoldersArrayOrNothing) {
     };
     const std::vector<Case> cases{
         {R"({"a": [1, {"b": null}], "folders": ["C:\\Beamdog Library", "/home/u/B\u00e9amdog"], "z": true})",
-         {"C:\\Beamdog Library", "/home/u/B\xC3\xA9" "amdog"}},
+         {"C:\\Beamdog Library",
+          "/home/u/B\xC3\xA9"
+          "amdog"}},
         {R"( { "folders" : [ ] } )", {}},
         {R"({"folders": "not an array"})", {}},
         {R"(["folders"])", {}},
         {R"({"folders": ["/a",)", {}},
         {R"({"folders": ["/a"]} trailing)", {}},
         {R"({"folders": ["/a\q"]})", {}},
-        {R"({"x": )" + std::string(100000, '[') , {}},
+        {R"({"x": )" + std::string(100000, '['), {}},
         {"", {}},
     };
     for (const Case& c : cases) {

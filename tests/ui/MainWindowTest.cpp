@@ -55,8 +55,8 @@ TEST_F(StartWindow, DialogsCarryTheirPresets) {
         EXPECT_EQ(e.Dialog.Filter, e.Filter);
         EXPECT_EQ(e.Dialog.DefaultExt, e.Ext);
         EXPECT_EQ(e.Dialog.Title, e.Title);
-        EXPECT_TRUE(e.Dialog.HideReadOnly && e.Dialog.NoChangeDir && e.Dialog.ShowHelp &&
-                    e.Dialog.PathMustExist && e.Dialog.NoNetworkButton && e.Dialog.EnableSizing);
+        EXPECT_TRUE(e.Dialog.HideReadOnly && e.Dialog.NoChangeDir && e.Dialog.ShowHelp && e.Dialog.PathMustExist &&
+                    e.Dialog.NoNetworkButton && e.Dialog.EnableSizing);
         EXPECT_FALSE(e.Dialog.OverwritePrompt);
     }
 }
@@ -149,13 +149,10 @@ TEST_F(ErrorHandler, AppendsAFullStopOnlyAfterCharactersAbovePoint) {
         const char* Message;
         const char* Shown;
     };
-    for (const Case& c : {Case{"Stream read error", "Stream read error."},
-                          Case{"Already ends.", "Already ends."},
-                          Case{"Dash -", "Dash -"},       // '-' and ' ' lie below '.'
-                          Case{"Bang!", "Bang!"},
-                          Case{"Path C:\\x\\", "Path C:\\x\\."},
-                          Case{"Digit 7", "Digit 7."},
-                          Case{"\xe9t\xe9", "\xe9t\xe9."},   // a byte above 127 counts as unsigned
+    for (const Case& c : {Case{"Stream read error", "Stream read error."}, Case{"Already ends.", "Already ends."},
+                          Case{"Dash -", "Dash -"}, // '-' and ' ' lie below '.'
+                          Case{"Bang!", "Bang!"}, Case{"Path C:\\x\\", "Path C:\\x\\."}, Case{"Digit 7", "Digit 7."},
+                          Case{"\xe9t\xe9", "\xe9t\xe9."}, // a byte above 127 counts as unsigned
                           Case{"", ""}}) {
         tk.ExpectError(c.Shown);
         form.HandleException(std::runtime_error(c.Message));

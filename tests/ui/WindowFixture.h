@@ -27,7 +27,8 @@ using namespace vellocar::test;
 inline std::vector<ArchiveBif> StandardBifs() {
     return {
         {"data\\one.bif",
-         {{"alpha", kType2da, "2DA V2.0\nalpha"}, {"beta", kTypeNss, "void main() {}"},
+         {{"alpha", kType2da, "2DA V2.0\nalpha"},
+          {"beta", kTypeNss, "void main() {}"},
           {"gamma", kTypeTxt, "gamma text"}}},
         {"data\\two.bif", {{"delta", kTypeTxt, "delta"}}},
     };

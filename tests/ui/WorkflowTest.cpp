@@ -105,8 +105,8 @@ TEST_F(BifChoice, ListsTheResourcesAndEnablesStepThree) {
 
     EXPECT_EQ(Lines(ControlId::ListBox2), kOneBifLines);
     EXPECT_EQ(Lines(ControlId::ListBox1), (std::vector<std::string>{"data\\one.bif", "data\\two.bif"}));
-    EXPECT_EQ(tk.ListUpdates, (std::vector<std::string>{"ListBox1: 2 lines, 2 expected",
-                                                        "ListBox2: 3 lines, 3 expected"}));
+    EXPECT_EQ(tk.ListUpdates,
+              (std::vector<std::string>{"ListBox1: 2 lines, 2 expected", "ListBox2: 3 lines, 3 expected"}));
     for (ControlId id : {ControlId::Label2, ControlId::Label5, ControlId::ExportButton}) EXPECT_TRUE(Enabled(id));
     EXPECT_EQ(Caption(ControlId::BifStatPanel), "Done");
     EXPECT_EQ(Caption(ControlId::ExportButton), "Export BIF to");
@@ -196,7 +196,7 @@ TEST_F(ExportMode, ClickWhileExportIsDisabledStillSwitches) {
 
 TEST_F(ExportMode, ClicksOnDisabledCommandsAreIgnored) {
     const auto before = Snapshot();
-    form.Clicked(ControlId::ExportButton);      // no dialog expected
+    form.Clicked(ControlId::ExportButton); // no dialog expected
     form.SelectionChanged(ControlId::ListBox1);
     EXPECT_EQ(Snapshot(), before);
 }
@@ -273,8 +273,8 @@ TEST_F(Export, SecondKeyKeepsExportingFromTheBifChosenBefore) {
     const TNWNBifFile* bif = form.BifModel.get();
     const auto firstKey = form.KeyModel;
 
-    const std::string second = WriteArchive(dir.path() / "second", "other.key",
-                                            {{"data\\three.bif", {{"epsilon", kTypeTxt, "e"}}}});
+    const std::string second =
+        WriteArchive(dir.path() / "second", "other.key", {{"data\\three.bif", {{"epsilon", kTypeTxt, "e"}}}});
     std::weak_ptr<TNWNKeyFile> firstKeyAlive = firstKey;
     OpenKey(second);
 
@@ -320,9 +320,9 @@ TEST_F(Export, UnsafeNamesAreSkippedAndListedAfterTheOthersAreWritten) {
 
     tk.ExpectFolderDialog("Select target directory:", out.string());
     tk.ExpectMessage("Files extracted.", "", MessageKind::Ok);
-    tk.ExpectMessageContaining({"25 resources were not exported", "x/00.txt", "x/19.txt", "and 5 more",
-                                "All other resources were exported."},
-                               "Vellocar", MessageKind::OkWarning);
+    tk.ExpectMessageContaining(
+        {"25 resources were not exported", "x/00.txt", "x/19.txt", "and 5 more", "All other resources were exported."},
+        "Vellocar", MessageKind::OkWarning);
     form.Clicked(ControlId::ExportButton);
 
     EXPECT_EQ(FolderEntries(out), std::vector<std::string>{"good.txt"});

@@ -14,14 +14,12 @@ using vellocar::win32::kMainWindowClass;
 namespace {
 
 constexpr UINT kSendTimeoutMs = 5000;
-constexpr int kMessageTextId = 0xFFFF;     // the text of a message box
-constexpr int kFileNameComboId = 0x47C;    // the file-name field of an open/save dialog
+constexpr int kMessageTextId = 0xFFFF; // the text of a message box
+constexpr int kFileNameComboId = 0x47C; // the file-name field of an open/save dialog
 
 LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                             &result))
-        return 0;
+    if (!SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) return 0;
     return static_cast<LRESULT>(result);
 }
 
@@ -66,8 +64,7 @@ class RemoteBuffer {
 public:
     RemoteBuffer(HANDLE process, std::size_t size)
         : process_(process),
-          address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE,
-                                  PAGE_READWRITE)) {}
+          address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
     ~RemoteBuffer() {
         if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
     }
@@ -102,8 +99,7 @@ std::string CaretItemText(HANDLE process, HWND tree) {
     request.pszText = buffer.At(kTextOffset);
     request.cchTextMax = kTextSize;
     const char nothing = '\0';
-    if (!buffer.Write(0, &request, sizeof request) || !buffer.Write(kTextOffset, &nothing, 1))
-        return {};
+    if (!buffer.Write(0, &request, sizeof request) || !buffer.Write(kTextOffset, &nothing, 1)) return {};
     if (!Send(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(buffer.At(0)))) return {};
     char text[kTextSize] = {};
     if (!buffer.Read(kTextOffset, text, sizeof text - 1)) return {};
@@ -155,37 +151,33 @@ std::vector<std::string> ListLines(HWND list) {
     // wide and turned back into the program's single-byte text.
     std::vector<std::string> lines;
     DWORD_PTR count = 0;
-    if (!SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &count))
-        return lines;
+    if (!SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &count)) return lines;
     for (DWORD_PTR i = 0; i < count && i < 100000; ++i) {
         DWORD_PTR length = 0;
         SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length);
         if (static_cast<LRESULT>(length) < 0) length = 0;
         std::wstring wide(length + 1, L'\0');
         DWORD_PTR got = 0;
-        SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide.data()),
-                            SMTO_ABORTIFHUNG, kSendTimeoutMs, &got);
+        SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide.data()), SMTO_ABORTIFHUNG,
+                            kSendTimeoutMs, &got);
         wide.resize(static_cast<LRESULT>(got) > 0 ? std::min<std::size_t>(got, length) : 0);
         std::string text(wide.size() * 2 + 1, '\0');
-        const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                          text.data(), static_cast<int>(text.size()), nullptr, nullptr);
+        const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
+                                          static_cast<int>(text.size()), nullptr, nullptr);
         text.resize(static_cast<std::size_t>(std::max(n, 0)));
         lines.push_back(text);
     }
     return lines;
 }
 
-bool IsMessageBox(HWND dialog) {
-    return ClassOf(dialog) == "#32770" && GetDlgItem(dialog, kMessageTextId) != nullptr;
-}
+bool IsMessageBox(HWND dialog) { return ClassOf(dialog) == "#32770" && GetDlgItem(dialog, kMessageTextId) != nullptr; }
 
 bool IsFileDialog(HWND dialog) {
     return ClassOf(dialog) == "#32770" && GetDlgItem(dialog, kFileNameComboId) != nullptr;
 }
 
 bool IsFolderDialog(HWND dialog) {
-    return ClassOf(dialog) == "#32770" &&
-           FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr) != nullptr;
+    return ClassOf(dialog) == "#32770" && FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr) != nullptr;
 }
 
 // ---- App -------------------------------------------------------------------------------------
@@ -195,13 +187,11 @@ App::App(const std::string& exePath, const std::string& arguments) {
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + exePath + "\"";
     if (!arguments.empty()) commandLine += " " + arguments;
-    if (!CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process_))
+    if (!CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process_))
         return;
     WaitFor([this] {
-        main_ = FindWindowOf(process_.dwProcessId, [](HWND hwnd) {
-            return ClassOf(hwnd) == kMainWindowClass;
-        });
+        main_ = FindWindowOf(process_.dwProcessId, [](HWND hwnd) { return ClassOf(hwnd) == kMainWindowClass; });
         return main_ != nullptr;
     });
     // Ready once its first paint is done and it waits for input.
@@ -230,9 +220,7 @@ std::optional<DWORD> App::Close() {
 
 HWND App::Control(ui::ControlId id) const { return GetDlgItem(main_, ControlWindowId(id)); }
 
-bool App::Visible(ui::ControlId id) const {
-    return (GetWindowLongPtrA(Control(id), GWL_STYLE) & WS_VISIBLE) != 0;
-}
+bool App::Visible(ui::ControlId id) const { return (GetWindowLongPtrA(Control(id), GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void App::Click(ui::ControlId id) {
     // Wine delivers BN_CLICKED even to a disabled button: a user could not have pressed it.
@@ -243,8 +231,7 @@ void App::Click(ui::ControlId id) {
 void App::ChooseLine(ui::ControlId list, int index) {
     HWND hwnd = Control(list);
     Send(hwnd, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    PostMessageA(main_, WM_COMMAND, MAKEWPARAM(ControlWindowId(list), LBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(hwnd));
+    PostMessageA(main_, WM_COMMAND, MAKEWPARAM(ControlWindowId(list), LBN_SELCHANGE), reinterpret_cast<LPARAM>(hwnd));
 }
 
 void App::SelectLines(ui::ControlId list, const std::vector<int>& indexes) {
@@ -252,8 +239,7 @@ void App::SelectLines(ui::ControlId list, const std::vector<int>& indexes) {
     Send(hwnd, LB_SETSEL, FALSE, -1);
     for (int index : indexes) Send(hwnd, LB_SETSEL, TRUE, index);
     // LB_SETSEL tells nobody; a click would.
-    PostMessageA(main_, WM_COMMAND, MAKEWPARAM(ControlWindowId(list), LBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(hwnd));
+    PostMessageA(main_, WM_COMMAND, MAKEWPARAM(ControlWindowId(list), LBN_SELCHANGE), reinterpret_cast<LPARAM>(hwnd));
 }
 
 bool App::WaitForCaption(ui::ControlId id, const std::string& text) {
@@ -299,8 +285,8 @@ bool App::AnswerFileDialog(const std::string& path, std::string* why) {
     return true;
 }
 
-bool App::AnswerFolderDialog(const std::string& folder, const std::string& expectedPrompt,
-                             std::string* why, std::chrono::steady_clock::time_point* okPressedAt) {
+bool App::AnswerFolderDialog(const std::string& folder, const std::string& expectedPrompt, std::string* why,
+                             std::chrono::steady_clock::time_point* okPressedAt) {
     auto dialog = WaitForDialog(IsFolderDialog);
     if (!dialog) {
         if (why) *why = "no browse-for-folder dialog appeared";
@@ -329,16 +315,15 @@ bool App::AnswerFolderDialog(const std::string& folder, const std::string& expec
     const auto deadline = std::chrono::steady_clock::now() + 2 * kPatience;
     while (!selected && std::chrono::steady_clock::now() < deadline) {
         DWORD_PTR ignored = 0;
-        SendMessageTimeoutA(dialog->Window, BFFM_SETSELECTIONA, TRUE,
-                            reinterpret_cast<LPARAM>(remotePath.At(0)), SMTO_NORMAL, 30000, &ignored);
+        SendMessageTimeoutA(dialog->Window, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(remotePath.At(0)),
+                            SMTO_NORMAL, 30000, &ignored);
         selected = WaitFor([&] { return CaretItemText(process_.hProcess, tree) == wanted; }, 3s);
     }
     if (!selected) {
         if (why)
             *why = "the folder tree would not select " + folder + " (caret at \"" +
-                   CaretItemText(process_.hProcess, tree) + "\", " +
-                   std::to_string(Send(tree, TVM_GETCOUNT, 0, 0)) + " items in the tree, dialog " +
-                   (IsWindowVisible(dialog->Window) ? "visible" : "hidden") + ")";
+                CaretItemText(process_.hProcess, tree) + "\", " + std::to_string(Send(tree, TVM_GETCOUNT, 0, 0)) +
+                " items in the tree, dialog " + (IsWindowVisible(dialog->Window) ? "visible" : "hidden") + ")";
         PostMessageA(GetDlgItem(dialog->Window, IDCANCEL), BM_CLICK, 0, 0);
         return false;
     }

@@ -73,8 +73,7 @@ public:
     // (with the reason in *why) when the dialog did not come or would not take the answer.
     bool AnswerFileDialog(const std::string& path, std::string* why = nullptr);
     // *okPressedAt (when given) is when OK was pressed: the start of what the choice sets off.
-    bool AnswerFolderDialog(const std::string& folder, const std::string& expectedPrompt,
-                            std::string* why = nullptr,
+    bool AnswerFolderDialog(const std::string& folder, const std::string& expectedPrompt, std::string* why = nullptr,
                             std::chrono::steady_clock::time_point* okPressedAt = nullptr);
     // Presses the button (IDOK, IDYES, IDNO) of the next message box; gives its text and title.
     std::optional<Dialog> AnswerMessageBox(int button, std::string* text = nullptr);

@@ -35,8 +35,7 @@ int HoldWindow(const std::string& ready, const std::string& stop) {
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--hold-window") == 0)
-        return HoldWindow(vellocar::test::win32::WindowsPath(argv[2]),
-                          vellocar::test::win32::WindowsPath(argv[3]));
+        return HoldWindow(vellocar::test::win32::WindowsPath(argv[2]), vellocar::test::win32::WindowsPath(argv[3]));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

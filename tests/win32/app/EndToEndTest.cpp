@@ -18,8 +18,7 @@ using ui::ControlId;
 
 Bytes Pattern(std::size_t size, unsigned seed) {
     Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<unsigned char>((i * 31 + seed * 7 + (i >> 8)) & 0xFF);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>((i * 31 + seed * 7 + (i >> 8)) & 0xFF);
     return bytes;
 }
 
@@ -202,8 +201,7 @@ public:
         char old[MAX_PATH] = {};
         DWORD size = sizeof old;
         DWORD type = 0;
-        if (RegQueryValueExA(key_, "Location", nullptr, &type, reinterpret_cast<BYTE*>(old), &size) ==
-            ERROR_SUCCESS)
+        if (RegQueryValueExA(key_, "Location", nullptr, &type, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS)
             previous_ = std::make_pair(type, std::string(old, size));
         RegSetValueExA(key_, "Location", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
                        static_cast<DWORD>(folder.size() + 1));
@@ -256,7 +254,7 @@ TEST_F(EndToEnd, KeyGivenOnTheCommandLineOpensAtStart) {
     const std::string game = scratch.Folder("my game");
     scratch.Folder("my game\\data");
     const std::string source = scratch.Folder("source");
-    WriteBytes(source + "\\only.txt", Pattern(99, 9));
+    WriteFile(source + "\\only.txt", Pattern(99, 9));
     const std::string key = game + "\\mod key.key";
     app = std::make_unique<App>(AppPath());
     ASSERT_NE(app->Main(), nullptr);

@@ -40,9 +40,9 @@ TEST(DialogFlags, SaveDialogNeverAsksBeforeOverwriting) {
     save.DialogMode = ui::FileDialogSpec::Mode::Save;
     save.HideReadOnly = save.NoChangeDir = save.ShowHelp = save.PathMustExist = true;
     save.NoNetworkButton = save.EnableSizing = true;
-    EXPECT_EQ(DialogFlags(save), DWORD{OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
-                                       OFN_SHOWHELP | OFN_PATHMUSTEXIST | OFN_NONETWORKBUTTON |
-                                       OFN_ENABLESIZING});
+    EXPECT_EQ(DialogFlags(save),
+              DWORD{OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_SHOWHELP | OFN_PATHMUSTEXIST |
+                    OFN_NONETWORKBUTTON | OFN_ENABLESIZING});
 
     ui::FileDialogSpec open;
     open.HideReadOnly = open.EnableSizing = true;
@@ -74,19 +74,18 @@ protected:
     void TearDown() override {
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
         HKEY view32 = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
-                          &view32) == ERROR_SUCCESS) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &view32) ==
+            ERROR_SUCCESS) {
             RegDeleteTreeA(view32, key.substr(std::string("SOFTWARE\\").size()).c_str());
             RegCloseKey(view32);
         }
     }
     void Put(DWORD type, const void* data, DWORD size, REGSAM view = 0) {
         HKEY handle = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
-                                  KEY_ALL_ACCESS | view, nullptr, &handle, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
+                                  &handle, nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(handle, "Location", 0, type, static_cast<const BYTE*>(data), size),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(handle, "Location", 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
         RegCloseKey(handle);
     }
     void PutString(DWORD type, const std::string& text, REGSAM view = 0) {
@@ -201,8 +200,7 @@ TEST_F(Controls, CaptionsStatesAndTheCreditLinesUnderline) {
 
     const auto font = [&](ControlId id) {
         LOGFONTA lf{};
-        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(toolkit.Control(id), WM_GETFONT, 0, 0)),
-                   sizeof lf, &lf);
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(toolkit.Control(id), WM_GETFONT, 0, 0)), sizeof lf, &lf);
         return lf;
     };
     EXPECT_FALSE(font(ControlId::Label6).lfUnderline);
@@ -251,8 +249,8 @@ void SaveBitmap(HDC dc, HBITMAP bitmap, int width, int height, const std::string
     header.biCompression = BI_RGB;
     const auto stride = static_cast<std::size_t>((width * 3 + 3) & ~3);
     std::vector<char> pixels(stride * static_cast<std::size_t>(height));
-    GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(),
-              reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+              DIB_RGB_COLORS);
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42; // "BM"
     file.bfOffBits = sizeof file + sizeof header;
@@ -290,8 +288,7 @@ TEST_F(Controls, GaugePaintsItsBarOnSilver) {
 
     if (const char* tmp = std::getenv("VELLOCAR_TEST_TMP"); tmp && *tmp) {
         CreateDirectoryA((std::string(tmp) + "/../artifacts").c_str(), nullptr);
-        SaveBitmap(dc, bitmap, desc.Width, desc.Height,
-                   std::string(tmp) + "/../artifacts/win32-gauge.bmp");
+        SaveBitmap(dc, bitmap, desc.Width, desc.Height, std::string(tmp) + "/../artifacts/win32-gauge.bmp");
     }
     SelectObject(dc, old);
     DeleteObject(bitmap);

@@ -23,8 +23,7 @@ public:
         // selection when the children of a folder on the selected path change meanwhile.
         char windows[MAX_PATH + 1] = {};
         GetWindowsDirectoryA(windows, sizeof windows);
-        const std::filesystem::path root =
-            std::filesystem::path(std::string(windows, 3)) / "vellocar-app-tests";
+        const std::filesystem::path root = std::filesystem::path(std::string(windows, 3)) / "vellocar-app-tests";
         std::random_device rd;
         std::error_code ec;
         std::filesystem::create_directories(root, ec);
@@ -52,8 +51,7 @@ private:
 };
 
 inline bool Contains(const std::vector<unsigned char>& haystack, const std::vector<unsigned char>& needle) {
-    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
-           haystack.end();
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
 }
 inline bool Contains(const std::vector<unsigned char>& haystack, const std::string& needle) {
     return Contains(haystack, std::vector<unsigned char>(needle.begin(), needle.end()));

@@ -31,11 +31,15 @@ RECT ClientRectOf(HWND control, HWND parent) {
 
 const char* ExpectedClass(ControlKind kind) {
     switch (kind) {
-    case ControlKind::Button: return "Button";
-    case ControlKind::ListSingle:
-    case ControlKind::ListMulti: return "ListBox";
-    case ControlKind::Gauge: return "VellocarGauge";
-    default: return "Static";
+        case ControlKind::Button:
+            return "Button";
+        case ControlKind::ListSingle:
+        case ControlKind::ListMulti:
+            return "ListBox";
+        case ControlKind::Gauge:
+            return "VellocarGauge";
+        default:
+            return "Static";
     }
 }
 
@@ -107,9 +111,8 @@ TEST_F(WindowTest, TabKeyVisitsTheCommandsInTheirOrderAndSkipsThePanels) {
         ASSERT_GE(index, 0);
         tabStops.push_back(static_cast<ControlId>(index));
     }
-    const std::vector<ControlId> expected{ControlId::BuildButton, ControlId::OpenKeyFileButton,
-                                          ControlId::ExportButton, ControlId::ListBox1,
-                                          ControlId::ListBox2};
+    const std::vector<ControlId> expected{ControlId::BuildButton, ControlId::OpenKeyFileButton, ControlId::ExportButton,
+                                          ControlId::ListBox1, ControlId::ListBox2};
     EXPECT_EQ(tabStops, expected);
 }
 
@@ -125,8 +128,8 @@ TEST_F(WindowTest, ListsPanelsAndCreditLineHaveTheirKinds) {
         EXPECT_FALSE(style(list) & LBS_SORT) << "the lists keep the order they are given";
         EXPECT_TRUE(style(list) & LBS_NOTIFY);
     }
-    for (ControlId panel : {ControlId::BuildStatPanel, ControlId::KeyStatPanel,
-                            ControlId::BifStatPanel, ControlId::ExpStatPanel}) {
+    for (ControlId panel :
+         {ControlId::BuildStatPanel, ControlId::KeyStatPanel, ControlId::BifStatPanel, ControlId::ExpStatPanel}) {
         EXPECT_TRUE(exStyle(panel) & WS_EX_STATICEDGE) << "a panel is sunken";
         EXPECT_EQ(style(panel) & SS_TYPEMASK, SS_CENTER);
         EXPECT_TRUE(style(panel) & SS_CENTERIMAGE);
@@ -183,8 +186,8 @@ TEST(CreditLine, MenuOpensBelowTheLabelAndItsItemsOpenTheShell) {
         ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(menu->Window); })) << "menu stays open";
     }
 
-    const std::string expected = std::string(ui::kHomepageUrl) + "\n" + "mailto:" +
-                                 std::string(ui::kEmailAddress) + "\n";
+    const std::string expected =
+        std::string(ui::kHomepageUrl) + "\n" + "mailto:" + std::string(ui::kEmailAddress) + "\n";
     EXPECT_TRUE(WaitFor([&] {
         const auto bytes = ReadFile(log);
         return std::string(bytes.begin(), bytes.end()) == expected;

@@ -131,8 +131,11 @@ TEST_F(WinArchive, ExportSkipsDeviceNamesAndWritesTheRest) {
     // Four of the resources have the names of devices, as a hostile or broken KEY might give.
     test::WriteArchive(dir.Root(), "x.key",
                        {{"data\\x.bif",
-                         {{"nul", test::kTypeNss, "1"}, {"com1", 2029, "2"}, {"lpt1", test::kTypeTxt, "3"},
-                          {"CON", test::kTypeNss, "4"}, {"ok", test::kTypeNss, "5"}}}});
+                         {{"nul", test::kTypeNss, "1"},
+                          {"com1", 2029, "2"},
+                          {"lpt1", test::kTypeTxt, "3"},
+                          {"CON", test::kTypeNss, "4"},
+                          {"ok", test::kTypeNss, "5"}}}});
     const auto model = LoadKey();
 
     TNWNBifFile file(resources, gauge);

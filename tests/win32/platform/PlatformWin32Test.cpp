@@ -27,8 +27,7 @@ std::set<std::string> AsSet(const std::vector<std::string>& names) { return {nam
 
 TEST(Win32Listing, SkipsFoldersHiddenAndSystemFiles) {
     WinTempDir dir;
-    for (const char* name : {"a.nss", "b.2da", "hidden.txt", "system.txt", "readonly.txt"})
-        WriteText(dir / name, name);
+    for (const char* name : {"a.nss", "b.2da", "hidden.txt", "system.txt", "readonly.txt"}) WriteText(dir / name, name);
     ASSERT_TRUE(CreateDirectoryA((dir / "sub").c_str(), nullptr));
     WriteText(dir / "sub\\inner.nss", "x");
     ASSERT_TRUE(SetFileAttributesA((dir / "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
@@ -75,8 +74,8 @@ TEST(Win32Errors, SystemTextIsTheSystemsWithoutLineEnd) {
     EXPECT_NE(text.back(), '\r');
 
     char* raw = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, ERROR_FILE_NOT_FOUND, 0, reinterpret_cast<LPSTR>(&raw), 0, nullptr);
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_FILE_NOT_FOUND, 0, reinterpret_cast<LPSTR>(&raw), 0, nullptr);
     ASSERT_NE(raw, nullptr);
     std::string system = raw;
     LocalFree(raw);
@@ -218,7 +217,7 @@ TEST(Win32File, ReadsWritesAndCopiesExactly) {
     File source = File::OpenRead(dir / "source.bin");
     {
         File copy = File::Create(dir / "copy.bin");
-        copy.CopyFrom(source, 5, bytes.size() - 10);   // several chunks, not aligned
+        copy.CopyFrom(source, 5, bytes.size() - 10); // several chunks, not aligned
         copy.Close();
     }
     EXPECT_EQ(ReadText(dir / "copy.bin"), bytes.substr(5, bytes.size() - 10));
@@ -267,7 +266,7 @@ TEST(Win32Paths, CreateDirectoriesMakesEveryLevel) {
     WinTempDir dir;
     platform::CreateDirectories(dir / "a\\b\\c");
     EXPECT_TRUE(platform::Stat(dir / "a\\b\\c")->IsDirectory);
-    platform::CreateDirectories(dir / "a\\b\\c\\");   // already there, trailing separator
+    platform::CreateDirectories(dir / "a\\b\\c\\"); // already there, trailing separator
     WriteText(dir / "file", "x");
     EXPECT_THAT(ErrorOf<EFCreateError>([&] { platform::CreateDirectories(dir / "file\\sub"); }),
                 StartsWith("Cannot create file \""));
