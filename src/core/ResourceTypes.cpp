@@ -2,6 +2,7 @@
 
 #include "BifFiles.h"
 #include "KeyFiles.h"
+#include "Names.h"
 
 #include <algorithm>
 #include <array>
@@ -56,8 +57,7 @@ std::int64_t ExtToResType(const std::string& extension) {
     // Only ASCII capitals fold; the extension must match ".xyz" in full.
     if (extension.size() < 1 || extension[0] != '.') return kUnknownResType;
     std::string lower = extension.substr(1);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : lower) c = FoldAscii(c);
     for (const auto& row : kResTypes)
         if (row.Ext == lower) return row.Type;
     return kUnknownResType;

@@ -1,6 +1,7 @@
 #include "WineRegistry.h"
 
 #include "Errors.h"
+#include "Names.h"
 
 #include <cctype>
 #include <cstdint>
@@ -23,17 +24,8 @@ constexpr int kRegBinary = 3;
 constexpr int kRegDword = 4;
 constexpr int kRegUnknown = -1;
 
-char LowerAscii(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view start) {
-    return text.size() >= start.size() && EqualNoCase(text.substr(0, start.size()), start);
+    return text.size() >= start.size() && EqualIgnoringCase(text.substr(0, start.size()), start);
 }
 
 int HexDigit(char c) {
@@ -304,7 +296,7 @@ std::string MapWindowsPath(const std::string& prefix, const std::string& windows
         if (c == '\\') c = '/';
     if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0]))) return path;
 
-    char letter = LowerAscii(path[0]);
+    char letter = FoldAscii(path[0]);
     std::string rest = path.substr(2);
     std::string root;
     if (letter == 'c') {
@@ -353,9 +345,9 @@ std::optional<std::string> ReadWineRegistryString(const std::string& prefix, con
             section = 0;
             if (!ReadEscaped(line, pos, ']', name)) continue;
             std::string keyName = Utf16ToUtf8(name);
-            if (EqualNoCase(keyName, wanted))
+            if (EqualIgnoringCase(keyName, wanted))
                 section = 1;
-            else if (!wanted32.empty() && EqualNoCase(keyName, wanted32))
+            else if (!wanted32.empty() && EqualIgnoringCase(keyName, wanted32))
                 section = 2;
             continue;
         }
@@ -374,7 +366,7 @@ std::optional<std::string> ReadWineRegistryString(const std::string& prefix, con
             continue; // #time= and other metadata
         }
         if (pos >= line.size() || line[pos] != '=') continue;
-        if (!EqualNoCase(valueName, value)) continue;
+        if (!EqualIgnoringCase(valueName, value)) continue;
         found[section] = ParseData(std::string_view(line).substr(pos + 1));
     }
 

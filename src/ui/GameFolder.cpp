@@ -1,5 +1,6 @@
 #include "GameFolder.h"
 
+#include "Names.h"
 #include "Platform.h"
 #include "Toolkit.h"
 
@@ -48,15 +49,6 @@ std::string Join(std::string folder, std::initializer_list<std::string_view> nam
 std::string TrimSeparators(std::string folder, GameFolderSystem system) {
     while (folder.size() > 1 && IsSeparator(folder.back(), system)) folder.pop_back();
     return folder;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
 }
 
 bool AllDigits(std::string_view text) {
@@ -525,7 +517,7 @@ std::vector<std::string> SteamLibraryFolders(std::string_view vdf) {
             ++depth;
         } else if (value.kind == Kind::Text) {
             // "libraryfolders" { "0" { "path" "..." } }, or "LibraryFolders" { "1" "..." }.
-            if ((depth == 2 && EqualNoCase(key.text, "path")) || (depth == 1 && AllDigits(key.text)))
+            if ((depth == 2 && EqualIgnoringCase(key.text, "path")) || (depth == 1 && AllDigits(key.text)))
                 folders.push_back(std::move(value.text));
         } else {
             break;

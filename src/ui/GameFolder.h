@@ -5,6 +5,8 @@
 // client and GOG. A folder counts only when it holds the game's base KEY (data/nwn_base.key),
 // so a stale entry (an uninstalled game, a moved library) is passed over.
 
+#include "Platform.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,11 +37,8 @@ std::unique_ptr<GameFolderSources> SystemGameFolderSources(Toolkit& toolkit);
 // How the search spells the places it looks in.
 enum class GameFolderSystem { Windows, Posix };
 
-#ifdef _WIN32
-inline constexpr GameFolderSystem kHostSystem = GameFolderSystem::Windows;
-#else
-inline constexpr GameFolderSystem kHostSystem = GameFolderSystem::Posix;
-#endif
+inline constexpr GameFolderSystem kHostSystem =
+    platform::kPathSeparator == '\\' ? GameFolderSystem::Windows : GameFolderSystem::Posix;
 
 // The Enhanced Edition's install folder (the one that holds data/ and lang/), searched in this
 // order: $NWN_ROOT; Steam's default library and the libraries its libraryfolders.vdf lists
