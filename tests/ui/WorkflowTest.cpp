@@ -40,6 +40,25 @@ TEST_F(KeyOpening, ListsTheBifsAndEnablesStepTwoOnly) {
     EXPECT_GE(tk.WindowRepaints, 1);
 }
 
+TEST_F(KeyOpening, AnEnhancedEditionKeyFindsItsBifsAndExportsThem) {
+    // The Enhanced Edition keeps its KEYs in the game's data folder, and names its BIFs from the
+    // game folder (data\one.bif): the BIF is one folder up from where a classic KEY looks.
+    std::filesystem::create_directories(dir.path() / "data");
+    const std::string key =
+        WriteArchive(dir.path(), (std::filesystem::path("data") / "nwn_base.key").string(), StandardBifs());
+    form.KeyFileGiven(key);
+    ChooseBif(0);
+    EXPECT_EQ(Caption(ControlId::BifStatPanel), "Done");
+    EXPECT_EQ(Lines(ControlId::ListBox2), kOneBifLines);
+    EXPECT_TRUE(std::filesystem::equivalent(form.BifPath, dir / "data/one.bif")) << form.BifPath;
+
+    const std::string out = dir / "out";
+    std::filesystem::create_directories(out);
+    ExportTo(out);
+    EXPECT_EQ(FolderEntries(out), kOneBifLines);
+    EXPECT_EQ(ReadText(dir / "out/beta.nss"), "void main() {}");
+}
+
 TEST_F(KeyOpening, FromOutsideTheWindowAsIfChosenInTheDialog) {
     const std::string key = WriteArchive(dir.path(), "chitin.key", StandardBifs());
     form.KeyFileGiven(key);
