@@ -145,6 +145,9 @@ void PrintHelp(Output& out) {
     out.OwnLine("a backslash that would read as such an escape is shown as \\x5c. Error messages");
     out.OwnLine("are always escaped so. Output into a pipe or a file keeps the exact bytes.");
     out.OwnLine("");
+    out.OwnLine("With SOURCE_DATE_EPOCH set (seconds since 1970), pack stamps the KEY with that UTC");
+    out.OwnLine("date instead of today's: the same folder then packs to the same bytes every time.");
+    out.OwnLine("");
     out.OwnLine("Exit status: 0 success, 1 failure, a resource skipped or a problem found, 2 wrong usage.");
 }
 
