@@ -1,5 +1,7 @@
 #include "TerminalText.h"
 
+#include "Names.h"
+
 #include <cstddef>
 
 #ifdef _WIN32
@@ -12,7 +14,7 @@ namespace vellocar::cli {
 
 namespace {
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsHexDigit(char c) { return HexDigitValue(c) >= 0; }
 
 // How many bytes from at may be shown as they are: 1 for printable ASCII, the length of a
 // well-formed UTF-8 sequence that encodes neither a control nor a surrogate, and 0 for a byte

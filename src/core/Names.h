@@ -3,6 +3,7 @@
 // case, and the two path separators of a name stored in a KEY as one. Pure functions, the same
 // on every system.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -34,5 +35,16 @@ bool PathEndsWithName(std::string_view path, std::string_view storedName, bool i
 // Whether storedName occurs anywhere in path, "\" and "/" counting equal, ASCII case ignored
 // when ignoreCase is set. An empty name occurs nowhere.
 bool PathContainsName(std::string_view path, std::string_view storedName, bool ignoreCase);
+
+// The value of a hexadecimal digit (either case), -1 for any other character.
+inline constexpr int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Appends the UTF-8 form of a code point (up to U+10FFFF) to out.
+void AppendUtf8(std::string& out, std::uint32_t codePoint);
 
 } // namespace vellocar

@@ -28,31 +28,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view start) {
     return text.size() >= start.size() && EqualIgnoringCase(text.substr(0, start.size()), start);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // UTF-16 code units to UTF-8, pairing surrogates; a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(const std::u16string& units) {
     std::string out;
@@ -145,8 +120,8 @@ bool ReadEscaped(std::string_view line, std::size_t& pos, char terminator, std::
             case 'x': {
                 unsigned value = 0;
                 int digits = 0;
-                while (digits < 4 && pos < line.size() && HexDigit(line[pos]) >= 0) {
-                    value = value * 16 + static_cast<unsigned>(HexDigit(line[pos++]));
+                while (digits < 4 && pos < line.size() && HexDigitValue(line[pos]) >= 0) {
+                    value = value * 16 + static_cast<unsigned>(HexDigitValue(line[pos++]));
                     ++digits;
                 }
                 if (digits == 0) {
@@ -205,7 +180,7 @@ RawValue ParseData(std::string_view data) {
         v.Type = kRegDword;
         std::string_view digits = data.substr(6);
         for (char c : digits)
-            if (HexDigit(c) >= 0) v.Bytes.push_back(0); // only its emptiness matters
+            if (HexDigitValue(c) >= 0) v.Bytes.push_back(0); // only its emptiness matters
         return v;
     } else if (StartsWithNoCase(data, "hex")) {
         pos = 3;
@@ -229,7 +204,7 @@ RawValue ParseData(std::string_view data) {
         ++pos;
         int high = -1;
         for (; pos < data.size(); ++pos) {
-            int d = HexDigit(data[pos]);
+            int d = HexDigitValue(data[pos]);
             if (d < 0) {
                 high = -1;
                 continue;

@@ -237,36 +237,11 @@ private:
         value = 0;
         for (int i = 0; i < 4; ++i) {
             const char h = text_[pos_++];
-            std::uint32_t digit = 0;
-            if (h >= '0' && h <= '9')
-                digit = static_cast<std::uint32_t>(h - '0');
-            else if (h >= 'a' && h <= 'f')
-                digit = static_cast<std::uint32_t>(h - 'a' + 10);
-            else if (h >= 'A' && h <= 'F')
-                digit = static_cast<std::uint32_t>(h - 'A' + 10);
-            else
-                return false;
-            value = value * 16 + digit;
+            const int digit = HexDigitValue(h);
+            if (digit < 0) return false;
+            value = value * 16 + static_cast<std::uint32_t>(digit);
         }
         return true;
-    }
-
-    static void AppendUtf8(std::string& out, std::uint32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
     }
 
     // A string; its text into out unless out is null.
