@@ -7,13 +7,11 @@
 
 namespace vellocar {
 
-namespace {
-
 // Windows opens the device rather than a file for these stems, whatever extension follows
-// and with trailing blanks ignored. The serial and parallel ports count from 1 to 9; Windows
+// and with trailing blanks ignored. The serial and parallel ports count from 0 to 9; Windows
 // also reads the superscript digits 1, 2 and 3 of the ANSI code page (bytes B9, B2 and B3)
 // after COM and LPT as their plain digits.
-bool IsDeviceName(const std::string& name) {
+bool IsWindowsDeviceName(const std::string& name) {
     std::string stem = name.substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
     for (char& c : stem) c = UpperAscii(c);
@@ -22,10 +20,8 @@ bool IsDeviceName(const std::string& name) {
         if (stem == device) return true;
     if (stem.size() != 4 || (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0)) return false;
     const auto digit = static_cast<unsigned char>(stem[3]);
-    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
-
-} // namespace
 
 std::optional<std::string> UnsafeExportNameReason(const std::string& name) {
     if (name.empty()) return "the name is empty";
@@ -38,7 +34,7 @@ std::optional<std::string> UnsafeExportNameReason(const std::string& name) {
         if (std::string_view("*?\"<>|").find(ch) != std::string_view::npos)
             return std::string("the name holds the character '") + ch + "', which file names cannot hold";
     }
-    if (IsDeviceName(name)) return "the name is a Windows device name";
+    if (IsWindowsDeviceName(name)) return "the name is a Windows device name";
     return std::nullopt;
 }
 

@@ -9,8 +9,12 @@ namespace vellocar {
 // Why name cannot be used as a file name inside the export folder, or nullopt when it can.
 // Refused: path separators and drive colons (the file would land outside the folder), control
 // bytes and the characters *?"<>| (Windows cannot store them), "." and "..", and the Windows
-// device names CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9 and LPT1-9 (also with the
-// superscript digits 1-3), with or without an extension.
+// device names (IsWindowsDeviceName).
 std::optional<std::string> UnsafeExportNameReason(const std::string& name);
+
+// Whether Windows opens a device rather than a file for this name (no folder): CON, PRN, AUX,
+// NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 (also with the superscript digits 1-3), in any
+// letter case, with or without an extension, trailing blanks of the stem ignored.
+bool IsWindowsDeviceName(const std::string& name);
 
 } // namespace vellocar

@@ -67,4 +67,71 @@ void AppendUtf8(std::string& out, std::uint32_t codePoint) {
     }
 }
 
+namespace {
+
+// The capital of a small letter, for the alphabets a modder's file names are written in: the
+// Windows-1252 letters and the rest of Latin Extended-A, Greek and Cyrillic. Anything else is
+// its own capital.
+std::uint32_t Capital(std::uint32_t c) {
+    if (c >= 'a' && c <= 'z') return c - 0x20;
+    if (c < 0x80) return c;
+    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
+        (c >= 0x430 && c <= 0x44F))
+        return c - 0x20;
+    if (c == 0xFF) return 0x178;
+    if (c == 0x3C2) return 0x3A3; // the final sigma
+    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+    // Latin Extended-A pairs a capital with the small letter after it, on even code points in
+    // two runs and on odd ones in two others; the dotless i (whose capital is I, which a
+    // volume's table does not give it) and the long s stand apart.
+    if (c == 0x131) return c;
+    const bool evenPairs = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+    const bool oddPairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if ((evenPairs && c % 2 == 1) || (oddPairs && c % 2 == 0)) return c - 1;
+    return c;
+}
+
+// The code point of the UTF-8 sequence at text[at], and its length; nothing when the bytes
+// there are no valid sequence (overlong forms and surrogates included).
+bool DecodeUtf8(std::string_view text, std::size_t at, std::uint32_t& codePoint, std::size_t& length) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::uint32_t min = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, codePoint = lead & 0x1Fu, min = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, codePoint = lead & 0x0Fu, min = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, codePoint = lead & 0x07u, min = 0x10000;
+    } else {
+        return false;
+    }
+    if (at + length > text.size()) return false;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[at + i]);
+        if ((next & 0xC0) != 0x80) return false;
+        codePoint = codePoint << 6 | (next & 0x3Fu);
+    }
+    return codePoint >= min && codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
+}
+
+} // namespace
+
+std::string WindowsNameKey(std::string_view name) {
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+    std::string key;
+    key.reserve(name.size());
+    for (std::size_t at = 0; at < name.size();) {
+        std::uint32_t codePoint = 0;
+        std::size_t length = 1;
+        if (static_cast<unsigned char>(name[at]) >= 0x80 && DecodeUtf8(name, at, codePoint, length)) {
+            AppendUtf8(key, Capital(codePoint));
+        } else {
+            key += UpperAscii(name[at]);
+            length = 1;
+        }
+        at += length;
+    }
+    return key;
+}
+
 } // namespace vellocar

@@ -47,4 +47,11 @@ inline constexpr int HexDigitValue(char c) {
 // Appends the UTF-8 form of a code point (up to U+10FFFF) to out.
 void AppendUtf8(std::string& out, std::uint32_t codePoint);
 
+// A file name (no folder) in the form in which a Windows volume compares it: trailing dots and
+// blanks dropped, and every letter in capitals, as the volume's own table of capitals does it.
+// The name is read as UTF-8, the names of a Linux folder that folds case (a FAT stick, an NTFS
+// partition mounted to ignore case): the letters of the Latin, Greek and Cyrillic alphabets are
+// folded; bytes that are not UTF-8 are compared as they are, ASCII letters folded.
+std::string WindowsNameKey(std::string_view name);
+
 } // namespace vellocar

@@ -104,26 +104,87 @@ bool RemoveFile(const std::string& path) noexcept;
 
 // Renames from to to, replacing to when replace is set. Raises EInOutError whose message names
 // the system error: "File not found", "Invalid filename", "Too many open files", "File access
-// denied", "I/O error <code>" otherwise; its ErrorCode is the system's code (on Windows 2, 3,
-// 4 and 5 for the four named ones; errno elsewhere).
+// denied", "I/O error <code> (<the system's text>)" otherwise; its ErrorCode is the system's
+// code (on Windows 2, 3, 4 and 5 for the four named ones; errno elsewhere). On Windows the
+// rename is written through to the disk before it returns; elsewhere see SyncFolder.
 void RenameFile(const std::string& from, const std::string& to, bool replace = false);
 
 // Creates a folder and its parents; raises EFCreateError on failure.
 void CreateDirectories(const std::string& path);
 
+// How a folder compares the names of its files: byte for byte, or as a Windows volume does
+// (letter case and trailing dots and blanks ignored).
+enum class NameRules { Exact, Windows };
+// This system's usual rules.
+inline constexpr NameRules kHostNameRules = kPathSeparator == '\\' ? NameRules::Windows : NameRules::Exact;
+
+// The rules of the folder (which must exist). Windows: always Windows. Elsewhere learned from
+// the folder itself, since a FAT or exFAT stick, an NTFS partition mounted to ignore case or an
+// ext4 folder with case folding fold names on Linux too: the file system's type and the
+// folder's case-folding flag first, and where they cannot tell (FUSE, network shares), whether
+// a file made there under one spelling answers to another. A folder where nothing can be
+// created is taken as exact (nothing will be written there).
+NameRules FolderNameRules(const std::string& folder);
+
 // Whether two paths name the same file, however each is spelled ("./x", "d/../x", a linked
-// folder, a hard link; on Windows also letter case, trailing dots and spaces, short 8.3 names).
-// Two existing paths are the same when they have the same file identity (device and inode;
-// volume serial and file index). Otherwise, the file being absent under at least one spelling,
-// they are the same when their folders have the same identity and their last parts are equal
-// under the system's name rules (NameKey), as a file about to be created under both names
-// would be.
+// folder, a hard link, letter case and trailing dots in a folder that ignores them, short 8.3
+// names on Windows). Two existing paths with the same file identity (device and inode; volume
+// serial and file index) are the same. Otherwise they are the same when they lie in one folder
+// and their last parts are equal under that folder's rules (FolderNameRules), as a file about
+// to be created under both names would be; this also holds for two existing spellings to which
+// a file system gives different identities (some FUSE file systems number each spelling).
 bool SameFile(const std::string& a, const std::string& b);
 
-// The form in which this system compares one file name (no folder): on Windows with ASCII
-// letters folded and trailing dots and spaces dropped, as the file system ignores them;
-// elsewhere the name itself.
+// The form in which a folder of these rules compares one file name (no folder): the name itself
+// for exact rules; for Windows rules with trailing dots and spaces dropped and every letter in
+// capitals (on Windows as the system's own table gives them for the ANSI code page, elsewhere
+// WindowsNameKey).
+std::string NameKey(const std::string& name, NameRules rules);
+// The same under this system's usual rules: Windows on Windows, exact elsewhere.
 std::string NameKey(const std::string& name);
+
+// The absolute form of a path, to be written down and read back by another run from another
+// working folder: links in its folder resolved, and on a file system that folds case each folder
+// spelled as it is stored. The folder must exist; raises EFOpenError otherwise.
+std::string AbsolutePath(const std::string& path);
+
+// A file beside target that belongs to it, for the bookkeeping of a build: "lock" or "journal".
+// Hidden (a name starting with "." on Linux, the hidden attribute on Windows) and the same
+// however target is spelled, so that two runs that spell one KEY differently meet at one file.
+// Absolute where the folder exists.
+std::string SideFileFor(const std::string& target, const std::string& kind);
+
+// Whether path names a stream inside a file rather than a file: a colon in its last part (on
+// Windows anywhere after the drive: "x.bif:hidden", "x.bif::$DATA").
+bool NamesStream(const std::string& path);
+
+// Flushes a folder's entries to the disk after files in it were created, renamed or deleted, so
+// that a power cut cannot bring back an older set of names; best effort, as a folder on a file
+// system that cannot be synced is no less usable. A no-op on Windows, whose renames are made
+// write-through.
+void SyncFolder(const std::string& folder);
+
+// An exclusive lock on a lock file, held until this object goes, or its process: the system
+// releases it when the process dies, so a killed build never leaves a stale lock. The lock file
+// is removed when the lock is released.
+class FileLock {
+public:
+    // The lock, or nothing when another holder has it. Raises EFCreateError when the lock file
+    // cannot be created (a read-only folder), EInOutError when the file system cannot lock.
+    static std::optional<FileLock> TryAcquire(const std::string& path);
+
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&& other) noexcept;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock();
+
+private:
+    FileLock(std::intptr_t handle, std::string path);
+    void Release() noexcept;
+    std::intptr_t handle_;
+    std::string path_;
+};
 
 // The names (without folder) of the plain files of folder: regular files only; folders,
 // hidden files (Windows attribute, or a name starting with "." elsewhere), system files and

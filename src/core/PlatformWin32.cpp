@@ -74,7 +74,7 @@ std::string InOutErrorText(DWORD code) {
         case ERROR_ACCESS_DENIED:
             return "File access denied";
         default:
-            return "I/O error " + std::to_string(code);
+            return "I/O error " + std::to_string(code) + " (" + SystemErrorText(static_cast<int>(code)) + ")";
     }
 }
 
@@ -296,7 +296,8 @@ std::optional<PathInfo> Stat(const std::string& path) {
 bool RemoveFile(const std::string& path) noexcept { return DeleteFileA(path.c_str()) != 0; }
 
 void RenameFile(const std::string& from, const std::string& to, bool replace) {
-    const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING : 0;
+    // Written through, so that a power cut after the call cannot bring back the old name.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
     if (!MoveFileExA(from.c_str(), to.c_str(), flags)) {
         const DWORD code = GetLastError();
         throw EInOutError(InOutErrorText(code), static_cast<int>(code));
@@ -439,15 +440,126 @@ bool SameFile(const std::string& a, const std::string& b) {
     return folderA && folderB && *folderA == *folderB;
 }
 
-std::string NameKey(const std::string& name) {
-    std::string key = name;
-    while (!key.empty() && (key.back() == '.' || key.back() == ' ')) {
-        key.pop_back();
+NameRules FolderNameRules(const std::string&) { return NameRules::Windows; }
+
+std::string NameKey(const std::string& name, NameRules rules) {
+    if (rules == NameRules::Exact) {
+        return name;
     }
-    for (char& c : key) {
-        c = FoldAscii(c);
+    std::string trimmed = name;
+    while (!trimmed.empty() && (trimmed.back() == '.' || trimmed.back() == ' ')) {
+        trimmed.pop_back();
+    }
+    if (trimmed.empty() || trimmed.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() / 2)) {
+        return trimmed;
+    }
+    // Every letter of the ANSI code page in capitals, by the system's invariant table (the one
+    // the file system's is made from), not ASCII alone: "é.bif" and "É.BIF" are one file.
+    const int length = static_cast<int>(trimmed.size());
+    std::wstring wide(trimmed.size(), L'\0');
+    const int chars = MultiByteToWideChar(CP_ACP, 0, trimmed.data(), length, wide.data(), length);
+    if (chars <= 0) {
+        return trimmed;
+    }
+    std::wstring upper(static_cast<std::size_t>(chars), L'\0');
+    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), chars, upper.data(), chars) != chars) {
+        return trimmed;
+    }
+    // The key only needs to compare equal for equal names: UTF-8 holds every character.
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, upper.data(), chars, nullptr, 0, nullptr, nullptr);
+    std::string key(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, upper.data(), chars, key.data(), bytes, nullptr, nullptr);
     }
     return key;
+}
+
+std::string NameKey(const std::string& name) { return NameKey(name, NameRules::Windows); }
+
+namespace {
+
+std::string FullPath(const std::string& path) {
+    const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) {
+        throw EFOpenError(OpenErrorText(path, GetLastError()));
+    }
+    std::string full(needed, '\0');
+    const DWORD length = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        throw EFOpenError(OpenErrorText(path, GetLastError()));
+    }
+    full.resize(length);
+    return full;
+}
+
+} // namespace
+
+std::string AbsolutePath(const std::string& path) {
+    const std::string full = FullPath(path);
+    const std::string folder = FolderPart(full);
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        throw EFOpenError(OpenErrorText(folder, ERROR_PATH_NOT_FOUND));
+    }
+    return full;
+}
+
+// The volume compares names itself, so any spelling of the target reaches the same side file.
+std::string SideFileFor(const std::string& target, const std::string& kind) {
+    return FullPath(target) + "." + kind;
+}
+
+bool NamesStream(const std::string& path) {
+    // "\\?\C:\..." passes the path to the file system as it stands: the drive follows.
+    std::size_t from = path.rfind("\\?\", 0) == 0 ? 4 : 0;
+    if (path.size() >= from + 2 && path[from + 1] == ':') {
+        from += 2;
+    }
+    return path.find(':', from) != std::string::npos;
+}
+
+void SyncFolder(const std::string&) {}
+
+// ----- FileLock --------------------------------------------------------------------------------
+
+FileLock::FileLock(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+
+FileLock::FileLock(FileLock&& other) noexcept
+    : handle_(std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE))), path_(std::move(other.path_)) {}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        handle_ = std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE));
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+FileLock::~FileLock() { Release(); }
+
+void FileLock::Release() noexcept {
+    if (AsHandle(handle_) != INVALID_HANDLE_VALUE) {
+        CloseHandle(AsHandle(std::exchange(handle_, FromHandle(INVALID_HANDLE_VALUE))));
+    }
+}
+
+std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
+    // Opened with no sharing: while one handle holds it no other can open it, and the file goes
+    // with the last handle, also when the process is killed.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        return FileLock(FromHandle(h), path);
+    }
+    const DWORD code = GetLastError();
+    // Held by another handle; a lock file that its holder has just let go is refused with access
+    // denied until the system has deleted it.
+    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+        (code == ERROR_ACCESS_DENIED && PathExists(path))) {
+        return std::nullopt;
+    }
+    throw EFCreateError(CreateErrorText(path, code));
 }
 
 std::vector<std::string> ListPlainFiles(const std::string& folder) {

@@ -7,10 +7,10 @@ namespace {
 
 TEST(ExportNames, DeviceNamesWithAndWithoutExtension) {
     for (const char* name : {"con", "CON.txt", "nul.2da", "Aux.", "prn.a.b", "COM1.nss", "lpt9", "con .txt", "COM\xB9",
-                             "com\xB2.txt", "LPT\xB3.nss", "conin$", "CONOUT$.txt"})
+                             "com\xB2.txt", "LPT\xB3.nss", "conin$", "CONOUT$.txt", "com0.txt", "LPT0"})
         EXPECT_TRUE(UnsafeExportNameReason(name)) << name;
     for (const char* name :
-         {"com0.txt", "com10.txt", "lpt.txt", "console.txt", "xcon.txt", "nul_.2da", "a.con", "com\xB4", "lpt\xB0"})
+         {"com10.txt", "lpt.txt", "console.txt", "xcon.txt", "nul_.2da", "a.con", "com\xB4", "lpt\xB0"})
         EXPECT_FALSE(UnsafeExportNameReason(name)) << name;
 }
 
