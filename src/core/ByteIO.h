@@ -60,8 +60,13 @@ public:
     Reader(const std::uint8_t* data, std::size_t size, std::size_t position = 0)
         : data_(data), size_(size), pos_(position) {}
 
+    std::uint8_t U8() { return *Take(1); }
     std::uint16_t U16() { return Get16(Take(2)); }
     std::uint32_t U32() { return Get32(Take(4)); }
+    std::uint64_t U64() {
+        const std::uint64_t low = U32();
+        return low | std::uint64_t{U32()} << 32;
+    }
     template <typename Array>
     void Bytes(Array& out) {
         const std::uint8_t* p = Take(out.size());
@@ -86,6 +91,7 @@ class Writer {
 public:
     explicit Writer(std::vector<std::uint8_t>& out) : out_(out) {}
 
+    void U8(std::uint8_t v) { out_.push_back(v); }
     void U16(std::uint16_t v) {
         const std::size_t at = Grow(2);
         Put16(out_.data() + at, v);
@@ -93,6 +99,10 @@ public:
     void U32(std::uint32_t v) {
         const std::size_t at = Grow(4);
         Put32(out_.data() + at, v);
+    }
+    void U64(std::uint64_t v) {
+        U32(static_cast<std::uint32_t>(v));
+        U32(static_cast<std::uint32_t>(v >> 32));
     }
     template <typename Array>
     void Bytes(const Array& in) {

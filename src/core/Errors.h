@@ -67,6 +67,13 @@ public:
     using EVellocarError::EVellocarError;
 };
 
+// A build's journal that cannot be trusted (damaged, of another version, or naming files that no
+// longer match it): never acted on. The message names the journal and says what to do.
+class EJournalError : public EVellocarError {
+public:
+    using EVellocarError::EVellocarError;
+};
+
 // A build refused before anything was touched (too many files, a name too long, ...).
 class EBuildRefused : public EVellocarError {
 public:

@@ -1,0 +1,64 @@
+#pragma once
+// One writer per KEY, and nothing left half done. A build holds a lock beside each of its
+// targets (platform::FileLock, which the system releases when the process dies, so a killed
+// build never leaves a stale lock) from before it reads an existing KEY to the end of its
+// rotation; a second build of the same KEY or BIF waits for it, then works on the files as the
+// first left them. Under those locks, whoever comes next finishes or undoes what the journal of
+// a dead build says (Rotation.h).
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Platform.h"
+
+namespace vellocar {
+
+inline constexpr char kLockKind[] = "lock";
+
+// How long a build waits for another build of the same files before it gives up.
+inline constexpr std::chrono::milliseconds kDefaultLockWait = std::chrono::minutes(10);
+
+// Told, about ten times a second while a build waits, what it waits for ("waiting for another
+// build of "x.key""), and "" once the wait is over: the window shows it and stays alive, the
+// command line prints it.
+using TWaitNotice = std::function<void(const std::string& message)>;
+
+// The locks of a set of targets, all held or none.
+class TTargetLocks {
+public:
+    // Locks every target, waiting while another build holds any of them (never holding some
+    // while waiting for others, so two builds cannot wait for each other). Raises
+    // EBuildRefused once wait has passed, EFCreateError when a lock file cannot be created.
+    TTargetLocks(const std::vector<std::string>& targets, std::chrono::milliseconds wait, const TWaitNotice& notice);
+
+    // Whether target is one of the locked ones.
+    bool Holds(const std::string& target) const;
+
+private:
+    std::vector<std::string> lockPaths_;
+    std::vector<platform::FileLock> locks_;
+};
+
+// For a build that holds the locks of its targets: finishes or undoes what the journal beside
+// target says a build that died was doing, locking any other file it names first. Returns what
+// was done, "" when there was nothing to do. Raises EJournalError for a journal that cannot be
+// trusted (nothing is changed then).
+std::string RecoverBeside(const std::string& target, const TTargetLocks& held, std::chrono::milliseconds wait,
+                          const TWaitNotice& notice);
+
+// What a reader's look for an interrupted build found.
+struct TRecoveryNote {
+    std::string Text; // what was done or could not be done, for the user; "" for nothing
+    bool FilesChanged = false; // files at their names were moved: what was read before is stale
+};
+
+// For a run that reads a KEY (list, verify, extract, opening it in the window): finishes or
+// undoes the rotation of a build of that KEY that died. A build still writing its temporaries is
+// left alone (the KEY and BIF at their names are untouched). Raises, changing nothing, when the
+// files are being moved by a build that is still running, when they cannot be put right here (a
+// read-only folder), or when the journal cannot be trusted.
+TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath);
+
+} // namespace vellocar
