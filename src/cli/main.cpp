@@ -11,6 +11,7 @@
 
 #include "BifFiles.h"
 #include "Build.h"
+#include "BuildGuard.h"
 #include "ConsoleGauge.h"
 #include "Errors.h"
 #include "Export.h"
@@ -175,7 +176,11 @@ std::string KeyFolder(const std::string& keyPath) {
     return folder.empty() ? std::string(".") : folder;
 }
 
+// Every KEY a command reads comes through here: first whatever a build of it that was stopped
+// half-way left is finished or undone, so that the KEY and its BIFs belong together again.
 std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path) {
+    const TRecoveryNote recovery = RecoverInterruptedBuild(path);
+    if (!recovery.Text.empty()) Complain("note: " + recovery.Text);
     auto key = std::make_shared<TNWNKeyFile>();
     key->LoadFromFile(path);
     return key;
@@ -330,15 +335,33 @@ int RunPack(const std::string& sourceDir, const std::string& bifPath, const std:
     const bool showProgress = !quiet && cli::IsTerminal(stderr);
     cli::TConsoleGauge consoleGauge(stderr, "packing");
     TNullGauge nullGauge;
-    const TBuildReport report = BuildArchive({WithSeparator(sourceDir), bifPath, keyPath, append}, list,
-                                             showProgress ? static_cast<TGauge&>(consoleGauge) : nullGauge);
+    TBuildRequest request;
+    request.SourceDir = WithSeparator(sourceDir);
+    request.BifPath = bifPath;
+    request.KeyPath = keyPath;
+    request.Append = append;
+    // Said once, not ten times a second; a script that waits should know why.
+    request.Waiting = [shown = std::string()](const std::string& message) mutable {
+        if (!message.empty() && message != shown) Complain(message);
+        shown = message;
+    };
+    const TBuildReport report =
+        BuildArchive(request, list, showProgress ? static_cast<TGauge&>(consoleGauge) : nullGauge);
     consoleGauge.Finish();
+    for (const std::string& done : report.Recovered) Complain("note: " + done);
     if (quiet) return kExitOk;
 
     out.Line("packed " + std::to_string(report.Files) + (report.Files == 1 ? " file (" : " files (") +
              WithThousands(report.ContentBytes) + " bytes) into " + bifPath + "; registered as " + report.EntryName +
              " in " + keyPath + " (" + std::to_string(report.KeyBifs) + (report.KeyBifs == 1 ? " BIF, " : " BIFs, ") +
              std::to_string(report.KeyResources) + (report.KeyResources == 1 ? " resource)" : " resources)"));
+    for (const std::string& backup : report.KeptBackups)
+        out.Line("kept the earlier backup " + backup + ": there was no current file to take its place");
+    if (!report.LeftOut.empty()) {
+        std::string line = "left out the build's own files found in " + sourceDir + ":";
+        for (const std::string& name : report.LeftOut) line += " " + name;
+        out.Line(line);
+    }
     return kExitOk;
 }
 

@@ -131,7 +131,12 @@ bool TNWNBifFile::ExtractSelected(const std::string& target) {
 
 bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& BifFileName,
                             const std::string& KeyFileName, bool Append) {
-    BuildArchive({SourceDir, BifFileName, KeyFileName, Append}, resourceList_, gauge_);
+    TBuildRequest request;
+    request.SourceDir = SourceDir;
+    request.BifPath = BifFileName;
+    request.KeyPath = KeyFileName;
+    request.Append = Append;
+    BuildArchive(request, resourceList_, gauge_);
     return true;
 }
 

@@ -1,20 +1,26 @@
 // BuildArchive: packs a folder's files into a new BIF and registers it in a KEY.
 //
 // A build runs in three phases, and only the last one touches any existing file:
-//   1. checks: the list, every source file, the names, the limits of both formats, and (in
-//      append mode) the existing KEY, which is loaded and so validated here;
-//   2. writing: the new BIF and the new KEY go to temporary files beside their targets, the
-//      BIF in one forward pass (table pass, then data pass), both flushed and closed;
+//   1. checks: the names of the targets, then (holding the locks of both targets, and having
+//      finished whatever a build of them that died left) the files at those names, the list,
+//      every source file, the limits of both formats, and in append mode the existing KEY,
+//      which is loaded and so validated here;
+//   2. writing: the new BIF and the new KEY go to temporary files beside their targets, named in
+//      a journal first, the BIF in one forward pass (table pass, then data pass), both flushed
+//      and closed;
 //   3. rotation: the current files become the backups, the new files are moved into place, and
 //      only then are the old backups deleted (Rotation.h).
 // Any failure in phases 1 and 2 removes the temporaries and leaves every existing file as it
-// was; a failure in phase 3 puts every file back (see ReplaceKeepingBackups).
+// was; a failure in phase 3 puts every file back; a process that dies in phase 2 or 3 is
+// cleaned up after, finished or undone by the next run, through the journal.
 
 #include "Build.h"
 
 #include "BifCodec.h"
 #include "BifFiles.h"
+#include "BuildGuard.h"
 #include "Errors.h"
+#include "ExportNames.h"
 #include "KeyCodec.h"
 #include "KeyFiles.h"
 #include "Names.h"
@@ -46,6 +52,11 @@ constexpr std::uint64_t kMaxFilenameSize = std::numeric_limits<std::uint16_t>::m
 constexpr std::size_t kMaxNamesInMessage = 10;
 // The variable table is written through a buffer of this many entries at a time.
 constexpr std::size_t kTableChunkEntries = 4096;
+
+// How many fresh temporary names are tried before the folder is taken to refuse them all.
+constexpr int kTemporaryAttempts = 100;
+// How many leading bytes of a target a refusal quotes.
+constexpr std::size_t kQuotedBytes = 8;
 
 const char* const kNothingChanged = " Nothing was changed.";
 const char* const kNoFileChanged = ". The build was stopped; no existing file was changed.";
@@ -117,41 +128,6 @@ std::optional<platform::LocalDate> DateFromEpoch(std::string_view text) {
 
 namespace {
 
-// The new files are written under temporary names, but a file that cannot be created is
-// reported under the name the user chose: the temporary name means nothing to them, and the
-// system's reason (a missing folder, a read-only disk, no permission) is the same for both.
-[[noreturn]] void RethrowCreateErrorFor(const EFCreateError& e, const std::string& temporary,
-                                        const std::string& target) {
-    std::string message = e.what();
-    const std::string shown = Quoted(temporary);
-    const auto at = message.find(shown);
-    if (at != std::string::npos) message.replace(at, shown.size(), Quoted(target));
-    throw EFCreateError(message);
-}
-
-// Removes the temporary files of a build unless they were moved into place.
-class TemporaryFiles {
-public:
-    TemporaryFiles() = default;
-    TemporaryFiles(const TemporaryFiles&) = delete;
-    TemporaryFiles& operator=(const TemporaryFiles&) = delete;
-    ~TemporaryFiles() {
-        for (const auto& path : paths_) {
-            if (platform::PathExists(path)) platform::RemoveFile(path);
-        }
-    }
-    const std::string& Add(std::string path) {
-        paths_.push_back(std::move(path));
-        return paths_.back();
-    }
-    void Forget(const std::string& path) {
-        paths_.erase(std::remove(paths_.begin(), paths_.end(), path), paths_.end());
-    }
-
-private:
-    std::vector<std::string> paths_;
-};
-
 bool IsFolder(const std::string& path) {
     const auto info = platform::Stat(path);
     return info && info->IsDirectory;
@@ -160,22 +136,21 @@ bool IsFolder(const std::string& path) {
 // Everything about the list that can be known before the disk is touched: that it is not
 // empty, that every file is still there and an ordinary file, that every base name fits a
 // ResRef, and that the BIF stays within its 32-bit offsets.
-std::vector<SourceFile> CheckSources(const TResourceList& list, const std::string& sourceDir,
+std::vector<SourceFile> CheckSources(const std::vector<std::string>& names, const std::string& sourceDir,
                                      const std::string& bifFileName, std::uint64_t& bifSize) {
-    const int count = list.Count();
-    if (count <= 0) Refuse(bifFileName, "the folder holds no files to pack");
-    if (static_cast<std::uint64_t>(count) > kMaxResourcesPerBif) {
+    if (names.empty()) Refuse(bifFileName, "the folder holds no files to pack");
+    if (names.size() > kMaxResourcesPerBif) {
         Refuse(bifFileName,
-               std::to_string(count) + " files are more than a BIF can index (at most " +
+               std::to_string(names.size()) + " files are more than a BIF can index (at most " +
                    std::to_string(kMaxResourcesPerBif) + ")");
     }
 
-    std::vector<SourceFile> files(static_cast<std::size_t>(count));
+    std::vector<SourceFile> files(names.size());
     std::vector<std::string> missing, notPlain, tooLong, tooLarge;
     std::uint64_t total = bifcodec::header::Size + bifcodec::varentry::Size * files.size();
     for (std::size_t i = 0; i < files.size(); ++i) {
         SourceFile& file = files[i];
-        file.Name = list.Line(static_cast<int>(i));
+        file.Name = names[i];
         file.Path = sourceDir + file.Name;
         std::string extension;
         SplitName(file.Name, file.BaseName, extension);
@@ -301,8 +276,9 @@ platform::LocalDate BuildDate(const std::string& bifFileName) {
     return *seconds;
 }
 
-// The four names a build writes or replaces, as the user gave them. No two may be one file,
-// however they are spelled: the rotation would move one over the other.
+// The four names a build writes or replaces, as the user gave them, and the files it keeps
+// beside its targets while it runs. No two may be one file, however they are spelled: the
+// rotation would move one over the other.
 void RefuseCollidingTargets(const std::string& bifFileName, const std::string& keyFileName) {
     const std::string bif = Quoted(bifFileName), key = Quoted(keyFileName);
     const std::string bifBackup = bifFileName + kBackupSuffix, keyBackup = keyFileName + kBackupSuffix;
@@ -320,15 +296,166 @@ void RefuseCollidingTargets(const std::string& bifFileName, const std::string& k
     for (const Pair& pair : pairs) {
         if (platform::SameFile(pair.A, pair.B)) Refuse(bifFileName, pair.Reason);
     }
+    for (const std::string* owner : {&bifFileName, &keyFileName}) {
+        for (const char* kind : {kLockKind, kJournalKind}) {
+            const std::string side = platform::SideFileFor(*owner, kind);
+            for (const std::string* target : {&bifFileName, &keyFileName, &bifBackup, &keyBackup}) {
+                if (platform::SameFile(*target, side) || platform::SameFile(*target, side + ".new"))
+                    Refuse(bifFileName, Quoted(*target) + " is the file in which a build keeps its " + kind + " of " +
+                                            Quoted(*owner));
+            }
+        }
+    }
+}
+
+// On Windows, and in a folder that compares names as Windows does, a device name opens the
+// device (a console, a printer port) and a colon past the drive names a stream hidden inside
+// another file: neither can be a target, nor the backup of one.
+void RefuseReservedTargets(const std::string& bifFileName, const std::string& keyFileName) {
+    for (const std::string* path : {&bifFileName, &keyFileName}) {
+        for (const std::string& target : {*path, *path + kBackupSuffix}) {
+            if (platform::FolderNameRules(platform::FolderPart(target)) != platform::NameRules::Windows) continue;
+            if (platform::NamesStream(target))
+                Refuse(bifFileName, Quoted(target) + " names a stream inside another file (a colon after the drive), "
+                                                     "not a file of its own");
+            if (IsWindowsDeviceName(platform::FileNamePart(target)))
+                Refuse(bifFileName, Quoted(target) + " is a Windows device name, not a file");
+        }
+    }
+}
+
+// The leading bytes of a file as a message quotes them: printable ASCII as it is, any other
+// byte as \xHH.
+std::string QuotedLeadingBytes(const std::string& path) {
+    platform::File file = platform::File::OpenRead(path);
+    std::array<char, kQuotedBytes> bytes{};
+    const std::size_t got = file.ReadSome(bytes.data(), bytes.size());
+    if (got == 0) return "it is empty";
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < got; ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\' && c != '"') {
+            text += static_cast<char>(c);
+        } else {
+            text += "\\x";
+            text += kHex[c >> 4];
+            text += kHex[c & 0xF];
+        }
+    }
+    return "its first bytes are \"" + text + "\"";
+}
+
+// What stands at the targets' names must be what the build takes it for: a file it can move
+// aside, and a BIF and a KEY (BIF and KEY given the other way round would otherwise each be
+// replaced by the other kind, surviving only as a backup until the next build).
+void RefuseUnusableTargets(const std::string& bifFileName, const std::string& keyFileName) {
+    struct Target {
+        const std::string& Path;
+        const TFourCC& Signature;
+        const char* Kind;
+    };
+    for (const Target& target : {Target{bifFileName, bifcodec::kFileType, "BIF"},
+                                 Target{keyFileName, keycodec::kFileType, "KEY"}}) {
+        // A folder cannot be replaced, and a FIFO or device would block or be written through.
+        const auto existing = platform::Stat(target.Path);
+        if (existing && !existing->IsRegular) Refuse(bifFileName, Quoted(target.Path) + " is not an ordinary file");
+        if (IsFolder(target.Path + kBackupSuffix)) {
+            Refuse(bifFileName,
+                   "the backup name " + Quoted(target.Path + kBackupSuffix) + " is taken by a folder");
+        }
+        if (!existing) continue;
+        std::array<char, 4> head{};
+        platform::File file = platform::File::OpenRead(target.Path);
+        const std::size_t got = file.ReadSome(head.data(), head.size());
+        file.Close();
+        if (got != head.size() || !std::equal(head.begin(), head.end(), target.Signature.begin())) {
+            Refuse(bifFileName, Quoted(target.Path) + ", which the build would replace as its " + target.Kind +
+                                    ", is no " + target.Kind + " file: " + QuotedLeadingBytes(target.Path) + " (a " +
+                                    target.Kind + " starts with \"" +
+                                    std::string(target.Signature.begin(), target.Signature.end()) + "\")");
+        }
+    }
+}
+
+// The names of the list to pack: all but the build's own files, when the source folder is a
+// folder the build writes into. A folder packed into itself would otherwise take in its
+// previous BIF, KEY and backups, and grow with every build.
+std::vector<std::string> NamesToPack(const TResourceList& list, const std::string& sourceDir,
+                                     const std::vector<std::string>& own, std::vector<std::string>& leftOut) {
+    std::vector<std::string> names;
+    const int count = list.Count();
+    names.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
+    for (int i = 0; i < count; ++i) names.push_back(list.Line(i));
+
+    std::string folder = sourceDir;
+    while (folder.size() > 1 && platform::IsPathSeparator(folder.back())) folder.pop_back();
+    std::vector<std::pair<std::string, const std::string*>> ownHere; // name key, own path
+    for (const std::string& path : own) {
+        const std::string ownFolder = platform::FolderPart(path);
+        if (platform::SameFile(ownFolder.empty() ? "." : ownFolder, folder.empty() ? "." : folder))
+            ownHere.emplace_back(platform::NameKey(platform::FileNamePart(path), platform::NameRules::Windows), &path);
+    }
+    if (ownHere.empty()) return names;
+
+    std::vector<std::string> kept;
+    kept.reserve(names.size());
+    for (std::string& name : names) {
+        const std::string key = platform::NameKey(name, platform::NameRules::Windows);
+        bool isOwn = false;
+        for (const auto& [ownKey, path] : ownHere)
+            isOwn = isOwn || (key == ownKey && platform::SameFile(sourceDir + name, *path));
+        if (isOwn)
+            leftOut.push_back(std::move(name));
+        else
+            kept.push_back(std::move(name));
+    }
+    return kept;
 }
 
 // A fresh name beside target that is none of the names the build writes, in any spelling.
-std::string TemporaryFor(const std::string& target, const std::vector<std::string>& taken) {
-    for (;;) {
+std::string TemporaryFor(const std::string& target, const std::vector<std::string>& taken,
+                         const std::string& bifFileName) {
+    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
         std::string candidate = platform::TemporaryNameBeside(target);
         bool clash = false;
         for (const std::string& name : taken) clash = clash || platform::SameFile(candidate, name);
         if (!clash) return candidate;
+    }
+    Refuse(bifFileName, "no name beside " + Quoted(target) + " is free for the new file while it is written");
+}
+
+// Replaces, in an error about a file the user never named (a lock, a journal, a temporary), that
+// name with the target it belongs to: the system's reason is the same for both.
+[[noreturn]] void RethrowNamingTarget(const EFCreateError& e, const std::vector<std::string>& files,
+                                      const std::string& target) {
+    std::string message = e.what();
+    for (const std::string& file : files) {
+        const std::string shown = Quoted(file);
+        const auto at = message.find(shown);
+        if (at != std::string::npos) message.replace(at, shown.size(), Quoted(target));
+    }
+    throw EFCreateError(message);
+}
+
+// The locks of both targets, waited for; a folder where the lock cannot be made is reported
+// under the target's own name.
+TTargetLocks LockTargets(const TBuildRequest& request) {
+    try {
+        return TTargetLocks({request.KeyPath, request.BifPath}, request.LockWait, request.Waiting);
+    } catch (EFCreateError& e) {
+        for (const std::string* target : {&request.KeyPath, &request.BifPath}) {
+            const std::string lock = platform::SideFileFor(*target, kLockKind);
+            if (std::string(e.what()).find(Quoted(lock)) == std::string::npos) continue;
+            try {
+                RethrowNamingTarget(e, {lock}, *target);
+            } catch (EFCreateError& named) {
+                named.AddContext(kNoFileChanged);
+                throw;
+            }
+        }
+        e.AddContext(kNoFileChanged);
+        throw;
     }
 }
 
@@ -338,20 +465,22 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
     const std::string& BifFileName = request.BifPath;
     const std::string& KeyFileName = request.KeyPath;
     // Phase 1: checks. Nothing below raises before phase 2 without EBuildRefused or the
-    // KEY reader's own error, and nothing on disk has changed by then.
+    // KEY reader's own error, and nothing on disk has changed by then (but for finishing what
+    // an earlier build that died left, which is reported).
     RefuseCollidingTargets(BifFileName, KeyFileName);
-    for (const std::string* path : {&BifFileName, &KeyFileName}) {
-        // A folder cannot be replaced, and a FIFO or device would block or be written through.
-        const auto existing = platform::Stat(*path);
-        if (existing && !existing->IsRegular) {
-            Refuse(BifFileName, Quoted(*path) + " is not an ordinary file");
-        }
-        if (IsFolder(*path + kBackupSuffix)) {
-            Refuse(BifFileName, "the backup name " + Quoted(*path + kBackupSuffix) + " is taken by a folder");
-        }
+    RefuseReservedTargets(BifFileName, KeyFileName);
+    const TTargetLocks locks = LockTargets(request);
+    TBuildReport report;
+    for (const std::string* target : {&KeyFileName, &BifFileName}) {
+        std::string done = RecoverBeside(*target, locks, request.LockWait, request.Waiting);
+        if (!done.empty()) report.Recovered.push_back(std::move(done));
     }
+    RefuseUnusableTargets(BifFileName, KeyFileName);
+    const std::vector<std::string> own{BifFileName, KeyFileName, BifFileName + kBackupSuffix,
+                                       KeyFileName + kBackupSuffix};
     std::uint64_t bifSize = 0;
-    const std::vector<SourceFile> files = CheckSources(list, request.SourceDir, BifFileName, bifSize);
+    const std::vector<SourceFile> files =
+        CheckSources(NamesToPack(list, request.SourceDir, own, report.LeftOut), request.SourceDir, BifFileName, bifSize);
 
     TNWNKeyFile key;
     if (request.Append && platform::PathExists(KeyFileName)) {
@@ -406,20 +535,27 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
         Refuse(BifFileName, "the KEY would grow beyond the 4 GiB its offsets can address");
     }
 
-    // Phase 2: the new files, beside their targets.
-    const std::vector<std::string> targets{BifFileName, KeyFileName, BifFileName + kBackupSuffix,
-                                           KeyFileName + kBackupSuffix};
-    TReplacement bif{BifFileName, TemporaryFor(BifFileName, targets)};
-    TReplacement index{KeyFileName, TemporaryFor(KeyFileName, targets)};
-    TemporaryFiles temporaries;
+    // Phase 2: the new files, beside their targets, named in the journal before they are made.
+    std::vector<std::string> taken = own;
+    for (const std::string* owner : {&BifFileName, &KeyFileName}) {
+        for (const char* kind : {kLockKind, kJournalKind}) taken.push_back(platform::SideFileFor(*owner, kind));
+    }
+    const TReplacement bif{BifFileName, TemporaryFor(BifFileName, taken, BifFileName)};
+    const TReplacement index{KeyFileName, TemporaryFor(KeyFileName, taken, BifFileName)};
+    TFileMover mover;
+    TRotation rotation({bif, index}, mover);
     try {
-        temporaries.Add(bif.Temporary);
+        try {
+            rotation.Begin();
+        } catch (const EFCreateError& e) {
+            RethrowNamingTarget(e, {platform::SideFileFor(KeyFileName, kJournalKind) + ".new"}, KeyFileName);
+        }
         {
             std::optional<platform::File> created;
             try {
                 created.emplace(platform::File::Create(bif.Temporary));
             } catch (const EFCreateError& e) {
-                RethrowCreateErrorFor(e, bif.Temporary, BifFileName);
+                RethrowNamingTarget(e, {bif.Temporary}, BifFileName);
             }
             platform::File& out = *created;
             WriteBif(out, files, gauge);
@@ -435,24 +571,23 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
                               " bytes instead of " + std::to_string(bifSize));
         }
         key.FileTable[q].FileSize = static_cast<std::uint32_t>(written->Size);
-
-        temporaries.Add(index.Temporary);
         try {
             key.SaveToFile(index.Temporary); // flushed and closed, or removed, by SaveToFile
         } catch (const EFCreateError& e) {
-            RethrowCreateErrorFor(e, index.Temporary, KeyFileName);
+            RethrowNamingTarget(e, {index.Temporary}, KeyFileName);
         }
     } catch (EVellocarError& e) {
+        rotation.Abandon();
         e.AddContext(kNoFileChanged);
+        throw;
+    } catch (...) {
+        rotation.Abandon();
         throw;
     }
 
     // Phase 3: rotation, BIF first: until the KEY is in place the old KEY stays in force.
-    ReplaceKeepingBackups({bif, index});
-    temporaries.Forget(bif.Temporary);
-    temporaries.Forget(index.Temporary);
+    rotation.Commit();
 
-    TBuildReport report;
     report.EntryName = key.Filenames[q].Filename;
     report.BifIndex = static_cast<std::uint32_t>(q);
     report.ReusedEntry = reused;
@@ -461,6 +596,7 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
     report.ContentBytes = bifSize - (bifcodec::header::Size + bifcodec::varentry::Size * files.size());
     report.KeyBifs = key.Filenames.size();
     report.KeyResources = key.KeyCount;
+    report.KeptBackups = rotation.KeptBackups();
     return report;
 }
 

@@ -4,14 +4,17 @@
 // disk was touched, the file and format errors otherwise (every existing file is then as it
 // was, or the message says where it is).
 
+#include "BuildGuard.h"
 #include "Platform.h"
 #include "Progress.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vellocar {
 
@@ -20,6 +23,9 @@ struct TBuildRequest {
     std::string BifPath;
     std::string KeyPath;
     bool Append = false; // keep the other contents of an existing KEY
+    // How long to wait for another build of the same KEY or BIF, and whom to tell meanwhile.
+    std::chrono::milliseconds LockWait = kDefaultLockWait;
+    TWaitNotice Waiting;
 };
 
 struct TBuildReport {
@@ -31,12 +37,20 @@ struct TBuildReport {
     std::uint64_t BifSize = 0;
     std::size_t KeyBifs = 0; // the KEY as saved: its BIF entries and its resources
     std::size_t KeyResources = 0;
+    // Earlier backups that stayed as they were, since no current file was there to replace them.
+    std::vector<std::string> KeptBackups;
+    // The build's own files (its targets and their backups) that the list named: not packed.
+    std::vector<std::string> LeftOut;
+    // What was done first about builds of the same files that had been stopped half-way.
+    std::vector<std::string> Recovered;
 };
 
 // Packs the files that list names (in list order, each SourceDir + name) into a new BIF at
 // BifPath and registers it as "data\<file name>" in the KEY at KeyPath. Replaced files are
 // kept as <name>.bak. Everything is checked before the disk is touched; the new files are
-// written beside their targets and moved into place only when both are complete.
+// written beside their targets and moved into place only when both are complete, under a
+// journal and the locks of both targets (BuildGuard.h): a second build of the same files
+// waits, and what a build that died left is finished or undone first.
 // The KEY is stamped with today's local date, or with the UTC date of SOURCE_DATE_EPOCH
 // (seconds since 1970) when that is set, for packs that are the same byte for byte every day.
 TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& list, TGauge& gauge);

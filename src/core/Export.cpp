@@ -1,5 +1,6 @@
 #include "Export.h"
 
+#include "BuildGuard.h"
 #include "ByteIO.h"
 #include "Errors.h"
 #include "ExportNames.h"
@@ -17,7 +18,7 @@ namespace {
 
 // Marks the names that cannot be written, and each later name that would land in the file of
 // an earlier one.
-void CheckNames(std::vector<TExportItem>& plan) {
+void CheckNames(std::vector<TExportItem>& plan, platform::NameRules rules) {
     std::unordered_map<std::string, std::string> first; // NameKey -> the first name
     for (TExportItem& item : plan) {
         if (!item.SkipReason.empty()) continue;
@@ -25,7 +26,7 @@ void CheckNames(std::vector<TExportItem>& plan) {
             item.SkipReason = *reason;
             continue;
         }
-        const auto [earlier, fresh] = first.try_emplace(platform::NameKey(item.Name), item.Name);
+        const auto [earlier, fresh] = first.try_emplace(platform::NameKey(item.Name, rules), item.Name);
         if (!fresh) item.SkipReason = "\"" + earlier->second + "\" comes first under the same file name";
     }
 }
@@ -90,7 +91,7 @@ std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
         }
         plan.back().Progress = ClampToInt(i);
     }
-    CheckNames(plan);
+    CheckNames(plan, source.Rules);
     plan.insert(plan.end(), unexported.begin(), unexported.end());
     return plan;
 }
@@ -114,7 +115,7 @@ std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const T
         }
         plan.push_back(ItemFor(source, entry, index));
     }
-    CheckNames(plan);
+    CheckNames(plan, source.Rules);
     return plan;
 }
 
@@ -164,14 +165,15 @@ public:
     }
 
 private:
-    // Only a resource named like the BIF or the KEY (under the file system's name rules, letter
-    // case aside for the file systems that ignore it) or one that may be a short 8.3 alias can
-    // be that file; asking the file system for every resource would cost a lookup per file. A
-    // link under another name is harmless: File::Create replaces links.
+    // Only a resource named like the BIF or the KEY (under the loosest name rules, those of a
+    // folder that ignores case) or one that may be a short 8.3 alias can be that file; asking
+    // the file system for every resource would cost a lookup per file. A link under another
+    // name is harmless: File::Create replaces links.
     static bool MayBe(const std::string& name, const std::string& path) {
         if (path.empty()) return false;
         if (name.find('~') != std::string::npos) return true;
-        return EqualIgnoringCase(platform::NameKey(name), platform::NameKey(platform::FileNamePart(path)));
+        return platform::NameKey(name, platform::NameRules::Windows) ==
+            platform::NameKey(platform::FileNamePart(path), platform::NameRules::Windows);
     }
 
     platform::File& bif_;
@@ -214,11 +216,19 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
 
 TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
                               const TResourceList& list, TGauge& gauge) {
+    if (bif.KeyFile && !bif.KeyFile->Path.empty()) {
+        const TRecoveryNote note = RecoverInterruptedBuild(bif.KeyFile->Path);
+        if (note.FilesChanged)
+            throw EVellocarError("Nothing was exported: Vellocar first " + note.Text +
+                                 ". Open the KEY again to export from its files as they are now");
+    }
     platform::File file = platform::File::OpenRead(bif.Path);
     const std::vector<TNWNKeyEntry>* entries = nullptr;
     if (bif.KeyFile && bif.BifIndex >= 0 && static_cast<std::size_t>(bif.BifIndex) < bif.KeyFile->Filenames.size())
         entries = &bif.KeyFile->Filenames[static_cast<std::size_t>(bif.BifIndex)].Resources;
-    const TExportSource source{bif.VarResources, file.Size(), entries, static_cast<std::uint32_t>(bif.BifIndex)};
+    const std::string folder = platform::FolderPart(target);
+    const TExportSource source{bif.VarResources, file.Size(), entries, static_cast<std::uint32_t>(bif.BifIndex),
+                               platform::FolderNameRules(folder.empty() ? "." : folder)};
     const std::vector<TExportItem> plan =
         scope == TExportScope::All ? PlanExportAll(source) : PlanExportSelected(source, list);
     return WriteExport(plan, file, bif.KeyFile ? bif.KeyFile->Path : std::string(), target, gauge);

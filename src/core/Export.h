@@ -30,13 +30,16 @@ struct TExportSource {
     std::uint64_t BifSize = 0;
     const std::vector<TNWNKeyEntry>* Entries = nullptr; // none when no KEY names this BIF
     std::uint32_t BifIndex = 0;
+    // How the target folder compares names: two resources whose names it takes for one file
+    // never both go there.
+    platform::NameRules Rules = platform::kHostNameRules;
 };
 
 // Every variable resource in index order, named by its first KEY entry; a resource that no
 // entry names is skipped as "#<index>". Then the KEY entries that name no resource of the BIF,
 // or one an earlier entry already names, skipped, so that every listed resource is accounted
 // for. Names that cannot be files in the target folder are skipped, and so is each later name
-// that the file system takes for an earlier one (platform::NameKey).
+// that the target folder takes for an earlier one (platform::NameKey under source.Rules).
 std::vector<TExportItem> PlanExportAll(const TExportSource& source);
 
 // The resources of the selected lines of list, where line i shows the i-th KEY entry of this
@@ -58,7 +61,8 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
                           const std::string& target, TGauge& gauge);
 
 // The whole export of a BIF opened with its KEY: all its resources, or those of the selected
-// lines of list.
+// lines of list, under the name rules of the target folder. When a build of that KEY that died
+// had to be finished first, nothing is exported (what was opened is no longer what is there).
 enum class TExportScope { All, Selected };
 TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
                               const TResourceList& list, TGauge& gauge);

@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "Build.h"
+#include "BuildGuard.h"
 #include "Errors.h"
 #include "Export.h"
 #include "Platform.h"
@@ -409,9 +410,22 @@ void TForm1::BuildButtonClick() {
                 append = toolkit_.ShowMessage("Would you like to append/update to this KEY file?",
                                               "KEY File already exists.", MessageKind::YesNo) == MessageAnswer::Yes;
 
+            TBuildRequest request;
+            request.SourceDir = folder + kSep;
+            request.BifPath = *bifFileName;
+            request.KeyPath = *keyFileName;
+            request.Append = append;
+            // While another build of the same files runs, the panel says so and the window stays
+            // alive (its commands are off).
+            request.Waiting = [this](const std::string& message) {
+                toolkit_.SetCaption(ControlId::BuildStatPanel, message.empty() ? Str(kWait) : message);
+                toolkit_.RepaintNow();
+                toolkit_.ProcessMessages();
+            };
             // Every failure raises and reaches the error box; getting here means success.
-            BuildArchive({folder + kSep, *bifFileName, *keyFileName, append}, ResourceList(), Gauge());
+            const TBuildReport report = BuildArchive(request, ResourceList(), Gauge());
             toolkit_.ShowMessage("Process Successful.", "", MessageKind::Ok);
+            ReportBuildNotes(report);
         }
     }
 
@@ -433,6 +447,9 @@ void TForm1::OpenKeyFile(const std::string& path) {
     toolkit_.RepaintNow();
 
     KeyPath = path;
+    // A build of this KEY that was stopped half-way is finished or undone first, so that the KEY
+    // and its BIFs belong together again.
+    const TRecoveryNote recovery = RecoverInterruptedBuild(KeyPath);
     // The new model replaces the old one before it is read; a BIF opened with the old one
     // keeps it alive through its own reference.
     KeyModel = std::make_shared<TNWNKeyFile>();
@@ -447,6 +464,7 @@ void TForm1::OpenKeyFile(const std::string& path) {
     }
     for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1}) toolkit_.SetEnabled(id, true);
     toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kDone));
+    if (!recovery.Text.empty()) ShowNote({recovery.Text});
 }
 
 void TForm1::ListBox1Click() {
@@ -504,6 +522,28 @@ void TForm1::ExportButtonClick() {
 
     toolkit_.SetCaption(ControlId::ExpStatPanel, Str(kDone));
     toolkit_.SetVisible(ControlId::Gauge1, false);
+}
+
+void TForm1::ShowNote(const std::vector<std::string>& sentences) {
+    std::string text;
+    for (const std::string& sentence : sentences) {
+        if (sentence.empty()) continue;
+        if (!text.empty()) text += "\n\n";
+        text += "Vellocar " + sentence + ".";
+    }
+    if (!text.empty()) toolkit_.ShowMessage(text, Str(kMainWindow.ApplicationTitle), MessageKind::OkWarning);
+}
+
+void TForm1::ReportBuildNotes(const TBuildReport& report) {
+    std::vector<std::string> notes = report.Recovered;
+    for (const std::string& backup : report.KeptBackups)
+        notes.push_back("kept the earlier backup \"" + backup + "\" as it was: there was no current file to replace it");
+    if (!report.LeftOut.empty()) {
+        std::string names;
+        for (const std::string& name : report.LeftOut) names += (names.empty() ? "\"" : ", \"") + name + "\"";
+        notes.push_back("left the build's own files out of the BIF: " + names);
+    }
+    ShowNote(notes);
 }
 
 void TForm1::ReportSkipped(const std::vector<TSkippedResource>& skipped) {

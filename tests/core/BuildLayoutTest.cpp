@@ -195,7 +195,7 @@ TEST(Build, RebuildReusesTheMatchingEntryAndKeepsItsFields) {
     desc.Bifs[0].FilenameSize = 11; // counts the zero byte, as the game's own KEYs do
     desc.Bifs[0].Drives = 1;
     WriteFile(f.OutPath("k.key"), desc.Write());
-    WriteFile(f.OutPath("x.bif"), std::string("the old BIF"));
+    WriteFile(f.OutPath("x.bif"), std::string("BIFFV1  the old BIF"));
     f.AddFile("n0.nss", 3);
     f.AddFile("n1.nss", 4);
     ASSERT_TRUE(f.Build("x.bif", "k.key", true));
@@ -212,7 +212,7 @@ TEST(Build, RebuildReusesTheMatchingEntryAndKeepsItsFields) {
     EXPECT_EQ(k.Keys[1].ResId, 1u);
     EXPECT_EQ(k.Keys[2].ResRef, ResRef16("y0"));
     EXPECT_EQ(k.Keys[8].ResId, (1u << 20) + 6);
-    const std::string oldBif = "the old BIF";
+    const std::string oldBif = "BIFFV1  the old BIF";
     EXPECT_EQ(ReadFile(f.OutPath("x.bif.bak")), Bytes(oldBif.begin(), oldBif.end()));
 }
 
@@ -286,11 +286,16 @@ TEST(Build, AppendWithoutAKeyMakesANewOne) {
 TEST(Build, BackupNamesHoldWhatThisBuildReplacedOrNothing) {
     BuildFixture f;
     f.AddFile("a.2da", 2);
-    // Stale backups of an earlier build, with no current files beside them.
+    // Backups of an earlier build, with no current files beside them: the user's last copies,
+    // kept as they are, since nothing newer takes their place.
     WriteFile(f.OutPath("k.key.bak"), std::string("stale key"));
     WriteFile(f.OutPath("n.bif.bak"), std::string("stale bif"));
-    ASSERT_TRUE(f.Build("n.bif", "k.key", false));
-    EXPECT_EQ(Names(TakeSnapshot(f.Out)), "k.key n.bif ");
+    const TBuildRequest request = Request(f.Source, f.OutPath("n.bif"), f.OutPath("k.key"));
+    const TBuildReport first = BuildArchive(request, f.List, f.Gauge);
+    EXPECT_EQ(Names(TakeSnapshot(f.Out)), "k.key k.key.bak n.bif n.bif.bak ");
+    EXPECT_EQ(first.KeptBackups, (std::vector<std::string>{f.OutPath("n.bif.bak"), f.OutPath("k.key.bak")}));
+    const std::string stale = "stale bif";
+    EXPECT_EQ(ReadFile(f.OutPath("n.bif.bak")), Bytes(stale.begin(), stale.end()));
 
     // A second build backs up the first one's files, byte for byte.
     const Bytes key1 = ReadFile(f.OutPath("k.key")), bif1 = ReadFile(f.OutPath("n.bif"));
@@ -302,21 +307,19 @@ TEST(Build, BackupNamesHoldWhatThisBuildReplacedOrNothing) {
     EXPECT_EQ(ParseKey(ReadFile(f.OutPath("k.key"))).KeyCount, 2u);
 }
 
-TEST(Build, TheBifMayBeRebuiltFromAFolderThatHoldsIt) {
-    // The old BIF is one of the listed files: it is read whole before it becomes the backup.
+TEST(Build, AFolderPackedIntoItselfLeavesItsOwnFilesOut) {
+    // Built again and again into the folder it packs, the BIF holds the folder's files only,
+    // never its previous self, its KEY or their backups.
     BuildFixture f;
     f.AddFile("a.2da", 40);
-    ASSERT_TRUE(f.Build("pack.bif", "pack.key", false));
-    const Bytes first = ReadFile(f.OutPath("pack.bif"));
-    WriteFile(f.Source + "pack.bif", first);
-    f.List.Add("pack.bif");
-    TNWNBifFile builder(f.List, f.Gauge);
-    ASSERT_TRUE(builder.BuildFrom(f.Source, f.Source + "pack.bif", f.OutPath("pack.key"), false));
-    const Bytes second = ReadFile(f.Source + "pack.bif");
-    const RawBif b = ParseBif(second);
-    ASSERT_EQ(b.VarResCount, 2u);
-    EXPECT_EQ(Bytes(second.begin() + b.Vars[1].Offset, second.end()), first);
-    EXPECT_EQ(ReadFile(f.Source + "pack.bif.bak"), first);
+    const TBuildRequest request = Request(f.Source, f.Source + "self.bif", f.Source + "self.key");
+    for (std::size_t round = 0; round < 3; ++round) {
+        f.List.Clear();
+        for (const std::string& name : platform::ListPlainFiles(f.Source)) f.List.Add(name);
+        const TBuildReport report = BuildArchive(request, f.List, f.Gauge);
+        EXPECT_EQ(ParseBif(ReadFile(f.Source + "self.bif")).VarResCount, 1u) << "round " << round;
+        EXPECT_EQ(report.LeftOut.size(), 2 * round) << "round " << round;
+    }
 }
 
 } // namespace

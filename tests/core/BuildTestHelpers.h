@@ -5,6 +5,7 @@
 
 #include "ArchiveBytes.h"
 #include "BifFiles.h"
+#include "Build.h"
 #include "Progress.h"
 #include "TempDir.h"
 
@@ -138,6 +139,16 @@ struct BuildFixture {
         return builder.BuildFrom(Source, OutPath(bif), OutPath(key), append);
     }
 };
+
+inline TBuildRequest Request(const std::string& source, const std::string& bif, const std::string& key,
+                             bool append = false) {
+    TBuildRequest request;
+    request.SourceDir = source;
+    request.BifPath = bif;
+    request.KeyPath = key;
+    request.Append = append;
+    return request;
+}
 
 // Sets an environment variable for one scope, putting back what was there.
 class ScopedEnvironment {
