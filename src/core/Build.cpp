@@ -19,6 +19,7 @@
 #include "BifCodec.h"
 #include "BifFiles.h"
 #include "BuildGuard.h"
+#include "ByteIO.h"
 #include "Errors.h"
 #include "ExportNames.h"
 #include "KeyCodec.h"
@@ -324,26 +325,13 @@ void RefuseReservedTargets(const std::string& bifFileName, const std::string& ke
     }
 }
 
-// The leading bytes of a file as a message quotes them: printable ASCII as it is, any other
-// byte as \xHH.
+// What a file's leading bytes say, for a refusal.
 std::string QuotedLeadingBytes(const std::string& path) {
     platform::File file = platform::File::OpenRead(path);
-    std::array<char, kQuotedBytes> bytes{};
+    std::array<std::uint8_t, kQuotedBytes> bytes{};
     const std::size_t got = file.ReadSome(bytes.data(), bytes.size());
     if (got == 0) return "it is empty";
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < got; ++i) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c >= 0x20 && c < 0x7F && c != '\\' && c != '"') {
-            text += static_cast<char>(c);
-        } else {
-            text += "\\x";
-            text += kHex[c >> 4];
-            text += kHex[c & 0xF];
-        }
-    }
-    return "its first bytes are \"" + text + "\"";
+    return "its first bytes are \"" + byteio::Printable(bytes.data(), got) + "\"";
 }
 
 // What stands at the targets' names must be what the build takes it for: a file it can move

@@ -147,15 +147,15 @@ TEST_F(BifTest, HeaderGapAndTablesAtOddOffsets) {
 
     // VarTableOffset 4: the table overlaps the header and no gap is read.
     Bytes overlap;
-    // Read as the entry: Id 77 (the version field), Offset 1 (VarResCount), FileSize 0
+    // Read as the entry: Id "V1  " (the version field), Offset 1 (VarResCount), FileSize 0
     // (FixedResCount), ResType 4 (VarTableOffset).
-    overlap.Text("BIFF").U32(77).U32(1).U32(0).U32(4);
+    overlap.Text("BIFF").Text("V1  ").U32(1).U32(0).U32(4);
     test::WriteFile(BifPath(), overlap);
     TNWNBifFile second(list_, gauge_);
     second.Open(BifPath(), key_);
     EXPECT_TRUE(second.HeaderExtra.empty());
     ASSERT_EQ(second.VarResources.size(), 1u);
-    EXPECT_EQ(second.VarResources[0].Id, 77u);
+    EXPECT_EQ(second.VarResources[0].Id, test::U32At(overlap, 4));
     EXPECT_EQ(second.VarResources[0].Offset, 1u);
     EXPECT_EQ(second.VarResources[0].ResType, 4u);
 }

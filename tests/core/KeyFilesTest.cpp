@@ -286,6 +286,16 @@ TEST_F(KeyFileCorrupt, NamesSharedBeyondTheFileSize) {
     EXPECT_EQ(key.Filenames[2].Filename, "nnnnnnnnnn");
 }
 
+TEST_F(KeyFileCorrupt, VersionsItDoesNotReadAreNamed) {
+    // Other versions lay their tables out otherwise: named, never misread.
+    for (const std::string& version : {std::string("V1.1"), std::string("E1  "), std::string(4, '\0')}) {
+        Bytes b = Header(0, 0, 64, 64);
+        std::copy(version.begin(), version.end(), b.begin() + 4);
+        EXPECT_TRUE(Contains(Refusal(b), "it is of version \"" + (version[0] ? version : "\\x00\\x00\\x00\\x00") +
+                                             "\", which Vellocar does not read"));
+    }
+}
+
 TEST_F(KeyFileCorrupt, BifIndexOutOfRange) {
     Bytes b = Header(1, 2, 64, 86);
     b.U32(0).U32(76).U16(10).U16(0).Text("data\\a.bif"); // one BIF, index 0
