@@ -335,11 +335,7 @@ int RunPack(const std::string& sourceDir, const std::string& bifPath, const std:
     const bool showProgress = !quiet && cli::IsTerminal(stderr);
     cli::TConsoleGauge consoleGauge(stderr, "packing");
     TNullGauge nullGauge;
-    TBuildRequest request;
-    request.SourceDir = WithSeparator(sourceDir);
-    request.BifPath = bifPath;
-    request.KeyPath = keyPath;
-    request.Append = append;
+    TBuildRequest request(WithSeparator(sourceDir), bifPath, keyPath, append);
     // Said once, not ten times a second; a script that waits should know why.
     request.Waiting = [shown = std::string()](const std::string& message) mutable {
         if (!message.empty() && message != shown) Complain(message);

@@ -131,12 +131,7 @@ bool TNWNBifFile::ExtractSelected(const std::string& target) {
 
 bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& BifFileName,
                             const std::string& KeyFileName, bool Append) {
-    TBuildRequest request;
-    request.SourceDir = SourceDir;
-    request.BifPath = BifFileName;
-    request.KeyPath = KeyFileName;
-    request.Append = Append;
-    BuildArchive(request, resourceList_, gauge_);
+    BuildArchive(TBuildRequest(SourceDir, BifFileName, KeyFileName, Append), resourceList_, gauge_);
     return true;
 }
 

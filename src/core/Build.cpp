@@ -354,9 +354,15 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
         }
         if (!existing) continue;
         std::array<char, 4> head{};
-        platform::File file = platform::File::OpenRead(target.Path);
-        const std::size_t got = file.ReadSome(head.data(), head.size());
-        file.Close();
+        std::size_t got = 0;
+        try {
+            platform::File file = platform::File::OpenRead(target.Path); // held by the game, say
+            got = file.ReadSome(head.data(), head.size());
+            file.Close();
+        } catch (EVellocarError& e) {
+            e.AddContext(". Nothing was changed.");
+            throw;
+        }
         if (got != head.size() || !std::equal(head.begin(), head.end(), target.Signature.begin())) {
             Refuse(bifFileName, Quoted(target.Path) + ", which the build would replace as its " + target.Kind +
                                     ", is no " + target.Kind + " file: " + QuotedLeadingBytes(target.Path) + " (a " +

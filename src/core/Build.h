@@ -14,11 +14,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vellocar {
 
 struct TBuildRequest {
+    TBuildRequest() = default;
+    TBuildRequest(std::string sourceDir, std::string bifPath, std::string keyPath, bool append = false)
+        : SourceDir(std::move(sourceDir)), BifPath(std::move(bifPath)), KeyPath(std::move(keyPath)), Append(append) {}
+
     std::string SourceDir; // ends with the path separator; a file's path is SourceDir + name
     std::string BifPath;
     std::string KeyPath;

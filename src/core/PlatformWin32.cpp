@@ -511,7 +511,7 @@ std::string SideFileFor(const std::string& target, const std::string& kind) {
 
 bool NamesStream(const std::string& path) {
     // "\\?\C:\..." passes the path to the file system as it stands: the drive follows.
-    std::size_t from = path.rfind("\\?\", 0) == 0 ? 4 : 0;
+    std::size_t from = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
     if (path.size() >= from + 2 && path[from + 1] == ':') {
         from += 2;
     }

@@ -165,6 +165,7 @@ std::string PathList(const TJournal& journal) {
 
 TRotation::TRotation(const std::vector<TReplacement>& files, TFileMover& mover) : mover_(mover) {
     for (const TReplacement& file : files) {
+        given_.push_back(file.Path);
         TJournalFile entry;
         entry.Path = platform::AbsolutePath(file.Path);
         entry.Temporary = platform::AbsolutePath(file.Temporary);
@@ -190,7 +191,8 @@ void TRotation::Abandon() noexcept {
 
 void TRotation::Commit() {
     // What the moves start from, written down before the first of them.
-    for (TJournalFile& file : journal_.Files) {
+    for (std::size_t i = 0; i < journal_.Files.size(); ++i) {
+        TJournalFile& file = journal_.Files[i];
         const auto size = mover_.SizeOf(file.Temporary);
         if (!size) {
             Abandon();
@@ -202,7 +204,7 @@ void TRotation::Commit() {
             if (file.HadCurrent)
                 file.Aside = platform::TemporaryNameBeside(file.Backup);
             else
-                kept_.push_back(file.Backup);
+                kept_.push_back(given_[i] + kBackupSuffix);
         }
     }
     journal_.Phase = TJournalPhase::Rotating;

@@ -79,6 +79,7 @@ private:
     TFileMover& mover_;
     TJournal journal_;
     std::vector<std::string> journals_;
+    std::vector<std::string> given_; // the targets as the caller spelled them
     std::vector<std::string> kept_;
 };
 

@@ -410,11 +410,7 @@ void TForm1::BuildButtonClick() {
                 append = toolkit_.ShowMessage("Would you like to append/update to this KEY file?",
                                               "KEY File already exists.", MessageKind::YesNo) == MessageAnswer::Yes;
 
-            TBuildRequest request;
-            request.SourceDir = folder + kSep;
-            request.BifPath = *bifFileName;
-            request.KeyPath = *keyFileName;
-            request.Append = append;
+            TBuildRequest request(folder + kSep, *bifFileName, *keyFileName, append);
             // While another build of the same files runs, the panel says so and the window stays
             // alive (its commands are off).
             request.Waiting = [this](const std::string& message) {

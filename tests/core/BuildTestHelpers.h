@@ -140,16 +140,6 @@ struct BuildFixture {
     }
 };
 
-inline TBuildRequest Request(const std::string& source, const std::string& bif, const std::string& key,
-                             bool append = false) {
-    TBuildRequest request;
-    request.SourceDir = source;
-    request.BifPath = bif;
-    request.KeyPath = key;
-    request.Append = append;
-    return request;
-}
-
 // Sets an environment variable for one scope, putting back what was there.
 class ScopedEnvironment {
 public:

@@ -99,7 +99,9 @@ TEST_F(EndToEnd, BuildsOpensAndExportsAsAUserWould) {
     const std::string srcTwo = scratch.Folder("source two");
     for (const auto& [name, bytes] : first) WriteFile(srcOne + "\\" + name, bytes);
     for (const auto& [name, bytes] : second) WriteFile(srcTwo + "\\" + name, bytes);
-    WriteFile(key, Bytes{'o', 'l', 'd'}); // a KEY name that is taken: the question comes
+    // A KEY name that is taken (by an old KEY of no entries): the question comes.
+    const Bytes oldKey = Key().Write();
+    WriteFile(key, oldKey);
 
     app = std::make_unique<App>(AppPath());
     ASSERT_NE(app->Main(), nullptr);
@@ -109,7 +111,7 @@ TEST_F(EndToEnd, BuildsOpensAndExportsAsAUserWould) {
     const Bytes keyAfterFirst = ReadFile(key);
     EXPECT_EQ(Prefix(keyAfterFirst, 8), "KEY V1  ");
     EXPECT_TRUE(Contains(keyAfterFirst, "data\\one.bif"));
-    EXPECT_EQ(ReadFile(key + ".bak"), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(ReadFile(key + ".bak"), oldKey);
     EXPECT_EQ(Prefix(ReadFile(bifOne), 8), "BIFFV1  ");
     for (const auto& [name, bytes] : first) EXPECT_TRUE(Contains(ReadFile(bifOne), bytes)) << name;
 

@@ -322,7 +322,7 @@ TEST_F(Controls, AFileDroppedOnTheWindowOpensAsTheOpenDialogsChoice) {
     // The KEY the program itself writes, from a folder of one file.
     form.ListFolder((dir / "source").string() + "\\*.*");
     const std::string key = (dir / "drop me.key").string();
-    BuildArchive({(dir / "source").string() + "\\", (dir / "data" / "mod.bif").string(), key, false},
+    BuildArchive(TBuildRequest((dir / "source").string() + "\\", (dir / "data" / "mod.bif").string(), key),
                  form.ResourceList(), form.Gauge());
     toolkit.ListClear(ControlId::ListBox2);
 
