@@ -80,6 +80,7 @@ TTargetLocks::TTargetLocks(const std::vector<std::string>& targets, std::chrono:
     for (bool waited = false;; waited = true) {
         if (auto locks = TryLockAll(lockPaths_)) {
             locks_ = std::move(*locks);
+            ClearStaleLocks();
             if (waited && notice) notice("");
             return;
         }
@@ -92,6 +93,27 @@ TTargetLocks::TTargetLocks(const std::vector<std::string>& targets, std::chrono:
                                 " seconds. Nothing was changed");
         if (notice) notice(message);
         std::this_thread::sleep_for(kPoll);
+    }
+}
+
+void TTargetLocks::ClearStaleLocks() {
+    // Each lock names all the locks its build took. A note found in one is a dead build's: the
+    // other lock files it left are taken and let go (which removes them), unless a live build
+    // holds them now.
+    std::string note;
+    for (const std::string& path : lockPaths_) note += path + '\n';
+    for (platform::FileLock& lock : locks_) {
+        const std::string old = lock.Noted();
+        for (std::size_t at = 0, end; (end = old.find('\n', at)) != std::string::npos; at = end + 1) {
+            const std::string path = old.substr(at, end - at);
+            if (std::find(lockPaths_.begin(), lockPaths_.end(), path) != lockPaths_.end()) continue;
+            if (!platform::PathExists(path)) continue;
+            try {
+                platform::FileLock::TryAcquire(path);
+            } catch (const EVellocarError&) {
+            }
+        }
+        lock.Note(note);
     }
 }
 
@@ -115,7 +137,17 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath) {
         return {}; // no such folder: reading the KEY will say so
     }
     const auto journal = ReadJournal(journalPath);
-    if (!journal) return {};
+    if (!journal) {
+        // A build killed before it wrote its journal left only its locks: taken and let go, they
+        // go away.
+        if (platform::PathExists(platform::SideFileFor(keyPath, kLockKind))) {
+            try {
+                const TTargetLocks stale({keyPath}, std::chrono::milliseconds(0), nullptr);
+            } catch (const EVellocarError&) {
+            }
+        }
+        return {};
+    }
 
     const bool moving = journal->Phase != TJournalPhase::Writing;
     std::optional<TTargetLocks> locks;

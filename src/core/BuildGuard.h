@@ -37,6 +37,7 @@ public:
     bool Holds(const std::string& target) const;
 
 private:
+    void ClearStaleLocks();
     std::vector<std::string> lockPaths_;
     std::vector<platform::FileLock> locks_;
 };

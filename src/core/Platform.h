@@ -173,6 +173,11 @@ public:
     // cannot be created (a read-only folder), EInOutError when the file system cannot lock.
     static std::optional<FileLock> TryAcquire(const std::string& path);
 
+    // What the previous holder wrote into the lock file: something only when it died holding
+    // the lock (a holder that lets go removes the file). Note replaces it.
+    std::string Noted() const;
+    void Note(const std::string& text);
+
     FileLock(FileLock&& other) noexcept;
     FileLock& operator=(FileLock&& other) noexcept;
     FileLock(const FileLock&) = delete;

@@ -499,6 +499,19 @@ void FileLock::Release() noexcept {
     handle_ = -1;
 }
 
+std::string FileLock::Noted() const {
+    constexpr std::size_t kMaxNote = 64 * 1024;
+    std::string text(kMaxNote, '\0');
+    const ssize_t n = ::pread(Fd(handle_), text.data(), text.size(), 0);
+    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return text;
+}
+
+void FileLock::Note(const std::string& text) {
+    // Best effort: a lock that holds no note still locks.
+    if (::ftruncate(Fd(handle_), 0) == 0 && ::pwrite(Fd(handle_), text.data(), text.size(), 0) < 0) return;
+}
+
 std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
     for (;;) {
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);

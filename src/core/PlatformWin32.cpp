@@ -544,6 +544,28 @@ void FileLock::Release() noexcept {
     }
 }
 
+std::string FileLock::Noted() const {
+    constexpr DWORD kMaxNote = 64 * 1024;
+    std::string text(kMaxNote, '\0');
+    LARGE_INTEGER start{};
+    DWORD got = 0;
+    if (!SetFilePointerEx(AsHandle(handle_), start, nullptr, FILE_BEGIN) ||
+        !ReadFile(AsHandle(handle_), text.data(), kMaxNote, &got, nullptr)) {
+        got = 0;
+    }
+    text.resize(got);
+    return text;
+}
+
+void FileLock::Note(const std::string& text) {
+    // Best effort: a lock that holds no note still locks.
+    LARGE_INTEGER start{};
+    DWORD put = 0;
+    if (SetFilePointerEx(AsHandle(handle_), start, nullptr, FILE_BEGIN) && SetEndOfFile(AsHandle(handle_))) {
+        WriteFile(AsHandle(handle_), text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
+    }
+}
+
 std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
     // Opened with no sharing: while one handle holds it no other can open it, and the file goes
     // with the last handle, also when the process is killed.

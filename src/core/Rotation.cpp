@@ -53,8 +53,11 @@ void TFileMover::WriteJournal(const std::string& path, const TJournal& journal) 
 }
 
 std::vector<std::string> JournalPaths(const TJournal& journal) {
+    // The last target (the KEY) first: it is where a reader looks, so its journal is written
+    // before any other and removed after all others.
     std::vector<std::string> paths;
-    for (const TJournalFile& file : journal.Files) paths.push_back(platform::SideFileFor(file.Path, kJournalKind));
+    for (auto file = journal.Files.rbegin(); file != journal.Files.rend(); ++file)
+        paths.push_back(platform::SideFileFor(file->Path, kJournalKind));
     return paths;
 }
 
@@ -145,9 +148,9 @@ void RemoveTemporaries(const TJournal& journal, TFileMover& mover) {
 }
 
 void RemoveJournals(const std::vector<std::string>& journals, TFileMover& mover) {
-    for (const std::string& path : journals) {
-        RemoveIfThere(mover, path + ".new");
-        RemoveIfThere(mover, path);
+    for (auto path = journals.rbegin(); path != journals.rend(); ++path) {
+        RemoveIfThere(mover, *path + ".new");
+        RemoveIfThere(mover, *path);
     }
 }
 
@@ -266,16 +269,18 @@ std::string RecoverRotation(const TJournal& journal, TFileMover& mover) {
     }
 
     // Each file is waiting (its new file whole at its temporary name), placed (the new file at
-    // its name), or lost (neither); anything else means the files have changed since.
+    // its name), or lost (neither; at its name nothing, or the file that stood there before);
+    // anything else means the files have changed since.
     std::vector<FileState> states = FreshStates(journal);
     bool whole = true;
     for (FileState& state : states) {
         const TJournalFile& file = *state.File;
         const auto temporary = mover.SizeOf(file.Temporary);
         const auto current = mover.SizeOf(file.Path);
+        const bool gone = !mover.Exists(file.Temporary);
         const bool waiting = temporary && *temporary == file.NewSize;
-        const bool placed = !mover.Exists(file.Temporary) && current && *current == file.NewSize;
-        const bool lost = !mover.Exists(file.Temporary) && !mover.Exists(file.Path);
+        const bool placed = gone && current && *current == file.NewSize;
+        const bool lost = gone && !placed && (!mover.Exists(file.Path) || file.HadCurrent);
         if (!waiting && !placed && !lost)
             throw EJournalError("A build of " + PathList(journal) +
                                 " was stopped while moving its files into place, but " + Quoted(file.Path) +

@@ -3,10 +3,24 @@
 
 #include "BuildTestHelpers.h"
 
+#include "Build.h"
+#include "BuildGuard.h"
 #include "Errors.h"
+#include "Platform.h"
 #include "Rotation.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace vellocar::test {
 namespace {
@@ -27,6 +41,41 @@ public:
 private:
     int renames_ = 0;
 };
+
+// The exit status of the kill child (KillChild.cpp, beside this test program) run with args.
+int RunKillChild(const std::vector<std::string>& args) {
+#ifdef _WIN32
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string command = "\"" + (std::filesystem::path(self).parent_path() / VELLOCAR_KILL_CHILD).string() + "\"";
+    for (const std::string& arg : args) command += " \"" + arg + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(status);
+#else
+    const std::string child = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / VELLOCAR_KILL_CHILD);
+    std::vector<char*> argv{const_cast<char*>(child.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execv(child.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
+constexpr int kChildDied = 3;
 
 // A folder with the current BIF and KEY, their backups, and the new files beside them.
 struct RotationFixture {
@@ -120,6 +169,83 @@ TEST(Rotation, WhatCannotBePutBackIsNamedWithWhereItIs) {
     for (const auto& [name, bytes] : TakeSnapshot(f.Dir.path()))
         olderBackups += std::string(bytes.begin(), bytes.end()).rfind("older", 0) == 0;
     EXPECT_EQ(olderBackups, 2u);
+}
+
+TEST(Rotation, AKillAtEveryStepIsFinishedOrUndoneByTheNextRun) {
+    // The child dies before each change in turn; the next run that reads the KEY finds its
+    // journal and leaves the old pair or the new one, both backup generations where they
+    // belong, and nothing hidden behind.
+    for (const bool withBackups : {true, false}) {
+        for (int step = 0;; ++step) {
+            RotationFixture f(withBackups);
+            const Snapshot untouched = TakeSnapshot(f.Dir.path());
+            Snapshot before = untouched;
+            before.erase(".x.bif.new");
+            before.erase(".k.key.new");
+            Snapshot after = before;
+            const auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
+            after["x.bif"] = text("new bif");
+            after["k.key"] = text("new key");
+            after["x.bif.bak"] = text("current bif");
+            after["k.key.bak"] = text("current key");
+            const int status = RunKillChild({"rotate", std::to_string(step), f.At("x.bif"), f.At("k.key")});
+            if (status == 0) {
+                EXPECT_GT(step, 6) << "every step was stopped at once";
+                EXPECT_TRUE(TakeSnapshot(f.Dir.path()) == after) << Names(TakeSnapshot(f.Dir.path()));
+                break;
+            }
+            ASSERT_EQ(status, kChildDied) << "step " << step;
+            const TRecoveryNote note = RecoverInterruptedBuild(f.At("k.key"));
+            const Snapshot recovered = TakeSnapshot(f.Dir.path());
+            // Killed before its first journal, a build has made nothing yet (the new files here
+            // are the test's own).
+            EXPECT_TRUE(recovered == before || recovered == after || (step == 0 && recovered == untouched))
+                << "step " << step << ": " << Names(recovered) << "; " << note.Text;
+        }
+    }
+}
+
+TEST(Rotation, AKilledBuildWhoseNewFileIsLostIsUndoneAndADamagedJournalIsLeftAlone) {
+    // Killed with the new BIF in place and the new KEY still waiting: it is finished, unless
+    // the new KEY is gone, and then undone to the old pair, byte for byte.
+    constexpr int kAfterTheBifIsPlaced = 7;
+    RotationFixture f;
+    Snapshot before = TakeSnapshot(f.Dir.path());
+    before.erase(".x.bif.new");
+    before.erase(".k.key.new");
+    ASSERT_EQ(RunKillChild({"rotate", std::to_string(kAfterTheBifIsPlaced), f.At("x.bif"), f.At("k.key")}),
+              kChildDied);
+    ASSERT_EQ(f.Content("x.bif"), "new bif");
+    std::filesystem::remove(f.At(".k.key.new"));
+
+    // A journal that is not whole is never acted on: every file stays where the child left it.
+    const std::string journal = platform::SideFileFor(f.At("k.key"), kJournalKind);
+    const Bytes good = ReadFile(journal);
+    for (std::size_t keep : {good.size() - 1, std::size_t{9}}) {
+        Bytes damaged(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(keep));
+        if (keep == 9) damaged = good, damaged[30] ^= 1;
+        WriteFile(journal, damaged);
+        const Snapshot left = TakeSnapshot(f.Dir.path());
+        EXPECT_THROW(RecoverInterruptedBuild(f.At("k.key")), EJournalError);
+        EXPECT_TRUE(TakeSnapshot(f.Dir.path()) == left);
+    }
+    WriteFile(journal, good);
+    EXPECT_TRUE(Contains(RecoverInterruptedBuild(f.At("k.key")).Text, "undid"));
+    EXPECT_TRUE(TakeSnapshot(f.Dir.path()) == before) << Names(TakeSnapshot(f.Dir.path()));
+}
+
+TEST(Rotation, ABuildKilledWhileWritingLeavesNothingOnceTheKeyIsRead) {
+    BuildFixture f;
+    for (int i = 0; i < 4; ++i) f.AddFile("f" + std::to_string(i) + ".2da", 1000);
+    ASSERT_TRUE(f.Build("x.bif", "k.key", false));
+    const Snapshot before = TakeSnapshot(f.Out);
+    std::string source = f.Source;
+    source.pop_back();
+    ASSERT_EQ(RunKillChild({"build", "2", source, f.OutPath("x.bif"), f.OutPath("k.key")}), kChildDied);
+    EXPECT_GT(TakeSnapshot(f.Out).size(), before.size()) << "the child left no temporaries to clean up";
+    const TRecoveryNote note = RecoverInterruptedBuild(f.OutPath("k.key"));
+    EXPECT_FALSE(note.FilesChanged);
+    EXPECT_TRUE(TakeSnapshot(f.Out) == before) << Names(TakeSnapshot(f.Out));
 }
 
 } // namespace

@@ -1,0 +1,88 @@
+// A build that dies on the spot at a chosen step, for the tests of what the next run makes of
+// it: the process ends with no clean-up at all (no destructors, no removal of temporaries), and
+// the system releases its locks, as with a killed process or a crash.
+//
+//   vellocar_kill_child rotate STEP BIF KEY         the rotation of BIF.new and KEY.new (the
+//                                                   hidden ".<name>.new" beside each), under the
+//                                                   targets' locks, dying before change STEP
+//   vellocar_kill_child build STEP SRCDIR BIF KEY   a whole build, dying when the data pass
+//                                                   reaches file STEP
+// Exit status: 3 when it died, 0 when it ran to the end first, 2 for a wrong command line.
+
+#include "Build.h"
+#include "BuildGuard.h"
+#include "Platform.h"
+#include "Progress.h"
+#include "Rotation.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using namespace vellocar;
+
+constexpr int kDied = 3;
+
+class DyingMover : public TFileMover {
+public:
+    explicit DyingMover(int step) : left_(step) {}
+    void Rename(const std::string& from, const std::string& to) override {
+        Step();
+        TFileMover::Rename(from, to);
+    }
+    bool Remove(const std::string& path) override {
+        Step();
+        return TFileMover::Remove(path);
+    }
+    void WriteJournal(const std::string& path, const TJournal& journal) override {
+        Step();
+        TFileMover::WriteJournal(path, journal);
+    }
+
+private:
+    void Step() {
+        if (left_-- == 0) std::_Exit(kDied);
+    }
+    int left_;
+};
+
+class DyingGauge : public TNullGauge {
+public:
+    explicit DyingGauge(int at) : at_(at) {}
+    void SetProgress(int value) override {
+        if (value == at_) std::_Exit(kDied);
+    }
+
+private:
+    int at_;
+};
+
+std::string Beside(const std::string& path, const std::string& suffix) {
+    const std::string folder = platform::FolderPart(path);
+    return (folder.empty() ? "" : folder + platform::kPathSeparator) + "." + platform::FileNamePart(path) + suffix;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "rotate" && argc == 5) {
+        const std::string bif = argv[3], key = argv[4];
+        const TTargetLocks locks({key, bif}, std::chrono::milliseconds(0), nullptr);
+        DyingMover mover(std::atoi(argv[2]));
+        TRotation rotation({{bif, Beside(bif, ".new")}, {key, Beside(key, ".new")}}, mover);
+        rotation.Begin();
+        rotation.Commit();
+        return 0;
+    }
+    if (mode == "build" && argc == 6) {
+        const std::string source = argv[3];
+        TStringResourceList list;
+        for (const std::string& name : platform::ListPlainFiles(source)) list.Add(name);
+        DyingGauge gauge(std::atoi(argv[2]));
+        BuildArchive(TBuildRequest(source + platform::kPathSeparator, argv[4], argv[5]), list, gauge);
+        return 0;
+    }
+    return 2;
+}
