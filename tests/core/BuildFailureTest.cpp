@@ -3,7 +3,10 @@
 
 #include "BuildTestHelpers.h"
 
+#include "Build.h"
+#include "BuildGuard.h"
 #include "Errors.h"
+#include "Export.h"
 #include "Platform.h"
 
 #include <gtest/gtest.h>
@@ -181,6 +184,31 @@ TEST(BuildRefused, TargetsMustBeTwoOrdinaryFiles) {
         EXPECT_THROW(f.Build("x.bif", "fifo.key", true), EBuildRefused);
     }
     EXPECT_THROW(f.Build("dir.bif", "k.key", true), EBuildRefused);
+    f.ExpectUnchanged();
+}
+
+TEST(BuildRefused, TargetsMustBeWhatTheyAreNamed) {
+    // BIF and KEY given the other way round, or a name taken by some other file: the build
+    // would replace each with the other kind. Refused, quoting what the file starts with.
+    FailureFixture f;
+    f.AddFile("a.nss", 1);
+    WriteFile(f.OutPath("notes.txt"), std::string("\x7F" "ELF notes"));
+    f.Before = TakeSnapshot(f.Out);
+    const struct {
+        const char *bif, *key, *says;
+    } cases[] = {
+        {"k.key", "x.bif", "its first bytes are \"KEY V1  \""},
+        {"x.bif", "k.key.bak", "its first bytes are \"an older\""},
+        {"notes.txt", "new.key", "its first bytes are \"\\x7FELF not\""},
+    };
+    for (const auto& c : cases) {
+        try {
+            f.Build(c.bif, c.key, true);
+            ADD_FAILURE() << c.bif << " " << c.key << " was built";
+        } catch (const EBuildRefused& e) {
+            EXPECT_TRUE(Contains(e.what(), c.says));
+        }
+    }
     f.ExpectUnchanged();
 }
 
@@ -402,6 +430,64 @@ TEST(BuildFailure, KeyHeldOpenElsewhereChangesNothing) {
     EXPECT_NE(message.find("k.key"), std::string::npos) << message;
     EXPECT_NE(message.find("Nothing was changed"), std::string::npos) << message;
     f.ExpectUnchanged();
+}
+
+TEST(WindowsRules, AFolderThatComparesNamesAsWindowsDoesGetsItsRules) {
+    // Windows itself, or on Linux a FAT stick: letter case (of every letter) and trailing dots
+    // count for nothing there, devices and streams hide behind names. Refused up front for the
+    // build; for the export, the first of two names for one file is written, the KEY being read
+    // never overwritten.
+    TempDir scratch;
+#ifdef _WIN32
+    const std::string folder = scratch.path().string();
+    const std::string e = "\xE9", E = "\xC9"; // the ANSI code page's e acute, small and capital
+#else
+    const std::string folder = (scratch.path() / "stick").string();
+    const FatMount stick(folder);
+    if (!stick.Mounted()) GTEST_SKIP() << "no FAT file system can be mounted here (root, FUSE and fusefat needed)";
+    const std::string e = "\xC3\xA9", E = "\xC3\x89";
+#endif
+    ASSERT_EQ(platform::FolderNameRules(folder), platform::NameRules::Windows);
+    // Joined as strings: a path object would read the names' bytes in another encoding.
+    const auto at = [&folder](const std::string& name) { return folder + "/" + name; };
+    std::filesystem::create_directory(at("src"));
+    WriteFile(at("src/a.2da"), std::string("a"));
+    TStringResourceList list;
+    list.Add("a.2da");
+    const Snapshot before = TakeSnapshot(folder);
+    for (const auto& [bif, key] : std::vector<std::pair<std::string, std::string>>{
+             {"mod.bif", "MOD.BIF"}, {e + ".bif", E + ".BIF."}, {"nul.bif", "x.key"}, {"x.bif", "CON"},
+             {"COM1.bif", "x.key"}, {"aux.bif", "x.key"}, {"x.bif", "lpt0.key"}, {"x.bif", "x.key:hidden"},
+             {"x.bif", "x.bif::$DATA"}}) {
+        TNullGauge gauge;
+        EXPECT_THROW(BuildArchive(TBuildRequest(at("src/"), at(bif), at(key)), list, gauge), EBuildRefused)
+            << bif << " " << key;
+    }
+    EXPECT_TRUE(TakeSnapshot(folder) == before) << Names(TakeSnapshot(folder));
+
+    // Two spellings of one KEY are one writer.
+    const TTargetLocks held({at("mod.key")}, std::chrono::milliseconds(0), nullptr);
+    EXPECT_THROW(TTargetLocks({at("MOD.KEY")}, std::chrono::milliseconds(0), nullptr), EBuildRefused);
+
+    const std::string key = WriteArchive(folder, "readme.txt",
+                                         {{"data\\r.bif",
+                                           {{"README", kTypeTxt, "over the KEY"},
+                                            {"Other", kTypeTxt, "first"},
+                                            {"OTHER", kTypeTxt, "second"}}}});
+    const Bytes keyBytes = ReadFile(key);
+    auto model = std::make_shared<TNWNKeyFile>();
+    model->LoadFromFile(key);
+    TStringResourceList lines;
+    TNullGauge gauge;
+    TNWNBifFile bif(lines, gauge);
+    bif.Open(LocateBif(folder, "data\\r.bif").Path, model);
+    const TExportReport report = ExportResources(bif, at(""), TExportScope::All, lines, gauge);
+    EXPECT_EQ(report.Written, 1u);
+    std::vector<std::string> skipped;
+    for (const TSkippedResource& s : report.Skipped) skipped.push_back(s.Name);
+    EXPECT_EQ(skipped, (std::vector<std::string>{"README.txt", "OTHER.txt"}));
+    EXPECT_EQ(ReadFile(key), keyBytes);
+    EXPECT_EQ(ReadFile(at("other.txt")), Bytes(std::string("first")));
 }
 
 } // namespace

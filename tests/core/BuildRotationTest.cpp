@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -183,11 +184,10 @@ TEST(Rotation, AKillAtEveryStepIsFinishedOrUndoneByTheNextRun) {
             before.erase(".x.bif.new");
             before.erase(".k.key.new");
             Snapshot after = before;
-            const auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
-            after["x.bif"] = text("new bif");
-            after["k.key"] = text("new key");
-            after["x.bif.bak"] = text("current bif");
-            after["k.key.bak"] = text("current key");
+            after["x.bif"] = Bytes(std::string("new bif"));
+            after["k.key"] = Bytes(std::string("new key"));
+            after["x.bif.bak"] = Bytes(std::string("current bif"));
+            after["k.key.bak"] = Bytes(std::string("current key"));
             const int status = RunKillChild({"rotate", std::to_string(step), f.At("x.bif"), f.At("k.key")});
             if (status == 0) {
                 EXPECT_GT(step, 6) << "every step was stopped at once";
@@ -246,6 +246,36 @@ TEST(Rotation, ABuildKilledWhileWritingLeavesNothingOnceTheKeyIsRead) {
     const TRecoveryNote note = RecoverInterruptedBuild(f.OutPath("k.key"));
     EXPECT_FALSE(note.FilesChanged);
     EXPECT_TRUE(TakeSnapshot(f.Out) == before) << Names(TakeSnapshot(f.Out));
+}
+
+TEST(Build, TwoBuildsOfOneKeyAtOnceBothRegisterAndAWaitIsShownAndBounded) {
+    // Two appends of different BIFs into one KEY: the second waits for the first and extends
+    // the KEY as the first left it.
+    for (int round = 0; round < 5; ++round) {
+        BuildFixture a, b;
+        a.AddFile("a.2da", 5000);
+        b.AddFile("b.2da", 5000);
+        const std::string key = a.OutPath("k.key");
+        std::thread other([&] { BuildArchive(TBuildRequest(a.Source, a.OutPath("a.bif"), key, true), a.List, a.Gauge); });
+        BuildArchive(TBuildRequest(b.Source, a.OutPath("b.bif"), key, true), b.List, b.Gauge);
+        other.join();
+        EXPECT_EQ(ParseKey(ReadFile(key)).BifCount, 2u) << "round " << round;
+    }
+
+    // A build that cannot get in within its wait is refused, and says what it waited for.
+    BuildFixture f;
+    f.AddFile("a.2da", 1);
+    const TTargetLocks held({f.OutPath("k.key")}, std::chrono::milliseconds(0), nullptr);
+    TBuildRequest request(f.Source, f.OutPath("x.bif"), f.OutPath("K.KEY"));
+    request.LockWait = std::chrono::milliseconds(300);
+    std::vector<std::string> notices;
+    request.Waiting = [&notices](const std::string& message) { notices.push_back(message); };
+    const bool foldsCase = platform::FolderNameRules(f.Out) == platform::NameRules::Windows;
+    if (!foldsCase) request.KeyPath = f.OutPath("k.key");
+    EXPECT_THROW(BuildArchive(request, f.List, f.Gauge), EBuildRefused);
+    ASSERT_FALSE(notices.empty());
+    EXPECT_TRUE(Contains(notices.front(), "waiting for another build of \"" + request.KeyPath + "\""));
+    EXPECT_EQ(Names(TakeSnapshot(f.Out)), foldsCase ? "k.key.lock " : ".K.KEY.lock ");
 }
 
 } // namespace

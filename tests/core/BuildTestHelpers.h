@@ -196,4 +196,30 @@ private:
     bool mounted_ = false;
 };
 
+// A FAT file system mounted through FUSE for one test: a folder that folds letter case on Linux
+// as a USB stick does (and gives each spelling of a name its own inode number). Mounted() is
+// false where that cannot be done (not root, no FUSE, no fusefat or mkfs.vfat), and the test
+// then skips.
+class FatMount {
+public:
+    explicit FatMount(const std::filesystem::path& at) : at_(at), image_(at.string() + ".img") {
+        std::filesystem::create_directories(at_);
+        mounted_ = ScratchMount::Run("(truncate -s 16M " + image_ + " && mkfs.vfat " + image_ + " && fusefat -o rw+ " +
+                                     image_ + " " + at_.string() + ")");
+    }
+    ~FatMount() {
+        if (mounted_) ScratchMount::Run("umount " + at_.string() + " || fusermount -u " + at_.string());
+        std::error_code ec;
+        std::filesystem::remove(image_, ec);
+    }
+    FatMount(const FatMount&) = delete;
+    FatMount& operator=(const FatMount&) = delete;
+    bool Mounted() const { return mounted_; }
+
+private:
+    std::filesystem::path at_;
+    std::string image_;
+    bool mounted_ = false;
+};
+
 } // namespace vellocar::test

@@ -17,6 +17,7 @@ namespace vellocar::test {
 struct Bytes : std::vector<unsigned char> {
     using std::vector<unsigned char>::vector;
     Bytes(const std::vector<unsigned char>& v) : std::vector<unsigned char>(v) {}
+    explicit Bytes(const std::string& text) : std::vector<unsigned char>(text.begin(), text.end()) {}
 
     Bytes& U16(std::uint16_t v) {
         push_back(static_cast<unsigned char>(v));
