@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Writes small seed inputs for the fuzz targets into key/, bif/ and plan/ (a KEY and a BIF in
-the export-plan target's input format): well-formed KEYs and BIFs with the oddities real game
+"""Writes small seed inputs for the fuzz targets into key/, bif/, plan/ (a KEY and a BIF in
+the export-plan target's input format) and journal/: well-formed KEYs and BIFs with the oddities real game
 files have (tables out of order, 16-character names, a header gap, unknown types) and the ones
 an export must handle (names that collide or escape the folder, resources past the end)."""
 import os
@@ -51,6 +51,21 @@ def plan(key_bytes, bif_bytes, choice=0, selection=0xFFFF):
     return struct.pack("<IHH", len(key_bytes), choice, selection) + key_bytes + bif_bytes
 
 
+def crc32(data):
+    import zlib
+    return zlib.crc32(data) & 0xFFFFFFFF
+
+
+def journal(phase, files):
+    """A build's journal: files are (had current, new size, path, temporary, backup, aside)."""
+    body = b"VLCJ" + struct.pack("<HBB", 1, phase, len(files))
+    for had, size, *names in files:
+        body += struct.pack("<BQ", 1 if had else 0, size)
+        for n in names:
+            body += struct.pack("<H", len(n)) + n
+    return body + struct.pack("<I", crc32(body))
+
+
 def write_all(folder, files):
     os.makedirs(folder, exist_ok=True)
     for name, data in files.items():
@@ -84,6 +99,14 @@ def main(folder):
         "pastend.bif": bif_raw(20, 2, 0, struct.pack("<IIII", 0, 52, 4, 10) + struct.pack("<IIII", 1, 50, 99, 10) +
                                b"abcd"),
     }
+    journals = {
+        "writing": journal(1, [(False, 0, b"/m/x.bif", b"/m/.x.bif.1-0.tmp", b"/m/x.bif.bak", b""),
+                               (False, 0, b"/m/k.key", b"/m/.k.key.1-1.tmp", b"/m/k.key.bak", b"")]),
+        "rotating": journal(2, [(True, 218, b"C:\\m\\x.bif", b"C:\\m\\x.bif.1-0.tmp", b"C:\\m\\x.bif.bak",
+                                 b"C:\\m\\x.bif.bak.1-2.tmp"),
+                                (True, 88, b"C:\\m\\k.key", b"C:\\m\\k.key.1-1.tmp", b"C:\\m\\k.key.bak", b"")]),
+    }
+    write_all(os.path.join(folder, "journal"), journals)
     write_all(os.path.join(folder, "key"), keys)
     write_all(os.path.join(folder, "bif"), bifs)
     write_all(os.path.join(folder, "plan"), {

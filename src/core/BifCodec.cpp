@@ -45,8 +45,9 @@ std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fi
     // Another version (NWN2's "V1.1", the "E1  " of other games) lays its tables out otherwise:
     // read as this one, it would list garbage.
     if (!std::equal(kVersion1.begin(), kVersion1.end(), prefix.begin() + header::FileVersion))
-        throw EFormatError(Fault(name, "it is of version \"" + byteio::Printable(&prefix[header::FileVersion], 4) +
-                                           "\", which Vellocar does not read (it reads BIF version \"V1  \")"));
+        throw EFormatError(Fault(name,
+                                 "it is of version \"" + byteio::Printable(&prefix[header::FileVersion], 4) +
+                                     "\", which Vellocar does not read (it reads BIF version \"V1  \")"));
     return std::max<std::uint64_t>(header::Size, TablesEnd(prefix, fileSize, name));
 }
 

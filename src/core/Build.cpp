@@ -302,8 +302,9 @@ void RefuseCollidingTargets(const std::string& bifFileName, const std::string& k
             const std::string side = platform::SideFileFor(*owner, kind);
             for (const std::string* target : {&bifFileName, &keyFileName, &bifBackup, &keyBackup}) {
                 if (platform::SameFile(*target, side) || platform::SameFile(*target, side + ".new"))
-                    Refuse(bifFileName, Quoted(*target) + " is the file in which a build keeps its " + kind + " of " +
-                                            Quoted(*owner));
+                    Refuse(
+                        bifFileName,
+                        Quoted(*target) + " is the file in which a build keeps its " + kind + " of " + Quoted(*owner));
             }
         }
     }
@@ -317,8 +318,10 @@ void RefuseReservedTargets(const std::string& bifFileName, const std::string& ke
         for (const std::string& target : {*path, *path + kBackupSuffix}) {
             if (platform::FolderNameRules(platform::FolderPart(target)) != platform::NameRules::Windows) continue;
             if (platform::NamesStream(target))
-                Refuse(bifFileName, Quoted(target) + " names a stream inside another file (a colon after the drive), "
-                                                     "not a file of its own");
+                Refuse(bifFileName,
+                       Quoted(target) +
+                           " names a stream inside another file (a colon after the drive), "
+                           "not a file of its own");
             if (IsWindowsDeviceName(platform::FileNamePart(target)))
                 Refuse(bifFileName, Quoted(target) + " is a Windows device name, not a file");
         }
@@ -343,14 +346,13 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
         const TFourCC& Signature;
         const char* Kind;
     };
-    for (const Target& target : {Target{bifFileName, bifcodec::kFileType, "BIF"},
-                                 Target{keyFileName, keycodec::kFileType, "KEY"}}) {
+    for (const Target& target :
+         {Target{bifFileName, bifcodec::kFileType, "BIF"}, Target{keyFileName, keycodec::kFileType, "KEY"}}) {
         // A folder cannot be replaced, and a FIFO or device would block or be written through.
         const auto existing = platform::Stat(target.Path);
         if (existing && !existing->IsRegular) Refuse(bifFileName, Quoted(target.Path) + " is not an ordinary file");
         if (IsFolder(target.Path + kBackupSuffix)) {
-            Refuse(bifFileName,
-                   "the backup name " + Quoted(target.Path + kBackupSuffix) + " is taken by a folder");
+            Refuse(bifFileName, "the backup name " + Quoted(target.Path + kBackupSuffix) + " is taken by a folder");
         }
         if (!existing) continue;
         std::array<char, 4> head{};
@@ -364,10 +366,10 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
             throw;
         }
         if (got != head.size() || !std::equal(head.begin(), head.end(), target.Signature.begin())) {
-            Refuse(bifFileName, Quoted(target.Path) + ", which the build would replace as its " + target.Kind +
-                                    ", is no " + target.Kind + " file: " + QuotedLeadingBytes(target.Path) + " (a " +
-                                    target.Kind + " starts with \"" +
-                                    std::string(target.Signature.begin(), target.Signature.end()) + "\")");
+            Refuse(bifFileName,
+                   Quoted(target.Path) + ", which the build would replace as its " + target.Kind + ", is no " +
+                       target.Kind + " file: " + QuotedLeadingBytes(target.Path) + " (a " + target.Kind +
+                       " starts with \"" + std::string(target.Signature.begin(), target.Signature.end()) + "\")");
         }
     }
 }
@@ -473,8 +475,8 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
     const std::vector<std::string> own{BifFileName, KeyFileName, BifFileName + kBackupSuffix,
                                        KeyFileName + kBackupSuffix};
     std::uint64_t bifSize = 0;
-    const std::vector<SourceFile> files =
-        CheckSources(NamesToPack(list, request.SourceDir, own, report.LeftOut), request.SourceDir, BifFileName, bifSize);
+    const std::vector<SourceFile> files = CheckSources(NamesToPack(list, request.SourceDir, own, report.LeftOut),
+                                                       request.SourceDir, BifFileName, bifSize);
 
     TNWNKeyFile key;
     if (request.Append && platform::PathExists(KeyFileName)) {

@@ -110,8 +110,7 @@ void TTargetLocks::ClearStaleLocks() {
             if (!platform::PathExists(path)) continue;
             try {
                 platform::FileLock::TryAcquire(path);
-            } catch (const EVellocarError&) {
-            }
+            } catch (const EVellocarError&) {}
         }
         lock.Note(note);
     }
@@ -143,8 +142,7 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath) {
         if (platform::PathExists(platform::SideFileFor(keyPath, kLockKind))) {
             try {
                 const TTargetLocks stale({keyPath}, std::chrono::milliseconds(0), nullptr);
-            } catch (const EVellocarError&) {
-            }
+            } catch (const EVellocarError&) {}
         }
         return {};
     }
@@ -166,11 +164,11 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath) {
                         "removed from here (" +
                         e.what() + ")",
                     false};
-        throw EJournalError("A build of " + Quoted(keyPath) +
-                            " was stopped while moving its files into place, and Vellocar cannot finish it from here (" +
-                            e.what() +
-                            "): the KEY and its BIFs may not belong together. Nothing was changed; run Vellocar "
-                            "where it may change that folder");
+        throw EJournalError(
+            "A build of " + Quoted(keyPath) +
+            " was stopped while moving its files into place, and Vellocar cannot finish it from here (" + e.what() +
+            "): the KEY and its BIFs may not belong together. Nothing was changed; run Vellocar "
+            "where it may change that folder");
     }
     std::string done = RecoverLocked(journalPath, *locks, kReaderWait, nullptr);
     return {std::move(done), moving};

@@ -75,8 +75,7 @@ namespace {
 std::uint32_t Capital(std::uint32_t c) {
     if (c >= 'a' && c <= 'z') return c - 0x20;
     if (c < 0x80) return c;
-    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
-        (c >= 0x430 && c <= 0x44F))
+    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) || (c >= 0x430 && c <= 0x44F))
         return c - 0x20;
     if (c == 0xFF) return 0x178;
     if (c == 0x3C2) return 0x3A3; // the final sigma

@@ -535,7 +535,8 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
         }
         // The holder before us removes the lock file as it lets go: a lock on a file that is no
         // longer at the name guards nothing, so start over with the name as it is now.
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
             held.st_ino == named.st_ino)
             return FileLock(fd, path);

@@ -505,9 +505,7 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 // The volume compares names itself, so any spelling of the target reaches the same side file.
-std::string SideFileFor(const std::string& target, const std::string& kind) {
-    return FullPath(target) + "." + kind;
-}
+std::string SideFileFor(const std::string& target, const std::string& kind) { return FullPath(target) + "." + kind; }
 
 bool NamesStream(const std::string& path) {
     // "\\?\C:\..." passes the path to the file system as it stands: the drive follows.

@@ -116,8 +116,8 @@ std::string Undo(FileState& state, TFileMover& mover) {
     }
     if (state.MovedAside) {
         if (!tryRename(file.Backup, file.Path)) {
-            std::string trouble = " The previous file is at " + Quoted(file.Backup) + " and could not be moved back to " +
-                Quoted(file.Path) + ".";
+            std::string trouble = " The previous file is at " + Quoted(file.Backup) +
+                " and could not be moved back to " + Quoted(file.Path) + ".";
             if (state.AsideDone) trouble += " The earlier backup is at " + Quoted(file.Aside) + ".";
             return trouble;
         }
@@ -230,8 +230,7 @@ void TRotation::Commit() {
             journal_.Phase = TJournalPhase::RollingBack;
             try {
                 for (const std::string& path : journals_) mover_.WriteJournal(path, journal_);
-            } catch (...) {
-            }
+            } catch (...) {}
         }
         throw EInOutError(
             WithContext(e.what(),

@@ -533,7 +533,8 @@ void TForm1::ShowNote(const std::vector<std::string>& sentences) {
 void TForm1::ReportBuildNotes(const TBuildReport& report) {
     std::vector<std::string> notes = report.Recovered;
     for (const std::string& backup : report.KeptBackups)
-        notes.push_back("kept the earlier backup \"" + backup + "\" as it was: there was no current file to replace it");
+        notes.push_back("kept the earlier backup \"" + backup +
+                        "\" as it was: there was no current file to replace it");
     if (!report.LeftOut.empty()) {
         std::string names;
         for (const std::string& name : report.LeftOut) names += (names.empty() ? "\"" : ", \"") + name + "\"";

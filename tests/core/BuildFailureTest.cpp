@@ -192,7 +192,9 @@ TEST(BuildRefused, TargetsMustBeWhatTheyAreNamed) {
     // would replace each with the other kind. Refused, quoting what the file starts with.
     FailureFixture f;
     f.AddFile("a.nss", 1);
-    WriteFile(f.OutPath("notes.txt"), std::string("\x7F" "ELF notes"));
+    WriteFile(f.OutPath("notes.txt"),
+              std::string("\x7F"
+                          "ELF notes"));
     f.Before = TakeSnapshot(f.Out);
     const struct {
         const char *bif, *key, *says;
@@ -455,10 +457,15 @@ TEST(WindowsRules, AFolderThatComparesNamesAsWindowsDoesGetsItsRules) {
     TStringResourceList list;
     list.Add("a.2da");
     const Snapshot before = TakeSnapshot(folder);
-    for (const auto& [bif, key] : std::vector<std::pair<std::string, std::string>>{
-             {"mod.bif", "MOD.BIF"}, {e + ".bif", E + ".BIF."}, {"nul.bif", "x.key"}, {"x.bif", "CON"},
-             {"COM1.bif", "x.key"}, {"aux.bif", "x.key"}, {"x.bif", "lpt0.key"}, {"x.bif", "x.key:hidden"},
-             {"x.bif", "x.bif::$DATA"}}) {
+    for (const auto& [bif, key] : std::vector<std::pair<std::string, std::string>>{{"mod.bif", "MOD.BIF"},
+                                                                                   {e + ".bif", E + ".BIF."},
+                                                                                   {"nul.bif", "x.key"},
+                                                                                   {"x.bif", "CON"},
+                                                                                   {"COM1.bif", "x.key"},
+                                                                                   {"aux.bif", "x.key"},
+                                                                                   {"x.bif", "lpt0.key"},
+                                                                                   {"x.bif", "x.key:hidden"},
+                                                                                   {"x.bif", "x.bif::$DATA"}}) {
         TNullGauge gauge;
         EXPECT_THROW(BuildArchive(TBuildRequest(at("src/"), at(bif), at(key)), list, gauge), EBuildRefused)
             << bif << " " << key;
@@ -469,11 +476,10 @@ TEST(WindowsRules, AFolderThatComparesNamesAsWindowsDoesGetsItsRules) {
     const TTargetLocks held({at("mod.key")}, std::chrono::milliseconds(0), nullptr);
     EXPECT_THROW(TTargetLocks({at("MOD.KEY")}, std::chrono::milliseconds(0), nullptr), EBuildRefused);
 
-    const std::string key = WriteArchive(folder, "readme.txt",
-                                         {{"data\\r.bif",
-                                           {{"README", kTypeTxt, "over the KEY"},
-                                            {"Other", kTypeTxt, "first"},
-                                            {"OTHER", kTypeTxt, "second"}}}});
+    const std::string key = WriteArchive(
+        folder, "readme.txt",
+        {{"data\\r.bif",
+          {{"README", kTypeTxt, "over the KEY"}, {"Other", kTypeTxt, "first"}, {"OTHER", kTypeTxt, "second"}}}});
     const Bytes keyBytes = ReadFile(key);
     auto model = std::make_shared<TNWNKeyFile>();
     model->LoadFromFile(key);

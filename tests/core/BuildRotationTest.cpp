@@ -213,8 +213,7 @@ TEST(Rotation, AKilledBuildWhoseNewFileIsLostIsUndoneAndADamagedJournalIsLeftAlo
     Snapshot before = TakeSnapshot(f.Dir.path());
     before.erase(".x.bif.new");
     before.erase(".k.key.new");
-    ASSERT_EQ(RunKillChild({"rotate", std::to_string(kAfterTheBifIsPlaced), f.At("x.bif"), f.At("k.key")}),
-              kChildDied);
+    ASSERT_EQ(RunKillChild({"rotate", std::to_string(kAfterTheBifIsPlaced), f.At("x.bif"), f.At("k.key")}), kChildDied);
     ASSERT_EQ(f.Content("x.bif"), "new bif");
     std::filesystem::remove(f.At(".k.key.new"));
 
@@ -256,7 +255,8 @@ TEST(Build, TwoBuildsOfOneKeyAtOnceBothRegisterAndAWaitIsShownAndBounded) {
         a.AddFile("a.2da", 5000);
         b.AddFile("b.2da", 5000);
         const std::string key = a.OutPath("k.key");
-        std::thread other([&] { BuildArchive(TBuildRequest(a.Source, a.OutPath("a.bif"), key, true), a.List, a.Gauge); });
+        std::thread other(
+            [&] { BuildArchive(TBuildRequest(a.Source, a.OutPath("a.bif"), key, true), a.List, a.Gauge); });
         BuildArchive(TBuildRequest(b.Source, a.OutPath("b.bif"), key, true), b.List, b.Gauge);
         other.join();
         EXPECT_EQ(ParseKey(ReadFile(key)).BifCount, 2u) << "round " << round;

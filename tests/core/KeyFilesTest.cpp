@@ -291,8 +291,9 @@ TEST_F(KeyFileCorrupt, VersionsItDoesNotReadAreNamed) {
     for (const std::string& version : {std::string("V1.1"), std::string("E1  "), std::string(4, '\0')}) {
         Bytes b = Header(0, 0, 64, 64);
         std::copy(version.begin(), version.end(), b.begin() + 4);
-        EXPECT_TRUE(Contains(Refusal(b), "it is of version \"" + (version[0] ? version : "\\x00\\x00\\x00\\x00") +
-                                             "\", which Vellocar does not read"));
+        EXPECT_TRUE(Contains(Refusal(b),
+                             "it is of version \"" + (version[0] ? version : "\\x00\\x00\\x00\\x00") +
+                                 "\", which Vellocar does not read"));
     }
 }
 

@@ -81,7 +81,8 @@ TEST(RenameFile, ErrorsCarryTheWindowsCodesAndTexts) {
     EXPECT_EQ(failure(dir / "a", dir / std::string(300, 'n'), false),
               std::to_string(ENAMETOOLONG) + " Invalid filename");
     // Without replace an existing target stays, and so does the source.
-    EXPECT_EQ(failure(dir / "a", dir / "b", false), std::to_string(EEXIST) + " I/O error " + std::to_string(EEXIST) + " (File exists)");
+    EXPECT_EQ(failure(dir / "a", dir / "b", false),
+              std::to_string(EEXIST) + " I/O error " + std::to_string(EEXIST) + " (File exists)");
     EXPECT_EQ(test::ReadFile(dir / "b"), std::vector<unsigned char>{'B'});
     EXPECT_TRUE(fs::exists(dir / "a"));
 

@@ -106,7 +106,7 @@ TEST(Win32Rename, FailuresNameTheSystemError) {
     // Without replace an existing target is kept, and the code is the system's.
     EXPECT_EQ(codeOf([&] { platform::RenameFile(dir / "a.key", dir / "b.key"); }),
               std::make_pair(static_cast<int>(ERROR_ALREADY_EXISTS),
-                        "I/O error 183 (" + platform::SystemErrorText(ERROR_ALREADY_EXISTS) + ")"));
+                             "I/O error 183 (" + platform::SystemErrorText(ERROR_ALREADY_EXISTS) + ")"));
     EXPECT_EQ(ReadText(dir / "b.key"), "other");
 
     {
@@ -114,8 +114,9 @@ TEST(Win32Rename, FailuresNameTheSystemError) {
         ASSERT_TRUE(held.IsHeld());
         const auto [code, text] = codeOf([&] { platform::RenameFile(dir / "a.key", dir / "c.key"); });
         EXPECT_NE(code, 0) << "a file another program holds cannot be moved";
-        EXPECT_EQ(text, code == 5 ? "File access denied"
-                                  : "I/O error " + std::to_string(code) + " (" + platform::SystemErrorText(code) + ")");
+        EXPECT_EQ(text,
+                  code == 5 ? "File access denied"
+                            : "I/O error " + std::to_string(code) + " (" + platform::SystemErrorText(code) + ")");
     }
 
     platform::RenameFile(dir / "a.key", dir / "b.key", true);
