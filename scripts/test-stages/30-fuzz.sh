@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The KEY and BIF codecs, the export planner and the build journal under libFuzzer with
 # AddressSanitizer and UndefinedBehaviorSanitizer, built by the linux-fuzz preset: each target
-# runs for a minute
-# (VELLOCAR_FUZZ_SECONDS) from generated seeds and the corpus kept in the build folder; a crash,
-# leak, sanitizer report, allocation over 256 MB or a failed property fails the stage.
+# runs for a minute (VELLOCAR_FUZZ_SECONDS) from generated seeds and the corpus kept in the build
+# folder; a crash, leak, sanitizer report, allocation over 256 MB or a failed property fails the
+# stage.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=build/linux-fuzz
