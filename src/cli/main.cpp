@@ -135,10 +135,12 @@ void PrintHelp(Output& out) {
     out.OwnLine("index, and its offset and size when the BIF opens). Names are decoded as Windows-1252");
     out.OwnLine("in \"name\", with their exact bytes in hex in \"name_hex\".");
     out.OwnLine("");
-    out.OwnLine("verify checks that each BIF is there and opens, that every KEY entry's resource");
-    out.OwnLine("exists with the KEY's type and bytes inside the file, that every resource is named");
-    out.OwnLine("once, and that no name and type is listed twice in the whole KEY. One line per");
-    out.OwnLine("problem on stderr; exit status 1 when there is any.");
+    out.OwnLine("verify checks the signatures of the KEY and its BIFs, that each BIF is listed once,");
+    out.OwnLine("is there, opens and has the size the KEY gives, that every KEY entry's resource");
+    out.OwnLine("exists with the KEY's type, its own index in its ID and bytes inside the file that");
+    out.OwnLine("overlap neither the tables nor another resource, that every resource is named once,");
+    out.OwnLine("and that no name and type is listed twice in the whole KEY. One line per problem on");
+    out.OwnLine("stderr; exit status 1 when there is any.");
     out.OwnLine("");
     out.OwnLine("On a terminal, bytes of names that a terminal could act on are shown as \\xHH (the");
     out.OwnLine("byte in hex): control bytes, DEL, C1 controls and bytes that are not valid UTF-8;");
@@ -355,19 +357,20 @@ int RunVerify(const std::string& keyPath, const std::vector<std::string>& bifNam
     }
 
     const TVerifyReport report = VerifyArchive(*key, keyPath, indexes);
+    for (const std::string& problem : report.KeyProblems) Complain(keyPath + ": " + problem);
     for (const TVerifyProblem& problem : report.Problems) {
         std::string line = key->Filenames[problem.Bif].Filename + ": ";
         if (!problem.Resource.empty()) line += problem.Resource + ": ";
         Complain(line + problem.Message);
     }
     if (!quiet) {
-        const std::size_t problems = report.Problems.size();
+        const std::size_t problems = report.KeyProblems.size() + report.Problems.size();
         out.OwnLine("verified " + WithThousands(report.Bifs) + (report.Bifs == 1 ? " BIF, " : " BIFs, ") +
                     WithThousands(report.Resources) + (report.Resources == 1 ? " resource: " : " resources: ") +
                     (problems == 0 ? std::string("no problems")
                                    : WithThousands(problems) + (problems == 1 ? " problem" : " problems")));
     }
-    return report.Problems.empty() ? kExitOk : kExitFailure;
+    return report.KeyProblems.empty() && report.Problems.empty() ? kExitOk : kExitFailure;
 }
 
 struct CommandLine {

@@ -47,7 +47,7 @@ class CliArchive : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directory(dir.path() / "data");
-        WriteKey(dir / "base.key", {{"data\\a.bif"}, {"data\\b.bif"}},
+        WriteKey(dir / "base.key", {kBifA, kBifB},
                  {{"zeta", kType2da, ResId(0, 0)},
                   {"only", kTypeNss, ResId(1, 0)},
                   {"alpha", kTypeNss, ResId(0, 1)},
@@ -55,6 +55,9 @@ protected:
         WriteBif(dir / "data/a.bif", {"zeta bytes", "", "hello"}, {kType2da, kTypeNss, kTypeTxt});
         WriteBif(dir / "data/b.bif", {"only"}, {kTypeNss});
     }
+    // The file table's rows, with the sizes of the BIFs above (tables, then the bytes).
+    inline static const Key::Bif kBifA{"data\\a.bif", {}, 0, 20 + 3 * 16 + 15};
+    inline static const Key::Bif kBifB{"data\\b.bif", {}, 0, 20 + 16 + 4};
     TempDir dir;
 };
 
@@ -150,7 +153,7 @@ TEST_F(CliArchive, VerifyPassesAGoodPairAndPrintsOneLinePerProblem) {
 
     // zeta's type differs from the BIF's, readme's index is past a.bif's table (which leaves
     // its resource 2 unnamed), and b.bif is gone.
-    WriteKey(dir / "base.key", {{"data\\a.bif"}, {"data\\b.bif"}},
+    WriteKey(dir / "base.key", {kBifA, kBifB},
              {{"zeta", kTypeTxt, ResId(0, 0)},
               {"only", kTypeNss, ResId(1, 0)},
               {"alpha", kTypeNss, ResId(0, 1)},
