@@ -233,9 +233,15 @@ int RunList(const std::string& keyPath, const std::optional<std::string>& bifNam
             index = ChooseBif(*key, *bifName, keyPath);
             if (!index) return kExitFailure;
         }
-        const auto document = index ? cli::BifListing(key, keyPath, KeyFolder(keyPath), *index)
-                                    : cli::KeyListing(*key, keyPath, KeyFolder(keyPath));
-        out.OwnLine(document.dump(2));
+        // Streamed to stdout as it is made: a listing of a million entries never waits in memory.
+        cli::TJsonWriter json(
+            [](std::string_view chunk) { return std::fwrite(chunk.data(), 1, chunk.size(), stdout) == chunk.size(); });
+        if (index) {
+            cli::WriteBifListing(json, key, keyPath, KeyFolder(keyPath), *index);
+        } else {
+            cli::WriteKeyListing(json, *key, keyPath, KeyFolder(keyPath));
+        }
+        if (!json.Finish()) throw EWriteError("cannot write the listing to standard output");
         return kExitOk;
     }
     if (!bifName) {

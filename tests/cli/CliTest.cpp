@@ -181,9 +181,14 @@ TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
     // A BIF name that is not UTF-8 (Windows-1252 e-acute and euro sign) that is not on disk.
     const std::string odd = "data\\caf\xe9\x80.bif";
     WriteKey(dir / "base.key", {{"data\\a.bif"}, {odd}},
-             {{"zeta", kType2da, ResId(0, 0)}, {"alpha", kTypeNss, ResId(0, 1)}, {"gone", kTypeTxt, ResId(1, 0)}});
+             {{"zeta", kType2da, ResId(0, 0)},
+              {"alpha", kTypeNss, ResId(0, 1)},
+              {"gone", kTypeTxt, ResId(1, 0)},
+              {std::string("\0x\n", 3), kTypeTxt, ResId(1, 1)}});
     const CliResult keyForm = RunCli(dir, {"list", "--json", dir / "base.key"});
     ASSERT_EQ(keyForm.status, 0) << keyForm.err;
+    // Written as it is read, yet laid out and escaped exactly as nlohmann-json dumps it.
+    EXPECT_EQ(keyForm.out, nlohmann::ordered_json::parse(keyForm.out).dump(2) + "\n");
     const auto key = nlohmann::json::parse(keyForm.out);
     EXPECT_EQ(key["key"]["path"], dir / "base.key");
     EXPECT_EQ(key["key"]["build_year"], Key().BuildYear);
@@ -200,6 +205,7 @@ TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
 
     const CliResult bifForm = RunCli(dir, {"--json", "list", dir / "base.key", "data\\a.bif"});
     ASSERT_EQ(bifForm.status, 0) << bifForm.err;
+    EXPECT_EQ(bifForm.out, nlohmann::ordered_json::parse(bifForm.out).dump(2) + "\n");
     const auto bif = nlohmann::json::parse(bifForm.out);
     EXPECT_EQ(bif["bif"]["index"], 0);
     EXPECT_EQ(bif["bif"]["opened"], true);
@@ -213,10 +219,14 @@ TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
     EXPECT_EQ(alpha["size"], 0);
 
     // A BIF that is not there still lists its entries from the KEY, without offsets.
-    const auto missing = nlohmann::json::parse(RunCli(dir, {"list", "--json", dir / "base.key", "1"}).out);
+    const std::string missingText = RunCli(dir, {"list", "--json", dir / "base.key", "1"}).out;
+    EXPECT_EQ(missingText, nlohmann::ordered_json::parse(missingText).dump(2) + "\n");
+    const auto missing = nlohmann::json::parse(missingText);
     EXPECT_EQ(missing["bif"]["opened"], false);
     EXPECT_EQ(missing["resources"][0]["line"], "gone.txt");
     EXPECT_TRUE(missing["resources"][0]["offset"].is_null());
+    // Every byte of a ResRef but its zero padding, a leading zero byte included.
+    EXPECT_EQ(missing["resources"][1]["name_hex"], "00780a");
 }
 
 TEST(CliList, NamesFromTheKeyAreEscapedOnATerminalAndExactInAPipe) {

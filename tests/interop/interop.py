@@ -531,7 +531,7 @@ def json_case(cli, c, work):
                     continue
                 name, ext, index = cut_at_zero(resref_bytes), EXTENSIONS.get(restype, ""), resid & 0xFFFFF
                 there = table is not None and index < len(table)
-                rows.append(dict(line=cp1252(name) + "." + ext, name=cp1252(name), name_hex=name.hex(),
+                rows.append(dict(line=cp1252(name) + "." + ext, name=cp1252(name), name_hex=resref_bytes.rstrip(b"\0").hex(),
                                  type=restype, extension=ext, res_id=resid, index=index,
                                  offset=table[index][1] if there else None,
                                  size=table[index][2] if there else None))
