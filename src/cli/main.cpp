@@ -147,8 +147,9 @@ void PrintHelp(Output& out) {
     out.OwnLine("a backslash that would read as such an escape is shown as \\x5c. Error messages");
     out.OwnLine("are always escaped so. Output into a pipe or a file keeps the exact bytes.");
     out.OwnLine("");
-    out.OwnLine("With SOURCE_DATE_EPOCH set (seconds since 1970), pack stamps the KEY with that UTC");
-    out.OwnLine("date instead of today's: the same folder then packs to the same bytes every time.");
+    out.OwnLine("With SOURCE_DATE_EPOCH set (seconds since 1970, from 0 to 253402300799, the end of");
+    out.OwnLine("9999-12-31), pack stamps the KEY with that UTC date instead of today's: the same folder");
+    out.OwnLine("then packs to the same bytes every time.");
     out.OwnLine("");
     out.OwnLine("Exit status: 0 success, 1 failure, a resource skipped or a problem found, 2 wrong usage.");
 }

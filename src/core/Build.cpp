@@ -117,16 +117,16 @@ std::optional<platform::LocalDate> DateFromEpoch(std::string_view text) {
 
 namespace {
 
-// The new files are written under temporary names, but a file that cannot be created is
-// reported under the name the user chose: the temporary name means nothing to them, and the
-// system's reason (a missing folder, a read-only disk, no permission) is the same for both.
-[[noreturn]] void RethrowCreateErrorFor(const EFCreateError& e, const std::string& temporary,
-                                        const std::string& target) {
+// The new files are written under temporary names, but a file that cannot be created or
+// written is reported under the name the user chose: the temporary name means nothing to them,
+// and the system's reason (a missing folder, a read-only disk, a full disk) is the same for both.
+template <class Error>
+[[noreturn]] void RethrowCreateErrorFor(const Error& e, const std::string& temporary, const std::string& target) {
     std::string message = e.what();
     const std::string shown = Quoted(temporary);
     const auto at = message.find(shown);
     if (at != std::string::npos) message.replace(at, shown.size(), Quoted(target));
-    throw EFCreateError(message);
+    throw Error(message);
 }
 
 // Removes the temporary files of a build unless they were moved into place.
@@ -297,7 +297,8 @@ platform::LocalDate BuildDate(const std::string& bifFileName) {
     if (!seconds)
         Refuse(bifFileName,
                "SOURCE_DATE_EPOCH is set to " + Quoted(epoch) +
-                   ", which is not a whole number of seconds since 1970 in the years 1900 and on");
+                   ", which is not a whole number of seconds since 1970 in the range accepted: 0 (1970-01-01) to "
+                   "253402300799 (9999-12-31)");
     return *seconds;
 }
 
@@ -422,9 +423,13 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
                 RethrowCreateErrorFor(e, bif.Temporary, BifFileName);
             }
             platform::File& out = *created;
-            WriteBif(out, files, gauge);
-            out.Flush();
-            out.Close();
+            try {
+                WriteBif(out, files, gauge);
+                out.Flush();
+                out.Close();
+            } catch (const EWriteError& e) {
+                RethrowCreateErrorFor(e, bif.Temporary, BifFileName);
+            }
         }
         const auto written = platform::Stat(bif.Temporary);
         if (!written) { // the finished BIF is gone: no KEY may name it
@@ -440,6 +445,8 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
         try {
             key.SaveToFile(index.Temporary); // flushed and closed, or removed, by SaveToFile
         } catch (const EFCreateError& e) {
+            RethrowCreateErrorFor(e, index.Temporary, KeyFileName);
+        } catch (const EWriteError& e) {
             RethrowCreateErrorFor(e, index.Temporary, KeyFileName);
         }
     } catch (EVellocarError& e) {

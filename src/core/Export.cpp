@@ -147,11 +147,12 @@ public:
         try {
             dest.CopyFrom(bif_, item.Offset, item.Size);
             dest.Close();
-        } catch (const EWriteError&) {
+        } catch (const EWriteError& e) {
+            // The system's reason and the file come first, as the platform words them.
             platform::RemoveFile(out);
-            throw EWriteError(
-                "Stream write error: \"" + out +
-                "\" could not be written in full and was removed; the files exported before it were kept");
+            throw EWriteError(std::string(e.what()) +
+                              "; it could not be written in full and was removed, the files exported before it "
+                              "were kept");
         } catch (const EReadError&) {
             platform::RemoveFile(out);
             throw EReadError("Stream read error: \"" + bifPath_ + "\" ended while \"" + item.Name +

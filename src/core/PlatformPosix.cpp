@@ -120,7 +120,7 @@ std::size_t File::ReadSome(void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(Fd(handle_), buffer, size);
         if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) throw EReadError("Stream read error");
+        if (errno != EINTR) throw EReadError(StreamErrorMessage(false, path_, errno));
     }
 }
 
@@ -129,7 +129,7 @@ void File::WriteAll(const void* buffer, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(Fd(handle_), p, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EWriteError("Stream write error");
+        if (n <= 0) throw EWriteError(StreamErrorMessage(true, path_, n < 0 ? errno : 0));
         p += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -154,7 +154,8 @@ void File::CopyFrom(File& source, std::uint64_t sourceOffset, std::uint64_t size
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
         const ssize_t n = ::pread(Fd(source.handle_), buffer.data(), want, offset);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EReadError("Stream read error");
+        if (n < 0) throw EReadError(StreamErrorMessage(false, source.path_, errno));
+        if (n == 0) throw EReadError("Stream read error");
         WriteAll(buffer.data(), static_cast<std::size_t>(n));
         offset += n;
         size -= static_cast<std::uint64_t>(n);
@@ -173,7 +174,8 @@ std::uint64_t File::Size() const {
 }
 
 void File::Flush() {
-    if (::fsync(Fd(handle_)) != 0 && errno != EINVAL && errno != EROFS) throw EWriteError("Stream write error");
+    if (::fsync(Fd(handle_)) != 0 && errno != EINVAL && errno != EROFS)
+        throw EWriteError(StreamErrorMessage(true, path_, errno));
 }
 
 void File::Close() {
@@ -181,7 +183,7 @@ void File::Close() {
     const int fd = Fd(handle_);
     handle_ = -1;
     // Linux closes the descriptor even when close reports EINTR, so it is never retried.
-    if (::close(fd) != 0 && errno != EINTR) throw EWriteError("Stream write error");
+    if (::close(fd) != 0 && errno != EINTR) throw EWriteError(StreamErrorMessage(true, path_, errno));
 }
 
 // ------------------------------------------------------------------------- paths and names

@@ -190,7 +190,7 @@ std::size_t File::ReadSome(void* buffer, std::size_t size) {
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min(size, kMaxIoChunk));
     if (!ReadFile(AsHandle(handle_), buffer, want, &got, nullptr)) {
-        throw EReadError("Stream read error");
+        throw EReadError(StreamErrorMessage(false, path_, static_cast<int>(GetLastError())));
     }
     return got;
 }
@@ -200,8 +200,11 @@ void File::WriteAll(const void* buffer, std::size_t size) {
     while (size > 0) {
         DWORD put = 0;
         const DWORD want = static_cast<DWORD>(std::min(size, kMaxIoChunk));
-        if (!WriteFile(AsHandle(handle_), in, want, &put, nullptr) || put == 0) {
-            throw EWriteError("Stream write error");
+        if (!WriteFile(AsHandle(handle_), in, want, &put, nullptr)) {
+            throw EWriteError(StreamErrorMessage(true, path_, static_cast<int>(GetLastError())));
+        }
+        if (put == 0) {
+            throw EWriteError(StreamErrorMessage(true, path_, 0));
         }
         in += put;
         size -= put;
@@ -243,14 +246,14 @@ std::uint64_t File::Size() const {
 
 void File::Flush() {
     if (!FlushFileBuffers(AsHandle(handle_))) {
-        throw EWriteError("Stream write error");
+        throw EWriteError(StreamErrorMessage(true, path_, static_cast<int>(GetLastError())));
     }
 }
 
 void File::Close() {
     HANDLE h = AsHandle(std::exchange(handle_, FromHandle(INVALID_HANDLE_VALUE)));
     if (h != INVALID_HANDLE_VALUE && !CloseHandle(h)) {
-        throw EWriteError("Stream write error");
+        throw EWriteError(StreamErrorMessage(true, path_, static_cast<int>(GetLastError())));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -496,6 +497,28 @@ TEST_F(CliPack, ARefusedBuildIsAFailureAndLeavesTheOldKey) {
     EXPECT_TRUE(StartsWith(r.err, "vellocar-cli: ")) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadFile(dir / "mod.key"), before);
+}
+
+TEST_F(CliPack, FailuresNameTheirCause) {
+    WriteFile(dir / "src/big.tga", std::string(5000, 'x'));
+    const std::vector<std::string> pack = {"pack", dir / "src", dir / "mod.bif", dir / "mod.key"};
+    {
+        FileSizeLimit limit(2000); // inherited: the BIF's writes fail as on a full disk
+        const CliResult full = RunCli(dir, pack);
+        EXPECT_EQ(full.status, 1);
+        // The system's reason and the file the user named, not the temporary one.
+        EXPECT_NE(full.err.find("Stream write error: file too large, writing \"" + (dir / "mod.bif") + "\""),
+                  std::string::npos)
+            << full.err;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "mod.bif"));
+    for (const char* epoch : {"-1", "253402300800"}) {
+        setenv("SOURCE_DATE_EPOCH", epoch, 1);
+        const CliResult refused = RunCli(dir, pack);
+        unsetenv("SOURCE_DATE_EPOCH");
+        EXPECT_NE(refused.err.find("0 (1970-01-01) to 253402300799 (9999-12-31)"), std::string::npos)
+            << refused.err;
+    }
 }
 
 } // namespace
