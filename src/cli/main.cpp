@@ -9,6 +9,7 @@
 // Exit status: 0 success, 1 failure (or a resource skipped / not found, or a problem that
 // verify found), 2 wrong usage.
 
+#include "ArchiveNames.h"
 #include "BifFiles.h"
 #include "Build.h"
 #include "ConsoleGauge.h"
@@ -123,8 +124,8 @@ void PrintHelp(Output& out) {
         out.OwnLine(line.append(usage.purpose));
     }
     out.OwnLine("");
-    out.OwnLine("BIF is a name exactly as the KEY stores it (data\\2da.bif) or its index in the KEY;");
-    out.OwnLine("a name that the KEY stores at several entries must be given by its index.");
+    out.OwnLine("BIF is a name as list shows it or as the KEY stores it (data\\2da.bif), or its index in");
+    out.OwnLine("the KEY; a name that the KEY stores at several entries must be given by its index.");
     out.OwnLine("LINE is a resource as list shows it (name.ext). Without --append an existing KEY");
     out.OwnLine("is replaced; a replaced KEY or BIF is kept as <name>.bak.");
     out.OwnLine("--quiet leaves out the progress bar and the summary lines.");
@@ -199,9 +200,11 @@ std::string Enumerated(const std::vector<std::size_t>& indexes) {
 // of them: the user cannot tell which would be used, and the index says it exactly. Complains
 // and returns nothing when no single entry is named.
 std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& wanted, const std::string& keyPath) {
+    // As stored, or as list shows it (on Linux a name beyond ASCII as UTF-8).
     std::vector<std::size_t> named;
     for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
-        if (key.Filenames[i].Filename == wanted) named.push_back(i);
+        const std::string& stored = key.Filenames[i].Filename;
+        if (stored == wanted || ShownName(stored) == wanted) named.push_back(i);
     }
     if (named.size() == 1) return named.front();
     if (named.size() > 1) {
@@ -246,12 +249,13 @@ int RunList(const std::string& keyPath, const std::optional<std::string>& bifNam
         return kExitOk;
     }
     if (!bifName) {
-        for (const TNWNFilenameEntry& bif : key->Filenames) out.Line(bif.Filename);
+        for (const TNWNFilenameEntry& bif : key->Filenames) out.Line(ShownName(bif.Filename));
         return kExitOk;
     }
     const auto index = ChooseBif(*key, *bifName, keyPath);
     if (!index) return kExitFailure;
-    for (const TNWNKeyEntry& entry : key->Filenames[*index].Resources) out.Line(ResourceLine(entry));
+    // As the window lists them, and as extract takes them back.
+    for (const TNWNKeyEntry& entry : key->Filenames[*index].Resources) out.Line(ShownName(ResourceLine(entry)));
     return kExitOk;
 }
 

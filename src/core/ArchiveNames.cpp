@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace vellocar {
 
@@ -132,25 +133,30 @@ std::optional<std::string> Utf8ToWindows1252(std::string_view text) {
     return out;
 }
 
-TArchiveName ArchiveNameOfFile(std::string_view fileName) {
-    TArchiveName name;
+std::optional<std::string> ArchiveNameOf(std::string_view fileName) {
 #ifdef _WIN32
     // The listing gives "?" for what the code page cannot hold, a character no real name has.
-    if (fileName.find('?') != std::string_view::npos) {
-        name.Problem = "it holds characters that this system's code page cannot hold";
-        return name;
-    }
-    name.Bytes = fileName;
+    if (fileName.find('?') != std::string_view::npos) return std::nullopt;
+    return std::string(fileName);
 #else
-    const auto bytes = Utf8ToWindows1252(fileName);
+    return Utf8ToWindows1252(fileName);
+#endif
+}
+
+TArchiveName ArchiveNameOfFile(std::string_view fileName) {
+    TArchiveName name;
+    auto bytes = ArchiveNameOf(fileName);
     if (!bytes) {
+#ifdef _WIN32
+        name.Problem = "it holds characters that this system's code page cannot hold";
+#else
         name.Problem = IsValidUtf8(fileName) ? "it holds characters that Windows-1252, the code page of the game's "
                                                "names, cannot hold"
                                              : "it is not valid UTF-8";
+#endif
         return name;
     }
-    name.Bytes = *bytes;
-#endif
+    name.Bytes = std::move(*bytes);
     if (HoldsControl(name.Bytes)) {
         name.Problem = "it holds a control character";
     } else if (const auto reason = UnsafeExportNameReason(ResourceLineOf(name.Bytes))) {

@@ -30,6 +30,11 @@ std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined 
 // give their own byte, the reverse of TUndefinedBytes::AsControls.
 std::optional<std::string> Utf8ToWindows1252(std::string_view text);
 
+// The bytes an archive stores for a file name of this system: on Windows the name itself,
+// elsewhere its Windows-1252 form. Nothing when the archive cannot hold the name (on Windows, a
+// "?" that the folder listing put for a character outside the system's code page).
+std::optional<std::string> ArchiveNameOf(std::string_view fileName);
+
 // A file of this system's folder as an archive names it.
 struct TArchiveName {
     std::string Bytes; // the file name as the archive holds it; valid when Problem is empty

@@ -12,6 +12,7 @@
 
 #include "Build.h"
 
+#include "ArchiveNames.h"
 #include "BifCodec.h"
 #include "BifFiles.h"
 #include "Errors.h"
@@ -74,13 +75,14 @@ void SplitName(const std::string& name, std::string& baseName, std::string& exte
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// "a", "b" and "c", cut after kMaxNamesInMessage names.
-std::string NameList(const std::vector<std::string>& names) {
+// "a", "b" and "c", cut after kMaxNamesInMessage names; quoted unless the entries are
+// phrases that quote their names already.
+std::string NameList(const std::vector<std::string>& names, bool quote = true) {
     std::string text;
     const std::size_t shown = std::min(names.size(), kMaxNamesInMessage);
     for (std::size_t i = 0; i < shown; ++i) {
         if (i > 0) text += (i + 1 == shown && shown == names.size()) ? " and " : ", ";
-        text += Quoted(names[i]);
+        text += quote ? Quoted(names[i]) : names[i];
     }
     if (shown < names.size()) text += " and " + std::to_string(names.size() - shown) + " more";
     return text;
@@ -171,14 +173,21 @@ std::vector<SourceFile> CheckSources(const TResourceList& list, const std::strin
     }
 
     std::vector<SourceFile> files(static_cast<std::size_t>(count));
-    std::vector<std::string> missing, notPlain, tooLong, tooLarge;
+    std::vector<std::string> unfit, missing, notPlain, tooLong, tooLarge;
     std::uint64_t total = bifcodec::header::Size + bifcodec::varentry::Size * files.size();
     for (std::size_t i = 0; i < files.size(); ++i) {
         SourceFile& file = files[i];
         file.Name = list.Line(static_cast<int>(i));
         file.Path = sourceDir + file.Name;
+        // The ResRef holds the name as the game reads it (Windows-1252), whatever this system's
+        // file names are spelled in.
+        const TArchiveName archived = ArchiveNameOfFile(file.Name);
+        if (!archived.Problem.empty()) {
+            unfit.push_back(Quoted(file.Name) + " (" + archived.Problem + ")");
+            continue;
+        }
         std::string extension;
-        SplitName(file.Name, file.BaseName, extension);
+        SplitName(archived.Bytes, file.BaseName, extension);
         file.ResType = static_cast<std::uint32_t>(ExtToResType(extension));
         if (file.BaseName.size() > kResRefSize) tooLong.push_back(file.Name);
 
@@ -199,6 +208,11 @@ std::vector<SourceFile> CheckSources(const TResourceList& list, const std::strin
         }
     }
 
+    if (!unfit.empty()) {
+        Refuse(bifFileName,
+               (unfit.size() == 1 ? "this name cannot be packed: " : "these names cannot be packed: ") +
+                   NameList(unfit, false));
+    }
     if (!missing.empty()) {
         Refuse(bifFileName,
                (missing.size() == 1 ? "this file is no longer there: " : "these files are no longer there: ") +
@@ -364,9 +378,15 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
         }
     }
 
-    const std::string entryName = kEntryFolder + platform::FileNamePart(BifFileName);
+    // The KEY names the BIF in Windows-1252 too. An entry that an earlier build stored in this
+    // system's own spelling (UTF-8) is the same BIF: it is reused, never joined by a second one.
+    const std::string localName = platform::FileNamePart(BifFileName);
+    const auto archivedName = ArchiveNameOf(localName);
+    if (!archivedName) Refuse(BifFileName, "its file name holds characters that Windows-1252 cannot hold");
+    const std::string entryName = kEntryFolder + *archivedName;
     if (entryName.size() > kMaxFilenameSize) Refuse(BifFileName, "its file name is too long");
     std::int64_t found = FindEntry(key, entryName);
+    if (found < 0) found = FindEntry(key, kEntryFolder + localName);
     const bool reused = found >= 0;
     if (found < 0) {
         if (key.Filenames.size() >= kMaxBifsPerKey) {

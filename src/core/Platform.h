@@ -133,7 +133,9 @@ std::string NameKey(const std::string& name);
 // The names (without folder) of the plain files of folder: regular files only; folders,
 // hidden files (Windows attribute, or a name starting with "." elsewhere), system files and
 // anything else (FIFOs, devices) are skipped. Sorted in the order NTFS lists a folder
-// (FolderOrderLess) on every system and file system, so that a build is reproducible.
+// (FolderOrderLess) on every system and file system, so that a build is reproducible: of the
+// names as an archive holds them (ArchiveNameOf), so that both systems give one order. On
+// Windows a character outside the code page comes out as "?" (never as a look-alike).
 // An unreadable or missing folder gives an empty list.
 std::vector<std::string> ListPlainFiles(const std::string& folder);
 

@@ -2,6 +2,7 @@
 
 #include "Platform.h"
 
+#include "ArchiveNames.h"
 #include "Errors.h"
 #include "Names.h"
 
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <optional>
+#include <utility>
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -320,7 +322,16 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
         if (info && info->IsRegular) names.push_back(name);
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(), FolderOrderLess);
+    // In the order of the names as an archive holds them (Windows-1252), which is what the
+    // Windows listing sorts: "é" (e9) then follows "Œ" (8c) here too, not as UTF-8 would have it.
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (std::string& name : names) keyed.emplace_back(ArchiveNameOf(name).value_or(name), std::move(name));
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        if (FolderOrderLess(a.first, b.first)) return true;
+        return !FolderOrderLess(b.first, a.first) && a.second < b.second;
+    });
+    for (std::size_t i = 0; i < keyed.size(); ++i) names[i] = std::move(keyed[i].second);
     return names;
 }
 

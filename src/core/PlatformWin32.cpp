@@ -453,6 +453,25 @@ std::string NameKey(const std::string& name) {
     return key;
 }
 
+namespace {
+
+// A name as the ...A functions take it, in the system's code page, with "?" (which no real name
+// holds) for every character the code page cannot hold exactly. FindFirstFileA would put a
+// look-alike instead ("Ā" as "A"), which names another file or none.
+std::string CodePageName(const wchar_t* wide) {
+    const bool utf8 = GetACP() == CP_UTF8; // takes every character, and no default one
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* fallback = utf8 ? nullptr : "?";
+    const int size = WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, fallback, nullptr);
+    if (size <= 1) return {};
+    std::string name(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, flags, wide, -1, name.data(), size, fallback, nullptr);
+    name.resize(static_cast<std::size_t>(size - 1));
+    return name;
+}
+
+} // namespace
+
 std::vector<std::string> ListPlainFiles(const std::string& folder) {
     std::vector<std::string> names;
     std::string pattern = folder;
@@ -460,8 +479,13 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
         pattern += '\\';
     }
     pattern += '*';
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    // Listed in UTF-16, so that a name outside the code page shows as such (ArchiveNameOfFile
+    // refuses it by its "?") instead of as a look-alike or as a file that is no longer there.
+    const int wideSize = MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, nullptr, 0);
+    std::wstring widePattern(static_cast<std::size_t>(std::max(wideSize, 1)), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, widePattern.data(), wideSize);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(widePattern.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) {
         return names;
     }
@@ -469,9 +493,9 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
         kVolumeLabelAttribute | FILE_ATTRIBUTE_DEVICE;
     do {
         if ((entry.dwFileAttributes & kSkipped) == 0) {
-            names.emplace_back(entry.cFileName);
+            names.push_back(CodePageName(entry.cFileName));
         }
-    } while (FindNextFileA(search, &entry));
+    } while (FindNextFileW(search, &entry));
     FindClose(search);
     // NTFS hands the names out in this order already; other file systems (FAT, a network
     // share, Wine's view of a Linux folder) do not, and a build must not depend on which.

@@ -231,17 +231,18 @@ TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
 }
 
 TEST(CliList, NamesFromTheKeyAreEscapedOnATerminalAndExactInAPipe) {
-    // A BIF name that would set the terminal's title, one with a lone 8-bit CSI after valid
-    // UTF-8, and a resource name that would clear the screen.
+    // A BIF name that would set the terminal's title, one with an e-acute (Windows-1252, listed
+    // as UTF-8) and a byte that Windows-1252 leaves undefined (kept: an 8-bit OSC), and a
+    // resource name that would clear the screen.
     TempDir dir;
     const std::string key = dir / "k.key";
     const std::string title = "data\\\x1b]0;owned\x07.bif";
-    const std::string csi = "caf\xc3\xa9\x9b.bif";
-    WriteKey(key, {{title}, {csi}}, {{"ev\x1b[2Jil", kTypeTxt, ResId(0, 0)}});
+    const std::string osc = "caf\xe9\x9d.bif";
+    WriteKey(key, {{title}, {osc}}, {{"ev\x1b[2Jil", kTypeTxt, ResId(0, 0)}});
 
     const auto onTerminal = CliOptions::OnTerminal(CliOptions::Terminal::Stdout);
-    EXPECT_EQ(RunCli(dir, {"list", key}).out, title + "\n" + csi + "\n");
-    EXPECT_EQ(RunCli(dir, {"list", key}, onTerminal).out, "data\\\\x1b]0;owned\\x07.bif\ncaf\xc3\xa9\\x9b.bif\n");
+    EXPECT_EQ(RunCli(dir, {"list", key}).out, title + "\ncaf\xc3\xa9\x9d.bif\n");
+    EXPECT_EQ(RunCli(dir, {"list", key}, onTerminal).out, "data\\\\x1b]0;owned\\x07.bif\ncaf\xc3\xa9\\x9d.bif\n");
     EXPECT_EQ(RunCli(dir, {"list", key, "0"}).out, "ev\x1b[2Jil.txt\n");
     EXPECT_EQ(RunCli(dir, {"list", key, "0"}, onTerminal).out, "ev\\x1b[2Jil.txt\n");
 
@@ -516,8 +517,7 @@ TEST_F(CliPack, FailuresNameTheirCause) {
         setenv("SOURCE_DATE_EPOCH", epoch, 1);
         const CliResult refused = RunCli(dir, pack);
         unsetenv("SOURCE_DATE_EPOCH");
-        EXPECT_NE(refused.err.find("0 (1970-01-01) to 253402300799 (9999-12-31)"), std::string::npos)
-            << refused.err;
+        EXPECT_NE(refused.err.find("0 (1970-01-01) to 253402300799 (9999-12-31)"), std::string::npos) << refused.err;
     }
 }
 
