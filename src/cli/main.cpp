@@ -370,7 +370,7 @@ int RunVerify(const std::string& keyPath, const std::vector<std::string>& bifNam
     const TVerifyReport report = VerifyArchive(*key, keyPath, indexes);
     for (const std::string& problem : report.KeyProblems) Complain(keyPath + ": " + problem);
     for (const TVerifyProblem& problem : report.Problems) {
-        std::string line = key->Filenames[problem.Bif].Filename + ": ";
+        std::string line = ShownName(key->Filenames[problem.Bif].Filename) + ": ";
         if (!problem.Resource.empty()) line += problem.Resource + ": ";
         Complain(line + problem.Message);
     }

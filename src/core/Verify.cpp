@@ -1,5 +1,6 @@
 #include "Verify.h"
 
+#include "ArchiveNames.h"
 #include "BifCodec.h"
 #include "BifFiles.h"
 #include "Errors.h"
@@ -266,8 +267,8 @@ TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
         const TNWNFilenameEntry& named = key.Filenames[b];
         ++report.Bifs;
         report.Resources += named.Resources.size();
-        const auto problem = [&](std::string resource, std::string message) {
-            report.Problems.push_back({b, std::move(resource), std::move(message)});
+        const auto problem = [&](const std::string& resource, std::string message) {
+            report.Problems.push_back({b, ShownName(resource), std::move(message)});
         };
 
         if (const auto notes = repeated.find(b); notes != repeated.end()) {

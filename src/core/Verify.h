@@ -17,7 +17,7 @@ namespace vellocar {
 // One thing wrong, attached to the BIF (its index in the KEY's file table) where it shows.
 struct TVerifyProblem {
     std::size_t Bif = 0;
-    // The resource as the list shows it ("name.ext"), "#<index>" for a resource that no KEY
+    // The resource as the list shows it ("name.ext", ShownName), "#<index>" for a resource that no KEY
     // entry names, "" for a fault of the BIF as a whole (missing, unreadable).
     std::string Resource;
     std::string Message;
