@@ -4,8 +4,10 @@
   make_data.py folder DIR        20,000 files of about 300 MB in all, sized like a game's
                                  resources: most 1-50 KB, a few up to 2 MB
   make_data.py big FILE          one file of 1 GiB
-  make_data.py key FILE BIFNAME  a KEY of 43,871 entries, all naming BIFNAME's entry 0 to 43,870,
-                                 with the BIF itself (tables only) written beside it
+  make_data.py key FILE BIFNAME [COUNT]
+                                 a KEY of 43,871 entries (or COUNT), all naming BIFNAME's entry 0
+                                 to 43,870, with the BIF itself written beside it: tables only,
+                                 or with COUNT one byte of its own for each resource
   make_data.py models DIR        11,112 files like the game's largest BIF (its models): mostly
                                  .mdl of a few KB to tens of KB, with walk meshes
   make_data.py floorlist KEY BIF LIST
@@ -62,8 +64,9 @@ def make_big(path):
     print("%s: %d bytes" % (path, 1024 * MIB))
 
 
-def make_key(path, bif_path):
-    count = 43871
+def make_key(path, bif_path, count=None):
+    sized = count is not None
+    count = count or 43871
     name = b"data\\" + os.path.basename(bif_path).encode()
     header = struct.Struct("<4s4sIIIIII32s")
     entries = bytearray()
@@ -73,15 +76,20 @@ def make_key(path, bif_path):
     file_table = 64
     names_at = file_table + 12
     key_table = names_at + len(name) + 1
+    data_at = 20 + 16 * count
     with open(path, "wb") as f:
         f.write(header.pack(b"KEY ", b"V1  ", 1, count, file_table, key_table, 126, 0, b"\0" * 32))
-        f.write(struct.pack("<IIHH", 20 + 16 * count, names_at, len(name), 0))
+        f.write(struct.pack("<IIHH", data_at + (count if sized else 0), names_at, len(name), 0))
         f.write(name + b"\0")
         f.write(entries)
     with open(bif_path, "wb") as f:
         f.write(struct.pack("<4s4sIII", b"BIFF", b"V1  ", count, 0, 20))
+        table = bytearray()
         for i in range(count):
-            f.write(struct.pack("<IIII", i, 20 + 16 * count, 0, 2017 + (i % 3)))
+            table += struct.pack("<IIII", i, data_at + i if sized else data_at, 1 if sized else 0, 2017 + (i % 3))
+        f.write(table)
+        if sized:
+            f.write(bytes(i % 251 for i in range(count)))
     print("%s: %d entries" % (path, count))
 
 
@@ -135,7 +143,7 @@ def main():
     elif len(sys.argv) >= 3 and sys.argv[1] == "big":
         make_big(sys.argv[2])
     elif len(sys.argv) >= 4 and sys.argv[1] == "key":
-        make_key(sys.argv[2], sys.argv[3])
+        make_key(sys.argv[2], sys.argv[3], int(sys.argv[4]) if len(sys.argv) >= 5 else None)
     elif len(sys.argv) >= 3 and sys.argv[1] == "models":
         make_models(sys.argv[2])
     elif len(sys.argv) >= 5 and sys.argv[1] == "floorlist":

@@ -1,7 +1,9 @@
 // Any bytes as a KEY, in memory: the codec refuses them with one of its own errors, the same
 // whether it is given the whole file or only the leading bytes its loader asks for, or it gives
-// a model that walks cleanly and writes back to bytes that read as the same model.
+// a model that walks cleanly and writes back to bytes that read as the same model. Its names
+// cross into UTF-8 and back unchanged.
 
+#include "ArchiveNames.h"
 #include "Errors.h"
 #include "FuzzCheck.h"
 #include "KeyCodec.h"
@@ -24,6 +26,18 @@ std::optional<TNWNKeyFile> Read(std::span<const std::uint8_t> bytes, std::uint64
     }
 }
 
+// A name from the KEY as this system shows it and spells its file: read back into Windows-1252
+// (the undefined bytes, which the file name escapes, aside), it is the name again, so no two
+// names of a KEY become one file name, and JSON gets valid UTF-8.
+void CrossesBack(const std::string& name) {
+    const std::string text = Windows1252ToUtf8(name);
+    fuzz::Check(IsValidUtf8(text), "a name decodes to text that is not UTF-8");
+    fuzz::Check(Utf8ToWindows1252(text) == name, "a name does not come back from UTF-8 as it was");
+    const std::string fileName = FileNameOfArchiveName(name);
+    if (fileName == ShownName(name)) // no undefined byte escaped
+        fuzz::Check(ArchiveNameOf(fileName) == name, "a name's file name packs to another name");
+}
+
 // Everything a listing shows: every BIF name and every entry's line.
 void Walk(const TNWNKeyFile& key) {
     fuzz::Check(key.FileTable.size() == key.BifCount && key.Filenames.size() == key.BifCount,
@@ -36,6 +50,7 @@ void Walk(const TNWNKeyFile& key) {
         for (const TNWNKeyEntry& entry : bif.Resources) {
             fuzz::Check((entry.ResId >> kResIdBifShift) == i, "an entry is filed under a BIF its ResId does not name");
             fuzz::Check(ResourceLine(entry).find('\0') == std::string::npos, "a resource line holds a zero byte");
+            CrossesBack(ResourceLine(entry));
         }
         entries += bif.Resources.size();
     }

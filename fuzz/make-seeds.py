@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Writes small seed inputs for the fuzz targets into key/, bif/, plan/ (a KEY and a BIF in
-the export-plan target's input format) and journal/: well-formed KEYs and BIFs with the oddities real game
+"""Writes small seed inputs for the fuzz targets into key/, bif/ and plan/ (a KEY and a BIF in
+the export-plan target's input format): well-formed KEYs and BIFs with the oddities real game
 files have (tables out of order, 16-character names, a header gap, unknown types) and the ones
-an export must handle (names that collide or escape the folder, resources past the end)."""
+an export must handle (names that collide or escape the folder, resources past the end); into
+journal/ build journals of both phases; into reg/ Wine registry files and into settings/ Steam
+and Beamdog folder lists, as those programs write them and with their escapes."""
 import os
 import struct
 import sys
@@ -115,6 +117,25 @@ def main(folder):
         "clash": plan(keys["clash.key"], bifs["many.bif"], selection=0xFFFF),
         "pastend": plan(keys["clash.key"], bifs["pastend.bif"], selection=0x00F0),
         "nokey": plan(b"", bifs["many.bif"]),
+    })
+
+    write_all(os.path.join(folder, "reg"), {
+        "native.reg": b'WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n'
+                      b'[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1700000000\r\n#time=1da0000000000000\r\n'
+                      b'"Location"="C:\\\\Jeux \\"NWN\\"\\\\Caf\\x00e9\\0junk"\r\n',
+        "wow.reg": b'WINE REGISTRY Version 2\n\n[Software\\\\Wow6432Node\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n'
+                   b'"location"=str(2):"%ProgramFiles%\\\\NWN"\n@="default"\n',
+        "hex.reg": b'[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"Location"=hex(1):43,00,3a,00,\\\n'
+                   b'  5c,00,4e,00,00,00\n"Other"=dword:00000001\n[Software\\\\Valve\\\\Steam] 1\n'
+                   b'"InstallPath"=hex:\n',
+    })
+    write_all(os.path.join(folder, "settings"), {
+        "libraryfolders.vdf": b'"libraryfolders"\n{\n\t"0"\n\t{\n\t\t"path"\t\t"/home/u/.steam/steam"\n'
+                              b'\t\t"apps"\n\t\t{\n\t\t\t"704450"\t\t"1"\n\t\t}\n\t}\n\t"1"\n\t{\n'
+                              b'\t\t"path"\t\t"D:\\\\Steam Library" [$WIN32]\n\t}\n}\n',
+        "old.vdf": b'"LibraryFolders"\n{\n\t"TimeNextStatsReport"\t\t"1"\n\t"1"\t\t"/mnt/games" // a comment\n}\n',
+        "settings.json": b'{"folders": ["/home/u/Beamdog Library", "C:\\\\Beamdog \\u00e9"], '
+                         b'"nested": {"a": [1, 2.5e3, true, null, {"b": "c"}]}}',
     })
 
 

@@ -37,6 +37,8 @@ if [ -x "$linux_cli" ]; then
   for i in $(seq 0 39); do
     head -c $(( (i * 977) % 3001 )) /dev/urandom >"$scratch/src/${stems[i % 7]}$i${exts[i % 5]}"
   done
+  # Names beyond ASCII: both store them in Windows-1252, as the game reads them.
+  for name in é.txt Œuvre.2da 'naïve €.nss' ÿ; do head -c 100 /dev/urandom >"$scratch/src/$name"; done
   windows_path() { printf 'Z:%s' "${1//\//\\}"; }
   export SOURCE_DATE_EPOCH=1700000000
   "$linux_cli" --quiet pack "$scratch/src" "$scratch/linux/m.bif" "$scratch/linux/m.key"
@@ -45,5 +47,24 @@ if [ -x "$linux_cli" ]; then
     "$(windows_path "$scratch/windows/m.key")"
   cmp "$scratch/linux/m.bif" "$scratch/windows/m.bif"
   cmp "$scratch/linux/m.key" "$scratch/windows/m.key"
+  grep -q "$(printf 'Œuvre' | iconv -f UTF-8 -t WINDOWS-1252)" "$scratch/linux/m.key"
   echo "the Linux and the Windows pack of one folder are byte for byte the same"
+
+  # A name that Windows-1252 cannot hold is refused up front by both, and named.
+  mkdir -p "$scratch/wide" && echo x >"$scratch/wide/日本.txt"
+  for run in linux windows; do
+    if [ "$run" = linux ]; then
+      err=$("$linux_cli" --quiet pack "$scratch/wide" "$scratch/w.bif" "$scratch/w.key" 2>&1) && status=0 || status=$?
+    else
+      err=$(VELLOCAR_WINE_DIR=$build/wine tests/win32/wine-run "$build/src/cli/vellocar-cli.exe" --quiet pack \
+        "$(windows_path "$scratch/wide")" "$(windows_path "$scratch/w.bif")" "$(windows_path "$scratch/w.key")" 2>&1) &&
+        status=0 || status=$?
+    fi
+    case "$status:$err" in
+      1:*"cannot be packed"*"code page"*) ;;
+      *) echo "error: the $run pack of 日本.txt gave exit $status: $err" >&2; exit 1 ;;
+    esac
+    [ ! -e "$scratch/w.bif" ] && [ ! -e "$scratch/w.key" ]
+  done
+  echo "both refuse a name that Windows-1252 cannot hold, before they write anything"
 fi

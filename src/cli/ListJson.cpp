@@ -1,96 +1,69 @@
 #include "ListJson.h"
 
+#include "ArchiveNames.h"
 #include "BifFiles.h"
 #include "Errors.h"
-#include "Names.h"
 #include "Platform.h"
 #include "Progress.h"
 
-#include <array>
-#include <cstdint>
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <iterator>
 #include <optional>
-#include <vector>
+#include <utility>
 
 namespace vellocar::cli {
 
 namespace {
 
-using json = nlohmann::ordered_json;
+// Text is handed to the sink once this much has gathered.
+constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kIndent = 2;
 
-// The code points of 0x80 .. 0x9f in Windows-1252; the five it leaves undefined keep their
-// own value, as Windows itself maps them.
-constexpr std::array<std::uint32_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-// Whether text is well-formed UTF-8: no stray continuation byte, no overlong form, no
-// surrogate, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text) {
-    for (std::size_t at = 0; at < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        std::size_t length = 1;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead < 0x80) {
-            ++at;
-            continue;
-        }
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (text.size() - at < length) return false;
-        for (std::size_t i = 1; i < length; ++i) {
-            const auto next = static_cast<unsigned char>(text[at + i]);
-            if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return false;
-        }
-        at += length;
-    }
+// Whether text goes into a JSON string as it is: printable ASCII but the quote and backslash.
+bool NeedsNoEscape(std::string_view text) {
+    for (const char c : text)
+        if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') return false;
     return true;
 }
 
-json KeyHeader(const TNWNKeyFile& key, const std::string& keyPath) {
+void KeyHeader(TJsonWriter& out, const TNWNKeyFile& key, const std::string& keyPath) {
     std::size_t resources = 0;
     for (const TNWNFilenameEntry& bif : key.Filenames) resources += bif.Resources.size();
-    return {{"path", PathText(keyPath)},
-            {"build_year", key.BuildYear},
-            {"build_day", key.BuildDay},
-            {"bif_count", key.Filenames.size()},
-            {"resource_count", resources}};
+    out.Key("key").BeginObject();
+    out.Key("path").String(PathText(keyPath));
+    out.Key("build_year").Number(key.BuildYear);
+    out.Key("build_day").Number(key.BuildDay);
+    out.Key("bif_count").Number(key.Filenames.size());
+    out.Key("resource_count").Number(resources);
+    out.EndObject();
 }
 
-json BifEntry(const TNWNKeyFile& key, std::size_t index, const std::string& path) {
+// The members of a BIF's object, which the BIF listing continues.
+void BifMembers(TJsonWriter& out, const TNWNKeyFile& key, std::size_t index, const std::string& path, bool exists) {
     const TNWNFilenameEntry& bif = key.Filenames[index];
-    return {{"index", index},
-            {"name", Windows1252ToUtf8(bif.Filename)},
-            {"name_hex", HexBytes(bif.Filename)},
-            {"file_size", index < key.FileTable.size() ? json(key.FileTable[index].FileSize) : json(nullptr)},
-            {"resource_count", bif.Resources.size()},
-            {"path", PathText(path)},
-            {"exists", platform::PathExists(path)}};
+    out.Key("index").Number(index);
+    out.Key("name").String(Windows1252ToUtf8(bif.Filename));
+    out.Key("name_hex").String(HexBytes(bif.Filename));
+    if (index < key.FileTable.size()) {
+        out.Key("file_size").Number(key.FileTable[index].FileSize);
+    } else {
+        out.Key("file_size").Null();
+    }
+    out.Key("resource_count").Number(bif.Resources.size());
+    out.Key("path").String(PathText(path));
+    out.Key("exists").Bool(exists);
+}
+
+// A ResRef's bytes less the zero bytes that pad it out at the end.
+std::string_view UnpaddedBytes(const TResRef& resRef) {
+    std::size_t size = resRef.size();
+    while (size > 0 && resRef[size - 1] == '\0') --size;
+    return {resRef.data(), size};
 }
 
 } // namespace
-
-std::string Windows1252ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        AppendUtf8(out, byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : std::uint32_t{byte});
-    }
-    return out;
-}
 
 std::string HexBytes(std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -106,52 +79,177 @@ std::string HexBytes(std::string_view text) {
 
 std::string PathText(std::string_view path) { return IsValidUtf8(path) ? std::string(path) : Windows1252ToUtf8(path); }
 
-json KeyListing(const TNWNKeyFile& key, const std::string& keyPath, const std::string& keyFolder) {
-    json bifs = json::array();
-    for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
-        bifs.push_back(BifEntry(key, i, LocateBif(keyFolder, key.Filenames[i].Filename).Path));
+// ---- TJsonWriter ------------------------------------------------------------------------------
+
+TJsonWriter::TJsonWriter(Sink sink) : sink_(std::move(sink)) { buffer_.reserve(kChunk + kChunk / 4); }
+
+// A comma where a value follows another, then a new line and the value's indentation; nothing
+// right after a member's name or before the document's top value.
+void TJsonWriter::Separate() {
+    if (afterKey_) {
+        afterKey_ = false;
+    } else if (!members_.empty()) {
+        static constexpr std::string_view kBreak = ",\n                                ";
+        const std::size_t indent = kIndent * members_.size();
+        const std::size_t from = members_.back()++ == 0 ? 1 : 0;
+        if (indent + 2 <= kBreak.size()) {
+            buffer_.append(kBreak.substr(from, 2 - from + indent));
+        } else {
+            buffer_.append(kBreak.substr(from, 2 - from)).append(indent, ' ');
+        }
     }
-    return {{"key", KeyHeader(key, keyPath)}, {"bifs", std::move(bifs)}};
 }
 
-json BifListing(const std::shared_ptr<const TNWNKeyFile>& key, const std::string& keyPath, const std::string& keyFolder,
-                std::size_t bif) {
+void TJsonWriter::Close(char bracket) {
+    const std::size_t written = members_.back();
+    members_.pop_back();
+    if (written > 0) {
+        buffer_ += '\n';
+        buffer_.append(kIndent * members_.size(), ' ');
+    }
+    buffer_ += bracket;
+    Spill();
+}
+
+void TJsonWriter::Spill() {
+    if (buffer_.size() < kChunk) return;
+    ok_ = sink_(buffer_) && ok_;
+    buffer_.clear();
+}
+
+void TJsonWriter::BeginObject() {
+    Separate();
+    buffer_ += '{';
+    members_.push_back(0);
+}
+
+void TJsonWriter::EndObject() { Close('}'); }
+
+void TJsonWriter::BeginArray() {
+    Separate();
+    buffer_ += '[';
+    members_.push_back(0);
+}
+
+void TJsonWriter::EndArray() { Close(']'); }
+
+TJsonWriter& TJsonWriter::Key(std::string_view name) {
+    String(name);
+    buffer_ += ": ";
+    afterKey_ = true;
+    return *this;
+}
+
+void TJsonWriter::String(std::string_view utf8) {
+    Separate();
+    if (NeedsNoEscape(utf8)) {
+        buffer_ += '"';
+        buffer_.append(utf8);
+        buffer_ += '"';
+    } else {
+        // nlohmann-json's own escaping, so that the text is what its dump gives.
+        buffer_ += nlohmann::json(std::string(utf8)).dump();
+    }
+    Spill();
+}
+
+void TJsonWriter::Number(std::uint64_t value) {
+    Separate();
+    char digits[24];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    buffer_.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+void TJsonWriter::Bool(bool value) {
+    Separate();
+    buffer_ += value ? "true" : "false";
+}
+
+void TJsonWriter::Null() {
+    Separate();
+    buffer_ += "null";
+}
+
+bool TJsonWriter::Finish() {
+    buffer_ += '\n';
+    ok_ = sink_(buffer_) && ok_;
+    buffer_.clear();
+    return ok_;
+}
+
+// ---- the listings -----------------------------------------------------------------------------
+
+void WriteKeyListing(TJsonWriter& out, const TNWNKeyFile& key, const std::string& keyPath,
+                     const std::string& keyFolder) {
+    out.BeginObject();
+    KeyHeader(out, key, keyPath);
+    out.Key("bifs").BeginArray();
+    for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
+        const std::string path = LocateBif(keyFolder, key.Filenames[i].Filename).Path;
+        out.BeginObject();
+        BifMembers(out, key, i, path, platform::PathExists(path));
+        out.EndObject();
+    }
+    out.EndArray();
+    out.EndObject();
+}
+
+void WriteBifListing(TJsonWriter& out, const std::shared_ptr<const TNWNKeyFile>& key, const std::string& keyPath,
+                     const std::string& keyFolder, std::size_t bif) {
     const std::string path = LocateBif(keyFolder, key->Filenames[bif].Filename).Path;
-    json described = BifEntry(*key, bif, path);
+    const bool exists = platform::PathExists(path);
 
     // The BIF's table, when its file is there and opens: read once for all entries.
     std::optional<std::vector<TNWNVarResEntry>> table;
-    json fault = nullptr;
-    if (described["exists"].get<bool>()) {
+    std::optional<std::string> fault; // why it did not open; none when it did or is not there
+    if (exists) {
         try {
             TStringResourceList noList;
             TNullGauge noGauge;
             TNWNBifFile opened(noList, noGauge);
-            opened.Open(path, key, static_cast<std::int32_t>(bif));
+            opened.Open(path, nullptr); // only the table is wanted: no list of a million lines
             table = std::move(opened.VarResources);
         } catch (const EVellocarError& error) {
             fault = PathText(error.what());
         }
     }
-    described["opened"] = table.has_value();
-    described["error"] = std::move(fault); // why it did not open; null when it did or is not there
 
-    json resources = json::array();
+    out.BeginObject();
+    KeyHeader(out, *key, keyPath);
+    out.Key("bif").BeginObject();
+    BifMembers(out, *key, bif, path, exists);
+    out.Key("opened").Bool(table.has_value());
+    if (fault) {
+        out.Key("error").String(*fault);
+    } else {
+        out.Key("error").Null();
+    }
+    out.EndObject();
+
+    out.Key("resources").BeginArray();
     for (const TNWNKeyEntry& entry : key->Filenames[bif].Resources) {
         const std::string name = ResRefToString(entry.ResRef);
         const std::uint32_t index = entry.ResId & kResIdIndexMask;
         const bool inTable = table && index < table->size();
-        resources.push_back({{"line", Windows1252ToUtf8(ResourceLine(entry))},
-                             {"name", Windows1252ToUtf8(name)},
-                             {"name_hex", HexBytes(name)},
-                             {"type", entry.ResType},
-                             {"extension", ResTypeToExt(entry.ResType)},
-                             {"res_id", entry.ResId},
-                             {"index", index},
-                             {"offset", inTable ? json((*table)[index].Offset) : json(nullptr)},
-                             {"size", inTable ? json((*table)[index].FileSize) : json(nullptr)}});
+        out.BeginObject();
+        out.Key("line").String(Windows1252ToUtf8(ResourceLine(entry)));
+        out.Key("name").String(Windows1252ToUtf8(name));
+        out.Key("name_hex").String(HexBytes(UnpaddedBytes(entry.ResRef)));
+        out.Key("type").Number(entry.ResType);
+        out.Key("extension").String(ResTypeToExt(entry.ResType));
+        out.Key("res_id").Number(entry.ResId);
+        out.Key("index").Number(index);
+        if (inTable) {
+            out.Key("offset").Number((*table)[index].Offset);
+            out.Key("size").Number((*table)[index].FileSize);
+        } else {
+            out.Key("offset").Null();
+            out.Key("size").Null();
+        }
+        out.EndObject();
     }
-    return {{"key", KeyHeader(*key, keyPath)}, {"bif", std::move(described)}, {"resources", std::move(resources)}};
+    out.EndArray();
+    out.EndObject();
 }
 
 } // namespace vellocar::cli

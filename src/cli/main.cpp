@@ -9,6 +9,7 @@
 // Exit status: 0 success, 1 failure (or a resource skipped / not found, or a problem that
 // verify found), 2 wrong usage.
 
+#include "ArchiveNames.h"
 #include "BifFiles.h"
 #include "Build.h"
 #include "BuildGuard.h"
@@ -124,8 +125,8 @@ void PrintHelp(Output& out) {
         out.OwnLine(line.append(usage.purpose));
     }
     out.OwnLine("");
-    out.OwnLine("BIF is a name exactly as the KEY stores it (data\\2da.bif) or its index in the KEY;");
-    out.OwnLine("a name that the KEY stores at several entries must be given by its index.");
+    out.OwnLine("BIF is a name as list shows it or as the KEY stores it (data\\2da.bif), or its index in");
+    out.OwnLine("the KEY; a name that the KEY stores at several entries must be given by its index.");
     out.OwnLine("LINE is a resource as list shows it (name.ext). Without --append an existing KEY");
     out.OwnLine("is replaced; a replaced KEY or BIF is kept as <name>.bak.");
     out.OwnLine("--quiet leaves out the progress bar and the summary lines.");
@@ -136,18 +137,21 @@ void PrintHelp(Output& out) {
     out.OwnLine("index, and its offset and size when the BIF opens). Names are decoded as Windows-1252");
     out.OwnLine("in \"name\", with their exact bytes in hex in \"name_hex\".");
     out.OwnLine("");
-    out.OwnLine("verify checks that each BIF is there and opens, that every KEY entry's resource");
-    out.OwnLine("exists with the KEY's type and bytes inside the file, that every resource is named");
-    out.OwnLine("once, and that no name and type is listed twice in the whole KEY. One line per");
-    out.OwnLine("problem on stderr; exit status 1 when there is any.");
+    out.OwnLine("verify checks the signatures of the KEY and its BIFs, that each BIF is listed once,");
+    out.OwnLine("is there, opens and has the size the KEY gives, that every KEY entry's resource");
+    out.OwnLine("exists with the KEY's type, its own index in its ID and bytes inside the file that");
+    out.OwnLine("overlap neither the tables nor another resource, that every resource is named once,");
+    out.OwnLine("and that no name and type is listed twice in the whole KEY. One line per problem on");
+    out.OwnLine("stderr; exit status 1 when there is any.");
     out.OwnLine("");
     out.OwnLine("On a terminal, bytes of names that a terminal could act on are shown as \\xHH (the");
     out.OwnLine("byte in hex): control bytes, DEL, C1 controls and bytes that are not valid UTF-8;");
     out.OwnLine("a backslash that would read as such an escape is shown as \\x5c. Error messages");
     out.OwnLine("are always escaped so. Output into a pipe or a file keeps the exact bytes.");
     out.OwnLine("");
-    out.OwnLine("With SOURCE_DATE_EPOCH set (seconds since 1970), pack stamps the KEY with that UTC");
-    out.OwnLine("date instead of today's: the same folder then packs to the same bytes every time.");
+    out.OwnLine("With SOURCE_DATE_EPOCH set (seconds since 1970, from 0 to 253402300799, the end of");
+    out.OwnLine("9999-12-31), pack stamps the KEY with that UTC date instead of today's: the same folder");
+    out.OwnLine("then packs to the same bytes every time.");
     out.OwnLine("");
     out.OwnLine("Exit status: 0 success, 1 failure, a resource skipped or a problem found, 2 wrong usage.");
 }
@@ -201,9 +205,11 @@ std::string Enumerated(const std::vector<std::size_t>& indexes) {
 // of them: the user cannot tell which would be used, and the index says it exactly. Complains
 // and returns nothing when no single entry is named.
 std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& wanted, const std::string& keyPath) {
+    // As stored, or as list shows it (on Linux a name beyond ASCII as UTF-8).
     std::vector<std::size_t> named;
     for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
-        if (key.Filenames[i].Filename == wanted) named.push_back(i);
+        const std::string& stored = key.Filenames[i].Filename;
+        if (stored == wanted || ShownName(stored) == wanted) named.push_back(i);
     }
     if (named.size() == 1) return named.front();
     if (named.size() > 1) {
@@ -236,18 +242,25 @@ int RunList(const std::string& keyPath, const std::optional<std::string>& bifNam
             index = ChooseBif(*key, *bifName, keyPath);
             if (!index) return kExitFailure;
         }
-        const auto document = index ? cli::BifListing(key, keyPath, KeyFolder(keyPath), *index)
-                                    : cli::KeyListing(*key, keyPath, KeyFolder(keyPath));
-        out.OwnLine(document.dump(2));
+        // Streamed to stdout as it is made: a listing of a million entries never waits in memory.
+        cli::TJsonWriter json(
+            [](std::string_view chunk) { return std::fwrite(chunk.data(), 1, chunk.size(), stdout) == chunk.size(); });
+        if (index) {
+            cli::WriteBifListing(json, key, keyPath, KeyFolder(keyPath), *index);
+        } else {
+            cli::WriteKeyListing(json, *key, keyPath, KeyFolder(keyPath));
+        }
+        if (!json.Finish()) throw EWriteError("cannot write the listing to standard output");
         return kExitOk;
     }
     if (!bifName) {
-        for (const TNWNFilenameEntry& bif : key->Filenames) out.Line(bif.Filename);
+        for (const TNWNFilenameEntry& bif : key->Filenames) out.Line(ShownName(bif.Filename));
         return kExitOk;
     }
     const auto index = ChooseBif(*key, *bifName, keyPath);
     if (!index) return kExitFailure;
-    for (const TNWNKeyEntry& entry : key->Filenames[*index].Resources) out.Line(ResourceLine(entry));
+    // As the window lists them, and as extract takes them back.
+    for (const TNWNKeyEntry& entry : key->Filenames[*index].Resources) out.Line(ShownName(ResourceLine(entry)));
     return kExitOk;
 }
 
@@ -374,19 +387,20 @@ int RunVerify(const std::string& keyPath, const std::vector<std::string>& bifNam
     }
 
     const TVerifyReport report = VerifyArchive(*key, keyPath, indexes);
+    for (const std::string& problem : report.KeyProblems) Complain(keyPath + ": " + problem);
     for (const TVerifyProblem& problem : report.Problems) {
-        std::string line = key->Filenames[problem.Bif].Filename + ": ";
+        std::string line = ShownName(key->Filenames[problem.Bif].Filename) + ": ";
         if (!problem.Resource.empty()) line += problem.Resource + ": ";
         Complain(line + problem.Message);
     }
     if (!quiet) {
-        const std::size_t problems = report.Problems.size();
+        const std::size_t problems = report.KeyProblems.size() + report.Problems.size();
         out.OwnLine("verified " + WithThousands(report.Bifs) + (report.Bifs == 1 ? " BIF, " : " BIFs, ") +
                     WithThousands(report.Resources) + (report.Resources == 1 ? " resource: " : " resources: ") +
                     (problems == 0 ? std::string("no problems")
                                    : WithThousands(problems) + (problems == 1 ? " problem" : " problems")));
     }
-    return report.Problems.empty() ? kExitOk : kExitFailure;
+    return report.KeyProblems.empty() && report.Problems.empty() ? kExitOk : kExitFailure;
 }
 
 struct CommandLine {

@@ -4,6 +4,7 @@
 
 #include "BifFiles.h"
 
+#include "ArchiveNames.h"
 #include "BifCodec.h"
 #include "Build.h"
 #include "Errors.h"
@@ -38,19 +39,34 @@ std::optional<std::int32_t> FindBifIndex(const TNWNKeyFile& key, const std::stri
     return std::nullopt;
 }
 
+// Where the Enhanced Edition's layouts put the BIF stored as name: the KEY's parent folder +
+// name, then the KEY's own folder + the name's last part.
+std::optional<std::string> InOtherLayouts(const std::string& keyFolder, const std::string& name) {
+    std::string parent = platform::FolderPart(keyFolder);
+    if (parent.empty() || parent == keyFolder) parent = keyFolder + platform::kPathSeparator + "..";
+    const std::size_t lastSeparator = name.find_last_of("\\/");
+    const std::string lastPart = lastSeparator == std::string::npos ? name : name.substr(lastSeparator + 1);
+    for (const std::string& candidate :
+         {platform::ResolveStoredName(parent, name), platform::ResolveStoredName(keyFolder, lastPart)}) {
+        if (platform::PathExists(candidate)) return candidate;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 TBifLocation LocateBif(const std::string& keyFolder, const std::string& storedName) {
     const std::string classic = platform::ResolveStoredName(keyFolder, storedName);
     if (platform::PathExists(classic)) return {classic, true, true};
+    if (const auto found = InOtherLayouts(keyFolder, storedName)) return {*found, true, false};
 
-    std::string parent = platform::FolderPart(keyFolder);
-    if (parent.empty() || parent == keyFolder) parent = keyFolder + platform::kPathSeparator + "..";
-    const std::size_t lastSeparator = storedName.find_last_of("\\/");
-    const std::string lastPart = lastSeparator == std::string::npos ? storedName : storedName.substr(lastSeparator + 1);
-    for (const std::string& candidate :
-         {platform::ResolveStoredName(parent, storedName), platform::ResolveStoredName(keyFolder, lastPart)}) {
-        if (platform::PathExists(candidate)) return {candidate, true, false};
+    // A name beyond ASCII is stored in Windows-1252, which this system may spell otherwise
+    // (UTF-8 on Linux): the same places again under this system's spelling.
+    const std::string spelled = FileNameOfArchiveName(storedName);
+    if (spelled != storedName) {
+        const std::string here = platform::ResolveStoredName(keyFolder, spelled);
+        if (platform::PathExists(here)) return {here, true, false};
+        if (const auto found = InOtherLayouts(keyFolder, spelled)) return {*found, true, false};
     }
     return {classic, false, true};
 }
@@ -99,7 +115,7 @@ void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFil
     resourceList_.Clear();
     if (KeyFile)
         for (const TNWNKeyEntry& entry : KeyFile->Filenames[static_cast<std::size_t>(BifIndex)].Resources)
-            resourceList_.Add(ResourceLine(entry));
+            resourceList_.Add(ShownName(ResourceLine(entry)));
 }
 
 bool TNWNBifFile::FindKeyEntry(std::int64_t index, TNWNKeyEntry& entry) const {

@@ -16,6 +16,7 @@
 
 #include "Build.h"
 
+#include "ArchiveNames.h"
 #include "BifCodec.h"
 #include "BifFiles.h"
 #include "BuildGuard.h"
@@ -86,13 +87,14 @@ void SplitName(const std::string& name, std::string& baseName, std::string& exte
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// "a", "b" and "c", cut after kMaxNamesInMessage names.
-std::string NameList(const std::vector<std::string>& names) {
+// "a", "b" and "c", cut after kMaxNamesInMessage names; quoted unless the entries are
+// phrases that quote their names already.
+std::string NameList(const std::vector<std::string>& names, bool quote = true) {
     std::string text;
     const std::size_t shown = std::min(names.size(), kMaxNamesInMessage);
     for (std::size_t i = 0; i < shown; ++i) {
         if (i > 0) text += (i + 1 == shown && shown == names.size()) ? " and " : ", ";
-        text += Quoted(names[i]);
+        text += quote ? Quoted(names[i]) : names[i];
     }
     if (shown < names.size()) text += " and " + std::to_string(names.size() - shown) + " more";
     return text;
@@ -147,14 +149,21 @@ std::vector<SourceFile> CheckSources(const std::vector<std::string>& names, cons
     }
 
     std::vector<SourceFile> files(names.size());
-    std::vector<std::string> missing, notPlain, tooLong, tooLarge;
+    std::vector<std::string> unfit, missing, notPlain, tooLong, tooLarge;
     std::uint64_t total = bifcodec::header::Size + bifcodec::varentry::Size * files.size();
     for (std::size_t i = 0; i < files.size(); ++i) {
         SourceFile& file = files[i];
         file.Name = names[i];
         file.Path = sourceDir + file.Name;
+        // The ResRef holds the name as the game reads it (Windows-1252), whatever this system's
+        // file names are spelled in.
+        const TArchiveName archived = ArchiveNameOfFile(file.Name);
+        if (!archived.Problem.empty()) {
+            unfit.push_back(Quoted(file.Name) + " (" + archived.Problem + ")");
+            continue;
+        }
         std::string extension;
-        SplitName(file.Name, file.BaseName, extension);
+        SplitName(archived.Bytes, file.BaseName, extension);
         file.ResType = static_cast<std::uint32_t>(ExtToResType(extension));
         if (file.BaseName.size() > kResRefSize) tooLong.push_back(file.Name);
 
@@ -175,6 +184,11 @@ std::vector<SourceFile> CheckSources(const std::vector<std::string>& names, cons
         }
     }
 
+    if (!unfit.empty()) {
+        Refuse(bifFileName,
+               (unfit.size() == 1 ? "this name cannot be packed: " : "these names cannot be packed: ") +
+                   NameList(unfit, false));
+    }
     if (!missing.empty()) {
         Refuse(bifFileName,
                (missing.size() == 1 ? "this file is no longer there: " : "these files are no longer there: ") +
@@ -273,7 +287,8 @@ platform::LocalDate BuildDate(const std::string& bifFileName) {
     if (!seconds)
         Refuse(bifFileName,
                "SOURCE_DATE_EPOCH is set to " + Quoted(epoch) +
-                   ", which is not a whole number of seconds since 1970 in the years 1900 and on");
+                   ", which is not a whole number of seconds since 1970 in the range accepted: 0 (1970-01-01) to "
+                   "253402300799 (9999-12-31)");
     return *seconds;
 }
 
@@ -422,8 +437,10 @@ std::string TemporaryFor(const std::string& target, const std::vector<std::strin
 }
 
 // Replaces, in an error about a file the user never named (a lock, a journal, a temporary), that
-// name with the target it belongs to: the system's reason is the same for both.
-[[noreturn]] void RethrowNamingTarget(const EFCreateError& e, const std::vector<std::string>& files,
+// name with the target it belongs to: the system's reason (a missing folder, a read-only or full
+// disk) is the same for both.
+template <class Error>
+[[noreturn]] void RethrowNamingTarget(const Error& e, const std::vector<std::string>& files,
                                       const std::string& target) {
     std::string message = e.what();
     for (const std::string& file : files) {
@@ -431,7 +448,7 @@ std::string TemporaryFor(const std::string& target, const std::vector<std::strin
         const auto at = message.find(shown);
         if (at != std::string::npos) message.replace(at, shown.size(), Quoted(target));
     }
-    throw EFCreateError(message);
+    throw Error(message);
 }
 
 // The locks of both targets, waited for; a folder where the lock cannot be made is reported
@@ -488,9 +505,15 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
         }
     }
 
-    const std::string entryName = kEntryFolder + platform::FileNamePart(BifFileName);
+    // The KEY names the BIF in Windows-1252 too. An entry that an earlier build stored in this
+    // system's own spelling (UTF-8) is the same BIF: it is reused, never joined by a second one.
+    const std::string localName = platform::FileNamePart(BifFileName);
+    const auto archivedName = ArchiveNameOf(localName);
+    if (!archivedName) Refuse(BifFileName, "its file name holds characters that Windows-1252 cannot hold");
+    const std::string entryName = kEntryFolder + *archivedName;
     if (entryName.size() > kMaxFilenameSize) Refuse(BifFileName, "its file name is too long");
     std::int64_t found = FindEntry(key, entryName);
+    if (found < 0) found = FindEntry(key, kEntryFolder + localName);
     const bool reused = found >= 0;
     if (found < 0) {
         if (key.Filenames.size() >= kMaxBifsPerKey) {
@@ -554,9 +577,13 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
                 RethrowNamingTarget(e, {bif.Temporary}, BifFileName);
             }
             platform::File& out = *created;
-            WriteBif(out, files, gauge);
-            out.Flush();
-            out.Close();
+            try {
+                WriteBif(out, files, gauge);
+                out.Flush();
+                out.Close();
+            } catch (const EWriteError& e) {
+                RethrowNamingTarget(e, {bif.Temporary}, BifFileName);
+            }
         }
         const auto written = platform::Stat(bif.Temporary);
         if (!written) { // the finished BIF is gone: no KEY may name it
@@ -570,6 +597,8 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
         try {
             key.SaveToFile(index.Temporary); // flushed and closed, or removed, by SaveToFile
         } catch (const EFCreateError& e) {
+            RethrowNamingTarget(e, {index.Temporary}, KeyFileName);
+        } catch (const EWriteError& e) {
             RethrowNamingTarget(e, {index.Temporary}, KeyFileName);
         }
     } catch (EVellocarError& e) {

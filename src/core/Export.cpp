@@ -1,6 +1,7 @@
 #include "Export.h"
 
 #include "BuildGuard.h"
+#include "ArchiveNames.h"
 #include "ByteIO.h"
 #include "Errors.h"
 #include "ExportNames.h"
@@ -128,13 +129,15 @@ public:
         : bif_(bif), bifPath_(bif.Path()), keyPath_(keyPath), target_(target), report_(report) {}
 
     void Write(const TExportItem& item, std::uint64_t bifSize) {
-        const std::string out = target_ + item.Name;
-        if (MayBe(item.Name, bifPath_) && platform::SameFile(out, bifPath_)) {
-            report_.Skipped.push_back({item.Name, "writing it would overwrite the BIF being read"});
+        // The name as the game reads it (Windows-1252), spelled as this system spells file names.
+        const std::string fileName = FileNameOfArchiveName(item.Name);
+        const std::string out = target_ + fileName;
+        if (MayBe(fileName, bifPath_) && platform::SameFile(out, bifPath_)) {
+            report_.Skipped.push_back({ShownName(item.Name), "writing it would overwrite the BIF being read"});
             return;
         }
-        if (MayBe(item.Name, keyPath_) && platform::SameFile(out, keyPath_)) {
-            report_.Skipped.push_back({item.Name, "writing it would overwrite the KEY being read"});
+        if (MayBe(fileName, keyPath_) && platform::SameFile(out, keyPath_)) {
+            report_.Skipped.push_back({ShownName(item.Name), "writing it would overwrite the KEY being read"});
             return;
         }
         if (item.PastEnd)
@@ -148,11 +151,12 @@ public:
         try {
             dest.CopyFrom(bif_, item.Offset, item.Size);
             dest.Close();
-        } catch (const EWriteError&) {
+        } catch (const EWriteError& e) {
+            // The system's reason and the file come first, as the platform words them.
             platform::RemoveFile(out);
-            throw EWriteError(
-                "Stream write error: \"" + out +
-                "\" could not be written in full and was removed; the files exported before it were kept");
+            throw EWriteError(std::string(e.what()) +
+                              "; it could not be written in full and was removed, the files exported before it "
+                              "were kept");
         } catch (const EReadError&) {
             platform::RemoveFile(out);
             throw EReadError("Stream read error: \"" + bifPath_ + "\" ended while \"" + item.Name +
@@ -206,7 +210,8 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
             gauge.RepaintNow();
         }
         if (!item.SkipReason.empty()) {
-            report.Skipped.push_back({item.Name, item.SkipReason});
+            // Shown as the lists show names; the reasons' own words are ASCII, which that leaves.
+            report.Skipped.push_back({ShownName(item.Name), ShownName(item.SkipReason)});
             continue;
         }
         writer.Write(item, bifSize);

@@ -34,6 +34,12 @@ bool SameStoredName(std::string_view a, std::string_view b) {
         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return SameChar(x, y, true); });
 }
 
+std::string StoredNameKey(std::string_view name) {
+    std::string key(name);
+    for (char& c : key) c = IsAnySeparator(c) ? '\\' : FoldAscii(c);
+    return key;
+}
+
 bool PathEndsWithName(std::string_view path, std::string_view storedName, bool ignoreCase) {
     if (storedName.empty() || storedName.size() > path.size()) return false;
     const std::size_t start = path.size() - storedName.size();

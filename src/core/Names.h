@@ -28,6 +28,10 @@ bool FolderOrderLess(std::string_view a, std::string_view b);
 // them ("DATA\ONE.BIF" and "data/one.bif").
 bool SameStoredName(std::string_view a, std::string_view b);
 
+// The form in which SameStoredName compares a stored name ("\" for "/", ASCII letters folded):
+// two names stand for the same BIF exactly when their keys are equal.
+std::string StoredNameKey(std::string_view name);
+
 // Whether path ends with storedName right after a separator (or is storedName), "\" and "/"
 // counting equal, ASCII case ignored when ignoreCase is set.
 bool PathEndsWithName(std::string_view path, std::string_view storedName, bool ignoreCase);

@@ -36,6 +36,11 @@ std::string SystemErrorText(int code);
 std::string CannotOpenMessage(const std::string& path, const std::string& reason);
 std::string CannotCreateMessage(const std::string& path, const std::string& reason);
 
+// The message of a read or a write of path that failed: "Stream write error: no space left on
+// device, writing "<path>"" (the system's text for code, in lower case and without a final
+// point), or with "the system gave no reason" when code is 0 (a write that took no bytes).
+std::string StreamErrorMessage(bool writing, const std::string& path, int code);
+
 // An open file, closed by its destructor on every way out. On Windows it is opened with no
 // sharing, so a file another program holds open cannot be opened or replaced.
 class File {
@@ -194,7 +199,9 @@ private:
 // The names (without folder) of the plain files of folder: regular files only; folders,
 // hidden files (Windows attribute, or a name starting with "." elsewhere), system files and
 // anything else (FIFOs, devices) are skipped. Sorted in the order NTFS lists a folder
-// (FolderOrderLess) on every system and file system, so that a build is reproducible.
+// (FolderOrderLess) on every system and file system, so that a build is reproducible: of the
+// names as an archive holds them (ArchiveNameOf), so that both systems give one order. On
+// Windows a character outside the code page comes out as "?" (never as a look-alike).
 // An unreadable or missing folder gives an empty list.
 std::vector<std::string> ListPlainFiles(const std::string& folder);
 

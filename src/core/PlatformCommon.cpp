@@ -4,6 +4,7 @@
 #include "Platform.h"
 
 #include "Errors.h"
+#include "Names.h"
 
 namespace vellocar::platform {
 
@@ -13,6 +14,16 @@ std::string CannotOpenMessage(const std::string& path, const std::string& reason
 
 std::string CannotCreateMessage(const std::string& path, const std::string& reason) {
     return "Cannot create file \"" + path + "\". " + reason;
+}
+
+std::string StreamErrorMessage(bool writing, const std::string& path, int code) {
+    std::string reason = code != 0 ? SystemErrorText(code) : "the system gave no reason";
+    while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();
+    // "No space left on device" reads as part of the sentence; "I/O error" keeps its capitals.
+    if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' && reason[1] <= 'z')
+        reason[0] = FoldAscii(reason[0]);
+    return std::string(writing ? "Stream write error: " : "Stream read error: ") + reason +
+        (writing ? ", writing \"" : ", reading \"") + path + "\"";
 }
 
 void File::ReadExact(void* buffer, std::size_t size) {

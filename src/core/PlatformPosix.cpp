@@ -2,6 +2,7 @@
 
 #include "Platform.h"
 
+#include "ArchiveNames.h"
 #include "Errors.h"
 #include "Names.h"
 
@@ -14,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -128,7 +130,7 @@ std::size_t File::ReadSome(void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(Fd(handle_), buffer, size);
         if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) throw EReadError("Stream read error");
+        if (errno != EINTR) throw EReadError(StreamErrorMessage(false, path_, errno));
     }
 }
 
@@ -137,7 +139,7 @@ void File::WriteAll(const void* buffer, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(Fd(handle_), p, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EWriteError("Stream write error");
+        if (n <= 0) throw EWriteError(StreamErrorMessage(true, path_, n < 0 ? errno : 0));
         p += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -162,7 +164,8 @@ void File::CopyFrom(File& source, std::uint64_t sourceOffset, std::uint64_t size
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
         const ssize_t n = ::pread(Fd(source.handle_), buffer.data(), want, offset);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EReadError("Stream read error");
+        if (n < 0) throw EReadError(StreamErrorMessage(false, source.path_, errno));
+        if (n == 0) throw EReadError("Stream read error");
         WriteAll(buffer.data(), static_cast<std::size_t>(n));
         offset += n;
         size -= static_cast<std::uint64_t>(n);
@@ -181,7 +184,8 @@ std::uint64_t File::Size() const {
 }
 
 void File::Flush() {
-    if (::fsync(Fd(handle_)) != 0 && errno != EINVAL && errno != EROFS) throw EWriteError("Stream write error");
+    if (::fsync(Fd(handle_)) != 0 && errno != EINVAL && errno != EROFS)
+        throw EWriteError(StreamErrorMessage(true, path_, errno));
 }
 
 void File::Close() {
@@ -189,7 +193,7 @@ void File::Close() {
     const int fd = Fd(handle_);
     handle_ = -1;
     // Linux closes the descriptor even when close reports EINTR, so it is never retried.
-    if (::close(fd) != 0 && errno != EINTR) throw EWriteError("Stream write error");
+    if (::close(fd) != 0 && errno != EINTR) throw EWriteError(StreamErrorMessage(true, path_, errno));
 }
 
 // ------------------------------------------------------------------------- paths and names
@@ -563,7 +567,16 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
         if (info && info->IsRegular) names.push_back(name);
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(), FolderOrderLess);
+    // In the order of the names as an archive holds them (Windows-1252), which is what the
+    // Windows listing sorts: "é" (e9) then follows "Œ" (8c) here too, not as UTF-8 would have it.
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (std::string& name : names) keyed.emplace_back(ArchiveNameOf(name).value_or(name), std::move(name));
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        if (FolderOrderLess(a.first, b.first)) return true;
+        return !FolderOrderLess(b.first, a.first) && a.second < b.second;
+    });
+    for (std::size_t i = 0; i < keyed.size(); ++i) names[i] = std::move(keyed[i].second);
     return names;
 }
 

@@ -190,7 +190,7 @@ std::size_t File::ReadSome(void* buffer, std::size_t size) {
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min(size, kMaxIoChunk));
     if (!ReadFile(AsHandle(handle_), buffer, want, &got, nullptr)) {
-        throw EReadError("Stream read error");
+        throw EReadError(StreamErrorMessage(false, path_, static_cast<int>(GetLastError())));
     }
     return got;
 }
@@ -200,8 +200,11 @@ void File::WriteAll(const void* buffer, std::size_t size) {
     while (size > 0) {
         DWORD put = 0;
         const DWORD want = static_cast<DWORD>(std::min(size, kMaxIoChunk));
-        if (!WriteFile(AsHandle(handle_), in, want, &put, nullptr) || put == 0) {
-            throw EWriteError("Stream write error");
+        if (!WriteFile(AsHandle(handle_), in, want, &put, nullptr)) {
+            throw EWriteError(StreamErrorMessage(true, path_, static_cast<int>(GetLastError())));
+        }
+        if (put == 0) {
+            throw EWriteError(StreamErrorMessage(true, path_, 0));
         }
         in += put;
         size -= put;
@@ -243,14 +246,14 @@ std::uint64_t File::Size() const {
 
 void File::Flush() {
     if (!FlushFileBuffers(AsHandle(handle_))) {
-        throw EWriteError("Stream write error");
+        throw EWriteError(StreamErrorMessage(true, path_, static_cast<int>(GetLastError())));
     }
 }
 
 void File::Close() {
     HANDLE h = AsHandle(std::exchange(handle_, FromHandle(INVALID_HANDLE_VALUE)));
     if (h != INVALID_HANDLE_VALUE && !CloseHandle(h)) {
-        throw EWriteError("Stream write error");
+        throw EWriteError(StreamErrorMessage(true, path_, static_cast<int>(GetLastError())));
     }
 }
 
@@ -492,6 +495,21 @@ std::string FullPath(const std::string& path) {
     return full;
 }
 
+// A name as the ...A functions take it, in the system's code page, with "?" (which no real name
+// holds) for every character the code page cannot hold exactly. FindFirstFileA would put a
+// look-alike instead ("Ā" as "A"), which names another file or none.
+std::string CodePageName(const wchar_t* wide) {
+    const bool utf8 = GetACP() == CP_UTF8; // takes every character, and no default one
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* fallback = utf8 ? nullptr : "?";
+    const int size = WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, fallback, nullptr);
+    if (size <= 1) return {};
+    std::string name(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, flags, wide, -1, name.data(), size, fallback, nullptr);
+    name.resize(static_cast<std::size_t>(size - 1));
+    return name;
+}
+
 } // namespace
 
 std::string AbsolutePath(const std::string& path) {
@@ -589,8 +607,13 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
         pattern += '\\';
     }
     pattern += '*';
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    // Listed in UTF-16, so that a name outside the code page shows as such (ArchiveNameOfFile
+    // refuses it by its "?") instead of as a look-alike or as a file that is no longer there.
+    const int wideSize = MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, nullptr, 0);
+    std::wstring widePattern(static_cast<std::size_t>(std::max(wideSize, 1)), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, widePattern.data(), wideSize);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(widePattern.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) {
         return names;
     }
@@ -598,9 +621,9 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
         kVolumeLabelAttribute | FILE_ATTRIBUTE_DEVICE;
     do {
         if ((entry.dwFileAttributes & kSkipped) == 0) {
-            names.emplace_back(entry.cFileName);
+            names.push_back(CodePageName(entry.cFileName));
         }
-    } while (FindNextFileA(search, &entry));
+    } while (FindNextFileW(search, &entry));
     FindClose(search);
     // NTFS hands the names out in this order already; other file systems (FAT, a network
     // share, Wine's view of a Linux folder) do not, and a build must not depend on which.

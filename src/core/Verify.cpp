@@ -1,16 +1,21 @@
 #include "Verify.h"
 
+#include "ArchiveNames.h"
+#include "BifCodec.h"
 #include "BifFiles.h"
-#include "ByteIO.h"
 #include "Errors.h"
+#include "KeyCodec.h"
 #include "Names.h"
 #include "Platform.h"
 #include "Progress.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 namespace vellocar {
@@ -38,39 +43,109 @@ struct TEntryAtHash {
 
 // The name-and-type pairs that the KEY lists more than once, as notes on the entries of the
 // checked BIFs: each later entry is noted against the first one, and when the later one's BIF
-// is not checked, the first one is noted against it instead.
+// is not checked, the first one is noted against it instead. The pairs are sorted rather than
+// hashed: a KEY of a million entries then costs one sort of flat records, not a million
+// allocations.
 std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash> DuplicateNotes(const TNWNKeyFile& key,
                                                                                     const std::vector<bool>& checked) {
-    std::unordered_map<std::string, TEntryAt> first;
-    std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash> notes;
+    struct Pair {
+        // The ResRef up to its first zero byte, ASCII folded, zeros after, as two words: the
+        // order only has to bring equal pairs together, so the words compare in host order.
+        std::array<std::uint64_t, 2> Folded{};
+        std::uint16_t Type = 0;
+        TEntryAt At;
+    };
+    static_assert(sizeof(Pair::Folded) == kResRefSize);
+    std::vector<Pair> pairs;
+    std::size_t total = 0;
+    for (const TNWNFilenameEntry& bif : key.Filenames) total += bif.Resources.size();
+    pairs.reserve(total);
     for (std::size_t b = 0; b < key.Filenames.size(); ++b) {
         const std::vector<TNWNKeyEntry>& entries = key.Filenames[b].Resources;
         for (std::size_t line = 0; line < entries.size(); ++line) {
-            // A ResRef holds no zero byte, so one separates it from the type.
-            std::string pair = ResRefToString(entries[line].ResRef);
-            for (char& c : pair) c = FoldAscii(c);
-            pair += '\0';
-            pair += std::to_string(entries[line].ResType);
-            const TEntryAt here{b, line};
-            const auto [earlier, fresh] = first.try_emplace(std::move(pair), here);
-            if (fresh) continue;
-            const TEntryAt at = earlier->second;
+            TResRef folded{};
+            const TResRef& name = entries[line].ResRef;
+            for (std::size_t i = 0; i < name.size() && name[i] != '\0'; ++i) folded[i] = FoldAscii(name[i]);
+            Pair pair{{}, entries[line].ResType, {b, line}};
+            std::memcpy(pair.Folded.data(), folded.data(), folded.size());
+            pairs.push_back(pair);
+        }
+    }
+    // Word by word: the arrays' own operators go through memcmp, which dominated the sort.
+    const auto samePair = [](const Pair& x, const Pair& y) {
+        return x.Folded[0] == y.Folded[0] && x.Folded[1] == y.Folded[1] && x.Type == y.Type;
+    };
+    std::sort(pairs.begin(), pairs.end(), [](const Pair& x, const Pair& y) {
+        if (x.Folded[0] != y.Folded[0]) return x.Folded[0] < y.Folded[0];
+        if (x.Folded[1] != y.Folded[1]) return x.Folded[1] < y.Folded[1];
+        if (x.Type != y.Type) return x.Type < y.Type;
+        return x.At.Bif != y.At.Bif ? x.At.Bif < y.At.Bif : x.At.Line < y.At.Line;
+    });
+
+    std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash> notes;
+    for (std::size_t run = 0; run < pairs.size();) {
+        std::size_t next = run + 1;
+        while (next < pairs.size() && samePair(pairs[run], pairs[next])) ++next;
+        const TEntryAt at = pairs[run].At;
+        for (std::size_t k = run + 1; k < next; ++k) {
+            const TEntryAt here = pairs[k].At;
             const std::string firstLine = ResourceLine(key.Filenames[at.Bif].Resources[at.Line]);
-            if (checked[b]) {
-                notes[here].push_back(at.Bif == b
+            if (checked[here.Bif]) {
+                notes[here].push_back(at.Bif == here.Bif
                                           ? "duplicate of \"" + firstLine + "\" earlier in this BIF"
                                           : "duplicate of \"" + firstLine + "\" in " + key.Filenames[at.Bif].Filename);
             } else if (checked[at.Bif]) {
-                notes[at].push_back("duplicated by \"" + ResourceLine(entries[line]) + "\" in " +
-                                    key.Filenames[b].Filename);
+                notes[at].push_back("duplicated by \"" + ResourceLine(key.Filenames[here.Bif].Resources[here.Line]) +
+                                    "\" in " + key.Filenames[here.Bif].Filename);
             }
+        }
+        run = next;
+    }
+    return notes;
+}
+
+// The stored names that the KEY lists more than once, as notes on the checked BIFs: as with
+// name-and-type pairs, each later entry is noted against the first, or the first against the
+// later one when only the first is checked. Two entries for one BIF would have the game read
+// one entry's names over the other's bytes.
+std::unordered_map<std::size_t, std::vector<std::string>> RepeatedBifNotes(const TNWNKeyFile& key,
+                                                                           const std::vector<bool>& checked) {
+    std::unordered_map<std::string, std::size_t> first;
+    std::unordered_map<std::size_t, std::vector<std::string>> notes;
+    for (std::size_t b = 0; b < key.Filenames.size(); ++b) {
+        const std::string& name = key.Filenames[b].Filename;
+        if (name.empty()) continue;
+        const auto [earlier, fresh] = first.try_emplace(StoredNameKey(name), b);
+        if (fresh) continue;
+        const std::size_t a = earlier->second;
+        if (checked[b]) {
+            notes[b].push_back("the KEY lists this BIF twice: it is also entry " + std::to_string(a) + " (\"" +
+                               key.Filenames[a].Filename + "\")");
+        } else if (checked[a]) {
+            notes[a].push_back("the KEY lists this BIF twice: it is also entry " + std::to_string(b) + " (\"" + name +
+                               "\")");
         }
     }
     return notes;
 }
 
-// The variable table of the BIF at path and the file's size, or the reason there is none.
+// A signature ("KEY V1  ", "BIFFV1  ") that is not the one read here, as a problem; nothing
+// when it is. A reader of another version would take the tables to mean something else.
+std::optional<std::string> SignatureProblem(const TFourCC& type, const TFourCC& version, const TFourCC& wantedType,
+                                            const TFourCC& wantedVersion) {
+    if (type == wantedType && version == wantedVersion) return std::nullopt;
+    const auto text = [](const TFourCC& a, const TFourCC& b) {
+        return std::string(a.begin(), a.end()) + std::string(b.begin(), b.end());
+    };
+    return "its signature is \"" + text(type, version) + "\", not \"" + text(wantedType, wantedVersion) + "\"";
+}
+
+// The header and tables of the BIF at path and the file's size, or the reason there are none.
 struct TOpenedBif {
+    TFourCC FileType{};
+    TFourCC FileVersion{};
+    std::uint32_t VarTableOffset = 0;
+    std::uint32_t FixedResCount = 0;
     std::vector<TNWNVarResEntry> Resources;
     std::uint64_t Size = 0;
     std::string Fault;
@@ -92,12 +167,80 @@ TOpenedBif OpenBif(const std::string& path) {
         TNullGauge noGauge;
         TNWNBifFile bif(noList, noGauge);
         bif.Open(path, nullptr);
+        opened.FileType = bif.FileType;
+        opened.FileVersion = bif.FileVersion;
+        opened.VarTableOffset = bif.VarTableOffset;
+        opened.FixedResCount = bif.FixedResCount;
         opened.Resources = std::move(bif.VarResources);
         opened.Size = info->Size;
     } catch (const EVellocarError& error) {
         opened.Fault = error.what();
     }
     return opened;
+}
+
+// "(offset 120, 7 bytes)".
+std::string Extent(const TNWNVarResEntry& resource) {
+    return "(offset " + std::to_string(resource.Offset) + ", " + std::to_string(resource.FileSize) + " bytes)";
+}
+
+// What is wrong with each resource's table entry and bytes, by index: an ID out of place,
+// bytes past the end of the file, over the header or the tables, or over another resource's.
+// The game finds a resource by its place in the table and reads its bytes where they are
+// said to be, so each of these gives it wrong bytes. One sort finds the overlaps: each
+// resource is checked against the one that reaches furthest among those that start before it.
+std::unordered_map<std::uint32_t, std::vector<std::string>> PlacementNotes(
+    const TOpenedBif& bif, const std::function<std::string(std::uint32_t)>& nameOf) {
+    std::unordered_map<std::uint32_t, std::vector<std::string>> notes;
+    const auto count = static_cast<std::uint32_t>(bif.Resources.size());
+    const std::uint64_t varEnd = std::uint64_t{bif.VarTableOffset} + std::uint64_t{kBifVarEntrySize} * count;
+    const struct {
+        std::uint64_t Begin, End;
+        const char* What;
+    } tables[] = {{0, kBifHeaderSize, "the BIF's header"},
+                  {bif.VarTableOffset, varEnd, "the variable resource table"},
+                  {varEnd, varEnd + std::uint64_t{kBifFixedEntrySize} * bif.FixedResCount, "the fixed resource table"}};
+
+    std::vector<std::uint32_t> placed;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const TNWNVarResEntry& resource = bif.Resources[i];
+        if ((resource.Id & kResIdIndexMask) != i) {
+            notes[i].push_back("the BIF's table gives it the ID " + std::to_string(resource.Id) +
+                               ", whose index part (the low 20 bits) " + std::to_string(resource.Id & kResIdIndexMask) +
+                               " is not its place in the table, " + std::to_string(i));
+        }
+        const std::uint64_t begin = resource.Offset, end = begin + resource.FileSize;
+        if (end > bif.Size) {
+            notes[i].push_back("its bytes " + Extent(resource) + " run past the end of the BIF (" +
+                               std::to_string(bif.Size) + " bytes)");
+        }
+        if (resource.FileSize == 0) continue;
+        placed.push_back(i);
+        for (const auto& table : tables) {
+            if (begin < table.End && table.Begin < end) {
+                notes[i].push_back("its bytes " + Extent(resource) + " lie over " + table.What + " (bytes " +
+                                   std::to_string(table.Begin) + " to " + std::to_string(table.End - 1) + ")");
+                break;
+            }
+        }
+    }
+
+    const auto endOf = [&](std::uint32_t i) {
+        return std::uint64_t{bif.Resources[i].Offset} + bif.Resources[i].FileSize;
+    };
+    std::sort(placed.begin(), placed.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const TNWNVarResEntry &x = bif.Resources[a], &y = bif.Resources[b];
+        return x.Offset != y.Offset ? x.Offset < y.Offset : x.FileSize != y.FileSize ? x.FileSize > y.FileSize : a < b;
+    });
+    std::optional<std::uint32_t> furthest;
+    for (const std::uint32_t i : placed) {
+        if (furthest && bif.Resources[i].Offset < endOf(*furthest)) {
+            notes[i].push_back("its bytes " + Extent(bif.Resources[i]) + " overlap those of \"" + nameOf(*furthest) +
+                               "\" " + Extent(bif.Resources[*furthest]));
+        }
+        if (!furthest || endOf(i) > endOf(*furthest)) furthest = i;
+    }
+    return notes;
 }
 
 } // namespace
@@ -113,63 +256,90 @@ TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
         }
     }
     const auto duplicates = DuplicateNotes(key, checked);
+    const auto repeated = RepeatedBifNotes(key, checked);
     std::string folder = platform::FolderPart(keyPath);
     if (folder.empty()) folder = ".";
 
     TVerifyReport report;
+    if (auto fault = SignatureProblem(key.FileType, key.FileVersion, keycodec::kFileType, keycodec::kVersion1))
+        report.KeyProblems.push_back(std::move(*fault));
     for (const std::size_t b : order) {
         const TNWNFilenameEntry& named = key.Filenames[b];
         ++report.Bifs;
         report.Resources += named.Resources.size();
-        const auto problem = [&](std::string resource, std::string message) {
-            report.Problems.push_back({b, std::move(resource), std::move(message)});
+        const auto problem = [&](const std::string& resource, std::string message) {
+            report.Problems.push_back({b, ShownName(resource), std::move(message)});
         };
 
+        if (const auto notes = repeated.find(b); notes != repeated.end()) {
+            for (const std::string& note : notes->second) problem("", note);
+        }
         const TOpenedBif bif = OpenBif(LocateBif(folder, named.Filename).Path);
         if (!bif.Fault.empty()) problem("", bif.Fault);
         const bool opened = bif.Fault.empty();
+        if (auto fault = SignatureProblem(bif.FileType, bif.FileVersion, bifcodec::kFileType, bifcodec::kVersion1);
+            opened && fault)
+            problem("", std::move(*fault));
+        if (opened && b < key.FileTable.size() && key.FileTable[b].FileSize != bif.Size) {
+            problem("",
+                    "the KEY gives its size as " + std::to_string(key.FileTable[b].FileSize) + " bytes, the file has " +
+                        std::to_string(bif.Size));
+        }
 
         // The first entry of each resource, as export names it.
         std::vector<const TNWNKeyEntry*> namedBy(bif.Resources.size(), nullptr);
+        for (const TNWNKeyEntry& entry : named.Resources) {
+            const std::uint32_t index = entry.ResId & kResIdIndexMask;
+            if (index < namedBy.size() && !namedBy[index]) namedBy[index] = &entry;
+        }
+        const auto nameOf = [&](std::uint32_t index) {
+            return namedBy[index] ? ResourceLine(*namedBy[index]) : "#" + std::to_string(index);
+        };
+        const auto placement = PlacementNotes(bif, nameOf);
+        const auto placementProblems = [&](std::uint32_t index, const auto& name) {
+            if (const auto notes = placement.find(index); notes != placement.end()) {
+                for (const std::string& note : notes->second) problem(name(), note);
+            }
+        };
+
         for (std::size_t line = 0; line < named.Resources.size(); ++line) {
             const TNWNKeyEntry& entry = named.Resources[line];
-            const std::string name = ResourceLine(entry);
+            // Made only for a problem: most entries of a large KEY have none.
+            std::optional<std::string> shown;
+            const auto name = [&]() -> const std::string& {
+                return shown ? *shown : shown.emplace(ResourceLine(entry));
+            };
             if (opened) {
                 const std::uint32_t index = entry.ResId & kResIdIndexMask;
                 if (index >= bif.Resources.size()) {
-                    problem(name,
+                    problem(name(),
                             "the BIF holds no resource at index " + std::to_string(index) + " (it has " +
                                 std::to_string(bif.Resources.size()) + ")");
                 } else {
                     const TNWNVarResEntry& resource = bif.Resources[index];
-                    if (!byteio::RangeEnd(resource.Offset, resource.FileSize, 1, bif.Size)) {
-                        problem(name,
-                                "its bytes (offset " + std::to_string(resource.Offset) + ", " +
-                                    std::to_string(resource.FileSize) + " bytes) run past the end of the BIF (" +
-                                    std::to_string(bif.Size) + " bytes)");
-                    }
                     if (resource.ResType != entry.ResType) {
-                        problem(name,
+                        problem(name(),
                                 "the BIF gives type " + TypeText(resource.ResType) + ", the KEY " +
                                     TypeText(entry.ResType));
                     }
-                    if (namedBy[index]) {
-                        problem(name,
+                    if (namedBy[index] != &entry) {
+                        problem(name(),
                                 "its resource (index " + std::to_string(index) + ") is also named by \"" +
                                     ResourceLine(*namedBy[index]) + "\"");
                     } else {
-                        namedBy[index] = &entry;
+                        placementProblems(index, name);
                     }
                 }
             }
             if (const auto notes = duplicates.find({b, line}); notes != duplicates.end()) {
-                for (const std::string& note : notes->second) problem(name, note);
+                for (const std::string& note : notes->second) problem(name(), note);
             }
         }
-        for (std::size_t index = 0; index < namedBy.size(); ++index) {
+        for (std::uint32_t index = 0; index < namedBy.size(); ++index) {
             if (!namedBy[index]) {
-                problem("#" + std::to_string(index),
-                        "no KEY entry names this resource (type " + TypeText(bif.Resources[index].ResType) + ")");
+                const std::string name = nameOf(index);
+                problem(name, "no KEY entry names this resource (type " + TypeText(bif.Resources[index].ResType) + ")");
+                placementProblems(index, [&] { return name; });
             }
         }
     }

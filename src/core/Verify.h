@@ -1,8 +1,10 @@
 #pragma once
-// Checking a KEY against its BIFs without writing anything: that every BIF it names is there
-// and opens, that every entry's resource exists with the type the KEY gives and bytes inside
-// the file, that every resource is named, and that no name-and-type pair is listed twice. Each
-// BIF's tables are read once; every check after that works in memory.
+// Checking a KEY against its BIFs without writing anything: that both are marked as the
+// version read here, that every BIF it names is listed once, is there, opens and has the size
+// the KEY gives; that every entry's resource exists with the type the KEY gives, its ID in
+// place and bytes inside the file that overlap neither the tables nor another resource; that
+// every resource is named, and that no name-and-type pair is listed twice. Each BIF's tables
+// are read once; every check after that works in memory.
 
 #include "KeyFiles.h"
 
@@ -15,7 +17,7 @@ namespace vellocar {
 // One thing wrong, attached to the BIF (its index in the KEY's file table) where it shows.
 struct TVerifyProblem {
     std::size_t Bif = 0;
-    // The resource as the list shows it ("name.ext"), "#<index>" for a resource that no KEY
+    // The resource as the list shows it ("name.ext", ShownName), "#<index>" for a resource that no KEY
     // entry names, "" for a fault of the BIF as a whole (missing, unreadable).
     std::string Resource;
     std::string Message;
@@ -24,19 +26,22 @@ struct TVerifyProblem {
 struct TVerifyReport {
     std::size_t Bifs = 0; // BIFs checked
     std::size_t Resources = 0; // KEY entries of those BIFs
-    // BIF by BIF in the order asked; within a BIF its KEY entries in list order, then the
-    // resources that no entry names, in index order.
+    // Faults of the KEY itself (its signature), before those of its BIFs.
+    std::vector<std::string> KeyProblems;
+    // BIF by BIF in the order asked; within a BIF the faults of the BIF as a whole, then its
+    // KEY entries in list order, then the resources that no entry names, in index order.
     std::vector<TVerifyProblem> Problems;
 };
 
 // Checks the BIFs of key at bifIndexes (indexes into its file table; a repeated index is
-// checked once), each found as platform::ResolveStoredName(folder of keyPath, stored name).
-// A BIF that is missing or does not open is one problem, with the reader's message. Name and
-// type pairs are compared across the whole KEY, ResRefs without regard to ASCII case, as the
-// game looks a resource up in all its BIFs at once: a pair that an entry of a checked BIF shares
-// with any earlier entry of the KEY is a problem of that entry (of the earlier one, when only
-// its BIF is checked). Raises only for faults of the machine (out of memory), never for a fault
-// of the files.
+// checked once), each found where LocateBif finds it. A BIF that is missing or does not open
+// is one problem, with the reader's message. Name and type pairs are compared across the whole
+// KEY, ResRefs without regard to ASCII case, as the game looks a resource up in all its BIFs at
+// once: a pair that an entry of a checked BIF shares with any earlier entry of the KEY is a
+// problem of that entry (of the earlier one, when only its BIF is checked). Stored BIF names
+// are compared the same way, under the rule by which appending finds a BIF's entry ("\" and
+// "/" alike, ASCII case ignored). Raises only for faults of the machine (out of memory), never
+// for a fault of the files.
 TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
                             const std::vector<std::size_t>& bifIndexes);
 

@@ -1,5 +1,6 @@
 #include "WineRegistry.h"
 
+#include "ConfigFile.h"
 #include "Errors.h"
 #include "Names.h"
 
@@ -7,7 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +17,10 @@ namespace vellocar::qt {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A prefix's system.reg is a few megabytes; one past this is not Wine's, or not for reading
+// at start.
+constexpr std::uint64_t kMaxSystemRegBytes = 64u << 20;
 
 // Registry value types, as Wine writes them in str(N): and hex(N): prefixes.
 constexpr int kRegSz = 1;
@@ -242,14 +247,23 @@ std::string MachineRelative(std::string key) {
     return key;
 }
 
-// Reads one physical line, joining the backslash-continued lines of long hex values.
-bool ReadLogicalLine(std::istream& in, std::string& line) {
-    if (!std::getline(in, line)) return false;
+// Reads the physical line of text at pos (without its line end) and moves pos past it.
+bool ReadPhysicalLine(std::string_view text, std::size_t& pos, std::string& line) {
+    if (pos >= text.size()) return false;
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    line.assign(text.substr(pos, end - pos));
+    pos = end == text.size() ? end : end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+}
+
+// Reads one line, joining the backslash-continued lines of long hex values.
+bool ReadLogicalLine(std::string_view text, std::size_t& pos, std::string& line) {
+    if (!ReadPhysicalLine(text, pos, line)) return false;
     std::string next;
     while (!line.empty() && line.back() == '\\' && line.front() != '[' && line.find("=hex") != std::string::npos &&
-           std::getline(in, next)) {
-        if (!next.empty() && next.back() == '\r') next.pop_back();
+           ReadPhysicalLine(text, pos, next)) {
         line.pop_back();
         std::size_t start = next.find_first_not_of(" \t");
         line += start == std::string::npos ? std::string() : next.substr(start);
@@ -300,9 +314,22 @@ std::string MapWindowsPath(const std::string& prefix, const std::string& windows
 std::optional<std::string> ReadWineRegistryString(const std::string& prefix, const std::string& key,
                                                   const std::string& value) {
     if (prefix.empty()) return std::nullopt;
-    std::ifstream in(fs::path(prefix) / "system.reg", std::ios::binary);
-    if (!in) return std::nullopt;
+    const std::string path = (fs::path(prefix) / "system.reg").string();
+    const TConfigText file = ReadConfigFile(path, kMaxSystemRegBytes);
+    if (!file.Refusal.empty()) {
+        // Not the game's business to fail over: the dialogs then start unpreset, and the note
+        // says why.
+        const std::string note = "vellocar: passing over the Wine registry: " + file.Refusal + "\n";
+        std::fwrite(note.data(), 1, note.size(), stderr);
+    }
+    if (!file.Text) return std::nullopt;
+    const auto text = WineRegistryValue(*file.Text, key, value);
+    if (!text || text->empty()) return text;
+    return MapWindowsPath(prefix, *text);
+}
 
+std::optional<std::string> WineRegistryValue(std::string_view systemReg, const std::string& key,
+                                             const std::string& value) {
     const std::string wanted = MachineRelative(key);
     std::string wanted32;
     if (StartsWithNoCase(wanted, "SOFTWARE\\") && !StartsWithNoCase(wanted, "SOFTWARE\\Wow6432Node\\"))
@@ -312,7 +339,8 @@ std::optional<std::string> ReadWineRegistryString(const std::string& prefix, con
     int section = 0;
     std::optional<RawValue> found[3];
     std::string line;
-    while (ReadLogicalLine(in, line)) {
+    std::size_t at = 0;
+    while (ReadLogicalLine(systemReg, at, line)) {
         if (line.empty()) continue;
         if (line.front() == '[') {
             std::size_t pos = 1;
@@ -357,8 +385,7 @@ std::optional<std::string> ReadWineRegistryString(const std::string& prefix, con
         return std::string();
     }
     if (auto zero = text.find(u'\0'); zero != std::u16string::npos) text.resize(zero);
-    if (text.empty()) return std::string();
-    return MapWindowsPath(prefix, Utf16ToUtf8(text));
+    return Utf16ToUtf8(text);
 }
 
 } // namespace vellocar::qt

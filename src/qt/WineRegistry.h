@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vellocar::qt {
 
@@ -20,8 +21,14 @@ std::string WinePrefix();
 //
 // Nothing when the file, the key or the value is missing. An empty value of any type gives "".
 // A non-empty value of a non-string type raises EVellocarError "Invalid data type for '<value>'".
+// The file is read only when it is an ordinary file of at most 64 MiB; anything else (a FIFO, a
+// link to a device, a huge file) is passed over with a note on stderr, as if it were missing.
 std::optional<std::string> ReadWineRegistryString(const std::string& prefix, const std::string& key,
                                                   const std::string& value);
+
+// The same lookup in the text of a system.reg, without mapping the path: the value as stored.
+std::optional<std::string> WineRegistryValue(std::string_view systemReg, const std::string& key,
+                                             const std::string& value);
 
 // The Linux path for a Windows path of the prefix: "C:\x\y" -> "<prefix>/drive_c/x/y"; another
 // drive letter through the prefix's dosdevices/<letter>: link ("Z:\home\u" -> "/home/u" when z:

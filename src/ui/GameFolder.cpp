@@ -1,5 +1,6 @@
 #include "GameFolder.h"
 
+#include "ConfigFile.h"
 #include "Names.h"
 #include "Platform.h"
 #include "Toolkit.h"
@@ -8,7 +9,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
 
 namespace vellocar::ui {
 
@@ -449,15 +449,8 @@ public:
         return info && info->IsRegular;
     }
     std::optional<std::string> ReadText(const std::string& path) const override {
-        const auto info = platform::Stat(path);
-        if (!info || !info->IsRegular || info->Size > kMaxTextBytes) return std::nullopt;
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return std::nullopt;
-        // The size read before: a file that grows meanwhile is cut there, never read unbounded.
-        std::string text(static_cast<std::size_t>(info->Size), '\0');
-        in.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<std::size_t>(in.gcount()));
-        return text;
+        // Checked and opened in one step: a FIFO put there after a look would block the window.
+        return ReadConfigFile(path, kMaxTextBytes).Text;
     }
 
 private:

@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "ArchiveNames.h"
 #include "Build.h"
 #include "BuildGuard.h"
 #include "Errors.h"
@@ -456,7 +457,7 @@ void TForm1::OpenKeyFile(const std::string& path) {
         toolkit_.ListClear(ControlId::ListBox1);
         toolkit_.ListClear(ControlId::ListBox2);
         for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
-            toolkit_.ListAdd(ControlId::ListBox1, entry.Filename);
+            toolkit_.ListAdd(ControlId::ListBox1, ShownName(entry.Filename));
     }
     for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1}) toolkit_.SetEnabled(id, true);
     toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kDone));
@@ -472,9 +473,13 @@ void TForm1::ListBox1Click() {
     toolkit_.SetCaption(ControlId::BifStatPanel, Str(kWait));
     toolkit_.RepaintNow();
 
-    // Where the classic game keeps the BIF, else where the Enhanced Edition does.
+    // Where the classic game keeps the BIF, else where the Enhanced Edition does. The line shows
+    // the name as this system spells it; the entry at its position holds it as stored.
+    const auto& stored = KeyModel->Filenames;
+    const auto line = static_cast<std::size_t>(index);
     const TBifLocation location =
-        LocateBif(platform::FolderPart(KeyPath), toolkit_.ListLine(ControlId::ListBox1, index));
+        LocateBif(platform::FolderPart(KeyPath),
+                  line < stored.size() ? stored[line].Filename : toolkit_.ListLine(ControlId::ListBox1, index));
     BifPath = location.Path;
     BifModel = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
     {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -47,7 +48,7 @@ class CliArchive : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directory(dir.path() / "data");
-        WriteKey(dir / "base.key", {{"data\\a.bif"}, {"data\\b.bif"}},
+        WriteKey(dir / "base.key", {kBifA, kBifB},
                  {{"zeta", kType2da, ResId(0, 0)},
                   {"only", kTypeNss, ResId(1, 0)},
                   {"alpha", kTypeNss, ResId(0, 1)},
@@ -55,6 +56,9 @@ protected:
         WriteBif(dir / "data/a.bif", {"zeta bytes", "", "hello"}, {kType2da, kTypeNss, kTypeTxt});
         WriteBif(dir / "data/b.bif", {"only"}, {kTypeNss});
     }
+    // The file table's rows, with the sizes of the BIFs above (tables, then the bytes).
+    inline static const Key::Bif kBifA{"data\\a.bif", {}, 0, 20 + 3 * 16 + 15};
+    inline static const Key::Bif kBifB{"data\\b.bif", {}, 0, 20 + 16 + 4};
     TempDir dir;
 };
 
@@ -150,7 +154,7 @@ TEST_F(CliArchive, VerifyPassesAGoodPairAndPrintsOneLinePerProblem) {
 
     // zeta's type differs from the BIF's, readme's index is past a.bif's table (which leaves
     // its resource 2 unnamed), and b.bif is gone.
-    WriteKey(dir / "base.key", {{"data\\a.bif"}, {"data\\b.bif"}},
+    WriteKey(dir / "base.key", {kBifA, kBifB},
              {{"zeta", kTypeTxt, ResId(0, 0)},
               {"only", kTypeNss, ResId(1, 0)},
               {"alpha", kTypeNss, ResId(0, 1)},
@@ -178,9 +182,14 @@ TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
     // A BIF name that is not UTF-8 (Windows-1252 e-acute and euro sign) that is not on disk.
     const std::string odd = "data\\caf\xe9\x80.bif";
     WriteKey(dir / "base.key", {{"data\\a.bif"}, {odd}},
-             {{"zeta", kType2da, ResId(0, 0)}, {"alpha", kTypeNss, ResId(0, 1)}, {"gone", kTypeTxt, ResId(1, 0)}});
+             {{"zeta", kType2da, ResId(0, 0)},
+              {"alpha", kTypeNss, ResId(0, 1)},
+              {"gone", kTypeTxt, ResId(1, 0)},
+              {std::string("\0x\n", 3), kTypeTxt, ResId(1, 1)}});
     const CliResult keyForm = RunCli(dir, {"list", "--json", dir / "base.key"});
     ASSERT_EQ(keyForm.status, 0) << keyForm.err;
+    // Written as it is read, yet laid out and escaped exactly as nlohmann-json dumps it.
+    EXPECT_EQ(keyForm.out, nlohmann::ordered_json::parse(keyForm.out).dump(2) + "\n");
     const auto key = nlohmann::json::parse(keyForm.out);
     EXPECT_EQ(key["key"]["path"], dir / "base.key");
     EXPECT_EQ(key["key"]["build_year"], Key().BuildYear);
@@ -197,6 +206,7 @@ TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
 
     const CliResult bifForm = RunCli(dir, {"--json", "list", dir / "base.key", "data\\a.bif"});
     ASSERT_EQ(bifForm.status, 0) << bifForm.err;
+    EXPECT_EQ(bifForm.out, nlohmann::ordered_json::parse(bifForm.out).dump(2) + "\n");
     const auto bif = nlohmann::json::parse(bifForm.out);
     EXPECT_EQ(bif["bif"]["index"], 0);
     EXPECT_EQ(bif["bif"]["opened"], true);
@@ -210,24 +220,29 @@ TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {
     EXPECT_EQ(alpha["size"], 0);
 
     // A BIF that is not there still lists its entries from the KEY, without offsets.
-    const auto missing = nlohmann::json::parse(RunCli(dir, {"list", "--json", dir / "base.key", "1"}).out);
+    const std::string missingText = RunCli(dir, {"list", "--json", dir / "base.key", "1"}).out;
+    EXPECT_EQ(missingText, nlohmann::ordered_json::parse(missingText).dump(2) + "\n");
+    const auto missing = nlohmann::json::parse(missingText);
     EXPECT_EQ(missing["bif"]["opened"], false);
     EXPECT_EQ(missing["resources"][0]["line"], "gone.txt");
     EXPECT_TRUE(missing["resources"][0]["offset"].is_null());
+    // Every byte of a ResRef but its zero padding, a leading zero byte included.
+    EXPECT_EQ(missing["resources"][1]["name_hex"], "00780a");
 }
 
 TEST(CliList, NamesFromTheKeyAreEscapedOnATerminalAndExactInAPipe) {
-    // A BIF name that would set the terminal's title, one with a lone 8-bit CSI after valid
-    // UTF-8, and a resource name that would clear the screen.
+    // A BIF name that would set the terminal's title, one with an e-acute (Windows-1252, listed
+    // as UTF-8) and a byte that Windows-1252 leaves undefined (kept: an 8-bit OSC), and a
+    // resource name that would clear the screen.
     TempDir dir;
     const std::string key = dir / "k.key";
     const std::string title = "data\\\x1b]0;owned\x07.bif";
-    const std::string csi = "caf\xc3\xa9\x9b.bif";
-    WriteKey(key, {{title}, {csi}}, {{"ev\x1b[2Jil", kTypeTxt, ResId(0, 0)}});
+    const std::string osc = "caf\xe9\x9d.bif";
+    WriteKey(key, {{title}, {osc}}, {{"ev\x1b[2Jil", kTypeTxt, ResId(0, 0)}});
 
     const auto onTerminal = CliOptions::OnTerminal(CliOptions::Terminal::Stdout);
-    EXPECT_EQ(RunCli(dir, {"list", key}).out, title + "\n" + csi + "\n");
-    EXPECT_EQ(RunCli(dir, {"list", key}, onTerminal).out, "data\\\\x1b]0;owned\\x07.bif\ncaf\xc3\xa9\\x9b.bif\n");
+    EXPECT_EQ(RunCli(dir, {"list", key}).out, title + "\ncaf\xc3\xa9\x9d.bif\n");
+    EXPECT_EQ(RunCli(dir, {"list", key}, onTerminal).out, "data\\\\x1b]0;owned\\x07.bif\ncaf\xc3\xa9\\x9d.bif\n");
     EXPECT_EQ(RunCli(dir, {"list", key, "0"}).out, "ev\x1b[2Jil.txt\n");
     EXPECT_EQ(RunCli(dir, {"list", key, "0"}, onTerminal).out, "ev\\x1b[2Jil.txt\n");
 
@@ -483,6 +498,27 @@ TEST_F(CliPack, ARefusedBuildIsAFailureAndLeavesTheOldKey) {
     EXPECT_TRUE(StartsWith(r.err, "vellocar-cli: ")) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadFile(dir / "mod.key"), before);
+}
+
+TEST_F(CliPack, FailuresNameTheirCause) {
+    WriteFile(dir / "src/big.tga", std::string(5000, 'x'));
+    const std::vector<std::string> pack = {"pack", dir / "src", dir / "mod.bif", dir / "mod.key"};
+    {
+        FileSizeLimit limit(2000); // inherited: the BIF's writes fail as on a full disk
+        const CliResult full = RunCli(dir, pack);
+        EXPECT_EQ(full.status, 1);
+        // The system's reason and the file the user named, not the temporary one.
+        EXPECT_NE(full.err.find("Stream write error: file too large, writing \"" + (dir / "mod.bif") + "\""),
+                  std::string::npos)
+            << full.err;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "mod.bif"));
+    for (const char* epoch : {"-1", "253402300800"}) {
+        setenv("SOURCE_DATE_EPOCH", epoch, 1);
+        const CliResult refused = RunCli(dir, pack);
+        unsetenv("SOURCE_DATE_EPOCH");
+        EXPECT_NE(refused.err.find("0 (1970-01-01) to 253402300799 (9999-12-31)"), std::string::npos) << refused.err;
+    }
 }
 
 } // namespace

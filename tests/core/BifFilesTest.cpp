@@ -406,6 +406,18 @@ TEST_F(BifTest, NeverWritesOverTheBifOrKeyBeingRead) {
 }
 
 #ifndef _WIN32
+TEST_F(BifTest, NamesInWindows1252AreListedAndWrittenAsUtf8) {
+    // "café", "Œuvre" and a byte that Windows-1252 leaves undefined, which stays as listed on a
+    // terminal, escaped.
+    Write(KeyOf({{"data\\a.bif", {Entry("caf\xe9", 10, 0, 0), Entry("\x8cuvre", 10, 0, 1), Entry("x\x81", 10, 0, 2)}}}),
+          BifBytes({{"1"}, {"2"}, {"3"}}));
+    Open();
+    EXPECT_EQ(list_.Lines(), (std::vector<std::string>{"caf\xc3\xa9.txt", "\xc5\x92uvre.txt", "x\x81.txt"}));
+    bif_.ExtractAll(Out());
+    EXPECT_EQ(OutNames(), (std::vector<std::string>{"caf\xc3\xa9.txt", "x\\x81.txt", "\xc5\x92uvre.txt"}));
+    EXPECT_EQ(Exported("\xc5\x92uvre.txt"), "2");
+}
+
 TEST_F(BifTest, AFailedWriteRemovesThePartialFile) {
     Write(KeyOf({{"data\\a.bif", {Entry("small", 10, 0, 0), Entry("big", 10, 0, 1)}}}),
           BifBytes({{"tiny"}, {std::string(5000, 'x')}}));
@@ -416,7 +428,8 @@ TEST_F(BifTest, AFailedWriteRemovesThePartialFile) {
             bif_.ExtractAll(Out());
             ADD_FAILURE() << "no error";
         } catch (const EWriteError& e) {
-            EXPECT_TRUE(Contains(e.what(), "Stream write error: \"" + Out() + "big.txt\""));
+            EXPECT_TRUE(Contains(e.what(), "Stream write error: file too large, writing \"" + Out() + "big.txt\""))
+                << e.what();
         }
     }
     EXPECT_EQ(OutNames(), std::vector<std::string>{"small.txt"});

@@ -97,6 +97,34 @@ TEST(BuildRefused, LongBaseNamesAreAllNamed) {
     f.ExpectUnchanged();
 }
 
+TEST(BuildRefused, NamesThatCannotComeBackOutAreAllNamedUpFront) {
+    // Each would pack, but the game could not read it as meant, or extract would not write it.
+    const struct {
+        std::string name;
+        const char* why;
+    } cases[] = {
+#ifdef _WIN32
+        {"\xe6?.txt",
+         "holds characters that this system's code page cannot hold"}, // as the listing gives a name it cannot hold
+#else
+        {"\xe6\x97\xa5.txt", "holds characters that Windows-1252, the code page of the game's names, cannot hold"},
+        {"caf\xe9.txt", "is not valid UTF-8"},
+        {"a\xc2\x81.txt", "holds a control character"}, // U+0081, a C1 control
+        {"a?b.txt", "could not be exported again: the name holds the character '?'"},
+#endif
+        {"line\nbreak.txt", "holds a control character"},
+        {"con.txt", "could not be exported again: the name is a Windows device name"},
+    };
+    FailureFixture f;
+    f.AddFile("fine.nss", 1);
+    for (const auto& c : cases) f.List.Add(c.name); // refused from the name alone: no file needed
+    const std::string message = FailsWith<EBuildRefused>(f);
+    for (const auto& c : cases) EXPECT_TRUE(Contains(message, "\"" + c.name + "\" (it " + std::string(c.why)));
+    EXPECT_FALSE(Contains(message, "fine.nss"));
+    EXPECT_FALSE(Contains(message, "no longer there"));
+    f.ExpectUnchanged();
+}
+
 TEST(BuildRefused, FilesThatAreGoneOrNotOrdinary) {
     {
         FailureFixture f;

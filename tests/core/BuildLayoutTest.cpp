@@ -3,6 +3,7 @@
 
 #include "BuildTestHelpers.h"
 
+#include "BifFiles.h"
 #include "Build.h"
 #include "Errors.h"
 #include "Platform.h"
@@ -137,6 +138,31 @@ TEST(Build, NamesSplitAtTheLastPointAndFillTheResRef) {
     EXPECT_EQ(b.Vars[4].ResType, 65535u);
     EXPECT_EQ(b.Vars[3].ResType, 2017u);
 }
+
+#ifndef _WIN32
+TEST(Build, NamesBeyondAsciiAreStoredInWindows1252AsTheGameReadsThem) {
+    BuildFixture f;
+    f.AddFile("\xc3\xa9t\xc3\xa9.txt", 3); // "été"
+    f.AddFile("\xc5\x92uvre_\xe2\x82\xac.2da", 2); // "Œuvre_€", three bytes in Windows-1252
+    ASSERT_TRUE(f.Build("\xc3\xa9.bif", "k.key", false));
+    RawKey k = ParseKey(ReadFile(f.OutPath("k.key")));
+    EXPECT_EQ(k.Bifs[0].Name, "data\\\xe9.bif");
+    ASSERT_EQ(k.Keys.size(), 2u);
+    EXPECT_EQ(k.Keys[0].ResRef, ResRef16("\xe9t\xe9"));
+    EXPECT_EQ(k.Keys[1].ResRef, ResRef16("\x8cuvre_\x80"));
+
+    // The KEY finds its BIF under this system's spelling, and a KEY of an earlier build that
+    // stored the name as UTF-8 keeps its one entry for it, spelled as it was.
+    EXPECT_EQ(LocateBif(f.Out, k.Bifs[0].Name).Path, f.OutPath("\xc3\xa9.bif"));
+    Key old;
+    old.AddBif("data\\\xc3\xa9.bif", 1);
+    WriteFile(f.OutPath("k.key"), old.Write());
+    ASSERT_TRUE(f.Build("\xc3\xa9.bif", "k.key", true));
+    k = ParseKey(ReadFile(f.OutPath("k.key")));
+    ASSERT_EQ(k.Bifs.size(), 1u);
+    EXPECT_EQ(k.Bifs[0].Name, "data\\\xc3\xa9.bif");
+}
+#endif
 
 TEST(Build, NameThatIsOnlyAnExtensionGivesAnEmptyResRef) {
     BuildFixture f;

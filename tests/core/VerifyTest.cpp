@@ -30,8 +30,15 @@ struct Pair {
     std::optional<std::vector<unsigned char>> bBytes; // instead of b; nothing when empty
     bool writeB = true;
     std::size_t cutFromA = 0; // bytes cut from a's end
+    std::vector<std::pair<std::size_t, std::uint32_t>> patchA; // 32-bit values put into a's bytes
+    std::function<void(test::Key&)> editKey = [](test::Key&) {};
     std::vector<std::size_t> check{0, 1};
 };
+
+// a's layout: its variable table at 20, 16 bytes a row (ID, offset, size, type); "first" at 52,
+// "second bytes" at 57, 69 bytes in all.
+constexpr std::size_t ARow(std::size_t i, std::size_t field) { return 20 + 16 * i + 4 * field; }
+constexpr std::size_t kWholeKey = SIZE_MAX; // a problem of the KEY itself
 
 struct Expected {
     std::size_t bif;
@@ -43,12 +50,16 @@ TVerifyReport Verify(const Pair& pair, const test::TempDir& dir) {
     fs::create_directories(dir.path() / "data");
     auto a = test::BifBytes(pair.a);
     a.resize(a.size() - pair.cutFromA);
+    for (const auto& [at, value] : pair.patchA)
+        for (std::size_t i = 0; i < 4; ++i) a[at + i] = static_cast<unsigned char>(value >> (8 * i));
     test::WriteFile(dir / "data/a.bif", a);
-    if (pair.writeB) test::WriteFile(dir / "data/b.bif", pair.bBytes ? *pair.bBytes : test::BifBytes(pair.b));
+    const test::Bytes b = pair.bBytes ? *pair.bBytes : test::BifBytes(pair.b);
+    if (pair.writeB) test::WriteFile(dir / "data/b.bif", b);
     test::Key written;
-    written.Bifs = {{"data\\a.bif"}, {"data\\b.bif"}};
+    written.Bifs = {{"data\\a.bif", {}, 0, static_cast<std::uint32_t>(a.size())}, {"data\\b.bif", {}, 0, b.Size()}};
     written.Entries = pair.aEntries;
     written.Entries.insert(written.Entries.end(), pair.bEntries.begin(), pair.bEntries.end());
+    pair.editKey(written);
     test::WriteFile(dir / "chitin.key", written.Write());
     TNWNKeyFile key;
     key.LoadFromFile(dir / "chitin.key");
@@ -118,6 +129,50 @@ TEST(Verify, ReportsEachFaultOnItsBifAndResource) {
              p.check = {0};
          },
          {{0, "one.txt", "duplicated by \"one.txt\" in data\\b.bif"}}},
+        {"bytes that overlap",
+         [](Pair& p) {
+             p.patchA = {{ARow(1, 1), 54}};
+         },
+         {{0, "two.2da", "its bytes (offset 54, 12 bytes) overlap those of \"one.txt\" (offset 52, 5 bytes)"}}},
+        {"bytes over the tables",
+         [](Pair& p) {
+             p.patchA = {{ARow(0, 1), 30}};
+         },
+         {{0, "one.txt", "lie over the variable resource table (bytes 20 to 51)"}}},
+        {"bytes over the header",
+         [](Pair& p) {
+             p.patchA = {{ARow(0, 1), 0}};
+         },
+         {{0, "one.txt", "lie over the BIF's header (bytes 0 to 19)"}}},
+        {"ID out of place",
+         [](Pair& p) {
+             p.patchA = {{ARow(1, 0), 7}};
+         },
+         {{0, "two.2da", "gives it the ID 7"}}},
+        {"ID with the BIF's index above its own: fine",
+         [](Pair& p) {
+             p.patchA = {{ARow(1, 0), 3u << 20 | 1}};
+         },
+         {}},
+        {"BIF signature",
+         [](Pair& p) {
+             p.patchA = {{0, 0x58464942}};
+         }, // "BIFX"
+         {{0, "", "its signature is \"BIFXV1  \", not \"BIFFV1  \""}}},
+        {"BIF version, which the reader refuses",
+         [](Pair& p) {
+             p.patchA = {{4, 0x312E3156}};
+         }, // "V1.1"
+         {{0, "", "it is of version \"V1.1\", which Vellocar does not read"}}},
+        {"KEY signature",
+         [](Pair& p) { p.editKey = [](test::Key& k) { k.FileType = "KEYS"; }; },
+         {{kWholeKey, "", "its signature is \"KEYSV1  \", not \"KEY V1  \""}}},
+        {"FileSize not the BIF's",
+         [](Pair& p) { p.editKey = [](test::Key& k) { k.Bifs[1].FileSize = 0; }; },
+         {{1, "", "the KEY gives its size as 0 bytes, the file has 41"}}},
+        {"BIF listed twice, the later entry not checked",
+         [](Pair& p) { p.editKey = [](test::Key& k) { k.Bifs.push_back({"DATA/A.BIF"}); }; },
+         {{0, "", "the KEY lists this BIF twice: it is also entry 2 (\"DATA/A.BIF\")"}}},
         {"same name, other type",
          [](Pair& p) {
              p.b[0].Type = k2da;
@@ -131,11 +186,14 @@ TEST(Verify, ReportsEachFaultOnItsBifAndResource) {
         Pair pair;
         c.spoil(pair);
         const TVerifyReport report = Verify(pair, dir);
-        ASSERT_EQ(report.Problems.size(), c.expected.size());
+        std::vector<TVerifyProblem> problems;
+        for (const std::string& message : report.KeyProblems) problems.push_back({kWholeKey, "", message});
+        problems.insert(problems.end(), report.Problems.begin(), report.Problems.end());
+        ASSERT_EQ(problems.size(), c.expected.size()) << (problems.empty() ? "" : problems[0].Message);
         for (std::size_t i = 0; i < c.expected.size(); ++i) {
-            EXPECT_EQ(report.Problems[i].Bif, c.expected[i].bif);
-            EXPECT_EQ(report.Problems[i].Resource, c.expected[i].resource);
-            EXPECT_TRUE(test::Contains(report.Problems[i].Message, c.expected[i].message));
+            EXPECT_EQ(problems[i].Bif, c.expected[i].bif);
+            EXPECT_EQ(problems[i].Resource, c.expected[i].resource);
+            EXPECT_TRUE(test::Contains(problems[i].Message, c.expected[i].message)) << problems[i].Message;
         }
     }
 }

@@ -139,7 +139,8 @@ def write_bif(resources, var_offset=20, header_extra=b"", fixed=(), placement=No
     BIF_HEADER.pack_into(data, 0, b"BIFF", b"V1  ", len(resources), len(fixed), var_offset)
     data[BIF_HEADER.size:BIF_HEADER.size + len(header_extra)] = header_extra
     for i, (restype, content) in enumerate(resources):
-        BIF_VAR.pack_into(data, var_offset + BIF_VAR.size * i, 0x1000 + i, offsets[i],
+        # The ID's low 20 bits are the row's index; the bits above may hold anything.
+        BIF_VAR.pack_into(data, var_offset + BIF_VAR.size * i, (0x123 << 20) | i, offsets[i],
                           len(content), restype)
     fixed_at = var_offset + BIF_VAR.size * len(resources)
     for i, row in enumerate(fixed):
@@ -530,7 +531,7 @@ def json_case(cli, c, work):
                     continue
                 name, ext, index = cut_at_zero(resref_bytes), EXTENSIONS.get(restype, ""), resid & 0xFFFFF
                 there = table is not None and index < len(table)
-                rows.append(dict(line=cp1252(name) + "." + ext, name=cp1252(name), name_hex=name.hex(),
+                rows.append(dict(line=cp1252(name) + "." + ext, name=cp1252(name), name_hex=resref_bytes.rstrip(b"\0").hex(),
                                  type=restype, extension=ext, res_id=resid, index=index,
                                  offset=table[index][1] if there else None,
                                  size=table[index][2] if there else None))

@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 using namespace vellocar;
 using ui::ControlId;
@@ -386,6 +387,16 @@ void WindowTest::registryPresetsTheDialogsFromTheWinePrefix() {
     QtWindow none;
     QVERIFY(none.Start());
     QCOMPARE(none.Form().OpenDialog2.InitialDir, "");
+
+    // A FIFO or a link to an endless device as the registry: the window comes up unpreset, at
+    // once, rather than blocking or reading forever before it appears.
+    QtWindow fifo, endless;
+    QCOMPARE(mkfifo((fifo.Prefix().path() / "system.reg").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", endless.Prefix().path() / "system.reg");
+    for (QtWindow* odd : {&fifo, &endless}) {
+        QVERIFY(odd->Start());
+        QCOMPARE(odd->Form().OpenDialog2.InitialDir, "");
+    }
 
     // Without the value, an Enhanced Edition named by NWN_ROOT, once it holds the game's KEY.
     vellocar::test::TempDir ee;

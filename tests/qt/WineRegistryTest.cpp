@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <sys/stat.h>
 
 using vellocar::qt::MapWindowsPath;
 using vellocar::qt::ReadWineRegistryString;
@@ -86,6 +88,32 @@ TEST(WineRegistry, GivesNothingWhenFileKeyOrValueIsMissing) {
                    "[Software\\\\BioWare\\\\NWN\\\\Neverwinter\\\\Patch] 1\n"
                    "\"Location\"=\"C:\\\\Patch\"\n");
     EXPECT_EQ(Read(prefix), std::nullopt);
+}
+
+TEST(WineRegistry, PassesOverWhatIsNoOrdinaryFileOfASensibleSize) {
+    const struct {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> make;
+    } cases[] = {
+        {"a FIFO, which would block", [](const auto& at) { ASSERT_EQ(mkfifo(at.c_str(), 0600), 0); }},
+        {"a link to /dev/zero, which never ends",
+         [](const auto& at) { std::filesystem::create_symlink("/dev/zero", at); }},
+        {"a file past 64 MiB",
+         [](const auto& at) {
+             WriteFile(at.string(), std::string("WINE REGISTRY Version 2\n"));
+             std::filesystem::resize_file(at, (64u << 20) + 1);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir prefix;
+        c.make(prefix.path() / "system.reg");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Read(prefix), std::nullopt);
+        const std::string note = testing::internal::GetCapturedStderr();
+        EXPECT_NE(note.find("passing over the Wine registry: "), std::string::npos) << note;
+        EXPECT_NE(note.find("system.reg"), std::string::npos) << note;
+    }
 }
 
 TEST(WineRegistry, UnescapesTheStoredText) {
