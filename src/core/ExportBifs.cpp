@@ -148,6 +148,11 @@ TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBif
             }
         } forget{written, folders[i], lastUse[folders[i]] == i};
 
+        // A BIF that holds nothing asked for is not looked at: its absence loses nothing.
+        std::vector<TNWNKeyEntry> wanted;
+        for (const TNWNKeyEntry& e : entry.Resources)
+            if (MatchesAnyPattern(request.Patterns, ResourceLine(e))) wanted.push_back(e);
+        if (!request.Patterns.empty() && wanted.empty()) continue;
         const std::string folderName = BifFolderName(entry.Filename);
         if (!request.Flat) {
             if (const auto reason = UnsafeExportNameReason(folderName)) {
@@ -159,11 +164,6 @@ TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBif
             skipBif(ref, "the BIF is missing (looked for at \"" + locations[i].Path + "\")");
             continue;
         }
-
-        std::vector<TNWNKeyEntry> wanted;
-        for (const TNWNKeyEntry& e : entry.Resources)
-            if (MatchesAnyPattern(request.Patterns, ResourceLine(e))) wanted.push_back(e);
-        if (!request.Patterns.empty() && wanted.empty()) continue;
 
         TDiscardingList lines;
         TNullGauge noGauge;
