@@ -66,8 +66,8 @@ export NWN_ROOT; NWN_ROOT=$(to_windows "$ee/game")
 wcli --quiet cat --game appearance.2da >"$ee/cat.out"
 cmp "$ee/cat.out" "$ee/retail/appearance.2da"
 wcli --quiet find --game '*.2DA' | tr -d '\r' >"$ee/find.out"
-grep -q $'^appearance.2da\t.*nwn_retail.key\tdata\\\\retail_2da.bif\t0\t19\tloaded$' "$ee/find.out"
-grep -q $'^appearance.2da\t.*nwn_base.key\tdata\\\\base_2da.bif\t0\t17\tshadowed$' "$ee/find.out"
+grep -q $'^appearance.2da\t.*nwn_retail.key\tdata\\\\retail_2da.bif\t0\t18\tloaded$' "$ee/find.out"
+grep -q $'^appearance.2da\t.*nwn_base.key\tdata\\\\base_2da.bif\t0\t16\tshadowed$' "$ee/find.out"
 wcli --quiet extract --game --all "$(to_windows "$ee/out")" --match 'c_*'
 cmp "$ee/out/base_2da/c_dragon.mdl" "$ee/base/c_dragon.mdl"
 [ ! -e "$ee/out/retail_2da" ]
