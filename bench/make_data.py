@@ -170,7 +170,7 @@ def game_bifs(rng, prefix, copies, per_copy_scale):
             for i in range(int(count * per_copy_scale)):
                 ext = exts[i % len(exts)]
                 size = int(low + (high - low) * rng.random() ** (skew * 2))
-                resources.append(("%s%s%02d_%05d" % (stem[:3], prefix, copy, i), TYPES[ext], size))
+                resources.append(("%s%s%02d_%05d" % (stem[:3], prefix[0], copy, i), TYPES[ext], size))
             bifs.append(("data\\%s_%s_%02d.bif" % (prefix, stem, copy), resources))
     return bifs
 

@@ -97,6 +97,16 @@ public:
             OwnLine(text);
         }
     }
+    // A line of tab-separated fields that may quote names: on a terminal each field is escaped
+    // and the tabs between them stay tabs.
+    void Fields(std::initializer_list<std::string> fields) {
+        std::string line;
+        for (const std::string& field : fields) {
+            if (&field != fields.begin()) line += '\t';
+            line += escape_ ? cli::Escaped(field) : field;
+        }
+        OwnLine(line);
+    }
     // A line of the program's own text only (the help shows \xHH, which must stay as written).
     void OwnLine(std::string_view text) {
         buffer_.append(text);
@@ -418,10 +428,10 @@ int RunVerify(const std::string& keyPath, const std::vector<std::string>& bifNam
     }
     if (!quiet) {
         const std::size_t problems = report.Problems.size();
-        out.OwnLine(label + "verified " + WithThousands(report.Bifs) + (report.Bifs == 1 ? " BIF, " : " BIFs, ") +
-                    WithThousands(report.Resources) + (report.Resources == 1 ? " resource: " : " resources: ") +
-                    (problems == 0 ? std::string("no problems")
-                                   : WithThousands(problems) + (problems == 1 ? " problem" : " problems")));
+        out.Line(label + "verified " + WithThousands(report.Bifs) + (report.Bifs == 1 ? " BIF, " : " BIFs, ") +
+                 WithThousands(report.Resources) + (report.Resources == 1 ? " resource: " : " resources: ") +
+                 (problems == 0 ? std::string("no problems")
+                                : WithThousands(problems) + (problems == 1 ? " problem" : " problems")));
     }
     return report.Problems.empty() ? kExitOk : kExitFailure;
 }
@@ -547,10 +557,9 @@ int RunFind(const std::vector<TGameKey>& keys, const std::string& pattern, bool 
         out.OwnLine("]}");
     } else {
         for (const TResourceHit& hit : hits) {
-            out.Line(ResourceLine(hit.Entry) + '\t' + keys[hit.Key].Path + '\t' +
-                     keys[hit.Key].Key->Filenames[hit.Bif].Filename + '\t' + std::to_string(hit.Line) + '\t' +
-                     (hit.Size ? std::to_string(*hit.Size) : std::string("-")) + '\t' +
-                     (hit.Loaded ? "loaded" : "shadowed"));
+            out.Fields({ResourceLine(hit.Entry), keys[hit.Key].Path, keys[hit.Key].Key->Filenames[hit.Bif].Filename,
+                        std::to_string(hit.Line), hit.Size ? std::to_string(*hit.Size) : std::string("-"),
+                        hit.Loaded ? "loaded" : "shadowed"});
         }
     }
     if (hits.empty()) {
@@ -864,7 +873,7 @@ int Run(int argc, char** argv, Output& out) {
         int status = kExitOk;
         for (std::size_t k = 0; k < keys.size(); ++k) {
             if (!args.empty() && bifsOf[k].empty()) continue;
-            const std::string label = cli::Escaped(platform::FileNamePart(keys[k].Path)) + ": ";
+            const std::string label = platform::FileNamePart(keys[k].Path) + ": ";
             if (RunVerify(keys[k].Path, bifsOf[k], cmd.quiet, out, label) != kExitOk) status = kExitFailure;
         }
         return status;

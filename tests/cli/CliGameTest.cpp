@@ -27,15 +27,16 @@ protected:
     void SetUp() override {
         WriteArchive(dir.path(), "data/nwn_base.key",
                      {{"data\\base_2da.bif",
-                       {{"appearance", kType2da, "base appearance"}, {"c_dragon", kTypeMdl, kModel},
+                       {{"appearance", kType2da, "base appearance"},
+                        {"c_dragon", kTypeMdl, kModel},
                         {"portraits", kType2da, "base portraits"}}},
                       {"data\\base_sounds.bif", {{"door", kTypeTxt, "sound"}}}});
         fs::remove(dir.path() / "data/base_sounds.bif");
         WriteArchive(dir.path() / "lang/de", "data/nwn_base_loc.key",
                      {{"data\\base_loc.bif", {{"C_DRAGON", kTypeMdl, "german dragon"}}}});
         WriteArchive(dir.path(), "data/nwn_retail.key",
-                     {{"data\\retail.bif", {{"appearance", kType2da, "retail appearance"},
-                                            {"c_dragon", kTypeMdl, "retail dragon"}}}});
+                     {{"data\\retail.bif",
+                       {{"appearance", kType2da, "retail appearance"}, {"c_dragon", kTypeMdl, "retail dragon"}}}});
         setenv("NWN_ROOT", dir.path().c_str(), 1);
         setenv("WINEPREFIX", (dir / "no-wine").c_str(), 1); // no registry value wins over it
     }
@@ -53,10 +54,11 @@ TEST_F(CliGame, FindMarksTheEntryTheGameLoadsAndListsWhatItShadows) {
     EXPECT_EQ(found.status, 0) << found.err;
     EXPECT_NE(found.err.find("the game in \"" + dir.path().string() + "\""), std::string::npos) << found.err;
     const std::string base = dir / "data/nwn_base.key";
-    EXPECT_EQ(found.out, "c_dragon.mdl\t" + (dir / "data/nwn_retail.key") + "\tdata\\retail.bif\t1\t13\tloaded\n" +
-                             "C_DRAGON.mdl\t" + (dir / "lang/de/data/nwn_base_loc.key") +
-                             "\tdata\\base_loc.bif\t0\t13\tshadowed\n" + "c_dragon.mdl\t" + base +
-                             "\tdata\\base_2da.bif\t1\t12\tshadowed\n");
+    EXPECT_EQ(found.out,
+              "c_dragon.mdl\t" + (dir / "data/nwn_retail.key") + "\tdata\\retail.bif\t1\t13\tloaded\n" +
+                  "C_DRAGON.mdl\t" + (dir / "lang/de/data/nwn_base_loc.key") +
+                  "\tdata\\base_loc.bif\t0\t13\tshadowed\n" + "c_dragon.mdl\t" + base +
+                  "\tdata\\base_2da.bif\t1\t12\tshadowed\n");
 
     // Without --lang the English KEYs alone; as JSON, one entry per line of the document.
     const auto doc = nlohmann::json::parse(Game({"--quiet", "find", "--json", "*.2da"}).out);
@@ -70,9 +72,14 @@ TEST_F(CliGame, FindMarksTheEntryTheGameLoadsAndListsWhatItShadows) {
 
     const CliResult shadowed = Game({"--quiet", "find", "--shadowed", "--lang", "de"});
     EXPECT_EQ(shadowed.status, 0) << shadowed.err;
-    EXPECT_EQ(shadowed.out, base + ": 2 resources, 27 bytes shadowed by later KEYs\n" +
-                                (dir / "lang/de/data/nwn_base_loc.key") + ": 1 resource, 13 bytes shadowed by later KEYs\n" +
-                                (dir / "data/nwn_retail.key") + ": 0 resources, 0 bytes shadowed by later KEYs\n");
+    EXPECT_EQ(shadowed.out,
+              base + ": 2 resources, 27 bytes shadowed by later KEYs\n" + (dir / "lang/de/data/nwn_base_loc.key") +
+                  ": 1 resource, 13 bytes shadowed by later KEYs\n" + (dir / "data/nwn_retail.key") +
+                  ": 0 resources, 0 bytes shadowed by later KEYs\n");
+
+    // On a terminal the fields stay apart by tabs (which the escaping would show as \x09).
+    const auto onTerminal = CliOptions::OnTerminal(CliOptions::Terminal::Stdout);
+    EXPECT_NE(Game({"--quiet", "find", "portraits.2da"}, onTerminal).out.find("portraits.2da\t"), std::string::npos);
 
     const CliResult none = Game({"find", "nothing*"});
     EXPECT_EQ(none.status, 1);
@@ -122,8 +129,7 @@ TEST_F(CliGame, ExtractAllWritesEveryBifTreeOrFlatAndReportsTheMissingOne) {
     // Flat, the game's own: a resource of a later KEY wins; the missing BIF is reported.
     const CliResult flat = Game({"extract", "--all", "--flat", dir / "flat"});
     EXPECT_EQ(flat.status, 1);
-    EXPECT_NE(flat.err.find("nwn_base.key: data\\base_sounds.bif: not exported: the BIF is missing"),
-              std::string::npos)
+    EXPECT_NE(flat.err.find("nwn_base.key: data\\base_sounds.bif: not exported: the BIF is missing"), std::string::npos)
         << flat.err;
     EXPECT_NE(flat.out.find("extracted 3 resources from 2 BIFs"), std::string::npos) << flat.out;
     EXPECT_EQ(ReadText(dir / "flat/appearance.2da"), "retail appearance");
@@ -136,6 +142,30 @@ TEST_F(CliGame, ExtractAllWritesEveryBifTreeOrFlatAndReportsTheMissingOne) {
     EXPECT_EQ(ReadText(dir / "one/c_dragon.mdl"), kModel);
     EXPECT_EQ(RunCli(dir, {"extract", base, "--all", dir / "none", "--match", "*.nss"}).status, 1);
     EXPECT_FALSE(fs::exists(dir.path() / "none"));
+}
+
+TEST(CliExtractAll, NeverWritesOverABifBeingReadNorTwiceIntoOneFile) {
+    // Two BIFs whose folders have one name, and a BIF stored as a .txt file in data/, where a
+    // flat export into data/ would put the resource of that name before the BIF is read.
+    TempDir dir;
+    const std::string key = WriteArchive(dir.path(), "k.key",
+                                         {{"data\\a.bif", {{"same", kType2da, "first"}, {"notes", kTypeTxt, "text"}}},
+                                          {"old\\a.bif", {{"same", kType2da, "second"}, {"other", kType2da, "o"}}},
+                                          {"data\\notes.txt", {{"kept", kType2da, "k"}}}});
+    const auto bifBytes = ReadFile(dir / "data/notes.txt");
+
+    const CliResult tree = RunCli(dir, {"--quiet", "extract", key, "--all", dir / "tree"});
+    EXPECT_EQ(tree.status, 1);
+    EXPECT_EQ(ReadText(dir / "tree/a/same.2da"), "first");
+    EXPECT_EQ(ReadText(dir / "tree/a/other.2da"), "o");
+    EXPECT_NE(tree.err.find("old\\a.bif: skipped same.2da: \"data\\a.bif: same.2da\" comes first"), std::string::npos)
+        << tree.err;
+
+    const CliResult flat = RunCli(dir, {"--quiet", "extract", key, "--all", "--flat", dir / "data"});
+    EXPECT_EQ(flat.status, 1);
+    EXPECT_NE(flat.err.find("skipped notes.txt: writing it would overwrite"), std::string::npos) << flat.err;
+    EXPECT_EQ(ReadFile(dir / "data/notes.txt"), bifBytes);
+    EXPECT_EQ(ReadText(dir / "data/kept.2da"), "k");
 }
 
 } // namespace
