@@ -112,14 +112,18 @@ TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBif
         total += keys[ref.Key].Key->Filenames[ref.Bif].Resources.size();
     }
 
-    // Flat from several KEYs: the last KEY that holds a resource gives its file.
+    // Flat from several KEYs: the last KEY that holds a resource gives its file. A BIF that is
+    // not there gives none, so it takes nothing from the KEYs before it.
     std::unordered_map<std::string, std::size_t> lastKeyOf; // folded line -> KEY index
     if (request.Flat && keys.size() > 1) {
-        for (const TBifRef& ref : request.Bifs)
+        for (std::size_t i = 0; i < request.Bifs.size(); ++i) {
+            const TBifRef& ref = request.Bifs[i];
+            if (!locations[i].Found) continue;
             for (const TNWNKeyEntry& entry : keys[ref.Key].Key->Filenames[ref.Bif].Resources) {
                 std::size_t& last = lastKeyOf[Folded(ResourceLine(entry))];
                 last = std::max(last, ref.Key);
             }
+        }
     }
 
     if (total > 0) {

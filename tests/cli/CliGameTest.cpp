@@ -135,6 +135,10 @@ TEST_F(CliGame, ExtractAllWritesEveryBifTreeOrFlatAndReportsTheMissingOne) {
     EXPECT_EQ(ReadText(dir / "flat/appearance.2da"), "retail appearance");
     EXPECT_EQ(ReadText(dir / "flat/c_dragon.mdl"), "retail dragon");
     EXPECT_EQ(ReadText(dir / "flat/portraits.2da"), "base portraits");
+    // A later KEY whose BIF is missing takes nothing away from the earlier ones.
+    fs::remove(dir.path() / "data/retail.bif");
+    EXPECT_EQ(Game({"--quiet", "extract", "--all", "--flat", dir / "flat2"}).status, 1);
+    EXPECT_EQ(ReadText(dir / "flat2/appearance.2da"), "base appearance");
 
     // One BIF with a filter goes straight into DIR; a filter that matches nothing writes nothing.
     const std::string base = dir / "data/nwn_base.key";
