@@ -10,7 +10,7 @@ namespace {
 TEST(NamePattern, GlobsMatchNamesWithoutRegardToCase) {
     struct Case {
         const char* pattern;
-        const char* name;
+        std::string name;
         bool matches;
     };
     const Case cases[] = {
@@ -33,7 +33,7 @@ TEST(NamePattern, GlobsMatchNamesWithoutRegardToCase) {
         {"a*b*c", "aXbYc", true},
         {"a*b*c", "aXbYcZ", false},
         {"**.mdl", "x.mdl", true},
-        {"*a*a*a*a*b", std::string(64, 'a').c_str(), false},
+        {"*a*a*a*a*b", std::string(64, 'a'), false},
     };
     for (const Case& c : cases) EXPECT_EQ(MatchesPattern(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
     EXPECT_TRUE(MatchesAnyPattern({}, "anything"));
