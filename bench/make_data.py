@@ -10,6 +10,13 @@
                                  or with COUNT one byte of its own for each resource
   make_data.py models DIR        11,112 files like the game's largest BIF (its models): mostly
                                  .mdl of a few KB to tens of KB, with walk meshes
+  make_data.py game ROOT         an Enhanced Edition-shaped install: data/nwn_base.key with 60
+                                 BIFs, data/nwn_base_loc.key and data/nwn_retail.key with 2 each,
+                                 50,000 resources and about 1 GB in all, sized like the retail
+                                 BIFs (2DAs and scripts of a few KB, models of tens of KB,
+                                 textures and sounds of hundreds of KB)
+  make_data.py lookup ROOT       three KEYs of 200,000 entries in all (tables only, with their
+                                 BIFs' tables), for find; c_dragon.mdl in each
   make_data.py floorlist KEY BIF LIST
                                  "name offset size" of each of BIF's resources, for the export
                                  floor program (bench/win32/extract_floor.c)
@@ -115,6 +122,101 @@ def make_models(folder):
     print("%s: %d files, %d bytes" % (folder, count, total))
 
 
+TYPES = {"2da": 2017, "nss": 2009, "ncs": 2010, "mdl": 2002, "wok": 2016, "tga": 3, "dds": 2033,
+         "wav": 4, "utc": 2027, "uti": 2025, "dlg": 2029, "txi": 2022, "plt": 6, "set": 2013}
+# The retail BIFs by kind: (stem, extensions, resource count, size range in bytes, skew). A skew
+# above 1 packs the sizes toward the low end, as most of a kind are small and a few large.
+GAME_KINDS = [
+    ("2da", ["2da"], 1200, (200, 60 * KIB), 3),
+    ("scripts", ["nss", "ncs"], 2500, (300, 40 * KIB), 3),
+    ("models", ["mdl", "wok"], 1400, (2 * KIB, 160 * KIB), 2),
+    ("templates", ["utc", "uti", "dlg"], 1300, (500, 20 * KIB), 2),
+    ("textures", ["tga", "dds", "txi", "plt"], 700, (1 * KIB, 512 * KIB), 2),
+    ("sounds", ["wav"], 400, (8 * KIB, 450 * KIB), 2),
+]
+
+
+def write_bif_and_key(key_path, data_root, bifs, pool, rng, data=True):
+    """bifs: [(stored name, [(resref, type, size)])]; each BIF written below data_root where its
+    stored name points, then the KEY naming them."""
+    names = b""
+    table = b""
+    entries = bytearray()
+    name_at = 64 + 12 * len(bifs)
+    for b, (stored, resources) in enumerate(bifs):
+        path = os.path.join(data_root, *stored.split("\\"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        count = len(resources)
+        offset = 20 + 16 * count
+        with open(path, "wb") as f:
+            f.write(struct.pack("<4s4sIII", b"BIFF", b"V1  ", count, 0, 20))
+            for i, (_, res_type, size) in enumerate(resources):
+                f.write(struct.pack("<IIII", (b << 20) | i, offset if data else 0, size if data else 0, res_type))
+                offset += size if data else 0
+            if data:
+                for _, _, size in resources:
+                    at = rng.randrange(0, len(pool) - size)
+                    f.write(pool[at:at + size])
+            bif_size = f.tell()
+        encoded = stored.encode()
+        table += struct.pack("<IIHH", bif_size, name_at + len(names), len(encoded), 0)
+        names += encoded + b"\0"
+        for i, (resref, res_type, _) in enumerate(resources):
+            entries += struct.pack("<16sHI", resref.encode().ljust(16, b"\0"), res_type, (b << 20) | i)
+    os.makedirs(os.path.dirname(key_path), exist_ok=True)
+    with open(key_path, "wb") as f:
+        f.write(struct.pack("<4s4sIIIIII32s", b"KEY ", b"V1  ", len(bifs), len(entries) // 22, 64,
+                            64 + len(table) + len(names), 126, 0, b"\0" * 32))
+        f.write(table + names + bytes(entries))
+
+
+def game_bifs(rng, prefix, copies, per_copy_scale):
+    bifs = []
+    for copy in range(copies):
+        for stem, exts, count, (low, high), skew in GAME_KINDS:
+            resources = []
+            for i in range(int(count * per_copy_scale)):
+                ext = exts[i % len(exts)]
+                size = int(low + (high - low) * rng.random() ** (skew * 2))
+                resources.append(("%s%s%02d_%05d" % (stem[:3], prefix[0], copy, i), TYPES[ext], size))
+            bifs.append(("data\\%s_%s_%02d.bif" % (prefix, stem, copy), resources))
+    return bifs
+
+
+def make_game(root):
+    rng = random.Random(SEED + 3)
+    pool = rng.randbytes(8 * MIB)
+    # 60 base BIFs (10 of each kind), and two small ones for each later KEY, whose first
+    # resources replace the base's.
+    base = game_bifs(rng, "base", 10, 0.67)
+    loc = game_bifs(rng, "loc", 1, 0.05)[:2]
+    retail = game_bifs(rng, "retail", 1, 0.05)[:2]
+    for later in (loc, retail):
+        for stored, resources in later:
+            for i in range(0, len(resources), 4):
+                name, res_type, size = resources[i]
+                resources[i] = (base[i % len(base)][1][i][0], res_type, size)
+    write_bif_and_key(os.path.join(root, "data", "nwn_base.key"), root, base, pool, rng)
+    write_bif_and_key(os.path.join(root, "data", "nwn_base_loc.key"), root, loc, pool, rng)
+    write_bif_and_key(os.path.join(root, "data", "nwn_retail.key"), root, retail, pool, rng)
+    count = sum(len(r) for _, r in base + loc + retail)
+    total = sum(s for _, r in base + loc + retail for _, _, s in r)
+    print("%s: %d BIFs, %d resources, %d bytes" % (root, len(base + loc + retail), count, total))
+
+
+def make_lookup(root):
+    rng = random.Random(SEED + 4)
+    for k, key in enumerate(["nwn_base", "nwn_base_loc", "nwn_retail"]):
+        bifs = []
+        for b in range(20):
+            resources = [("r%d_%02d_%05d" % (k, b, i), TYPES[EXTENSIONS[i % 5]] if EXTENSIONS[i % 5] in TYPES else 2017,
+                          0) for i in range(3334)]
+            bifs.append(("data\\%s_%02d.bif" % (key, b), resources))
+        bifs[7][1][100] = ("c_dragon", 2002, 0)
+        write_bif_and_key(os.path.join(root, "data", key + ".key"), root, bifs, b"", rng, data=False)
+    print("%s: 3 KEYs, 200,040 entries" % root)
+
+
 def make_floor_list(key_path, bif_path, list_path):
     """The resources of the KEY's first BIF: their names from the KEY, offsets and sizes from
     the BIF's table (the index part of a resource id is its row)."""
@@ -146,6 +248,10 @@ def main():
         make_key(sys.argv[2], sys.argv[3], int(sys.argv[4]) if len(sys.argv) >= 5 else None)
     elif len(sys.argv) >= 3 and sys.argv[1] == "models":
         make_models(sys.argv[2])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "game":
+        make_game(sys.argv[2])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "lookup":
+        make_lookup(sys.argv[2])
     elif len(sys.argv) >= 5 and sys.argv[1] == "floorlist":
         make_floor_list(sys.argv[2], sys.argv[3], sys.argv[4])
     else:

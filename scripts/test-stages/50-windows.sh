@@ -68,3 +68,28 @@ if [ -x "$linux_cli" ]; then
   done
   echo "both refuse a name that Windows-1252 cannot hold, before they write anything"
 fi
+
+# The commands over several KEYs in the Windows tool: a fake Enhanced Edition install found
+# through NWN_ROOT, a retail KEY over the base KEY; cat's bytes come out exact (no "\r\n").
+ee=$(mktemp -d)
+trap 'rm -rf "$ee" ${scratch:+"$scratch"}' EXIT
+to_windows() { printf 'Z:%s' "${1//\//\\}"; }
+wcli() { VELLOCAR_WINE_DIR=$build/wine tests/win32/wine-run "$build/src/cli/vellocar-cli.exe" "$@"; }
+mkdir -p "$ee/base" "$ee/retail" "$ee/game/data"
+printf 'base appearance\n' >"$ee/base/appearance.2da"
+printf 'base dragon' >"$ee/base/c_dragon.mdl"
+printf 'retail appearance\n' >"$ee/retail/appearance.2da"
+for key in base retail; do
+  wcli --quiet pack "$(to_windows "$ee/$key")" "$(to_windows "$ee/game/data/${key}_2da.bif")" \
+    "$(to_windows "$ee/game/data/nwn_$key.key")"
+done
+export NWN_ROOT; NWN_ROOT=$(to_windows "$ee/game")
+wcli --quiet cat --game appearance.2da >"$ee/cat.out"
+cmp "$ee/cat.out" "$ee/retail/appearance.2da"
+wcli --quiet find --game '*.2DA' | tr -d '\r' >"$ee/find.out"
+grep -q $'^appearance.2da\t.*nwn_retail.key\tdata\\\\retail_2da.bif\t0\t18\tloaded$' "$ee/find.out"
+grep -q $'^appearance.2da\t.*nwn_base.key\tdata\\\\base_2da.bif\t0\t16\tshadowed$' "$ee/find.out"
+wcli --quiet extract --game --all "$(to_windows "$ee/out")" --match 'c_*'
+cmp "$ee/out/base_2da/c_dragon.mdl" "$ee/base/c_dragon.mdl"
+[ ! -e "$ee/out/retail_2da" ]
+echo "the Windows tool finds, prints and extracts across the game's KEYs"

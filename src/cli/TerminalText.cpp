@@ -90,6 +90,17 @@ std::string Escaped(std::string_view text) {
     return shown;
 }
 
+std::size_t TextPrefixLength(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const char c = text[at];
+        const std::size_t run = c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\\' ? 1 : ShownAsIs(text, at);
+        if (run == 0) break;
+        at += run;
+    }
+    return at;
+}
+
 bool IsTerminal(std::FILE* stream) {
 #ifdef _WIN32
     return _isatty(_fileno(stream)) != 0;

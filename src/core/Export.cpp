@@ -27,7 +27,9 @@ void CheckNames(std::vector<TExportItem>& plan, platform::NameRules rules) {
             item.SkipReason = *reason;
             continue;
         }
-        const auto [earlier, fresh] = first.try_emplace(platform::NameKey(item.Name, rules), item.Name);
+        // Compared as the files will be named, which on Linux is UTF-8 ("é.txt" and "É.TXT").
+        const auto [earlier, fresh] =
+            first.try_emplace(platform::NameKey(FileNameOfArchiveName(item.Name), rules), item.Name);
         if (!fresh) item.SkipReason = "\"" + earlier->second + "\" comes first under the same file name";
     }
 }

@@ -1,6 +1,7 @@
 #include "GameFolder.h"
 
 #include "ConfigFile.h"
+#include "Main.h"
 #include "Names.h"
 #include "Platform.h"
 #include "Toolkit.h"
@@ -9,6 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <fstream>
+#include <utility>
 
 namespace vellocar::ui {
 
@@ -434,7 +437,7 @@ private:
 
 class SystemSources final : public GameFolderSources {
 public:
-    explicit SystemSources(Toolkit& toolkit) : toolkit_(toolkit) {}
+    explicit SystemSources(RegistryReader registry) : registry_(std::move(registry)) {}
 
     std::optional<std::string> Environment(const std::string& name) const override {
         const char* value = std::getenv(name.c_str());
@@ -442,7 +445,7 @@ public:
         return std::string(value);
     }
     std::optional<std::string> RegistryString(const std::string& key, const std::string& value) const override {
-        return toolkit_.ReadRegistryString(key, value);
+        return registry_(key, value);
     }
     bool IsFile(const std::string& path) const override {
         const auto info = platform::Stat(path);
@@ -454,17 +457,29 @@ public:
     }
 
 private:
-    Toolkit& toolkit_;
+    RegistryReader registry_;
 };
 
 } // namespace
 
 std::unique_ptr<GameFolderSources> SystemGameFolderSources(Toolkit& toolkit) {
-    return std::make_unique<SystemSources>(toolkit);
+    return SystemGameFolderSources([&toolkit](const std::string& key, const std::string& value) {
+        return toolkit.ReadRegistryString(key, value);
+    });
+}
+
+std::unique_ptr<GameFolderSources> SystemGameFolderSources(RegistryReader registry) {
+    return std::make_unique<SystemSources>(std::move(registry));
 }
 
 std::string FindEnhancedEdition(const GameFolderSources& sources, GameFolderSystem system) {
     return Search(sources, system).Run();
+}
+
+std::string FindGameFolder(const GameFolderSources& sources, GameFolderSystem system) {
+    std::string folder = sources.RegistryString(std::string(kRegistryKey), std::string(kRegistryValue)).value_or("");
+    if (const auto zero = folder.find('\0'); zero != std::string::npos) folder.resize(zero);
+    return folder.empty() ? FindEnhancedEdition(sources, system) : folder;
 }
 
 std::vector<std::string> SteamLibraryFolders(std::string_view vdf) {

@@ -7,6 +7,7 @@
 
 #include "Platform.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,11 @@ public:
 // toolkit reads it (on Linux, the Wine prefix's).
 std::unique_ptr<GameFolderSources> SystemGameFolderSources(Toolkit& toolkit);
 
+// The same with the registry read by registry (a string value under HKEY_LOCAL_MACHINE), for a
+// program without a toolkit.
+using RegistryReader = std::function<std::optional<std::string>(const std::string& key, const std::string& value)>;
+std::unique_ptr<GameFolderSources> SystemGameFolderSources(RegistryReader registry);
+
 // How the search spells the places it looks in.
 enum class GameFolderSystem { Windows, Posix };
 
@@ -46,6 +52,11 @@ inline constexpr GameFolderSystem kHostSystem =
 // (the game's product folder inside each); GOG (its registry entry on Windows, its default
 // folder on both). Empty when none holds the game.
 std::string FindEnhancedEdition(const GameFolderSources& sources, GameFolderSystem system = kHostSystem);
+
+// The game folder as the window finds it at start: the classic installer's registry value
+// (its text up to the first zero character), else the Enhanced Edition's search. Empty when
+// neither names one.
+std::string FindGameFolder(const GameFolderSources& sources, GameFolderSystem system = kHostSystem);
 
 // The library folders that Steam's libraryfolders.vdf lists, in file order, both layouts:
 // "path" values of the numbered blocks (current), and numbered string values (older clients).

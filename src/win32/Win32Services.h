@@ -4,6 +4,7 @@
 // takes the window that owns it; none keeps state.
 
 #include "Toolkit.h"
+#include "Win32Registry.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -26,13 +27,6 @@ std::optional<std::string> RunFileDialog(HWND owner, const ui::FileDialogSpec& d
 std::optional<std::string> BrowseForFolder(HWND owner, const std::string& prompt, const std::string& initialFolder);
 
 ui::MessageAnswer ShowMessage(HWND owner, const std::string& text, const std::string& title, ui::MessageKind kind);
-
-// A string value under root\key, read with read access only: first in the program's own view
-// of the registry, then in the 32-bit view, where a 32-bit installer writes. REG_SZ and
-// REG_EXPAND_SZ are taken as stored (nothing expanded), up to the first NUL. Nothing when the
-// key or value is missing, empty or refused; EVellocarError "Invalid data type for '<value>'"
-// for a non-empty value of any other type.
-std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key, const std::string& value);
 
 // The first file of a drop (WM_DROPFILES); nothing for a drop without files. The HDROP stays
 // the caller's to finish.

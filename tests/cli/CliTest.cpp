@@ -76,6 +76,13 @@ TEST(CliUsage, WrongCommandLinesExitWithTwoAndAHint) {
         {"extract", "x.key", "0", ""},
         {"verify"},
         {"extract", "--json", "x.key", "0", "out"},
+        {"find", "*.2da"},
+        {"cat", "x.key"},
+        {"extract", "--flat", "x.key", "0", "out"},
+        {"list", "--match", "*", "x.key"},
+        {"cat", "--game", "--lang", "../x", "a.2da"},
+        {"pack", "--game", "src", "x.bif", "x.key"},
+        {"extract", "x.key", "0", "out", "a.2da", "--match", "*"},
     };
     for (const auto& args : wrong) {
         const CliResult r = RunCli(dir, args);
@@ -92,7 +99,8 @@ TEST(CliUsage, HelpNamesEveryVerbAndVersionIsOneLine) {
     const CliResult help = RunCli(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* verb : {" list [--json] KEY ", " list [--json] KEY BIF ", " extract KEY BIF DIR ",
-                             " pack [--append] ", " verify KEY [BIF...] "}) {
+                             " pack [--append] ", " verify KEY [BIF...] ", " extract KEY --all DIR ",
+                             " find [--json] PATTERN KEY...", " find --shadowed ", " cat [--force] ", "--game "}) {
         EXPECT_NE(help.out.find(verb), std::string::npos) << verb;
     }
     const CliResult version = RunCli(dir, {"--version"});

@@ -1,0 +1,96 @@
+#include "NamePattern.h"
+
+#include "Names.h"
+
+#include <cstddef>
+#include <optional>
+
+namespace vellocar {
+
+namespace {
+
+// The set that opens at pattern[at] ("["): whether c is in it, and where the pattern goes on
+// after its "]". Nothing when no "]" closes it; the "[" is then an ordinary character.
+struct SetMatch {
+    bool Matches = false;
+    std::size_t Next = 0;
+};
+
+std::optional<SetMatch> MatchSet(std::string_view pattern, std::size_t at, char c) {
+    std::size_t i = at + 1;
+    const bool negated = i < pattern.size() && (pattern[i] == '!' || pattern[i] == '^');
+    if (negated) ++i;
+    const char folded = FoldAscii(c);
+    bool found = false;
+    // A "]" right after the opening (or its negation) belongs to the set.
+    for (bool first = true; i < pattern.size(); first = false) {
+        if (pattern[i] == ']' && !first) return SetMatch{found != negated, i + 1};
+        const char low = FoldAscii(pattern[i]);
+        if (i + 2 < pattern.size() && pattern[i + 1] == '-' && pattern[i + 2] != ']') {
+            const char high = FoldAscii(pattern[i + 2]);
+            if (low <= folded && folded <= high) found = true;
+            i += 3;
+        } else {
+            if (low == folded) found = true;
+            ++i;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool MatchesPattern(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0;
+    std::size_t n = 0;
+    // Where to go back to when the rest fails after the last "*": that star lets one more
+    // character of the name go by. Earlier stars need no revisiting.
+    std::optional<std::size_t> starPattern;
+    std::size_t starName = 0;
+    while (n < name.size()) {
+        if (p < pattern.size()) {
+            const char c = pattern[p];
+            if (c == '*') {
+                starPattern = ++p;
+                starName = n;
+                continue;
+            }
+            if (c == '?') {
+                ++p;
+                ++n;
+                continue;
+            }
+            if (c == '[') {
+                if (const auto set = MatchSet(pattern, p, name[n])) {
+                    if (set->Matches) {
+                        p = set->Next;
+                        ++n;
+                        continue;
+                    }
+                } else if (name[n] == '[') {
+                    ++p;
+                    ++n;
+                    continue;
+                }
+            } else if (FoldAscii(c) == FoldAscii(name[n])) {
+                ++p;
+                ++n;
+                continue;
+            }
+        }
+        if (!starPattern) return false;
+        p = *starPattern;
+        n = ++starName;
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+bool MatchesAnyPattern(const std::vector<std::string>& patterns, std::string_view name) {
+    if (patterns.empty()) return true;
+    for (const std::string& pattern : patterns)
+        if (MatchesPattern(pattern, name)) return true;
+    return false;
+}
+
+} // namespace vellocar
