@@ -619,9 +619,8 @@ int RunFind(const std::vector<TGameKey>& keys, const std::string& pattern, bool 
     } else {
         for (const TResourceHit& hit : hits) {
             out.Fields({ShownName(ResourceLine(hit.Entry)), keys[hit.Key].Path,
-                        ShownName(keys[hit.Key].Key->Filenames[hit.Bif].Filename),
-                        std::to_string(hit.Line), hit.Size ? std::to_string(*hit.Size) : std::string("-"),
-                        hit.Loaded ? "loaded" : "shadowed"});
+                        ShownName(keys[hit.Key].Key->Filenames[hit.Bif].Filename), std::to_string(hit.Line),
+                        hit.Size ? std::to_string(*hit.Size) : std::string("-"), hit.Loaded ? "loaded" : "shadowed"});
         }
     }
     if (hits.empty()) {

@@ -198,8 +198,7 @@ TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBif
         try {
             bif.Open(locations[i].Path, keys[ref.Key].Key, static_cast<std::int32_t>(ref.Bif));
             file.emplace(platform::File::OpenRead(locations[i].Path));
-            plan =
-                PlanExportAll({bif.VarResources, file->Size(), &wanted, static_cast<std::uint32_t>(ref.Bif), rules});
+            plan = PlanExportAll({bif.VarResources, file->Size(), &wanted, static_cast<std::uint32_t>(ref.Bif), rules});
         } catch (const EVellocarError& error) {
             skipBif(ref, error.what());
             continue;
