@@ -239,14 +239,13 @@ TEST_F(Controls, CreditLineIsUnderlinedWhileTheMouseIsOverIt) {
     toolkit.Attach(nullptr);
 }
 
-// WM_DPICHANGED as Windows sends it for a monitor of another scale, suggesting the old rectangle.
 TEST_F(Controls, ADpiChangeRescalesEveryControlAndKeepsTheLists) {
     HWND list = toolkit.Control(ControlId::ListBox2);
     for (int i = 0; i < 80; ++i) toolkit.ListAdd(ControlId::ListBox2, "resource_" + std::to_string(i) + ".nss");
     SendMessageA(list, LB_SETSEL, TRUE, 41);
     SendMessageA(list, LB_SETTOPINDEX, 30, 0);
     for (int dpi : {144, 192, 120, 96}) {
-        RECT suggested;
+        RECT suggested; // what Windows sends for a monitor of another scale, here the old rectangle
         GetWindowRect(toolkit.MainWindow(), &suggested);
         SendMessageA(toolkit.MainWindow(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
         for (const auto& desc : ui::kLayout) {
