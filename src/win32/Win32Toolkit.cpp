@@ -1,6 +1,7 @@
 #include "Win32Toolkit.h"
 
 #include "ControlIds.h"
+#include "Dpi.h"
 #include "Errors.h"
 #include "Main.h"
 #include "Win32Services.h"
@@ -40,6 +41,17 @@ constexpr UINT_PTR kLinkSubclassId = 1;
 constexpr int kListTextIndent = 2;
 // What a list reserves per expected line for its text: a resource line is at most 20 bytes.
 constexpr LPARAM kReservedBytesPerLine = 24;
+// Windows 10 (1703) asks with it what size the window wants at a new DPI.
+constexpr UINT kGetDpiScaledSize = 0x02E4; // WM_GETDPISCALEDSIZE
+
+// A control's place at a DPI: each of the layout's numbers scaled on its own, so that controls
+// of one size in the layout keep one size on the screen.
+struct Placement {
+    int Left, Top, Width, Height;
+};
+Placement PlacementOf(const ControlSpec& desc, int dpi) {
+    return {Scale(desc.Left, dpi), Scale(desc.Top, dpi), Scale(desc.Width, dpi), Scale(desc.Height, dpi)};
+}
 
 std::size_t Index(ControlId id) { return static_cast<std::size_t>(id); }
 
@@ -70,6 +82,21 @@ std::vector<const ControlSpec*> CreationOrder() {
     for (const auto& desc : kLayout)
         if (desc.Kind == ControlKind::Bevel) order.push_back(&desc);
     return order;
+}
+
+// The outline face that takes the place of a bitmap one away from 96 DPI.
+constexpr std::string_view kOutlineStandIn = "Microsoft Sans Serif";
+
+// The size of text in font on the screen, and the font's metrics when asked.
+SIZE TextExtent(HFONT font, const std::string& text, TEXTMETRICA* metrics = nullptr) {
+    SIZE size{};
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    if (metrics) GetTextMetricsA(dc, metrics);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    return size;
 }
 
 std::string WindowText(HWND hwnd) {
@@ -103,30 +130,19 @@ Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
     if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         throw EVellocarError("Cannot register the main window's class");
 
-    RECT frame{0, 0, ui::kMainWindow.ClientWidth, ui::kMainWindow.ClientHeight};
-    AdjustWindowRectEx(&frame, kMainStyle, FALSE, kMainExStyle);
+    // Created at the layout's size; once it is known which monitor the window is on, it takes
+    // that monitor's scale.
+    const RECT frame =
+        FrameForClient(ui::kMainWindow.ClientWidth, ui::kMainWindow.ClientHeight, kMainStyle, kMainExStyle, kLayoutDpi);
     const std::string caption(ui::kMainWindow.Caption);
     hwnd_ = CreateWindowExA(kMainExStyle, kMainWindowClass, caption.c_str(), kMainStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, this);
     if (!hwnd_) throw EVellocarError("Cannot create the main window");
     // A KEY dragged from Explorer onto the window opens as from the Open dialog.
     DragAcceptFiles(hwnd_, TRUE);
-
-    // The frame's size depends on the visual style; whatever it is, the client area is exact.
-    RECT client;
-    GetClientRect(hwnd_, &client);
-    const int dw = ui::kMainWindow.ClientWidth - (client.right - client.left);
-    const int dh = ui::kMainWindow.ClientHeight - (client.bottom - client.top);
-    if (dw != 0 || dh != 0) {
-        RECT window;
-        GetWindowRect(hwnd_, &window);
-        SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + dw, window.bottom - window.top + dh,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-
-    // The class carries the icons too, but a window's own are what the taskbar and Alt+Tab ask.
-    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconLarge_));
-    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall_));
+    dpi_ = WindowDpi(hwnd_);
+    FitClientArea();
+    LoadWindowIcons();
 
     try {
         CreateControls();
@@ -154,19 +170,99 @@ void Win32Toolkit::ReleaseResources() {
     popup_ = nullptr;
     for (auto& [key, font] : fonts_) DeleteObject(font);
     fonts_.clear();
-    if (iconLarge_) DestroyIcon(iconLarge_);
-    if (iconSmall_) DestroyIcon(iconSmall_);
-    iconLarge_ = iconSmall_ = nullptr;
+    for (HICON* icon : {&iconLarge_, &iconSmall_, &windowIconLarge_, &windowIconSmall_}) {
+        if (*icon) DestroyIcon(*icon);
+        *icon = nullptr;
+    }
+}
+
+void Win32Toolkit::FitClientArea() {
+    const int width = Scale(ui::kMainWindow.ClientWidth, dpi_);
+    const int height = Scale(ui::kMainWindow.ClientHeight, dpi_);
+    const RECT frame = FrameForClient(width, height, kMainStyle, kMainExStyle, dpi_);
+    SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The frame's size depends on the visual style; whatever it is, the client area is exact.
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    const int dw = width - (client.right - client.left);
+    const int dh = height - (client.bottom - client.top);
+    if (dw != 0 || dh != 0) {
+        RECT window;
+        GetWindowRect(hwnd_, &window);
+        SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + dw, window.bottom - window.top + dh,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void Win32Toolkit::LoadWindowIcons() {
+    // The class carries icons too, but a window's own are what the title bar, the taskbar and
+    // Alt+Tab ask; the icon file holds an image for each common scale.
+    const auto load = [this](int width, int height) {
+        return static_cast<HICON>(
+            LoadImageA(instance_, MAKEINTRESOURCEA(IDI_VELLOCAR), IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
+    };
+    HICON large = load(SystemMetric(SM_CXICON, dpi_), SystemMetric(SM_CYICON, dpi_));
+    HICON little = load(SystemMetric(SM_CXSMICON, dpi_), SystemMetric(SM_CYSMICON, dpi_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(little));
+    // The window no longer shows the ones it had.
+    if (windowIconLarge_) DestroyIcon(windowIconLarge_);
+    if (windowIconSmall_) DestroyIcon(windowIconSmall_);
+    windowIconLarge_ = large;
+    windowIconSmall_ = little;
+}
+
+void Win32Toolkit::Rescale(int dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    // The system's rectangle keeps the window where the user is taking it; the client area is
+    // then made exact, and the window stays as fixed as before.
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    FitClientArea();
+
+    // Every control moves, sizes and takes its font anew; the lists keep their lines, their
+    // selection and the line at their top. The fonts of the old scale go once none uses them.
+    auto oldFonts = std::move(fonts_);
+    fonts_.clear();
+    for (const auto& desc : kLayout) {
+        HWND control = Control(desc.Id);
+        if (!control) continue; // a change while the window is still being built
+        const bool list = desc.Kind == ControlKind::ListSingle || desc.Kind == ControlKind::ListMulti;
+        const auto top = list ? SendMessageA(control, LB_GETTOPINDEX, 0, 0) : 0;
+        const Placement at = PlacementOf(desc, dpi_);
+        SetWindowPos(control, nullptr, at.Left, at.Top, at.Width, at.Height, SWP_NOZORDER | SWP_NOACTIVATE);
+        ApplyFont(desc);
+        if (list) SendMessageA(control, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
+    }
+    for (auto& [key, font] : oldFonts) DeleteObject(font);
+    LoadWindowIcons();
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 HFONT Win32Toolkit::Font(const ui::FontSpec& desc, bool underline) {
-    const auto key = std::make_tuple(desc.HeightPx, desc.Bold, desc.Italic, underline, desc.Face);
+    const int height = Scale(desc.HeightPx, dpi_);
+    const auto key = std::make_tuple(height, desc.Bold, desc.Italic, underline, desc.Face);
     if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
-    const std::string face(desc.Face);
-    // A negative height asks for the character height, not the cell height.
-    HFONT font = CreateFontA(-desc.HeightPx, 0, 0, 0, desc.Bold ? FW_BOLD : FW_NORMAL, desc.Italic, underline, FALSE,
-                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+    const auto create = [&](std::string_view faceName) {
+        const std::string face(faceName);
+        // A negative height asks for the character height, not the cell height.
+        return CreateFontA(-height, 0, 0, 0, desc.Bold ? FW_BOLD : FW_NORMAL, desc.Italic, underline, FALSE,
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+    };
+    HFONT font = create(desc.Face);
+    // A bitmap face ("MS Sans Serif") has pixels only for the sizes it was drawn at: right at 96
+    // DPI, where the layout was made with it, but coarse or far too small at 150 % or 200 %.
+    // There the outline face Windows ships in its place stands in.
+    if (dpi_ != kLayoutDpi && font) {
+        TEXTMETRICA metrics{};
+        TextExtent(font, "", &metrics);
+        if ((metrics.tmPitchAndFamily & (TMPF_VECTOR | TMPF_TRUETYPE)) == 0) {
+            DeleteObject(font);
+            font = create(kOutlineStandIn);
+        }
+    }
     fonts_.emplace(key, font);
     return font;
 }
@@ -176,12 +272,27 @@ void Win32Toolkit::CreateControls() {
         HWND control = CreateControl(*desc);
         if (!control) throw EVellocarError("Cannot create the control " + std::string(desc->Name));
         controls_[Index(desc->Id)] = control;
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(desc->Font, false)), FALSE);
-        // A new font resets a list's row height, so the height comes after it.
-        if (desc->Kind == ControlKind::ListMulti)
-            SendMessageA(control, LB_SETITEMHEIGHT, 0, MAKELPARAM(desc->ItemHeight, 0));
+        ApplyFont(*desc);
         if (desc->Kind == ControlKind::LinkLabel)
             SetWindowSubclass(control, &Win32Toolkit::LinkProc, kLinkSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    }
+}
+
+void Win32Toolkit::ApplyFont(const ControlSpec& desc) {
+    HWND control = Control(desc.Id);
+    HFONT font = Font(desc.Font, underlined_[Index(desc.Id)]);
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    // A new font resets a list's row height, so the height comes after it.
+    if (desc.Kind == ControlKind::ListSingle || desc.Kind == ControlKind::ListMulti)
+        SendMessageA(control, LB_SETITEMHEIGHT, 0, MAKELPARAM(Scale(desc.ItemHeight, dpi_), 0));
+    // A label never cuts its caption short: where the face that stands in is wider than the
+    // layout's, the label grows to the right, keeping its place and height (at 96 DPI every
+    // caption fits as laid out).
+    if (desc.Kind == ControlKind::Label || desc.Kind == ControlKind::LinkLabel) {
+        const Placement at = PlacementOf(desc, dpi_);
+        const int needed = static_cast<int>(TextExtent(font, WindowText(control)).cx);
+        if (needed > at.Width)
+            SetWindowPos(control, nullptr, 0, 0, needed, at.Height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
 
@@ -192,6 +303,7 @@ HWND Win32Toolkit::CreateControl(const ControlSpec& desc) {
     if (desc.TabOrder >= 0) style |= WS_TABSTOP;
     DWORD exStyle = 0;
     const char* windowClass = WC_STATICA;
+    const Placement at = PlacementOf(desc, dpi_);
 
     switch (desc.Kind) {
         case ControlKind::Label:
@@ -222,12 +334,11 @@ HWND Win32Toolkit::CreateControl(const ControlSpec& desc) {
             exStyle |= WS_EX_CLIENTEDGE;
             break;
         case ControlKind::Gauge:
-            return gauge_.Create(hwnd_, ControlWindowId(desc.Id), desc.Left, desc.Top, desc.Width, desc.Height, style);
+            return gauge_.Create(hwnd_, ControlWindowId(desc.Id), at.Left, at.Top, at.Width, at.Height, style);
     }
     const std::string caption(desc.Caption);
-    return CreateWindowExA(exStyle, windowClass, caption.c_str(), style, desc.Left, desc.Top, desc.Width, desc.Height,
-                           hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlWindowId(desc.Id))), instance_,
-                           nullptr);
+    return CreateWindowExA(exStyle, windowClass, caption.c_str(), style, at.Left, at.Top, at.Width, at.Height, hwnd_,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlWindowId(desc.Id))), instance_, nullptr);
 }
 
 void Win32Toolkit::Show(int showCommand) {
@@ -237,8 +348,14 @@ void Win32Toolkit::Show(int showCommand) {
         GetWindowRect(hwnd_, &window);
         const int width = window.right - window.left;
         const int height = window.bottom - window.top;
-        const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-        const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+        // On the monitor the window was made for (the one the program was started from), whose
+        // scale it already has.
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoA(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+        const RECT& screen = monitor.rcMonitor;
+        const int x = screen.left + (screen.right - screen.left - width) / 2;
+        const int y = screen.top + (screen.bottom - screen.top - height) / 2;
         SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     ShowWindow(hwnd_, showCommand);
@@ -336,7 +453,7 @@ void Win32Toolkit::DrawListItem(const DRAWITEMSTRUCT& item) const {
         SetBkMode(dc, TRANSPARENT);
         HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(item.hwndItem, WM_GETFONT, 0, 0)));
         RECT textRect = rc;
-        textRect.left += kListTextIndent;
+        textRect.left += Scale(kListTextIndent, dpi_);
         DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
                   DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         SelectObject(dc, old);
@@ -369,7 +486,7 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_MEASUREITEM: {
             auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
             if (const auto control = ControlFromWindowId(static_cast<int>(measure->CtlID))) {
-                measure->itemHeight = static_cast<UINT>(LayoutOf(*control).ItemHeight);
+                measure->itemHeight = static_cast<UINT>(Scale(LayoutOf(*control).ItemHeight, dpi_));
                 return TRUE;
             }
             break;
@@ -405,6 +522,24 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 if (target) SetFocus(target);
             }
             return 0;
+        case kGetDpiScaledSize: {
+            // The size the window wants at the new scale, so that the rectangle WM_DPICHANGED
+            // then suggests is already exact.
+            const int dpi = static_cast<int>(wParam);
+            if (dpi <= 0 || lParam == 0) break;
+            const RECT frame = FrameForClient(Scale(ui::kMainWindow.ClientWidth, dpi),
+                                              Scale(ui::kMainWindow.ClientHeight, dpi), kMainStyle, kMainExStyle, dpi);
+            auto* size = reinterpret_cast<SIZE*>(lParam);
+            size->cx = frame.right - frame.left;
+            size->cy = frame.bottom - frame.top;
+            return TRUE;
+        }
+        case WM_DPICHANGED: {
+            const int dpi = LOWORD(wParam);
+            if (dpi <= 0 || lParam == 0) break;
+            Rescale(dpi, *reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        }
         case WM_DROPFILES: {
             auto drop = reinterpret_cast<HDROP>(wParam);
             const auto path = FirstDroppedFile(drop);
@@ -578,10 +713,9 @@ void Win32Toolkit::RepaintGauge() {
 }
 
 void Win32Toolkit::PopupMenuBelow(ControlId anchor) {
-    const ControlSpec& desc = LayoutOf(anchor);
-    POINT at{desc.Left, desc.Top + desc.Height};
-    ClientToScreen(hwnd_, &at);
-    TrackPopupMenu(popup_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
+    RECT below;
+    GetWindowRect(Control(anchor), &below);
+    TrackPopupMenu(popup_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, below.left, below.bottom, 0, hwnd_, nullptr);
 }
 
 // ---- Services --------------------------------------------------------------------------------

@@ -39,6 +39,9 @@ public:
 
     HWND MainWindow() const { return hwnd_; }
     HWND Control(ui::ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }
+    // The DPI the window is laid out for: its monitor's when it was created, then what the
+    // last WM_DPICHANGED said.
+    int Dpi() const { return dpi_; }
 
     // Toolkit
     void SetCaption(ui::ControlId id, const std::string& text) override;
@@ -82,7 +85,15 @@ private:
 
     void CreateControls();
     HWND CreateControl(const ui::ControlSpec& desc);
+    // The control's font and a list's row height, at the window's DPI.
+    void ApplyFont(const ui::ControlSpec& desc);
     HFONT Font(const ui::FontSpec& desc, bool underline);
+    // Sizes the window so that its client area is the layout's at the window's DPI, exactly.
+    void FitClientArea();
+    // The title bar's and the taskbar's icons at the window's DPI.
+    void LoadWindowIcons();
+    // WM_DPICHANGED: the window moved to a monitor of another scale (or the scale changed).
+    void Rescale(int dpi, const RECT& suggested);
     void OnCommand(int id, int code, HWND from);
     void DrawListItem(const DRAWITEMSTRUCT& item) const;
     void DrawBevel(const DRAWITEMSTRUCT& item) const;
@@ -100,8 +111,11 @@ private:
     std::array<int, ui::kControlCount> listUpdates_{}; // open ListBeginUpdate calls per list
     GaugeControl gauge_;
     HMENU popup_ = nullptr;
-    HICON iconLarge_ = nullptr;
+    HICON iconLarge_ = nullptr; // the class's, at the system's DPI
     HICON iconSmall_ = nullptr;
+    HICON windowIconLarge_ = nullptr; // the window's own, at its DPI
+    HICON windowIconSmall_ = nullptr;
+    int dpi_ = 96;
     std::map<std::tuple<int, bool, bool, bool, std::string_view>, HFONT> fonts_;
     bool mouseInLink_ = false;
     int handlerDepth_ = 0;

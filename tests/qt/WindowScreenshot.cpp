@@ -27,7 +27,10 @@ bool Save(QWidget* window, const QString& path) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }
-    if (image.size() != QSize(494, 349) * image.devicePixelRatio()) {
+    // QT_SCALE_FACTOR times the pixels (988x698 at 2), else the screen's own scale.
+    const double scale =
+        qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? qgetenv("QT_SCALE_FACTOR").toDouble() : image.devicePixelRatio();
+    if (image.size() != QSize(494, 349) * scale) {
         std::fprintf(stderr, "%s: %dx%d, not 494x349\n", qPrintable(path), image.width(), image.height());
         return false;
     }

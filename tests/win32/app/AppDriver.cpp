@@ -223,8 +223,8 @@ HWND App::Control(ui::ControlId id) const { return GetDlgItem(main_, ControlWind
 bool App::Visible(ui::ControlId id) const { return (GetWindowLongPtrA(Control(id), GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void App::Click(ui::ControlId id) {
-    // Wine delivers BN_CLICKED even to a disabled button: a user could not have pressed it.
-    if (!Enabled(id)) return;
+    // Wine clicks even a disabled button; a user waits until the command before has switched it on.
+    if (!WaitFor([&] { return Enabled(id); })) return;
     PostMessageA(Control(id), BM_CLICK, 0, 0);
 }
 

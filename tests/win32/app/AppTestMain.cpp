@@ -34,6 +34,8 @@ int HoldWindow(const std::string& ready, const std::string& stop) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Rectangles of the program's window in the screen's own pixels, at any DPI.
+    SetProcessDPIAware();
     if (argc == 4 && std::strcmp(argv[1], "--hold-window") == 0)
         return HoldWindow(vellocar::test::win32::WindowsPath(argv[2]), vellocar::test::win32::WindowsPath(argv[3]));
     ::testing::InitGoogleTest(&argc, argv);

@@ -6,6 +6,7 @@
 #include "Main.h"
 #include "Errors.h"
 #include "GaugeControl.h"
+#include "LayoutAtDpi.h"
 #include "Win32Services.h"
 #include "Win32Toolkit.h"
 
@@ -236,6 +237,39 @@ TEST_F(Controls, CreditLineIsUnderlinedWhileTheMouseIsOverIt) {
     SendMessageA(label, WM_MOUSEMOVE, 0, MAKELPARAM(4, 4));
     EXPECT_TRUE(underlined()) << "a second visit underlines again";
     toolkit.Attach(nullptr);
+}
+
+TEST_F(Controls, ADpiChangeRescalesEveryControlAndKeepsTheLists) {
+    HWND list = toolkit.Control(ControlId::ListBox2);
+    for (int i = 0; i < 80; ++i) toolkit.ListAdd(ControlId::ListBox2, "resource_" + std::to_string(i) + ".nss");
+    SendMessageA(list, LB_SETSEL, TRUE, 41);
+    SendMessageA(list, LB_SETTOPINDEX, 30, 0);
+    for (int dpi : {144, 192, 120, 96}) {
+        RECT suggested; // what Windows sends for a monitor of another scale, here the old rectangle
+        GetWindowRect(toolkit.MainWindow(), &suggested);
+        SendMessageA(toolkit.MainWindow(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        for (const auto& desc : ui::kLayout) {
+            SCOPED_TRACE(std::string(desc.Name) + " at " + std::to_string(dpi) + " DPI");
+            HWND control = toolkit.Control(desc.Id);
+            test::win32::ExpectPlacedAt(control, desc, dpi);
+            // The letters really are that tall (a bitmap face has only a few sizes) and fit.
+            HDC dc = GetDC(control);
+            HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+            TEXTMETRICA metrics{};
+            GetTextMetricsA(dc, &metrics);
+            EXPECT_NEAR(metrics.tmHeight - metrics.tmInternalLeading, desc.Font.HeightPx * dpi / 96.0, 1.0);
+            const std::string caption = toolkit.Caption(desc.Id);
+            SIZE text{};
+            GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+            SelectObject(dc, old);
+            ReleaseDC(control, dc);
+            RECT client;
+            GetClientRect(control, &client);
+            EXPECT_TRUE(text.cx <= client.right && text.cy <= client.bottom) << caption;
+        }
+        EXPECT_TRUE(toolkit.ListSelected(ControlId::ListBox2, 41));
+        EXPECT_EQ(SendMessageA(list, LB_GETTOPINDEX, 0, 0), 30) << "the list stays scrolled where it was";
+    }
 }
 
 // Writes a 24-bit BMP of the bitmap, for a reviewer to look at.
