@@ -49,12 +49,12 @@ void CheckAgainstFile(const bifcodec::TBifTables& t, std::span<const std::uint8_
     fuzz::Check(t.VarResources.size() == t.VarResCount && t.FixedResources.size() == t.FixedResCount,
                 "a table's length is not its count");
     const std::uint64_t varAt = t.VarTableOffset;
-    const std::uint64_t fixedAt = varAt + std::uint64_t{t.VarResCount} * bifcodec::varentry::Size;
-    const std::uint64_t end = fixedAt + std::uint64_t{t.FixedResCount} * bifcodec::fixedentry::Size;
+    const std::uint64_t fixedAt = varAt + std::uint64_t{t.VarResCount} * bifcodec::VarEntry::Size;
+    const std::uint64_t end = fixedAt + std::uint64_t{t.FixedResCount} * bifcodec::FixedEntry::Size;
     fuzz::Check(end <= file.size(), "the tables reach past the end of the file");
-    fuzz::Check(t.HeaderExtra.size() == (varAt > bifcodec::header::Size ? varAt - bifcodec::header::Size : 0),
+    fuzz::Check(t.HeaderExtra.size() == (varAt > bifcodec::Header::Size ? varAt - bifcodec::Header::Size : 0),
                 "HeaderExtra is not the gap between the header and the variable table");
-    fuzz::Check(std::equal(t.HeaderExtra.begin(), t.HeaderExtra.end(), file.begin() + bifcodec::header::Size),
+    fuzz::Check(std::equal(t.HeaderExtra.begin(), t.HeaderExtra.end(), file.begin() + bifcodec::Header::Size),
                 "HeaderExtra is not the file's bytes");
 
     const std::uint8_t* row = file.data() + varAt;
@@ -63,13 +63,13 @@ void CheckAgainstFile(const bifcodec::TBifTables& t, std::span<const std::uint8_
                         e.ResType == Le32(row + 12),
                     "a variable entry is not the file's bytes");
         (void)ResTypeToExt(e.ResType); // as the listing names it
-        row += bifcodec::varentry::Size;
+        row += bifcodec::VarEntry::Size;
     }
     for (const TNWNFixedResEntry& e : t.FixedResources) {
         fuzz::Check(e.Id == Le32(row) && e.Offset == Le32(row + 4) && e.PartCount == Le32(row + 8) &&
                         e.PartSize == Le32(row + 12) && e.ResType == Le32(row + 16),
                     "a fixed entry is not the file's bytes");
-        row += bifcodec::fixedentry::Size;
+        row += bifcodec::FixedEntry::Size;
     }
 }
 
@@ -77,16 +77,16 @@ void CheckAgainstFile(const bifcodec::TBifTables& t, std::span<const std::uint8_
 // PutVarEntry write for its tables.
 void CheckWriters(const bifcodec::TBifTables& t, std::span<const std::uint8_t> file) {
     if (t.FileType != bifcodec::kFileType || t.FileVersion != bifcodec::kVersion1 || t.FixedResCount != 0 ||
-        t.VarTableOffset != bifcodec::header::Size)
+        t.VarTableOffset != bifcodec::Header::Size)
         return;
     static std::vector<std::uint8_t> written; // kept between runs: no allocation per input
-    written.assign(bifcodec::header::Size + t.VarResources.size() * bifcodec::varentry::Size, 0);
-    bifcodec::PutHeader(std::span<std::uint8_t, bifcodec::header::Size>(written.data(), bifcodec::header::Size),
+    written.assign(bifcodec::Header::Size + t.VarResources.size() * bifcodec::VarEntry::Size, 0);
+    bifcodec::PutHeader(std::span<std::uint8_t, bifcodec::Header::Size>(written.data(), bifcodec::Header::Size),
                         t.VarResCount);
-    std::uint8_t* row = written.data() + bifcodec::header::Size;
+    std::uint8_t* row = written.data() + bifcodec::Header::Size;
     for (const TNWNVarResEntry& e : t.VarResources) {
-        bifcodec::PutVarEntry(std::span<std::uint8_t, bifcodec::varentry::Size>(row, bifcodec::varentry::Size), e);
-        row += bifcodec::varentry::Size;
+        bifcodec::PutVarEntry(std::span<std::uint8_t, bifcodec::VarEntry::Size>(row, bifcodec::VarEntry::Size), e);
+        row += bifcodec::VarEntry::Size;
     }
     fuzz::Check(std::equal(written.begin(), written.end(), file.begin()),
                 "the header and entry writers do not give back the bytes read");

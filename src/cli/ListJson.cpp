@@ -204,11 +204,7 @@ void WriteBifListing(TJsonWriter& out, const std::shared_ptr<const TNWNKeyFile>&
     std::optional<std::string> fault; // why it did not open; none when it did or is not there
     if (exists) {
         try {
-            TStringResourceList noList;
-            TNullGauge noGauge;
-            TNWNBifFile opened(noList, noGauge);
-            opened.Open(path, nullptr); // only the table is wanted: no list of a million lines
-            table = std::move(opened.VarResources);
+            table = ReadBifTables(path).VarResources; // the table alone, no list of lines
         } catch (const EVellocarError& error) {
             fault = PathText(error.what());
         }

@@ -1,10 +1,8 @@
 #include "Main.h"
 
 #include "ArchiveNames.h"
-#include "Build.h"
 #include "BuildGuard.h"
 #include "Errors.h"
-#include "Export.h"
 #include "Platform.h"
 
 #include <array>
@@ -40,50 +38,23 @@ int ExpectedLines(std::size_t count) {
     return count < static_cast<std::size_t>(std::numeric_limits<int>::max()) ? static_cast<int>(count) : 0;
 }
 
-// ListBox2 as the archive code sees it. The archive code adds a BIF's lines one by one; inside
-// a fill (ResourceListFill) its Clear starts one update of the list that lasts until the fill
-// ends, so that the list shows the lines once, when they are all there.
+// ListBox2 as the archive code sees it. A BIF's lines come all at once (AddAll), and the list
+// shows them once, when they are all there.
 class ListBoxResourceList final : public TResourceList {
 public:
     explicit ListBoxResourceList(Toolkit& toolkit) : toolkit_(toolkit) {}
-    void Clear() override {
-        if (filling_ && !update_) update_.emplace(toolkit_, ControlId::ListBox2, expectedLines_);
-        toolkit_.ListClear(ControlId::ListBox2);
-    }
+    void Clear() override { toolkit_.ListClear(ControlId::ListBox2); }
     void Add(const std::string& line) override { toolkit_.ListAdd(ControlId::ListBox2, line); }
+    void AddAll(const std::vector<std::string>& lines) override {
+        const ListUpdate update(toolkit_, ControlId::ListBox2, ExpectedLines(lines.size()));
+        for (const std::string& line : lines) toolkit_.ListAdd(ControlId::ListBox2, line);
+    }
     int Count() const override { return toolkit_.ListCount(ControlId::ListBox2); }
     std::string Line(int index) const override { return toolkit_.ListLine(ControlId::ListBox2, index); }
     bool Selected(int index) const override { return toolkit_.ListSelected(ControlId::ListBox2, index); }
 
-    void BeginFill(int expectedLines) {
-        filling_ = true;
-        expectedLines_ = expectedLines;
-    }
-    void EndFill() {
-        update_.reset();
-        filling_ = false;
-    }
-
 private:
     Toolkit& toolkit_;
-    bool filling_ = false;
-    int expectedLines_ = 0;
-    std::optional<ListUpdate> update_;
-};
-
-// The archive code's filling of ListBox2 (opening a BIF) for the life of this object.
-class ResourceListFill {
-public:
-    ResourceListFill(TResourceList& list, int expectedLines)
-        : list_(static_cast<ListBoxResourceList&>(list)) { // the window's list is always this kind
-        list_.BeginFill(expectedLines);
-    }
-    ~ResourceListFill() { list_.EndFill(); }
-    ResourceListFill(const ResourceListFill&) = delete;
-    ResourceListFill& operator=(const ResourceListFill&) = delete;
-
-private:
-    ListBoxResourceList& list_;
 };
 
 // Gauge1 as the archive code sees it. A range whose maximum lies below its minimum (0 to -1
@@ -411,18 +382,18 @@ void TForm1::BuildButtonClick() {
                 append = toolkit_.ShowMessage("Would you like to append/update to this KEY file?",
                                               "KEY File already exists.", MessageKind::YesNo) == MessageAnswer::Yes;
 
-            TBuildRequest request(folder + kSep, *bifFileName, *keyFileName, append);
+            TNWNBifFile builder(ResourceList(), Gauge());
             // While another build of the same files runs, the panel says so and the window stays
             // alive (its commands are off).
-            request.Waiting = [this](const std::string& message) {
+            builder.Waiting = [this](const std::string& message) {
                 toolkit_.SetCaption(ControlId::BuildStatPanel, message.empty() ? Str(kWait) : message);
                 toolkit_.RepaintNow();
                 toolkit_.ProcessMessages();
             };
             // Every failure raises and reaches the error box; getting here means success.
-            const TBuildReport report = BuildArchive(request, ResourceList(), Gauge());
+            builder.BuildFrom(folder + kSep, *bifFileName, *keyFileName, append);
             toolkit_.ShowMessage("Process Successful.", "", MessageKind::Ok);
-            ReportBuildNotes(report);
+            ShowNote(builder.BuildNotes);
         }
     }
 
@@ -482,19 +453,12 @@ void TForm1::ListBox1Click() {
                   line < stored.size() ? stored[line].Filename : toolkit_.ListLine(ControlId::ListBox1, index));
     BifPath = location.Path;
     BifModel = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
-    {
-        // The line names, as a rule, the KEY's entry at its position: its resources are what
-        // Open lists (only a hint for the room the list reserves).
-        const auto& names = KeyModel->Filenames;
-        const auto at = static_cast<std::size_t>(index);
-        ResourceListFill fill(ResourceList(), at < names.size() ? ExpectedLines(names[at].Resources.size()) : 0);
-        // A BIF found in another layout may lie under a path that its stored name does not end,
-        // so the chosen line says which entry it is; otherwise Open matches the name in the path.
-        if (location.Classic)
-            BifModel->Open(BifPath, KeyModel);
-        else
-            BifModel->Open(BifPath, KeyModel, index);
-    }
+    // A BIF found in another layout may lie under a path that its stored name does not end, so
+    // the chosen line says which entry it is; otherwise Open matches the name in the path.
+    if (location.Classic)
+        BifModel->Open(BifPath, KeyModel);
+    else
+        BifModel->Open(BifPath, KeyModel, index);
 
     for (ControlId id : {ControlId::Label2, ControlId::Label5, ControlId::ExportButton}) toolkit_.SetEnabled(id, true);
     toolkit_.SetCaption(ControlId::BifStatPanel, Str(kDone));
@@ -512,14 +476,13 @@ void TForm1::ExportButtonClick() {
     toolkit_.RepaintNow();
 
     const std::string target = folder + kSep;
-    const bool selectedOnly = toolkit_.Caption(ControlId::ExportButton) == kExportSelectedCaption;
-    // An export of the selection shows no progress; every failure raises.
-    TNullGauge noProgress;
-    const TExportReport report =
-        ExportResources(*BifModel, target, selectedOnly ? TExportScope::Selected : TExportScope::All, ResourceList(),
-                        selectedOnly ? static_cast<TGauge&>(noProgress) : Gauge());
+    // Every failure raises; what was left out comes after the box.
+    if (toolkit_.Caption(ControlId::ExportButton) == kExportSelectedCaption)
+        BifModel->ExtractSelected(target);
+    else
+        BifModel->ExtractAll(target);
     toolkit_.ShowMessage("Files extracted.", "", MessageKind::Ok);
-    ReportSkipped(report.Skipped);
+    ReportSkipped(BifModel->Skipped);
 
     toolkit_.SetCaption(ControlId::ExpStatPanel, Str(kDone));
     toolkit_.SetVisible(ControlId::Gauge1, false);
@@ -533,19 +496,6 @@ void TForm1::ShowNote(const std::vector<std::string>& sentences) {
         text += "Vellocar " + sentence + ".";
     }
     if (!text.empty()) toolkit_.ShowMessage(text, Str(kMainWindow.ApplicationTitle), MessageKind::OkWarning);
-}
-
-void TForm1::ReportBuildNotes(const TBuildReport& report) {
-    std::vector<std::string> notes = report.Recovered;
-    for (const std::string& backup : report.KeptBackups)
-        notes.push_back("kept the earlier backup \"" + backup +
-                        "\" as it was: there was no current file to replace it");
-    if (!report.LeftOut.empty()) {
-        std::string names;
-        for (const std::string& name : report.LeftOut) names += (names.empty() ? "\"" : ", \"") + name + "\"";
-        notes.push_back("left the build's own files out of the BIF: " + names);
-    }
-    ShowNote(notes);
 }
 
 void TForm1::ReportSkipped(const std::vector<TSkippedResource>& skipped) {

@@ -4,7 +4,6 @@
 // the matching entry point below and shows what the Toolkit calls tell it.
 
 #include "BifFiles.h"
-#include "Build.h"
 #include "GameFolder.h"
 #include "KeyFiles.h"
 #include "Layout.h"
@@ -93,9 +92,6 @@ private:
     void Command(ControlId id, void (TForm1::*handler)());
     // After an export: the resources it left out, and why.
     void ReportSkipped(const std::vector<TSkippedResource>& skipped);
-    // After a build: what it did beyond the usual (interrupted builds finished, backups kept,
-    // its own files left out of the BIF).
-    void ReportBuildNotes(const TBuildReport& report);
     // Sentences of what Vellocar did, each starting after "Vellocar ", in one warning box.
     void ShowNote(const std::vector<std::string>& sentences);
     void ShellOpen(const std::string& target);

@@ -116,16 +116,6 @@ TEST_F(BifTest, OpenListsTheKeyEntriesOfItsBif) {
     EXPECT_TRUE(bif_.HeaderExtra.empty());
     // The list follows the KEY, even though it names more entries than the BIF holds.
     EXPECT_EQ(list_.Lines(), (std::vector<std::string>{"abcdefgh.2da", "abcdefghijklmnop.nss", "odd."}));
-
-    const TNWNKeyEntry untouched{{'u', 'n', 't', 'o', 'u', 'c', 'h', 'e', 'd'}, 1, 9};
-    TNWNKeyEntry entry = untouched;
-    EXPECT_TRUE(bif_.FindKeyEntry(1, entry));
-    EXPECT_EQ(ResRefToString(entry.ResRef), "abcdefghijklmnop");
-    entry = untouched;
-    EXPECT_FALSE(bif_.FindKeyEntry(3, entry));
-    EXPECT_FALSE(bif_.FindKeyEntry(-1, entry));
-    EXPECT_FALSE(bif_.FindKeyEntry(std::int64_t{1} << 20, entry));
-    EXPECT_EQ(ResRefToString(entry.ResRef), "untouched");
 }
 
 TEST_F(BifTest, HeaderGapAndTablesAtOddOffsets) {

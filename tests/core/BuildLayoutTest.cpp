@@ -43,7 +43,7 @@ TEST(Build, NewKeyOfThreeFilesHasTheExactLayout) {
     EXPECT_EQ(k.OffsetToFileTable, 64u);
     EXPECT_EQ(k.OffsetToKeyTable, 88u);
     EXPECT_EQ(k.Reserved, Bytes(32, 0));
-    const platform::LocalDate today = platform::Today();
+    const LocalDate today = platform::Today();
     EXPECT_EQ(k.BuildYear, today.YearsSince1900);
     EXPECT_EQ(k.BuildDay, today.DayOfYear);
     ASSERT_EQ(k.Bifs.size(), 1u);

@@ -161,7 +161,7 @@ TEST(KeyFileSave, LayoutOfEmptyAndTwoNameKeys) {
 
     TNWNKeyFile two = Model({{"data\\abc.bif", {Entry("x", 10, test::ResId(0, 0))}},
                              {"data\\abcd.bif", {Entry("y", 10, test::ResId(1, 0))}}});
-    two.ComputeLayout();
+    two.SaveToFile(dir / "two.key"); // lays the model out as it writes it
     EXPECT_EQ(two.FileTable[0].FilenameOffset, 88u);
     EXPECT_EQ(two.FileTable[1].FilenameOffset, 101u);
     EXPECT_EQ(two.OffsetToKeyTable, 115u);

@@ -289,7 +289,7 @@ TEST(Win32Paths, TemporaryNamesAreFreshAndBesideTheTarget) {
 TEST(Win32Clock, TodayIsTheLocalDate) {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    const platform::LocalDate today = platform::Today();
+    const LocalDate today = platform::Today();
 
     // Whole days since 1 January, counted by the system's own calendar.
     SYSTEMTIME midnight{};

@@ -1,6 +1,7 @@
 #include "Rotation.h"
 
 #include "Errors.h"
+#include "Text.h"
 #include "Platform.h"
 
 #include <cstddef>
@@ -8,8 +9,6 @@
 namespace vellocar {
 
 namespace {
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 void SyncFolderOf(const std::string& path) { platform::SyncFolder(platform::FolderPart(path)); }
 

@@ -35,8 +35,6 @@ void TNWNKeyFile::LoadFromFile(const std::string& path) {
     *this = std::move(loaded);
 }
 
-void TNWNKeyFile::ComputeLayout() { keycodec::ComputeLayout(*this); }
-
 void TNWNKeyFile::SaveToFile(const std::string& path) {
     const std::vector<std::uint8_t> bytes = keycodec::Serialize(*this, path);
     platform::File file = platform::File::Create(path);

@@ -15,6 +15,10 @@ public:
     virtual ~TResourceList() = default;
     virtual void Clear() = 0;
     virtual void Add(const std::string& line) = 0;
+    // Every line at once, in order: a list that shows thousands of lines draws them once.
+    virtual void AddAll(const std::vector<std::string>& lines) {
+        for (const std::string& line : lines) Add(line);
+    }
     virtual int Count() const = 0;
     virtual std::string Line(int index) const = 0;
     virtual bool Selected(int index) const = 0;

@@ -3,6 +3,9 @@
 // case, and the two path separators of a name stored in a KEY as one. Pure functions, the same
 // on every system.
 
+#include "Paths.h"
+#include "Text.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,10 +14,6 @@ namespace vellocar {
 
 inline constexpr char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 inline constexpr char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Whether c separates the parts of a name stored in a KEY ("data\2da.bif"), or of a path on
-// Windows: "\" and "/" alike.
-inline constexpr bool IsAnySeparator(char c) { return c == '\\' || c == '/'; }
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
@@ -39,17 +38,6 @@ bool PathEndsWithName(std::string_view path, std::string_view storedName, bool i
 // Whether storedName occurs anywhere in path, "\" and "/" counting equal, ASCII case ignored
 // when ignoreCase is set. An empty name occurs nowhere.
 bool PathContainsName(std::string_view path, std::string_view storedName, bool ignoreCase);
-
-// The value of a hexadecimal digit (either case), -1 for any other character.
-inline constexpr int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Appends the UTF-8 form of a code point (up to U+10FFFF) to out.
-void AppendUtf8(std::string& out, std::uint32_t codePoint);
 
 // A file name (no folder) in the form in which a Windows volume compares it: trailing dots and
 // blanks dropped, and every letter in capitals, as the volume's own table of capitals does it.

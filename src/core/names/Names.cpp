@@ -54,25 +54,6 @@ bool PathContainsName(std::string_view path, std::string_view storedName, bool i
                        [ignoreCase](char x, char y) { return SameChar(x, y, ignoreCase); }) != path.end();
 }
 
-void AppendUtf8(std::string& out, std::uint32_t codePoint) {
-    const auto byte = [](std::uint32_t bits) { return static_cast<char>(bits); };
-    if (codePoint < 0x80) {
-        out += byte(codePoint);
-    } else if (codePoint < 0x800) {
-        out += byte(0xC0 | (codePoint >> 6));
-        out += byte(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += byte(0xE0 | (codePoint >> 12));
-        out += byte(0x80 | ((codePoint >> 6) & 0x3F));
-        out += byte(0x80 | (codePoint & 0x3F));
-    } else {
-        out += byte(0xF0 | (codePoint >> 18));
-        out += byte(0x80 | ((codePoint >> 12) & 0x3F));
-        out += byte(0x80 | ((codePoint >> 6) & 0x3F));
-        out += byte(0x80 | (codePoint & 0x3F));
-    }
-}
-
 namespace {
 
 // The capital of a small letter, for the alphabets a modder's file names are written in: the
@@ -96,29 +77,6 @@ std::uint32_t Capital(std::uint32_t c) {
     return c;
 }
 
-// The code point of the UTF-8 sequence at text[at], and its length; nothing when the bytes
-// there are no valid sequence (overlong forms and surrogates included).
-bool DecodeUtf8(std::string_view text, std::size_t at, std::uint32_t& codePoint, std::size_t& length) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::uint32_t min = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, codePoint = lead & 0x1Fu, min = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, codePoint = lead & 0x0Fu, min = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, codePoint = lead & 0x07u, min = 0x10000;
-    } else {
-        return false;
-    }
-    if (at + length > text.size()) return false;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[at + i]);
-        if ((next & 0xC0) != 0x80) return false;
-        codePoint = codePoint << 6 | (next & 0x3Fu);
-    }
-    return codePoint >= min && codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
-}
-
 } // namespace
 
 std::string WindowsNameKey(std::string_view name) {
@@ -127,14 +85,11 @@ std::string WindowsNameKey(std::string_view name) {
     key.reserve(name.size());
     for (std::size_t at = 0; at < name.size();) {
         std::uint32_t codePoint = 0;
-        std::size_t length = 1;
-        if (static_cast<unsigned char>(name[at]) >= 0x80 && DecodeUtf8(name, at, codePoint, length)) {
+        if (NextCodePoint(name, at, codePoint)) {
             AppendUtf8(key, Capital(codePoint));
         } else {
-            key += UpperAscii(name[at]);
-            length = 1;
+            key += UpperAscii(name[at++]);
         }
-        at += length;
     }
     return key;
 }

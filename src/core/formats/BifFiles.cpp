@@ -1,14 +1,11 @@
-// The BIF model's operations: opening a BIF with its KEY and listing its resources, finding a
-// resource's KEY entry, and the export and build entry points, which wrap Export.h and
-// Build.h. The format itself is in BifCodec.h.
+// Finding a KEY's BIF and opening it: the bytes come in through the platform layer, the format
+// itself is BifCodec's.
 
 #include "BifFiles.h"
 
 #include "ArchiveNames.h"
 #include "BifCodec.h"
-#include "Build.h"
 #include "Errors.h"
-#include "Export.h"
 #include "Names.h"
 #include "Platform.h"
 
@@ -71,26 +68,27 @@ TBifLocation LocateBif(const std::string& keyFolder, const std::string& storedNa
     return {classic, false, true};
 }
 
-TNWNBifFile::TNWNBifFile(TResourceList& resourceList, TGauge& gauge) : resourceList_(resourceList), gauge_(gauge) {}
-
-void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFile> keyFile,
-                       std::optional<std::int32_t> bifIndex) {
-    std::int32_t index = 0;
-    if (keyFile) {
-        if (bifIndex) {
-            if (*bifIndex < 0 || static_cast<std::size_t>(*bifIndex) >= keyFile->Filenames.size())
-                throw EFormatError(Fault(path, "the KEY has no BIF entry " + std::to_string(*bifIndex)));
-            index = *bifIndex;
-        } else {
-            const auto found = FindBifIndex(*keyFile, path);
-            if (!found) throw EFormatError(Fault(path, "the KEY lists no BIF whose name occurs in this path"));
-            index = *found;
-        }
+std::int32_t BifEntryOf(const std::string& path, const TNWNKeyFile* key, std::optional<std::int32_t> bifIndex) {
+    if (!key) return 0;
+    if (bifIndex) {
+        if (*bifIndex < 0 || static_cast<std::size_t>(*bifIndex) >= key->Filenames.size())
+            throw EFormatError(Fault(path, "the KEY has no BIF entry " + std::to_string(*bifIndex)));
+        return *bifIndex;
     }
-    KeyFile = std::move(keyFile);
-    BifIndex = index;
-    Path = path;
+    const auto found = FindBifIndex(*key, path);
+    if (!found) throw EFormatError(Fault(path, "the KEY lists no BIF whose name occurs in this path"));
+    return *found;
+}
 
+TOpenedBif OpenBif(const std::string& path, const TNWNKeyFile* key, std::optional<std::int32_t> bifIndex) {
+    TOpenedBif opened;
+    opened.Path = path;
+    opened.BifIndex = BifEntryOf(path, key, bifIndex);
+    opened.Tables = ReadBifTables(path);
+    return opened;
+}
+
+TBifTables ReadBifTables(const std::string& path) {
     platform::File file = platform::File::OpenRead(path);
     const std::uint64_t fileSize = file.Size();
     std::vector<std::uint8_t> bytes;
@@ -101,54 +99,28 @@ void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFil
     } catch (const EReadError&) {
         throw EReadError(Fault(path, "the file could not be read in full (Stream read error)"));
     }
-    bifcodec::TBifTables tables = bifcodec::Parse(bytes, fileSize, path);
+    return bifcodec::Parse(bytes, fileSize, path);
+}
 
-    FileType = tables.FileType;
-    FileVersion = tables.FileVersion;
-    VarResCount = tables.VarResCount;
-    FixedResCount = tables.FixedResCount;
-    VarTableOffset = tables.VarTableOffset;
-    HeaderExtra = std::move(tables.HeaderExtra);
-    VarResources = std::move(tables.VarResources);
-    FixedResources = std::move(tables.FixedResources);
+std::vector<std::string> ResourceLines(const TNWNKeyFile& key, std::size_t bif) {
+    std::vector<std::string> lines;
+    if (bif >= key.Filenames.size()) return lines;
+    lines.reserve(key.Filenames[bif].Resources.size());
+    for (const TNWNKeyEntry& entry : key.Filenames[bif].Resources) lines.push_back(ShownName(ResourceLine(entry)));
+    return lines;
+}
 
+TNWNBifFile::TNWNBifFile(TResourceList& resourceList, TGauge& gauge) : resourceList_(resourceList), gauge_(gauge) {}
+
+void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFile> keyFile,
+                       std::optional<std::int32_t> bifIndex) {
+    // The model names the BIF it was asked for before it is read, also when reading fails.
+    BifIndex = BifEntryOf(path, keyFile.get(), bifIndex);
+    KeyFile = std::move(keyFile);
+    Path = path;
+    static_cast<TBifTables&>(*this) = ReadBifTables(path);
     resourceList_.Clear();
-    if (KeyFile)
-        for (const TNWNKeyEntry& entry : KeyFile->Filenames[static_cast<std::size_t>(BifIndex)].Resources)
-            resourceList_.Add(ShownName(ResourceLine(entry)));
-}
-
-bool TNWNBifFile::FindKeyEntry(std::int64_t index, TNWNKeyEntry& entry) const {
-    if (!KeyFile || BifIndex < 0 || static_cast<std::size_t>(BifIndex) >= KeyFile->Filenames.size()) return false;
-    if (index < 0 || index > static_cast<std::int64_t>(kResIdIndexMask)) return false;
-    const std::uint32_t wanted =
-        (static_cast<std::uint32_t>(BifIndex) << kResIdBifShift) + static_cast<std::uint32_t>(index);
-    for (const TNWNKeyEntry& candidate : KeyFile->Filenames[static_cast<std::size_t>(BifIndex)].Resources) {
-        if (candidate.ResId == wanted) {
-            entry = candidate;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool TNWNBifFile::ExtractAll(const std::string& target) {
-    Skipped.clear();
-    Skipped = ExportResources(*this, target, TExportScope::All, resourceList_, gauge_).Skipped;
-    return true;
-}
-
-bool TNWNBifFile::ExtractSelected(const std::string& target) {
-    Skipped.clear();
-    TNullGauge noProgress;
-    Skipped = ExportResources(*this, target, TExportScope::Selected, resourceList_, noProgress).Skipped;
-    return true;
-}
-
-bool TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::string& BifFileName,
-                            const std::string& KeyFileName, bool Append) {
-    BuildArchive(TBuildRequest(SourceDir, BifFileName, KeyFileName, Append), resourceList_, gauge_);
-    return true;
+    if (KeyFile) resourceList_.AddAll(ResourceLines(*KeyFile, static_cast<std::size_t>(BifIndex)));
 }
 
 } // namespace vellocar

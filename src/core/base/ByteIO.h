@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vellocar::byteio {
@@ -33,22 +34,9 @@ inline std::string PastEnd(const char* table, std::uint64_t offset, std::uint64_
         " bytes)";
 }
 
-// Bytes from a file as a message quotes them: printable ASCII as it is, any other byte (and the
-// backslash and quote) as \xHH, so that a message shows exactly what a file holds.
-inline std::string Printable(const std::uint8_t* bytes, std::size_t size) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::uint8_t c = bytes[i];
-        if (c >= 0x20 && c < 0x7F && c != '\\' && c != '"') {
-            text += static_cast<char>(c);
-        } else {
-            text += "\\x";
-            text += kHex[c >> 4];
-            text += kHex[c & 0xF];
-        }
-    }
-    return text;
+// Bytes of a buffer as the characters they are.
+inline std::string_view AsChars(const std::uint8_t* bytes, std::size_t size) {
+    return {reinterpret_cast<const char*>(bytes), size};
 }
 
 inline std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }

@@ -3,6 +3,9 @@
 // there is more than one operating system: PlatformPosix.cpp and PlatformWin32.cpp implement
 // it. Paths are single-byte strings; on Windows they are passed to the ...A functions as is.
 
+#include "Dates.h"
+#include "Paths.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,20 +16,10 @@
 
 namespace vellocar::platform {
 
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
+inline constexpr char kPathSeparator = SeparatorOf(kHostPathSystem);
 
 // Whether c separates the parts of a path here: "\\" and "/" on Windows, "/" elsewhere.
-inline constexpr bool IsPathSeparator(char c) {
-#ifdef _WIN32
-    return c == '\\' || c == '/';
-#else
-    return c == '/';
-#endif
-}
+inline constexpr bool IsPathSeparator(char c) { return IsSeparatorOf(kHostPathSystem, c); }
 
 // The system's own text for an error code (errno, or GetLastError() on Windows).
 std::string SystemErrorText(int code);
@@ -218,11 +211,7 @@ std::string FileNamePart(const std::string& path);
 // A fresh name beside target for writing a file before it is moved into place.
 std::string TemporaryNameBeside(const std::string& target);
 
-// The local date: years since 1900 and whole days since 1 January 00:00.
-struct LocalDate {
-    std::uint32_t YearsSince1900 = 0;
-    std::uint32_t DayOfYear = 0;
-};
+// The local date.
 LocalDate Today();
 
 } // namespace vellocar::platform

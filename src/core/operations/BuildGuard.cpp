@@ -1,6 +1,7 @@
 #include "BuildGuard.h"
 
 #include "Errors.h"
+#include "Text.h"
 #include "Journal.h"
 #include "Rotation.h"
 
@@ -16,8 +17,6 @@ namespace {
 constexpr std::chrono::milliseconds kPoll{100};
 // A reader that finds files being moved waits this long: a rotation takes milliseconds.
 constexpr std::chrono::milliseconds kReaderWait = std::chrono::seconds(5);
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::optional<std::vector<platform::FileLock>> TryLockAll(const std::vector<std::string>& lockPaths) {
     std::vector<platform::FileLock> locks;

@@ -48,6 +48,10 @@ struct TBuildReport {
     std::vector<std::string> LeftOut;
     // What was done first about builds of the same files that had been stopped half-way.
     std::vector<std::string> Recovered;
+
+    // What the build did beyond the usual, a sentence each, to follow "Vellocar ": the builds
+    // it finished or undid first, the backups it kept, its own files it left out.
+    std::vector<std::string> Notes() const;
 };
 
 // Packs the files that list names (in list order, each SourceDir + name) into a new BIF at
@@ -59,9 +63,5 @@ struct TBuildReport {
 // The KEY is stamped with today's local date, or with the UTC date of SOURCE_DATE_EPOCH
 // (seconds since 1970) when that is set, for packs that are the same byte for byte every day.
 TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& list, TGauge& gauge);
-
-// The UTC date of a SOURCE_DATE_EPOCH value (decimal seconds since 1970, up to the year 9999);
-// nullopt for anything else.
-std::optional<platform::LocalDate> DateFromEpoch(std::string_view text);
 
 } // namespace vellocar

@@ -1,27 +1,21 @@
 #pragma once
-// BIF data archives ("BIFF" "V1  "): the model, opening one together with its KEY and listing
-// its resources, and the entry points of exporting them (Export.h) and of building a new BIF
-// with its KEY entry from a folder's files (Build.h). The format itself is in BifCodec.h.
+// BIF data archives ("BIFF" "V1  "): the records and tables, field for field as the file holds
+// them; where a KEY's BIF lies; and opening one with its KEY, as a value (OpenBif) or as the
+// classic model TNWNBifFile, whose jobs (export, build) are the operations' (Export.h, Build.h;
+// their entry points here are defined with them, in BifFilesJobs.cpp). The layout and the
+// reading of the bytes are in BifCodec.h.
 
 #include "KeyFiles.h"
 #include "Progress.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vellocar {
-
-inline constexpr std::size_t kBifHeaderSize = 20;
-inline constexpr std::size_t kBifVarEntrySize = 16;
-inline constexpr std::size_t kBifFixedEntrySize = 20;
-
-// The type number of an extension given with its leading point (".2da", ".BMP"); 65535 when no
-// row of the table matches.
-std::int64_t ExtToResType(const std::string& extension);
-inline constexpr std::int64_t kUnknownResType = 0xFFFF;
 
 // Where the BIF that a KEY in keyFolder stores as storedName lies. First where the classic
 // game keeps it: keyFolder + storedName (platform::ResolveStoredName). When nothing is there,
@@ -56,13 +50,49 @@ struct TNWNFixedResEntry {
     std::uint32_t ResType = 0;
 };
 
+// The header and both tables of a BIF, field for field; HeaderExtra holds the bytes between
+// the header and a variable table that starts later.
+struct TBifTables {
+    TFourCC FileType{};
+    TFourCC FileVersion{};
+    std::uint32_t VarResCount = 0;
+    std::uint32_t FixedResCount = 0;
+    std::uint32_t VarTableOffset = 0;
+    TNWNBinaryData HeaderExtra;
+    std::vector<TNWNVarResEntry> VarResources;
+    std::vector<TNWNFixedResEntry> FixedResources;
+};
+
+// A BIF read with its KEY: its tables, and which entry of the KEY it is.
+struct TOpenedBif {
+    std::string Path;
+    std::int32_t BifIndex = 0;
+    TBifTables Tables;
+};
+
+// Which entry of key the BIF at path is: bifIndex where the caller knows it; otherwise the KEY
+// Filename that ends path, else the first one that occurs in it (a path that holds none of them
+// is refused with EFormatError); 0 without a KEY.
+std::int32_t BifEntryOf(const std::string& path, const TNWNKeyFile* key, std::optional<std::int32_t> bifIndex = {});
+
+// Reads the header and tables of the BIF at path. Tables that do not fit the file are refused
+// with EFormatError before anything is allocated.
+TBifTables ReadBifTables(const std::string& path);
+
+// Both: the BIF at path read as entry BifEntryOf of key.
+TOpenedBif OpenBif(const std::string& path, const TNWNKeyFile* key, std::optional<std::int32_t> bifIndex = {});
+
+// The lines a list shows for BIF bif of key: one per KEY entry in KEY order, each the
+// resource's name and extension as this system spells names.
+std::vector<std::string> ResourceLines(const TNWNKeyFile& key, std::size_t bif);
+
 // A resource that an export did not write, and why (an unsafe file name, no KEY entry, ...).
 struct TSkippedResource {
     std::string Name; // the list line, or "#<index>" when the KEY does not name it
     std::string Reason;
 };
 
-class TNWNBifFile {
+class TNWNBifFile : public TBifTables {
 public:
     // The list and the gauge are the caller's and must outlive this object.
     TNWNBifFile(TResourceList& resourceList, TGauge& gauge);
@@ -71,34 +101,24 @@ public:
     // alive as long as a BIF opened with it is still in use.
     std::shared_ptr<const TNWNKeyFile> KeyFile;
     std::int32_t BifIndex = 0;
-    TNWNBinaryData HeaderExtra;
     std::string Path;
-    TFourCC FileType{};
-    TFourCC FileVersion{};
-    std::uint32_t VarResCount = 0;
-    std::uint32_t FixedResCount = 0;
-    std::uint32_t VarTableOffset = 0;
-    std::vector<TNWNVarResEntry> VarResources;
-    std::vector<TNWNFixedResEntry> FixedResources;
 
     // What the last export left out: resources in index order, then KEY entries that name no
-    // resource of their own. Cleared when an export starts.
+    // resource of their own.
     std::vector<TSkippedResource> Skipped;
 
-    // Reads the header and tables of the BIF at path and fills the resource list with one
-    // line per KEY entry of this BIF. The BIF is entry bifIndex of the KEY where the caller
-    // knows it; otherwise the KEY Filename that ends path, else the first one that occurs in
-    // it (a path that holds none of them is refused). Tables that do not fit the file are
-    // refused with EFormatError before anything is allocated.
+    // For BuildFrom: told while the build waits for another build of the same files (the
+    // message, then "" when the wait is over); and after it, what it did beyond the usual, a
+    // sentence each (interrupted builds finished, backups kept, its own files left out).
+    std::function<void(const std::string&)> Waiting;
+    std::vector<std::string> BuildNotes;
+
+    // OpenBif, then the resource list filled at once with the BIF's ResourceLines.
     void Open(const std::string& path, std::shared_ptr<const TNWNKeyFile> keyFile,
               std::optional<std::int32_t> bifIndex = std::nullopt);
 
-    // The KEY entry of the variable-table entry at index; false (entry untouched) if none.
-    bool FindKeyEntry(std::int64_t index, TNWNKeyEntry& entry) const;
-
-    // The classic entry points, kept for their names: each runs the operation of Export.h or
-    // Build.h (which callers that want the report use directly) and returns true, since every
-    // failure raises.
+    // The classic entry points: each runs its operation and returns true, since every failure
+    // raises.
 
     // Writes every variable resource into its own file in the folder target (which ends with
     // the path separator), showing progress on the gauge. What was left out is in Skipped.
@@ -110,10 +130,7 @@ public:
 
     // Packs the files named by the resource list (in list order, each SourceDir + name) into a
     // new BIF at BifFileName and registers it as "data\<file name>" in the KEY at KeyFileName,
-    // keeping the other contents of an existing KEY when Append is set. Replaced files are kept
-    // as <name>.bak. Everything is checked before the disk is touched; the new files are
-    // written beside their targets and moved into place only when both are complete, so a
-    // failure leaves every existing file as it was.
+    // keeping the other contents of an existing KEY when Append is set (BuildArchive).
     bool BuildFrom(const std::string& SourceDir, const std::string& BifFileName, const std::string& KeyFileName,
                    bool Append);
 

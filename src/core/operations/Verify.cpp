@@ -141,7 +141,7 @@ std::optional<std::string> SignatureProblem(const TFourCC& type, const TFourCC& 
 }
 
 // The header and tables of the BIF at path and the file's size, or the reason there are none.
-struct TOpenedBif {
+struct TCheckedBif {
     TFourCC FileType{};
     TFourCC FileVersion{};
     std::uint32_t VarTableOffset = 0;
@@ -151,8 +151,8 @@ struct TOpenedBif {
     std::string Fault;
 };
 
-TOpenedBif OpenBif(const std::string& path) {
-    TOpenedBif opened;
+TCheckedBif ReadBifForCheck(const std::string& path) {
+    TCheckedBif opened;
     const auto info = platform::Stat(path);
     if (!info) {
         opened.Fault = "not found (looked for \"" + path + "\")";
@@ -163,10 +163,7 @@ TOpenedBif OpenBif(const std::string& path) {
         return opened;
     }
     try {
-        TStringResourceList noList;
-        TNullGauge noGauge;
-        TNWNBifFile bif(noList, noGauge);
-        bif.Open(path, nullptr);
+        TBifTables bif = ReadBifTables(path);
         opened.FileType = bif.FileType;
         opened.FileVersion = bif.FileVersion;
         opened.VarTableOffset = bif.VarTableOffset;
@@ -190,16 +187,17 @@ std::string Extent(const TNWNVarResEntry& resource) {
 // said to be, so each of these gives it wrong bytes. One sort finds the overlaps: each
 // resource is checked against the one that reaches furthest among those that start before it.
 std::unordered_map<std::uint32_t, std::vector<std::string>> PlacementNotes(
-    const TOpenedBif& bif, const std::function<std::string(std::uint32_t)>& nameOf) {
+    const TCheckedBif& bif, const std::function<std::string(std::uint32_t)>& nameOf) {
     std::unordered_map<std::uint32_t, std::vector<std::string>> notes;
     const auto count = static_cast<std::uint32_t>(bif.Resources.size());
-    const std::uint64_t varEnd = std::uint64_t{bif.VarTableOffset} + std::uint64_t{kBifVarEntrySize} * count;
+    const std::uint64_t varEnd = std::uint64_t{bif.VarTableOffset} + std::uint64_t{bifcodec::VarEntry::Size} * count;
     const struct {
         std::uint64_t Begin, End;
         const char* What;
-    } tables[] = {{0, kBifHeaderSize, "the BIF's header"},
-                  {bif.VarTableOffset, varEnd, "the variable resource table"},
-                  {varEnd, varEnd + std::uint64_t{kBifFixedEntrySize} * bif.FixedResCount, "the fixed resource table"}};
+    } tables[] = {
+        {0, bifcodec::Header::Size, "the BIF's header"},
+        {bif.VarTableOffset, varEnd, "the variable resource table"},
+        {varEnd, varEnd + std::uint64_t{bifcodec::FixedEntry::Size} * bif.FixedResCount, "the fixed resource table"}};
 
     std::vector<std::uint32_t> placed;
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -274,7 +272,7 @@ TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
         if (const auto notes = repeated.find(b); notes != repeated.end()) {
             for (const std::string& note : notes->second) problem("", note);
         }
-        const TOpenedBif bif = OpenBif(LocateBif(folder, named.Filename).Path);
+        const TCheckedBif bif = ReadBifForCheck(LocateBif(folder, named.Filename).Path);
         if (!bif.Fault.empty()) problem("", bif.Fault);
         const bool opened = bif.Fault.empty();
         if (auto fault = SignatureProblem(bif.FileType, bif.FileVersion, bifcodec::kFileType, bifcodec::kVersion1);

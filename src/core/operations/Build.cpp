@@ -22,6 +22,7 @@
 #include "BuildGuard.h"
 #include "ByteIO.h"
 #include "Errors.h"
+#include "Text.h"
 #include "ExportNames.h"
 #include "KeyCodec.h"
 #include "KeyFiles.h"
@@ -85,8 +86,6 @@ void SplitName(const std::string& name, std::string& baseName, std::string& exte
     }
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 // "a", "b" and "c", cut after kMaxNamesInMessage names; quoted unless the entries are
 // phrases that quote their names already.
 std::string NameList(const std::vector<std::string>& names, bool quote = true) {
@@ -103,33 +102,6 @@ std::string NameList(const std::vector<std::string>& names, bool quote = true) {
 [[noreturn]] void Refuse(const std::string& bifFileName, const std::string& reason) {
     throw EBuildRefused("Cannot build " + Quoted(bifFileName) + ": " + reason + "." + kNothingChanged);
 }
-
-} // namespace
-
-std::optional<platform::LocalDate> DateFromEpoch(std::string_view text) {
-    constexpr std::int64_t kSecondsPerDay = 86400;
-    constexpr std::int64_t kMaxSeconds = 253402300799; // the end of the year 9999
-    if (text.empty() || text.size() > 12) return std::nullopt;
-    std::int64_t seconds = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        seconds = seconds * 10 + (c - '0');
-    }
-    if (seconds > kMaxSeconds) return std::nullopt;
-    // Whole days since 1 January 1970, then years counted off one by one.
-    std::int64_t days = seconds / kSecondsPerDay;
-    std::int64_t year = 1970;
-    for (;;) {
-        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-        const std::int64_t length = leap ? 366 : 365;
-        if (days < length) break;
-        days -= length;
-        ++year;
-    }
-    return platform::LocalDate{static_cast<std::uint32_t>(year - 1900), static_cast<std::uint32_t>(days)};
-}
-
-namespace {
 
 bool IsFolder(const std::string& path) {
     const auto info = platform::Stat(path);
@@ -150,7 +122,7 @@ std::vector<SourceFile> CheckSources(const std::vector<std::string>& names, cons
 
     std::vector<SourceFile> files(names.size());
     std::vector<std::string> unfit, missing, notPlain, tooLong, tooLarge;
-    std::uint64_t total = bifcodec::header::Size + bifcodec::varentry::Size * files.size();
+    std::uint64_t total = bifcodec::Header::Size + bifcodec::VarEntry::Size * files.size();
     for (std::size_t i = 0; i < files.size(); ++i) {
         SourceFile& file = files[i];
         file.Name = names[i];
@@ -236,13 +208,13 @@ std::int64_t FindEntry(const TNWNKeyFile& key, const std::string& entryName) {
 // sizes recorded by CheckSources, so the file is written front to back without seeking.
 void WriteBif(platform::File& bif, const std::vector<SourceFile>& files, TGauge& gauge) {
     const auto count = static_cast<std::uint32_t>(files.size());
-    std::array<std::uint8_t, bifcodec::header::Size> header{};
+    std::array<std::uint8_t, bifcodec::Header::Size> header{};
     bifcodec::PutHeader(header, count);
     bif.WriteAll(header.data(), header.size());
 
-    constexpr std::size_t kEntry = bifcodec::varentry::Size;
+    constexpr std::size_t kEntry = bifcodec::VarEntry::Size;
     std::vector<std::uint8_t> table(kEntry * std::min(files.size(), kTableChunkEntries));
-    auto offset = static_cast<std::uint32_t>(bifcodec::header::Size + kEntry * files.size());
+    auto offset = static_cast<std::uint32_t>(bifcodec::Header::Size + kEntry * files.size());
     for (std::size_t first = 0; first < files.size(); first += kTableChunkEntries) {
         const std::size_t last = std::min(files.size(), first + kTableChunkEntries);
         for (std::size_t i = first; i < last; ++i) {
@@ -280,7 +252,7 @@ void WriteBif(platform::File& bif, const std::vector<SourceFile>& files, TGauge&
 // reproducible-builds convention), the UTC date of that many seconds since 1970, so that the
 // same folder packs to the same bytes on every day and every system. A value that is no such
 // number refuses the build rather than stamp a date nobody asked for.
-platform::LocalDate BuildDate(const std::string& bifFileName) {
+LocalDate BuildDate(const std::string& bifFileName) {
     const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
     if (!epoch) return platform::Today();
     const auto seconds = DateFromEpoch(epoch);
@@ -349,7 +321,7 @@ std::string QuotedLeadingBytes(const std::string& path) {
     std::array<std::uint8_t, kQuotedBytes> bytes{};
     const std::size_t got = file.ReadSome(bytes.data(), bytes.size());
     if (got == 0) return "it is empty";
-    return "its first bytes are \"" + byteio::Printable(bytes.data(), got) + "\"";
+    return "its first bytes are \"" + Printable(byteio::AsChars(bytes.data(), got)) + "\"";
 }
 
 // What stands at the targets' names must be what the build takes it for: a file it can move
@@ -474,6 +446,19 @@ TTargetLocks LockTargets(const TBuildRequest& request) {
 
 } // namespace
 
+std::vector<std::string> TBuildReport::Notes() const {
+    std::vector<std::string> notes = Recovered;
+    for (const std::string& backup : KeptBackups)
+        notes.push_back("kept the earlier backup " + Quoted(backup) +
+                        " as it was: there was no current file to replace it");
+    if (!LeftOut.empty()) {
+        std::string names;
+        for (const std::string& name : LeftOut) names += (names.empty() ? "" : ", ") + Quoted(name);
+        notes.push_back("left the build's own files out of the BIF: " + names);
+    }
+    return notes;
+}
+
 TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& list, TGauge& gauge) {
     const std::string& BifFileName = request.BifPath;
     const std::string& KeyFileName = request.KeyPath;
@@ -536,7 +521,7 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
     key.BifCount = static_cast<std::uint32_t>(key.FileTable.size());
     key.FileType = keycodec::kFileType;
     key.FileVersion = keycodec::kVersion1;
-    const platform::LocalDate today = BuildDate(BifFileName);
+    const LocalDate today = BuildDate(BifFileName);
     key.BuildYear = today.YearsSince1900;
     key.BuildDay = today.DayOfYear;
 
@@ -618,7 +603,7 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
     report.ReusedEntry = reused;
     report.Files = files.size();
     report.BifSize = bifSize;
-    report.ContentBytes = bifSize - (bifcodec::header::Size + bifcodec::varentry::Size * files.size());
+    report.ContentBytes = bifSize - (bifcodec::Header::Size + bifcodec::VarEntry::Size * files.size());
     report.KeyBifs = key.Filenames.size();
     report.KeyResources = key.KeyCount;
     report.KeptBackups = rotation.KeptBackups();

@@ -6,29 +6,13 @@
 // under the same name. Pure functions; the build, the export and the lists call them where a
 // name crosses from one side to the other.
 
+#include "Text.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace vellocar {
-
-// Whether text is well-formed UTF-8: no stray continuation byte, no overlong form, no
-// surrogate, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text);
-
-// What becomes of the five bytes that Windows-1252 leaves undefined (81, 8D, 8F, 90, 9D).
-enum class TUndefinedBytes {
-    AsControls, // the C1 controls of the same value, as Windows itself maps them
-    Kept, // the bytes themselves, not valid UTF-8 (a terminal shows them as \xHH)
-    Escaped, // the four characters \xHH
-};
-
-std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined = TUndefinedBytes::AsControls);
-
-// The Windows-1252 bytes of UTF-8 text; nothing when the text is not valid UTF-8 or holds a
-// character that Windows-1252 lacks. The C1 controls U+0081, U+008D, U+008F, U+0090 and U+009D
-// give their own byte, the reverse of TUndefinedBytes::AsControls.
-std::optional<std::string> Utf8ToWindows1252(std::string_view text);
 
 // The bytes an archive stores for a file name of this system: on Windows the name itself,
 // elsewhere its Windows-1252 form. Nothing when the archive cannot hold the name (on Windows, a

@@ -20,16 +20,6 @@ namespace vellocar {
 
 namespace {
 
-// The export plans from the BIF's tables and the KEY entries; the lines are not needed.
-class TDiscardingList final : public TResourceList {
-public:
-    void Clear() override {}
-    void Add(const std::string&) override {}
-    int Count() const override { return 0; }
-    std::string Line(int) const override { return {}; }
-    bool Selected(int) const override { return false; }
-};
-
 int ClampToInt(std::uint64_t value) {
     return static_cast<int>(std::min<std::uint64_t>(value, std::numeric_limits<int>::max()));
 }
@@ -190,13 +180,11 @@ TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBif
             continue;
         }
 
-        TDiscardingList lines;
-        TNullGauge noGauge;
-        TNWNBifFile bif(lines, noGauge);
+        TBifTables bif;
         std::vector<TExportItem> plan;
         std::optional<platform::File> file;
         try {
-            bif.Open(locations[i].Path, keys[ref.Key].Key, static_cast<std::int32_t>(ref.Bif));
+            bif = OpenBif(locations[i].Path, keys[ref.Key].Key.get(), static_cast<std::int32_t>(ref.Bif)).Tables;
             file.emplace(platform::File::OpenRead(locations[i].Path));
             plan = PlanExportAll({bif.VarResources, file->Size(), &wanted, static_cast<std::uint32_t>(ref.Bif), rules});
         } catch (const EVellocarError& error) {

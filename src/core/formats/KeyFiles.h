@@ -1,6 +1,9 @@
 #pragma once
-// KEY index files ("KEY " "V1  "): the model, loading and saving it (the format itself is in
-// KeyCodec.h), and the resource type to extension direction of the type table.
+// KEY index files ("KEY " "V1  "): the model, field for field as the file holds it, and its
+// loading and saving. The layout of each record and the reading and writing of the bytes are in
+// KeyCodec.h.
+
+#include "ResourceTypes.h"
 
 #include <array>
 #include <cstdint>
@@ -9,9 +12,6 @@
 
 namespace vellocar {
 
-inline constexpr std::size_t kKeyHeaderSize = 64;
-inline constexpr std::size_t kKeyFileTableEntrySize = 12;
-inline constexpr std::size_t kKeyEntrySize = 22;
 inline constexpr std::size_t kResRefSize = 16;
 inline constexpr std::size_t kKeyReservedSize = 32;
 
@@ -23,10 +23,6 @@ inline constexpr std::uint32_t kMaxResourcesPerBif = 1u << kResIdBifShift; // 1,
 
 using TFourCC = std::array<char, 4>;
 using TResRef = std::array<char, kResRefSize>;
-
-// The extension (three lower-case letters, no point) of a resource type; "" for a type the
-// table does not know.
-std::string ResTypeToExt(std::int64_t type);
 
 // A ResRef as text: up to its first zero byte, all 16 characters when it has none.
 std::string ResRefToString(const TResRef& resRef);
@@ -86,10 +82,6 @@ public:
     // table, names (each followed by one zero byte), key table grouped by BIF in table order.
     // Every write is checked; a failed one raises EWriteError.
     void SaveToFile(const std::string& path);
-
-    // Fills OffsetToFileTable, every FilenameOffset, OffsetToKeyTable and KeyCount from the
-    // names and key entries, as SaveToFile does before it writes.
-    void ComputeLayout();
 };
 
 } // namespace vellocar

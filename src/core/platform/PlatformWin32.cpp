@@ -88,8 +88,6 @@ HANDLE OpenForQuery(const std::string& path) {
 
 std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
-bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
 } // namespace
 
 std::string SystemErrorText(int code) {
@@ -672,16 +670,7 @@ std::string TemporaryNameBeside(const std::string& target) {
 LocalDate Today() {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    static constexpr unsigned kDaysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-    const unsigned month = std::clamp<unsigned>(now.wMonth, 1, 12);
-    unsigned day = kDaysBeforeMonth[month - 1] + now.wDay - 1;
-    if (month > 2 && IsLeapYear(now.wYear)) {
-        ++day;
-    }
-    LocalDate date;
-    date.YearsSince1900 = now.wYear >= 1900 ? static_cast<std::uint32_t>(now.wYear - 1900) : 0;
-    date.DayOfYear = day;
-    return date;
+    return DateOf(now.wYear, now.wMonth, now.wDay);
 }
 
 } // namespace vellocar::platform

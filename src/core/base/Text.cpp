@@ -1,0 +1,189 @@
+#include "Text.h"
+
+#include <array>
+
+namespace vellocar {
+
+namespace {
+
+// The code points of the bytes 0x80 .. 0x9f in Windows-1252; the five it leaves undefined keep
+// their own value, as Windows itself maps them.
+constexpr std::array<std::uint32_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::uint8_t kFirstHighByte = 0x80;
+
+constexpr char kSmallHex[] = "0123456789abcdef";
+constexpr char kCapitalHex[] = "0123456789ABCDEF";
+
+} // namespace
+
+// ---- UTF-8
+
+// The lead byte fixes the length and the range of the second byte, which is what rules out
+// overlong forms, surrogates and code points above U+10FFFF.
+bool NextCodePoint(std::string_view text, std::size_t& at, std::uint32_t& codePoint) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80) {
+        codePoint = lead;
+        ++at;
+        return true;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        codePoint = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        codePoint = lead & 0x0Fu;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        codePoint = lead & 0x07u;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return false;
+    }
+    if (text.size() - at < length) return false;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[at + i]);
+        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return false;
+        codePoint = codePoint << 6 | (next & 0x3Fu);
+    }
+    at += length;
+    return true;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    std::uint32_t codePoint = 0;
+    for (std::size_t at = 0; at < text.size();)
+        if (!NextCodePoint(text, at, codePoint)) return false;
+    return true;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t codePoint) {
+    const auto byte = [](std::uint32_t bits) { return static_cast<char>(bits); };
+    if (codePoint < 0x80) {
+        out += byte(codePoint);
+    } else if (codePoint < 0x800) {
+        out += byte(0xC0 | (codePoint >> 6));
+        out += byte(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += byte(0xE0 | (codePoint >> 12));
+        out += byte(0x80 | ((codePoint >> 6) & 0x3F));
+        out += byte(0x80 | (codePoint & 0x3F));
+    } else {
+        out += byte(0xF0 | (codePoint >> 18));
+        out += byte(0x80 | ((codePoint >> 12) & 0x3F));
+        out += byte(0x80 | ((codePoint >> 6) & 0x3F));
+        out += byte(0x80 | (codePoint & 0x3F));
+    }
+}
+
+// ---- UTF-16
+
+void AppendUtf16(std::u16string& out, std::uint32_t codePoint) {
+    if (codePoint < 0x10000) {
+        out += static_cast<char16_t>(codePoint);
+        return;
+    }
+    codePoint -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (codePoint >> 10));
+    out += static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+}
+
+// ---- Windows-1252
+
+bool IsUndefinedInWindows1252(std::uint8_t byte) {
+    return byte >= kFirstHighByte && byte < kFirstHighByte + kHighControls.size() &&
+        kHighControls[byte - kFirstHighByte] == byte;
+}
+
+std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte < kFirstHighByte) {
+            out += c;
+            continue;
+        }
+        if (IsUndefinedInWindows1252(byte) && undefined != TUndefinedBytes::AsControls) {
+            if (undefined == TUndefinedBytes::Kept) {
+                out += c;
+            } else {
+                out += "\\x";
+                AppendHex(out, byte);
+            }
+            continue;
+        }
+        const bool high = byte >= kFirstHighByte && byte < kFirstHighByte + kHighControls.size();
+        AppendUtf8(out, high ? kHighControls[byte - kFirstHighByte] : std::uint32_t{byte});
+    }
+    return out;
+}
+
+std::optional<std::string> Utf8ToWindows1252(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        std::uint32_t codePoint = 0;
+        if (!NextCodePoint(text, at, codePoint)) return std::nullopt;
+        if (codePoint < kFirstHighByte || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
+            out += static_cast<char>(codePoint);
+            continue;
+        }
+        std::size_t i = 0;
+        while (i < kHighControls.size() && kHighControls[i] != codePoint) ++i;
+        if (i == kHighControls.size()) return std::nullopt;
+        out += static_cast<char>(kFirstHighByte + i);
+    }
+    return out;
+}
+
+// ---- Hexadecimal
+
+void AppendHex(std::string& out, std::uint8_t byte, bool capitals) {
+    const char* digits = capitals ? kCapitalHex : kSmallHex;
+    out += digits[byte >> 4];
+    out += digits[byte & 0xF];
+}
+
+std::string HexBytes(std::string_view text) {
+    std::string out;
+    out.reserve(2 * text.size());
+    for (const char c : text) AppendHex(out, static_cast<std::uint8_t>(c));
+    return out;
+}
+
+// ---- Messages
+
+std::string Quoted(std::string_view text) {
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
+std::string Printable(std::string_view bytes) {
+    std::string text;
+    for (const char ch : bytes) {
+        const auto c = static_cast<std::uint8_t>(ch);
+        if (c >= 0x20 && c < 0x7F && c != '\\' && c != '"') {
+            text += ch;
+        } else {
+            text += "\\x";
+            AppendHex(text, c, true);
+        }
+    }
+    return text;
+}
+
+} // namespace vellocar

@@ -1,0 +1,87 @@
+#pragma once
+// Text as the program meets it: UTF-8 (the names of a Linux folder, JSON, a terminal),
+// Windows-1252 (the names inside an archive), UTF-16 surrogates (the escapes of Wine's registry
+// and of JSON), hexadecimal, and the quoting of names in messages. Pure functions, the same on
+// every system.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vellocar {
+
+// ---- UTF-8
+
+// Decodes the UTF-8 sequence at text[at] into codePoint and moves at past it; false (at
+// unchanged) for a sequence that is not well-formed: a stray continuation byte, an overlong
+// form, a surrogate, a code point above U+10FFFF, or one cut short.
+bool NextCodePoint(std::string_view text, std::size_t& at, std::uint32_t& codePoint);
+
+// Whether every sequence of text is well-formed.
+bool IsValidUtf8(std::string_view text);
+
+// Appends the UTF-8 form of a code point (up to U+10FFFF) to out.
+void AppendUtf8(std::string& out, std::uint32_t codePoint);
+
+// ---- UTF-16 surrogates
+
+inline constexpr bool IsHighSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+inline constexpr bool IsLowSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+inline constexpr bool IsSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+// The code point a high and a low surrogate stand for together.
+inline constexpr std::uint32_t CombineSurrogates(std::uint32_t high, std::uint32_t low) {
+    return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
+// What a lone surrogate, or anything else that is no character, becomes in text.
+inline constexpr std::uint32_t kReplacementCharacter = 0xFFFD;
+
+// Appends the UTF-16 form of a code point (up to U+10FFFF) to out.
+void AppendUtf16(std::u16string& out, std::uint32_t codePoint);
+
+// ---- Windows-1252
+
+// What becomes of the five bytes that Windows-1252 leaves undefined (81, 8D, 8F, 90, 9D).
+enum class TUndefinedBytes {
+    AsControls, // the C1 controls of the same value, as Windows itself maps them
+    Kept, // the bytes themselves, not valid UTF-8 (a terminal shows them as \xHH)
+    Escaped, // the four characters \xHH
+};
+
+// Whether a byte is one of the five that Windows-1252 leaves undefined.
+bool IsUndefinedInWindows1252(std::uint8_t byte);
+
+std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined = TUndefinedBytes::AsControls);
+
+// The Windows-1252 bytes of UTF-8 text; nothing when the text is not valid UTF-8 or holds a
+// character that Windows-1252 lacks. The C1 controls U+0081, U+008D, U+008F, U+0090 and U+009D
+// give their own byte, the reverse of TUndefinedBytes::AsControls.
+std::optional<std::string> Utf8ToWindows1252(std::string_view text);
+
+// ---- Hexadecimal
+
+// The value of a hexadecimal digit (either case), -1 for any other character.
+inline constexpr int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Appends a byte as two hexadecimal digits, small letters unless capitals is set.
+void AppendHex(std::string& out, std::uint8_t byte, bool capitals = false);
+
+// The bytes of text as small hexadecimal digits, two each.
+std::string HexBytes(std::string_view text);
+
+// ---- Messages
+
+// text in double quotes, as messages name files and resources.
+std::string Quoted(std::string_view text);
+
+// Bytes from a file as a message shows them: printable ASCII as it is, any other byte (and the
+// backslash and the double quote) as \xHH, so that a message shows exactly what a file holds.
+std::string Printable(std::string_view bytes);
+
+} // namespace vellocar

@@ -1,0 +1,85 @@
+#include "BifCodec.h"
+
+#include "ByteIO.h"
+#include "Errors.h"
+#include "Text.h"
+
+#include <algorithm>
+
+namespace vellocar::bifcodec {
+
+namespace {
+
+using byteio::PastEnd;
+using byteio::RangeEnd;
+
+std::string Fault(const std::string& name, const std::string& what) {
+    return "Cannot open BIF " + Quoted(name) + ": " + what;
+}
+
+// Where the variable and the fixed table end, each refused when it does not fit the file.
+std::uint64_t TablesEnd(const TBifTables& header, std::uint64_t fileSize, const std::string& name) {
+    const auto varEnd = RangeEnd(header.VarTableOffset, header.VarResCount, VarEntry::Size, fileSize);
+    if (!varEnd)
+        throw EFormatError(Fault(name,
+                                 PastEnd("the variable resource table", header.VarTableOffset, header.VarResCount,
+                                         VarEntry::Size, fileSize)));
+    const auto fixedEnd = RangeEnd(*varEnd, header.FixedResCount, FixedEntry::Size, fileSize);
+    if (!fixedEnd)
+        throw EFormatError(Fault(
+            name, PastEnd("the fixed resource table", *varEnd, header.FixedResCount, FixedEntry::Size, fileSize)));
+    return *fixedEnd;
+}
+
+} // namespace
+
+std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name) {
+    if (fileSize < Header::Size)
+        throw EFormatError(Fault(name,
+                                 "the file is too short for a BIF header (file " + std::to_string(fileSize) +
+                                     " bytes, header " + std::to_string(Header::Size) + " bytes)"));
+    if (prefix.size() < Header::Size) return Header::Size;
+    const TBifTables header = Header::Read(prefix.data());
+    // Another version (NWN2's "V1.1", the "E1  " of other games) lays its tables out otherwise:
+    // read as this one, it would list garbage.
+    if (header.FileVersion != kVersion1)
+        throw EFormatError(Fault(name,
+                                 "it is of version \"" +
+                                     Printable(std::string_view(header.FileVersion.data(), header.FileVersion.size())) +
+                                     "\", which Vellocar does not read (it reads BIF version \"V1  \")"));
+    return std::max<std::uint64_t>(Header::Size, TablesEnd(header, fileSize, name));
+}
+
+TBifTables Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, const std::string& name) {
+    if (BytesNeeded(bytes, fileSize, name) > bytes.size()) throw EReadError("Stream read error");
+    TBifTables t = Header::Read(bytes.data());
+    if (t.VarTableOffset > Header::Size)
+        t.HeaderExtra.assign(bytes.begin() + Header::Size, bytes.begin() + t.VarTableOffset);
+    const std::uint8_t* row = bytes.data() + t.VarTableOffset;
+    t.VarResources.resize(t.VarResCount);
+    for (TNWNVarResEntry& e : t.VarResources) {
+        VarEntry::Read(row, e);
+        row += VarEntry::Size;
+    }
+    t.FixedResources.resize(t.FixedResCount);
+    for (TNWNFixedResEntry& e : t.FixedResources) {
+        FixedEntry::Read(row, e);
+        row += FixedEntry::Size;
+    }
+    return t;
+}
+
+void PutHeader(std::span<std::uint8_t, Header::Size> out, std::uint32_t varCount) {
+    TBifTables header;
+    header.FileType = kFileType;
+    header.FileVersion = kVersion1;
+    header.VarResCount = varCount;
+    header.VarTableOffset = static_cast<std::uint32_t>(Header::Size);
+    Header::Write(header, out.data());
+}
+
+void PutVarEntry(std::span<std::uint8_t, VarEntry::Size> out, const TNWNVarResEntry& entry) {
+    VarEntry::Write(entry, out.data());
+}
+
+} // namespace vellocar::bifcodec

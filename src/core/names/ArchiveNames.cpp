@@ -1,0 +1,83 @@
+#include "ArchiveNames.h"
+
+#include "BifFiles.h"
+#include "ExportNames.h"
+#include "KeyFiles.h"
+#include "Names.h"
+
+#include <array>
+#include <cstdint>
+#include <utility>
+
+namespace vellocar {
+
+namespace {
+
+bool HoldsControl(std::string_view bytes) {
+    for (const char c : bytes) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte < 0x20 || byte == 0x7F || IsUndefinedInWindows1252(byte)) return true;
+    }
+    return false;
+}
+
+// The resource a file name packs to, as export names its file: the base name, a point, and
+// the extension of the type that the file's extension gives.
+std::string ResourceLineOf(const std::string& archiveName) {
+    const auto dot = archiveName.rfind('.');
+    const std::string base = archiveName.substr(0, dot);
+    const std::string extension = dot == std::string::npos ? std::string() : archiveName.substr(dot);
+    return base + "." + ResTypeToExt(ExtToResType(extension));
+}
+
+} // namespace
+
+std::optional<std::string> ArchiveNameOf(std::string_view fileName) {
+#ifdef _WIN32
+    // The listing gives "?" for what the code page cannot hold, a character no real name has.
+    if (fileName.find('?') != std::string_view::npos) return std::nullopt;
+    return std::string(fileName);
+#else
+    return Utf8ToWindows1252(fileName);
+#endif
+}
+
+TArchiveName ArchiveNameOfFile(std::string_view fileName) {
+    TArchiveName name;
+    auto bytes = ArchiveNameOf(fileName);
+    if (!bytes) {
+#ifdef _WIN32
+        name.Problem = "it holds characters that this system's code page cannot hold";
+#else
+        name.Problem = IsValidUtf8(fileName) ? "it holds characters that Windows-1252, the code page of the game's "
+                                               "names, cannot hold"
+                                             : "it is not valid UTF-8";
+#endif
+        return name;
+    }
+    name.Bytes = std::move(*bytes);
+    if (HoldsControl(name.Bytes)) {
+        name.Problem = "it holds a control character";
+    } else if (const auto reason = UnsafeExportNameReason(ResourceLineOf(name.Bytes))) {
+        name.Problem = "it could not be exported again: " + *reason;
+    }
+    return name;
+}
+
+std::string ShownName(std::string_view archiveName) {
+#ifdef _WIN32
+    return std::string(archiveName);
+#else
+    return Windows1252ToUtf8(archiveName, TUndefinedBytes::Kept);
+#endif
+}
+
+std::string FileNameOfArchiveName(std::string_view archiveName) {
+#ifdef _WIN32
+    return std::string(archiveName);
+#else
+    return Windows1252ToUtf8(archiveName, TUndefinedBytes::Escaped);
+#endif
+}
+
+} // namespace vellocar
