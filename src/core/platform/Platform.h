@@ -205,6 +205,11 @@ std::string ResolveStoredName(const std::string& keyFolder, const std::string& s
 
 // Everything before the last separator (a drive's root keeps its separator); "" if none.
 std::string FolderPart(const std::string& path);
+// The folder a path's last part lies in, as the system takes it: FolderPart, or "." for a bare
+// name (the working folder).
+std::string FolderOf(const std::string& path);
+// A folder as the system takes it: "." for "".
+inline std::string HereIfEmpty(const std::string& folder) { return folder.empty() ? std::string(".") : folder; }
 // Everything after the last separator or drive colon.
 std::string FileNamePart(const std::string& path);
 

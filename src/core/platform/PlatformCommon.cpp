@@ -8,6 +8,8 @@
 
 namespace vellocar::platform {
 
+std::string FolderOf(const std::string& path) { return HereIfEmpty(FolderPart(path)); }
+
 std::string CannotOpenMessage(const std::string& path, const std::string& reason) {
     return "Cannot open file \"" + path + "\". " + reason;
 }

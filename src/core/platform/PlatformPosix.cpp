@@ -287,12 +287,6 @@ std::optional<FileId> IdentityOf(const std::string& path) {
     return FileId{st.st_dev, st.st_ino};
 }
 
-// The folder a path's last part lies in, "." for a bare name.
-std::string FolderOf(const std::string& path) {
-    const std::string folder = FolderPart(path);
-    return folder.empty() ? "." : folder;
-}
-
 // Whether a last part names an entry of its folder: "", "." and ".." name the folder itself or
 // its parent, which are compared by identity only.
 bool IsEntryName(const std::string& name) { return !name.empty() && name != "." && name != ".."; }

@@ -371,11 +371,6 @@ std::optional<FileId> IdentityOf(const std::string& path) {
     return FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::string folder = FolderPart(path);
-    return folder.empty() ? "." : folder;
-}
-
 // The names under which an existing entry can be reached: its long name and, where the volume
 // makes them, its short 8.3 alias, each in NameKey form. Empty when path names nothing.
 std::vector<std::string> NameKeysOf(const std::string& path) {
