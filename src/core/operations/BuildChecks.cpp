@@ -1,0 +1,301 @@
+// The checks a build makes before it touches the disk: its targets' names (no two of them one
+// file, no device or stream names), what stands at those names (files it can replace, of the
+// kind they are named for), and its sources (there, ordinary, names that fit a ResRef, sizes that
+// fit a BIF). Each refusal names what it refuses and says that nothing was changed.
+
+#include "BuildSteps.h"
+
+#include "ArchiveNames.h"
+#include "BifCodec.h"
+#include "BuildGuard.h"
+#include "ByteIO.h"
+#include "Errors.h"
+#include "ExportNames.h"
+#include "KeyCodec.h"
+#include "Names.h"
+#include "Platform.h"
+#include "Rotation.h"
+#include "Text.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <limits>
+
+namespace vellocar::buildsteps {
+
+namespace {
+
+constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
+// A refusal names at most this many offending files, then says how many more there are.
+constexpr std::size_t kMaxNamesInMessage = 10;
+// How many leading bytes of a target a refusal quotes.
+constexpr std::size_t kQuotedBytes = 8;
+
+// The extension runs from the last "." to the end, the point included; a name without a
+// point has none.
+void SplitName(const std::string& name, std::string& baseName, std::string& extension) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos) {
+        baseName = name;
+        extension.clear();
+    } else {
+        baseName = name.substr(0, dot);
+        extension = name.substr(dot);
+    }
+}
+
+// "a", "b" and "c", cut after kMaxNamesInMessage names; quoted unless the entries are
+// phrases that quote their names already.
+std::string NameList(const std::vector<std::string>& names, bool quote = true) {
+    std::string text;
+    const std::size_t shown = std::min(names.size(), kMaxNamesInMessage);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) text += (i + 1 == shown && shown == names.size()) ? " and " : ", ";
+        text += quote ? Quoted(names[i]) : names[i];
+    }
+    if (shown < names.size()) text += " and " + std::to_string(names.size() - shown) + " more";
+    return text;
+}
+
+bool IsFolder(const std::string& path) {
+    const auto info = platform::Stat(path);
+    return info && info->IsDirectory;
+}
+
+// What a file's leading bytes say, for a refusal.
+std::string QuotedLeadingBytes(const std::string& path) {
+    platform::File file = platform::File::OpenRead(path);
+    std::array<std::uint8_t, kQuotedBytes> bytes{};
+    const std::size_t got = file.ReadSome(bytes.data(), bytes.size());
+    if (got == 0) return "it is empty";
+    return "its first bytes are \"" + Printable(byteio::AsChars(bytes.data(), got)) + "\"";
+}
+
+} // namespace
+
+void Refuse(const std::string& bifFileName, const std::string& reason) {
+    throw EBuildRefused("Cannot build " + Quoted(bifFileName) + ": " + reason + ". Nothing was changed.");
+}
+
+// Everything about the list that can be known before the disk is touched: that it is not
+// empty, that every file is still there and an ordinary file, that every base name fits a
+// ResRef, and that the BIF stays within its 32-bit offsets.
+std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, const std::string& sourceDir,
+                                     const std::string& bifFileName, std::uint64_t& bifSize) {
+    if (names.empty()) Refuse(bifFileName, "the folder holds no files to pack");
+    if (names.size() > kMaxResourcesPerBif) {
+        Refuse(bifFileName,
+               std::to_string(names.size()) + " files are more than a BIF can index (at most " +
+                   std::to_string(kMaxResourcesPerBif) + ")");
+    }
+
+    std::vector<TSourceFile> files(names.size());
+    std::vector<std::string> unfit, missing, notPlain, tooLong, tooLarge;
+    std::uint64_t total = bifcodec::Header::Size + bifcodec::VarEntry::Size * files.size();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        TSourceFile& file = files[i];
+        file.Name = names[i];
+        file.Path = sourceDir + file.Name;
+        // The ResRef holds the name as the game reads it (Windows-1252), whatever this system's
+        // file names are spelled in.
+        const TArchiveName archived = ArchiveNameOfFile(file.Name);
+        if (!archived.Problem.empty()) {
+            unfit.push_back(Quoted(file.Name) + " (" + archived.Problem + ")");
+            continue;
+        }
+        std::string extension;
+        SplitName(archived.Bytes, file.BaseName, extension);
+        file.ResType = static_cast<std::uint32_t>(ExtToResType(extension));
+        if (file.BaseName.size() > kResRefSize) tooLong.push_back(file.Name);
+
+        const auto info = platform::Stat(file.Path);
+        if (!info) {
+            missing.push_back(file.Path);
+        } else if (!info->IsRegular) {
+            notPlain.push_back(file.Path);
+        } else if (info->Size > kMax32) {
+            // Counted as well, so that the refusal states the real total.
+            tooLarge.push_back(file.Path);
+            total = info->Size > std::numeric_limits<std::uint64_t>::max() - total
+                ? std::numeric_limits<std::uint64_t>::max()
+                : total + info->Size;
+        } else {
+            file.Size = static_cast<std::uint32_t>(info->Size);
+            total += file.Size;
+        }
+    }
+
+    if (!unfit.empty()) {
+        Refuse(bifFileName,
+               (unfit.size() == 1 ? "this name cannot be packed: " : "these names cannot be packed: ") +
+                   NameList(unfit, false));
+    }
+    if (!missing.empty()) {
+        Refuse(bifFileName,
+               (missing.size() == 1 ? "this file is no longer there: " : "these files are no longer there: ") +
+                   NameList(missing));
+    }
+    if (!notPlain.empty()) {
+        Refuse(bifFileName,
+               (notPlain.size() == 1 ? "this is not an ordinary file: " : "these are not ordinary files: ") +
+                   NameList(notPlain));
+    }
+    if (!tooLong.empty()) {
+        Refuse(bifFileName,
+               "a resource name holds at most " + std::to_string(kResRefSize) +
+                   " characters before the extension, and " +
+                   (tooLong.size() == 1 ? "this name is longer: "
+                                        : std::to_string(tooLong.size()) + " names are longer: ") +
+                   NameList(tooLong));
+    }
+    if (!tooLarge.empty() || total > kMax32) {
+        Refuse(bifFileName,
+               "the files come to " + std::to_string(total) +
+                   " bytes with the tables, more than a BIF can hold (under 4 GiB)");
+    }
+    bifSize = total;
+    return files;
+}
+
+// The date a KEY is stamped with: the local date, or, when SOURCE_DATE_EPOCH is set (the
+// reproducible-builds convention), the UTC date of that many seconds since 1970, so that the
+// same folder packs to the same bytes on every day and every system. A value that is no such
+// number refuses the build rather than stamp a date nobody asked for.
+LocalDate BuildDate(const std::string& bifFileName) {
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    if (!epoch) return platform::Today();
+    const auto seconds = DateFromEpoch(epoch);
+    if (!seconds)
+        Refuse(bifFileName,
+               "SOURCE_DATE_EPOCH is set to " + Quoted(epoch) +
+                   ", which is not a whole number of seconds since 1970 in the range accepted: 0 (1970-01-01) to "
+                   "253402300799 (9999-12-31)");
+    return *seconds;
+}
+
+// The four names a build writes or replaces, as the user gave them, and the files it keeps
+// beside its targets while it runs. No two may be one file, however they are spelled: the
+// rotation would move one over the other.
+void RefuseCollidingTargets(const std::string& bifFileName, const std::string& keyFileName) {
+    const std::string bif = Quoted(bifFileName), key = Quoted(keyFileName);
+    const std::string bifBackup = bifFileName + kBackupSuffix, keyBackup = keyFileName + kBackupSuffix;
+    struct Pair {
+        const std::string& A;
+        const std::string& B;
+        std::string Reason;
+    };
+    const Pair pairs[] = {
+        {bifFileName, keyFileName, "the BIF " + bif + " and the KEY " + key + " are the same file"},
+        {keyFileName, bifBackup, "the KEY " + key + " is the file that would hold the backup of the BIF " + bif},
+        {bifFileName, keyBackup, "the BIF " + bif + " is the file that would hold the backup of the KEY " + key},
+        {bifBackup, keyBackup, "the backups of the BIF " + bif + " and of the KEY " + key + " would be the same file"},
+    };
+    for (const Pair& pair : pairs) {
+        if (platform::SameFile(pair.A, pair.B)) Refuse(bifFileName, pair.Reason);
+    }
+    for (const std::string* owner : {&bifFileName, &keyFileName}) {
+        for (const char* kind : {kLockKind, kJournalKind}) {
+            const std::string side = platform::SideFileFor(*owner, kind);
+            for (const std::string* target : {&bifFileName, &keyFileName, &bifBackup, &keyBackup}) {
+                if (platform::SameFile(*target, side) || platform::SameFile(*target, side + ".new"))
+                    Refuse(
+                        bifFileName,
+                        Quoted(*target) + " is the file in which a build keeps its " + kind + " of " + Quoted(*owner));
+            }
+        }
+    }
+}
+
+// On Windows, and in a folder that compares names as Windows does, a device name opens the
+// device (a console, a printer port) and a colon past the drive names a stream hidden inside
+// another file: neither can be a target, nor the backup of one.
+void RefuseReservedTargets(const std::string& bifFileName, const std::string& keyFileName) {
+    for (const std::string* path : {&bifFileName, &keyFileName}) {
+        for (const std::string& target : {*path, *path + kBackupSuffix}) {
+            if (platform::FolderNameRules(platform::FolderPart(target)) != platform::NameRules::Windows) continue;
+            if (platform::NamesStream(target))
+                Refuse(bifFileName,
+                       Quoted(target) +
+                           " names a stream inside another file (a colon after the drive), "
+                           "not a file of its own");
+            if (IsWindowsDeviceName(platform::FileNamePart(target)))
+                Refuse(bifFileName, Quoted(target) + " is a Windows device name, not a file");
+        }
+    }
+}
+
+
+// What stands at the targets' names must be what the build takes it for: a file it can move
+// aside, and a BIF and a KEY (BIF and KEY given the other way round would otherwise each be
+// replaced by the other kind, surviving only as a backup until the next build).
+void RefuseUnusableTargets(const std::string& bifFileName, const std::string& keyFileName) {
+    struct Target {
+        const std::string& Path;
+        const TFourCC& Signature;
+        const char* Kind;
+    };
+    for (const Target& target :
+         {Target{bifFileName, bifcodec::kFileType, "BIF"}, Target{keyFileName, keycodec::kFileType, "KEY"}}) {
+        // A folder cannot be replaced, and a FIFO or device would block or be written through.
+        const auto existing = platform::Stat(target.Path);
+        if (existing && !existing->IsRegular) Refuse(bifFileName, Quoted(target.Path) + " is not an ordinary file");
+        if (IsFolder(target.Path + kBackupSuffix)) {
+            Refuse(bifFileName, "the backup name " + Quoted(target.Path + kBackupSuffix) + " is taken by a folder");
+        }
+        if (!existing) continue;
+        std::array<char, 4> head{};
+        std::size_t got = 0;
+        try {
+            platform::File file = platform::File::OpenRead(target.Path); // held by the game, say
+            got = file.ReadSome(head.data(), head.size());
+            file.Close();
+        } catch (EVellocarError& e) {
+            e.AddContext(". Nothing was changed.");
+            throw;
+        }
+        if (got != head.size() || !std::equal(head.begin(), head.end(), target.Signature.begin())) {
+            Refuse(bifFileName,
+                   Quoted(target.Path) + ", which the build would replace as its " + target.Kind + ", is no " +
+                       target.Kind + " file: " + QuotedLeadingBytes(target.Path) + " (a " + target.Kind +
+                       " starts with \"" + std::string(target.Signature.begin(), target.Signature.end()) + "\")");
+        }
+    }
+}
+
+// The names of the list to pack: all but the build's own files, when the source folder is a
+// folder the build writes into. A folder packed into itself would otherwise take in its
+// previous BIF, KEY and backups, and grow with every build.
+std::vector<std::string> NamesToPack(const TResourceList& list, const std::string& sourceDir,
+                                     const std::vector<std::string>& own, std::vector<std::string>& leftOut) {
+    std::vector<std::string> names;
+    const int count = list.Count();
+    names.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
+    for (int i = 0; i < count; ++i) names.push_back(list.Line(i));
+
+    std::string folder = sourceDir;
+    while (folder.size() > 1 && platform::IsPathSeparator(folder.back())) folder.pop_back();
+    std::vector<std::pair<std::string, const std::string*>> ownHere; // name key, own path
+    for (const std::string& path : own) {
+        const std::string ownFolder = platform::FolderPart(path);
+        if (platform::SameFile(ownFolder.empty() ? "." : ownFolder, folder.empty() ? "." : folder))
+            ownHere.emplace_back(platform::NameKey(platform::FileNamePart(path), platform::NameRules::Windows), &path);
+    }
+    if (ownHere.empty()) return names;
+
+    std::vector<std::string> kept;
+    kept.reserve(names.size());
+    for (std::string& name : names) {
+        const std::string key = platform::NameKey(name, platform::NameRules::Windows);
+        bool isOwn = false;
+        for (const auto& [ownKey, path] : ownHere)
+            isOwn = isOwn || (key == ownKey && platform::SameFile(sourceDir + name, *path));
+        if (isOwn)
+            leftOut.push_back(std::move(name));
+        else
+            kept.push_back(std::move(name));
+    }
+    return kept;
+}
+
+} // namespace vellocar::buildsteps

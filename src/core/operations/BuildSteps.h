@@ -1,0 +1,50 @@
+#pragma once
+// The steps of a build that BuildArchive (Build.cpp) takes in turn, apart so that each can be
+// read on its own: the checks before anything is touched are in BuildChecks.cpp.
+
+#include "Dates.h"
+#include "Progress.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vellocar::buildsteps {
+
+// Said of every failure before the rotation: it changed nothing on disk.
+inline constexpr char kNoFileChanged[] = ". The build was stopped; no existing file was changed.";
+
+// One file of the list as the table pass records it.
+struct TSourceFile {
+    std::string Name; // as listed
+    std::string Path; // SourceDir + Name
+    std::string BaseName; // as the archive holds it (Windows-1252), without its extension
+    std::uint32_t ResType = 0;
+    std::uint32_t Size = 0;
+};
+
+// Raises EBuildRefused: "Cannot build "<bif>": <reason>. Nothing was changed."
+[[noreturn]] void Refuse(const std::string& bifFileName, const std::string& reason);
+
+// The targets' names: no two of the BIF, the KEY, their backups and the files kept beside them
+// one file, however spelled; where a folder takes names as Windows does, no device or stream.
+void RefuseCollidingTargets(const std::string& bifFileName, const std::string& keyFileName);
+void RefuseReservedTargets(const std::string& bifFileName, const std::string& keyFileName);
+
+// What stands at the targets' names: ordinary files, a BIF and a KEY, no folder at a backup name.
+void RefuseUnusableTargets(const std::string& bifFileName, const std::string& keyFileName);
+
+// The names of the list to pack: all but the build's own files (own), which are appended to
+// leftOut, when the source folder is a folder the build writes into.
+std::vector<std::string> NamesToPack(const TResourceList& list, const std::string& sourceDir,
+                                     const std::vector<std::string>& own, std::vector<std::string>& leftOut);
+
+// Every source file checked and recorded (there, ordinary, its name fit for a ResRef and for
+// export), with bifSize the size the BIF will have (under 4 GiB).
+std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, const std::string& sourceDir,
+                                      const std::string& bifFileName, std::uint64_t& bifSize);
+
+// The date the KEY is stamped with: today's, or SOURCE_DATE_EPOCH's when that is set.
+LocalDate BuildDate(const std::string& bifFileName);
+
+} // namespace vellocar::buildsteps
