@@ -97,148 +97,167 @@ platform::NameRules TargetRules(std::string folder) {
 
 } // namespace
 
-TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBifsRequest& request, TGauge& gauge) {
-    TExportBifsReport report;
-    const auto storedName = [&](const TBifRef& ref) -> const std::string& {
-        return keys[ref.Key].Key->Filenames[ref.Bif].Filename;
-    };
-    const auto skipBif = [&](const TBifRef& ref, std::string reason) {
-        report.Skipped.push_back({ref, {}, std::move(reason)});
-    };
+namespace {
 
-    // Where each BIF lies, where its files go, and how far into the job it starts.
-    TFilesBeingRead beingRead;
-    for (const TGameKey& key : keys) beingRead.Add(key.Path);
-    const platform::NameRules rules = TargetRules(request.Target);
-    std::vector<TBifLocation> locations;
-    std::vector<std::string> folders; // NameKey of each BIF's folder; "" when flat
-    std::unordered_map<std::string, std::size_t> lastUse; // folder -> the last BIF written there
-    std::uint64_t total = 0;
-    for (std::size_t i = 0; i < request.Bifs.size(); ++i) {
-        const TBifRef& ref = request.Bifs[i];
-        locations.push_back(LocateBif(KeyFolderOf(keys[ref.Key].Path), storedName(ref)));
-        if (locations.back().Found) beingRead.Add(locations.back().Path);
-        folders.push_back(request.Flat ? std::string() : platform::NameKey(BifFolderName(storedName(ref)), rules));
-        lastUse[folders.back()] = i;
-        total += keys[ref.Key].Key->Filenames[ref.Bif].Resources.size();
+// Per folder, the file names written so far (NameKey -> "<BIF>: <name>").
+using TNamesWritten = std::unordered_map<std::string, std::unordered_map<std::string, std::string>>;
+
+// One export of many BIFs: what it learns of all of them first, then each BIF in turn.
+class TBifsExport {
+public:
+    TBifsExport(const std::vector<TGameKey>& keys, const TExportBifsRequest& request)
+        : keys_(keys), request_(request), rules_(TargetRules(request.Target)) {}
+
+    TExportBifsReport Run(TGauge& gauge) {
+        const std::uint64_t total = Survey();
+        if (request_.Flat && keys_.size() > 1) FindLastKeys();
+        if (total > 0) {
+            gauge.SetMinValue(0);
+            gauge.SetMaxValue(ClampToInt(total));
+            gauge.SetProgress(0);
+            gauge.Show();
+        }
+        std::uint64_t base = 0;
+        for (std::size_t i = 0; i < request_.Bifs.size(); ++i) {
+            const std::uint64_t span = Entry(request_.Bifs[i]).Resources.size();
+            TPartGauge part(gauge, base, span);
+            base += span;
+            ExportOne(i, part);
+            // This BIF's names are dropped after the last BIF that shares its folder.
+            if (lastUse_[folders_[i]] == i) written_.erase(folders_[i]);
+        }
+        return std::move(report_);
+    }
+
+private:
+    const TNWNFilenameEntry& Entry(const TBifRef& ref) const { return keys_[ref.Key].Key->Filenames[ref.Bif]; }
+    void SkipBif(const TBifRef& ref, std::string reason) { report_.Skipped.push_back({ref, {}, std::move(reason)}); }
+
+    // Where each BIF lies and where its files go; the number of resources in all.
+    std::uint64_t Survey() {
+        for (const TGameKey& key : keys_) beingRead_.Add(key.Path);
+        std::uint64_t total = 0;
+        for (std::size_t i = 0; i < request_.Bifs.size(); ++i) {
+            const TBifRef& ref = request_.Bifs[i];
+            const std::string& stored = Entry(ref).Filename;
+            locations_.push_back(LocateBif(KeyFolderOf(keys_[ref.Key].Path), stored));
+            if (locations_.back().Found) beingRead_.Add(locations_.back().Path);
+            folders_.push_back(request_.Flat ? std::string() : platform::NameKey(BifFolderName(stored), rules_));
+            lastUse_[folders_.back()] = i;
+            total += Entry(ref).Resources.size();
+        }
+        return total;
     }
 
     // Flat from several KEYs: the last KEY that holds a resource gives its file. A BIF that is
     // not there gives none, so it takes nothing from the KEYs before it.
-    std::unordered_map<std::string, std::size_t> lastKeyOf; // folded line -> KEY index
-    if (request.Flat && keys.size() > 1) {
-        for (std::size_t i = 0; i < request.Bifs.size(); ++i) {
-            const TBifRef& ref = request.Bifs[i];
-            if (!locations[i].Found) continue;
-            for (const TNWNKeyEntry& entry : keys[ref.Key].Key->Filenames[ref.Bif].Resources) {
-                std::size_t& last = lastKeyOf[Folded(ResourceLine(entry))];
+    void FindLastKeys() {
+        for (std::size_t i = 0; i < request_.Bifs.size(); ++i) {
+            if (!locations_[i].Found) continue;
+            const TBifRef& ref = request_.Bifs[i];
+            for (const TNWNKeyEntry& entry : Entry(ref).Resources) {
+                std::size_t& last = lastKeyOf_[Folded(ResourceLine(entry))];
                 last = std::max(last, ref.Key);
             }
         }
     }
 
-    if (total > 0) {
-        gauge.SetMinValue(0);
-        gauge.SetMaxValue(ClampToInt(total));
-        gauge.SetProgress(0);
-        gauge.Show();
-    }
-
-    // Per folder, the file names written so far (NameKey -> "<BIF>: <name>").
-    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> written;
-    std::uint64_t base = 0;
-    for (std::size_t i = 0; i < request.Bifs.size(); ++i) {
-        const TBifRef& ref = request.Bifs[i];
-        const TNWNFilenameEntry& entry = keys[ref.Key].Key->Filenames[ref.Bif];
-        const std::uint64_t span = entry.Resources.size();
-        TPartGauge part(gauge, base, span);
-        base += span;
-        // This BIF's names are dropped after the last BIF that shares its folder.
-        struct Forget {
-            std::unordered_map<std::string, std::unordered_map<std::string, std::string>>& map;
-            const std::string& folder;
-            bool last;
-            ~Forget() {
-                if (last) map.erase(folder);
-            }
-        } forget{written, folders[i], lastUse[folders[i]] == i};
-
+    void ExportOne(std::size_t i, TGauge& part) {
+        const TBifRef& ref = request_.Bifs[i];
         // A BIF that holds nothing asked for is not looked at: its absence loses nothing.
         std::vector<TNWNKeyEntry> wanted;
-        for (const TNWNKeyEntry& e : entry.Resources)
-            if (MatchesAnyPattern(request.Patterns, ShownName(ResourceLine(e)))) wanted.push_back(e);
-        if (!request.Patterns.empty() && wanted.empty()) continue;
-        const std::string folderName = BifFolderName(entry.Filename);
-        if (!request.Flat) {
-            if (const auto reason = UnsafeExportNameReason(folderName)) {
-                skipBif(ref, "its folder \"" + folderName + "\" cannot be made: " + *reason);
-                continue;
-            }
+        for (const TNWNKeyEntry& e : Entry(ref).Resources)
+            if (MatchesAnyPattern(request_.Patterns, ShownName(ResourceLine(e)))) wanted.push_back(e);
+        if (!request_.Patterns.empty() && wanted.empty()) return;
+        const std::string folderName = BifFolderName(Entry(ref).Filename);
+        if (!request_.Flat) {
+            if (const auto reason = UnsafeExportNameReason(folderName))
+                return SkipBif(ref, "its folder \"" + folderName + "\" cannot be made: " + *reason);
         }
-        if (!locations[i].Found) {
-            skipBif(ref, "the BIF is missing (looked for at \"" + locations[i].Path + "\")");
-            continue;
-        }
+        if (!locations_[i].Found)
+            return SkipBif(ref, "the BIF is missing (looked for at \"" + locations_[i].Path + "\")");
 
-        TBifTables bif;
         std::vector<TExportItem> plan;
         std::optional<platform::File> file;
         try {
-            bif = OpenBif(locations[i].Path, keys[ref.Key].Key.get(), static_cast<std::int32_t>(ref.Bif)).Tables;
-            file.emplace(platform::File::OpenRead(locations[i].Path));
-            plan = PlanExportAll({bif.VarResources, file->Size(), &wanted, static_cast<std::uint32_t>(ref.Bif), rules});
+            // Only this BIF's tables are held, and only while its plan is made.
+            const TBifTables bif =
+                OpenBif(locations_[i].Path, keys_[ref.Key].Key.get(), static_cast<std::int32_t>(ref.Bif)).Tables;
+            file.emplace(platform::File::OpenRead(locations_[i].Path));
+            plan = PlanExportAll({bif.VarResources, file->Size(), &wanted, static_cast<std::uint32_t>(ref.Bif), rules_});
         } catch (const EVellocarError& error) {
-            skipBif(ref, error.what());
-            continue;
+            return SkipBif(ref, error.what());
         }
-        ++report.Bifs;
-        bif.VarResources = {};
-        bif.FixedResources = {};
-
-        // With patterns, the resources that no entry names were never asked for; their
-        // placeholders ("#<index>", the only names without a point) go.
-        if (!request.Patterns.empty())
-            std::erase_if(plan, [](const TExportItem& item) { return item.Name.find('.') == std::string::npos; });
-        if (!lastKeyOf.empty()) {
-            const std::size_t before = plan.size();
-            std::erase_if(plan, [&](const TExportItem& item) {
-                const auto last = lastKeyOf.find(Folded(item.Name));
-                return last != lastKeyOf.end() && last->second > ref.Key;
-            });
-            report.Shadowed += before - plan.size();
-        }
+        ++report_.Bifs;
+        LeaveOut(plan, ref);
 
         const std::string target =
-            request.Flat ? request.Target : request.Target + folderName + platform::kPathSeparator;
-        auto& names = written[folders[i]];
+            request_.Flat ? request_.Target : request_.Target + folderName + platform::kPathSeparator;
+        if (ClaimNames(plan, i, target)) platform::CreateDirectories(target);
+        try {
+            const TExportReport done = WriteExport(plan, *file, keys_[ref.Key].Path, target, part);
+            report_.Written += done.Written;
+            for (const TSkippedResource& skipped : done.Skipped)
+                report_.Skipped.push_back({ref, skipped.Name, skipped.Reason});
+        } catch (const EReadError& error) {
+            SkipBif(ref, error.what());
+        }
+    }
+
+    // What the plan holds that nobody asked for: with patterns, the resources no entry names
+    // (their "#<index>" placeholders, the only names without a point); flat from several KEYs,
+    // those a later KEY gives.
+    void LeaveOut(std::vector<TExportItem>& plan, const TBifRef& ref) {
+        if (!request_.Patterns.empty())
+            std::erase_if(plan, [](const TExportItem& item) { return item.Name.find('.') == std::string::npos; });
+        if (lastKeyOf_.empty()) return;
+        const std::size_t before = plan.size();
+        std::erase_if(plan, [&](const TExportItem& item) {
+            const auto last = lastKeyOf_.find(Folded(item.Name));
+            return last != lastKeyOf_.end() && last->second > ref.Key;
+        });
+        report_.Shadowed += before - plan.size();
+    }
+
+    // Marks the items that would land on a file being read or on one an earlier BIF wrote in
+    // this folder; true when anything is left to write.
+    bool ClaimNames(std::vector<TExportItem>& plan, std::size_t i, const std::string& target) {
+        auto& names = written_[folders_[i]];
         bool anyToWrite = false;
         for (TExportItem& item : plan) {
             if (!item.SkipReason.empty()) continue;
             const std::string fileName = FileNameOfArchiveName(item.Name);
-            if (const auto hit = beingRead.Hit(target + fileName, fileName)) {
+            if (const auto hit = beingRead_.Hit(target + fileName, fileName)) {
                 item.SkipReason = "writing it would overwrite \"" + *hit + "\", which is being read";
                 continue;
             }
-            const auto [earlier, fresh] =
-                names.try_emplace(platform::NameKey(fileName, rules), entry.Filename + ": " + item.Name);
+            const auto [earlier, fresh] = names.try_emplace(platform::NameKey(fileName, rules_),
+                                                            Entry(request_.Bifs[i]).Filename + ": " + item.Name);
             if (!fresh) {
                 item.SkipReason = "\"" + earlier->second + "\" comes first under the same file name";
                 continue;
             }
             anyToWrite = true;
         }
-
-        if (anyToWrite) platform::CreateDirectories(target);
-        try {
-            const TExportReport done = WriteExport(plan, *file, keys[ref.Key].Path, target, part);
-            report.Written += done.Written;
-            for (const TSkippedResource& skipped : done.Skipped)
-                report.Skipped.push_back({ref, skipped.Name, skipped.Reason});
-        } catch (const EReadError& error) {
-            skipBif(ref, error.what());
-        }
+        return anyToWrite;
     }
-    return report;
+
+    const std::vector<TGameKey>& keys_;
+    const TExportBifsRequest& request_;
+    const platform::NameRules rules_;
+    TExportBifsReport report_;
+    TFilesBeingRead beingRead_;
+    std::vector<TBifLocation> locations_;
+    std::vector<std::string> folders_; // NameKey of each BIF's folder; "" when flat
+    std::unordered_map<std::string, std::size_t> lastUse_; // folder -> the last BIF written there
+    std::unordered_map<std::string, std::size_t> lastKeyOf_; // folded line -> KEY index
+    TNamesWritten written_;
+};
+
+} // namespace
+
+TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBifsRequest& request, TGauge& gauge) {
+    return TBifsExport(keys, request).Run(gauge);
 }
 
 } // namespace vellocar
