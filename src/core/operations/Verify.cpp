@@ -241,6 +241,96 @@ std::unordered_map<std::uint32_t, std::vector<std::string>> PlacementNotes(
     return notes;
 }
 
+using TDuplicateNotes = std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash>;
+
+// The check of one BIF against the KEY: the BIF as a whole, each KEY entry of it, then the
+// resources that no entry names.
+class TBifCheck {
+public:
+    using TNotes = std::unordered_map<std::uint32_t, std::vector<std::string>>;
+
+    TBifCheck(const TNWNKeyFile& key, std::size_t b, const std::string& folder, TVerifyReport& report)
+        : key_(key), b_(b), named_(key.Filenames[b]), report_(report),
+          bif_(ReadBifForCheck(LocateBif(folder, named_.Filename).Path)), opened_(bif_.Fault.empty()),
+          namedBy_(bif_.Resources.size(), nullptr) {
+        // The first entry of each resource, as export names it.
+        for (const TNWNKeyEntry& entry : named_.Resources) {
+            const std::uint32_t index = entry.ResId & kResIdIndexMask;
+            if (index < namedBy_.size() && !namedBy_[index]) namedBy_[index] = &entry;
+        }
+        placement_ = PlacementNotes(bif_, [this](std::uint32_t index) { return NameOf(index); });
+    }
+
+    void Run(const std::vector<std::string>* repeated, const TDuplicateNotes& duplicates) {
+        if (repeated)
+            for (const std::string& note : *repeated) Problem("", note);
+        WholeBif();
+        for (std::size_t line = 0; line < named_.Resources.size(); ++line) Entry(line, duplicates);
+        for (std::uint32_t index = 0; index < namedBy_.size(); ++index) {
+            if (namedBy_[index]) continue;
+            const std::string name = NameOf(index);
+            Problem(name, "no KEY entry names this resource (type " + TypeText(bif_.Resources[index].ResType) + ")");
+            PlacementProblems(index, name);
+        }
+    }
+
+private:
+    void Problem(const std::string& resource, std::string message) {
+        report_.Problems.push_back({b_, ShownName(resource), std::move(message)});
+    }
+    std::string NameOf(std::uint32_t index) const {
+        return namedBy_[index] ? ResourceLine(*namedBy_[index]) : "#" + std::to_string(index);
+    }
+    void PlacementProblems(std::uint32_t index, const std::string& name) {
+        if (const auto notes = placement_.find(index); notes != placement_.end())
+            for (const std::string& note : notes->second) Problem(name, note);
+    }
+
+    void WholeBif() {
+        if (!opened_) return Problem("", bif_.Fault);
+        if (auto fault = SignatureProblem(bif_.FileType, bif_.FileVersion, bifcodec::kFileType, bifcodec::kVersion1))
+            Problem("", std::move(*fault));
+        if (b_ < key_.FileTable.size() && key_.FileTable[b_].FileSize != bif_.Size)
+            Problem("", "the KEY gives its size as " + std::to_string(key_.FileTable[b_].FileSize) +
+                            " bytes, the file has " + std::to_string(bif_.Size));
+    }
+
+    void Entry(std::size_t line, const TDuplicateNotes& duplicates) {
+        const TNWNKeyEntry& entry = named_.Resources[line];
+        // Made only for a problem: most entries of a large KEY have none.
+        std::optional<std::string> shown;
+        const auto name = [&]() -> const std::string& { return shown ? *shown : shown.emplace(ResourceLine(entry)); };
+        if (opened_) {
+            const std::uint32_t index = entry.ResId & kResIdIndexMask;
+            if (index >= bif_.Resources.size()) {
+                Problem(name(), "the BIF holds no resource at index " + std::to_string(index) + " (it has " +
+                                  std::to_string(bif_.Resources.size()) + ")");
+            } else {
+                const TNWNVarResEntry& resource = bif_.Resources[index];
+                if (resource.ResType != entry.ResType)
+                    Problem(name(), "the BIF gives type " + TypeText(resource.ResType) + ", the KEY " +
+                                      TypeText(entry.ResType));
+                if (namedBy_[index] != &entry)
+                    Problem(name(), "its resource (index " + std::to_string(index) + ") is also named by \"" +
+                                      ResourceLine(*namedBy_[index]) + "\"");
+                else
+                    PlacementProblems(index, name());
+            }
+        }
+        if (const auto notes = duplicates.find({b_, line}); notes != duplicates.end())
+            for (const std::string& note : notes->second) Problem(name(), note);
+    }
+
+    const TNWNKeyFile& key_;
+    const std::size_t b_;
+    const TNWNFilenameEntry& named_;
+    TVerifyReport& report_;
+    const TCheckedBif bif_;
+    const bool opened_;
+    std::vector<const TNWNKeyEntry*> namedBy_;
+    TNotes placement_;
+};
+
 } // namespace
 
 TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
@@ -255,91 +345,16 @@ TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
     }
     const auto duplicates = DuplicateNotes(key, checked);
     const auto repeated = RepeatedBifNotes(key, checked);
-    std::string folder = platform::FolderPart(keyPath);
-    if (folder.empty()) folder = ".";
+    const std::string folder = platform::FolderOf(keyPath);
 
     TVerifyReport report;
     if (auto fault = SignatureProblem(key.FileType, key.FileVersion, keycodec::kFileType, keycodec::kVersion1))
         report.KeyProblems.push_back(std::move(*fault));
     for (const std::size_t b : order) {
-        const TNWNFilenameEntry& named = key.Filenames[b];
         ++report.Bifs;
-        report.Resources += named.Resources.size();
-        const auto problem = [&](const std::string& resource, std::string message) {
-            report.Problems.push_back({b, ShownName(resource), std::move(message)});
-        };
-
-        if (const auto notes = repeated.find(b); notes != repeated.end()) {
-            for (const std::string& note : notes->second) problem("", note);
-        }
-        const TCheckedBif bif = ReadBifForCheck(LocateBif(folder, named.Filename).Path);
-        if (!bif.Fault.empty()) problem("", bif.Fault);
-        const bool opened = bif.Fault.empty();
-        if (auto fault = SignatureProblem(bif.FileType, bif.FileVersion, bifcodec::kFileType, bifcodec::kVersion1);
-            opened && fault)
-            problem("", std::move(*fault));
-        if (opened && b < key.FileTable.size() && key.FileTable[b].FileSize != bif.Size) {
-            problem("",
-                    "the KEY gives its size as " + std::to_string(key.FileTable[b].FileSize) + " bytes, the file has " +
-                        std::to_string(bif.Size));
-        }
-
-        // The first entry of each resource, as export names it.
-        std::vector<const TNWNKeyEntry*> namedBy(bif.Resources.size(), nullptr);
-        for (const TNWNKeyEntry& entry : named.Resources) {
-            const std::uint32_t index = entry.ResId & kResIdIndexMask;
-            if (index < namedBy.size() && !namedBy[index]) namedBy[index] = &entry;
-        }
-        const auto nameOf = [&](std::uint32_t index) {
-            return namedBy[index] ? ResourceLine(*namedBy[index]) : "#" + std::to_string(index);
-        };
-        const auto placement = PlacementNotes(bif, nameOf);
-        const auto placementProblems = [&](std::uint32_t index, const auto& name) {
-            if (const auto notes = placement.find(index); notes != placement.end()) {
-                for (const std::string& note : notes->second) problem(name(), note);
-            }
-        };
-
-        for (std::size_t line = 0; line < named.Resources.size(); ++line) {
-            const TNWNKeyEntry& entry = named.Resources[line];
-            // Made only for a problem: most entries of a large KEY have none.
-            std::optional<std::string> shown;
-            const auto name = [&]() -> const std::string& {
-                return shown ? *shown : shown.emplace(ResourceLine(entry));
-            };
-            if (opened) {
-                const std::uint32_t index = entry.ResId & kResIdIndexMask;
-                if (index >= bif.Resources.size()) {
-                    problem(name(),
-                            "the BIF holds no resource at index " + std::to_string(index) + " (it has " +
-                                std::to_string(bif.Resources.size()) + ")");
-                } else {
-                    const TNWNVarResEntry& resource = bif.Resources[index];
-                    if (resource.ResType != entry.ResType) {
-                        problem(name(),
-                                "the BIF gives type " + TypeText(resource.ResType) + ", the KEY " +
-                                    TypeText(entry.ResType));
-                    }
-                    if (namedBy[index] != &entry) {
-                        problem(name(),
-                                "its resource (index " + std::to_string(index) + ") is also named by \"" +
-                                    ResourceLine(*namedBy[index]) + "\"");
-                    } else {
-                        placementProblems(index, name);
-                    }
-                }
-            }
-            if (const auto notes = duplicates.find({b, line}); notes != duplicates.end()) {
-                for (const std::string& note : notes->second) problem(name(), note);
-            }
-        }
-        for (std::uint32_t index = 0; index < namedBy.size(); ++index) {
-            if (!namedBy[index]) {
-                const std::string name = nameOf(index);
-                problem(name, "no KEY entry names this resource (type " + TypeText(bif.Resources[index].ResType) + ")");
-                placementProblems(index, [&] { return name; });
-            }
-        }
+        report.Resources += key.Filenames[b].Resources.size();
+        const auto notes = repeated.find(b);
+        TBifCheck(key, b, folder, report).Run(notes == repeated.end() ? nullptr : &notes->second, duplicates);
     }
     return report;
 }
