@@ -78,6 +78,38 @@ void Refuse(const std::string& bifFileName, const std::string& reason) {
     throw EBuildRefused("Cannot build " + Quoted(bifFileName) + ": " + reason + ". Nothing was changed.");
 }
 
+namespace {
+
+// The sources a build cannot pack, by what is wrong with them.
+struct TUnfitSources {
+    std::vector<std::string> Names, Missing, NotPlain, TooLong, TooLarge;
+};
+
+// Refuses the build for the first kind of unfit source there is, naming them all.
+void RefuseUnfitSources(const TUnfitSources& unfit, std::uint64_t total, const std::string& bifFileName) {
+    const auto refuse = [&](const std::vector<std::string>& names, const char* one, const char* many, bool quote) {
+        if (!names.empty()) Refuse(bifFileName, (names.size() == 1 ? one : many) + NameList(names, quote));
+    };
+    refuse(unfit.Names, "this name cannot be packed: ", "these names cannot be packed: ", false);
+    refuse(unfit.Missing, "this file is no longer there: ", "these files are no longer there: ", true);
+    refuse(unfit.NotPlain, "this is not an ordinary file: ", "these are not ordinary files: ", true);
+    if (!unfit.TooLong.empty()) {
+        Refuse(bifFileName,
+               "a resource name holds at most " + std::to_string(kResRefSize) +
+                   " characters before the extension, and " +
+                   (unfit.TooLong.size() == 1 ? "this name is longer: "
+                                              : std::to_string(unfit.TooLong.size()) + " names are longer: ") +
+                   NameList(unfit.TooLong));
+    }
+    if (!unfit.TooLarge.empty() || total > kMax32) {
+        Refuse(bifFileName,
+               "the files come to " + std::to_string(total) +
+                   " bytes with the tables, more than a BIF can hold (under 4 GiB)");
+    }
+}
+
+} // namespace
+
 // Everything about the list that can be known before the disk is touched: that it is not
 // empty, that every file is still there and an ordinary file, that every base name fits a
 // ResRef, and that the BIF stays within its 32-bit offsets.
@@ -91,7 +123,7 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
     }
 
     std::vector<TSourceFile> files(names.size());
-    std::vector<std::string> unfit, missing, notPlain, tooLong, tooLarge;
+    TUnfitSources unfit;
     std::uint64_t total = bifcodec::Header::Size + bifcodec::VarEntry::Size * files.size();
     for (std::size_t i = 0; i < files.size(); ++i) {
         TSourceFile& file = files[i];
@@ -101,22 +133,22 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
         // file names are spelled in.
         const TArchiveName archived = ArchiveNameOfFile(file.Name);
         if (!archived.Problem.empty()) {
-            unfit.push_back(Quoted(file.Name) + " (" + archived.Problem + ")");
+            unfit.Names.push_back(Quoted(file.Name) + " (" + archived.Problem + ")");
             continue;
         }
         std::string extension;
         SplitName(archived.Bytes, file.BaseName, extension);
         file.ResType = static_cast<std::uint32_t>(ExtToResType(extension));
-        if (file.BaseName.size() > kResRefSize) tooLong.push_back(file.Name);
+        if (file.BaseName.size() > kResRefSize) unfit.TooLong.push_back(file.Name);
 
         const auto info = platform::Stat(file.Path);
         if (!info) {
-            missing.push_back(file.Path);
+            unfit.Missing.push_back(file.Path);
         } else if (!info->IsRegular) {
-            notPlain.push_back(file.Path);
+            unfit.NotPlain.push_back(file.Path);
         } else if (info->Size > kMax32) {
             // Counted as well, so that the refusal states the real total.
-            tooLarge.push_back(file.Path);
+            unfit.TooLarge.push_back(file.Path);
             total = info->Size > std::numeric_limits<std::uint64_t>::max() - total
                 ? std::numeric_limits<std::uint64_t>::max()
                 : total + info->Size;
@@ -126,34 +158,7 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
         }
     }
 
-    if (!unfit.empty()) {
-        Refuse(bifFileName,
-               (unfit.size() == 1 ? "this name cannot be packed: " : "these names cannot be packed: ") +
-                   NameList(unfit, false));
-    }
-    if (!missing.empty()) {
-        Refuse(bifFileName,
-               (missing.size() == 1 ? "this file is no longer there: " : "these files are no longer there: ") +
-                   NameList(missing));
-    }
-    if (!notPlain.empty()) {
-        Refuse(bifFileName,
-               (notPlain.size() == 1 ? "this is not an ordinary file: " : "these are not ordinary files: ") +
-                   NameList(notPlain));
-    }
-    if (!tooLong.empty()) {
-        Refuse(bifFileName,
-               "a resource name holds at most " + std::to_string(kResRefSize) +
-                   " characters before the extension, and " +
-                   (tooLong.size() == 1 ? "this name is longer: "
-                                        : std::to_string(tooLong.size()) + " names are longer: ") +
-                   NameList(tooLong));
-    }
-    if (!tooLarge.empty() || total > kMax32) {
-        Refuse(bifFileName,
-               "the files come to " + std::to_string(total) +
-                   " bytes with the tables, more than a BIF can hold (under 4 GiB)");
-    }
+    RefuseUnfitSources(unfit, total, bifFileName);
     bifSize = total;
     return files;
 }
