@@ -4,11 +4,32 @@
 #include "Platform.h"
 
 #include "Errors.h"
+#include "PlatformDetail.h"
 #include "Names.h"
 
 namespace vellocar::platform {
 
 std::string FolderOf(const std::string& path) { return HereIfEmpty(FolderPart(path)); }
+
+namespace {
+
+// Whether a last part names an entry of its folder: "", "." and ".." (and the other names a
+// Windows volume reads as them) name the folder itself or its parent, which are compared by
+// identity only.
+bool IsEntryName(const std::string& name) { return name.find_first_not_of(". ") != std::string::npos; }
+
+} // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    const auto idA = detail::IdentityOf(a), idB = detail::IdentityOf(b);
+    if (idA && idB && (*idA == *idB || detail::IdentitiesAreFinal())) return *idA == *idB;
+    const std::string nameA = FileNamePart(a), nameB = FileNamePart(b);
+    if (!IsEntryName(nameA) || !IsEntryName(nameB) || !detail::MayNameOneFile(nameA, nameB)) return false;
+    const std::string folderA = FolderOf(a), folderB = FolderOf(b);
+    const auto idFolderA = detail::FolderIdentity(folderA), idFolderB = detail::FolderIdentity(folderB);
+    return idFolderA && idFolderB && *idFolderA == *idFolderB && detail::SameEntryIn(folderA, a, b);
+}
 
 std::string CannotOpenMessage(const std::string& path, const std::string& reason) {
     return "Cannot open file \"" + path + "\". " + reason;

@@ -1,4 +1,5 @@
-// The file system on Linux and other POSIX systems.
+// The file system on Linux and other POSIX systems: files, paths, folder listings and the clock.
+// How a folder compares names, file identity and locks are in PlatformPosixFolders.cpp.
 
 #include "Platform.h"
 
@@ -12,19 +13,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <utility>
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <stdio.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -46,12 +41,6 @@ std::string OpenMessage(const std::string& path, int code) { return CannotOpenMe
 
 std::string CreateMessage(const std::string& path, int code) {
     return CannotCreateMessage(path, SystemErrorText(code));
-}
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
 }
 
 } // namespace
@@ -270,276 +259,6 @@ void CreateDirectories(const std::string& path) {
     }
     const auto info = Stat(path);
     if (!info || !info->IsDirectory) throw EFCreateError(CreateMessage(path, ENOTDIR));
-}
-
-namespace {
-
-struct FileId {
-    dev_t Device;
-    ino_t Inode;
-    auto operator<=>(const FileId&) const = default;
-};
-
-// The identity of what path names (a link counts as what it points to); none when nothing does.
-std::optional<FileId> IdentityOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.empty() ? "." : path.c_str(), &st) != 0) return std::nullopt;
-    return FileId{st.st_dev, st.st_ino};
-}
-
-// Whether a last part names an entry of its folder: "", "." and ".." name the folder itself or
-// its parent, which are compared by identity only.
-bool IsEntryName(const std::string& name) { return !name.empty() && name != "." && name != ".."; }
-
-// File system types as statfs reports them.
-constexpr long kMsdosMagic = 0x4d44; // FAT, vfat
-constexpr long kExfatMagic = 0x2011BAB0;
-constexpr long kExt4Magic = 0xEF53; // ext2, ext3 and ext4
-constexpr long kF2fsMagic = 0xF2F52010;
-constexpr long kTmpfsMagic = 0x01021994;
-constexpr long kBtrfsMagic = 0x9123683E;
-constexpr long kXfsMagic = 0x58465342;
-constexpr long kOverlayMagic = 0x794c7630;
-constexpr long kSquashfsMagic = 0x73717368;
-constexpr long kRamfsMagic = 0x858458f6;
-
-// What the file system says of a folder's names without a probe.
-enum class CaseKnowledge { Exact, Folds, Unknown };
-
-CaseKnowledge AskFileSystem(const std::string& folder) {
-    struct statfs fs {};
-    if (::statfs(folder.c_str(), &fs) != 0) return CaseKnowledge::Unknown;
-    switch (static_cast<long>(fs.f_type)) {
-        case kMsdosMagic:
-        case kExfatMagic:
-            return CaseKnowledge::Folds;
-        case kExt4Magic:
-        case kF2fsMagic:
-        case kTmpfsMagic: {
-            // These fold case only in folders that carry the case-folding flag.
-            int flags = 0;
-            const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (fd < 0) return CaseKnowledge::Exact;
-            const bool read = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-            ::close(fd);
-            return read && (flags & FS_CASEFOLD_FL) != 0 ? CaseKnowledge::Folds : CaseKnowledge::Exact;
-        }
-        case kBtrfsMagic:
-        case kXfsMagic:
-        case kOverlayMagic:
-        case kSquashfsMagic:
-        case kRamfsMagic:
-            return CaseKnowledge::Exact;
-        default: // FUSE (ntfs-3g, fusefat), network shares and the rest: it depends on the mount
-            return CaseKnowledge::Unknown;
-    }
-}
-
-// Whether a file made in folder under a name of small letters answers to the same name in
-// capitals. Nothing when no file can be made there.
-std::optional<bool> ProbeFolding(const std::string& folder) {
-    static std::atomic<unsigned> counter{0};
-    std::string name = ".vellocar-case-probe-";
-    name += std::to_string(::getpid());
-    name += '-';
-    name += std::to_string(counter.fetch_add(1));
-    const std::string path = JoinPath(folder, name);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return std::nullopt;
-    ::close(fd);
-    std::string capitals = name;
-    for (char& c : capitals) c = UpperAscii(c);
-    struct stat st {};
-    const bool folds = ::lstat(JoinPath(folder, capitals).c_str(), &st) == 0;
-    ::unlink(path.c_str());
-    return folds;
-}
-
-// The folder with links resolved and, inside file systems that may fold case, each part
-// spelled as its folder stores it; nothing when the folder does not exist.
-std::optional<std::string> CanonicalFolder(const std::string& folder) {
-    char* real = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr);
-    if (!real) return std::nullopt;
-    const std::string resolved = real;
-    std::free(real);
-    std::string canonical;
-    std::size_t pos = 1;
-    while (pos <= resolved.size()) {
-        std::size_t next = resolved.find('/', pos);
-        if (next == std::string::npos) next = resolved.size();
-        std::string part = resolved.substr(pos, next - pos);
-        pos = next + 1;
-        if (part.empty()) continue;
-        const std::string parent = canonical.empty() ? "/" : canonical;
-        if (AskFileSystem(parent) != CaseKnowledge::Exact) {
-            // realpath keeps the spelling it was given: the stored one is what every run sees.
-            if (DIR* dir = ::opendir(parent.c_str())) {
-                std::optional<std::string> stored;
-                const std::string key = WindowsNameKey(part);
-                while (const dirent* entry = ::readdir(dir)) {
-                    if (part == entry->d_name) {
-                        stored.reset();
-                        break;
-                    }
-                    if (!stored && WindowsNameKey(entry->d_name) == key) stored = entry->d_name;
-                }
-                ::closedir(dir);
-                if (stored) part = *stored;
-            }
-        }
-        canonical += '/';
-        canonical += part;
-    }
-    return canonical.empty() ? "/" : canonical;
-}
-
-} // namespace
-
-NameRules FolderNameRules(const std::string& folder) {
-    const std::string at = folder.empty() ? "." : folder;
-    switch (AskFileSystem(at)) {
-        case CaseKnowledge::Folds:
-            return NameRules::Windows;
-        case CaseKnowledge::Exact:
-            return NameRules::Exact;
-        case CaseKnowledge::Unknown:
-            break;
-    }
-    // A probe writes a file, so its answer is kept for the folder (by identity, so that a
-    // stick mounted at the same place later is asked afresh).
-    static std::mutex mutex;
-    static std::map<FileId, NameRules> known;
-    const auto id = IdentityOf(at);
-    if (!id) return NameRules::Exact;
-    const std::lock_guard<std::mutex> lock(mutex);
-    if (const auto found = known.find(*id); found != known.end()) return found->second;
-    const auto folds = ProbeFolding(at);
-    if (!folds) return NameRules::Exact;
-    const NameRules rules = *folds ? NameRules::Windows : NameRules::Exact;
-    known.emplace(*id, rules);
-    return rules;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    const auto idA = IdentityOf(a), idB = IdentityOf(b);
-    if (idA && idB && *idA == *idB) return true;
-    const std::string nameA = FileNamePart(a), nameB = FileNamePart(b);
-    // Names that no rules make equal are two files, whatever their folders.
-    if (!IsEntryName(nameA) || !IsEntryName(nameB) || WindowsNameKey(nameA) != WindowsNameKey(nameB)) return false;
-    const auto folderA = CanonicalFolder(FolderOf(a)), folderB = CanonicalFolder(FolderOf(b));
-    if (!folderA || !folderB) return false;
-    if (*folderA != *folderB) {
-        const auto idFolderA = IdentityOf(*folderA), idFolderB = IdentityOf(*folderB);
-        if (!idFolderA || !idFolderB || *idFolderA != *idFolderB) return false;
-    }
-    if (nameA == nameB) return true; // one of them absent: a file made under either is the same
-    return FolderNameRules(*folderA) == NameRules::Windows;
-}
-
-std::string NameKey(const std::string& name, NameRules rules) {
-    return rules == NameRules::Windows ? WindowsNameKey(name) : name;
-}
-
-std::string NameKey(const std::string& name) { return name; }
-
-std::string AbsolutePath(const std::string& path) {
-    const auto folder = CanonicalFolder(FolderOf(path));
-    if (!folder) throw EFOpenError(OpenMessage(FolderOf(path), ENOENT));
-    return JoinPath(*folder, FileNamePart(path));
-}
-
-std::string SideFileFor(const std::string& target, const std::string& kind) {
-    // A folder that does not exist keeps its spelling: whatever is made there fails as it should.
-    const std::string folder = CanonicalFolder(FolderOf(target)).value_or(FolderOf(target));
-    // One spelling for every spelling of the target: on a folder that folds case two spellings
-    // are one KEY, and some file systems would give each spelling of the lock a lock of its own.
-    std::string name = ".";
-    name += WindowsNameKey(FileNamePart(target));
-    name += '.';
-    name += kind;
-    return JoinPath(folder, name);
-}
-
-bool NamesStream(const std::string& path) { return FileNamePart(path).find(':') != std::string::npos; }
-
-void SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// ------------------------------------------------------------------------------- FileLock
-
-FileLock::FileLock(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
-
-FileLock::FileLock(FileLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)) {}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-    if (this != &other) {
-        Release();
-        handle_ = std::exchange(other.handle_, -1);
-        path_ = std::move(other.path_);
-    }
-    return *this;
-}
-
-FileLock::~FileLock() { Release(); }
-
-void FileLock::Release() noexcept {
-    if (handle_ < 0) return;
-    // Removed while still held, so that whoever opens the name next makes a fresh lock file;
-    // one who opened the old one meanwhile sees it is gone once it gets the lock (below).
-    ::unlink(path_.c_str());
-    ::close(Fd(handle_));
-    handle_ = -1;
-}
-
-std::string FileLock::Noted() const {
-    constexpr std::size_t kMaxNote = 64 * 1024;
-    std::string text(kMaxNote, '\0');
-    const ssize_t n = ::pread(Fd(handle_), text.data(), text.size(), 0);
-    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return text;
-}
-
-void FileLock::Note(const std::string& text) {
-    // Best effort: a lock that holds no note still locks.
-    if (::ftruncate(Fd(handle_), 0) == 0 && ::pwrite(Fd(handle_), text.data(), text.size(), 0) < 0) return;
-}
-
-std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
-    for (;;) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EINTR) continue;
-            throw EFCreateError(CreateMessage(path, errno));
-        }
-        int locked = ::flock(fd, LOCK_EX | LOCK_NB);
-        if (locked != 0 && (errno == EOPNOTSUPP || errno == ENOLCK || errno == EINVAL)) {
-            // Some network file systems lock only through fcntl.
-            struct flock range {};
-            range.l_type = F_WRLCK;
-            range.l_whence = SEEK_SET;
-            locked = ::fcntl(fd, F_SETLK, &range);
-        }
-        if (locked != 0) {
-            const int err = errno;
-            ::close(fd);
-            if (err == EWOULDBLOCK || err == EAGAIN || err == EACCES || err == EINTR) return std::nullopt;
-            throw EInOutError("Cannot lock \"" + path + "\": " + SystemErrorText(err), err);
-        }
-        // The holder before us removes the lock file as it lets go: a lock on a file that is no
-        // longer at the name guards nothing, so start over with the name as it is now.
-        struct stat held {
-        }, named{};
-        if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
-            held.st_ino == named.st_ino)
-            return FileLock(fd, path);
-        ::close(fd);
-    }
 }
 
 std::vector<std::string> ListPlainFiles(const std::string& folder) {

@@ -1,5 +1,6 @@
 // The file system on Windows, through the single-byte (...A) functions: paths are handed to the
-// system exactly as the program holds them, in the ANSI code page.
+// system exactly as the program holds them, in the ANSI code page. Files, paths, folder listings
+// and the clock here; name rules, identity, side files and locks in PlatformWin32Folders.cpp.
 //
 // Every file is opened with no sharing: while Vellocar reads or writes a KEY or BIF, no other
 // program can change or replace it, and a file that the game or an editor holds open is
@@ -9,14 +10,7 @@
 
 #include "Errors.h"
 #include "Names.h"
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "PlatformWin32Detail.h"
 
 #include <algorithm>
 #include <atomic>
@@ -28,10 +22,12 @@
 
 namespace vellocar::platform {
 
+using namespace win32;
+
 namespace {
 
-// FindFirstFile reports a volume label with this attribute bit (the old DOS faVolumeID); the
-// Windows headers no longer name it.
+// FindFirstFile reports a volume label with this attribute bit, which the Windows headers no
+// longer name.
 constexpr DWORD kVolumeLabelAttribute = 0x00000008;
 
 // Large enough that copying a big resource is not dominated by system calls, small enough to
@@ -44,16 +40,6 @@ constexpr std::size_t kMaxIoChunk = 1u << 30;
 // How often Create retries when another entry keeps appearing where it just removed one.
 constexpr int kCreateAttempts = 8;
 
-HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
-std::intptr_t FromHandle(HANDLE h) { return reinterpret_cast<std::intptr_t>(h); }
-
-std::string OpenErrorText(const std::string& path, DWORD code) {
-    return CannotOpenMessage(path, SystemErrorText(static_cast<int>(code)));
-}
-
-std::string CreateErrorText(const std::string& path, DWORD code) {
-    return CannotCreateMessage(path, SystemErrorText(static_cast<int>(code)));
-}
 
 constexpr const char* kNotADiskFile = "The name stands for a device, not a file on a disk";
 
@@ -62,7 +48,8 @@ constexpr const char* kNotADiskFile = "The name stands for a device, not a file 
 // printer or serial port would send it the bytes.
 bool IsDiskFile(HANDLE h) { return GetFileType(h) == FILE_TYPE_DISK; }
 
-// The text the old runtime gave each I/O error code; everything else is "I/O error <code>".
+// The words this program gives the four failed renames a user meets most; every other code is
+// "I/O error <code>" with the system's own text after it.
 std::string InOutErrorText(DWORD code) {
     switch (code) {
         case ERROR_FILE_NOT_FOUND:
@@ -78,15 +65,6 @@ std::string InOutErrorText(DWORD code) {
     }
 }
 
-// Opens a path for reading its identity or attributes only: no data access, so it neither
-// conflicts with nor is refused by another handle that holds the file without sharing, and
-// folders open as well as files.
-HANDLE OpenForQuery(const std::string& path) {
-    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
 } // namespace
 
@@ -349,145 +327,6 @@ void CreateDirectories(const std::string& path) {
 
 namespace {
 
-struct FileId {
-    DWORD Volume;
-    DWORD IndexHigh;
-    DWORD IndexLow;
-    bool operator==(const FileId&) const = default;
-};
-
-// The identity of what path names, a file or a folder; none when nothing does.
-std::optional<FileId> IdentityOf(const std::string& path) {
-    HANDLE h = OpenForQuery(path.empty() ? "." : path);
-    if (h == INVALID_HANDLE_VALUE) {
-        return std::nullopt;
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool ok = GetFileInformationByHandle(h, &info) != 0;
-    CloseHandle(h);
-    if (!ok) {
-        return std::nullopt;
-    }
-    return FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-}
-
-// The names under which an existing entry can be reached: its long name and, where the volume
-// makes them, its short 8.3 alias, each in NameKey form. Empty when path names nothing.
-std::vector<std::string> NameKeysOf(const std::string& path) {
-    std::vector<std::string> keys;
-    // FindFirstFile would read "*" and "?" as wildcards; no real name holds them.
-    if (path.find_first_of("*?") != std::string::npos) {
-        return keys;
-    }
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(path.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return keys;
-    }
-    FindClose(search);
-    keys.push_back(NameKey(entry.cFileName));
-    if (entry.cAlternateFileName[0] != '\0') {
-        keys.push_back(NameKey(entry.cAlternateFileName));
-    }
-    return keys;
-}
-
-bool IsEntryName(const std::string& name) {
-    const std::string key = NameKey(name);
-    return !key.empty() && key != "." && key != "..";
-}
-
-// Whether the last parts of a and b name the same entry of one folder: equal under the name
-// rules, or one of them the short alias of the entry that the other names.
-bool SameEntryName(const std::string& a, const std::string& b) {
-    const std::string nameA = FileNamePart(a), nameB = FileNamePart(b);
-    if (!IsEntryName(nameA) || !IsEntryName(nameB)) {
-        return false;
-    }
-    const std::string keyA = NameKey(nameA), keyB = NameKey(nameB);
-    if (keyA == keyB) {
-        return true;
-    }
-    for (const std::string& key : NameKeysOf(a)) {
-        if (key == keyB) return true;
-    }
-    for (const std::string& key : NameKeysOf(b)) {
-        if (key == keyA) return true;
-    }
-    return false;
-}
-
-} // namespace
-
-bool SameFile(const std::string& a, const std::string& b) {
-    if (a == b) {
-        return true;
-    }
-    const auto idA = IdentityOf(a);
-    const auto idB = IdentityOf(b);
-    if (idA && idB) {
-        return *idA == *idB;
-    }
-    if (!SameEntryName(a, b)) {
-        return false;
-    }
-    const auto folderA = IdentityOf(FolderOf(a));
-    const auto folderB = IdentityOf(FolderOf(b));
-    return folderA && folderB && *folderA == *folderB;
-}
-
-NameRules FolderNameRules(const std::string&) { return NameRules::Windows; }
-
-std::string NameKey(const std::string& name, NameRules rules) {
-    if (rules == NameRules::Exact) {
-        return name;
-    }
-    std::string trimmed = name;
-    while (!trimmed.empty() && (trimmed.back() == '.' || trimmed.back() == ' ')) {
-        trimmed.pop_back();
-    }
-    if (trimmed.empty() || trimmed.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() / 2)) {
-        return trimmed;
-    }
-    // Every letter of the ANSI code page in capitals, by the system's invariant table (the one
-    // the file system's is made from), not ASCII alone: "é.bif" and "É.BIF" are one file.
-    const int length = static_cast<int>(trimmed.size());
-    std::wstring wide(trimmed.size(), L'\0');
-    const int chars = MultiByteToWideChar(CP_ACP, 0, trimmed.data(), length, wide.data(), length);
-    if (chars <= 0) {
-        return trimmed;
-    }
-    std::wstring upper(static_cast<std::size_t>(chars), L'\0');
-    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), chars, upper.data(), chars) != chars) {
-        return trimmed;
-    }
-    // The key only needs to compare equal for equal names: UTF-8 holds every character.
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, upper.data(), chars, nullptr, 0, nullptr, nullptr);
-    std::string key(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, upper.data(), chars, key.data(), bytes, nullptr, nullptr);
-    }
-    return key;
-}
-
-std::string NameKey(const std::string& name) { return NameKey(name, NameRules::Windows); }
-
-namespace {
-
-std::string FullPath(const std::string& path) {
-    const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) {
-        throw EFOpenError(OpenErrorText(path, GetLastError()));
-    }
-    std::string full(needed, '\0');
-    const DWORD length = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed) {
-        throw EFOpenError(OpenErrorText(path, GetLastError()));
-    }
-    full.resize(length);
-    return full;
-}
-
 // A name as the ...A functions take it, in the system's code page, with "?" (which no real name
 // holds) for every character the code page cannot hold exactly. FindFirstFileA would put a
 // look-alike instead ("Ā" as "A"), which names another file or none.
@@ -504,94 +343,6 @@ std::string CodePageName(const wchar_t* wide) {
 }
 
 } // namespace
-
-std::string AbsolutePath(const std::string& path) {
-    const std::string full = FullPath(path);
-    const std::string folder = FolderPart(full);
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        throw EFOpenError(OpenErrorText(folder, ERROR_PATH_NOT_FOUND));
-    }
-    return full;
-}
-
-// The volume compares names itself, so any spelling of the target reaches the same side file.
-std::string SideFileFor(const std::string& target, const std::string& kind) { return FullPath(target) + "." + kind; }
-
-bool NamesStream(const std::string& path) {
-    // "\\?\C:\..." passes the path to the file system as it stands: the drive follows.
-    std::size_t from = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
-    if (path.size() >= from + 2 && path[from + 1] == ':') {
-        from += 2;
-    }
-    return path.find(':', from) != std::string::npos;
-}
-
-void SyncFolder(const std::string&) {}
-
-// ----- FileLock --------------------------------------------------------------------------------
-
-FileLock::FileLock(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
-
-FileLock::FileLock(FileLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE))), path_(std::move(other.path_)) {}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-    if (this != &other) {
-        Release();
-        handle_ = std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE));
-        path_ = std::move(other.path_);
-    }
-    return *this;
-}
-
-FileLock::~FileLock() { Release(); }
-
-void FileLock::Release() noexcept {
-    if (AsHandle(handle_) != INVALID_HANDLE_VALUE) {
-        CloseHandle(AsHandle(std::exchange(handle_, FromHandle(INVALID_HANDLE_VALUE))));
-    }
-}
-
-std::string FileLock::Noted() const {
-    constexpr DWORD kMaxNote = 64 * 1024;
-    std::string text(kMaxNote, '\0');
-    LARGE_INTEGER start{};
-    DWORD got = 0;
-    if (!SetFilePointerEx(AsHandle(handle_), start, nullptr, FILE_BEGIN) ||
-        !ReadFile(AsHandle(handle_), text.data(), kMaxNote, &got, nullptr)) {
-        got = 0;
-    }
-    text.resize(got);
-    return text;
-}
-
-void FileLock::Note(const std::string& text) {
-    // Best effort: a lock that holds no note still locks.
-    LARGE_INTEGER start{};
-    DWORD put = 0;
-    if (SetFilePointerEx(AsHandle(handle_), start, nullptr, FILE_BEGIN) && SetEndOfFile(AsHandle(handle_))) {
-        WriteFile(AsHandle(handle_), text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
-    }
-}
-
-std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
-    // Opened with no sharing: while one handle holds it no other can open it, and the file goes
-    // with the last handle, also when the process is killed.
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        return FileLock(FromHandle(h), path);
-    }
-    const DWORD code = GetLastError();
-    // Held by another handle; a lock file that its holder has just let go is refused with access
-    // denied until the system has deleted it.
-    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
-        (code == ERROR_ACCESS_DENIED && PathExists(path))) {
-        return std::nullopt;
-    }
-    throw EFCreateError(CreateErrorText(path, code));
-}
 
 std::vector<std::string> ListPlainFiles(const std::string& folder) {
     std::vector<std::string> names;

@@ -1,0 +1,38 @@
+#pragma once
+// What each system's platform file gives PlatformCommon.cpp, so that the questions both
+// systems answer alike (is this the same file?) are answered in one place.
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vellocar::platform::detail {
+
+// A file's identity: device and inode, or volume serial and file index.
+struct FileId {
+    std::uint64_t Volume = 0;
+    std::uint64_t Index = 0;
+    auto operator<=>(const FileId&) const = default;
+};
+
+// The identity of what path names (a link counts as what it points to, "" is the working
+// folder); none when nothing does.
+std::optional<FileId> IdentityOf(const std::string& path);
+
+// The identity of a folder, however its path is spelled.
+std::optional<FileId> FolderIdentity(const std::string& folder);
+
+// Whether two existing files of different identities are certainly two: not where a file system
+// numbers each spelling of one file apart (some FUSE file systems).
+bool IdentitiesAreFinal();
+
+// Whether two names (no folder) could name one file in some folder: a cheap test that spares
+// the system calls of the rest.
+bool MayNameOneFile(const std::string& nameA, const std::string& nameB);
+
+// Whether the last parts of a and b, which lie in folder, name one entry there under its name
+// rules (Windows: also when one is the short 8.3 alias of the other).
+bool SameEntryIn(const std::string& folder, const std::string& a, const std::string& b);
+
+} // namespace vellocar::platform::detail
