@@ -1,7 +1,7 @@
 #pragma once
 // Little-endian integers in byte buffers, and the one place where an offset and a size are
-// added. Both formats are read by first checking every table against the real file size with
-// RangeEnd, then walking the bytes with a Reader that can rely on those checks.
+// added: the formats check every table against the real file size with RangeEnd before they
+// read a byte of it. Reader and Writer walk records of varying length (a build's journal).
 
 #include "Errors.h"
 

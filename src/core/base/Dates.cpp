@@ -1,3 +1,5 @@
+// The calendar arithmetic of a KEY's build date.
+
 #include "Dates.h"
 
 #include <algorithm>

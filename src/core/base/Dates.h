@@ -14,9 +14,7 @@ struct LocalDate {
     std::uint32_t DayOfYear = 0; // 0 for 1 January
 };
 
-inline constexpr bool IsLeapYear(std::int64_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+inline constexpr bool IsLeapYear(std::int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 // The date of a day given as year, month (1 to 12) and day of the month (from 1).
 LocalDate DateOf(std::int64_t year, unsigned month, unsigned day);

@@ -1,3 +1,5 @@
+// The gauge's percentage and the resource list that keeps its lines in memory.
+
 #include "Progress.h"
 
 #include <algorithm>

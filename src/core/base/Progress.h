@@ -37,7 +37,7 @@ public:
 };
 
 // How far a gauge with this range and position stands, in whole percent from 0 to 100 (cut,
-// not rounded, as a classic gauge shows it). An empty or inverted range stands at 0; a
+// not rounded, so that 100 shows only when the last step is reached). An empty or inverted range stands at 0; a
 // position outside the range counts as its nearer end.
 int GaugePercent(int minValue, int maxValue, int progress);
 

@@ -1,3 +1,5 @@
+// UTF-8, UTF-16, Windows-1252, hexadecimal and message quoting: see Text.h.
+
 #include "Text.h"
 
 #include <array>

@@ -1,3 +1,5 @@
+// The BIF reader and writer over bytes, record by record as BifCodec.h lays them out.
+
 #include "BifCodec.h"
 
 #include "ByteIO.h"

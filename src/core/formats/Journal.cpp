@@ -1,3 +1,5 @@
+// The build journal's reader and writer over bytes, checked by its CRC-32.
+
 #include "Journal.h"
 
 #include "ByteIO.h"

@@ -1,3 +1,5 @@
+// The KEY reader and writer over bytes: the header, then one function per table.
+
 #include "KeyCodec.h"
 
 #include "ByteIO.h"

@@ -5,6 +5,7 @@
 
 #include "Errors.h"
 #include "KeyCodec.h"
+#include "ResourceTypes.h"
 #include "Platform.h"
 
 #include <algorithm>
@@ -15,6 +16,17 @@ namespace vellocar {
 std::string ResRefToString(const TResRef& resRef) {
     const auto end = std::find(resRef.begin(), resRef.end(), '\0');
     return std::string(resRef.begin(), end);
+}
+
+std::string ResourceLine(const TNWNKeyEntry& entry) {
+    const auto nameEnd = std::find(entry.ResRef.begin(), entry.ResRef.end(), '\0');
+    const std::string_view ext = ResTypeExtension(entry.ResType);
+    std::string line;
+    line.reserve(static_cast<std::size_t>(nameEnd - entry.ResRef.begin()) + 1 + ext.size());
+    line.append(entry.ResRef.begin(), nameEnd);
+    line += '.';
+    line.append(ext);
+    return line;
 }
 
 void TNWNKeyFile::LoadFromFile(const std::string& path) {

@@ -71,16 +71,13 @@ public:
     // built in memory. An export uses it to refuse writing over the KEY it reads from.
     std::string Path;
 
-    // Reads the KEY at path into this (new, empty) model. Every count, offset and name is
-    // checked against the file's real size before anything is allocated; a KEY that does not
-    // fit raises EFormatError naming the file and the fault, and leaves the model as it was.
-    // The memory it takes stays proportional to the file's size: a file table whose rows share
-    // names that add up to more bytes than the file holds is refused too.
+    // Reads the KEY at path into this model, reading only the bytes its tables point at
+    // (keycodec::Parse checks them all first). A fault raises, naming the file, and leaves the
+    // model as it was.
     void LoadFromFile(const std::string& path);
 
-    // Computes the layout fields and writes the model as one contiguous file: header, file
-    // table, names (each followed by one zero byte), key table grouped by BIF in table order.
-    // Every write is checked; a failed one raises EWriteError.
+    // Writes the model (keycodec::Serialize, which fills the layout fields) to path, replacing
+    // what is there, flushed; a file that could not be written whole is removed.
     void SaveToFile(const std::string& path);
 };
 

@@ -1,8 +1,9 @@
+// Names crossing between an archive (Windows-1252) and this system's files: see ArchiveNames.h.
+
 #include "ArchiveNames.h"
 
-#include "BifFiles.h"
 #include "ExportNames.h"
-#include "KeyFiles.h"
+#include "ResourceTypes.h"
 #include "Names.h"
 
 #include <array>

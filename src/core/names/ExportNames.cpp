@@ -1,3 +1,5 @@
+// Which resource names can be written as files in an export folder, and which are devices.
+
 #include "ExportNames.h"
 
 #include "Names.h"

@@ -1,3 +1,5 @@
+// Shell-style patterns (*, ?, [...]) on resource names, letter case ignored.
+
 #include "NamePattern.h"
 
 #include "Names.h"

@@ -1,3 +1,5 @@
+// Name comparisons as the game and Windows make them, and the order a folder is listed in.
+
 #include "Names.h"
 
 #include <algorithm>

@@ -60,8 +60,6 @@ constexpr std::size_t kTableChunkEntries = 4096;
 // How many fresh temporary names are tried before the folder is taken to refuse them all.
 constexpr int kTemporaryAttempts = 100;
 
-
-
 // The index of the entry for entryName, -1 when there is none. An entry spelled exactly so
 // comes first (the last one, when several are); failing that, the last entry that names the
 // same file with other letter case or "/" for "\": reusing it keeps one entry per BIF, where
@@ -236,8 +234,8 @@ void WriteBifTemporary(const TReplacement& bif, const std::vector<TSourceFile>& 
 // The KEY as the build will save it: the existing one in append mode, with the BIF's entry
 // found or added, this build's key entries in it, today's date and its layout computed.
 // entryIndex is the entry's position; reused says whether it was there before.
-TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourceFile>& files,
-                          std::size_t& entryIndex, bool& reused) {
+TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourceFile>& files, std::size_t& entryIndex,
+                          bool& reused) {
     const std::string& BifFileName = request.BifPath;
     TNWNKeyFile key;
     if (request.Append && platform::PathExists(request.KeyPath)) {

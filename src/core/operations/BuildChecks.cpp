@@ -114,7 +114,7 @@ void RefuseUnfitSources(const TUnfitSources& unfit, std::uint64_t total, const s
 // empty, that every file is still there and an ordinary file, that every base name fits a
 // ResRef, and that the BIF stays within its 32-bit offsets.
 std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, const std::string& sourceDir,
-                                     const std::string& bifFileName, std::uint64_t& bifSize) {
+                                      const std::string& bifFileName, std::uint64_t& bifSize) {
     if (names.empty()) Refuse(bifFileName, "the folder holds no files to pack");
     if (names.size() > kMaxResourcesPerBif) {
         Refuse(bifFileName,
@@ -229,7 +229,6 @@ void RefuseReservedTargets(const std::string& bifFileName, const std::string& ke
         }
     }
 }
-
 
 // What stands at the targets' names must be what the build takes it for: a file it can move
 // aside, and a BIF and a KEY (BIF and KEY given the other way round would otherwise each be

@@ -1,3 +1,5 @@
+// The writer locks of a build's targets, and recovery after a dead build for builds and readers.
+
 #include "BuildGuard.h"
 
 #include "Errors.h"

@@ -1,3 +1,5 @@
+// The export of one BIF's resources: the plan in memory, then the writing of it.
+
 #include "Export.h"
 
 #include "BuildGuard.h"

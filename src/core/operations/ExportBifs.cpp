@@ -1,3 +1,5 @@
+// The export of many BIFs in one job: see ExportBifs.h.
+
 #include "ExportBifs.h"
 
 #include "ArchiveNames.h"
@@ -184,7 +186,8 @@ private:
             const TBifTables bif =
                 OpenBif(locations_[i].Path, keys_[ref.Key].Key.get(), static_cast<std::int32_t>(ref.Bif)).Tables;
             file.emplace(platform::File::OpenRead(locations_[i].Path));
-            plan = PlanExportAll({bif.VarResources, file->Size(), &wanted, static_cast<std::uint32_t>(ref.Bif), rules_});
+            plan =
+                PlanExportAll({bif.VarResources, file->Size(), &wanted, static_cast<std::uint32_t>(ref.Bif), rules_});
         } catch (const EVellocarError& error) {
             return SkipBif(ref, error.what());
         }

@@ -1,3 +1,5 @@
+// Several KEYs read in the game's order: which entry the game loads, what later KEYs shadow.
+
 #include "GameKeys.h"
 
 #include "ArchiveNames.h"

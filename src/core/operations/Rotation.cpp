@@ -1,3 +1,5 @@
+// The journaled rotation of a build's files, in-process and after a dead build: see Rotation.h.
+
 #include "Rotation.h"
 
 #include "Errors.h"

@@ -1,3 +1,5 @@
+// The check of a KEY against its BIFs, all in memory once each BIF's tables are read.
+
 #include "Verify.h"
 
 #include "ArchiveNames.h"
@@ -250,8 +252,12 @@ public:
     using TNotes = std::unordered_map<std::uint32_t, std::vector<std::string>>;
 
     TBifCheck(const TNWNKeyFile& key, std::size_t b, const std::string& folder, TVerifyReport& report)
-        : key_(key), b_(b), named_(key.Filenames[b]), report_(report),
-          bif_(ReadBifForCheck(LocateBif(folder, named_.Filename).Path)), opened_(bif_.Fault.empty()),
+        : key_(key),
+          b_(b),
+          named_(key.Filenames[b]),
+          report_(report),
+          bif_(ReadBifForCheck(LocateBif(folder, named_.Filename).Path)),
+          opened_(bif_.Fault.empty()),
           namedBy_(bif_.Resources.size(), nullptr) {
         // The first entry of each resource, as export names it.
         for (const TNWNKeyEntry& entry : named_.Resources) {
@@ -291,8 +297,9 @@ private:
         if (auto fault = SignatureProblem(bif_.FileType, bif_.FileVersion, bifcodec::kFileType, bifcodec::kVersion1))
             Problem("", std::move(*fault));
         if (b_ < key_.FileTable.size() && key_.FileTable[b_].FileSize != bif_.Size)
-            Problem("", "the KEY gives its size as " + std::to_string(key_.FileTable[b_].FileSize) +
-                            " bytes, the file has " + std::to_string(bif_.Size));
+            Problem("",
+                    "the KEY gives its size as " + std::to_string(key_.FileTable[b_].FileSize) +
+                        " bytes, the file has " + std::to_string(bif_.Size));
     }
 
     void Entry(std::size_t line, const TDuplicateNotes& duplicates) {
@@ -303,16 +310,19 @@ private:
         if (opened_) {
             const std::uint32_t index = entry.ResId & kResIdIndexMask;
             if (index >= bif_.Resources.size()) {
-                Problem(name(), "the BIF holds no resource at index " + std::to_string(index) + " (it has " +
-                                  std::to_string(bif_.Resources.size()) + ")");
+                Problem(name(),
+                        "the BIF holds no resource at index " + std::to_string(index) + " (it has " +
+                            std::to_string(bif_.Resources.size()) + ")");
             } else {
                 const TNWNVarResEntry& resource = bif_.Resources[index];
                 if (resource.ResType != entry.ResType)
-                    Problem(name(), "the BIF gives type " + TypeText(resource.ResType) + ", the KEY " +
-                                      TypeText(entry.ResType));
+                    Problem(
+                        name(),
+                        "the BIF gives type " + TypeText(resource.ResType) + ", the KEY " + TypeText(entry.ResType));
                 if (namedBy_[index] != &entry)
-                    Problem(name(), "its resource (index " + std::to_string(index) + ") is also named by \"" +
-                                      ResourceLine(*namedBy_[index]) + "\"");
+                    Problem(name(),
+                            "its resource (index " + std::to_string(index) + ") is also named by \"" +
+                                ResourceLine(*namedBy_[index]) + "\"");
                 else
                     PlacementProblems(index, name());
             }

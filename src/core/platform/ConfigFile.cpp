@@ -1,3 +1,5 @@
+// Reading another program's settings file, bounded: see ConfigFile.h.
+
 #include "ConfigFile.h"
 
 #include "Errors.h"

@@ -40,7 +40,6 @@ constexpr std::size_t kMaxIoChunk = 1u << 30;
 // How often Create retries when another entry keeps appearing where it just removed one.
 constexpr int kCreateAttempts = 8;
 
-
 constexpr const char* kNotADiskFile = "The name stands for a device, not a file on a disk";
 
 // A name such as "nul", "com1.dlg" or "C:\out\con" opens a device, not a file. What the program
@@ -64,7 +63,6 @@ std::string InOutErrorText(DWORD code) {
             return "I/O error " + std::to_string(code) + " (" + SystemErrorText(static_cast<int>(code)) + ")";
     }
 }
-
 
 } // namespace
 
@@ -283,15 +281,15 @@ void RenameFile(const std::string& from, const std::string& to, bool replace) {
     }
 }
 
-void CreateDirectories(const std::string& path) {
-    if (path.empty()) {
-        return;
-    }
-    // The part that never needs creating: "C:\", "\\server\share\" or a leading "\".
-    std::size_t start = 0;
+namespace {
+
+// How much of a path never needs creating: a drive ("C:") or a share ("\\server\share\").
+std::size_t RootLength(const std::string& path) {
     if (path.size() >= 2 && path[1] == ':') {
-        start = 2;
-    } else if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
+        return 2;
+    }
+    std::size_t start = 0;
+    if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
         std::size_t seen = 0;
         start = 2;
         while (start < path.size() && seen < 2) {
@@ -301,6 +299,16 @@ void CreateDirectories(const std::string& path) {
             ++start;
         }
     }
+    return start;
+}
+
+} // namespace
+
+void CreateDirectories(const std::string& path) {
+    if (path.empty()) {
+        return;
+    }
+    std::size_t start = RootLength(path);
     while (start < path.size() && IsPathSeparator(path[start])) {
         ++start;
     }

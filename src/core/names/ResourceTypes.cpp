@@ -1,7 +1,7 @@
 // The one table that joins resource type numbers and file extensions, in both directions.
 
-#include "BifFiles.h"
-#include "KeyFiles.h"
+#include "ResourceTypes.h"
+
 #include "Names.h"
 
 #include <algorithm>
@@ -40,18 +40,9 @@ static_assert(std::is_sorted(kResTypes.begin(), kResTypes.end(),
 
 } // namespace
 
-std::string ResTypeToExt(std::int64_t type) { return std::string(ExtOf(type)); }
+std::string_view ResTypeExtension(std::int64_t type) { return ExtOf(type); }
 
-std::string ResourceLine(const TNWNKeyEntry& entry) {
-    const auto nameEnd = std::find(entry.ResRef.begin(), entry.ResRef.end(), '\0');
-    const std::string_view ext = ExtOf(entry.ResType);
-    std::string line;
-    line.reserve(static_cast<std::size_t>(nameEnd - entry.ResRef.begin()) + 1 + ext.size());
-    line.append(entry.ResRef.begin(), nameEnd);
-    line += '.';
-    line.append(ext);
-    return line;
-}
+std::string ResTypeToExt(std::int64_t type) { return std::string(ExtOf(type)); }
 
 std::int64_t ExtToResType(const std::string& extension) {
     // Only ASCII capitals fold; the extension must match ".xyz" in full.

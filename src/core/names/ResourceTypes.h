@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vellocar {
 
@@ -13,6 +14,8 @@ inline constexpr std::int64_t kUnknownResType = 0xFFFF;
 // The extension (three lower-case letters, no point) of a resource type; "" for a type the
 // table does not know.
 std::string ResTypeToExt(std::int64_t type);
+// The same without a copy, for the listing of many entries.
+std::string_view ResTypeExtension(std::int64_t type);
 
 // The type number of an extension given with its leading point (".2da", ".BMP"); 65535 when no
 // row of the table matches.
