@@ -26,6 +26,17 @@
 namespace vellocar::test {
 namespace {
 
+// A whole rotation of temporaries that are already written.
+void ReplaceKeepingBackups(const std::vector<TReplacement>& files, TFileMover& mover) {
+    TRotation rotation(files, mover);
+    rotation.Begin();
+    rotation.Commit();
+}
+void ReplaceKeepingBackups(const std::vector<TReplacement>& files) {
+    TFileMover mover;
+    ReplaceKeepingBackups(files, mover);
+}
+
 // The real moves, except that the rename numbered FailAt (from 0) fails, and so does every
 // rename after it when UndoFails is set.
 class FailingMover : public TFileMover {

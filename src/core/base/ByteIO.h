@@ -115,7 +115,6 @@ public:
         const std::size_t at = Grow(in.size());
         for (std::size_t i = 0; i < in.size(); ++i) out_[at + i] = static_cast<std::uint8_t>(in[i]);
     }
-    void Zero() { out_.push_back(0); }
 
 private:
     std::size_t Grow(std::size_t n) {

@@ -89,16 +89,10 @@ TOpenedBif OpenBif(const std::string& path, const TNWNKeyFile* key, std::optiona
 }
 
 TBifTables ReadBifTables(const std::string& path) {
-    platform::File file = platform::File::OpenRead(path);
-    const std::uint64_t fileSize = file.Size();
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes = platform::ReadLeadingBytes(
-            file, [&](std::span<const std::uint8_t> prefix) { return bifcodec::BytesNeeded(prefix, fileSize, path); });
-        file.Close();
-    } catch (const EReadError&) {
-        throw EReadError(Fault(path, "the file could not be read in full (Stream read error)"));
-    }
+    std::uint64_t fileSize = 0;
+    const std::vector<std::uint8_t> bytes = platform::ReadFormatBytes(
+        path, "BIF", [&](auto prefix, std::uint64_t size) { return bifcodec::BytesNeeded(prefix, size, path); },
+        fileSize);
     return bifcodec::Parse(bytes, fileSize, path);
 }
 

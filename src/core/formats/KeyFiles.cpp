@@ -30,35 +30,19 @@ std::string ResourceLine(const TNWNKeyEntry& entry) {
 }
 
 void TNWNKeyFile::LoadFromFile(const std::string& path) {
-    platform::File file = platform::File::OpenRead(path);
-    const std::uint64_t fileSize = file.Size();
     // Only the bytes the header and tables point at are read, in at most three rounds, so a
     // huge file that is no KEY costs no more than its header.
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes = platform::ReadLeadingBytes(
-            file, [&](std::span<const std::uint8_t> prefix) { return keycodec::BytesNeeded(prefix, fileSize, path); });
-    } catch (const EReadError&) {
-        // Only a file that changes while it is read gets here: its size was checked first.
-        throw EReadError("Cannot open KEY \"" + path + "\": the file could not be read in full (Stream read error)");
-    }
+    std::uint64_t fileSize = 0;
+    const std::vector<std::uint8_t> bytes = platform::ReadFormatBytes(
+        path, "KEY", [&](auto prefix, std::uint64_t size) { return keycodec::BytesNeeded(prefix, size, path); },
+        fileSize);
     TNWNKeyFile loaded = keycodec::Parse(bytes, fileSize, path);
     loaded.Path = path;
     *this = std::move(loaded);
 }
 
 void TNWNKeyFile::SaveToFile(const std::string& path) {
-    const std::vector<std::uint8_t> bytes = keycodec::Serialize(*this, path);
-    platform::File file = platform::File::Create(path);
-    try {
-        file.WriteAll(bytes.data(), bytes.size());
-        file.Flush();
-        file.Close();
-    } catch (...) {
-        // A partly written KEY is worse than none: it would load as garbage or not at all.
-        platform::RemoveFile(path);
-        throw;
-    }
+    platform::WriteWholeFile(path, keycodec::Serialize(*this, path));
     Path = path;
 }
 

@@ -36,19 +36,8 @@ bool TFileMover::Remove(const std::string& path) {
 }
 
 void TFileMover::WriteJournal(const std::string& path, const TJournal& journal) {
-    const std::vector<std::uint8_t> bytes = journalcodec::Serialize(journal);
     const std::string fresh = path + ".new";
-    {
-        platform::File file = platform::File::Create(fresh);
-        try {
-            file.WriteAll(bytes.data(), bytes.size());
-            file.Flush();
-            file.Close();
-        } catch (...) {
-            platform::RemoveFile(fresh);
-            throw;
-        }
-    }
+    platform::WriteWholeFile(fresh, journalcodec::Serialize(journal));
     platform::RenameFile(fresh, path, true);
     SyncFolderOf(path);
 }
@@ -246,17 +235,6 @@ void TRotation::Commit() {
     // deleted stays under its temporary name rather than fail a build that has succeeded.
     for (const TJournalFile& file : journal_.Files) RemoveIfThere(mover_, file.Aside);
     RemoveJournals(journals_, mover_);
-}
-
-void ReplaceKeepingBackups(const std::vector<TReplacement>& files, TFileMover& mover) {
-    TRotation rotation(files, mover);
-    rotation.Begin();
-    rotation.Commit();
-}
-
-void ReplaceKeepingBackups(const std::vector<TReplacement>& files) {
-    TFileMover mover;
-    ReplaceKeepingBackups(files, mover);
 }
 
 std::string RecoverRotation(const TJournal& journal, TFileMover& mover) {

@@ -83,10 +83,6 @@ private:
     std::vector<std::string> kept_;
 };
 
-// Begin and Commit for temporaries that are already written.
-void ReplaceKeepingBackups(const std::vector<TReplacement>& files, TFileMover& mover);
-void ReplaceKeepingBackups(const std::vector<TReplacement>& files);
-
 // Finishes the rotation that journal describes, whose build no longer runs (the caller holds the
 // locks of its files): for a build stopped while writing, its temporaries are removed; for one
 // stopped while moving, the rotation is finished when every new file is whole (in place or still

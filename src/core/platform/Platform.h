@@ -86,6 +86,19 @@ private:
 std::vector<std::uint8_t> ReadLeadingBytes(File& file,
                                            const std::function<std::uint64_t(std::span<const std::uint8_t>)>& needed);
 
+// The leading bytes of the file at path that a format's reader asks for, round by round
+// (needed is given the bytes at hand and the file's size; see ReadLeadingBytes), and the file's
+// size. A file that changes while it is read raises EReadError "Cannot open <kind> "<path>": the
+// file could not be read in full (Stream read error)".
+std::vector<std::uint8_t> ReadFormatBytes(
+    const std::string& path, const std::string& kind,
+    const std::function<std::uint64_t(std::span<const std::uint8_t>, std::uint64_t)>& needed, std::uint64_t& fileSize);
+
+// Creates path afresh and writes bytes to it, flushed to the disk and closed; a file that could
+// not be written whole is removed before the error goes on (a part of a KEY or a journal is
+// worse than none: it would be read as garbage).
+void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes);
+
 // What a directory entry says of a path.
 struct PathInfo {
     bool IsRegular = false; // an ordinary file (a link counts as what it points to)

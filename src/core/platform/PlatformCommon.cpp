@@ -71,4 +71,33 @@ std::vector<std::uint8_t> ReadLeadingBytes(File& file,
     return bytes;
 }
 
+std::vector<std::uint8_t> ReadFormatBytes(
+    const std::string& path, const std::string& kind,
+    const std::function<std::uint64_t(std::span<const std::uint8_t>, std::uint64_t)>& needed, std::uint64_t& fileSize) {
+    File file = File::OpenRead(path);
+    fileSize = file.Size();
+    try {
+        std::vector<std::uint8_t> bytes =
+            ReadLeadingBytes(file, [&](std::span<const std::uint8_t> prefix) { return needed(prefix, fileSize); });
+        file.Close();
+        return bytes;
+    } catch (const EReadError&) {
+        // Only a file that changes while it is read gets here: its size was checked first.
+        throw EReadError("Cannot open " + kind + " \"" + path +
+                         "\": the file could not be read in full (Stream read error)");
+    }
+}
+
+void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    File file = File::Create(path);
+    try {
+        file.WriteAll(bytes.data(), bytes.size());
+        file.Flush();
+        file.Close();
+    } catch (...) {
+        RemoveFile(path);
+        throw;
+    }
+}
+
 } // namespace vellocar::platform
