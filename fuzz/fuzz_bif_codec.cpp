@@ -18,7 +18,7 @@ namespace {
 
 const std::string kName = "fuzz";
 
-std::optional<bifcodec::TBifTables> Read(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
+std::optional<TBifTables> Read(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
                                          std::string& error) {
     try {
         return bifcodec::Parse(bytes, fileSize, kName);
@@ -28,7 +28,7 @@ std::optional<bifcodec::TBifTables> Read(std::span<const std::uint8_t> bytes, st
     }
 }
 
-bool SameTables(const bifcodec::TBifTables& a, const bifcodec::TBifTables& b) {
+bool SameTables(const TBifTables& a, const TBifTables& b) {
     auto sameVar = [](const TNWNVarResEntry& x, const TNWNVarResEntry& y) {
         return x.Id == y.Id && x.Offset == y.Offset && x.FileSize == y.FileSize && x.ResType == y.ResType;
     };
@@ -45,7 +45,7 @@ bool SameTables(const bifcodec::TBifTables& a, const bifcodec::TBifTables& b) {
 }
 
 // The tables against the file's own bytes.
-void CheckAgainstFile(const bifcodec::TBifTables& t, std::span<const std::uint8_t> file) {
+void CheckAgainstFile(const TBifTables& t, std::span<const std::uint8_t> file) {
     fuzz::Check(t.VarResources.size() == t.VarResCount && t.FixedResources.size() == t.FixedResCount,
                 "a table's length is not its count");
     const std::uint64_t varAt = t.VarTableOffset;
@@ -75,7 +75,7 @@ void CheckAgainstFile(const bifcodec::TBifTables& t, std::span<const std::uint8_
 
 // A BIF as the builder lays one out (no gap, no fixed resources) is what PutHeader and
 // PutVarEntry write for its tables.
-void CheckWriters(const bifcodec::TBifTables& t, std::span<const std::uint8_t> file) {
+void CheckWriters(const TBifTables& t, std::span<const std::uint8_t> file) {
     if (t.FileType != bifcodec::kFileType || t.FileVersion != bifcodec::kVersion1 || t.FixedResCount != 0 ||
         t.VarTableOffset != bifcodec::Header::Size)
         return;
@@ -97,7 +97,7 @@ void CheckWriters(const bifcodec::TBifTables& t, std::span<const std::uint8_t> f
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> file(data, size);
     std::string wholeError;
-    const std::optional<bifcodec::TBifTables> tables = Read(file, size, wholeError);
+    const std::optional<TBifTables> tables = Read(file, size, wholeError);
 
     // The loader reads the header, then the tables: the same tables, or the same refusal.
     std::size_t have = 0;
@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::string partError;
-    const std::optional<bifcodec::TBifTables> part = Read(file.first(have), size, partError);
+    const std::optional<TBifTables> part = Read(file.first(have), size, partError);
     if (part.has_value() != tables.has_value() || partError != wholeError)
         fuzz::Fail("the leading bytes read otherwise than the whole file", partError + " / " + wholeError);
     if (!tables) return 0;

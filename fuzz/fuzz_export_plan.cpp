@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> bifBytes(data + kHead + keySize, size - kHead - keySize);
 
     std::optional<TNWNKeyFile> key;
-    std::optional<bifcodec::TBifTables> bif;
+    std::optional<TBifTables> bif;
     try {
         key = keycodec::Parse(keyBytes, keyBytes.size(), kName);
     } catch (const EFormatError&) {}
