@@ -20,6 +20,85 @@ namespace vellocar::qt {
 using ui::ControlKind;
 using ui::ControlSpec;
 
+// The widget of each kind, before the settings every control shares (MakeControl).
+namespace {
+
+QLabel* MakeLabel(const ControlSpec& desc, QWidget* window) {
+    QLabel* label = desc.Kind == ControlKind::LinkLabel ? new LinkLabel(ToQt(desc.Caption), window)
+                                                        : new QLabel(ToQt(desc.Caption), window);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (desc.Kind == ControlKind::LinkLabel) {
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::WindowText, pal.color(QPalette::Link));
+        label->setPalette(pal);
+        label->setCursor(Qt::PointingHandCursor);
+    }
+    return label;
+}
+
+QLabel* MakeStatusPanel(const ControlSpec& desc, QWidget* window) {
+    auto* panel = new QLabel(ToQt(desc.Caption), window);
+    panel->setTextFormat(Qt::PlainText);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setAlignment(Qt::AlignCenter);
+    return panel;
+}
+
+QListWidget* MakeList(const ControlSpec& desc, QWidget* window) {
+    const bool single = desc.Kind == ControlKind::ListSingle;
+    QListWidget* list = single ? new ChoiceList(window) : new QListWidget(window);
+    list->setSelectionMode(single ? QAbstractItemView::SingleSelection : QAbstractItemView::ExtendedSelection);
+    list->setSortingEnabled(false);
+    list->setUniformItemSizes(true);
+    list->setItemDelegate(new RowDelegate(desc.ItemHeight, list));
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setTextElideMode(Qt::ElideNone);
+    return list;
+}
+
+// A bar on silver in the highlight colour, with its percentage centred on it. It runs from 0
+// to 100: the toolkit gives it the percentage done.
+QProgressBar* MakeGauge(QWidget* window) {
+    auto* bar = new QProgressBar(window);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(true);
+    bar->setFormat(QStringLiteral("%p%"));
+    bar->setAlignment(Qt::AlignCenter);
+    const QColor highlight = bar->palette().color(QPalette::Highlight);
+    bar->setStyleSheet(QStringLiteral("QProgressBar { border: none; background: silver; "
+                                      "color: black; text-align: center; }"
+                                      "QProgressBar::chunk { background: %1; }")
+                           .arg(highlight.name()));
+    return bar;
+}
+
+QWidget* MakeWidget(const ControlSpec& desc, QWidget* window) {
+    switch (desc.Kind) {
+        case ControlKind::Label:
+        case ControlKind::LinkLabel:
+            return MakeLabel(desc, window);
+        case ControlKind::Button:
+            return new QPushButton(ToQt(desc.Caption), window);
+        case ControlKind::StatusPanel:
+            return MakeStatusPanel(desc, window);
+        case ControlKind::Bevel: {
+            auto* bevel = new TopLineBevel(window);
+            bevel->setAttribute(Qt::WA_TransparentForMouseEvents);
+            return bevel;
+        }
+        case ControlKind::ListSingle:
+        case ControlKind::ListMulti:
+            return MakeList(desc, window);
+        case ControlKind::Gauge:
+            return MakeGauge(window);
+    }
+    return new QWidget(window);
+}
+
+} // namespace
+
 // ---- The credit line
 
 void LinkLabel::enterEvent(QEnterEvent* event) {
@@ -108,84 +187,6 @@ QFont FontFor(const ui::FontSpec& desc) {
     font.setItalic(desc.Italic);
     return font;
 }
-
-namespace {
-
-QLabel* MakeLabel(const ControlSpec& desc, QWidget* window) {
-    QLabel* label = desc.Kind == ControlKind::LinkLabel ? new LinkLabel(ToQt(desc.Caption), window)
-                                                        : new QLabel(ToQt(desc.Caption), window);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    if (desc.Kind == ControlKind::LinkLabel) {
-        QPalette pal = label->palette();
-        pal.setColor(QPalette::WindowText, pal.color(QPalette::Link));
-        label->setPalette(pal);
-        label->setCursor(Qt::PointingHandCursor);
-    }
-    return label;
-}
-
-QLabel* MakeStatusPanel(const ControlSpec& desc, QWidget* window) {
-    auto* panel = new QLabel(ToQt(desc.Caption), window);
-    panel->setTextFormat(Qt::PlainText);
-    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setAlignment(Qt::AlignCenter);
-    return panel;
-}
-
-QListWidget* MakeList(const ControlSpec& desc, QWidget* window) {
-    const bool single = desc.Kind == ControlKind::ListSingle;
-    QListWidget* list = single ? new ChoiceList(window) : new QListWidget(window);
-    list->setSelectionMode(single ? QAbstractItemView::SingleSelection : QAbstractItemView::ExtendedSelection);
-    list->setSortingEnabled(false);
-    list->setUniformItemSizes(true);
-    list->setItemDelegate(new RowDelegate(desc.ItemHeight, list));
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list->setTextElideMode(Qt::ElideNone);
-    return list;
-}
-
-// A bar on silver in the highlight colour, with its percentage centred on it. It runs from 0
-// to 100: the toolkit gives it the percentage done.
-QProgressBar* MakeGauge(QWidget* window) {
-    auto* bar = new QProgressBar(window);
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setTextVisible(true);
-    bar->setFormat(QStringLiteral("%p%"));
-    bar->setAlignment(Qt::AlignCenter);
-    const QColor highlight = bar->palette().color(QPalette::Highlight);
-    bar->setStyleSheet(QStringLiteral("QProgressBar { border: none; background: silver; "
-                                      "color: black; text-align: center; }"
-                                      "QProgressBar::chunk { background: %1; }")
-                           .arg(highlight.name()));
-    return bar;
-}
-
-QWidget* MakeWidget(const ControlSpec& desc, QWidget* window) {
-    switch (desc.Kind) {
-        case ControlKind::Label:
-        case ControlKind::LinkLabel:
-            return MakeLabel(desc, window);
-        case ControlKind::Button:
-            return new QPushButton(ToQt(desc.Caption), window);
-        case ControlKind::StatusPanel:
-            return MakeStatusPanel(desc, window);
-        case ControlKind::Bevel: {
-            auto* bevel = new TopLineBevel(window);
-            bevel->setAttribute(Qt::WA_TransparentForMouseEvents);
-            return bevel;
-        }
-        case ControlKind::ListSingle:
-        case ControlKind::ListMulti:
-            return MakeList(desc, window);
-        case ControlKind::Gauge:
-            return MakeGauge(window);
-    }
-    return new QWidget(window);
-}
-
-} // namespace
 
 QWidget* MakeControl(const ControlSpec& desc, QWidget* window) {
     QWidget* control = MakeWidget(desc, window);

@@ -32,8 +32,8 @@ std::optional<QString> ExistingFolder(const std::string& folder) {
 }
 
 // Qt's own dialog, not the desktop's: only Qt's own honours the default suffix, the filter and
-// "no overwrite prompt" alike everywhere (a desktop portal's may not). Qt takes the option
-// only before the dialog's other settings.
+// "no overwrite prompt" alike everywhere (a desktop portal's may not). Qt heeds the option
+// only when it comes before the dialog's other settings.
 void UseQtDialog(QFileDialog& dialog) { dialog.setOption(QFileDialog::DontUseNativeDialog, true); }
 
 // The first file chosen in a dialog that was accepted, cleaned (cleanPath drops a trailing

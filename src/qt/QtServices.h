@@ -1,7 +1,7 @@
 #pragma once
 // The desktop services behind the window's dialogs on Qt: the file and folder dialogs, message
 // boxes, the desktop's "open", and the files that reach the program from outside (a drop, the
-// command line). Each takes the window that owns it; none keeps state.
+// command line). The dialogs take the window that owns them; none keeps state.
 
 #include "Toolkit.h"
 

@@ -363,8 +363,8 @@ std::optional<std::string> WineRegistryValue(std::string_view systemReg, const s
     const std::string wanted = MachineRelative(key);
     const std::string wanted32 = ThirtyTwoBitView(wanted);
 
-    // The value as each view holds it, the native one (1) before the 32-bit one (2); the
-    // first line of a view counts, as Wine itself reads a value once.
+    // The value as each view holds it, the native one (1) before the 32-bit one (2); a later
+    // line for the same value in a view is passed over.
     int view = 0; // the view of the section being read; 0 for any other section
     std::optional<RawValue> found[3];
     std::string line;

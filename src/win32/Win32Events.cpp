@@ -74,7 +74,8 @@ LRESULT CALLBACK Win32Toolkit::WindowProc(HWND hwnd, UINT message, WPARAM wParam
 LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
-            // Enter and Escape come as IDOK and IDCANCEL; the window has no default action.
+            // Enter with no button focused comes as IDOK, Escape as IDCANCEL: neither has a
+            // command in this window.
             if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)
                 OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
             return 0;

@@ -31,7 +31,7 @@ public:
 
     // Events go to form from now on; nullptr stops them.
     void Attach(ui::TForm1* form) { form_ = form; }
-    // Centres the window on the screen and shows it.
+    // Shows the window, centred on its monitor the first time.
     void Show(int showCommand);
     // The message loop; returns the quit code once the window has been destroyed.
     int Run();
@@ -112,10 +112,11 @@ private:
     void Activated(bool active);
     // DM_GETDEFID: the focused button, which Enter presses; 0 when no button has the focus.
     LRESULT DefaultButton() const;
-    // WM_MEASUREITEM, WM_CTLCOLORSTATIC, WM_SETCURSOR, WM_GETDPISCALEDSIZE: false when the
-    // message is not the window's to answer.
-    bool MeasureItem(MEASUREITEMSTRUCT& measure) const;
+    // WM_CTLCOLORSTATIC: the labels' background brush, and the credit line's colour.
     LRESULT StaticColours(HDC dc, HWND control) const;
+    // WM_MEASUREITEM, WM_SETCURSOR, WM_GETDPISCALEDSIZE: false when the message is not the
+    // window's to answer (the system's default answer then).
+    bool MeasureItem(MEASUREITEMSTRUCT& measure) const;
     bool SetLinkCursor(HWND under, UINT hitTest) const;
     bool ScaledSize(int dpi, SIZE* size) const;
     void DrawItem(const DRAWITEMSTRUCT& item) const;
