@@ -1,38 +1,24 @@
+// The main window on Qt: the window and its controls built from the layout, their signals
+// forwarded to the window logic, and the Toolkit's calls on the controls.
+
 #include "QtToolkit.h"
 
 #include "Main.h"
 #include "Progress.h"
+#include "QtControls.h"
+#include "QtServices.h"
+#include "QtText.h"
+#include "WindowFilters.h"
 #include "WineRegistry.h"
 
 #include <QApplication>
-#include <QCloseEvent>
-#include <QDesktopServices>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
-#include <QDir>
-#include <QEnterEvent>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QFrame>
-#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QMessageBox>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
-#include <QStyledItemDelegate>
-#include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
-#include <functional>
-#include <utility>
 #include <vector>
 
 namespace vellocar::qt {
@@ -43,296 +29,19 @@ using ui::ControlSpec;
 
 namespace {
 
-// Strings cross the window logic as bytes: file names as the file system spells them.
-QString ToQt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-QString ToQt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
-std::string PathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
-QString PathToQt(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-
 // The exact bytes of a list line, kept beside its display text: a file name that is not valid
 // UTF-8 must come back unchanged, or the build would look for a file that is not there.
 constexpr int kLineBytesRole = Qt::UserRole + 1;
 
-// The credit line: a label that reports the pointer entering and leaving it, and a click.
-class LinkLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-    std::function<void()> OnEnter, OnLeave, OnClick;
-
-protected:
-    void enterEvent(QEnterEvent* event) override {
-        QLabel::enterEvent(event);
-        if (OnEnter) OnEnter();
-    }
-    void leaveEvent(QEvent* event) override {
-        QLabel::leaveEvent(event);
-        if (OnLeave) OnLeave();
-    }
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton) pressed_ = true;
-        QLabel::mousePressEvent(event);
-    }
-    // A click is a press and a release of the left button over the label, as on Windows.
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
-        pressed_ = false;
-        QLabel::mouseReleaseEvent(event);
-        if (click && OnClick) OnClick();
-    }
-
-private:
-    bool pressed_ = false;
-};
-
-// A separator that draws one etched line along its top edge and nothing else.
-class TopLineBevel : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::Dark));
-        painter.drawLine(0, 0, width() - 1, 0);
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawLine(0, 1, width() - 1, 1);
-    }
-};
-
-// A single-selection list that reports each click: the left button coming up over it, also
-// on the line already selected, as a Windows list box does. While the button is held, the
-// selection may still move with the pointer.
-class ChoiceList : public QListWidget {
-public:
-    using QListWidget::QListWidget;
-    std::function<void()> OnClick;
-    bool ButtonHeld() const { return held_; }
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton) held_ = true;
-        QListWidget::mousePressEvent(event);
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        QListWidget::mouseReleaseEvent(event);
-        if (event->button() != Qt::LeftButton || !held_) return;
-        held_ = false;
-        if (OnClick) OnClick();
-    }
-
-private:
-    bool held_ = false;
-};
-
-// Fixed-height rows with the text on one line, vertically centred, 2 pixels from the left.
-class RowDelegate : public QStyledItemDelegate {
-public:
-    RowDelegate(int rowHeight, QObject* parent) : QStyledItemDelegate(parent), height_(rowHeight) {}
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), height_};
-    }
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        QStyleOptionViewItem opt = option;
-        initStyleOption(&opt, index);
-        const QString text = opt.text;
-        opt.text.clear();
-        QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
-
-        const bool selected = (opt.state & QStyle::State_Selected) != 0;
-        const QPalette::ColorGroup group =
-            (opt.state & QStyle::State_Enabled) == 0 ? QPalette::Disabled : QPalette::Normal;
-        painter->save();
-        painter->setFont(opt.font);
-        painter->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(opt.rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
-        painter->restore();
-    }
-
-private:
-    int height_;
-};
-
-// Keeps the window open while a build runs: its work and its files would go on unseen.
-// A close that arrives while a build runs (its listing and dialogs process events) would free
-// the window under the build. It is held back and carried out once the build has ended, as
-// the user asked for it.
-class CloseGuard : public QObject {
-public:
-    CloseGuard(std::function<bool()> busy, QWidget* window)
-        : QObject(window), busy_(std::move(busy)), window_(window) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Close && busy_()) {
-            event->ignore();
-            if (!pending_) {
-                pending_ = true;
-                RetryLater();
-            }
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    static constexpr int kRetryMs = 100;
-
-    void RetryLater() {
-        QTimer::singleShot(kRetryMs, this, [this] {
-            if (busy_()) {
-                RetryLater();
-                return;
-            }
-            pending_ = false;
-            window_->close();
-        });
-    }
-
-    std::function<bool()> busy_;
-    QWidget* window_;
-    bool pending_ = false;
-};
-
-// Files dropped on the window: the first local file of a drop goes to open, later, once the
-// drop has ended (a message box shown inside the drop would hold the file manager that started
-// the drag). Nothing is accepted while busy says so: the window's commands are off then.
-class FileDrop : public QObject {
-public:
-    FileDrop(std::function<bool()> busy, std::function<void(const std::string&)> open, QWidget* window)
-        : QObject(window), busy_(std::move(busy)), open_(std::move(open)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        switch (event->type()) {
-            case QEvent::DragEnter:
-            case QEvent::DragMove: {
-                auto* drag = static_cast<QDropEvent*>(event);
-                if (!busy_() && DroppedFile(drag->mimeData()))
-                    drag->acceptProposedAction();
-                else
-                    drag->ignore();
-                return true;
-            }
-            case QEvent::Drop: {
-                auto* drop = static_cast<QDropEvent*>(event);
-                const auto path = DroppedFile(drop->mimeData());
-                if (!path) {
-                    drop->ignore();
-                    return true;
-                }
-                drop->acceptProposedAction();
-                QTimer::singleShot(0, this, [this, file = *path] { open_(file); });
-                return true;
-            }
-            default:
-                return QObject::eventFilter(watched, event);
-        }
-    }
-
-private:
-    std::function<bool()> busy_;
-    std::function<void(const std::string&)> open_;
-};
-
-// A label is as wide as its layout says, or wider when its text needs more in the font that
-// stands in for the Windows one: like a Windows label sized to its text, it never cuts a
-// caption short. It keeps its place and height.
-void FitLabel(QLabel* label, int layoutWidth) {
-    const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
-    label->resize(std::max(layoutWidth, needed), label->height());
-}
-
-bool UseNonNativeDialogs() {
-    // The dialogs honour the default suffix, the filter and "no overwrite prompt" the same way
-    // everywhere only when they are Qt's own; a desktop portal's dialog may not.
-    return true;
-}
-
-// The folder a dialog starts in, if it exists. The window logic joins the game folder and
-// "data" with a backslash; read it as a slash when the name as given does not exist.
-std::optional<QString> ExistingFolder(const std::string& folder) {
-    if (folder.empty()) return std::nullopt;
-    QString path = PathToQt(folder);
-    if (QFileInfo(path).isDir()) return path;
-    QString slashed = path;
-    slashed.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (QFileInfo(slashed).isDir()) return slashed;
-    return std::nullopt;
-}
-
 } // namespace
 
-std::optional<std::string> DroppedFile(const QMimeData* data) {
-    if (!data || !data->hasUrls()) return std::nullopt;
-    const QList<QUrl> urls = data->urls();
-    if (urls.isEmpty() || !urls.front().isLocalFile()) return std::nullopt;
-    const QString path = urls.front().toLocalFile();
-    if (path.isEmpty()) return std::nullopt;
-    return PathFromQt(path);
-}
-
-std::optional<std::string> KeyFileArgument(const QStringList& arguments) {
-    // Qt has taken its own options out already; "--" ends the options, so that a file named
-    // "-x" can still be given.
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (argument == QStringLiteral("--")) {
-            if (i + 1 < arguments.size()) return PathFromQt(QFileInfo(arguments[i + 1]).absoluteFilePath());
-            return std::nullopt;
-        }
-        if (argument.isEmpty() || argument.startsWith(QLatin1Char('-'))) continue;
-        // A desktop entry may hand over a file:// URL instead of a path.
-        const QUrl url(argument);
-        const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
-        // Full, as the Open dialog gives it.
-        return PathFromQt(QFileInfo(path).absoluteFilePath());
-    }
-    return std::nullopt;
-}
-
-QStringList QtFilters(const std::string& windowsFilter) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t bar = windowsFilter.find('|', start);
-        parts.push_back(windowsFilter.substr(start, bar == std::string::npos ? bar : bar - start));
-        if (bar == std::string::npos) break;
-        start = bar + 1;
-    }
-    QStringList filters;
-    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
-        QString masks = ToQt(parts[i + 1]);
-        masks.replace(QLatin1Char(';'), QLatin1Char(' '));
-        masks = masks.simplified();
-        if (masks.isEmpty()) continue;
-        filters << ToQt(parts[i]) + QStringLiteral(" (") + masks + QStringLiteral(")");
-    }
-    return filters;
-}
-
-QFont QtToolkit::FontFor(const ui::FontSpec& desc) {
-    QFont font;
-    QStringList families{ToQt(desc.Face)};
-    // Metric look-alikes first, so captions laid out for the Windows faces fit their controls.
-    if (desc.Face == "Arial")
-        families << QStringLiteral("Liberation Sans") << QStringLiteral("Arimo");
-    else
-        families << QStringLiteral("Liberation Sans") << QStringLiteral("Arial");
-    families << QStringLiteral("DejaVu Sans");
-    font.setFamilies(families);
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(desc.HeightPx);
-    font.setBold(desc.Bold);
-    font.setItalic(desc.Italic);
-    return font;
-}
+// ---- Building the window
 
 QtToolkit::QtToolkit() : window_(std::make_unique<QWidget>()) {
-    BuildWidgets();
+    BuildWindow();
+    BuildControls();
+    BuildMenu();
+    WatchWindow();
     Connect();
 }
 
@@ -356,7 +65,8 @@ void QtToolkit::Forward(Call call) {
     } catch (...) {}
 }
 
-void QtToolkit::BuildWidgets() {
+// A fixed-size window in the button face's colour, as a Windows dialog is.
+void QtToolkit::BuildWindow() {
     QWidget* w = window_.get();
     w->setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                       Qt::MSWindowsFixedSizeDialogHint);
@@ -368,84 +78,13 @@ void QtToolkit::BuildWidgets() {
     w->setPalette(windowPalette);
     w->setAutoFillBackground(true);
     if (!QApplication::windowIcon().isNull()) w->setWindowIcon(QApplication::windowIcon());
+}
 
+void QtToolkit::BuildControls() {
     // kLayout's order is the stacking order: later controls lie above earlier ones (the gauge
     // over the credit line, the credit line over its strip).
-    for (const ControlSpec& desc : ui::kLayout) {
-        QWidget* control = nullptr;
-        switch (desc.Kind) {
-            case ControlKind::Label: {
-                auto* label = new QLabel(ToQt(desc.Caption), w);
-                label->setTextFormat(Qt::PlainText);
-                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-                control = label;
-                break;
-            }
-            case ControlKind::LinkLabel: {
-                auto* label = new LinkLabel(ToQt(desc.Caption), w);
-                label->setTextFormat(Qt::PlainText);
-                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-                QPalette pal = label->palette();
-                pal.setColor(QPalette::WindowText, pal.color(QPalette::Link));
-                label->setPalette(pal);
-                label->setCursor(Qt::PointingHandCursor);
-                control = label;
-                break;
-            }
-            case ControlKind::Button:
-                control = new QPushButton(ToQt(desc.Caption), w);
-                break;
-            case ControlKind::StatusPanel: {
-                auto* panel = new QLabel(ToQt(desc.Caption), w);
-                panel->setTextFormat(Qt::PlainText);
-                panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-                panel->setAlignment(Qt::AlignCenter);
-                control = panel;
-                break;
-            }
-            case ControlKind::Bevel:
-                control = new TopLineBevel(w);
-                control->setAttribute(Qt::WA_TransparentForMouseEvents);
-                break;
-            case ControlKind::ListSingle:
-            case ControlKind::ListMulti: {
-                auto* list = desc.Kind == ControlKind::ListSingle ? new ChoiceList(w) : new QListWidget(w);
-                list->setSelectionMode(desc.Kind == ControlKind::ListSingle ? QAbstractItemView::SingleSelection
-                                                                            : QAbstractItemView::ExtendedSelection);
-                list->setSortingEnabled(false);
-                list->setUniformItemSizes(true);
-                list->setItemDelegate(new RowDelegate(desc.ItemHeight, list));
-                list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-                list->setTextElideMode(Qt::ElideNone);
-                control = list;
-                break;
-            }
-            case ControlKind::Gauge: {
-                auto* bar = new QProgressBar(w);
-                bar->setRange(0, 100);
-                bar->setValue(0);
-                bar->setTextVisible(true);
-                bar->setFormat(QStringLiteral("%p%"));
-                bar->setAlignment(Qt::AlignCenter);
-                const QColor highlight = bar->palette().color(QPalette::Highlight);
-                bar->setStyleSheet(QStringLiteral("QProgressBar { border: none; background: silver; "
-                                                  "color: black; text-align: center; }"
-                                                  "QProgressBar::chunk { background: %1; }")
-                                       .arg(highlight.name()));
-                control = bar;
-                break;
-            }
-        }
-        control->setObjectName(ToQt(desc.Name));
-        control->setGeometry(desc.Left, desc.Top, desc.Width, desc.Height);
-        control->setFont(FontFor(desc.Font));
-        control->setEnabled(desc.Enabled);
-        control->setVisible(desc.Visible);
-        if (desc.TabOrder < 0) control->setFocusPolicy(Qt::NoFocus);
-        if (desc.Kind == ControlKind::Label || desc.Kind == ControlKind::LinkLabel)
-            FitLabel(static_cast<QLabel*>(control), desc.Width);
-        widgets_[static_cast<std::size_t>(desc.Id)] = control;
-    }
+    for (const ControlSpec& desc : ui::kLayout)
+        widgets_[static_cast<std::size_t>(desc.Id)] = MakeControl(desc, window_.get());
 
     std::vector<const ControlSpec*> tabbed;
     for (const ControlSpec& desc : ui::kLayout)
@@ -454,19 +93,25 @@ void QtToolkit::BuildWidgets() {
               [](const ControlSpec* a, const ControlSpec* b) { return a->TabOrder < b->TabOrder; });
     for (std::size_t i = 0; i + 1 < tabbed.size(); ++i)
         QWidget::setTabOrder(Widget(tabbed[i]->Id), Widget(tabbed[i + 1]->Id));
+}
 
-    menu_ = new QMenu(w);
+void QtToolkit::BuildMenu() {
+    menu_ = new QMenu(window_.get());
     menu_->setObjectName(QStringLiteral("PopupMenu1"));
     for (std::size_t i = 0; i < ui::kPopupMenu1.size(); ++i) {
         actions_[i] = menu_->addAction(ToQt(ui::kPopupMenu1[i].Caption));
         actions_[i]->setObjectName(ToQt(ui::kPopupMenu1[i].Name));
     }
+}
 
-    w->installEventFilter(new CloseGuard([this] { return form_ && form_->Busy(); }, w));
+// A close while a build runs waits for its end; a KEY dropped on the window opens.
+void QtToolkit::WatchWindow() {
+    QWidget* w = window_.get();
+    const auto busy = [this] { return form_ && form_->Busy(); };
+    w->installEventFilter(new CloseGuard(busy, w));
     w->setAcceptDrops(true);
     w->installEventFilter(new FileDrop(
-        [this] { return form_ && form_->Busy(); },
-        [this](const std::string& path) { Forward([&path](ui::TForm1& form) { form.KeyFileGiven(path); }); }, w));
+        busy, [this](const std::string& path) { Forward([&path](ui::TForm1& form) { form.KeyFileGiven(path); }); }, w));
 }
 
 void QtToolkit::Connect() {
@@ -480,24 +125,8 @@ void QtToolkit::Connect() {
             label->OnEnter = [this, id] { Forward([id](ui::TForm1& f) { f.MouseEnter(id); }); };
             label->OnLeave = [this, id] { Forward([id](ui::TForm1& f) { f.MouseLeave(id); }); };
             label->OnClick = [this, id] { Forward([id](ui::TForm1& f) { f.Clicked(id); }); };
-        } else if (desc.Kind == ControlKind::ListSingle) {
-            // A click that leaves a line selected chooses it, the line already chosen included,
-            // and so do the keys selecting one; focus alone moving the current row, the list
-            // being emptied, or the selection following a held button does not.
-            auto* list = static_cast<ChoiceList*>(List(id));
-            auto choose = [this, id, list] {
-                if (!list->selectedItems().isEmpty()) Forward([id](ui::TForm1& f) { f.SelectionChanged(id); });
-            };
-            list->OnClick = choose;
-            QObject::connect(list, &QListWidget::itemSelectionChanged, window_.get(), [list, choose] {
-                if (!list->ButtonHeld()) choose();
-            });
-        } else if (desc.Kind == ControlKind::ListMulti) {
-            // Every click counts, also one that leaves the selection as it was.
-            QListWidget* list = List(id);
-            auto notify = [this, id] { Forward([id](ui::TForm1& f) { f.SelectionChanged(id); }); };
-            QObject::connect(list, &QListWidget::itemSelectionChanged, window_.get(), notify);
-            QObject::connect(list, &QAbstractItemView::pressed, window_.get(), notify);
+        } else if (desc.Kind == ControlKind::ListSingle || desc.Kind == ControlKind::ListMulti) {
+            ConnectList(id, desc.Kind);
         }
     }
     for (std::size_t i = 0; i < ui::kPopupMenu1.size(); ++i) {
@@ -506,6 +135,30 @@ void QtToolkit::Connect() {
                          [this, item] { Forward([item](ui::TForm1& f) { f.MenuItemClicked(item); }); });
     }
 }
+
+void QtToolkit::ConnectList(ControlId id, ControlKind kind) {
+    if (kind == ControlKind::ListSingle) {
+        // A click that leaves a line selected chooses it, the line already chosen included,
+        // and so do the keys selecting one; focus alone moving the current row, the list
+        // being emptied, or the selection following a held button does not.
+        auto* list = static_cast<ChoiceList*>(List(id));
+        auto choose = [this, id, list] {
+            if (!list->selectedItems().isEmpty()) Forward([id](ui::TForm1& f) { f.SelectionChanged(id); });
+        };
+        list->OnClick = choose;
+        QObject::connect(list, &QListWidget::itemSelectionChanged, window_.get(), [list, choose] {
+            if (!list->ButtonHeld()) choose();
+        });
+        return;
+    }
+    // Every click counts, also one that leaves the selection as it was.
+    QListWidget* list = List(id);
+    auto notify = [this, id] { Forward([id](ui::TForm1& f) { f.SelectionChanged(id); }); };
+    QObject::connect(list, &QListWidget::itemSelectionChanged, window_.get(), notify);
+    QObject::connect(list, &QAbstractItemView::pressed, window_.get(), notify);
+}
+
+// ---- The controls
 
 void QtToolkit::Show() {
     QWidget* w = window_.get();
@@ -539,8 +192,7 @@ void QtToolkit::SetCaption(ControlId id, const std::string& text) {
         button->setText(ToQt(text));
     else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(ToQt(text));
-        const ui::ControlSpec& desc = ui::LayoutOf(id);
-        if (desc.Kind == ControlKind::Label || desc.Kind == ControlKind::LinkLabel) FitLabel(label, desc.Width);
+        FitLabel(label, ui::LayoutOf(id));
     }
 }
 
@@ -574,9 +226,7 @@ void QtToolkit::SetUnderline(ControlId id, bool underline) {
     QFont font = w->font();
     font.setUnderline(underline);
     w->setFont(font);
-    const ui::ControlSpec& desc = ui::LayoutOf(id);
-    if (desc.Kind == ControlKind::Label || desc.Kind == ControlKind::LinkLabel)
-        FitLabel(static_cast<QLabel*>(w), desc.Width);
+    FitLabel(w, ui::LayoutOf(id));
 }
 
 void QtToolkit::ListClear(ControlId id) {
@@ -660,86 +310,25 @@ void QtToolkit::PopupMenuBelow(ControlId anchor) {
     menu_->popup(w->mapToGlobal(QPoint(0, w->height())));
 }
 
-std::optional<std::string> QtToolkit::RunFileDialog(const ui::FileDialogSpec& desc) {
-    QFileDialog dialog(window_.get());
-    if (!desc.Title.empty()) dialog.setWindowTitle(ToQt(desc.Title));
-    dialog.setOption(QFileDialog::DontUseNativeDialog, UseNonNativeDialogs());
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !desc.OverwritePrompt);
-    if (desc.DialogMode == ui::FileDialogSpec::Mode::Save) {
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-    } else {
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-    }
-    const QStringList filters = QtFilters(desc.Filter);
-    if (!filters.isEmpty()) dialog.setNameFilters(filters);
-    std::string suffix = desc.DefaultExt;
-    while (!suffix.empty() && suffix.front() == '.') suffix.erase(0, 1);
-    if (!suffix.empty()) dialog.setDefaultSuffix(ToQt(suffix));
-    if (auto folder = ExistingFolder(desc.InitialDir)) dialog.setDirectory(*folder);
-    dialog.setSizeGripEnabled(desc.EnableSizing);
+// ---- The services
 
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
-    return PathFromQt(QDir::cleanPath(chosen.first()));
+std::optional<std::string> QtToolkit::RunFileDialog(const ui::FileDialogSpec& dialog) {
+    return qt::RunFileDialog(window_.get(), dialog);
 }
 
 std::optional<std::string> QtToolkit::BrowseForFolder(const std::string& prompt, const std::string& initialFolder) {
-    QFileDialog dialog(window_.get(), ToQt(prompt));
-    dialog.setOption(QFileDialog::DontUseNativeDialog, UseNonNativeDialogs());
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    if (auto folder = ExistingFolder(initialFolder)) dialog.setDirectory(*folder);
-
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
-    // cleanPath drops a trailing slash but keeps the root's.
-    const QString folder = QDir::cleanPath(chosen.first());
-    if (!QFileInfo(folder).isDir()) return std::nullopt;
-    return PathFromQt(folder);
+    return qt::BrowseForFolder(window_.get(), prompt, initialFolder);
 }
 
 ui::MessageAnswer QtToolkit::ShowMessage(const std::string& text, const std::string& title, ui::MessageKind kind) {
-    QMessageBox box(window_.get());
-    box.setTextFormat(Qt::PlainText);
-    box.setText(ToQt(text));
-    box.setWindowTitle(ToQt(title));
-    switch (kind) {
-        case ui::MessageKind::Ok:
-            box.setIcon(QMessageBox::NoIcon);
-            break;
-        case ui::MessageKind::OkError:
-            box.setIcon(QMessageBox::Critical);
-            break;
-        case ui::MessageKind::OkWarning:
-            box.setIcon(QMessageBox::Warning);
-            break;
-        case ui::MessageKind::YesNo:
-            box.setIcon(QMessageBox::NoIcon);
-            break;
-    }
-    if (kind == ui::MessageKind::YesNo) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
-    } else {
-        box.setStandardButtons(QMessageBox::Ok);
-        box.setDefaultButton(QMessageBox::Ok);
-    }
-    box.exec();
-    if (kind != ui::MessageKind::YesNo) return ui::MessageAnswer::Ok;
-    return box.clickedButton() == box.button(QMessageBox::Yes) ? ui::MessageAnswer::Yes : ui::MessageAnswer::No;
+    return qt::ShowMessage(window_.get(), text, title, kind);
 }
 
 std::optional<std::string> QtToolkit::ReadRegistryString(const std::string& key, const std::string& value) {
     return ReadWineRegistryString(WinePrefix(), key, value);
 }
 
-void QtToolkit::ShellOpen(const std::string& target) {
-    QDesktopServices::openUrl(QUrl(ToQt(target), QUrl::TolerantMode));
-}
+void QtToolkit::ShellOpen(const std::string& target) { qt::ShellOpen(target); }
 
 void QtToolkit::RepaintNow() { window_->repaint(); }
 void QtToolkit::ProcessMessages() { QCoreApplication::processEvents(); }

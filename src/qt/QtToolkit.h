@@ -6,8 +6,6 @@
 #include "Layout.h"
 #include "Toolkit.h"
 
-#include <QFont>
-#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -17,7 +15,6 @@ class QListWidget;
 class QMenu;
 class QProgressBar;
 class QAction;
-class QMimeData;
 
 namespace vellocar::ui {
 class TForm1;
@@ -45,10 +42,6 @@ public:
     QProgressBar* GaugeBar() const;
     QMenu* PopupMenu() const { return menu_; }
     QAction* MenuAction(ui::MenuItemId id) const;
-
-    // The widgets' font for a layout font: the face asked for first, then look-alikes that a
-    // Linux desktop has, so that the captions fit their controls.
-    static QFont FontFor(const ui::FontSpec& desc);
 
     // Toolkit
     void SetCaption(ui::ControlId id, const std::string& text) override;
@@ -84,8 +77,12 @@ public:
     void ProcessMessages() override;
 
 private:
-    void BuildWidgets();
+    void BuildWindow();
+    void BuildControls();
+    void BuildMenu();
+    void WatchWindow();
     void Connect();
+    void ConnectList(ui::ControlId id, ui::ControlKind kind);
     // Runs call with the attached form, unless none is attached or the list is being changed
     // by the program itself (a Qt list signals those changes too; the window logic must only
     // hear of the user's).
@@ -105,16 +102,5 @@ private:
     int gaugeMin_ = 0, gaugeMax_ = 100, gaugeProgress_ = 0;
     bool shownOnce_ = false;
 };
-
-// Qt's filter string for a Windows one: "*.key|*.key" -> "*.key (*.key)", one per pair, with
-// the masks of a pair (";"-separated) listed with blanks.
-QStringList QtFilters(const std::string& windowsFilter);
-
-// The file of a drop: the first of its URLs when it is a local file; nothing otherwise.
-std::optional<std::string> DroppedFile(const QMimeData* data);
-
-// The KEY named on the command line (QApplication::arguments()): the first argument that is no
-// option, as the file system spells it; nothing when there is none.
-std::optional<std::string> KeyFileArgument(const QStringList& arguments);
 
 } // namespace vellocar::qt

@@ -1,15 +1,22 @@
+// One value read out of a Wine prefix's system.reg: its lines, Wine's escapes, the forms a
+// value's data takes, and the mapping of a drive path into the prefix.
+
 #include "WineRegistry.h"
 
 #include "ConfigFile.h"
 #include "Errors.h"
 #include "Names.h"
+#include "Text.h"
 
+#include <array>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <cstdio>
+#include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vellocar::qt {
@@ -34,122 +41,89 @@ bool StartsWithNoCase(std::string_view text, std::string_view start) {
 }
 
 // UTF-16 code units to UTF-8, pairing surrogates; a lone surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(const std::u16string& units) {
+std::string Utf16ToUtf8(std::u16string_view units) {
     std::string out;
     for (std::size_t i = 0; i < units.size(); ++i) {
-        std::uint32_t cp = units[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00u);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        AppendUtf8(out, cp);
+        std::uint32_t codePoint = units[i];
+        if (IsHighSurrogate(codePoint) && i + 1 < units.size() && IsLowSurrogate(units[i + 1]))
+            codePoint = CombineSurrogates(codePoint, units[++i]);
+        else if (IsSurrogate(codePoint))
+            codePoint = kReplacementCharacter;
+        AppendUtf8(out, codePoint);
     }
     return out;
 }
 
-// Reads Wine's escaped text from line[pos] up to the unescaped terminator, which is consumed.
-// Wine escapes backslash and quote, C control escapes, octal (\0, \12) and \xHHHH for every
-// character outside printable ASCII; the file itself is plain ASCII. Characters that are not
-// escaped are taken as bytes of UTF-8. Returns false when the terminator is missing.
-bool ReadEscaped(std::string_view line, std::size_t& pos, char terminator, std::u16string& out) {
-    std::string raw; // unescaped bytes, flushed into out as UTF-8 decoded code units
-    auto flush = [&] {
-        // Raw bytes are ASCII in practice; decode UTF-8 leniently for anything else.
-        std::size_t i = 0;
-        while (i < raw.size()) {
-            auto c = static_cast<unsigned char>(raw[i]);
-            std::uint32_t cp = c;
-            std::size_t extra = 0;
-            if (c >= 0xF0) {
-                cp = c & 0x07u;
-                extra = 3;
-            } else if (c >= 0xE0) {
-                cp = c & 0x0Fu;
-                extra = 2;
-            } else if (c >= 0xC0) {
-                cp = c & 0x1Fu;
-                extra = 1;
-            }
-            ++i;
-            for (std::size_t k = 0; k < extra && i < raw.size(); ++k, ++i)
-                cp = (cp << 6) | (static_cast<unsigned char>(raw[i]) & 0x3Fu);
-            if (cp >= 0x10000) {
-                cp -= 0x10000;
-                out += static_cast<char16_t>(0xD800 + (cp >> 10));
-                out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-            } else {
-                out += static_cast<char16_t>(cp);
-            }
+// Bytes that stood unescaped in the file, as UTF-16 code units. Wine writes plain ASCII; any
+// other byte is read as UTF-8, and one that starts no well-formed sequence stands for U+FFFD.
+void AppendDecoded(std::string_view bytes, std::u16string& out) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        std::uint32_t codePoint = 0;
+        if (!NextCodePoint(bytes, at, codePoint)) {
+            codePoint = kReplacementCharacter;
+            ++at;
         }
-        raw.clear();
-    };
+        AppendUtf16(out, codePoint);
+    }
+}
+
+// The C escapes Wine writes for control characters.
+constexpr std::array<std::pair<char, char16_t>, 8> kControlEscapes{
+    {{'a', u'\a'}, {'b', u'\b'}, {'e', u'\x1B'}, {'f', u'\f'}, {'n', u'\n'}, {'r', u'\r'}, {'t', u'\t'}, {'v', u'\v'}}};
+// \xHHHH is one UTF-16 code unit; an octal escape (\0, \12, \177) is at most three digits.
+constexpr int kMaxHexDigits = 4;
+constexpr int kMaxOctalDigits = 3;
+
+constexpr bool IsOctalDigit(char c) { return c >= '0' && c <= '7'; }
+
+// The code unit that a backslash and letter stand for; pos is just past the letter and moves
+// past the escape's digits. Nothing when the escape stands for the letter itself: \\, \",
+// \[, \], an \x without digits and anything Wine does not write.
+std::optional<char16_t> EscapedUnit(char letter, std::string_view line, std::size_t& pos) {
+    for (const auto& [escape, unit] : kControlEscapes)
+        if (letter == escape) return unit;
+    if (letter == 'x') {
+        unsigned value = 0;
+        int digits = 0;
+        for (; digits < kMaxHexDigits && pos < line.size() && HexDigitValue(line[pos]) >= 0; ++digits)
+            value = value * 16 + static_cast<unsigned>(HexDigitValue(line[pos++]));
+        if (digits == 0) return std::nullopt;
+        return static_cast<char16_t>(value);
+    }
+    if (IsOctalDigit(letter)) {
+        auto value = static_cast<unsigned>(letter - '0');
+        for (int digits = 1; digits < kMaxOctalDigits && pos < line.size() && IsOctalDigit(line[pos]); ++digits)
+            value = value * 8 + static_cast<unsigned>(line[pos++] - '0');
+        return static_cast<char16_t>(value);
+    }
+    return std::nullopt;
+}
+
+// Reads Wine's escaped text from line[pos] up to the unescaped terminator, which is consumed,
+// as UTF-16 code units (the escapes give code units, a surrogate pair as two \xHHHH). Returns
+// false when the terminator is missing; out then holds the text up to the last escape.
+bool ReadEscaped(std::string_view line, std::size_t& pos, char terminator, std::u16string& out) {
+    std::string unescaped; // bytes since the last escape, decoded when one comes or the text ends
     while (pos < line.size()) {
-        char c = line[pos++];
+        const char c = line[pos++];
         if (c == terminator) {
-            flush();
+            AppendDecoded(unescaped, out);
             return true;
         }
         if (c != '\\' || pos >= line.size()) {
-            raw += c;
+            unescaped += c;
             continue;
         }
-        char e = line[pos++];
-        char16_t unit = 0;
-        switch (e) {
-            case 'a':
-                unit = u'\a';
-                break;
-            case 'b':
-                unit = u'\b';
-                break;
-            case 'e':
-                unit = 0x1B;
-                break;
-            case 'f':
-                unit = u'\f';
-                break;
-            case 'n':
-                unit = u'\n';
-                break;
-            case 'r':
-                unit = u'\r';
-                break;
-            case 't':
-                unit = u'\t';
-                break;
-            case 'v':
-                unit = u'\v';
-                break;
-            case 'x': {
-                unsigned value = 0;
-                int digits = 0;
-                while (digits < 4 && pos < line.size() && HexDigitValue(line[pos]) >= 0) {
-                    value = value * 16 + static_cast<unsigned>(HexDigitValue(line[pos++]));
-                    ++digits;
-                }
-                if (digits == 0) {
-                    raw += 'x';
-                    continue;
-                }
-                unit = static_cast<char16_t>(value);
-                break;
-            }
-            default:
-                if (e >= '0' && e <= '7') {
-                    unsigned value = static_cast<unsigned>(e - '0');
-                    for (int digits = 1; digits < 3 && pos < line.size() && line[pos] >= '0' && line[pos] <= '7';
-                         ++digits)
-                        value = value * 8 + static_cast<unsigned>(line[pos++] - '0');
-                    unit = static_cast<char16_t>(value);
-                    break;
-                }
-                raw += e; // \\, \", \[, \] and anything unknown stand for themselves
-                continue;
+        const char letter = line[pos++];
+        const auto unit = EscapedUnit(letter, line, pos);
+        if (!unit) {
+            unescaped += letter;
+            continue;
         }
-        flush();
-        out += unit;
+        AppendDecoded(unescaped, out);
+        unescaped.clear();
+        out += *unit;
     }
     return false;
 }
@@ -162,74 +136,87 @@ struct RawValue {
     bool NonEmptyUnknown = false; // a form we do not parse, with something after the '='
 };
 
-// Parses the data after '=' of a value line.
-RawValue ParseData(std::string_view data) {
+// The forms of a value's data after its '='.
+constexpr std::string_view kTypedStringStart = "str("; // str(N):"text"
+constexpr std::string_view kDwordStart = "dword:"; // dword:0000001f
+constexpr std::string_view kHexStart = "hex"; // hex:01,02 or hex(N):01,02
+
+// A form that is not read, holding something or nothing.
+RawValue Unreadable(bool nonEmpty) {
     RawValue v;
-    std::size_t pos = 0;
-    if (!data.empty() && data[0] == '"') {
-        v.Type = kRegSz;
-    } else if (StartsWithNoCase(data, "str(")) {
-        std::size_t close = data.find("):");
-        if (close == std::string_view::npos) {
-            v.NonEmptyUnknown = true;
-            return v;
-        }
-        v.Type = std::atoi(std::string(data.substr(4, close - 4)).c_str());
-        pos = close + 2;
-        if (pos >= data.size() || data[pos] != '"') {
-            v.NonEmptyUnknown = pos < data.size();
-            v.Type = kRegUnknown;
-            return v;
-        }
-    } else if (StartsWithNoCase(data, "dword:")) {
-        v.Type = kRegDword;
-        std::string_view digits = data.substr(6);
-        for (char c : digits)
-            if (HexDigitValue(c) >= 0) v.Bytes.push_back(0); // only its emptiness matters
-        return v;
-    } else if (StartsWithNoCase(data, "hex")) {
-        pos = 3;
-        v.Type = kRegBinary;
-        if (pos < data.size() && data[pos] == '(') {
-            std::size_t close = data.find(')', pos);
-            if (close == std::string_view::npos) {
-                v.NonEmptyUnknown = true;
-                v.Type = kRegUnknown;
-                return v;
-            }
-            v.Type =
-                static_cast<int>(std::strtol(std::string(data.substr(pos + 1, close - pos - 1)).c_str(), nullptr, 16));
-            pos = close + 1;
-        }
-        if (pos >= data.size() || data[pos] != ':') {
-            v.NonEmptyUnknown = true;
-            v.Type = kRegUnknown;
-            return v;
-        }
-        ++pos;
-        int high = -1;
-        for (; pos < data.size(); ++pos) {
-            int d = HexDigitValue(data[pos]);
-            if (d < 0) {
-                high = -1;
-                continue;
-            }
-            if (high < 0) {
-                high = d;
-            } else {
-                v.Bytes.push_back(static_cast<unsigned char>(high * 16 + d));
-                high = -1;
-            }
-        }
-        return v;
-    } else {
-        v.NonEmptyUnknown = !data.empty();
-        return v;
-    }
-    ++pos; // the opening quote
+    v.NonEmptyUnknown = nonEmpty;
+    return v;
+}
+
+// The quoted text that starts at data[quote].
+RawValue QuotedText(int type, std::string_view data, std::size_t quote) {
+    RawValue v;
+    v.Type = type;
     v.IsText = true;
+    std::size_t pos = quote + 1;
     ReadEscaped(data, pos, '"', v.Text);
     return v;
+}
+
+RawValue ParseTypedString(std::string_view data) {
+    const std::size_t close = data.find("):");
+    if (close == std::string_view::npos) return Unreadable(true);
+    const std::size_t quote = close + 2;
+    if (quote >= data.size() || data[quote] != '"') return Unreadable(quote < data.size());
+    const std::string type(data.substr(kTypedStringStart.size(), close - kTypedStringStart.size()));
+    return QuotedText(std::atoi(type.c_str()), data, quote);
+}
+
+// Only whether a DWORD holds anything matters: a byte per digit stands for its data.
+RawValue ParseDword(std::string_view digits) {
+    RawValue v;
+    v.Type = kRegDword;
+    for (char c : digits)
+        if (HexDigitValue(c) >= 0) v.Bytes.push_back(0);
+    return v;
+}
+
+// The bytes of "01,02,ff": two digits make a byte, anything else ends the pair begun.
+std::vector<unsigned char> HexPairs(std::string_view text) {
+    std::vector<unsigned char> bytes;
+    int high = -1;
+    for (char c : text) {
+        const int digit = HexDigitValue(c);
+        if (digit < 0) {
+            high = -1;
+        } else if (high < 0) {
+            high = digit;
+        } else {
+            bytes.push_back(static_cast<unsigned char>(high * 16 + digit));
+            high = -1;
+        }
+    }
+    return bytes;
+}
+
+RawValue ParseHex(std::string_view data) {
+    std::size_t pos = kHexStart.size();
+    int type = kRegBinary;
+    if (pos < data.size() && data[pos] == '(') {
+        const std::size_t close = data.find(')', pos);
+        if (close == std::string_view::npos) return Unreadable(true);
+        type = static_cast<int>(std::strtol(std::string(data.substr(pos + 1, close - pos - 1)).c_str(), nullptr, 16));
+        pos = close + 1;
+    }
+    if (pos >= data.size() || data[pos] != ':') return Unreadable(true);
+    RawValue v;
+    v.Type = type;
+    v.Bytes = HexPairs(data.substr(pos + 1));
+    return v;
+}
+
+// Parses the data after '=' of a value line.
+RawValue ParseData(std::string_view data) {
+    if (!data.empty() && data[0] == '"') return QuotedText(kRegSz, data, 0);
+    if (StartsWithNoCase(data, kTypedStringStart)) return ParseTypedString(data);
+    if (StartsWithNoCase(data, kDwordStart)) return ParseDword(data.substr(kDwordStart.size()));
+    if (StartsWithNoCase(data, kHexStart)) return ParseHex(data);
+    return Unreadable(!data.empty());
 }
 
 std::u16string BytesAsUtf16(const std::vector<unsigned char>& bytes) {
@@ -269,6 +256,49 @@ bool ReadLogicalLine(std::string_view text, std::size_t& pos, std::string& line)
         line += start == std::string::npos ? std::string() : next.substr(start);
     }
     return true;
+}
+
+// Where a 32-bit program's SOFTWARE key lies for a 64-bit Wine; empty for a key outside it.
+std::string ThirtyTwoBitView(const std::string& key) {
+    constexpr std::string_view kSoftware = "SOFTWARE\\";
+    if (!StartsWithNoCase(key, kSoftware) || StartsWithNoCase(key, "SOFTWARE\\Wow6432Node\\")) return {};
+    return "Software\\Wow6432Node\\" + key.substr(kSoftware.size());
+}
+
+// The key a "[name] timestamp" line opens; nothing when its name is not closed.
+std::optional<std::string> SectionName(std::string_view line) {
+    std::size_t pos = 1;
+    std::u16string name;
+    if (!ReadEscaped(line, pos, ']', name)) return std::nullopt;
+    return Utf16ToUtf8(name);
+}
+
+// The name of the value a line sets ("" for the key's default value, @=) and where its data
+// starts; nothing for any other line (#time= and other metadata).
+std::optional<std::pair<std::string, std::size_t>> ValueName(std::string_view line) {
+    std::size_t pos = 1;
+    std::string name;
+    if (line.front() == '"') {
+        std::u16string escaped;
+        if (!ReadEscaped(line, pos, '"', escaped)) return std::nullopt;
+        name = Utf16ToUtf8(escaped);
+    } else if (line.front() != '@') {
+        return std::nullopt;
+    }
+    if (pos >= line.size() || line[pos] != '=') return std::nullopt;
+    return std::pair{name, pos + 1};
+}
+
+// A value's text up to its first zero character; "" for an empty value of another type.
+std::string StringOf(const RawValue& v, const std::string& valueName) {
+    if (v.Type != kRegSz && v.Type != kRegExpandSz) {
+        const bool empty = v.IsText ? v.Text.empty() : v.Bytes.empty() && !v.NonEmptyUnknown;
+        if (!empty) throw EVellocarError("Invalid data type for '" + valueName + "'");
+        return {};
+    }
+    std::u16string text = v.IsText ? v.Text : BytesAsUtf16(v.Bytes);
+    if (auto zero = text.find(u'\0'); zero != std::u16string::npos) text.resize(zero);
+    return Utf16ToUtf8(text);
 }
 
 } // namespace
@@ -331,61 +361,33 @@ std::optional<std::string> ReadWineRegistryString(const std::string& prefix, con
 std::optional<std::string> WineRegistryValue(std::string_view systemReg, const std::string& key,
                                              const std::string& value) {
     const std::string wanted = MachineRelative(key);
-    std::string wanted32;
-    if (StartsWithNoCase(wanted, "SOFTWARE\\") && !StartsWithNoCase(wanted, "SOFTWARE\\Wow6432Node\\"))
-        wanted32 = "Software\\Wow6432Node\\" + wanted.substr(9);
+    const std::string wanted32 = ThirtyTwoBitView(wanted);
 
-    // 0: not in a wanted section; 1: the native view; 2: the 32-bit view.
-    int section = 0;
+    // The value as each view holds it, the native one (1) before the 32-bit one (2); a later
+    // line for the same value in a view is passed over.
+    int view = 0; // the view of the section being read; 0 for any other section
     std::optional<RawValue> found[3];
     std::string line;
     std::size_t at = 0;
     while (ReadLogicalLine(systemReg, at, line)) {
         if (line.empty()) continue;
         if (line.front() == '[') {
-            std::size_t pos = 1;
-            std::u16string name;
-            section = 0;
-            if (!ReadEscaped(line, pos, ']', name)) continue;
-            std::string keyName = Utf16ToUtf8(name);
-            if (EqualIgnoringCase(keyName, wanted))
-                section = 1;
-            else if (!wanted32.empty() && EqualIgnoringCase(keyName, wanted32))
-                section = 2;
+            const auto name = SectionName(line);
+            view = 0;
+            if (name && EqualIgnoringCase(*name, wanted))
+                view = 1;
+            else if (name && !wanted32.empty() && EqualIgnoringCase(*name, wanted32))
+                view = 2;
             continue;
         }
-        if (section == 0 || found[section]) continue;
-
-        std::size_t pos = 0;
-        std::string valueName;
-        if (line.front() == '@') {
-            pos = 1;
-        } else if (line.front() == '"') {
-            pos = 1;
-            std::u16string name;
-            if (!ReadEscaped(line, pos, '"', name)) continue;
-            valueName = Utf16ToUtf8(name);
-        } else {
-            continue; // #time= and other metadata
-        }
-        if (pos >= line.size() || line[pos] != '=') continue;
-        if (!EqualIgnoringCase(valueName, value)) continue;
-        found[section] = ParseData(std::string_view(line).substr(pos + 1));
+        if (view == 0 || found[view]) continue;
+        const auto named = ValueName(line);
+        if (named && EqualIgnoringCase(named->first, value))
+            found[view] = ParseData(std::string_view(line).substr(named->second));
     }
-
-    const RawValue* v = found[1] ? &*found[1] : found[2] ? &*found[2] : nullptr;
-    if (!v) return std::nullopt;
-
-    std::u16string text;
-    if (v->Type == kRegSz || v->Type == kRegExpandSz) {
-        text = v->IsText ? v->Text : BytesAsUtf16(v->Bytes);
-    } else {
-        bool empty = v->IsText ? v->Text.empty() : v->Bytes.empty() && !v->NonEmptyUnknown;
-        if (!empty) throw EVellocarError("Invalid data type for '" + value + "'");
-        return std::string();
-    }
-    if (auto zero = text.find(u'\0'); zero != std::u16string::npos) text.resize(zero);
-    return Utf16ToUtf8(text);
+    if (found[1]) return StringOf(*found[1], value);
+    if (found[2]) return StringOf(*found[2], value);
+    return std::nullopt;
 }
 
 } // namespace vellocar::qt

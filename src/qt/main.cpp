@@ -2,6 +2,7 @@
 
 #include "Layout.h"
 #include "Main.h"
+#include "QtServices.h"
 #include "QtToolkit.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The window's and the system's DPI, through the functions of newer systems where they exist.
+
 #include "Dpi.h"
 
 namespace vellocar::win32 {

@@ -1,3 +1,5 @@
+// The gauge control: its window class, its range and position, and its painting.
+
 #include "GaugeControl.h"
 
 #include "Progress.h"
@@ -33,10 +35,6 @@ HWND GaugeControl::Create(HWND parent, int id, int left, int top, int width, int
     return hwnd_;
 }
 
-int GaugeControl::PercentDone(int minValue, int maxValue, int progress) {
-    return GaugePercent(minValue, maxValue, progress);
-}
-
 void GaugeControl::SetMin(int value) {
     min_ = value;
     Changed();
@@ -57,7 +55,7 @@ void GaugeControl::Changed() {
 }
 
 void GaugeControl::Paint(HDC dc, const RECT& client) const {
-    const int percent = PercentDone(min_, max_, progress_);
+    const int percent = GaugePercent(min_, max_, progress_);
     const int width = client.right - client.left;
     RECT bar = client;
     bar.right = client.left + width * percent / 100;

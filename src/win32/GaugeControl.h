@@ -23,9 +23,6 @@ public:
     void SetProgress(int value);
     void SetFont(HFONT font) { font_ = font; }
 
-    // Whole percent done, 0 to 100, for any range (an empty or inverted one gives 0).
-    static int PercentDone(int minValue, int maxValue, int progress);
-
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void Paint(HDC dc, const RECT& client) const;

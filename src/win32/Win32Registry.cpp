@@ -1,3 +1,5 @@
+// One string value read from the registry, in the native view and then in the 32-bit one.
+
 #include "Win32Registry.h"
 
 #include "Errors.h"
@@ -9,6 +11,8 @@
 namespace vellocar::win32 {
 
 namespace {
+
+constexpr int kReadAttempts = 4;
 
 struct KeyCloser {
     HKEY key;
@@ -22,7 +26,7 @@ std::optional<std::string> ReadFromView(HKEY root, const std::string& key, const
     KeyCloser closer{handle};
 
     // A value that grows between the two queries is read again, a few times at most.
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
         DWORD type = 0;
         DWORD size = 0;
         if (RegQueryValueExA(handle, value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)

@@ -1,3 +1,6 @@
+// The system's dialogs, message boxes and shell "open" for the Windows program, and the files
+// handed to it from outside (a drop, the command line).
+
 #include "Win32Services.h"
 
 #include "Errors.h"

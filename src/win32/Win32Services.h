@@ -1,7 +1,8 @@
 #pragma once
 // The system services behind the window's dialogs: the common file dialogs, the shell's
-// browse-for-folder dialog, message boxes, the registry read and the shell's "open". Each
-// takes the window that owns it; none keeps state.
+// browse-for-folder dialog, message boxes and the shell's "open", and the files that reach the
+// program from outside (a drop, the command line). The dialogs take the window that owns them;
+// none keeps state.
 
 #include "Toolkit.h"
 #include "Win32Registry.h"

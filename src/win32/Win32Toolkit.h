@@ -7,9 +7,11 @@
 #include "Toolkit.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <array>
 #include <map>
+#include <string>
 #include <tuple>
 
 namespace vellocar::ui {
@@ -29,7 +31,7 @@ public:
 
     // Events go to form from now on; nullptr stops them.
     void Attach(ui::TForm1* form) { form_ = form; }
-    // Centres the window on the screen and shows it.
+    // Shows the window, centred on its monitor the first time.
     void Show(int showCommand);
     // The message loop; returns the quit code once the window has been destroyed.
     int Run();
@@ -77,24 +79,47 @@ public:
     void ProcessMessages() override;
 
 private:
+    // The window's life (Win32Toolkit.cpp).
+    void RegisterMainClass();
     void ReleaseResources();
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR subclassId,
-                                     DWORD_PTR self);
-    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
-
-    void CreateControls();
-    HWND CreateControl(const ui::ControlSpec& desc);
-    // The control's font and a list's row height, at the window's DPI.
-    void ApplyFont(const ui::ControlSpec& desc);
-    HFONT Font(const ui::FontSpec& desc, bool underline);
+    // The window rectangle whose client area is the layout's at dpi.
+    static RECT FrameAt(int dpi);
     // Sizes the window so that its client area is the layout's at the window's DPI, exactly.
     void FitClientArea();
     // The title bar's and the taskbar's icons at the window's DPI.
     void LoadWindowIcons();
     // WM_DPICHANGED: the window moved to a monitor of another scale (or the scale changed).
     void Rescale(int dpi, const RECT& suggested);
+
+    // The controls (Win32Controls.cpp).
+    void CreateControls();
+    HWND CreateControl(const ui::ControlSpec& desc);
+    // Every control in its place and with its font at the window's DPI.
+    void PlaceControls();
+    // The control's font and a list's row height, at the window's DPI.
+    void ApplyFont(const ui::ControlSpec& desc);
+    HFONT Font(const ui::FontSpec& desc, bool underline);
+    static std::string ListBoxLine(HWND list, int index);
+
+    // The messages (Win32Events.cpp).
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR subclassId,
+                                     DWORD_PTR self);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id, int code, HWND from);
+    void FilesDropped(HDROP drop);
+    void CloseAsked();
+    void Activated(bool active);
+    // DM_GETDEFID: the focused button, which Enter presses; 0 when no button has the focus.
+    LRESULT DefaultButton() const;
+    // WM_CTLCOLORSTATIC: the labels' background brush, and the credit line's colour.
+    LRESULT StaticColours(HDC dc, HWND control) const;
+    // WM_MEASUREITEM, WM_SETCURSOR, WM_GETDPISCALEDSIZE: false when the message is not the
+    // window's to answer (the system's default answer then).
+    bool MeasureItem(MEASUREITEMSTRUCT& measure) const;
+    bool SetLinkCursor(HWND under, UINT hitTest) const;
+    bool ScaledSize(int dpi, SIZE* size) const;
+    void DrawItem(const DRAWITEMSTRUCT& item) const;
     void DrawListItem(const DRAWITEMSTRUCT& item) const;
     void DrawBevel(const DRAWITEMSTRUCT& item) const;
     bool Dispatch(ui::ControlId id) const;

@@ -1,6 +1,7 @@
 // The Qt window as it starts, and each toolkit service against the real widgets and dialogs.
 
 #include "ModalAnswer.h"
+#include "QtServices.h"
 #include "QtWindow.h"
 
 #include <QEnterEvent>

@@ -129,6 +129,10 @@ TEST(WineRegistry, UnescapesTheStoredText) {
                    "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n"
                    "\"Lo\\x0063ation\"=\"C:\\\\Escaped\"\n");
     EXPECT_EQ(Read(prefix), DriveC(prefix) + "/Escaped");
+
+    // Bytes that Wine would have escaped: well-formed UTF-8 as it is, a stray byte as U+FFFD.
+    WriteSystemReg(prefix, "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n\"Location\"=\"C:\\\\Caf\xC3\xA9\xFF\"\n");
+    EXPECT_EQ(Read(prefix), DriveC(prefix) + "/Caf\xC3\xA9\xEF\xBF\xBD");
 }
 
 TEST(WineRegistry, TakesStringKindsAsStoredAndRefusesOtherKinds) {

@@ -4,6 +4,7 @@
 
 #include "ArchiveBytes.h"
 #include "ModalAnswer.h"
+#include "QtServices.h"
 #include "QtWindow.h"
 
 #include <QCloseEvent>

@@ -5,8 +5,8 @@
 #include "ControlIds.h"
 #include "Main.h"
 #include "Errors.h"
-#include "GaugeControl.h"
 #include "LayoutAtDpi.h"
+#include "Progress.h"
 #include "Win32Services.h"
 #include "Win32Toolkit.h"
 
@@ -53,16 +53,16 @@ TEST(DialogFlags, SaveDialogNeverAsksBeforeOverwriting) {
 }
 
 TEST(Gauge, PercentDoneForAnyRange) {
-    EXPECT_EQ(GaugeControl::PercentDone(0, 100, 0), 0);
-    EXPECT_EQ(GaugeControl::PercentDone(0, 100, 37), 37);
-    EXPECT_EQ(GaugeControl::PercentDone(0, 3, 2), 66);
-    EXPECT_EQ(GaugeControl::PercentDone(10, 20, 20), 100);
-    EXPECT_EQ(GaugeControl::PercentDone(0, 0, 0), 0) << "an empty range";
-    EXPECT_EQ(GaugeControl::PercentDone(0, -1, 0), 0) << "an inverted range";
-    EXPECT_EQ(GaugeControl::PercentDone(0, 10, 25), 100) << "past the end";
-    EXPECT_EQ(GaugeControl::PercentDone(5, 10, 0), 0) << "before the start";
-    EXPECT_EQ(GaugeControl::PercentDone(0, 2000000000, 1500000000), 75) << "no overflow";
-    EXPECT_EQ(GaugeControl::PercentDone(-2000000000, 2000000000, 0), 50);
+    EXPECT_EQ(GaugePercent(0, 100, 0), 0);
+    EXPECT_EQ(GaugePercent(0, 100, 37), 37);
+    EXPECT_EQ(GaugePercent(0, 3, 2), 66);
+    EXPECT_EQ(GaugePercent(10, 20, 20), 100);
+    EXPECT_EQ(GaugePercent(0, 0, 0), 0) << "an empty range";
+    EXPECT_EQ(GaugePercent(0, -1, 0), 0) << "an inverted range";
+    EXPECT_EQ(GaugePercent(0, 10, 25), 100) << "past the end";
+    EXPECT_EQ(GaugePercent(5, 10, 0), 0) << "before the start";
+    EXPECT_EQ(GaugePercent(0, 2000000000, 1500000000), 75) << "no overflow";
+    EXPECT_EQ(GaugePercent(-2000000000, 2000000000, 0), 50);
 }
 
 // A key of its own under HKLM (Wine grants the write), removed afterwards from both views.
