@@ -17,9 +17,6 @@
 
 namespace vellocar::ui {
 
-inline constexpr std::string_view kRegistryKey = "SOFTWARE\\BioWare\\NWN\\Neverwinter";
-inline constexpr std::string_view kRegistryValue = "Location";
-
 class TForm1 {
 public:
     // sources: where FormCreate looks for the Enhanced Edition when the registry names no game
