@@ -1,7 +1,8 @@
 #pragma once
 // The main window's logic: its state, its dialogs with their presets, and every handler. The
 // face (Win32, Qt, or the tests' fake) builds the widgets from kLayout, forwards each event to
-// the matching entry point below and shows what the Toolkit calls tell it.
+// the matching entry point below and shows what the Toolkit calls tell it. Main.cpp holds the
+// window's life and its entry points, Workflows.cpp the handlers of its three steps.
 
 #include "BifFiles.h"
 #include "GameFolder.h"
