@@ -1,9 +1,10 @@
 #pragma once
-// Where the Enhanced Edition of the game is installed, for the dialogs' start folders. The
-// Enhanced Edition writes no BioWare registry value: its install is found the way the
-// community's tools find it, from the NWN_ROOT variable, then Steam's libraries, Beamdog's
-// client and GOG. A folder counts only when it holds the game's base KEY (data/nwn_base.key),
-// so a stale entry (an uninstalled game, a moved library) is passed over.
+// Where the game is installed, for the dialogs' start folders and the command line's --game:
+// the classic installer's registry value, else the Enhanced Edition's folder. The Enhanced
+// Edition writes no BioWare registry value: its install is found the way the community's tools
+// find it, from the NWN_ROOT variable, then Steam's libraries, Beamdog's client and GOG. A
+// folder counts only when it holds the game's base KEY (data/nwn_base.key), so a stale entry
+// (an uninstalled game, a moved library) is passed over.
 
 #include "Paths.h"
 
