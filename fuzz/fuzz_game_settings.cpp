@@ -2,8 +2,9 @@
 // come back (no crash, no unbounded recursion) with folders that are pieces of the input's
 // text, never more of them than the input has quotes for.
 
+#include "BeamdogSettings.h"
 #include "FuzzCheck.h"
-#include "GameFolder.h"
+#include "SteamLibraries.h"
 
 #include <algorithm>
 #include <string>

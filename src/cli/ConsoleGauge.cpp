@@ -1,3 +1,5 @@
+// The console progress bar: its drawing and its wiping.
+
 #include "ConsoleGauge.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The game folder and its KEYs for --game, with the registry of this system (or of the Wine
+// prefix) behind the search.
+
 #include "GameInstall.h"
 
 #include "Errors.h"

@@ -1,8 +1,11 @@
+// The escaping of text bound for a terminal, and whether a stream is one.
+
 #include "TerminalText.h"
 
-#include "Names.h"
+#include "Text.h"
 
 #include <cstddef>
+#include <cstdint>
 
 #ifdef _WIN32
 #include <io.h>
@@ -16,11 +19,11 @@ namespace {
 
 bool IsHexDigit(char c) { return HexDigitValue(c) >= 0; }
 
+// The UTF-8 forms of the C1 controls, which a terminal acts on as it does on their bytes.
+bool IsC1Control(std::uint32_t codePoint) { return codePoint >= 0x80 && codePoint <= 0x9F; }
+
 // How many bytes from at may be shown as they are: 1 for printable ASCII, the length of a
-// well-formed UTF-8 sequence that encodes neither a control nor a surrogate, and 0 for a byte
-// that must be escaped. The first byte's range fixes the sequence's length and the range of
-// its second byte, which is what rules out overlong forms, surrogates, code points above
-// U+10FFFF and, after 0xc2, the C1 controls.
+// well-formed UTF-8 sequence that encodes no C1 control, and 0 for a byte that must be escaped.
 std::size_t ShownAsIs(std::string_view text, std::size_t at) {
     const auto lead = static_cast<unsigned char>(text[at]);
     if (lead == '\\') {
@@ -28,49 +31,16 @@ std::size_t ShownAsIs(std::string_view text, std::size_t at) {
             text.size() - at >= 4 && text[at + 1] == 'x' && IsHexDigit(text[at + 2]) && IsHexDigit(text[at + 3]);
         return looksEscaped ? 0 : 1;
     }
-    if (lead >= 0x20 && lead < 0x7f) return 1;
-
-    std::size_t length = 0;
-    unsigned char low = 0x80; // bounds of the second byte; every later one is 0x80..0xbf
-    unsigned char high = 0xbf;
-    if (lead == 0xc2) {
-        length = 2;
-        low = 0xa0; // c2 80 .. c2 9f are the C1 controls
-    } else if (lead >= 0xc3 && lead <= 0xdf) {
-        length = 2;
-    } else if (lead == 0xe0) {
-        length = 3;
-        low = 0xa0;
-    } else if (lead == 0xed) {
-        length = 3;
-        high = 0x9f; // ed a0 .. ed bf would be surrogates
-    } else if (lead >= 0xe1 && lead <= 0xef) {
-        length = 3;
-    } else if (lead == 0xf0) {
-        length = 4;
-        low = 0x90;
-    } else if (lead >= 0xf1 && lead <= 0xf3) {
-        length = 4;
-    } else if (lead == 0xf4) {
-        length = 4;
-        high = 0x8f;
-    } else {
-        return 0; // C0, DEL, a continuation byte on its own, c0, c1, f5 .. ff
-    }
-    if (text.size() - at < length) return 0;
-    const auto second = static_cast<unsigned char>(text[at + 1]);
-    if (second < low || second > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[at + i]);
-        if (next < 0x80 || next > 0xbf) return 0;
-    }
-    return length;
+    if (lead < 0x80) return lead >= 0x20 && lead < 0x7f ? 1 : 0; // C0 controls and DEL escaped
+    std::size_t end = at;
+    std::uint32_t codePoint = 0;
+    if (!NextCodePoint(text, end, codePoint) || IsC1Control(codePoint)) return 0;
+    return end - at;
 }
 
 } // namespace
 
 std::string Escaped(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string shown;
     shown.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
@@ -81,10 +51,8 @@ std::string Escaped(std::string_view text) {
             continue;
         }
         // One byte at a time: the bytes after a broken sequence get their own verdict.
-        const auto byte = static_cast<unsigned char>(text[at]);
         shown += "\\x";
-        shown += kHex[byte >> 4];
-        shown += kHex[byte & 0xf];
+        AppendHex(shown, static_cast<std::uint8_t>(text[at]));
         ++at;
     }
     return shown;

@@ -1,20 +1,24 @@
 #pragma once
-// Where the Enhanced Edition of the game is installed, for the dialogs' start folders. The
-// Enhanced Edition writes no BioWare registry value: its install is found the way the
-// community's tools find it, from the NWN_ROOT variable, then Steam's libraries, Beamdog's
-// client and GOG. A folder counts only when it holds the game's base KEY (data/nwn_base.key),
-// so a stale entry (an uninstalled game, a moved library) is passed over.
+// Where the game is installed, for the dialogs' start folders and the command line's --game:
+// the classic installer's registry value, else the Enhanced Edition's folder. The Enhanced
+// Edition writes no BioWare registry value: its install is found the way the community's tools
+// find it, from the NWN_ROOT variable, then Steam's libraries, Beamdog's client and GOG. A
+// folder counts only when it holds the game's base KEY (data/nwn_base.key), so a stale entry
+// (an uninstalled game, a moved library) is passed over.
 
-#include "Platform.h"
+#include "Paths.h"
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace vellocar::ui {
+
+// The classic installer's registry value: the game's folder.
+inline constexpr std::string_view kRegistryKey = "SOFTWARE\\BioWare\\NWN\\Neverwinter";
+inline constexpr std::string_view kRegistryValue = "Location";
 
 class Toolkit;
 
@@ -40,31 +44,20 @@ std::unique_ptr<GameFolderSources> SystemGameFolderSources(Toolkit& toolkit);
 using RegistryReader = std::function<std::optional<std::string>(const std::string& key, const std::string& value)>;
 std::unique_ptr<GameFolderSources> SystemGameFolderSources(RegistryReader registry);
 
-// How the search spells the places it looks in.
-enum class GameFolderSystem { Windows, Posix };
-
-inline constexpr GameFolderSystem kHostSystem =
-    platform::kPathSeparator == '\\' ? GameFolderSystem::Windows : GameFolderSystem::Posix;
-
 // The Enhanced Edition's install folder (the one that holds data/ and lang/), searched in this
 // order: $NWN_ROOT; Steam's default library and the libraries its libraryfolders.vdf lists
 // (steamapps/common/Neverwinter Nights); the folders listed in Beamdog's client settings.json
 // (the game's product folder inside each); GOG (its registry entry on Windows, its default
-// folder on both). Empty when none holds the game.
-std::string FindEnhancedEdition(const GameFolderSources& sources, GameFolderSystem system = kHostSystem);
+// folder on both). Empty when none holds the game. The places are spelled as system spells
+// paths.
+std::string FindEnhancedEdition(const GameFolderSources& sources, TPathSystem system = kHostPathSystem);
+
+// The classic installer's game folder from its registry value: the text up to the first zero
+// character; empty for no value.
+std::string ClassicGameFolder(std::optional<std::string> registryValue);
 
 // The game folder as the window finds it at start: the classic installer's registry value
-// (its text up to the first zero character), else the Enhanced Edition's search. Empty when
-// neither names one.
-std::string FindGameFolder(const GameFolderSources& sources, GameFolderSystem system = kHostSystem);
-
-// The library folders that Steam's libraryfolders.vdf lists, in file order, both layouts:
-// "path" values of the numbered blocks (current), and numbered string values (older clients).
-// Malformed text gives what could be read before the fault.
-std::vector<std::string> SteamLibraryFolders(std::string_view vdf);
-
-// The strings of the top-level "folders" array of Beamdog's client settings.json; nothing for
-// anything else, malformed JSON included.
-std::vector<std::string> BeamdogLibraryFolders(std::string_view json);
+// (ClassicGameFolder), else the Enhanced Edition's search. Empty when neither names one.
+std::string FindGameFolder(const GameFolderSources& sources, TPathSystem system = kHostPathSystem);
 
 } // namespace vellocar::ui

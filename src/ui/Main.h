@@ -1,7 +1,8 @@
 #pragma once
 // The main window's logic: its state, its dialogs with their presets, and every handler. The
 // face (Win32, Qt, or the tests' fake) builds the widgets from kLayout, forwards each event to
-// the matching entry point below and shows what the Toolkit calls tell it.
+// the matching entry point below and shows what the Toolkit calls tell it. Main.cpp holds the
+// window's life and its entry points, Workflows.cpp the handlers of its three steps.
 
 #include "BifFiles.h"
 #include "GameFolder.h"
@@ -16,9 +17,6 @@
 #include <string>
 
 namespace vellocar::ui {
-
-inline constexpr std::string_view kRegistryKey = "SOFTWARE\\BioWare\\NWN\\Neverwinter";
-inline constexpr std::string_view kRegistryValue = "Location";
 
 class TForm1 {
 public:

@@ -5,6 +5,8 @@
 
 #include "Layout.h"
 
+#include <cstddef>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -97,11 +99,13 @@ public:
 };
 
 // One update of a list (ListBeginUpdate .. ListEndUpdate) for the life of this object, so that
-// the list is shown again also when an error passes in the middle of its filling.
+// the list is shown again also when an error passes in the middle of its filling. A count of
+// expected lines too large for the toolkit's int is passed as 0, not known.
 class ListUpdate {
 public:
-    ListUpdate(Toolkit& toolkit, ControlId id, int expectedLines = 0) : toolkit_(toolkit), id_(id) {
-        toolkit_.ListBeginUpdate(id_, expectedLines);
+    ListUpdate(Toolkit& toolkit, ControlId id, std::size_t expectedLines = 0) : toolkit_(toolkit), id_(id) {
+        const bool fits = expectedLines < static_cast<std::size_t>(std::numeric_limits<int>::max());
+        toolkit_.ListBeginUpdate(id_, fits ? static_cast<int>(expectedLines) : 0);
     }
     ~ListUpdate() { toolkit_.ListEndUpdate(id_); }
     ListUpdate(const ListUpdate&) = delete;

@@ -4,7 +4,9 @@
 
 #include "WindowFixture.h"
 
+#include "BeamdogSettings.h"
 #include "GameFolder.h"
+#include "SteamLibraries.h"
 
 #include <filesystem>
 #include <functional>
@@ -108,27 +110,27 @@ TEST_F(GameFolderSearch, EachPlaceInItsOrderPassingOverStaleEntries) {
         fs::create_directories(dir.path());
         sources.Variables = {{"HOME", Path("home")}};
         c.setUp(*this);
-        EXPECT_EQ(FindEnhancedEdition(sources, GameFolderSystem::Posix), c.expected ? Path(c.expected) : "");
+        EXPECT_EQ(FindEnhancedEdition(sources, TPathSystem::Posix), c.expected ? Path(c.expected) : "");
     }
 }
 
 TEST_F(GameFolderSearch, WindowsPlacesFromTheRegistryAndTheEnvironment) {
     FakeGameFolderSources win;
     win.Variables = {{"ProgramFiles(x86)", "C:\\Program Files (x86)"}, {"APPDATA", "C:\\Users\\u\\AppData\\Roaming"}};
-    EXPECT_EQ(FindEnhancedEdition(win, GameFolderSystem::Windows), "");
+    EXPECT_EQ(FindEnhancedEdition(win, TPathSystem::Windows), "");
 
     win.VirtualFiles.insert(
         "C:\\Program Files (x86)\\GOG Galaxy\\Games\\Neverwinter Nights Enhanced Edition\\data\\nwn_base.key");
-    EXPECT_EQ(FindEnhancedEdition(win, GameFolderSystem::Windows),
+    EXPECT_EQ(FindEnhancedEdition(win, TPathSystem::Windows),
               "C:\\Program Files (x86)\\GOG Galaxy\\Games\\Neverwinter Nights Enhanced Edition");
 
     win.Registry["SOFTWARE\\GOG.com\\Games\\1097893768|path"] = "E:\\GOG\\NWN EE\\";
     win.VirtualFiles.insert("E:\\GOG\\NWN EE\\data\\nwn_base.key");
-    EXPECT_EQ(FindEnhancedEdition(win, GameFolderSystem::Windows), "E:\\GOG\\NWN EE");
+    EXPECT_EQ(FindEnhancedEdition(win, TPathSystem::Windows), "E:\\GOG\\NWN EE");
 
     win.Registry["SOFTWARE\\Valve\\Steam|InstallPath"] = "D:\\Steam";
     win.VirtualFiles.insert("D:\\Steam\\steamapps\\common\\Neverwinter Nights\\data\\nwn_base.key");
-    EXPECT_EQ(FindEnhancedEdition(win, GameFolderSystem::Windows), "D:\\Steam\\steamapps\\common\\Neverwinter Nights");
+    EXPECT_EQ(FindEnhancedEdition(win, TPathSystem::Windows), "D:\\Steam\\steamapps\\common\\Neverwinter Nights");
 }
 
 TEST(SteamLibraryFolders, BothLayoutsEscapesAndDamage) {

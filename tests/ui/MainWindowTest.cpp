@@ -6,6 +6,7 @@
 
 #include <new>
 #include <stdexcept>
+#include <tuple>
 
 namespace vellocar::ui::test {
 namespace {
@@ -31,33 +32,32 @@ TEST_F(NewWindow, StartingChangesNoControlAndOpensNothing) {
     EXPECT_FALSE(form.Busy());
 }
 
-TEST_F(StartWindow, DialogsCarryTheirPresets) {
-    const FileDialogSpec& open = form.OpenDialog2;
-    EXPECT_EQ(open.DialogMode, Mode::Open);
+TEST_F(StartWindow, EachDialogOffersItsFileKindAndLeavesReplacingToTheProgram) {
+    // The dialogs as the user meets them: "Open KEY File"'s, then a build's BIF and KEY names.
+    tk.ExpectFileDialog(Mode::Open, "", std::nullopt);
+    form.Clicked(ControlId::OpenKeyFileButton);
+    tk.ExpectFolderDialog("Select source directory:", dir.path().string());
+    tk.ExpectFileDialog(Mode::Save, "Choose a name for the NEW BIF", (dir.path() / "new.bif").string());
+    tk.ExpectFileDialog(Mode::Save, "Select a KEY File or create a new one.", std::nullopt);
+    form.Clicked(ControlId::BuildButton);
+    ASSERT_EQ(tk.FileDialogsShown.size(), 3u);
+
+    const FileDialogSpec& open = tk.FileDialogsShown[0];
     EXPECT_EQ(open.Filter, "*.key|*.key");
     EXPECT_EQ(open.DefaultExt, "");
-    EXPECT_EQ(open.Title, "");
-    EXPECT_TRUE(open.HideReadOnly);
-    EXPECT_TRUE(open.EnableSizing);
+    EXPECT_TRUE(open.HideReadOnly && open.EnableSizing);
     EXPECT_FALSE(open.NoChangeDir || open.ShowHelp || open.PathMustExist || open.NoNetworkButton ||
                  open.OverwritePrompt);
-
-    struct Expected {
-        const FileDialogSpec& Dialog;
-        const char* Filter;
-        const char* Ext;
-        const char* Title;
-    };
-    for (const Expected& e : {Expected{form.SaveDialog1, "*.bif|*.bif", "bif", "BIF Files"},
-                              Expected{form.SaveDialog2, "*.key|*.key", "key", "KEY Files"}}) {
-        SCOPED_TRACE(e.Title);
-        EXPECT_EQ(e.Dialog.DialogMode, Mode::Save);
-        EXPECT_EQ(e.Dialog.Filter, e.Filter);
-        EXPECT_EQ(e.Dialog.DefaultExt, e.Ext);
-        EXPECT_EQ(e.Dialog.Title, e.Title);
-        EXPECT_TRUE(e.Dialog.HideReadOnly && e.Dialog.NoChangeDir && e.Dialog.ShowHelp && e.Dialog.PathMustExist &&
-                    e.Dialog.NoNetworkButton && e.Dialog.EnableSizing);
-        EXPECT_FALSE(e.Dialog.OverwritePrompt);
+    // A name typed bare gets its kind's extension, and an existing file is not questioned by
+    // the dialog: the build asks itself whether to append to a KEY, and keeps what it replaces.
+    for (const auto& [dialog, filter, ext] : {std::tuple{&tk.FileDialogsShown[1], "*.bif|*.bif", "bif"},
+                                              std::tuple{&tk.FileDialogsShown[2], "*.key|*.key", "key"}}) {
+        SCOPED_TRACE(filter);
+        EXPECT_EQ(dialog->Filter, filter);
+        EXPECT_EQ(dialog->DefaultExt, ext);
+        EXPECT_TRUE(dialog->HideReadOnly && dialog->NoChangeDir && dialog->ShowHelp && dialog->PathMustExist &&
+                    dialog->NoNetworkButton && dialog->EnableSizing);
+        EXPECT_FALSE(dialog->OverwritePrompt);
     }
 }
 

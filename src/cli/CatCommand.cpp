@@ -1,0 +1,145 @@
+// cat: the exact bytes of the resource that the game loads from the KEYs given, on stdout; on a
+// terminal only text, unless forced.
+
+#include "BifFiles.h"
+#include "Commands.h"
+#include "GameKeys.h"
+#include "KeyArguments.h"
+#include "Output.h"
+#include "Platform.h"
+#include "ResourceTypes.h"
+#include "TerminalText.h"
+#include "Usage.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace vellocar::cli {
+
+namespace {
+
+// A resource's bytes inside its BIF.
+struct Piece {
+    std::string Path; // the BIF
+    std::uint32_t Offset = 0;
+    std::uint32_t Size = 0;
+};
+
+// The resource that the game loads for wanted (NAME.EXT) from keys: where its bytes are.
+// Complains and returns nothing when wanted is no resource name, no KEY holds it, or its BIF
+// is missing or does not hold it.
+std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::string& wanted) {
+    const std::size_t point = wanted.rfind('.');
+    const std::string resRef = point == std::string::npos ? wanted : wanted.substr(0, point);
+    if (point == std::string::npos || resRef.empty() || resRef.size() > kResRefSize) {
+        Complain("\"" + wanted + "\" is no resource name (a name of 1 to 16 characters, a point, an extension)");
+        return std::nullopt;
+    }
+    const std::int64_t type = ExtToResType(wanted.substr(point));
+    if (type == kUnknownResType) {
+        Complain("\"" + wanted + "\": the extension \"" + wanted.substr(point + 1) + "\" is no resource type");
+        return std::nullopt;
+    }
+    const auto hit = LoadedResource(keys, resRef, static_cast<std::uint16_t>(type));
+    if (!hit) {
+        Complain("no KEY holds " + wanted + " (" + std::to_string(keys.size()) + (keys.size() == 1 ? " KEY" : " KEYs") +
+                 " read)");
+        return std::nullopt;
+    }
+    const std::string& stored = keys[hit->Key].Key->Filenames[hit->Bif].Filename;
+    const TBifLocation location = LocateBif(platform::FolderOf(keys[hit->Key].Path), stored);
+    if (!location.Found) {
+        Complain(BifLabel(keys, hit->Key, hit->Bif) + " holds " + wanted + " but is missing (looked for at \"" +
+                 location.Path + "\")");
+        return std::nullopt;
+    }
+    const TOpenedBif bif = OpenBif(location.Path, keys[hit->Key].Key.get(), static_cast<std::int32_t>(hit->Bif));
+    const std::uint32_t index = hit->Entry.ResId & kResIdIndexMask;
+    if (index >= bif.Tables.VarResources.size()) {
+        Complain(BifLabel(keys, hit->Key, hit->Bif) + " holds no resource at index " + std::to_string(index) +
+                 ", where the KEY lists " + wanted);
+        return std::nullopt;
+    }
+    const TNWNVarResEntry& resource = bif.Tables.VarResources[index];
+    return Piece{location.Path, resource.Offset, resource.FileSize};
+}
+
+// Hands the bytes of piece, read from file in bounded chunks, to use in turn (with whether it is
+// the last chunk); false as soon as use refuses one.
+template <typename Use>
+bool EachChunk(platform::File& file, const Piece& piece, std::vector<char>& buffer, Use&& use) {
+    file.Seek(piece.Offset);
+    for (std::uint32_t left = piece.Size; left > 0;) {
+        const auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>(left, buffer.size()));
+        file.ReadExact(buffer.data(), chunk);
+        if (!use(std::string_view(buffer.data(), chunk), left == chunk)) return false;
+        left -= chunk;
+    }
+    return true;
+}
+
+// Whether all of piece reads as text on a terminal. A UTF-8 sequence cut by the end of a chunk
+// is carried over to the next one.
+bool IsText(platform::File& file, const Piece& piece, std::vector<char>& buffer) {
+    std::string carried;
+    return EachChunk(file, piece, buffer, [&](std::string_view chunk, bool last) {
+        carried.append(chunk);
+        const std::size_t shown = TextPrefixLength(carried);
+        if (shown < carried.size() && (last || carried.size() - shown >= 4)) return false;
+        carried.erase(0, shown);
+        return true;
+    });
+}
+
+} // namespace
+
+int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
+    if (cmd.game ? args.size() != 1 : args.size() < 2)
+        return UsageError(cmd.game ? "cat --game takes NAME.EXT" : "cat takes KEY, NAME.EXT and more KEYs",
+                          {kUsageCat});
+    std::vector<std::string> keyPaths;
+    if (!cmd.game) {
+        keyPaths.push_back(args[0]);
+        keyPaths.insert(keyPaths.end(), args.begin() + 2, args.end());
+    }
+    const std::vector<TGameKey> keys = CommandKeys(cmd, keyPaths);
+    const std::string& wanted = args[cmd.game ? 0 : 1];
+    const auto piece = LoadedBytes(keys, wanted);
+    if (!piece) return kExitFailure;
+    platform::File file = platform::File::OpenRead(piece->Path);
+    if (std::uint64_t{piece->Offset} + piece->Size > file.Size()) {
+        Complain(wanted + " runs past the end of \"" + piece->Path + "\" (offset " + std::to_string(piece->Offset) +
+                 ", " + std::to_string(piece->Size) + " bytes, file " + std::to_string(file.Size()) +
+                 " bytes); nothing written");
+        return kExitFailure;
+    }
+
+    std::vector<char> buffer(std::size_t{1} << 16);
+    // On a terminal, unless forced, the bytes are read once first and refused unless they are
+    // all text: a model or an image would garble the terminal, or drive it with escape sequences.
+    if (!cmd.force && IsTerminal(stdout) && !IsText(file, *piece, buffer)) {
+        Complain(wanted + " is not text (" + WithThousands(piece->Size) +
+                 " bytes); not written to the terminal: redirect it into a file, or add --force");
+        return kExitFailure;
+    }
+#ifdef _WIN32
+    // The bytes go out exactly: no "\n" becomes "\r\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    const bool written = EachChunk(file, *piece, buffer, [](std::string_view chunk, bool) {
+        return std::fwrite(chunk.data(), 1, chunk.size(), stdout) == chunk.size();
+    });
+    if (!written || std::fflush(stdout) != 0) {
+        Complain("cannot write " + wanted + " to standard output");
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+} // namespace vellocar::cli

@@ -1,0 +1,92 @@
+// The options of the command line: their reading, and which verbs each belongs to.
+
+#include "CommandLine.h"
+
+#include "Output.h"
+#include "Usage.h"
+
+#include <cstddef>
+
+namespace vellocar::cli {
+
+namespace {
+
+// The language folder of the Enhanced Edition's localized KEYs: a plain name, no path.
+bool IsLanguageName(const std::string& name) {
+    if (name.empty() || name.size() > 16) return false;
+    for (char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'))
+            return false;
+    return true;
+}
+
+// The value of option name in arg: what follows "name=", or the next argument (i then moves to
+// it; "" when there is none). Nothing when arg is another option.
+std::optional<std::string> ValueOf(const std::string& arg, const std::string& name, int argc, char** argv, int& i) {
+    if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0)
+        return arg.substr(name.size() + 1);
+    if (arg != name) return std::nullopt;
+    if (i + 1 >= argc) return std::string();
+    return std::string(argv[++i]);
+}
+
+// The flag that a switch without a value sets; nothing for any other argument.
+bool* FlagOf(const std::string& arg, CommandLine& cmd) {
+    if (arg == "--quiet" || arg == "-q") return &cmd.quiet;
+    if (arg == "--json") return &cmd.json;
+    if (arg == "--help" || arg == "-h") return &cmd.help;
+    if (arg == "--version") return &cmd.version;
+    if (arg == "--game") return &cmd.game;
+    if (arg == "--all") return &cmd.all;
+    if (arg == "--flat") return &cmd.flat;
+    if (arg == "--force") return &cmd.force;
+    if (arg == "--shadowed") return &cmd.shadowed;
+    return nullptr;
+}
+
+} // namespace
+
+std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            cmd.operands.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (bool* flag = FlagOf(arg, cmd)) {
+            *flag = true;
+        } else if (arg == "--append") {
+            if (cmd.operands.empty() || cmd.operands[0] != "pack")
+                return UsageError("--append belongs to pack", {kUsagePack});
+            cmd.append = true;
+        } else if (const auto pattern = ValueOf(arg, "--match", argc, argv, i)) {
+            if (pattern->empty()) return UsageError("--match needs a PATTERN ('*.2da')", {kUsageExtractAll});
+            cmd.patterns.push_back(*pattern);
+        } else if (const auto language = ValueOf(arg, "--lang", argc, argv, i)) {
+            if (!IsLanguageName(*language))
+                return UsageError("--lang needs a language folder of the game ('en', 'de', 'fr')", {kUsageInfo});
+            cmd.language = *language;
+        } else {
+            return UsageError("unknown option '" + arg + "'", {kUsageInfo});
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& verb) {
+    // Like --quiet, these may stand anywhere before "--"; each belongs to some commands only.
+    if (cmd.json && verb != "list" && verb != "find")
+        return UsageError("--json belongs to list and find", {kUsageList, kUsageFind});
+    if (cmd.game && verb != "list" && verb != "extract" && verb != "verify" && verb != "find" && verb != "cat")
+        return UsageError("--game belongs to list, extract, verify, find and cat", {kUsageInfo});
+    if (cmd.language && !cmd.game) return UsageError("--lang belongs to --game", {kUsageInfo});
+    if ((cmd.all || cmd.flat || !cmd.patterns.empty()) && verb != "extract")
+        return UsageError("--all, --flat and --match belong to extract", {kUsageExtractAll});
+    if (cmd.flat && !cmd.all) return UsageError("--flat belongs to extract --all", {kUsageExtractAll});
+    if (cmd.force && verb != "cat") return UsageError("--force belongs to cat", {kUsageCat});
+    if (cmd.shadowed && verb != "find") return UsageError("--shadowed belongs to find", {kUsageShadowed});
+    return std::nullopt;
+}
+
+} // namespace vellocar::cli

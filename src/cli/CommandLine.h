@@ -1,0 +1,35 @@
+#pragma once
+// The command line as the commands take it: the options, wherever they stand before "--", and
+// the operands with the verb first; and the checks that each option belongs to the verb given.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellocar::cli {
+
+struct CommandLine {
+    bool quiet = false;
+    bool json = false;
+    bool append = false;
+    bool help = false;
+    bool version = false;
+    bool game = false;
+    bool all = false;
+    bool flat = false;
+    bool force = false;
+    bool shadowed = false;
+    std::vector<std::string> patterns; // --match
+    std::optional<std::string> language; // --lang
+    std::vector<std::string> operands; // the verb first
+};
+
+// Reads the options and operands of argv into cmd. A wrong option (unknown, without its value,
+// or --append before the verb pack) is complained about, and the exit status returned.
+std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd);
+
+// Whether each option given belongs to the verb; complains and returns the exit status when
+// one does not.
+std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& verb);
+
+} // namespace vellocar::cli

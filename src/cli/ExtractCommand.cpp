@@ -1,0 +1,162 @@
+// extract: the resources of one BIF (all, the LINEs named, or those --match keeps) into a
+// folder; with --all, every BIF of the KEYs, each into a folder of its own or all into one.
+
+#include "BifFiles.h"
+#include "Commands.h"
+#include "Export.h"
+#include "ExportBifs.h"
+#include "KeyArguments.h"
+#include "Output.h"
+#include "Platform.h"
+#include "Usage.h"
+
+#include <cstddef>
+#include <unordered_map>
+#include <utility>
+
+namespace vellocar::cli {
+
+namespace {
+
+// Selects every line of lines equal to one of wanted, complaining about each LINE that names
+// none; how many lines that selected, and whether every LINE named one.
+std::pair<int, bool> SelectLines(TStringResourceList& lines, const std::vector<std::string>& wanted,
+                                 const std::string& bifName) {
+    // A script may name thousands of lines, so they are looked up, not scanned once per LINE.
+    std::unordered_map<std::string, std::vector<int>> positions;
+    for (int i = 0; i < lines.Count(); ++i) positions[lines.Line(i)].push_back(i);
+    int selected = 0;
+    bool allFound = true;
+    for (const std::string& line : wanted) {
+        const auto found = positions.find(line);
+        if (found == positions.end()) {
+            Complain("no resource \"" + line + "\" in " + bifName);
+            allFound = false;
+            continue;
+        }
+        for (int i : found->second) {
+            if (!lines.Selected(i)) ++selected;
+            lines.SetSelected(i, true);
+        }
+    }
+    return {selected, allFound};
+}
+
+int ExtractBif(const std::string& keyPath, const std::string& bifName, const std::string& dir,
+               const std::vector<std::string>& wantedLines, bool quiet, Output& out) {
+    const auto key = LoadKey(keyPath);
+    const auto index = ChooseBif(*key, bifName, keyPath);
+    if (!index) return kExitFailure;
+    const TNWNFilenameEntry& chosen = key->Filenames[*index];
+    const std::string bifPath = LocateBif(platform::FolderOf(keyPath), chosen.Filename).Path;
+
+    TStringResourceList lines;
+    JobGauge gauge("extracting", !quiet && wantedLines.empty());
+    // The user named the entry, so the BIF is that one, not the first name that its path holds.
+    TNWNBifFile bif(lines, gauge.Gauge());
+    bif.Open(bifPath, key, static_cast<std::int32_t>(*index));
+
+    // Each LINE selects every line equal to it.
+    int status = kExitOk;
+    if (!wantedLines.empty()) {
+        const auto [selected, allFound] = SelectLines(lines, wantedLines, chosen.Filename);
+        if (!allFound) status = kExitFailure;
+        if (selected == 0) {
+            Complain("nothing to extract; \"" + dir + "\" left untouched");
+            return kExitFailure;
+        }
+    }
+
+    platform::CreateDirectories(dir);
+    const TExportReport report =
+        ExportResources(bif, WithSeparator(dir), wantedLines.empty() ? TExportScope::All : TExportScope::Selected,
+                        lines, gauge.Gauge());
+    gauge.Finish();
+
+    for (const TSkippedResource& skipped : report.Skipped) {
+        Complain("skipped " + skipped.Name + ": " + skipped.Reason);
+        status = kExitFailure;
+    }
+    if (!quiet) {
+        std::string summary = "extracted " + std::to_string(report.Written) +
+            (report.Written == 1 ? " resource" : " resources") + " from " + chosen.Filename + " into " + dir;
+        if (!report.Skipped.empty()) summary += " (" + std::to_string(report.Skipped.size()) + " skipped)";
+        out.Line(summary);
+    }
+    return status;
+}
+
+// Several BIFs, or one filtered by --match: into DIR/<BIF name>/ each, or all into DIR (flat).
+int ExtractBifs(const std::vector<TGameKey>& keys, std::vector<TBifRef> bifs, const std::string& dir, bool flat,
+                const std::vector<std::string>& patterns, bool quiet, Output& out) {
+    JobGauge gauge("extracting", !quiet);
+    const TExportBifsReport report =
+        ExportBifs(keys, {std::move(bifs), WithSeparator(dir), flat, patterns}, gauge.Gauge());
+    gauge.Finish();
+
+    for (const TBifSkip& skipped : report.Skipped) {
+        const std::string bif = BifLabel(keys, skipped.Bif.Key, skipped.Bif.Bif);
+        Complain(skipped.Name.empty() ? bif + ": not exported: " + skipped.Reason
+                                      : bif + ": skipped " + skipped.Name + ": " + skipped.Reason);
+    }
+    if (report.Written == 0 && report.Skipped.empty()) {
+        Complain(patterns.empty() ? "nothing to extract; \"" + dir + "\" left untouched"
+                                  : "no resource matches; \"" + dir + "\" left untouched");
+        return kExitFailure;
+    }
+    if (!quiet) {
+        std::string summary = "extracted " + WithThousands(report.Written) +
+            (report.Written == 1 ? " resource" : " resources") + " from " + WithThousands(report.Bifs) +
+            (report.Bifs == 1 ? " BIF" : " BIFs") + " into " + dir;
+        if (!report.Skipped.empty()) summary += " (" + WithThousands(report.Skipped.size()) + " skipped)";
+        if (report.Shadowed > 0)
+            summary += "; " + WithThousands(report.Shadowed) + " left out for a later KEY's resource of the same name";
+        out.Line(summary);
+    }
+    return report.Skipped.empty() ? kExitOk : kExitFailure;
+}
+
+// Every BIF of keys, KEY by KEY.
+std::vector<TBifRef> AllBifs(const std::vector<TGameKey>& keys) {
+    std::vector<TBifRef> bifs;
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        for (std::size_t b = 0; b < keys[k].Key->Filenames.size(); ++b) bifs.push_back({k, b});
+    return bifs;
+}
+
+// The KEY operands before position keyArgs (none for --game).
+std::vector<std::string> KeyOperands(const Operands& args, std::size_t keyArgs) {
+    return {args.begin(), args.begin() + static_cast<std::ptrdiff_t>(keyArgs)};
+}
+
+int ExtractAll(const CommandLine& cmd, const Operands& args, std::size_t keyArgs, Output& out) {
+    if (args.size() != keyArgs + 1)
+        return UsageError(cmd.game ? "extract --game --all takes DIR" : "extract --all takes KEY and DIR",
+                          {kUsageExtractAll});
+    if (args[keyArgs].empty()) return UsageError("DIR must not be empty", {kUsageExtractAll});
+    const std::vector<TGameKey> keys = CommandKeys(cmd, KeyOperands(args, keyArgs));
+    return ExtractBifs(keys, AllBifs(keys), args[keyArgs], cmd.flat, cmd.patterns, cmd.quiet, out);
+}
+
+} // namespace
+
+int ExtractCommand(const CommandLine& cmd, const Operands& args, Output& out) {
+    const std::size_t keyArgs = cmd.game ? 0 : 1;
+    if (cmd.all) return ExtractAll(cmd, args, keyArgs, out);
+    if (args.size() < keyArgs + 2) return UsageError("extract takes KEY, BIF and DIR", {kUsageExtract});
+    // An empty DIR would become the bare separator: the root of the file system.
+    if (args[keyArgs + 1].empty()) return UsageError("DIR must not be empty", {kUsageExtract});
+    const std::vector<std::string> lines(args.begin() + static_cast<std::ptrdiff_t>(keyArgs) + 2, args.end());
+    if (!lines.empty() && !cmd.patterns.empty())
+        return UsageError("give either LINEs or --match, not both", {kUsageExtract, kUsageExtractAll});
+    if (!cmd.game && cmd.patterns.empty()) return ExtractBif(args[0], args[1], args[2], lines, cmd.quiet, out);
+    const std::vector<TGameKey> keys = CommandKeys(cmd, KeyOperands(args, keyArgs));
+    const auto ref = ChooseBifIn(keys, args[keyArgs]);
+    if (!ref) return kExitFailure;
+    if (cmd.patterns.empty())
+        return ExtractBif(keys[ref->Key].Path, std::to_string(ref->Bif), args[keyArgs + 1], lines, cmd.quiet, out);
+    // One BIF with a filter: its matching resources straight into DIR.
+    return ExtractBifs(keys, {*ref}, args[keyArgs + 1], true, cmd.patterns, cmd.quiet, out);
+}
+
+} // namespace vellocar::cli

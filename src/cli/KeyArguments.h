@@ -1,0 +1,42 @@
+#pragma once
+// The KEYs and BIFs that a command line names: the KEYs read (each through the recovery of an
+// interrupted build first), the game's own KEYs for --game, and the BIF that a name or an index
+// stands for.
+
+#include "CommandLine.h"
+#include "ExportBifs.h"
+#include "GameKeys.h"
+#include "KeyFiles.h"
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellocar::cli {
+
+// The KEY at path, after whatever a build of it that was stopped half-way left is finished or
+// undone (said on stderr), so that the KEY and its BIFs belong together again.
+std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path);
+
+// The KEYs of a command, each read through LoadKey: the game's for --game, in the game's order
+// (saying on stderr which folder, unless quiet), or those given, in their order.
+std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std::string>& given);
+
+// The BIF that the command line names in the KEY read from keyPath: a stored name (or the name
+// as list shows it), else a decimal index into the file table. A name that the KEY stores at
+// several entries is refused rather than resolved to one of them: the user cannot tell which
+// would be used, and the index says it exactly. Complains and returns nothing when no single
+// entry is named.
+std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& wanted, const std::string& keyPath);
+
+// The same looked for in each KEY: a stored name (or an index when there is one KEY).
+// Complains and returns nothing unless exactly one KEY names it.
+std::optional<TBifRef> ChooseBifIn(const std::vector<TGameKey>& keys, const std::string& wanted);
+
+// How a problem of one BIF names it: its stored name, after its KEY's file name when the
+// command reads several KEYs (two KEYs may store one name).
+std::string BifLabel(const std::vector<TGameKey>& keys, std::size_t key, std::size_t bif);
+
+} // namespace vellocar::cli

@@ -1,0 +1,82 @@
+// list: a KEY's BIF names, or one BIF's resource lines, as lines or as a JSON document; with
+// --game, of every KEY of the game.
+
+#include "ArchiveNames.h"
+#include "Commands.h"
+#include "KeyArguments.h"
+#include "ListJson.h"
+#include "Output.h"
+#include "Platform.h"
+#include "Usage.h"
+
+#include <optional>
+
+namespace vellocar::cli {
+
+namespace {
+
+int ListKey(const std::string& keyPath, const std::optional<std::string>& bifName, bool asJson, Output& out) {
+    const auto key = LoadKey(keyPath);
+    if (asJson) {
+        // A document for scripts: JSON's own escaping makes every control byte inert, and the
+        // names are UTF-8 text, so nothing is escaped for a terminal.
+        std::optional<std::size_t> index;
+        if (bifName) {
+            index = ChooseBif(*key, *bifName, keyPath);
+            if (!index) return kExitFailure;
+        }
+        // Streamed to stdout as it is made: a listing of a million entries never waits in memory.
+        TJsonWriter json = StdoutJson();
+        if (index) {
+            WriteBifListing(json, key, keyPath, platform::FolderOf(keyPath), *index);
+        } else {
+            WriteKeyListing(json, *key, keyPath, platform::FolderOf(keyPath));
+        }
+        FinishJson(json);
+        return kExitOk;
+    }
+    if (!bifName) {
+        for (const TNWNFilenameEntry& bif : key->Filenames) out.Line(ShownName(bif.Filename));
+        return kExitOk;
+    }
+    const auto index = ChooseBif(*key, *bifName, keyPath);
+    if (!index) return kExitFailure;
+    // As the window lists them, and as extract takes them back.
+    for (const TNWNKeyEntry& entry : key->Filenames[*index].Resources) out.Line(ShownName(ResourceLine(entry)));
+    return kExitOk;
+}
+
+// Every KEY of the game: the BIF names of all, or one document with each KEY's listing.
+int ListGame(const std::vector<TGameKey>& keys, bool asJson, Output& out) {
+    if (asJson) {
+        TJsonWriter json = StdoutJson();
+        json.BeginObject();
+        json.Key("keys").BeginArray();
+        for (const TGameKey& key : keys) WriteKeyListing(json, *key.Key, key.Path, platform::FolderOf(key.Path));
+        json.EndArray();
+        json.EndObject();
+        FinishJson(json);
+        return kExitOk;
+    }
+    for (const TGameKey& key : keys)
+        for (const TNWNFilenameEntry& entry : key.Key->Filenames) out.Line(ShownName(entry.Filename));
+    return kExitOk;
+}
+
+} // namespace
+
+int ListCommand(const CommandLine& cmd, const Operands& args, Output& out) {
+    const std::size_t keyArgs = cmd.game ? 0 : 1;
+    if (args.size() < keyArgs || args.size() > keyArgs + 1)
+        return UsageError(cmd.game ? "list --game takes, optionally, BIF" : "list takes KEY and, optionally, BIF",
+                          {kUsageList, kUsageListBif});
+    const std::optional<std::string> bif = args.size() > keyArgs ? std::optional(args[keyArgs]) : std::nullopt;
+    if (!cmd.game) return ListKey(args[0], bif, cmd.json, out);
+    const std::vector<TGameKey> keys = CommandKeys(cmd, {});
+    if (!bif) return ListGame(keys, cmd.json, out);
+    const auto ref = ChooseBifIn(keys, *bif);
+    if (!ref) return kExitFailure;
+    return ListKey(keys[ref->Key].Path, std::to_string(ref->Bif), cmd.json, out);
+}
+
+} // namespace vellocar::cli

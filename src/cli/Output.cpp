@@ -1,0 +1,73 @@
+// Standard output gathered and escaped, the lines on stderr, and the gauge of a job.
+
+#include "Output.h"
+
+#include "TerminalText.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace vellocar::cli {
+
+namespace {
+
+// A long listing goes out in pieces of about this size, so that its memory stays flat however
+// many lines it has.
+constexpr std::size_t kFlushAt = 1 << 16;
+
+} // namespace
+
+void Output::Line(std::string_view text) {
+    if (escape_) {
+        OwnLine(Escaped(text));
+    } else {
+        OwnLine(text);
+    }
+}
+
+void Output::Fields(std::initializer_list<std::string> fields) {
+    std::string line;
+    for (const std::string& field : fields) {
+        if (&field != fields.begin()) line += '\t';
+        line += escape_ ? Escaped(field) : field;
+    }
+    OwnLine(line);
+}
+
+void Output::OwnLine(std::string_view text) {
+    buffer_.append(text);
+    buffer_ += '\n';
+    if (buffer_.size() >= kFlushAt) Write();
+}
+
+bool Output::Flush() {
+    Write();
+    return std::fflush(stdout) == 0 && ok_;
+}
+
+void Output::Write() {
+    if (!buffer_.empty()) ok_ = std::fwrite(buffer_.data(), 1, buffer_.size(), stdout) == buffer_.size() && ok_;
+    buffer_.clear();
+}
+
+void Complain(std::string_view message) {
+    std::string line;
+    line.append(kProgram).append(": ").append(Escaped(message)) += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+std::string WithThousands(std::uint64_t value) {
+    std::string digits = std::to_string(value);
+    std::string grouped;
+    grouped.reserve(digits.size() + digits.size() / 3);
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+JobGauge::JobGauge(std::string label, bool wanted)
+    : console_(stderr, std::move(label)), shown_(wanted && IsTerminal(stderr)) {}
+
+} // namespace vellocar::cli

@@ -1,0 +1,77 @@
+// pack: a folder's plain files into a new BIF, registered in a new KEY or (--append) in an
+// existing one.
+
+#include "Build.h"
+#include "Commands.h"
+#include "Output.h"
+#include "Platform.h"
+#include "Progress.h"
+#include "Usage.h"
+
+namespace vellocar::cli {
+
+namespace {
+
+// The files of sourceDir to pack, in the order the build packs them; nothing (and a complaint)
+// when it is no folder or holds no plain file.
+std::optional<std::vector<std::string>> SourceFiles(const std::string& sourceDir) {
+    const auto source = platform::Stat(sourceDir);
+    if (!source) {
+        Complain("source folder \"" + sourceDir + "\" does not exist; nothing written");
+        return std::nullopt;
+    }
+    if (!source->IsDirectory) {
+        Complain("\"" + sourceDir + "\" is not a folder; nothing written");
+        return std::nullopt;
+    }
+    std::vector<std::string> names = platform::ListPlainFiles(sourceDir);
+    if (names.empty()) {
+        Complain("source folder \"" + sourceDir + "\" holds no plain files to pack; nothing written");
+        return std::nullopt;
+    }
+    return names;
+}
+
+// What the build did: its summary line, then the backups it kept and the files it left out.
+void Summarize(const TBuildReport& report, const std::string& sourceDir, const std::string& bifPath,
+               const std::string& keyPath, Output& out) {
+    out.Line("packed " + std::to_string(report.Files) + (report.Files == 1 ? " file (" : " files (") +
+             WithThousands(report.ContentBytes) + " bytes) into " + bifPath + "; registered as " + report.EntryName +
+             " in " + keyPath + " (" + std::to_string(report.KeyBifs) + (report.KeyBifs == 1 ? " BIF, " : " BIFs, ") +
+             std::to_string(report.KeyResources) + (report.KeyResources == 1 ? " resource)" : " resources)"));
+    for (const std::string& backup : report.KeptBackups)
+        out.Line("kept the earlier backup " + backup + ": there was no current file to take its place");
+    if (!report.LeftOut.empty()) {
+        std::string line = "left out the build's own files found in " + sourceDir + ":";
+        for (const std::string& name : report.LeftOut) line += " " + name;
+        out.Line(line);
+    }
+}
+
+} // namespace
+
+int PackCommand(const CommandLine& cmd, const Operands& args, Output& out) {
+    if (args.size() != 3) return UsageError("pack takes SRCDIR, BIF and KEY", {kUsagePack});
+    const std::string& sourceDir = args[0];
+    const std::string& bifPath = args[1];
+    const std::string& keyPath = args[2];
+    const auto names = SourceFiles(sourceDir);
+    if (!names) return kExitFailure;
+    TStringResourceList list;
+    for (const std::string& name : *names) list.Add(name);
+
+    JobGauge gauge("packing", !cmd.quiet);
+    TBuildRequest request(WithSeparator(sourceDir), bifPath, keyPath, cmd.append);
+    // Said once, not ten times a second; a script that waits should know why.
+    request.Waiting = [shown = std::string()](const std::string& message) mutable {
+        if (!message.empty() && message != shown) Complain(message);
+        shown = message;
+    };
+    const TBuildReport report = BuildArchive(request, list, gauge.Gauge());
+    gauge.Finish();
+    for (const std::string& done : report.Recovered) Complain("note: " + done);
+    if (!cmd.quiet) Summarize(report, sourceDir, bifPath, keyPath, out);
+    return kExitOk;
+}
+
+} // namespace vellocar::cli

@@ -1,0 +1,48 @@
+#pragma once
+// How each form of the command is used: the synopses that a wrong command line is answered
+// with, and the text of --help.
+
+#include <initializer_list>
+#include <string_view>
+
+namespace vellocar::cli {
+
+class Output;
+
+// One form of the command: its synopsis, and what it does for --help.
+struct Usage {
+    std::string_view synopsis;
+    std::string_view purpose;
+};
+
+inline constexpr Usage kUsageList{"vellocar-cli [--quiet] list [--json] KEY", "the KEY's BIF names, one per line"};
+inline constexpr Usage kUsageListBif{"vellocar-cli [--quiet] list [--json] KEY BIF",
+                                     "the BIF's resources (name.ext), one per line"};
+inline constexpr Usage kUsageExtract{"vellocar-cli [--quiet] extract KEY BIF DIR [LINE...]",
+                                     "export all resources of BIF, or the named ones, into DIR"};
+inline constexpr Usage kUsagePack{"vellocar-cli [--quiet] pack [--append] SRCDIR BIF KEY",
+                                  "pack SRCDIR's plain files into BIF and register it in KEY"};
+inline constexpr Usage kUsageVerify{"vellocar-cli [--quiet] verify KEY [BIF...]",
+                                    "check the KEY against its BIFs (all, or those named)"};
+inline constexpr Usage kUsageExtractAll{"vellocar-cli [--quiet] extract KEY --all DIR [--flat] [--match PATTERN...]",
+                                        "export every BIF of KEY into DIR/<BIF name>/, or all into DIR"};
+inline constexpr Usage kUsageFind{"vellocar-cli [--quiet] find [--json] PATTERN KEY...",
+                                  "the resources whose name.ext matches, and which one the game loads"};
+inline constexpr Usage kUsageShadowed{"vellocar-cli [--quiet] find --shadowed [--json] KEY...",
+                                      "how many resources and bytes of each KEY later KEYs shadow"};
+inline constexpr Usage kUsageCat{"vellocar-cli cat [--force] KEY NAME.EXT [KEY...]",
+                                 "the bytes of the resource that the game loads, on stdout"};
+inline constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text, or the version"};
+
+// Every command's form, for a command line that names none.
+inline constexpr std::initializer_list<Usage> kAllUsages{kUsageList,       kUsageListBif,  kUsageExtract,
+                                                         kUsageExtractAll, kUsagePack,     kUsageVerify,
+                                                         kUsageFind,       kUsageShadowed, kUsageCat};
+
+// A wrong command line: the problem, then how the command is used, on stderr. Returns the exit
+// status for wrong usage.
+int UsageError(std::string_view message, std::initializer_list<Usage> usages);
+
+void PrintHelp(Output& out);
+
+} // namespace vellocar::cli

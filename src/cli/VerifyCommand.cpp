@@ -1,0 +1,75 @@
+// verify: a KEY checked against its BIFs (all, or those named), one line per problem; with
+// --game, each KEY of the game in turn.
+
+#include "ArchiveNames.h"
+#include "Commands.h"
+#include "KeyArguments.h"
+#include "Output.h"
+#include "Platform.h"
+#include "Usage.h"
+#include "Verify.h"
+
+namespace vellocar::cli {
+
+namespace {
+
+// label comes before the summary line (the KEY's file name when the game's KEYs are verified).
+int VerifyKey(const std::string& keyPath, const std::vector<std::string>& bifNames, bool quiet, Output& out,
+              const std::string& label = {}) {
+    const auto key = LoadKey(keyPath);
+    std::vector<std::size_t> indexes;
+    for (const std::string& name : bifNames) {
+        const auto index = ChooseBif(*key, name, keyPath);
+        if (!index) return kExitFailure;
+        indexes.push_back(*index);
+    }
+    if (bifNames.empty()) {
+        for (std::size_t i = 0; i < key->Filenames.size(); ++i) indexes.push_back(i);
+    }
+
+    const TVerifyReport report = VerifyArchive(*key, keyPath, indexes);
+    for (const std::string& problem : report.KeyProblems) Complain(keyPath + ": " + problem);
+    for (const TVerifyProblem& problem : report.Problems) {
+        std::string line = ShownName(key->Filenames[problem.Bif].Filename) + ": ";
+        if (!problem.Resource.empty()) line += problem.Resource + ": ";
+        Complain(line + problem.Message);
+    }
+    if (!quiet) {
+        const std::size_t problems = report.KeyProblems.size() + report.Problems.size();
+        out.Line(label + "verified " + WithThousands(report.Bifs) + (report.Bifs == 1 ? " BIF, " : " BIFs, ") +
+                 WithThousands(report.Resources) + (report.Resources == 1 ? " resource: " : " resources: ") +
+                 (problems == 0 ? std::string("no problems")
+                                : WithThousands(problems) + (problems == 1 ? " problem" : " problems")));
+    }
+    return report.KeyProblems.empty() && report.Problems.empty() ? kExitOk : kExitFailure;
+}
+
+// Each KEY of the game in turn, with all its BIFs; or, when BIFs are named, each KEY that holds
+// one of them, with those. A resource that a later KEY also holds is the game's own layering,
+// no problem.
+int VerifyGame(const CommandLine& cmd, const Operands& bifNames, Output& out) {
+    const std::vector<TGameKey> keys = CommandKeys(cmd, {});
+    std::vector<std::vector<std::string>> bifsOf(keys.size());
+    for (const std::string& name : bifNames) {
+        const auto ref = ChooseBifIn(keys, name);
+        if (!ref) return kExitFailure;
+        bifsOf[ref->Key].push_back(std::to_string(ref->Bif));
+    }
+    int status = kExitOk;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (!bifNames.empty() && bifsOf[k].empty()) continue;
+        const std::string label = platform::FileNamePart(keys[k].Path) + ": ";
+        if (VerifyKey(keys[k].Path, bifsOf[k], cmd.quiet, out, label) != kExitOk) status = kExitFailure;
+    }
+    return status;
+}
+
+} // namespace
+
+int VerifyCommand(const CommandLine& cmd, const Operands& args, Output& out) {
+    if (cmd.game) return VerifyGame(cmd, args, out);
+    if (args.empty()) return UsageError("verify takes KEY and, optionally, BIFs", {kUsageVerify});
+    return VerifyKey(args[0], std::vector<std::string>(args.begin() + 1, args.end()), cmd.quiet, out);
+}
+
+} // namespace vellocar::cli

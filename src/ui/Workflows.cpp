@@ -1,0 +1,264 @@
+// The window's three steps: a build from a folder (step 1), opening a KEY and choosing one of
+// its BIFs (step 2), and the export of its resources (step 3), with the folder chooser and the
+// folder listing that the build and the export use, and the boxes that report what they did.
+
+#include "Main.h"
+
+#include "ArchiveNames.h"
+#include "BuildGuard.h"
+#include "Platform.h"
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+#include <utility>
+
+namespace vellocar::ui {
+
+namespace {
+
+constexpr char kSep = platform::kPathSeparator;
+
+constexpr std::string_view kExportAllCaption = "Export BIF to";
+constexpr std::string_view kExportSelectedCaption = "Export Selected";
+constexpr std::string_view kWait = "Wait";
+constexpr std::string_view kDone = "Done";
+constexpr std::string_view kListPatternTail = "*.*";
+
+// How many skipped resources the warning after an export names one by one; the rest are
+// only counted, so that the box still fits on the screen.
+constexpr std::size_t kSkippedShown = 20;
+
+std::string Str(std::string_view text) { return std::string(text); }
+
+// The controls a build turns off while it runs.
+constexpr std::array<ControlId, 5> kBuildLockedControls{
+    ControlId::BuildButton, ControlId::OpenKeyFileButton, ControlId::ExportButton,
+    ControlId::ListBox1,    ControlId::ListBox2,
+};
+
+} // namespace
+
+// While a build runs (its listing processes window messages, and its dialogs are modal), the
+// window's commands are switched off, so that nothing can change the file list or the models
+// under it. The previous enabled states come back on every way out, errors included.
+class TForm1::BuildLock {
+public:
+    explicit BuildLock(TForm1& form) : form_(form), wasBusy_(form.busy_) {
+        for (std::size_t i = 0; i < kBuildLockedControls.size(); ++i) {
+            enabled_[i] = form_.toolkit_.Enabled(kBuildLockedControls[i]);
+            form_.toolkit_.SetEnabled(kBuildLockedControls[i], false);
+        }
+        form_.busy_ = true;
+    }
+    ~BuildLock() {
+        for (std::size_t i = 0; i < kBuildLockedControls.size(); ++i) {
+            try {
+                form_.toolkit_.SetEnabled(kBuildLockedControls[i], enabled_[i]);
+            } catch (...) {
+                // A face that fails here has nothing left to show; the others still come back.
+            }
+        }
+        form_.busy_ = wasBusy_;
+    }
+    BuildLock(const BuildLock&) = delete;
+    BuildLock& operator=(const BuildLock&) = delete;
+
+private:
+    TForm1& form_;
+    bool wasBusy_;
+    std::array<bool, kBuildLockedControls.size()> enabled_{};
+};
+
+// ---- Folder chooser and listing --------------------------------------------------------------
+
+bool TForm1::SelectFolder(const std::string& prompt, std::string& folder) {
+    if (!folder.empty()) {
+        const auto info = platform::Stat(folder);
+        if (!info || !info->IsDirectory) folder.clear();
+    }
+    auto chosen = toolkit_.BrowseForFolder(prompt, folder);
+    if (!chosen) return false;
+    folder = std::move(*chosen);
+    return true;
+}
+
+void TForm1::ListFolder(const std::string& pattern) {
+    std::string folder = pattern;
+    if (folder.ends_with(kListPatternTail)) folder.resize(folder.size() - kListPatternTail.size());
+    // Drop the separator before the mask, but keep a lone one: it names the root.
+    if (folder.size() > 1 && platform::IsPathSeparator(folder.back())) folder.pop_back();
+
+    const std::vector<std::string> names = platform::ListPlainFiles(folder);
+    if (names.empty()) return;
+
+    // The messages handled after each line keep the window alive during a long listing (it
+    // moves and repaints); they cannot change the list, since a build has the window's
+    // commands off. The list itself shows its lines once, when they are all in.
+    ListUpdate update(toolkit_, ControlId::ListBox2, names.size());
+    toolkit_.ListClear(ControlId::ListBox2);
+    for (const std::string& name : names) {
+        toolkit_.ListAdd(ControlId::ListBox2, name);
+        toolkit_.ProcessMessages();
+    }
+}
+
+// ---- Workflows -------------------------------------------------------------------------------
+
+void TForm1::BuildButtonClick() {
+    // Steps 2 and 3 start over: whatever the build writes, the user opens the KEY again.
+    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    for (ControlId id :
+         {ControlId::ExportButton, ControlId::Label5, ControlId::Label2, ControlId::Label1, ControlId::Label3})
+        toolkit_.SetEnabled(id, false);
+    for (ControlId id : {ControlId::KeyStatPanel, ControlId::BifStatPanel, ControlId::ExpStatPanel})
+        toolkit_.SetCaption(id, "");
+    toolkit_.ListClear(ControlId::ListBox1);
+    toolkit_.ListClear(ControlId::ListBox2);
+
+    std::string folder;
+    if (!SelectFolder("Select source directory:", folder)) return;
+
+    BuildLock lock(*this);
+    toolkit_.SetCaption(ControlId::BuildStatPanel, Str(kWait));
+    ListFolder(folder + kSep + Str(kListPatternTail));
+    toolkit_.RepaintNow();
+
+    SaveDialog1.Title = "Choose a name for the NEW BIF";
+    if (const auto bifFileName = toolkit_.RunFileDialog(SaveDialog1)) {
+        SaveDialog2.Title = "Select a KEY File or create a new one.";
+        if (const auto keyFileName = toolkit_.RunFileDialog(SaveDialog2)) {
+            bool append = false;
+            if (platform::PathExists(*keyFileName))
+                append = toolkit_.ShowMessage("Would you like to append/update to this KEY file?",
+                                              "KEY File already exists.", MessageKind::YesNo) == MessageAnswer::Yes;
+
+            TNWNBifFile builder(ResourceList(), Gauge());
+            // While another build of the same files runs, the panel says so and the window stays
+            // alive (its commands are off).
+            builder.Waiting = [this](const std::string& message) {
+                toolkit_.SetCaption(ControlId::BuildStatPanel, message.empty() ? Str(kWait) : message);
+                toolkit_.RepaintNow();
+                toolkit_.ProcessMessages();
+            };
+            // Every failure raises and reaches the error box; getting here means success.
+            builder.BuildFrom(folder + kSep, *bifFileName, *keyFileName, append);
+            toolkit_.ShowMessage("Process Successful.", "", MessageKind::Ok);
+            ShowNote(builder.BuildNotes);
+        }
+    }
+
+    SaveDialog1.InitialDir = bifDialogFolder_;
+    toolkit_.SetCaption(ControlId::BuildStatPanel, Str(kDone));
+    toolkit_.SetVisible(ControlId::Gauge1, false);
+    toolkit_.ListClear(ControlId::ListBox2);
+}
+
+void TForm1::OpenKeyFileButtonClick() {
+    const auto chosen = toolkit_.RunFileDialog(OpenDialog2);
+    if (!chosen) return;
+    OpenKeyFile(*chosen);
+}
+
+void TForm1::OpenKeyFile(const std::string& path) {
+    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kWait));
+    toolkit_.RepaintNow();
+
+    KeyPath = path;
+    // A build of this KEY that was stopped half-way is finished or undone first, so that the KEY
+    // and its BIFs belong together again.
+    const TRecoveryNote recovery = RecoverInterruptedBuild(KeyPath);
+    // The new model replaces the old one before it is read; a BIF opened with the old one
+    // keeps it alive through its own reference.
+    KeyModel = std::make_shared<TNWNKeyFile>();
+    KeyModel->LoadFromFile(KeyPath);
+
+    {
+        ListUpdate update(toolkit_, ControlId::ListBox1, KeyModel->Filenames.size());
+        toolkit_.ListClear(ControlId::ListBox1);
+        toolkit_.ListClear(ControlId::ListBox2);
+        for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
+            toolkit_.ListAdd(ControlId::ListBox1, ShownName(entry.Filename));
+    }
+    for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1}) toolkit_.SetEnabled(id, true);
+    toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kDone));
+    if (!recovery.Text.empty()) ShowNote({recovery.Text});
+}
+
+void TForm1::ListBox1Click() {
+    // A selection change that leaves no line selected names no BIF: nothing to open.
+    const int index = toolkit_.ListItemIndex(ControlId::ListBox1);
+    if (index < 0 || index >= toolkit_.ListCount(ControlId::ListBox1) || !KeyModel) return;
+
+    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    toolkit_.SetCaption(ControlId::BifStatPanel, Str(kWait));
+    toolkit_.RepaintNow();
+
+    // Where the classic game keeps the BIF, else where the Enhanced Edition does. The line shows
+    // the name as this system spells it; the entry at its position holds it as stored.
+    const auto& stored = KeyModel->Filenames;
+    const auto line = static_cast<std::size_t>(index);
+    const TBifLocation location =
+        LocateBif(platform::FolderPart(KeyPath),
+                  line < stored.size() ? stored[line].Filename : toolkit_.ListLine(ControlId::ListBox1, index));
+    BifPath = location.Path;
+    BifModel = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
+    // A BIF found in another layout may lie under a path that its stored name does not end, so
+    // the chosen line says which entry it is; otherwise Open matches the name in the path.
+    if (location.Classic)
+        BifModel->Open(BifPath, KeyModel);
+    else
+        BifModel->Open(BifPath, KeyModel, index);
+
+    for (ControlId id : {ControlId::Label2, ControlId::Label5, ControlId::ExportButton}) toolkit_.SetEnabled(id, true);
+    toolkit_.SetCaption(ControlId::BifStatPanel, Str(kDone));
+}
+
+void TForm1::ListBox2Click() { toolkit_.SetCaption(ControlId::ExportButton, Str(kExportSelectedCaption)); }
+
+void TForm1::ExportButtonClick() {
+    if (!BifModel) return; // the button is only enabled once a BIF has been chosen
+
+    std::string folder;
+    if (!SelectFolder("Select target directory:", folder)) return;
+
+    toolkit_.SetCaption(ControlId::ExpStatPanel, Str(kWait));
+    toolkit_.RepaintNow();
+
+    const std::string target = folder + kSep;
+    // Every failure raises; what was left out comes after the box.
+    if (toolkit_.Caption(ControlId::ExportButton) == kExportSelectedCaption)
+        BifModel->ExtractSelected(target);
+    else
+        BifModel->ExtractAll(target);
+    toolkit_.ShowMessage("Files extracted.", "", MessageKind::Ok);
+    ReportSkipped(BifModel->Skipped);
+
+    toolkit_.SetCaption(ControlId::ExpStatPanel, Str(kDone));
+    toolkit_.SetVisible(ControlId::Gauge1, false);
+}
+
+void TForm1::ShowNote(const std::vector<std::string>& sentences) {
+    std::string text;
+    for (const std::string& sentence : sentences) {
+        if (sentence.empty()) continue;
+        if (!text.empty()) text += "\n\n";
+        text += "Vellocar " + sentence + ".";
+    }
+    if (!text.empty()) toolkit_.ShowMessage(text, Str(kMainWindow.ApplicationTitle), MessageKind::OkWarning);
+}
+
+void TForm1::ReportSkipped(const std::vector<TSkippedResource>& skipped) {
+    if (skipped.empty()) return;
+
+    std::string text = std::to_string(skipped.size()) + (skipped.size() == 1 ? " resource was" : " resources were") +
+        " not exported:\n";
+    const std::size_t shown = skipped.size() < kSkippedShown ? skipped.size() : kSkippedShown;
+    for (std::size_t i = 0; i < shown; ++i) text += "\n" + skipped[i].Name + ": " + skipped[i].Reason;
+    if (skipped.size() > shown) text += "\n... and " + std::to_string(skipped.size() - shown) + " more";
+    text += "\n\nAll other resources were exported.";
+    toolkit_.ShowMessage(text, Str(kMainWindow.ApplicationTitle), MessageKind::OkWarning);
+}
+
+} // namespace vellocar::ui
