@@ -62,7 +62,7 @@ int ClampToInt(std::uint64_t value) {
 } // namespace
 
 std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
-    // The first KEY entry of each variable index, as TNWNBifFile::FindKeyEntry finds it.
+    // The first KEY entry that names each variable index: the one whose name the file takes.
     std::vector<const TNWNKeyEntry*> named(source.Resources.size(), nullptr);
     std::vector<TExportItem> unexported;
     if (source.Entries) {
