@@ -18,8 +18,7 @@ namespace {
 
 const std::string kName = "fuzz";
 
-std::optional<TBifTables> Read(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
-                                         std::string& error) {
+std::optional<TBifTables> Read(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, std::string& error) {
     try {
         return bifcodec::Parse(bytes, fileSize, kName);
     } catch (const EFormatError& e) {
