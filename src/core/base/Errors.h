@@ -2,6 +2,7 @@
 // The exceptions that archive operations raise. Each carries the complete message that the
 // user sees; the window's default handler only appends a full stop.
 
+#include <cstddef>
 #include <exception>
 #include <string>
 #include <utility>
@@ -65,6 +66,21 @@ public:
 class EFormatError : public EVellocarError {
 public:
     using EVellocarError::EVellocarError;
+};
+
+// A resource whose bytes do not read as what its type says (a texture, a 2DA table): the message
+// says what the bytes hold and why they do not decode. Nothing is shown or written for it.
+class EDecodeError : public EVellocarError {
+public:
+    using EVellocarError::EVellocarError;
+};
+
+// A 2DA that is not well-formed. Line is the faulty line's number (from 1), so that a viewer can
+// show the text with that line marked.
+class ETwoDaError : public EDecodeError {
+public:
+    ETwoDaError(const std::string& message, std::size_t line) : EDecodeError(message), Line(line) {}
+    std::size_t Line;
 };
 
 // A build's journal that cannot be trusted (damaged, of another version, or naming files that no

@@ -16,10 +16,14 @@
 
 namespace vellocar::byteio {
 
-// How many bytes a field of type T takes: 16- and 32-bit integers, and fixed runs of bytes or
-// single-byte characters (four-character tags, ResRefs, reserved space).
+// How many bytes a field of type T takes: 8-, 16- and 32-bit integers, and fixed runs of bytes
+// or single-byte characters (four-character tags, ResRefs, reserved space).
 template <class T>
 struct TFieldWidth;
+template <>
+struct TFieldWidth<std::uint8_t> {
+    static constexpr std::size_t Value = 1;
+};
 template <>
 struct TFieldWidth<std::uint16_t> {
     static constexpr std::size_t Value = 2;
@@ -45,6 +49,7 @@ struct TMemberOf<Type Record::*> {
 template <auto Member>
 inline constexpr std::size_t kFieldWidth = TFieldWidth<typename TMemberOf<decltype(Member)>::FieldType>::Value;
 
+inline void ReadField(const std::uint8_t* in, std::uint8_t& field) { field = *in; }
 inline void ReadField(const std::uint8_t* in, std::uint16_t& field) { field = Get16(in); }
 inline void ReadField(const std::uint8_t* in, std::uint32_t& field) { field = Get32(in); }
 template <class Element, std::size_t Count>
@@ -52,6 +57,7 @@ void ReadField(const std::uint8_t* in, std::array<Element, Count>& field) {
     for (std::size_t i = 0; i < Count; ++i) field[i] = static_cast<Element>(in[i]);
 }
 
+inline void WriteField(std::uint8_t* out, std::uint8_t field) { *out = field; }
 inline void WriteField(std::uint8_t* out, std::uint16_t field) { Put16(out, field); }
 inline void WriteField(std::uint8_t* out, std::uint32_t field) { Put32(out, field); }
 template <class Element, std::size_t Count>

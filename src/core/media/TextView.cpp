@@ -1,0 +1,46 @@
+// Text resources: recognised by type or by content, decoded from Windows-1252.
+
+#include "TextView.h"
+
+#include "ByteIO.h"
+#include "Text.h"
+
+#include <algorithm>
+#include <array>
+
+namespace vellocar::media {
+
+namespace {
+
+// The text types of the resource table, as the game numbers them.
+constexpr std::array<std::int64_t, 6> kTextTypes{
+    7, // ini
+    10, // txt
+    2009, // nss
+    2013, // set
+    2017, // 2da
+    2022, // txi
+};
+
+} // namespace
+
+bool IsTextType(std::int64_t resType) {
+    return std::find(kTextTypes.begin(), kTextTypes.end(), resType) != kTextTypes.end();
+}
+
+bool IsPrintableText(std::span<const std::uint8_t> bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) {
+        if (b < 0x20) return b == '\t' || b == '\n' || b == '\r' || b == '\f';
+        return b != 0x7F && !IsUndefinedInWindows1252(b);
+    });
+}
+
+bool ReadsAsText(std::int64_t resType, std::span<const std::uint8_t> bytes) {
+    return IsTextType(resType) || IsPrintableText(bytes);
+}
+
+std::string TextOf(std::span<const std::uint8_t> bytes) {
+    return Windows1252ToUtf8(byteio::AsChars(bytes.data(), bytes.size()));
+}
+
+} // namespace vellocar::media

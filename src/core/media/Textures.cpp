@@ -1,0 +1,94 @@
+// What the texture decoders share, and the picture as a window shows it.
+
+#include "Textures.h"
+
+#include "Errors.h"
+#include "TextureDetail.h"
+
+namespace vellocar::media {
+
+namespace detail {
+
+void Refuse(const std::string& message) { throw EDecodeError(message); }
+
+void CheckSides(const char* what, std::uint64_t width, std::uint64_t height) {
+    if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide)
+        Refuse(std::string(what) + " of " + std::to_string(width) + " x " + std::to_string(height) +
+               " pixels: each side must be 1 to " + std::to_string(kMaxImageSide));
+}
+
+TImage NewImage(std::uint32_t width, std::uint32_t height, std::string format) {
+    TImage image;
+    image.Width = width;
+    image.Height = height;
+    image.Format = std::move(format);
+    image.Rgba.resize(std::size_t{width} * height * kRgbaBytesPerPixel);
+    return image;
+}
+
+} // namespace detail
+
+namespace {
+
+// The resource types of the three formats, as the game numbers them.
+constexpr std::int64_t kTgaType = 3;
+constexpr std::int64_t kPltType = 6;
+constexpr std::int64_t kDdsType = 2033;
+
+// The checkerboard behind transparent pixels: light and dark grey.
+constexpr std::uint32_t kLightCell = 0xCC;
+constexpr std::uint32_t kDarkCell = 0x99;
+constexpr std::uint32_t kOpaque = 0xFF000000;
+
+// x / 255, rounded, for x up to 255 * 255, without a division.
+constexpr std::uint32_t DivideBy255(std::uint32_t x) {
+    x += 128;
+    return (x + (x >> 8)) >> 8;
+}
+static_assert(DivideBy255(255 * 255) == 255 && DivideBy255(127) == 0 && DivideBy255(128) == 1);
+
+} // namespace
+
+std::optional<TTextureType> TextureTypeOf(std::int64_t resType) {
+    switch (resType) {
+        case kTgaType:
+            return TTextureType::Tga;
+        case kDdsType:
+            return TTextureType::Dds;
+        case kPltType:
+            return TTextureType::Plt;
+        default:
+            return std::nullopt;
+    }
+}
+
+TImage DecodeTexture(TTextureType type, std::span<const std::uint8_t> bytes) {
+    switch (type) {
+        case TTextureType::Tga:
+            return DecodeTga(bytes);
+        case TTextureType::Dds:
+            return DecodeDds(bytes);
+        case TTextureType::Plt:
+            break;
+    }
+    return DecodePlt(bytes);
+}
+
+std::vector<std::uint32_t> OverCheckerboard(const TImage& image, std::uint32_t cellSize) {
+    if (cellSize == 0) cellSize = 1;
+    std::vector<std::uint32_t> shown(std::size_t{image.Width} * image.Height);
+    const std::uint8_t* in = image.Rgba.data();
+    std::uint32_t* out = shown.data();
+    for (std::uint32_t y = 0; y < image.Height; ++y) {
+        const bool oddRow = (y / cellSize) % 2 != 0;
+        for (std::uint32_t x = 0; x < image.Width; ++x, in += kRgbaBytesPerPixel) {
+            const std::uint32_t alpha = in[3];
+            const std::uint32_t back = ((x / cellSize) % 2 != 0) != oddRow ? kDarkCell : kLightCell;
+            auto over = [&](std::uint32_t c) { return DivideBy255(c * alpha + back * (255 - alpha)); };
+            *out++ = kOpaque | over(in[0]) << 16 | over(in[1]) << 8 | over(in[2]);
+        }
+    }
+    return shown;
+}
+
+} // namespace vellocar::media
