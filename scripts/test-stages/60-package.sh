@@ -34,10 +34,10 @@ expect_eq() {  # what, actual, expected
 expect_eq "package name" "$(dpkg-deb -f "$deb" Package)" vellocar
 expect_eq "package version" "$(dpkg-deb -f "$deb" Version)" "$version"
 depends=$(dpkg-deb -f "$deb" Depends)
-if [[ $depends == *libqt6widgets6* && $depends == *libc6* ]]; then
+if [[ $depends == *libqt6widgets6* && $depends == *libc6* && $depends == *libpng16-16* ]]; then
   ok "dependencies from dpkg-shlibdeps ($depends)"
 else
-  fail "Depends lacks the Qt and C libraries: '$depends'"
+  fail "Depends lacks the Qt, C or PNG libraries: '$depends'"
 fi
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
