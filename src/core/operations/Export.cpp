@@ -9,6 +9,7 @@
 #include "ExportNames.h"
 #include "Names.h"
 #include "Platform.h"
+#include "PngWriter.h"
 
 #include <algorithm>
 #include <limits>
@@ -19,19 +20,39 @@ namespace vellocar {
 
 namespace {
 
+// Names the PNGs of the plan's textures, from the names of the whole export when it is given,
+// else from the plan's own.
+void NamePngs(std::vector<TExportItem>& plan, const TExportSource& source) {
+    TPngNames own(source.Rules);
+    const TPngNames* names = source.PngNames;
+    if (!names) {
+        for (const TExportItem& item : plan)
+            if (item.SkipReason.empty()) own.Add(item.Name, item.Png.has_value());
+        names = &own;
+    }
+    for (TExportItem& item : plan)
+        if (item.Png && item.SkipReason.empty()) item.OutputName = names->NameFor(item.Name);
+}
+
 // Marks the names that cannot be written, and each later name that would land in the file of
 // an earlier one.
-void CheckNames(std::vector<TExportItem>& plan, platform::NameRules rules) {
+void CheckNames(std::vector<TExportItem>& plan, const TExportSource& source) {
+    for (TExportItem& item : plan) {
+        if (!item.SkipReason.empty()) continue;
+        if (const auto reason = UnsafeExportNameReason(item.Name)) item.SkipReason = *reason;
+    }
+    if (source.TexturesAsPng) NamePngs(plan, source);
     std::unordered_map<std::string, std::string> first; // NameKey -> the first name
     for (TExportItem& item : plan) {
         if (!item.SkipReason.empty()) continue;
-        if (const auto reason = UnsafeExportNameReason(item.Name)) {
-            item.SkipReason = *reason;
+        const std::string& output = OutputNameOf(item);
+        if (const auto reason = UnsafeExportNameReason(output)) {
+            item.SkipReason = "its PNG's name \"" + output + "\" cannot be written: " + *reason;
             continue;
         }
         // Compared as the files will be named, which on Linux is UTF-8 ("é.txt" and "É.TXT").
         const auto [earlier, fresh] =
-            first.try_emplace(platform::NameKey(FileNameOfArchiveName(item.Name), rules), item.Name);
+            first.try_emplace(platform::NameKey(FileNameOfArchiveName(output), source.Rules), item.Name);
         if (!fresh) item.SkipReason = "\"" + earlier->second + "\" comes first under the same file name";
     }
 }
@@ -40,6 +61,7 @@ TExportItem ItemFor(const TExportSource& source, const TNWNKeyEntry& entry, std:
     const TNWNVarResEntry& resource = source.Resources[index];
     TExportItem item;
     item.Name = ResourceLine(entry);
+    if (source.TexturesAsPng) item.Png = media::TextureTypeOf(entry.ResType);
     item.Resource = index;
     item.Offset = resource.Offset;
     item.Size = resource.FileSize;
@@ -59,7 +81,34 @@ int ClampToInt(std::uint64_t value) {
     return static_cast<int>(std::min<std::uint64_t>(value, std::numeric_limits<int>::max()));
 }
 
+// What remains of a line without its extension ("c_bugbear.tga" -> "c_bugbear").
+std::string Stem(const std::string& line) {
+    const std::size_t point = line.rfind('.');
+    return point == std::string::npos ? line : line.substr(0, point);
+}
+
+std::string Folded(std::string text) {
+    for (char& c : text) c = FoldAscii(c);
+    return text;
+}
+
+constexpr const char* kPngExtension = ".png";
+
 } // namespace
+
+std::string TPngNames::KeyOf(const std::string& outputName) const {
+    return platform::NameKey(FileNameOfArchiveName(outputName), rules_);
+}
+
+void TPngNames::Add(const std::string& line, bool texture) {
+    takers_[KeyOf(texture ? Stem(line) + kPngExtension : line)].insert(Folded(line));
+}
+
+std::string TPngNames::NameFor(const std::string& line) const {
+    std::string name = Stem(line) + kPngExtension;
+    const auto takers = takers_.find(KeyOf(name));
+    return takers != takers_.end() && takers->second.size() > 1 ? line + kPngExtension : name;
+}
 
 std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
     // The first KEY entry that names each variable index: the one whose name the file takes.
@@ -96,7 +145,7 @@ std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
         }
         plan.back().Progress = ClampToInt(i);
     }
-    CheckNames(plan, source.Rules);
+    CheckNames(plan, source);
     plan.insert(plan.end(), unexported.begin(), unexported.end());
     return plan;
 }
@@ -120,7 +169,7 @@ std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const T
         }
         plan.push_back(ItemFor(source, entry, index));
     }
-    CheckNames(plan, source.Rules);
+    CheckNames(plan, source);
     return plan;
 }
 
@@ -134,7 +183,7 @@ public:
 
     void Write(const TExportItem& item, std::uint64_t bifSize) {
         // The name as the game reads it (Windows-1252), spelled as this system spells file names.
-        const std::string fileName = FileNameOfArchiveName(item.Name);
+        const std::string fileName = FileNameOfArchiveName(OutputNameOf(item));
         const std::string out = target_ + fileName;
         if (MayBe(fileName, bifPath_) && platform::SameFile(out, bifPath_)) {
             report_.Skipped.push_back({ShownName(item.Name), "writing it would overwrite the BIF being read"});
@@ -150,10 +199,44 @@ public:
                              std::to_string(item.Size) + " bytes, file " + std::to_string(bifSize) +
                              " bytes); nothing was written for it");
 
-        platform::File dest = platform::File::Create(out);
-        // Never leave a truncated resource behind; say which file it was.
+        if (item.Png) return WritePng(item, out);
+        WriteFresh(item, out, [&](platform::File& dest) { dest.CopyFrom(bif_, item.Offset, item.Size); });
+    }
+
+private:
+    // A texture, decoded and encoded in memory before its file is made: one that does not decode
+    // is skipped with the reason, and nothing is written for it.
+    void WritePng(const TExportItem& item, const std::string& out) {
+        std::vector<std::uint8_t> bytes(item.Size);
         try {
-            dest.CopyFrom(bif_, item.Offset, item.Size);
+            bif_.Seek(item.Offset);
+            bif_.ReadExact(bytes.data(), bytes.size());
+        } catch (const EReadError&) {
+            throw EReadError("Stream read error: \"" + bifPath_ + "\" ended while \"" + item.Name +
+                             "\" was read; nothing was written for it, the files exported before it were kept");
+        }
+        std::vector<std::uint8_t> png;
+        try {
+            const media::TImage image = media::DecodeTexture(*item.Png, bytes);
+            bytes = {};
+            png = platform::EncodePng(image.Width, image.Height, image.Rgba);
+        } catch (const EDecodeError& e) {
+            report_.Skipped.push_back(
+                {ShownName(item.Name),
+                 "not written as PNG: " + ShownName(e.what()) + " (export it without PNG conversion for its bytes)"});
+            return;
+        }
+        WriteFresh(item, out, [&](platform::File& dest) { dest.WriteAll(png.data(), png.size()); });
+        ++report_.Pngs;
+    }
+
+    // Creates out afresh and fills it; never leaves a truncated file behind, and says which file
+    // it was.
+    template <class Fill>
+    void WriteFresh(const TExportItem& item, const std::string& out, Fill&& fill) {
+        platform::File dest = platform::File::Create(out);
+        try {
+            fill(dest);
             dest.Close();
         } catch (const EWriteError& e) {
             // The system's reason and the file come first, as the platform words them.
@@ -172,7 +255,6 @@ public:
         ++report_.Written;
     }
 
-private:
     // Only a resource named like the BIF or the KEY (under the loosest name rules, those of a
     // folder that ignores case) or one that may be a short 8.3 alias can be that file; asking
     // the file system for every resource would cost a lookup per file. A link under another
@@ -224,7 +306,7 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
 }
 
 TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
-                              const TResourceList& list, TGauge& gauge) {
+                              const TResourceList& list, TGauge& gauge, bool texturesAsPng) {
     if (bif.KeyFile && !bif.KeyFile->Path.empty()) {
         const TRecoveryNote note = RecoverInterruptedBuild(bif.KeyFile->Path);
         if (note.FilesChanged)
@@ -236,8 +318,12 @@ TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target,
     if (bif.KeyFile && bif.BifIndex >= 0 && static_cast<std::size_t>(bif.BifIndex) < bif.KeyFile->Filenames.size())
         entries = &bif.KeyFile->Filenames[static_cast<std::size_t>(bif.BifIndex)].Resources;
     const std::string folder = platform::FolderPart(target);
-    const TExportSource source{bif.VarResources, file.Size(), entries, static_cast<std::uint32_t>(bif.BifIndex),
-                               platform::FolderNameRules(folder.empty() ? "." : folder)};
+    const TExportSource source{bif.VarResources,
+                               file.Size(),
+                               entries,
+                               static_cast<std::uint32_t>(bif.BifIndex),
+                               platform::FolderNameRules(folder.empty() ? "." : folder),
+                               texturesAsPng};
     const std::vector<TExportItem> plan =
         scope == TExportScope::All ? PlanExportAll(source) : PlanExportSelected(source, list);
     return WriteExport(plan, file, bif.KeyFile ? bif.KeyFile->Path : std::string(), target, gauge);

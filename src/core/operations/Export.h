@@ -5,10 +5,14 @@
 #include "BifFiles.h"
 #include "Platform.h"
 #include "Progress.h"
+#include "Textures.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace vellocar {
@@ -22,6 +26,33 @@ struct TExportItem {
     std::uint32_t Size = 0;
     bool PastEnd = false; // its bytes run past the end of the BIF: the export stops here
     int Progress = -1; // the gauge position shown before this step; -1 for none
+    // A texture written as a PNG picture of it instead of its own bytes, under OutputName.
+    std::optional<media::TTextureType> Png;
+    std::string OutputName; // the file's name (as the archive spells it) when it is not Name
+};
+
+// The name of the file an item is written to, as the archive spells it.
+inline const std::string& OutputNameOf(const TExportItem& item) {
+    return item.OutputName.empty() ? item.Name : item.OutputName;
+}
+
+// The names of the PNGs of textures written into one folder: "name.png", or "name.ext.png" where
+// another output of the same export would take that name too (c_bugbear.tga and c_bugbear.dds
+// both give c_bugbear.tga.png and c_bugbear.dds.png, neither takes the other's place).
+class TPngNames {
+public:
+    explicit TPngNames(platform::NameRules rules) : rules_(rules) {}
+    // An output of the export (a resource as the list shows it: "name.ext"), texture or not. The
+    // same resource added twice (the same name from two KEYs) counts once.
+    void Add(const std::string& line, bool texture);
+    // The PNG's name for a texture's line.
+    std::string NameFor(const std::string& line) const;
+
+private:
+    std::string KeyOf(const std::string& outputName) const;
+    platform::NameRules rules_;
+    // NameKey of an output's default name -> the resources (ASCII-folded lines) that take it.
+    std::unordered_map<std::string, std::unordered_set<std::string>> takers_;
 };
 
 // What a plan is made from: the BIF's variable table and size, and the KEY's entries for it.
@@ -33,13 +64,18 @@ struct TExportSource {
     // How the target folder compares names: two resources whose names it takes for one file
     // never both go there.
     platform::NameRules Rules = platform::kHostNameRules;
+    // Textures (tga, dds, plt) as PNG pictures, named by PngNames when the export spans more
+    // than this plan (several BIFs into one folder), else by the plan's own names.
+    bool TexturesAsPng = false;
+    const TPngNames* PngNames = nullptr;
 };
 
 // Every variable resource in index order, named by its first KEY entry; a resource that no
 // entry names is skipped as "#<index>". Then the KEY entries that name no resource of the BIF,
 // or one an earlier entry already names, skipped, so that every listed resource is accounted
 // for. Names that cannot be files in the target folder are skipped, and so is each later name
-// that the target folder takes for an earlier one (platform::NameKey under source.Rules).
+// that the target folder takes for an earlier one (platform::NameKey under source.Rules). With
+// TexturesAsPng, each texture's item is to be written as a PNG under its TPngNames name.
 std::vector<TExportItem> PlanExportAll(const TExportSource& source);
 
 // The resources of the selected lines of list, where line i shows the i-th KEY entry of this
@@ -49,22 +85,24 @@ std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const T
 // What an export did.
 struct TExportReport {
     std::size_t Written = 0;
+    std::size_t Pngs = 0; // of those written, the textures written as PNG
     std::vector<TSkippedResource> Skipped; // in plan order
 };
 
 // Writes a plan's resources from the open BIF into target (a folder path ending with its
 // separator), each file created afresh. A file that would be the BIF or the KEY at keyPath
-// being read is skipped. Raises on the first resource that cannot be read or written (a
+// being read is skipped, and so is a texture that does not decode into a PNG (with the reason). Raises on the first resource that cannot be read or written (a
 // partial file is removed first; the files before it are kept). The gauge is given the range
 // of the plan's progress positions, if any.
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
                           const std::string& target, TGauge& gauge);
 
 // The whole export of a BIF opened with its KEY: all its resources, or those of the selected
-// lines of list, under the name rules of the target folder. When a build of that KEY that died
-// had to be finished first, nothing is exported (what was opened is no longer what is there).
+// lines of list, under the name rules of the target folder, textures as PNG pictures when
+// texturesAsPng is set. When a build of that KEY that died had to be finished first, nothing is
+// exported (what was opened is no longer what is there).
 enum class TExportScope { All, Selected };
 TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
-                              const TResourceList& list, TGauge& gauge);
+                              const TResourceList& list, TGauge& gauge, bool texturesAsPng = false);
 
 } // namespace vellocar

@@ -126,7 +126,10 @@ public:
             base += span;
             ExportOne(i, part);
             // This BIF's names are dropped after the last BIF that shares its folder.
-            if (lastUse_[folders_[i]] == i) written_.erase(folders_[i]);
+            if (lastUse_[folders_[i]] == i) {
+                written_.erase(folders_[i]);
+                pngNames_.erase(folders_[i]);
+            }
         }
         return std::move(report_);
     }
@@ -147,8 +150,20 @@ private:
             folders_.push_back(request_.Flat ? std::string() : platform::NameKey(BifFolderName(stored), rules_));
             lastUse_[folders_.back()] = i;
             total += Entry(ref).Resources.size();
+            if (request_.TexturesAsPng) AddPngNames(i);
         }
         return total;
+    }
+
+    // What BIF i writes into its folder, for the names of the PNGs there: from its KEY entries,
+    // so that a texture of a later BIF and one of an earlier BIF are named alike.
+    void AddPngNames(std::size_t i) {
+        TPngNames& names = pngNames_.try_emplace(folders_[i], rules_).first->second;
+        for (const TNWNKeyEntry& e : Entry(request_.Bifs[i]).Resources) {
+            const std::string line = ResourceLine(e);
+            if (MatchesAnyPattern(request_.Patterns, ShownName(line)))
+                names.Add(line, media::TextureTypeOf(e.ResType).has_value());
+        }
     }
 
     // Flat from several KEYs: the last KEY that holds a resource gives its file. A BIF that is
@@ -186,8 +201,9 @@ private:
             const TBifTables bif =
                 OpenBif(locations_[i].Path, keys_[ref.Key].Key.get(), static_cast<std::int32_t>(ref.Bif)).Tables;
             file.emplace(platform::File::OpenRead(locations_[i].Path));
-            plan =
-                PlanExportAll({bif.VarResources, file->Size(), &wanted, static_cast<std::uint32_t>(ref.Bif), rules_});
+            const auto names = pngNames_.find(folders_[i]);
+            plan = PlanExportAll({bif.VarResources, file->Size(), &wanted, static_cast<std::uint32_t>(ref.Bif), rules_,
+                                  request_.TexturesAsPng, names != pngNames_.end() ? &names->second : nullptr});
         } catch (const EVellocarError& error) {
             return SkipBif(ref, error.what());
         }
@@ -200,6 +216,7 @@ private:
         try {
             const TExportReport done = WriteExport(plan, *file, keys_[ref.Key].Path, target, part);
             report_.Written += done.Written;
+            report_.Pngs += done.Pngs;
             for (const TSkippedResource& skipped : done.Skipped)
                 report_.Skipped.push_back({ref, skipped.Name, skipped.Reason});
         } catch (const EReadError& error) {
@@ -229,7 +246,7 @@ private:
         bool anyToWrite = false;
         for (TExportItem& item : plan) {
             if (!item.SkipReason.empty()) continue;
-            const std::string fileName = FileNameOfArchiveName(item.Name);
+            const std::string fileName = FileNameOfArchiveName(OutputNameOf(item));
             if (const auto hit = beingRead_.Hit(target + fileName, fileName)) {
                 item.SkipReason = "writing it would overwrite \"" + *hit + "\", which is being read";
                 continue;
@@ -254,6 +271,7 @@ private:
     std::vector<std::string> folders_; // NameKey of each BIF's folder; "" when flat
     std::unordered_map<std::string, std::size_t> lastUse_; // folder -> the last BIF written there
     std::unordered_map<std::string, std::size_t> lastKeyOf_; // folded line -> KEY index
+    std::unordered_map<std::string, TPngNames> pngNames_; // per folder, with TexturesAsPng
     TNamesWritten written_;
 };
 

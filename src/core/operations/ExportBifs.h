@@ -27,6 +27,9 @@ struct TExportBifsRequest {
     // that a later KEY holds too is left to that KEY's (the one the game loads).
     bool Flat = false;
     std::vector<std::string> Patterns; // shell-style, on name.ext; none for every resource
+    // Textures as PNG pictures, named "name.png", or "name.ext.png" where another output in the
+    // same folder, from any BIF of the set, would take that name.
+    bool TexturesAsPng = false;
 };
 
 // Something that was not exported, and why.
@@ -39,6 +42,7 @@ struct TBifSkip {
 struct TExportBifsReport {
     std::size_t Bifs = 0; // BIFs that were read
     std::size_t Written = 0;
+    std::size_t Pngs = 0; // of those written, the textures written as PNG
     std::size_t Shadowed = 0; // left to a later KEY's resource (Flat with several KEYs)
     std::vector<TBifSkip> Skipped; // BIF by BIF, in the order asked
 };
