@@ -1,14 +1,18 @@
 // cat: the exact bytes of the resource that the game loads from the KEYs given, on stdout; on a
-// terminal only text, unless forced.
+// terminal only text, unless forced. With --png, a texture as a PNG picture instead.
 
 #include "BifFiles.h"
+#include "ByteIO.h"
 #include "Commands.h"
+#include "Errors.h"
 #include "GameKeys.h"
 #include "KeyArguments.h"
 #include "Output.h"
 #include "Platform.h"
+#include "PngWriter.h"
 #include "ResourceTypes.h"
 #include "TerminalText.h"
+#include "Textures.h"
 #include "Usage.h"
 
 #include <algorithm>
@@ -97,6 +101,51 @@ bool IsText(platform::File& file, const Piece& piece, std::vector<char>& buffer)
     });
 }
 
+// The texture type of NAME.EXT, by its extension; nothing for any other resource.
+std::optional<media::TTextureType> TextureOfName(const std::string& wanted) {
+    const std::size_t point = wanted.rfind('.');
+    if (point == std::string::npos) return std::nullopt;
+    return media::TextureTypeOf(ExtToResType(wanted.substr(point)));
+}
+
+// Puts stdout in binary mode: the bytes go out exactly, no "\n" becomes "\r\n".
+void BinaryStdout() {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
+bool WriteStdout(std::string_view bytes) { return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size(); }
+
+// cat --png: the texture decoded and encoded in memory (the resource's bytes, its pixels and the
+// PNG), then written out whole; nothing is written when it does not decode.
+int CatPng(const CommandLine& cmd, const std::string& wanted, media::TTextureType type, platform::File& file,
+           const Piece& piece) {
+    std::vector<std::uint8_t> png;
+    try {
+        std::vector<std::uint8_t> bytes(piece.Size);
+        file.Seek(piece.Offset);
+        file.ReadExact(bytes.data(), bytes.size());
+        const media::TImage image = media::DecodeTexture(type, bytes);
+        bytes = {};
+        png = platform::EncodePng(image.Width, image.Height, image.Rgba);
+    } catch (const EDecodeError& e) {
+        Complain("cannot write " + wanted + " as PNG: " + e.what() + "; nothing written");
+        return kExitFailure;
+    }
+    if (!cmd.force && IsTerminal(stdout)) {
+        Complain(wanted + " as PNG is not text (" + WithThousands(png.size()) +
+                 " bytes); not written to the terminal: redirect it into a file, or add --force");
+        return kExitFailure;
+    }
+    BinaryStdout();
+    if (!WriteStdout(byteio::AsChars(png.data(), png.size())) || std::fflush(stdout) != 0) {
+        Complain("cannot write " + wanted + " as PNG to standard output");
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
 } // namespace
 
 int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
@@ -108,8 +157,14 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
         keyPaths.push_back(args[0]);
         keyPaths.insert(keyPaths.end(), args.begin() + 2, args.end());
     }
-    const std::vector<TGameKey> keys = CommandKeys(cmd, keyPaths);
     const std::string& wanted = args[cmd.game ? 0 : 1];
+    // Refused before any KEY is read: only a texture has a picture to write.
+    const auto texture = cmd.png ? TextureOfName(wanted) : std::nullopt;
+    if (cmd.png && !texture) {
+        Complain(wanted + " is not an image: cat --png writes textures only (tga, dds, plt); nothing written");
+        return kExitFailure;
+    }
+    const std::vector<TGameKey> keys = CommandKeys(cmd, keyPaths);
     const auto piece = LoadedBytes(keys, wanted);
     if (!piece) return kExitFailure;
     platform::File file = platform::File::OpenRead(piece->Path);
@@ -119,6 +174,7 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
                  " bytes); nothing written");
         return kExitFailure;
     }
+    if (texture) return CatPng(cmd, wanted, *texture, file, *piece);
 
     std::vector<char> buffer(std::size_t{1} << 16);
     // On a terminal, unless forced, the bytes are read once first and refused unless they are
@@ -128,13 +184,9 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
                  " bytes); not written to the terminal: redirect it into a file, or add --force");
         return kExitFailure;
     }
-#ifdef _WIN32
-    // The bytes go out exactly: no "\n" becomes "\r\n".
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    const bool written = EachChunk(file, *piece, buffer, [](std::string_view chunk, bool) {
-        return std::fwrite(chunk.data(), 1, chunk.size(), stdout) == chunk.size();
-    });
+    BinaryStdout();
+    const bool written =
+        EachChunk(file, *piece, buffer, [](std::string_view chunk, bool) { return WriteStdout(chunk); });
     if (!written || std::fflush(stdout) != 0) {
         Complain("cannot write " + wanted + " to standard output");
         return kExitFailure;

@@ -1,5 +1,6 @@
 // extract: the resources of one BIF (all, the LINEs named, or those --match keeps) into a
-// folder; with --all, every BIF of the KEYs, each into a folder of its own or all into one.
+// folder; with --all, every BIF of the KEYs, each into a folder of its own or all into one. With
+// --png, textures as PNG pictures.
 
 #include "BifFiles.h"
 #include "Commands.h"
@@ -42,8 +43,16 @@ std::pair<int, bool> SelectLines(TStringResourceList& lines, const std::vector<s
     return {selected, allFound};
 }
 
+// The summary's count of resources (written as count gives it), and of the textures among them
+// written as PNG.
+std::string Extracted(std::size_t written, const std::string& count, std::size_t pngs) {
+    std::string text = "extracted " + count + (written == 1 ? " resource" : " resources");
+    if (pngs > 0) text += " (" + WithThousands(pngs) + (pngs == 1 ? " texture" : " textures") + " as PNG)";
+    return text;
+}
+
 int ExtractBif(const std::string& keyPath, const std::string& bifName, const std::string& dir,
-               const std::vector<std::string>& wantedLines, bool quiet, Output& out) {
+               const std::vector<std::string>& wantedLines, bool png, bool quiet, Output& out) {
     const auto key = LoadKey(keyPath);
     const auto index = ChooseBif(*key, bifName, keyPath);
     if (!index) return kExitFailure;
@@ -70,7 +79,7 @@ int ExtractBif(const std::string& keyPath, const std::string& bifName, const std
     platform::CreateDirectories(dir);
     const TExportReport report =
         ExportResources(bif, WithSeparator(dir), wantedLines.empty() ? TExportScope::All : TExportScope::Selected,
-                        lines, gauge.Gauge());
+                        lines, gauge.Gauge(), png);
     gauge.Finish();
 
     for (const TSkippedResource& skipped : report.Skipped) {
@@ -78,8 +87,8 @@ int ExtractBif(const std::string& keyPath, const std::string& bifName, const std
         status = kExitFailure;
     }
     if (!quiet) {
-        std::string summary = "extracted " + std::to_string(report.Written) +
-            (report.Written == 1 ? " resource" : " resources") + " from " + chosen.Filename + " into " + dir;
+        std::string summary = Extracted(report.Written, std::to_string(report.Written), report.Pngs) + " from " +
+            chosen.Filename + " into " + dir;
         if (!report.Skipped.empty()) summary += " (" + std::to_string(report.Skipped.size()) + " skipped)";
         out.Line(summary);
     }
@@ -88,10 +97,10 @@ int ExtractBif(const std::string& keyPath, const std::string& bifName, const std
 
 // Several BIFs, or one filtered by --match: into DIR/<BIF name>/ each, or all into DIR (flat).
 int ExtractBifs(const std::vector<TGameKey>& keys, std::vector<TBifRef> bifs, const std::string& dir, bool flat,
-                const std::vector<std::string>& patterns, bool quiet, Output& out) {
+                const std::vector<std::string>& patterns, bool png, bool quiet, Output& out) {
     JobGauge gauge("extracting", !quiet);
     const TExportBifsReport report =
-        ExportBifs(keys, {std::move(bifs), WithSeparator(dir), flat, patterns}, gauge.Gauge());
+        ExportBifs(keys, {std::move(bifs), WithSeparator(dir), flat, patterns, png}, gauge.Gauge());
     gauge.Finish();
 
     for (const TBifSkip& skipped : report.Skipped) {
@@ -105,9 +114,8 @@ int ExtractBifs(const std::vector<TGameKey>& keys, std::vector<TBifRef> bifs, co
         return kExitFailure;
     }
     if (!quiet) {
-        std::string summary = "extracted " + WithThousands(report.Written) +
-            (report.Written == 1 ? " resource" : " resources") + " from " + WithThousands(report.Bifs) +
-            (report.Bifs == 1 ? " BIF" : " BIFs") + " into " + dir;
+        std::string summary = Extracted(report.Written, WithThousands(report.Written), report.Pngs) + " from " +
+            WithThousands(report.Bifs) + (report.Bifs == 1 ? " BIF" : " BIFs") + " into " + dir;
         if (!report.Skipped.empty()) summary += " (" + WithThousands(report.Skipped.size()) + " skipped)";
         if (report.Shadowed > 0)
             summary += "; " + WithThousands(report.Shadowed) + " left out for a later KEY's resource of the same name";
@@ -135,7 +143,7 @@ int ExtractAll(const CommandLine& cmd, const Operands& args, std::size_t keyArgs
                           {kUsageExtractAll});
     if (args[keyArgs].empty()) return UsageError("DIR must not be empty", {kUsageExtractAll});
     const std::vector<TGameKey> keys = CommandKeys(cmd, KeyOperands(args, keyArgs));
-    return ExtractBifs(keys, AllBifs(keys), args[keyArgs], cmd.flat, cmd.patterns, cmd.quiet, out);
+    return ExtractBifs(keys, AllBifs(keys), args[keyArgs], cmd.flat, cmd.patterns, cmd.png, cmd.quiet, out);
 }
 
 } // namespace
@@ -149,14 +157,15 @@ int ExtractCommand(const CommandLine& cmd, const Operands& args, Output& out) {
     const std::vector<std::string> lines(args.begin() + static_cast<std::ptrdiff_t>(keyArgs) + 2, args.end());
     if (!lines.empty() && !cmd.patterns.empty())
         return UsageError("give either LINEs or --match, not both", {kUsageExtract, kUsageExtractAll});
-    if (!cmd.game && cmd.patterns.empty()) return ExtractBif(args[0], args[1], args[2], lines, cmd.quiet, out);
+    if (!cmd.game && cmd.patterns.empty()) return ExtractBif(args[0], args[1], args[2], lines, cmd.png, cmd.quiet, out);
     const std::vector<TGameKey> keys = CommandKeys(cmd, KeyOperands(args, keyArgs));
     const auto ref = ChooseBifIn(keys, args[keyArgs]);
     if (!ref) return kExitFailure;
     if (cmd.patterns.empty())
-        return ExtractBif(keys[ref->Key].Path, std::to_string(ref->Bif), args[keyArgs + 1], lines, cmd.quiet, out);
+        return ExtractBif(keys[ref->Key].Path, std::to_string(ref->Bif), args[keyArgs + 1], lines, cmd.png, cmd.quiet,
+                          out);
     // One BIF with a filter: its matching resources straight into DIR.
-    return ExtractBifs(keys, {*ref}, args[keyArgs + 1], true, cmd.patterns, cmd.quiet, out);
+    return ExtractBifs(keys, {*ref}, args[keyArgs + 1], true, cmd.patterns, cmd.png, cmd.quiet, out);
 }
 
 } // namespace vellocar::cli

@@ -18,19 +18,20 @@ struct Usage {
 inline constexpr Usage kUsageList{"vellocar-cli [--quiet] list [--json] KEY", "the KEY's BIF names, one per line"};
 inline constexpr Usage kUsageListBif{"vellocar-cli [--quiet] list [--json] KEY BIF",
                                      "the BIF's resources (name.ext), one per line"};
-inline constexpr Usage kUsageExtract{"vellocar-cli [--quiet] extract KEY BIF DIR [LINE...]",
+inline constexpr Usage kUsageExtract{"vellocar-cli [--quiet] extract [--png] KEY BIF DIR [LINE...]",
                                      "export all resources of BIF, or the named ones, into DIR"};
 inline constexpr Usage kUsagePack{"vellocar-cli [--quiet] pack [--append] SRCDIR BIF KEY",
                                   "pack SRCDIR's plain files into BIF and register it in KEY"};
 inline constexpr Usage kUsageVerify{"vellocar-cli [--quiet] verify KEY [BIF...]",
                                     "check the KEY against its BIFs (all, or those named)"};
-inline constexpr Usage kUsageExtractAll{"vellocar-cli [--quiet] extract KEY --all DIR [--flat] [--match PATTERN...]",
-                                        "export every BIF of KEY into DIR/<BIF name>/, or all into DIR"};
+inline constexpr Usage kUsageExtractAll{
+    "vellocar-cli [--quiet] extract [--png] KEY --all DIR [--flat] [--match PATTERN...]",
+    "export every BIF of KEY into DIR/<BIF name>/, or all into DIR"};
 inline constexpr Usage kUsageFind{"vellocar-cli [--quiet] find [--json] PATTERN KEY...",
                                   "the resources whose name.ext matches, and which one the game loads"};
 inline constexpr Usage kUsageShadowed{"vellocar-cli [--quiet] find --shadowed [--json] KEY...",
                                       "how many resources and bytes of each KEY later KEYs shadow"};
-inline constexpr Usage kUsageCat{"vellocar-cli cat [--force] KEY NAME.EXT [KEY...]",
+inline constexpr Usage kUsageCat{"vellocar-cli cat [--force] [--png] KEY NAME.EXT [KEY...]",
                                  "the bytes of the resource that the game loads, on stdout"};
 inline constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text, or the version"};
 

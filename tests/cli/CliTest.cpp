@@ -98,9 +98,10 @@ TEST(CliUsage, HelpNamesEveryVerbAndVersionIsOneLine) {
     TempDir dir;
     const CliResult help = RunCli(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* verb : {" list [--json] KEY ", " list [--json] KEY BIF ", " extract KEY BIF DIR ",
-                             " pack [--append] ", " verify KEY [BIF...] ", " extract KEY --all DIR ",
-                             " find [--json] PATTERN KEY...", " find --shadowed ", " cat [--force] ", "--game "}) {
+    for (const char* verb :
+         {" list [--json] KEY ", " list [--json] KEY BIF ", " extract [--png] KEY BIF DIR ", " pack [--append] ",
+          " verify KEY [BIF...] ", " extract [--png] KEY --all DIR ", " find [--json] PATTERN KEY...",
+          " find --shadowed ", " cat [--force] [--png] ", "--game "}) {
         EXPECT_NE(help.out.find(verb), std::string::npos) << verb;
     }
     const CliResult version = RunCli(dir, {"--version"});
