@@ -140,12 +140,14 @@ TImage DecodeUncompressed(const TDdsHeader& h, std::span<const std::uint8_t> dat
     const std::uint64_t needed = pitch * (h.Height - 1) + rowBytes;
     if (needed > data.size()) TooShort("a DDS", needed, data.size(), h.Width, h.Height);
 
-    // Masks left empty mean the usual order in memory: blue, green, red, alpha.
+    // Masks left empty mean the usual order in memory: blue, green, red, alpha (the fourth byte,
+    // which a 24-bit pixel lacks).
     const bool masked = h.RedMask || h.GreenMask || h.BlueMask;
     const TChannel red(masked ? h.RedMask : 0xFF0000);
     const TChannel green(masked ? h.GreenMask : 0xFF00);
     const TChannel blue(masked ? h.BlueMask : 0xFF);
-    const TChannel alpha((h.FormatFlags & kAlphaPixelsFlag) ? (h.AlphaMask ? h.AlphaMask : 0xFF000000u) : 0);
+    const std::uint32_t alphaMask = h.AlphaMask || bytesPerPixel < 4 ? h.AlphaMask : 0xFF000000u;
+    const TChannel alpha((h.FormatFlags & kAlphaPixelsFlag) ? alphaMask : 0);
     const bool withAlpha = alpha.Largest != 0;
 
     TImage image = detail::NewImage(
