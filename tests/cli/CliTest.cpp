@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <png.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -528,6 +529,94 @@ TEST_F(CliPack, FailuresNameTheirCause) {
         unsetenv("SOURCE_DATE_EPOCH");
         EXPECT_NE(refused.err.find("0 (1970-01-01) to 253402300799 (9999-12-31)"), std::string::npos) << refused.err;
     }
+}
+
+// Textures written as PNG: a 2 x 2 TGA (top row red, green; then blue, clear white) and a 4 x 4
+// red DXT1 DDS in one BIF, with a 2DA and a texture that does not decode; a DDS of the TGA's name
+// in a second BIF.
+class CliPng : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string tga = Bytes{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 32, 0x28}
+                                    .Append({0, 0, 255, 255, 0, 255, 0, 255, 255, 0, 0, 255, 255, 255, 255, 0})
+                                    .Str();
+        // The standard header of 4 x 4 DXT1, then one block of red.
+        Bytes dds = Bytes().Text("DDS ").U32(124).U32(0x1007).U32(4).U32(4).Zeros(56);
+        dds.U32(32).U32(4).Text("DXT1").Zeros(40).U16(0xF800).Zeros(6);
+        key = WriteArchive(dir.path(), "k.key",
+                           {{"data\\a.bif",
+                             {{"pic", kTypeTga, tga},
+                              {"red", kTypeDds, dds.Str()},
+                              {"t", kType2da, "2DA V2.0\n"},
+                              {"bad", kTypeTga, "not a picture"}}},
+                            {"data\\b.bif", {{"pic", kTypeDds, dds.Str()}}}});
+    }
+    static std::vector<std::uint8_t> Pixels(const std::string& png) {
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        std::vector<std::uint8_t> rgba;
+        if (png_image_begin_read_from_memory(&image, png.data(), png.size())) {
+            image.format = PNG_FORMAT_RGBA;
+            rgba.resize(PNG_IMAGE_SIZE(image));
+            if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) rgba.clear();
+        }
+        png_image_free(&image);
+        return rgba;
+    }
+    static std::vector<std::uint8_t> Picture(std::size_t pixels, const std::vector<std::uint8_t>& pixel) {
+        std::vector<std::uint8_t> rgba;
+        for (std::size_t i = 0; i < pixels; ++i) rgba.insert(rgba.end(), pixel.begin(), pixel.end());
+        return rgba;
+    }
+    static constexpr std::uint16_t kTypeTga = 3, kTypeDds = 2033;
+    TempDir dir;
+    std::string key;
+};
+
+TEST_F(CliPng, CatWritesATextureAndRefusesAnythingElse) {
+    const CliResult pic = RunCli(dir, {"cat", "--png", key, "pic.tga"});
+    EXPECT_EQ(pic.status, 0) << pic.err;
+    EXPECT_EQ(Pixels(pic.out),
+              (std::vector<std::uint8_t>{255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 0}));
+    for (const char* refused : {"t.2da", "bad.tga"}) {
+        const CliResult r = RunCli(dir, {"cat", "--png", key, refused});
+        EXPECT_EQ(r.status, 1) << refused;
+        EXPECT_EQ(r.out, "") << refused;
+        EXPECT_NE(
+            r.err.find(std::string(refused) == "t.2da" ? "is not an image" : "cannot write bad.tga as PNG: a TGA"),
+            std::string::npos)
+            << r.err;
+    }
+    const CliResult terminal =
+        RunCli(dir, {"cat", "--png", key, "pic.tga"}, CliOptions::OnTerminal(CliOptions::Terminal::Stdout));
+    EXPECT_EQ(terminal.status, 1);
+    EXPECT_EQ(RunCli(dir, {"list", "--png", key}).status, 2);
+}
+
+TEST_F(CliPng, ExtractNamesEachPngApartFromTheOtherOutputsOfTheExport) {
+    // A link where a PNG goes is replaced, its target left as it was.
+    fs::create_directory(dir.path() / "one");
+    WriteFile(dir / "victim", std::string("keep"));
+    fs::create_symlink(dir / "victim", dir.path() / "one/pic.png");
+    const CliResult one = RunCli(dir, {"extract", "--png", key, "0", dir / "one"});
+    EXPECT_EQ(one.status, 1); // bad.tga was skipped
+    EXPECT_NE(one.err.find("skipped bad.tga: not written as PNG: a TGA"), std::string::npos) << one.err;
+    EXPECT_NE(one.out.find("extracted 3 resources (2 textures as PNG)"), std::string::npos) << one.out;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path() / "one"))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"pic.png", "red.png", "t.2da"}));
+    EXPECT_FALSE(fs::is_symlink(dir.path() / "one/pic.png"));
+    EXPECT_EQ(ReadText(dir / "victim"), "keep");
+    EXPECT_EQ(Pixels(ReadText(dir / "one/red.png")), Picture(16, {255, 0, 0, 255}));
+
+    // Both BIFs into one folder: the TGA and the DDS named pic each keep their own PNG.
+    const CliResult flat = RunCli(dir, {"extract", "--png", key, "--all", dir / "flat", "--flat", "--match", "pic.*"});
+    EXPECT_EQ(flat.status, 0) << flat.err;
+    EXPECT_TRUE(fs::exists(dir.path() / "flat/pic.tga.png"));
+    EXPECT_EQ(Pixels(ReadText(dir / "flat/pic.dds.png")), Picture(16, {255, 0, 0, 255}));
+    EXPECT_FALSE(fs::exists(dir.path() / "flat/pic.png"));
 }
 
 } // namespace
