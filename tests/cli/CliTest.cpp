@@ -1,10 +1,10 @@
 // vellocar-cli end to end: the built program run as a child process on scratch files.
 
 #include "CliRunner.h"
+#include "PngPixels.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <png.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -551,18 +551,6 @@ protected:
                               {"bad", kTypeTga, "not a picture"}}},
                             {"data\\b.bif", {{"pic", kTypeDds, dds.Str()}}}});
     }
-    static std::vector<std::uint8_t> Pixels(const std::string& png) {
-        png_image image{};
-        image.version = PNG_IMAGE_VERSION;
-        std::vector<std::uint8_t> rgba;
-        if (png_image_begin_read_from_memory(&image, png.data(), png.size())) {
-            image.format = PNG_FORMAT_RGBA;
-            rgba.resize(PNG_IMAGE_SIZE(image));
-            if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) rgba.clear();
-        }
-        png_image_free(&image);
-        return rgba;
-    }
     static std::vector<std::uint8_t> Picture(std::size_t pixels, const std::vector<std::uint8_t>& pixel) {
         std::vector<std::uint8_t> rgba;
         for (std::size_t i = 0; i < pixels; ++i) rgba.insert(rgba.end(), pixel.begin(), pixel.end());
@@ -576,7 +564,7 @@ protected:
 TEST_F(CliPng, CatWritesATextureAndRefusesAnythingElse) {
     const CliResult pic = RunCli(dir, {"cat", "--png", key, "pic.tga"});
     EXPECT_EQ(pic.status, 0) << pic.err;
-    EXPECT_EQ(Pixels(pic.out),
+    EXPECT_EQ(ReadPng(pic.out),
               (std::vector<std::uint8_t>{255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 0}));
     for (const char* refused : {"t.2da", "bad.tga"}) {
         const CliResult r = RunCli(dir, {"cat", "--png", key, refused});
@@ -609,13 +597,13 @@ TEST_F(CliPng, ExtractNamesEachPngApartFromTheOtherOutputsOfTheExport) {
     EXPECT_EQ(names, (std::vector<std::string>{"pic.png", "red.png", "t.2da"}));
     EXPECT_FALSE(fs::is_symlink(dir.path() / "one/pic.png"));
     EXPECT_EQ(ReadText(dir / "victim"), "keep");
-    EXPECT_EQ(Pixels(ReadText(dir / "one/red.png")), Picture(16, {255, 0, 0, 255}));
+    EXPECT_EQ(ReadPng(ReadText(dir / "one/red.png")), Picture(16, {255, 0, 0, 255}));
 
     // Both BIFs into one folder: the TGA and the DDS named pic each keep their own PNG.
     const CliResult flat = RunCli(dir, {"extract", "--png", key, "--all", dir / "flat", "--flat", "--match", "pic.*"});
     EXPECT_EQ(flat.status, 0) << flat.err;
     EXPECT_TRUE(fs::exists(dir.path() / "flat/pic.tga.png"));
-    EXPECT_EQ(Pixels(ReadText(dir / "flat/pic.dds.png")), Picture(16, {255, 0, 0, 255}));
+    EXPECT_EQ(ReadPng(ReadText(dir / "flat/pic.dds.png")), Picture(16, {255, 0, 0, 255}));
     EXPECT_FALSE(fs::exists(dir.path() / "flat/pic.png"));
 }
 
