@@ -4,7 +4,8 @@ the export-plan target's input format): well-formed KEYs and BIFs with the oddit
 files have (tables out of order, 16-character names, a header gap, unknown types) and the ones
 an export must handle (names that collide or escape the folder, resources past the end); into
 journal/ build journals of both phases; into reg/ Wine registry files and into settings/ Steam
-and Beamdog folder lists, as those programs write them and with their escapes."""
+and Beamdog folder lists, as those programs write them and with their escapes; into tga/, dds/,
+plt/ and 2da/ small textures of each form the decoders read, and 2DA tables."""
 import os
 import struct
 import sys
@@ -66,6 +67,16 @@ def journal(phase, files):
         for n in names:
             body += struct.pack("<H", len(n)) + n
     return body + struct.pack("<I", crc32(body))
+
+
+def tga(kind, bits, descriptor, w, h, body):
+    return struct.pack("<BBBHHBHHHHBB", 0, 0, kind, 0, 0, 0, 0, 0, w, h, bits, descriptor) + body
+
+
+def dds(w, h, fourcc, data, mips=0, flags=4, bits=0, masks=(0, 0, 0, 0)):
+    head = struct.pack("<7I", 124, 0x1007 | (0x20000 if mips else 0), h, w, 0, 0, mips) + b"\0" * 44
+    return (b"DDS " + head + struct.pack("<II4s5I", 32, flags, fourcc, bits, *masks) + struct.pack("<5I", 0x1000, 0, 0, 0, 0)
+            + data)
 
 
 def write_all(folder, files):
@@ -138,6 +149,23 @@ def main(folder):
                          b'"nested": {"a": [1, 2.5e3, true, null, {"b": "c"}]}}',
     })
 
+    dxt1 = struct.pack("<HHI", 0xF800, 0x001F, 0xE4E4E4E4)
+    dxt5 = bytes([255, 0]) + bytes(range(6)) + struct.pack("<HHI", 0x07E0, 0xF800, 0x1B1B1B1B)
+    write_all(os.path.join(folder, "tga"), {
+        "top32.tga": tga(2, 32, 0x28, 2, 2, bytes(range(16))), "grey.tga": tga(3, 8, 0x10, 3, 1, b"\x00\x80\xff"),
+        "rle.tga": tga(10, 24, 0, 4, 4, b"\x8e\x00\x00\xff\x00\xff\x00\x00"),
+    })
+    write_all(os.path.join(folder, "dds"), {
+        "dxt1.dds": dds(8, 8, b"DXT1", dxt1 * 6, mips=3), "dxt5.dds": dds(4, 4, b"DXT5", dxt5),
+        "dxt3.dds": dds(4, 4, b"DXT3", bytes(range(0, 256, 32)) + dxt1),
+        "rgba.dds": dds(2, 2, b"", bytes(range(16)), flags=0x41, bits=32, masks=(0xFF0000, 0xFF00, 0xFF, 0xFF000000)),
+        "game1.dds": struct.pack("<IIIIf", 4, 4, 3, 8, 1.0) + dxt1 * 3,
+        "game5.dds": struct.pack("<IIIIf", 8, 8, 4, 64, 0.5) + dxt5 * 4,
+    })
+    write_all(os.path.join(folder, "plt"), {
+        "layers.plt": b"PLT V1  " + bytes(8) + struct.pack("<II", 2, 2) + bytes([255, 0, 128, 4, 0, 9, 255, 12])})
+    write_all(os.path.join(folder, "2da"), {
+        "table.2da": b'2DA V2.0\r\nDEFAULT: ****\r\n\r\n  Label Cost "Long Name"\r\n0 Sword "10 gp" ****\r\n1 Caf\xe9\r\n'})
 
 if __name__ == "__main__":
     main(sys.argv[1])

@@ -1,0 +1,29 @@
+// Any bytes as a TGA, a DDS or a PLT (the target, fuzz_tga, fuzz_dds or fuzz_plt, picks the
+// decoder through VELLOCAR_FUZZ_TEXTURE), in memory: the decoder refuses them with EDecodeError,
+// or gives a picture of 1 to 16,384 pixels a side whose pixels are exactly Width x Height x 4
+// bytes and no more than its bytes can hold, which a window can then show whole.
+
+#include "Errors.h"
+#include "FuzzCheck.h"
+#include "Textures.h"
+
+using namespace vellocar;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    media::TImage image;
+    try {
+        image = media::DecodeTexture(media::TTextureType::VELLOCAR_FUZZ_TEXTURE, {data, size});
+    } catch (const EDecodeError&) {
+        return 0;
+    }
+    const std::uint64_t pixels = std::uint64_t{image.Width} * image.Height;
+    fuzz::Check(image.Width >= 1 && image.Height >= 1 && image.Width <= media::kMaxImageSide &&
+                    image.Height <= media::kMaxImageSide,
+                "an accepted picture has a side outside 1 to 16,384");
+    fuzz::Check(image.Rgba.size() == pixels * 4, "an accepted picture is not Width x Height x 4 bytes");
+    // The densest form, run-length TGA, holds at most 128 pixels in 4 bytes.
+    fuzz::Check(pixels <= 32 * std::uint64_t{size}, "a picture larger than its bytes can hold");
+    fuzz::Check(image.Mipmaps >= 1 && image.Mipmaps <= 15 && !image.Format.empty(), "a picture described amiss");
+    fuzz::Check(media::OverCheckerboard(image).size() == pixels, "the shown picture is not the picture's size");
+    return 0;
+}
