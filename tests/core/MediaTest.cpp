@@ -101,9 +101,8 @@ TEST(Textures, DecodeEveryPixelTheRightWayUp) {
     const auto latin = [](std::uint32_t x, std::uint32_t y) { return Latin(x, y, false); };
     const auto opaqueLatin = [](std::uint32_t x, std::uint32_t y) { return Latin(x, y, true); };
     // DXT3: one alpha per row (0, 5, 10, 15 of 15) over red; DXT5: alpha index p % 8 of pixel p.
-    Bytes dxt3;
-    for (std::uint8_t nibble : {0x00, 0x55, 0xAA, 0xFF}) dxt3.Append({nibble, nibble});
-    dxt3.Append(ColourBlock(0xF800, 0, {0, 0, 0, 0}));
+    const Bytes dxt3 =
+        Bytes{0x00, 0x00, 0x55, 0x55, 0xAA, 0xAA, 0xFF, 0xFF}.Append(ColourBlock(0xF800, 0, {0, 0, 0, 0}));
     auto dxt5 = [](std::uint8_t a0, std::uint8_t a1) {
         Bytes b{a0, a1};
         std::uint64_t bits = 0;
