@@ -93,3 +93,28 @@ wcli --quiet extract --game --all "$(to_windows "$ee/out")" --match 'c_*'
 cmp "$ee/out/base_2da/c_dragon.mdl" "$ee/base/c_dragon.mdl"
 [ ! -e "$ee/out/retail_2da" ]
 echo "the Windows tool finds, prints and extracts across the game's KEYs"
+
+# Textures as PNG from the Windows tool (WIC's encoder): a 4 x 4 TGA of every alpha level, bottom
+# row first, and a DDS of the game's own header (4 x 4 DXT1, first stored row drawn at the
+# bottom), read back by ImageMagick pixel for pixel.
+mkdir -p "$ee/tex"
+python3 - "$ee/tex" <<'PY'
+import struct, sys
+folder = sys.argv[1]
+rows = [[(x * 80, y * 80, 255 - x * 60, 255 - (y * 4 + x) * 17) for x in range(4)] for y in range(4)]
+body = b"".join(bytes([b, g, r, a]) for row in reversed(rows) for r, g, b, a in row)
+open(folder + "/pic.tga", "wb").write(struct.pack("<BBBHHBHHHHBB", 0, 0, 2, 0, 0, 0, 0, 0, 4, 4, 32, 8) + body)
+open(folder + "/pic.rgba", "wb").write(b"".join(bytes(p) for row in rows for p in row))
+# Colour 0 red, colour 1 blue; stored rows use colours 0, 1, 1, 1: the bottom row is red.
+dds = struct.pack("<5I", 4, 4, 3, 8, 0) + struct.pack("<HHI", 0xF800, 0x001F, 0x55555500)
+open(folder + "/pic.dds", "wb").write(dds)
+open(folder + "/dds.rgba", "wb").write(bytes([0, 0, 255, 255]) * 12 + bytes([255, 0, 0, 255]) * 4)
+PY
+mv "$ee/tex/pic.rgba" "$ee/tex/dds.rgba" "$ee/"
+wcli --quiet pack "$(to_windows "$ee/tex")" "$(to_windows "$ee/tex.bif")" "$(to_windows "$ee/tex.key")"
+wcli cat --png "$(to_windows "$ee/tex.key")" pic.tga >"$ee/pic.png"
+convert "$ee/pic.png" -depth 8 rgba:- | cmp - "$ee/pic.rgba"
+wcli --quiet extract --png "$(to_windows "$ee/tex.key")" 0 "$(to_windows "$ee/png")"
+convert "$ee/png/pic.tga.png" -depth 8 rgba:- | cmp - "$ee/pic.rgba"
+convert "$ee/png/pic.dds.png" -depth 8 rgba:- | cmp - "$ee/dds.rgba"
+echo "the Windows tool writes textures as PNGs that ImageMagick reads back pixel for pixel"
