@@ -5,6 +5,8 @@
 #include "Errors.h"
 #include "TextureDetail.h"
 
+#include <algorithm>
+
 namespace vellocar::media {
 
 namespace detail {
@@ -81,11 +83,21 @@ std::vector<std::uint32_t> OverCheckerboard(const TImage& image, std::uint32_t c
     std::uint32_t* out = shown.data();
     for (std::uint32_t y = 0; y < image.Height; ++y) {
         const bool oddRow = (y / cellSize) % 2 != 0;
-        for (std::uint32_t x = 0; x < image.Width; ++x, in += kRgbaBytesPerPixel) {
-            const std::uint32_t alpha = in[3];
-            const std::uint32_t back = ((x / cellSize) % 2 != 0) != oddRow ? kDarkCell : kLightCell;
-            auto over = [&](std::uint32_t c) { return DivideBy255(c * alpha + back * (255 - alpha)); };
-            *out++ = kOpaque | over(in[0]) << 16 | over(in[1]) << 8 | over(in[2]);
+        // A cell at a time, so that its colour is worked out once; opaque and clear pixels, most
+        // of a texture, need no mixing.
+        for (std::uint32_t cell = 0; cell * std::uint64_t{cellSize} < image.Width; ++cell) {
+            const std::uint32_t back = (cell % 2 != 0) != oddRow ? kDarkCell : kLightCell;
+            const auto end =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(image.Width, (cell + std::uint64_t{1}) * cellSize));
+            for (std::uint32_t x = cell * cellSize; x < end; ++x, in += kRgbaBytesPerPixel) {
+                const std::uint32_t alpha = in[3];
+                if (alpha == 255) {
+                    *out++ = kOpaque | std::uint32_t{in[0]} << 16 | std::uint32_t{in[1]} << 8 | in[2];
+                    continue;
+                }
+                auto over = [&](std::uint32_t c) { return DivideBy255(c * alpha + back * (255 - alpha)); };
+                *out++ = kOpaque | over(in[0]) << 16 | over(in[1]) << 8 | over(in[2]);
+            }
         }
     }
     return shown;
