@@ -10,6 +10,7 @@
 
 #include "Errors.h"
 #include "Names.h"
+#include "PlatformDetail.h"
 #include "PlatformWin32Detail.h"
 
 #include <algorithm>
@@ -125,6 +126,39 @@ File File::OpenRead(const std::string& path) {
     if (!IsDiskFile(h)) {
         CloseHandle(h);
         throw EFOpenError(CannotOpenMessage(path, kNotADiskFile));
+    }
+    return File(FromHandle(h), path);
+}
+
+File File::OpenOwn(const std::string& path) {
+    // The link itself, if one stands there: it is refused, never read through.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        throw EFOpenError(OpenErrorText(path, GetLastError()));
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!IsDiskFile(h) || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        CloseHandle(h);
+        throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
+    }
+    return File(FromHandle(h), path);
+}
+
+File File::CreateNew(const std::string& path) {
+    HANDLE h =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
+            throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
+        }
+        throw EFCreateError(CreateErrorText(path, code));
+    }
+    if (!IsDiskFile(h)) {
+        CloseHandle(h);
+        throw EFCreateError(CannotCreateMessage(path, kNotADiskFile));
     }
     return File(FromHandle(h), path);
 }
@@ -268,6 +302,37 @@ std::optional<PathInfo> Stat(const std::string& path) {
     result.IsRegular = !result.IsDirectory && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
     result.Size = result.IsRegular ? size : 0;
     return result;
+}
+
+std::optional<EntryFacts> LookAt(const std::string& path) {
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        return std::nullopt;
+    }
+    EntryFacts facts;
+    const DWORD attributes = data.dwFileAttributes;
+    facts.What = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryFacts::Kind::Link
+        : (attributes & FILE_ATTRIBUTE_DIRECTORY)            ? EntryFacts::Kind::Folder
+        : (attributes & FILE_ATTRIBUTE_DEVICE)               ? EntryFacts::Kind::Other
+                                                             : EntryFacts::Kind::Regular;
+    if (facts.What == EntryFacts::Kind::Regular) {
+        facts.Size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+    }
+    // The entry itself, with no access to its data: a file that another program holds is known
+    // all the same.
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (GetFileInformationByHandle(h, &info)) {
+            facts.Id = FileId{info.dwVolumeSerialNumber, Join(info.nFileIndexHigh, info.nFileIndexLow)};
+        }
+        CloseHandle(h);
+    }
+    return facts;
 }
 
 bool RemoveFile(const std::string& path) noexcept { return DeleteFileA(path.c_str()) != 0; }
