@@ -234,7 +234,7 @@ std::optional<TTrusted> Trust(const std::string& journalPath, TFileMover& mover)
         standing.push_back(path);
         trusted.Authorised[i] = true;
     }
-    if (!ownFile) Untrusted(journalPath, first.Files.front().Path(), "is not a file beside the journal");
+    if (!ownFile) Untrusted(journalPath, first.Files.back().Path(), "is not the file it stands beside");
     standing.push_back(journalPath);
     for (const std::string& path : JournalPaths(trusted.Journal)) {
         for (const std::string& seen : standing) {
@@ -279,13 +279,12 @@ std::string Classify(FileState& state, TFileMover& mover) {
     state.TemporaryThere = temporary.has_value();
     if (temporary) {
         if (!IsFile(mover, file.TemporaryPath(), temporary, file.New, old))
-            return "its new file is no longer the one the build wrote";
+            return "has a new file that is no longer the one the build wrote";
     } else {
         state.Placed = currentNew;
         state.Lost = !currentNew;
     }
-    if (!state.Placed && current && !currentOld)
-        return "the file at its name is neither the one the build replaces nor its new one";
+    if (!state.Placed && current && !currentOld) return "is neither the file the build replaces nor its new one";
     state.MovedAside = file.HadCurrent && (state.Placed || !current);
     state.BackupIsOld = old && IsFile(mover, file.BackupPath(), mover.LookAt(file.BackupPath()), *old, &file.New);
     state.AsideDone = !file.Aside.empty() && mover.LookAt(file.AsidePath()).has_value();
@@ -499,15 +498,17 @@ std::string RecoverRotation(const std::string& journalPath, TFileMover& mover) {
     // Nothing changes in a folder that holds no journal of the build.
     auto refuseUnless = [&](std::size_t i, bool needed) {
         if (needed && !trusted->Authorised[i])
-            Untrusted(journalPath, journal.Files[i].Path(),
-                      "lies in a folder beside which no journal of that build stands, yet would have to change");
+            Untrusted(journalPath, journal.Files[i].Path(), "has no journal of that build beside it, yet would change");
     };
 
     if (journal.Phase == TJournalPhase::Writing || journal.Phase == TJournalPhase::Undone) {
-        // A build writes the journals one after another before its first temporary: one beside
-        // the journal read first may be removed before the journal beside it was written.
+        // A build writes its journals one after another: a temporary in the folder of the one
+        // read first goes even before the journal beside its own target was written.
+        const bool writing = journal.Phase == TJournalPhase::Writing;
         for (std::size_t i = 0; i < journal.Files.size(); ++i)
-            refuseUnless(i, !trusted->InJournalFolder[i] && mover.LookAt(journal.Files[i].TemporaryPath()).has_value());
+            refuseUnless(i,
+                         !(writing && trusted->InJournalFolder[i]) &&
+                             mover.LookAt(journal.Files[i].TemporaryPath()).has_value());
         RemoveTemporaries(journal, mover);
         RemoveJournals(journals, mover);
         return journal.Phase == TJournalPhase::Writing ? "removed the unfinished files of a build of " + targets +
@@ -521,8 +522,10 @@ std::string RecoverRotation(const std::string& journalPath, TFileMover& mover) {
     // anything else means the files have changed since.
     std::vector<FileState> states = FreshStates(journal);
     bool whole = true;
-    for (FileState& state : states) {
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        FileState& state = states[i];
         const std::string why = Classify(state, mover);
+        refuseUnless(i, !why.empty());
         if (!why.empty())
             throw EJournalError("A build of " + targets + " was stopped while moving its files into place, but " +
                                 Quoted(state.File->Path()) + " " + why +
