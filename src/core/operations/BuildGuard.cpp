@@ -125,11 +125,21 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath) {
         // A build killed before it wrote its journal left at most its lock and the journal's
         // replacement: taken and let go, the lock goes, and the replacement with it, unless a
         // build that is still running holds the lock.
+        const std::string lockPath = platform::SideFileFor(keyPath, kLockKind);
+        if (!platform::LookAt(lockPath) && !platform::LookAt(journalPath + kReplacementSuffix)) return {};
         try {
             const TTargetLocks stale({keyPath}, std::chrono::milliseconds(0), nullptr);
             platform::RemoveLeftover(journalPath + kReplacementSuffix);
-        } catch (const EUntrustedFile& e) {
-            return {e.what(), false};
+        } catch (const EUntrustedFile&) {
+            // The KEY itself can still be read: the note names what was left alone.
+            for (const std::string& side : {lockPath, journalPath + kReplacementSuffix}) {
+                const auto facts = platform::LookAt(side);
+                if (facts && facts->What != platform::EntryFacts::Kind::Regular)
+                    return {"left " + Quoted(side) + " as it is: " + platform::WhatStandsAt(side) +
+                                " stands at that name, where Vellocar keeps a file of its own, and Vellocar did "
+                                "not make it; remove it if no build is running",
+                            false};
+            }
         } catch (const EVellocarError&) {
             // Held by a running build, or a folder where nothing can be made: nothing to clear.
         }

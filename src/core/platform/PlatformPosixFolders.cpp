@@ -82,12 +82,18 @@ CaseKnowledge AskFileSystem(const std::string& folder) {
 // capitals. Nothing when no file can be made there.
 std::optional<bool> ProbeFolding(const std::string& folder) {
     static std::atomic<unsigned> counter{0};
-    std::string name = ".vellocar-case-probe-";
-    name += std::to_string(::getpid());
-    name += '-';
-    name += std::to_string(counter.fetch_add(1));
-    const std::string path = vellocar::JoinPath(folder, name);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    constexpr int kAttempts = 8; // names that something else already holds are passed over
+    std::string name, path;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < kAttempts; ++attempt) {
+        name = ".vellocar-case-probe-";
+        name += std::to_string(::getpid());
+        name += '-';
+        name += std::to_string(counter.fetch_add(1));
+        path = vellocar::JoinPath(folder, name);
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) return std::nullopt;
+    }
     if (fd < 0) return std::nullopt;
     ::close(fd);
     std::string capitals = name;
