@@ -356,7 +356,7 @@ TEST(Recovery, AJournalThatNamesWhatIsNotItsOwnIsRefusedByReadersAndBuildsAndCha
         std::string Named; // in the message
     } planted[] = {
         {[&](TJournal& j) { j.Files[1].Folder = platform::FolderPart(other); },
-         platform::FolderPart(other) + "/mod.key"},
+         JoinPath(platform::FolderPart(other), "mod.key")},
         {[](TJournal& j) { j.Files[1].Name = "../other/victim.txt"; }, "../other/victim.txt"},
         {[](TJournal& j) { j.Files[0].Name = "readme.txt", j.Files[0].Temporary = ".readme.txt.1-0.tmp"; },
          "readme.txt"},
@@ -379,7 +379,8 @@ TEST(Recovery, AJournalThatNamesWhatIsNotItsOwnIsRefusedByReadersAndBuildsAndCha
                 ADD_FAILURE() << "acted on a journal naming " << plant.Named;
             } catch (const EJournalError& e) {
                 EXPECT_TRUE(Contains(e.what(), "\"" + f.Journal + "\" names \""));
-                EXPECT_TRUE(Contains(e.what(), plant.Named + "\"") && Contains(e.what(), "nothing was changed"));
+                EXPECT_TRUE(Contains(e.what(), plant.Named + "\"") && Contains(e.what(), "nothing was changed"))
+                    << e.what();
             }
             EXPECT_TRUE(f.Look() == before) << plant.Named;
         }

@@ -227,6 +227,7 @@ std::optional<TTrusted> Trust(const std::string& journalPath, TFileMover& mover)
         const auto other = mover.ReadJournal(path);
         if (!other) continue;
         const TJournal peer = journalcodec::Parse(*other, path);
+        CheckNames(peer, path);
         if (!SameBuild(peer, first))
             Untrusted(journalPath, first.Files[i].Path(),
                       "has a journal of another build beside it (" + Quoted(path) + ")");
