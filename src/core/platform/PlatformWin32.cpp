@@ -42,6 +42,8 @@ constexpr std::size_t kMaxIoChunk = 1u << 30;
 constexpr int kCreateAttempts = 8;
 
 constexpr const char* kNotADiskFile = "The name stands for a device, not a file on a disk";
+constexpr const char* kLinkStandsThere =
+    "A link to another file stands at that name; Vellocar neither writes through it nor removes it";
 
 // A name such as "nul", "com1.dlg" or "C:\out\con" opens a device, not a file. What the program
 // opens must be a file on a disk: reading from a console would wait forever, writing to a
@@ -66,6 +68,28 @@ std::string InOutErrorText(DWORD code) {
 }
 
 } // namespace
+
+bool win32::OpenedThroughLink(HANDLE h, const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return true;
+    }
+    char final[4 * MAX_PATH];
+    const DWORD length = GetFinalPathNameByHandleA(h, final, sizeof final, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= sizeof final) {
+        return false; // cannot tell: the attributes said it is no link
+    }
+    return NameKey(FileNamePart(std::string(final, length))) != NameKey(FileNamePart(path));
+}
+
+bool win32::IsHiddenLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return false;
+    }
+    const auto facts = LookAt(path);
+    return facts && facts->What == EntryFacts::Kind::Link;
+}
 
 std::string SystemErrorText(int code) {
     char* buffer = nullptr;
@@ -139,7 +163,7 @@ File File::OpenOwn(const std::string& path) {
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!IsDiskFile(h) || !GetFileInformationByHandle(h, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || OpenedThroughLink(h, path)) {
         CloseHandle(h);
         throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
     }
@@ -181,6 +205,9 @@ File File::Create(const std::string& path) {
         const DWORD code = GetLastError();
         if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
             throw EFCreateError(CreateErrorText(path, code));
+        }
+        if (IsHiddenLink(path)) {
+            throw EFCreateError(CannotCreateMessage(path, kLinkStandsThere));
         }
         if (!DeleteFileA(path.c_str())) {
             // A read-only file, one held open by another program, a folder of that name: say
@@ -330,12 +357,15 @@ std::optional<EntryFacts> LookAt(const std::string& path) {
         if (GetFileInformationByHandle(h, &info)) {
             facts.Id = FileId{info.dwVolumeSerialNumber, Join(info.nFileIndexHigh, info.nFileIndexLow)};
         }
+        if (facts.What == EntryFacts::Kind::Regular && OpenedThroughLink(h, path)) {
+            facts = EntryFacts{EntryFacts::Kind::Link, 0, facts.Id};
+        }
         CloseHandle(h);
     }
     return facts;
 }
 
-bool RemoveFile(const std::string& path) noexcept { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) noexcept { return !IsHiddenLink(path) && DeleteFileA(path.c_str()) != 0; }
 
 void RenameFile(const std::string& from, const std::string& to, bool replace) {
     // Written through, so that a power cut after the call cannot bring back the old name.

@@ -218,7 +218,7 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || OpenedThroughLink(h, path)) {
         CloseHandle(h);
         throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
     }
