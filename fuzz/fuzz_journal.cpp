@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     fuzz::Check(!journal.Files.empty() && journal.Files.size() <= journalcodec::kMaxFiles, "a journal of no files");
     for (const TJournalFile& file : journal.Files)
-        fuzz::Check(!file.Path.empty() && !file.Temporary.empty() && !file.Backup.empty(), "a file without a name");
+        fuzz::Check(!file.Folder.empty() && !file.Name.empty() && !file.Temporary.empty(), "a file without a name");
     const std::vector<std::uint8_t> again = journalcodec::Serialize(journal);
     fuzz::Check(again.size() == size && std::equal(again.begin(), again.end(), data),
                 "an accepted journal does not write back to its own bytes");

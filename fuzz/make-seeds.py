@@ -3,7 +3,7 @@
 the export-plan target's input format): well-formed KEYs and BIFs with the oddities real game
 files have (tables out of order, 16-character names, a header gap, unknown types) and the ones
 an export must handle (names that collide or escape the folder, resources past the end); into
-journal/ build journals of both phases; into reg/ Wine registry files and into settings/ Steam
+journal/ build journals of both phases, into recovery/ dead builds over a folder in memory; into reg/ Wine registry files and into settings/ Steam
 and Beamdog folder lists, as those programs write them and with their escapes; into tga/, dds/,
 plt/ and 2da/ small textures of each form the decoders read, and 2DA tables."""
 import os
@@ -59,14 +59,23 @@ def crc32(data):
     return zlib.crc32(data) & 0xFFFFFFFF
 
 
-def journal(phase, files):
-    """A build's journal: files are (had current, new size, path, temporary, backup, aside)."""
-    body = b"VLCJ" + struct.pack("<HBB", 1, phase, len(files))
-    for had, size, *names in files:
-        body += struct.pack("<BQ", 1 if had else 0, size)
+def journal(phase, files, token=7):
+    """A build's journal: files are (had current, (new size, id), (old size, id), folder, name,
+    temporary, aside)."""
+    body = b"VLCJ" + struct.pack("<HBBQ", 2, phase, len(files), token)
+    for had, new, old, *names in files:
+        body += struct.pack("<B", 1 if had else 0)
+        for size, index in (new, old):
+            body += struct.pack("<QQQI", size, 1, index, 0)
         for n in names:
             body += struct.pack("<H", len(n)) + n
     return body + struct.pack("<I", crc32(body))
+
+
+def recovery(phase, files, rest):
+    """The recovery target's input: phase, token, file count, per file its choices from the
+    target's tables (folder, name, lead, tag, aside, aside tag, had current) and marks, then rest."""
+    return bytes([phase - 1, 1, len(files) - 1]) + b"".join(bytes(f) + bytes([1] * 8) for f in files) + rest
 
 
 def tga(kind, bits, descriptor, w, h, body):
@@ -113,13 +122,20 @@ def main(folder):
                                b"abcd"),
     }
     journals = {
-        "writing": journal(1, [(False, 0, b"/m/x.bif", b"/m/.x.bif.1-0.tmp", b"/m/x.bif.bak", b""),
-                               (False, 0, b"/m/k.key", b"/m/.k.key.1-1.tmp", b"/m/k.key.bak", b"")]),
-        "rotating": journal(2, [(True, 218, b"C:\\m\\x.bif", b"C:\\m\\x.bif.1-0.tmp", b"C:\\m\\x.bif.bak",
-                                 b"C:\\m\\x.bif.bak.1-2.tmp"),
-                                (True, 88, b"C:\\m\\k.key", b"C:\\m\\k.key.1-1.tmp", b"C:\\m\\k.key.bak", b"")]),
+        "writing": journal(1, [(False, (0, 0), (0, 0), b"/m", b"x.bif", b".x.bif.1-0.tmp", b""),
+                               (False, (0, 0), (0, 0), b"/m", b"k.key", b".k.key.1-1.tmp", b"")]),
+        "rotating": journal(2, [(True, (218, 5), (200, 3), b"C:\\m", b"x.bif", b"x.bif.1-0.tmp",
+                                 b"x.bif.bak.1-2.tmp"),
+                                (True, (88, 6), (80, 4), b"C:\\m", b"k.key", b"k.key.1-1.tmp", b"")]),
     }
     write_all(os.path.join(folder, "journal"), journals)
+    # A KEY beside its BIF, a BIF in data/, a target in another folder, names that escape.
+    write_all(os.path.join(folder, "recovery"), {
+        "beside": recovery(2, [(0, 2, 1, 0, 1, 1, 1), (0, 0, 1, 0, 0, 0, 1)], bytes(range(64))),
+        "data": recovery(3, [(2, 2, 0, 2, 0, 0, 0), (0, 0, 1, 0, 1, 1, 1)], bytes([1, 2] * 40)),
+        "outside": recovery(1, [(3, 5, 1, 1, 0, 0, 0), (0, 0, 1, 0, 0, 0, 0)], bytes([2] * 80)),
+        "escape": recovery(2, [(0, 6, 1, 5, 1, 1, 1)], bytes([1] * 60)),
+    })
     write_all(os.path.join(folder, "key"), keys)
     write_all(os.path.join(folder, "bif"), bifs)
     write_all(os.path.join(folder, "plan"), {

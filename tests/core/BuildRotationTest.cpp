@@ -6,12 +6,14 @@
 #include "Build.h"
 #include "BuildGuard.h"
 #include "Errors.h"
+#include "Journal.h"
 #include "Platform.h"
 #include "Rotation.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -88,6 +91,7 @@ int RunKillChild(const std::vector<std::string>& args) {
 #endif
 }
 constexpr int kChildDied = 3;
+constexpr int kChildFailed = 4;
 
 // A folder with the current BIF and KEY, their backups, and the new files beside them.
 struct RotationFixture {
@@ -95,7 +99,8 @@ struct RotationFixture {
     std::string At(const std::string& name) const { return Dir / name; }
     std::vector<TReplacement> Files{{At("x.bif"), At(".x.bif.new")}, {At("k.key"), At(".k.key.new")}};
 
-    explicit RotationFixture(bool withBackups = true, bool withCurrent = true) {
+    // sameSizes: the new files as long as the current ones, as a pack of the same names gives.
+    explicit RotationFixture(bool withBackups = true, bool withCurrent = true, bool sameSizes = false) {
         if (withCurrent) {
             WriteFile(At("x.bif"), std::string("current bif"));
             WriteFile(At("k.key"), std::string("current key"));
@@ -104,8 +109,8 @@ struct RotationFixture {
             WriteFile(At("x.bif.bak"), std::string("older bif"));
             WriteFile(At("k.key.bak"), std::string("older key"));
         }
-        WriteFile(At(".x.bif.new"), std::string("new bif"));
-        WriteFile(At(".k.key.new"), std::string("new key"));
+        WriteFile(At(".x.bif.new"), std::string(sameSizes ? "new bif 123" : "new bif"));
+        WriteFile(At(".k.key.new"), std::string(sameSizes ? "new key 123" : "new key"));
     }
     std::string Content(const std::string& name) const {
         const Bytes bytes = ReadFile(At(name));
@@ -287,6 +292,147 @@ TEST(Build, TwoBuildsOfOneKeyAtOnceBothRegisterAndAWaitIsShownAndBounded) {
     ASSERT_FALSE(notices.empty());
     EXPECT_TRUE(Contains(notices.front(), "waiting for another build of \"" + request.KeyPath + "\""));
     EXPECT_EQ(Names(TakeSnapshot(f.Out)), foldsCase ? "k.key.lock " : ".K.KEY.lock ");
+}
+
+TEST(Rotation, AFailedMoveThenAKillAtEveryLaterStepLeavesTheOldPairOrTheNew) {
+    // A move refused (the game holds the file), then a kill at each later step, then a kill at
+    // each step of the next run's recovery: the run after that leaves the old pair or the new
+    // one, byte for byte, never the current KEY taken for the new one (both are one size).
+    for (int failAt = 0; failAt < 6; ++failAt) {
+        for (int step = 1;; ++step) {
+            RotationFixture f(true, true, true);
+            Snapshot before = TakeSnapshot(f.Dir.path()), after = before;
+            for (const std::string name : {"x.bif", "k.key"}) {
+                after[name + ".bak"] = after[name];
+                after[name] = after["." + name + ".new"];
+                before.erase("." + name + ".new"), after.erase("." + name + ".new");
+            }
+            const int status =
+                RunKillChild({"rotate", std::to_string(step), f.At("x.bif"), f.At("k.key"), std::to_string(failAt)});
+            if (status == kChildFailed) {
+                EXPECT_TRUE(TakeSnapshot(f.Dir.path()) == before) << failAt << "/" << step;
+                break;
+            }
+            ASSERT_EQ(status, kChildDied) << failAt << "/" << step;
+            // Windows starts processes slowly: the second kill there only for the KEY's move.
+            const int lastRecoveryKill = platform::kPathSeparator == '\\' && failAt != 4 ? 0 : 40;
+            int recoveryKill = 0;
+            while (recoveryKill < lastRecoveryKill &&
+                   RunKillChild({"recover", std::to_string(recoveryKill), f.At("k.key")}) == kChildDied)
+                ++recoveryKill;
+            const TRecoveryNote note = RecoverInterruptedBuild(f.At("k.key"));
+            const Snapshot recovered = TakeSnapshot(f.Dir.path());
+            EXPECT_TRUE(recovered == before || recovered == after)
+                << failAt << "/" << step << "/" << recoveryKill << ": " << Names(recovered) << "; " << note.Text;
+        }
+    }
+}
+
+// A KEY and BIF in out/, a file of the user's beside them and one in another folder.
+struct PlantedFixture : BuildFixture {
+    std::string Other = (Dir.path() / "other").string();
+    std::string Key = OutPath("mod.key"), Journal;
+    PlantedFixture() {
+        std::filesystem::create_directory(Other);
+        WriteFile(Other + "/victim.txt", std::string("the user's"));
+        WriteFile(OutPath("readme.txt"), std::string("the mod's"));
+        AddFile("a.2da", 100);
+        EXPECT_TRUE(Build("x.bif", "mod.key", false));
+        Journal = platform::SideFileFor(Key, kJournalKind);
+    }
+    std::pair<Snapshot, Snapshot> Look() const { return {TakeSnapshot(Out), TakeSnapshot(Other)}; }
+    void Pack() { BuildArchive(TBuildRequest(Source, OutPath("x.bif"), Key, true), List, Gauge); }
+};
+
+TEST(Recovery, AJournalThatNamesWhatIsNotItsOwnIsRefusedByReadersAndBuildsAndChangesNothing) {
+    PlantedFixture f;
+    const std::string folder = platform::FolderPart(platform::AbsolutePath(f.Key));
+    const std::string other = platform::AbsolutePath(f.Other + "/victim.txt");
+    TJournal good{TJournalPhase::Rotating, 1, {}};
+    for (const char* name : {"x.bif", "mod.key"})
+        good.Files.push_back({folder, name, "." + std::string(name) + ".1-0.tmp", "", true, {}, {}});
+    const struct {
+        std::function<void(TJournal&)> Plant;
+        std::string Named; // in the message
+    } planted[] = {
+        {[&](TJournal& j) { j.Files[1].Folder = platform::FolderPart(other); },
+         JoinPath(platform::FolderPart(other), "mod.key")},
+        {[](TJournal& j) { j.Files[1].Name = "../other/victim.txt"; }, "../other/victim.txt"},
+        {[](TJournal& j) { j.Files[0].Name = "readme.txt", j.Files[0].Temporary = ".readme.txt.1-0.tmp"; },
+         "readme.txt"},
+        {[](TJournal& j) { j.Files[1].Temporary = "../other/victim.txt"; }, "../other/victim.txt"},
+        {[](TJournal& j) { j.Files[1].Temporary = "readme.txt"; }, "readme.txt"},
+        {[&](TJournal& j) { j.Files[1].Aside = other; }, other},
+        {[](TJournal& j) { j.Files[0].Aside = "readme.txt"; }, "readme.txt"},
+        {[](TJournal& j) { j.Files[0].Folder = "out"; }, "out"},
+        {[](TJournal& j) { j.Phase = TJournalPhase::Writing, j.Files[1].Temporary = "readme.txt"; }, "readme.txt"},
+    };
+    for (const auto& plant : planted) {
+        TJournal journal = good;
+        plant.Plant(journal);
+        WriteFile(f.Journal, journalcodec::Serialize(journal));
+        WriteFile(f.OutPath(".readme.txt.1-0.tmp"), std::string("the mod's"));
+        const auto before = f.Look();
+        for (const bool reader : {true, false}) {
+            try {
+                reader ? void(RecoverInterruptedBuild(f.Key)) : f.Pack();
+                ADD_FAILURE() << "acted on a journal naming " << plant.Named;
+            } catch (const EJournalError& e) {
+                EXPECT_TRUE(Contains(e.what(), "\"" + f.Journal + "\" names \""));
+                EXPECT_TRUE(Contains(e.what(), plant.Named + "\"") && Contains(e.what(), "nothing was changed"))
+                    << e.what();
+            }
+            EXPECT_TRUE(f.Look() == before) << plant.Named;
+        }
+        std::filesystem::remove(f.Journal);
+    }
+}
+
+TEST(Recovery, WhatStandsAtASideFilesNameIsNeverFollowedNorTakenAsANote) {
+    PlantedFixture f;
+    // A lock written by an earlier version, whose note names files that are not locks.
+    const std::string lock = platform::SideFileFor(f.Key, kLockKind);
+    WriteFile(lock, f.Other + "/victim.txt\n" + f.OutPath("readme.txt") + "\n");
+    const Snapshot other = TakeSnapshot(f.Other);
+    f.Pack();
+    EXPECT_TRUE(TakeSnapshot(f.Other) == other && Contains(Names(TakeSnapshot(f.Out)), "readme.txt"));
+    // A folder, a link or a FIFO at the name of a lock, a journal or a journal's replacement
+    // (where the system makes links and FIFOs for anyone).
+    for (const std::string& side : {lock, f.Journal, f.Journal + ".new"}) {
+        for (int kind = 0; kind < (platform::kPathSeparator == '/' ? 3 : 1); ++kind) {
+            if (kind == 0) std::filesystem::create_directory(side);
+            if (kind == 1) std::filesystem::create_symlink(f.Other + "/victim.txt", side);
+#ifndef _WIN32
+            if (kind == 2) ::mkfifo(side.c_str(), 0600);
+#endif
+            const auto before = f.Look();
+            try {
+                f.Pack();
+                ADD_FAILURE() << side << " was used";
+            } catch (const EVellocarError& e) {
+                EXPECT_TRUE(Contains(e.what(), "\"" + side + "\""));
+            }
+            std::string said; // a reader tells of it, in an error or a note
+            try {
+                said = RecoverInterruptedBuild(f.Key).Text;
+            } catch (const EVellocarError& e) {
+                said = e.what();
+            }
+            EXPECT_TRUE(Contains(said, "\"" + side + "\""));
+            EXPECT_TRUE(f.Look() == before) << side << " " << kind;
+            std::filesystem::remove(side);
+        }
+    }
+}
+
+TEST(Build, TwoTargetsThatShareALockNameTakeItOnce) {
+    BuildFixture f;
+    f.AddFile("a.2da", 10);
+    if (platform::FolderNameRules(f.Out) != platform::NameRules::Exact) GTEST_SKIP() << "one file there";
+    TBuildRequest request(f.Source, f.OutPath("M.BIN"), f.OutPath("m.bin"));
+    request.LockWait = std::chrono::milliseconds(500);
+    BuildArchive(request, f.List, f.Gauge);
+    EXPECT_EQ(Names(TakeSnapshot(f.Out)), "M.BIN m.bin ");
 }
 
 } // namespace

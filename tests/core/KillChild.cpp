@@ -5,11 +5,16 @@
 //   vellocar_kill_child rotate STEP BIF KEY         the rotation of BIF.new and KEY.new (the
 //                                                   hidden ".<name>.new" beside each), under the
 //                                                   targets' locks, dying before change STEP
+//   vellocar_kill_child rotate STEP BIF KEY FAILAT  the same, but its rename FAILAT fails as a
+//                                                   file that another program holds does
+//   vellocar_kill_child recover STEP KEY            the recovery of the journal beside KEY
 //   vellocar_kill_child build STEP SRCDIR BIF KEY   a whole build, dying when the data pass
 //                                                   reaches file STEP
-// Exit status: 3 when it died, 0 when it ran to the end first, 2 for a wrong command line.
+// Exit status: 3 when it died, 0 when it ran to the end first, 4 when it ended with the failed
+// move's error, 2 for a wrong command line.
 
 #include "Build.h"
+#include "Errors.h"
 #include "BuildGuard.h"
 #include "Platform.h"
 #include "Progress.h"
@@ -23,12 +28,14 @@ namespace {
 using namespace vellocar;
 
 constexpr int kDied = 3;
+constexpr int kFailed = 4;
 
 class DyingMover : public TFileMover {
 public:
-    explicit DyingMover(int step) : left_(step) {}
+    DyingMover(int step, int failAt = -1) : left_(step), failAt_(failAt) {}
     void Rename(const std::string& from, const std::string& to) override {
         Step();
+        if (renames_++ == failAt_) throw EInOutError("File access denied", 16);
         TFileMover::Rename(from, to);
     }
     bool Remove(const std::string& path) override {
@@ -45,6 +52,8 @@ private:
         if (left_-- == 0) std::_Exit(kDied);
     }
     int left_;
+    int failAt_;
+    int renames_ = 0;
 };
 
 class DyingGauge : public TNullGauge {
@@ -67,13 +76,30 @@ std::string Beside(const std::string& path, const std::string& suffix) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "rotate" && argc == 5) {
+    if (mode == "rotate" && (argc == 5 || argc == 6)) {
         const std::string bif = argv[3], key = argv[4];
         const TTargetLocks locks({key, bif}, std::chrono::milliseconds(0), nullptr);
-        DyingMover mover(std::atoi(argv[2]));
+        DyingMover mover(std::atoi(argv[2]), argc == 6 ? std::atoi(argv[5]) : -1);
         TRotation rotation({{bif, Beside(bif, ".new")}, {key, Beside(key, ".new")}}, mover);
         rotation.Begin();
-        rotation.Commit();
+        try {
+            rotation.Commit();
+        } catch (const EInOutError&) {
+            return kFailed;
+        }
+        return 0;
+    }
+    if (mode == "recover" && argc == 4) {
+        const std::string journal = platform::SideFileFor(argv[3], kJournalKind);
+        DyingMover mover(std::atoi(argv[2]));
+        const auto scope = ReadJournalScope(journal, mover);
+        if (!scope) return 0;
+        const TTargetLocks locks(scope->Targets, std::chrono::milliseconds(0), nullptr);
+        try {
+            RecoverRotation(journal, mover);
+        } catch (const EVellocarError&) {
+            return kFailed;
+        }
         return 0;
     }
     if (mode == "build" && argc == 6) {

@@ -90,6 +90,14 @@ public:
     using EVellocarError::EVellocarError;
 };
 
+// Something at one of the names this program keeps its own files under beside a KEY or BIF (a
+// lock, a journal, a temporary) that it did not make: a link, a folder, a FIFO. It is never
+// opened through, written through or removed; the message names it and says what to do.
+class EUntrustedFile : public EVellocarError {
+public:
+    using EVellocarError::EVellocarError;
+};
+
 // A build refused before anything was touched (too many files, a name too long, ...).
 class EBuildRefused : public EVellocarError {
 public:

@@ -210,7 +210,7 @@ void WriteBifTemporary(const TReplacement& bif, const std::vector<TSourceFile>& 
                        TGauge& gauge) {
     std::optional<platform::File> created;
     try {
-        created.emplace(platform::File::Create(bif.Temporary));
+        created.emplace(platform::File::CreateNew(bif.Temporary));
     } catch (const EFCreateError& e) {
         RethrowNamingTarget(e, {bif.Temporary}, bif.Path);
     }
@@ -293,7 +293,8 @@ void WriteTemporaries(TRotation& rotation, const TReplacement& bif, const TRepla
         WriteBifTemporary(bif, files, bifSize, gauge);
         key.FileTable[entryIndex].FileSize = static_cast<std::uint32_t>(bifSize);
         try {
-            key.SaveToFile(index.Temporary); // flushed and closed, or removed, by SaveToFile
+            // Made new, flushed and closed, or removed.
+            platform::WriteWholeFile(index.Temporary, keycodec::Serialize(key, index.Temporary), true);
         } catch (const EFCreateError& e) {
             RethrowNamingTarget(e, {index.Temporary}, index.Path);
         } catch (const EWriteError& e) {

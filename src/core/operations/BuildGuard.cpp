@@ -30,58 +30,39 @@ std::optional<std::vector<platform::FileLock>> TryLockAll(const std::vector<std:
     return locks;
 }
 
-// The journal at path; nothing when there is none. Raises EJournalError for one that cannot be
-// trusted.
-std::optional<TJournal> ReadJournal(const std::string& path) {
-    if (!platform::PathExists(path)) return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    try {
-        platform::File file = platform::File::OpenRead(path);
-        // One byte more than a journal can hold is enough for the parser to refuse it.
-        bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), journalcodec::kMaxSize + 1)));
-        file.ReadExact(bytes.data(), bytes.size());
-    } catch (const EFOpenError&) {
-        if (!platform::PathExists(path)) return std::nullopt; // finished by its writer meanwhile
-        throw;
-    }
-    return journalcodec::Parse(bytes, path);
-}
-
-std::vector<std::string> TargetsOf(const TJournal& journal) {
-    std::vector<std::string> targets;
-    for (const TJournalFile& file : journal.Files) targets.push_back(file.Path);
-    return targets;
-}
-
-// The journal beside target, recovered while its files are locked (held, plus whatever else it
-// names, taken here). Returns "" when there was none.
+// The journal beside target, recovered while its files are locked (held, plus the others it may
+// act on, taken here). Returns "" when there was none; a dead build's replacement of it goes.
 std::string RecoverLocked(const std::string& journalPath, const TTargetLocks& held, std::chrono::milliseconds wait,
                           const TWaitNotice& notice) {
-    const auto journal = ReadJournal(journalPath);
-    if (!journal) {
+    TFileMover mover;
+    const auto scope = ReadJournalScope(journalPath, mover);
+    if (!scope) {
         // A replacement journal that never got its name: nothing depends on it.
-        platform::RemoveFile(journalPath + ".new");
+        platform::RemoveLeftover(journalPath + kReplacementSuffix);
         return "";
     }
     std::vector<std::string> others;
-    for (const std::string& target : TargetsOf(*journal))
+    for (const std::string& target : scope->Targets)
         if (!held.Holds(target)) others.push_back(target);
     std::optional<TTargetLocks> more;
     if (!others.empty()) more.emplace(others, wait, notice);
-    TFileMover mover;
-    return RecoverRotation(*journal, mover);
+    return RecoverRotation(journalPath, mover);
 }
 
 } // namespace
 
 TTargetLocks::TTargetLocks(const std::vector<std::string>& targets, std::chrono::milliseconds wait,
                            const TWaitNotice& notice) {
-    for (const std::string& target : targets) lockPaths_.push_back(platform::SideFileFor(target, kLockKind));
+    for (const std::string& target : targets) {
+        std::string path = platform::SideFileFor(target, kLockKind);
+        if (std::find(lockPaths_.begin(), lockPaths_.end(), path) == lockPaths_.end())
+            lockPaths_.push_back(std::move(path));
+    }
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (bool waited = false;; waited = true) {
         if (auto locks = TryLockAll(lockPaths_)) {
             locks_ = std::move(*locks);
-            ClearStaleLocks();
+            ClearLeftLocks();
             if (waited && notice) notice("");
             return;
         }
@@ -97,23 +78,25 @@ TTargetLocks::TTargetLocks(const std::vector<std::string>& targets, std::chrono:
     }
 }
 
-void TTargetLocks::ClearStaleLocks() {
-    // Each lock names all the locks its build took. A note found in one is a dead build's: the
-    // other lock files it left are taken and let go (which removes them), unless a live build
-    // holds them now.
-    std::string note;
-    for (const std::string& path : lockPaths_) note += path + '\n';
-    for (platform::FileLock& lock : locks_) {
-        const std::string old = lock.Noted();
-        for (std::size_t at = 0, end; (end = old.find('\n', at)) != std::string::npos; at = end + 1) {
-            const std::string path = old.substr(at, end - at);
+void TTargetLocks::ClearLeftLocks() {
+    // A lock left behind is a build's that died before its journal said what else it had
+    // locked: the other locks it left are in the same folder, or are taken over by the next
+    // build of their own targets. Each lock file of that folder that no one holds is taken and
+    // let go, which removes it.
+    std::vector<std::string> folders;
+    for (const platform::FileLock& lock : locks_) {
+        if (!lock.WasLeftBehind()) continue;
+        const std::string folder = platform::FolderOf(lock.Path());
+        if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
+        folders.push_back(folder);
+        for (const std::string& path : platform::SideFilesIn(folder, kLockKind)) {
             if (std::find(lockPaths_.begin(), lockPaths_.end(), path) != lockPaths_.end()) continue;
-            if (!platform::PathExists(path)) continue;
             try {
                 platform::FileLock::TryAcquire(path);
-            } catch (const EVellocarError&) {}
+            } catch (const EVellocarError&) {
+                // Not a lock after all, or one that cannot be taken here: left as it is.
+            }
         }
-        lock.Note(note);
     }
 }
 
@@ -136,24 +119,39 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath) {
     } catch (const EFOpenError&) {
         return {}; // no such folder: reading the KEY will say so
     }
-    const auto journal = ReadJournal(journalPath);
-    if (!journal) {
-        // A build killed before it wrote its journal left only its locks: taken and let go, they
-        // go away.
-        if (platform::PathExists(platform::SideFileFor(keyPath, kLockKind))) {
-            try {
-                const TTargetLocks stale({keyPath}, std::chrono::milliseconds(0), nullptr);
-            } catch (const EVellocarError&) {}
+    TFileMover mover;
+    const auto scope = ReadJournalScope(journalPath, mover);
+    if (!scope) {
+        // A build killed before it wrote its journal left at most its lock and the journal's
+        // replacement: taken and let go, the lock goes, and the replacement with it, unless a
+        // build that is still running holds the lock.
+        const std::string lockPath = platform::SideFileFor(keyPath, kLockKind);
+        if (!platform::LookAt(lockPath) && !platform::LookAt(journalPath + kReplacementSuffix)) return {};
+        try {
+            const TTargetLocks stale({keyPath}, std::chrono::milliseconds(0), nullptr);
+            platform::RemoveLeftover(journalPath + kReplacementSuffix);
+        } catch (const EUntrustedFile&) {
+            // The KEY itself can still be read: the note names what was left alone.
+            for (const std::string& side : {lockPath, journalPath + kReplacementSuffix}) {
+                const auto facts = platform::LookAt(side);
+                if (facts && facts->What != platform::EntryFacts::Kind::Regular)
+                    return {"left " + Quoted(side) + " as it is: " + platform::WhatStandsAt(side) +
+                                " stands at that name, where Vellocar keeps a file of its own, and Vellocar did "
+                                "not make it; remove it if no build is running",
+                            false};
+            }
+        } catch (const EVellocarError&) {
+            // Held by a running build, or a folder where nothing can be made: nothing to clear.
         }
         return {};
     }
 
-    const bool moving = journal->Phase != TJournalPhase::Writing;
+    const bool moving = scope->Phase == TJournalPhase::Rotating || scope->Phase == TJournalPhase::RollingBack;
     std::optional<TTargetLocks> locks;
     try {
         // A build still writing holds its locks for as long as that takes, and has not touched
         // the files at their names: nothing to wait for. One that is moving them is done at once.
-        locks.emplace(TargetsOf(*journal), moving ? kReaderWait : std::chrono::milliseconds(0), nullptr);
+        locks.emplace(scope->Targets, moving ? kReaderWait : std::chrono::milliseconds(0), nullptr);
     } catch (const EBuildRefused&) {
         if (!moving) return {};
         throw EVellocarError("Another build of " + Quoted(keyPath) +

@@ -12,10 +12,9 @@
 #include <vector>
 
 #include "Platform.h"
+#include "SideFileNames.h"
 
 namespace vellocar {
-
-inline constexpr char kLockKind[] = "lock";
 
 // How long a build waits for another build of the same files before it gives up.
 inline constexpr std::chrono::milliseconds kDefaultLockWait = std::chrono::minutes(10);
@@ -29,23 +28,26 @@ using TWaitNotice = std::function<void(const std::string& message)>;
 class TTargetLocks {
 public:
     // Locks every target, waiting while another build holds any of them (never holding some
-    // while waiting for others, so two builds cannot wait for each other). Raises
-    // EBuildRefused once wait has passed, EFCreateError when a lock file cannot be created.
+    // while waiting for others, so two builds cannot wait for each other). Two targets with one
+    // lock file (names that differ only in case, in a folder where that makes two files) take
+    // it once. Raises EBuildRefused once wait has passed, EFCreateError when a lock file cannot
+    // be created, EUntrustedFile when something other than a lock stands at its name.
     TTargetLocks(const std::vector<std::string>& targets, std::chrono::milliseconds wait, const TWaitNotice& notice);
 
     // Whether target is one of the locked ones.
     bool Holds(const std::string& target) const;
 
 private:
-    void ClearStaleLocks();
+    void ClearLeftLocks();
     std::vector<std::string> lockPaths_;
     std::vector<platform::FileLock> locks_;
 };
 
 // For a build that holds the locks of its targets: finishes or undoes what the journal beside
-// target says a build that died was doing, locking any other file it names first. Returns what
-// was done, "" when there was nothing to do. Raises EJournalError for a journal that cannot be
-// trusted (nothing is changed then).
+// target says a build that died was doing, locking the other files it may act on first, and
+// removes a dead build's journal replacement there. Returns what was done, "" when there was
+// nothing to do. Raises EJournalError for a journal that cannot be trusted, EUntrustedFile for
+// something at a journal's name that no build made (nothing is changed then).
 std::string RecoverBeside(const std::string& target, const TTargetLocks& held, std::chrono::milliseconds wait,
                           const TWaitNotice& notice);
 
@@ -56,10 +58,12 @@ struct TRecoveryNote {
 };
 
 // For a run that reads a KEY (list, verify, extract, opening it in the window): finishes or
-// undoes the rotation of a build of that KEY that died. A build still writing its temporaries is
-// left alone (the KEY and BIF at their names are untouched). Raises, changing nothing, when the
-// files are being moved by a build that is still running, when they cannot be put right here (a
-// read-only folder), or when the journal cannot be trusted.
+// undoes the rotation of a build of that KEY that died, and clears the lock files and journal
+// replacement that a dead build left. A build still writing its temporaries is left alone (the
+// KEY and BIF at their names are untouched). Raises, changing nothing, when the files are being
+// moved by a build that is still running, when they cannot be put right here (a read-only
+// folder), or when the journal cannot be trusted. Something at a lock's name that no build made
+// is told in the note, naming it, and left alone.
 TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath);
 
 } // namespace vellocar

@@ -41,10 +41,19 @@ public:
     // Raises EFOpenError "Cannot open file "<path>". <system text>".
     static File OpenRead(const std::string& path);
 
+    // Opens one of this program's own files for reading (a journal): never through a link, and
+    // only an ordinary file. Raises EFOpenError, or EUntrustedFile naming what stands there.
+    static File OpenOwn(const std::string& path);
+
     // Creates path afresh for writing. Whatever stands at that name (a file, or a link, whose
     // target stays untouched) is replaced, never written through. Raises EFCreateError
     // "Cannot create file "<path>". <system text>".
     static File Create(const std::string& path);
+
+    // Creates path as a new file of this program's own (a temporary, a journal), never opening
+    // or removing what stands at the name: a name that is taken raises EUntrustedFile, naming it
+    // and what stands there; any other failure EFCreateError.
+    static File CreateNew(const std::string& path);
 
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
@@ -96,8 +105,8 @@ std::vector<std::uint8_t> ReadFormatBytes(
 
 // Creates path afresh and writes bytes to it, flushed to the disk and closed; a file that could
 // not be written whole is removed before the error goes on (a part of a KEY or a journal is
-// worse than none: it would be read as garbage).
-void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes);
+// worse than none: it would be read as garbage). With fresh set, path is made as CreateNew does.
+void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes, bool fresh = false);
 
 // What a directory entry says of a path.
 struct PathInfo {
@@ -109,6 +118,31 @@ struct PathInfo {
 // Whether a directory entry of exactly this path exists, whatever its kind.
 bool PathExists(const std::string& path);
 std::optional<PathInfo> Stat(const std::string& path);
+
+// A file's identity: device and inode, or volume serial and file index.
+struct FileId {
+    std::uint64_t Volume = 0;
+    std::uint64_t Index = 0;
+    auto operator<=>(const FileId&) const = default;
+};
+
+// What the directory entry at a path is, never looking through a link.
+struct EntryFacts {
+    enum class Kind { Regular, Link, Folder, Other };
+    Kind What = Kind::Other;
+    std::uint64_t Size = 0; // of a regular file
+    FileId Id; // of the entry itself
+};
+std::optional<EntryFacts> LookAt(const std::string& path);
+
+// What stands at a path, for a message: "a symbolic link", "a folder", "a FIFO, device or
+// socket", "a file"; "nothing".
+std::string WhatStandsAt(const std::string& path);
+
+// Removes a file that a dead run of this program left at one of its own names (a journal's
+// replacement, a temporary): an ordinary file goes, nothing there is fine, and anything else
+// (a link, a folder, a FIFO) raises EUntrustedFile naming it, untouched.
+void RemoveLeftover(const std::string& path);
 
 // Deletes a file; false (and nothing raised) when it could not.
 bool RemoveFile(const std::string& path) noexcept;
@@ -159,10 +193,9 @@ std::string NameKey(const std::string& name);
 // spelled as it is stored. The folder must exist; raises EFOpenError otherwise.
 std::string AbsolutePath(const std::string& path);
 
-// A file beside target that belongs to it, for the bookkeeping of a build: "lock" or "journal".
-// Hidden (a name starting with "." on Linux, the hidden attribute on Windows) and the same
-// however target is spelled, so that two runs that spell one KEY differently meet at one file.
-// Absolute where the folder exists.
+// A file beside target that belongs to it, for the bookkeeping of a build: "lock" or "journal",
+// named by SideFileName in target's folder as AbsolutePath spells it, so that two runs that
+// spell one KEY differently meet at one file. Absolute where the folder exists.
 std::string SideFileFor(const std::string& target, const std::string& kind);
 
 // Whether path names a stream inside a file rather than a file: a colon in its last part (on
@@ -177,17 +210,20 @@ void SyncFolder(const std::string& folder);
 
 // An exclusive lock on a lock file, held until this object goes, or its process: the system
 // releases it when the process dies, so a killed build never leaves a stale lock. The lock file
-// is removed when the lock is released.
+// holds nothing and is removed when the lock is released; one that a killed holder left is
+// an empty file that the next holder takes over, and removes in turn.
 class FileLock {
 public:
     // The lock, or nothing when another holder has it. Raises EFCreateError when the lock file
-    // cannot be created (a read-only folder), EInOutError when the file system cannot lock.
+    // cannot be created (a read-only folder), EUntrustedFile when what stands at its name is no
+    // ordinary file (a link, a folder, a FIFO: never opened through), EInOutError when the file
+    // system cannot lock.
     static std::optional<FileLock> TryAcquire(const std::string& path);
 
-    // What the previous holder wrote into the lock file: something only when it died holding
-    // the lock (a holder that lets go removes the file). Note replaces it.
-    std::string Noted() const;
-    void Note(const std::string& text);
+    // Whether the lock file stood there before, held by no one: a holder died with it. (Never on
+    // Windows, where the system deletes the file with its holder.)
+    bool WasLeftBehind() const { return leftBehind_; }
+    const std::string& Path() const { return path_; }
 
     FileLock(FileLock&& other) noexcept;
     FileLock& operator=(FileLock&& other) noexcept;
@@ -196,11 +232,17 @@ public:
     ~FileLock();
 
 private:
-    FileLock(std::intptr_t handle, std::string path);
+    FileLock(std::intptr_t handle, std::string path, bool leftBehind = false);
     void Release() noexcept;
     std::intptr_t handle_;
     std::string path_;
+    bool leftBehind_;
 };
+
+// The lock files in folder that this program could have made (SideFileName of kind for some
+// name): the ones a build that died may have left, for a later run to take and let go. None on
+// Windows, whose lock files go with their holders.
+std::vector<std::string> SideFilesIn(const std::string& folder, const std::string& kind);
 
 // The names (without folder) of the plain files of folder: regular files only; folders,
 // hidden files (Windows attribute, or a name starting with "." elsewhere), system files and

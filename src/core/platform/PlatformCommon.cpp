@@ -6,6 +6,7 @@
 #include "Errors.h"
 #include "PlatformDetail.h"
 #include "Names.h"
+#include "Text.h"
 
 namespace vellocar::platform {
 
@@ -29,6 +30,36 @@ bool SameFile(const std::string& a, const std::string& b) {
     const std::string folderA = FolderOf(a), folderB = FolderOf(b);
     const auto idFolderA = detail::FolderIdentity(folderA), idFolderB = detail::FolderIdentity(folderB);
     return idFolderA && idFolderB && *idFolderA == *idFolderB && detail::SameEntryIn(folderA, a, b);
+}
+
+std::string WhatStandsAt(const std::string& path) {
+    const auto facts = LookAt(path);
+    if (!facts) return "nothing";
+    switch (facts->What) {
+        case EntryFacts::Kind::Regular:
+            return "a file";
+        case EntryFacts::Kind::Link:
+            return "a symbolic link";
+        case EntryFacts::Kind::Folder:
+            return "a folder";
+        case EntryFacts::Kind::Other:
+            break;
+    }
+    return "a FIFO, device or socket";
+}
+
+std::string detail::UntrustedNameMessage(const std::string& path, const std::string& what) {
+    return Quoted(path) + " is one of the names Vellocar keeps its own files under, but " + what +
+        " stands there, which Vellocar did not make; it will not use it, and nothing was changed. Remove it if "
+        "no build is running, then try again";
+}
+
+void RemoveLeftover(const std::string& path) {
+    const auto facts = LookAt(path);
+    if (!facts) return;
+    if (facts->What != EntryFacts::Kind::Regular)
+        throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
+    RemoveFile(path);
 }
 
 std::string CannotOpenMessage(const std::string& path, const std::string& reason) {
@@ -88,8 +119,8 @@ std::vector<std::uint8_t> ReadFormatBytes(
     }
 }
 
-void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-    File file = File::Create(path);
+void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes, bool fresh) {
+    File file = fresh ? File::CreateNew(path) : File::Create(path);
     try {
         file.WriteAll(bytes.data(), bytes.size());
         file.Flush();

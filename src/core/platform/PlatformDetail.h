@@ -2,19 +2,15 @@
 // What each system's platform file gives PlatformCommon.cpp, so that the questions both
 // systems answer alike (is this the same file?) are answered in one place.
 
-#include <compare>
+#include "Platform.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace vellocar::platform::detail {
 
-// A file's identity: device and inode, or volume serial and file index.
-struct FileId {
-    std::uint64_t Volume = 0;
-    std::uint64_t Index = 0;
-    auto operator<=>(const FileId&) const = default;
-};
+using platform::FileId;
 
 // The identity of what path names (a link counts as what it points to, "" is the working
 // folder); none when nothing does.
@@ -22,6 +18,9 @@ std::optional<FileId> IdentityOf(const std::string& path);
 
 // The identity of a folder, however its path is spelled.
 std::optional<FileId> FolderIdentity(const std::string& folder);
+
+// The message of EUntrustedFile for what stands at path, one of the program's own names.
+std::string UntrustedNameMessage(const std::string& path, const std::string& what);
 
 // Whether two existing files of different identities are certainly two: not where a file system
 // numbers each spelling of one file apart (some FUSE file systems).

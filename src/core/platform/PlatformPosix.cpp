@@ -6,6 +6,7 @@
 #include "ArchiveNames.h"
 #include "Errors.h"
 #include "Names.h"
+#include "PlatformDetail.h"
 
 #include <algorithm>
 #include <atomic>
@@ -99,6 +100,33 @@ File File::OpenRead(const std::string& path) {
         throw EFOpenError(OpenMessage(path, err));
     }
     return File(fd, path, static_cast<std::uint64_t>(st.st_size));
+}
+
+File File::OpenOwn(const std::string& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == ELOOP) throw EUntrustedFile(detail::UntrustedNameMessage(path, "a symbolic link"));
+    if (fd < 0) throw EFOpenError(OpenMessage(path, errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return File(fd, path, static_cast<std::uint64_t>(st.st_size));
+}
+
+File File::CreateNew(const std::string& path) {
+    for (;;) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) return File(fd, path);
+        if (errno == EINTR) continue;
+        if (errno == EEXIST) throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
+        throw EFCreateError(CreateMessage(path, errno));
+    }
 }
 
 File File::Create(const std::string& path) {
@@ -200,6 +228,19 @@ std::optional<PathInfo> Stat(const std::string& path) {
     info.IsDirectory = S_ISDIR(st.st_mode);
     if (info.IsRegular) info.Size = static_cast<std::uint64_t>(st.st_size);
     return info;
+}
+
+std::optional<EntryFacts> LookAt(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    EntryFacts facts;
+    facts.What = S_ISREG(st.st_mode) ? EntryFacts::Kind::Regular
+        : S_ISLNK(st.st_mode)        ? EntryFacts::Kind::Link
+        : S_ISDIR(st.st_mode)        ? EntryFacts::Kind::Folder
+                                     : EntryFacts::Kind::Other;
+    if (S_ISREG(st.st_mode)) facts.Size = static_cast<std::uint64_t>(st.st_size);
+    facts.Id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return facts;
 }
 
 bool RemoveFile(const std::string& path) noexcept { return ::unlink(path.c_str()) == 0; }

@@ -7,6 +7,7 @@
 
 #include "Errors.h"
 #include "Names.h"
+#include "SideFileNames.h"
 
 #include <atomic>
 #include <cerrno>
@@ -81,12 +82,18 @@ CaseKnowledge AskFileSystem(const std::string& folder) {
 // capitals. Nothing when no file can be made there.
 std::optional<bool> ProbeFolding(const std::string& folder) {
     static std::atomic<unsigned> counter{0};
-    std::string name = ".vellocar-case-probe-";
-    name += std::to_string(::getpid());
-    name += '-';
-    name += std::to_string(counter.fetch_add(1));
-    const std::string path = vellocar::JoinPath(folder, name);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    constexpr int kAttempts = 8; // names that something else already holds are passed over
+    std::string name, path;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < kAttempts; ++attempt) {
+        name = ".vellocar-case-probe-";
+        name += std::to_string(::getpid());
+        name += '-';
+        name += std::to_string(counter.fetch_add(1));
+        path = vellocar::JoinPath(folder, name);
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) return std::nullopt;
+    }
     if (fd < 0) return std::nullopt;
     ::close(fd);
     std::string capitals = name;
@@ -206,13 +213,23 @@ std::string AbsolutePath(const std::string& path) {
 std::string SideFileFor(const std::string& target, const std::string& kind) {
     // A folder that does not exist keeps its spelling: whatever is made there fails as it should.
     const std::string folder = CanonicalFolder(FolderOf(target)).value_or(FolderOf(target));
-    // One spelling for every spelling of the target: on a folder that folds case two spellings
-    // are one KEY, and some file systems would give each spelling of the lock a lock of its own.
-    std::string name = ".";
-    name += WindowsNameKey(FileNamePart(target));
-    name += '.';
-    name += kind;
-    return vellocar::JoinPath(folder, name);
+    return vellocar::JoinPath(folder, SideFileName(FileNamePart(target), kind));
+}
+
+std::vector<std::string> SideFilesIn(const std::string& folder, const std::string& kind) {
+    std::vector<std::string> found;
+    DIR* dir = ::opendir(HereIfEmpty(folder).c_str());
+    if (!dir) return found;
+    const std::string ending = "." + kind;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() <= ending.size() + 1 || name.front() != '.' || !name.ends_with(ending)) continue;
+        const std::string_view target = name.substr(1, name.size() - 1 - ending.size());
+        if (IsPlainFileName(target) && SideFileName(target, kind) == name)
+            found.push_back(vellocar::JoinPath(folder, name));
+    }
+    ::closedir(dir);
+    return found;
 }
 
 bool NamesStream(const std::string& path) { return FileNamePart(path).find(':') != std::string::npos; }
@@ -226,16 +243,18 @@ void SyncFolder(const std::string& folder) {
 
 // ------------------------------------------------------------------------------- FileLock
 
-FileLock::FileLock(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+FileLock::FileLock(std::intptr_t handle, std::string path, bool leftBehind)
+    : handle_(handle), path_(std::move(path)), leftBehind_(leftBehind) {}
 
 FileLock::FileLock(FileLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)) {}
+    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)), leftBehind_(other.leftBehind_) {}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
     if (this != &other) {
         Release();
         handle_ = std::exchange(other.handle_, -1);
         path_ = std::move(other.path_);
+        leftBehind_ = other.leftBehind_;
     }
     return *this;
 }
@@ -245,31 +264,33 @@ FileLock::~FileLock() { Release(); }
 void FileLock::Release() noexcept {
     if (handle_ < 0) return;
     // Removed while still held, so that whoever opens the name next makes a fresh lock file;
-    // one who opened the old one meanwhile sees it is gone once it gets the lock (below).
-    ::unlink(path_.c_str());
+    // one who opened the old one meanwhile sees it is gone once it gets the lock (below). Only
+    // the file held is removed, whatever may have taken its name since.
+    struct stat held {
+    }, named{};
+    if (::fstat(Fd(handle_), &held) == 0 && ::lstat(path_.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino)
+        ::unlink(path_.c_str());
     ::close(Fd(handle_));
     handle_ = -1;
 }
 
-std::string FileLock::Noted() const {
-    constexpr std::size_t kMaxNote = 64 * 1024;
-    std::string text(kMaxNote, '\0');
-    const ssize_t n = ::pread(Fd(handle_), text.data(), text.size(), 0);
-    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return text;
-}
-
-void FileLock::Note(const std::string& text) {
-    // Best effort: a lock that holds no note still locks.
-    if (::ftruncate(Fd(handle_), 0) == 0 && ::pwrite(Fd(handle_), text.data(), text.size(), 0) < 0) return;
-}
-
 std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
     for (;;) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        struct stat before {};
+        const bool existed = ::lstat(path.c_str(), &before) == 0;
+        // Never through a link, and without waiting on a FIFO: only an ordinary file is a lock.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EINTR) continue;
+            if (errno == ELOOP || errno == EISDIR || errno == ENXIO)
+                throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
             throw EFCreateError(CannotCreateMessage(path, SystemErrorText(errno)));
+        }
+        struct stat opened {};
+        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            ::close(fd);
+            throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
         }
         int locked = ::flock(fd, LOCK_EX | LOCK_NB);
         if (locked != 0 && (errno == EOPNOTSUPP || errno == ENOLCK || errno == EINVAL)) {
@@ -291,7 +312,7 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
         }, named{};
         if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
             held.st_ino == named.st_ino)
-            return FileLock(fd, path);
+            return FileLock(fd, path, existed && before.st_dev == held.st_dev && before.st_ino == held.st_ino);
         ::close(fd);
     }
 }

@@ -10,6 +10,7 @@
 
 #include "Errors.h"
 #include "Names.h"
+#include "PlatformDetail.h"
 #include "PlatformWin32Detail.h"
 
 #include <algorithm>
@@ -41,6 +42,8 @@ constexpr std::size_t kMaxIoChunk = 1u << 30;
 constexpr int kCreateAttempts = 8;
 
 constexpr const char* kNotADiskFile = "The name stands for a device, not a file on a disk";
+constexpr const char* kLinkStandsThere =
+    "A link to another file stands at that name; Vellocar neither writes through it nor removes it";
 
 // A name such as "nul", "com1.dlg" or "C:\out\con" opens a device, not a file. What the program
 // opens must be a file on a disk: reading from a console would wait forever, writing to a
@@ -65,6 +68,28 @@ std::string InOutErrorText(DWORD code) {
 }
 
 } // namespace
+
+bool win32::OpenedThroughLink(HANDLE h, const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return true;
+    }
+    char final[4 * MAX_PATH];
+    const DWORD length = GetFinalPathNameByHandleA(h, final, sizeof final, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= sizeof final) {
+        return false; // cannot tell: the attributes said it is no link
+    }
+    return NameKey(FileNamePart(std::string(final, length))) != NameKey(FileNamePart(path));
+}
+
+bool win32::IsHiddenLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return false;
+    }
+    const auto facts = LookAt(path);
+    return facts && facts->What == EntryFacts::Kind::Link;
+}
 
 std::string SystemErrorText(int code) {
     char* buffer = nullptr;
@@ -129,6 +154,39 @@ File File::OpenRead(const std::string& path) {
     return File(FromHandle(h), path);
 }
 
+File File::OpenOwn(const std::string& path) {
+    // The link itself, if one stands there: it is refused, never read through.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        throw EFOpenError(OpenErrorText(path, GetLastError()));
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!IsDiskFile(h) || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || OpenedThroughLink(h, path)) {
+        CloseHandle(h);
+        throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
+    }
+    return File(FromHandle(h), path);
+}
+
+File File::CreateNew(const std::string& path) {
+    HANDLE h =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
+            throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
+        }
+        throw EFCreateError(CreateErrorText(path, code));
+    }
+    if (!IsDiskFile(h)) {
+        CloseHandle(h);
+        throw EFCreateError(CannotCreateMessage(path, kNotADiskFile));
+    }
+    return File(FromHandle(h), path);
+}
+
 File File::Create(const std::string& path) {
     // CREATE_NEW makes a file of our own and never opens what already stands at the name, so
     // a link planted there cannot redirect the write. Only when the name is taken is that
@@ -147,6 +205,9 @@ File File::Create(const std::string& path) {
         const DWORD code = GetLastError();
         if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
             throw EFCreateError(CreateErrorText(path, code));
+        }
+        if (IsHiddenLink(path)) {
+            throw EFCreateError(CannotCreateMessage(path, kLinkStandsThere));
         }
         if (!DeleteFileA(path.c_str())) {
             // A read-only file, one held open by another program, a folder of that name: say
@@ -270,7 +331,41 @@ std::optional<PathInfo> Stat(const std::string& path) {
     return result;
 }
 
-bool RemoveFile(const std::string& path) noexcept { return DeleteFileA(path.c_str()) != 0; }
+std::optional<EntryFacts> LookAt(const std::string& path) {
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        return std::nullopt;
+    }
+    EntryFacts facts;
+    const DWORD attributes = data.dwFileAttributes;
+    facts.What = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryFacts::Kind::Link
+        : (attributes & FILE_ATTRIBUTE_DIRECTORY)            ? EntryFacts::Kind::Folder
+        : (attributes & FILE_ATTRIBUTE_DEVICE)               ? EntryFacts::Kind::Other
+                                                             : EntryFacts::Kind::Regular;
+    if (facts.What == EntryFacts::Kind::Regular) {
+        facts.Size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+    }
+    // The entry itself, with no access to its data: a file that another program holds is known
+    // all the same.
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (GetFileInformationByHandle(h, &info)) {
+            facts.Id = FileId{info.dwVolumeSerialNumber, Join(info.nFileIndexHigh, info.nFileIndexLow)};
+        }
+        if (facts.What == EntryFacts::Kind::Regular && OpenedThroughLink(h, path)) {
+            facts = EntryFacts{EntryFacts::Kind::Link, 0, facts.Id};
+        }
+        CloseHandle(h);
+    }
+    return facts;
+}
+
+bool RemoveFile(const std::string& path) noexcept { return !IsHiddenLink(path) && DeleteFileA(path.c_str()) != 0; }
 
 void RenameFile(const std::string& from, const std::string& to, bool replace) {
     // Written through, so that a power cut after the call cannot bring back the old name.

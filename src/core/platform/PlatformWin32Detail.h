@@ -36,6 +36,15 @@ inline HANDLE OpenForQuery(const std::string& path) {
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// Whether the entry that h was opened on, by path, is a link: a reparse point, or (under Wine,
+// which shows a Unix symbolic link as the file it points to, and deletes that file when the link
+// is deleted) a file whose final name is not the name it was opened by.
+bool OpenedThroughLink(HANDLE h, const std::string& path);
+
+// Whether path names a link that the system shows as the file it points to (Wine's Unix links):
+// such a name is never deleted, since deleting it would delete what it points to.
+bool IsHiddenLink(const std::string& path);
+
 inline std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
 } // namespace vellocar::platform::win32

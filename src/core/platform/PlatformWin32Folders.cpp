@@ -8,6 +8,7 @@
 
 #include "Errors.h"
 #include "Names.h"
+#include "SideFileNames.h"
 
 #include <limits>
 #include <optional>
@@ -148,7 +149,10 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 // The volume compares names itself, so any spelling of the target reaches the same side file.
-std::string SideFileFor(const std::string& target, const std::string& kind) { return FullPath(target) + "." + kind; }
+std::string SideFileFor(const std::string& target, const std::string& kind) {
+    const std::string full = FullPath(target);
+    return JoinPath(FolderPart(full), SideFileName(FileNamePart(full), kind));
+}
 
 bool NamesStream(const std::string& path) {
     // "\\?\C:\..." passes the path to the file system as it stands: the drive follows.
@@ -161,18 +165,24 @@ bool NamesStream(const std::string& path) {
 
 void SyncFolder(const std::string&) {}
 
+std::vector<std::string> SideFilesIn(const std::string&, const std::string&) { return {}; }
+
 // ----- FileLock --------------------------------------------------------------------------------
 
-FileLock::FileLock(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+FileLock::FileLock(std::intptr_t handle, std::string path, bool leftBehind)
+    : handle_(handle), path_(std::move(path)), leftBehind_(leftBehind) {}
 
 FileLock::FileLock(FileLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE))), path_(std::move(other.path_)) {}
+    : handle_(std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE))),
+      path_(std::move(other.path_)),
+      leftBehind_(other.leftBehind_) {}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
     if (this != &other) {
         Release();
         handle_ = std::exchange(other.handle_, FromHandle(INVALID_HANDLE_VALUE));
         path_ = std::move(other.path_);
+        leftBehind_ = other.leftBehind_;
     }
     return *this;
 }
@@ -185,44 +195,43 @@ void FileLock::Release() noexcept {
     }
 }
 
-std::string FileLock::Noted() const {
-    constexpr DWORD kMaxNote = 64 * 1024;
-    std::string text(kMaxNote, '\0');
-    LARGE_INTEGER start{};
-    DWORD got = 0;
-    if (!SetFilePointerEx(AsHandle(handle_), start, nullptr, FILE_BEGIN) ||
-        !ReadFile(AsHandle(handle_), text.data(), kMaxNote, &got, nullptr)) {
-        got = 0;
-    }
-    text.resize(got);
-    return text;
-}
-
-void FileLock::Note(const std::string& text) {
-    // Best effort: a lock that holds no note still locks.
-    LARGE_INTEGER start{};
-    DWORD put = 0;
-    if (SetFilePointerEx(AsHandle(handle_), start, nullptr, FILE_BEGIN) && SetEndOfFile(AsHandle(handle_))) {
-        WriteFile(AsHandle(handle_), text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
-    }
-}
-
 std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
     // Opened with no sharing: while one handle holds it no other can open it, and the file goes
-    // with the last handle, also when the process is killed.
+    // with the last handle, also when the process is killed. The entry itself is opened, never
+    // what a link there points to, and only an ordinary file is taken for a lock: a link or a
+    // folder at the name is refused before it could be marked for deletion.
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        return FileLock(FromHandle(h), path);
+                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        // Held by another handle; a lock file that its holder has just let go is refused with
+        // access denied until the system has deleted it.
+        if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+            (code == ERROR_ACCESS_DENIED && PathExists(path) &&
+             (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0)) {
+            return std::nullopt;
+        }
+        if (code == ERROR_ACCESS_DENIED && LookAt(path)) {
+            throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
+        }
+        throw EFCreateError(CreateErrorText(path, code));
     }
-    const DWORD code = GetLastError();
-    // Held by another handle; a lock file that its holder has just let go is refused with access
-    // denied until the system has deleted it.
-    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
-        (code == ERROR_ACCESS_DENIED && PathExists(path))) {
-        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || OpenedThroughLink(h, path)) {
+        CloseHandle(h);
+        throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
     }
-    throw EFCreateError(CreateErrorText(path, code));
+    // Deleted when the last handle goes, as FILE_FLAG_DELETE_ON_CLOSE would, but only now that
+    // it is known to be an ordinary file.
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    if (!SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) {
+        const DWORD code = GetLastError();
+        CloseHandle(h);
+        throw EFCreateError(CreateErrorText(path, code));
+    }
+    return FileLock(FromHandle(h), path);
 }
 
 } // namespace vellocar::platform
