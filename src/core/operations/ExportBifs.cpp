@@ -69,7 +69,7 @@ private:
 };
 
 std::string Folded(std::string text) {
-    for (char& c : text) c = FoldAscii(c);
+    FoldArchiveLetters(text);
     return text;
 }
 
@@ -108,7 +108,7 @@ using TNamesWritten = std::unordered_map<std::string, std::unordered_map<std::st
 class TBifsExport {
 public:
     TBifsExport(const std::vector<TGameKey>& keys, const TExportBifsRequest& request)
-        : keys_(keys), request_(request), rules_(TargetRules(request.Target)) {}
+        : keys_(keys), request_(request), rules_(TargetRules(request.Target)), patterns_(request.Patterns) {}
 
     TExportBifsReport Run(TGauge& gauge) {
         const std::uint64_t total = Survey();
@@ -169,8 +169,8 @@ private:
         // A BIF that holds nothing asked for is not looked at: its absence loses nothing.
         std::vector<TNWNKeyEntry> wanted;
         for (const TNWNKeyEntry& e : Entry(ref).Resources)
-            if (MatchesAnyPattern(request_.Patterns, ShownName(ResourceLine(e)))) wanted.push_back(e);
-        if (!request_.Patterns.empty() && wanted.empty()) return;
+            if (patterns_.Matches(ResourceLine(e))) wanted.push_back(e);
+        if (!patterns_.Empty() && wanted.empty()) return;
         const std::string folderName = BifFolderName(Entry(ref).Filename);
         if (!request_.Flat) {
             if (const auto reason = UnsafeExportNameReason(folderName))
@@ -211,7 +211,7 @@ private:
     // (their "#<index>" placeholders, the only names without a point); flat from several KEYs,
     // those a later KEY gives.
     void LeaveOut(std::vector<TExportItem>& plan, const TBifRef& ref) {
-        if (!request_.Patterns.empty())
+        if (!patterns_.Empty())
             std::erase_if(plan, [](const TExportItem& item) { return item.Name.find('.') == std::string::npos; });
         if (lastKeyOf_.empty()) return;
         const std::size_t before = plan.size();
@@ -248,6 +248,7 @@ private:
     const std::vector<TGameKey>& keys_;
     const TExportBifsRequest& request_;
     const platform::NameRules rules_;
+    const TNamePatterns patterns_;
     TExportBifsReport report_;
     TFilesBeingRead beingRead_;
     std::vector<TBifLocation> locations_;
