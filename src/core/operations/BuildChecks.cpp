@@ -14,6 +14,7 @@
 #include "KeyCodec.h"
 #include "Names.h"
 #include "Platform.h"
+#include "ResourceTypes.h"
 #include "Rotation.h"
 #include "Text.h"
 
@@ -21,6 +22,7 @@
 #include <array>
 #include <cstdlib>
 #include <limits>
+#include <unordered_map>
 
 namespace vellocar::buildsteps {
 
@@ -82,7 +84,7 @@ namespace {
 
 // The sources a build cannot pack, by what is wrong with them.
 struct TUnfitSources {
-    std::vector<std::string> Names, Missing, NotPlain, TooLong, TooLarge;
+    std::vector<std::string> Names, Colliding, Missing, NotPlain, TooLong, TooLarge;
 };
 
 // Refuses the build for the first kind of unfit source there is, naming them all.
@@ -91,6 +93,12 @@ void RefuseUnfitSources(const TUnfitSources& unfit, std::uint64_t total, const s
         if (!names.empty()) Refuse(bifFileName, (names.size() == 1 ? one : many) + NameList(names, quote));
     };
     refuse(unfit.Names, "this name cannot be packed: ", "these names cannot be packed: ", false);
+    refuse(unfit.Colliding,
+           "two files would be one resource in the BIF, since the game tells resources apart only by name, "
+           "letter case ignored, and type (and every extension it does not know gives the same type): ",
+           "pairs of files would each be one resource in the BIF, since the game tells resources apart only by "
+           "name, letter case ignored, and type (and every extension it does not know gives the same type): ",
+           false);
     refuse(unfit.Missing, "this file is no longer there: ", "these files are no longer there: ", true);
     refuse(unfit.NotPlain, "this is not an ordinary file: ", "these are not ordinary files: ", true);
     if (!unfit.TooLong.empty()) {
@@ -156,6 +164,20 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
             file.Size = static_cast<std::uint32_t>(info->Size);
             total += file.Size;
         }
+    }
+
+    // Two files that would be one resource: the game would load one of them, verify would
+    // report them and an export would write one file for both. Asked of names that fit.
+    std::unordered_map<std::string, const TSourceFile*> resources;
+    for (const TSourceFile& file : files) {
+        if (!unfit.Names.empty()) break;
+        if (file.BaseName.size() > kResRefSize) continue; // refused as too long
+        const auto type = static_cast<std::uint16_t>(file.ResType & 0xFFFFu);
+        const auto [first, fresh] = resources.try_emplace(ResourceKey(file.BaseName, type), &file);
+        if (fresh) continue;
+        const std::string line = ShownName(file.BaseName + "." + ResTypeToExt(type));
+        unfit.Colliding.push_back(Quoted(first->second->Name) + " and " + Quoted(file.Name) + " (both " + Quoted(line) +
+                                  ")");
     }
 
     RefuseUnfitSources(unfit, total, bifFileName);

@@ -20,19 +20,16 @@ namespace vellocar {
 namespace {
 
 // Marks the names that cannot be written, and each later name that would land in the file of
-// an earlier one.
+// an earlier one or that is one resource with it.
 void CheckNames(std::vector<TExportItem>& plan, platform::NameRules rules) {
-    std::unordered_map<std::string, std::string> first; // NameKey -> the first name
+    TExportClaims claims(rules);
     for (TExportItem& item : plan) {
         if (!item.SkipReason.empty()) continue;
         if (const auto reason = UnsafeExportNameReason(item.Name)) {
             item.SkipReason = *reason;
             continue;
         }
-        // Compared as the files will be named, which on Linux is UTF-8 ("é.txt" and "É.TXT").
-        const auto [earlier, fresh] =
-            first.try_emplace(platform::NameKey(FileNameOfArchiveName(item.Name), rules), item.Name);
-        if (!fresh) item.SkipReason = "\"" + earlier->second + "\" comes first under the same file name";
+        if (auto taken = claims.Claim(item, item.Name)) item.SkipReason = std::move(*taken);
     }
 }
 
@@ -40,6 +37,7 @@ TExportItem ItemFor(const TExportSource& source, const TNWNKeyEntry& entry, std:
     const TNWNVarResEntry& resource = source.Resources[index];
     TExportItem item;
     item.Name = ResourceLine(entry);
+    item.Identity = ResourceKey(ResRefToString(entry.ResRef), entry.ResType);
     item.Resource = index;
     item.Offset = resource.Offset;
     item.Size = resource.FileSize;
@@ -60,6 +58,18 @@ int ClampToInt(std::uint64_t value) {
 }
 
 } // namespace
+
+std::optional<std::string> TExportClaims::Claim(const TExportItem& item, const std::string& owner) {
+    // Compared as the files will be named, which on Linux is UTF-8 ("é.txt" and "É.TXT").
+    const auto [file, freshFile] =
+        files_.try_emplace(platform::NameKey(FileNameOfArchiveName(item.Name), rules_), owner);
+    if (!freshFile) return "\"" + file->second + "\" comes first under the same file name";
+    const auto [resource, freshResource] = resources_.try_emplace(item.Identity, owner);
+    if (freshResource) return std::nullopt;
+    files_.erase(file);
+    return "it is one resource with \"" + resource->second +
+        "\" (names compared without regard to letter case), which comes first";
+}
 
 std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
     // The first KEY entry that names each variable index: the one whose name the file takes.

@@ -8,7 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace vellocar {
@@ -16,6 +18,7 @@ namespace vellocar {
 // One step of an export.
 struct TExportItem {
     std::string Name; // the file name, as the resource list shows the resource
+    std::string Identity; // its entry's ResourceKey: what makes it one resource to the game
     std::uint32_t Resource = 0; // its index in the variable table
     std::string SkipReason; // why it is not written; empty when it is
     std::uint32_t Offset = 0; // where its bytes lie in the BIF
@@ -35,11 +38,27 @@ struct TExportSource {
     platform::NameRules Rules = platform::kHostNameRules;
 };
 
+// The file names and resources an export has taken in one folder: no two of its files are one
+// file there (platform::NameKey under the folder's rules), nor two files one resource
+// (ResourceKey), which the game and a build would take for one.
+class TExportClaims {
+public:
+    explicit TExportClaims(platform::NameRules rules) : rules_(rules) {}
+    // Takes item's file name and resource for owner (as a later refusal names it); why it cannot
+    // when an earlier claim holds either.
+    std::optional<std::string> Claim(const TExportItem& item, const std::string& owner);
+
+private:
+    platform::NameRules rules_;
+    std::unordered_map<std::string, std::string> files_, resources_; // key -> owner
+};
+
 // Every variable resource in index order, named by its first KEY entry; a resource that no
 // entry names is skipped as "#<index>". Then the KEY entries that name no resource of the BIF,
 // or one an earlier entry already names, skipped, so that every listed resource is accounted
 // for. Names that cannot be files in the target folder are skipped, and so is each later name
-// that the target folder takes for an earlier one (platform::NameKey under source.Rules).
+// that the target folder takes for an earlier one (platform::NameKey under source.Rules) or that
+// is one resource with an earlier one (ResourceKey), so that what an export writes packs again.
 std::vector<TExportItem> PlanExportAll(const TExportSource& source);
 
 // The resources of the selected lines of list, where line i shows the i-th KEY entry of this

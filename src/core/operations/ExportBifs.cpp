@@ -101,8 +101,8 @@ platform::NameRules TargetRules(std::string folder) {
 
 namespace {
 
-// Per folder, the file names written so far (NameKey -> "<BIF>: <name>").
-using TNamesWritten = std::unordered_map<std::string, std::unordered_map<std::string, std::string>>;
+// Per folder, the file names and resources written so far, each by "<BIF>: <name>".
+using TNamesWritten = std::unordered_map<std::string, TExportClaims>;
 
 // One export of many BIFs: what it learns of all of them first, then each BIF in turn.
 class TBifsExport {
@@ -225,7 +225,7 @@ private:
     // Marks the items that would land on a file being read or on one an earlier BIF wrote in
     // this folder; true when anything is left to write.
     bool ClaimNames(std::vector<TExportItem>& plan, std::size_t i, const std::string& target) {
-        auto& names = written_[folders_[i]];
+        TExportClaims& names = written_.try_emplace(folders_[i], rules_).first->second;
         bool anyToWrite = false;
         for (TExportItem& item : plan) {
             if (!item.SkipReason.empty()) continue;
@@ -234,10 +234,8 @@ private:
                 item.SkipReason = "writing it would overwrite \"" + *hit + "\", which is being read";
                 continue;
             }
-            const auto [earlier, fresh] = names.try_emplace(platform::NameKey(fileName, rules_),
-                                                            Entry(request_.Bifs[i]).Filename + ": " + item.Name);
-            if (!fresh) {
-                item.SkipReason = "\"" + earlier->second + "\" comes first under the same file name";
+            if (auto taken = names.Claim(item, Entry(request_.Bifs[i]).Filename + ": " + item.Name)) {
+                item.SkipReason = std::move(*taken);
                 continue;
             }
             anyToWrite = true;
