@@ -10,6 +10,7 @@
 #include "NamePattern.h"
 #include "Names.h"
 #include "Platform.h"
+#include "SafeFolders.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -196,7 +197,14 @@ private:
 
         const std::string target =
             request_.Flat ? request_.Target : request_.Target + folderName + platform::kPathSeparator;
-        if (ClaimNames(plan, i, target)) platform::CreateDirectories(target);
+        if (ClaimNames(plan, i, target)) {
+            platform::CreateDirectories(request_.Target);
+            // The folder given is the user's; the BIF's folder below it must be a folder of its own.
+            if (!request_.Flat) {
+                if (const auto refused = platform::MakeFolderBelow(request_.Target, folderName))
+                    return SkipBif(ref, *refused + ": an export writes only below the folder it was given");
+            }
+        }
         try {
             const TExportReport done = WriteExport(plan, *file, keys_[ref.Key].Path, target, part);
             report_.Written += done.Written;
