@@ -41,6 +41,7 @@ bool* FlagOf(const std::string& arg, CommandLine& cmd) {
     if (arg == "--flat") return &cmd.flat;
     if (arg == "--force") return &cmd.force;
     if (arg == "--shadowed") return &cmd.shadowed;
+    if (arg == "--allow-overlaps") return &cmd.allowOverlaps;
     return nullptr;
 }
 
@@ -85,6 +86,8 @@ std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& ver
         return UsageError("--all, --flat and --match belong to extract", {kUsageExtractAll});
     if (cmd.flat && !cmd.all) return UsageError("--flat belongs to extract --all", {kUsageExtractAll});
     if (cmd.force && verb != "cat") return UsageError("--force belongs to cat", {kUsageCat});
+    if (cmd.allowOverlaps && verb != "extract")
+        return UsageError("--allow-overlaps belongs to extract", {kUsageExtract, kUsageExtractAll});
     if (cmd.shadowed && verb != "find") return UsageError("--shadowed belongs to find", {kUsageShadowed});
     return std::nullopt;
 }

@@ -19,6 +19,7 @@ struct CommandLine {
     bool flat = false;
     bool force = false;
     bool shadowed = false;
+    bool allowOverlaps = false;
     std::vector<std::string> patterns; // --match
     std::optional<std::string> language; // --lang
     std::vector<std::string> operands; // the verb first

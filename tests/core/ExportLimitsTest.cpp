@@ -4,6 +4,7 @@
 
 #include "BuildTestHelpers.h"
 
+#include "Export.h"
 #include "ExportBifs.h"
 
 #include <filesystem>
@@ -32,7 +33,7 @@ struct ExportLimits : ::testing::Test {
         keys = {{dir / "k.key", model}};
     }
     TExportBifsReport ExportAll(const std::string& target) {
-        return ExportBifs(keys, {{{0, 0}}, (dir.path() / target / "").string(), false, {}}, gauge);
+        return ExportBifs(keys, {{{0, 0}}, (dir.path() / target / "").string(), false, {}, {}}, gauge);
     }
     std::uintmax_t BytesIn(const std::string& folder) const {
         std::uintmax_t bytes = 0;
@@ -62,6 +63,36 @@ TEST_F(ExportLimits, ABifsFolderThatIsALinkOrAFileIsRefused) {
         EXPECT_TRUE(Contains(report.Skipped[0].Reason, "an export writes only below the folder it was given"));
     }
     EXPECT_TRUE(fs::is_empty(dir.path() / "elsewhere"));
+}
+
+TEST_F(ExportLimits, SharedBytesStopAtTheBifsOwnSizeUnlessAllowed) {
+    constexpr std::uint32_t kCount = 40, kSpan = 64 << 10;
+    Write(kCount, kSpan);
+    const std::uint64_t bifSize = 20 + 16 * kCount + kSpan;
+    for (const bool allow : {false, true}) {
+        SCOPED_TRACE(allow);
+        TStringResourceList list;
+        TNWNBifFile bif(list, gauge);
+        bif.Open(dir / "data/m.bif", keys[0].Key, 0);
+        std::vector<std::uint64_t> asked;
+        bif.AllowOverlaps = [&](std::uint64_t planned, std::uint64_t size) {
+            asked.insert(asked.end(), {planned, size});
+            return allow;
+        };
+        const std::string out = allow ? "all" : "bounded";
+        fs::create_directories(dir.path() / out);
+        bif.ExtractAll((dir.path() / out / "").string());
+        EXPECT_EQ(asked, (std::vector<std::uint64_t>{std::uint64_t{kCount} * kSpan, bifSize}));
+        EXPECT_EQ(bif.Overlapping.size(), kCount - 1);
+        EXPECT_EQ(bif.ExportStopped, !allow);
+        if (allow) EXPECT_EQ(BytesIn(out), std::uint64_t{kCount} * kSpan);
+        if (!allow) EXPECT_LE(BytesIn(out), bifSize + kOverlapMargin);
+        EXPECT_EQ(bif.Skipped.size(), kCount - BytesIn(out) / kSpan);
+    }
+    const TExportBifsReport tree = ExportAll("tree");
+    EXPECT_EQ(tree.Stopped, 1u);
+    EXPECT_EQ(tree.Overlapping.size(), kCount - 1);
+    EXPECT_LE(BytesIn("tree/m"), bifSize + kOverlapMargin);
 }
 
 } // namespace

@@ -203,9 +203,50 @@ private:
 
 } // namespace
 
+namespace {
+
+// "(offset 120, 7 bytes)".
+std::string Extent(const TExportItem& item) {
+    return "(offset " + std::to_string(item.Offset) + ", " + std::to_string(item.Size) + " bytes)";
+}
+
+// The items to write whose bytes overlap those of another, each against the one that reaches
+// furthest among those that start before it (one sort, as verify finds them).
+std::vector<TSkippedResource> Overlaps(const std::vector<TExportItem>& plan) {
+    std::vector<const TExportItem*> placed;
+    for (const TExportItem& item : plan)
+        if (item.SkipReason.empty() && item.Size > 0 && !item.PastEnd) placed.push_back(&item);
+    std::sort(placed.begin(), placed.end(), [](const TExportItem* a, const TExportItem* b) {
+        return a->Offset != b->Offset ? a->Offset < b->Offset : a->Size > b->Size;
+    });
+    std::vector<TSkippedResource> overlaps;
+    const TExportItem* furthest = nullptr;
+    const auto end = [](const TExportItem* item) { return std::uint64_t{item->Offset} + item->Size; };
+    for (const TExportItem* item : placed) {
+        if (furthest && item->Offset < end(furthest))
+            overlaps.push_back({ShownName(item->Name),
+                                "its bytes " + Extent(*item) + " overlap those of \"" + ShownName(furthest->Name) +
+                                    "\" " + Extent(*furthest)});
+        if (!furthest || end(item) > end(furthest)) furthest = item;
+    }
+    return overlaps;
+}
+
+} // namespace
+
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
-                          const std::string& target, TGauge& gauge) {
+                          const std::string& target, TGauge& gauge, const TAllowOverlaps& allow) {
     TExportReport report;
+    const std::uint64_t bifSize = bif.Size();
+    report.Overlapping = Overlaps(plan);
+    // Asked once, before anything is written, of a plan that would write more than the BIF holds.
+    std::uint64_t planned = 0;
+    for (const TExportItem& item : plan)
+        if (item.SkipReason.empty()) planned += item.Size;
+    const std::uint64_t limit = bifSize + kOverlapMargin;
+    const bool bounded = planned > limit && !(allow && allow(planned, bifSize));
+    std::uint64_t written = 0;
+
     // A plan without progress positions (an empty BIF, a selection) leaves the gauge alone
     // rather than giving it the range 0 to -1.
     int last = -1;
@@ -217,7 +258,6 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
         gauge.Show();
     }
     TExportWriter writer(bif, keyPath, target, report);
-    const std::uint64_t bifSize = bif.Size();
     for (const TExportItem& item : plan) {
         if (item.Progress >= 0) {
             gauge.SetProgress(item.Progress);
@@ -228,13 +268,22 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
             report.Skipped.push_back({ShownName(item.Name), ShownName(item.SkipReason)});
             continue;
         }
+        if (bounded && (report.Stopped || written + item.Size > limit)) {
+            report.Stopped = true;
+            report.Skipped.push_back(
+                {ShownName(item.Name),
+                 "not written: the export stopped at the BIF's own size (" + std::to_string(bifSize) + " bytes) and " +
+                     std::to_string(kOverlapMargin >> 20) + " MiB more, since its resources share their bytes"});
+            continue;
+        }
+        written += item.Size;
         writer.Write(item, bifSize);
     }
     return report;
 }
 
 TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
-                              const TResourceList& list, TGauge& gauge) {
+                              const TResourceList& list, TGauge& gauge, const TAllowOverlaps& allow) {
     if (bif.KeyFile && !bif.KeyFile->Path.empty()) {
         const TRecoveryNote note = RecoverInterruptedBuild(bif.KeyFile->Path);
         if (note.FilesChanged)
@@ -250,7 +299,7 @@ TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target,
                                platform::FolderNameRules(folder.empty() ? "." : folder)};
     const std::vector<TExportItem> plan =
         scope == TExportScope::All ? PlanExportAll(source) : PlanExportSelected(source, list);
-    return WriteExport(plan, file, bif.KeyFile ? bif.KeyFile->Path : std::string(), target, gauge);
+    return WriteExport(plan, file, bif.KeyFile ? bif.KeyFile->Path : std::string(), target, gauge, allow);
 }
 
 } // namespace vellocar

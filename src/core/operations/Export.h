@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -69,21 +70,36 @@ std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const T
 struct TExportReport {
     std::size_t Written = 0;
     std::vector<TSkippedResource> Skipped; // in plan order
+    // The resources written or planned whose bytes overlap those of another (Reason says whose).
+    std::vector<TSkippedResource> Overlapping;
+    // The export stopped at the BIF's own size and kOverlapMargin more: the resources after that
+    // point are in Skipped.
+    bool Stopped = false;
 };
+
+// An export writes at most what its BIF holds: its resources' bytes lie side by side, so only
+// resources that share bytes can add up to more, and a small BIF whose entries all point at one
+// span would fill a disk. Past the BIF's size and this margin, an export stops unless allowed.
+inline constexpr std::uint64_t kOverlapMargin = std::uint64_t{1} << 20;
+
+// Asked before an export whose plan would write more than that: the bytes planned and the BIF's
+// size; true writes them all. None (or false) stops the export there.
+using TAllowOverlaps = std::function<bool(std::uint64_t planned, std::uint64_t bifSize)>;
 
 // Writes a plan's resources from the open BIF into target (a folder path ending with its
 // separator), each file created afresh. A file that would be the BIF or the KEY at keyPath
-// being read is skipped. Raises on the first resource that cannot be read or written (a
-// partial file is removed first; the files before it are kept). The gauge is given the range
-// of the plan's progress positions, if any.
+// being read is skipped. Overlapping resources are reported, and the export stops before it
+// writes more than the BIF's size and kOverlapMargin unless allow says otherwise. Raises on the
+// first resource that cannot be read or written (a partial file is removed first; the files
+// before it are kept). The gauge is given the range of the plan's progress positions, if any.
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
-                          const std::string& target, TGauge& gauge);
+                          const std::string& target, TGauge& gauge, const TAllowOverlaps& allow = {});
 
 // The whole export of a BIF opened with its KEY: all its resources, or those of the selected
 // lines of list, under the name rules of the target folder. When a build of that KEY that died
 // had to be finished first, nothing is exported (what was opened is no longer what is there).
 enum class TExportScope { All, Selected };
 TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
-                              const TResourceList& list, TGauge& gauge);
+                              const TResourceList& list, TGauge& gauge, const TAllowOverlaps& allow = {});
 
 } // namespace vellocar

@@ -206,10 +206,14 @@ private:
             }
         }
         try {
-            const TExportReport done = WriteExport(plan, *file, keys_[ref.Key].Path, target, part);
+            const TExportReport done =
+                WriteExport(plan, *file, keys_[ref.Key].Path, target, part, request_.AllowOverlaps);
             report_.Written += done.Written;
             for (const TSkippedResource& skipped : done.Skipped)
                 report_.Skipped.push_back({ref, skipped.Name, skipped.Reason});
+            for (const TSkippedResource& overlap : done.Overlapping)
+                report_.Overlapping.push_back({ref, overlap.Name, overlap.Reason});
+            if (done.Stopped) ++report_.Stopped;
         } catch (const EReadError& error) {
             SkipBif(ref, error.what());
         }

@@ -5,6 +5,7 @@
 // with all of its rules; across BIFs, no file is written twice and none over a KEY or BIF of
 // the set, and a BIF that is missing or damaged is reported while the others are exported.
 
+#include "Export.h"
 #include "GameKeys.h"
 #include "Progress.h"
 
@@ -27,6 +28,8 @@ struct TExportBifsRequest {
     // that a later KEY holds too is left to that KEY's (the one the game loads).
     bool Flat = false;
     std::vector<std::string> Patterns; // shell-style, on name.ext; none for every resource
+    // Asked, BIF by BIF, before an export would write more than the BIF holds (Export.h).
+    TAllowOverlaps AllowOverlaps;
 };
 
 // Something that was not exported, and why.
@@ -41,6 +44,8 @@ struct TExportBifsReport {
     std::size_t Written = 0;
     std::size_t Shadowed = 0; // left to a later KEY's resource (Flat with several KEYs)
     std::vector<TBifSkip> Skipped; // BIF by BIF, in the order asked
+    std::vector<TBifSkip> Overlapping; // resources whose bytes overlap another's, written or not
+    std::size_t Stopped = 0; // BIFs whose export stopped at their own size (the rest in Skipped)
 };
 
 // The folder of a BIF in a tree export: its stored name's last part without the extension
