@@ -52,7 +52,11 @@ std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path) {
 }
 
 std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std::string>& given) {
-    if (!cmd.game) return LoadKeys(given);
+    return LoadKeys(CommandKeyPaths(cmd, given));
+}
+
+std::vector<std::string> CommandKeyPaths(const CommandLine& cmd, const std::vector<std::string>& given) {
+    if (!cmd.game) return given;
     const GameInstall install = FindGameInstall(cmd.language.value_or("en"));
     if (!cmd.quiet) {
         std::string names;
@@ -62,7 +66,7 @@ std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std:
         }
         Complain("the game in \"" + install.Folder + "\": " + names);
     }
-    return LoadKeys(install.Keys);
+    return install.Keys;
 }
 
 std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& wanted, const std::string& keyPath) {
