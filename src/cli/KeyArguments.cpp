@@ -8,6 +8,7 @@
 #include "GameInstall.h"
 #include "Output.h"
 #include "Platform.h"
+#include "Text.h"
 
 namespace vellocar::cli {
 
@@ -64,7 +65,7 @@ std::vector<std::string> CommandKeyPaths(const CommandLine& cmd, const std::vect
             names += names.empty() ? "" : ", ";
             names += key.size() > install.Folder.size() ? key.substr(install.Folder.size() + 1) : key;
         }
-        Complain("the game in \"" + install.Folder + "\": " + names);
+        Complain("the game in " + QuotedPath(install.Folder) + ": " + names);
     }
     return install.Keys;
 }

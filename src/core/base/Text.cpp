@@ -181,6 +181,19 @@ std::string Quoted(std::string_view text) {
     return quoted;
 }
 
+std::string QuotedPath(std::string_view path) {
+    if (path.size() <= kQuotedPathBytes) return Quoted(path);
+    // Most of the room for the beginning, which says where the path starts, the rest for its
+    // file name; neither cut inside a UTF-8 sequence.
+    const auto isContinuation = [&](std::size_t at) { return (static_cast<unsigned char>(path[at]) & 0xC0) == 0x80; };
+    std::size_t head = kQuotedPathBytes * 2 / 3;
+    while (head > 0 && isContinuation(head)) --head;
+    std::size_t tail = path.size() - kQuotedPathBytes / 3;
+    while (tail < path.size() && isContinuation(tail)) ++tail;
+    std::string text = Quoted(std::string(path.substr(0, head)) + "..." + std::string(path.substr(tail)));
+    return text + " (" + std::to_string(path.size()) + " bytes)";
+}
+
 std::string Printable(std::string_view bytes) {
     std::string text;
     for (const char ch : bytes) {

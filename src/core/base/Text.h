@@ -88,6 +88,15 @@ std::string HexBytes(std::string_view text);
 // text in double quotes, as messages name files and resources.
 std::string Quoted(std::string_view text);
 
+// How much of a path a message quotes: a longer one (from a setting or a file, which can be as
+// long as it likes) is cut in its middle.
+inline constexpr std::size_t kQuotedPathBytes = 512;
+
+// path in double quotes, as Quoted does, when it is at most kQuotedPathBytes long; otherwise its
+// beginning and its end around "...", and how long it is ("/a/b...y/z" (31457280 bytes)), cut
+// between characters.
+std::string QuotedPath(std::string_view path);
+
 // Bytes from a file as a message shows them: printable ASCII as it is, any other byte (and the
 // backslash and the double quote) as \xHH, so that a message shows exactly what a file holds.
 std::string Printable(std::string_view bytes);

@@ -4,6 +4,7 @@
 
 #include "Errors.h"
 #include "Platform.h"
+#include "Text.h"
 
 namespace vellocar {
 
@@ -15,7 +16,7 @@ TConfigText ReadConfigFile(const std::string& path, std::uint64_t maxBytes) {
         platform::File file = platform::File::OpenRead(path);
         const std::uint64_t size = file.Size();
         if (size > maxBytes) {
-            read.Refusal = "\"" + path + "\" holds " + std::to_string(size) + " bytes, more than the " +
+            read.Refusal = QuotedPath(path) + " holds " + std::to_string(size) + " bytes, more than the " +
                 std::to_string(maxBytes) + " such a file can hold";
             return read;
         }
