@@ -32,14 +32,11 @@ bool FolderOrderLess(std::string_view a, std::string_view b) {
     return a < b;
 }
 
-bool SameStoredName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-        std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return SameChar(x, y, true); });
-}
+bool SameStoredName(std::string_view a, std::string_view b) { return StoredNameKey(a) == StoredNameKey(b); }
 
 std::string StoredNameKey(std::string_view name) {
     std::string key(name);
-    for (char& c : key) c = IsAnySeparator(c) ? '\\' : FoldAscii(c);
+    for (char& c : key) c = IsAnySeparator(c) ? '\\' : FoldArchiveLetter(c);
     return key;
 }
 

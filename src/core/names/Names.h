@@ -34,12 +34,12 @@ void FoldArchiveLetters(std::span<char> name);
 bool FolderOrderLess(std::string_view a, std::string_view b);
 
 // Whether two names stored in a KEY stand for the same BIF: "\" and "/" count equal, and so do
-// ASCII letters of either case, as the Windows file system and the name resolution here read
-// them ("DATA\ONE.BIF" and "data/one.bif").
+// letters of either case (FoldArchiveLetter), as the Windows file system reads them
+// ("DATA\ONE.BIF" and "data/one.bif", "data\É.bif" and "data\é.bif").
 bool SameStoredName(std::string_view a, std::string_view b);
 
-// The form in which SameStoredName compares a stored name ("\" for "/", ASCII letters folded):
-// two names stand for the same BIF exactly when their keys are equal.
+// The form in which SameStoredName compares a stored name ("\" for "/", letters folded): two
+// names stand for the same BIF exactly when their keys are equal.
 std::string StoredNameKey(std::string_view name);
 
 // Whether path ends with storedName right after a separator (or is storedName), "\" and "/"

@@ -40,7 +40,7 @@ struct TVerifyReport {
 // looks a resource up in all its BIFs at once: a pair that an entry of a checked BIF shares with
 // any earlier entry of the KEY is a problem of that entry (of the earlier one, when only its BIF
 // is checked). Stored BIF names are compared too, under the rule by which appending finds a
-// BIF's entry ("\" and "/" alike, ASCII case ignored). Raises only for faults of the machine
+// BIF's entry ("\" and "/" alike, letter case ignored). Raises only for faults of the machine
 // (out of memory), never for a fault of the files.
 TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
                             const std::vector<std::size_t>& bifIndexes);
