@@ -1,7 +1,7 @@
 // Any bytes as a KEY and a BIF, in memory: the export plans for everything and for a selection
-// never write a file outside the export folder or over another file of the same export, nor
-// one resource twice, say exactly which resources run past the end of the BIF, and account for
-// every resource and every KEY entry of the BIF once.
+// never write a file outside the export folder or over another file of the same export, say
+// exactly which resources run past the end of the BIF, and account for every resource and
+// every KEY entry of the BIF once, and never write one resource twice.
 //
 // Input: an 8-byte head, then the KEY, then the BIF.
 //   bytes 0-3  the KEY's size (little-endian; cut to what follows the head)
@@ -32,7 +32,7 @@ std::uint32_t IndexOf(const TNWNKeyEntry& e) { return e.ResId & kResIdIndexMask;
 
 // What every plan holds to: the bytes of each item are past the end exactly when they do not
 // fit the BIF, and each item to be written has a file name that stays inside the folder and
-// that no other written item shares, nor the resource (so that the files pack again).
+// that no other written item shares (nor its resource: the files pack again).
 void CheckPlan(const std::vector<TExportItem>& plan, const TExportSource& source) {
     static std::vector<std::string> keys, identities; // kept between runs: no allocation per input
     keys.clear();

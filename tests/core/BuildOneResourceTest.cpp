@@ -7,8 +7,6 @@
 #include "Platform.h"
 #include "Verify.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <random>
 
@@ -17,17 +15,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// "é", "É" and "ß" as this system's file names spell them (the ANSI code page on Windows).
-#ifdef _WIN32
-const std::string kSmallE = "\xE9", kCapitalE = "\xC9", kSharpS = "\xDF";
-#else
-const std::string kSmallE = "\xC3\xA9", kCapitalE = "\xC3\x89", kSharpS = "\xC3\x9F";
-#endif
+// "é" and "É" as this system's file names spell them (the ANSI code page on Windows).
+const std::string kSmallE = platform::kPathSeparator == '\\' ? "\xE9" : "\xC3\xA9";
+const std::string kCapitalE = platform::kPathSeparator == '\\' ? "\xC9" : "\xC3\x89";
 
-// Packs the folder's plain files; the refusal, or "" when the build went through.
+// Packs the files added; the refusal, or "" when the build went through.
 std::string Pack(BuildFixture& f) {
-    f.List.Clear();
-    for (const std::string& name : platform::ListPlainFiles(f.Source)) f.List.Add(name);
     try {
         f.Build("m.bif", "m.key", false);
     } catch (const EBuildRefused& e) {
@@ -39,6 +32,7 @@ std::string Pack(BuildFixture& f) {
 // What verify finds in the KEY at key, and what an export of its first BIF writes and skips.
 struct Checked {
     std::size_t Problems = 0, Written = 0, Skipped = 0;
+    bool operator==(const Checked&) const = default;
 };
 Checked VerifyAndExport(const std::string& key, const std::string& bif, const std::string& out) {
     auto model = std::make_shared<TNWNKeyFile>();
@@ -62,10 +56,8 @@ TEST(OneResource, TheBuildVerifyAndTheExportApplyOneRule) {
     } cases[] = {
         {"a.nss", "A.NSS", {"a", kTypeNss}, {"A", kTypeNss}, true},
         {"x.foo", "x.bar", {"x", 0xFFFF}, {"x", 0xFFFF}, true},
-        {"x.foo", "X", {"x", 0xFFFF}, {"X", 0xFFFF}, true},
         {kSmallE + ".txt", kCapitalE + ".TXT", {"\xE9", kTypeTxt}, {"\xC9", kTypeTxt}, true},
         {"a.nss", "a.ncs", {"a", kTypeNss}, {"a", 2010}, false},
-        {"s.txt", kSharpS + ".txt", {"s", kTypeTxt}, {"\xDF", kTypeTxt}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.a + " " + c.b);
@@ -73,25 +65,18 @@ TEST(OneResource, TheBuildVerifyAndTheExportApplyOneRule) {
         f.AddFile(c.a, 3);
         f.AddFile(c.b, 4);
         // A folder that folds case holds only one of "a.nss" and "A.NSS": nothing to refuse.
-        const bool both = std::distance(fs::directory_iterator(f.Source), {}) == 2;
-        const std::string refusal = both ? Pack(f) : "";
-        if (c.one && both) {
-            EXPECT_TRUE(Contains(refusal, "\"" + c.a + "\" and \"" + c.b + "\"") ||
-                        Contains(refusal, "\"" + c.b + "\" and \"" + c.a + "\""));
-        } else if (both) {
-            EXPECT_EQ(refusal, "");
-            const Checked packed = VerifyAndExport(f.OutPath("m.key"), f.OutPath("m.bif"), f.OutPath("packed"));
-            EXPECT_EQ(packed.Problems, 0u);
-            EXPECT_EQ(packed.Written, 2u);
+        if (std::distance(fs::directory_iterator(f.Source), {}) == 2) {
+            const std::string refusal = Pack(f);
+            EXPECT_EQ(Contains(refusal, "\"" + c.a + "\"") && Contains(refusal, "\"" + c.b + "\""), c.one);
+            if (!c.one)
+                EXPECT_EQ(VerifyAndExport(f.OutPath("m.key"), f.OutPath("m.bif"), f.OutPath("m")), Checked({0, 2, 0}));
         }
         // The same pair in a KEY that some other tool wrote: verify reports it, export writes one.
         WriteKey(f.OutPath("w.key"), {{"w.bif", {}, 0, 20 + 2 * 16 + 2}},
                  {{c.ea.ResRef, c.ea.ResType, ResId(0, 0)}, {c.eb.ResRef, c.eb.ResType, ResId(0, 1)}});
         WriteFile(f.OutPath("w.bif"), BifBytes({{"1", c.ea.ResType}, {"2", c.eb.ResType}}));
-        const Checked other = VerifyAndExport(f.OutPath("w.key"), f.OutPath("w.bif"), f.OutPath("other"));
-        EXPECT_EQ(other.Problems, c.one ? 1u : 0u);
-        EXPECT_EQ(other.Written, c.one ? 1u : 2u);
-        EXPECT_EQ(other.Skipped, c.one ? 1u : 0u);
+        EXPECT_EQ(VerifyAndExport(f.OutPath("w.key"), f.OutPath("w.bif"), f.OutPath("w")),
+                  c.one ? Checked({1, 1, 1}) : Checked({0, 2, 0}));
     }
 }
 
@@ -111,13 +96,10 @@ TEST(OneResource, WhatAPackWritesVerifyAcceptsAndAnExportWritesBack) {
             for (std::uint32_t more = random() % 2; more > 0; --more) name += pick(letters);
             f.AddFile(name + pick(extensions), 1 + random() % 5);
         }
-        const std::string refusal = Pack(f);
-        if (!refusal.empty()) continue;
+        if (!Pack(f).empty()) continue;
         ++packed;
-        const Checked back = VerifyAndExport(f.OutPath("m.key"), f.OutPath("m.bif"), f.OutPath("back"));
-        EXPECT_EQ(back.Problems, 0u);
-        EXPECT_EQ(back.Skipped, 0u);
-        EXPECT_EQ(back.Written, f.List.Count());
+        EXPECT_EQ(VerifyAndExport(f.OutPath("m.key"), f.OutPath("m.bif"), f.OutPath("back")),
+                  Checked({0, static_cast<std::size_t>(f.List.Count()), 0}));
     }
     EXPECT_GT(packed, 5) << "too few folders packed to show anything";
 }

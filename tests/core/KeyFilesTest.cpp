@@ -320,8 +320,7 @@ TEST_F(KeyFileCorrupt, ACheckListsEveryFaultAndReadsTheRest) {
     EXPECT_TRUE(Contains(faults[1], "the name of BIF 0 runs past the end"));
     EXPECT_TRUE(Contains(faults[2], "key entry 1 (\"seven\") names BIF 7, but the file table has 3 entries"));
     ASSERT_TRUE(key && key->Filenames.size() == 3);
-    EXPECT_EQ(key->Filenames[2].Filename, "data\\a.bif");
-    EXPECT_EQ(key->Filenames[2].Resources.size(), 1u);
+    EXPECT_EQ(key->Filenames[2].Resources.size(), 1u) << "BIF 2 and its entry are read all the same";
 }
 
 TEST(KeyFileLoadErrors, MissingFileNamesThePath) {

@@ -353,13 +353,8 @@ TEST_F(Export, UnsafeNamesAreSkippedAndListedAfterTheOthersAreWritten) {
 
 TEST_F(Export, ResourcesThatShareTheirBytesAskBeforeWritingMoreThanTheBifHolds) {
     // Three entries over one span of 1 MiB: 3 MiB from a BIF of a little over 1 MiB.
-    Bytes bif;
-    bif.Text("BIFFV1  ").U32(3).U32(0).U32(20);
-    for (std::uint32_t i = 0; i < 3; ++i) bif.U32(i).U32(68).U32(1 << 20).U32(kTypeTxt);
-    fs::create_directories(dir.path() / "data");
-    WriteFile(dir / "data/one.bif", bif.Text(std::string(1 << 20, 'x')));
-    WriteKey(dir / "chitin.key", {{"data\\one.bif", {}, 0, bif.Size()}},
-             {{"a", kTypeTxt, ResId(0, 0)}, {"b", kTypeTxt, ResId(0, 1)}, {"c", kTypeTxt, ResId(0, 2)}});
+    WriteFile(dir / "one.bif", SharedSpanBif(3, 1 << 20));
+    WriteFile(dir / "chitin.key", Key().AddBif("one.bif", 3, "r").Write());
     OpenKey(dir / "chitin.key");
     ChooseBif(0);
 
@@ -369,11 +364,12 @@ TEST_F(Export, ResourcesThatShareTheirBytesAskBeforeWritingMoreThanTheBifHolds) 
         "BIF of 1048644 bytes.\n\nWrite them all? No stops the export at the BIF's own size.",
         "Vellocar", MessageKind::YesNo, MessageAnswer::No);
     tk.ExpectMessage("Files extracted.", "", MessageKind::Ok);
-    tk.ExpectMessageContaining({"1 resource was not exported", "c.txt", "stopped at the BIF's own size"}, "Vellocar",
+    tk.ExpectMessageContaining({"1 resource was not exported", "r2.2da", "stopped at the BIF's own size"}, "Vellocar",
                                MessageKind::OkWarning);
-    tk.ExpectMessageContaining({"2 resources share their bytes", "b.txt", "c.txt"}, "Vellocar", MessageKind::OkWarning);
+    tk.ExpectMessageContaining({"2 resources share their bytes", "r1.2da", "r2.2da"}, "Vellocar",
+                               MessageKind::OkWarning);
     form.Clicked(ControlId::ExportButton);
-    EXPECT_EQ(FolderEntries(out), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(FolderEntries(out), (std::vector<std::string>{"r0.2da", "r1.2da"}));
 }
 
 } // namespace
