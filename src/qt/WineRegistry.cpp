@@ -353,7 +353,7 @@ std::optional<std::pair<std::string, std::size_t>> ValueName(std::string_view li
 std::optional<std::size_t> DataStart(std::string_view line) {
     std::size_t pos = 1;
     if (line.front() == '"') {
-        while (pos < line.size() && line[pos] != '"') pos += line[pos] == '\\' ? 2 : 1;
+        while (pos < line.size() && line[pos] != '"') pos += line[pos] == '\\' ? std::size_t{2} : std::size_t{1};
         if (pos >= line.size()) return std::nullopt;
         ++pos;
     } else if (line.front() != '@') {
@@ -465,7 +465,8 @@ std::optional<std::string> WineRegistryValue(const TRegistryBytes& bytes, const 
         const auto data = line.empty() ? std::nullopt : DataStart(line);
         // A hex value's data goes on over the lines that follow one ending with a backslash.
         const bool hex = data && StartsWithNoCase(std::string_view(line).substr(*data), kHexStart);
-        const auto named = data && view != 0 && !found[view] ? ValueName(line) : std::nullopt;
+        // Once the native view has the value, nothing more is wanted.
+        const auto named = data && view != 0 && !found[view] && !found[1] ? ValueName(line) : std::nullopt;
         if (!named || !EqualIgnoringCase(named->first, value)) {
             for (bool more = lines.Finish(nullptr) && hex; more; more = lines.Finish(nullptr))
                 if (!lines.Next(next, 0)) break;
