@@ -17,8 +17,11 @@ namespace fs = std::filesystem;
 const std::string kSmallE = platform::kPathSeparator == '\\' ? "\xE9" : "\xC3\xA9";
 const std::string kCapitalE = platform::kPathSeparator == '\\' ? "\xC9" : "\xC3\x89";
 
-// Packs the files added; the refusal, or "" when the build went through.
+// Packs the folder's plain files as the window lists them (on Windows "a." is "a"); the
+// refusal, or "" when the build went through.
 std::string Pack(BuildFixture& f) {
+    f.List.Clear();
+    for (const std::string& name : platform::ListPlainFiles(f.Source)) f.List.Add(name);
     try {
         f.Build("m.bif", "m.key", false);
     } catch (const EBuildRefused& e) {
