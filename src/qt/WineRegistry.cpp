@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -249,7 +250,9 @@ std::string MachineRelative(std::string key) {
 // the search has no use for, nor with the file.
 class TLineReader {
 public:
-    explicit TLineReader(const TRegistryBytes& bytes) : bytes_(bytes), buffer_(kChunkBytes) {}
+    // The buffer is left unfilled: only what the source gives is ever read from it.
+    explicit TLineReader(const TRegistryBytes& bytes)
+        : bytes_(bytes), buffer_(std::make_unique_for_overwrite<char[]>(kChunkBytes)) {}
 
     // Begins the next line: up to limit of its first bytes in head (without its line end).
     // False at the end of the text.
@@ -277,7 +280,7 @@ private:
     bool Fill() {
         if (at_ < size_) return true;
         at_ = 0;
-        size_ = std::min(bytes_(buffer_.data(), buffer_.size()), buffer_.size());
+        size_ = std::min(bytes_(buffer_.get(), kChunkBytes), kChunkBytes);
         return size_ > 0;
     }
 
@@ -289,7 +292,7 @@ private:
                 inLine_ = false;
                 break;
             }
-            const char* start = buffer_.data() + at_;
+            const char* start = buffer_.get() + at_;
             const auto* newline = static_cast<const char*>(std::memchr(start, '\n', size_ - at_));
             std::size_t n = newline ? static_cast<std::size_t>(newline - start) : size_ - at_;
             if (out) n = std::min(n, limit - out->size());
@@ -299,7 +302,7 @@ private:
                 last_ = start[n - 1];
             }
             at_ += n;
-            if (newline && at_ == static_cast<std::size_t>(newline - buffer_.data())) {
+            if (newline && at_ == static_cast<std::size_t>(newline - buffer_.get())) {
                 ++at_;
                 inLine_ = false;
             }
@@ -311,7 +314,7 @@ private:
     }
 
     const TRegistryBytes& bytes_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
     std::size_t at_ = 0, size_ = 0;
     bool inLine_ = false;
     char last_ = '\0', before_ = '\0'; // the line's last two bytes so far
