@@ -93,3 +93,12 @@ wcli --quiet extract --game --all "$(to_windows "$ee/out")" --match 'c_*'
 cmp "$ee/out/base_2da/c_dragon.mdl" "$ee/base/c_dragon.mdl"
 [ ! -e "$ee/out/retail_2da" ]
 echo "the Windows tool finds, prints and extracts across the game's KEYs"
+
+# A BIF's folder below the chosen one that is a Unix link (Wine shows it as the folder it points
+# to): that BIF is not exported, and nothing lands where the link points.
+mkdir -p "$ee/linked" "$ee/elsewhere" && ln -s ../elsewhere "$ee/linked/base_2da"
+if wcli --quiet extract --game --all "$(to_windows "$ee/linked")" 2>"$ee/link.err"; then
+  echo "error: an export through a link went through" >&2; exit 1
+fi
+grep -q 'base_2da" is a link' "$ee/link.err" && [ -z "$(ls -A "$ee/elsewhere")" ]
+echo "the Windows tool exports nothing through a link below the chosen folder"
