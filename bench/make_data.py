@@ -20,6 +20,9 @@
   make_data.py floorlist KEY BIF LIST
                                  "name offset size" of each of BIF's resources, for the export
                                  floor program (bench/win32/extract_floor.c)
+  make_data.py registry PREFIX   a Wine prefix whose system.reg is about 45 MB: COM classes and,
+                                 every few thousand keys, a 2 MB binary value over continued
+                                 lines, with the game's Location last (and its empty chitin.key)
 """
 
 import os
@@ -239,6 +242,27 @@ def make_floor_list(key_path, bif_path, list_path):
             out.write("%s %d %d\n" % (name, offset, size))
 
 
+def make_registry(prefix):
+    os.makedirs(prefix, exist_ok=True)
+    blob = ",\\\n  ".join([",".join(["%02x" % (i & 0xFF) for i in range(25)])] * 28000)
+    with open(os.path.join(prefix, "system.reg"), "w") as out:
+        out.write("WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n")
+        i = 0
+        while out.tell() < 43 * MIB:
+            if i % 4000 == 0:
+                out.write('[Software\\\\Classes\\\\Blob%d] 1700000000\n#time=1d9\n"Data"=hex:%s\n\n' % (i, blob))
+            else:
+                out.write('[Software\\\\Classes\\\\CLSID\\\\{%08X-0000-0000-0000-%012X}] 1700000000\n#time=1d9\n'
+                          '@="Component %d"\n"ThreadingModel"="Both"\n\n' % (i, i, i))
+            i += 1
+        out.write('[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1700000000\n"Location"="C:\\\\NWN"\n')
+    # The classic game where Location says, with an empty KEY, so that --game finds it.
+    os.makedirs(os.path.join(prefix, "drive_c", "NWN"), exist_ok=True)
+    with open(os.path.join(prefix, "drive_c", "NWN", "chitin.key"), "wb") as key:
+        key.write(b"KEY V1  " + struct.pack("<IIIIII", 0, 0, 64, 64, 126, 0) + bytes(32))
+    print("%s: system.reg of %d bytes" % (prefix, os.path.getsize(os.path.join(prefix, "system.reg"))))
+
+
 def main():
     if len(sys.argv) >= 3 and sys.argv[1] == "folder":
         make_folder(sys.argv[2])
@@ -252,6 +276,8 @@ def main():
         make_game(sys.argv[2])
     elif len(sys.argv) >= 3 and sys.argv[1] == "lookup":
         make_lookup(sys.argv[2])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "registry":
+        make_registry(sys.argv[2])
     elif len(sys.argv) >= 5 and sys.argv[1] == "floorlist":
         make_floor_list(sys.argv[2], sys.argv[3], sys.argv[4])
     else:

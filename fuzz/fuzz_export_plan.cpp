@@ -1,7 +1,7 @@
 // Any bytes as a KEY and a BIF, in memory: the export plans for everything and for a selection
 // never write a file outside the export folder or over another file of the same export, say
 // exactly which resources run past the end of the BIF, and account for every resource and
-// every KEY entry of the BIF once.
+// every KEY entry of the BIF once, and never write one resource twice.
 //
 // Input: an 8-byte head, then the KEY, then the BIF.
 //   bytes 0-3  the KEY's size (little-endian; cut to what follows the head)
@@ -32,10 +32,11 @@ std::uint32_t IndexOf(const TNWNKeyEntry& e) { return e.ResId & kResIdIndexMask;
 
 // What every plan holds to: the bytes of each item are past the end exactly when they do not
 // fit the BIF, and each item to be written has a file name that stays inside the folder and
-// that no other written item shares.
+// that no other written item shares (nor its resource: the files pack again).
 void CheckPlan(const std::vector<TExportItem>& plan, const TExportSource& source) {
-    static std::vector<std::string> keys; // kept between runs: no allocation per input
+    static std::vector<std::string> keys, identities; // kept between runs: no allocation per input
     keys.clear();
+    identities.clear();
     for (const TExportItem& item : plan) {
         fuzz::Check(item.PastEnd == (std::uint64_t{item.Offset} + item.Size > source.BifSize),
                     "PastEnd is not \"offset + size > BIF size\"");
@@ -53,9 +54,13 @@ void CheckPlan(const std::vector<TExportItem>& plan, const TExportSource& source
                         "a written name holds a separator or a control byte");
         }
         keys.push_back(platform::NameKey(item.Name));
+        identities.push_back(item.Identity);
     }
-    std::sort(keys.begin(), keys.end());
-    fuzz::Check(std::adjacent_find(keys.begin(), keys.end()) == keys.end(), "two written items share a file");
+    for (auto* names : {&keys, &identities}) {
+        std::sort(names->begin(), names->end());
+        fuzz::Check(std::adjacent_find(names->begin(), names->end()) == names->end(),
+                    "two written items share a file or a resource");
+    }
 }
 
 // PlanExportAll: resource i is item i, named by the first KEY entry for it ("#i" when none),

@@ -1,7 +1,7 @@
 // Any bytes as a KEY, in memory: the codec refuses them with one of its own errors, the same
 // whether it is given the whole file or only the leading bytes its loader asks for, or it gives
 // a model that walks cleanly and writes back to bytes that read as the same model. Its names
-// cross into UTF-8 and back unchanged.
+// cross into UTF-8 and back unchanged. Verify's reading finds a fault exactly when Parse does.
 
 #include "ArchiveNames.h"
 #include "Errors.h"
@@ -81,6 +81,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> file(data, size);
     std::string wholeError;
     std::optional<TNWNKeyFile> key = Read(file, size, wholeError);
+
+    // The reading verify makes: silent exactly when Parse accepts the file, and then the same
+    // model; otherwise whatever it kept is filed as a model is, under rows it has.
+    std::size_t faults = 0;
+    const auto checked = keycodec::ParseForCheck(file, [&](const std::string&) { ++faults; });
+    fuzz::Check((faults == 0) == key.has_value(), "the check's reading and Parse disagree about a fault");
+    if (key) fuzz::Check(checked && fuzz::SameKey(*checked, *key, true), "the check's reading gives another model");
+    for (std::size_t i = 0; checked && i < checked->Filenames.size(); ++i)
+        for (const TNWNKeyEntry& entry : checked->Filenames[i].Resources)
+            fuzz::Check((entry.ResId >> kResIdBifShift) == i && i < checked->FileTable.size(),
+                        "the check files an entry under another BIF, or one without a row");
 
     // The loader reads only what BytesNeeded asks for (header, tables, names); from those bytes
     // the codec must come to the same model, or refuse with the same words.

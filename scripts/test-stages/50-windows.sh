@@ -118,3 +118,12 @@ wcli --quiet extract --png "$(to_windows "$ee/tex.key")" 0 "$(to_windows "$ee/pn
 convert "$ee/png/pic.tga.png" -depth 8 rgba:- | cmp - "$ee/pic.rgba"
 convert "$ee/png/pic.dds.png" -depth 8 rgba:- | cmp - "$ee/dds.rgba"
 echo "the Windows tool writes textures as PNGs that ImageMagick reads back pixel for pixel"
+
+# A BIF's folder below the chosen one that is a Unix link (Wine shows it as the folder it points
+# to): that BIF is not exported, and nothing lands where the link points.
+mkdir -p "$ee/linked" "$ee/elsewhere" && ln -s ../elsewhere "$ee/linked/base_2da"
+if wcli --quiet extract --game --all "$(to_windows "$ee/linked")" 2>"$ee/link.err"; then
+  echo "error: an export through a link went through" >&2; exit 1
+fi
+grep -q 'base_2da" is a link' "$ee/link.err" && [ -z "$(ls -A "$ee/elsewhere")" ]
+echo "the Windows tool exports nothing through a link below the chosen folder"

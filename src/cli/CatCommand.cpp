@@ -1,6 +1,7 @@
 // cat: the exact bytes of the resource that the game loads from the KEYs given, on stdout; on a
 // terminal only text, unless forced. With --png, a texture as a PNG picture instead.
 
+#include "ArchiveNames.h"
 #include "BifFiles.h"
 #include "ByteIO.h"
 #include "Commands.h"
@@ -39,15 +40,18 @@ struct Piece {
 // Complains and returns nothing when wanted is no resource name, no KEY holds it, or its BIF
 // is missing or does not hold it.
 std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::string& wanted) {
-    const std::size_t point = wanted.rfind('.');
-    const std::string resRef = point == std::string::npos ? wanted : wanted.substr(0, point);
+    // The name as the archive holds it (Windows-1252), which "é" fits in one byte of.
+    const std::string archived = ArchiveNameOf(wanted).value_or(std::string());
+    const std::size_t point = archived.rfind('.');
+    const std::string resRef = point == std::string::npos ? archived : archived.substr(0, point);
     if (point == std::string::npos || resRef.empty() || resRef.size() > kResRefSize) {
         Complain("\"" + wanted + "\" is no resource name (a name of 1 to 16 characters, a point, an extension)");
         return std::nullopt;
     }
-    const std::int64_t type = ExtToResType(wanted.substr(point));
+    const std::int64_t type = ExtToResType(archived.substr(point));
     if (type == kUnknownResType) {
-        Complain("\"" + wanted + "\": the extension \"" + wanted.substr(point + 1) + "\" is no resource type");
+        Complain("\"" + wanted + "\": the extension \"" + ShownName(archived.substr(point + 1)) +
+                 "\" is no resource type");
         return std::nullopt;
     }
     const auto hit = LoadedResource(keys, resRef, static_cast<std::uint16_t>(type));

@@ -42,6 +42,7 @@ bool* FlagOf(const std::string& arg, CommandLine& cmd) {
     if (arg == "--force") return &cmd.force;
     if (arg == "--shadowed") return &cmd.shadowed;
     if (arg == "--png") return &cmd.png;
+    if (arg == "--allow-overlaps") return &cmd.allowOverlaps;
     return nullptr;
 }
 
@@ -88,6 +89,8 @@ std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& ver
     if (cmd.force && verb != "cat") return UsageError("--force belongs to cat", {kUsageCat});
     if (cmd.png && verb != "cat" && verb != "extract")
         return UsageError("--png belongs to cat and extract", {kUsageCat, kUsageExtract, kUsageExtractAll});
+    if (cmd.allowOverlaps && verb != "extract")
+        return UsageError("--allow-overlaps belongs to extract", {kUsageExtract, kUsageExtractAll});
     if (cmd.shadowed && verb != "find") return UsageError("--shadowed belongs to find", {kUsageShadowed});
     return std::nullopt;
 }

@@ -20,6 +20,7 @@ struct CommandLine {
     bool force = false;
     bool shadowed = false;
     bool png = false;
+    bool allowOverlaps = false;
     std::vector<std::string> patterns; // --match
     std::optional<std::string> language; // --lang
     std::vector<std::string> operands; // the verb first

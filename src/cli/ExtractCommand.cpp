@@ -51,8 +51,18 @@ std::string Extracted(std::size_t written, const std::string& count, std::size_t
     return text;
 }
 
+// What to say of overlapping resources on stderr, and after the summary of an export that
+// stopped at a BIF's size.
+void ReportOverlaps(const std::string& bif, const std::vector<TSkippedResource>& overlapping) {
+    for (const TSkippedResource& overlap : overlapping)
+        Complain("note: " + bif + ": " + overlap.Name + ": " + overlap.Reason);
+}
+constexpr char kStoppedNote[] =
+    "; stopped at the BIF's size, since its resources share their bytes (--allow-overlaps writes them all)";
+
 int ExtractBif(const std::string& keyPath, const std::string& bifName, const std::string& dir,
-               const std::vector<std::string>& wantedLines, bool png, bool quiet, Output& out) {
+               const std::vector<std::string>& wantedLines, const CommandLine& cmd, Output& out) {
+    const bool quiet = cmd.quiet, allowOverlaps = cmd.allowOverlaps;
     const auto key = LoadKey(keyPath);
     const auto index = ChooseBif(*key, bifName, keyPath);
     if (!index) return kExitFailure;
@@ -64,6 +74,7 @@ int ExtractBif(const std::string& keyPath, const std::string& bifName, const std
     // The user named the entry, so the BIF is that one, not the first name that its path holds.
     TNWNBifFile bif(lines, gauge.Gauge());
     bif.Open(bifPath, key, static_cast<std::int32_t>(*index));
+    bif.AllowOverlaps = [allowOverlaps](std::uint64_t, std::uint64_t) { return allowOverlaps; };
 
     // Each LINE selects every line equal to it.
     int status = kExitOk;
@@ -79,9 +90,10 @@ int ExtractBif(const std::string& keyPath, const std::string& bifName, const std
     platform::CreateDirectories(dir);
     const TExportReport report =
         ExportResources(bif, WithSeparator(dir), wantedLines.empty() ? TExportScope::All : TExportScope::Selected,
-                        lines, gauge.Gauge(), png);
+                        lines, gauge.Gauge(), cmd.png, bif.AllowOverlaps);
     gauge.Finish();
 
+    ReportOverlaps(chosen.Filename, report.Overlapping);
     for (const TSkippedResource& skipped : report.Skipped) {
         Complain("skipped " + skipped.Name + ": " + skipped.Reason);
         status = kExitFailure;
@@ -90,6 +102,7 @@ int ExtractBif(const std::string& keyPath, const std::string& bifName, const std
         std::string summary = Extracted(report.Written, std::to_string(report.Written), report.Pngs) + " from " +
             chosen.Filename + " into " + dir;
         if (!report.Skipped.empty()) summary += " (" + std::to_string(report.Skipped.size()) + " skipped)";
+        if (report.Stopped) summary += kStoppedNote;
         out.Line(summary);
     }
     return status;
@@ -97,12 +110,19 @@ int ExtractBif(const std::string& keyPath, const std::string& bifName, const std
 
 // Several BIFs, or one filtered by --match: into DIR/<BIF name>/ each, or all into DIR (flat).
 int ExtractBifs(const std::vector<TGameKey>& keys, std::vector<TBifRef> bifs, const std::string& dir, bool flat,
-                const std::vector<std::string>& patterns, bool png, bool quiet, Output& out) {
+                const CommandLine& cmd, Output& out) {
+    const bool quiet = cmd.quiet;
+    const std::vector<std::string>& patterns = cmd.patterns;
     JobGauge gauge("extracting", !quiet);
-    const TExportBifsReport report =
-        ExportBifs(keys, {std::move(bifs), WithSeparator(dir), flat, patterns, png}, gauge.Gauge());
+    const bool allow = cmd.allowOverlaps;
+    const TExportBifsReport report = ExportBifs(
+        keys, {std::move(bifs), WithSeparator(dir), flat, patterns, cmd.png, [allow](auto, auto) { return allow; }},
+        gauge.Gauge());
     gauge.Finish();
 
+    for (const TBifSkip& overlap : report.Overlapping)
+        Complain("note: " + BifLabel(keys, overlap.Bif.Key, overlap.Bif.Bif) + ": " + overlap.Name + ": " +
+                 overlap.Reason);
     for (const TBifSkip& skipped : report.Skipped) {
         const std::string bif = BifLabel(keys, skipped.Bif.Key, skipped.Bif.Bif);
         Complain(skipped.Name.empty() ? bif + ": not exported: " + skipped.Reason
@@ -119,6 +139,9 @@ int ExtractBifs(const std::vector<TGameKey>& keys, std::vector<TBifRef> bifs, co
         if (!report.Skipped.empty()) summary += " (" + WithThousands(report.Skipped.size()) + " skipped)";
         if (report.Shadowed > 0)
             summary += "; " + WithThousands(report.Shadowed) + " left out for a later KEY's resource of the same name";
+        if (report.Stopped > 0)
+            summary += "; " + WithThousands(report.Stopped) + (report.Stopped == 1 ? " BIF" : " BIFs") +
+                " stopped at its size, since its resources share their bytes (--allow-overlaps writes them all)";
         out.Line(summary);
     }
     return report.Skipped.empty() ? kExitOk : kExitFailure;
@@ -143,7 +166,7 @@ int ExtractAll(const CommandLine& cmd, const Operands& args, std::size_t keyArgs
                           {kUsageExtractAll});
     if (args[keyArgs].empty()) return UsageError("DIR must not be empty", {kUsageExtractAll});
     const std::vector<TGameKey> keys = CommandKeys(cmd, KeyOperands(args, keyArgs));
-    return ExtractBifs(keys, AllBifs(keys), args[keyArgs], cmd.flat, cmd.patterns, cmd.png, cmd.quiet, out);
+    return ExtractBifs(keys, AllBifs(keys), args[keyArgs], cmd.flat, cmd, out);
 }
 
 } // namespace
@@ -157,15 +180,14 @@ int ExtractCommand(const CommandLine& cmd, const Operands& args, Output& out) {
     const std::vector<std::string> lines(args.begin() + static_cast<std::ptrdiff_t>(keyArgs) + 2, args.end());
     if (!lines.empty() && !cmd.patterns.empty())
         return UsageError("give either LINEs or --match, not both", {kUsageExtract, kUsageExtractAll});
-    if (!cmd.game && cmd.patterns.empty()) return ExtractBif(args[0], args[1], args[2], lines, cmd.png, cmd.quiet, out);
+    if (!cmd.game && cmd.patterns.empty()) return ExtractBif(args[0], args[1], args[2], lines, cmd, out);
     const std::vector<TGameKey> keys = CommandKeys(cmd, KeyOperands(args, keyArgs));
     const auto ref = ChooseBifIn(keys, args[keyArgs]);
     if (!ref) return kExitFailure;
     if (cmd.patterns.empty())
-        return ExtractBif(keys[ref->Key].Path, std::to_string(ref->Bif), args[keyArgs + 1], lines, cmd.png, cmd.quiet,
-                          out);
+        return ExtractBif(keys[ref->Key].Path, std::to_string(ref->Bif), args[keyArgs + 1], lines, cmd, out);
     // One BIF with a filter: its matching resources straight into DIR.
-    return ExtractBifs(keys, {*ref}, args[keyArgs + 1], true, cmd.patterns, cmd.png, cmd.quiet, out);
+    return ExtractBifs(keys, {*ref}, args[keyArgs + 1], true, cmd, out);
 }
 
 } // namespace vellocar::cli

@@ -6,6 +6,9 @@
 #include "Errors.h"
 #include "GameFolder.h"
 #include "GameKeys.h"
+#include "Text.h"
+
+#include <algorithm>
 
 #ifdef _WIN32
 #include "Win32Registry.h"
@@ -16,6 +19,9 @@
 namespace vellocar::cli {
 
 namespace {
+
+// How many of the places passed over a message names.
+constexpr std::size_t kPassedOverShown = 8;
 
 std::optional<std::string> ReadRegistry(const std::string& key, const std::string& value) {
 #ifdef _WIN32
@@ -29,17 +35,28 @@ std::optional<std::string> ReadRegistry(const std::string& key, const std::strin
 
 GameInstall FindGameInstall(const std::string& language) {
     const auto sources = ui::SystemGameFolderSources(ReadRegistry);
-    GameInstall install;
-    install.Folder = ui::FindGameFolder(*sources);
-    if (install.Folder.empty())
+    const ui::TGameSearch found = ui::FindGame(*sources, ui::RegistryGameFolder(*sources));
+    if (found.Folder.empty()) {
+        std::string passed;
+        const std::size_t shown = std::min(found.PassedOver.size(), kPassedOverShown);
+        for (std::size_t i = 0; i < shown; ++i) passed += (i == 0 ? "" : ", ") + found.PassedOver[i];
+        if (found.PassedOver.size() > shown)
+            passed += " and " + std::to_string(found.PassedOver.size() - shown) + " more";
         throw EVellocarError(
-            "no game folder found: the registry names none (HKLM\\SOFTWARE\\BioWare\\NWN\\Neverwinter "
-            "Location), and no Enhanced Edition is in NWN_ROOT, Steam, Beamdog's client or GOG; "
-            "set NWN_ROOT to the game's folder, or give the KEYs");
+            "no game folder found: " +
+            (passed.empty()
+                 ? std::string("NWN_ROOT is not set, the registry names no folder "
+                               "(HKLM\\SOFTWARE\\BioWare\\NWN\\Neverwinter Location)")
+                 : "none of the game's KEYs (data/nwn_base.key, or chitin.key of the classic game) in " + passed) +
+            ", and no Enhanced Edition is in Steam's, Beamdog's or GOG's folders; set NWN_ROOT to the game's "
+            "folder, or give the KEYs");
+    }
+    GameInstall install;
+    install.Folder = found.Folder;
     install.Keys = GameKeyPaths(install.Folder, language);
     if (install.Keys.empty())
-        throw EVellocarError("the game folder \"" + install.Folder +
-                             "\" holds none of the game's KEYs (data/nwn_base.key, or chitin.key of the classic game)");
+        throw EVellocarError("the game folder " + QuotedPath(install.Folder) +
+                             " holds none of the game's KEYs (data/nwn_base.key, or chitin.key of the classic game)");
     return install;
 }
 

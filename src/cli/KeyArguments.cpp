@@ -8,6 +8,7 @@
 #include "GameInstall.h"
 #include "Output.h"
 #include "Platform.h"
+#include "Text.h"
 
 namespace vellocar::cli {
 
@@ -52,7 +53,11 @@ std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path) {
 }
 
 std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std::string>& given) {
-    if (!cmd.game) return LoadKeys(given);
+    return LoadKeys(CommandKeyPaths(cmd, given));
+}
+
+std::vector<std::string> CommandKeyPaths(const CommandLine& cmd, const std::vector<std::string>& given) {
+    if (!cmd.game) return given;
     const GameInstall install = FindGameInstall(cmd.language.value_or("en"));
     if (!cmd.quiet) {
         std::string names;
@@ -60,9 +65,9 @@ std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std:
             names += names.empty() ? "" : ", ";
             names += key.size() > install.Folder.size() ? key.substr(install.Folder.size() + 1) : key;
         }
-        Complain("the game in \"" + install.Folder + "\": " + names);
+        Complain("the game in " + QuotedPath(install.Folder) + ": " + names);
     }
-    return LoadKeys(install.Keys);
+    return install.Keys;
 }
 
 std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& wanted, const std::string& keyPath) {

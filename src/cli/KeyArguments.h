@@ -20,6 +20,10 @@ namespace vellocar::cli {
 // undone (said on stderr), so that the KEY and its BIFs belong together again.
 std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path);
 
+// The paths of the KEYs of a command: the game's for --game, in the game's order (saying on
+// stderr which folder, unless quiet), or those given.
+std::vector<std::string> CommandKeyPaths(const CommandLine& cmd, const std::vector<std::string>& given);
+
 // The KEYs of a command, each read through LoadKey: the game's for --game, in the game's order
 // (saying on stderr which folder, unless quiet), or those given, in their order.
 std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std::string>& given);

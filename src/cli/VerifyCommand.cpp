@@ -2,6 +2,7 @@
 // --game, each KEY of the game in turn.
 
 #include "ArchiveNames.h"
+#include "BuildGuard.h"
 #include "Commands.h"
 #include "KeyArguments.h"
 #include "Output.h"
@@ -9,14 +10,36 @@
 #include "Usage.h"
 #include "Verify.h"
 
+#include <memory>
+
 namespace vellocar::cli {
 
 namespace {
 
+void Summary(Output& out, const std::string& label, std::size_t bifs, std::size_t resources, std::size_t problems) {
+    out.Line(label + "verified " + WithThousands(bifs) + (bifs == 1 ? " BIF, " : " BIFs, ") + WithThousands(resources) +
+             (resources == 1 ? " resource: " : " resources: ") +
+             (problems == 0 ? std::string("no problems")
+                            : WithThousands(problems) + (problems == 1 ? " problem" : " problems")));
+}
+
 // label comes before the summary line (the KEY's file name when the game's KEYs are verified).
+// Every fault of the KEY's own structure is a problem of its own; its BIFs are then checked as
+// far as the rest of it can be read.
 int VerifyKey(const std::string& keyPath, const std::vector<std::string>& bifNames, bool quiet, Output& out,
               const std::string& label = {}) {
-    const auto key = LoadKey(keyPath);
+    const TRecoveryNote recovery = RecoverInterruptedBuild(keyPath);
+    if (!recovery.Text.empty()) Complain("note: " + recovery.Text);
+    std::size_t keyFaults = 0;
+    const auto read = LoadKeyForCheck(keyPath, [&](const std::string& fault) {
+        Complain(keyPath + ": " + fault);
+        ++keyFaults;
+    });
+    if (!read) {
+        if (!quiet) Summary(out, label, 0, 0, keyFaults);
+        return kExitFailure;
+    }
+    const auto key = std::make_shared<TNWNKeyFile>(*read);
     std::vector<std::size_t> indexes;
     for (const std::string& name : bifNames) {
         const auto index = ChooseBif(*key, name, keyPath);
@@ -30,24 +53,28 @@ int VerifyKey(const std::string& keyPath, const std::vector<std::string>& bifNam
     const TVerifyReport report = VerifyArchive(*key, keyPath, indexes);
     for (const std::string& problem : report.KeyProblems) Complain(keyPath + ": " + problem);
     for (const TVerifyProblem& problem : report.Problems) {
-        std::string line = ShownName(key->Filenames[problem.Bif].Filename) + ": ";
+        // A BIF whose name could not be read goes by its index.
+        const std::string& stored = key->Filenames[problem.Bif].Filename;
+        std::string line = (stored.empty() ? "BIF " + std::to_string(problem.Bif) : ShownName(stored)) + ": ";
         if (!problem.Resource.empty()) line += problem.Resource + ": ";
         Complain(line + problem.Message);
     }
-    if (!quiet) {
-        const std::size_t problems = report.KeyProblems.size() + report.Problems.size();
-        out.Line(label + "verified " + WithThousands(report.Bifs) + (report.Bifs == 1 ? " BIF, " : " BIFs, ") +
-                 WithThousands(report.Resources) + (report.Resources == 1 ? " resource: " : " resources: ") +
-                 (problems == 0 ? std::string("no problems")
-                                : WithThousands(problems) + (problems == 1 ? " problem" : " problems")));
-    }
-    return report.KeyProblems.empty() && report.Problems.empty() ? kExitOk : kExitFailure;
+    const std::size_t problems = keyFaults + report.KeyProblems.size() + report.Problems.size();
+    if (!quiet) Summary(out, label, report.Bifs, report.Resources, problems);
+    return problems == 0 ? kExitOk : kExitFailure;
 }
 
 // Each KEY of the game in turn, with all its BIFs; or, when BIFs are named, each KEY that holds
 // one of them, with those. A resource that a later KEY also holds is the game's own layering,
 // no problem.
 int VerifyGame(const CommandLine& cmd, const Operands& bifNames, Output& out) {
+    if (bifNames.empty()) {
+        int status = kExitOk;
+        for (const std::string& path : CommandKeyPaths(cmd, {}))
+            if (VerifyKey(path, {}, cmd.quiet, out, platform::FileNamePart(path) + ": ") != kExitOk)
+                status = kExitFailure;
+        return status;
+    }
     const std::vector<TGameKey> keys = CommandKeys(cmd, {});
     std::vector<std::vector<std::string>> bifsOf(keys.size());
     for (const std::string& name : bifNames) {

@@ -8,12 +8,15 @@
 #include "Names.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -28,6 +31,14 @@ namespace fs = std::filesystem;
 // A prefix's system.reg is a few megabytes; one past this is not Wine's, or not for reading
 // at start.
 constexpr std::uint64_t kMaxSystemRegBytes = 64u << 20;
+// The file is read this much at a time.
+constexpr std::size_t kChunkBytes = 64u << 10;
+// How much of a line the search looks at to know whether it is one it wants: the name of a key
+// or a value, escaped (a character may take six bytes), and the start of a value's data. A line
+// whose name runs on past this is none that is sought.
+constexpr std::size_t kLineHeadBytes = 64u << 10;
+// The longest value kept: a folder's path of 32,767 UTF-16 units, each escaped as \xHHHH, fits.
+constexpr std::size_t kMaxValueBytes = 256u << 10;
 
 // Registry value types, as Wine writes them in str(N): and hex(N): prefixes.
 constexpr int kRegSz = 1;
@@ -234,29 +245,80 @@ std::string MachineRelative(std::string key) {
     return key;
 }
 
-// Reads the physical line of text at pos (without its line end) and moves pos past it.
-bool ReadPhysicalLine(std::string_view text, std::size_t& pos, std::string& line) {
-    if (pos >= text.size()) return false;
-    std::size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    line.assign(text.substr(pos, end - pos));
-    pos = end == text.size() ? end : end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-}
+// The lines of system.reg, read a piece at a time: a line is begun with its first bytes, then
+// either kept whole (the value sought) or passed over, so that memory never grows with a line
+// the search has no use for, nor with the file.
+class TLineReader {
+public:
+    // The buffer is left unfilled: only what the source gives is ever read from it.
+    explicit TLineReader(const TRegistryBytes& bytes)
+        : bytes_(bytes), buffer_(std::make_unique_for_overwrite<char[]>(kChunkBytes)) {}
 
-// Reads one line, joining the backslash-continued lines of long hex values.
-bool ReadLogicalLine(std::string_view text, std::size_t& pos, std::string& line) {
-    if (!ReadPhysicalLine(text, pos, line)) return false;
-    std::string next;
-    while (!line.empty() && line.back() == '\\' && line.front() != '[' && line.find("=hex") != std::string::npos &&
-           ReadPhysicalLine(text, pos, next)) {
-        line.pop_back();
-        std::size_t start = next.find_first_not_of(" \t");
-        line += start == std::string::npos ? std::string() : next.substr(start);
+    // Begins the next line: up to limit of its first bytes in head (without its line end).
+    // False at the end of the text.
+    bool Next(std::string& head, std::size_t limit) {
+        head.clear();
+        if (!Fill()) return false;
+        inLine_ = true;
+        last_ = before_ = '\0';
+        Take(&head, limit);
+        if (!inLine_) DropReturn(head);
+        return true;
     }
-    return true;
-}
+
+    // The rest of the line begun, appended to line (until it holds limit bytes) when there is
+    // one, else passed over; whether the line (a carriage return at its end aside) ends with a
+    // backslash.
+    bool Finish(std::string* line, std::size_t limit = std::string::npos) {
+        Take(line, limit);
+        if (inLine_) Take(nullptr, 0);
+        if (line) DropReturn(*line);
+        return (last_ == '\r' ? before_ : last_) == '\\';
+    }
+
+private:
+    bool Fill() {
+        if (at_ < size_) return true;
+        at_ = 0;
+        size_ = std::min(bytes_(buffer_.get(), kChunkBytes), kChunkBytes);
+        return size_ > 0;
+    }
+
+    // Moves bytes of the line begun into out until out holds limit bytes (all of them without
+    // out), and past the line end when it comes.
+    void Take(std::string* out, std::size_t limit) {
+        while (inLine_ && (!out || out->size() < limit)) {
+            if (!Fill()) {
+                inLine_ = false;
+                break;
+            }
+            const char* start = buffer_.get() + at_;
+            const auto* newline = static_cast<const char*>(std::memchr(start, '\n', size_ - at_));
+            std::size_t n = newline ? static_cast<std::size_t>(newline - start) : size_ - at_;
+            if (out) n = std::min(n, limit - out->size());
+            if (n > 0) {
+                if (out) out->append(start, n);
+                before_ = n > 1 ? start[n - 2] : last_;
+                last_ = start[n - 1];
+            }
+            at_ += n;
+            if (newline && at_ == static_cast<std::size_t>(newline - buffer_.get())) {
+                ++at_;
+                inLine_ = false;
+            }
+        }
+    }
+
+    static void DropReturn(std::string& line) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+    }
+
+    const TRegistryBytes& bytes_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t at_ = 0, size_ = 0;
+    bool inLine_ = false;
+    char last_ = '\0', before_ = '\0'; // the line's last two bytes so far
+};
 
 // Where a 32-bit program's SOFTWARE key lies for a 64-bit Wine; empty for a key outside it.
 std::string ThirtyTwoBitView(const std::string& key) {
@@ -287,6 +349,21 @@ std::optional<std::pair<std::string, std::size_t>> ValueName(std::string_view li
     }
     if (pos >= line.size() || line[pos] != '=') return std::nullopt;
     return std::pair{name, pos + 1};
+}
+
+// Where the data of a value line starts, past its name and "=", found without decoding the
+// name; nothing for any other line. The name ends where ReadEscaped ends it.
+std::optional<std::size_t> DataStart(std::string_view line) {
+    std::size_t pos = 1;
+    if (line.front() == '"') {
+        while (pos < line.size() && line[pos] != '"') pos += line[pos] == '\\' ? std::size_t{2} : std::size_t{1};
+        if (pos >= line.size()) return std::nullopt;
+        ++pos;
+    } else if (line.front() != '@') {
+        return std::nullopt;
+    }
+    if (pos >= line.size() || line[pos] != '=') return std::nullopt;
+    return pos + 1;
 }
 
 // A value's text up to its first zero character; "" for an empty value of another type.
@@ -345,20 +422,28 @@ std::optional<std::string> ReadWineRegistryString(const std::string& prefix, con
                                                   const std::string& value) {
     if (prefix.empty()) return std::nullopt;
     const std::string path = (fs::path(prefix) / "system.reg").string();
-    const TConfigText file = ReadConfigFile(path, kMaxSystemRegBytes);
-    if (!file.Refusal.empty()) {
-        // Not the game's business to fail over: the dialogs then start unpreset, and the note
-        // says why.
-        const std::string note = "vellocar: passing over the Wine registry: " + file.Refusal + "\n";
+    // Not the game's business to fail over: the dialogs then start unpreset, and the note says
+    // why.
+    const auto passOver = [](const std::string& why) {
+        const std::string note = "vellocar: passing over the Wine registry: " + why + "\n";
         std::fwrite(note.data(), 1, note.size(), stderr);
+        return std::nullopt;
+    };
+    TConfigStream file = TConfigStream::Open(path, kMaxSystemRegBytes);
+    if (!file.Refusal().empty()) return passOver(file.Refusal());
+    if (!file.IsOpen()) return std::nullopt;
+    std::optional<std::string> text;
+    try {
+        text =
+            WineRegistryValue([&file](char* buffer, std::size_t size) { return file.Read(buffer, size); }, key, value);
+    } catch (const EReadError& error) {
+        return passOver(QuotedPath(path) + ": " + error.what());
     }
-    if (!file.Text) return std::nullopt;
-    const auto text = WineRegistryValue(*file.Text, key, value);
     if (!text || text->empty()) return text;
     return MapWindowsPath(prefix, *text);
 }
 
-std::optional<std::string> WineRegistryValue(std::string_view systemReg, const std::string& key,
+std::optional<std::string> WineRegistryValue(const TRegistryBytes& bytes, const std::string& key,
                                              const std::string& value) {
     const std::string wanted = MachineRelative(key);
     const std::string wanted32 = ThirtyTwoBitView(wanted);
@@ -367,27 +452,58 @@ std::optional<std::string> WineRegistryValue(std::string_view systemReg, const s
     // line for the same value in a view is passed over.
     int view = 0; // the view of the section being read; 0 for any other section
     std::optional<RawValue> found[3];
-    std::string line;
-    std::size_t at = 0;
-    while (ReadLogicalLine(systemReg, at, line)) {
-        if (line.empty()) continue;
-        if (line.front() == '[') {
+    TLineReader lines(bytes);
+    std::string line, next;
+    while (lines.Next(line, kLineHeadBytes)) {
+        if (!line.empty() && line.front() == '[') {
             const auto name = SectionName(line);
             view = 0;
             if (name && EqualIgnoringCase(*name, wanted))
                 view = 1;
             else if (name && !wanted32.empty() && EqualIgnoringCase(*name, wanted32))
                 view = 2;
+            lines.Finish(nullptr);
             continue;
         }
-        if (view == 0 || found[view]) continue;
-        const auto named = ValueName(line);
-        if (named && EqualIgnoringCase(named->first, value))
-            found[view] = ParseData(std::string_view(line).substr(named->second));
+        const auto data = line.empty() ? std::nullopt : DataStart(line);
+        // A hex value's data goes on over the lines that follow one ending with a backslash.
+        const bool hex = data && StartsWithNoCase(std::string_view(line).substr(*data), kHexStart);
+        // Once the native view has the value, nothing more is wanted.
+        const auto named = data && view != 0 && !found[view] && !found[1] ? ValueName(line) : std::nullopt;
+        if (!named || !EqualIgnoringCase(named->first, value)) {
+            for (bool more = lines.Finish(nullptr) && hex; more; more = lines.Finish(nullptr))
+                if (!lines.Next(next, 0)) break;
+            continue;
+        }
+        // The value sought: its data whole, continuation lines joined without their indent, up
+        // to the length that any folder's path keeps within.
+        bool more = lines.Finish(&line, *data + kMaxValueBytes + 1) && hex;
+        std::string text = line.substr(*data);
+        while (more && text.size() <= kMaxValueBytes && lines.Next(next, kMaxValueBytes + 1)) {
+            more = lines.Finish(&next, kMaxValueBytes + 1);
+            text.pop_back();
+            const std::size_t start = next.find_first_not_of(" \t");
+            if (start != std::string::npos) text.append(next, start);
+        }
+        if (text.size() > kMaxValueBytes)
+            throw EReadError("the value '" + value + "' holds more than " + std::to_string(kMaxValueBytes) +
+                             " bytes, more than any folder's path");
+        found[view] = ParseData(text);
     }
     if (found[1]) return StringOf(*found[1], value);
     if (found[2]) return StringOf(*found[2], value);
     return std::nullopt;
+}
+
+std::optional<std::string> WineRegistryValue(std::string_view systemReg, const std::string& key,
+                                             const std::string& value) {
+    const TRegistryBytes bytes = [&systemReg](char* buffer, std::size_t size) {
+        const std::size_t n = std::min(size, systemReg.size());
+        std::copy_n(systemReg.data(), n, buffer);
+        systemReg.remove_prefix(n);
+        return n;
+    };
+    return WineRegistryValue(bytes, key, value);
 }
 
 } // namespace vellocar::qt

@@ -4,6 +4,8 @@
 // These functions read one string value from that file and turn its Windows path into the
 // Linux path it stands for inside the prefix.
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,7 +28,15 @@ std::string WinePrefix();
 std::optional<std::string> ReadWineRegistryString(const std::string& prefix, const std::string& key,
                                                   const std::string& value);
 
+// The bytes of a system.reg, a piece at a time: how many it put into buffer (at most size), 0 at
+// the end.
+using TRegistryBytes = std::function<std::size_t(char* buffer, std::size_t size)>;
+
 // The same lookup in the text of a system.reg, without mapping the path: the value as stored.
+// The text is read a piece at a time and only the value sought is kept whole, so the memory
+// taken follows that value, not the file.
+std::optional<std::string> WineRegistryValue(const TRegistryBytes& bytes, const std::string& key,
+                                             const std::string& value);
 std::optional<std::string> WineRegistryValue(std::string_view systemReg, const std::string& key,
                                              const std::string& value);
 

@@ -7,6 +7,7 @@
 #include "ConfigFile.h"
 #include "Platform.h"
 #include "SteamLibraries.h"
+#include "Text.h"
 #include "Toolkit.h"
 
 #include <array>
@@ -51,15 +52,17 @@ class Search {
 public:
     Search(const GameFolderSources& sources, TPathSystem system) : sources_(sources), system_(system) {}
 
-    std::string Run() {
-        if (auto root = sources_.Environment("NWN_ROOT"); root && Found(*root)) return found_;
+    TGameSearch Run(const std::string& registryFolder) {
+        // The folder the user names comes first, then the one the classic installer wrote down.
+        if (auto root = sources_.Environment("NWN_ROOT"); root && Found(*root, "NWN_ROOT")) return found_;
+        if (Found(registryFolder, "the registry's Location")) return found_;
         for (const std::string& steam : SteamRoots())
             if (FromSteam(steam)) return found_;
         for (const std::string& settings : BeamdogSettings())
             if (FromBeamdog(settings)) return found_;
-        for (const std::string& gog : GogFolders())
-            if (Found(gog)) return found_;
-        return {};
+        for (const auto& [gog, where] : GogFolders())
+            if (Found(gog, where)) return found_;
+        return found_;
     }
 
 private:
@@ -76,12 +79,19 @@ private:
         }
     }
 
-    // Whether folder holds the Enhanced Edition; it is then the result.
-    bool Found(const std::string& folder) {
+    // Whether folder holds the game's KEYs, those of the Enhanced Edition in its data folder or
+    // the classic game's beside it; it is then the result. A folder that a setting named (where:
+    // which one; nullptr for a place merely guessed) and that holds none is noted as passed over.
+    bool Found(const std::string& folder, const char* where = nullptr) {
         if (folder.empty()) return false;
         std::string root = TrimSeparators(folder, system_);
-        if (!sources_.IsFile(Join(root, {"data", "nwn_base.key"}, system_))) return false;
-        found_ = std::move(root);
+        const bool enhanced = sources_.IsFile(Join(root, {"data", "nwn_base.key"}, system_));
+        if (!enhanced && !sources_.IsFile(Join(root, {"chitin.key"}, system_))) {
+            if (where) found_.PassedOver.push_back(std::string(where) + " " + QuotedPath(root));
+            return false;
+        }
+        found_.Folder = std::move(root);
+        found_.Enhanced = enhanced;
         return true;
     }
 
@@ -115,8 +125,8 @@ private:
         return roots;
     }
 
-    bool InLibrary(const std::string& library) {
-        return !library.empty() && Found(Join(library, {"steamapps", "common", kSteamGameFolder}, system_));
+    bool InLibrary(const std::string& library, const char* where = nullptr) {
+        return !library.empty() && Found(Join(library, {"steamapps", "common", kSteamGameFolder}, system_), where);
     }
 
     bool FromSteam(const std::string& steam) {
@@ -129,7 +139,7 @@ private:
             const auto text = sources_.ReadText(Join(steam, {folder, "libraryfolders.vdf"}, system_));
             if (!text) continue;
             for (const std::string& library : SteamLibraryFolders(*text))
-                if (InLibrary(library)) return true;
+                if (InLibrary(library, "Steam's library")) return true;
         }
         return false;
     }
@@ -152,26 +162,30 @@ private:
         if (!text) return false;
         for (const std::string& library : BeamdogLibraryFolders(*text))
             for (std::string_view product : kBeamdogProducts)
-                if (!library.empty() && Found(JoinPath(library, product, system_))) return true;
+                if (!library.empty() &&
+                    Found(JoinPath(library, product, system_),
+                          product == kBeamdogProducts[0] ? "Beamdog's library" : nullptr))
+                    return true;
         return false;
     }
 
-    std::vector<std::string> GogFolders() const {
-        std::vector<std::string> folders;
+    // Each with the setting that names it, or nullptr for a default place.
+    std::vector<std::pair<std::string, const char*>> GogFolders() const {
+        std::vector<std::pair<std::string, const char*>> folders;
         if (Windows()) {
-            if (auto path = Registry(kGogRegistryKey, "path")) folders.push_back(*path);
+            if (auto path = Registry(kGogRegistryKey, "path")) folders.emplace_back(*path, "GOG's registry path");
             for (const char* programFiles : {"ProgramFiles(x86)", "ProgramFiles"})
                 if (auto folder = Env(programFiles))
-                    folders.push_back(Join(*folder, {"GOG Galaxy", "Games", kGogFolder}, system_));
+                    folders.emplace_back(Join(*folder, {"GOG Galaxy", "Games", kGogFolder}, system_), nullptr);
         } else if (auto home = Home()) {
-            folders.push_back(Join(*home, {"GOG Games", kGogFolder}, system_));
+            folders.emplace_back(Join(*home, {"GOG Games", kGogFolder}, system_), nullptr);
         }
         return folders;
     }
 
     const GameFolderSources& sources_;
     TPathSystem system_;
-    std::string found_;
+    TGameSearch found_;
 };
 
 class SystemSources final : public GameFolderSources {
@@ -211,8 +225,8 @@ std::unique_ptr<GameFolderSources> SystemGameFolderSources(RegistryReader regist
     return std::make_unique<SystemSources>(std::move(registry));
 }
 
-std::string FindEnhancedEdition(const GameFolderSources& sources, TPathSystem system) {
-    return Search(sources, system).Run();
+TGameSearch FindGame(const GameFolderSources& sources, const std::string& registryFolder, TPathSystem system) {
+    return Search(sources, system).Run(registryFolder);
 }
 
 std::string ClassicGameFolder(std::optional<std::string> registryValue) {
@@ -221,10 +235,8 @@ std::string ClassicGameFolder(std::optional<std::string> registryValue) {
     return folder;
 }
 
-std::string FindGameFolder(const GameFolderSources& sources, TPathSystem system) {
-    std::string folder =
-        ClassicGameFolder(sources.RegistryString(std::string(kRegistryKey), std::string(kRegistryValue)));
-    return folder.empty() ? FindEnhancedEdition(sources, system) : folder;
+std::string RegistryGameFolder(const GameFolderSources& sources) {
+    return ClassicGameFolder(sources.RegistryString(std::string(kRegistryKey), std::string(kRegistryValue)));
 }
 
 } // namespace vellocar::ui

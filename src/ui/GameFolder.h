@@ -1,10 +1,10 @@
 #pragma once
 // Where the game is installed, for the dialogs' start folders and the command line's --game:
-// the classic installer's registry value, else the Enhanced Edition's folder. The Enhanced
-// Edition writes no BioWare registry value: its install is found the way the community's tools
-// find it, from the NWN_ROOT variable, then Steam's libraries, Beamdog's client and GOG. A
-// folder counts only when it holds the game's base KEY (data/nwn_base.key), so a stale entry
-// (an uninstalled game, a moved library) is passed over.
+// the folder the user names in NWN_ROOT, the classic installer's registry value, else the
+// Enhanced Edition's folder, which writes no BioWare registry value and is found the way the
+// community's tools find it: Steam's libraries, Beamdog's client and GOG. A folder counts only
+// when it holds the game's KEYs, so a stale entry (an uninstalled game, a moved library) is
+// passed over.
 
 #include "Paths.h"
 
@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vellocar::ui {
 
@@ -44,20 +45,32 @@ std::unique_ptr<GameFolderSources> SystemGameFolderSources(Toolkit& toolkit);
 using RegistryReader = std::function<std::optional<std::string>(const std::string& key, const std::string& value)>;
 std::unique_ptr<GameFolderSources> SystemGameFolderSources(RegistryReader registry);
 
-// The Enhanced Edition's install folder (the one that holds data/ and lang/), searched in this
-// order: $NWN_ROOT; Steam's default library and the libraries its libraryfolders.vdf lists
-// (steamapps/common/Neverwinter Nights); the folders listed in Beamdog's client settings.json
-// (the game's product folder inside each); GOG (its registry entry on Windows, its default
-// folder on both). Empty when none holds the game. The places are spelled as system spells
-// paths.
-std::string FindEnhancedEdition(const GameFolderSources& sources, TPathSystem system = kHostPathSystem);
+// What the search for the game found.
+struct TGameSearch {
+    std::string Folder; // the game's folder; "" when no place holds its KEYs
+    bool Enhanced = false; // its KEYs lie in its data folder (the Enhanced Edition), else beside it
+    // The folders that a setting named and that hold none of the game's KEYs, in the order
+    // searched, each after the setting ("NWN_ROOT "/old/nwn""): where a message that nothing
+    // was found says the program looked. Places merely guessed are not named.
+    std::vector<std::string> PassedOver;
+};
+
+// The game's folder, searched in this order: $NWN_ROOT; the classic installer's registry folder
+// (registryFolder, from RegistryGameFolder or the toolkit's registry; "" for none); Steam's
+// default library and the libraries its libraryfolders.vdf lists (steamapps/common/Neverwinter
+// Nights); the folders listed in Beamdog's client settings.json (the game's product folder
+// inside each); GOG (its registry entry on Windows, its default folder on both). The first
+// folder that holds the game's KEYs (data/nwn_base.key, or chitin.key of the classic game) is
+// taken; a stale place (an uninstalled game, a moved library) is passed over. The places are
+// spelled as system spells paths.
+TGameSearch FindGame(const GameFolderSources& sources, const std::string& registryFolder,
+                     TPathSystem system = kHostPathSystem);
 
 // The classic installer's game folder from its registry value: the text up to the first zero
 // character; empty for no value.
 std::string ClassicGameFolder(std::optional<std::string> registryValue);
 
-// The game folder as the window finds it at start: the classic installer's registry value
-// (ClassicGameFolder), else the Enhanced Edition's search. Empty when neither names one.
-std::string FindGameFolder(const GameFolderSources& sources, TPathSystem system = kHostPathSystem);
+// The same read through sources' registry (which raises for a value of another type).
+std::string RegistryGameFolder(const GameFolderSources& sources);
 
 } // namespace vellocar::ui

@@ -156,20 +156,22 @@ void TForm1::HandleException(const std::exception& error) {
 
 void TForm1::FormCreate() {
     constexpr char kSep = platform::kPathSeparator;
-    const std::string gameFolder =
+    const std::string registryFolder =
         ClassicGameFolder(toolkit_.ReadRegistryString(std::string(kRegistryKey), std::string(kRegistryValue)));
-    if (gameFolder.empty()) {
+    const TGameSearch found = FindGame(*gameFolderSources_, registryFolder);
+    if (found.Enhanced) {
         // The Enhanced Edition keeps its KEYs in its data folder, and it is where a mod's BIF
         // goes too: every dialog starts there.
-        if (const std::string found = FindEnhancedEdition(*gameFolderSources_); !found.empty()) {
-            const std::string data = found + kSep + "data";
-            OpenDialog2.InitialDir = data;
-            SaveDialog1.InitialDir = data;
-            SaveDialog2.InitialDir = data;
-            bifDialogFolder_ = data;
-            return;
-        }
+        const std::string data = found.Folder + kSep + "data";
+        OpenDialog2.InitialDir = data;
+        SaveDialog1.InitialDir = data;
+        SaveDialog2.InitialDir = data;
+        bifDialogFolder_ = data;
+        return;
     }
+    // The classic game's KEYs lie in its folder, its BIFs in data. When no place holds the
+    // game, the dialogs still start where the installer said it was.
+    const std::string gameFolder = found.Folder.empty() ? registryFolder : found.Folder;
     OpenDialog2.InitialDir = gameFolder;
     SaveDialog1.InitialDir = OpenDialog2.InitialDir + kSep + "data";
     SaveDialog2.InitialDir = OpenDialog2.InitialDir;

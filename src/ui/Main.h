@@ -88,8 +88,10 @@ private:
     void Guarded(const std::function<void()>& handler);
     // Runs a command's handler unless a build is running or the control is disabled.
     void Command(ControlId id, void (TForm1::*handler)());
-    // After an export: the resources it left out, and why.
-    void ReportSkipped(const std::vector<TSkippedResource>& skipped);
+    // A warning box listing resources (the first kSkippedShown, then a count): those an export
+    // left out, or those whose bytes overlap another's.
+    void ReportResources(const std::vector<TSkippedResource>& resources, const std::string& one,
+                         const std::string& many, const std::string& after);
     // Sentences of what Vellocar did, each starting after "Vellocar ", in one warning box.
     void ShowNote(const std::vector<std::string>& sentences);
     void ShellOpen(const std::string& target);

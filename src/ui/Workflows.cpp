@@ -227,13 +227,25 @@ void TForm1::ExportButtonClick() {
     toolkit_.RepaintNow();
 
     const std::string target = folder + kSep;
+    // A BIF whose resources share bytes could write far more than it holds: asked first.
+    BifModel->AllowOverlaps = [this](std::uint64_t planned, std::uint64_t bifSize) {
+        return toolkit_.ShowMessage("The resources of this BIF share their bytes: exporting them would write " +
+                                        std::to_string(planned) + " bytes from a BIF of " + std::to_string(bifSize) +
+                                        " bytes.\n\nWrite them all? No stops the export at the BIF's own size.",
+                                    Str(kMainWindow.ApplicationTitle), MessageKind::YesNo) == MessageAnswer::Yes;
+    };
     // Every failure raises; what was left out comes after the box.
     if (toolkit_.Caption(ControlId::ExportButton) == kExportSelectedCaption)
         BifModel->ExtractSelected(target);
     else
         BifModel->ExtractAll(target);
     toolkit_.ShowMessage("Files extracted.", "", MessageKind::Ok);
-    ReportSkipped(BifModel->Skipped);
+    ReportResources(BifModel->Skipped, " resource was not exported:", " resources were not exported:",
+                    BifModel->ExportStopped ? "The export stopped at the BIF's own size; all resources before were "
+                                              "exported."
+                                            : "All other resources were exported.");
+    ReportResources(BifModel->Overlapping, " resource shares its bytes with another:",
+                    " resources share their bytes with others:", "They were exported as the BIF gives them.");
 
     toolkit_.SetCaption(ControlId::ExpStatPanel, Str(kDone));
     toolkit_.SetVisible(ControlId::Gauge1, false);
@@ -249,15 +261,15 @@ void TForm1::ShowNote(const std::vector<std::string>& sentences) {
     if (!text.empty()) toolkit_.ShowMessage(text, Str(kMainWindow.ApplicationTitle), MessageKind::OkWarning);
 }
 
-void TForm1::ReportSkipped(const std::vector<TSkippedResource>& skipped) {
-    if (skipped.empty()) return;
+void TForm1::ReportResources(const std::vector<TSkippedResource>& resources, const std::string& one,
+                             const std::string& many, const std::string& after) {
+    if (resources.empty()) return;
 
-    std::string text = std::to_string(skipped.size()) + (skipped.size() == 1 ? " resource was" : " resources were") +
-        " not exported:\n";
-    const std::size_t shown = skipped.size() < kSkippedShown ? skipped.size() : kSkippedShown;
-    for (std::size_t i = 0; i < shown; ++i) text += "\n" + skipped[i].Name + ": " + skipped[i].Reason;
-    if (skipped.size() > shown) text += "\n... and " + std::to_string(skipped.size() - shown) + " more";
-    text += "\n\nAll other resources were exported.";
+    std::string text = std::to_string(resources.size()) + (resources.size() == 1 ? one : many) + "\n";
+    const std::size_t shown = resources.size() < kSkippedShown ? resources.size() : kSkippedShown;
+    for (std::size_t i = 0; i < shown; ++i) text += "\n" + resources[i].Name + ": " + resources[i].Reason;
+    if (resources.size() > shown) text += "\n... and " + std::to_string(resources.size() - shown) + " more";
+    text += "\n\n" + after;
     toolkit_.ShowMessage(text, Str(kMainWindow.ApplicationTitle), MessageKind::OkWarning);
 }
 

@@ -186,6 +186,13 @@ TEST_F(CliArchive, VerifyPassesAGoodPairAndPrintsOneLinePerProblem) {
     EXPECT_EQ(one.out, "");
     EXPECT_EQ(Lines(one.err).size(), 1u) << one.err;
     EXPECT_EQ(RunCli(dir, {"verify", dir / "base.key", "data\\a.bif", "x"}).status, 1);
+
+    // Every fault of the KEY's own structure, then its BIFs as far as the rest reads.
+    WriteKey(dir / "base.key", {kBifA}, {{"x", kTypeTxt, ResId(7, 0)}, {"y", kTypeTxt, ResId(9, 0)}});
+    const CliResult key = RunCli(dir, {"verify", dir / "base.key"});
+    EXPECT_EQ(key.status, 1);
+    EXPECT_TRUE(StartsWith(key.err, "vellocar-cli: " + (dir / "base.key") + ": key entry 0 (\"x\") names BIF 7"));
+    EXPECT_EQ(key.out, "verified 1 BIF, 0 resources: 5 problems\n"); // and a.bif's three unnamed
 }
 
 TEST_F(CliArchive, ListJsonDescribesTheKeyAndABifForScripts) {

@@ -223,6 +223,9 @@ TEST(BuildRefused, TargetsMustBeWhatTheyAreNamed) {
     WriteFile(f.OutPath("notes.txt"),
               std::string("\x7F"
                           "ELF notes"));
+    // Of another version, which a build without --append would replace.
+    WriteFile(f.OutPath("nwn2.key"), std::string("KEY V1.1 tables laid out otherwise"));
+    WriteFile(f.OutPath("e1.bif"), std::string("BIFFE1  "));
     f.Before = TakeSnapshot(f.Out);
     const struct {
         const char *bif, *key, *says;
@@ -230,10 +233,12 @@ TEST(BuildRefused, TargetsMustBeWhatTheyAreNamed) {
         {"k.key", "x.bif", "its first bytes are \"KEY V1  \""},
         {"x.bif", "k.key.bak", "its first bytes are \"an older\""},
         {"notes.txt", "new.key", "its first bytes are \"\\x7FELF not\""},
+        {"x.bif", "nwn2.key", "is a KEY of version \"V1.1\", which Vellocar does not read"},
+        {"e1.bif", "new.key", "is a BIF of version \"E1  \", which Vellocar does not read"},
     };
     for (const auto& c : cases) {
         try {
-            f.Build(c.bif, c.key, true);
+            f.Build(c.bif, c.key, false);
             ADD_FAILURE() << c.bif << " " << c.key << " was built";
         } catch (const EBuildRefused& e) {
             EXPECT_TRUE(Contains(e.what(), c.says));

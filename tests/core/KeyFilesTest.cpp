@@ -305,6 +305,24 @@ TEST_F(KeyFileCorrupt, BifIndexOutOfRange) {
     EXPECT_TRUE(Contains(Refusal(b), "key entry 1 (\"stray\") names BIF 1, but the file table has 1 entries"));
 }
 
+TEST_F(KeyFileCorrupt, ACheckListsEveryFaultAndReadsTheRest) {
+    Bytes b = Header(3, 4, 64, 112);
+    b.U32(9).U32(5000).U16(10).U16(0); // BIF 0's name past the end
+    b.U32(9).U32(0).U16(0).U16(0); // BIF 1: no name
+    b.U32(9).U32(100).U16(10).U16(0).Text("data\\a.bif", 12); // BIF 2: fine
+    b.Text("fine", 16).U16(10).U32(2u << 20);
+    b.Text("seven", 16).U16(10).U32(7u << 20); // and the key table's last two rows are missing
+    test::WriteFile(dir_ / "bad.key", b);
+    std::vector<std::string> faults;
+    const auto key = LoadKeyForCheck(dir_ / "bad.key", [&](const std::string& f) { faults.push_back(f); });
+    ASSERT_EQ(faults.size(), 3u);
+    EXPECT_TRUE(Contains(faults[0], "the key table runs past the end of the file (offset 112, 4 x 22 bytes"));
+    EXPECT_TRUE(Contains(faults[1], "the name of BIF 0 runs past the end"));
+    EXPECT_TRUE(Contains(faults[2], "key entry 1 (\"seven\") names BIF 7, but the file table has 3 entries"));
+    ASSERT_TRUE(key && key->Filenames.size() == 3);
+    EXPECT_EQ(key->Filenames[2].Resources.size(), 1u) << "BIF 2 and its entry are read all the same";
+}
+
 TEST(KeyFileLoadErrors, MissingFileNamesThePath) {
     test::TempDir dir;
     TNWNKeyFile key;

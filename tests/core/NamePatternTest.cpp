@@ -34,11 +34,20 @@ TEST(NamePattern, GlobsMatchNamesWithoutRegardToCase) {
         {"a*b*c", "aXbYcZ", false},
         {"**.mdl", "x.mdl", true},
         {"*a*a*a*a*b", std::string(64, 'a'), false},
+        // Letters of Windows-1252, the archive's bytes: one byte each, either case.
+        {"?.txt", "\xE9.txt", true},
+        {"\xE9*", "\xC9T\xC9.2da", true},
+        {"\x9A*", "\x8A\x61", true},
     };
     for (const Case& c : cases) EXPECT_EQ(MatchesPattern(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
-    EXPECT_TRUE(MatchesAnyPattern({}, "anything"));
-    EXPECT_TRUE(MatchesAnyPattern({"*.nss", "*.2da"}, "x.2da"));
-    EXPECT_FALSE(MatchesAnyPattern({"*.nss", "*.2da"}, "x.mdl"));
+    EXPECT_TRUE(TNamePatterns({}).Matches("anything"));
+    EXPECT_TRUE(TNamePatterns({"*.nss", "*.2da"}).Matches("x.2da"));
+    EXPECT_FALSE(TNamePatterns({"*.nss", "*.2da"}).Matches("x.mdl"));
+#ifndef _WIN32
+    // Typed in UTF-8, matched on Windows-1252; a character no archive name holds matches none.
+    EXPECT_TRUE(TNamePatterns({"\xC3\x89*"}).Matches("\xE9t\xE9.2da"));
+    EXPECT_FALSE(TNamePatterns({"\xE6\x97\xA5*"}).Matches("x.2da"));
+#endif
 }
 
 } // namespace

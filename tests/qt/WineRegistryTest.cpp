@@ -103,6 +103,12 @@ TEST(WineRegistry, PassesOverWhatIsNoOrdinaryFileOfASensibleSize) {
              WriteFile(at.string(), std::string("WINE REGISTRY Version 2\n"));
              std::filesystem::resize_file(at, (64u << 20) + 1);
          }},
+        {"a value longer than any path, read no further",
+         [](const auto& at) {
+             WriteFile(at.string(),
+                       "[Software\\\\BioWare\\\\NWN\\\\Neverwinter] 1\n\"Location\"=\"C:\\\\" +
+                           std::string(300 << 10, 'a') + "\"\n");
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

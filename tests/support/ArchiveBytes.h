@@ -93,6 +93,14 @@ inline Bytes BifBytes(const std::vector<Resource>& resources) {
     return b;
 }
 
+// A BIF whose count resources (2DAs, as Key::AddBif names them) share one span of span bytes.
+inline Bytes SharedSpanBif(std::uint32_t count, std::uint32_t span) {
+    Bytes b;
+    b.Text("BIFFV1  ").U32(count).U32(0).U32(20);
+    for (std::uint32_t i = 0; i < count; ++i) b.U32(i).U32(20 + 16 * count).U32(span).U32(kType2da);
+    return b.Text(std::string(span, 'x'));
+}
+
 // ---- KEY ----
 
 // A KEY written contiguously: header, file table, names (each followed by one zero byte), key

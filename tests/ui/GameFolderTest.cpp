@@ -1,6 +1,6 @@
-// Finding the Enhanced Edition when the registry names no game folder: the places searched,
-// their order, stale entries passed over, the two configuration formats, and the dialogs'
-// start folders that follow.
+// Finding the game: the places searched, their order (NWN_ROOT, the classic registry value, the
+// Enhanced Edition's stores), stale entries passed over and named, the two configuration
+// formats, and the dialogs' start folders that follow.
 
 #include "WindowFixture.h"
 
@@ -36,9 +36,12 @@ public: // the table's set-up functions use these
     void Install(const std::string& relative) const { Write(relative + "/data/nwn_base.key", "KEY V1  "); }
     // A folder that once held the game: what a stale entry names.
     void Stale(const std::string& relative) const { fs::create_directories(dir.path() / relative / "data"); }
+    // The classic game: its KEYs beside it.
+    void Classic(const std::string& relative) const { Write(relative + "/chitin.key", "KEY V1  "); }
 
     vellocar::test::TempDir dir;
     FakeGameFolderSources sources;
+    std::string registry; // the classic installer's folder
 };
 
 constexpr const char* kSteamGame = "home/.local/share/Steam/steamapps/common/Neverwinter Nights";
@@ -62,6 +65,27 @@ TEST_F(GameFolderSearch, EachPlaceInItsOrderPassingOverStaleEntries) {
          [](GameFolderSearch& t) {
              t.Stale("old");
              t.sources.Variables["NWN_ROOT"] = t.Path("old");
+             t.Install(kSteamGame);
+         },
+         kSteamGame},
+        {"NWN_ROOT before the registry's folder",
+         [](GameFolderSearch& t) {
+             t.Install("nwn");
+             t.Classic("classic");
+             t.sources.Variables["NWN_ROOT"] = t.Path("nwn");
+             t.registry = t.Path("classic");
+         },
+         "nwn"},
+        {"the classic game in the registry's folder",
+         [](GameFolderSearch& t) {
+             t.Classic("classic");
+             t.registry = t.Path("classic");
+         },
+         "classic"},
+        {"a registry folder without KEYs, then Steam",
+         [](GameFolderSearch& t) {
+             t.Stale("gone");
+             t.registry = t.Path("gone");
              t.Install(kSteamGame);
          },
          kSteamGame},
@@ -109,28 +133,36 @@ TEST_F(GameFolderSearch, EachPlaceInItsOrderPassingOverStaleEntries) {
         fs::remove_all(dir.path());
         fs::create_directories(dir.path());
         sources.Variables = {{"HOME", Path("home")}};
+        registry.clear();
         c.setUp(*this);
-        EXPECT_EQ(FindEnhancedEdition(sources, TPathSystem::Posix), c.expected ? Path(c.expected) : "");
+        EXPECT_EQ(FindGame(sources, registry, TPathSystem::Posix).Folder, c.expected ? Path(c.expected) : "");
     }
+    // Nothing found: the places that a setting named are said.
+    fs::remove_all(dir.path());
+    sources.Variables["NWN_ROOT"] = Path("old");
+    const TGameSearch none = FindGame(sources, Path("gone"), TPathSystem::Posix);
+    EXPECT_EQ(none.PassedOver,
+              (std::vector<std::string>{"NWN_ROOT \"" + Path("old") + "\"",
+                                        "the registry's Location \"" + Path("gone") + "\""}));
 }
 
 TEST_F(GameFolderSearch, WindowsPlacesFromTheRegistryAndTheEnvironment) {
     FakeGameFolderSources win;
     win.Variables = {{"ProgramFiles(x86)", "C:\\Program Files (x86)"}, {"APPDATA", "C:\\Users\\u\\AppData\\Roaming"}};
-    EXPECT_EQ(FindEnhancedEdition(win, TPathSystem::Windows), "");
+    EXPECT_EQ(FindGame(win, "", TPathSystem::Windows).Folder, "");
 
     win.VirtualFiles.insert(
         "C:\\Program Files (x86)\\GOG Galaxy\\Games\\Neverwinter Nights Enhanced Edition\\data\\nwn_base.key");
-    EXPECT_EQ(FindEnhancedEdition(win, TPathSystem::Windows),
+    EXPECT_EQ(FindGame(win, "", TPathSystem::Windows).Folder,
               "C:\\Program Files (x86)\\GOG Galaxy\\Games\\Neverwinter Nights Enhanced Edition");
 
     win.Registry["SOFTWARE\\GOG.com\\Games\\1097893768|path"] = "E:\\GOG\\NWN EE\\";
     win.VirtualFiles.insert("E:\\GOG\\NWN EE\\data\\nwn_base.key");
-    EXPECT_EQ(FindEnhancedEdition(win, TPathSystem::Windows), "E:\\GOG\\NWN EE");
+    EXPECT_EQ(FindGame(win, "", TPathSystem::Windows).Folder, "E:\\GOG\\NWN EE");
 
     win.Registry["SOFTWARE\\Valve\\Steam|InstallPath"] = "D:\\Steam";
     win.VirtualFiles.insert("D:\\Steam\\steamapps\\common\\Neverwinter Nights\\data\\nwn_base.key");
-    EXPECT_EQ(FindEnhancedEdition(win, TPathSystem::Windows), "D:\\Steam\\steamapps\\common\\Neverwinter Nights");
+    EXPECT_EQ(FindGame(win, "", TPathSystem::Windows).Folder, "D:\\Steam\\steamapps\\common\\Neverwinter Nights");
 }
 
 TEST(SteamLibraryFolders, BothLayoutsEscapesAndDamage) {
@@ -209,15 +241,13 @@ TEST_F(GameFolderPresets, AnEnhancedEditionStartsEveryDialogInItsDataFolder) {
     tk.VerifyScriptUsed();
 }
 
-TEST_F(GameFolderPresets, TheRegistryValueComesFirstWithItsClassicPresets) {
+TEST_F(GameFolderPresets, NwnRootComesBeforeTheRegistryValue) {
     Install("nwn");
     sources.Variables["NWN_ROOT"] = Path("nwn");
     tk.RegistryValue = "C:\\NWN";
     TForm1 form(tk, Sources());
     form.Created();
-    EXPECT_EQ(form.OpenDialog2.InitialDir, "C:\\NWN");
-    EXPECT_EQ(form.SaveDialog1.InitialDir, "C:\\NWN" + kSep + "data");
-    EXPECT_EQ(form.SaveDialog2.InitialDir, "C:\\NWN");
+    EXPECT_EQ(form.OpenDialog2.InitialDir, Path("nwn") + kSep + "data");
 }
 
 } // namespace

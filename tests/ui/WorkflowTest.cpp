@@ -351,5 +351,26 @@ TEST_F(Export, UnsafeNamesAreSkippedAndListedAfterTheOthersAreWritten) {
     EXPECT_EQ(Caption(ControlId::ExpStatPanel), "Done");
 }
 
+TEST_F(Export, ResourcesThatShareTheirBytesAskBeforeWritingMoreThanTheBifHolds) {
+    // Three entries over one span of 1 MiB: 3 MiB from a BIF of a little over 1 MiB.
+    WriteFile(dir / "one.bif", SharedSpanBif(3, 1 << 20));
+    WriteFile(dir / "chitin.key", Key().AddBif("one.bif", 3, "r").Write());
+    OpenKey(dir / "chitin.key");
+    ChooseBif(0);
+
+    tk.ExpectFolderDialog("Select target directory:", out.string());
+    tk.ExpectMessage(
+        "The resources of this BIF share their bytes: exporting them would write 3145728 bytes from a "
+        "BIF of 1048644 bytes.\n\nWrite them all? No stops the export at the BIF's own size.",
+        "Vellocar", MessageKind::YesNo, MessageAnswer::No);
+    tk.ExpectMessage("Files extracted.", "", MessageKind::Ok);
+    tk.ExpectMessageContaining({"1 resource was not exported", "r2.2da", "stopped at the BIF's own size"}, "Vellocar",
+                               MessageKind::OkWarning);
+    tk.ExpectMessageContaining({"2 resources share their bytes", "r1.2da", "r2.2da"}, "Vellocar",
+                               MessageKind::OkWarning);
+    form.Clicked(ControlId::ExportButton);
+    EXPECT_EQ(FolderEntries(out), (std::vector<std::string>{"r0.2da", "r1.2da"}));
+}
+
 } // namespace
 } // namespace vellocar::ui::test

@@ -106,6 +106,19 @@ bool IsUndefinedInWindows1252(std::uint8_t byte) {
         kHighControls[byte - kFirstHighByte] == byte;
 }
 
+std::uint32_t Windows1252CodePoint(std::uint8_t byte) {
+    const bool high = byte >= kFirstHighByte && byte < kFirstHighByte + kHighControls.size();
+    return high ? kHighControls[byte - kFirstHighByte] : std::uint32_t{byte};
+}
+
+std::optional<std::uint8_t> Windows1252Byte(std::uint32_t codePoint) {
+    if (codePoint < kFirstHighByte || (codePoint >= 0xA0 && codePoint <= 0xFF))
+        return static_cast<std::uint8_t>(codePoint);
+    for (std::size_t i = 0; i < kHighControls.size(); ++i)
+        if (kHighControls[i] == codePoint) return static_cast<std::uint8_t>(kFirstHighByte + i);
+    return std::nullopt;
+}
+
 std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined) {
     std::string out;
     out.reserve(bytes.size());
@@ -124,8 +137,7 @@ std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined)
             }
             continue;
         }
-        const bool high = byte >= kFirstHighByte && byte < kFirstHighByte + kHighControls.size();
-        AppendUtf8(out, high ? kHighControls[byte - kFirstHighByte] : std::uint32_t{byte});
+        AppendUtf8(out, Windows1252CodePoint(byte));
     }
     return out;
 }
@@ -136,14 +148,9 @@ std::optional<std::string> Utf8ToWindows1252(std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
         std::uint32_t codePoint = 0;
         if (!NextCodePoint(text, at, codePoint)) return std::nullopt;
-        if (codePoint < kFirstHighByte || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
-            out += static_cast<char>(codePoint);
-            continue;
-        }
-        std::size_t i = 0;
-        while (i < kHighControls.size() && kHighControls[i] != codePoint) ++i;
-        if (i == kHighControls.size()) return std::nullopt;
-        out += static_cast<char>(kFirstHighByte + i);
+        const auto byte = Windows1252Byte(codePoint);
+        if (!byte) return std::nullopt;
+        out += static_cast<char>(*byte);
     }
     return out;
 }
@@ -172,6 +179,19 @@ std::string Quoted(std::string_view text) {
     quoted += text;
     quoted += '"';
     return quoted;
+}
+
+std::string QuotedPath(std::string_view path) {
+    if (path.size() <= kQuotedPathBytes) return Quoted(path);
+    // Most of the room for the beginning, which says where the path starts, the rest for its
+    // file name; neither cut inside a UTF-8 sequence.
+    const auto isContinuation = [&](std::size_t at) { return (static_cast<unsigned char>(path[at]) & 0xC0) == 0x80; };
+    std::size_t head = kQuotedPathBytes * 2 / 3;
+    while (head > 0 && isContinuation(head)) --head;
+    std::size_t tail = path.size() - kQuotedPathBytes / 3;
+    while (tail < path.size() && isContinuation(tail)) ++tail;
+    std::string text = Quoted(std::string(path.substr(0, head)) + "..." + std::string(path.substr(tail)));
+    return text + " (" + std::to_string(path.size()) + " bytes)";
 }
 
 std::string Printable(std::string_view bytes) {

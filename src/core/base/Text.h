@@ -52,6 +52,14 @@ enum class TUndefinedBytes {
 // Whether a byte is one of the five that Windows-1252 leaves undefined.
 bool IsUndefinedInWindows1252(std::uint8_t byte);
 
+// The character a byte stands for in Windows-1252, the five undefined bytes as the C1 controls of
+// their value.
+std::uint32_t Windows1252CodePoint(std::uint8_t byte);
+
+// The Windows-1252 byte of a character (the C1 controls U+0081, U+008D, U+008F, U+0090 and U+009D
+// as their own byte); nothing for a character that Windows-1252 lacks.
+std::optional<std::uint8_t> Windows1252Byte(std::uint32_t codePoint);
+
 std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined = TUndefinedBytes::AsControls);
 
 // The Windows-1252 bytes of UTF-8 text; nothing when the text is not valid UTF-8 or holds a
@@ -79,6 +87,15 @@ std::string HexBytes(std::string_view text);
 
 // text in double quotes, as messages name files and resources.
 std::string Quoted(std::string_view text);
+
+// How much of a path a message quotes: a longer one (from a setting or a file, which can be as
+// long as it likes) is cut in its middle.
+inline constexpr std::size_t kQuotedPathBytes = 512;
+
+// path in double quotes, as Quoted does, when it is at most kQuotedPathBytes long; otherwise its
+// beginning and its end around "...", and how long it is ("/a/b...y/z" (31457280 bytes)), cut
+// between characters.
+std::string QuotedPath(std::string_view path);
 
 // Bytes from a file as a message shows them: printable ASCII as it is, any other byte (and the
 // backslash and the double quote) as \xHH, so that a message shows exactly what a file holds.

@@ -106,6 +106,13 @@ public:
     // What the last export left out: resources in index order, then KEY entries that name no
     // resource of their own.
     std::vector<TSkippedResource> Skipped;
+    // For the exports: asked (with the bytes planned and the BIF's size) before writing more than
+    // the BIF holds, since its resources share bytes; true writes them all, none stops the export
+    // at the BIF's size. After one: the resources whose bytes overlap another's, and whether it
+    // stopped there.
+    std::function<bool(std::uint64_t planned, std::uint64_t bifSize)> AllowOverlaps;
+    std::vector<TSkippedResource> Overlapping;
+    bool ExportStopped = false;
 
     // For BuildFrom: told while the build waits for another build of the same files (the
     // message, then "" when the wait is over); and after it, what it did beyond the usual, a

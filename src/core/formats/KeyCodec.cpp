@@ -20,12 +20,9 @@ std::string Fault(const std::string& name, const std::string& what) {
     return "Cannot open KEY " + Quoted(name) + ": " + what;
 }
 
-std::string NamePastEnd(const std::string& name, std::uint32_t index, std::uint32_t offset, std::uint16_t size,
-                        std::uint64_t fileSize) {
-    return Fault(name,
-                 "the name of BIF " + std::to_string(index) + " runs past the end of the file (offset " +
-                     std::to_string(offset) + ", " + std::to_string(size) + " bytes, file " + std::to_string(fileSize) +
-                     " bytes)");
+std::string NamePastEnd(std::uint32_t index, std::uint32_t offset, std::uint16_t size, std::uint64_t fileSize) {
+    return "the name of BIF " + std::to_string(index) + " runs past the end of the file (offset " +
+        std::to_string(offset) + ", " + std::to_string(size) + " bytes, file " + std::to_string(fileSize) + " bytes)";
 }
 
 // Where a table ends, refused when it does not fit the file.
@@ -43,88 +40,108 @@ const std::uint8_t* Row(std::span<const std::uint8_t> bytes, std::uint64_t table
 
 // Another version (NWN2's "V1.1", the "E1  " of other games) lays its tables out otherwise:
 // read as this one, it would list garbage.
-void RefuseOtherVersions(const TNWNKeyFile& header, const std::string& name) {
-    if (header.FileVersion != kVersion1)
-        throw EFormatError(Fault(name,
-                                 "it is of version \"" +
-                                     Printable(std::string_view(header.FileVersion.data(), header.FileVersion.size())) +
-                                     "\", which Vellocar does not read (it reads KEY version \"V1  \")"));
+std::string OtherVersion(const TNWNKeyFile& header) {
+    return "it is of version \"" + Printable(std::string_view(header.FileVersion.data(), header.FileVersion.size())) +
+        "\", which Vellocar does not read (it reads KEY version \"V1  \")";
 }
 
-// The file table's rows, which BytesNeeded has checked to lie within bytes.
-std::vector<TNWNFileTableEntry> ReadFileTable(std::span<const std::uint8_t> bytes, const TNWNKeyFile& header) {
-    std::vector<TNWNFileTableEntry> rows(header.BifCount);
-    for (std::uint32_t i = 0; i < header.BifCount; ++i)
-        FileTableRow::Read(Row(bytes, header.OffsetToFileTable, i, FileTableRow::Size), rows[i]);
-    return rows;
+std::string TooShort(std::uint64_t fileSize) {
+    return "the file is too short for a KEY header (file " + std::to_string(fileSize) + " bytes, header " +
+        std::to_string(Header::Size) + " bytes)";
 }
 
-// Each BIF's name, up to its first zero byte. Each row gets its own copy of its name, so rows
-// that all point at one long name would multiply it: 40,000 rows sharing a 65,535-byte name ask
-// for 2.6 GB from a 545 KB file. Distinct names lie side by side in the file and never add up
-// to more than its size, so a total beyond that is refused, measured before any name is copied.
-// The running total also bounds the scanning for zero bytes.
+// How many rows of a table lie within the file: all of them, or (a fault) those before its end.
+std::uint64_t RowsWithin(const TFaultSink& fault, const char* table, std::uint64_t offset, std::uint64_t count,
+                         std::uint64_t rowSize, std::uint64_t fileSize) {
+    if (RangeEnd(offset, count, rowSize, fileSize)) return count;
+    fault(PastEnd(table, offset, count, rowSize, fileSize));
+    return offset >= fileSize ? 0 : std::min(count, (fileSize - offset) / rowSize);
+}
+
+// The file table's first rows, which lie within bytes.
+std::vector<TNWNFileTableEntry> ReadFileTable(std::span<const std::uint8_t> bytes, const TNWNKeyFile& header,
+                                              std::uint64_t rows) {
+    std::vector<TNWNFileTableEntry> table(rows);
+    for (std::size_t i = 0; i < rows; ++i)
+        FileTableRow::Read(Row(bytes, header.OffsetToFileTable, i, FileTableRow::Size), table[i]);
+    return table;
+}
+
+// Each BIF's name, up to its first zero byte; a name that runs past the end of the file stays
+// empty. Each row gets its own copy of its name, so rows that all point at one long name would
+// multiply it: 40,000 rows sharing a 65,535-byte name ask for 2.6 GB from a 545 KB file.
+// Distinct names lie side by side in the file and never add up to more than its size, so past
+// that total no more names are taken, measured before any name is copied. The running total
+// also bounds the scanning for zero bytes.
 std::vector<TNWNFilenameEntry> ReadNames(std::span<const std::uint8_t> bytes, const TNWNKeyFile& key,
-                                         std::uint64_t fileSize, const std::string& name) {
-    std::vector<std::uint16_t> lengths(key.BifCount, 0);
+                                         std::uint64_t fileSize, const TFaultSink& fault) {
+    std::vector<std::uint16_t> lengths(key.FileTable.size(), 0);
     std::uint64_t total = 0;
-    for (std::uint32_t i = 0; i < key.BifCount; ++i) {
+    for (std::uint32_t i = 0; i < key.FileTable.size(); ++i) {
         const TNWNFileTableEntry& e = key.FileTable[i];
         if (e.FilenameSize == 0) continue;
+        if (e.FilenameOffset >= fileSize) {
+            fault(NamePastEnd(i, e.FilenameOffset, e.FilenameSize, fileSize));
+            continue;
+        }
         const auto* first = bytes.data() + e.FilenameOffset;
         const auto available = std::min<std::uint64_t>(e.FilenameSize, bytes.size() - e.FilenameOffset);
         const auto* stop = first + available;
         const auto* last = std::find(first, stop, std::uint8_t{0});
-        if (last == stop && available < e.FilenameSize)
-            throw EFormatError(NamePastEnd(name, i, e.FilenameOffset, e.FilenameSize, fileSize));
+        if (last == stop && available < e.FilenameSize) {
+            fault(NamePastEnd(i, e.FilenameOffset, e.FilenameSize, fileSize));
+            continue;
+        }
+        total += static_cast<std::uint64_t>(last - first);
+        if (total > fileSize) {
+            fault("the BIF names add up to more bytes than the file holds (" + std::to_string(total) +
+                  " bytes by BIF " + std::to_string(i) + ", file " + std::to_string(fileSize) +
+                  " bytes): file-table rows share their names");
+            break;
+        }
         lengths[i] = static_cast<std::uint16_t>(last - first);
-        total += lengths[i];
-        if (total > fileSize)
-            throw EFormatError(Fault(name,
-                                     "the BIF names add up to more bytes than the file holds (" +
-                                         std::to_string(total) + " bytes by BIF " + std::to_string(i) + ", file " +
-                                         std::to_string(fileSize) + " bytes): file-table rows share their names"));
     }
-    std::vector<TNWNFilenameEntry> names(key.BifCount);
-    for (std::uint32_t i = 0; i < key.BifCount; ++i) {
+    std::vector<TNWNFilenameEntry> names(key.FileTable.size());
+    for (std::uint32_t i = 0; i < key.FileTable.size(); ++i) {
         const auto* first = bytes.data() + key.FileTable[i].FilenameOffset;
         if (lengths[i] > 0) names[i].Filename.assign(first, first + lengths[i]);
     }
     return names;
 }
 
-// Each key entry, to the BIF its ResId names, in key-table order. The BIF indices are checked
-// (and each BIF's share counted) in a first pass, so that nothing is half-built when one is out
-// of range and each Resources array is allocated once.
-void ReadKeyTable(std::span<const std::uint8_t> bytes, TNWNKeyFile& key, const std::string& name) {
-    std::vector<std::uint32_t> perBif(key.BifCount, 0);
-    for (std::uint32_t k = 0; k < key.KeyCount; ++k) {
+// The first entries of the key table (those within the file), each to the BIF its ResId names,
+// in key-table order; one that names no row of the file table is a fault, and left out. The
+// BIF indices are checked (and each BIF's share counted) in a first pass, so that each
+// Resources array is allocated once.
+void ReadKeyTable(std::span<const std::uint8_t> bytes, TNWNKeyFile& key, std::uint64_t entries,
+                  const TFaultSink& fault) {
+    const std::size_t rows = key.Filenames.size();
+    std::vector<std::uint32_t> perBif(rows, 0);
+    for (std::uint32_t k = 0; k < entries; ++k) {
         const TNWNKeyEntry e = KeyTableRow::Read(Row(bytes, key.OffsetToKeyTable, k, KeyTableRow::Size));
         const std::uint32_t bif = e.ResId >> kResIdBifShift;
-        if (bif >= key.BifCount)
-            throw EFormatError(Fault(name,
-                                     "key entry " + std::to_string(k) + " (\"" + ResRefToString(e.ResRef) +
-                                         "\") names BIF " + std::to_string(bif) + ", but the file table has " +
-                                         std::to_string(key.BifCount) + " entries"));
-        ++perBif[bif];
+        if (bif < rows) {
+            ++perBif[bif];
+            continue;
+        }
+        fault("key entry " + std::to_string(k) + " (\"" + ResRefToString(e.ResRef) + "\") names BIF " +
+              std::to_string(bif) + ", but the file table has " + std::to_string(rows) +
+              (rows < key.BifCount ? " entries within the file" : " entries"));
     }
-    for (std::uint32_t i = 0; i < key.BifCount; ++i) key.Filenames[i].Resources.reserve(perBif[i]);
-    for (std::uint32_t k = 0; k < key.KeyCount; ++k) {
+    for (std::size_t i = 0; i < rows; ++i) key.Filenames[i].Resources.reserve(perBif[i]);
+    for (std::uint32_t k = 0; k < entries; ++k) {
         const TNWNKeyEntry e = KeyTableRow::Read(Row(bytes, key.OffsetToKeyTable, k, KeyTableRow::Size));
-        key.Filenames[e.ResId >> kResIdBifShift].Resources.push_back(e);
+        if ((e.ResId >> kResIdBifShift) < rows) key.Filenames[e.ResId >> kResIdBifShift].Resources.push_back(e);
     }
 }
 
 } // namespace
 
 std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name) {
-    if (fileSize < Header::Size)
-        throw EFormatError(Fault(name,
-                                 "the file is too short for a KEY header (file " + std::to_string(fileSize) +
-                                     " bytes, header " + std::to_string(Header::Size) + " bytes)"));
+    if (fileSize < Header::Size) throw EFormatError(Fault(name, TooShort(fileSize)));
     if (prefix.size() < Header::Size) return Header::Size;
     const TNWNKeyFile header = Header::Read(prefix.data());
-    RefuseOtherVersions(header, name);
+    if (header.FileVersion != kVersion1) throw EFormatError(Fault(name, OtherVersion(header)));
 
     const std::uint64_t fileTableEnd =
         TableEnd(name, "the file table", header.OffsetToFileTable, header.BifCount, FileTableRow::Size, fileSize);
@@ -140,20 +157,48 @@ std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fi
         const TNWNFileTableEntry row = FileTableRow::Read(Row(prefix, header.OffsetToFileTable, i, FileTableRow::Size));
         if (row.FilenameSize == 0) continue; // the empty name, wherever it claims to lie
         if (row.FilenameOffset >= fileSize)
-            throw EFormatError(NamePastEnd(name, i, row.FilenameOffset, row.FilenameSize, fileSize));
+            throw EFormatError(Fault(name, NamePastEnd(i, row.FilenameOffset, row.FilenameSize, fileSize)));
         needed =
             std::max(needed, std::min<std::uint64_t>(std::uint64_t{row.FilenameOffset} + row.FilenameSize, fileSize));
     }
     return needed;
 }
 
+namespace {
+
+// The reading of ParseForCheck and Parse: bytes holds every byte that the tables within a file of
+// fileSize bytes point at.
+std::optional<TNWNKeyFile> ReadKey(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
+                                   const TFaultSink& fault) {
+    if (fileSize < Header::Size) {
+        fault(TooShort(fileSize));
+        return std::nullopt;
+    }
+    TNWNKeyFile key = Header::Read(bytes.data());
+    if (key.FileVersion != kVersion1) {
+        fault(OtherVersion(key));
+        return std::nullopt;
+    }
+    const std::uint64_t rows =
+        RowsWithin(fault, "the file table", key.OffsetToFileTable, key.BifCount, FileTableRow::Size, fileSize);
+    const std::uint64_t entries =
+        RowsWithin(fault, "the key table", key.OffsetToKeyTable, key.KeyCount, KeyTableRow::Size, fileSize);
+    key.FileTable = ReadFileTable(bytes, key, rows);
+    key.Filenames = ReadNames(bytes, key, fileSize, fault);
+    ReadKeyTable(bytes, key, entries, fault);
+    return key;
+}
+
+} // namespace
+
+std::optional<TNWNKeyFile> ParseForCheck(std::span<const std::uint8_t> file, const TFaultSink& fault) {
+    return ReadKey(file, file.size(), fault);
+}
+
 TNWNKeyFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, const std::string& name) {
     if (BytesNeeded(bytes, fileSize, name) > bytes.size()) throw EReadError("Stream read error");
-    TNWNKeyFile key = Header::Read(bytes.data());
-    key.FileTable = ReadFileTable(bytes, key);
-    key.Filenames = ReadNames(bytes, key, fileSize, name);
-    ReadKeyTable(bytes, key, name);
-    return key;
+    // The first fault ends the reading.
+    return *ReadKey(bytes, fileSize, [&name](const std::string& what) { throw EFormatError(Fault(name, what)); });
 }
 
 void ComputeLayout(TNWNKeyFile& key) {

@@ -14,6 +14,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -38,6 +40,16 @@ inline constexpr TFourCC kVersion1{'V', '1', ' ', ' '};
 // naming the file as name, when the header or a table cannot fit the file, or when the KEY is
 // of a version this reader does not read.
 std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name);
+
+// Told each fault of a KEY's structure, in words that follow the KEY's name.
+using TFaultSink = std::function<void(const std::string& fault)>;
+
+// Reads a KEY as a check needs it, from the bytes of the whole file: every fault of its
+// structure is told to fault as it is found, and the reading goes on with what lies within the
+// file (the rows of a table before its end, the names that fit, the key entries that name a row
+// of the file table). Nothing when not even a header of this version is there. fault hears
+// nothing exactly when Parse accepts the file, and the model is then Parse's.
+std::optional<TNWNKeyFile> ParseForCheck(std::span<const std::uint8_t> file, const TFaultSink& fault);
 
 // Reads a KEY from its leading bytes (at least BytesNeeded of them). Every count, offset and
 // name is checked against fileSize before anything is allocated for it, and the memory the

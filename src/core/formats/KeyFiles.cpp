@@ -41,6 +41,24 @@ void TNWNKeyFile::LoadFromFile(const std::string& path) {
     *this = std::move(loaded);
 }
 
+std::optional<TNWNKeyFile> LoadKeyForCheck(const std::string& path, const keycodec::TFaultSink& fault) {
+    // The whole file, once its header says it is a KEY of this version: a file that is none
+    // costs no more than its header.
+    std::uint64_t fileSize = 0;
+    const std::vector<std::uint8_t> bytes = platform::ReadFormatBytes(
+        path, "KEY",
+        [](std::span<const std::uint8_t> prefix, std::uint64_t size) -> std::uint64_t {
+            if (prefix.size() < keycodec::Header::Size) return std::min<std::uint64_t>(size, keycodec::Header::Size);
+            const TNWNKeyFile header = keycodec::Header::Read(prefix.data());
+            return header.FileVersion == keycodec::kVersion1 ? size : prefix.size();
+        },
+        fileSize);
+    // All of the file, or only the header that says it is no KEY of this version.
+    std::optional<TNWNKeyFile> key = keycodec::ParseForCheck(bytes, fault);
+    if (key) key->Path = path;
+    return key;
+}
+
 void TNWNKeyFile::SaveToFile(const std::string& path) {
     platform::WriteWholeFile(path, keycodec::Serialize(*this, path));
     Path = path;

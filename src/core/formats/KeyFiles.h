@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,5 +82,12 @@ public:
     // what is there, flushed; a file that could not be written whole is removed.
     void SaveToFile(const std::string& path);
 };
+
+// Reads the KEY at path for a check of it (keycodec::ParseForCheck): every fault of its
+// structure told to fault (in words that follow the KEY's path), and what lies within the file
+// read all the same. Nothing when not even its header is a KEY header of this version. Raises
+// only when the file cannot be read (missing, unreadable).
+std::optional<TNWNKeyFile> LoadKeyForCheck(const std::string& path,
+                                           const std::function<void(const std::string& fault)>& fault);
 
 } // namespace vellocar

@@ -65,6 +65,15 @@ TArchiveName ArchiveNameOfFile(std::string_view fileName) {
     return name;
 }
 
+std::string ResourceKey(std::string_view resRef, std::uint16_t type) {
+    std::string key(resRef.substr(0, resRef.find('\0')));
+    FoldArchiveLetters(key);
+    key += '\0';
+    key += static_cast<char>(type & 0xFF);
+    key += static_cast<char>(type >> 8);
+    return key;
+}
+
 std::string ShownName(std::string_view archiveName) {
 #ifdef _WIN32
     return std::string(archiveName);

@@ -8,6 +8,7 @@
 
 #include "Text.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,13 @@ struct TArchiveName {
 // page, which the folder listing marks with "?"), a name holding control characters, and a
 // name whose resource ("name.ext") export would not write (UnsafeExportNameReason).
 TArchiveName ArchiveNameOfFile(std::string_view fileName);
+
+// What makes two resources of an archive one, as the game looks them up: the ResRef (its bytes
+// up to the first zero) with its letters folded (FoldArchiveLetter), and the type. Two resources
+// are one exactly when their keys are equal. The one rule behind every such question: a build
+// refuses two sources that would be one resource, verify reports two entries that are, and an
+// export writes one file for them.
+std::string ResourceKey(std::string_view resRef, std::uint16_t type);
 
 // How this system shows a name from an archive in a list: on Windows its bytes; elsewhere
 // decoded from Windows-1252 into UTF-8, with the undefined bytes kept.

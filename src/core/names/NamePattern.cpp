@@ -1,8 +1,9 @@
-// Shell-style patterns (*, ?, [...]) on resource names, letter case ignored.
+// Shell-style patterns (*, ?, [...]) on resource names in Windows-1252, letter case ignored.
 
 #include "NamePattern.h"
 
 #include "Names.h"
+#include "Text.h"
 
 #include <cstddef>
 #include <optional>
@@ -22,14 +23,15 @@ std::optional<SetMatch> MatchSet(std::string_view pattern, std::size_t at, char 
     std::size_t i = at + 1;
     const bool negated = i < pattern.size() && (pattern[i] == '!' || pattern[i] == '^');
     if (negated) ++i;
-    const char folded = FoldAscii(c);
+    // Ranges run over the bytes' values: the letters beyond ASCII lie above 127.
+    const auto folded = static_cast<unsigned char>(FoldArchiveLetter(c));
     bool found = false;
     // A "]" right after the opening (or its negation) belongs to the set.
     for (bool first = true; i < pattern.size(); first = false) {
         if (pattern[i] == ']' && !first) return SetMatch{found != negated, i + 1};
-        const char low = FoldAscii(pattern[i]);
+        const auto low = static_cast<unsigned char>(FoldArchiveLetter(pattern[i]));
         if (i + 2 < pattern.size() && pattern[i + 1] == '-' && pattern[i + 2] != ']') {
-            const char high = FoldAscii(pattern[i + 2]);
+            const auto high = static_cast<unsigned char>(FoldArchiveLetter(pattern[i + 2]));
             if (low <= folded && folded <= high) found = true;
             i += 3;
         } else {
@@ -74,7 +76,7 @@ bool MatchesPattern(std::string_view pattern, std::string_view name) {
                     ++n;
                     continue;
                 }
-            } else if (FoldAscii(c) == FoldAscii(name[n])) {
+            } else if (FoldArchiveLetter(c) == FoldArchiveLetter(name[n])) {
                 ++p;
                 ++n;
                 continue;
@@ -88,10 +90,23 @@ bool MatchesPattern(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
-bool MatchesAnyPattern(const std::vector<std::string>& patterns, std::string_view name) {
-    if (patterns.empty()) return true;
-    for (const std::string& pattern : patterns)
-        if (MatchesPattern(pattern, name)) return true;
+std::optional<std::string> ArchivePattern(std::string_view typed) {
+#ifdef _WIN32
+    return std::string(typed);
+#else
+    return Utf8ToWindows1252(typed);
+#endif
+}
+
+TNamePatterns::TNamePatterns(const std::vector<std::string>& typed) : empty_(typed.empty()) {
+    for (const std::string& pattern : typed)
+        if (auto bytes = ArchivePattern(pattern)) patterns_.push_back(std::move(*bytes));
+}
+
+bool TNamePatterns::Matches(std::string_view archiveName) const {
+    if (empty_) return true;
+    for (const std::string& pattern : patterns_)
+        if (MatchesPattern(pattern, archiveName)) return true;
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include "Names.h"
 
 #include <algorithm>
+#include <array>
 
 namespace vellocar {
 
@@ -31,14 +32,11 @@ bool FolderOrderLess(std::string_view a, std::string_view b) {
     return a < b;
 }
 
-bool SameStoredName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-        std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return SameChar(x, y, true); });
-}
+bool SameStoredName(std::string_view a, std::string_view b) { return StoredNameKey(a) == StoredNameKey(b); }
 
 std::string StoredNameKey(std::string_view name) {
     std::string key(name);
-    for (char& c : key) c = IsAnySeparator(c) ? '\\' : FoldAscii(c);
+    for (char& c : key) c = IsAnySeparator(c) ? '\\' : FoldArchiveLetter(c);
     return key;
 }
 
@@ -80,6 +78,32 @@ std::uint32_t Capital(std::uint32_t c) {
 }
 
 } // namespace
+
+namespace {
+
+// The small letter of each Windows-1252 byte, from the capitals of the characters they stand for.
+const std::array<char, 256>& SmallLetters() {
+    static const std::array<char, 256> small = [] {
+        std::array<char, 256> table{};
+        for (std::size_t b = 0; b < table.size(); ++b) table[b] = static_cast<char>(b);
+        for (std::size_t b = 0; b < table.size(); ++b) {
+            const auto byte = static_cast<std::uint8_t>(b);
+            const auto capital = Windows1252Byte(Capital(Windows1252CodePoint(byte)));
+            if (capital && *capital != byte) table[*capital] = static_cast<char>(byte);
+        }
+        return table;
+    }();
+    return small;
+}
+
+} // namespace
+
+char FoldArchiveLetter(char c) { return SmallLetters()[static_cast<std::uint8_t>(c)]; }
+
+void FoldArchiveLetters(std::span<char> name) {
+    const auto& small = SmallLetters();
+    for (char& c : name) c = small[static_cast<std::uint8_t>(c)];
+}
 
 std::string WindowsNameKey(std::string_view name) {
     while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);

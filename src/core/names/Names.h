@@ -1,12 +1,13 @@
 #pragma once
-// Comparing names the way the game's files and Windows do: ASCII letters without regard to
-// case, and the two path separators of a name stored in a KEY as one. Pure functions, the same
-// on every system.
+// Comparing names the way the game's files and Windows do: letters without regard to case, and
+// the two path separators of a name stored in a KEY as one. Pure functions, the same on every
+// system.
 
 #include "Paths.h"
 #include "Text.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -17,18 +18,28 @@ inline constexpr char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? stati
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
+// The small letter of a capital of Windows-1252, the code page of the names inside an archive:
+// A to Z, the accented capitals from À to Þ (but ×), Š, Œ, Ž and Ÿ; any other byte stands for
+// itself. The letters pair up as in the table of capitals that WindowsNameKey folds file names
+// with, so that a name in an archive and the file it is exported to fold alike. The one fold
+// of resource names: patterns, the game's lookup and the rule of what is one resource
+// (ResourceKey) all go through it.
+char FoldArchiveLetter(char c);
+// The same for every byte of name, in place.
+void FoldArchiveLetters(std::span<char> name);
+
 // The order in which NTFS lists a folder, for names of ASCII letters: without regard to case,
 // letters folded to capitals (so "_x" follows "Z"), ties broken by the bytes themselves so that
 // the order is total and a listing comes out the same on every system and every run.
 bool FolderOrderLess(std::string_view a, std::string_view b);
 
 // Whether two names stored in a KEY stand for the same BIF: "\" and "/" count equal, and so do
-// ASCII letters of either case, as the Windows file system and the name resolution here read
-// them ("DATA\ONE.BIF" and "data/one.bif").
+// letters of either case (FoldArchiveLetter), as the Windows file system reads them
+// ("DATA\ONE.BIF" and "data/one.bif", "data\É.bif" and "data\é.bif").
 bool SameStoredName(std::string_view a, std::string_view b);
 
-// The form in which SameStoredName compares a stored name ("\" for "/", ASCII letters folded):
-// two names stand for the same BIF exactly when their keys are equal.
+// The form in which SameStoredName compares a stored name ("\" for "/", letters folded): two
+// names stand for the same BIF exactly when their keys are equal.
 std::string StoredNameKey(std::string_view name);
 
 // Whether path ends with storedName right after a separator (or is storedName), "\" and "/"

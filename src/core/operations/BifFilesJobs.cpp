@@ -6,16 +6,29 @@
 #include "Build.h"
 #include "Export.h"
 
+#include <utility>
+
 namespace vellocar {
 
+namespace {
+
+void Keep(TNWNBifFile& bif, TExportReport report) {
+    bif.Skipped = std::move(report.Skipped);
+    bif.Overlapping = std::move(report.Overlapping);
+    bif.ExportStopped = report.Stopped;
+}
+
+} // namespace
+
 bool TNWNBifFile::ExtractAll(const std::string& target) {
-    Skipped = ExportResources(*this, target, TExportScope::All, resourceList_, gauge_).Skipped;
+    Keep(*this, ExportResources(*this, target, TExportScope::All, resourceList_, gauge_, false, AllowOverlaps));
     return true;
 }
 
 bool TNWNBifFile::ExtractSelected(const std::string& target) {
     TNullGauge noProgress;
-    Skipped = ExportResources(*this, target, TExportScope::Selected, resourceList_, noProgress).Skipped;
+    Keep(*this,
+         ExportResources(*this, target, TExportScope::Selected, resourceList_, noProgress, false, AllowOverlaps));
     return true;
 }
 

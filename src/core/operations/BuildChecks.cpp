@@ -14,6 +14,7 @@
 #include "KeyCodec.h"
 #include "Names.h"
 #include "Platform.h"
+#include "ResourceTypes.h"
 #include "Rotation.h"
 #include "Text.h"
 
@@ -21,6 +22,7 @@
 #include <array>
 #include <cstdlib>
 #include <limits>
+#include <unordered_map>
 
 namespace vellocar::buildsteps {
 
@@ -31,6 +33,8 @@ constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
 constexpr std::size_t kMaxNamesInMessage = 10;
 // How many leading bytes of a target a refusal quotes.
 constexpr std::size_t kQuotedBytes = 8;
+// The leading bytes that say what a target is: its type and its version, four bytes each.
+constexpr std::size_t kSignatureBytes = 8;
 
 // The extension runs from the last "." to the end, the point included; a name without a
 // point has none.
@@ -82,7 +86,7 @@ namespace {
 
 // The sources a build cannot pack, by what is wrong with them.
 struct TUnfitSources {
-    std::vector<std::string> Names, Missing, NotPlain, TooLong, TooLarge;
+    std::vector<std::string> Names, Colliding, Missing, NotPlain, TooLong, TooLarge;
 };
 
 // Refuses the build for the first kind of unfit source there is, naming them all.
@@ -91,6 +95,12 @@ void RefuseUnfitSources(const TUnfitSources& unfit, std::uint64_t total, const s
         if (!names.empty()) Refuse(bifFileName, (names.size() == 1 ? one : many) + NameList(names, quote));
     };
     refuse(unfit.Names, "this name cannot be packed: ", "these names cannot be packed: ", false);
+    refuse(unfit.Colliding,
+           "two files would be one resource in the BIF, since the game tells resources apart only by name, "
+           "letter case ignored, and type (and every extension it does not know gives the same type): ",
+           "pairs of files would each be one resource in the BIF, since the game tells resources apart only by "
+           "name, letter case ignored, and type (and every extension it does not know gives the same type): ",
+           false);
     refuse(unfit.Missing, "this file is no longer there: ", "these files are no longer there: ", true);
     refuse(unfit.NotPlain, "this is not an ordinary file: ", "these are not ordinary files: ", true);
     if (!unfit.TooLong.empty()) {
@@ -156,6 +166,20 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
             file.Size = static_cast<std::uint32_t>(info->Size);
             total += file.Size;
         }
+    }
+
+    // Two files that would be one resource: the game would load one of them, verify would
+    // report them and an export would write one file for both. Asked of names that fit.
+    std::unordered_map<std::string, const TSourceFile*> resources;
+    for (const TSourceFile& file : files) {
+        if (!unfit.Names.empty()) break;
+        if (file.BaseName.size() > kResRefSize) continue; // refused as too long
+        const auto type = static_cast<std::uint16_t>(file.ResType & 0xFFFFu);
+        const auto [first, fresh] = resources.try_emplace(ResourceKey(file.BaseName, type), &file);
+        if (fresh) continue;
+        const std::string line = ShownName(file.BaseName + "." + ResTypeToExt(type));
+        unfit.Colliding.push_back(Quoted(first->second->Name) + " and " + Quoted(file.Name) + " (both " + Quoted(line) +
+                                  ")");
     }
 
     RefuseUnfitSources(unfit, total, bifFileName);
@@ -231,16 +255,18 @@ void RefuseReservedTargets(const std::string& bifFileName, const std::string& ke
 }
 
 // What stands at the targets' names must be what the build takes it for: a file it can move
-// aside, and a BIF and a KEY (BIF and KEY given the other way round would otherwise each be
-// replaced by the other kind, surviving only as a backup until the next build).
+// aside, and a BIF and a KEY of the version Vellocar reads (BIF and KEY given the other way
+// round, or a KEY of another game's version, would otherwise be replaced by the new file,
+// surviving only as a backup until the next build), with or without appending.
 void RefuseUnusableTargets(const std::string& bifFileName, const std::string& keyFileName) {
     struct Target {
         const std::string& Path;
         const TFourCC& Signature;
+        const TFourCC& Version;
         const char* Kind;
     };
-    for (const Target& target :
-         {Target{bifFileName, bifcodec::kFileType, "BIF"}, Target{keyFileName, keycodec::kFileType, "KEY"}}) {
+    for (const Target& target : {Target{bifFileName, bifcodec::kFileType, bifcodec::kVersion1, "BIF"},
+                                 Target{keyFileName, keycodec::kFileType, keycodec::kVersion1, "KEY"}}) {
         // A folder cannot be replaced, and a FIFO or device would block or be written through.
         const auto existing = platform::Stat(target.Path);
         if (existing && !existing->IsRegular) Refuse(bifFileName, Quoted(target.Path) + " is not an ordinary file");
@@ -248,21 +274,35 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
             Refuse(bifFileName, "the backup name " + Quoted(target.Path + kBackupSuffix) + " is taken by a folder");
         }
         if (!existing) continue;
-        std::array<char, 4> head{};
+        std::array<char, kSignatureBytes> head{};
         std::size_t got = 0;
         try {
             platform::File file = platform::File::OpenRead(target.Path); // held by the game, say
-            got = file.ReadSome(head.data(), head.size());
+            while (got < head.size()) {
+                const std::size_t n = file.ReadSome(head.data() + got, head.size() - got);
+                if (n == 0) break;
+                got += n;
+            }
             file.Close();
         } catch (EVellocarError& e) {
             e.AddContext(". Nothing was changed.");
             throw;
         }
-        if (got != head.size() || !std::equal(head.begin(), head.end(), target.Signature.begin())) {
+        const auto part = [&](std::size_t at) { return std::string(head.data() + at, head.data() + at + 4); };
+        const std::string signature(target.Signature.begin(), target.Signature.end());
+        if (got < signature.size() || part(0) != signature) {
             Refuse(bifFileName,
                    Quoted(target.Path) + ", which the build would replace as its " + target.Kind + ", is no " +
                        target.Kind + " file: " + QuotedLeadingBytes(target.Path) + " (a " + target.Kind +
-                       " starts with \"" + std::string(target.Signature.begin(), target.Signature.end()) + "\")");
+                       " starts with \"" + signature + "\")");
+        }
+        const std::string version(target.Version.begin(), target.Version.end());
+        if (got < head.size() || part(signature.size()) != version) {
+            Refuse(bifFileName,
+                   Quoted(target.Path) + ", which the build would replace or extend as its " + target.Kind + ", is a " +
+                       target.Kind + " of version \"" +
+                       Printable(std::string_view(head.data() + signature.size(), got - signature.size())) +
+                       "\", which Vellocar does not read (it reads " + target.Kind + " version \"" + version + "\")");
         }
     }
 }

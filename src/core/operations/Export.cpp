@@ -35,14 +35,14 @@ void NamePngs(std::vector<TExportItem>& plan, const TExportSource& source) {
 }
 
 // Marks the names that cannot be written, and each later name that would land in the file of
-// an earlier one.
+// an earlier one or that is one resource with it.
 void CheckNames(std::vector<TExportItem>& plan, const TExportSource& source) {
     for (TExportItem& item : plan) {
         if (!item.SkipReason.empty()) continue;
         if (const auto reason = UnsafeExportNameReason(item.Name)) item.SkipReason = *reason;
     }
     if (source.TexturesAsPng) NamePngs(plan, source);
-    std::unordered_map<std::string, std::string> first; // NameKey -> the first name
+    TExportClaims claims(source.Rules);
     for (TExportItem& item : plan) {
         if (!item.SkipReason.empty()) continue;
         const std::string& output = OutputNameOf(item);
@@ -50,10 +50,7 @@ void CheckNames(std::vector<TExportItem>& plan, const TExportSource& source) {
             item.SkipReason = "its PNG's name \"" + output + "\" cannot be written: " + *reason;
             continue;
         }
-        // Compared as the files will be named, which on Linux is UTF-8 ("é.txt" and "É.TXT").
-        const auto [earlier, fresh] =
-            first.try_emplace(platform::NameKey(FileNameOfArchiveName(output), source.Rules), item.Name);
-        if (!fresh) item.SkipReason = "\"" + earlier->second + "\" comes first under the same file name";
+        if (auto taken = claims.Claim(item, item.Name)) item.SkipReason = std::move(*taken);
     }
 }
 
@@ -62,6 +59,7 @@ TExportItem ItemFor(const TExportSource& source, const TNWNKeyEntry& entry, std:
     TExportItem item;
     item.Name = ResourceLine(entry);
     if (source.TexturesAsPng) item.Png = media::TextureTypeOf(entry.ResType);
+    item.Identity = ResourceKey(ResRefToString(entry.ResRef), entry.ResType);
     item.Resource = index;
     item.Offset = resource.Offset;
     item.Size = resource.FileSize;
@@ -108,6 +106,18 @@ std::string TPngNames::NameFor(const std::string& line) const {
     std::string name = Stem(line) + kPngExtension;
     const auto takers = takers_.find(KeyOf(name));
     return takers != takers_.end() && takers->second.size() > 1 ? line + kPngExtension : name;
+}
+
+std::optional<std::string> TExportClaims::Claim(const TExportItem& item, const std::string& owner) {
+    // Compared as the files will be named, which on Linux is UTF-8 ("é.txt" and "É.TXT").
+    const auto [file, freshFile] =
+        files_.try_emplace(platform::NameKey(FileNameOfArchiveName(OutputNameOf(item)), rules_), owner);
+    if (!freshFile) return "\"" + file->second + "\" comes first under the same file name";
+    const auto [resource, freshResource] = resources_.try_emplace(item.Identity, owner);
+    if (freshResource) return std::nullopt;
+    files_.erase(file);
+    return "it is one resource with \"" + resource->second +
+        "\" (names compared without regard to letter case), which comes first";
 }
 
 std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
@@ -275,9 +285,50 @@ private:
 
 } // namespace
 
+namespace {
+
+// "(offset 120, 7 bytes)".
+std::string Extent(const TExportItem& item) {
+    return "(offset " + std::to_string(item.Offset) + ", " + std::to_string(item.Size) + " bytes)";
+}
+
+// The items to write whose bytes overlap those of another, each against the one that reaches
+// furthest among those that start before it (one sort, as verify finds them).
+std::vector<TSkippedResource> Overlaps(const std::vector<TExportItem>& plan) {
+    std::vector<const TExportItem*> placed;
+    for (const TExportItem& item : plan)
+        if (item.SkipReason.empty() && item.Size > 0 && !item.PastEnd) placed.push_back(&item);
+    std::sort(placed.begin(), placed.end(), [](const TExportItem* a, const TExportItem* b) {
+        return a->Offset != b->Offset ? a->Offset < b->Offset : a->Size > b->Size;
+    });
+    std::vector<TSkippedResource> overlaps;
+    const TExportItem* furthest = nullptr;
+    const auto end = [](const TExportItem* item) { return std::uint64_t{item->Offset} + item->Size; };
+    for (const TExportItem* item : placed) {
+        if (furthest && item->Offset < end(furthest))
+            overlaps.push_back({ShownName(item->Name),
+                                "its bytes " + Extent(*item) + " overlap those of \"" + ShownName(furthest->Name) +
+                                    "\" " + Extent(*furthest)});
+        if (!furthest || end(item) > end(furthest)) furthest = item;
+    }
+    return overlaps;
+}
+
+} // namespace
+
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
-                          const std::string& target, TGauge& gauge) {
+                          const std::string& target, TGauge& gauge, const TAllowOverlaps& allow) {
     TExportReport report;
+    const std::uint64_t bifSize = bif.Size();
+    report.Overlapping = Overlaps(plan);
+    // Asked once, before anything is written, of a plan that would write more than the BIF holds.
+    std::uint64_t planned = 0;
+    for (const TExportItem& item : plan)
+        if (item.SkipReason.empty()) planned += item.Size;
+    const std::uint64_t limit = bifSize + kOverlapMargin;
+    const bool bounded = planned > limit && !(allow && allow(planned, bifSize));
+    std::uint64_t written = 0;
+
     // A plan without progress positions (an empty BIF, a selection) leaves the gauge alone
     // rather than giving it the range 0 to -1.
     int last = -1;
@@ -289,7 +340,6 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
         gauge.Show();
     }
     TExportWriter writer(bif, keyPath, target, report);
-    const std::uint64_t bifSize = bif.Size();
     for (const TExportItem& item : plan) {
         if (item.Progress >= 0) {
             gauge.SetProgress(item.Progress);
@@ -300,13 +350,23 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
             report.Skipped.push_back({ShownName(item.Name), ShownName(item.SkipReason)});
             continue;
         }
+        if (bounded && (report.Stopped || written + item.Size > limit)) {
+            report.Stopped = true;
+            report.Skipped.push_back(
+                {ShownName(item.Name),
+                 "not written: the export stopped at the BIF's own size (" + std::to_string(bifSize) + " bytes) and " +
+                     std::to_string(kOverlapMargin >> 20) + " MiB more, since its resources share their bytes"});
+            continue;
+        }
+        written += item.Size;
         writer.Write(item, bifSize);
     }
     return report;
 }
 
 TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
-                              const TResourceList& list, TGauge& gauge, bool texturesAsPng) {
+                              const TResourceList& list, TGauge& gauge, bool texturesAsPng,
+                              const TAllowOverlaps& allow) {
     if (bif.KeyFile && !bif.KeyFile->Path.empty()) {
         const TRecoveryNote note = RecoverInterruptedBuild(bif.KeyFile->Path);
         if (note.FilesChanged)
@@ -326,7 +386,7 @@ TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target,
                                texturesAsPng};
     const std::vector<TExportItem> plan =
         scope == TExportScope::All ? PlanExportAll(source) : PlanExportSelected(source, list);
-    return WriteExport(plan, file, bif.KeyFile ? bif.KeyFile->Path : std::string(), target, gauge);
+    return WriteExport(plan, file, bif.KeyFile ? bif.KeyFile->Path : std::string(), target, gauge, allow);
 }
 
 } // namespace vellocar

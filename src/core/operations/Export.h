@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -20,6 +21,7 @@ namespace vellocar {
 // One step of an export.
 struct TExportItem {
     std::string Name; // the file name, as the resource list shows the resource
+    std::string Identity; // its entry's ResourceKey: what makes it one resource to the game
     std::uint32_t Resource = 0; // its index in the variable table
     std::string SkipReason; // why it is not written; empty when it is
     std::uint32_t Offset = 0; // where its bytes lie in the BIF
@@ -70,12 +72,28 @@ struct TExportSource {
     const TPngNames* PngNames = nullptr;
 };
 
+// The file names and resources an export has taken in one folder: no two of its files are one
+// file there (platform::NameKey under the folder's rules), nor two files one resource
+// (ResourceKey), which the game and a build would take for one.
+class TExportClaims {
+public:
+    explicit TExportClaims(platform::NameRules rules) : rules_(rules) {}
+    // Takes item's file name and resource for owner (as a later refusal names it); why it cannot
+    // when an earlier claim holds either.
+    std::optional<std::string> Claim(const TExportItem& item, const std::string& owner);
+
+private:
+    platform::NameRules rules_;
+    std::unordered_map<std::string, std::string> files_, resources_; // key -> owner
+};
+
 // Every variable resource in index order, named by its first KEY entry; a resource that no
 // entry names is skipped as "#<index>". Then the KEY entries that name no resource of the BIF,
 // or one an earlier entry already names, skipped, so that every listed resource is accounted
 // for. Names that cannot be files in the target folder are skipped, and so is each later name
-// that the target folder takes for an earlier one (platform::NameKey under source.Rules). With
-// TexturesAsPng, each texture's item is to be written as a PNG under its TPngNames name.
+// that the target folder takes for an earlier one (platform::NameKey under source.Rules) or that
+// is one resource with an earlier one (ResourceKey), so that what an export writes packs again.
+// With TexturesAsPng, each texture's item is to be written as a PNG under its TPngNames name.
 std::vector<TExportItem> PlanExportAll(const TExportSource& source);
 
 // The resources of the selected lines of list, where line i shows the i-th KEY entry of this
@@ -87,15 +105,31 @@ struct TExportReport {
     std::size_t Written = 0;
     std::size_t Pngs = 0; // of those written, the textures written as PNG
     std::vector<TSkippedResource> Skipped; // in plan order
+    // The resources written or planned whose bytes overlap those of another (Reason says whose).
+    std::vector<TSkippedResource> Overlapping;
+    // The export stopped at the BIF's own size and kOverlapMargin more: the resources after that
+    // point are in Skipped.
+    bool Stopped = false;
 };
+
+// An export writes at most what its BIF holds: its resources' bytes lie side by side, so only
+// resources that share bytes can add up to more, and a small BIF whose entries all point at one
+// span would fill a disk. Past the BIF's size and this margin, an export stops unless allowed.
+inline constexpr std::uint64_t kOverlapMargin = std::uint64_t{1} << 20;
+
+// Asked before an export whose plan would write more than that: the bytes planned and the BIF's
+// size; true writes them all. None (or false) stops the export there.
+using TAllowOverlaps = std::function<bool(std::uint64_t planned, std::uint64_t bifSize)>;
 
 // Writes a plan's resources from the open BIF into target (a folder path ending with its
 // separator), each file created afresh. A file that would be the BIF or the KEY at keyPath
-// being read is skipped, and so is a texture that does not decode into a PNG (with the reason). Raises on the first resource that cannot be read or written (a
-// partial file is removed first; the files before it are kept). The gauge is given the range
-// of the plan's progress positions, if any.
+// being read is skipped, and so is a texture that does not decode into a PNG (with the reason).
+// Overlapping resources are reported, and the export stops before it writes more than the BIF's
+// size and kOverlapMargin unless allow says otherwise. Raises on the first resource that cannot
+// be read or written (a partial file is removed first; the files before it are kept). The gauge
+// is given the range of the plan's progress positions, if any.
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
-                          const std::string& target, TGauge& gauge);
+                          const std::string& target, TGauge& gauge, const TAllowOverlaps& allow = {});
 
 // The whole export of a BIF opened with its KEY: all its resources, or those of the selected
 // lines of list, under the name rules of the target folder, textures as PNG pictures when
@@ -103,6 +137,7 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
 // exported (what was opened is no longer what is there).
 enum class TExportScope { All, Selected };
 TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
-                              const TResourceList& list, TGauge& gauge, bool texturesAsPng = false);
+                              const TResourceList& list, TGauge& gauge, bool texturesAsPng = false,
+                              const TAllowOverlaps& allow = {});
 
 } // namespace vellocar

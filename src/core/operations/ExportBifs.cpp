@@ -10,6 +10,7 @@
 #include "NamePattern.h"
 #include "Names.h"
 #include "Platform.h"
+#include "SafeFolders.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -69,7 +70,7 @@ private:
 };
 
 std::string Folded(std::string text) {
-    for (char& c : text) c = FoldAscii(c);
+    FoldArchiveLetters(text);
     return text;
 }
 
@@ -101,14 +102,14 @@ platform::NameRules TargetRules(std::string folder) {
 
 namespace {
 
-// Per folder, the file names written so far (NameKey -> "<BIF>: <name>").
-using TNamesWritten = std::unordered_map<std::string, std::unordered_map<std::string, std::string>>;
+// Per folder, the file names and resources written so far, each by "<BIF>: <name>".
+using TNamesWritten = std::unordered_map<std::string, TExportClaims>;
 
 // One export of many BIFs: what it learns of all of them first, then each BIF in turn.
 class TBifsExport {
 public:
     TBifsExport(const std::vector<TGameKey>& keys, const TExportBifsRequest& request)
-        : keys_(keys), request_(request), rules_(TargetRules(request.Target)) {}
+        : keys_(keys), request_(request), rules_(TargetRules(request.Target)), patterns_(request.Patterns) {}
 
     TExportBifsReport Run(TGauge& gauge) {
         const std::uint64_t total = Survey();
@@ -161,7 +162,7 @@ private:
         TPngNames& names = pngNames_.try_emplace(folders_[i], rules_).first->second;
         for (const TNWNKeyEntry& e : Entry(request_.Bifs[i]).Resources) {
             const std::string line = ResourceLine(e);
-            if (MatchesAnyPattern(request_.Patterns, ShownName(line)))
+            if (patterns_.Matches(line))
                 names.Add(line, media::TextureTypeOf(e.ResType).has_value());
         }
     }
@@ -184,8 +185,8 @@ private:
         // A BIF that holds nothing asked for is not looked at: its absence loses nothing.
         std::vector<TNWNKeyEntry> wanted;
         for (const TNWNKeyEntry& e : Entry(ref).Resources)
-            if (MatchesAnyPattern(request_.Patterns, ShownName(ResourceLine(e)))) wanted.push_back(e);
-        if (!request_.Patterns.empty() && wanted.empty()) return;
+            if (patterns_.Matches(ResourceLine(e))) wanted.push_back(e);
+        if (!patterns_.Empty() && wanted.empty()) return;
         const std::string folderName = BifFolderName(Entry(ref).Filename);
         if (!request_.Flat) {
             if (const auto reason = UnsafeExportNameReason(folderName))
@@ -212,13 +213,24 @@ private:
 
         const std::string target =
             request_.Flat ? request_.Target : request_.Target + folderName + platform::kPathSeparator;
-        if (ClaimNames(plan, i, target)) platform::CreateDirectories(target);
+        if (ClaimNames(plan, i, target)) {
+            platform::CreateDirectories(request_.Target);
+            // The folder given is the user's; the BIF's folder below it must be a folder of its own.
+            if (!request_.Flat) {
+                if (const auto refused = platform::MakeFolderBelow(request_.Target, folderName))
+                    return SkipBif(ref, *refused + ": an export writes only below the folder it was given");
+            }
+        }
         try {
-            const TExportReport done = WriteExport(plan, *file, keys_[ref.Key].Path, target, part);
+            const TExportReport done =
+                WriteExport(plan, *file, keys_[ref.Key].Path, target, part, request_.AllowOverlaps);
             report_.Written += done.Written;
             report_.Pngs += done.Pngs;
             for (const TSkippedResource& skipped : done.Skipped)
                 report_.Skipped.push_back({ref, skipped.Name, skipped.Reason});
+            for (const TSkippedResource& overlap : done.Overlapping)
+                report_.Overlapping.push_back({ref, overlap.Name, overlap.Reason});
+            if (done.Stopped) ++report_.Stopped;
         } catch (const EReadError& error) {
             SkipBif(ref, error.what());
         }
@@ -228,7 +240,7 @@ private:
     // (their "#<index>" placeholders, the only names without a point); flat from several KEYs,
     // those a later KEY gives.
     void LeaveOut(std::vector<TExportItem>& plan, const TBifRef& ref) {
-        if (!request_.Patterns.empty())
+        if (!patterns_.Empty())
             std::erase_if(plan, [](const TExportItem& item) { return item.Name.find('.') == std::string::npos; });
         if (lastKeyOf_.empty()) return;
         const std::size_t before = plan.size();
@@ -242,7 +254,7 @@ private:
     // Marks the items that would land on a file being read or on one an earlier BIF wrote in
     // this folder; true when anything is left to write.
     bool ClaimNames(std::vector<TExportItem>& plan, std::size_t i, const std::string& target) {
-        auto& names = written_[folders_[i]];
+        TExportClaims& names = written_.try_emplace(folders_[i], rules_).first->second;
         bool anyToWrite = false;
         for (TExportItem& item : plan) {
             if (!item.SkipReason.empty()) continue;
@@ -251,10 +263,8 @@ private:
                 item.SkipReason = "writing it would overwrite \"" + *hit + "\", which is being read";
                 continue;
             }
-            const auto [earlier, fresh] = names.try_emplace(platform::NameKey(fileName, rules_),
-                                                            Entry(request_.Bifs[i]).Filename + ": " + item.Name);
-            if (!fresh) {
-                item.SkipReason = "\"" + earlier->second + "\" comes first under the same file name";
+            if (auto taken = names.Claim(item, Entry(request_.Bifs[i]).Filename + ": " + item.Name)) {
+                item.SkipReason = std::move(*taken);
                 continue;
             }
             anyToWrite = true;
@@ -265,6 +275,7 @@ private:
     const std::vector<TGameKey>& keys_;
     const TExportBifsRequest& request_;
     const platform::NameRules rules_;
+    const TNamePatterns patterns_;
     TExportBifsReport report_;
     TFilesBeingRead beingRead_;
     std::vector<TBifLocation> locations_;

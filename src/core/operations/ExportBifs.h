@@ -5,6 +5,7 @@
 // with all of its rules; across BIFs, no file is written twice and none over a KEY or BIF of
 // the set, and a BIF that is missing or damaged is reported while the others are exported.
 
+#include "Export.h"
 #include "GameKeys.h"
 #include "Progress.h"
 
@@ -30,6 +31,8 @@ struct TExportBifsRequest {
     // Textures as PNG pictures, named "name.png", or "name.ext.png" where another output in the
     // same folder, from any BIF of the set, would take that name.
     bool TexturesAsPng = false;
+    // Asked, BIF by BIF, before an export would write more than the BIF holds (Export.h).
+    TAllowOverlaps AllowOverlaps;
 };
 
 // Something that was not exported, and why.
@@ -45,6 +48,8 @@ struct TExportBifsReport {
     std::size_t Pngs = 0; // of those written, the textures written as PNG
     std::size_t Shadowed = 0; // left to a later KEY's resource (Flat with several KEYs)
     std::vector<TBifSkip> Skipped; // BIF by BIF, in the order asked
+    std::vector<TBifSkip> Overlapping; // resources whose bytes overlap another's, written or not
+    std::size_t Stopped = 0; // BIFs whose export stopped at their own size (the rest in Skipped)
 };
 
 // The folder of a BIF in a tree export: its stored name's last part without the extension

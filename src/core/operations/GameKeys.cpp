@@ -31,15 +31,8 @@ bool IsRegularFile(const std::string& path) {
     return info && info->IsRegular;
 }
 
-// What makes two entries one resource: the ResRef with ASCII letters folded, and the type.
-std::string Identity(const TNWNKeyEntry& entry) {
-    std::string identity = ResRefToString(entry.ResRef);
-    for (char& c : identity) c = FoldAscii(c);
-    identity += '\0';
-    identity += static_cast<char>(entry.ResType & 0xFF);
-    identity += static_cast<char>(entry.ResType >> 8);
-    return identity;
-}
+// What makes two entries one resource: the one rule of ResourceKey.
+std::string Identity(const TNWNKeyEntry& entry) { return ResourceKey(ResRefToString(entry.ResRef), entry.ResType); }
 
 // Calls visit(hit) for every entry of the set in the game's order: KEY by KEY, BIF by BIF,
 // each BIF's entries in list order.
@@ -87,11 +80,13 @@ std::vector<TResourceHit> FindResources(const std::vector<TGameKey>& keys, std::
         TResourceHit Hit;
     };
     std::vector<Found> found;
+    // Matched on the names as the game reads them, letter by letter.
+    const auto wanted = ArchivePattern(pattern);
+    if (!wanted) return {};
     ForEachEntry(keys, [&](TResourceHit hit) {
         std::string line = ResourceLine(hit.Entry);
-        // Matched as this system spells the name, as the lists show it.
-        if (!MatchesPattern(pattern, ShownName(line))) return;
-        for (char& c : line) c = FoldAscii(c);
+        if (!MatchesPattern(*wanted, line)) return;
+        FoldArchiveLetters(line);
         const std::size_t order = found.size();
         found.push_back({std::move(line), order, hit});
     });
@@ -114,9 +109,10 @@ std::vector<TResourceHit> FindResources(const std::vector<TGameKey>& keys, std::
 std::optional<TResourceHit> LoadedResource(const std::vector<TGameKey>& keys, std::string_view resRef,
                                            std::uint16_t type) {
     std::optional<TResourceHit> loaded;
+    const std::string wanted = ResourceKey(resRef, type);
     // The last entry in the game's order wins.
     ForEachEntry(keys, [&](TResourceHit hit) {
-        if (hit.Entry.ResType == type && EqualIgnoringCase(ResRefToString(hit.Entry.ResRef), resRef)) loaded = hit;
+        if (hit.Entry.ResType == type && Identity(hit.Entry) == wanted) loaded = hit;
     });
     if (loaded) loaded->Loaded = true;
     return loaded;

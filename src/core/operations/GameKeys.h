@@ -1,7 +1,7 @@
 #pragma once
 // Several KEYs read together, as the game reads its own: in order, a resource in a later KEY
 // replacing the same resource in an earlier one. Two entries are the same resource when their
-// ResRefs are equal without regard to ASCII case and their types are equal. Within one KEY a
+// ResRefs are equal without regard to letter case and their types are equal (ResourceKey). Within one KEY a
 // later entry replaces an earlier one too (BIF by BIF in its file table, each BIF's entries in
 // list order), as the game's resource manager fills its lookup table.
 //
@@ -48,12 +48,13 @@ struct TResourceHit {
     std::optional<std::uint32_t> Size; // from the BIF, once FillSizes found it
 };
 
-// Every entry whose line (name.ext) matches pattern, grouped by resource in the order of their
+// Every entry whose line (name.ext) matches pattern (as typed: ArchivePattern), grouped by resource in the order of their
 // lines without regard to case (then by type): in each group the entry that the game loads
 // first, then the ones it shadows, from the latest to the earliest.
 std::vector<TResourceHit> FindResources(const std::vector<TGameKey>& keys, std::string_view pattern);
 
-// The entry that the game loads for resRef (ASCII case ignored) and type; nothing when no KEY
+// The entry that the game loads for resRef (bytes as the archive holds them, letter case
+// ignored) and type; nothing when no KEY
 // of the set holds it.
 std::optional<TResourceHit> LoadedResource(const std::vector<TGameKey>& keys, std::string_view resRef,
                                            std::uint16_t type);

@@ -51,7 +51,7 @@ struct TEntryAtHash {
 std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash> DuplicateNotes(const TNWNKeyFile& key,
                                                                                     const std::vector<bool>& checked) {
     struct Pair {
-        // The ResRef up to its first zero byte, ASCII folded, zeros after, as two words: the
+        // The ResRef up to its first zero byte, letters folded, zeros after, as two words: the
         // order only has to bring equal pairs together, so the words compare in host order.
         std::array<std::uint64_t, 2> Folded{};
         std::uint16_t Type = 0;
@@ -67,7 +67,8 @@ std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash> DuplicateNo
         for (std::size_t line = 0; line < entries.size(); ++line) {
             TResRef folded{};
             const TResRef& name = entries[line].ResRef;
-            for (std::size_t i = 0; i < name.size() && name[i] != '\0'; ++i) folded[i] = FoldAscii(name[i]);
+            for (std::size_t i = 0; i < name.size() && name[i] != '\0'; ++i) folded[i] = name[i];
+            FoldArchiveLetters(folded); // the letters of ResourceKey, in place
             Pair pair{{}, entries[line].ResType, {b, line}};
             std::memcpy(pair.Folded.data(), folded.data(), folded.size());
             pairs.push_back(pair);

@@ -36,12 +36,12 @@ struct TVerifyReport {
 // Checks the BIFs of key at bifIndexes (indexes into its file table; a repeated index is
 // checked once), each found where LocateBif finds it. A BIF that is missing or does not open
 // is one problem, with the reader's message. Name and type pairs are compared across the whole
-// KEY, ResRefs without regard to ASCII case, as the game looks a resource up in all its BIFs at
-// once: a pair that an entry of a checked BIF shares with any earlier entry of the KEY is a
-// problem of that entry (of the earlier one, when only its BIF is checked). Stored BIF names
-// are compared the same way, under the rule by which appending finds a BIF's entry ("\" and
-// "/" alike, ASCII case ignored). Raises only for faults of the machine (out of memory), never
-// for a fault of the files.
+// KEY under the rule of what is one resource (ResourceKey: letter case ignored), as the game
+// looks a resource up in all its BIFs at once: a pair that an entry of a checked BIF shares with
+// any earlier entry of the KEY is a problem of that entry (of the earlier one, when only its BIF
+// is checked). Stored BIF names are compared too, under the rule by which appending finds a
+// BIF's entry ("\" and "/" alike, letter case ignored). Raises only for faults of the machine
+// (out of memory), never for a fault of the files.
 TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
                             const std::vector<std::size_t>& bifIndexes);
 

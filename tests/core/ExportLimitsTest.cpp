@@ -1,0 +1,75 @@
+// An export keeps to the folder it was given and to the bytes its BIF holds: a BIF's folder
+// below the target that is a link or a file is refused, and resources that share their bytes
+// stop at the BIF's own size unless the user allows them all.
+
+#include "BuildTestHelpers.h"
+
+#include "Export.h"
+#include "ExportBifs.h"
+
+#include <filesystem>
+
+namespace vellocar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// k.key naming m.bif beside it, whose count entries all lie on one span of bytes.
+struct ExportLimits : ::testing::Test {
+    void Write(std::uint32_t count, std::uint32_t span) {
+        WriteFile(dir / "m.bif", SharedSpanBif(count, span));
+        WriteFile(dir / "k.key", Key().AddBif("m.bif", static_cast<int>(count), "r").Write());
+        auto key = std::make_shared<TNWNKeyFile>();
+        key->LoadFromFile(dir / "k.key");
+        keys = {{dir / "k.key", key}};
+    }
+    TExportBifsReport ExportAll(const std::string& target, const TAllowOverlaps& allow = {}) {
+        return ExportBifs(keys, {{{0, 0}}, (dir.path() / target / "").string(), false, {}, false, allow}, gauge);
+    }
+    TempDir dir;
+    std::vector<TGameKey> keys;
+    ScriptedGauge gauge;
+};
+
+TEST_F(ExportLimits, ABifsFolderThatIsALinkOrAFileIsRefused) {
+    Write(2, 4);
+    fs::create_directories(dir.path() / "elsewhere");
+    fs::create_directories(dir.path() / "file");
+    WriteFile(dir / "file/m", std::string("a file"));
+    std::vector<std::string> targets{"file"};
+    std::error_code noLink; // Wine makes no links; Linux and Windows do
+    fs::create_directories(dir.path() / "link");
+    fs::create_directory_symlink("../elsewhere", dir.path() / "link/m", noLink);
+    if (!noLink) targets.push_back("link");
+    for (const std::string& target : targets) {
+        const TExportBifsReport report = ExportAll(target);
+        ASSERT_EQ(report.Skipped.size(), 1u);
+        EXPECT_TRUE(Contains(report.Skipped[0].Reason, target == "file" ? "is a file, not a folder" : "is a "));
+        EXPECT_TRUE(Contains(report.Skipped[0].Reason, "an export writes only below the folder it was given"));
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path() / "elsewhere"));
+}
+
+TEST_F(ExportLimits, SharedBytesStopAtTheBifsOwnSizeUnlessAllowed) {
+    constexpr std::uint32_t kCount = 40, kSpan = 64 << 10;
+    Write(kCount, kSpan);
+    const std::uint64_t bifSize = 20 + 16 * kCount + kSpan;
+    for (const bool allow : {false, true}) {
+        std::vector<std::uint64_t> asked;
+        const std::string out = allow ? "all" : "bounded";
+        const TExportBifsReport report = ExportAll(out, [&](std::uint64_t planned, std::uint64_t size) {
+            asked.insert(asked.end(), {planned, size});
+            return allow;
+        });
+        EXPECT_EQ(asked, (std::vector<std::uint64_t>{std::uint64_t{kCount} * kSpan, bifSize}));
+        EXPECT_EQ(report.Overlapping.size(), kCount - 1);
+        EXPECT_EQ(report.Stopped, allow ? 0u : 1u);
+        const auto files =
+            static_cast<std::uint64_t>(std::distance(fs::directory_iterator(dir.path() / out / "m"), {}));
+        EXPECT_TRUE(allow ? files == kCount : files * kSpan <= bifSize + kOverlapMargin);
+        EXPECT_EQ(report.Skipped.size(), kCount - files);
+    }
+}
+
+} // namespace
+} // namespace vellocar::test
