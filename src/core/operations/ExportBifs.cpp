@@ -162,8 +162,7 @@ private:
         TPngNames& names = pngNames_.try_emplace(folders_[i], rules_).first->second;
         for (const TNWNKeyEntry& e : Entry(request_.Bifs[i]).Resources) {
             const std::string line = ResourceLine(e);
-            if (patterns_.Matches(line))
-                names.Add(line, media::TextureTypeOf(e.ResType).has_value());
+            if (patterns_.Matches(line)) names.Add(line, media::TextureTypeOf(e.ResType).has_value());
         }
     }
 
