@@ -11,6 +11,7 @@
 #include "Output.h"
 #include "Platform.h"
 #include "PngWriter.h"
+#include "ResourceRead.h"
 #include "ResourceTypes.h"
 #include "TerminalText.h"
 #include "Textures.h"
@@ -32,8 +33,7 @@ namespace {
 // A resource's bytes inside its BIF.
 struct Piece {
     std::string Path; // the BIF
-    std::uint32_t Offset = 0;
-    std::uint32_t Size = 0;
+    TResourceSpan Span;
 };
 
 // The resource that the game loads for wanted (NAME.EXT) from keys: where its bytes are.
@@ -75,28 +75,14 @@ std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::s
         return std::nullopt;
     }
     const TNWNVarResEntry& resource = bif.Tables.VarResources[index];
-    return Piece{location.Path, resource.Offset, resource.FileSize};
-}
-
-// Hands the bytes of piece, read from file in bounded chunks, to use in turn (with whether it is
-// the last chunk); false as soon as use refuses one.
-template <typename Use>
-bool EachChunk(platform::File& file, const Piece& piece, std::vector<char>& buffer, Use&& use) {
-    file.Seek(piece.Offset);
-    for (std::uint32_t left = piece.Size; left > 0;) {
-        const auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>(left, buffer.size()));
-        file.ReadExact(buffer.data(), chunk);
-        if (!use(std::string_view(buffer.data(), chunk), left == chunk)) return false;
-        left -= chunk;
-    }
-    return true;
+    return Piece{location.Path, {resource.Offset, resource.FileSize}};
 }
 
 // Whether all of piece reads as text on a terminal. A UTF-8 sequence cut by the end of a chunk
 // is carried over to the next one.
 bool IsText(platform::File& file, const Piece& piece, std::vector<char>& buffer) {
     std::string carried;
-    return EachChunk(file, piece, buffer, [&](std::string_view chunk, bool last) {
+    return EachResourceChunk(file, piece.Span, buffer, [&](std::string_view chunk, bool last) {
         carried.append(chunk);
         const std::size_t shown = TextPrefixLength(carried);
         if (shown < carried.size() && (last || carried.size() - shown >= 4)) return false;
@@ -127,9 +113,7 @@ int CatPng(const CommandLine& cmd, const std::string& wanted, media::TTextureTyp
            const Piece& piece) {
     std::vector<std::uint8_t> png;
     try {
-        std::vector<std::uint8_t> bytes(piece.Size);
-        file.Seek(piece.Offset);
-        file.ReadExact(bytes.data(), bytes.size());
+        std::vector<std::uint8_t> bytes = ReadResourceBytes(file, piece.Span, wanted);
         const media::TImage image = media::DecodeTexture(type, bytes);
         bytes = {};
         png = platform::EncodePng(image.Width, image.Height, image.Rgba);
@@ -172,25 +156,20 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
     const auto piece = LoadedBytes(keys, wanted);
     if (!piece) return kExitFailure;
     platform::File file = platform::File::OpenRead(piece->Path);
-    if (std::uint64_t{piece->Offset} + piece->Size > file.Size()) {
-        Complain(wanted + " runs past the end of \"" + piece->Path + "\" (offset " + std::to_string(piece->Offset) +
-                 ", " + std::to_string(piece->Size) + " bytes, file " + std::to_string(file.Size()) +
-                 " bytes); nothing written");
-        return kExitFailure;
-    }
+    CheckResourceSpan(file, piece->Span, wanted);
     if (texture) return CatPng(cmd, wanted, *texture, file, *piece);
 
     std::vector<char> buffer(std::size_t{1} << 16);
     // On a terminal, unless forced, the bytes are read once first and refused unless they are
     // all text: a model or an image would garble the terminal, or drive it with escape sequences.
     if (!cmd.force && IsTerminal(stdout) && !IsText(file, *piece, buffer)) {
-        Complain(wanted + " is not text (" + WithThousands(piece->Size) +
+        Complain(wanted + " is not text (" + WithThousands(piece->Span.Size) +
                  " bytes); not written to the terminal: redirect it into a file, or add --force");
         return kExitFailure;
     }
     BinaryStdout();
     const bool written =
-        EachChunk(file, *piece, buffer, [](std::string_view chunk, bool) { return WriteStdout(chunk); });
+        EachResourceChunk(file, piece->Span, buffer, [](std::string_view chunk, bool) { return WriteStdout(chunk); });
     if (!written || std::fflush(stdout) != 0) {
         Complain("cannot write " + wanted + " to standard output");
         return kExitFailure;

@@ -1,0 +1,55 @@
+// One resource's bytes from its BIF, and bytes saved as a file of their own.
+
+#include "ResourceRead.h"
+
+#include "ArchiveNames.h"
+#include "ByteIO.h"
+#include "Errors.h"
+#include "ExportNames.h"
+
+namespace vellocar {
+
+TListedResource ListedResource(const std::vector<TNWNKeyEntry>& entries, std::uint32_t bifIndex,
+                               const std::vector<TNWNVarResEntry>& resources, std::size_t line) {
+    if (line >= entries.size())
+        throw EFormatError("The KEY holds no entry for line " + std::to_string(line) + " of this BIF (it has " +
+                           std::to_string(entries.size()) + ")");
+    const TNWNKeyEntry& entry = entries[line];
+    TListedResource listed;
+    listed.Name = ResourceLine(entry);
+    listed.ResType = entry.ResType;
+    listed.Index = entry.ResId & kResIdIndexMask;
+    if ((entry.ResId >> kResIdBifShift) != bifIndex || listed.Index >= resources.size())
+        throw EFormatError("\"" + ShownName(listed.Name) + "\": the BIF holds no resource at index " +
+                           std::to_string(listed.Index) + " (it has " + std::to_string(resources.size()) + ")");
+    listed.Span = {resources[listed.Index].Offset, resources[listed.Index].FileSize};
+    return listed;
+}
+
+void CheckResourceSpan(const platform::File& bif, const TResourceSpan& span, const std::string& name) {
+    if (byteio::RangeEnd(span.Offset, span.Size, 1, bif.Size())) return;
+    throw EReadError("Stream read error: \"" + name + "\" runs past the end of \"" + bif.Path() + "\" (offset " +
+                     std::to_string(span.Offset) + ", " + std::to_string(span.Size) + " bytes, file " +
+                     std::to_string(bif.Size()) + " bytes); nothing was read for it");
+}
+
+std::vector<std::uint8_t> ReadResourceBytes(platform::File& bif, const TResourceSpan& span, const std::string& name) {
+    CheckResourceSpan(bif, span, name);
+    std::vector<std::uint8_t> bytes(span.Size);
+    bif.Seek(span.Offset);
+    bif.ReadExact(bytes.data(), bytes.size());
+    return bytes;
+}
+
+void SaveResourceFile(const std::string& path, std::span<const std::uint8_t> bytes, const std::string& bifPath,
+                      const std::string& keyPath) {
+    const std::string refused = "Cannot save \"" + path + "\": ";
+    if (const auto reason = UnsafeExportNameReason(platform::FileNamePart(path)))
+        throw EVellocarError(refused + *reason + "; nothing was written");
+    for (const auto& [read, what] : {std::pair{&bifPath, "BIF"}, std::pair{&keyPath, "KEY"}})
+        if (!read->empty() && platform::SameFile(path, *read))
+            throw EVellocarError(refused + "it is the " + what + " being read; nothing was written");
+    platform::WriteWholeFile(path, bytes);
+}
+
+} // namespace vellocar
