@@ -65,6 +65,7 @@ std::optional<std::string> RunFileDialog(QWidget* owner, const ui::FileDialogSpe
     while (!suffix.empty() && suffix.front() == '.') suffix.erase(0, 1);
     if (!suffix.empty()) dialog.setDefaultSuffix(ToQt(suffix));
     if (auto folder = ExistingFolder(desc.InitialDir)) dialog.setDirectory(*folder);
+    if (!desc.FileName.empty()) dialog.selectFile(PathToQt(desc.FileName));
     dialog.setSizeGripEnabled(desc.EnableSizing);
 
     const auto file = Chosen(dialog);

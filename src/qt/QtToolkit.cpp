@@ -8,10 +8,12 @@
 #include "QtControls.h"
 #include "QtServices.h"
 #include "QtText.h"
+#include "QtViewer.h"
 #include "WindowFilters.h"
 #include "WineRegistry.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
@@ -156,6 +158,16 @@ void QtToolkit::ConnectList(ControlId id, ControlKind kind) {
     auto notify = [this, id] { Forward([id](ui::TForm1& f) { f.SelectionChanged(id); }); };
     QObject::connect(list, &QListWidget::itemSelectionChanged, window_.get(), notify);
     QObject::connect(list, &QAbstractItemView::pressed, window_.get(), notify);
+    // A line opens with a double-click or Enter, or from its context menu.
+    auto opened = [this, id](int row) { Forward([id, row](ui::TForm1& f) { f.LineOpened(id, row); }); };
+    QObject::connect(list, &QAbstractItemView::doubleClicked, window_.get(),
+                     [opened](const QModelIndex& index) { opened(index.row()); });
+    list->installEventFilter(new OpenKeyFilter(opened, list));
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(list, &QWidget::customContextMenuRequested, window_.get(), [this, id, list](const QPoint& at) {
+        const int row = list->indexAt(at).row();
+        Forward([id, row](ui::TForm1& f) { f.LineMenuAsked(id, row); });
+    });
 }
 
 // ---- The controls
@@ -308,6 +320,20 @@ void QtToolkit::RepaintGauge() { GaugeBar()->repaint(); }
 void QtToolkit::PopupMenuBelow(ControlId anchor) {
     QWidget* w = Widget(anchor);
     menu_->popup(w->mapToGlobal(QPoint(0, w->height())));
+}
+
+std::optional<std::size_t> QtToolkit::RunContextMenu(const std::vector<std::string>& items) {
+    QMenu menu(window_.get());
+    std::vector<QAction*> actions;
+    for (const std::string& item : items) actions.push_back(menu.addAction(ToQt(item)));
+    QAction* chosen = menu.exec(QCursor::pos());
+    const auto at = std::find(actions.begin(), actions.end(), chosen);
+    if (!chosen || at == actions.end()) return std::nullopt;
+    return static_cast<std::size_t>(at - actions.begin());
+}
+
+std::unique_ptr<ui::ViewerWindow> QtToolkit::OpenViewerWindow(const std::string& title, ui::ViewerEvents& events) {
+    return std::make_unique<QtViewerWindow>(window_.get(), title, events);
 }
 
 // ---- The services

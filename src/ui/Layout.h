@@ -94,6 +94,9 @@ inline constexpr std::array<MenuItemSpec, 2> kPopupMenu1{{
     {MenuItemId::Email1, "Email1", kEmailAddress},
 }};
 
+// ListBox2's context menu: its items, in menu order.
+inline constexpr std::string_view kViewMenuItem = "View";
+
 // clang-format off
 inline constexpr std::array<ControlSpec, kControlCount> kLayout{{
 //   id                          name                 kind                      caption                 left top  w    h    font          enabled visible tab  item

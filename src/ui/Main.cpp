@@ -7,6 +7,7 @@
 #include "ControlAdapters.h"
 #include "Errors.h"
 #include "Platform.h"
+#include "Viewer.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -39,7 +40,9 @@ TForm1::TForm1(Toolkit& toolkit, std::unique_ptr<GameFolderSources> sources)
     : toolkit_(toolkit),
       resourceList_(std::make_unique<ListBoxResourceList>(toolkit)),
       gauge_(std::make_unique<GaugeAdapter>(toolkit)),
-      gameFolderSources_(sources ? std::move(sources) : SystemGameFolderSources(toolkit)) {
+      gameFolderSources_(sources ? std::move(sources) : SystemGameFolderSources(toolkit)),
+      viewers_(std::make_unique<TViewers>(
+          toolkit, TViewerHost{[this](const std::exception& e) { HandleException(e); }, [this] { return busy_; }})) {
     OpenDialog2.DialogMode = FileDialogSpec::Mode::Open;
     OpenDialog2.Filter = "*.key|*.key";
     OpenDialog2.HideReadOnly = true;
@@ -137,6 +140,29 @@ void TForm1::MenuItemClicked(MenuItemId id) {
             Guarded([this] { Email1Click(); });
             break;
     }
+}
+
+void TForm1::LineOpened(ControlId id, int index) {
+    if (id != ControlId::ListBox2) return;
+    Guarded([this, id, index] {
+        if (busy_ || !toolkit_.Enabled(id)) return;
+        ViewResource(index);
+    });
+}
+
+void TForm1::LineMenuAsked(ControlId id, int index) {
+    if (id != ControlId::ListBox2 || index < 0) return;
+    Guarded([this, id, index] {
+        if (busy_ || !toolkit_.Enabled(id)) return;
+        if (toolkit_.RunContextMenu({std::string(kViewMenuItem)}) == std::size_t{0}) ViewResource(index);
+    });
+}
+
+void TForm1::ViewResource(int line) {
+    // The list shows the chosen BIF's resources, or, after a build that failed, the files it was
+    // to pack: only a resource's line has something to show.
+    if (!BifModel || line < 0 || line >= toolkit_.ListCount(ControlId::ListBox2)) return;
+    viewers_->Open(*BifModel, static_cast<std::size_t>(line), toolkit_.ListLine(ControlId::ListBox2, line));
 }
 
 void TForm1::KeyFileGiven(const std::string& path) {

@@ -18,6 +18,8 @@
 
 namespace vellocar::ui {
 
+class TViewers;
+
 class TForm1 {
 public:
     // sources: where FormCreate looks for the Enhanced Edition when the registry names no game
@@ -48,6 +50,10 @@ public:
     void MouseEnter(ControlId id);
     void MouseLeave(ControlId id);
     void MenuItemClicked(MenuItemId id);
+    // A line of a list opened (a double-click, Enter), and a list's context menu asked for
+    // (a right-click, the menu key) over a line, -1 for none: ListBox2's open the line's viewer.
+    void LineOpened(ControlId id, int index);
+    void LineMenuAsked(ControlId id, int index);
     // A KEY named from outside the window (the command line, a file dropped on the window):
     // opened as if chosen in "Open KEY File"'s dialog, and ignored in the same cases as a click
     // on that button (a build running, the button disabled).
@@ -67,6 +73,7 @@ public:
     void Label6Click();
     void Homepage1Click();
     void Email1Click();
+    void ViewResource(int line); // the viewer of ListBox2's line
 
     // The folder chooser and the folder listing.
     bool SelectFolder(const std::string& prompt, std::string& folder);
@@ -103,6 +110,8 @@ private:
     // Where the BIF dialog starts, set by FormCreate and restored after each build.
     std::string bifDialogFolder_;
     bool busy_ = false;
+    // Last: the viewers' windows go before anything else of the window.
+    std::unique_ptr<TViewers> viewers_;
 };
 
 } // namespace vellocar::ui

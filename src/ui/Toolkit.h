@@ -4,11 +4,14 @@
 // tests implement it as a fake whose dialogs answer from a script.
 
 #include "Layout.h"
+#include "ViewerWindow.h"
 
 #include <cstddef>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vellocar::ui {
 
@@ -26,6 +29,7 @@ struct FileDialogSpec {
     bool NoNetworkButton = false;
     bool EnableSizing = false; // the dialog can be resized
     bool OverwritePrompt = false;
+    std::string FileName; // the name (no folder) offered at first; empty: none
 };
 
 enum class MessageKind {
@@ -75,6 +79,13 @@ public:
 
     // Shows PopupMenu1 at the screen point of the anchor's left edge and bottom edge.
     virtual void PopupMenuBelow(ControlId anchor) = 0;
+    // Shows a context menu of these items at the pointer (where the right-click or the menu key
+    // asked for it) and waits: the index of the item chosen, nothing when it was dismissed.
+    virtual std::optional<std::size_t> RunContextMenu(const std::vector<std::string>& items) = 0;
+
+    // A resource viewer's window, titled title (UTF-8), its events to events (which outlive
+    // it); shown by Raise.
+    virtual std::unique_ptr<ViewerWindow> OpenViewerWindow(const std::string& title, ViewerEvents& events) = 0;
 
     // Modal dialogs. A file dialog gives the full name chosen, nothing on cancel.
     virtual std::optional<std::string> RunFileDialog(const FileDialogSpec& dialog) = 0;

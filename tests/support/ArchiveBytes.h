@@ -236,6 +236,35 @@ inline std::string WriteArchive(const std::filesystem::path& folder, const std::
     return keyPath;
 }
 
+// ---- Resources to look at ----
+
+inline constexpr std::uint16_t kTypeTga = 3;
+inline constexpr std::uint16_t kTypeDds = 2033;
+inline constexpr std::uint16_t kTypeMdl = 2002;
+
+// A 32-bit TGA of side x side pixels, rows top first: red across, green down, alpha fading to
+// the right, so that the checkerboard shows through.
+inline std::string TgaPicture(std::uint16_t side) {
+    Bytes b = Bytes{0, 0, 2}.Zeros(9).U16(side).U16(side).Append({32, 0x28});
+    for (std::uint32_t y = 0; y < side; ++y)
+        for (std::uint32_t x = 0; x < side; ++x)
+            b.Append({64, static_cast<unsigned char>(y * 255 / side), static_cast<unsigned char>(x * 255 / side),
+                      static_cast<unsigned char>(255 - x * 191 / side)});
+    return b.Str();
+}
+
+// One resource of each kind a viewer shows, in data\look.bif: a table, a table that is not
+// one, a script, a picture, a texture that does not decode, and a model of binary bytes.
+inline ArchiveBif ViewerBif() {
+    return {"data\\look.bif",
+            {{"appearance", kType2da, "2DA V2.0\n\n   Label     Cost\n0  Sword     \"10 gp\"\n1  ****      5\n"},
+             {"broken", kType2da, "2DA V2.0\n\nLabel\n0 \"open\n"},
+             {"nw_s0_sleep", kTypeNss, "void main()\r\n{\r\n}\r\n"},
+             {"c_bugbear", kTypeTga, TgaPicture(64)},
+             {"bad", kTypeDds, "DDS |"},
+             {"c_bugbear", kTypeMdl, std::string("\0\x01\x02MDL", 6)}}};
+}
+
 // ---- Reading what the program wrote ----
 
 struct RawKey {

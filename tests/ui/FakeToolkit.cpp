@@ -269,6 +269,52 @@ void FakeToolkit::RepaintGauge() { ++GaugeRepaints; }
 
 void FakeToolkit::PopupMenuBelow(ControlId anchor) { PopupAnchors.push_back(anchor); }
 
+std::optional<std::size_t> FakeToolkit::RunContextMenu(const std::vector<std::string>& items) {
+    ContextMenus.push_back(items);
+    return ContextMenuAnswer;
+}
+
+namespace {
+
+class FakeViewerWindow final : public ViewerWindow {
+public:
+    explicit FakeViewerWindow(std::shared_ptr<FakeViewer> state) : v_(std::move(state)) {}
+    ~FakeViewerWindow() override {
+        v_->Open = false;
+        v_->Events = nullptr;
+        v_->Rows = nullptr;
+    }
+    void ShowRows(const ViewerRows& rows, bool monospace) override {
+        v_->View = "rows";
+        v_->Rows = &rows;
+        v_->Monospace = monospace;
+    }
+    void ShowText(const std::string& text) override {
+        v_->View = "text";
+        v_->Text = text;
+    }
+    void ShowPicture(const ViewerPicture& picture) override {
+        v_->View = "picture";
+        v_->Picture = picture;
+    }
+    void SetPictureScale(double scale, ViewerZoom) override { v_->Scale = scale; }
+    void SetStatus(const std::string& text) override { v_->Status = text; }
+    void ShowPictureCommands(bool shown) override { v_->PictureCommands = shown; }
+    void Raise() override { ++v_->Raised; }
+
+private:
+    std::shared_ptr<FakeViewer> v_;
+};
+
+} // namespace
+
+std::unique_ptr<ViewerWindow> FakeToolkit::OpenViewerWindow(const std::string& title, ViewerEvents& events) {
+    Viewers.push_back(std::make_shared<FakeViewer>());
+    Viewers.back()->Title = title;
+    Viewers.back()->Events = &events;
+    return std::make_unique<FakeViewerWindow>(Viewers.back());
+}
+
 // ---- Dialogs -----------------------------------------------------------------------------------
 
 std::optional<std::string> FakeToolkit::RunFileDialog(const FileDialogSpec& dialog) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,17 @@ struct ShownMessage {
     std::string Text;
     std::string Title;
     MessageKind Kind;
+};
+
+// What a viewer window was told; kept after the window has gone (Open false).
+struct FakeViewer {
+    std::string Title, View, Text, Status; // View: "rows", "text" or "picture"
+    const ViewerRows* Rows = nullptr;
+    bool Monospace = false, PictureCommands = false, Open = true;
+    ViewerPicture Picture;
+    double Scale = 0;
+    int Raised = 0;
+    ViewerEvents* Events = nullptr;
 };
 
 class FakeToolkit final : public Toolkit {
@@ -70,6 +82,9 @@ public:
     std::vector<std::string> RegistryReads; // "key|value"
     std::vector<std::string> ShellTargets;
     std::vector<ControlId> PopupAnchors;
+    std::vector<std::shared_ptr<FakeViewer>> Viewers; // in the order they were opened
+    std::vector<std::vector<std::string>> ContextMenus; // the items of each shown
+    std::optional<std::size_t> ContextMenuAnswer; // what the user picks in each
     std::vector<std::string> GaugeLog; // "min 0", "max 2", "progress 1", in call order
     int GaugeMin = 0;
     int GaugeMax = 100;
@@ -115,6 +130,8 @@ public:
     void SetGaugeProgress(int value) override;
     void RepaintGauge() override;
     void PopupMenuBelow(ControlId anchor) override;
+    std::optional<std::size_t> RunContextMenu(const std::vector<std::string>& items) override;
+    std::unique_ptr<ViewerWindow> OpenViewerWindow(const std::string& title, ViewerEvents& events) override;
     std::optional<std::string> RunFileDialog(const FileDialogSpec& dialog) override;
     std::optional<std::string> BrowseForFolder(const std::string& prompt, const std::string& initialFolder) override;
     MessageAnswer ShowMessage(const std::string& text, const std::string& title, MessageKind kind) override;
