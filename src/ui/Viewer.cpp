@@ -70,9 +70,9 @@ std::string ShownText(std::span<const std::uint8_t> bytes) {
 // A 2DA as rows: the row labels, then a column per header field; "****" as the file writes it.
 class TwoDaRows final : public ViewerRows {
 public:
-    explicit TwoDaRows(media::TTwoDa table) : table_(std::move(table)), widths_(table_.Columns.size() + 1, 0) {
-        widths_[0] = 1;
-        for (std::size_t c = 0; c < table_.Columns.size(); ++c) widths_[c + 1] = Characters(table_.Columns[c]);
+    explicit TwoDaRows(media::TTwoDa table) : table_(std::move(table)) {
+        widths_.push_back(1);
+        for (const std::string& title : table_.Columns) widths_.push_back(Characters(title));
         for (std::size_t r = 0; r < table_.RowLabels.size(); ++r)
             for (std::size_t c = 0; c < widths_.size(); ++c) widths_[c] = std::max(widths_[c], Characters(Cell(r, c)));
     }

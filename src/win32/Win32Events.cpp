@@ -9,6 +9,7 @@
 #include "Win32Services.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <optional>
 #include <string>
@@ -75,7 +76,11 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
             // Enter with no button focused comes as IDOK, Escape as IDCANCEL: neither has a
-            // command in this window.
+            // command in this window, but Enter opens the resource list's line.
+            if (LOWORD(wParam) == IDOK && GetFocus() == Control(ControlId::ListBox2) && Dispatch(ControlId::ListBox2)) {
+                const auto caret = static_cast<int>(SendMessageA(GetFocus(), LB_GETCARETINDEX, 0, 0));
+                ToForm([caret](ui::TForm1& form) { form.LineOpened(ControlId::ListBox2, caret); });
+            }
             if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)
                 OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
             return 0;
@@ -102,6 +107,9 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (LOWORD(wParam) == 0 || lParam == 0) break;
             Rescale(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
             return 0;
+        case WM_CONTEXTMENU:
+            if (ListMenuAsked(reinterpret_cast<HWND>(wParam), lParam)) return 0;
+            break;
         case WM_DROPFILES:
             FilesDropped(reinterpret_cast<HDROP>(wParam));
             return 0;
@@ -193,6 +201,10 @@ void Win32Toolkit::OnCommand(int id, int code, HWND from) {
         case ControlKind::ListMulti:
             if (code == LBN_SELCHANGE && Dispatch(*control))
                 ToForm([&](ui::TForm1& form) { form.SelectionChanged(*control); });
+            if (code == LBN_DBLCLK && Dispatch(*control)) {
+                const auto caret = static_cast<int>(SendMessageA(from, LB_GETCARETINDEX, 0, 0));
+                ToForm([&](ui::TForm1& form) { form.LineOpened(*control, caret); });
+            }
             break;
         default:
             break;
@@ -203,6 +215,30 @@ void Win32Toolkit::FilesDropped(HDROP drop) {
     const auto path = FirstDroppedFile(drop);
     DragFinish(drop);
     if (path) OpenKeyFile(*path);
+}
+
+bool Win32Toolkit::ListMenuAsked(HWND from, LPARAM at) {
+    if (from != Control(ControlId::ListBox2) || !Dispatch(ControlId::ListBox2)) return false;
+    POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    int line = -1;
+    if (point.x == -1 && point.y == -1) {
+        // The menu key: the caret's line, the menu below it.
+        line = static_cast<int>(SendMessageA(from, LB_GETCARETINDEX, 0, 0));
+        RECT item{};
+        if (line < 0 ||
+            SendMessageA(from, LB_GETITEMRECT, static_cast<WPARAM>(line), reinterpret_cast<LPARAM>(&item)) == LB_ERR)
+            return true;
+        point = {item.left, item.bottom};
+        ClientToScreen(from, &point);
+    } else {
+        POINT inList = point;
+        ScreenToClient(from, &inList);
+        const auto hit = SendMessageA(from, LB_ITEMFROMPOINT, 0, MAKELPARAM(inList.x, inList.y));
+        if (HIWORD(hit) == 0) line = LOWORD(hit); // the line under the pointer, not past the last one
+    }
+    contextMenuAt_ = point;
+    ToForm([line](ui::TForm1& form) { form.LineMenuAsked(ControlId::ListBox2, line); });
+    return true;
 }
 
 void Win32Toolkit::CloseAsked() {

@@ -9,6 +9,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vellocar::win32 {
@@ -45,6 +46,7 @@ std::optional<std::string> RunFileDialog(HWND owner, const FileDialogSpec& dialo
     // Longer than any path the ...A file functions accept, so that the dialog never refuses a
     // name for the buffer's sake.
     std::vector<char> file(4096, '\0');
+    std::copy_n(dialog.FileName.begin(), std::min(dialog.FileName.size(), file.size() - 1), file.begin());
     const std::vector<char> filter = DialogFilter(dialog.Filter);
 
     OPENFILENAMEA ofn{};

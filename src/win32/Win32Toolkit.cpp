@@ -8,6 +8,7 @@
 #include "Dpi.h"
 #include "Errors.h"
 #include "Win32Services.h"
+#include "Win32Viewer.h"
 #include "resource.h"
 
 #include <string>
@@ -169,6 +170,7 @@ int Win32Toolkit::Run() {
     MSG msg{};
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) continue;
+        if (Win32Viewer::DialogMessage(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
@@ -188,6 +190,7 @@ void Win32Toolkit::ProcessMessages() {
             return;
         }
         if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) continue;
+        if (Win32Viewer::DialogMessage(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
@@ -212,5 +215,21 @@ std::optional<std::string> Win32Toolkit::ReadRegistryString(const std::string& k
 }
 
 void Win32Toolkit::ShellOpen(const std::string& target) { win32::ShellOpen(hwnd_, target); }
+
+std::optional<std::size_t> Win32Toolkit::RunContextMenu(const std::vector<std::string>& items) {
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return std::nullopt;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(i + 1), items[i].c_str());
+    const BOOL chosen = TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD,
+                                       contextMenuAt_.x, contextMenuAt_.y, 0, hwnd_, nullptr);
+    DestroyMenu(menu);
+    if (chosen <= 0) return std::nullopt;
+    return static_cast<std::size_t>(chosen - 1);
+}
+
+std::unique_ptr<ui::ViewerWindow> Win32Toolkit::OpenViewerWindow(const std::string& title, ui::ViewerEvents& events) {
+    return std::make_unique<Win32Viewer>(instance_, hwnd_, title, events);
+}
 
 } // namespace vellocar::win32

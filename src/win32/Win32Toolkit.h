@@ -69,6 +69,8 @@ public:
     void RepaintGauge() override;
 
     void PopupMenuBelow(ui::ControlId anchor) override;
+    std::optional<std::size_t> RunContextMenu(const std::vector<std::string>& items) override;
+    std::unique_ptr<ui::ViewerWindow> OpenViewerWindow(const std::string& title, ui::ViewerEvents& events) override;
 
     std::optional<std::string> RunFileDialog(const ui::FileDialogSpec& dialog) override;
     std::optional<std::string> BrowseForFolder(const std::string& prompt, const std::string& initialFolder) override;
@@ -108,6 +110,9 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id, int code, HWND from);
     void FilesDropped(HDROP drop);
+    // WM_CONTEXTMENU from ListBox2 (at, in screen pixels; -1, -1 from the keyboard): false when
+    // it came from another control.
+    bool ListMenuAsked(HWND from, LPARAM at);
     void CloseAsked();
     void Activated(bool active);
     // DM_GETDEFID: the focused button, which Enter presses; 0 when no button has the focus.
@@ -148,6 +153,7 @@ private:
     bool shownOnce_ = false;
     HWND lastFocus_ = nullptr;
     HWND focusBeforeDisable_ = nullptr;
+    POINT contextMenuAt_{}; // where the next context menu shows, in screen pixels
 };
 
 } // namespace vellocar::win32
