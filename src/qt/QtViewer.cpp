@@ -185,9 +185,10 @@ void ViewerWidget::ShowRows(const ui::ViewerRows& rows, bool monospace) {
     table_->setFont(font);
     table_->setShowGrid(!monospace);
     table_->horizontalHeader()->setVisible(!monospace);
-    model_->SetRows(&rows);
     const QFontMetrics metrics(font);
+    // Before the rows come: afterwards it would resize each of them, one signal per row.
     table_->verticalHeader()->setDefaultSectionSize(metrics.height() + (monospace ? 0 : 4));
+    model_->SetRows(&rows);
     // A digit's width stands for a character's: wider than the average, as a table's capitals are.
     const int character = metrics.horizontalAdvance(QLatin1Char('0'));
     for (std::size_t c = 0; c < rows.ColumnCount(); ++c) {
@@ -255,10 +256,11 @@ QtViewerWindow::QtViewerWindow(QWidget* owner, const std::string& title, ui::Vie
     : widget_(new ViewerWidget(owner, ToQt(title), events)) {}
 
 QtViewerWindow::~QtViewerWindow() {
-    if (!widget_) return; // gone with the main window
-    widget_->Detach();
-    widget_->hide();
-    widget_->deleteLater();
+    ViewerWidget* widget = widget_.data();
+    if (!widget) return; // gone with the main window
+    widget->Detach();
+    widget->hide();
+    widget->deleteLater();
 }
 
 void QtViewerWindow::ShowRows(const ui::ViewerRows& rows, bool monospace) {

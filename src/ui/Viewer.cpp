@@ -359,8 +359,12 @@ void TViewers::Open(const TNWNBifFile& bif, std::size_t line, const std::string&
         platform::File file = platform::File::OpenRead(bif.Path);
         resource.Bytes = ReadResourceBytes(file, listed.Span, shown);
     }
-    viewers_[identity] = std::make_unique<TViewer>(toolkit_, host_, std::move(resource), saveFolder_,
-                                                   [this, identity](TViewer&) { viewers_.erase(identity); });
+    viewers_[identity] =
+        std::make_unique<TViewer>(toolkit_, host_, std::move(resource), saveFolder_, [this, identity](TViewer&) {
+            // The viewer goes, and this function with it: nothing of it is used after the erase.
+            const std::string key = identity;
+            viewers_.erase(key);
+        });
 }
 
 } // namespace vellocar::ui

@@ -95,13 +95,21 @@ Win32Viewer::Win32Viewer(HINSTANCE instance, HWND owner, const std::string& titl
                areaHeight = monitor.rcWork.bottom - monitor.rcWork.top;
     SetWindowPos(hwnd_, nullptr, 0, 0, std::min(frame.right - frame.left, areaWidth * 9 / 10),
                  std::min(frame.bottom - frame.top, areaHeight * 9 / 10), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    CreateChildren();
-    ApplyDpi();
+    try {
+        CreateChildren();
+        ApplyDpi();
+    } catch (...) {
+        // The destructor does not run for a half-built object: no message may reach it.
+        Release();
+        throw;
+    }
     ShowPictureCommands(false);
     events_ = &events;
 }
 
-Win32Viewer::~Win32Viewer() {
+Win32Viewer::~Win32Viewer() { Release(); }
+
+void Win32Viewer::Release() {
     if (hwnd_) {
         // Nothing reaches this object any more, also while the window is taken down.
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
@@ -109,8 +117,11 @@ Win32Viewer::~Win32Viewer() {
         open.erase(std::remove(open.begin(), open.end(), hwnd_), open.end());
         DestroyWindow(hwnd_);
     }
-    for (HFONT font : {font_, fixedFont_})
-        if (font) DeleteObject(font);
+    hwnd_ = nullptr;
+    for (HFONT* font : {&font_, &fixedFont_}) {
+        if (*font) DeleteObject(*font);
+        *font = nullptr;
+    }
 }
 
 void Win32Viewer::CreateChildren() {

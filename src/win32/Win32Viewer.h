@@ -46,6 +46,8 @@ private:
     static LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandlePicture(UINT message, WPARAM wParam, LPARAM lParam);
+    // Takes the window down and frees the fonts.
+    void Release();
     void CreateChildren();
     // Fonts and places at the window's DPI.
     void ApplyDpi();
