@@ -1,0 +1,102 @@
+// The Linux window opening resource viewers: the real Qt window and window logic over a KEY
+// packed here from two resources made in memory, a 2048 x 2048 DXT5 texture (the one
+// vellocar_texture_bench decodes) and a model of 64 MiB of random bytes, shown in hex. Each run
+// opens each viewer as a double-click does and times it until its window has been painted, then
+// closes it with Escape.
+//
+//   vellocar_qt_viewer_bench [RUNS]     (on a display, or QT_QPA_PLATFORM=offscreen)
+//
+// Prints one line per viewer and run: "texture <seconds>", "hex <seconds>".
+
+#include "Build.h"
+#include "Dxt5Texture.h"
+#include "Main.h"
+#include "QtToolkit.h"
+#include "QtViewer.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QListWidget>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+void Write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> RandomBytes(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
+    for (std::uint8_t& b : bytes) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        b = static_cast<std::uint8_t>(state);
+    }
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("vellocar-viewer-bench-" + std::to_string(getpid()));
+    fs::create_directories(dir / "src");
+    fs::create_directories(dir / "data");
+    Write(dir / "src" / "big.dds", vellocar::bench::Dxt5Texture());
+    Write(dir / "src" / "huge.mdl", RandomBytes(std::size_t{64} << 20));
+
+    using vellocar::ui::ControlId;
+    vellocar::qt::QtToolkit toolkit;
+    int status = 0;
+    {
+        vellocar::ui::TForm1 form(toolkit);
+        toolkit.Attach(form);
+        form.Created();
+        toolkit.Show();
+        form.ListFolder((dir / "src").string() + "/*.*");
+        vellocar::BuildArchive(
+            vellocar::TBuildRequest((dir / "src").string() + "/", (dir / "data" / "bench.bif").string(),
+                                    (dir / "bench.key").string()),
+            form.ResourceList(), form.Gauge());
+        form.KeyFileGiven((dir / "bench.key").string());
+        toolkit.List(ControlId::ListBox1)->setCurrentRow(0);
+        QApplication::processEvents();
+
+        for (int run = 0; run < runs; ++run) {
+            for (const auto& [name, line] : {std::pair{"texture", 0}, std::pair{"hex", 1}}) {
+                QElapsedTimer timer;
+                timer.start();
+                form.LineOpened(ControlId::ListBox2, line);
+                vellocar::qt::ViewerWidget* shown = nullptr;
+                for (auto* viewer : toolkit.Window()->findChildren<vellocar::qt::ViewerWidget*>())
+                    if (viewer->isVisible()) shown = viewer;
+                if (!shown) {
+                    status = 1;
+                    continue;
+                }
+                shown->repaint();
+                std::printf("%s %.3f\n", name, static_cast<double>(timer.nsecsElapsed()) / 1e9);
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(shown, &escape);
+                QApplication::processEvents();
+                QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            }
+        }
+        toolkit.Detach();
+    }
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return status;
+}
