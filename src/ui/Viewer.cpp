@@ -9,9 +9,8 @@
 #include "HexDump.h"
 #include "Platform.h"
 #include "PngWriter.h"
-#include "Text.h"
 #include "ResourceRead.h"
-#include "ResourceTypes.h"
+#include "Text.h"
 #include "TextView.h"
 #include "TwoDa.h"
 
