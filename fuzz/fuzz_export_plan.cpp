@@ -99,21 +99,21 @@ void CheckAll(const std::vector<TExportItem>& plan, const TExportSource& source)
     }
 }
 
-// PlanExportSelected: one item per selected line, named as the line shows it.
-void CheckSelected(const std::vector<TExportItem>& plan, const TExportSource& source, const TStringResourceList& list) {
+// PlanExportSelected: one item per chosen line, named as the line shows it.
+void CheckSelected(const std::vector<TExportItem>& plan, const TExportSource& source,
+                   const std::vector<std::string>& lines, const std::vector<std::size_t>& chosen) {
     std::size_t next = 0;
-    for (int line = 0; line < list.Count(); ++line) {
-        if (!list.Selected(line)) continue;
-        fuzz::Check(next < plan.size(), "a selected line has no item");
+    for (const std::size_t line : chosen) {
+        fuzz::Check(next < plan.size(), "a chosen line has no item");
         const TExportItem& item = plan[next++];
-        fuzz::Check(item.Name == list.Line(line), "an item is not named as its line");
-        const TNWNKeyEntry& entry = (*source.Entries)[static_cast<std::size_t>(line)];
+        fuzz::Check(item.Name == lines[line], "an item is not named as its line");
+        const TNWNKeyEntry& entry = (*source.Entries)[line];
         if (IndexOf(entry) >= source.Resources.size())
             fuzz::Check(!item.SkipReason.empty(), "a line whose entry names no resource is written");
         else
             fuzz::Check(item.Resource == IndexOf(entry), "a line is exported from another resource");
     }
-    fuzz::Check(next == plan.size(), "the plan has items for lines not selected");
+    fuzz::Check(next == plan.size(), "the plan has items for lines not chosen");
 }
 
 } // namespace
@@ -137,23 +137,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    // The list as TNWNBifFile::Open fills it: one line per KEY entry of the BIF.
-    static TStringResourceList list;
-    list.Clear();
+    // The lines as the window lists them: one per KEY entry of the BIF; some of them chosen.
+    static std::vector<std::string> lines;
+    static std::vector<std::size_t> chosen;
+    lines.clear();
+    chosen.clear();
     TExportSource source{bif->VarResources, bifBytes.size()};
     if (key && !key->Filenames.empty()) {
         source.BifIndex = choice % static_cast<std::uint32_t>(key->Filenames.size());
         source.Entries = &key->Filenames[source.BifIndex].Resources;
-        for (const TNWNKeyEntry& entry : *source.Entries) list.Add(ResourceLine(entry));
-        for (int i = 0; i < list.Count(); ++i) list.SetSelected(i, (selection >> (i % 16) & 1) != 0);
+        for (const TNWNKeyEntry& entry : *source.Entries) lines.push_back(ResourceLine(entry));
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if ((selection >> (i % 16) & 1) != 0) chosen.push_back(i);
     }
 
     const std::vector<TExportItem> all = PlanExportAll(source);
     CheckPlan(all, source);
     CheckAll(all, source);
 
-    const std::vector<TExportItem> selected = PlanExportSelected(source, list);
+    const std::vector<TExportItem> selected = PlanExportSelected(source, chosen);
     CheckPlan(selected, source);
-    CheckSelected(selected, source, list);
+    CheckSelected(selected, source, lines, chosen);
     return 0;
 }

@@ -70,4 +70,15 @@ std::string WithThousands(std::uint64_t value) {
 JobGauge::JobGauge(std::string label, bool wanted)
     : console_(stderr, std::move(label)), shown_(wanted && IsTerminal(stderr)) {}
 
+TProgress JobGauge::Progress() {
+    if (!shown_) return {};
+    return [this](std::uint64_t done, std::uint64_t total) {
+        console_.SetMinValue(0);
+        console_.SetMaxValue(ClampToInt(total - 1));
+        console_.SetProgress(ClampToInt(done));
+        console_.Show();
+        console_.RepaintNow();
+    };
+}
+
 } // namespace vellocar::cli

@@ -5,8 +5,9 @@
 #include "Commands.h"
 #include "Output.h"
 #include "Platform.h"
-#include "Progress.h"
 #include "Usage.h"
+
+#include <utility>
 
 namespace vellocar::cli {
 
@@ -55,19 +56,19 @@ int PackCommand(const CommandLine& cmd, const Operands& args, Output& out) {
     const std::string& sourceDir = args[0];
     const std::string& bifPath = args[1];
     const std::string& keyPath = args[2];
-    const auto names = SourceFiles(sourceDir);
+    auto names = SourceFiles(sourceDir);
     if (!names) return kExitFailure;
-    TStringResourceList list;
-    for (const std::string& name : *names) list.Add(name);
 
     JobGauge gauge("packing", !cmd.quiet);
     TBuildRequest request(WithSeparator(sourceDir), bifPath, keyPath, cmd.append);
+    request.Files = std::move(*names);
+    request.Progress = gauge.Progress();
     // Said once, not ten times a second; a script that waits should know why.
     request.Waiting = [shown = std::string()](const std::string& message) mutable {
         if (!message.empty() && message != shown) Complain(message);
         shown = message;
     };
-    const TBuildReport report = BuildArchive(request, list, gauge.Gauge());
+    const TBuildReport report = BuildArchive(request);
     gauge.Finish();
     for (const std::string& done : report.Recovered) Complain("note: " + done);
     if (!cmd.quiet) Summarize(report, sourceDir, bifPath, keyPath, out);

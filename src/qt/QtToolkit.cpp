@@ -289,7 +289,7 @@ int QtToolkit::ListItemIndex(ControlId id) const {
 
 // The bar always runs from 0 to 100 and shows the percentage every face computes alike; a
 // range of one value would otherwise turn Qt's bar into a busy indicator with no text.
-void QtToolkit::ApplyGauge() { GaugeBar()->setValue(GaugePercent(gaugeMin_, gaugeMax_, gaugeProgress_)); }
+void QtToolkit::ApplyGauge() { GaugeBar()->setValue(ProgressPercent(gaugeMin_, gaugeMax_, gaugeProgress_)); }
 
 void QtToolkit::SetGaugeMin(int value) {
     gaugeMin_ = value;

@@ -4,11 +4,10 @@
 // the matching entry point below and shows what the Toolkit calls tell it. Main.cpp holds the
 // window's life and its entry points, Workflows.cpp the handlers of its three steps.
 
-#include "BifFiles.h"
+#include "BifModel.h"
 #include "GameFolder.h"
 #include "KeyFiles.h"
 #include "Layout.h"
-#include "Progress.h"
 #include "Toolkit.h"
 
 #include <exception>
@@ -68,9 +67,10 @@ public:
     void Homepage1Click();
     void Email1Click();
 
-    // The folder chooser and the folder listing.
+    // The folder chooser and the folder listing, which puts the folder's plain files into
+    // ListBox2 and returns them, in that order.
     bool SelectFolder(const std::string& prompt, std::string& folder);
-    void ListFolder(const std::string& pattern);
+    std::vector<std::string> ListFolder(const std::string& pattern);
 
     // The application's default handler: the message, a full stop appended when its last
     // character comes after '.', in a box titled "Vellocar" with the error icon.
@@ -78,7 +78,7 @@ public:
 
     bool Busy() const { return busy_; }
 
-    // ListBox2 and Gauge1 as the archive code sees them.
+    // ListBox2 and Gauge1 as the BIF model sees them.
     TResourceList& ResourceList();
     TGauge& Gauge();
 
@@ -95,6 +95,8 @@ private:
     // Sentences of what Vellocar did, each starting after "Vellocar ", in one warning box.
     void ShowNote(const std::vector<std::string>& sentences);
     void ShellOpen(const std::string& target);
+    // The export button's two modes: all of the BIF, or the lines selected in ListBox2.
+    void SetExportSelected(bool selected);
 
     Toolkit& toolkit_;
     std::unique_ptr<TResourceList> resourceList_;
@@ -103,6 +105,8 @@ private:
     // Where the BIF dialog starts, set by FormCreate and restored after each build.
     std::string bifDialogFolder_;
     bool busy_ = false;
+    // What the export button does: export the selected lines (once one was clicked) or all.
+    bool exportSelected_ = false;
 };
 
 } // namespace vellocar::ui

@@ -83,14 +83,14 @@ bool TForm1::SelectFolder(const std::string& prompt, std::string& folder) {
     return true;
 }
 
-void TForm1::ListFolder(const std::string& pattern) {
+std::vector<std::string> TForm1::ListFolder(const std::string& pattern) {
     std::string folder = pattern;
     if (folder.ends_with(kListPatternTail)) folder.resize(folder.size() - kListPatternTail.size());
     // Drop the separator before the mask, but keep a lone one: it names the root.
     if (folder.size() > 1 && platform::IsPathSeparator(folder.back())) folder.pop_back();
 
-    const std::vector<std::string> names = platform::ListPlainFiles(folder);
-    if (names.empty()) return;
+    std::vector<std::string> names = platform::ListPlainFiles(folder);
+    if (names.empty()) return names;
 
     // The messages handled after each line keep the window alive during a long listing (it
     // moves and repaints); they cannot change the list, since a build has the window's
@@ -101,13 +101,14 @@ void TForm1::ListFolder(const std::string& pattern) {
         toolkit_.ListAdd(ControlId::ListBox2, name);
         toolkit_.ProcessMessages();
     }
+    return names;
 }
 
 // ---- Workflows -------------------------------------------------------------------------------
 
 void TForm1::BuildButtonClick() {
     // Steps 2 and 3 start over: whatever the build writes, the user opens the KEY again.
-    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    SetExportSelected(false);
     for (ControlId id :
          {ControlId::ExportButton, ControlId::Label5, ControlId::Label2, ControlId::Label1, ControlId::Label3})
         toolkit_.SetEnabled(id, false);
@@ -121,7 +122,8 @@ void TForm1::BuildButtonClick() {
 
     BuildLock lock(*this);
     toolkit_.SetCaption(ControlId::BuildStatPanel, Str(kWait));
-    ListFolder(folder + kSep + Str(kListPatternTail));
+    // The build packs what the listing found, as the list shows it.
+    const std::vector<std::string> files = ListFolder(folder + kSep + Str(kListPatternTail));
     toolkit_.RepaintNow();
 
     SaveDialog1.Title = "Choose a name for the NEW BIF";
@@ -142,7 +144,7 @@ void TForm1::BuildButtonClick() {
                 toolkit_.ProcessMessages();
             };
             // Every failure raises and reaches the error box; getting here means success.
-            builder.BuildFrom(folder + kSep, *bifFileName, *keyFileName, append);
+            builder.BuildFrom(folder + kSep, files, *bifFileName, *keyFileName, append);
             toolkit_.ShowMessage("Process Successful.", "", MessageKind::Ok);
             ShowNote(builder.BuildNotes);
         }
@@ -161,7 +163,7 @@ void TForm1::OpenKeyFileButtonClick() {
 }
 
 void TForm1::OpenKeyFile(const std::string& path) {
-    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    SetExportSelected(false);
     toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kWait));
     toolkit_.RepaintNow();
 
@@ -191,7 +193,7 @@ void TForm1::ListBox1Click() {
     const int index = toolkit_.ListItemIndex(ControlId::ListBox1);
     if (index < 0 || index >= toolkit_.ListCount(ControlId::ListBox1) || !KeyModel) return;
 
-    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    SetExportSelected(false);
     toolkit_.SetCaption(ControlId::BifStatPanel, Str(kWait));
     toolkit_.RepaintNow();
 
@@ -215,7 +217,12 @@ void TForm1::ListBox1Click() {
     toolkit_.SetCaption(ControlId::BifStatPanel, Str(kDone));
 }
 
-void TForm1::ListBox2Click() { toolkit_.SetCaption(ControlId::ExportButton, Str(kExportSelectedCaption)); }
+void TForm1::ListBox2Click() { SetExportSelected(true); }
+
+void TForm1::SetExportSelected(bool selected) {
+    exportSelected_ = selected;
+    toolkit_.SetCaption(ControlId::ExportButton, Str(selected ? kExportSelectedCaption : kExportAllCaption));
+}
 
 void TForm1::ExportButtonClick() {
     if (!BifModel) return; // the button is only enabled once a BIF has been chosen
@@ -235,7 +242,7 @@ void TForm1::ExportButtonClick() {
                                     Str(kMainWindow.ApplicationTitle), MessageKind::YesNo) == MessageAnswer::Yes;
     };
     // Every failure raises; what was left out comes after the box.
-    if (toolkit_.Caption(ControlId::ExportButton) == kExportSelectedCaption)
+    if (exportSelected_)
         BifModel->ExtractSelected(target);
     else
         BifModel->ExtractAll(target);

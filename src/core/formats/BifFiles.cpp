@@ -104,17 +104,4 @@ std::vector<std::string> ResourceLines(const TNWNKeyFile& key, std::size_t bif) 
     return lines;
 }
 
-TNWNBifFile::TNWNBifFile(TResourceList& resourceList, TGauge& gauge) : resourceList_(resourceList), gauge_(gauge) {}
-
-void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFile> keyFile,
-                       std::optional<std::int32_t> bifIndex) {
-    // The model names the BIF it was asked for before it is read, also when reading fails.
-    BifIndex = BifEntryOf(path, keyFile.get(), bifIndex);
-    KeyFile = std::move(keyFile);
-    Path = path;
-    static_cast<TBifTables&>(*this) = ReadBifTables(path);
-    resourceList_.Clear();
-    if (KeyFile) resourceList_.AddAll(ResourceLines(*KeyFile, static_cast<std::size_t>(BifIndex)));
-}
-
 } // namespace vellocar

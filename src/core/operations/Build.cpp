@@ -78,7 +78,7 @@ std::int64_t FindEntry(const TNWNKeyFile& key, const std::string& entryName) {
 
 // The table pass and the data pass, into the open file bif. The offsets all come from the
 // sizes recorded by CheckSources, so the file is written front to back without seeking.
-void WriteBif(platform::File& bif, const std::vector<TSourceFile>& files, TGauge& gauge) {
+void WriteBif(platform::File& bif, const std::vector<TSourceFile>& files, const TProgress& progress) {
     const auto count = static_cast<std::uint32_t>(files.size());
     std::array<std::uint8_t, bifcodec::Header::Size> header{};
     bifcodec::PutHeader(header, count);
@@ -97,13 +97,8 @@ void WriteBif(platform::File& bif, const std::vector<TSourceFile>& files, TGauge
         bif.WriteAll(table.data(), kEntry * (last - first));
     }
 
-    gauge.SetMinValue(0);
-    gauge.SetMaxValue(static_cast<int>(count) - 1);
-    gauge.SetProgress(0);
-    gauge.Show();
     for (std::size_t i = 0; i < files.size(); ++i) {
-        gauge.SetProgress(static_cast<int>(i));
-        gauge.RepaintNow();
+        if (progress) progress(i, files.size());
         const TSourceFile& file = files[i];
         platform::File source = platform::File::OpenRead(file.Path);
         // The tables already promise this many bytes: a file that has changed since it was
@@ -207,7 +202,7 @@ std::pair<TReplacement, TReplacement> Temporaries(const TBuildRequest& request, 
 // The new BIF at its temporary name, flushed and closed, and checked to be whole: a failure is
 // reported under the BIF's own name.
 void WriteBifTemporary(const TReplacement& bif, const std::vector<TSourceFile>& files, std::uint64_t bifSize,
-                       TGauge& gauge) {
+                       const TProgress& progress) {
     std::optional<platform::File> created;
     try {
         created.emplace(platform::File::CreateNew(bif.Temporary));
@@ -215,7 +210,7 @@ void WriteBifTemporary(const TReplacement& bif, const std::vector<TSourceFile>& 
         RethrowNamingTarget(e, {bif.Temporary}, bif.Path);
     }
     try {
-        WriteBif(*created, files, gauge);
+        WriteBif(*created, files, progress);
         created->Flush();
         created->Close();
     } catch (const EWriteError& e) {
@@ -283,14 +278,14 @@ TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourc
 // the temporaries and the journal go, and the error says that nothing else was touched.
 void WriteTemporaries(TRotation& rotation, const TReplacement& bif, const TReplacement& index,
                       const std::vector<TSourceFile>& files, std::uint64_t bifSize, TNWNKeyFile& key,
-                      std::size_t entryIndex, TGauge& gauge) {
+                      std::size_t entryIndex, const TProgress& progress) {
     try {
         try {
             rotation.Begin();
         } catch (const EFCreateError& e) {
             RethrowNamingTarget(e, {platform::SideFileFor(index.Path, kJournalKind) + ".new"}, index.Path);
         }
-        WriteBifTemporary(bif, files, bifSize, gauge);
+        WriteBifTemporary(bif, files, bifSize, progress);
         key.FileTable[entryIndex].FileSize = static_cast<std::uint32_t>(bifSize);
         try {
             // Made new, flushed and closed, or removed.
@@ -325,7 +320,7 @@ std::vector<std::string> TBuildReport::Notes() const {
     return notes;
 }
 
-TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& list, TGauge& gauge) {
+TBuildReport BuildArchive(const TBuildRequest& request) {
     // Phase 1: checks. Nothing below raises before phase 2 without EBuildRefused or the
     // KEY reader's own error, and nothing on disk has changed by then (but for finishing what
     // an earlier build that died left, which is reported).
@@ -341,8 +336,9 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
     const std::vector<std::string> own{request.BifPath, request.KeyPath, request.BifPath + kBackupSuffix,
                                        request.KeyPath + kBackupSuffix};
     std::uint64_t bifSize = 0;
-    const std::vector<TSourceFile> files = CheckSources(NamesToPack(list, request.SourceDir, own, report.LeftOut),
-                                                        request.SourceDir, request.BifPath, bifSize);
+    const std::vector<TSourceFile> files =
+        CheckSources(NamesToPack(request.Files, request.SourceDir, own, report.LeftOut), request.SourceDir,
+                     request.BifPath, bifSize);
     std::size_t q = 0;
     TNWNKeyFile key = KeyWithTheBif(request, files, q, report.ReusedEntry);
 
@@ -350,7 +346,7 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
     TFileMover mover;
     const auto [bif, index] = Temporaries(request, own);
     TRotation rotation({bif, index}, mover);
-    WriteTemporaries(rotation, bif, index, files, bifSize, key, q, gauge);
+    WriteTemporaries(rotation, bif, index, files, bifSize, key, q, request.Progress);
 
     // Phase 3: rotation, BIF first: until the KEY is in place the old KEY stays in force.
     rotation.Commit();

@@ -307,16 +307,11 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
     }
 }
 
-// The names of the list to pack: all but the build's own files, when the source folder is a
+// The names to pack: all but the build's own files, when the source folder is a
 // folder the build writes into. A folder packed into itself would otherwise take in its
 // previous BIF, KEY and backups, and grow with every build.
-std::vector<std::string> NamesToPack(const TResourceList& list, const std::string& sourceDir,
+std::vector<std::string> NamesToPack(std::vector<std::string> names, const std::string& sourceDir,
                                      const std::vector<std::string>& own, std::vector<std::string>& leftOut) {
-    std::vector<std::string> names;
-    const int count = list.Count();
-    names.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
-    for (int i = 0; i < count; ++i) names.push_back(list.Line(i));
-
     std::string folder = sourceDir;
     while (folder.size() > 1 && platform::IsPathSeparator(folder.back())) folder.pop_back();
     std::vector<std::pair<std::string, const std::string*>> ownHere; // name key, own path

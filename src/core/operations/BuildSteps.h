@@ -3,7 +3,6 @@
 // read on its own: the checks before anything is touched are in BuildChecks.cpp.
 
 #include "Dates.h"
-#include "Progress.h"
 
 #include <cstdint>
 #include <string>
@@ -34,9 +33,9 @@ void RefuseReservedTargets(const std::string& bifFileName, const std::string& ke
 // What stands at the targets' names: ordinary files, a BIF and a KEY, no folder at a backup name.
 void RefuseUnusableTargets(const std::string& bifFileName, const std::string& keyFileName);
 
-// The names of the list to pack: all but the build's own files (own), which are appended to
+// The names to pack: all of names but the build's own files (own), which are appended to
 // leftOut, when the source folder is a folder the build writes into.
-std::vector<std::string> NamesToPack(const TResourceList& list, const std::string& sourceDir,
+std::vector<std::string> NamesToPack(std::vector<std::string> names, const std::string& sourceDir,
                                      const std::vector<std::string>& own, std::vector<std::string>& leftOut);
 
 // Every source file checked and recorded (there, ordinary, its name fit for a ResRef and for

@@ -12,7 +12,6 @@
 #include "PngWriter.h"
 
 #include <algorithm>
-#include <limits>
 #include <optional>
 #include <unordered_map>
 
@@ -73,10 +72,6 @@ TExportItem Skip(std::string name, std::uint32_t index, std::string reason) {
     item.Resource = index;
     item.SkipReason = std::move(reason);
     return item;
-}
-
-int ClampToInt(std::uint64_t value) {
-    return static_cast<int>(std::min<std::uint64_t>(value, std::numeric_limits<int>::max()));
 }
 
 // What remains of a line without its extension ("c_bugbear.tga" -> "c_bugbear").
@@ -160,14 +155,11 @@ std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
     return plan;
 }
 
-std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const TResourceList& list) {
+std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const std::vector<std::size_t>& chosen) {
     std::vector<TExportItem> plan;
-    const int lines = list.Count();
-    for (int i = 0; i < lines; ++i) {
-        if (!list.Selected(i)) continue;
-        const auto line = static_cast<std::size_t>(i);
+    for (const std::size_t line : chosen) {
         if (!source.Entries || line >= source.Entries->size()) {
-            plan.push_back(Skip(list.Line(i), 0, "the KEY holds no entry for this line"));
+            plan.push_back(Skip("line " + std::to_string(line), 0, "the KEY holds no entry for this line"));
             continue;
         }
         const TNWNKeyEntry& entry = (*source.Entries)[line];
@@ -317,7 +309,7 @@ std::vector<TSkippedResource> Overlaps(const std::vector<TExportItem>& plan) {
 } // namespace
 
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
-                          const std::string& target, TGauge& gauge, const TAllowOverlaps& allow) {
+                          const std::string& target, const TProgress& progress, const TAllowOverlaps& allow) {
     TExportReport report;
     const std::uint64_t bifSize = bif.Size();
     report.Overlapping = Overlaps(plan);
@@ -329,22 +321,13 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
     const bool bounded = planned > limit && !(allow && allow(planned, bifSize));
     std::uint64_t written = 0;
 
-    // A plan without progress positions (an empty BIF, a selection) leaves the gauge alone
-    // rather than giving it the range 0 to -1.
+    // A plan without progress positions (an empty BIF, a selection) tells nothing.
     int last = -1;
     for (const TExportItem& item : plan) last = std::max(last, item.Progress);
-    if (last >= 0) {
-        gauge.SetMinValue(0);
-        gauge.SetMaxValue(last);
-        gauge.SetProgress(0);
-        gauge.Show();
-    }
     TExportWriter writer(bif, keyPath, target, report);
     for (const TExportItem& item : plan) {
-        if (item.Progress >= 0) {
-            gauge.SetProgress(item.Progress);
-            gauge.RepaintNow();
-        }
+        if (item.Progress >= 0 && progress)
+            progress(static_cast<std::uint64_t>(item.Progress), static_cast<std::uint64_t>(last) + 1);
         if (!item.SkipReason.empty()) {
             // Shown as the lists show names; the reasons' own words are ASCII, which that leaves.
             report.Skipped.push_back({ShownName(item.Name), ShownName(item.SkipReason)});
@@ -364,29 +347,28 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
     return report;
 }
 
-TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
-                              const TResourceList& list, TGauge& gauge, bool texturesAsPng,
-                              const TAllowOverlaps& allow) {
-    if (bif.KeyFile && !bif.KeyFile->Path.empty()) {
-        const TRecoveryNote note = RecoverInterruptedBuild(bif.KeyFile->Path);
+TExportReport ExportResources(const TOpenedBif& bif, const TNWNKeyFile* key, const TExportRequest& request) {
+    if (key && !key->Path.empty()) {
+        const TRecoveryNote note = RecoverInterruptedBuild(key->Path);
         if (note.FilesChanged)
             throw EVellocarError("Nothing was exported: Vellocar first " + note.Text +
                                  ". Open the KEY again to export from its files as they are now");
     }
     platform::File file = platform::File::OpenRead(bif.Path);
     const std::vector<TNWNKeyEntry>* entries = nullptr;
-    if (bif.KeyFile && bif.BifIndex >= 0 && static_cast<std::size_t>(bif.BifIndex) < bif.KeyFile->Filenames.size())
-        entries = &bif.KeyFile->Filenames[static_cast<std::size_t>(bif.BifIndex)].Resources;
-    const std::string folder = platform::FolderPart(target);
-    const TExportSource source{bif.VarResources,
+    if (key && bif.BifIndex >= 0 && static_cast<std::size_t>(bif.BifIndex) < key->Filenames.size())
+        entries = &key->Filenames[static_cast<std::size_t>(bif.BifIndex)].Resources;
+    const std::string folder = platform::FolderPart(request.Target);
+    const TExportSource source{bif.Tables.VarResources,
                                file.Size(),
                                entries,
                                static_cast<std::uint32_t>(bif.BifIndex),
                                platform::FolderNameRules(folder.empty() ? "." : folder),
-                               texturesAsPng};
+                               request.TexturesAsPng};
     const std::vector<TExportItem> plan =
-        scope == TExportScope::All ? PlanExportAll(source) : PlanExportSelected(source, list);
-    return WriteExport(plan, file, bif.KeyFile ? bif.KeyFile->Path : std::string(), target, gauge, allow);
+        request.Chosen ? PlanExportSelected(source, *request.Chosen) : PlanExportAll(source);
+    return WriteExport(plan, file, key ? key->Path : std::string(), request.Target, request.Progress,
+                       request.AllowOverlaps);
 }
 
 } // namespace vellocar

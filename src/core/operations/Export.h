@@ -14,9 +14,16 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace vellocar {
+
+// A resource that an export did not write, and why (an unsafe file name, no KEY entry, ...).
+struct TSkippedResource {
+    std::string Name; // the list line, or "#<index>" when the KEY does not name it
+    std::string Reason;
+};
 
 // One step of an export.
 struct TExportItem {
@@ -96,9 +103,9 @@ private:
 // With TexturesAsPng, each texture's item is to be written as a PNG under its TPngNames name.
 std::vector<TExportItem> PlanExportAll(const TExportSource& source);
 
-// The resources of the selected lines of list, where line i shows the i-th KEY entry of this
-// BIF: found through that entry's ResId, with the same skips.
-std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const TResourceList& list);
+// The resources of the chosen KEY entries of this BIF (positions in its list of entries, as
+// its lines show them), found through each entry's ResId, with the same skips.
+std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const std::vector<std::size_t>& chosen);
 
 // What an export did.
 struct TExportReport {
@@ -126,18 +133,27 @@ using TAllowOverlaps = std::function<bool(std::uint64_t planned, std::uint64_t b
 // being read is skipped, and so is a texture that does not decode into a PNG (with the reason).
 // Overlapping resources are reported, and the export stops before it writes more than the BIF's
 // size and kOverlapMargin unless allow says otherwise. Raises on the first resource that cannot
-// be read or written (a partial file is removed first; the files before it are kept). The gauge
-// is given the range of the plan's progress positions, if any.
+// be read or written (a partial file is removed first; the files before it are kept). Progress
+// is told each of the plan's progress positions, out of all of them, if it has any.
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
-                          const std::string& target, TGauge& gauge, const TAllowOverlaps& allow = {});
+                          const std::string& target, const TProgress& progress, const TAllowOverlaps& allow = {});
 
-// The whole export of a BIF opened with its KEY: all its resources, or those of the selected
-// lines of list, under the name rules of the target folder, textures as PNG pictures when
-// texturesAsPng is set. When a build of that KEY that died had to be finished first, nothing is
-// exported (what was opened is no longer what is there).
-enum class TExportScope { All, Selected };
-TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
-                              const TResourceList& list, TGauge& gauge, bool texturesAsPng = false,
-                              const TAllowOverlaps& allow = {});
+// What one export of a BIF is asked to do.
+struct TExportRequest {
+    explicit TExportRequest(std::string target, std::optional<std::vector<std::size_t>> chosen = std::nullopt)
+        : Target(std::move(target)), Chosen(std::move(chosen)) {}
+
+    std::string Target; // the folder, ending with its separator
+    // The KEY entries chosen (PlanExportSelected); nothing for every resource (PlanExportAll).
+    std::optional<std::vector<std::size_t>> Chosen;
+    bool TexturesAsPng = false; // textures as PNG pictures
+    TProgress Progress;
+    TAllowOverlaps AllowOverlaps;
+};
+
+// The whole export of a BIF opened with its KEY (key, which may be none): the resources request
+// asks for, under the name rules of the target folder. When a build of that KEY that died had
+// to be finished first, nothing is exported (what was opened is no longer what is there).
+TExportReport ExportResources(const TOpenedBif& bif, const TNWNKeyFile* key, const TExportRequest& request);
 
 } // namespace vellocar

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -23,29 +22,14 @@ namespace vellocar {
 
 namespace {
 
-int ClampToInt(std::uint64_t value) {
-    return static_cast<int>(std::min<std::uint64_t>(value, std::numeric_limits<int>::max()));
+// One BIF's share of the whole job's progress: its export moves it over [base, base + span)
+// of all the resources.
+TProgress PartOf(const TProgress& whole, std::uint64_t base, std::uint64_t span, std::uint64_t total) {
+    if (!whole) return {};
+    return [&whole, base, span, total](std::uint64_t done, std::uint64_t steps) {
+        whole(base + span * std::min(done, steps) / steps, total);
+    };
 }
-
-// One BIF's share of the whole job's gauge: its export moves the gauge over [base, base + span).
-class TPartGauge final : public TGauge {
-public:
-    TPartGauge(TGauge& whole, std::uint64_t base, std::uint64_t span) : whole_(whole), base_(base), span_(span) {}
-    void SetMinValue(int) override {}
-    void SetMaxValue(int value) override { max_ = std::max(value, 0); }
-    void SetProgress(int value) override {
-        const auto done = static_cast<std::uint64_t>(std::clamp(value, 0, max_));
-        whole_.SetProgress(ClampToInt(base_ + span_ * done / (static_cast<std::uint64_t>(max_) + 1)));
-    }
-    void Show() override {}
-    void RepaintNow() override { whole_.RepaintNow(); }
-
-private:
-    TGauge& whole_;
-    std::uint64_t base_;
-    std::uint64_t span_;
-    int max_ = 0;
-};
 
 // The KEYs and BIFs of the job: no export may write over one of them, whichever BIF it comes
 // from. Only a name that the file system could take for one of theirs (or a possible 8.3
@@ -111,19 +95,13 @@ public:
     TBifsExport(const std::vector<TGameKey>& keys, const TExportBifsRequest& request)
         : keys_(keys), request_(request), rules_(TargetRules(request.Target)), patterns_(request.Patterns) {}
 
-    TExportBifsReport Run(TGauge& gauge) {
+    TExportBifsReport Run(const TProgress& progress) {
         const std::uint64_t total = Survey();
         if (request_.Flat && keys_.size() > 1) FindLastKeys();
-        if (total > 0) {
-            gauge.SetMinValue(0);
-            gauge.SetMaxValue(ClampToInt(total));
-            gauge.SetProgress(0);
-            gauge.Show();
-        }
         std::uint64_t base = 0;
         for (std::size_t i = 0; i < request_.Bifs.size(); ++i) {
             const std::uint64_t span = Entry(request_.Bifs[i]).Resources.size();
-            TPartGauge part(gauge, base, span);
+            const TProgress part = PartOf(progress, base, span, total);
             base += span;
             ExportOne(i, part);
             // This BIF's names are dropped after the last BIF that shares its folder.
@@ -179,7 +157,7 @@ private:
         }
     }
 
-    void ExportOne(std::size_t i, TGauge& part) {
+    void ExportOne(std::size_t i, const TProgress& part) {
         const TBifRef& ref = request_.Bifs[i];
         // A BIF that holds nothing asked for is not looked at: its absence loses nothing.
         std::vector<TNWNKeyEntry> wanted;
@@ -287,8 +265,9 @@ private:
 
 } // namespace
 
-TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBifsRequest& request, TGauge& gauge) {
-    return TBifsExport(keys, request).Run(gauge);
+TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBifsRequest& request,
+                             const TProgress& progress) {
+    return TBifsExport(keys, request).Run(progress);
 }
 
 } // namespace vellocar

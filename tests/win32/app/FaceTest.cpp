@@ -53,16 +53,16 @@ TEST(DialogFlags, SaveDialogNeverAsksBeforeOverwriting) {
 }
 
 TEST(Gauge, PercentDoneForAnyRange) {
-    EXPECT_EQ(GaugePercent(0, 100, 0), 0);
-    EXPECT_EQ(GaugePercent(0, 100, 37), 37);
-    EXPECT_EQ(GaugePercent(0, 3, 2), 66);
-    EXPECT_EQ(GaugePercent(10, 20, 20), 100);
-    EXPECT_EQ(GaugePercent(0, 0, 0), 0) << "an empty range";
-    EXPECT_EQ(GaugePercent(0, -1, 0), 0) << "an inverted range";
-    EXPECT_EQ(GaugePercent(0, 10, 25), 100) << "past the end";
-    EXPECT_EQ(GaugePercent(5, 10, 0), 0) << "before the start";
-    EXPECT_EQ(GaugePercent(0, 2000000000, 1500000000), 75) << "no overflow";
-    EXPECT_EQ(GaugePercent(-2000000000, 2000000000, 0), 50);
+    EXPECT_EQ(ProgressPercent(0, 100, 0), 0);
+    EXPECT_EQ(ProgressPercent(0, 100, 37), 37);
+    EXPECT_EQ(ProgressPercent(0, 3, 2), 66);
+    EXPECT_EQ(ProgressPercent(10, 20, 20), 100);
+    EXPECT_EQ(ProgressPercent(0, 0, 0), 0) << "an empty range";
+    EXPECT_EQ(ProgressPercent(0, -1, 0), 0) << "an inverted range";
+    EXPECT_EQ(ProgressPercent(0, 10, 25), 100) << "past the end";
+    EXPECT_EQ(ProgressPercent(5, 10, 0), 0) << "before the start";
+    EXPECT_EQ(ProgressPercent(0, 2000000000, 1500000000), 75) << "no overflow";
+    EXPECT_EQ(ProgressPercent(-2000000000, 2000000000, 0), 50);
 }
 
 // A key of its own under HKLM (Wine grants the write), removed afterwards from both views.
@@ -354,10 +354,10 @@ TEST_F(Controls, AFileDroppedOnTheWindowOpensAsTheOpenDialogsChoice) {
     ui::TForm1 form(toolkit);
     toolkit.Attach(&form);
     // The KEY the program itself writes, from a folder of one file.
-    form.ListFolder((dir / "source").string() + "\\*.*");
     const std::string key = (dir / "drop me.key").string();
-    BuildArchive(TBuildRequest((dir / "source").string() + "\\", (dir / "data" / "mod.bif").string(), key),
-                 form.ResourceList(), form.Gauge());
+    TBuildRequest request((dir / "source").string() + "\\", (dir / "data" / "mod.bif").string(), key);
+    request.Files = form.ListFolder((dir / "source").string() + "\\*.*");
+    BuildArchive(request);
     toolkit.ListClear(ControlId::ListBox2);
 
     EXPECT_NE(GetWindowLongPtrA(toolkit.MainWindow(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
