@@ -4,11 +4,13 @@
 #include "KeyArguments.h"
 
 #include "ArchiveNames.h"
-#include "BuildGuard.h"
 #include "GameInstall.h"
+#include "KeyReading.h"
 #include "Output.h"
 #include "Platform.h"
 #include "Text.h"
+
+#include <utility>
 
 namespace vellocar::cli {
 
@@ -45,11 +47,9 @@ std::vector<TGameKey> LoadKeys(const std::vector<std::string>& paths) {
 } // namespace
 
 std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path) {
-    const TRecoveryNote recovery = RecoverInterruptedBuild(path);
-    if (!recovery.Text.empty()) Complain("note: " + recovery.Text);
-    auto key = std::make_shared<TNWNKeyFile>();
-    key->LoadFromFile(path);
-    return key;
+    TKeyRead read = ReadKey(path);
+    if (!read.Recovery.Text.empty()) Complain("note: " + read.Recovery.Text);
+    return std::move(read.Key);
 }
 
 std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std::string>& given) {

@@ -5,7 +5,7 @@
 #include "Main.h"
 
 #include "ArchiveNames.h"
-#include "BuildGuard.h"
+#include "KeyReading.h"
 #include "Platform.h"
 
 #include <array>
@@ -168,13 +168,13 @@ void TForm1::OpenKeyFile(const std::string& path) {
     toolkit_.RepaintNow();
 
     KeyPath = path;
-    // A build of this KEY that was stopped half-way is finished or undone first, so that the KEY
-    // and its BIFs belong together again.
-    const TRecoveryNote recovery = RecoverInterruptedBuild(KeyPath);
-    // The new model replaces the old one before it is read; a BIF opened with the old one
-    // keeps it alive through its own reference.
-    KeyModel = std::make_shared<TNWNKeyFile>();
-    KeyModel->LoadFromFile(KeyPath);
+    // The old model goes before the new one is read (a BIF opened with it keeps it alive through
+    // its own reference); a build of this KEY that was stopped half-way is finished or undone
+    // first, so that the KEY and its BIFs belong together again.
+    KeyModel.reset();
+    TKeyRead read = ReadKey(KeyPath);
+    KeyModel = std::move(read.Key);
+    const TRecoveryNote& recovery = read.Recovery;
 
     {
         ListUpdate update(toolkit_, ControlId::ListBox1, KeyModel->Filenames.size());
@@ -189,9 +189,10 @@ void TForm1::OpenKeyFile(const std::string& path) {
 }
 
 void TForm1::ListBox1Click() {
-    // A selection change that leaves no line selected names no BIF: nothing to open.
+    // A selection change that leaves no line selected names no BIF: nothing to open. The list
+    // holds the KEY model's names, line by line (and no model after a KEY that failed to open).
     const int index = toolkit_.ListItemIndex(ControlId::ListBox1);
-    if (index < 0 || index >= toolkit_.ListCount(ControlId::ListBox1) || !KeyModel) return;
+    if (index < 0 || !KeyModel || static_cast<std::size_t>(index) >= KeyModel->Filenames.size()) return;
 
     SetExportSelected(false);
     toolkit_.SetCaption(ControlId::BifStatPanel, Str(kWait));
@@ -199,11 +200,8 @@ void TForm1::ListBox1Click() {
 
     // Where the classic game keeps the BIF, else where the Enhanced Edition does. The line shows
     // the name as this system spells it; the entry at its position holds it as stored.
-    const auto& stored = KeyModel->Filenames;
-    const auto line = static_cast<std::size_t>(index);
     const TBifLocation location =
-        LocateBif(platform::FolderPart(KeyPath),
-                  line < stored.size() ? stored[line].Filename : toolkit_.ListLine(ControlId::ListBox1, index));
+        LocateBif(platform::FolderPart(KeyPath), KeyModel->Filenames[static_cast<std::size_t>(index)].Filename);
     BifPath = location.Path;
     BifModel = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
     // A BIF found in another layout may lie under a path that its stored name does not end, so
