@@ -58,7 +58,7 @@ std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std:
 
 std::vector<std::string> CommandKeyPaths(const CommandLine& cmd, const std::vector<std::string>& given) {
     if (!cmd.game) return given;
-    const GameInstall install = FindGameInstall(cmd.language.value_or("en"));
+    const game::GameInstall install = game::FindGameInstall(cmd.language.value_or("en"));
     if (!cmd.quiet) {
         std::string names;
         for (const std::string& key : install.Keys) {

@@ -4,12 +4,12 @@
 #include "QtToolkit.h"
 
 #include "Main.h"
+#include "MachineRegistry.h"
 #include "Progress.h"
 #include "QtControls.h"
 #include "QtServices.h"
 #include "QtText.h"
 #include "WindowFilters.h"
-#include "WineRegistry.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -325,7 +325,7 @@ ui::MessageAnswer QtToolkit::ShowMessage(const std::string& text, const std::str
 }
 
 std::optional<std::string> QtToolkit::ReadRegistryString(const std::string& key, const std::string& value) {
-    return ReadWineRegistryString(WinePrefix(), key, value);
+    return game::MachineRegistryString(key, value);
 }
 
 void QtToolkit::ShellOpen(const std::string& target) { qt::ShellOpen(target); }

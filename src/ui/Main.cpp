@@ -35,11 +35,16 @@ FileDialogSpec SaveDialogPreset(std::string filter, std::string defaultExt, std:
 
 } // namespace
 
-TForm1::TForm1(Toolkit& toolkit, std::unique_ptr<GameFolderSources> sources)
+TForm1::TForm1(Toolkit& toolkit, std::unique_ptr<game::GameFolderSources> sources)
     : toolkit_(toolkit),
       resourceList_(std::make_unique<ListBoxResourceList>(toolkit)),
       gauge_(std::make_unique<GaugeAdapter>(toolkit)),
-      gameFolderSources_(sources ? std::move(sources) : SystemGameFolderSources(toolkit)) {
+      // This machine's, the registry as the toolkit reads it (on Linux, the Wine prefix's).
+      gameFolderSources_(
+          sources ? std::move(sources)
+                  : game::SystemGameFolderSources([&toolkit](const std::string& key, const std::string& value) {
+                        return toolkit.ReadRegistryString(key, value);
+                    })) {
     OpenDialog2.DialogMode = FileDialogSpec::Mode::Open;
     OpenDialog2.Filter = "*.key|*.key";
     OpenDialog2.HideReadOnly = true;
@@ -156,9 +161,9 @@ void TForm1::HandleException(const std::exception& error) {
 
 void TForm1::FormCreate() {
     constexpr char kSep = platform::kPathSeparator;
-    const std::string registryFolder =
-        ClassicGameFolder(toolkit_.ReadRegistryString(std::string(kRegistryKey), std::string(kRegistryValue)));
-    const TGameSearch found = FindGame(*gameFolderSources_, registryFolder);
+    const std::string registryFolder = game::ClassicGameFolder(
+        toolkit_.ReadRegistryString(std::string(game::kRegistryKey), std::string(game::kRegistryValue)));
+    const game::TGameSearch found = game::FindGame(*gameFolderSources_, registryFolder);
     if (found.Enhanced) {
         // The Enhanced Edition keeps its KEYs in its data folder, and it is where a mod's BIF
         // goes too: every dialog starts there.

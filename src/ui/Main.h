@@ -21,7 +21,7 @@ class TForm1 {
 public:
     // sources: where FormCreate looks for the Enhanced Edition when the registry names no game
     // folder; nothing for this machine's (the environment, the files, the toolkit's registry).
-    explicit TForm1(Toolkit& toolkit, std::unique_ptr<GameFolderSources> sources = nullptr);
+    explicit TForm1(Toolkit& toolkit, std::unique_ptr<game::GameFolderSources> sources = nullptr);
     ~TForm1();
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
@@ -101,7 +101,7 @@ private:
     Toolkit& toolkit_;
     std::unique_ptr<TResourceList> resourceList_;
     std::unique_ptr<TGauge> gauge_;
-    std::unique_ptr<GameFolderSources> gameFolderSources_;
+    std::unique_ptr<game::GameFolderSources> gameFolderSources_;
     // Where the BIF dialog starts, set by FormCreate and restored after each build.
     std::string bifDialogFolder_;
     bool busy_ = false;

@@ -7,7 +7,7 @@
 
 #include <utility>
 
-namespace vellocar::ui {
+namespace vellocar::game {
 
 namespace {
 
@@ -119,4 +119,4 @@ std::vector<std::string> SteamLibraryFolders(std::string_view vdf) {
     return folders;
 }
 
-} // namespace vellocar::ui
+} // namespace vellocar::game

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <utility>
 
-namespace vellocar::ui {
+namespace vellocar::game {
 
 namespace {
 
@@ -213,4 +213,4 @@ std::vector<std::string> BeamdogLibraryFolders(std::string_view json) {
     return folders;
 }
 
-} // namespace vellocar::ui
+} // namespace vellocar::game

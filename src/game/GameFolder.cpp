@@ -8,7 +8,6 @@
 #include "Platform.h"
 #include "SteamLibraries.h"
 #include "Text.h"
-#include "Toolkit.h"
 
 #include <array>
 #include <cstdint>
@@ -17,7 +16,7 @@
 #include <initializer_list>
 #include <utility>
 
-namespace vellocar::ui {
+namespace vellocar::game {
 
 namespace {
 
@@ -215,12 +214,6 @@ private:
 
 } // namespace
 
-std::unique_ptr<GameFolderSources> SystemGameFolderSources(Toolkit& toolkit) {
-    return SystemGameFolderSources([&toolkit](const std::string& key, const std::string& value) {
-        return toolkit.ReadRegistryString(key, value);
-    });
-}
-
 std::unique_ptr<GameFolderSources> SystemGameFolderSources(RegistryReader registry) {
     return std::make_unique<SystemSources>(std::move(registry));
 }
@@ -239,4 +232,4 @@ std::string RegistryGameFolder(const GameFolderSources& sources) {
     return ClassicGameFolder(sources.RegistryString(std::string(kRegistryKey), std::string(kRegistryValue)));
 }
 
-} // namespace vellocar::ui
+} // namespace vellocar::game
