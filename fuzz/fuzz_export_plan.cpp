@@ -101,7 +101,7 @@ void CheckAll(const std::vector<TExportItem>& plan, const TExportSource& source)
 
 // PlanExportSelected: one item per chosen line, named as the line shows it.
 void CheckSelected(const std::vector<TExportItem>& plan, const TExportSource& source,
-                   const std::vector<std::string>& lines, const std::vector<std::size_t>& chosen) {
+                   const std::vector<TArchiveName>& lines, const std::vector<std::size_t>& chosen) {
     std::size_t next = 0;
     for (const std::size_t line : chosen) {
         fuzz::Check(next < plan.size(), "a chosen line has no item");
@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The lines as the window lists them: one per KEY entry of the BIF; some of them chosen.
-    static std::vector<std::string> lines;
+    static std::vector<TArchiveName> lines;
     static std::vector<std::size_t> chosen;
     lines.clear();
     chosen.clear();

@@ -41,7 +41,7 @@ struct Piece {
 // is missing or does not hold it.
 std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::string& wanted) {
     // The name as the archive holds it (Windows-1252), which "é" fits in one byte of.
-    const std::string archived = ArchiveNameOf(wanted).value_or(std::string());
+    const std::string archived = ArchiveNameOf(wanted, platform::kHostSpelling).value_or(TArchiveName{}).Bytes;
     const std::size_t point = archived.rfind('.');
     const std::string resRef = point == std::string::npos ? archived : archived.substr(0, point);
     if (point == std::string::npos || resRef.empty() || resRef.size() > kResRefSize) {
@@ -50,8 +50,8 @@ std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::s
     }
     const std::int64_t type = ExtToResType(archived.substr(point));
     if (type == kUnknownResType) {
-        Complain("\"" + wanted + "\": the extension \"" + ShownName(archived.substr(point + 1)) +
-                 "\" is no resource type");
+        Complain(Quoted(wanted) + ": the extension " + Quoted(platform::ShownName({archived.substr(point + 1)})) +
+                 " is no resource type");
         return std::nullopt;
     }
     const auto hit = LoadedResource(keys, resRef, static_cast<std::uint16_t>(type));

@@ -75,7 +75,7 @@ std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& 
     std::vector<std::size_t> named;
     for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
         const std::string& stored = key.Filenames[i].Filename;
-        if (stored == wanted || ShownName(stored) == wanted) named.push_back(i);
+        if (stored == wanted || platform::ShownName({stored}) == wanted) named.push_back(i);
     }
     if (named.size() == 1) return named.front();
     if (named.size() > 1) {

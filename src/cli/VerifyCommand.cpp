@@ -53,7 +53,8 @@ int VerifyKey(const std::string& keyPath, const std::vector<std::string>& bifNam
     for (const TVerifyProblem& problem : report.Problems) {
         // A BIF whose name could not be read goes by its index.
         const std::string& stored = key->Filenames[problem.Bif].Filename;
-        std::string line = (stored.empty() ? "BIF " + std::to_string(problem.Bif) : ShownName(stored)) + ": ";
+        std::string line =
+            (stored.empty() ? "BIF " + std::to_string(problem.Bif) : platform::ShownName({stored})) + ": ";
         if (!problem.Resource.empty()) line += problem.Resource + ": ";
         Complain(line + problem.Message);
     }

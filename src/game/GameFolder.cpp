@@ -39,12 +39,6 @@ std::string Join(std::string folder, std::initializer_list<std::string_view> nam
     return folder;
 }
 
-// A folder as given, less trailing separators (a lone root separator stays).
-std::string TrimSeparators(std::string folder, TPathSystem system) {
-    while (folder.size() > 1 && IsSeparatorOf(system, folder.back())) folder.pop_back();
-    return folder;
-}
-
 // ---- The search --------------------------------------------------------------------------------
 
 class Search {

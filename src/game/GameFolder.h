@@ -6,7 +6,7 @@
 // when it holds the game's KEYs, so a stale entry (an uninstalled game, a moved library) is
 // passed over.
 
-#include "Paths.h"
+#include "Platform.h"
 
 #include <functional>
 #include <memory>
@@ -59,7 +59,7 @@ struct TGameSearch {
 // taken; a stale place (an uninstalled game, a moved library) is passed over. The places are
 // spelled as system spells paths.
 TGameSearch FindGame(const GameFolderSources& sources, const std::string& registryFolder,
-                     TPathSystem system = kHostPathSystem);
+                     TPathSystem system = platform::kHostPathSystem);
 
 // The classic installer's game folder from its registry value: the text up to the first zero
 // character; empty for no value.

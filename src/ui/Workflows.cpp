@@ -181,7 +181,7 @@ void TForm1::OpenKeyFile(const std::string& path) {
         toolkit_.ListClear(ControlId::ListBox1);
         toolkit_.ListClear(ControlId::ListBox2);
         for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
-            toolkit_.ListAdd(ControlId::ListBox1, ShownName(entry.Filename));
+            toolkit_.ListAdd(ControlId::ListBox1, platform::ShownName({entry.Filename}));
     }
     for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1}) toolkit_.SetEnabled(id, true);
     toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kDone));

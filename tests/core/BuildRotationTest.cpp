@@ -355,7 +355,7 @@ TEST(Recovery, AJournalThatNamesWhatIsNotItsOwnIsRefusedByReadersAndBuildsAndCha
         std::string Named; // in the message
     } planted[] = {
         {[&](TJournal& j) { j.Files[1].Folder = platform::FolderPart(other); },
-         JoinPath(platform::FolderPart(other), "mod.key")},
+         platform::JoinPath(platform::FolderPart(other), "mod.key")},
         {[](TJournal& j) { j.Files[1].Name = "../other/victim.txt"; }, "../other/victim.txt"},
         {[](TJournal& j) { j.Files[0].Name = "readme.txt", j.Files[0].Temporary = ".readme.txt.1-0.tmp"; },
          "readme.txt"},

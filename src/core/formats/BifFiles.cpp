@@ -59,7 +59,7 @@ TBifLocation LocateBif(const std::string& keyFolder, const std::string& storedNa
 
     // A name beyond ASCII is stored in Windows-1252, which this system may spell otherwise
     // (UTF-8 on Linux): the same places again under this system's spelling.
-    const std::string spelled = FileNameOfArchiveName(storedName);
+    const std::string spelled = platform::FileNameOf({storedName});
     if (spelled != storedName) {
         const std::string here = platform::ResolveStoredName(keyFolder, spelled);
         if (platform::PathExists(here)) return {here, true, false};
@@ -100,7 +100,8 @@ std::vector<std::string> ResourceLines(const TNWNKeyFile& key, std::size_t bif) 
     std::vector<std::string> lines;
     if (bif >= key.Filenames.size()) return lines;
     lines.reserve(key.Filenames[bif].Resources.size());
-    for (const TNWNKeyEntry& entry : key.Filenames[bif].Resources) lines.push_back(ShownName(ResourceLine(entry)));
+    for (const TNWNKeyEntry& entry : key.Filenames[bif].Resources)
+        lines.push_back(platform::ShownName(ResourceLine(entry)));
     return lines;
 }
 

@@ -18,7 +18,7 @@ namespace vellocar {
 // parent folder + storedName (<game>/data/nwn_base.key naming data\base_2da.bif), then the
 // KEY's own folder + the stored name's last part (the language KEYs in <game>/lang/xx/data).
 // A name beyond ASCII is looked for as stored, then (Classic false) as this system spells it
-// (FileNameOfArchiveName: UTF-8 on Linux).
+// (FileNameOf: UTF-8 on Linux).
 // found says whether a file stands there; when none does, the classic path is returned, so
 // that the error names where the BIF was looked for first.
 struct TBifLocation {

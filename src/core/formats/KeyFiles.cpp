@@ -18,14 +18,14 @@ std::string ResRefToString(const TResRef& resRef) {
     return std::string(resRef.begin(), end);
 }
 
-std::string ResourceLine(const TNWNKeyEntry& entry) {
+TArchiveName ResourceLine(const TNWNKeyEntry& entry) {
     const auto nameEnd = std::find(entry.ResRef.begin(), entry.ResRef.end(), '\0');
     const std::string_view ext = ResTypeExtension(entry.ResType);
-    std::string line;
-    line.reserve(static_cast<std::size_t>(nameEnd - entry.ResRef.begin()) + 1 + ext.size());
-    line.append(entry.ResRef.begin(), nameEnd);
-    line += '.';
-    line.append(ext);
+    TArchiveName line;
+    line.Bytes.reserve(static_cast<std::size_t>(nameEnd - entry.ResRef.begin()) + 1 + ext.size());
+    line.Bytes.append(entry.ResRef.begin(), nameEnd);
+    line.Bytes += '.';
+    line.Bytes.append(ext);
     return line;
 }
 

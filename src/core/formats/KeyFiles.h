@@ -3,6 +3,7 @@
 // loading and saving. The layout of each record and the reading and writing of the bytes are in
 // KeyCodec.h.
 
+#include "ArchiveNames.h"
 #include "ResourceTypes.h"
 
 #include <array>
@@ -45,8 +46,9 @@ struct TNWNKeyEntry {
 };
 
 // How a resource is listed and named as a loose file: its ResRef as text, a point, and the
-// extension of its type ("abcdefgh.2da"; "name." for a type the table does not know).
-std::string ResourceLine(const TNWNKeyEntry& entry);
+// extension of its type ("abcdefgh.2da"; "name." for a type the table does not know), as the
+// archive's bytes spell it.
+TArchiveName ResourceLine(const TNWNKeyEntry& entry);
 
 // A BIF's name as the KEY stores it ("data\2da.bif", no zero byte) and its key entries in
 // key-table order.

@@ -6,7 +6,6 @@
 #include "ResourceTypes.h"
 #include "Names.h"
 
-#include <array>
 #include <cstdint>
 #include <utility>
 
@@ -33,36 +32,36 @@ std::string ResourceLineOf(const std::string& archiveName) {
 
 } // namespace
 
-std::optional<std::string> ArchiveNameOf(std::string_view fileName) {
-#ifdef _WIN32
+std::optional<TArchiveName> ArchiveNameOf(std::string_view fileName, TNameSpelling spelling) {
+    if (spelling == TNameSpelling::Utf8) {
+        auto bytes = Utf8ToWindows1252(fileName);
+        if (!bytes) return std::nullopt;
+        return TArchiveName{std::move(*bytes)};
+    }
     // The listing gives "?" for what the code page cannot hold, a character no real name has.
     if (fileName.find('?') != std::string_view::npos) return std::nullopt;
-    return std::string(fileName);
-#else
-    return Utf8ToWindows1252(fileName);
-#endif
+    return TArchiveName{std::string(fileName)};
 }
 
-TArchiveName ArchiveNameOfFile(std::string_view fileName) {
-    TArchiveName name;
-    auto bytes = ArchiveNameOf(fileName);
-    if (!bytes) {
-#ifdef _WIN32
-        name.Problem = "it holds characters that this system's code page cannot hold";
-#else
-        name.Problem = IsValidUtf8(fileName) ? "it holds characters that Windows-1252, the code page of the game's "
-                                               "names, cannot hold"
-                                             : "it is not valid UTF-8";
-#endif
-        return name;
+TPackedName ArchiveNameOfFile(std::string_view fileName, TNameSpelling spelling) {
+    TPackedName packed;
+    auto name = ArchiveNameOf(fileName, spelling);
+    if (!name) {
+        if (spelling == TNameSpelling::CodePage)
+            packed.Problem = "it holds characters that this system's code page cannot hold";
+        else if (IsValidUtf8(fileName))
+            packed.Problem = "it holds characters that Windows-1252, the code page of the game's names, cannot hold";
+        else
+            packed.Problem = "it is not valid UTF-8";
+        return packed;
     }
-    name.Bytes = std::move(*bytes);
-    if (HoldsControl(name.Bytes)) {
-        name.Problem = "it holds a control character";
-    } else if (const auto reason = UnsafeExportNameReason(ResourceLineOf(name.Bytes))) {
-        name.Problem = "it could not be exported again: " + *reason;
+    packed.Name = std::move(*name);
+    if (HoldsControl(packed.Name.Bytes)) {
+        packed.Problem = "it holds a control character";
+    } else if (const auto reason = UnsafeExportNameReason(ResourceLineOf(packed.Name.Bytes))) {
+        packed.Problem = "it could not be exported again: " + *reason;
     }
-    return name;
+    return packed;
 }
 
 std::string ResourceKey(std::string_view resRef, std::uint16_t type) {
@@ -74,20 +73,14 @@ std::string ResourceKey(std::string_view resRef, std::uint16_t type) {
     return key;
 }
 
-std::string ShownName(std::string_view archiveName) {
-#ifdef _WIN32
-    return std::string(archiveName);
-#else
-    return Windows1252ToUtf8(archiveName, TUndefinedBytes::Kept);
-#endif
+std::string ShownName(const TArchiveName& name, TNameSpelling spelling) {
+    if (spelling == TNameSpelling::CodePage) return name.Bytes;
+    return Windows1252ToUtf8(name.Bytes, TUndefinedBytes::Kept);
 }
 
-std::string FileNameOfArchiveName(std::string_view archiveName) {
-#ifdef _WIN32
-    return std::string(archiveName);
-#else
-    return Windows1252ToUtf8(archiveName, TUndefinedBytes::Escaped);
-#endif
+std::string FileNameOf(const TArchiveName& name, TNameSpelling spelling) {
+    if (spelling == TNameSpelling::CodePage) return name.Bytes;
+    return Windows1252ToUtf8(name.Bytes, TUndefinedBytes::Escaped);
 }
 
 } // namespace vellocar

@@ -178,7 +178,8 @@ void FillTheKey(TNWNKeyFile& key, std::size_t q, const std::vector<TSourceFile>&
     resources.assign(files.size(), TNWNKeyEntry{});
     for (std::size_t i = 0; i < files.size(); ++i) {
         TNWNKeyEntry& entry = resources[i];
-        std::memcpy(entry.ResRef.data(), files[i].BaseName.data(), files[i].BaseName.size());
+        const std::string& base = files[i].BaseName.Bytes;
+        std::memcpy(entry.ResRef.data(), base.data(), base.size());
         entry.ResType = static_cast<std::uint16_t>(files[i].ResType & 0xFFFFu);
         entry.ResId = static_cast<std::uint32_t>(q << kResIdBifShift) | static_cast<std::uint32_t>(i);
     }
@@ -245,9 +246,9 @@ TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourc
     // The KEY names the BIF in Windows-1252 too. An entry that an earlier build stored in this
     // system's own spelling (UTF-8) is the same BIF: it is reused, never joined by a second one.
     const std::string localName = platform::FileNamePart(BifFileName);
-    const auto archivedName = ArchiveNameOf(localName);
+    const auto archivedName = ArchiveNameOf(localName, platform::kHostSpelling);
     if (!archivedName) Refuse(BifFileName, "its file name holds characters that Windows-1252 cannot hold");
-    const std::string entryName = kEntryFolder + *archivedName;
+    const std::string entryName = kEntryFolder + archivedName->Bytes;
     if (entryName.size() > kMaxFilenameSize) Refuse(BifFileName, "its file name is too long");
     std::int64_t found = FindEntry(key, entryName);
     if (found < 0) found = FindEntry(key, kEntryFolder + localName);

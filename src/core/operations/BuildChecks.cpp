@@ -141,15 +141,15 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
         file.Path = sourceDir + file.Name;
         // The ResRef holds the name as the game reads it (Windows-1252), whatever this system's
         // file names are spelled in.
-        const TArchiveName archived = ArchiveNameOfFile(file.Name);
+        const TPackedName archived = ArchiveNameOfFile(file.Name, platform::kHostSpelling);
         if (!archived.Problem.empty()) {
             unfit.Names.push_back(Quoted(file.Name) + " (" + archived.Problem + ")");
             continue;
         }
         std::string extension;
-        SplitName(archived.Bytes, file.BaseName, extension);
+        SplitName(archived.Name.Bytes, file.BaseName.Bytes, extension);
         file.ResType = static_cast<std::uint32_t>(ExtToResType(extension));
-        if (file.BaseName.size() > kResRefSize) unfit.TooLong.push_back(file.Name);
+        if (file.BaseName.Bytes.size() > kResRefSize) unfit.TooLong.push_back(file.Name);
 
         const auto info = platform::Stat(file.Path);
         if (!info) {
@@ -173,11 +173,11 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
     std::unordered_map<std::string, const TSourceFile*> resources;
     for (const TSourceFile& file : files) {
         if (!unfit.Names.empty()) break;
-        if (file.BaseName.size() > kResRefSize) continue; // refused as too long
+        if (file.BaseName.Bytes.size() > kResRefSize) continue; // refused as too long
         const auto type = static_cast<std::uint16_t>(file.ResType & 0xFFFFu);
-        const auto [first, fresh] = resources.try_emplace(ResourceKey(file.BaseName, type), &file);
+        const auto [first, fresh] = resources.try_emplace(ResourceKey(file.BaseName.Bytes, type), &file);
         if (fresh) continue;
-        const std::string line = ShownName(file.BaseName + "." + ResTypeToExt(type));
+        const std::string line = platform::ShownName({file.BaseName.Bytes + "." + ResTypeToExt(type)});
         unfit.Colliding.push_back(Quoted(first->second->Name) + " and " + Quoted(file.Name) + " (both " + Quoted(line) +
                                   ")");
     }

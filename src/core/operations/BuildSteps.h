@@ -2,6 +2,7 @@
 // The steps of a build that BuildArchive (Build.cpp) takes in turn, apart so that each can be
 // read on its own: the checks before anything is touched are in BuildChecks.cpp.
 
+#include "ArchiveNames.h"
 #include "Dates.h"
 
 #include <cstdint>
@@ -17,7 +18,7 @@ inline constexpr char kNoFileChanged[] = ". The build was stopped; no existing f
 struct TSourceFile {
     std::string Name; // as listed
     std::string Path; // SourceDir + Name
-    std::string BaseName; // as the archive holds it (Windows-1252), without its extension
+    TArchiveName BaseName; // the name as the archive holds it, without its extension
     std::uint32_t ResType = 0;
     std::uint32_t Size = 0;
 };

@@ -19,7 +19,8 @@
 
 namespace vellocar {
 
-// A resource that an export did not write, and why (an unsafe file name, no KEY entry, ...).
+// A resource that an export did not write, and why (an unsafe file name, no KEY entry, ...),
+// as this system shows them.
 struct TSkippedResource {
     std::string Name; // the list line, or "#<index>" when the KEY does not name it
     std::string Reason;
@@ -27,22 +28,22 @@ struct TSkippedResource {
 
 // One step of an export.
 struct TExportItem {
-    std::string Name; // the file name, as the resource list shows the resource
+    TArchiveName Name; // the resource's line ("name.ext"), which names its file
     std::string Identity; // its entry's ResourceKey: what makes it one resource to the game
     std::uint32_t Resource = 0; // its index in the variable table
-    std::string SkipReason; // why it is not written; empty when it is
+    std::string SkipReason; // why it is not written, as this system shows it; empty when it is
     std::uint32_t Offset = 0; // where its bytes lie in the BIF
     std::uint32_t Size = 0;
     bool PastEnd = false; // its bytes run past the end of the BIF: the export stops here
-    int Progress = -1; // the gauge position shown before this step; -1 for none
+    std::int64_t Progress = -1; // the progress position told before this step; -1 for none
     // A texture written as a PNG picture of it instead of its own bytes, under OutputName.
     std::optional<media::TTextureType> Png;
-    std::string OutputName; // the file's name (as the archive spells it) when it is not Name
+    TArchiveName OutputName; // the file's name when it is not Name
 };
 
-// The name of the file an item is written to, as the archive spells it.
-inline const std::string& OutputNameOf(const TExportItem& item) {
-    return item.OutputName.empty() ? item.Name : item.OutputName;
+// The name of the file an item is written to.
+inline const TArchiveName& OutputNameOf(const TExportItem& item) {
+    return item.OutputName.Bytes.empty() ? item.Name : item.OutputName;
 }
 
 // The names of the PNGs of textures written into one folder: "name.png", or "name.ext.png" where
@@ -51,14 +52,14 @@ inline const std::string& OutputNameOf(const TExportItem& item) {
 class TPngNames {
 public:
     explicit TPngNames(platform::NameRules rules) : rules_(rules) {}
-    // An output of the export (a resource as the list shows it: "name.ext"), texture or not. The
-    // same resource added twice (the same name from two KEYs) counts once.
-    void Add(const std::string& line, bool texture);
+    // An output of the export (a resource's line: "name.ext"), texture or not. The same resource
+    // added twice (the same name from two KEYs) counts once.
+    void Add(const TArchiveName& line, bool texture);
     // The PNG's name for a texture's line.
-    std::string NameFor(const std::string& line) const;
+    TArchiveName NameFor(const TArchiveName& line) const;
 
 private:
-    std::string KeyOf(const std::string& outputName) const;
+    std::string KeyOf(const TArchiveName& outputName) const;
     platform::NameRules rules_;
     // NameKey of an output's default name -> the resources (ASCII-folded lines) that take it.
     std::unordered_map<std::string, std::unordered_set<std::string>> takers_;
@@ -85,8 +86,8 @@ struct TExportSource {
 class TExportClaims {
 public:
     explicit TExportClaims(platform::NameRules rules) : rules_(rules) {}
-    // Takes item's file name and resource for owner (as a later refusal names it); why it cannot
-    // when an earlier claim holds either.
+    // Takes item's file name and resource for owner (as a later refusal names it, as this system
+    // shows names); why it cannot when an earlier claim holds either.
     std::optional<std::string> Claim(const TExportItem& item, const std::string& owner);
 
 private:

@@ -53,7 +53,8 @@ private:
     std::vector<std::pair<std::string, std::string>> files_;
 };
 
-std::string Folded(std::string text) {
+std::string Folded(const TArchiveName& name) {
+    std::string text = name.Bytes;
     FoldArchiveLetters(text);
     return text;
 }
@@ -64,7 +65,7 @@ std::string BifFolderName(const std::string& storedName) {
     const std::size_t separator = storedName.find_last_of("\\/");
     std::string name = separator == std::string::npos ? storedName : storedName.substr(separator + 1);
     if (const std::size_t point = name.rfind('.'); point != std::string::npos && point > 0) name.resize(point);
-    return FileNameOfArchiveName(name);
+    return platform::FileNameOf({name});
 }
 
 namespace {
@@ -93,7 +94,10 @@ using TNamesWritten = std::unordered_map<std::string, TExportClaims>;
 class TBifsExport {
 public:
     TBifsExport(const std::vector<TGameKey>& keys, const TExportBifsRequest& request)
-        : keys_(keys), request_(request), rules_(TargetRules(request.Target)), patterns_(request.Patterns) {}
+        : keys_(keys),
+          request_(request),
+          rules_(TargetRules(request.Target)),
+          patterns_(request.Patterns, platform::kHostSpelling) {}
 
     TExportBifsReport Run(const TProgress& progress) {
         const std::uint64_t total = Survey();
@@ -139,7 +143,7 @@ private:
     void AddPngNames(std::size_t i) {
         TPngNames& names = pngNames_.try_emplace(folders_[i], rules_).first->second;
         for (const TNWNKeyEntry& e : Entry(request_.Bifs[i]).Resources) {
-            const std::string line = ResourceLine(e);
+            const TArchiveName line = ResourceLine(e);
             if (patterns_.Matches(line)) names.Add(line, media::TextureTypeOf(e.ResType).has_value());
         }
     }
@@ -218,7 +222,7 @@ private:
     // those a later KEY gives.
     void LeaveOut(std::vector<TExportItem>& plan, const TBifRef& ref) {
         if (!patterns_.Empty())
-            std::erase_if(plan, [](const TExportItem& item) { return item.Name.find('.') == std::string::npos; });
+            std::erase_if(plan, [](const TExportItem& item) { return item.Name.Bytes.find('.') == std::string::npos; });
         if (lastKeyOf_.empty()) return;
         const std::size_t before = plan.size();
         std::erase_if(plan, [&](const TExportItem& item) {
@@ -235,12 +239,13 @@ private:
         bool anyToWrite = false;
         for (TExportItem& item : plan) {
             if (!item.SkipReason.empty()) continue;
-            const std::string fileName = FileNameOfArchiveName(OutputNameOf(item));
+            const std::string fileName = platform::FileNameOf(OutputNameOf(item));
             if (const auto hit = beingRead_.Hit(target + fileName, fileName)) {
-                item.SkipReason = "writing it would overwrite \"" + *hit + "\", which is being read";
+                item.SkipReason = "writing it would overwrite " + Quoted(*hit) + ", which is being read";
                 continue;
             }
-            if (auto taken = names.Claim(item, Entry(request_.Bifs[i]).Filename + ": " + item.Name)) {
+            const TArchiveName owner{Entry(request_.Bifs[i]).Filename + ": " + item.Name.Bytes};
+            if (auto taken = names.Claim(item, platform::ShownName(owner))) {
                 item.SkipReason = std::move(*taken);
                 continue;
             }

@@ -81,10 +81,10 @@ std::vector<TResourceHit> FindResources(const std::vector<TGameKey>& keys, std::
     };
     std::vector<Found> found;
     // Matched on the names as the game reads them, letter by letter.
-    const auto wanted = ArchivePattern(pattern);
+    const auto wanted = ArchivePattern(pattern, platform::kHostSpelling);
     if (!wanted) return {};
     ForEachEntry(keys, [&](TResourceHit hit) {
-        std::string line = ResourceLine(hit.Entry);
+        std::string line = ResourceLine(hit.Entry).Bytes;
         if (!MatchesPattern(*wanted, line)) return;
         FoldArchiveLetters(line);
         const std::size_t order = found.size();

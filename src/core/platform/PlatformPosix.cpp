@@ -325,7 +325,10 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
     // Windows listing sorts: "é" (e9) then follows "Œ" (8c) here too, not as UTF-8 would have it.
     std::vector<std::pair<std::string, std::string>> keyed;
     keyed.reserve(names.size());
-    for (std::string& name : names) keyed.emplace_back(ArchiveNameOf(name).value_or(name), std::move(name));
+    for (std::string& name : names) {
+        auto archived = ArchiveNameOf(name, kHostSpelling);
+        keyed.emplace_back(archived ? std::move(archived->Bytes) : name, std::move(name));
+    }
     std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
         if (FolderOrderLess(a.first, b.first)) return true;
         return !FolderOrderLess(b.first, a.first) && a.second < b.second;
