@@ -45,7 +45,7 @@ std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::s
     const std::size_t point = archived.rfind('.');
     const std::string resRef = point == std::string::npos ? archived : archived.substr(0, point);
     if (point == std::string::npos || resRef.empty() || resRef.size() > kResRefSize) {
-        Complain("\"" + wanted + "\" is no resource name (a name of 1 to 16 characters, a point, an extension)");
+        Complain(Quoted(wanted) + " is no resource name (a name of 1 to 16 characters, a point, an extension)");
         return std::nullopt;
     }
     const std::int64_t type = ExtToResType(archived.substr(point));
@@ -63,8 +63,8 @@ std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::s
     const std::string& stored = keys[hit->Key].Key->Filenames[hit->Bif].Filename;
     const TBifLocation location = LocateBif(platform::FolderOf(keys[hit->Key].Path), stored);
     if (!location.Found) {
-        Complain(BifLabel(keys, hit->Key, hit->Bif) + " holds " + wanted + " but is missing (looked for at \"" +
-                 location.Path + "\")");
+        Complain(BifLabel(keys, hit->Key, hit->Bif) + " holds " + wanted + " but is missing (looked for at " +
+                 Quoted(location.Path) + ")");
         return std::nullopt;
     }
     const TOpenedBif bif = OpenBif(location.Path, keys[hit->Key].Key.get(), static_cast<std::int32_t>(hit->Bif));
@@ -173,7 +173,7 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
     if (!piece) return kExitFailure;
     platform::File file = platform::File::OpenRead(piece->Path);
     if (std::uint64_t{piece->Offset} + piece->Size > file.Size()) {
-        Complain(wanted + " runs past the end of \"" + piece->Path + "\" (offset " + std::to_string(piece->Offset) +
+        Complain(wanted + " runs past the end of " + Quoted(piece->Path) + " (offset " + std::to_string(piece->Offset) +
                  ", " + std::to_string(piece->Size) + " bytes, file " + std::to_string(file.Size()) +
                  " bytes); nothing written");
         return kExitFailure;

@@ -32,7 +32,7 @@ std::pair<std::vector<std::size_t>, bool> SelectLines(const std::vector<std::str
     for (const std::string& line : wanted) {
         const auto found = positions.find(line);
         if (found == positions.end()) {
-            Complain("no resource \"" + line + "\" in " + bifName);
+            Complain("no resource " + Quoted(line) + " in " + bifName);
             allFound = false;
             continue;
         }
@@ -84,7 +84,7 @@ int ExtractBif(const std::string& keyPath, const std::string& bifName, const std
         auto [selected, allFound] = SelectLines(ResourceLines(*key, *index), wantedLines, chosen.Filename);
         if (!allFound) status = kExitFailure;
         if (selected.empty()) {
-            Complain("nothing to extract; \"" + dir + "\" left untouched");
+            Complain("nothing to extract; " + Quoted(dir) + " left untouched");
             return kExitFailure;
         }
         request.Chosen = std::move(selected);
@@ -130,8 +130,8 @@ int ExtractBifs(const std::vector<TGameKey>& keys, std::vector<TBifRef> bifs, co
                                       : bif + ": skipped " + skipped.Name + ": " + skipped.Reason);
     }
     if (report.Written == 0 && report.Skipped.empty()) {
-        Complain(patterns.empty() ? "nothing to extract; \"" + dir + "\" left untouched"
-                                  : "no resource matches; \"" + dir + "\" left untouched");
+        Complain((patterns.empty() ? "nothing to extract; " : "no resource matches; ") + Quoted(dir) +
+                 " left untouched");
         return kExitFailure;
     }
     if (!quiet) {

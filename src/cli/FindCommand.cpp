@@ -85,7 +85,7 @@ int Find(const std::vector<TGameKey>& keys, const std::string& pattern, bool asJ
         }
     }
     if (hits.empty()) {
-        Complain("no resource matches \"" + pattern + "\"");
+        Complain("no resource matches " + Quoted(pattern));
         return kExitFailure;
     }
     return faults ? kExitFailure : kExitOk;

@@ -28,13 +28,10 @@ std::string Enumerated(const std::vector<std::size_t>& indexes) {
 
 // The index that wanted spells in decimal, if it is one below count.
 std::optional<std::size_t> IndexBelow(const std::string& wanted, std::size_t count) {
-    bool isIndex = !wanted.empty() && wanted.size() <= 9;
+    if (!AllAsciiDigits(wanted) || wanted.size() > 9) return std::nullopt;
     std::size_t index = 0;
-    for (char c : wanted) {
-        if (c < '0' || c > '9') isIndex = false;
-        if (isIndex) index = index * 10 + static_cast<std::size_t>(c - '0');
-    }
-    if (isIndex && index < count) return index;
+    for (char c : wanted) index = index * 10 + static_cast<std::size_t>(c - '0');
+    if (index < count) return index;
     return std::nullopt;
 }
 
@@ -79,13 +76,13 @@ std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& 
     }
     if (named.size() == 1) return named.front();
     if (named.size() > 1) {
-        Complain("\"" + wanted + "\" is listed " + std::to_string(named.size()) + " times in \"" + keyPath +
-                 "\" (entries " + Enumerated(named) + "); give the index instead");
+        Complain(Quoted(wanted) + " is listed " + std::to_string(named.size()) + " times in " + Quoted(keyPath) +
+                 " (entries " + Enumerated(named) + "); give the index instead");
         return std::nullopt;
     }
     const std::size_t count = key.Filenames.size();
     if (const auto index = IndexBelow(wanted, count)) return index;
-    Complain("no BIF \"" + wanted + "\" in \"" + keyPath + "\" (it names " + std::to_string(count) +
+    Complain("no BIF " + Quoted(wanted) + " in " + Quoted(keyPath) + " (it names " + std::to_string(count) +
              (count == 1 ? " BIF" : " BIFs") + "; give a name as 'list' shows it, or an index from 0)");
     return std::nullopt;
 }
@@ -102,9 +99,9 @@ std::optional<TBifRef> ChooseBifIn(const std::vector<TGameKey>& keys, const std:
             if (keys[k].Key->Filenames[b].Filename == wanted) named.push_back({k, b});
     if (named.size() == 1) return named.front();
     if (named.empty()) {
-        Complain("no KEY of the game names a BIF \"" + wanted + "\"; give a name as 'list --game' shows it");
+        Complain("no KEY of the game names a BIF " + Quoted(wanted) + "; give a name as 'list --game' shows it");
     } else {
-        Complain("\"" + wanted + "\" is named by " + std::to_string(named.size()) +
+        Complain(Quoted(wanted) + " is named by " + std::to_string(named.size()) +
                  " of the game's KEYs; give the KEY and the BIF instead");
     }
     return std::nullopt;

@@ -18,16 +18,16 @@ namespace {
 std::optional<std::vector<std::string>> SourceFiles(const std::string& sourceDir) {
     const auto source = platform::Stat(sourceDir);
     if (!source) {
-        Complain("source folder \"" + sourceDir + "\" does not exist; nothing written");
+        Complain("source folder " + Quoted(sourceDir) + " does not exist; nothing written");
         return std::nullopt;
     }
     if (!source->IsDirectory) {
-        Complain("\"" + sourceDir + "\" is not a folder; nothing written");
+        Complain(Quoted(sourceDir) + " is not a folder; nothing written");
         return std::nullopt;
     }
     std::vector<std::string> names = platform::ListPlainFiles(sourceDir);
     if (names.empty()) {
-        Complain("source folder \"" + sourceDir + "\" holds no plain files to pack; nothing written");
+        Complain("source folder " + Quoted(sourceDir) + " holds no plain files to pack; nothing written");
         return std::nullopt;
     }
     return names;

@@ -94,8 +94,7 @@ private:
         const std::size_t start = pos_;
         while (pos_ < text_.size()) {
             const char d = text_[pos_];
-            const bool word = (d >= '0' && d <= '9') || (d >= 'a' && d <= 'z') || (d >= 'A' && d <= 'Z') || d == '+' ||
-                d == '-' || d == '.';
+            const bool word = IsAsciiDigit(d) || IsAsciiLetter(d) || d == '+' || d == '-' || d == '.';
             if (!word) break;
             ++pos_;
         }

@@ -12,6 +12,23 @@
 
 namespace vellocar {
 
+// ---- ASCII
+
+inline constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+inline constexpr bool IsAsciiCapital(char c) { return c >= 'A' && c <= 'Z'; }
+inline constexpr bool IsAsciiSmall(char c) { return c >= 'a' && c <= 'z'; }
+inline constexpr bool IsAsciiLetter(char c) { return IsAsciiCapital(c) || IsAsciiSmall(c); }
+// A letter in the other case; anything else stands for itself.
+inline constexpr char FoldAscii(char c) { return IsAsciiCapital(c) ? static_cast<char>(c - 'A' + 'a') : c; }
+inline constexpr char UpperAscii(char c) { return IsAsciiSmall(c) ? static_cast<char>(c - 'a' + 'A') : c; }
+// Whether text is one or more decimal digits.
+inline constexpr bool AllAsciiDigits(std::string_view text) {
+    if (text.empty()) return false;
+    for (const char c : text)
+        if (!IsAsciiDigit(c)) return false;
+    return true;
+}
+
 // ---- UTF-8
 
 // Decodes the UTF-8 sequence at text[at] into codePoint and moves at past it; false (at

@@ -4,6 +4,7 @@
 
 #include "ByteIO.h"
 #include "Errors.h"
+#include "Platform.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -16,9 +17,7 @@ namespace {
 using byteio::PastEnd;
 using byteio::RangeEnd;
 
-std::string Fault(const std::string& name, const std::string& what) {
-    return "Cannot open KEY " + Quoted(name) + ": " + what;
-}
+std::string Fault(const std::string& name, const std::string& what) { return CannotOpenAs("KEY", name, what); }
 
 std::string NamePastEnd(std::uint32_t index, std::uint32_t offset, std::uint16_t size, std::uint64_t fileSize) {
     return "the name of BIF " + std::to_string(index) + " runs past the end of the file (offset " +
@@ -41,8 +40,8 @@ const std::uint8_t* Row(std::span<const std::uint8_t> bytes, std::uint64_t table
 // Another version (NWN2's "V1.1", the "E1  " of other games) lays its tables out otherwise:
 // read as this one, it would list garbage.
 std::string OtherVersion(const TNWNKeyFile& header) {
-    return "it is of version \"" + Printable(std::string_view(header.FileVersion.data(), header.FileVersion.size())) +
-        "\", which Vellocar does not read (it reads KEY version \"V1  \")";
+    return "it is " +
+        OtherVersionText("KEY", std::string_view(header.FileVersion.data(), header.FileVersion.size()), kVersion1);
 }
 
 std::string TooShort(std::uint64_t fileSize) {
@@ -124,8 +123,8 @@ void ReadKeyTable(std::span<const std::uint8_t> bytes, TNWNKeyFile& key, std::ui
             ++perBif[bif];
             continue;
         }
-        fault("key entry " + std::to_string(k) + " (\"" + ResRefToString(e.ResRef) + "\") names BIF " +
-              std::to_string(bif) + ", but the file table has " + std::to_string(rows) +
+        fault("key entry " + std::to_string(k) + " (" + Quoted(platform::ShownName({ResRefToString(e.ResRef)})) +
+              ") names BIF " + std::to_string(bif) + ", but the file table has " + std::to_string(rows) +
               (rows < key.BifCount ? " entries within the file" : " entries"));
     }
     for (std::size_t i = 0; i < rows; ++i) key.Filenames[i].Resources.reserve(perBif[i]);

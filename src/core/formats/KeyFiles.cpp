@@ -13,6 +13,11 @@
 
 namespace vellocar {
 
+std::string OtherVersionText(std::string_view kind, std::string_view found, const TFourCC& read) {
+    return "of version " + Quoted(Printable(found)) + ", which Vellocar does not read (it reads " + std::string(kind) +
+        " version " + Quoted(std::string_view(read.data(), read.size())) + ")";
+}
+
 std::string ResRefToString(const TResRef& resRef) {
     const auto end = std::find(resRef.begin(), resRef.end(), '\0');
     return std::string(resRef.begin(), end);

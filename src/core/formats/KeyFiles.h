@@ -27,6 +27,10 @@ inline constexpr std::uint32_t kMaxResourcesPerBif = 1u << kResIdBifShift; // 1,
 using TFourCC = std::array<char, 4>;
 using TResRef = std::array<char, kResRefSize>;
 
+// What a KEY or BIF of another version than the one read here is, for a fault: "of version
+// "V1.1", which Vellocar does not read (it reads KEY version "V1  ")".
+std::string OtherVersionText(std::string_view kind, std::string_view found, const TFourCC& read);
+
 // A ResRef as text: up to its first zero byte, all 16 characters when it has none.
 std::string ResRefToString(const TResRef& resRef);
 

@@ -22,12 +22,12 @@ bool IsWindowsDeviceName(const std::string& name) {
         if (stem == device) return true;
     if (stem.size() != 4 || (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0)) return false;
     const auto digit = static_cast<unsigned char>(stem[3]);
-    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    return IsAsciiDigit(stem[3]) || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 std::optional<std::string> UnsafeExportNameReason(const std::string& name) {
     if (name.empty()) return "the name is empty";
-    if (name == "." || name == "..") return "the name \"" + name + "\" stands for a folder";
+    if (name == "." || name == "..") return "the name " + Quoted(name) + " stands for a folder";
     for (const char ch : name) {
         const auto c = static_cast<unsigned char>(ch);
         if (c == '/' || c == '\\' || c == ':')

@@ -73,7 +73,7 @@ std::string QuotedLeadingBytes(const std::string& path) {
     std::array<std::uint8_t, kQuotedBytes> bytes{};
     const std::size_t got = file.ReadSome(bytes.data(), bytes.size());
     if (got == 0) return "it is empty";
-    return "its first bytes are \"" + Printable(byteio::AsChars(bytes.data(), got)) + "\"";
+    return "its first bytes are " + Quoted(Printable(byteio::AsChars(bytes.data(), got)));
 }
 
 } // namespace
@@ -294,15 +294,16 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
             Refuse(bifFileName,
                    Quoted(target.Path) + ", which the build would replace as its " + target.Kind + ", is no " +
                        target.Kind + " file: " + QuotedLeadingBytes(target.Path) + " (a " + target.Kind +
-                       " starts with \"" + signature + "\")");
+                       " starts with " + Quoted(signature) + ")");
         }
         const std::string version(target.Version.begin(), target.Version.end());
         if (got < head.size() || part(signature.size()) != version) {
             Refuse(bifFileName,
                    Quoted(target.Path) + ", which the build would replace or extend as its " + target.Kind + ", is a " +
-                       target.Kind + " of version \"" +
-                       Printable(std::string_view(head.data() + signature.size(), got - signature.size())) +
-                       "\", which Vellocar does not read (it reads " + target.Kind + " version \"" + version + "\")");
+                       target.Kind + " " +
+                       OtherVersionText(target.Kind,
+                                        std::string_view(head.data() + signature.size(), got - signature.size()),
+                                        target.Version));
         }
     }
 }
@@ -312,12 +313,11 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
 // previous BIF, KEY and backups, and grow with every build.
 std::vector<std::string> NamesToPack(std::vector<std::string> names, const std::string& sourceDir,
                                      const std::vector<std::string>& own, std::vector<std::string>& leftOut) {
-    std::string folder = sourceDir;
-    while (folder.size() > 1 && platform::IsPathSeparator(folder.back())) folder.pop_back();
+    const std::string folder = TrimSeparators(sourceDir, platform::kHostPathSystem);
     std::vector<std::pair<std::string, const std::string*>> ownHere; // name key, own path
     for (const std::string& path : own) {
         const std::string ownFolder = platform::FolderPart(path);
-        if (platform::SameFile(ownFolder.empty() ? "." : ownFolder, folder.empty() ? "." : folder))
+        if (platform::SameFile(HereIfEmpty(ownFolder), HereIfEmpty(folder)))
             ownHere.emplace_back(platform::NameKey(platform::FileNamePart(path), platform::NameRules::Windows), &path);
     }
     if (ownHere.empty()) return names;

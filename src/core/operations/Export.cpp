@@ -304,8 +304,8 @@ std::vector<TSkippedResource> Overlaps(const std::vector<TExportItem>& plan) {
     for (const TExportItem* item : placed) {
         if (furthest && item->Offset < end(furthest))
             overlaps.push_back({platform::ShownName(item->Name),
-                                "its bytes " + Extent(*item) + " overlap those of \"" +
-                                    platform::ShownName(furthest->Name) + "\" " + Extent(*furthest)});
+                                "its bytes " + Extent(*item) + " overlap those of " +
+                                    Quoted(platform::ShownName(furthest->Name)) + " " + Extent(*furthest)});
         if (!furthest || end(item) > end(furthest)) furthest = item;
     }
     return overlaps;
@@ -362,13 +362,10 @@ TExportReport ExportResources(const TOpenedBif& bif, const TNWNKeyFile* key, con
     const std::vector<TNWNKeyEntry>* entries = nullptr;
     if (key && bif.BifIndex >= 0 && static_cast<std::size_t>(bif.BifIndex) < key->Filenames.size())
         entries = &key->Filenames[static_cast<std::size_t>(bif.BifIndex)].Resources;
-    const std::string folder = platform::FolderPart(request.Target);
-    const TExportSource source{bif.Tables.VarResources,
-                               file.Size(),
-                               entries,
-                               static_cast<std::uint32_t>(bif.BifIndex),
-                               platform::FolderNameRules(folder.empty() ? "." : folder),
-                               request.TexturesAsPng};
+    const std::string folder = platform::FolderOf(request.Target);
+    const TExportSource source{
+        bif.Tables.VarResources,           file.Size(),          entries, static_cast<std::uint32_t>(bif.BifIndex),
+        platform::FolderNameRules(folder), request.TexturesAsPng};
     const std::vector<TExportItem> plan =
         request.Chosen ? PlanExportSelected(source, *request.Chosen) : PlanExportAll(source);
     return WriteExport(plan, file, key ? key->Path : std::string(), request.Target, request.Progress,

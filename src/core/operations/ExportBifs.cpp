@@ -62,8 +62,7 @@ std::string Folded(const TArchiveName& name) {
 } // namespace
 
 std::string BifFolderName(const std::string& storedName) {
-    const std::size_t separator = storedName.find_last_of("\\/");
-    std::string name = separator == std::string::npos ? storedName : storedName.substr(separator + 1);
+    std::string name(LastPartOfStoredName(storedName));
     if (const std::size_t point = name.rfind('.'); point != std::string::npos && point > 0) name.resize(point);
     return platform::FileNameOf({name});
 }
@@ -73,10 +72,10 @@ namespace {
 // The name rules of the folder the files go to, or of its nearest folder that already exists
 // (the one it will be made in).
 platform::NameRules TargetRules(std::string folder) {
-    while (!folder.empty() && platform::IsPathSeparator(folder.back())) folder.pop_back();
+    folder = TrimSeparators(std::move(folder), platform::kHostPathSystem);
     for (;;) {
-        const auto info = platform::Stat(folder.empty() ? "." : folder);
-        if (info && info->IsDirectory) return platform::FolderNameRules(folder.empty() ? "." : folder);
+        const auto info = platform::Stat(HereIfEmpty(folder));
+        if (info && info->IsDirectory) return platform::FolderNameRules(HereIfEmpty(folder));
         const std::string parent = platform::FolderPart(folder);
         if (parent == folder || folder.empty()) return platform::kHostNameRules;
         folder = parent;
@@ -128,7 +127,7 @@ private:
         for (std::size_t i = 0; i < request_.Bifs.size(); ++i) {
             const TBifRef& ref = request_.Bifs[i];
             const std::string& stored = Entry(ref).Filename;
-            locations_.push_back(LocateBif(KeyFolderOf(keys_[ref.Key].Path), stored));
+            locations_.push_back(LocateBif(platform::FolderOf(keys_[ref.Key].Path), stored));
             if (locations_.back().Found) beingRead_.Add(locations_.back().Path);
             folders_.push_back(request_.Flat ? std::string() : platform::NameKey(BifFolderName(stored), rules_));
             lastUse_[folders_.back()] = i;
@@ -171,10 +170,10 @@ private:
         const std::string folderName = BifFolderName(Entry(ref).Filename);
         if (!request_.Flat) {
             if (const auto reason = UnsafeExportNameReason(folderName))
-                return SkipBif(ref, "its folder \"" + folderName + "\" cannot be made: " + *reason);
+                return SkipBif(ref, "its folder " + Quoted(folderName) + " cannot be made: " + *reason);
         }
         if (!locations_[i].Found)
-            return SkipBif(ref, "the BIF is missing (looked for at \"" + locations_[i].Path + "\")");
+            return SkipBif(ref, "the BIF is missing (looked for at " + Quoted(locations_[i].Path) + ")");
 
         std::vector<TExportItem> plan;
         std::optional<platform::File> file;

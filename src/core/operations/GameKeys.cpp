@@ -68,11 +68,6 @@ std::vector<std::string> GameKeyPaths(const std::string& gameFolder, const std::
     return paths;
 }
 
-std::string KeyFolderOf(const std::string& keyPath) {
-    std::string folder = platform::FolderPart(keyPath);
-    return folder.empty() ? std::string(".") : folder;
-}
-
 std::vector<TResourceHit> FindResources(const std::vector<TGameKey>& keys, std::string_view pattern) {
     struct Found {
         std::string Line; // folded, the order of the groups
@@ -157,11 +152,12 @@ std::vector<TBifFault> FillSizes(const std::vector<TGameKey>& keys, std::vector<
 
         const TGameKey& key = keys[first.Key];
         const std::string& stored = key.Key->Filenames[first.Bif].Filename;
-        const TBifLocation location = LocateBif(KeyFolderOf(key.Path), stored);
+        const TBifLocation location = LocateBif(platform::FolderOf(key.Path), stored);
         std::vector<TNWNVarResEntry> resources;
         bool opened = false;
         if (!location.Found) {
-            faults.push_back({first.Key, first.Bif, "the BIF is missing (looked for at \"" + location.Path + "\")"});
+            faults.push_back(
+                {first.Key, first.Bif, "the BIF is missing (looked for at " + Quoted(location.Path) + ")"});
         } else {
             try {
                 platform::File file = platform::File::OpenRead(location.Path);

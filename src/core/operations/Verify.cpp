@@ -142,7 +142,7 @@ std::optional<std::string> SignatureProblem(const TFourCC& type, const TFourCC& 
     const auto text = [](const TFourCC& a, const TFourCC& b) {
         return std::string(a.begin(), a.end()) + std::string(b.begin(), b.end());
     };
-    return "its signature is \"" + text(type, version) + "\", not \"" + text(wantedType, wantedVersion) + "\"";
+    return "its signature is " + Quoted(text(type, version)) + ", not " + Quoted(text(wantedType, wantedVersion));
 }
 
 // The header and tables of the BIF at path and the file's size, or the reason there are none.
@@ -160,11 +160,11 @@ TCheckedBif ReadBifForCheck(const std::string& path) {
     TCheckedBif opened;
     const auto info = platform::Stat(path);
     if (!info) {
-        opened.Fault = "not found (looked for \"" + path + "\")";
+        opened.Fault = "not found (looked for " + Quoted(path) + ")";
         return opened;
     }
     if (!info->IsRegular) {
-        opened.Fault = "\"" + path + "\" is not a file";
+        opened.Fault = Quoted(path) + " is not a file";
         return opened;
     }
     try {
@@ -238,8 +238,8 @@ std::unordered_map<std::uint32_t, std::vector<std::string>> PlacementNotes(
     std::optional<std::uint32_t> furthest;
     for (const std::uint32_t i : placed) {
         if (furthest && bif.Resources[i].Offset < endOf(*furthest)) {
-            notes[i].push_back("its bytes " + Extent(bif.Resources[i]) + " overlap those of \"" + nameOf(*furthest) +
-                               "\" " + Extent(bif.Resources[*furthest]));
+            notes[i].push_back("its bytes " + Extent(bif.Resources[i]) + " overlap those of " +
+                               Quoted(nameOf(*furthest)) + " " + Extent(bif.Resources[*furthest]));
         }
         if (!furthest || endOf(i) > endOf(*furthest)) furthest = i;
     }

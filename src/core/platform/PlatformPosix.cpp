@@ -304,7 +304,7 @@ void CreateDirectories(const std::string& path) {
 
 std::vector<std::string> ListPlainFiles(const std::string& folder) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    DIR* dir = ::opendir(HereIfEmpty(folder).c_str());
     if (!dir) return names;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
@@ -353,7 +353,7 @@ std::string ResolveStoredName(const std::string& keyFolder, const std::string& s
         std::string candidate = JoinPath(current, part);
         if (searching && !PathExists(candidate)) {
             std::vector<std::string> matches;
-            if (DIR* dir = ::opendir(current.empty() ? "." : current.c_str())) {
+            if (DIR* dir = ::opendir(HereIfEmpty(current).c_str())) {
                 while (const dirent* entry = ::readdir(dir))
                     if (EqualIgnoringCase(entry->d_name, part)) matches.emplace_back(entry->d_name);
                 ::closedir(dir);

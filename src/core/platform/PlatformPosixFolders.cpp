@@ -107,7 +107,7 @@ std::optional<bool> ProbeFolding(const std::string& folder) {
 // The folder with links resolved and, inside file systems that may fold case, each part
 // spelled as its folder stores it; nothing when the folder does not exist.
 std::optional<std::string> CanonicalFolder(const std::string& folder) {
-    char* real = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr);
+    char* real = ::realpath(HereIfEmpty(folder).c_str(), nullptr);
     if (!real) return std::nullopt;
     const std::string resolved = real;
     std::free(real);
@@ -145,7 +145,7 @@ std::optional<std::string> CanonicalFolder(const std::string& folder) {
 } // namespace
 
 NameRules FolderNameRules(const std::string& folder) {
-    const std::string at = folder.empty() ? "." : folder;
+    const std::string at = HereIfEmpty(folder);
     switch (AskFileSystem(at)) {
         case CaseKnowledge::Folds:
             return NameRules::Windows;
@@ -235,7 +235,7 @@ std::vector<std::string> SideFilesIn(const std::string& folder, const std::strin
 bool NamesStream(const std::string& path) { return FileNamePart(path).find(':') != std::string::npos; }
 
 void SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(HereIfEmpty(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
@@ -304,7 +304,7 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
             const int err = errno;
             ::close(fd);
             if (err == EWOULDBLOCK || err == EAGAIN || err == EACCES || err == EINTR) return std::nullopt;
-            throw EInOutError("Cannot lock \"" + path + "\": " + SystemErrorText(err), err);
+            throw EInOutError("Cannot lock " + Quoted(path) + ": " + SystemErrorText(err), err);
         }
         // The holder before us removes the lock file as it lets go: a lock on a file that is no
         // longer at the name guards nothing, so start over with the name as it is now.
