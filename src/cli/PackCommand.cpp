@@ -7,6 +7,7 @@
 #include "Platform.h"
 #include "Usage.h"
 
+#include <cstdlib>
 #include <utility>
 
 namespace vellocar::cli {
@@ -63,6 +64,7 @@ int PackCommand(const CommandLine& cmd, const Operands& args, Output& out) {
     TBuildRequest request(WithSeparator(sourceDir), bifPath, keyPath, cmd.append);
     request.Files = std::move(*names);
     request.Progress = gauge.Progress();
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) request.SourceDateEpoch = epoch;
     // Said once, not ten times a second; a script that waits should know why.
     request.Waiting = [shown = std::string()](const std::string& message) mutable {
         if (!message.empty() && message != shown) Complain(message);

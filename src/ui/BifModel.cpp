@@ -60,6 +60,7 @@ void TNWNBifFile::BuildFrom(const std::string& SourceDir, const std::vector<std:
     TBuildRequest request(SourceDir, BifFileName, KeyFileName, Append);
     request.Files = files;
     request.Waiting = Waiting;
+    request.SourceDateEpoch = SourceDateEpoch;
     request.Progress = GaugeProgress(gauge_);
     BuildNotes = BuildArchive(request).Notes();
 }

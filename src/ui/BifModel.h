@@ -78,6 +78,8 @@ public:
     // sentence each (interrupted builds finished, backups kept, its own files left out).
     TWaitNotice Waiting;
     std::vector<std::string> BuildNotes;
+    // For BuildFrom: the environment's SOURCE_DATE_EPOCH, when it is set (TBuildRequest).
+    std::optional<std::string> SourceDateEpoch;
 
     // OpenBif, then the resource list filled at once with the BIF's ResourceLines. The model
     // names the BIF it was asked for before it is read, also when reading fails.

@@ -8,8 +8,6 @@
 #include "Errors.h"
 #include "Platform.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <new>
 #include <utility>
 
@@ -194,18 +192,7 @@ void TForm1::FormDestroy() {
 void TForm1::Label6MouseEnter() { toolkit_.SetUnderline(ControlId::Label6, true); }
 void TForm1::Label6MouseLeave() { toolkit_.SetUnderline(ControlId::Label6, false); }
 void TForm1::Label6Click() { toolkit_.PopupMenuBelow(ControlId::Label6); }
-void TForm1::Homepage1Click() { ShellOpen(std::string(kHomepageUrl)); }
-void TForm1::Email1Click() { ShellOpen("mailto:" + std::string(kEmailAddress)); }
-
-void TForm1::ShellOpen(const std::string& target) {
-    // Tests (and anyone without a browser or mail program) can have the targets written to a
-    // file instead, the same way in every face.
-    if (const char* log = std::getenv("VELLOCAR_SHELL_LOG"); log && *log) {
-        std::ofstream out(log, std::ios::binary | std::ios::app);
-        out << target << '\n';
-        return;
-    }
-    toolkit_.ShellOpen(target);
-}
+void TForm1::Homepage1Click() { toolkit_.ShellOpen(std::string(kHomepageUrl)); }
+void TForm1::Email1Click() { toolkit_.ShellOpen("mailto:" + std::string(kEmailAddress)); }
 
 } // namespace vellocar::ui

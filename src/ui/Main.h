@@ -94,7 +94,6 @@ private:
                          const std::string& many, const std::string& after);
     // Sentences of what Vellocar did, each starting after "Vellocar ", in one warning box.
     void ShowNote(const std::vector<std::string>& sentences);
-    void ShellOpen(const std::string& target);
     // The export button's two modes: all of the BIF, or the lines selected in ListBox2.
     void SetExportSelected(bool selected);
 

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdlib>
 #include <string_view>
 #include <utility>
 
@@ -136,6 +137,8 @@ void TForm1::BuildButtonClick() {
                                               "KEY File already exists.", MessageKind::YesNo) == MessageAnswer::Yes;
 
             TNWNBifFile builder(ResourceList(), Gauge());
+            // Packs made the same byte for byte, when the environment asks for it.
+            if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) builder.SourceDateEpoch = epoch;
             // While another build of the same files runs, the panel says so and the window stays
             // alive (its commands are off).
             builder.Waiting = [this](const std::string& message) {

@@ -103,7 +103,7 @@ TEST(Build, SourceDateEpochGivesTheDateAndTheSameBytesEveryTime) {
     BuildFixture f;
     f.AddFile("a.2da", 100);
     f.AddFile("b.nss", 7);
-    ScopedEnvironment epoch("SOURCE_DATE_EPOCH", "1700000000");
+    f.SourceDateEpoch = "1700000000";
     ASSERT_TRUE(f.Build("x.bif", "first.key", false));
     const Bytes bif = ReadFile(f.OutPath("x.bif")), key = ReadFile(f.OutPath("first.key"));
     ASSERT_TRUE(f.Build("x.bif", "second.key", false));
@@ -112,7 +112,7 @@ TEST(Build, SourceDateEpochGivesTheDateAndTheSameBytesEveryTime) {
     EXPECT_EQ(ParseKey(key).BuildYear, 123u);
     EXPECT_EQ(ParseKey(key).BuildDay, 317u);
 
-    ScopedEnvironment broken("SOURCE_DATE_EPOCH", "yesterday");
+    f.SourceDateEpoch = "yesterday";
     EXPECT_THROW(f.Build("x.bif", "third.key", false), EBuildRefused);
 }
 

@@ -131,6 +131,7 @@ struct BuildFixture {
     std::string Out = (Dir.path() / "out").string();
     std::vector<std::string> List;
     ScriptedGauge Gauge;
+    std::optional<std::string> SourceDateEpoch;
 
     BuildFixture() {
         std::filesystem::create_directory(Dir.path() / "src");
@@ -151,38 +152,13 @@ struct BuildFixture {
         TBuildRequest request(Source, bif, key, append);
         request.Files = List;
         request.Progress = Gauge.Progress();
+        request.SourceDateEpoch = SourceDateEpoch;
         return request;
     }
     bool Build(const std::string& bif, const std::string& key, bool append) {
         BuildArchive(Request(OutPath(bif), OutPath(key), append));
         return true;
     }
-};
-
-// Sets an environment variable for one scope, putting back what was there.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
-        if (const char* old = std::getenv(name_.c_str())) old_ = old;
-        Set(value.c_str());
-    }
-    ~ScopedEnvironment() { Set(old_ ? old_->c_str() : nullptr); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    void Set(const char* value) {
-#ifdef _WIN32
-        _putenv_s(name_.c_str(), value ? value : "");
-#else
-        if (value)
-            setenv(name_.c_str(), value, 1);
-        else
-            unsetenv(name_.c_str());
-#endif
-    }
-    std::string name_;
-    std::optional<std::string> old_;
 };
 
 // A tmpfs of the given size mounted for one test; Mounted() is false where mounting is not

@@ -200,53 +200,89 @@ TNWNKeyFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, c
     return *ReadKey(bytes, fileSize, [&name](const std::string& what) { throw EFormatError(Fault(name, what)); });
 }
 
-void ComputeLayout(TNWNKeyFile& key) {
+namespace {
+
+// Where a writer puts the tables and names of key: the names right after the file table, each
+// followed by one zero byte, then the key table.
+struct TLayout {
+    std::vector<std::uint32_t> NameOffsets; // one per BIF entry
+    std::uint32_t KeyTable = 0;
+    std::uint32_t Keys = 0;
+};
+
+TLayout LayOut(const TNWNKeyFile& key) {
     const std::uint64_t limit = std::numeric_limits<std::uint32_t>::max();
     auto tooLarge = []() { return EFormatError("the tables would not fit the 32-bit offsets of a KEY"); };
     const auto namesStart = RangeEnd(Header::Size, key.Filenames.size(), FileTableRow::Size, limit);
     if (!namesStart) throw tooLarge();
-
-    key.OffsetToFileTable = static_cast<std::uint32_t>(Header::Size);
+    TLayout layout;
+    layout.NameOffsets.reserve(key.Filenames.size());
     std::uint64_t offset = *namesStart;
     std::uint64_t keys = 0;
-    for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
-        if (i < key.FileTable.size()) key.FileTable[i].FilenameOffset = static_cast<std::uint32_t>(offset);
-        const auto next = RangeEnd(offset, key.Filenames[i].Filename.size() + 1, 1, limit);
+    for (const TNWNFilenameEntry& f : key.Filenames) {
+        layout.NameOffsets.push_back(static_cast<std::uint32_t>(offset));
+        const auto next = RangeEnd(offset, f.Filename.size() + 1, 1, limit);
         if (!next) throw tooLarge();
         offset = *next;
-        keys += key.Filenames[i].Resources.size();
+        keys += f.Resources.size();
     }
     if (!RangeEnd(offset, keys, KeyTableRow::Size, limit)) throw tooLarge();
-    key.OffsetToKeyTable = static_cast<std::uint32_t>(offset);
-    key.KeyCount = static_cast<std::uint32_t>(keys);
+    layout.KeyTable = static_cast<std::uint32_t>(offset);
+    layout.Keys = static_cast<std::uint32_t>(keys);
+    return layout;
 }
 
-std::vector<std::uint8_t> Serialize(TNWNKeyFile& key, const std::string& name) {
+} // namespace
+
+void ComputeLayout(TNWNKeyFile& key) {
+    const TLayout layout = LayOut(key);
+    key.OffsetToFileTable = static_cast<std::uint32_t>(Header::Size);
+    for (std::size_t i = 0; i < key.FileTable.size() && i < layout.NameOffsets.size(); ++i)
+        key.FileTable[i].FilenameOffset = layout.NameOffsets[i];
+    key.OffsetToKeyTable = layout.KeyTable;
+    key.KeyCount = layout.Keys;
+}
+
+std::vector<std::uint8_t> Serialize(const TNWNKeyFile& key, const std::string& name) {
     // A header whose BifCount disagrees with the rows written would make a KEY that no reader
     // can trust, so such a model is refused.
     if (key.FileTable.size() != key.Filenames.size() || key.BifCount != key.Filenames.size())
         throw EFormatError("Cannot save KEY " + Quoted(name) + ": BifCount " + std::to_string(key.BifCount) + ", " +
                            std::to_string(key.FileTable.size()) + " file-table rows and " +
                            std::to_string(key.Filenames.size()) + " names do not agree");
+    TLayout layout;
     try {
-        ComputeLayout(key);
+        layout = LayOut(key);
     } catch (const EFormatError& e) {
         throw EFormatError("Cannot save KEY " + Quoted(name) + ": " + e.what());
     }
 
-    std::vector<std::uint8_t> out(std::size_t{key.OffsetToKeyTable} + std::size_t{key.KeyCount} * KeyTableRow::Size);
-    Header::Write(key, out.data());
+    // The header as the layout has it: the model's own layout fields are not consulted.
+    TNWNKeyFile header;
+    header.FileType = key.FileType;
+    header.FileVersion = key.FileVersion;
+    header.BifCount = key.BifCount;
+    header.KeyCount = layout.Keys;
+    header.OffsetToFileTable = static_cast<std::uint32_t>(Header::Size);
+    header.OffsetToKeyTable = layout.KeyTable;
+    header.BuildYear = key.BuildYear;
+    header.BuildDay = key.BuildDay;
+    header.Reserved = key.Reserved;
+
+    std::vector<std::uint8_t> out(std::size_t{layout.KeyTable} + std::size_t{layout.Keys} * KeyTableRow::Size);
+    Header::Write(header, out.data());
     for (std::size_t i = 0; i < key.FileTable.size(); ++i) {
-        const TNWNFileTableEntry& e = key.FileTable[i];
-        FileTableRow::Write(e, out.data() + key.OffsetToFileTable + i * FileTableRow::Size);
+        TNWNFileTableEntry row = key.FileTable[i];
+        row.FilenameOffset = layout.NameOffsets[i];
+        FileTableRow::Write(row, out.data() + header.OffsetToFileTable + i * FileTableRow::Size);
         const std::string& filename = key.Filenames[i].Filename;
-        std::copy(filename.begin(), filename.end(), out.data() + e.FilenameOffset); // its zero byte is there
+        std::copy(filename.begin(), filename.end(), out.data() + row.FilenameOffset); // its zero byte is there
     }
-    std::uint8_t* row = out.data() + key.OffsetToKeyTable;
+    std::uint8_t* at = out.data() + layout.KeyTable;
     for (const TNWNFilenameEntry& f : key.Filenames) {
         for (const TNWNKeyEntry& e : f.Resources) {
-            KeyTableRow::Write(e, row);
-            row += KeyTableRow::Size;
+            KeyTableRow::Write(e, at);
+            at += KeyTableRow::Size;
         }
     }
     return out;

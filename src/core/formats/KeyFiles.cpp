@@ -65,7 +65,9 @@ std::optional<TNWNKeyFile> LoadKeyForCheck(const std::string& path, const keycod
 }
 
 void TNWNKeyFile::SaveToFile(const std::string& path) {
-    platform::WriteWholeFile(path, keycodec::Serialize(*this, path));
+    const std::vector<std::uint8_t> bytes = keycodec::Serialize(*this, path);
+    platform::WriteWholeFile(path, bytes);
+    keycodec::ComputeLayout(*this); // the model now says where its tables lie in the file
     Path = path;
 }
 

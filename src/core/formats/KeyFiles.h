@@ -84,8 +84,9 @@ public:
     // model as it was.
     void LoadFromFile(const std::string& path);
 
-    // Writes the model (keycodec::Serialize, which fills the layout fields) to path, replacing
-    // what is there, flushed; a file that could not be written whole is removed.
+    // Writes the model (keycodec::Serialize) to path, replacing what is there, flushed; a file
+    // that could not be written whole is removed. The model's layout fields then say where the
+    // file holds its tables.
     void SaveToFile(const std::string& path);
 };
 

@@ -165,12 +165,12 @@ TTargetLocks LockTargets(const TBuildRequest& request) {
 
 // This build's key entries in entry q of key, and the header as a build leaves it: the tags,
 // the build date, the layout (refused when it would not fit a KEY's 32-bit offsets).
-void FillTheKey(TNWNKeyFile& key, std::size_t q, const std::vector<TSourceFile>& files,
-                const std::string& bifFileName) {
+void FillTheKey(TNWNKeyFile& key, std::size_t q, const std::vector<TSourceFile>& files, const TBuildRequest& request) {
+    const std::string& bifFileName = request.BifPath;
     key.BifCount = static_cast<std::uint32_t>(key.FileTable.size());
     key.FileType = keycodec::kFileType;
     key.FileVersion = keycodec::kVersion1;
-    const LocalDate today = BuildDate(bifFileName);
+    const LocalDate today = BuildDate(request.SourceDateEpoch, bifFileName);
     key.BuildYear = today.YearsSince1900;
     key.BuildDay = today.DayOfYear;
 
@@ -271,7 +271,7 @@ TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourc
                "its entry in the KEY lies beyond the " + std::to_string(kMaxBifsPerKey) + " BIFs a KEY can index");
     }
     entryIndex = static_cast<std::size_t>(found);
-    FillTheKey(key, entryIndex, files, BifFileName);
+    FillTheKey(key, entryIndex, files, request);
     return key;
 }
 

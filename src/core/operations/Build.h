@@ -36,6 +36,8 @@ struct TBuildRequest {
     TWaitNotice Waiting;
     // Told before each file of the data pass is copied.
     TProgress Progress;
+    // The environment's SOURCE_DATE_EPOCH, when it is set: the date the KEY is stamped with.
+    std::optional<std::string> SourceDateEpoch;
 };
 
 struct TBuildReport {
@@ -65,8 +67,8 @@ struct TBuildReport {
 // written beside their targets and moved into place only when both are complete, under a
 // journal and the locks of both targets (BuildGuard.h): a second build of the same files
 // waits, and what a build that died left is finished or undone first.
-// The KEY is stamped with today's local date, or with the UTC date of SOURCE_DATE_EPOCH
-// (seconds since 1970) when that is set, for packs that are the same byte for byte every day.
+// The KEY is stamped with today's local date, or with the UTC date of the request's
+// SOURCE_DATE_EPOCH (seconds since 1970), for packs that are the same byte for byte every day.
 TBuildReport BuildArchive(const TBuildRequest& request);
 
 } // namespace vellocar

@@ -191,13 +191,12 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
 // reproducible-builds convention), the UTC date of that many seconds since 1970, so that the
 // same folder packs to the same bytes on every day and every system. A value that is no such
 // number refuses the build rather than stamp a date nobody asked for.
-LocalDate BuildDate(const std::string& bifFileName) {
-    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
-    if (!epoch) return platform::Today();
-    const auto seconds = DateFromEpoch(epoch);
+LocalDate BuildDate(const std::optional<std::string>& sourceDateEpoch, const std::string& bifFileName) {
+    if (!sourceDateEpoch) return platform::Today();
+    const auto seconds = DateFromEpoch(*sourceDateEpoch);
     if (!seconds)
         Refuse(bifFileName,
-               "SOURCE_DATE_EPOCH is set to " + Quoted(epoch) +
+               "SOURCE_DATE_EPOCH is set to " + Quoted(*sourceDateEpoch) +
                    ", which is not a whole number of seconds since 1970 in the range accepted: 0 (1970-01-01) to "
                    "253402300799 (9999-12-31)");
     return *seconds;

@@ -6,6 +6,7 @@
 #include "Dates.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,8 @@ std::vector<std::string> NamesToPack(std::vector<std::string> names, const std::
 std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, const std::string& sourceDir,
                                       const std::string& bifFileName, std::uint64_t& bifSize);
 
-// The date the KEY is stamped with: today's, or SOURCE_DATE_EPOCH's when that is set.
-LocalDate BuildDate(const std::string& bifFileName);
+// The date the KEY is stamped with: today's, or that of sourceDateEpoch (the environment's
+// SOURCE_DATE_EPOCH) when it is set.
+LocalDate BuildDate(const std::optional<std::string>& sourceDateEpoch, const std::string& bifFileName);
 
 } // namespace vellocar::buildsteps
