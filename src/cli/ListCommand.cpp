@@ -41,9 +41,13 @@ int ListKey(const std::string& keyPath, const std::optional<std::string>& bifNam
     }
     const auto index = ChooseBif(*key, *bifName, keyPath);
     if (!index) return kExitFailure;
-    // As the window lists them, and as extract takes them back.
-    for (const TNWNKeyEntry& entry : key->Filenames[*index].Resources)
-        out.Line(platform::ShownName(ResourceLine(entry)));
+    // As the window lists them, and as extract takes them back; a KEY lists tens of thousands.
+    std::string line;
+    for (const TNWNKeyEntry& entry : key->Filenames[*index].Resources) {
+        line.clear();
+        AppendShownLine(line, entry);
+        out.Line(line);
+    }
     return kExitOk;
 }
 

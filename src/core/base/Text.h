@@ -21,6 +21,9 @@ inline constexpr bool IsAsciiLetter(char c) { return IsAsciiCapital(c) || IsAsci
 // A letter in the other case; anything else stands for itself.
 inline constexpr char FoldAscii(char c) { return IsAsciiCapital(c) ? static_cast<char>(c - 'A' + 'a') : c; }
 inline constexpr char UpperAscii(char c) { return IsAsciiSmall(c) ? static_cast<char>(c - 'a' + 'A') : c; }
+// How many leading bytes of text are ASCII (below 0x80).
+std::size_t AsciiPrefix(std::string_view text);
+
 // Whether text is one or more decimal digits.
 inline constexpr bool AllAsciiDigits(std::string_view text) {
     if (text.empty()) return false;
@@ -78,6 +81,9 @@ std::uint32_t Windows1252CodePoint(std::uint8_t byte);
 std::optional<std::uint8_t> Windows1252Byte(std::uint32_t codePoint);
 
 std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined = TUndefinedBytes::AsControls);
+// The same appended to out.
+void AppendWindows1252AsUtf8(std::string& out, std::string_view bytes,
+                             TUndefinedBytes undefined = TUndefinedBytes::AsControls);
 
 // The Windows-1252 bytes of UTF-8 text; nothing when the text is not valid UTF-8 or holds a
 // character that Windows-1252 lacks. The C1 controls U+0081, U+008D, U+008F, U+0090 and U+009D

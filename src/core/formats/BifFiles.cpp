@@ -95,8 +95,7 @@ std::vector<std::string> ResourceLines(const TNWNKeyFile& key, std::size_t bif) 
     std::vector<std::string> lines;
     if (bif >= key.Filenames.size()) return lines;
     lines.reserve(key.Filenames[bif].Resources.size());
-    for (const TNWNKeyEntry& entry : key.Filenames[bif].Resources)
-        lines.push_back(platform::ShownName(ResourceLine(entry)));
+    for (const TNWNKeyEntry& entry : key.Filenames[bif].Resources) AppendShownLine(lines.emplace_back(), entry);
     return lines;
 }
 

@@ -116,13 +116,17 @@ void ReadKeyTable(std::span<const std::uint8_t> bytes, TNWNKeyFile& key, std::ui
                   const TFaultSink& fault) {
     const std::size_t rows = key.Filenames.size();
     std::vector<std::uint32_t> perBif(rows, 0);
+    constexpr std::size_t kResIdAt = kResRefSize + sizeof(TNWNKeyEntry::ResType); // within a row
+    static_assert(kResIdAt + sizeof(TNWNKeyEntry::ResId) == KeyTableRow::Size, "the ResId ends the row");
     for (std::uint32_t k = 0; k < entries; ++k) {
-        const TNWNKeyEntry e = KeyTableRow::Read(Row(bytes, key.OffsetToKeyTable, k, KeyTableRow::Size));
-        const std::uint32_t bif = e.ResId >> kResIdBifShift;
+        // Only the ResId, for the count; the whole row when it names no BIF.
+        const std::uint8_t* at = Row(bytes, key.OffsetToKeyTable, k, KeyTableRow::Size);
+        const std::uint32_t bif = byteio::Get32(at + kResIdAt) >> kResIdBifShift;
         if (bif < rows) {
             ++perBif[bif];
             continue;
         }
+        const TNWNKeyEntry e = KeyTableRow::Read(at);
         fault("key entry " + std::to_string(k) + " (" + Quoted(platform::ShownName({ResRefToString(e.ResRef)})) +
               ") names BIF " + std::to_string(bif) + ", but the file table has " + std::to_string(rows) +
               (rows < key.BifCount ? " entries within the file" : " entries"));

@@ -53,6 +53,9 @@ struct TNWNKeyEntry {
 // extension of its type ("abcdefgh.2da"; "name." for a type the table does not know), as the
 // archive's bytes spell it.
 TArchiveName ResourceLine(const TNWNKeyEntry& entry);
+// The line as this system shows it (ShownName of ResourceLine), appended to out without a
+// string of its own: the listing of a large KEY makes one per entry.
+void AppendShownLine(std::string& out, const TNWNKeyEntry& entry);
 
 // A BIF's name as the KEY stores it ("data\2da.bif", no zero byte) and its key entries in
 // key-table order.

@@ -7,12 +7,14 @@
 // under the same name. The one place where a name crosses from one side to the other; how this
 // system spells its names is the caller's to say (platform::kHostSpelling).
 
+#include "ResourceTypes.h"
 #include "Text.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vellocar {
 
@@ -35,9 +37,10 @@ struct TArchiveName {
 // Windows-1252 lacks).
 std::optional<TArchiveName> ArchiveNameOf(std::string_view fileName, TNameSpelling spelling);
 
-// A file of a folder as an archive names it.
+// A file of a folder as an archive names it; valid when Problem is empty.
 struct TPackedName {
-    TArchiveName Name; // valid when Problem is empty
+    TArchiveName BaseName; // the name without its extension, which runs from the last point
+    std::int64_t Type = kUnknownResType; // the type its extension gives
     std::string Problem; // why the file cannot be packed under its name; "" when it can
 };
 
@@ -45,6 +48,12 @@ struct TPackedName {
 // (ArchiveNameOf), a name holding control characters, and a name whose resource ("name.ext")
 // export would not write (UnsafeExportNameReason).
 TPackedName ArchiveNameOfFile(std::string_view fileName, TNameSpelling spelling);
+
+// Sorts the file names of a folder of a system that spells names so in the order NTFS lists a
+// folder (FolderOrderLess) of the names as an archive holds them (ArchiveNameOf; a name it
+// cannot hold as it stands), ties broken by the names themselves: both systems give one folder
+// one order.
+void SortInFolderOrder(std::vector<std::string>& names, TNameSpelling spelling);
 
 // What makes two resources of an archive one, as the game looks them up: the ResRef (its bytes
 // up to the first zero) with its letters folded (FoldArchiveLetter), and the type. Two resources
@@ -56,6 +65,9 @@ std::string ResourceKey(std::string_view resRef, std::uint16_t type);
 // How a system shows a name from an archive in a list or a message: in a code page its bytes;
 // in UTF-8 decoded from Windows-1252, with the undefined bytes kept.
 std::string ShownName(const TArchiveName& name, TNameSpelling spelling);
+// The same for the bytes of a name that has no string of its own (a line made on the fly),
+// appended to out.
+void AppendShownName(std::string& out, std::string_view archiveBytes, TNameSpelling spelling);
 
 // The file name a system writes for a name from an archive: in a code page its bytes; in UTF-8
 // decoded from Windows-1252, with the undefined bytes written as \xHH, the way a terminal

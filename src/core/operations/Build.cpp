@@ -78,7 +78,8 @@ std::int64_t FindEntry(const TNWNKeyFile& key, const std::string& entryName) {
 
 // The table pass and the data pass, into the open file bif. The offsets all come from the
 // sizes recorded by CheckSources, so the file is written front to back without seeking.
-void WriteBif(platform::File& bif, const std::vector<TSourceFile>& files, const TProgress& progress) {
+void WriteBif(platform::File& bif, const platform::Folder& folder, const std::vector<TSourceFile>& files,
+              const TProgress& progress) {
     const auto count = static_cast<std::uint32_t>(files.size());
     std::array<std::uint8_t, bifcodec::Header::Size> header{};
     bifcodec::PutHeader(header, count);
@@ -100,7 +101,7 @@ void WriteBif(platform::File& bif, const std::vector<TSourceFile>& files, const 
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (progress) progress(i, files.size());
         const TSourceFile& file = files[i];
-        platform::File source = platform::File::OpenRead(file.Path);
+        platform::File source = folder.OpenRead(file.Name);
         // The tables already promise this many bytes: a file that has changed since it was
         // listed would shift every resource after it.
         const std::uint64_t now = source.Size();
@@ -202,8 +203,8 @@ std::pair<TReplacement, TReplacement> Temporaries(const TBuildRequest& request, 
 
 // The new BIF at its temporary name, flushed and closed, and checked to be whole: a failure is
 // reported under the BIF's own name.
-void WriteBifTemporary(const TReplacement& bif, const std::vector<TSourceFile>& files, std::uint64_t bifSize,
-                       const TProgress& progress) {
+void WriteBifTemporary(const TReplacement& bif, const platform::Folder& folder, const std::vector<TSourceFile>& files,
+                       std::uint64_t bifSize, const TProgress& progress) {
     std::optional<platform::File> created;
     try {
         created.emplace(platform::File::CreateNew(bif.Temporary));
@@ -211,7 +212,7 @@ void WriteBifTemporary(const TReplacement& bif, const std::vector<TSourceFile>& 
         RethrowNamingTarget(e, {bif.Temporary}, bif.Path);
     }
     try {
-        WriteBif(*created, files, progress);
+        WriteBif(*created, folder, files, progress);
         created->Flush();
         created->Close();
     } catch (const EWriteError& e) {
@@ -278,15 +279,15 @@ TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourc
 // The BIF and the KEY written to their temporaries, named in the journal first; on any failure
 // the temporaries and the journal go, and the error says that nothing else was touched.
 void WriteTemporaries(TRotation& rotation, const TReplacement& bif, const TReplacement& index,
-                      const std::vector<TSourceFile>& files, std::uint64_t bifSize, TNWNKeyFile& key,
-                      std::size_t entryIndex, const TProgress& progress) {
+                      const platform::Folder& folder, const std::vector<TSourceFile>& files, std::uint64_t bifSize,
+                      TNWNKeyFile& key, std::size_t entryIndex, const TProgress& progress) {
     try {
         try {
             rotation.Begin();
         } catch (const EFCreateError& e) {
             RethrowNamingTarget(e, {platform::SideFileFor(index.Path, kJournalKind) + ".new"}, index.Path);
         }
-        WriteBifTemporary(bif, files, bifSize, progress);
+        WriteBifTemporary(bif, folder, files, bifSize, progress);
         key.FileTable[entryIndex].FileSize = static_cast<std::uint32_t>(bifSize);
         try {
             // Made new, flushed and closed, or removed.
@@ -337,9 +338,10 @@ TBuildReport BuildArchive(const TBuildRequest& request) {
     const std::vector<std::string> own{request.BifPath, request.KeyPath, request.BifPath + kBackupSuffix,
                                        request.KeyPath + kBackupSuffix};
     std::uint64_t bifSize = 0;
-    const std::vector<TSourceFile> files =
-        CheckSources(NamesToPack(request.Files, request.SourceDir, own, report.LeftOut), request.SourceDir,
-                     request.BifPath, bifSize);
+    // The source folder is found once, its files by name in it.
+    const platform::Folder source(request.SourceDir);
+    const std::vector<TSourceFile> files = CheckSources(
+        NamesToPack(request.Files, request.SourceDir, own, report.LeftOut), source, request.BifPath, bifSize);
     std::size_t q = 0;
     TNWNKeyFile key = KeyWithTheBif(request, files, q, report.ReusedEntry);
 
@@ -347,7 +349,7 @@ TBuildReport BuildArchive(const TBuildRequest& request) {
     TFileMover mover;
     const auto [bif, index] = Temporaries(request, own);
     TRotation rotation({bif, index}, mover);
-    WriteTemporaries(rotation, bif, index, files, bifSize, key, q, request.Progress);
+    WriteTemporaries(rotation, bif, index, source, files, bifSize, key, q, request.Progress);
 
     // Phase 3: rotation, BIF first: until the KEY is in place the old KEY stays in force.
     rotation.Commit();

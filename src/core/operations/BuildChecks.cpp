@@ -36,19 +36,6 @@ constexpr std::size_t kQuotedBytes = 8;
 // The leading bytes that say what a target is: its type and its version, four bytes each.
 constexpr std::size_t kSignatureBytes = 8;
 
-// The extension runs from the last "." to the end, the point included; a name without a
-// point has none.
-void SplitName(const std::string& name, std::string& baseName, std::string& extension) {
-    const auto dot = name.rfind('.');
-    if (dot == std::string::npos) {
-        baseName = name;
-        extension.clear();
-    } else {
-        baseName = name.substr(0, dot);
-        extension = name.substr(dot);
-    }
-}
-
 // "a", "b" and "c", cut after kMaxNamesInMessage names; quoted unless the entries are
 // phrases that quote their names already.
 std::string NameList(const std::vector<std::string>& names, bool quote = true) {
@@ -123,7 +110,7 @@ void RefuseUnfitSources(const TUnfitSources& unfit, std::uint64_t total, const s
 // Everything about the list that can be known before the disk is touched: that it is not
 // empty, that every file is still there and an ordinary file, that every base name fits a
 // ResRef, and that the BIF stays within its 32-bit offsets.
-std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, const std::string& sourceDir,
+std::vector<TSourceFile> CheckSources(const std::vector<std::string_view>& names, const platform::Folder& folder,
                                       const std::string& bifFileName, std::uint64_t& bifSize) {
     if (names.empty()) Refuse(bifFileName, "the folder holds no files to pack");
     if (names.size() > kMaxResourcesPerBif) {
@@ -138,20 +125,20 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
     for (std::size_t i = 0; i < files.size(); ++i) {
         TSourceFile& file = files[i];
         file.Name = names[i];
-        file.Path = sourceDir + file.Name;
+        file.Path = folder.Path();
+        file.Path += file.Name;
         // The ResRef holds the name as the game reads it (Windows-1252), whatever this system's
         // file names are spelled in.
-        const TPackedName archived = ArchiveNameOfFile(file.Name, platform::kHostSpelling);
+        TPackedName archived = ArchiveNameOfFile(file.Name, platform::kHostSpelling);
         if (!archived.Problem.empty()) {
             unfit.Names.push_back(Quoted(file.Name) + " (" + archived.Problem + ")");
             continue;
         }
-        std::string extension;
-        SplitName(archived.Name.Bytes, file.BaseName.Bytes, extension);
-        file.ResType = static_cast<std::uint32_t>(ExtToResType(extension));
-        if (file.BaseName.Bytes.size() > kResRefSize) unfit.TooLong.push_back(file.Name);
+        file.BaseName = std::move(archived.BaseName);
+        file.ResType = static_cast<std::uint32_t>(archived.Type);
+        if (file.BaseName.Bytes.size() > kResRefSize) unfit.TooLong.emplace_back(file.Name);
 
-        const auto info = platform::Stat(file.Path);
+        const auto info = folder.Stat(file.Name);
         if (!info) {
             unfit.Missing.push_back(file.Path);
         } else if (!info->IsRegular) {
@@ -171,6 +158,7 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
     // Two files that would be one resource: the game would load one of them, verify would
     // report them and an export would write one file for both. Asked of names that fit.
     std::unordered_map<std::string, const TSourceFile*> resources;
+    resources.reserve(files.size());
     for (const TSourceFile& file : files) {
         if (!unfit.Names.empty()) break;
         if (file.BaseName.Bytes.size() > kResRefSize) continue; // refused as too long
@@ -310,8 +298,8 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
 // The names to pack: all but the build's own files, when the source folder is a
 // folder the build writes into. A folder packed into itself would otherwise take in its
 // previous BIF, KEY and backups, and grow with every build.
-std::vector<std::string> NamesToPack(std::vector<std::string> names, const std::string& sourceDir,
-                                     const std::vector<std::string>& own, std::vector<std::string>& leftOut) {
+std::vector<std::string_view> NamesToPack(const std::vector<std::string>& names, const std::string& sourceDir,
+                                          const std::vector<std::string>& own, std::vector<std::string>& leftOut) {
     const std::string folder = TrimSeparators(sourceDir, platform::kHostPathSystem);
     std::vector<std::pair<std::string, const std::string*>> ownHere; // name key, own path
     for (const std::string& path : own) {
@@ -319,19 +307,19 @@ std::vector<std::string> NamesToPack(std::vector<std::string> names, const std::
         if (platform::SameFile(HereIfEmpty(ownFolder), HereIfEmpty(folder)))
             ownHere.emplace_back(platform::NameKey(platform::FileNamePart(path), platform::NameRules::Windows), &path);
     }
-    if (ownHere.empty()) return names;
-
-    std::vector<std::string> kept;
+    std::vector<std::string_view> kept;
     kept.reserve(names.size());
-    for (std::string& name : names) {
-        const std::string key = platform::NameKey(name, platform::NameRules::Windows);
+    for (const std::string& name : names) {
         bool isOwn = false;
-        for (const auto& [ownKey, path] : ownHere)
-            isOwn = isOwn || (key == ownKey && platform::SameFile(sourceDir + name, *path));
+        if (!ownHere.empty()) {
+            const std::string key = platform::NameKey(name, platform::NameRules::Windows);
+            for (const auto& [ownKey, path] : ownHere)
+                isOwn = isOwn || (key == ownKey && platform::SameFile(sourceDir + name, *path));
+        }
         if (isOwn)
-            leftOut.push_back(std::move(name));
+            leftOut.push_back(name);
         else
-            kept.push_back(std::move(name));
+            kept.push_back(name);
     }
     return kept;
 }

@@ -4,10 +4,12 @@
 
 #include "ArchiveNames.h"
 #include "Dates.h"
+#include "Platform.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vellocar::buildsteps {
@@ -17,7 +19,7 @@ inline constexpr char kNoFileChanged[] = ". The build was stopped; no existing f
 
 // One file of the list as the table pass records it.
 struct TSourceFile {
-    std::string Name; // as listed
+    std::string_view Name; // as listed (the request's own string)
     std::string Path; // SourceDir + Name
     TArchiveName BaseName; // the name as the archive holds it, without its extension
     std::uint32_t ResType = 0;
@@ -37,12 +39,12 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
 
 // The names to pack: all of names but the build's own files (own), which are appended to
 // leftOut, when the source folder is a folder the build writes into.
-std::vector<std::string> NamesToPack(std::vector<std::string> names, const std::string& sourceDir,
-                                     const std::vector<std::string>& own, std::vector<std::string>& leftOut);
+std::vector<std::string_view> NamesToPack(const std::vector<std::string>& names, const std::string& sourceDir,
+                                          const std::vector<std::string>& own, std::vector<std::string>& leftOut);
 
-// Every source file checked and recorded (there, ordinary, its name fit for a ResRef and for
-// export), with bifSize the size the BIF will have (under 4 GiB).
-std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, const std::string& sourceDir,
+// Every source file of the folder checked and recorded (there, ordinary, its name fit for a
+// ResRef and for export), with bifSize the size the BIF will have (under 4 GiB).
+std::vector<TSourceFile> CheckSources(const std::vector<std::string_view>& names, const platform::Folder& folder,
                                       const std::string& bifFileName, std::uint64_t& bifSize);
 
 // The date the KEY is stamped with: today's, or that of sourceDateEpoch (the environment's

@@ -108,6 +108,7 @@ public:
     const std::string& Path() const { return path_; }
 
 private:
+    friend class Folder;
     File(std::intptr_t handle, std::string path, std::optional<std::uint64_t> sizeAtOpen = std::nullopt);
     std::intptr_t handle_;
     std::string path_;
@@ -143,6 +144,29 @@ struct PathInfo {
 // Whether a directory entry of exactly this path exists, whatever its kind.
 bool PathExists(const std::string& path);
 std::optional<PathInfo> Stat(const std::string& path);
+
+// A folder whose files are looked at and opened by name, the folder itself found once rather
+// than again for every file (a build's source folder of thousands). Each call does what the
+// function of the same name does with path + name, and says so in its messages; a folder that
+// cannot be held open (it is gone) leaves every call to that function.
+class Folder {
+public:
+    // path ends with its separator, as path + name names a file of it.
+    explicit Folder(std::string path);
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) = delete;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder();
+
+    const std::string& Path() const { return path_; }
+    std::optional<PathInfo> Stat(std::string_view name) const;
+    File OpenRead(std::string_view name) const;
+
+private:
+    std::intptr_t handle_;
+    std::string path_;
+};
 
 // A file's identity: device and inode, or volume serial and file index.
 struct FileId {
