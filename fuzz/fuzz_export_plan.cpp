@@ -46,14 +46,15 @@ void CheckPlan(const std::vector<TExportItem>& plan, const TExportSource& source
         const TNWNVarResEntry& resource = source.Resources[item.Resource];
         fuzz::Check(item.Offset == resource.Offset && item.Size == resource.FileSize,
                     "a written item does not take its resource's bytes");
-        if (const auto reason = UnsafeExportNameReason(item.Name)) fuzz::Fail("an unsafe name is written", *reason);
-        fuzz::Check(!item.Name.empty() && item.Name != "." && item.Name != "..", "a written name is a folder");
-        for (const char ch : item.Name) {
+        const std::string& name = item.Name.Bytes;
+        if (const auto reason = UnsafeExportNameReason(name)) fuzz::Fail("an unsafe name is written", *reason);
+        fuzz::Check(!name.empty() && name != "." && name != "..", "a written name is a folder");
+        for (const char ch : name) {
             const auto c = static_cast<unsigned char>(ch);
             fuzz::Check(c != '/' && c != '\\' && c != ':' && c >= 0x20 && c != 0x7F,
                         "a written name holds a separator or a control byte");
         }
-        keys.push_back(platform::NameKey(item.Name));
+        keys.push_back(platform::NameKey(name));
         identities.push_back(item.Identity);
     }
     for (auto* names : {&keys, &identities}) {
@@ -85,7 +86,7 @@ void CheckAll(const std::vector<TExportItem>& plan, const TExportSource& source)
         if (first[i]) {
             fuzz::Check(item.Name == ResourceLine(*first[i]), "a resource is not named by its first KEY entry");
         } else {
-            fuzz::Check(item.Name == "#" + std::to_string(i) && !item.SkipReason.empty(),
+            fuzz::Check(item.Name.Bytes == "#" + std::to_string(i) && !item.SkipReason.empty(),
                         "a resource the KEY does not name is not skipped as #index");
         }
     }
@@ -99,7 +100,7 @@ void CheckAll(const std::vector<TExportItem>& plan, const TExportSource& source)
     }
 }
 
-// PlanExportSelected: one item per chosen line, named as the line shows it.
+// PlanExportChosen: one item per chosen line, named as the line shows it.
 void CheckSelected(const std::vector<TExportItem>& plan, const TExportSource& source,
                    const std::vector<TArchiveName>& lines, const std::vector<std::size_t>& chosen) {
     std::size_t next = 0;
@@ -155,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckPlan(all, source);
     CheckAll(all, source);
 
-    const std::vector<TExportItem> selected = PlanExportSelected(source, chosen);
+    const std::vector<TExportItem> selected = PlanExportChosen(source, chosen);
     CheckPlan(selected, source);
     CheckSelected(selected, source, lines, chosen);
     return 0;

@@ -18,12 +18,9 @@ namespace {
 
 // "0 and 3", "0, 3 and 5".
 std::string Enumerated(const std::vector<std::size_t>& indexes) {
-    std::string text;
-    for (std::size_t i = 0; i < indexes.size(); ++i) {
-        if (i > 0) text += i + 1 == indexes.size() ? " and " : ", ";
-        text += std::to_string(indexes[i]);
-    }
-    return text;
+    std::vector<std::string> numbers;
+    for (const std::size_t index : indexes) numbers.push_back(std::to_string(index));
+    return Enumeration(numbers);
 }
 
 // The index that wanted spells in decimal, if it is one below count.

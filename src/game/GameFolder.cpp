@@ -193,10 +193,7 @@ public:
     std::optional<std::string> RegistryString(const std::string& key, const std::string& value) const override {
         return registry_(key, value);
     }
-    bool IsFile(const std::string& path) const override {
-        const auto info = platform::Stat(path);
-        return info && info->IsRegular;
-    }
+    bool IsFile(const std::string& path) const override { return platform::IsRegularFile(path); }
     std::optional<std::string> ReadText(const std::string& path) const override {
         // Checked and opened in one step: a FIFO put there after a look would block the window.
         return ReadConfigFile(path, kMaxTextBytes).Text;

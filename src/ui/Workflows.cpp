@@ -74,10 +74,7 @@ private:
 // ---- Folder chooser and listing --------------------------------------------------------------
 
 bool TForm1::SelectFolder(const std::string& prompt, std::string& folder) {
-    if (!folder.empty()) {
-        const auto info = platform::Stat(folder);
-        if (!info || !info->IsDirectory) folder.clear();
-    }
+    if (!folder.empty() && !platform::IsFolder(folder)) folder.clear();
     auto chosen = toolkit_.BrowseForFolder(prompt, folder);
     if (!chosen) return false;
     folder = std::move(*chosen);

@@ -2,6 +2,7 @@
 
 #include "Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -193,6 +194,17 @@ std::string HexBytes(std::string_view text) {
 }
 
 // ---- Messages
+
+std::string Enumeration(const std::vector<std::string>& items, std::size_t most) {
+    std::string text;
+    const std::size_t shown = std::min(items.size(), most);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) text += (i + 1 == shown && shown == items.size()) ? " and " : ", ";
+        text += items[i];
+    }
+    if (shown < items.size()) text += " and " + std::to_string(items.size() - shown) + " more";
+    return text;
+}
 
 std::string Quoted(std::string_view text) {
     std::string quoted;

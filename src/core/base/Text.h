@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vellocar {
 
@@ -107,6 +108,10 @@ void AppendHex(std::string& out, std::uint8_t byte, bool capitals = false);
 std::string HexBytes(std::string_view text);
 
 // ---- Messages
+
+// Items as a message lists them: "a", "a and b", "a, b and c"; past the first most of them, how
+// many more there are ("a, b and 3 more").
+std::string Enumeration(const std::vector<std::string>& items, std::size_t most = SIZE_MAX);
 
 // text in double quotes, as messages name files and resources.
 std::string Quoted(std::string_view text);

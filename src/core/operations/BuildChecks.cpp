@@ -39,19 +39,11 @@ constexpr std::size_t kSignatureBytes = 8;
 // "a", "b" and "c", cut after kMaxNamesInMessage names; quoted unless the entries are
 // phrases that quote their names already.
 std::string NameList(const std::vector<std::string>& names, bool quote = true) {
-    std::string text;
-    const std::size_t shown = std::min(names.size(), kMaxNamesInMessage);
-    for (std::size_t i = 0; i < shown; ++i) {
-        if (i > 0) text += (i + 1 == shown && shown == names.size()) ? " and " : ", ";
-        text += quote ? Quoted(names[i]) : names[i];
-    }
-    if (shown < names.size()) text += " and " + std::to_string(names.size() - shown) + " more";
-    return text;
-}
-
-bool IsFolder(const std::string& path) {
-    const auto info = platform::Stat(path);
-    return info && info->IsDirectory;
+    if (!quote) return Enumeration(names, kMaxNamesInMessage);
+    std::vector<std::string> quoted;
+    quoted.reserve(names.size());
+    for (const std::string& name : names) quoted.push_back(Quoted(name));
+    return Enumeration(quoted, kMaxNamesInMessage);
 }
 
 // What a file's leading bytes say, for a refusal.
@@ -257,7 +249,7 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
         // A folder cannot be replaced, and a FIFO or device would block or be written through.
         const auto existing = platform::Stat(target.Path);
         if (existing && !existing->IsRegular) Refuse(bifFileName, Quoted(target.Path) + " is not an ordinary file");
-        if (IsFolder(target.Path + kBackupSuffix)) {
+        if (platform::IsFolder(target.Path + kBackupSuffix)) {
             Refuse(bifFileName, "the backup name " + Quoted(target.Path + kBackupSuffix) + " is taken by a folder");
         }
         if (!existing) continue;

@@ -156,7 +156,7 @@ std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
     return plan;
 }
 
-std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const std::vector<std::size_t>& chosen) {
+std::vector<TExportItem> PlanExportChosen(const TExportSource& source, const std::vector<std::size_t>& chosen) {
     std::vector<TExportItem> plan;
     for (const std::size_t line : chosen) {
         if (!source.Entries || line >= source.Entries->size()) {
@@ -367,7 +367,7 @@ TExportReport ExportResources(const TOpenedBif& bif, const TNWNKeyFile* key, con
         bif.Tables.VarResources,           file.Size(),          entries, static_cast<std::uint32_t>(bif.BifIndex),
         platform::FolderNameRules(folder), request.TexturesAsPng};
     const std::vector<TExportItem> plan =
-        request.Chosen ? PlanExportSelected(source, *request.Chosen) : PlanExportAll(source);
+        request.Chosen ? PlanExportChosen(source, *request.Chosen) : PlanExportAll(source);
     return WriteExport(plan, file, key ? key->Path : std::string(), request.Target, request.Progress,
                        request.AllowOverlaps);
 }

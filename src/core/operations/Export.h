@@ -106,7 +106,7 @@ std::vector<TExportItem> PlanExportAll(const TExportSource& source);
 
 // The resources of the chosen KEY entries of this BIF (positions in its list of entries, as
 // its lines show them), found through each entry's ResId, with the same skips.
-std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const std::vector<std::size_t>& chosen);
+std::vector<TExportItem> PlanExportChosen(const TExportSource& source, const std::vector<std::size_t>& chosen);
 
 // What an export did.
 struct TExportReport {
@@ -145,7 +145,7 @@ struct TExportRequest {
         : Target(std::move(target)), Chosen(std::move(chosen)) {}
 
     std::string Target; // the folder, ending with its separator
-    // The KEY entries chosen (PlanExportSelected); nothing for every resource (PlanExportAll).
+    // The KEY entries chosen (PlanExportChosen); nothing for every resource (PlanExportAll).
     std::optional<std::vector<std::size_t>> Chosen;
     bool TexturesAsPng = false; // textures as PNG pictures
     TProgress Progress;

@@ -74,8 +74,7 @@ namespace {
 platform::NameRules TargetRules(std::string folder) {
     folder = TrimSeparators(std::move(folder), platform::kHostPathSystem);
     for (;;) {
-        const auto info = platform::Stat(HereIfEmpty(folder));
-        if (info && info->IsDirectory) return platform::FolderNameRules(HereIfEmpty(folder));
+        if (platform::IsFolder(HereIfEmpty(folder))) return platform::FolderNameRules(HereIfEmpty(folder));
         const std::string parent = platform::FolderPart(folder);
         if (parent == folder || folder.empty()) return platform::kHostNameRules;
         folder = parent;

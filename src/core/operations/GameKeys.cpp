@@ -26,11 +26,6 @@ constexpr std::array<std::string_view, 4> kEnhancedKeys{"nwn_base", "nwn_base_lo
 constexpr std::array<std::string_view, 8> kClassicKeys{"chitin", "patch",    "xp1", "xp1patch",
                                                        "xp2",    "xp2patch", "xp3", "xp3patch"};
 
-bool IsRegularFile(const std::string& path) {
-    const auto info = platform::Stat(path);
-    return info && info->IsRegular;
-}
-
 // What makes two entries one resource: the one rule of ResourceKey.
 std::string Identity(const TNWNKeyEntry& entry) { return ResourceKey(ResRefToString(entry.ResRef), entry.ResType); }
 
@@ -51,20 +46,21 @@ void ForEachEntry(const std::vector<TGameKey>& keys, Visit&& visit) {
 std::vector<std::string> GameKeyPaths(const std::string& gameFolder, const std::string& language) {
     std::vector<std::string> paths;
     const auto at = [&](const std::string& storedName) { return platform::ResolveStoredName(gameFolder, storedName); };
-    if (IsRegularFile(at("data\\nwn_base.key"))) {
+    if (platform::IsRegularFile(at("data\\nwn_base.key"))) {
         for (std::string_view stem : kEnhancedKeys) {
             const std::string name = std::string(stem) + ".key";
             const std::string localized = at("lang\\" + language + "\\data\\" + name);
             const std::string shared = at("data\\" + name);
-            if (IsRegularFile(localized))
+            if (platform::IsRegularFile(localized))
                 paths.push_back(localized);
-            else if (IsRegularFile(shared))
+            else if (platform::IsRegularFile(shared))
                 paths.push_back(shared);
         }
         return paths;
     }
     for (std::string_view stem : kClassicKeys)
-        if (const std::string path = at(std::string(stem) + ".key"); IsRegularFile(path)) paths.push_back(path);
+        if (const std::string path = at(std::string(stem) + ".key"); platform::IsRegularFile(path))
+            paths.push_back(path);
     return paths;
 }
 

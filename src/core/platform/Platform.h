@@ -144,6 +144,15 @@ struct PathInfo {
 // Whether a directory entry of exactly this path exists, whatever its kind.
 bool PathExists(const std::string& path);
 std::optional<PathInfo> Stat(const std::string& path);
+// Whether path names an ordinary file, or a folder (Stat: a link counts as what it points to).
+inline bool IsRegularFile(const std::string& path) {
+    const auto info = Stat(path);
+    return info && info->IsRegular;
+}
+inline bool IsFolder(const std::string& path) {
+    const auto info = Stat(path);
+    return info && info->IsDirectory;
+}
 
 // A folder whose files are looked at and opened by name, the folder itself found once rather
 // than again for every file (a build's source folder of thousands). Each call does what the
