@@ -2,12 +2,12 @@
 // The KEY is made by bench/make_data.py; its path comes from VELLOCAR_BENCH_KEY.
 
 #include "KeyFiles.h"
-#include "Progress.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -21,13 +21,13 @@ void LoadKeyAndListLines(benchmark::State& state) {
     for (auto _ : state) {
         vellocar::TNWNKeyFile key;
         key.LoadFromFile(path);
-        vellocar::TStringResourceList list;
+        std::vector<std::string> list;
         for (const auto& bif : key.Filenames) {
             for (const auto& entry : bif.Resources) {
-                list.Add(vellocar::ResourceLine(entry));
+                list.push_back(vellocar::ResourceLine(entry));
             }
         }
-        lines = static_cast<std::size_t>(list.Count());
+        lines = list.size();
         benchmark::DoNotOptimize(list);
     }
     state.counters["lines"] = static_cast<double>(lines);

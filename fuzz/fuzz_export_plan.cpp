@@ -46,14 +46,15 @@ void CheckPlan(const std::vector<TExportItem>& plan, const TExportSource& source
         const TNWNVarResEntry& resource = source.Resources[item.Resource];
         fuzz::Check(item.Offset == resource.Offset && item.Size == resource.FileSize,
                     "a written item does not take its resource's bytes");
-        if (const auto reason = UnsafeExportNameReason(item.Name)) fuzz::Fail("an unsafe name is written", *reason);
-        fuzz::Check(!item.Name.empty() && item.Name != "." && item.Name != "..", "a written name is a folder");
-        for (const char ch : item.Name) {
+        const std::string& name = item.Name.Bytes;
+        if (const auto reason = UnsafeExportNameReason(name)) fuzz::Fail("an unsafe name is written", *reason);
+        fuzz::Check(!name.empty() && name != "." && name != "..", "a written name is a folder");
+        for (const char ch : name) {
             const auto c = static_cast<unsigned char>(ch);
             fuzz::Check(c != '/' && c != '\\' && c != ':' && c >= 0x20 && c != 0x7F,
                         "a written name holds a separator or a control byte");
         }
-        keys.push_back(platform::NameKey(item.Name));
+        keys.push_back(platform::NameKey(name));
         identities.push_back(item.Identity);
     }
     for (auto* names : {&keys, &identities}) {
@@ -85,7 +86,7 @@ void CheckAll(const std::vector<TExportItem>& plan, const TExportSource& source)
         if (first[i]) {
             fuzz::Check(item.Name == ResourceLine(*first[i]), "a resource is not named by its first KEY entry");
         } else {
-            fuzz::Check(item.Name == "#" + std::to_string(i) && !item.SkipReason.empty(),
+            fuzz::Check(item.Name.Bytes == "#" + std::to_string(i) && !item.SkipReason.empty(),
                         "a resource the KEY does not name is not skipped as #index");
         }
     }
@@ -99,21 +100,21 @@ void CheckAll(const std::vector<TExportItem>& plan, const TExportSource& source)
     }
 }
 
-// PlanExportSelected: one item per selected line, named as the line shows it.
-void CheckSelected(const std::vector<TExportItem>& plan, const TExportSource& source, const TStringResourceList& list) {
+// PlanExportChosen: one item per chosen line, named as the line shows it.
+void CheckSelected(const std::vector<TExportItem>& plan, const TExportSource& source,
+                   const std::vector<TArchiveName>& lines, const std::vector<std::size_t>& chosen) {
     std::size_t next = 0;
-    for (int line = 0; line < list.Count(); ++line) {
-        if (!list.Selected(line)) continue;
-        fuzz::Check(next < plan.size(), "a selected line has no item");
+    for (const std::size_t line : chosen) {
+        fuzz::Check(next < plan.size(), "a chosen line has no item");
         const TExportItem& item = plan[next++];
-        fuzz::Check(item.Name == list.Line(line), "an item is not named as its line");
-        const TNWNKeyEntry& entry = (*source.Entries)[static_cast<std::size_t>(line)];
+        fuzz::Check(item.Name == lines[line], "an item is not named as its line");
+        const TNWNKeyEntry& entry = (*source.Entries)[line];
         if (IndexOf(entry) >= source.Resources.size())
             fuzz::Check(!item.SkipReason.empty(), "a line whose entry names no resource is written");
         else
             fuzz::Check(item.Resource == IndexOf(entry), "a line is exported from another resource");
     }
-    fuzz::Check(next == plan.size(), "the plan has items for lines not selected");
+    fuzz::Check(next == plan.size(), "the plan has items for lines not chosen");
 }
 
 } // namespace
@@ -137,23 +138,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    // The list as TNWNBifFile::Open fills it: one line per KEY entry of the BIF.
-    static TStringResourceList list;
-    list.Clear();
+    // The lines as the window lists them: one per KEY entry of the BIF; some of them chosen.
+    static std::vector<TArchiveName> lines;
+    static std::vector<std::size_t> chosen;
+    lines.clear();
+    chosen.clear();
     TExportSource source{bif->VarResources, bifBytes.size()};
     if (key && !key->Filenames.empty()) {
         source.BifIndex = choice % static_cast<std::uint32_t>(key->Filenames.size());
         source.Entries = &key->Filenames[source.BifIndex].Resources;
-        for (const TNWNKeyEntry& entry : *source.Entries) list.Add(ResourceLine(entry));
-        for (int i = 0; i < list.Count(); ++i) list.SetSelected(i, (selection >> (i % 16) & 1) != 0);
+        for (const TNWNKeyEntry& entry : *source.Entries) lines.push_back(ResourceLine(entry));
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if ((selection >> (i % 16) & 1) != 0) chosen.push_back(i);
     }
 
     const std::vector<TExportItem> all = PlanExportAll(source);
     CheckPlan(all, source);
     CheckAll(all, source);
 
-    const std::vector<TExportItem> selected = PlanExportSelected(source, list);
+    const std::vector<TExportItem> selected = PlanExportChosen(source, chosen);
     CheckPlan(selected, source);
-    CheckSelected(selected, source, list);
+    CheckSelected(selected, source, lines, chosen);
     return 0;
 }

@@ -15,8 +15,8 @@ using namespace vellocar;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const auto quotes = static_cast<std::size_t>(std::count(text.begin(), text.end(), '"'));
-    const auto steam = ui::SteamLibraryFolders(text);
-    const auto beamdog = ui::BeamdogLibraryFolders(text);
+    const auto steam = game::SteamLibraryFolders(text);
+    const auto beamdog = game::BeamdogLibraryFolders(text);
     std::size_t bytes = 0;
     for (const std::string& folder : steam) bytes += folder.size();
     for (const std::string& folder : beamdog) bytes += folder.size();

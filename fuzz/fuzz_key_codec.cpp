@@ -35,9 +35,14 @@ void CrossesBack(const std::string& name) {
     const std::string text = Windows1252ToUtf8(name);
     fuzz::Check(IsValidUtf8(text), "a name decodes to text that is not UTF-8");
     fuzz::Check(Utf8ToWindows1252(text) == name, "a name does not come back from UTF-8 as it was");
-    const std::string fileName = FileNameOfArchiveName(name);
-    if (fileName == ShownName(name)) // no undefined byte escaped
-        fuzz::Check(ArchiveNameOf(fileName) == name, "a name's file name packs to another name");
+    // Both ways a system spells its names, on every system.
+    for (const TNameSpelling spelling : {TNameSpelling::Utf8, TNameSpelling::CodePage}) {
+        const std::string fileName = FileNameOf({name}, spelling);
+        if (fileName == ShownName({name}, spelling)) // no undefined byte escaped
+            fuzz::Check(
+                ArchiveNameOf(fileName, spelling) == TArchiveName{name} || fileName.find('?') != std::string::npos,
+                "a name's file name packs to another name");
+    }
 }
 
 // Everything a listing shows: every BIF name and every entry's line.
@@ -51,8 +56,8 @@ void Walk(const TNWNKeyFile& key) {
         fuzz::Check(bif.Filename.find('\0') == std::string::npos, "a name holds its zero byte");
         for (const TNWNKeyEntry& entry : bif.Resources) {
             fuzz::Check((entry.ResId >> kResIdBifShift) == i, "an entry is filed under a BIF its ResId does not name");
-            fuzz::Check(ResourceLine(entry).find('\0') == std::string::npos, "a resource line holds a zero byte");
-            CrossesBack(ResourceLine(entry));
+            fuzz::Check(ResourceLine(entry).Bytes.find('\0') == std::string::npos, "a resource line holds a zero byte");
+            CrossesBack(ResourceLine(entry).Bytes);
         }
         entries += bif.Resources.size();
     }
@@ -119,7 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint32_t keyCount = key->KeyCount;
     try {
         const std::vector<std::uint8_t> saved = keycodec::Serialize(*key, kName);
-        fuzz::Check(key->KeyCount == keyCount, "writing changed KeyCount");
+        keycodec::ComputeLayout(*key); // the model as a save leaves it
+        fuzz::Check(key->KeyCount == keyCount, "laying the KEY out changed KeyCount");
         TNWNKeyFile again = keycodec::Parse(saved, saved.size(), kName);
         fuzz::Check(fuzz::SameKey(*part, again, false), "the written KEY reads back as another model");
         fuzz::Check(fuzz::SameKey(*key, again, true), "the written KEY reads back with another layout");

@@ -88,7 +88,8 @@ bool OwnName(const std::string& name, const std::string& journal, const std::vec
     if (name == journal || name == journal + kReplacementSuffix) return true;
     const std::string base = name.starts_with('.') ? name.substr(1) : name;
     for (std::size_t end = 1; end <= base.size(); ++end)
-        if ((end == base.size() || base[end] == '.') && SideFileName(base.substr(0, end), kJournalKind) == journal)
+        if ((end == base.size() || base[end] == '.') &&
+            SideFileName(base.substr(0, end), kJournalKind, platform::kHostPathSystem) == journal)
             return true;
     if (!removal) return false;
     try {
@@ -132,7 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         entry.Checksum = byte() % 4;
     };
     for (const TJournalFile& file : journal.Files) {
-        const std::string beside = JoinPath(file.Folder, SideFileName(file.Name, kJournalKind));
+        const std::string beside =
+            platform::JoinPath(file.Folder, SideFileName(file.Name, kJournalKind, platform::kHostPathSystem));
         if (const std::uint8_t peer = byte() % 4; beside != journalPath && peer != 0) {
             TJournal other = journal;
             other.Phase = static_cast<TJournalPhase>(1 + byte() % 4);

@@ -33,7 +33,7 @@ void Lookup(std::string_view text, std::size_t chunk, const std::string& key, co
             return n;
         };
         try {
-            outcome[pass].first = qt::WineRegistryValue(read, key, value);
+            outcome[pass].first = game::WineRegistryValue(read, key, value);
         } catch (const EVellocarError& e) {
             outcome[pass].second = e.what();
         }

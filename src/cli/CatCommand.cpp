@@ -41,17 +41,17 @@ struct Piece {
 // is missing or does not hold it.
 std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::string& wanted) {
     // The name as the archive holds it (Windows-1252), which "é" fits in one byte of.
-    const std::string archived = ArchiveNameOf(wanted).value_or(std::string());
+    const std::string archived = ArchiveNameOf(wanted, platform::kHostSpelling).value_or(TArchiveName{}).Bytes;
     const std::size_t point = archived.rfind('.');
     const std::string resRef = point == std::string::npos ? archived : archived.substr(0, point);
     if (point == std::string::npos || resRef.empty() || resRef.size() > kResRefSize) {
-        Complain("\"" + wanted + "\" is no resource name (a name of 1 to 16 characters, a point, an extension)");
+        Complain(Quoted(wanted) + " is no resource name (a name of 1 to 16 characters, a point, an extension)");
         return std::nullopt;
     }
     const std::int64_t type = ExtToResType(archived.substr(point));
     if (type == kUnknownResType) {
-        Complain("\"" + wanted + "\": the extension \"" + ShownName(archived.substr(point + 1)) +
-                 "\" is no resource type");
+        Complain(Quoted(wanted) + ": the extension " + Quoted(platform::ShownName({archived.substr(point + 1)})) +
+                 " is no resource type");
         return std::nullopt;
     }
     const auto hit = LoadedResource(keys, resRef, static_cast<std::uint16_t>(type));
@@ -63,8 +63,8 @@ std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::s
     const std::string& stored = keys[hit->Key].Key->Filenames[hit->Bif].Filename;
     const TBifLocation location = LocateBif(platform::FolderOf(keys[hit->Key].Path), stored);
     if (!location.Found) {
-        Complain(BifLabel(keys, hit->Key, hit->Bif) + " holds " + wanted + " but is missing (looked for at \"" +
-                 location.Path + "\")");
+        Complain(BifLabel(keys, hit->Key, hit->Bif) + " holds " + wanted + " but is missing (looked for at " +
+                 Quoted(location.Path) + ")");
         return std::nullopt;
     }
     const TOpenedBif bif = OpenBif(location.Path, keys[hit->Key].Key.get(), static_cast<std::int32_t>(hit->Bif));

@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 
 #include "Output.h"
+#include "Text.h"
 #include "Usage.h"
 
 #include <cstddef>
@@ -15,8 +16,7 @@ namespace {
 bool IsLanguageName(const std::string& name) {
     if (name.empty() || name.size() > 16) return false;
     for (char c : name)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'))
-            return false;
+        if (!(IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_' || c == '-')) return false;
     return true;
 }
 

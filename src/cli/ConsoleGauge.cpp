@@ -2,6 +2,8 @@
 
 #include "ConsoleGauge.h"
 
+#include "Progress.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <utility>
@@ -16,7 +18,7 @@ TConsoleGauge::TConsoleGauge(std::FILE* out, std::string label) : out_(out), lab
 
 TConsoleGauge::~TConsoleGauge() { Finish(); }
 
-int TConsoleGauge::Percent() const { return GaugePercent(min_, max_, progress_); }
+int TConsoleGauge::Percent() const { return ProgressPercent(min_, max_, progress_); }
 
 void TConsoleGauge::RepaintNow() {
     if (!visible_) return;
@@ -39,7 +41,6 @@ void TConsoleGauge::RepaintNow() {
     std::fwrite(line.data(), 1, line.size(), out_);
     std::fflush(out_);
     drawnWidth_ = line.size() - 1;
-    ++redraws_;
 }
 
 void TConsoleGauge::Finish() {

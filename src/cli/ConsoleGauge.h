@@ -1,28 +1,27 @@
 #pragma once
 // A progress bar on a console stream: "label [#####.....]  45%", redrawn in place with "\r".
-// The archive code moves the gauge once per resource; the bar is drawn again only when the
+// The archive code tells its progress once per resource; the bar is drawn again only when the
 // whole percentage changes, so a 20,000-file job writes at most 101 bars.
-
-#include "Progress.h"
 
 #include <cstdio>
 #include <string>
 
 namespace vellocar::cli {
 
-class TConsoleGauge : public TGauge {
+class TConsoleGauge {
 public:
     // out must outlive the gauge. Nothing is written until Show and the first RepaintNow.
     TConsoleGauge(std::FILE* out, std::string label);
-    ~TConsoleGauge() override;
+    ~TConsoleGauge();
     TConsoleGauge(const TConsoleGauge&) = delete;
     TConsoleGauge& operator=(const TConsoleGauge&) = delete;
 
-    void SetMinValue(int value) override { min_ = value; }
-    void SetMaxValue(int value) override { max_ = value; }
-    void SetProgress(int value) override { progress_ = value; }
-    void Show() override { visible_ = true; }
-    void RepaintNow() override;
+    void SetMinValue(int value) { min_ = value; }
+    void SetMaxValue(int value) { max_ = value; }
+    void SetProgress(int value) { progress_ = value; }
+    void Show() { visible_ = true; }
+    // Draws the bar when its whole percentage has changed since it was last drawn.
+    void RepaintNow();
 
     // Wipes a bar that was drawn, so that the next line starts on a clean row. Safe to call
     // more than once; the destructor calls it too (also when an error ends the work).
@@ -30,8 +29,6 @@ public:
 
     // The whole percentage the bar would show now: 0 to 100.
     int Percent() const;
-    // How many bars have been written so far.
-    int Redraws() const { return redraws_; }
 
 private:
     std::FILE* out_;
@@ -41,7 +38,6 @@ private:
     int progress_ = 0;
     bool visible_ = false;
     int shownPercent_ = -1;
-    int redraws_ = 0;
     std::size_t drawnWidth_ = 0;
 };
 

@@ -19,28 +19,29 @@ namespace vellocar::cli {
 
 namespace {
 
-// Selects every line of lines equal to one of wanted, complaining about each LINE that names
-// none; how many lines that selected, and whether every LINE named one.
-std::pair<int, bool> SelectLines(TStringResourceList& lines, const std::vector<std::string>& wanted,
-                                 const std::string& bifName) {
+// The positions of the lines equal to one of wanted, complaining about each LINE that names
+// none; and whether every LINE named one.
+std::pair<std::vector<std::size_t>, bool> SelectLines(const std::vector<std::string>& lines,
+                                                      const std::vector<std::string>& wanted,
+                                                      const std::string& bifName) {
     // A script may name thousands of lines, so they are looked up, not scanned once per LINE.
-    std::unordered_map<std::string, std::vector<int>> positions;
-    for (int i = 0; i < lines.Count(); ++i) positions[lines.Line(i)].push_back(i);
-    int selected = 0;
+    std::unordered_map<std::string, std::vector<std::size_t>> positions;
+    for (std::size_t i = 0; i < lines.size(); ++i) positions[lines[i]].push_back(i);
+    std::vector<bool> selected(lines.size(), false);
     bool allFound = true;
     for (const std::string& line : wanted) {
         const auto found = positions.find(line);
         if (found == positions.end()) {
-            Complain("no resource \"" + line + "\" in " + bifName);
+            Complain("no resource " + Quoted(line) + " in " + bifName);
             allFound = false;
             continue;
         }
-        for (int i : found->second) {
-            if (!lines.Selected(i)) ++selected;
-            lines.SetSelected(i, true);
-        }
+        for (std::size_t i : found->second) selected[i] = true;
     }
-    return {selected, allFound};
+    std::vector<std::size_t> chosen;
+    for (std::size_t i = 0; i < selected.size(); ++i)
+        if (selected[i]) chosen.push_back(i);
+    return {std::move(chosen), allFound};
 }
 
 // The summary's count of resources (written as count gives it), and of the textures among them
@@ -69,28 +70,28 @@ int ExtractBif(const std::string& keyPath, const std::string& bifName, const std
     const TNWNFilenameEntry& chosen = key->Filenames[*index];
     const std::string bifPath = LocateBif(platform::FolderOf(keyPath), chosen.Filename).Path;
 
-    TStringResourceList lines;
     JobGauge gauge("extracting", !quiet && wantedLines.empty());
     // The user named the entry, so the BIF is that one, not the first name that its path holds.
-    TNWNBifFile bif(lines, gauge.Gauge());
-    bif.Open(bifPath, key, static_cast<std::int32_t>(*index));
-    bif.AllowOverlaps = [allowOverlaps](std::uint64_t, std::uint64_t) { return allowOverlaps; };
+    const TOpenedBif bif = OpenBif(bifPath, key.get(), static_cast<std::int32_t>(*index));
+    TExportRequest request(WithSeparator(dir));
+    request.TexturesAsPng = cmd.png;
+    request.Progress = gauge.Progress();
+    request.AllowOverlaps = [allowOverlaps](std::uint64_t, std::uint64_t) { return allowOverlaps; };
 
-    // Each LINE selects every line equal to it.
+    // Each LINE selects every line equal to it, as list shows them.
     int status = kExitOk;
     if (!wantedLines.empty()) {
-        const auto [selected, allFound] = SelectLines(lines, wantedLines, chosen.Filename);
+        auto [selected, allFound] = SelectLines(ResourceLines(*key, *index), wantedLines, chosen.Filename);
         if (!allFound) status = kExitFailure;
-        if (selected == 0) {
-            Complain("nothing to extract; \"" + dir + "\" left untouched");
+        if (selected.empty()) {
+            Complain("nothing to extract; " + Quoted(dir) + " left untouched");
             return kExitFailure;
         }
+        request.Chosen = std::move(selected);
     }
 
     platform::CreateDirectories(dir);
-    const TExportReport report =
-        ExportResources(bif, WithSeparator(dir), wantedLines.empty() ? TExportScope::All : TExportScope::Selected,
-                        lines, gauge.Gauge(), cmd.png, bif.AllowOverlaps);
+    const TExportReport report = ExportResources(bif, key.get(), request);
     gauge.Finish();
 
     ReportOverlaps(chosen.Filename, report.Overlapping);
@@ -117,7 +118,7 @@ int ExtractBifs(const std::vector<TGameKey>& keys, std::vector<TBifRef> bifs, co
     const bool allow = cmd.allowOverlaps;
     const TExportBifsReport report = ExportBifs(
         keys, {std::move(bifs), WithSeparator(dir), flat, patterns, cmd.png, [allow](auto, auto) { return allow; }},
-        gauge.Gauge());
+        gauge.Progress());
     gauge.Finish();
 
     for (const TBifSkip& overlap : report.Overlapping)
@@ -129,8 +130,8 @@ int ExtractBifs(const std::vector<TGameKey>& keys, std::vector<TBifRef> bifs, co
                                       : bif + ": skipped " + skipped.Name + ": " + skipped.Reason);
     }
     if (report.Written == 0 && report.Skipped.empty()) {
-        Complain(patterns.empty() ? "nothing to extract; \"" + dir + "\" left untouched"
-                                  : "no resource matches; \"" + dir + "\" left untouched");
+        Complain((patterns.empty() ? "nothing to extract; " : "no resource matches; ") + Quoted(dir) +
+                 " left untouched");
         return kExitFailure;
     }
     if (!quiet) {

@@ -42,7 +42,7 @@ void WriteHit(TJsonWriter& json, const std::vector<TGameKey>& keys, const TResou
     const std::string name = ResRefToString(hit.Entry.ResRef);
     const std::string& bif = keys[hit.Key].Key->Filenames[hit.Bif].Filename;
     json.BeginObject();
-    json.Key("line").String(Windows1252ToUtf8(ResourceLine(hit.Entry)));
+    json.Key("line").String(Windows1252ToUtf8(ResourceLine(hit.Entry).Bytes));
     json.Key("name").String(Windows1252ToUtf8(name));
     json.Key("name_hex").String(HexBytes(name));
     json.Key("type").Number(hit.Entry.ResType);
@@ -79,13 +79,13 @@ int Find(const std::vector<TGameKey>& keys, const std::string& pattern, bool asJ
         FinishJson(json);
     } else {
         for (const TResourceHit& hit : hits) {
-            out.Fields({ShownName(ResourceLine(hit.Entry)), keys[hit.Key].Path,
-                        ShownName(keys[hit.Key].Key->Filenames[hit.Bif].Filename), std::to_string(hit.Line),
+            out.Fields({platform::ShownName(ResourceLine(hit.Entry)), keys[hit.Key].Path,
+                        platform::ShownName({keys[hit.Key].Key->Filenames[hit.Bif].Filename}), std::to_string(hit.Line),
                         hit.Size ? std::to_string(*hit.Size) : std::string("-"), hit.Loaded ? "loaded" : "shadowed"});
         }
     }
     if (hits.empty()) {
-        Complain("no resource matches \"" + pattern + "\"");
+        Complain("no resource matches " + Quoted(pattern));
         return kExitFailure;
     }
     return faults ? kExitFailure : kExitOk;

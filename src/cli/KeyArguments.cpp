@@ -4,11 +4,13 @@
 #include "KeyArguments.h"
 
 #include "ArchiveNames.h"
-#include "BuildGuard.h"
 #include "GameInstall.h"
+#include "KeyReading.h"
 #include "Output.h"
 #include "Platform.h"
 #include "Text.h"
+
+#include <utility>
 
 namespace vellocar::cli {
 
@@ -16,23 +18,17 @@ namespace {
 
 // "0 and 3", "0, 3 and 5".
 std::string Enumerated(const std::vector<std::size_t>& indexes) {
-    std::string text;
-    for (std::size_t i = 0; i < indexes.size(); ++i) {
-        if (i > 0) text += i + 1 == indexes.size() ? " and " : ", ";
-        text += std::to_string(indexes[i]);
-    }
-    return text;
+    std::vector<std::string> numbers;
+    for (const std::size_t index : indexes) numbers.push_back(std::to_string(index));
+    return Enumeration(numbers);
 }
 
 // The index that wanted spells in decimal, if it is one below count.
 std::optional<std::size_t> IndexBelow(const std::string& wanted, std::size_t count) {
-    bool isIndex = !wanted.empty() && wanted.size() <= 9;
+    if (!AllAsciiDigits(wanted) || wanted.size() > 9) return std::nullopt;
     std::size_t index = 0;
-    for (char c : wanted) {
-        if (c < '0' || c > '9') isIndex = false;
-        if (isIndex) index = index * 10 + static_cast<std::size_t>(c - '0');
-    }
-    if (isIndex && index < count) return index;
+    for (char c : wanted) index = index * 10 + static_cast<std::size_t>(c - '0');
+    if (index < count) return index;
     return std::nullopt;
 }
 
@@ -45,11 +41,9 @@ std::vector<TGameKey> LoadKeys(const std::vector<std::string>& paths) {
 } // namespace
 
 std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path) {
-    const TRecoveryNote recovery = RecoverInterruptedBuild(path);
-    if (!recovery.Text.empty()) Complain("note: " + recovery.Text);
-    auto key = std::make_shared<TNWNKeyFile>();
-    key->LoadFromFile(path);
-    return key;
+    TKeyRead read = ReadKey(path);
+    if (!read.Recovery.Text.empty()) Complain("note: " + read.Recovery.Text);
+    return std::move(read.Key);
 }
 
 std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std::string>& given) {
@@ -58,7 +52,7 @@ std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std:
 
 std::vector<std::string> CommandKeyPaths(const CommandLine& cmd, const std::vector<std::string>& given) {
     if (!cmd.game) return given;
-    const GameInstall install = FindGameInstall(cmd.language.value_or("en"));
+    const game::GameInstall install = game::FindGameInstall(cmd.language.value_or("en"));
     if (!cmd.quiet) {
         std::string names;
         for (const std::string& key : install.Keys) {
@@ -75,17 +69,17 @@ std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& 
     std::vector<std::size_t> named;
     for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
         const std::string& stored = key.Filenames[i].Filename;
-        if (stored == wanted || ShownName(stored) == wanted) named.push_back(i);
+        if (stored == wanted || platform::ShownName({stored}) == wanted) named.push_back(i);
     }
     if (named.size() == 1) return named.front();
     if (named.size() > 1) {
-        Complain("\"" + wanted + "\" is listed " + std::to_string(named.size()) + " times in \"" + keyPath +
-                 "\" (entries " + Enumerated(named) + "); give the index instead");
+        Complain(Quoted(wanted) + " is listed " + std::to_string(named.size()) + " times in " + Quoted(keyPath) +
+                 " (entries " + Enumerated(named) + "); give the index instead");
         return std::nullopt;
     }
     const std::size_t count = key.Filenames.size();
     if (const auto index = IndexBelow(wanted, count)) return index;
-    Complain("no BIF \"" + wanted + "\" in \"" + keyPath + "\" (it names " + std::to_string(count) +
+    Complain("no BIF " + Quoted(wanted) + " in " + Quoted(keyPath) + " (it names " + std::to_string(count) +
              (count == 1 ? " BIF" : " BIFs") + "; give a name as 'list' shows it, or an index from 0)");
     return std::nullopt;
 }
@@ -102,9 +96,9 @@ std::optional<TBifRef> ChooseBifIn(const std::vector<TGameKey>& keys, const std:
             if (keys[k].Key->Filenames[b].Filename == wanted) named.push_back({k, b});
     if (named.size() == 1) return named.front();
     if (named.empty()) {
-        Complain("no KEY of the game names a BIF \"" + wanted + "\"; give a name as 'list --game' shows it");
+        Complain("no KEY of the game names a BIF " + Quoted(wanted) + "; give a name as 'list --game' shows it");
     } else {
-        Complain("\"" + wanted + "\" is named by " + std::to_string(named.size()) +
+        Complain(Quoted(wanted) + " is named by " + std::to_string(named.size()) +
                  " of the game's KEYs; give the KEY and the BIF instead");
     }
     return std::nullopt;

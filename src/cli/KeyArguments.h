@@ -16,8 +16,8 @@
 
 namespace vellocar::cli {
 
-// The KEY at path, after whatever a build of it that was stopped half-way left is finished or
-// undone (said on stderr), so that the KEY and its BIFs belong together again.
+// The KEY at path (ReadKey), after whatever a build of it that was stopped half-way left is
+// finished or undone (said on stderr), so that the KEY and its BIFs belong together again.
 std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path);
 
 // The paths of the KEYs of a command: the game's for --game, in the game's order (saying on

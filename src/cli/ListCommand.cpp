@@ -36,13 +36,18 @@ int ListKey(const std::string& keyPath, const std::optional<std::string>& bifNam
         return kExitOk;
     }
     if (!bifName) {
-        for (const TNWNFilenameEntry& bif : key->Filenames) out.Line(ShownName(bif.Filename));
+        for (const TNWNFilenameEntry& bif : key->Filenames) out.Line(platform::ShownName({bif.Filename}));
         return kExitOk;
     }
     const auto index = ChooseBif(*key, *bifName, keyPath);
     if (!index) return kExitFailure;
-    // As the window lists them, and as extract takes them back.
-    for (const TNWNKeyEntry& entry : key->Filenames[*index].Resources) out.Line(ShownName(ResourceLine(entry)));
+    // As the window lists them, and as extract takes them back; a KEY lists tens of thousands.
+    std::string line;
+    for (const TNWNKeyEntry& entry : key->Filenames[*index].Resources) {
+        line.clear();
+        AppendShownLine(line, entry);
+        out.Line(line);
+    }
     return kExitOk;
 }
 
@@ -59,7 +64,7 @@ int ListGame(const std::vector<TGameKey>& keys, bool asJson, Output& out) {
         return kExitOk;
     }
     for (const TGameKey& key : keys)
-        for (const TNWNFilenameEntry& entry : key.Key->Filenames) out.Line(ShownName(entry.Filename));
+        for (const TNWNFilenameEntry& entry : key.Key->Filenames) out.Line(platform::ShownName({entry.Filename}));
     return kExitOk;
 }
 

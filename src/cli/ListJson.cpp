@@ -104,7 +104,7 @@ void WriteBifListing(TJsonWriter& out, const std::shared_ptr<const TNWNKeyFile>&
         const std::uint32_t index = entry.ResId & kResIdIndexMask;
         const bool inTable = table && index < table->size();
         out.BeginObject();
-        out.Key("line").String(Windows1252ToUtf8(ResourceLine(entry)));
+        out.Key("line").String(Windows1252ToUtf8(ResourceLine(entry).Bytes));
         out.Key("name").String(Windows1252ToUtf8(name));
         out.Key("name_hex").String(HexBytes(UnpaddedBytes(entry.ResRef)));
         out.Key("type").Number(entry.ResType);

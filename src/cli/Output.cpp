@@ -56,18 +56,18 @@ void Complain(std::string_view message) {
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-std::string WithThousands(std::uint64_t value) {
-    std::string digits = std::to_string(value);
-    std::string grouped;
-    grouped.reserve(digits.size() + digits.size() / 3);
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
 JobGauge::JobGauge(std::string label, bool wanted)
     : console_(stderr, std::move(label)), shown_(wanted && IsTerminal(stderr)) {}
+
+TProgress JobGauge::Progress() {
+    if (!shown_) return {};
+    return [this](std::uint64_t done, std::uint64_t total) {
+        console_.SetMinValue(0);
+        console_.SetMaxValue(ClampToInt(total - 1));
+        console_.SetProgress(ClampToInt(done));
+        console_.Show();
+        console_.RepaintNow();
+    };
+}
 
 } // namespace vellocar::cli

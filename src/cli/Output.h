@@ -49,21 +49,18 @@ private:
 // terminal too.
 void Complain(std::string_view message);
 
-// 301234567 -> "301,234,567".
-std::string WithThousands(std::uint64_t value);
-
-// The gauge of a long job: a progress bar on stderr where it is wanted and stderr is a terminal,
-// else a gauge that shows nothing.
+// The progress of a long job: a bar on stderr where it is wanted and stderr is a terminal, else
+// nothing.
 class JobGauge {
 public:
     JobGauge(std::string label, bool wanted);
-    TGauge& Gauge() { return shown_ ? static_cast<TGauge&>(console_) : none_; }
+    // What the job tells its progress to; nothing when no bar is shown.
+    TProgress Progress();
     // Wipes the bar, so that the lines after the job start on a clean row.
     void Finish() { console_.Finish(); }
 
 private:
     TConsoleGauge console_;
-    TNullGauge none_;
     bool shown_;
 };
 

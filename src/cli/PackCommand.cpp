@@ -5,8 +5,10 @@
 #include "Commands.h"
 #include "Output.h"
 #include "Platform.h"
-#include "Progress.h"
 #include "Usage.h"
+
+#include <cstdlib>
+#include <utility>
 
 namespace vellocar::cli {
 
@@ -17,16 +19,16 @@ namespace {
 std::optional<std::vector<std::string>> SourceFiles(const std::string& sourceDir) {
     const auto source = platform::Stat(sourceDir);
     if (!source) {
-        Complain("source folder \"" + sourceDir + "\" does not exist; nothing written");
+        Complain("source folder " + Quoted(sourceDir) + " does not exist; nothing written");
         return std::nullopt;
     }
     if (!source->IsDirectory) {
-        Complain("\"" + sourceDir + "\" is not a folder; nothing written");
+        Complain(Quoted(sourceDir) + " is not a folder; nothing written");
         return std::nullopt;
     }
     std::vector<std::string> names = platform::ListPlainFiles(sourceDir);
     if (names.empty()) {
-        Complain("source folder \"" + sourceDir + "\" holds no plain files to pack; nothing written");
+        Complain("source folder " + Quoted(sourceDir) + " holds no plain files to pack; nothing written");
         return std::nullopt;
     }
     return names;
@@ -55,19 +57,20 @@ int PackCommand(const CommandLine& cmd, const Operands& args, Output& out) {
     const std::string& sourceDir = args[0];
     const std::string& bifPath = args[1];
     const std::string& keyPath = args[2];
-    const auto names = SourceFiles(sourceDir);
+    auto names = SourceFiles(sourceDir);
     if (!names) return kExitFailure;
-    TStringResourceList list;
-    for (const std::string& name : *names) list.Add(name);
 
     JobGauge gauge("packing", !cmd.quiet);
     TBuildRequest request(WithSeparator(sourceDir), bifPath, keyPath, cmd.append);
+    request.Files = std::move(*names);
+    request.Progress = gauge.Progress();
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) request.SourceDateEpoch = epoch;
     // Said once, not ten times a second; a script that waits should know why.
     request.Waiting = [shown = std::string()](const std::string& message) mutable {
         if (!message.empty() && message != shown) Complain(message);
         shown = message;
     };
-    const TBuildReport report = BuildArchive(request, list, gauge.Gauge());
+    const TBuildReport report = BuildArchive(request);
     gauge.Finish();
     for (const std::string& done : report.Recovered) Complain("note: " + done);
     if (!cmd.quiet) Summarize(report, sourceDir, bifPath, keyPath, out);

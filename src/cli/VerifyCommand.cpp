@@ -2,9 +2,9 @@
 // --game, each KEY of the game in turn.
 
 #include "ArchiveNames.h"
-#include "BuildGuard.h"
 #include "Commands.h"
 #include "KeyArguments.h"
+#include "KeyReading.h"
 #include "Output.h"
 #include "Platform.h"
 #include "Usage.h"
@@ -28,18 +28,16 @@ void Summary(Output& out, const std::string& label, std::size_t bifs, std::size_
 // far as the rest of it can be read.
 int VerifyKey(const std::string& keyPath, const std::vector<std::string>& bifNames, bool quiet, Output& out,
               const std::string& label = {}) {
-    const TRecoveryNote recovery = RecoverInterruptedBuild(keyPath);
-    if (!recovery.Text.empty()) Complain("note: " + recovery.Text);
-    std::size_t keyFaults = 0;
-    const auto read = LoadKeyForCheck(keyPath, [&](const std::string& fault) {
-        Complain(keyPath + ": " + fault);
-        ++keyFaults;
-    });
-    if (!read) {
+    std::vector<std::string> faults;
+    const TKeyRead read = ReadKeyForCheck(keyPath, [&](const std::string& fault) { faults.push_back(fault); });
+    if (!read.Recovery.Text.empty()) Complain("note: " + read.Recovery.Text);
+    for (const std::string& fault : faults) Complain(keyPath + ": " + fault);
+    const std::size_t keyFaults = faults.size();
+    if (!read.Key) {
         if (!quiet) Summary(out, label, 0, 0, keyFaults);
         return kExitFailure;
     }
-    const auto key = std::make_shared<TNWNKeyFile>(*read);
+    const auto& key = read.Key;
     std::vector<std::size_t> indexes;
     for (const std::string& name : bifNames) {
         const auto index = ChooseBif(*key, name, keyPath);
@@ -55,7 +53,8 @@ int VerifyKey(const std::string& keyPath, const std::vector<std::string>& bifNam
     for (const TVerifyProblem& problem : report.Problems) {
         // A BIF whose name could not be read goes by its index.
         const std::string& stored = key->Filenames[problem.Bif].Filename;
-        std::string line = (stored.empty() ? "BIF " + std::to_string(problem.Bif) : ShownName(stored)) + ": ";
+        std::string line =
+            (stored.empty() ? "BIF " + std::to_string(problem.Bif) : platform::ShownName({stored})) + ": ";
         if (!problem.Resource.empty()) line += problem.Resource + ": ";
         Complain(line + problem.Message);
     }

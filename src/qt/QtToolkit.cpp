@@ -4,13 +4,13 @@
 #include "QtToolkit.h"
 
 #include "Main.h"
+#include "MachineRegistry.h"
 #include "Progress.h"
 #include "QtControls.h"
 #include "QtServices.h"
 #include "QtText.h"
 #include "QtViewer.h"
 #include "WindowFilters.h"
-#include "WineRegistry.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -301,7 +301,7 @@ int QtToolkit::ListItemIndex(ControlId id) const {
 
 // The bar always runs from 0 to 100 and shows the percentage every face computes alike; a
 // range of one value would otherwise turn Qt's bar into a busy indicator with no text.
-void QtToolkit::ApplyGauge() { GaugeBar()->setValue(GaugePercent(gaugeMin_, gaugeMax_, gaugeProgress_)); }
+void QtToolkit::ApplyGauge() { GaugeBar()->setValue(ProgressPercent(gaugeMin_, gaugeMax_, gaugeProgress_)); }
 
 void QtToolkit::SetGaugeMin(int value) {
     gaugeMin_ = value;
@@ -351,7 +351,7 @@ ui::MessageAnswer QtToolkit::ShowMessage(const std::string& text, const std::str
 }
 
 std::optional<std::string> QtToolkit::ReadRegistryString(const std::string& key, const std::string& value) {
-    return ReadWineRegistryString(WinePrefix(), key, value);
+    return game::MachineRegistryString(key, value);
 }
 
 void QtToolkit::ShellOpen(const std::string& target) { qt::ShellOpen(target); }

@@ -1,7 +1,7 @@
 #pragma once
-// ListBox2 and Gauge1 as the archive code sees them (TResourceList, TGauge), over the toolkit.
+// ListBox2 and Gauge1 as the BIF model sees them (TResourceList, TGauge), over the toolkit.
 
-#include "Progress.h"
+#include "BifModel.h"
 #include "Toolkit.h"
 
 #include <string>

@@ -9,8 +9,6 @@
 #include "Platform.h"
 #include "Viewer.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <new>
 #include <utility>
 
@@ -36,11 +34,16 @@ FileDialogSpec SaveDialogPreset(std::string filter, std::string defaultExt, std:
 
 } // namespace
 
-TForm1::TForm1(Toolkit& toolkit, std::unique_ptr<GameFolderSources> sources)
+TForm1::TForm1(Toolkit& toolkit, std::unique_ptr<game::GameFolderSources> sources)
     : toolkit_(toolkit),
       resourceList_(std::make_unique<ListBoxResourceList>(toolkit)),
       gauge_(std::make_unique<GaugeAdapter>(toolkit)),
-      gameFolderSources_(sources ? std::move(sources) : SystemGameFolderSources(toolkit)),
+      // This machine's, the registry as the toolkit reads it (on Linux, the Wine prefix's).
+      gameFolderSources_(
+          sources ? std::move(sources)
+                  : game::SystemGameFolderSources([&toolkit](const std::string& key, const std::string& value) {
+                        return toolkit.ReadRegistryString(key, value);
+                    })),
       viewers_(std::make_unique<TViewers>(
           toolkit, TViewerHost{[this](const std::exception& e) { HandleException(e); }, [this] { return busy_; }})) {
     OpenDialog2.DialogMode = FileDialogSpec::Mode::Open;
@@ -162,7 +165,8 @@ void TForm1::ViewResource(int line) {
     // The list shows the chosen BIF's resources, or, after a build that failed, the files it was
     // to pack: only a resource's line has something to show.
     if (!BifModel || line < 0 || line >= toolkit_.ListCount(ControlId::ListBox2)) return;
-    viewers_->Open(*BifModel, static_cast<std::size_t>(line), toolkit_.ListLine(ControlId::ListBox2, line));
+    viewers_->Open(BifModel->Opened, BifModel->KeyFile.get(), static_cast<std::size_t>(line),
+                   toolkit_.ListLine(ControlId::ListBox2, line));
 }
 
 void TForm1::KeyFileGiven(const std::string& path) {
@@ -182,9 +186,9 @@ void TForm1::HandleException(const std::exception& error) {
 
 void TForm1::FormCreate() {
     constexpr char kSep = platform::kPathSeparator;
-    const std::string registryFolder =
-        ClassicGameFolder(toolkit_.ReadRegistryString(std::string(kRegistryKey), std::string(kRegistryValue)));
-    const TGameSearch found = FindGame(*gameFolderSources_, registryFolder);
+    const std::string registryFolder = game::ClassicGameFolder(
+        toolkit_.ReadRegistryString(std::string(game::kRegistryKey), std::string(game::kRegistryValue)));
+    const game::TGameSearch found = game::FindGame(*gameFolderSources_, registryFolder);
     if (found.Enhanced) {
         // The Enhanced Edition keeps its KEYs in its data folder, and it is where a mod's BIF
         // goes too: every dialog starts there.
@@ -215,18 +219,7 @@ void TForm1::FormDestroy() {
 void TForm1::Label6MouseEnter() { toolkit_.SetUnderline(ControlId::Label6, true); }
 void TForm1::Label6MouseLeave() { toolkit_.SetUnderline(ControlId::Label6, false); }
 void TForm1::Label6Click() { toolkit_.PopupMenuBelow(ControlId::Label6); }
-void TForm1::Homepage1Click() { ShellOpen(std::string(kHomepageUrl)); }
-void TForm1::Email1Click() { ShellOpen("mailto:" + std::string(kEmailAddress)); }
-
-void TForm1::ShellOpen(const std::string& target) {
-    // Tests (and anyone without a browser or mail program) can have the targets written to a
-    // file instead, the same way in every face.
-    if (const char* log = std::getenv("VELLOCAR_SHELL_LOG"); log && *log) {
-        std::ofstream out(log, std::ios::binary | std::ios::app);
-        out << target << '\n';
-        return;
-    }
-    toolkit_.ShellOpen(target);
-}
+void TForm1::Homepage1Click() { toolkit_.ShellOpen(std::string(kHomepageUrl)); }
+void TForm1::Email1Click() { toolkit_.ShellOpen("mailto:" + std::string(kEmailAddress)); }
 
 } // namespace vellocar::ui

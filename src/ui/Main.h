@@ -4,11 +4,10 @@
 // the matching entry point below and shows what the Toolkit calls tell it. Main.cpp holds the
 // window's life and its entry points, Workflows.cpp the handlers of its three steps.
 
-#include "BifFiles.h"
+#include "BifModel.h"
 #include "GameFolder.h"
 #include "KeyFiles.h"
 #include "Layout.h"
-#include "Progress.h"
 #include "Toolkit.h"
 
 #include <exception>
@@ -24,7 +23,7 @@ class TForm1 {
 public:
     // sources: where FormCreate looks for the Enhanced Edition when the registry names no game
     // folder; nothing for this machine's (the environment, the files, the toolkit's registry).
-    explicit TForm1(Toolkit& toolkit, std::unique_ptr<GameFolderSources> sources = nullptr);
+    explicit TForm1(Toolkit& toolkit, std::unique_ptr<game::GameFolderSources> sources = nullptr);
     ~TForm1();
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
@@ -75,9 +74,10 @@ public:
     void Email1Click();
     void ViewResource(int line); // the viewer of ListBox2's line
 
-    // The folder chooser and the folder listing.
+    // The folder chooser and the folder listing, which puts the folder's plain files into
+    // ListBox2 and returns them, in that order.
     bool SelectFolder(const std::string& prompt, std::string& folder);
-    void ListFolder(const std::string& pattern);
+    std::vector<std::string> ListFolder(const std::string& pattern);
 
     // The application's default handler: the message, a full stop appended when its last
     // character comes after '.', in a box titled "Vellocar" with the error icon.
@@ -85,7 +85,7 @@ public:
 
     bool Busy() const { return busy_; }
 
-    // ListBox2 and Gauge1 as the archive code sees them.
+    // ListBox2 and Gauge1 as the BIF model sees them.
     TResourceList& ResourceList();
     TGauge& Gauge();
 
@@ -101,15 +101,18 @@ private:
                          const std::string& many, const std::string& after);
     // Sentences of what Vellocar did, each starting after "Vellocar ", in one warning box.
     void ShowNote(const std::vector<std::string>& sentences);
-    void ShellOpen(const std::string& target);
+    // The export button's two modes: all of the BIF, or the lines selected in ListBox2.
+    void SetExportSelected(bool selected);
 
     Toolkit& toolkit_;
     std::unique_ptr<TResourceList> resourceList_;
     std::unique_ptr<TGauge> gauge_;
-    std::unique_ptr<GameFolderSources> gameFolderSources_;
+    std::unique_ptr<game::GameFolderSources> gameFolderSources_;
     // Where the BIF dialog starts, set by FormCreate and restored after each build.
     std::string bifDialogFolder_;
     bool busy_ = false;
+    // What the export button does: export the selected lines (once one was clicked) or all.
+    bool exportSelected_ = false;
     // Last: the viewers' windows go before anything else of the window.
     std::unique_ptr<TViewers> viewers_;
 };

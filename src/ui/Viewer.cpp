@@ -4,9 +4,9 @@
 #include "Viewer.h"
 
 #include "ArchiveNames.h"
-#include "BuildGuard.h"
 #include "Errors.h"
 #include "HexDump.h"
+#include "KeyReading.h"
 #include "Platform.h"
 #include "PngWriter.h"
 #include "ResourceRead.h"
@@ -25,20 +25,14 @@ namespace {
 constexpr std::uint16_t kTwoDaType = 2017;
 constexpr char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
 
-std::string Thousands(std::uint64_t value) {
-    std::string digits = std::to_string(value);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-    return digits;
-}
-
 std::string Counted(std::uint64_t count, const std::string& one, const std::string& many) {
-    return Thousands(count) + " " + (count == 1 ? one : many);
+    return WithThousands(count) + " " + (count == 1 ? one : many);
 }
 
 // A name or path as this system spells it, in UTF-8: on Windows in its code page, which the
 // program takes as Windows-1252 as the game does; elsewhere already UTF-8.
 std::string Utf8OfSystemText(const std::string& text) {
-    if constexpr (platform::kPathSeparator == '\\')
+    if constexpr (platform::kHostSpelling == TNameSpelling::CodePage)
         return Windows1252ToUtf8(text);
     else
         return text;
@@ -138,14 +132,14 @@ private:
     std::size_t width_ = 0;
 };
 
-std::string Extension(const std::string& name) {
-    const std::size_t point = name.rfind('.');
-    return point == std::string::npos ? std::string() : name.substr(point + 1);
+TArchiveName Extension(const TArchiveName& name) {
+    const std::size_t point = name.Bytes.rfind('.');
+    return {point == std::string::npos ? std::string() : name.Bytes.substr(point + 1)};
 }
 
-std::string Stem(const std::string& name) {
-    const std::size_t point = name.rfind('.');
-    return point == std::string::npos ? name : name.substr(0, point);
+TArchiveName Stem(const TArchiveName& name) {
+    const std::size_t point = name.Bytes.rfind('.');
+    return {point == std::string::npos ? name.Bytes : name.Bytes.substr(0, point)};
 }
 
 FileDialogSpec SaveDialog(std::string title, std::string filter, std::string ext, std::string fileName,
@@ -175,7 +169,7 @@ TViewer::TViewer(Toolkit& toolkit, const TViewerHost& host, TViewedResource reso
       saveFolder_(saveFolder),
       closed_(std::move(closed)) {
     // The title in the archive's own spelling of the name, whatever the system.
-    window_ = toolkit_.OpenViewerWindow(Windows1252ToUtf8(resource_.Name) + " - Vellocar", *this);
+    window_ = toolkit_.OpenViewerWindow(Windows1252ToUtf8(resource_.Name.Bytes) + " - Vellocar", *this);
     Show();
     window_->Raise();
 }
@@ -212,7 +206,7 @@ void TViewer::Show() {
     }
     if (media::ReadsAsText(resource_.ResType, bytes))
         return ShowText("Text, " + Counted(bytes.size(), "byte", "bytes") + ", read as Windows-1252");
-    const std::string ext = ShownName(Extension(resource_.Name));
+    const std::string ext = platform::ShownName(Extension(resource_.Name));
     ShowHex(ext.empty() ? std::string("A resource of an unknown type") : "No viewer for ." + ext + " resources");
 }
 
@@ -287,14 +281,14 @@ std::optional<std::string> TViewer::AskWhere(const FileDialogSpec& dialog) {
 }
 
 void TViewer::Saved(const std::string& what, const std::string& path) {
-    window_->SetStatus(status_ + "; " + what + " saved as \"" + Utf8OfSystemText(path) + "\"");
+    window_->SetStatus(status_ + "; " + what + " saved as " + Quoted(Utf8OfSystemText(path)));
 }
 
 void TViewer::SavePngClicked() {
     if (!image_ || (host_.Busy && host_.Busy())) return;
     Run([this] {
         const auto path = AskWhere(SaveDialog("Save as PNG", "*.png|*.png", "png",
-                                              FileNameOfArchiveName(Stem(resource_.Name)) + ".png", saveFolder_));
+                                              platform::FileNameOf(Stem(resource_.Name)) + ".png", saveFolder_));
         if (!path) return;
         // Encoded once the dialog has said where it goes.
         const std::vector<std::uint8_t> png = platform::EncodePng(image_->Width, image_->Height, image_->Rgba);
@@ -306,10 +300,10 @@ void TViewer::SavePngClicked() {
 void TViewer::SaveAsClicked() {
     if (host_.Busy && host_.Busy()) return;
     Run([this] {
-        const std::string ext = FileNameOfArchiveName(Extension(resource_.Name));
+        const std::string ext = platform::FileNameOf(Extension(resource_.Name));
         const std::string mask = ext.empty() ? std::string("*.*") : "*." + ext;
         const auto path = AskWhere(SaveDialog("Save as", mask + "|" + mask + "|*.*|*.*", ext,
-                                              FileNameOfArchiveName(resource_.Name), saveFolder_));
+                                              platform::FileNameOf(resource_.Name), saveFolder_));
         if (!path) return;
         SaveResourceFile(*path, resource_.Bytes, resource_.BifPath, resource_.KeyPath);
         Saved("resource", *path);
@@ -326,31 +320,26 @@ void TViewer::CloseAsked() {
 
 // ---- The viewers of the window -----------------------------------------------------------------
 
-void TViewers::Open(const TNWNBifFile& bif, std::size_t line, const std::string& listLine) {
+void TViewers::Open(const TOpenedBif& bif, const TNWNKeyFile* key, std::size_t line, const std::string& listLine) {
     const auto bifIndex = static_cast<std::size_t>(bif.BifIndex);
-    if (!bif.KeyFile || bif.BifIndex < 0 || bifIndex >= bif.KeyFile->Filenames.size()) return;
-    const std::vector<TNWNKeyEntry>& entries = bif.KeyFile->Filenames[bifIndex].Resources;
-    if (line >= entries.size() || ShownName(ResourceLine(entries[line])) != listLine) return;
+    if (!key || bif.BifIndex < 0 || bifIndex >= key->Filenames.size()) return;
+    const std::vector<TNWNKeyEntry>& entries = key->Filenames[bifIndex].Resources;
+    if (line >= entries.size() || platform::ShownName(ResourceLine(entries[line])) != listLine) return;
 
     const TListedResource listed =
-        ListedResource(entries, static_cast<std::uint32_t>(bif.BifIndex), bif.VarResources, line);
+        ListedResource(entries, static_cast<std::uint32_t>(bif.BifIndex), bif.Tables.VarResources, line);
     const std::string identity = bif.Path + '\n' + std::to_string(listed.Index) + '\n' +
-        std::to_string(listed.Span.Offset) + '\n' + std::to_string(listed.Span.Size) + '\n' + listed.Name;
+        std::to_string(listed.Span.Offset) + '\n' + std::to_string(listed.Span.Size) + '\n' + listed.Name.Bytes;
     if (const auto open = viewers_.find(identity); open != viewers_.end()) return open->second->Raise();
 
     // Read as an export reads: a build of this KEY that died is put right first, and then what
     // was opened may no longer be what is there.
-    const std::string keyPath = bif.KeyFile->Path;
-    if (!keyPath.empty()) {
-        const TRecoveryNote note = RecoverInterruptedBuild(keyPath);
-        if (note.FilesChanged)
-            throw EVellocarError("Nothing was shown: Vellocar first " + note.Text +
-                                 ". Open the KEY again to view its files as they are now");
-    }
-    const std::string shown = ShownName(listed.Name);
+    const std::string keyPath = key->Path;
+    if (!keyPath.empty()) RecoverBeforeReadingAgain(keyPath, "Nothing was shown", "view its files as they are now");
+    const std::string shown = platform::ShownName(listed.Name);
     if (listed.Span.Size > kMaxViewedBytes)
-        throw EVellocarError("\"" + shown + "\" is too large to view (" + Thousands(listed.Span.Size) +
-                             " bytes; the viewer reads at most " + Thousands(kMaxViewedBytes) +
+        throw EVellocarError(Quoted(shown) + " is too large to view (" + WithThousands(listed.Span.Size) +
+                             " bytes; the viewer reads at most " + WithThousands(kMaxViewedBytes) +
                              "): export it instead. Nothing was read");
     TViewedResource resource{listed.Name, listed.ResType, {}, bif.Path, keyPath};
     {
@@ -361,8 +350,8 @@ void TViewers::Open(const TNWNBifFile& bif, std::size_t line, const std::string&
     viewers_[identity] =
         std::make_unique<TViewer>(toolkit_, host_, std::move(resource), saveFolder_, [this, identity](TViewer&) {
             // The viewer goes, and this function with it: nothing of it is used after the erase.
-            const std::string key = identity;
-            viewers_.erase(key);
+            const std::string name = identity;
+            viewers_.erase(name);
         });
 }
 

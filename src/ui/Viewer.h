@@ -5,7 +5,9 @@
 // the main window, one per resource. The face's window (ViewerWindow.h) only shows what it is
 // told.
 
+#include "ArchiveNames.h"
 #include "BifFiles.h"
+#include "KeyFiles.h"
 #include "Textures.h"
 #include "Toolkit.h"
 #include "ViewerWindow.h"
@@ -29,7 +31,7 @@ inline constexpr std::size_t kMaxWholeText = 1u << 20;
 
 // A resource read for viewing, and where it came from.
 struct TViewedResource {
-    std::string Name; // "name.ext" as the archive holds it
+    TArchiveName Name; // "name.ext"
     std::uint16_t ResType = 0;
     std::vector<std::uint8_t> Bytes;
     std::string BifPath; // saves never write over these
@@ -94,11 +96,11 @@ private:
 class TViewers {
 public:
     TViewers(Toolkit& toolkit, TViewerHost host) : toolkit_(toolkit), host_(std::move(host)) {}
-    // The viewer of line `line` of the resource list, which shows listLine: read from bif (as an
-    // export reads it) and opened, or, when it is open, brought forward. Nothing when the line
-    // is not one of bif's resources (the list holds a build's files). Raises what the read
-    // raises; nothing is opened then.
-    void Open(const TNWNBifFile& bif, std::size_t line, const std::string& listLine);
+    // The viewer of line `line` of the resource list, which shows listLine: read from bif, opened
+    // with key (as an export reads it), and opened, or, when it is open, brought forward. Nothing
+    // when the line is not one of bif's resources (the list holds a build's files). Raises what
+    // the read raises; nothing is opened then.
+    void Open(const TOpenedBif& bif, const TNWNKeyFile* key, std::size_t line, const std::string& listLine);
     std::size_t Count() const { return viewers_.size(); }
 
 private:

@@ -5,11 +5,12 @@
 #include "Main.h"
 
 #include "ArchiveNames.h"
-#include "BuildGuard.h"
+#include "KeyReading.h"
 #include "Platform.h"
 
 #include <array>
 #include <cstddef>
+#include <cstdlib>
 #include <string_view>
 #include <utility>
 
@@ -73,24 +74,21 @@ private:
 // ---- Folder chooser and listing --------------------------------------------------------------
 
 bool TForm1::SelectFolder(const std::string& prompt, std::string& folder) {
-    if (!folder.empty()) {
-        const auto info = platform::Stat(folder);
-        if (!info || !info->IsDirectory) folder.clear();
-    }
+    if (!folder.empty() && !platform::IsFolder(folder)) folder.clear();
     auto chosen = toolkit_.BrowseForFolder(prompt, folder);
     if (!chosen) return false;
     folder = std::move(*chosen);
     return true;
 }
 
-void TForm1::ListFolder(const std::string& pattern) {
+std::vector<std::string> TForm1::ListFolder(const std::string& pattern) {
     std::string folder = pattern;
     if (folder.ends_with(kListPatternTail)) folder.resize(folder.size() - kListPatternTail.size());
     // Drop the separator before the mask, but keep a lone one: it names the root.
     if (folder.size() > 1 && platform::IsPathSeparator(folder.back())) folder.pop_back();
 
-    const std::vector<std::string> names = platform::ListPlainFiles(folder);
-    if (names.empty()) return;
+    std::vector<std::string> names = platform::ListPlainFiles(folder);
+    if (names.empty()) return names;
 
     // The messages handled after each line keep the window alive during a long listing (it
     // moves and repaints); they cannot change the list, since a build has the window's
@@ -101,13 +99,14 @@ void TForm1::ListFolder(const std::string& pattern) {
         toolkit_.ListAdd(ControlId::ListBox2, name);
         toolkit_.ProcessMessages();
     }
+    return names;
 }
 
 // ---- Workflows -------------------------------------------------------------------------------
 
 void TForm1::BuildButtonClick() {
     // Steps 2 and 3 start over: whatever the build writes, the user opens the KEY again.
-    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    SetExportSelected(false);
     for (ControlId id :
          {ControlId::ExportButton, ControlId::Label5, ControlId::Label2, ControlId::Label1, ControlId::Label3})
         toolkit_.SetEnabled(id, false);
@@ -121,7 +120,8 @@ void TForm1::BuildButtonClick() {
 
     BuildLock lock(*this);
     toolkit_.SetCaption(ControlId::BuildStatPanel, Str(kWait));
-    ListFolder(folder + kSep + Str(kListPatternTail));
+    // The build packs what the listing found, as the list shows it.
+    const std::vector<std::string> files = ListFolder(folder + kSep + Str(kListPatternTail));
     toolkit_.RepaintNow();
 
     SaveDialog1.Title = "Choose a name for the NEW BIF";
@@ -134,6 +134,8 @@ void TForm1::BuildButtonClick() {
                                               "KEY File already exists.", MessageKind::YesNo) == MessageAnswer::Yes;
 
             TNWNBifFile builder(ResourceList(), Gauge());
+            // Packs made the same byte for byte, when the environment asks for it.
+            if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) builder.SourceDateEpoch = epoch;
             // While another build of the same files runs, the panel says so and the window stays
             // alive (its commands are off).
             builder.Waiting = [this](const std::string& message) {
@@ -142,7 +144,7 @@ void TForm1::BuildButtonClick() {
                 toolkit_.ProcessMessages();
             };
             // Every failure raises and reaches the error box; getting here means success.
-            builder.BuildFrom(folder + kSep, *bifFileName, *keyFileName, append);
+            builder.BuildFrom(folder + kSep, files, *bifFileName, *keyFileName, append);
             toolkit_.ShowMessage("Process Successful.", "", MessageKind::Ok);
             ShowNote(builder.BuildNotes);
         }
@@ -161,25 +163,25 @@ void TForm1::OpenKeyFileButtonClick() {
 }
 
 void TForm1::OpenKeyFile(const std::string& path) {
-    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    SetExportSelected(false);
     toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kWait));
     toolkit_.RepaintNow();
 
     KeyPath = path;
-    // A build of this KEY that was stopped half-way is finished or undone first, so that the KEY
-    // and its BIFs belong together again.
-    const TRecoveryNote recovery = RecoverInterruptedBuild(KeyPath);
-    // The new model replaces the old one before it is read; a BIF opened with the old one
-    // keeps it alive through its own reference.
-    KeyModel = std::make_shared<TNWNKeyFile>();
-    KeyModel->LoadFromFile(KeyPath);
+    // The old model goes before the new one is read (a BIF opened with it keeps it alive through
+    // its own reference); a build of this KEY that was stopped half-way is finished or undone
+    // first, so that the KEY and its BIFs belong together again.
+    KeyModel.reset();
+    TKeyRead read = ReadKey(KeyPath);
+    KeyModel = std::move(read.Key);
+    const TRecoveryNote& recovery = read.Recovery;
 
     {
         ListUpdate update(toolkit_, ControlId::ListBox1, KeyModel->Filenames.size());
         toolkit_.ListClear(ControlId::ListBox1);
         toolkit_.ListClear(ControlId::ListBox2);
         for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
-            toolkit_.ListAdd(ControlId::ListBox1, ShownName(entry.Filename));
+            toolkit_.ListAdd(ControlId::ListBox1, platform::ShownName({entry.Filename}));
     }
     for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1}) toolkit_.SetEnabled(id, true);
     toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kDone));
@@ -187,21 +189,19 @@ void TForm1::OpenKeyFile(const std::string& path) {
 }
 
 void TForm1::ListBox1Click() {
-    // A selection change that leaves no line selected names no BIF: nothing to open.
+    // A selection change that leaves no line selected names no BIF: nothing to open. The list
+    // holds the KEY model's names, line by line (and no model after a KEY that failed to open).
     const int index = toolkit_.ListItemIndex(ControlId::ListBox1);
-    if (index < 0 || index >= toolkit_.ListCount(ControlId::ListBox1) || !KeyModel) return;
+    if (index < 0 || !KeyModel || static_cast<std::size_t>(index) >= KeyModel->Filenames.size()) return;
 
-    toolkit_.SetCaption(ControlId::ExportButton, Str(kExportAllCaption));
+    SetExportSelected(false);
     toolkit_.SetCaption(ControlId::BifStatPanel, Str(kWait));
     toolkit_.RepaintNow();
 
     // Where the classic game keeps the BIF, else where the Enhanced Edition does. The line shows
     // the name as this system spells it; the entry at its position holds it as stored.
-    const auto& stored = KeyModel->Filenames;
-    const auto line = static_cast<std::size_t>(index);
     const TBifLocation location =
-        LocateBif(platform::FolderPart(KeyPath),
-                  line < stored.size() ? stored[line].Filename : toolkit_.ListLine(ControlId::ListBox1, index));
+        LocateBif(platform::FolderPart(KeyPath), KeyModel->Filenames[static_cast<std::size_t>(index)].Filename);
     BifPath = location.Path;
     BifModel = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
     // A BIF found in another layout may lie under a path that its stored name does not end, so
@@ -215,7 +215,12 @@ void TForm1::ListBox1Click() {
     toolkit_.SetCaption(ControlId::BifStatPanel, Str(kDone));
 }
 
-void TForm1::ListBox2Click() { toolkit_.SetCaption(ControlId::ExportButton, Str(kExportSelectedCaption)); }
+void TForm1::ListBox2Click() { SetExportSelected(true); }
+
+void TForm1::SetExportSelected(bool selected) {
+    exportSelected_ = selected;
+    toolkit_.SetCaption(ControlId::ExportButton, Str(selected ? kExportSelectedCaption : kExportAllCaption));
+}
 
 void TForm1::ExportButtonClick() {
     if (!BifModel) return; // the button is only enabled once a BIF has been chosen
@@ -235,7 +240,7 @@ void TForm1::ExportButtonClick() {
                                     Str(kMainWindow.ApplicationTitle), MessageKind::YesNo) == MessageAnswer::Yes;
     };
     // Every failure raises; what was left out comes after the box.
-    if (toolkit_.Caption(ControlId::ExportButton) == kExportSelectedCaption)
+    if (exportSelected_)
         BifModel->ExtractSelected(target);
     else
         BifModel->ExtractAll(target);

@@ -55,7 +55,7 @@ void GaugeControl::Changed() {
 }
 
 void GaugeControl::Paint(HDC dc, const RECT& client) const {
-    const int percent = GaugePercent(min_, max_, progress_);
+    const int percent = ProgressPercent(min_, max_, progress_);
     const int width = client.right - client.left;
     RECT bar = client;
     bar.right = client.left + width * percent / 100;

@@ -21,7 +21,6 @@ public:
     void SetMin(int value);
     void SetMax(int value);
     void SetProgress(int value);
-    void SetFont(HFONT font) { font_ = font; }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

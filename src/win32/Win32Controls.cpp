@@ -6,6 +6,7 @@
 #include "ControlIds.h"
 #include "Dpi.h"
 #include "Errors.h"
+#include "Text.h"
 
 #include <commctrl.h>
 
@@ -246,7 +247,7 @@ void Win32Toolkit::ListAdd(ControlId id, const std::string& line) {
     const auto result = SendMessageA(Control(id), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
     // A line the list could not take would silently drop a file from a build.
     if (result == LB_ERR || result == LB_ERRSPACE)
-        throw EVellocarError("Cannot add \"" + line + "\" to the list: not enough memory");
+        throw EVellocarError("Cannot add " + Quoted(line) + " to the list: not enough memory");
 }
 
 void Win32Toolkit::ListBeginUpdate(ControlId id, int expectedLines) {

@@ -5,7 +5,6 @@
 // none keeps state.
 
 #include "Toolkit.h"
-#include "Win32Registry.h"
 
 #include <windows.h>
 #include <shellapi.h>

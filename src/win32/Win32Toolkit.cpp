@@ -7,6 +7,7 @@
 #include "ControlIds.h"
 #include "Dpi.h"
 #include "Errors.h"
+#include "MachineRegistry.h"
 #include "Win32Services.h"
 #include "Win32Viewer.h"
 #include "resource.h"
@@ -211,7 +212,7 @@ ui::MessageAnswer Win32Toolkit::ShowMessage(const std::string& text, const std::
 }
 
 std::optional<std::string> Win32Toolkit::ReadRegistryString(const std::string& key, const std::string& value) {
-    return win32::ReadRegistryString(HKEY_LOCAL_MACHINE, key, value);
+    return game::MachineRegistryString(key, value);
 }
 
 void Win32Toolkit::ShellOpen(const std::string& target) { win32::ShellOpen(hwnd_, target); }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -17,6 +18,11 @@ std::string Written(std::FILE* stream) {
     std::rewind(stream);
     for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) text += static_cast<char>(c);
     return text;
+}
+
+// How many bars a text holds: each ends in its percentage.
+std::size_t Bars(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '%'));
 }
 
 class Gauge : public ::testing::Test {
@@ -40,10 +46,10 @@ TEST_F(Gauge, DrawsOnlyWhenThePercentageChanges) {
             gauge.SetProgress(i);
             gauge.RepaintNow();
         }
-        EXPECT_EQ(gauge.Redraws(), 101);
         EXPECT_EQ(gauge.Percent(), 100);
     }
     const std::string text = Written(stream);
+    EXPECT_EQ(Bars(text), 101u);
     EXPECT_NE(text.find("packing [........................................]   0%"), std::string::npos);
     EXPECT_NE(text.find("packing [########################################] 100%"), std::string::npos);
     // Gone at the end, so the next line starts clean.
@@ -59,7 +65,7 @@ TEST_F(Gauge, StaysSilentUntilShownAndAfterFinish) {
     EXPECT_EQ(Written(stream), "");
     gauge.Show();
     gauge.RepaintNow();
-    EXPECT_EQ(gauge.Redraws(), 1);
+    EXPECT_EQ(Bars(Written(stream)), 1u);
     gauge.Finish();
     const std::size_t afterFinish = Written(stream).size();
     gauge.Finish();

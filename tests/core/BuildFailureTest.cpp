@@ -117,7 +117,7 @@ TEST(BuildRefused, NamesThatCannotComeBackOutAreAllNamedUpFront) {
     };
     FailureFixture f;
     f.AddFile("fine.nss", 1);
-    for (const auto& c : cases) f.List.Add(c.name); // refused from the name alone: no file needed
+    for (const auto& c : cases) f.List.push_back(c.name); // refused from the name alone: no file needed
     const std::string message = FailsWith<EBuildRefused>(f);
     for (const auto& c : cases) EXPECT_TRUE(Contains(message, "\"" + c.name + "\" (it " + std::string(c.why)));
     EXPECT_FALSE(Contains(message, "fine.nss"));
@@ -129,7 +129,7 @@ TEST(BuildRefused, FilesThatAreGoneOrNotOrdinary) {
     {
         FailureFixture f;
         f.AddFile("here.nss", 1);
-        f.List.Add("gone.nss");
+        f.List.push_back("gone.nss");
         const std::string message = FailsWith<EBuildRefused>(f);
         EXPECT_NE(message.find("gone.nss"), std::string::npos) << message;
         f.ExpectUnchanged();
@@ -139,9 +139,9 @@ TEST(BuildRefused, FilesThatAreGoneOrNotOrdinary) {
         FailureFixture f;
         f.AddFile("here.nss", 1);
         const bool fifo = MakeFifo(f.Source + "pipe.nss");
-        if (fifo) f.List.Add("pipe.nss");
+        if (fifo) f.List.push_back("pipe.nss");
         fs::create_directory(f.Source + "folder.nss");
-        f.List.Add("folder.nss");
+        f.List.push_back("folder.nss");
         const std::string message = FailsWith<EBuildRefused>(f);
         if (fifo) {
             EXPECT_NE(message.find("pipe.nss"), std::string::npos) << message;
@@ -155,7 +155,7 @@ TEST(BuildRefused, LimitsOfTheFormats) {
     {
         // More files than the 20 bits of a ResId can index; refused before any is looked at.
         FailureFixture f;
-        for (int i = 0; i <= (1 << 20); ++i) f.List.Add("f.nss");
+        for (int i = 0; i <= (1 << 20); ++i) f.List.push_back("f.nss");
         const std::string message = FailsWith<EBuildRefused>(f);
         EXPECT_NE(message.find("1048576"), std::string::npos) << message;
         f.ExpectUnchanged();
@@ -166,7 +166,7 @@ TEST(BuildRefused, LimitsOfTheFormats) {
         for (const char* name : {"big1.tga", "big2.tga"}) {
             std::ofstream(f.Source + name).close();
             fs::resize_file(f.Source + name, std::uintmax_t{1} << 31);
-            f.List.Add(name);
+            f.List.push_back(name);
         }
         const std::string message = FailsWith<EBuildRefused>(f);
         EXPECT_NE(message.find("4 GiB"), std::string::npos) << message;
@@ -179,7 +179,7 @@ TEST(BuildRefused, LimitsOfTheFormats) {
         f.AddFile("small.nss", 10);
         std::ofstream(f.Source + "huge.tga").close();
         fs::resize_file(f.Source + "huge.tga", std::uintmax_t{5} << 30);
-        f.List.Add("huge.tga");
+        f.List.push_back("huge.tga");
         const std::string message = FailsWith<EBuildRefused>(f);
         EXPECT_NE(message.find(" 5368709182 bytes "), std::string::npos) << message;
         f.ExpectUnchanged();
@@ -201,9 +201,8 @@ TEST(BuildRefused, LimitsOfTheFormats) {
 TEST(BuildRefused, TargetsMustBeTwoOrdinaryFiles) {
     FailureFixture f;
     f.AddFile("a.nss", 1);
-    TNWNBifFile builder(f.List, f.Gauge);
-    EXPECT_THROW(builder.BuildFrom(f.Source, f.OutPath("k.key"), f.OutPath("k.key"), true), EBuildRefused);
-    EXPECT_THROW(builder.BuildFrom(f.Source, f.OutPath("k.key.bak"), f.OutPath("k.key"), true), EBuildRefused);
+    EXPECT_THROW(BuildArchive(f.Request(f.OutPath("k.key"), f.OutPath("k.key"), true)), EBuildRefused);
+    EXPECT_THROW(BuildArchive(f.Request(f.OutPath("k.key.bak"), f.OutPath("k.key"), true)), EBuildRefused);
     // A KEY name taken by a FIFO: loading it for append would wait for a writer forever.
     const bool fifo = MakeFifo(f.OutPath("fifo.key"));
     fs::create_directory(f.OutPath("dir.bif"));
@@ -309,9 +308,8 @@ TEST(BuildRefused, TargetsThatAreOneFileHoweverSpelled) {
             const std::string plain = f.OutPath(pair.plain);
             const std::string& bif = pair.bifSpelled ? *spelled : plain;
             const std::string& key = pair.bifSpelled ? plain : *spelled;
-            TNWNBifFile builder(f.List, f.Gauge);
             try {
-                builder.BuildFrom(f.Source, bif, key, true);
+                BuildArchive(f.Request(bif, key, true));
                 ADD_FAILURE() << spelling.what << ": built " << bif << " with " << key;
             } catch (const EBuildRefused& e) {
                 ++refused;
@@ -487,8 +485,7 @@ TEST(WindowsRules, AFolderThatComparesNamesAsWindowsDoesGetsItsRules) {
     const auto at = [&folder](const std::string& name) { return folder + "/" + name; };
     std::filesystem::create_directory(at("src"));
     WriteFile(at("src/a.2da"), std::string("a"));
-    TStringResourceList list;
-    list.Add("a.2da");
+    const std::vector<std::string> list{"a.2da"};
     const Snapshot before = TakeSnapshot(folder);
     for (const auto& [bif, key] : std::vector<std::pair<std::string, std::string>>{{"mod.bif", "MOD.BIF"},
                                                                                    {e + ".bif", E + ".BIF."},
@@ -499,9 +496,9 @@ TEST(WindowsRules, AFolderThatComparesNamesAsWindowsDoesGetsItsRules) {
                                                                                    {"x.bif", "lpt0.key"},
                                                                                    {"x.bif", "x.key:hidden"},
                                                                                    {"x.bif", "x.bif::$DATA"}}) {
-        TNullGauge gauge;
-        EXPECT_THROW(BuildArchive(TBuildRequest(at("src/"), at(bif), at(key)), list, gauge), EBuildRefused)
-            << bif << " " << key;
+        TBuildRequest request(at("src/"), at(bif), at(key));
+        request.Files = list;
+        EXPECT_THROW(BuildArchive(request), EBuildRefused) << bif << " " << key;
     }
     EXPECT_TRUE(TakeSnapshot(folder) == before) << Names(TakeSnapshot(folder));
 
@@ -516,11 +513,8 @@ TEST(WindowsRules, AFolderThatComparesNamesAsWindowsDoesGetsItsRules) {
     const Bytes keyBytes = ReadFile(key);
     auto model = std::make_shared<TNWNKeyFile>();
     model->LoadFromFile(key);
-    TStringResourceList lines;
-    TNullGauge gauge;
-    TNWNBifFile bif(lines, gauge);
-    bif.Open(LocateBif(folder, "data\\r.bif").Path, model);
-    const TExportReport report = ExportResources(bif, at(""), TExportScope::All, lines, gauge);
+    const TOpenedBif bif = OpenBif(LocateBif(folder, "data\\r.bif").Path, model.get());
+    const TExportReport report = ExportResources(bif, model.get(), TExportRequest(at("")));
     EXPECT_EQ(report.Written, 1u);
     std::vector<std::string> skipped;
     for (const TSkippedResource& s : report.Skipped) skipped.push_back(s.Name);

@@ -103,7 +103,7 @@ TEST(Build, SourceDateEpochGivesTheDateAndTheSameBytesEveryTime) {
     BuildFixture f;
     f.AddFile("a.2da", 100);
     f.AddFile("b.nss", 7);
-    ScopedEnvironment epoch("SOURCE_DATE_EPOCH", "1700000000");
+    f.SourceDateEpoch = "1700000000";
     ASSERT_TRUE(f.Build("x.bif", "first.key", false));
     const Bytes bif = ReadFile(f.OutPath("x.bif")), key = ReadFile(f.OutPath("first.key"));
     ASSERT_TRUE(f.Build("x.bif", "second.key", false));
@@ -112,7 +112,7 @@ TEST(Build, SourceDateEpochGivesTheDateAndTheSameBytesEveryTime) {
     EXPECT_EQ(ParseKey(key).BuildYear, 123u);
     EXPECT_EQ(ParseKey(key).BuildDay, 317u);
 
-    ScopedEnvironment broken("SOURCE_DATE_EPOCH", "yesterday");
+    f.SourceDateEpoch = "yesterday";
     EXPECT_THROW(f.Build("x.bif", "third.key", false), EBuildRefused);
 }
 
@@ -316,8 +316,7 @@ TEST(Build, BackupNamesHoldWhatThisBuildReplacedOrNothing) {
     // kept as they are, since nothing newer takes their place.
     WriteFile(f.OutPath("k.key.bak"), std::string("stale key"));
     WriteFile(f.OutPath("n.bif.bak"), std::string("stale bif"));
-    const TBuildRequest request(f.Source, f.OutPath("n.bif"), f.OutPath("k.key"));
-    const TBuildReport first = BuildArchive(request, f.List, f.Gauge);
+    const TBuildReport first = BuildArchive(f.Request(f.OutPath("n.bif"), f.OutPath("k.key"), false));
     EXPECT_EQ(Names(TakeSnapshot(f.Out)), "k.key k.key.bak n.bif n.bif.bak ");
     EXPECT_EQ(first.KeptBackups, (std::vector<std::string>{f.OutPath("n.bif.bak"), f.OutPath("k.key.bak")}));
     const std::string stale = "stale bif";
@@ -338,11 +337,9 @@ TEST(Build, AFolderPackedIntoItselfLeavesItsOwnFilesOut) {
     // never its previous self, its KEY or their backups.
     BuildFixture f;
     f.AddFile("a.2da", 40);
-    const TBuildRequest request(f.Source, f.Source + "self.bif", f.Source + "self.key");
     for (std::size_t round = 0; round < 3; ++round) {
-        f.List.Clear();
-        for (const std::string& name : platform::ListPlainFiles(f.Source)) f.List.Add(name);
-        const TBuildReport report = BuildArchive(request, f.List, f.Gauge);
+        f.List = platform::ListPlainFiles(f.Source);
+        const TBuildReport report = BuildArchive(f.Request(f.Source + "self.bif", f.Source + "self.key", false));
         EXPECT_EQ(ParseBif(ReadFile(f.Source + "self.bif")).VarResCount, 1u) << "round " << round;
         EXPECT_EQ(report.LeftOut.size(), 2 * round) << "round " << round;
     }

@@ -4,6 +4,7 @@
 #include "BuildTestHelpers.h"
 
 #include "Errors.h"
+#include "Export.h"
 #include "Verify.h"
 
 #include <random>
@@ -20,8 +21,7 @@ const std::string kCapitalE = platform::kPathSeparator == '\\' ? "\xC9" : "\xC3\
 // Packs the folder's plain files as the window lists them (on Windows "a." is "a"); the
 // refusal, or "" when the build went through.
 std::string Pack(BuildFixture& f) {
-    f.List.Clear();
-    for (const std::string& name : platform::ListPlainFiles(f.Source)) f.List.Add(name);
+    f.List = platform::ListPlainFiles(f.Source);
     try {
         f.Build("m.bif", "m.key", false);
     } catch (const EBuildRefused& e) {
@@ -39,14 +39,11 @@ Checked VerifyAndExport(const std::string& key, const std::string& bif, const st
     auto model = std::make_shared<TNWNKeyFile>();
     model->LoadFromFile(key);
     const TVerifyReport report = VerifyArchive(*model, key, {0});
-    TStringResourceList list;
-    ScriptedGauge gauge;
-    TNWNBifFile opened(list, gauge);
-    opened.Open(bif, model, 0);
+    const TOpenedBif opened = OpenBif(bif, model.get(), 0);
     fs::create_directories(out);
-    opened.ExtractAll((fs::path(out) / "").string());
+    const TExportReport exported = ExportResources(opened, model.get(), TExportRequest((fs::path(out) / "").string()));
     const auto written = static_cast<std::size_t>(std::distance(fs::directory_iterator(out), {}));
-    return {report.KeyProblems.size() + report.Problems.size(), written, opened.Skipped.size()};
+    return {report.KeyProblems.size() + report.Problems.size(), written, exported.Skipped.size()};
 }
 
 TEST(OneResource, TheBuildVerifyAndTheExportApplyOneRule) {
@@ -101,7 +98,7 @@ TEST(OneResource, WhatAPackWritesVerifyAcceptsAndAnExportWritesBack) {
         if (!Pack(f).empty()) continue;
         ++packed;
         EXPECT_EQ(VerifyAndExport(f.OutPath("m.key"), f.OutPath("m.bif"), f.OutPath("back")),
-                  Checked({0, static_cast<std::size_t>(f.List.Count()), 0}));
+                  Checked({0, f.List.size(), 0}));
     }
     EXPECT_GT(packed, 5) << "too few folders packed to show anything";
 }

@@ -271,9 +271,8 @@ TEST(Build, TwoBuildsOfOneKeyAtOnceBothRegisterAndAWaitIsShownAndBounded) {
         a.AddFile("a.2da", 5000);
         b.AddFile("b.2da", 5000);
         const std::string key = a.OutPath("k.key");
-        std::thread other(
-            [&] { BuildArchive(TBuildRequest(a.Source, a.OutPath("a.bif"), key, true), a.List, a.Gauge); });
-        BuildArchive(TBuildRequest(b.Source, a.OutPath("b.bif"), key, true), b.List, b.Gauge);
+        std::thread other([&] { BuildArchive(a.Request(a.OutPath("a.bif"), key, true)); });
+        BuildArchive(b.Request(a.OutPath("b.bif"), key, true));
         other.join();
         EXPECT_EQ(ParseKey(ReadFile(key)).BifCount, 2u) << "round " << round;
     }
@@ -282,13 +281,13 @@ TEST(Build, TwoBuildsOfOneKeyAtOnceBothRegisterAndAWaitIsShownAndBounded) {
     BuildFixture f;
     f.AddFile("a.2da", 1);
     const TTargetLocks held({f.OutPath("k.key")}, std::chrono::milliseconds(0), nullptr);
-    TBuildRequest request(f.Source, f.OutPath("x.bif"), f.OutPath("K.KEY"));
+    TBuildRequest request = f.Request(f.OutPath("x.bif"), f.OutPath("K.KEY"), false);
     request.LockWait = std::chrono::milliseconds(300);
     std::vector<std::string> notices;
     request.Waiting = [&notices](const std::string& message) { notices.push_back(message); };
     const bool foldsCase = platform::FolderNameRules(f.Out) == platform::NameRules::Windows;
     if (!foldsCase) request.KeyPath = f.OutPath("k.key");
-    EXPECT_THROW(BuildArchive(request, f.List, f.Gauge), EBuildRefused);
+    EXPECT_THROW(BuildArchive(request), EBuildRefused);
     ASSERT_FALSE(notices.empty());
     EXPECT_TRUE(Contains(notices.front(), "waiting for another build of \"" + request.KeyPath + "\""));
     EXPECT_EQ(Names(TakeSnapshot(f.Out)), foldsCase ? "k.key.lock " : ".K.KEY.lock ");
@@ -341,7 +340,7 @@ struct PlantedFixture : BuildFixture {
         Journal = platform::SideFileFor(Key, kJournalKind);
     }
     std::pair<Snapshot, Snapshot> Look() const { return {TakeSnapshot(Out), TakeSnapshot(Other)}; }
-    void Pack() { BuildArchive(TBuildRequest(Source, OutPath("x.bif"), Key, true), List, Gauge); }
+    void Pack() { BuildArchive(Request(OutPath("x.bif"), Key, true)); }
 };
 
 TEST(Recovery, AJournalThatNamesWhatIsNotItsOwnIsRefusedByReadersAndBuildsAndChangesNothing) {
@@ -356,7 +355,7 @@ TEST(Recovery, AJournalThatNamesWhatIsNotItsOwnIsRefusedByReadersAndBuildsAndCha
         std::string Named; // in the message
     } planted[] = {
         {[&](TJournal& j) { j.Files[1].Folder = platform::FolderPart(other); },
-         JoinPath(platform::FolderPart(other), "mod.key")},
+         platform::JoinPath(platform::FolderPart(other), "mod.key")},
         {[](TJournal& j) { j.Files[1].Name = "../other/victim.txt"; }, "../other/victim.txt"},
         {[](TJournal& j) { j.Files[0].Name = "readme.txt", j.Files[0].Temporary = ".readme.txt.1-0.tmp"; },
          "readme.txt"},
@@ -429,9 +428,9 @@ TEST(Build, TwoTargetsThatShareALockNameTakeItOnce) {
     BuildFixture f;
     f.AddFile("a.2da", 10);
     if (platform::FolderNameRules(f.Out) != platform::NameRules::Exact) GTEST_SKIP() << "one file there";
-    TBuildRequest request(f.Source, f.OutPath("M.BIN"), f.OutPath("m.bin"));
+    TBuildRequest request = f.Request(f.OutPath("M.BIN"), f.OutPath("m.bin"), false);
     request.LockWait = std::chrono::milliseconds(500);
-    BuildArchive(request, f.List, f.Gauge);
+    BuildArchive(request);
     EXPECT_EQ(Names(TakeSnapshot(f.Out)), "M.BIN m.bin ");
 }
 

@@ -4,7 +4,6 @@
 // and snapshots of a folder to prove that a failed build changed nothing.
 
 #include "ArchiveBytes.h"
-#include "BifFiles.h"
 #include "Build.h"
 #include "Progress.h"
 #include "TempDir.h"
@@ -30,18 +29,31 @@ inline testing::AssertionResult Contains(const std::string& text, const std::str
 }
 
 // A gauge that records what it was told and can run an action at a given position, which is
-// how the tests change the source folder between the table pass and the data pass.
-class ScriptedGauge : public TGauge {
+// how the tests change the source folder between the table pass and the data pass. A job's
+// progress (Progress()) moves it as it moves the window's gauge.
+class ScriptedGauge {
 public:
-    void SetMinValue(int value) override {
+    TProgress Progress() {
+        return [this](std::uint64_t done, std::uint64_t total) {
+            if (!Shown) {
+                SetMinValue(0);
+                SetMaxValue(static_cast<int>(total) - 1);
+                SetProgress(0);
+                Show();
+            }
+            SetProgress(static_cast<int>(done));
+            RepaintNow();
+        };
+    }
+    void SetMinValue(int value) {
         Min = value;
         Log.push_back({'m', value});
     }
-    void SetMaxValue(int value) override {
+    void SetMaxValue(int value) {
         Max = value;
         Log.push_back({'M', value});
     }
-    void SetProgress(int value) override {
+    void SetProgress(int value) {
         Positions.push_back(value);
         Log.push_back({'p', value});
         if (value == ActAt && Action) {
@@ -50,11 +62,11 @@ public:
             action();
         }
     }
-    void Show() override {
+    void Show() {
         Shown = true;
         Log.push_back({'s', 0});
     }
-    void RepaintNow() override {
+    void RepaintNow() {
         ++Repaints;
         Log.push_back({'r', 0});
     }
@@ -111,14 +123,15 @@ inline std::string Names(const Snapshot& s) {
     return text;
 }
 
-// A folder of source files and a folder for the BIF and KEY, with the list the window would
-// have filled.
+// A folder of source files and a folder for the BIF and KEY, with the names the folder listing
+// would have given.
 struct BuildFixture {
     TempDir Dir;
     std::string Source = (Dir.path() / "src" / "").string();
     std::string Out = (Dir.path() / "out").string();
-    TStringResourceList List;
+    std::vector<std::string> List;
     ScriptedGauge Gauge;
+    std::optional<std::string> SourceDateEpoch;
 
     BuildFixture() {
         std::filesystem::create_directory(Dir.path() / "src");
@@ -126,7 +139,7 @@ struct BuildFixture {
     }
     void AddFile(const std::string& name, const Bytes& bytes) {
         WriteFile(Source + name, bytes);
-        List.Add(name);
+        List.push_back(name);
     }
     void AddFile(const std::string& name, std::size_t size, unsigned char seed = 1) {
         Bytes bytes(size);
@@ -134,36 +147,18 @@ struct BuildFixture {
         AddFile(name, bytes);
     }
     std::string OutPath(const std::string& name) const { return Out + "/" + name; }
+    // The build of the listed names from Source into bif and key in Out, progress on Gauge.
+    TBuildRequest Request(const std::string& bif, const std::string& key, bool append) {
+        TBuildRequest request(Source, bif, key, append);
+        request.Files = List;
+        request.Progress = Gauge.Progress();
+        request.SourceDateEpoch = SourceDateEpoch;
+        return request;
+    }
     bool Build(const std::string& bif, const std::string& key, bool append) {
-        TNWNBifFile builder(List, Gauge);
-        return builder.BuildFrom(Source, OutPath(bif), OutPath(key), append);
+        BuildArchive(Request(OutPath(bif), OutPath(key), append));
+        return true;
     }
-};
-
-// Sets an environment variable for one scope, putting back what was there.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
-        if (const char* old = std::getenv(name_.c_str())) old_ = old;
-        Set(value.c_str());
-    }
-    ~ScopedEnvironment() { Set(old_ ? old_->c_str() : nullptr); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    void Set(const char* value) {
-#ifdef _WIN32
-        _putenv_s(name_.c_str(), value ? value : "");
-#else
-        if (value)
-            setenv(name_.c_str(), value, 1);
-        else
-            unsetenv(name_.c_str());
-#endif
-    }
-    std::string name_;
-    std::optional<std::string> old_;
 };
 
 // A tmpfs of the given size mounted for one test; Mounted() is false where mounting is not

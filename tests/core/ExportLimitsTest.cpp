@@ -24,7 +24,8 @@ struct ExportLimits : ::testing::Test {
         keys = {{dir / "k.key", key}};
     }
     TExportBifsReport ExportAll(const std::string& target, const TAllowOverlaps& allow = {}) {
-        return ExportBifs(keys, {{{0, 0}}, (dir.path() / target / "").string(), false, {}, false, allow}, gauge);
+        return ExportBifs(keys, {{{0, 0}}, (dir.path() / target / "").string(), false, {}, false, allow},
+                          gauge.Progress());
     }
     TempDir dir;
     std::vector<TGameKey> keys;

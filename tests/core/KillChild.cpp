@@ -17,9 +17,9 @@
 #include "Errors.h"
 #include "BuildGuard.h"
 #include "Platform.h"
-#include "Progress.h"
 #include "Rotation.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -54,17 +54,6 @@ private:
     int left_;
     int failAt_;
     int renames_ = 0;
-};
-
-class DyingGauge : public TNullGauge {
-public:
-    explicit DyingGauge(int at) : at_(at) {}
-    void SetProgress(int value) override {
-        if (value == at_) std::_Exit(kDied);
-    }
-
-private:
-    int at_;
 };
 
 std::string Beside(const std::string& path, const std::string& suffix) {
@@ -104,10 +93,13 @@ int main(int argc, char** argv) {
     }
     if (mode == "build" && argc == 6) {
         const std::string source = argv[3];
-        TStringResourceList list;
-        for (const std::string& name : platform::ListPlainFiles(source)) list.Add(name);
-        DyingGauge gauge(std::atoi(argv[2]));
-        BuildArchive(TBuildRequest(source + platform::kPathSeparator, argv[4], argv[5]), list, gauge);
+        TBuildRequest request(source + platform::kPathSeparator, argv[4], argv[5]);
+        request.Files = platform::ListPlainFiles(source);
+        // Dies as the data pass comes to that file.
+        request.Progress = [at = std::strtoull(argv[2], nullptr, 10)](std::uint64_t done, std::uint64_t) {
+            if (done == at) std::_Exit(kDied);
+        };
+        BuildArchive(request);
         return 0;
     }
     return 2;

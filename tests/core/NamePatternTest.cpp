@@ -40,14 +40,15 @@ TEST(NamePattern, GlobsMatchNamesWithoutRegardToCase) {
         {"\x9A*", "\x8A\x61", true},
     };
     for (const Case& c : cases) EXPECT_EQ(MatchesPattern(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
-    EXPECT_TRUE(TNamePatterns({}).Matches("anything"));
-    EXPECT_TRUE(TNamePatterns({"*.nss", "*.2da"}).Matches("x.2da"));
-    EXPECT_FALSE(TNamePatterns({"*.nss", "*.2da"}).Matches("x.mdl"));
-#ifndef _WIN32
+    constexpr TNameSpelling kUtf8 = TNameSpelling::Utf8;
+    EXPECT_TRUE(TNamePatterns({}, kUtf8).Matches({"anything"}));
+    EXPECT_TRUE(TNamePatterns({"*.nss", "*.2da"}, kUtf8).Matches({"x.2da"}));
+    EXPECT_FALSE(TNamePatterns({"*.nss", "*.2da"}, kUtf8).Matches({"x.mdl"}));
     // Typed in UTF-8, matched on Windows-1252; a character no archive name holds matches none.
-    EXPECT_TRUE(TNamePatterns({"\xC3\x89*"}).Matches("\xE9t\xE9.2da"));
-    EXPECT_FALSE(TNamePatterns({"\xE6\x97\xA5*"}).Matches("x.2da"));
-#endif
+    EXPECT_TRUE(TNamePatterns({"\xC3\x89*"}, kUtf8).Matches({"\xE9t\xE9.2da"}));
+    EXPECT_FALSE(TNamePatterns({"\xE6\x97\xA5*"}, kUtf8).Matches({"x.2da"}));
+    // Typed in the code page: the archive's bytes as they are.
+    EXPECT_TRUE(TNamePatterns({"\xC9*"}, TNameSpelling::CodePage).Matches({"\xE9t\xE9.2da"}));
 }
 
 } // namespace

@@ -347,7 +347,7 @@ void WorkflowTest::clickOnTheChosenBifChoosesItAgain() {
     }
     window.ClickLine(ControlId::ListBox1, 0);
     QCOMPARE(window.Text(ControlId::BifStatPanel), QStringLiteral("Done"));
-    const vellocar::TNWNBifFile* first = window.Form().BifModel.get();
+    const vellocar::ui::TNWNBifFile* first = window.Form().BifModel.get();
     QVERIFY(first != nullptr);
 
     window.ClickLine(ControlId::ListBox2, 1);

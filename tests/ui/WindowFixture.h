@@ -19,6 +19,8 @@
 
 namespace vellocar::ui::test {
 
+using game::test::FakeGameFolderSources;
+
 using Mode = FileDialogSpec::Mode;
 using namespace vellocar::test;
 

@@ -158,7 +158,7 @@ TEST_F(BifChoice, MissingBifIsReportedAndReplacesTheModel) {
     EXPECT_EQ(Caption(ControlId::BifStatPanel), "Wait");
     ASSERT_NE(form.BifModel, nullptr);
     EXPECT_NE(form.BifModel.get(), first);
-    EXPECT_EQ(form.BifModel->Path, form.BifPath);
+    EXPECT_EQ(form.BifModel->Opened.Path, form.BifPath);
     EXPECT_EQ(Lines(ControlId::ListBox2), kOneBifLines);
     EXPECT_TRUE(Enabled(ControlId::ExportButton));
 }

@@ -2,6 +2,8 @@
 
 #include "Dates.h"
 
+#include "Text.h"
+
 #include <algorithm>
 #include <array>
 
@@ -20,10 +22,8 @@ std::optional<LocalDate> DateFromEpoch(std::string_view text) {
     constexpr std::int64_t kMaxSeconds = 253402300799; // the end of the year 9999
     if (text.empty() || text.size() > 12) return std::nullopt;
     std::int64_t seconds = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        seconds = seconds * 10 + (c - '0');
-    }
+    if (!AllAsciiDigits(text)) return std::nullopt;
+    for (const char c : text) seconds = seconds * 10 + (c - '0');
     if (seconds > kMaxSeconds) return std::nullopt;
     // Whole days since 1 January 1970, then years counted off one by one.
     std::int64_t days = seconds / kSecondsPerDay;

@@ -2,12 +2,23 @@
 // The exceptions that archive operations raise. Each carries the complete message that the
 // user sees; the window's default handler only appends a full stop.
 
+#include "Text.h"
+
 #include <cstddef>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace vellocar {
+
+// The message of a file that cannot be read as the kind it is taken for, with the fault:
+// "Cannot open KEY "x.key": the file is too short for a KEY header (...)".
+inline std::string CannotOpenAs(std::string_view kind, std::string_view path, std::string_view fault) {
+    std::string message = "Cannot open ";
+    message.append(kind).append(" ").append(Quoted(path)).append(": ").append(fault);
+    return message;
+}
 
 // message with context appended. Context starts with ". ", whose point is dropped when the
 // message already ends in one (Windows' own error texts do).

@@ -2,7 +2,9 @@
 
 #include "Text.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace vellocar {
 
@@ -20,6 +22,21 @@ constexpr char kSmallHex[] = "0123456789abcdef";
 constexpr char kCapitalHex[] = "0123456789ABCDEF";
 
 } // namespace
+
+// ---- ASCII
+
+std::size_t AsciiPrefix(std::string_view text) {
+    // Eight bytes at a time while none of them has its high bit set: names and paths are ASCII
+    // far more often than not, and every conversion copies that run as it stands.
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    std::size_t at = 0;
+    for (std::uint64_t word; text.size() - at >= sizeof word; at += sizeof word) {
+        std::memcpy(&word, text.data() + at, sizeof word);
+        if (word & kHighBits) break;
+    }
+    while (at < text.size() && static_cast<std::uint8_t>(text[at]) < kFirstHighByte) ++at;
+    return at;
+}
 
 // ---- UTF-8
 
@@ -121,8 +138,15 @@ std::optional<std::uint8_t> Windows1252Byte(std::uint32_t codePoint) {
 
 std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined) {
     std::string out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
+    AppendWindows1252AsUtf8(out, bytes, undefined);
+    return out;
+}
+
+void AppendWindows1252AsUtf8(std::string& out, std::string_view bytes, TUndefinedBytes undefined) {
+    // Names are ASCII far more often than not: that much goes over as it is, in one piece.
+    const std::size_t ascii = AsciiPrefix(bytes);
+    out.append(bytes.substr(0, ascii));
+    for (const char c : bytes.substr(ascii)) {
         const auto byte = static_cast<std::uint8_t>(c);
         if (byte < kFirstHighByte) {
             out += c;
@@ -139,13 +163,12 @@ std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined)
         }
         AppendUtf8(out, Windows1252CodePoint(byte));
     }
-    return out;
 }
 
 std::optional<std::string> Utf8ToWindows1252(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();) {
+    const std::size_t ascii = AsciiPrefix(text);
+    std::string out(text.substr(0, ascii));
+    for (std::size_t at = ascii; at < text.size();) {
         std::uint32_t codePoint = 0;
         if (!NextCodePoint(text, at, codePoint)) return std::nullopt;
         const auto byte = Windows1252Byte(codePoint);
@@ -171,6 +194,28 @@ std::string HexBytes(std::string_view text) {
 }
 
 // ---- Messages
+
+std::string Enumeration(const std::vector<std::string>& items, std::size_t most) {
+    std::string text;
+    const std::size_t shown = std::min(items.size(), most);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) text += (i + 1 == shown && shown == items.size()) ? " and " : ", ";
+        text += items[i];
+    }
+    if (shown < items.size()) text += " and " + std::to_string(items.size() - shown) + " more";
+    return text;
+}
+
+std::string WithThousands(std::uint64_t value) {
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    grouped.reserve(digits.size() + digits.size() / 3);
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
 
 std::string Quoted(std::string_view text) {
     std::string quoted;

@@ -9,8 +9,29 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vellocar {
+
+// ---- ASCII
+
+inline constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+inline constexpr bool IsAsciiCapital(char c) { return c >= 'A' && c <= 'Z'; }
+inline constexpr bool IsAsciiSmall(char c) { return c >= 'a' && c <= 'z'; }
+inline constexpr bool IsAsciiLetter(char c) { return IsAsciiCapital(c) || IsAsciiSmall(c); }
+// A letter in the other case; anything else stands for itself.
+inline constexpr char FoldAscii(char c) { return IsAsciiCapital(c) ? static_cast<char>(c - 'A' + 'a') : c; }
+inline constexpr char UpperAscii(char c) { return IsAsciiSmall(c) ? static_cast<char>(c - 'a' + 'A') : c; }
+// How many leading bytes of text are ASCII (below 0x80).
+std::size_t AsciiPrefix(std::string_view text);
+
+// Whether text is one or more decimal digits.
+inline constexpr bool AllAsciiDigits(std::string_view text) {
+    if (text.empty()) return false;
+    for (const char c : text)
+        if (!IsAsciiDigit(c)) return false;
+    return true;
+}
 
 // ---- UTF-8
 
@@ -61,6 +82,9 @@ std::uint32_t Windows1252CodePoint(std::uint8_t byte);
 std::optional<std::uint8_t> Windows1252Byte(std::uint32_t codePoint);
 
 std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined = TUndefinedBytes::AsControls);
+// The same appended to out.
+void AppendWindows1252AsUtf8(std::string& out, std::string_view bytes,
+                             TUndefinedBytes undefined = TUndefinedBytes::AsControls);
 
 // The Windows-1252 bytes of UTF-8 text; nothing when the text is not valid UTF-8 or holds a
 // character that Windows-1252 lacks. The C1 controls U+0081, U+008D, U+008F, U+0090 and U+009D
@@ -84,6 +108,13 @@ void AppendHex(std::string& out, std::uint8_t byte, bool capitals = false);
 std::string HexBytes(std::string_view text);
 
 // ---- Messages
+
+// Items as a message lists them: "a", "a and b", "a, b and c"; past the first most of them, how
+// many more there are ("a, b and 3 more").
+std::string Enumeration(const std::vector<std::string>& items, std::size_t most = SIZE_MAX);
+
+// A count as messages write it: 301234567 -> "301,234,567".
+std::string WithThousands(std::uint64_t value);
 
 // text in double quotes, as messages name files and resources.
 std::string Quoted(std::string_view text);

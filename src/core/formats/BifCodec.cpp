@@ -15,9 +15,7 @@ namespace {
 using byteio::PastEnd;
 using byteio::RangeEnd;
 
-std::string Fault(const std::string& name, const std::string& what) {
-    return "Cannot open BIF " + Quoted(name) + ": " + what;
-}
+std::string Fault(const std::string& name, const std::string& what) { return CannotOpenAs("BIF", name, what); }
 
 // Where the variable and the fixed table end, each refused when it does not fit the file.
 std::uint64_t TablesEnd(const TBifTables& header, std::uint64_t fileSize, const std::string& name) {
@@ -45,10 +43,11 @@ std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fi
     // Another version (NWN2's "V1.1", the "E1  " of other games) lays its tables out otherwise:
     // read as this one, it would list garbage.
     if (header.FileVersion != kVersion1)
-        throw EFormatError(Fault(name,
-                                 "it is of version \"" +
-                                     Printable(std::string_view(header.FileVersion.data(), header.FileVersion.size())) +
-                                     "\", which Vellocar does not read (it reads BIF version \"V1  \")"));
+        throw EFormatError(
+            Fault(name,
+                  "it is " +
+                      OtherVersionText("BIF", std::string_view(header.FileVersion.data(), header.FileVersion.size()),
+                                       kVersion1)));
     return std::max<std::uint64_t>(Header::Size, TablesEnd(header, fileSize, name));
 }
 

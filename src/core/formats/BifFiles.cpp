@@ -16,10 +16,6 @@ namespace vellocar {
 
 namespace {
 
-std::string Fault(const std::string& path, const std::string& what) {
-    return "Cannot open BIF \"" + path + "\": " + what;
-}
-
 // The KEY entry path stands for. A name that ends the path whole comes first: with
 // "data\a.bif" listed before "olddata\a.bif", the path ".../olddata/a.bif" holds both as
 // substrings, and taking the first would list one BIF's names over another's bytes. Failing
@@ -41,8 +37,7 @@ std::optional<std::int32_t> FindBifIndex(const TNWNKeyFile& key, const std::stri
 std::optional<std::string> InOtherLayouts(const std::string& keyFolder, const std::string& name) {
     std::string parent = platform::FolderPart(keyFolder);
     if (parent.empty() || parent == keyFolder) parent = keyFolder + platform::kPathSeparator + "..";
-    const std::size_t lastSeparator = name.find_last_of("\\/");
-    const std::string lastPart = lastSeparator == std::string::npos ? name : name.substr(lastSeparator + 1);
+    const std::string lastPart(LastPartOfStoredName(name));
     for (const std::string& candidate :
          {platform::ResolveStoredName(parent, name), platform::ResolveStoredName(keyFolder, lastPart)}) {
         if (platform::PathExists(candidate)) return candidate;
@@ -59,7 +54,7 @@ TBifLocation LocateBif(const std::string& keyFolder, const std::string& storedNa
 
     // A name beyond ASCII is stored in Windows-1252, which this system may spell otherwise
     // (UTF-8 on Linux): the same places again under this system's spelling.
-    const std::string spelled = FileNameOfArchiveName(storedName);
+    const std::string spelled = platform::FileNameOf({storedName});
     if (spelled != storedName) {
         const std::string here = platform::ResolveStoredName(keyFolder, spelled);
         if (platform::PathExists(here)) return {here, true, false};
@@ -72,11 +67,11 @@ std::int32_t BifEntryOf(const std::string& path, const TNWNKeyFile* key, std::op
     if (!key) return 0;
     if (bifIndex) {
         if (*bifIndex < 0 || static_cast<std::size_t>(*bifIndex) >= key->Filenames.size())
-            throw EFormatError(Fault(path, "the KEY has no BIF entry " + std::to_string(*bifIndex)));
+            throw EFormatError(CannotOpenAs("BIF", path, "the KEY has no BIF entry " + std::to_string(*bifIndex)));
         return *bifIndex;
     }
     const auto found = FindBifIndex(*key, path);
-    if (!found) throw EFormatError(Fault(path, "the KEY lists no BIF whose name occurs in this path"));
+    if (!found) throw EFormatError(CannotOpenAs("BIF", path, "the KEY lists no BIF whose name occurs in this path"));
     return *found;
 }
 
@@ -100,21 +95,8 @@ std::vector<std::string> ResourceLines(const TNWNKeyFile& key, std::size_t bif) 
     std::vector<std::string> lines;
     if (bif >= key.Filenames.size()) return lines;
     lines.reserve(key.Filenames[bif].Resources.size());
-    for (const TNWNKeyEntry& entry : key.Filenames[bif].Resources) lines.push_back(ShownName(ResourceLine(entry)));
+    for (const TNWNKeyEntry& entry : key.Filenames[bif].Resources) AppendShownLine(lines.emplace_back(), entry);
     return lines;
-}
-
-TNWNBifFile::TNWNBifFile(TResourceList& resourceList, TGauge& gauge) : resourceList_(resourceList), gauge_(gauge) {}
-
-void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFile> keyFile,
-                       std::optional<std::int32_t> bifIndex) {
-    // The model names the BIF it was asked for before it is read, also when reading fails.
-    BifIndex = BifEntryOf(path, keyFile.get(), bifIndex);
-    KeyFile = std::move(keyFile);
-    Path = path;
-    static_cast<TBifTables&>(*this) = ReadBifTables(path);
-    resourceList_.Clear();
-    if (KeyFile) resourceList_.AddAll(ResourceLines(*KeyFile, static_cast<std::size_t>(BifIndex)));
 }
 
 } // namespace vellocar

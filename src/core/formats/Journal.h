@@ -20,7 +20,7 @@
 //            earlier backup waits ("" when it stays where it is)
 //   trailer  CRC-32 (IEEE 802.3) of every byte before it
 
-#include "Paths.h"
+#include "Platform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -62,10 +62,10 @@ struct TJournalFile {
     TFileMark Old; // the file that stood at Name (when HadCurrent)
     bool operator==(const TJournalFile&) const = default;
 
-    std::string Path() const { return JoinPath(Folder, Name); }
-    std::string TemporaryPath() const { return JoinPath(Folder, Temporary); }
+    std::string Path() const { return platform::JoinPath(Folder, Name); }
+    std::string TemporaryPath() const { return platform::JoinPath(Folder, Temporary); }
     std::string BackupPath() const { return Path() + ".bak"; }
-    std::string AsidePath() const { return Aside.empty() ? std::string() : JoinPath(Folder, Aside); }
+    std::string AsidePath() const { return Aside.empty() ? std::string() : platform::JoinPath(Folder, Aside); }
 };
 
 struct TJournal {

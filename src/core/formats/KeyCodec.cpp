@@ -4,6 +4,7 @@
 
 #include "ByteIO.h"
 #include "Errors.h"
+#include "Platform.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -16,9 +17,7 @@ namespace {
 using byteio::PastEnd;
 using byteio::RangeEnd;
 
-std::string Fault(const std::string& name, const std::string& what) {
-    return "Cannot open KEY " + Quoted(name) + ": " + what;
-}
+std::string Fault(const std::string& name, const std::string& what) { return CannotOpenAs("KEY", name, what); }
 
 std::string NamePastEnd(std::uint32_t index, std::uint32_t offset, std::uint16_t size, std::uint64_t fileSize) {
     return "the name of BIF " + std::to_string(index) + " runs past the end of the file (offset " +
@@ -41,8 +40,8 @@ const std::uint8_t* Row(std::span<const std::uint8_t> bytes, std::uint64_t table
 // Another version (NWN2's "V1.1", the "E1  " of other games) lays its tables out otherwise:
 // read as this one, it would list garbage.
 std::string OtherVersion(const TNWNKeyFile& header) {
-    return "it is of version \"" + Printable(std::string_view(header.FileVersion.data(), header.FileVersion.size())) +
-        "\", which Vellocar does not read (it reads KEY version \"V1  \")";
+    return "it is " +
+        OtherVersionText("KEY", std::string_view(header.FileVersion.data(), header.FileVersion.size()), kVersion1);
 }
 
 std::string TooShort(std::uint64_t fileSize) {
@@ -117,15 +116,19 @@ void ReadKeyTable(std::span<const std::uint8_t> bytes, TNWNKeyFile& key, std::ui
                   const TFaultSink& fault) {
     const std::size_t rows = key.Filenames.size();
     std::vector<std::uint32_t> perBif(rows, 0);
+    constexpr std::size_t kResIdAt = kResRefSize + sizeof(TNWNKeyEntry::ResType); // within a row
+    static_assert(kResIdAt + sizeof(TNWNKeyEntry::ResId) == KeyTableRow::Size, "the ResId ends the row");
     for (std::uint32_t k = 0; k < entries; ++k) {
-        const TNWNKeyEntry e = KeyTableRow::Read(Row(bytes, key.OffsetToKeyTable, k, KeyTableRow::Size));
-        const std::uint32_t bif = e.ResId >> kResIdBifShift;
+        // Only the ResId, for the count; the whole row when it names no BIF.
+        const std::uint8_t* at = Row(bytes, key.OffsetToKeyTable, k, KeyTableRow::Size);
+        const std::uint32_t bif = byteio::Get32(at + kResIdAt) >> kResIdBifShift;
         if (bif < rows) {
             ++perBif[bif];
             continue;
         }
-        fault("key entry " + std::to_string(k) + " (\"" + ResRefToString(e.ResRef) + "\") names BIF " +
-              std::to_string(bif) + ", but the file table has " + std::to_string(rows) +
+        const TNWNKeyEntry e = KeyTableRow::Read(at);
+        fault("key entry " + std::to_string(k) + " (" + Quoted(platform::ShownName({ResRefToString(e.ResRef)})) +
+              ") names BIF " + std::to_string(bif) + ", but the file table has " + std::to_string(rows) +
               (rows < key.BifCount ? " entries within the file" : " entries"));
     }
     for (std::size_t i = 0; i < rows; ++i) key.Filenames[i].Resources.reserve(perBif[i]);
@@ -201,53 +204,89 @@ TNWNKeyFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, c
     return *ReadKey(bytes, fileSize, [&name](const std::string& what) { throw EFormatError(Fault(name, what)); });
 }
 
-void ComputeLayout(TNWNKeyFile& key) {
+namespace {
+
+// Where a writer puts the tables and names of key: the names right after the file table, each
+// followed by one zero byte, then the key table.
+struct TLayout {
+    std::vector<std::uint32_t> NameOffsets; // one per BIF entry
+    std::uint32_t KeyTable = 0;
+    std::uint32_t Keys = 0;
+};
+
+TLayout LayOut(const TNWNKeyFile& key) {
     const std::uint64_t limit = std::numeric_limits<std::uint32_t>::max();
     auto tooLarge = []() { return EFormatError("the tables would not fit the 32-bit offsets of a KEY"); };
     const auto namesStart = RangeEnd(Header::Size, key.Filenames.size(), FileTableRow::Size, limit);
     if (!namesStart) throw tooLarge();
-
-    key.OffsetToFileTable = static_cast<std::uint32_t>(Header::Size);
+    TLayout layout;
+    layout.NameOffsets.reserve(key.Filenames.size());
     std::uint64_t offset = *namesStart;
     std::uint64_t keys = 0;
-    for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
-        if (i < key.FileTable.size()) key.FileTable[i].FilenameOffset = static_cast<std::uint32_t>(offset);
-        const auto next = RangeEnd(offset, key.Filenames[i].Filename.size() + 1, 1, limit);
+    for (const TNWNFilenameEntry& f : key.Filenames) {
+        layout.NameOffsets.push_back(static_cast<std::uint32_t>(offset));
+        const auto next = RangeEnd(offset, f.Filename.size() + 1, 1, limit);
         if (!next) throw tooLarge();
         offset = *next;
-        keys += key.Filenames[i].Resources.size();
+        keys += f.Resources.size();
     }
     if (!RangeEnd(offset, keys, KeyTableRow::Size, limit)) throw tooLarge();
-    key.OffsetToKeyTable = static_cast<std::uint32_t>(offset);
-    key.KeyCount = static_cast<std::uint32_t>(keys);
+    layout.KeyTable = static_cast<std::uint32_t>(offset);
+    layout.Keys = static_cast<std::uint32_t>(keys);
+    return layout;
 }
 
-std::vector<std::uint8_t> Serialize(TNWNKeyFile& key, const std::string& name) {
+} // namespace
+
+void ComputeLayout(TNWNKeyFile& key) {
+    const TLayout layout = LayOut(key);
+    key.OffsetToFileTable = static_cast<std::uint32_t>(Header::Size);
+    for (std::size_t i = 0; i < key.FileTable.size() && i < layout.NameOffsets.size(); ++i)
+        key.FileTable[i].FilenameOffset = layout.NameOffsets[i];
+    key.OffsetToKeyTable = layout.KeyTable;
+    key.KeyCount = layout.Keys;
+}
+
+std::vector<std::uint8_t> Serialize(const TNWNKeyFile& key, const std::string& name) {
     // A header whose BifCount disagrees with the rows written would make a KEY that no reader
     // can trust, so such a model is refused.
     if (key.FileTable.size() != key.Filenames.size() || key.BifCount != key.Filenames.size())
         throw EFormatError("Cannot save KEY " + Quoted(name) + ": BifCount " + std::to_string(key.BifCount) + ", " +
                            std::to_string(key.FileTable.size()) + " file-table rows and " +
                            std::to_string(key.Filenames.size()) + " names do not agree");
+    TLayout layout;
     try {
-        ComputeLayout(key);
+        layout = LayOut(key);
     } catch (const EFormatError& e) {
         throw EFormatError("Cannot save KEY " + Quoted(name) + ": " + e.what());
     }
 
-    std::vector<std::uint8_t> out(std::size_t{key.OffsetToKeyTable} + std::size_t{key.KeyCount} * KeyTableRow::Size);
-    Header::Write(key, out.data());
+    // The header as the layout has it: the model's own layout fields are not consulted.
+    TNWNKeyFile header;
+    header.FileType = key.FileType;
+    header.FileVersion = key.FileVersion;
+    header.BifCount = key.BifCount;
+    header.KeyCount = layout.Keys;
+    header.OffsetToFileTable = static_cast<std::uint32_t>(Header::Size);
+    header.OffsetToKeyTable = layout.KeyTable;
+    header.BuildYear = key.BuildYear;
+    header.BuildDay = key.BuildDay;
+    header.Reserved = key.Reserved;
+
+    std::vector<std::uint8_t> out(std::size_t{layout.KeyTable} + std::size_t{layout.Keys} * KeyTableRow::Size);
+    Header::Write(header, out.data());
     for (std::size_t i = 0; i < key.FileTable.size(); ++i) {
-        const TNWNFileTableEntry& e = key.FileTable[i];
-        FileTableRow::Write(e, out.data() + key.OffsetToFileTable + i * FileTableRow::Size);
+        TNWNFileTableEntry row = key.FileTable[i];
+        row.FilenameOffset = layout.NameOffsets[i];
+        FileTableRow::Write(row, out.data() + header.OffsetToFileTable + i * FileTableRow::Size);
         const std::string& filename = key.Filenames[i].Filename;
-        std::copy(filename.begin(), filename.end(), out.data() + e.FilenameOffset); // its zero byte is there
+        std::copy(filename.begin(), filename.end(), out.data() + row.FilenameOffset); // its zero byte is there
     }
-    std::uint8_t* row = out.data() + key.OffsetToKeyTable;
+    std::uint8_t* at = out.data() + layout.KeyTable;
     for (const TNWNFilenameEntry& f : key.Filenames) {
         for (const TNWNKeyEntry& e : f.Resources) {
-            KeyTableRow::Write(e, row);
-            row += KeyTableRow::Size;
+            KeyTableRow::Write(e, at);
+            at += KeyTableRow::Size;
         }
     }
     return out;

@@ -61,8 +61,9 @@ TNWNKeyFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, c
 void ComputeLayout(TNWNKeyFile& key);
 
 // The bytes of a KEY: header, file table, names (each followed by one zero byte), key table
-// grouped by BIF in table order. Computes the layout first; a model whose BifCount, file table
-// and names disagree is refused with EFormatError.
-std::vector<std::uint8_t> Serialize(TNWNKeyFile& key, const std::string& name);
+// grouped by BIF in table order, laid out as ComputeLayout would lay the model out (whose own
+// layout fields are not read). A model whose BifCount, file table and names disagree is refused
+// with EFormatError.
+std::vector<std::uint8_t> Serialize(const TNWNKeyFile& key, const std::string& name);
 
 } // namespace vellocar::keycodec

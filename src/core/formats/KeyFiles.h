@@ -3,6 +3,7 @@
 // loading and saving. The layout of each record and the reading and writing of the bytes are in
 // KeyCodec.h.
 
+#include "ArchiveNames.h"
 #include "ResourceTypes.h"
 
 #include <array>
@@ -26,6 +27,10 @@ inline constexpr std::uint32_t kMaxResourcesPerBif = 1u << kResIdBifShift; // 1,
 using TFourCC = std::array<char, 4>;
 using TResRef = std::array<char, kResRefSize>;
 
+// What a KEY or BIF of another version than the one read here is, for a fault: "of version
+// "V1.1", which Vellocar does not read (it reads KEY version "V1  ")".
+std::string OtherVersionText(std::string_view kind, std::string_view found, const TFourCC& read);
+
 // A ResRef as text: up to its first zero byte, all 16 characters when it has none.
 std::string ResRefToString(const TResRef& resRef);
 
@@ -45,8 +50,12 @@ struct TNWNKeyEntry {
 };
 
 // How a resource is listed and named as a loose file: its ResRef as text, a point, and the
-// extension of its type ("abcdefgh.2da"; "name." for a type the table does not know).
-std::string ResourceLine(const TNWNKeyEntry& entry);
+// extension of its type ("abcdefgh.2da"; "name." for a type the table does not know), as the
+// archive's bytes spell it.
+TArchiveName ResourceLine(const TNWNKeyEntry& entry);
+// The line as this system shows it (ShownName of ResourceLine), appended to out without a
+// string of its own: the listing of a large KEY makes one per entry.
+void AppendShownLine(std::string& out, const TNWNKeyEntry& entry);
 
 // A BIF's name as the KEY stores it ("data\2da.bif", no zero byte) and its key entries in
 // key-table order.
@@ -78,8 +87,9 @@ public:
     // model as it was.
     void LoadFromFile(const std::string& path);
 
-    // Writes the model (keycodec::Serialize, which fills the layout fields) to path, replacing
-    // what is there, flushed; a file that could not be written whole is removed.
+    // Writes the model (keycodec::Serialize) to path, replacing what is there, flushed; a file
+    // that could not be written whole is removed. The model's layout fields then say where the
+    // file holds its tables.
     void SaveToFile(const std::string& path);
 };
 

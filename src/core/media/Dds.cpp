@@ -182,8 +182,8 @@ TImage DecodeStandard(std::span<const std::uint8_t> bytes) {
         for (const auto& [name, kind] : {std::pair{"DXT1", detail::TDxt::Dxt1}, std::pair{"DXT3", detail::TDxt::Dxt3},
                                          std::pair{"DXT5", detail::TDxt::Dxt5}})
             if (fourCC == name) return DecodeBlocks(kind, data, h.Width, h.Height, claimedLevels, "DDS, " + fourCC);
-        detail::Refuse("a DDS compressed as \"" + Printable(fourCC) +
-                       "\", which is not read here (DXT1, DXT3 and DXT5 are)");
+        detail::Refuse("a DDS compressed as " + Quoted(Printable(fourCC)) +
+                       ", which is not read here (DXT1, DXT3 and DXT5 are)");
     }
     if ((h.FormatFlags & kRgbFlag) && (h.RgbBitCount == 24 || h.RgbBitCount == 32))
         return DecodeUncompressed(h, data, claimedLevels);

@@ -76,9 +76,9 @@ TTwoDa ParseTwoDa(std::span<const std::uint8_t> bytes) {
         const std::vector<TField> fields = Fields(content, line);
         if (line == 1) {
             if (fields.size() < 2 || fields[0].Text != kFileType || fields[1].Text != kVersion)
-                Fault(
-                    line,
-                    "not a 2DA: it starts with \"" + Printable(content.substr(0, 16)) + "\" where \"2DA V2.0\" stands");
+                Fault(line,
+                      "not a 2DA: it starts with " + Quoted(Printable(content.substr(0, 16))) +
+                          " where \"2DA V2.0\" stands");
             continue;
         }
         if (fields.empty()) continue;
@@ -94,7 +94,7 @@ TTwoDa ParseTwoDa(std::span<const std::uint8_t> bytes) {
         }
         if (fields.size() - 1 > table.Columns.size())
             Fault(line,
-                  "the row \"" + Printable(fields[0].Text) + "\" has " + std::to_string(fields.size() - 1) +
+                  "the row " + Quoted(Printable(fields[0].Text)) + " has " + std::to_string(fields.size() - 1) +
                       " cells, the header names " + std::to_string(table.Columns.size()) + " columns");
         table.RowLabels.push_back(Utf8(fields[0].Text));
         auto& cells = table.Cells.emplace_back();

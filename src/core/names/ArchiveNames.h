@@ -1,36 +1,59 @@
 #pragma once
 // Names on both sides of an archive. Inside a KEY a name is single bytes in Windows-1252, the
-// code page the game reads them in. Outside it is a file name of this system: on Windows the
+// code page the game reads them in (TArchiveName). Outside it is a name as this system shows it
+// and spells its files by (a plain string, as every other text of the program): on Windows the
 // same bytes (the ...A functions take them in the system's code page), elsewhere UTF-8. So a
 // folder packs to the same bytes on every system, and what one system packs, another exports
-// under the same name. Pure functions; the build, the export and the lists call them where a
-// name crosses from one side to the other.
+// under the same name. The one place where a name crosses from one side to the other; how this
+// system spells its names is the caller's to say (platform::kHostSpelling).
 
+#include "ResourceTypes.h"
 #include "Text.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vellocar {
 
-// The bytes an archive stores for a file name of this system: on Windows the name itself,
-// elsewhere its Windows-1252 form. Nothing when the archive cannot hold the name (on Windows, a
-// "?" that the folder listing put for a character outside the system's code page).
-std::optional<std::string> ArchiveNameOf(std::string_view fileName);
+// How a system spells its file names, against the Windows-1252 of an archive.
+enum class TNameSpelling {
+    CodePage, // in the system's code page (Windows): the archive's bytes as they stand
+    Utf8, // in UTF-8 (Linux and the rest)
+};
 
-// A file of this system's folder as an archive names it.
+// A name as an archive's bytes hold it: a ResRef, a resource's line ("name.ext"), a BIF's name as
+// a KEY stores it.
 struct TArchiveName {
-    std::string Bytes; // the file name as the archive holds it; valid when Problem is empty
+    std::string Bytes;
+    bool operator==(const TArchiveName&) const = default;
+};
+
+// The bytes an archive stores for a file name of a system that spells names so. Nothing when
+// the archive cannot hold the name (in a code page, a "?" that the folder listing put for a
+// character outside it; in UTF-8, a name that is not UTF-8 or holds a character that
+// Windows-1252 lacks).
+std::optional<TArchiveName> ArchiveNameOf(std::string_view fileName, TNameSpelling spelling);
+
+// A file of a folder as an archive names it; valid when Problem is empty.
+struct TPackedName {
+    TArchiveName BaseName; // the name without its extension, which runs from the last point
+    std::int64_t Type = kUnknownResType; // the type its extension gives
     std::string Problem; // why the file cannot be packed under its name; "" when it can
 };
 
 // Refused, so that nothing is packed that cannot come back out: a name the archive cannot hold
-// (not UTF-8, or holding characters outside Windows-1252; on Windows, outside the system's code
-// page, which the folder listing marks with "?"), a name holding control characters, and a
-// name whose resource ("name.ext") export would not write (UnsafeExportNameReason).
-TArchiveName ArchiveNameOfFile(std::string_view fileName);
+// (ArchiveNameOf), a name holding control characters, and a name whose resource ("name.ext")
+// export would not write (UnsafeExportNameReason).
+TPackedName ArchiveNameOfFile(std::string_view fileName, TNameSpelling spelling);
+
+// Sorts the file names of a folder of a system that spells names so in the order NTFS lists a
+// folder (FolderOrderLess) of the names as an archive holds them (ArchiveNameOf; a name it
+// cannot hold as it stands), ties broken by the names themselves: both systems give one folder
+// one order.
+void SortInFolderOrder(std::vector<std::string>& names, TNameSpelling spelling);
 
 // What makes two resources of an archive one, as the game looks them up: the ResRef (its bytes
 // up to the first zero) with its letters folded (FoldArchiveLetter), and the type. Two resources
@@ -39,13 +62,16 @@ TArchiveName ArchiveNameOfFile(std::string_view fileName);
 // export writes one file for them.
 std::string ResourceKey(std::string_view resRef, std::uint16_t type);
 
-// How this system shows a name from an archive in a list: on Windows its bytes; elsewhere
-// decoded from Windows-1252 into UTF-8, with the undefined bytes kept.
-std::string ShownName(std::string_view archiveName);
+// How a system shows a name from an archive in a list or a message: in a code page its bytes;
+// in UTF-8 decoded from Windows-1252, with the undefined bytes kept.
+std::string ShownName(const TArchiveName& name, TNameSpelling spelling);
+// The same for the bytes of a name that has no string of its own (a line made on the fly),
+// appended to out.
+void AppendShownName(std::string& out, std::string_view archiveBytes, TNameSpelling spelling);
 
-// The file name this system writes for a name from an archive: on Windows its bytes; elsewhere
-// decoded from Windows-1252 into UTF-8, with the undefined bytes written as \xHH, the way a
-// terminal listing shows them.
-std::string FileNameOfArchiveName(std::string_view archiveName);
+// The file name a system writes for a name from an archive: in a code page its bytes; in UTF-8
+// decoded from Windows-1252, with the undefined bytes written as \xHH, the way a terminal
+// listing shows them.
+std::string FileNameOf(const TArchiveName& name, TNameSpelling spelling);
 
 } // namespace vellocar

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vellocar {
 
@@ -10,11 +11,11 @@ namespace vellocar {
 // Refused: path separators and drive colons (the file would land outside the folder), control
 // bytes and the characters *?"<>| (Windows cannot store them), "." and "..", and the Windows
 // device names (IsWindowsDeviceName).
-std::optional<std::string> UnsafeExportNameReason(const std::string& name);
+std::optional<std::string> UnsafeExportNameReason(std::string_view name);
 
 // Whether Windows opens a device rather than a file for this name (no folder): CON, PRN, AUX,
 // NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 (also with the superscript digits 1-3), in any
 // letter case, with or without an extension, trailing blanks of the stem ignored.
-bool IsWindowsDeviceName(const std::string& name);
+bool IsWindowsDeviceName(std::string_view name);
 
 } // namespace vellocar

@@ -90,23 +90,20 @@ bool MatchesPattern(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
-std::optional<std::string> ArchivePattern(std::string_view typed) {
-#ifdef _WIN32
-    return std::string(typed);
-#else
+std::optional<std::string> ArchivePattern(std::string_view typed, TNameSpelling spelling) {
+    if (spelling == TNameSpelling::CodePage) return std::string(typed);
     return Utf8ToWindows1252(typed);
-#endif
 }
 
-TNamePatterns::TNamePatterns(const std::vector<std::string>& typed) : empty_(typed.empty()) {
+TNamePatterns::TNamePatterns(const std::vector<std::string>& typed, TNameSpelling spelling) : empty_(typed.empty()) {
     for (const std::string& pattern : typed)
-        if (auto bytes = ArchivePattern(pattern)) patterns_.push_back(std::move(*bytes));
+        if (auto bytes = ArchivePattern(pattern, spelling)) patterns_.push_back(std::move(*bytes));
 }
 
-bool TNamePatterns::Matches(std::string_view archiveName) const {
+bool TNamePatterns::Matches(const TArchiveName& name) const {
     if (empty_) return true;
     for (const std::string& pattern : patterns_)
-        if (MatchesPattern(pattern, archiveName)) return true;
+        if (MatchesPattern(pattern, name.Bytes)) return true;
     return false;
 }
 

@@ -4,6 +4,8 @@
 // letter ("é" too) and letters of either case match (FoldArchiveLetter), as the game looks
 // names up.
 
+#include "ArchiveNames.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,18 +20,18 @@ namespace vellocar {
 // no pattern can make it explode.
 bool MatchesPattern(std::string_view pattern, std::string_view name);
 
-// A pattern as this system's command line spells it, in the bytes of an archive's names: on
-// Windows as it is (the system's code page, in which the names are shown too), elsewhere from
-// UTF-8 into Windows-1252. Nothing when it holds a character that no archive name can hold.
-std::optional<std::string> ArchivePattern(std::string_view typed);
+// A pattern as a command line of a system that spells names so types it, in the bytes of an
+// archive's names: in a code page as it is (the names are shown in it too), in UTF-8 turned into
+// Windows-1252. Nothing when it holds a character that no archive name can hold.
+std::optional<std::string> ArchivePattern(std::string_view typed, TNameSpelling spelling);
 
 // Patterns as typed (ArchivePattern), matched against names as an archive holds them. Without
 // patterns every name matches; a pattern that no archive name can match matches none.
 class TNamePatterns {
 public:
-    explicit TNamePatterns(const std::vector<std::string>& typed);
+    TNamePatterns(const std::vector<std::string>& typed, TNameSpelling spelling);
     bool Empty() const { return empty_; }
-    bool Matches(std::string_view archiveName) const;
+    bool Matches(const TArchiveName& name) const;
 
 private:
     std::vector<std::string> patterns_;

@@ -34,6 +34,11 @@ bool FolderOrderLess(std::string_view a, std::string_view b) {
 
 bool SameStoredName(std::string_view a, std::string_view b) { return StoredNameKey(a) == StoredNameKey(b); }
 
+std::string_view LastPartOfStoredName(std::string_view name) {
+    const std::size_t separator = name.find_last_of("\\/");
+    return separator == std::string_view::npos ? name : name.substr(separator + 1);
+}
+
 std::string StoredNameKey(std::string_view name) {
     std::string key(name);
     for (char& c : key) c = IsAnySeparator(c) ? '\\' : FoldArchiveLetter(c);
@@ -60,7 +65,7 @@ namespace {
 // Windows-1252 letters and the rest of Latin Extended-A, Greek and Cyrillic. Anything else is
 // its own capital.
 std::uint32_t Capital(std::uint32_t c) {
-    if (c >= 'a' && c <= 'z') return c - 0x20;
+    if (c < 0x80 && IsAsciiSmall(static_cast<char>(c))) return c - 0x20;
     if (c < 0x80) return c;
     if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) || (c >= 0x430 && c <= 0x44F))
         return c - 0x20;

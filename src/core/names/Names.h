@@ -13,9 +13,6 @@
 
 namespace vellocar {
 
-inline constexpr char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-inline constexpr char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
 // The small letter of a capital of Windows-1252, the code page of the names inside an archive:
@@ -37,6 +34,10 @@ bool FolderOrderLess(std::string_view a, std::string_view b);
 // letters of either case (FoldArchiveLetter), as the Windows file system reads them
 // ("DATA\ONE.BIF" and "data/one.bif", "data\É.bif" and "data\é.bif").
 bool SameStoredName(std::string_view a, std::string_view b);
+
+// The last part of a name stored in a KEY: what follows its last "\" or "/" ("2da.bif" of
+// "data\2da.bif"); the whole name when it has none.
+std::string_view LastPartOfStoredName(std::string_view name);
 
 // The form in which SameStoredName compares a stored name ("\" for "/", letters folded): two
 // names stand for the same BIF exactly when their keys are equal.

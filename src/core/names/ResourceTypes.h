@@ -19,6 +19,6 @@ std::string_view ResTypeExtension(std::int64_t type);
 
 // The type number of an extension given with its leading point (".2da", ".BMP"); 65535 when no
 // row of the table matches.
-std::int64_t ExtToResType(const std::string& extension);
+std::int64_t ExtToResType(std::string_view extension);
 
 } // namespace vellocar

@@ -15,9 +15,7 @@ constexpr std::string_view kTemporaryEnding = ".tmp";
 // Tags that would make a "temporary" of the owner's own journal, lock or backup.
 constexpr std::array<std::string_view, 3> kReservedTags{"journal", "lock", "bak"};
 
-bool IsTagCharacter(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
-}
+bool IsTagCharacter(char c) { return IsAsciiDigit(c) || IsAsciiLetter(c) || c == '-'; }
 
 // Whether the path's parts between separators are all real names: none empty (but where the
 // form of an absolute path has them), none "." or "..".
@@ -60,8 +58,7 @@ bool IsPlainFileName(std::string_view name, TPathSystem system) {
 bool IsAbsoluteFolder(std::string_view folder, TPathSystem system) {
     if (system == TPathSystem::Posix) return folder.starts_with('/') && HasOnlyRealParts(folder.substr(1), system);
     // "C:\" and what follows it, or "\\server\share\" and what follows it.
-    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-    if (folder.size() >= 3 && letter(folder[0]) && folder[1] == ':' && IsSeparatorOf(system, folder[2]))
+    if (folder.size() >= 3 && IsAsciiLetter(folder[0]) && folder[1] == ':' && IsSeparatorOf(system, folder[2]))
         return HasOnlyRealParts(folder.substr(3), system);
     if (folder.size() >= 2 && IsSeparatorOf(system, folder[0]) && IsSeparatorOf(system, folder[1])) {
         const std::string_view share = folder.substr(2);

@@ -22,15 +22,15 @@ inline constexpr char kReplacementSuffix[] = ".new";
 // Windows: hidden, and the same for every spelling of the target (letters in capitals), since a
 // folder that folds case takes two spellings for one KEY: ".MOD.KEY.journal". On Windows the
 // volume compares names itself: "mod.key.journal".
-std::string SideFileName(std::string_view targetName, std::string_view kind, TPathSystem system = kHostPathSystem);
+std::string SideFileName(std::string_view targetName, std::string_view kind, TPathSystem system);
 
 // Whether name is one file's name in a folder of that system: not empty, at most 255 bytes, no
 // separator, no control character, not "." or "..", and on Windows no colon (a stream).
-bool IsPlainFileName(std::string_view name, TPathSystem system = kHostPathSystem);
+bool IsPlainFileName(std::string_view name, TPathSystem system);
 
 // Whether folder is an absolute path of that system with no "." or ".." among its parts, as a
 // build writes its folders down ("/home/u/mods", "C:\mods", "\\server\share\mods").
-bool IsAbsoluteFolder(std::string_view folder, TPathSystem system = kHostPathSystem);
+bool IsAbsoluteFolder(std::string_view folder, TPathSystem system);
 
 // Whether candidate is a temporary name that this program gives beside a file named owner:
 // owner's name, a point and a tag of letters, digits and dashes, optionally ending in ".tmp",

@@ -78,7 +78,8 @@ std::int64_t FindEntry(const TNWNKeyFile& key, const std::string& entryName) {
 
 // The table pass and the data pass, into the open file bif. The offsets all come from the
 // sizes recorded by CheckSources, so the file is written front to back without seeking.
-void WriteBif(platform::File& bif, const std::vector<TSourceFile>& files, TGauge& gauge) {
+void WriteBif(platform::File& bif, const platform::Folder& folder, const std::vector<TSourceFile>& files,
+              const TProgress& progress) {
     const auto count = static_cast<std::uint32_t>(files.size());
     std::array<std::uint8_t, bifcodec::Header::Size> header{};
     bifcodec::PutHeader(header, count);
@@ -97,15 +98,10 @@ void WriteBif(platform::File& bif, const std::vector<TSourceFile>& files, TGauge
         bif.WriteAll(table.data(), kEntry * (last - first));
     }
 
-    gauge.SetMinValue(0);
-    gauge.SetMaxValue(static_cast<int>(count) - 1);
-    gauge.SetProgress(0);
-    gauge.Show();
     for (std::size_t i = 0; i < files.size(); ++i) {
-        gauge.SetProgress(static_cast<int>(i));
-        gauge.RepaintNow();
+        if (progress) progress(i, files.size());
         const TSourceFile& file = files[i];
-        platform::File source = platform::File::OpenRead(file.Path);
+        platform::File source = folder.OpenRead(file.Name);
         // The tables already promise this many bytes: a file that has changed since it was
         // listed would shift every resource after it.
         const std::uint64_t now = source.Size();
@@ -170,12 +166,12 @@ TTargetLocks LockTargets(const TBuildRequest& request) {
 
 // This build's key entries in entry q of key, and the header as a build leaves it: the tags,
 // the build date, the layout (refused when it would not fit a KEY's 32-bit offsets).
-void FillTheKey(TNWNKeyFile& key, std::size_t q, const std::vector<TSourceFile>& files,
-                const std::string& bifFileName) {
+void FillTheKey(TNWNKeyFile& key, std::size_t q, const std::vector<TSourceFile>& files, const TBuildRequest& request) {
+    const std::string& bifFileName = request.BifPath;
     key.BifCount = static_cast<std::uint32_t>(key.FileTable.size());
     key.FileType = keycodec::kFileType;
     key.FileVersion = keycodec::kVersion1;
-    const LocalDate today = BuildDate(bifFileName);
+    const LocalDate today = BuildDate(request.SourceDateEpoch, bifFileName);
     key.BuildYear = today.YearsSince1900;
     key.BuildDay = today.DayOfYear;
 
@@ -183,7 +179,8 @@ void FillTheKey(TNWNKeyFile& key, std::size_t q, const std::vector<TSourceFile>&
     resources.assign(files.size(), TNWNKeyEntry{});
     for (std::size_t i = 0; i < files.size(); ++i) {
         TNWNKeyEntry& entry = resources[i];
-        std::memcpy(entry.ResRef.data(), files[i].BaseName.data(), files[i].BaseName.size());
+        const std::string& base = files[i].BaseName.Bytes;
+        std::memcpy(entry.ResRef.data(), base.data(), base.size());
         entry.ResType = static_cast<std::uint16_t>(files[i].ResType & 0xFFFFu);
         entry.ResId = static_cast<std::uint32_t>(q << kResIdBifShift) | static_cast<std::uint32_t>(i);
     }
@@ -206,8 +203,8 @@ std::pair<TReplacement, TReplacement> Temporaries(const TBuildRequest& request, 
 
 // The new BIF at its temporary name, flushed and closed, and checked to be whole: a failure is
 // reported under the BIF's own name.
-void WriteBifTemporary(const TReplacement& bif, const std::vector<TSourceFile>& files, std::uint64_t bifSize,
-                       TGauge& gauge) {
+void WriteBifTemporary(const TReplacement& bif, const platform::Folder& folder, const std::vector<TSourceFile>& files,
+                       std::uint64_t bifSize, const TProgress& progress) {
     std::optional<platform::File> created;
     try {
         created.emplace(platform::File::CreateNew(bif.Temporary));
@@ -215,7 +212,7 @@ void WriteBifTemporary(const TReplacement& bif, const std::vector<TSourceFile>& 
         RethrowNamingTarget(e, {bif.Temporary}, bif.Path);
     }
     try {
-        WriteBif(*created, files, gauge);
+        WriteBif(*created, folder, files, progress);
         created->Flush();
         created->Close();
     } catch (const EWriteError& e) {
@@ -250,9 +247,9 @@ TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourc
     // The KEY names the BIF in Windows-1252 too. An entry that an earlier build stored in this
     // system's own spelling (UTF-8) is the same BIF: it is reused, never joined by a second one.
     const std::string localName = platform::FileNamePart(BifFileName);
-    const auto archivedName = ArchiveNameOf(localName);
+    const auto archivedName = ArchiveNameOf(localName, platform::kHostSpelling);
     if (!archivedName) Refuse(BifFileName, "its file name holds characters that Windows-1252 cannot hold");
-    const std::string entryName = kEntryFolder + *archivedName;
+    const std::string entryName = kEntryFolder + archivedName->Bytes;
     if (entryName.size() > kMaxFilenameSize) Refuse(BifFileName, "its file name is too long");
     std::int64_t found = FindEntry(key, entryName);
     if (found < 0) found = FindEntry(key, kEntryFolder + localName);
@@ -275,22 +272,22 @@ TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourc
                "its entry in the KEY lies beyond the " + std::to_string(kMaxBifsPerKey) + " BIFs a KEY can index");
     }
     entryIndex = static_cast<std::size_t>(found);
-    FillTheKey(key, entryIndex, files, BifFileName);
+    FillTheKey(key, entryIndex, files, request);
     return key;
 }
 
 // The BIF and the KEY written to their temporaries, named in the journal first; on any failure
 // the temporaries and the journal go, and the error says that nothing else was touched.
 void WriteTemporaries(TRotation& rotation, const TReplacement& bif, const TReplacement& index,
-                      const std::vector<TSourceFile>& files, std::uint64_t bifSize, TNWNKeyFile& key,
-                      std::size_t entryIndex, TGauge& gauge) {
+                      const platform::Folder& folder, const std::vector<TSourceFile>& files, std::uint64_t bifSize,
+                      TNWNKeyFile& key, std::size_t entryIndex, const TProgress& progress) {
     try {
         try {
             rotation.Begin();
         } catch (const EFCreateError& e) {
             RethrowNamingTarget(e, {platform::SideFileFor(index.Path, kJournalKind) + ".new"}, index.Path);
         }
-        WriteBifTemporary(bif, files, bifSize, gauge);
+        WriteBifTemporary(bif, folder, files, bifSize, progress);
         key.FileTable[entryIndex].FileSize = static_cast<std::uint32_t>(bifSize);
         try {
             // Made new, flushed and closed, or removed.
@@ -325,7 +322,7 @@ std::vector<std::string> TBuildReport::Notes() const {
     return notes;
 }
 
-TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& list, TGauge& gauge) {
+TBuildReport BuildArchive(const TBuildRequest& request) {
     // Phase 1: checks. Nothing below raises before phase 2 without EBuildRefused or the
     // KEY reader's own error, and nothing on disk has changed by then (but for finishing what
     // an earlier build that died left, which is reported).
@@ -341,8 +338,10 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
     const std::vector<std::string> own{request.BifPath, request.KeyPath, request.BifPath + kBackupSuffix,
                                        request.KeyPath + kBackupSuffix};
     std::uint64_t bifSize = 0;
-    const std::vector<TSourceFile> files = CheckSources(NamesToPack(list, request.SourceDir, own, report.LeftOut),
-                                                        request.SourceDir, request.BifPath, bifSize);
+    // The source folder is found once, its files by name in it.
+    const platform::Folder source(request.SourceDir);
+    const std::vector<TSourceFile> files = CheckSources(
+        NamesToPack(request.Files, request.SourceDir, own, report.LeftOut), source, request.BifPath, bifSize);
     std::size_t q = 0;
     TNWNKeyFile key = KeyWithTheBif(request, files, q, report.ReusedEntry);
 
@@ -350,7 +349,7 @@ TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& lis
     TFileMover mover;
     const auto [bif, index] = Temporaries(request, own);
     TRotation rotation({bif, index}, mover);
-    WriteTemporaries(rotation, bif, index, files, bifSize, key, q, gauge);
+    WriteTemporaries(rotation, bif, index, source, files, bifSize, key, q, request.Progress);
 
     // Phase 3: rotation, BIF first: until the KEY is in place the old KEY stays in force.
     rotation.Commit();

@@ -25,12 +25,19 @@ struct TBuildRequest {
         : SourceDir(std::move(sourceDir)), BifPath(std::move(bifPath)), KeyPath(std::move(keyPath)), Append(append) {}
 
     std::string SourceDir; // ends with the path separator; a file's path is SourceDir + name
+    // The names of the files to pack, in the order they are packed (as the folder listing gave
+    // them: platform::ListPlainFiles).
+    std::vector<std::string> Files;
     std::string BifPath;
     std::string KeyPath;
     bool Append = false; // keep the other contents of an existing KEY
     // How long to wait for another build of the same KEY or BIF, and whom to tell meanwhile.
     std::chrono::milliseconds LockWait = kDefaultLockWait;
     TWaitNotice Waiting;
+    // Told before each file of the data pass is copied.
+    TProgress Progress;
+    // The environment's SOURCE_DATE_EPOCH, when it is set: the date the KEY is stamped with.
+    std::optional<std::string> SourceDateEpoch;
 };
 
 struct TBuildReport {
@@ -54,14 +61,14 @@ struct TBuildReport {
     std::vector<std::string> Notes() const;
 };
 
-// Packs the files that list names (in list order, each SourceDir + name) into a new BIF at
+// Packs the files that request names (in their order, each SourceDir + name) into a new BIF at
 // BifPath and registers it as "data\<file name>" in the KEY at KeyPath. Replaced files are
 // kept as <name>.bak. Everything is checked before the disk is touched; the new files are
 // written beside their targets and moved into place only when both are complete, under a
 // journal and the locks of both targets (BuildGuard.h): a second build of the same files
 // waits, and what a build that died left is finished or undone first.
-// The KEY is stamped with today's local date, or with the UTC date of SOURCE_DATE_EPOCH
-// (seconds since 1970) when that is set, for packs that are the same byte for byte every day.
-TBuildReport BuildArchive(const TBuildRequest& request, const TResourceList& list, TGauge& gauge);
+// The KEY is stamped with today's local date, or with the UTC date of the request's
+// SOURCE_DATE_EPOCH (seconds since 1970), for packs that are the same byte for byte every day.
+TBuildReport BuildArchive(const TBuildRequest& request);
 
 } // namespace vellocar

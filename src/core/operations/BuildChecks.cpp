@@ -36,35 +36,14 @@ constexpr std::size_t kQuotedBytes = 8;
 // The leading bytes that say what a target is: its type and its version, four bytes each.
 constexpr std::size_t kSignatureBytes = 8;
 
-// The extension runs from the last "." to the end, the point included; a name without a
-// point has none.
-void SplitName(const std::string& name, std::string& baseName, std::string& extension) {
-    const auto dot = name.rfind('.');
-    if (dot == std::string::npos) {
-        baseName = name;
-        extension.clear();
-    } else {
-        baseName = name.substr(0, dot);
-        extension = name.substr(dot);
-    }
-}
-
 // "a", "b" and "c", cut after kMaxNamesInMessage names; quoted unless the entries are
 // phrases that quote their names already.
 std::string NameList(const std::vector<std::string>& names, bool quote = true) {
-    std::string text;
-    const std::size_t shown = std::min(names.size(), kMaxNamesInMessage);
-    for (std::size_t i = 0; i < shown; ++i) {
-        if (i > 0) text += (i + 1 == shown && shown == names.size()) ? " and " : ", ";
-        text += quote ? Quoted(names[i]) : names[i];
-    }
-    if (shown < names.size()) text += " and " + std::to_string(names.size() - shown) + " more";
-    return text;
-}
-
-bool IsFolder(const std::string& path) {
-    const auto info = platform::Stat(path);
-    return info && info->IsDirectory;
+    if (!quote) return Enumeration(names, kMaxNamesInMessage);
+    std::vector<std::string> quoted;
+    quoted.reserve(names.size());
+    for (const std::string& name : names) quoted.push_back(Quoted(name));
+    return Enumeration(quoted, kMaxNamesInMessage);
 }
 
 // What a file's leading bytes say, for a refusal.
@@ -73,7 +52,7 @@ std::string QuotedLeadingBytes(const std::string& path) {
     std::array<std::uint8_t, kQuotedBytes> bytes{};
     const std::size_t got = file.ReadSome(bytes.data(), bytes.size());
     if (got == 0) return "it is empty";
-    return "its first bytes are \"" + Printable(byteio::AsChars(bytes.data(), got)) + "\"";
+    return "its first bytes are " + Quoted(Printable(byteio::AsChars(bytes.data(), got)));
 }
 
 } // namespace
@@ -123,7 +102,7 @@ void RefuseUnfitSources(const TUnfitSources& unfit, std::uint64_t total, const s
 // Everything about the list that can be known before the disk is touched: that it is not
 // empty, that every file is still there and an ordinary file, that every base name fits a
 // ResRef, and that the BIF stays within its 32-bit offsets.
-std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, const std::string& sourceDir,
+std::vector<TSourceFile> CheckSources(const std::vector<std::string_view>& names, const platform::Folder& folder,
                                       const std::string& bifFileName, std::uint64_t& bifSize) {
     if (names.empty()) Refuse(bifFileName, "the folder holds no files to pack");
     if (names.size() > kMaxResourcesPerBif) {
@@ -138,20 +117,20 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
     for (std::size_t i = 0; i < files.size(); ++i) {
         TSourceFile& file = files[i];
         file.Name = names[i];
-        file.Path = sourceDir + file.Name;
+        file.Path = folder.Path();
+        file.Path += file.Name;
         // The ResRef holds the name as the game reads it (Windows-1252), whatever this system's
         // file names are spelled in.
-        const TArchiveName archived = ArchiveNameOfFile(file.Name);
+        TPackedName archived = ArchiveNameOfFile(file.Name, platform::kHostSpelling);
         if (!archived.Problem.empty()) {
             unfit.Names.push_back(Quoted(file.Name) + " (" + archived.Problem + ")");
             continue;
         }
-        std::string extension;
-        SplitName(archived.Bytes, file.BaseName, extension);
-        file.ResType = static_cast<std::uint32_t>(ExtToResType(extension));
-        if (file.BaseName.size() > kResRefSize) unfit.TooLong.push_back(file.Name);
+        file.BaseName = std::move(archived.BaseName);
+        file.ResType = static_cast<std::uint32_t>(archived.Type);
+        if (file.BaseName.Bytes.size() > kResRefSize) unfit.TooLong.emplace_back(file.Name);
 
-        const auto info = platform::Stat(file.Path);
+        const auto info = folder.Stat(file.Name);
         if (!info) {
             unfit.Missing.push_back(file.Path);
         } else if (!info->IsRegular) {
@@ -171,13 +150,14 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
     // Two files that would be one resource: the game would load one of them, verify would
     // report them and an export would write one file for both. Asked of names that fit.
     std::unordered_map<std::string, const TSourceFile*> resources;
+    resources.reserve(files.size());
     for (const TSourceFile& file : files) {
         if (!unfit.Names.empty()) break;
-        if (file.BaseName.size() > kResRefSize) continue; // refused as too long
+        if (file.BaseName.Bytes.size() > kResRefSize) continue; // refused as too long
         const auto type = static_cast<std::uint16_t>(file.ResType & 0xFFFFu);
-        const auto [first, fresh] = resources.try_emplace(ResourceKey(file.BaseName, type), &file);
+        const auto [first, fresh] = resources.try_emplace(ResourceKey(file.BaseName.Bytes, type), &file);
         if (fresh) continue;
-        const std::string line = ShownName(file.BaseName + "." + ResTypeToExt(type));
+        const std::string line = platform::ShownName({file.BaseName.Bytes + "." + ResTypeToExt(type)});
         unfit.Colliding.push_back(Quoted(first->second->Name) + " and " + Quoted(file.Name) + " (both " + Quoted(line) +
                                   ")");
     }
@@ -191,13 +171,12 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, con
 // reproducible-builds convention), the UTC date of that many seconds since 1970, so that the
 // same folder packs to the same bytes on every day and every system. A value that is no such
 // number refuses the build rather than stamp a date nobody asked for.
-LocalDate BuildDate(const std::string& bifFileName) {
-    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
-    if (!epoch) return platform::Today();
-    const auto seconds = DateFromEpoch(epoch);
+LocalDate BuildDate(const std::optional<std::string>& sourceDateEpoch, const std::string& bifFileName) {
+    if (!sourceDateEpoch) return platform::Today();
+    const auto seconds = DateFromEpoch(*sourceDateEpoch);
     if (!seconds)
         Refuse(bifFileName,
-               "SOURCE_DATE_EPOCH is set to " + Quoted(epoch) +
+               "SOURCE_DATE_EPOCH is set to " + Quoted(*sourceDateEpoch) +
                    ", which is not a whole number of seconds since 1970 in the range accepted: 0 (1970-01-01) to "
                    "253402300799 (9999-12-31)");
     return *seconds;
@@ -270,7 +249,7 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
         // A folder cannot be replaced, and a FIFO or device would block or be written through.
         const auto existing = platform::Stat(target.Path);
         if (existing && !existing->IsRegular) Refuse(bifFileName, Quoted(target.Path) + " is not an ordinary file");
-        if (IsFolder(target.Path + kBackupSuffix)) {
+        if (platform::IsFolder(target.Path + kBackupSuffix)) {
             Refuse(bifFileName, "the backup name " + Quoted(target.Path + kBackupSuffix) + " is taken by a folder");
         }
         if (!existing) continue;
@@ -294,50 +273,45 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
             Refuse(bifFileName,
                    Quoted(target.Path) + ", which the build would replace as its " + target.Kind + ", is no " +
                        target.Kind + " file: " + QuotedLeadingBytes(target.Path) + " (a " + target.Kind +
-                       " starts with \"" + signature + "\")");
+                       " starts with " + Quoted(signature) + ")");
         }
         const std::string version(target.Version.begin(), target.Version.end());
         if (got < head.size() || part(signature.size()) != version) {
             Refuse(bifFileName,
                    Quoted(target.Path) + ", which the build would replace or extend as its " + target.Kind + ", is a " +
-                       target.Kind + " of version \"" +
-                       Printable(std::string_view(head.data() + signature.size(), got - signature.size())) +
-                       "\", which Vellocar does not read (it reads " + target.Kind + " version \"" + version + "\")");
+                       target.Kind + " " +
+                       OtherVersionText(target.Kind,
+                                        std::string_view(head.data() + signature.size(), got - signature.size()),
+                                        target.Version));
         }
     }
 }
 
-// The names of the list to pack: all but the build's own files, when the source folder is a
+// The names to pack: all but the build's own files, when the source folder is a
 // folder the build writes into. A folder packed into itself would otherwise take in its
 // previous BIF, KEY and backups, and grow with every build.
-std::vector<std::string> NamesToPack(const TResourceList& list, const std::string& sourceDir,
-                                     const std::vector<std::string>& own, std::vector<std::string>& leftOut) {
-    std::vector<std::string> names;
-    const int count = list.Count();
-    names.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
-    for (int i = 0; i < count; ++i) names.push_back(list.Line(i));
-
-    std::string folder = sourceDir;
-    while (folder.size() > 1 && platform::IsPathSeparator(folder.back())) folder.pop_back();
+std::vector<std::string_view> NamesToPack(const std::vector<std::string>& names, const std::string& sourceDir,
+                                          const std::vector<std::string>& own, std::vector<std::string>& leftOut) {
+    const std::string folder = TrimSeparators(sourceDir, platform::kHostPathSystem);
     std::vector<std::pair<std::string, const std::string*>> ownHere; // name key, own path
     for (const std::string& path : own) {
         const std::string ownFolder = platform::FolderPart(path);
-        if (platform::SameFile(ownFolder.empty() ? "." : ownFolder, folder.empty() ? "." : folder))
+        if (platform::SameFile(HereIfEmpty(ownFolder), HereIfEmpty(folder)))
             ownHere.emplace_back(platform::NameKey(platform::FileNamePart(path), platform::NameRules::Windows), &path);
     }
-    if (ownHere.empty()) return names;
-
-    std::vector<std::string> kept;
+    std::vector<std::string_view> kept;
     kept.reserve(names.size());
-    for (std::string& name : names) {
-        const std::string key = platform::NameKey(name, platform::NameRules::Windows);
+    for (const std::string& name : names) {
         bool isOwn = false;
-        for (const auto& [ownKey, path] : ownHere)
-            isOwn = isOwn || (key == ownKey && platform::SameFile(sourceDir + name, *path));
+        if (!ownHere.empty()) {
+            const std::string key = platform::NameKey(name, platform::NameRules::Windows);
+            for (const auto& [ownKey, path] : ownHere)
+                isOwn = isOwn || (key == ownKey && platform::SameFile(sourceDir + name, *path));
+        }
         if (isOwn)
-            leftOut.push_back(std::move(name));
+            leftOut.push_back(name);
         else
-            kept.push_back(std::move(name));
+            kept.push_back(name);
     }
     return kept;
 }

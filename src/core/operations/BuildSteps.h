@@ -2,11 +2,14 @@
 // The steps of a build that BuildArchive (Build.cpp) takes in turn, apart so that each can be
 // read on its own: the checks before anything is touched are in BuildChecks.cpp.
 
+#include "ArchiveNames.h"
 #include "Dates.h"
-#include "Progress.h"
+#include "Platform.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vellocar::buildsteps {
@@ -16,9 +19,9 @@ inline constexpr char kNoFileChanged[] = ". The build was stopped; no existing f
 
 // One file of the list as the table pass records it.
 struct TSourceFile {
-    std::string Name; // as listed
+    std::string_view Name; // as listed (the request's own string)
     std::string Path; // SourceDir + Name
-    std::string BaseName; // as the archive holds it (Windows-1252), without its extension
+    TArchiveName BaseName; // the name as the archive holds it, without its extension
     std::uint32_t ResType = 0;
     std::uint32_t Size = 0;
 };
@@ -34,17 +37,18 @@ void RefuseReservedTargets(const std::string& bifFileName, const std::string& ke
 // What stands at the targets' names: ordinary files, a BIF and a KEY, no folder at a backup name.
 void RefuseUnusableTargets(const std::string& bifFileName, const std::string& keyFileName);
 
-// The names of the list to pack: all but the build's own files (own), which are appended to
+// The names to pack: all of names but the build's own files (own), which are appended to
 // leftOut, when the source folder is a folder the build writes into.
-std::vector<std::string> NamesToPack(const TResourceList& list, const std::string& sourceDir,
-                                     const std::vector<std::string>& own, std::vector<std::string>& leftOut);
+std::vector<std::string_view> NamesToPack(const std::vector<std::string>& names, const std::string& sourceDir,
+                                          const std::vector<std::string>& own, std::vector<std::string>& leftOut);
 
-// Every source file checked and recorded (there, ordinary, its name fit for a ResRef and for
-// export), with bifSize the size the BIF will have (under 4 GiB).
-std::vector<TSourceFile> CheckSources(const std::vector<std::string>& names, const std::string& sourceDir,
+// Every source file of the folder checked and recorded (there, ordinary, its name fit for a
+// ResRef and for export), with bifSize the size the BIF will have (under 4 GiB).
+std::vector<TSourceFile> CheckSources(const std::vector<std::string_view>& names, const platform::Folder& folder,
                                       const std::string& bifFileName, std::uint64_t& bifSize);
 
-// The date the KEY is stamped with: today's, or SOURCE_DATE_EPOCH's when that is set.
-LocalDate BuildDate(const std::string& bifFileName);
+// The date the KEY is stamped with: today's, or that of sourceDateEpoch (the environment's
+// SOURCE_DATE_EPOCH) when it is set.
+LocalDate BuildDate(const std::optional<std::string>& sourceDateEpoch, const std::string& bifFileName);
 
 } // namespace vellocar::buildsteps

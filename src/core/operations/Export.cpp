@@ -2,17 +2,16 @@
 
 #include "Export.h"
 
-#include "BuildGuard.h"
 #include "ArchiveNames.h"
 #include "ByteIO.h"
 #include "Errors.h"
 #include "ExportNames.h"
+#include "KeyReading.h"
 #include "Names.h"
 #include "Platform.h"
 #include "PngWriter.h"
 
 #include <algorithm>
-#include <limits>
 #include <optional>
 #include <unordered_map>
 
@@ -39,18 +38,19 @@ void NamePngs(std::vector<TExportItem>& plan, const TExportSource& source) {
 void CheckNames(std::vector<TExportItem>& plan, const TExportSource& source) {
     for (TExportItem& item : plan) {
         if (!item.SkipReason.empty()) continue;
-        if (const auto reason = UnsafeExportNameReason(item.Name)) item.SkipReason = *reason;
+        if (const auto reason = UnsafeExportNameReason(item.Name.Bytes)) item.SkipReason = *reason;
     }
     if (source.TexturesAsPng) NamePngs(plan, source);
     TExportClaims claims(source.Rules);
     for (TExportItem& item : plan) {
         if (!item.SkipReason.empty()) continue;
-        const std::string& output = OutputNameOf(item);
-        if (const auto reason = UnsafeExportNameReason(output)) {
-            item.SkipReason = "its PNG's name \"" + output + "\" cannot be written: " + *reason;
+        const TArchiveName& output = OutputNameOf(item);
+        if (const auto reason = UnsafeExportNameReason(output.Bytes)) {
+            item.SkipReason =
+                "its PNG's name " + Quoted(platform::ShownName(output)) + " cannot be written: " + *reason;
             continue;
         }
-        if (auto taken = claims.Claim(item, item.Name)) item.SkipReason = std::move(*taken);
+        if (auto taken = claims.Claim(item, platform::ShownName(item.Name))) item.SkipReason = std::move(*taken);
     }
 }
 
@@ -67,7 +67,7 @@ TExportItem ItemFor(const TExportSource& source, const TNWNKeyEntry& entry, std:
     return item;
 }
 
-TExportItem Skip(std::string name, std::uint32_t index, std::string reason) {
+TExportItem Skip(TArchiveName name, std::uint32_t index, std::string reason) {
     TExportItem item;
     item.Name = std::move(name);
     item.Resource = index;
@@ -75,14 +75,10 @@ TExportItem Skip(std::string name, std::uint32_t index, std::string reason) {
     return item;
 }
 
-int ClampToInt(std::uint64_t value) {
-    return static_cast<int>(std::min<std::uint64_t>(value, std::numeric_limits<int>::max()));
-}
-
 // What remains of a line without its extension ("c_bugbear.tga" -> "c_bugbear").
-std::string Stem(const std::string& line) {
-    const std::size_t point = line.rfind('.');
-    return point == std::string::npos ? line : line.substr(0, point);
+std::string Stem(const TArchiveName& line) {
+    const std::size_t point = line.Bytes.rfind('.');
+    return point == std::string::npos ? line.Bytes : line.Bytes.substr(0, point);
 }
 
 std::string Folded(std::string text) {
@@ -94,30 +90,30 @@ constexpr const char* kPngExtension = ".png";
 
 } // namespace
 
-std::string TPngNames::KeyOf(const std::string& outputName) const {
-    return platform::NameKey(FileNameOfArchiveName(outputName), rules_);
+std::string TPngNames::KeyOf(const TArchiveName& outputName) const {
+    return platform::NameKey(platform::FileNameOf(outputName), rules_);
 }
 
-void TPngNames::Add(const std::string& line, bool texture) {
-    takers_[KeyOf(texture ? Stem(line) + kPngExtension : line)].insert(Folded(line));
+void TPngNames::Add(const TArchiveName& line, bool texture) {
+    takers_[KeyOf(texture ? TArchiveName{Stem(line) + kPngExtension} : line)].insert(Folded(line.Bytes));
 }
 
-std::string TPngNames::NameFor(const std::string& line) const {
-    std::string name = Stem(line) + kPngExtension;
+TArchiveName TPngNames::NameFor(const TArchiveName& line) const {
+    TArchiveName name{Stem(line) + kPngExtension};
     const auto takers = takers_.find(KeyOf(name));
-    return takers != takers_.end() && takers->second.size() > 1 ? line + kPngExtension : name;
+    return takers != takers_.end() && takers->second.size() > 1 ? TArchiveName{line.Bytes + kPngExtension} : name;
 }
 
 std::optional<std::string> TExportClaims::Claim(const TExportItem& item, const std::string& owner) {
     // Compared as the files will be named, which on Linux is UTF-8 ("é.txt" and "É.TXT").
     const auto [file, freshFile] =
-        files_.try_emplace(platform::NameKey(FileNameOfArchiveName(OutputNameOf(item)), rules_), owner);
-    if (!freshFile) return "\"" + file->second + "\" comes first under the same file name";
+        files_.try_emplace(platform::NameKey(platform::FileNameOf(OutputNameOf(item)), rules_), owner);
+    if (!freshFile) return Quoted(file->second) + " comes first under the same file name";
     const auto [resource, freshResource] = resources_.try_emplace(item.Identity, owner);
     if (freshResource) return std::nullopt;
     files_.erase(file);
-    return "it is one resource with \"" + resource->second +
-        "\" (names compared without regard to letter case), which comes first";
+    return "it is one resource with " + Quoted(resource->second) +
+        " (names compared without regard to letter case), which comes first";
 }
 
 std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
@@ -134,8 +130,8 @@ std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
                                               std::to_string(named.size()) + ")"));
             } else if (named[index]) {
                 unexported.push_back(Skip(ResourceLine(e), index,
-                                          "its resource (index " + std::to_string(index) + ") is exported as \"" +
-                                              ResourceLine(*named[index]) + "\""));
+                                          "its resource (index " + std::to_string(index) + ") is exported as " +
+                                              Quoted(platform::ShownName(ResourceLine(*named[index])))));
             } else {
                 named[index] = &e;
             }
@@ -149,25 +145,22 @@ std::vector<TExportItem> PlanExportAll(const TExportSource& source) {
         if (named[i]) {
             plan.push_back(ItemFor(source, *named[i], index));
         } else {
-            std::string name = "#"; // appended, not prepended: GCC 12 misreads the latter
-            name += std::to_string(i);
+            TArchiveName name{"#"}; // appended, not prepended: GCC 12 misreads the latter
+            name.Bytes += std::to_string(i);
             plan.push_back(Skip(std::move(name), index, "the KEY names no resource at this index"));
         }
-        plan.back().Progress = ClampToInt(i);
+        plan.back().Progress = static_cast<std::int64_t>(i);
     }
     CheckNames(plan, source);
     plan.insert(plan.end(), unexported.begin(), unexported.end());
     return plan;
 }
 
-std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const TResourceList& list) {
+std::vector<TExportItem> PlanExportChosen(const TExportSource& source, const std::vector<std::size_t>& chosen) {
     std::vector<TExportItem> plan;
-    const int lines = list.Count();
-    for (int i = 0; i < lines; ++i) {
-        if (!list.Selected(i)) continue;
-        const auto line = static_cast<std::size_t>(i);
+    for (const std::size_t line : chosen) {
         if (!source.Entries || line >= source.Entries->size()) {
-            plan.push_back(Skip(list.Line(i), 0, "the KEY holds no entry for this line"));
+            plan.push_back(Skip({"line " + std::to_string(line)}, 0, "the KEY holds no entry for this line"));
             continue;
         }
         const TNWNKeyEntry& entry = (*source.Entries)[line];
@@ -193,21 +186,23 @@ public:
 
     void Write(const TExportItem& item, std::uint64_t bifSize) {
         // The name as the game reads it (Windows-1252), spelled as this system spells file names.
-        const std::string fileName = FileNameOfArchiveName(OutputNameOf(item));
+        const std::string fileName = platform::FileNameOf(OutputNameOf(item));
         const std::string out = target_ + fileName;
         if (MayBe(fileName, bifPath_) && platform::SameFile(out, bifPath_)) {
-            report_.Skipped.push_back({ShownName(item.Name), "writing it would overwrite the BIF being read"});
+            report_.Skipped.push_back(
+                {platform::ShownName(item.Name), "writing it would overwrite the BIF being read"});
             return;
         }
         if (MayBe(fileName, keyPath_) && platform::SameFile(out, keyPath_)) {
-            report_.Skipped.push_back({ShownName(item.Name), "writing it would overwrite the KEY being read"});
+            report_.Skipped.push_back(
+                {platform::ShownName(item.Name), "writing it would overwrite the KEY being read"});
             return;
         }
         if (item.PastEnd)
-            throw EReadError("Stream read error: cannot export \"" + item.Name + "\" from \"" + bifPath_ +
-                             "\": its bytes run past the end of the BIF (offset " + std::to_string(item.Offset) + ", " +
-                             std::to_string(item.Size) + " bytes, file " + std::to_string(bifSize) +
-                             " bytes); nothing was written for it");
+            throw EReadError("Stream read error: cannot export " + Quoted(platform::ShownName(item.Name)) + " from " +
+                             Quoted(bifPath_) + ": its bytes run past the end of the BIF (offset " +
+                             std::to_string(item.Offset) + ", " + std::to_string(item.Size) + " bytes, file " +
+                             std::to_string(bifSize) + " bytes); nothing was written for it");
 
         if (item.Png) return WritePng(item, out);
         WriteFresh(item, out, [&](platform::File& dest) { dest.CopyFrom(bif_, item.Offset, item.Size); });
@@ -222,8 +217,9 @@ private:
             bif_.Seek(item.Offset);
             bif_.ReadExact(bytes.data(), bytes.size());
         } catch (const EReadError&) {
-            throw EReadError("Stream read error: \"" + bifPath_ + "\" ended while \"" + item.Name +
-                             "\" was read; nothing was written for it, the files exported before it were kept");
+            throw EReadError("Stream read error: " + Quoted(bifPath_) + " ended while " +
+                             Quoted(platform::ShownName(item.Name)) +
+                             " was read; nothing was written for it, the files exported before it were kept");
         }
         std::vector<std::uint8_t> png;
         try {
@@ -232,8 +228,8 @@ private:
             png = platform::EncodePng(image.Width, image.Height, image.Rgba);
         } catch (const EDecodeError& e) {
             report_.Skipped.push_back(
-                {ShownName(item.Name),
-                 "not written as PNG: " + ShownName(e.what()) + " (export it without PNG conversion for its bytes)"});
+                {platform::ShownName(item.Name),
+                 std::string("not written as PNG: ") + e.what() + " (export it without PNG conversion for its bytes)"});
             return;
         }
         WriteFresh(item, out, [&](platform::File& dest) { dest.WriteAll(png.data(), png.size()); });
@@ -256,8 +252,9 @@ private:
                               "were kept");
         } catch (const EReadError&) {
             platform::RemoveFile(out);
-            throw EReadError("Stream read error: \"" + bifPath_ + "\" ended while \"" + item.Name +
-                             "\" was copied; its file was removed, the files exported before it were kept");
+            throw EReadError("Stream read error: " + Quoted(bifPath_) + " ended while " +
+                             Quoted(platform::ShownName(item.Name)) +
+                             " was copied; its file was removed, the files exported before it were kept");
         } catch (...) {
             platform::RemoveFile(out);
             throw;
@@ -306,9 +303,9 @@ std::vector<TSkippedResource> Overlaps(const std::vector<TExportItem>& plan) {
     const auto end = [](const TExportItem* item) { return std::uint64_t{item->Offset} + item->Size; };
     for (const TExportItem* item : placed) {
         if (furthest && item->Offset < end(furthest))
-            overlaps.push_back({ShownName(item->Name),
-                                "its bytes " + Extent(*item) + " overlap those of \"" + ShownName(furthest->Name) +
-                                    "\" " + Extent(*furthest)});
+            overlaps.push_back({platform::ShownName(item->Name),
+                                "its bytes " + Extent(*item) + " overlap those of " +
+                                    Quoted(platform::ShownName(furthest->Name)) + " " + Extent(*furthest)});
         if (!furthest || end(item) > end(furthest)) furthest = item;
     }
     return overlaps;
@@ -317,7 +314,7 @@ std::vector<TSkippedResource> Overlaps(const std::vector<TExportItem>& plan) {
 } // namespace
 
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
-                          const std::string& target, TGauge& gauge, const TAllowOverlaps& allow) {
+                          const std::string& target, const TProgress& progress, const TAllowOverlaps& allow) {
     TExportReport report;
     const std::uint64_t bifSize = bif.Size();
     report.Overlapping = Overlaps(plan);
@@ -329,31 +326,21 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
     const bool bounded = planned > limit && !(allow && allow(planned, bifSize));
     std::uint64_t written = 0;
 
-    // A plan without progress positions (an empty BIF, a selection) leaves the gauge alone
-    // rather than giving it the range 0 to -1.
-    int last = -1;
+    // A plan without progress positions (an empty BIF, a selection) tells nothing.
+    std::int64_t last = -1;
     for (const TExportItem& item : plan) last = std::max(last, item.Progress);
-    if (last >= 0) {
-        gauge.SetMinValue(0);
-        gauge.SetMaxValue(last);
-        gauge.SetProgress(0);
-        gauge.Show();
-    }
     TExportWriter writer(bif, keyPath, target, report);
     for (const TExportItem& item : plan) {
-        if (item.Progress >= 0) {
-            gauge.SetProgress(item.Progress);
-            gauge.RepaintNow();
-        }
+        if (item.Progress >= 0 && progress)
+            progress(static_cast<std::uint64_t>(item.Progress), static_cast<std::uint64_t>(last) + 1);
         if (!item.SkipReason.empty()) {
-            // Shown as the lists show names; the reasons' own words are ASCII, which that leaves.
-            report.Skipped.push_back({ShownName(item.Name), ShownName(item.SkipReason)});
+            report.Skipped.push_back({platform::ShownName(item.Name), item.SkipReason});
             continue;
         }
         if (bounded && (report.Stopped || written + item.Size > limit)) {
             report.Stopped = true;
             report.Skipped.push_back(
-                {ShownName(item.Name),
+                {platform::ShownName(item.Name),
                  "not written: the export stopped at the BIF's own size (" + std::to_string(bifSize) + " bytes) and " +
                      std::to_string(kOverlapMargin >> 20) + " MiB more, since its resources share their bytes"});
             continue;
@@ -364,29 +351,21 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
     return report;
 }
 
-TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
-                              const TResourceList& list, TGauge& gauge, bool texturesAsPng,
-                              const TAllowOverlaps& allow) {
-    if (bif.KeyFile && !bif.KeyFile->Path.empty()) {
-        const TRecoveryNote note = RecoverInterruptedBuild(bif.KeyFile->Path);
-        if (note.FilesChanged)
-            throw EVellocarError("Nothing was exported: Vellocar first " + note.Text +
-                                 ". Open the KEY again to export from its files as they are now");
-    }
+TExportReport ExportResources(const TOpenedBif& bif, const TNWNKeyFile* key, const TExportRequest& request) {
+    if (key && !key->Path.empty())
+        RecoverBeforeReadingAgain(key->Path, "Nothing was exported", "export from its files as they are now");
     platform::File file = platform::File::OpenRead(bif.Path);
     const std::vector<TNWNKeyEntry>* entries = nullptr;
-    if (bif.KeyFile && bif.BifIndex >= 0 && static_cast<std::size_t>(bif.BifIndex) < bif.KeyFile->Filenames.size())
-        entries = &bif.KeyFile->Filenames[static_cast<std::size_t>(bif.BifIndex)].Resources;
-    const std::string folder = platform::FolderPart(target);
-    const TExportSource source{bif.VarResources,
-                               file.Size(),
-                               entries,
-                               static_cast<std::uint32_t>(bif.BifIndex),
-                               platform::FolderNameRules(folder.empty() ? "." : folder),
-                               texturesAsPng};
+    if (key && bif.BifIndex >= 0 && static_cast<std::size_t>(bif.BifIndex) < key->Filenames.size())
+        entries = &key->Filenames[static_cast<std::size_t>(bif.BifIndex)].Resources;
+    const std::string folder = platform::FolderOf(request.Target);
+    const TExportSource source{
+        bif.Tables.VarResources,           file.Size(),          entries, static_cast<std::uint32_t>(bif.BifIndex),
+        platform::FolderNameRules(folder), request.TexturesAsPng};
     const std::vector<TExportItem> plan =
-        scope == TExportScope::All ? PlanExportAll(source) : PlanExportSelected(source, list);
-    return WriteExport(plan, file, bif.KeyFile ? bif.KeyFile->Path : std::string(), target, gauge, allow);
+        request.Chosen ? PlanExportChosen(source, *request.Chosen) : PlanExportAll(source);
+    return WriteExport(plan, file, key ? key->Path : std::string(), request.Target, request.Progress,
+                       request.AllowOverlaps);
 }
 
 } // namespace vellocar

@@ -14,28 +14,36 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace vellocar {
 
+// A resource that an export did not write, and why (an unsafe file name, no KEY entry, ...),
+// as this system shows them.
+struct TSkippedResource {
+    std::string Name; // the list line, or "#<index>" when the KEY does not name it
+    std::string Reason;
+};
+
 // One step of an export.
 struct TExportItem {
-    std::string Name; // the file name, as the resource list shows the resource
+    TArchiveName Name; // the resource's line ("name.ext"), which names its file
     std::string Identity; // its entry's ResourceKey: what makes it one resource to the game
     std::uint32_t Resource = 0; // its index in the variable table
-    std::string SkipReason; // why it is not written; empty when it is
+    std::string SkipReason; // why it is not written, as this system shows it; empty when it is
     std::uint32_t Offset = 0; // where its bytes lie in the BIF
     std::uint32_t Size = 0;
     bool PastEnd = false; // its bytes run past the end of the BIF: the export stops here
-    int Progress = -1; // the gauge position shown before this step; -1 for none
+    std::int64_t Progress = -1; // the progress position told before this step; -1 for none
     // A texture written as a PNG picture of it instead of its own bytes, under OutputName.
     std::optional<media::TTextureType> Png;
-    std::string OutputName; // the file's name (as the archive spells it) when it is not Name
+    TArchiveName OutputName; // the file's name when it is not Name
 };
 
-// The name of the file an item is written to, as the archive spells it.
-inline const std::string& OutputNameOf(const TExportItem& item) {
-    return item.OutputName.empty() ? item.Name : item.OutputName;
+// The name of the file an item is written to.
+inline const TArchiveName& OutputNameOf(const TExportItem& item) {
+    return item.OutputName.Bytes.empty() ? item.Name : item.OutputName;
 }
 
 // The names of the PNGs of textures written into one folder: "name.png", or "name.ext.png" where
@@ -44,14 +52,14 @@ inline const std::string& OutputNameOf(const TExportItem& item) {
 class TPngNames {
 public:
     explicit TPngNames(platform::NameRules rules) : rules_(rules) {}
-    // An output of the export (a resource as the list shows it: "name.ext"), texture or not. The
-    // same resource added twice (the same name from two KEYs) counts once.
-    void Add(const std::string& line, bool texture);
+    // An output of the export (a resource's line: "name.ext"), texture or not. The same resource
+    // added twice (the same name from two KEYs) counts once.
+    void Add(const TArchiveName& line, bool texture);
     // The PNG's name for a texture's line.
-    std::string NameFor(const std::string& line) const;
+    TArchiveName NameFor(const TArchiveName& line) const;
 
 private:
-    std::string KeyOf(const std::string& outputName) const;
+    std::string KeyOf(const TArchiveName& outputName) const;
     platform::NameRules rules_;
     // NameKey of an output's default name -> the resources (ASCII-folded lines) that take it.
     std::unordered_map<std::string, std::unordered_set<std::string>> takers_;
@@ -78,8 +86,8 @@ struct TExportSource {
 class TExportClaims {
 public:
     explicit TExportClaims(platform::NameRules rules) : rules_(rules) {}
-    // Takes item's file name and resource for owner (as a later refusal names it); why it cannot
-    // when an earlier claim holds either.
+    // Takes item's file name and resource for owner (as a later refusal names it, as this system
+    // shows names); why it cannot when an earlier claim holds either.
     std::optional<std::string> Claim(const TExportItem& item, const std::string& owner);
 
 private:
@@ -96,9 +104,9 @@ private:
 // With TexturesAsPng, each texture's item is to be written as a PNG under its TPngNames name.
 std::vector<TExportItem> PlanExportAll(const TExportSource& source);
 
-// The resources of the selected lines of list, where line i shows the i-th KEY entry of this
-// BIF: found through that entry's ResId, with the same skips.
-std::vector<TExportItem> PlanExportSelected(const TExportSource& source, const TResourceList& list);
+// The resources of the chosen KEY entries of this BIF (positions in its list of entries, as
+// its lines show them), found through each entry's ResId, with the same skips.
+std::vector<TExportItem> PlanExportChosen(const TExportSource& source, const std::vector<std::size_t>& chosen);
 
 // What an export did.
 struct TExportReport {
@@ -126,18 +134,27 @@ using TAllowOverlaps = std::function<bool(std::uint64_t planned, std::uint64_t b
 // being read is skipped, and so is a texture that does not decode into a PNG (with the reason).
 // Overlapping resources are reported, and the export stops before it writes more than the BIF's
 // size and kOverlapMargin unless allow says otherwise. Raises on the first resource that cannot
-// be read or written (a partial file is removed first; the files before it are kept). The gauge
-// is given the range of the plan's progress positions, if any.
+// be read or written (a partial file is removed first; the files before it are kept). Progress
+// is told each of the plan's progress positions, out of all of them, if it has any.
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
-                          const std::string& target, TGauge& gauge, const TAllowOverlaps& allow = {});
+                          const std::string& target, const TProgress& progress, const TAllowOverlaps& allow = {});
 
-// The whole export of a BIF opened with its KEY: all its resources, or those of the selected
-// lines of list, under the name rules of the target folder, textures as PNG pictures when
-// texturesAsPng is set. When a build of that KEY that died had to be finished first, nothing is
-// exported (what was opened is no longer what is there).
-enum class TExportScope { All, Selected };
-TExportReport ExportResources(const TNWNBifFile& bif, const std::string& target, TExportScope scope,
-                              const TResourceList& list, TGauge& gauge, bool texturesAsPng = false,
-                              const TAllowOverlaps& allow = {});
+// What one export of a BIF is asked to do.
+struct TExportRequest {
+    explicit TExportRequest(std::string target, std::optional<std::vector<std::size_t>> chosen = std::nullopt)
+        : Target(std::move(target)), Chosen(std::move(chosen)) {}
+
+    std::string Target; // the folder, ending with its separator
+    // The KEY entries chosen (PlanExportChosen); nothing for every resource (PlanExportAll).
+    std::optional<std::vector<std::size_t>> Chosen;
+    bool TexturesAsPng = false; // textures as PNG pictures
+    TProgress Progress;
+    TAllowOverlaps AllowOverlaps;
+};
+
+// The whole export of a BIF opened with its KEY (key, which may be none): the resources request
+// asks for, under the name rules of the target folder. When a build of that KEY that died had
+// to be finished first, nothing is exported (what was opened is no longer what is there).
+TExportReport ExportResources(const TOpenedBif& bif, const TNWNKeyFile* key, const TExportRequest& request);
 
 } // namespace vellocar

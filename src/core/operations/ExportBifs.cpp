@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -23,29 +22,14 @@ namespace vellocar {
 
 namespace {
 
-int ClampToInt(std::uint64_t value) {
-    return static_cast<int>(std::min<std::uint64_t>(value, std::numeric_limits<int>::max()));
+// One BIF's share of the whole job's progress: its export moves it over [base, base + span)
+// of all the resources.
+TProgress PartOf(const TProgress& whole, std::uint64_t base, std::uint64_t span, std::uint64_t total) {
+    if (!whole) return {};
+    return [&whole, base, span, total](std::uint64_t done, std::uint64_t steps) {
+        whole(base + span * std::min(done, steps) / steps, total);
+    };
 }
-
-// One BIF's share of the whole job's gauge: its export moves the gauge over [base, base + span).
-class TPartGauge final : public TGauge {
-public:
-    TPartGauge(TGauge& whole, std::uint64_t base, std::uint64_t span) : whole_(whole), base_(base), span_(span) {}
-    void SetMinValue(int) override {}
-    void SetMaxValue(int value) override { max_ = std::max(value, 0); }
-    void SetProgress(int value) override {
-        const auto done = static_cast<std::uint64_t>(std::clamp(value, 0, max_));
-        whole_.SetProgress(ClampToInt(base_ + span_ * done / (static_cast<std::uint64_t>(max_) + 1)));
-    }
-    void Show() override {}
-    void RepaintNow() override { whole_.RepaintNow(); }
-
-private:
-    TGauge& whole_;
-    std::uint64_t base_;
-    std::uint64_t span_;
-    int max_ = 0;
-};
 
 // The KEYs and BIFs of the job: no export may write over one of them, whichever BIF it comes
 // from. Only a name that the file system could take for one of theirs (or a possible 8.3
@@ -69,7 +53,8 @@ private:
     std::vector<std::pair<std::string, std::string>> files_;
 };
 
-std::string Folded(std::string text) {
+std::string Folded(const TArchiveName& name) {
+    std::string text = name.Bytes;
     FoldArchiveLetters(text);
     return text;
 }
@@ -77,10 +62,9 @@ std::string Folded(std::string text) {
 } // namespace
 
 std::string BifFolderName(const std::string& storedName) {
-    const std::size_t separator = storedName.find_last_of("\\/");
-    std::string name = separator == std::string::npos ? storedName : storedName.substr(separator + 1);
+    std::string name(LastPartOfStoredName(storedName));
     if (const std::size_t point = name.rfind('.'); point != std::string::npos && point > 0) name.resize(point);
-    return FileNameOfArchiveName(name);
+    return platform::FileNameOf({name});
 }
 
 namespace {
@@ -88,10 +72,9 @@ namespace {
 // The name rules of the folder the files go to, or of its nearest folder that already exists
 // (the one it will be made in).
 platform::NameRules TargetRules(std::string folder) {
-    while (!folder.empty() && platform::IsPathSeparator(folder.back())) folder.pop_back();
+    folder = TrimSeparators(std::move(folder), platform::kHostPathSystem);
     for (;;) {
-        const auto info = platform::Stat(folder.empty() ? "." : folder);
-        if (info && info->IsDirectory) return platform::FolderNameRules(folder.empty() ? "." : folder);
+        if (platform::IsFolder(HereIfEmpty(folder))) return platform::FolderNameRules(HereIfEmpty(folder));
         const std::string parent = platform::FolderPart(folder);
         if (parent == folder || folder.empty()) return platform::kHostNameRules;
         folder = parent;
@@ -109,21 +92,18 @@ using TNamesWritten = std::unordered_map<std::string, TExportClaims>;
 class TBifsExport {
 public:
     TBifsExport(const std::vector<TGameKey>& keys, const TExportBifsRequest& request)
-        : keys_(keys), request_(request), rules_(TargetRules(request.Target)), patterns_(request.Patterns) {}
+        : keys_(keys),
+          request_(request),
+          rules_(TargetRules(request.Target)),
+          patterns_(request.Patterns, platform::kHostSpelling) {}
 
-    TExportBifsReport Run(TGauge& gauge) {
+    TExportBifsReport Run(const TProgress& progress) {
         const std::uint64_t total = Survey();
         if (request_.Flat && keys_.size() > 1) FindLastKeys();
-        if (total > 0) {
-            gauge.SetMinValue(0);
-            gauge.SetMaxValue(ClampToInt(total));
-            gauge.SetProgress(0);
-            gauge.Show();
-        }
         std::uint64_t base = 0;
         for (std::size_t i = 0; i < request_.Bifs.size(); ++i) {
             const std::uint64_t span = Entry(request_.Bifs[i]).Resources.size();
-            TPartGauge part(gauge, base, span);
+            const TProgress part = PartOf(progress, base, span, total);
             base += span;
             ExportOne(i, part);
             // This BIF's names are dropped after the last BIF that shares its folder.
@@ -146,7 +126,7 @@ private:
         for (std::size_t i = 0; i < request_.Bifs.size(); ++i) {
             const TBifRef& ref = request_.Bifs[i];
             const std::string& stored = Entry(ref).Filename;
-            locations_.push_back(LocateBif(KeyFolderOf(keys_[ref.Key].Path), stored));
+            locations_.push_back(LocateBif(platform::FolderOf(keys_[ref.Key].Path), stored));
             if (locations_.back().Found) beingRead_.Add(locations_.back().Path);
             folders_.push_back(request_.Flat ? std::string() : platform::NameKey(BifFolderName(stored), rules_));
             lastUse_[folders_.back()] = i;
@@ -161,7 +141,7 @@ private:
     void AddPngNames(std::size_t i) {
         TPngNames& names = pngNames_.try_emplace(folders_[i], rules_).first->second;
         for (const TNWNKeyEntry& e : Entry(request_.Bifs[i]).Resources) {
-            const std::string line = ResourceLine(e);
+            const TArchiveName line = ResourceLine(e);
             if (patterns_.Matches(line)) names.Add(line, media::TextureTypeOf(e.ResType).has_value());
         }
     }
@@ -179,7 +159,7 @@ private:
         }
     }
 
-    void ExportOne(std::size_t i, TGauge& part) {
+    void ExportOne(std::size_t i, const TProgress& part) {
         const TBifRef& ref = request_.Bifs[i];
         // A BIF that holds nothing asked for is not looked at: its absence loses nothing.
         std::vector<TNWNKeyEntry> wanted;
@@ -189,10 +169,10 @@ private:
         const std::string folderName = BifFolderName(Entry(ref).Filename);
         if (!request_.Flat) {
             if (const auto reason = UnsafeExportNameReason(folderName))
-                return SkipBif(ref, "its folder \"" + folderName + "\" cannot be made: " + *reason);
+                return SkipBif(ref, "its folder " + Quoted(folderName) + " cannot be made: " + *reason);
         }
         if (!locations_[i].Found)
-            return SkipBif(ref, "the BIF is missing (looked for at \"" + locations_[i].Path + "\")");
+            return SkipBif(ref, "the BIF is missing (looked for at " + Quoted(locations_[i].Path) + ")");
 
         std::vector<TExportItem> plan;
         std::optional<platform::File> file;
@@ -240,7 +220,7 @@ private:
     // those a later KEY gives.
     void LeaveOut(std::vector<TExportItem>& plan, const TBifRef& ref) {
         if (!patterns_.Empty())
-            std::erase_if(plan, [](const TExportItem& item) { return item.Name.find('.') == std::string::npos; });
+            std::erase_if(plan, [](const TExportItem& item) { return item.Name.Bytes.find('.') == std::string::npos; });
         if (lastKeyOf_.empty()) return;
         const std::size_t before = plan.size();
         std::erase_if(plan, [&](const TExportItem& item) {
@@ -257,12 +237,13 @@ private:
         bool anyToWrite = false;
         for (TExportItem& item : plan) {
             if (!item.SkipReason.empty()) continue;
-            const std::string fileName = FileNameOfArchiveName(OutputNameOf(item));
+            const std::string fileName = platform::FileNameOf(OutputNameOf(item));
             if (const auto hit = beingRead_.Hit(target + fileName, fileName)) {
-                item.SkipReason = "writing it would overwrite \"" + *hit + "\", which is being read";
+                item.SkipReason = "writing it would overwrite " + Quoted(*hit) + ", which is being read";
                 continue;
             }
-            if (auto taken = names.Claim(item, Entry(request_.Bifs[i]).Filename + ": " + item.Name)) {
+            const TArchiveName owner{Entry(request_.Bifs[i]).Filename + ": " + item.Name.Bytes};
+            if (auto taken = names.Claim(item, platform::ShownName(owner))) {
                 item.SkipReason = std::move(*taken);
                 continue;
             }
@@ -287,8 +268,9 @@ private:
 
 } // namespace
 
-TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBifsRequest& request, TGauge& gauge) {
-    return TBifsExport(keys, request).Run(gauge);
+TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBifsRequest& request,
+                             const TProgress& progress) {
+    return TBifsExport(keys, request).Run(progress);
 }
 
 } // namespace vellocar

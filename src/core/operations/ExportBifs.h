@@ -56,10 +56,11 @@ struct TExportBifsReport {
 // ("data\2da.bif" -> "2da").
 std::string BifFolderName(const std::string& storedName);
 
-// Exports the BIFs of request, showing progress over all of them on gauge. A BIF that is
+// Exports the BIFs of request, telling progress over the resources of all of them. A BIF that is
 // missing, does not open, or ends while a resource is copied is reported, and the others go
 // on; a file that cannot be created or written raises (as the single export does: the
 // partial file removed, the ones before it kept). Only one BIF's tables are held at a time.
-TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBifsRequest& request, TGauge& gauge);
+TExportBifsReport ExportBifs(const std::vector<TGameKey>& keys, const TExportBifsRequest& request,
+                             const TProgress& progress = {});
 
 } // namespace vellocar

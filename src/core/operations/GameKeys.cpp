@@ -26,11 +26,6 @@ constexpr std::array<std::string_view, 4> kEnhancedKeys{"nwn_base", "nwn_base_lo
 constexpr std::array<std::string_view, 8> kClassicKeys{"chitin", "patch",    "xp1", "xp1patch",
                                                        "xp2",    "xp2patch", "xp3", "xp3patch"};
 
-bool IsRegularFile(const std::string& path) {
-    const auto info = platform::Stat(path);
-    return info && info->IsRegular;
-}
-
 // What makes two entries one resource: the one rule of ResourceKey.
 std::string Identity(const TNWNKeyEntry& entry) { return ResourceKey(ResRefToString(entry.ResRef), entry.ResType); }
 
@@ -51,26 +46,22 @@ void ForEachEntry(const std::vector<TGameKey>& keys, Visit&& visit) {
 std::vector<std::string> GameKeyPaths(const std::string& gameFolder, const std::string& language) {
     std::vector<std::string> paths;
     const auto at = [&](const std::string& storedName) { return platform::ResolveStoredName(gameFolder, storedName); };
-    if (IsRegularFile(at("data\\nwn_base.key"))) {
+    if (platform::IsRegularFile(at("data\\nwn_base.key"))) {
         for (std::string_view stem : kEnhancedKeys) {
             const std::string name = std::string(stem) + ".key";
             const std::string localized = at("lang\\" + language + "\\data\\" + name);
             const std::string shared = at("data\\" + name);
-            if (IsRegularFile(localized))
+            if (platform::IsRegularFile(localized))
                 paths.push_back(localized);
-            else if (IsRegularFile(shared))
+            else if (platform::IsRegularFile(shared))
                 paths.push_back(shared);
         }
         return paths;
     }
     for (std::string_view stem : kClassicKeys)
-        if (const std::string path = at(std::string(stem) + ".key"); IsRegularFile(path)) paths.push_back(path);
+        if (const std::string path = at(std::string(stem) + ".key"); platform::IsRegularFile(path))
+            paths.push_back(path);
     return paths;
-}
-
-std::string KeyFolderOf(const std::string& keyPath) {
-    std::string folder = platform::FolderPart(keyPath);
-    return folder.empty() ? std::string(".") : folder;
 }
 
 std::vector<TResourceHit> FindResources(const std::vector<TGameKey>& keys, std::string_view pattern) {
@@ -81,10 +72,10 @@ std::vector<TResourceHit> FindResources(const std::vector<TGameKey>& keys, std::
     };
     std::vector<Found> found;
     // Matched on the names as the game reads them, letter by letter.
-    const auto wanted = ArchivePattern(pattern);
+    const auto wanted = ArchivePattern(pattern, platform::kHostSpelling);
     if (!wanted) return {};
     ForEachEntry(keys, [&](TResourceHit hit) {
-        std::string line = ResourceLine(hit.Entry);
+        std::string line = ResourceLine(hit.Entry).Bytes;
         if (!MatchesPattern(*wanted, line)) return;
         FoldArchiveLetters(line);
         const std::size_t order = found.size();
@@ -157,11 +148,12 @@ std::vector<TBifFault> FillSizes(const std::vector<TGameKey>& keys, std::vector<
 
         const TGameKey& key = keys[first.Key];
         const std::string& stored = key.Key->Filenames[first.Bif].Filename;
-        const TBifLocation location = LocateBif(KeyFolderOf(key.Path), stored);
+        const TBifLocation location = LocateBif(platform::FolderOf(key.Path), stored);
         std::vector<TNWNVarResEntry> resources;
         bool opened = false;
         if (!location.Found) {
-            faults.push_back({first.Key, first.Bif, "the BIF is missing (looked for at \"" + location.Path + "\")"});
+            faults.push_back(
+                {first.Key, first.Bif, "the BIF is missing (looked for at " + Quoted(location.Path) + ")"});
         } else {
             try {
                 platform::File file = platform::File::OpenRead(location.Path);

@@ -35,9 +35,6 @@ struct TGameKey {
 // above); language is the folder name below lang/ ("en", "de", ...). Empty when none does.
 std::vector<std::string> GameKeyPaths(const std::string& gameFolder, const std::string& language);
 
-// The folder that a KEY's stored BIF names are relative to: its own ("." for a bare name).
-std::string KeyFolderOf(const std::string& keyPath);
-
 // One KEY entry of the set.
 struct TResourceHit {
     std::size_t Key = 0; // index into the set

@@ -6,6 +6,7 @@
 #include "ByteIO.h"
 #include "Errors.h"
 #include "ExportNames.h"
+#include "Text.h"
 
 namespace vellocar {
 
@@ -20,7 +21,7 @@ TListedResource ListedResource(const std::vector<TNWNKeyEntry>& entries, std::ui
     listed.ResType = entry.ResType;
     listed.Index = entry.ResId & kResIdIndexMask;
     if ((entry.ResId >> kResIdBifShift) != bifIndex || listed.Index >= resources.size())
-        throw EFormatError("\"" + ShownName(listed.Name) + "\": the BIF holds no resource at index " +
+        throw EFormatError(Quoted(platform::ShownName(listed.Name)) + ": the BIF holds no resource at index " +
                            std::to_string(listed.Index) + " (it has " + std::to_string(resources.size()) + ")");
     listed.Span = {resources[listed.Index].Offset, resources[listed.Index].FileSize};
     return listed;
@@ -28,7 +29,7 @@ TListedResource ListedResource(const std::vector<TNWNKeyEntry>& entries, std::ui
 
 void CheckResourceSpan(const platform::File& bif, const TResourceSpan& span, const std::string& name) {
     if (byteio::RangeEnd(span.Offset, span.Size, 1, bif.Size())) return;
-    throw EReadError("Stream read error: \"" + name + "\" runs past the end of \"" + bif.Path() + "\" (offset " +
+    throw EReadError("Stream read error: " + Quoted(name) + " runs past the end of " + QuotedPath(bif.Path()) + " (offset " +
                      std::to_string(span.Offset) + ", " + std::to_string(span.Size) + " bytes, file " +
                      std::to_string(bif.Size()) + " bytes); nothing was read for it");
 }
@@ -43,7 +44,7 @@ std::vector<std::uint8_t> ReadResourceBytes(platform::File& bif, const TResource
 
 void SaveResourceFile(const std::string& path, std::span<const std::uint8_t> bytes, const std::string& bifPath,
                       const std::string& keyPath) {
-    const std::string refused = "Cannot save \"" + path + "\": ";
+    const std::string refused = "Cannot save " + QuotedPath(path) + ": ";
     if (const auto reason = UnsafeExportNameReason(platform::FileNamePart(path)))
         throw EVellocarError(refused + *reason + "; nothing was written");
     for (const auto& [read, what] : {std::pair{&bifPath, "BIF"}, std::pair{&keyPath, "KEY"}})

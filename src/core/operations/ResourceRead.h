@@ -4,6 +4,7 @@
 // resource's own size; and bytes saved on their own under a name the user chose, as safely as
 // an export writes its files.
 
+#include "ArchiveNames.h"
 #include "BifFiles.h"
 #include "Platform.h"
 
@@ -27,7 +28,7 @@ struct TResourceSpan {
 // entry of that BIF, entries being key.Filenames[bifIndex].Resources), found through the entry's
 // ResId as an export of the selected lines finds it.
 struct TListedResource {
-    std::string Name; // "name.ext" as the archive holds it (ResourceLine)
+    TArchiveName Name; // "name.ext" (ResourceLine)
     std::uint16_t ResType = 0;
     std::uint32_t Index = 0; // in the BIF's variable table
     TResourceSpan Span;

@@ -88,7 +88,7 @@ bool TFileMover::SameFile(const std::string& a, const std::string& b) { return p
 namespace {
 
 std::string JournalPathOf(const TJournalFile& file) {
-    return JoinPath(file.Folder, SideFileName(file.Name, kJournalKind));
+    return platform::JoinPath(file.Folder, SideFileName(file.Name, kJournalKind, platform::kHostPathSystem));
 }
 
 // A name from a journal, as a message quotes it: in full when short, else its start.
@@ -151,9 +151,10 @@ bool IsFile(TFileMover& mover, const std::string& path, const std::optional<plat
 void CheckNames(const TJournal& journal, const std::string& journalPath) {
     std::vector<std::string> keys; // every path the build may touch, in the form a folding folder compares
     for (const TJournalFile& file : journal.Files) {
-        if (!IsAbsoluteFolder(file.Folder))
+        if (!IsAbsoluteFolder(file.Folder, platform::kHostPathSystem))
             Untrusted(journalPath, file.Folder, "is not a folder as a build writes one");
-        if (!IsPlainFileName(file.Name)) Untrusted(journalPath, file.Name, "is not the name of one file");
+        if (!IsPlainFileName(file.Name, platform::kHostPathSystem))
+            Untrusted(journalPath, file.Name, "is not the name of one file");
         if (!IsTemporaryNameOf(file.Temporary, file.Name))
             Untrusted(journalPath, file.Temporary, "is not a temporary that Vellocar would give " + Quoted(file.Name));
         if (!file.Aside.empty() && !IsTemporaryNameOf(file.Aside, file.Name + kBackupSuffix))

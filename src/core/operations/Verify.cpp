@@ -92,14 +92,16 @@ std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash> DuplicateNo
         const TEntryAt at = pairs[run].At;
         for (std::size_t k = run + 1; k < next; ++k) {
             const TEntryAt here = pairs[k].At;
-            const std::string firstLine = ResourceLine(key.Filenames[at.Bif].Resources[at.Line]);
+            const std::string firstLine = platform::ShownName(ResourceLine(key.Filenames[at.Bif].Resources[at.Line]));
             if (checked[here.Bif]) {
-                notes[here].push_back(at.Bif == here.Bif
-                                          ? "duplicate of \"" + firstLine + "\" earlier in this BIF"
-                                          : "duplicate of \"" + firstLine + "\" in " + key.Filenames[at.Bif].Filename);
+                notes[here].push_back(at.Bif == here.Bif ? "duplicate of " + Quoted(firstLine) + " earlier in this BIF"
+                                                         : "duplicate of " + Quoted(firstLine) + " in " +
+                                              platform::ShownName({key.Filenames[at.Bif].Filename}));
             } else if (checked[at.Bif]) {
-                notes[at].push_back("duplicated by \"" + ResourceLine(key.Filenames[here.Bif].Resources[here.Line]) +
-                                    "\" in " + key.Filenames[here.Bif].Filename);
+                notes[at].push_back(
+                    "duplicated by " +
+                    Quoted(platform::ShownName(ResourceLine(key.Filenames[here.Bif].Resources[here.Line]))) + " in " +
+                    platform::ShownName({key.Filenames[here.Bif].Filename}));
             }
         }
         run = next;
@@ -122,11 +124,11 @@ std::unordered_map<std::size_t, std::vector<std::string>> RepeatedBifNotes(const
         if (fresh) continue;
         const std::size_t a = earlier->second;
         if (checked[b]) {
-            notes[b].push_back("the KEY lists this BIF twice: it is also entry " + std::to_string(a) + " (\"" +
-                               key.Filenames[a].Filename + "\")");
+            notes[b].push_back("the KEY lists this BIF twice: it is also entry " + std::to_string(a) + " (" +
+                               Quoted(platform::ShownName({key.Filenames[a].Filename})) + ")");
         } else if (checked[a]) {
-            notes[a].push_back("the KEY lists this BIF twice: it is also entry " + std::to_string(b) + " (\"" + name +
-                               "\")");
+            notes[a].push_back("the KEY lists this BIF twice: it is also entry " + std::to_string(b) + " (" +
+                               Quoted(platform::ShownName({name})) + ")");
         }
     }
     return notes;
@@ -140,7 +142,7 @@ std::optional<std::string> SignatureProblem(const TFourCC& type, const TFourCC& 
     const auto text = [](const TFourCC& a, const TFourCC& b) {
         return std::string(a.begin(), a.end()) + std::string(b.begin(), b.end());
     };
-    return "its signature is \"" + text(type, version) + "\", not \"" + text(wantedType, wantedVersion) + "\"";
+    return "its signature is " + Quoted(text(type, version)) + ", not " + Quoted(text(wantedType, wantedVersion));
 }
 
 // The header and tables of the BIF at path and the file's size, or the reason there are none.
@@ -158,11 +160,11 @@ TCheckedBif ReadBifForCheck(const std::string& path) {
     TCheckedBif opened;
     const auto info = platform::Stat(path);
     if (!info) {
-        opened.Fault = "not found (looked for \"" + path + "\")";
+        opened.Fault = "not found (looked for " + Quoted(path) + ")";
         return opened;
     }
     if (!info->IsRegular) {
-        opened.Fault = "\"" + path + "\" is not a file";
+        opened.Fault = Quoted(path) + " is not a file";
         return opened;
     }
     try {
@@ -236,8 +238,8 @@ std::unordered_map<std::uint32_t, std::vector<std::string>> PlacementNotes(
     std::optional<std::uint32_t> furthest;
     for (const std::uint32_t i : placed) {
         if (furthest && bif.Resources[i].Offset < endOf(*furthest)) {
-            notes[i].push_back("its bytes " + Extent(bif.Resources[i]) + " overlap those of \"" + nameOf(*furthest) +
-                               "\" " + Extent(bif.Resources[*furthest]));
+            notes[i].push_back("its bytes " + Extent(bif.Resources[i]) + " overlap those of " +
+                               Quoted(nameOf(*furthest)) + " " + Extent(bif.Resources[*furthest]));
         }
         if (!furthest || endOf(i) > endOf(*furthest)) furthest = i;
     }
@@ -283,10 +285,10 @@ public:
 
 private:
     void Problem(const std::string& resource, std::string message) {
-        report_.Problems.push_back({b_, ShownName(resource), std::move(message)});
+        report_.Problems.push_back({b_, resource, std::move(message)});
     }
     std::string NameOf(std::uint32_t index) const {
-        return namedBy_[index] ? ResourceLine(*namedBy_[index]) : "#" + std::to_string(index);
+        return namedBy_[index] ? platform::ShownName(ResourceLine(*namedBy_[index])) : "#" + std::to_string(index);
     }
     void PlacementProblems(std::uint32_t index, const std::string& name) {
         if (const auto notes = placement_.find(index); notes != placement_.end())
@@ -307,7 +309,9 @@ private:
         const TNWNKeyEntry& entry = named_.Resources[line];
         // Made only for a problem: most entries of a large KEY have none.
         std::optional<std::string> shown;
-        const auto name = [&]() -> const std::string& { return shown ? *shown : shown.emplace(ResourceLine(entry)); };
+        const auto name = [&]() -> const std::string& {
+            return shown ? *shown : shown.emplace(platform::ShownName(ResourceLine(entry)));
+        };
         if (opened_) {
             const std::uint32_t index = entry.ResId & kResIdIndexMask;
             if (index >= bif_.Resources.size()) {
@@ -322,8 +326,8 @@ private:
                         "the BIF gives type " + TypeText(resource.ResType) + ", the KEY " + TypeText(entry.ResType));
                 if (namedBy_[index] != &entry)
                     Problem(name(),
-                            "its resource (index " + std::to_string(index) + ") is also named by \"" +
-                                ResourceLine(*namedBy_[index]) + "\"");
+                            "its resource (index " + std::to_string(index) + ") is also named by " +
+                                Quoted(platform::ShownName(ResourceLine(*namedBy_[index]))));
                 else
                     PlacementProblems(index, name());
             }

@@ -3,6 +3,7 @@
 // there is more than one operating system: PlatformPosix.cpp and PlatformWin32.cpp implement
 // it. Paths are single-byte strings; on Windows they are passed to the ...A functions as is.
 
+#include "ArchiveNames.h"
 #include "Dates.h"
 #include "Paths.h"
 
@@ -12,14 +13,38 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vellocar::platform {
+
+// How this system spells paths, and its file names against an archive's Windows-1252.
+#ifdef _WIN32
+inline constexpr TPathSystem kHostPathSystem = TPathSystem::Windows;
+inline constexpr TNameSpelling kHostSpelling = TNameSpelling::CodePage;
+#else
+inline constexpr TPathSystem kHostPathSystem = TPathSystem::Posix;
+inline constexpr TNameSpelling kHostSpelling = TNameSpelling::Utf8;
+#endif
 
 inline constexpr char kPathSeparator = SeparatorOf(kHostPathSystem);
 
 // Whether c separates the parts of a path here: "\\" and "/" on Windows, "/" elsewhere.
 inline constexpr bool IsPathSeparator(char c) { return IsSeparatorOf(kHostPathSystem, c); }
+
+// folder and name with this system's separator between them (JoinPath).
+using vellocar::JoinPath;
+inline std::string JoinPath(std::string folder, std::string_view name) {
+    return JoinPath(std::move(folder), name, kHostPathSystem);
+}
+
+// A name from an archive as this system shows it (ShownName), and the file name this system
+// writes for it (FileNameOf).
+using vellocar::FileNameOf;
+using vellocar::ShownName;
+inline std::string ShownName(const TArchiveName& name) { return ShownName(name, kHostSpelling); }
+inline std::string FileNameOf(const TArchiveName& name) { return FileNameOf(name, kHostSpelling); }
 
 // The system's own text for an error code (errno, or GetLastError() on Windows).
 std::string SystemErrorText(int code);
@@ -83,6 +108,7 @@ public:
     const std::string& Path() const { return path_; }
 
 private:
+    friend class Folder;
     File(std::intptr_t handle, std::string path, std::optional<std::uint64_t> sizeAtOpen = std::nullopt);
     std::intptr_t handle_;
     std::string path_;
@@ -118,6 +144,38 @@ struct PathInfo {
 // Whether a directory entry of exactly this path exists, whatever its kind.
 bool PathExists(const std::string& path);
 std::optional<PathInfo> Stat(const std::string& path);
+// Whether path names an ordinary file, or a folder (Stat: a link counts as what it points to).
+inline bool IsRegularFile(const std::string& path) {
+    const auto info = Stat(path);
+    return info && info->IsRegular;
+}
+inline bool IsFolder(const std::string& path) {
+    const auto info = Stat(path);
+    return info && info->IsDirectory;
+}
+
+// A folder whose files are looked at and opened by name, the folder itself found once rather
+// than again for every file (a build's source folder of thousands). Each call does what the
+// function of the same name does with path + name, and says so in its messages; a folder that
+// cannot be held open (it is gone) leaves every call to that function.
+class Folder {
+public:
+    // path ends with its separator, as path + name names a file of it.
+    explicit Folder(std::string path);
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) = delete;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder();
+
+    const std::string& Path() const { return path_; }
+    std::optional<PathInfo> Stat(std::string_view name) const;
+    File OpenRead(std::string_view name) const;
+
+private:
+    std::intptr_t handle_;
+    std::string path_;
+};
 
 // A file's identity: device and inode, or volume serial and file index.
 struct FileId {
@@ -263,8 +321,6 @@ std::string FolderPart(const std::string& path);
 // The folder a path's last part lies in, as the system takes it: FolderPart, or "." for a bare
 // name (the working folder).
 std::string FolderOf(const std::string& path);
-// A folder as the system takes it: "." for "".
-inline std::string HereIfEmpty(const std::string& folder) { return folder.empty() ? std::string(".") : folder; }
 // Everything after the last separator or drive colon.
 std::string FileNamePart(const std::string& path);
 

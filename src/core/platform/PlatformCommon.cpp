@@ -63,21 +63,20 @@ void RemoveLeftover(const std::string& path) {
 }
 
 std::string CannotOpenMessage(const std::string& path, const std::string& reason) {
-    return "Cannot open file \"" + path + "\". " + reason;
+    return "Cannot open file " + Quoted(path) + ". " + reason;
 }
 
 std::string CannotCreateMessage(const std::string& path, const std::string& reason) {
-    return "Cannot create file \"" + path + "\". " + reason;
+    return "Cannot create file " + Quoted(path) + ". " + reason;
 }
 
 std::string StreamErrorMessage(bool writing, const std::string& path, int code) {
     std::string reason = code != 0 ? SystemErrorText(code) : "the system gave no reason";
     while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();
     // "No space left on device" reads as part of the sentence; "I/O error" keeps its capitals.
-    if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' && reason[1] <= 'z')
-        reason[0] = FoldAscii(reason[0]);
+    if (reason.size() > 1 && IsAsciiCapital(reason[0]) && IsAsciiSmall(reason[1])) reason[0] = FoldAscii(reason[0]);
     return std::string(writing ? "Stream write error: " : "Stream read error: ") + reason +
-        (writing ? ", writing \"" : ", reading \"") + path + "\"";
+        (writing ? ", writing " : ", reading ") + Quoted(path);
 }
 
 void File::ReadExact(void* buffer, std::size_t size) {
@@ -114,8 +113,7 @@ std::vector<std::uint8_t> ReadFormatBytes(
         return bytes;
     } catch (const EReadError&) {
         // Only a file that changes while it is read gets here: its size was checked first.
-        throw EReadError("Cannot open " + kind + " \"" + path +
-                         "\": the file could not be read in full (Stream read error)");
+        throw EReadError(CannotOpenAs(kind, path, "the file could not be read in full (Stream read error)"));
     }
 }
 

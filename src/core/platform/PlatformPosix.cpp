@@ -9,6 +9,7 @@
 #include "PlatformDetail.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -73,13 +74,23 @@ File::~File() {
     if (handle_ >= 0) ::close(Fd(handle_));
 }
 
-File File::OpenRead(const std::string& path) {
-    // Opened without blocking: a FIFO that a KEY names (or that is chosen as one) would
-    // otherwise wait for a writer forever. Only an ordinary file is kept, as on Windows, where
-    // a device is refused the same way; its reads then block as usual.
+namespace {
+
+// An ordinary file opened for reading and its size.
+struct TOpened {
+    int Fd = -1;
+    std::uint64_t Size = 0;
+};
+
+// Opens name relative to the folder at (path names it for messages) for reading: without
+// blocking, since a FIFO that a KEY names (or that is chosen as one) would otherwise wait for a
+// writer forever, and kept only when it is an ordinary file, as on Windows, where a device is
+// refused the same way. On an ordinary file the flag changes nothing (its reads wait for the
+// disk all the same), so it stays.
+TOpened OpenOrdinary(int at, const char* name, const std::string& path) {
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        fd = ::openat(at, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) throw EFOpenError(OpenMessage(path, errno));
     struct stat st {};
@@ -93,13 +104,14 @@ File File::OpenRead(const std::string& path) {
         if (S_ISDIR(st.st_mode)) throw EFOpenError(OpenMessage(path, EISDIR));
         throw EFOpenError(CannotOpenMessage(path, kNotARegularFile));
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        const int err = errno;
-        ::close(fd);
-        throw EFOpenError(OpenMessage(path, err));
-    }
-    return File(fd, path, static_cast<std::uint64_t>(st.st_size));
+    return {fd, static_cast<std::uint64_t>(st.st_size)};
+}
+
+} // namespace
+
+File File::OpenRead(const std::string& path) {
+    const TOpened opened = OpenOrdinary(AT_FDCWD, path.c_str(), path);
+    return File(opened.Fd, path, opened.Size);
 }
 
 File File::OpenOwn(const std::string& path) {
@@ -114,8 +126,7 @@ File File::OpenOwn(const std::string& path) {
         ::close(fd);
         throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // An ordinary file: not blocking changes nothing for it (see OpenRead).
     return File(fd, path, static_cast<std::uint64_t>(st.st_size));
 }
 
@@ -220,14 +231,74 @@ bool PathExists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-std::optional<PathInfo> Stat(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+namespace {
+
+PathInfo Described(const struct stat& st) {
     PathInfo info;
     info.IsRegular = S_ISREG(st.st_mode);
     info.IsDirectory = S_ISDIR(st.st_mode);
     if (info.IsRegular) info.Size = static_cast<std::uint64_t>(st.st_size);
     return info;
+}
+
+} // namespace
+
+std::optional<PathInfo> Stat(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return Described(st);
+}
+
+Folder::Folder(std::string path) : path_(std::move(path)) {
+    int fd;
+    do {
+        fd = ::open(HereIfEmpty(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    handle_ = fd;
+}
+
+Folder::Folder(Folder&& other) noexcept : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)) {}
+
+Folder::~Folder() {
+    if (handle_ >= 0) ::close(Fd(handle_));
+}
+
+namespace {
+
+// A name as the system calls take it, ended by a zero byte: in place for the names a folder
+// holds (at most 255 bytes), and no copy on the heap for each of thousands of files.
+class TCName {
+public:
+    explicit TCName(std::string_view name) {
+        if (name.size() < inPlace_.size()) {
+            name.copy(inPlace_.data(), name.size());
+            inPlace_[name.size()] = '\0';
+        } else {
+            long_.assign(name);
+        }
+    }
+    const char* Get() const { return long_.empty() ? inPlace_.data() : long_.c_str(); }
+
+private:
+    std::array<char, 256> inPlace_;
+    std::string long_;
+};
+
+} // namespace
+
+std::optional<PathInfo> Folder::Stat(std::string_view name) const {
+    if (handle_ < 0) return platform::Stat(path_ + std::string(name));
+    struct stat st {};
+    if (::fstatat(Fd(handle_), TCName(name).Get(), &st, 0) != 0) return std::nullopt;
+    return Described(st);
+}
+
+File Folder::OpenRead(std::string_view name) const {
+    std::string path = path_;
+    path += name;
+    if (handle_ < 0) return File::OpenRead(path);
+    const TOpened opened = OpenOrdinary(Fd(handle_), TCName(name).Get(), path);
+    return File(opened.Fd, std::move(path), opened.Size);
 }
 
 std::optional<EntryFacts> LookAt(const std::string& path) {
@@ -304,7 +375,7 @@ void CreateDirectories(const std::string& path) {
 
 std::vector<std::string> ListPlainFiles(const std::string& folder) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    DIR* dir = ::opendir(HereIfEmpty(folder).c_str());
     if (!dir) return names;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
@@ -323,14 +394,7 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
     ::closedir(dir);
     // In the order of the names as an archive holds them (Windows-1252), which is what the
     // Windows listing sorts: "é" (e9) then follows "Œ" (8c) here too, not as UTF-8 would have it.
-    std::vector<std::pair<std::string, std::string>> keyed;
-    keyed.reserve(names.size());
-    for (std::string& name : names) keyed.emplace_back(ArchiveNameOf(name).value_or(name), std::move(name));
-    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-        if (FolderOrderLess(a.first, b.first)) return true;
-        return !FolderOrderLess(b.first, a.first) && a.second < b.second;
-    });
-    for (std::size_t i = 0; i < keyed.size(); ++i) names[i] = std::move(keyed[i].second);
+    SortInFolderOrder(names, kHostSpelling);
     return names;
 }
 
@@ -350,7 +414,7 @@ std::string ResolveStoredName(const std::string& keyFolder, const std::string& s
         std::string candidate = JoinPath(current, part);
         if (searching && !PathExists(candidate)) {
             std::vector<std::string> matches;
-            if (DIR* dir = ::opendir(current.empty() ? "." : current.c_str())) {
+            if (DIR* dir = ::opendir(HereIfEmpty(current).c_str())) {
                 while (const dirent* entry = ::readdir(dir))
                     if (EqualIgnoringCase(entry->d_name, part)) matches.emplace_back(entry->d_name);
                 ::closedir(dir);

@@ -90,7 +90,7 @@ std::optional<bool> ProbeFolding(const std::string& folder) {
         name += std::to_string(::getpid());
         name += '-';
         name += std::to_string(counter.fetch_add(1));
-        path = vellocar::JoinPath(folder, name);
+        path = JoinPath(folder, name);
         fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) return std::nullopt;
     }
@@ -99,7 +99,7 @@ std::optional<bool> ProbeFolding(const std::string& folder) {
     std::string capitals = name;
     for (char& c : capitals) c = UpperAscii(c);
     struct stat st {};
-    const bool folds = ::lstat(vellocar::JoinPath(folder, capitals).c_str(), &st) == 0;
+    const bool folds = ::lstat(JoinPath(folder, capitals).c_str(), &st) == 0;
     ::unlink(path.c_str());
     return folds;
 }
@@ -107,7 +107,7 @@ std::optional<bool> ProbeFolding(const std::string& folder) {
 // The folder with links resolved and, inside file systems that may fold case, each part
 // spelled as its folder stores it; nothing when the folder does not exist.
 std::optional<std::string> CanonicalFolder(const std::string& folder) {
-    char* real = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr);
+    char* real = ::realpath(HereIfEmpty(folder).c_str(), nullptr);
     if (!real) return std::nullopt;
     const std::string resolved = real;
     std::free(real);
@@ -145,7 +145,7 @@ std::optional<std::string> CanonicalFolder(const std::string& folder) {
 } // namespace
 
 NameRules FolderNameRules(const std::string& folder) {
-    const std::string at = folder.empty() ? "." : folder;
+    const std::string at = HereIfEmpty(folder);
     switch (AskFileSystem(at)) {
         case CaseKnowledge::Folds:
             return NameRules::Windows;
@@ -207,13 +207,13 @@ std::string NameKey(const std::string& name) { return name; }
 std::string AbsolutePath(const std::string& path) {
     const auto folder = CanonicalFolder(FolderOf(path));
     if (!folder) throw EFOpenError(CannotOpenMessage(FolderOf(path), SystemErrorText(ENOENT)));
-    return vellocar::JoinPath(*folder, FileNamePart(path));
+    return JoinPath(*folder, FileNamePart(path));
 }
 
 std::string SideFileFor(const std::string& target, const std::string& kind) {
     // A folder that does not exist keeps its spelling: whatever is made there fails as it should.
     const std::string folder = CanonicalFolder(FolderOf(target)).value_or(FolderOf(target));
-    return vellocar::JoinPath(folder, SideFileName(FileNamePart(target), kind));
+    return JoinPath(folder, SideFileName(FileNamePart(target), kind, kHostPathSystem));
 }
 
 std::vector<std::string> SideFilesIn(const std::string& folder, const std::string& kind) {
@@ -225,8 +225,8 @@ std::vector<std::string> SideFilesIn(const std::string& folder, const std::strin
         const std::string_view name = entry->d_name;
         if (name.size() <= ending.size() + 1 || name.front() != '.' || !name.ends_with(ending)) continue;
         const std::string_view target = name.substr(1, name.size() - 1 - ending.size());
-        if (IsPlainFileName(target) && SideFileName(target, kind) == name)
-            found.push_back(vellocar::JoinPath(folder, name));
+        if (IsPlainFileName(target, kHostPathSystem) && SideFileName(target, kind, kHostPathSystem) == name)
+            found.push_back(JoinPath(folder, name));
     }
     ::closedir(dir);
     return found;
@@ -235,7 +235,7 @@ std::vector<std::string> SideFilesIn(const std::string& folder, const std::strin
 bool NamesStream(const std::string& path) { return FileNamePart(path).find(':') != std::string::npos; }
 
 void SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(HereIfEmpty(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
@@ -304,7 +304,7 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
             const int err = errno;
             ::close(fd);
             if (err == EWOULDBLOCK || err == EAGAIN || err == EACCES || err == EINTR) return std::nullopt;
-            throw EInOutError("Cannot lock \"" + path + "\": " + SystemErrorText(err), err);
+            throw EInOutError("Cannot lock " + Quoted(path) + ": " + SystemErrorText(err), err);
         }
         // The holder before us removes the lock file as it lets go: a lock on a file that is no
         // longer at the name guards nothing, so start over with the name as it is now.

@@ -35,14 +35,10 @@ private:
     int fd_;
 };
 
-std::string Joined(const std::string& parent, const std::string& name) {
-    return parent.empty() || IsPathSeparator(parent.back()) ? parent + name : parent + kPathSeparator + name;
-}
-
 } // namespace
 
 std::optional<std::string> MakeFolderBelow(const std::string& parent, const std::string& name) {
-    const std::string path = Joined(parent, name);
+    const std::string path = JoinPath(parent, name);
     const Descriptor base(::open(HereIfEmpty(parent).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (base.Get() < 0) throw EFCreateError(CannotCreateMessage(path, SystemErrorText(errno)));
     if (::mkdirat(base.Get(), name.c_str(), 0777) != 0 && errno != EEXIST)

@@ -331,6 +331,26 @@ std::optional<PathInfo> Stat(const std::string& path) {
     return result;
 }
 
+// The system has no open folder to look names up in for a program of the ...A functions: each
+// name is joined to the folder's path.
+Folder::Folder(std::string path) : handle_(-1), path_(std::move(path)) {}
+
+Folder::Folder(Folder&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {}
+
+Folder::~Folder() = default;
+
+std::optional<PathInfo> Folder::Stat(std::string_view name) const {
+    std::string path = path_;
+    path += name;
+    return platform::Stat(path);
+}
+
+File Folder::OpenRead(std::string_view name) const {
+    std::string path = path_;
+    path += name;
+    return File::OpenRead(path);
+}
+
 std::optional<EntryFacts> LookAt(const std::string& path) {
     if (path.empty()) {
         return std::nullopt;
@@ -474,7 +494,7 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
     FindClose(search);
     // NTFS hands the names out in this order already; other file systems (FAT, a network
     // share, Wine's view of a Linux folder) do not, and a build must not depend on which.
-    std::sort(names.begin(), names.end(), FolderOrderLess);
+    SortInFolderOrder(names, kHostSpelling);
     return names;
 }
 

@@ -151,7 +151,7 @@ std::string AbsolutePath(const std::string& path) {
 // The volume compares names itself, so any spelling of the target reaches the same side file.
 std::string SideFileFor(const std::string& target, const std::string& kind) {
     const std::string full = FullPath(target);
-    return JoinPath(FolderPart(full), SideFileName(FileNamePart(full), kind));
+    return JoinPath(FolderPart(full), SideFileName(FileNamePart(full), kind, kHostPathSystem));
 }
 
 bool NamesStream(const std::string& path) {

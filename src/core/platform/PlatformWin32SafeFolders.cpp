@@ -23,14 +23,10 @@ std::optional<std::string> FinalPath(const std::string& path) {
     return std::string(final, length);
 }
 
-std::string Joined(const std::string& parent, const std::string& name) {
-    return parent.empty() || IsPathSeparator(parent.back()) ? parent + name : parent + kPathSeparator + name;
-}
-
 } // namespace
 
 std::optional<std::string> MakeFolderBelow(const std::string& parent, const std::string& name) {
-    const std::string path = Joined(parent, name);
+    const std::string path = JoinPath(parent, name);
     if (!CreateDirectoryA(path.c_str(), nullptr)) {
         const DWORD code = GetLastError();
         if (code != ERROR_ALREADY_EXISTS) throw EFCreateError(win32::CreateErrorText(path, code));
@@ -42,7 +38,7 @@ std::optional<std::string> MakeFolderBelow(const std::string& parent, const std:
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Quoted(path) + " is a file, not a folder";
     const auto above = FinalPath(HereIfEmpty(parent));
     const auto here = FinalPath(path);
-    if (above && here && NameKey(*here) != NameKey(Joined(*above, name)))
+    if (above && here && NameKey(*here) != NameKey(JoinPath(*above, name)))
         return Quoted(path) + " is a link to " + QuotedPath(*here) + ", not a folder of its own";
     return std::nullopt;
 }

@@ -1,8 +1,10 @@
-// The app tests' entry. Besides the GoogleTest cases it has one helper mode for the screenshot
-// script, which cannot reach the window itself:
-//   --hold-window READY STOP   start the program, write its window's screen rectangle
+// The app tests' entry. Besides the GoogleTest cases it has two helper modes:
+//   --hold-window READY STOP   for the screenshot script, which cannot reach the window itself:
+//                              start the program, write its window's screen rectangle
 //                              ("x y width height") to READY once it shows, and close it when
-//                              the file STOP appears (or after a minute).
+//                              the file STOP appears (or after a minute)
+//   --shell-log LOG TARGET     for the credit line's test, as the prefix's handler of links:
+//                              append TARGET, the link the shell was asked to open, to LOG
 
 #include "AppDriver.h"
 #include "TestFiles.h"
@@ -38,6 +40,10 @@ int main(int argc, char** argv) {
     SetProcessDPIAware();
     if (argc == 4 && std::strcmp(argv[1], "--hold-window") == 0)
         return HoldWindow(vellocar::test::win32::WindowsPath(argv[2]), vellocar::test::win32::WindowsPath(argv[3]));
+    if (argc == 4 && std::strcmp(argv[1], "--shell-log") == 0) {
+        std::ofstream(argv[2], std::ios::binary | std::ios::app) << argv[3] << '\n';
+        return 0;
+    }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

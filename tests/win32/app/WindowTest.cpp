@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 namespace vellocar::test::win32 {
 namespace {
@@ -136,12 +138,44 @@ TEST_F(WindowTest, LoadsVersion6OfTheCommonControlsFromItsManifest) {
     EXPECT_NE(comctl.find("common-controls"), std::string::npos) << comctl;
 }
 
+// This test program as the prefix's handler of a scheme's links (--shell-log), for one test: the
+// shell's "open" of such a link then logs it instead of starting a browser or a mail program.
+class LinkHandler {
+public:
+    LinkHandler(const std::string& scheme, const std::string& log)
+        : key_("Software\\Classes\\" + scheme + "\\shell\\open\\command") {
+        char self[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, self, sizeof self);
+        char before[4096] = {};
+        DWORD size = sizeof before;
+        if (RegGetValueA(HKEY_LOCAL_MACHINE, key_.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, before, &size) ==
+            ERROR_SUCCESS)
+            before_ = before;
+        Set("\"" + std::string(self) + "\" --shell-log \"" + log + "\" \"%1\"");
+    }
+    ~LinkHandler() {
+        if (before_)
+            Set(*before_);
+        else
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, key_.c_str(), nullptr);
+    }
+    LinkHandler(const LinkHandler&) = delete;
+    LinkHandler& operator=(const LinkHandler&) = delete;
+
+private:
+    void Set(const std::string& command) const {
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, key_.c_str(), nullptr, REG_SZ, command.c_str(),
+                        static_cast<DWORD>(command.size() + 1));
+    }
+    std::string key_;
+    std::optional<std::string> before_;
+};
+
 TEST(CreditLine, MenuOpensBelowTheLabelAndItsItemsOpenTheShell) {
     ScratchFolder scratch;
     const std::string log = scratch / "shell.log";
-    SetEnvironmentVariableA("VELLOCAR_SHELL_LOG", log.c_str());
+    const LinkHandler web("https", log), mail("mailto", log);
     App app(AppPath());
-    SetEnvironmentVariableA("VELLOCAR_SHELL_LOG", nullptr);
     ASSERT_NE(app.Main(), nullptr);
 
     HWND label = app.Control(ControlId::Label6);

@@ -3,10 +3,11 @@
 
 #include "ArchiveBytes.h"
 #include "BifFiles.h"
+#include "Build.h"
 #include "Errors.h"
+#include "Export.h"
 #include "KeyFiles.h"
 #include "Platform.h"
-#include "Progress.h"
 #include "WinTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -47,13 +48,12 @@ protected:
     void Build(const std::map<std::string, std::string>& sources) {
         platform::CreateDirectories(dir / "src");
         platform::CreateDirectories(dir / "data");
-        TStringResourceList list;
+        TBuildRequest request(dir / "src\\", bif, key, false);
         for (const auto& [name, text] : sources) {
             WriteText(dir / ("src\\" + name), text);
-            list.Add(name);
+            request.Files.push_back(name);
         }
-        TNWNBifFile builder(list, gauge);
-        ASSERT_TRUE(builder.BuildFrom(dir / "src\\", bif, key, false));
+        BuildArchive(request);
     }
 
     std::shared_ptr<TNWNKeyFile> LoadKey() {
@@ -64,17 +64,14 @@ protected:
 
     // Builds again from the same sources into the same BIF and KEY.
     void Rebuild(bool append) {
-        TStringResourceList list;
-        for (const std::string& name : platform::ListPlainFiles(dir / "src")) list.Add(name);
-        TNWNBifFile builder(list, gauge);
-        if (!builder.BuildFrom(dir / "src\\", bif, key, append)) throw EVellocarError("build returned false");
+        TBuildRequest request(dir / "src\\", bif, key, append);
+        request.Files = platform::ListPlainFiles(dir / "src");
+        BuildArchive(request);
     }
 
     WinTempDir dir;
     std::string key = dir / "x.key";
     std::string bif = dir / "data\\x.bif";
-    TStringResourceList resources;
-    TNullGauge gauge;
 };
 
 TEST_F(WinArchive, HeldKeyIsReportedNotRead) {
@@ -95,15 +92,13 @@ TEST_F(WinArchive, HeldKeyIsReportedNotRead) {
 TEST_F(WinArchive, HeldBifIsReportedNotOpened) {
     Build({{"ok.nss", "void main() {}"}, {"door.dlg", "dialog"}});
     const auto model = LoadKey();
-    TNWNBifFile file(resources, gauge);
     {
         HeldFile held(bif);
         ASSERT_TRUE(held.IsHeld());
-        EXPECT_THAT(ErrorOf<EFOpenError>([&] { file.Open(bif, model); }),
+        EXPECT_THAT(ErrorOf<EFOpenError>([&] { OpenBif(bif, model.get()); }),
                     StartsWith("Cannot open file \"" + bif + "\". "));
     }
-    file.Open(bif, model);
-    EXPECT_EQ(resources.Count(), 2);
+    EXPECT_EQ(OpenBif(bif, model.get()).Tables.VarResources.size(), 2u);
 }
 
 TEST_F(WinArchive, BuildOverHeldFilesChangesNothing) {
@@ -138,23 +133,22 @@ TEST_F(WinArchive, ExportSkipsDeviceNamesAndWritesTheRest) {
                           {"ok", test::kTypeNss, "5"}}}});
     const auto model = LoadKey();
 
-    TNWNBifFile file(resources, gauge);
-    file.Open(bif, model);
-    ASSERT_EQ(resources.Count(), 5);
+    const TOpenedBif file = OpenBif(bif, model.get());
+    ASSERT_EQ(ResourceLines(*model, 0).size(), 5u);
     platform::CreateDirectories(dir / "out");
     const std::string out = dir / "out\\";
 
-    ASSERT_TRUE(file.ExtractAll(out));
+    const TExportReport report = ExportResources(file, model.get(), TExportRequest(out));
     std::vector<std::string> skipped;
-    for (const TSkippedResource& s : file.Skipped) skipped.push_back(s.Name);
+    for (const TSkippedResource& s : report.Skipped) skipped.push_back(s.Name);
     EXPECT_THAT(skipped, ElementsAre("nul.nss", "com1.dlg", "lpt1.txt", "CON.nss"));
-    for (const TSkippedResource& s : file.Skipped) EXPECT_FALSE(s.Reason.empty()) << s.Name;
+    for (const TSkippedResource& s : report.Skipped) EXPECT_FALSE(s.Reason.empty()) << s.Name;
     EXPECT_THAT(AllEntries(dir / "out"), ElementsAre("ok.nss"));
     EXPECT_EQ(ReadText(dir / "out\\ok.nss"), "5");
 
-    for (int i = 0; i < resources.Count(); ++i) resources.SetSelected(i, true);
-    ASSERT_TRUE(file.ExtractSelected(out));
-    EXPECT_EQ(file.Skipped.size(), 4u);
+    EXPECT_EQ(
+        ExportResources(file, model.get(), TExportRequest(out, std::vector<std::size_t>{0, 1, 2, 3, 4})).Skipped.size(),
+        4u);
     EXPECT_THAT(AllEntries(dir / "out"), ElementsAre("ok.nss"));
 }
 

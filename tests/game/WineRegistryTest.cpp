@@ -10,8 +10,8 @@
 #include <functional>
 #include <sys/stat.h>
 
-using vellocar::qt::MapWindowsPath;
-using vellocar::qt::ReadWineRegistryString;
+using vellocar::game::MapWindowsPath;
+using vellocar::game::ReadWineRegistryString;
 using vellocar::test::TempDir;
 using vellocar::test::WriteFile;
 
@@ -194,10 +194,10 @@ TEST(WineRegistry, PrefixComesFromWinePrefixElseHome) {
     const std::string homeValue = savedHome ? savedHome : "";
 
     setenv("WINEPREFIX", "/tmp/some-prefix", 1);
-    EXPECT_EQ(vellocar::qt::WinePrefix(), "/tmp/some-prefix");
+    EXPECT_EQ(vellocar::game::WinePrefix(), "/tmp/some-prefix");
     unsetenv("WINEPREFIX");
     setenv("HOME", "/home/modder", 1);
-    EXPECT_EQ(vellocar::qt::WinePrefix(), "/home/modder/.wine");
+    EXPECT_EQ(vellocar::game::WinePrefix(), "/home/modder/.wine");
 
     if (savedPrefix) setenv("WINEPREFIX", prefixValue.c_str(), 1);
     if (savedHome)

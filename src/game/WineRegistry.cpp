@@ -3,6 +3,8 @@
 
 #include "WineRegistry.h"
 
+#include "MachineRegistry.h"
+
 #include "ConfigFile.h"
 #include "Errors.h"
 #include "Names.h"
@@ -22,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-namespace vellocar::qt {
+namespace vellocar::game {
 
 namespace {
 
@@ -443,6 +445,10 @@ std::optional<std::string> ReadWineRegistryString(const std::string& prefix, con
     return MapWindowsPath(prefix, *text);
 }
 
+std::optional<std::string> MachineRegistryString(const std::string& key, const std::string& value) {
+    return ReadWineRegistryString(WinePrefix(), key, value);
+}
+
 std::optional<std::string> WineRegistryValue(const TRegistryBytes& bytes, const std::string& key,
                                              const std::string& value) {
     const std::string wanted = MachineRelative(key);
@@ -506,4 +512,4 @@ std::optional<std::string> WineRegistryValue(std::string_view systemReg, const s
     return WineRegistryValue(bytes, key, value);
 }
 
-} // namespace vellocar::qt
+} // namespace vellocar::game

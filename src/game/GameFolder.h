@@ -6,7 +6,7 @@
 // when it holds the game's KEYs, so a stale entry (an uninstalled game, a moved library) is
 // passed over.
 
-#include "Paths.h"
+#include "Platform.h"
 
 #include <functional>
 #include <memory>
@@ -15,13 +15,11 @@
 #include <string_view>
 #include <vector>
 
-namespace vellocar::ui {
+namespace vellocar::game {
 
 // The classic installer's registry value: the game's folder.
 inline constexpr std::string_view kRegistryKey = "SOFTWARE\\BioWare\\NWN\\Neverwinter";
 inline constexpr std::string_view kRegistryValue = "Location";
-
-class Toolkit;
 
 // What the search reads, so that tests can point it at a made-up install.
 class GameFolderSources {
@@ -36,12 +34,9 @@ public:
     virtual std::optional<std::string> ReadText(const std::string& path) const = 0;
 };
 
-// The sources of this machine: the process's environment, the files, and the registry as the
-// toolkit reads it (on Linux, the Wine prefix's).
-std::unique_ptr<GameFolderSources> SystemGameFolderSources(Toolkit& toolkit);
-
-// The same with the registry read by registry (a string value under HKEY_LOCAL_MACHINE), for a
-// program without a toolkit.
+// The sources of this machine: the process's environment, the files, and the registry as
+// registry reads it (a string value under HKEY_LOCAL_MACHINE; MachineRegistryString, or the
+// window's own read of it).
 using RegistryReader = std::function<std::optional<std::string>(const std::string& key, const std::string& value)>;
 std::unique_ptr<GameFolderSources> SystemGameFolderSources(RegistryReader registry);
 
@@ -56,7 +51,7 @@ struct TGameSearch {
 };
 
 // The game's folder, searched in this order: $NWN_ROOT; the classic installer's registry folder
-// (registryFolder, from RegistryGameFolder or the toolkit's registry; "" for none); Steam's
+// (registryFolder, from RegistryGameFolder or the window's registry; "" for none); Steam's
 // default library and the libraries its libraryfolders.vdf lists (steamapps/common/Neverwinter
 // Nights); the folders listed in Beamdog's client settings.json (the game's product folder
 // inside each); GOG (its registry entry on Windows, its default folder on both). The first
@@ -64,7 +59,7 @@ struct TGameSearch {
 // taken; a stale place (an uninstalled game, a moved library) is passed over. The places are
 // spelled as system spells paths.
 TGameSearch FindGame(const GameFolderSources& sources, const std::string& registryFolder,
-                     TPathSystem system = kHostPathSystem);
+                     TPathSystem system = platform::kHostPathSystem);
 
 // The classic installer's game folder from its registry value: the text up to the first zero
 // character; empty for no value.
@@ -73,4 +68,4 @@ std::string ClassicGameFolder(std::optional<std::string> registryValue);
 // The same read through sources' registry (which raises for a value of another type).
 std::string RegistryGameFolder(const GameFolderSources& sources);
 
-} // namespace vellocar::ui
+} // namespace vellocar::game

@@ -2,13 +2,15 @@
 
 #include "Win32Registry.h"
 
+#include "MachineRegistry.h"
+
 #include "Errors.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <vector>
 
-namespace vellocar::win32 {
+namespace vellocar::game {
 
 namespace {
 
@@ -59,4 +61,8 @@ std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key,
     return ReadFromView(root, key, value, KEY_WOW64_32KEY);
 }
 
-} // namespace vellocar::win32
+std::optional<std::string> MachineRegistryString(const std::string& key, const std::string& value) {
+    return ReadRegistryString(HKEY_LOCAL_MACHINE, key, value);
+}
+
+} // namespace vellocar::game

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <utility>
 
-namespace vellocar::ui {
+namespace vellocar::game {
 
 namespace {
 
@@ -94,8 +94,7 @@ private:
         const std::size_t start = pos_;
         while (pos_ < text_.size()) {
             const char d = text_[pos_];
-            const bool word = (d >= '0' && d <= '9') || (d >= 'a' && d <= 'z') || (d >= 'A' && d <= 'Z') || d == '+' ||
-                d == '-' || d == '.';
+            const bool word = IsAsciiDigit(d) || IsAsciiLetter(d) || d == '+' || d == '-' || d == '.';
             if (!word) break;
             ++pos_;
         }
@@ -213,4 +212,4 @@ std::vector<std::string> BeamdogLibraryFolders(std::string_view json) {
     return folders;
 }
 
-} // namespace vellocar::ui
+} // namespace vellocar::game

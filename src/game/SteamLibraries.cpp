@@ -7,18 +7,11 @@
 
 #include <utility>
 
-namespace vellocar::ui {
+namespace vellocar::game {
 
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-
-bool AllDigits(std::string_view text) {
-    if (text.empty()) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
 
 class VdfTokens {
 public:
@@ -110,7 +103,7 @@ std::vector<std::string> SteamLibraryFolders(std::string_view vdf) {
             ++depth;
         } else if (value.kind == Kind::Text) {
             // "libraryfolders" { "0" { "path" "..." } }, or "LibraryFolders" { "1" "..." }.
-            if ((depth == 2 && EqualIgnoringCase(key.text, "path")) || (depth == 1 && AllDigits(key.text)))
+            if ((depth == 2 && EqualIgnoringCase(key.text, "path")) || (depth == 1 && AllAsciiDigits(key.text)))
                 folders.push_back(std::move(value.text));
         } else {
             break;
@@ -119,4 +112,4 @@ std::vector<std::string> SteamLibraryFolders(std::string_view vdf) {
     return folders;
 }
 
-} // namespace vellocar::ui
+} // namespace vellocar::game

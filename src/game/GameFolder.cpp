@@ -8,7 +8,6 @@
 #include "Platform.h"
 #include "SteamLibraries.h"
 #include "Text.h"
-#include "Toolkit.h"
 
 #include <array>
 #include <cstdint>
@@ -17,7 +16,7 @@
 #include <initializer_list>
 #include <utility>
 
-namespace vellocar::ui {
+namespace vellocar::game {
 
 namespace {
 
@@ -37,12 +36,6 @@ constexpr std::uintmax_t kMaxTextBytes = 4u << 20;
 // folder and names, one separator of that system between each.
 std::string Join(std::string folder, std::initializer_list<std::string_view> names, TPathSystem system) {
     for (std::string_view name : names) folder = JoinPath(std::move(folder), name, system);
-    return folder;
-}
-
-// A folder as given, less trailing separators (a lone root separator stays).
-std::string TrimSeparators(std::string folder, TPathSystem system) {
-    while (folder.size() > 1 && IsSeparatorOf(system, folder.back())) folder.pop_back();
     return folder;
 }
 
@@ -200,10 +193,7 @@ public:
     std::optional<std::string> RegistryString(const std::string& key, const std::string& value) const override {
         return registry_(key, value);
     }
-    bool IsFile(const std::string& path) const override {
-        const auto info = platform::Stat(path);
-        return info && info->IsRegular;
-    }
+    bool IsFile(const std::string& path) const override { return platform::IsRegularFile(path); }
     std::optional<std::string> ReadText(const std::string& path) const override {
         // Checked and opened in one step: a FIFO put there after a look would block the window.
         return ReadConfigFile(path, kMaxTextBytes).Text;
@@ -214,12 +204,6 @@ private:
 };
 
 } // namespace
-
-std::unique_ptr<GameFolderSources> SystemGameFolderSources(Toolkit& toolkit) {
-    return SystemGameFolderSources([&toolkit](const std::string& key, const std::string& value) {
-        return toolkit.ReadRegistryString(key, value);
-    });
-}
 
 std::unique_ptr<GameFolderSources> SystemGameFolderSources(RegistryReader registry) {
     return std::make_unique<SystemSources>(std::move(registry));
@@ -239,4 +223,4 @@ std::string RegistryGameFolder(const GameFolderSources& sources) {
     return ClassicGameFolder(sources.RegistryString(std::string(kRegistryKey), std::string(kRegistryValue)));
 }
 
-} // namespace vellocar::ui
+} // namespace vellocar::game

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace vellocar::win32 {
+namespace vellocar::game {
 
 // A string value under root\key, read with read access only: first in the program's own view
 // of the registry, then in the 32-bit view, where a 32-bit installer writes. REG_SZ and
@@ -15,4 +15,4 @@ namespace vellocar::win32 {
 // for a non-empty value of any other type.
 std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key, const std::string& value);
 
-} // namespace vellocar::win32
+} // namespace vellocar::game

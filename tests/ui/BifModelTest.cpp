@@ -1,4 +1,7 @@
-#include "BifFiles.h"
+// The window's BIF model: opening a BIF with its KEY fills the resource list; its exports go
+// through the core's, with every rule of those.
+
+#include "BifModel.h"
 #include "BuildTestHelpers.h"
 #include "Errors.h"
 #include "TempDir.h"
@@ -8,13 +11,39 @@
 #include <filesystem>
 #include <memory>
 
-namespace vellocar {
+namespace vellocar::ui {
 namespace {
 
 namespace fs = std::filesystem;
 using test::BifBytes;
 using test::Bytes;
 using test::Contains;
+
+// A resource list that keeps its lines, and which of them are selected, in memory.
+class StringList final : public TResourceList {
+public:
+    void Clear() override { lines_.clear(), selected_.clear(); }
+    void Add(const std::string& line) override { lines_.push_back(line), selected_.push_back(false); }
+    int Count() const override { return static_cast<int>(lines_.size()); }
+    std::string Line(int index) const override { return lines_.at(static_cast<std::size_t>(index)); }
+    bool Selected(int index) const override { return selected_.at(static_cast<std::size_t>(index)); }
+    void SetSelected(int index, bool selected) { selected_.at(static_cast<std::size_t>(index)) = selected; }
+    const std::vector<std::string>& Lines() const { return lines_; }
+
+private:
+    std::vector<std::string> lines_;
+    std::vector<bool> selected_;
+};
+
+// The scripted gauge of the core's tests as the model's gauge.
+class Gauge final : public TGauge, public test::ScriptedGauge {
+public:
+    void SetMinValue(int value) override { ScriptedGauge::SetMinValue(value); }
+    void SetMaxValue(int value) override { ScriptedGauge::SetMaxValue(value); }
+    void SetProgress(int value) override { ScriptedGauge::SetProgress(value); }
+    void Show() override { ScriptedGauge::Show(); }
+    void RepaintNow() override { ScriptedGauge::RepaintNow(); }
+};
 
 test::Key::Entry Entry(const std::string& name, std::uint16_t type, std::uint32_t bif, std::uint32_t index) {
     return {name, type, test::ResId(bif, index)};
@@ -66,8 +95,8 @@ protected:
     }
 
     test::TempDir dir_;
-    TStringResourceList list_;
-    test::ScriptedGauge gauge_;
+    StringList list_;
+    Gauge gauge_;
     TNWNBifFile bif_{list_, gauge_};
     std::shared_ptr<TNWNKeyFile> key_;
 };
@@ -110,10 +139,10 @@ TEST_F(BifTest, OpenListsTheKeyEntriesOfItsBif) {
                   {Entry("abcdefgh", 2017, 1, 0), Entry("abcdefghijklmnop", 2009, 1, 1), Entry("odd", 9996, 1, 2)}}}),
           BifBytes({{"x", 2017}, {"y", 2009}}));
     Open();
-    EXPECT_EQ(bif_.BifIndex, 1);
-    EXPECT_EQ(bif_.VarResCount, 2u);
-    EXPECT_EQ(bif_.VarResources[1].Offset, 20u + 32 + 1);
-    EXPECT_TRUE(bif_.HeaderExtra.empty());
+    EXPECT_EQ(bif_.Opened.BifIndex, 1);
+    EXPECT_EQ(bif_.Opened.Tables.VarResCount, 2u);
+    EXPECT_EQ(bif_.Opened.Tables.VarResources[1].Offset, 20u + 32 + 1);
+    EXPECT_TRUE(bif_.Opened.Tables.HeaderExtra.empty());
     // The list follows the KEY, even though it names more entries than the BIF holds.
     EXPECT_EQ(list_.Lines(), (std::vector<std::string>{"abcdefgh.2da", "abcdefghijklmnop.nss", "odd."}));
 }
@@ -128,11 +157,11 @@ TEST_F(BifTest, HeaderGapAndTablesAtOddOffsets) {
     gap.Text("hi");
     test::WriteFile(BifPath(), gap);
     Open();
-    EXPECT_EQ(std::string(bif_.HeaderExtra.begin(), bif_.HeaderExtra.end()), "GAP!");
-    ASSERT_EQ(bif_.FixedResources.size(), 1u);
-    EXPECT_EQ(bif_.FixedResources[0].PartSize, 4u);
-    EXPECT_EQ(bif_.FixedResources[0].ResType, 2002u);
-    ASSERT_TRUE(bif_.ExtractAll(Out()));
+    EXPECT_EQ(std::string(bif_.Opened.Tables.HeaderExtra.begin(), bif_.Opened.Tables.HeaderExtra.end()), "GAP!");
+    ASSERT_EQ(bif_.Opened.Tables.FixedResources.size(), 1u);
+    EXPECT_EQ(bif_.Opened.Tables.FixedResources[0].PartSize, 4u);
+    EXPECT_EQ(bif_.Opened.Tables.FixedResources[0].ResType, 2002u);
+    bif_.ExtractAll(Out());
     EXPECT_EQ(Exported("x.txt"), "hi");
 
     // VarTableOffset 4: the table overlaps the header and no gap is read.
@@ -143,11 +172,11 @@ TEST_F(BifTest, HeaderGapAndTablesAtOddOffsets) {
     test::WriteFile(BifPath(), overlap);
     TNWNBifFile second(list_, gauge_);
     second.Open(BifPath(), key_);
-    EXPECT_TRUE(second.HeaderExtra.empty());
-    ASSERT_EQ(second.VarResources.size(), 1u);
-    EXPECT_EQ(second.VarResources[0].Id, test::U32At(overlap, 4));
-    EXPECT_EQ(second.VarResources[0].Offset, 1u);
-    EXPECT_EQ(second.VarResources[0].ResType, 4u);
+    EXPECT_TRUE(second.Opened.Tables.HeaderExtra.empty());
+    ASSERT_EQ(second.Opened.Tables.VarResources.size(), 1u);
+    EXPECT_EQ(second.Opened.Tables.VarResources[0].Id, test::U32At(overlap, 4));
+    EXPECT_EQ(second.Opened.Tables.VarResources[0].Offset, 1u);
+    EXPECT_EQ(second.Opened.Tables.VarResources[0].ResType, 4u);
 }
 
 TEST_F(BifTest, OpenPrefersTheNameThatEndsThePath) {
@@ -157,14 +186,14 @@ TEST_F(BifTest, OpenPrefersTheNameThatEndsThePath) {
     fs::create_directories(dir_.path() / "olddata");
     fs::copy_file(BifPath(), At("olddata/a.bif"));
     bif_.Open(At("olddata/a.bif"), key_);
-    EXPECT_EQ(bif_.BifIndex, 1);
+    EXPECT_EQ(bif_.Opened.BifIndex, 1);
     EXPECT_EQ(list_.Lines(), std::vector<std::string>{"second.txt"});
 
     // Where no name ends the path, the first that occurs anywhere in it is taken.
     fs::copy_file(BifPath(), At("olddata/a.bif.orig"));
     TNWNBifFile copy(list_, gauge_);
     copy.Open(At("olddata/a.bif.orig"), key_);
-    EXPECT_EQ(copy.BifIndex, 0);
+    EXPECT_EQ(copy.Opened.BifIndex, 0);
     EXPECT_EQ(list_.Lines(), std::vector<std::string>{"first.txt"});
 }
 
@@ -172,7 +201,7 @@ TEST_F(BifTest, LetterCaseCountsFirstAndIsIgnoredOnlyAsAFallback) {
     Write(KeyOf({{"DATA\\A.BIF", {Entry("upper", 10, 0, 0)}}, {"data\\a.bif", {Entry("exact", 10, 1, 0)}}}),
           BifBytes({{"1"}}));
     Open();
-    EXPECT_EQ(bif_.BifIndex, 1); // the exact name wins though it comes second
+    EXPECT_EQ(bif_.Opened.BifIndex, 1); // the exact name wins though it comes second
 
     // With no exact match the name is matched without regard to case, on every system: the
     // Linux lookup finds BIFs that way, and Windows names files that way.
@@ -233,7 +262,7 @@ TEST_F(BifTest, ExtractAllWritesEveryNamedResource) {
                    Entry("abcdefgh", 2017, 0, 3)}}}),
           BifBytes({{"first"}, {""}, {"void main() {}"}, {"later"}}));
     Open();
-    ASSERT_TRUE(bif_.ExtractAll(Out()));
+    bif_.ExtractAll(Out());
     EXPECT_EQ(OutNames(), (std::vector<std::string>{"My File.v2-x.nss", "abcdefgh.2da", "empty.txt"}));
     // The first of two equal names is written; the later one would overwrite it and is reported.
     EXPECT_EQ(Exported("abcdefgh.2da"), "first");
@@ -247,7 +276,7 @@ TEST_F(BifTest, ExtractAllWritesEveryNamedResource) {
 TEST_F(BifTest, AnEmptyBifWritesNothingAndLeavesTheGaugeAlone) {
     Write(KeyOf({{"data\\a.bif", {}}}), BifBytes({}));
     Open();
-    EXPECT_TRUE(bif_.ExtractAll(Out()));
+    bif_.ExtractAll(Out());
     EXPECT_TRUE(OutNames().empty());
     EXPECT_TRUE(gauge_.Log.empty());
 }
@@ -260,7 +289,7 @@ TEST_F(BifTest, UnnamedAndUnsafeResourcesAreSkippedAndTheRestWritten) {
                    Entry("tab\t", 10, 0, 9), Entry("c:x", 10, 0, 10), Entry("console", 10, 0, 11)}}}),
           BifBytes({{"0"}, {"1"}, {"2"}, {"3"}, {"4"}, {"5"}, {"6"}, {"7"}, {"8"}, {"9"}, {"10"}, {"11"}}));
     Open();
-    ASSERT_TRUE(bif_.ExtractAll(Out()));
+    bif_.ExtractAll(Out());
     EXPECT_EQ(OutNames(), (std::vector<std::string>{"console.txt", "ok.txt"}));
     EXPECT_FALSE(fs::exists(dir_ / "x.txt"));
     EXPECT_FALSE(fs::exists(At("out/a")));
@@ -336,7 +365,7 @@ TEST_F(BifTest, ExistingFilesAndLinksAreReplacedNotWrittenThrough) {
 #endif
     test::WriteFile(Out() + "plain.txt", std::string("a much longer old content"));
     Open();
-    ASSERT_TRUE(bif_.ExtractAll(Out()));
+    bif_.ExtractAll(Out());
     EXPECT_FALSE(fs::is_symlink(Out() + "linked.txt"));
     EXPECT_EQ(Exported("linked.txt"), "new bytes");
     EXPECT_EQ(Exported("plain.txt"), "fresh");
@@ -380,7 +409,7 @@ TEST_F(BifTest, NeverWritesOverTheBifOrKeyBeingRead) {
     const auto keyBytes = test::ReadFile(At("data/keyres.2da"));
 
     bif_.Open(bifPath, key_);
-    ASSERT_TRUE(bif_.ExtractAll((dir_.path() / "data" / "").string()));
+    bif_.ExtractAll((dir_.path() / "data" / "").string());
     EXPECT_EQ(test::ReadFile(bifPath), bifBytes);
     EXPECT_EQ(test::ReadFile(At("data/keyres.2da")), keyBytes);
     EXPECT_TRUE(fs::exists(At("data/other.txt")));
@@ -434,14 +463,14 @@ TEST_F(BifTest, ExtractSelectedFollowsTheKeyEntriesOfTheSelectedLines) {
                    Entry("ghost", 10, 0, 9)}}}),
           BifBytes({{"A"}, {"B"}, {"C"}}));
     Open();
-    ASSERT_TRUE(bif_.ExtractSelected(Out()));
+    bif_.ExtractSelected(Out());
     EXPECT_TRUE(OutNames().empty());
 
     list_.SetSelected(0, true);
     list_.SetSelected(2, true);
     list_.SetSelected(3, true);
     gauge_.Log.clear();
-    ASSERT_TRUE(bif_.ExtractSelected(Out()));
+    bif_.ExtractSelected(Out());
     EXPECT_EQ(OutNames(), (std::vector<std::string>{"first.txt", "third.txt"}));
     EXPECT_EQ(Exported("third.txt"), "C");
     EXPECT_EQ(Exported("first.txt"), "A");
@@ -464,4 +493,4 @@ TEST_F(BifTest, ExportsReportAMissingBifOrTarget) {
 }
 
 } // namespace
-} // namespace vellocar
+} // namespace vellocar::ui

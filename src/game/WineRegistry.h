@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace vellocar::qt {
+namespace vellocar::game {
 
 // The prefix Wine uses: $WINEPREFIX when set, else ~/.wine; empty when neither is known.
 std::string WinePrefix();
@@ -46,4 +46,4 @@ std::optional<std::string> WineRegistryValue(std::string_view systemReg, const s
 // turned into slashes.
 std::string MapWindowsPath(const std::string& prefix, const std::string& windowsPath);
 
-} // namespace vellocar::qt
+} // namespace vellocar::game

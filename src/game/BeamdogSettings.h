@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-namespace vellocar::ui {
+namespace vellocar::game {
 
 // The strings of the top-level "folders" array of Beamdog's client settings.json; nothing for
 // anything else, malformed JSON included.
 std::vector<std::string> BeamdogLibraryFolders(std::string_view json);
 
-} // namespace vellocar::ui
+} // namespace vellocar::game

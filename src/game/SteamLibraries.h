@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-namespace vellocar::ui {
+namespace vellocar::game {
 
 // The library folders that Steam's libraryfolders.vdf lists, in file order, both layouts:
 // "path" values of the numbered blocks (current), and numbered string values (older clients).
 // Malformed text gives what could be read before the fault.
 std::vector<std::string> SteamLibraryFolders(std::string_view vdf);
 
-} // namespace vellocar::ui
+} // namespace vellocar::game

@@ -1,48 +1,20 @@
 // Finding the game: the places searched, their order (NWN_ROOT, the classic registry value, the
-// Enhanced Edition's stores), stale entries passed over and named, the two configuration
-// formats, and the dialogs' start folders that follow.
-
-#include "WindowFixture.h"
+// Enhanced Edition's stores), stale entries passed over and named, and the two configuration
+// formats.
 
 #include "BeamdogSettings.h"
+#include "FakeGameFolderSources.h"
 #include "GameFolder.h"
 #include "SteamLibraries.h"
 
 #include <filesystem>
 #include <functional>
 
-namespace vellocar::ui::test {
+namespace vellocar::game::test {
 namespace {
 
 namespace fs = std::filesystem;
 using vellocar::test::WriteFile;
-
-class GameFolderSearch : public ::testing::Test {
-public: // the table's set-up functions use these
-    GameFolderSearch() { sources.Variables["HOME"] = Path("home"); }
-
-    std::string Path(const std::string& relative) const { return (dir.path() / relative).string(); }
-    // The same, as a quoted string of the configuration files spells it (a backslash doubled).
-    std::string Quoted(const std::string& relative) const {
-        std::string out;
-        for (char c : Path(relative)) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
-        return out;
-    }
-    void Write(const std::string& relative, const std::string& text) const {
-        fs::create_directories((dir.path() / relative).parent_path());
-        WriteFile(Path(relative), text);
-    }
-    // An Enhanced Edition install: a folder with its base KEY in data.
-    void Install(const std::string& relative) const { Write(relative + "/data/nwn_base.key", "KEY V1  "); }
-    // A folder that once held the game: what a stale entry names.
-    void Stale(const std::string& relative) const { fs::create_directories(dir.path() / relative / "data"); }
-    // The classic game: its KEYs beside it.
-    void Classic(const std::string& relative) const { Write(relative + "/chitin.key", "KEY V1  "); }
-
-    vellocar::test::TempDir dir;
-    FakeGameFolderSources sources;
-    std::string registry; // the classic installer's folder
-};
 
 constexpr const char* kSteamGame = "home/.local/share/Steam/steamapps/common/Neverwinter Nights";
 
@@ -214,41 +186,5 @@ TEST(BeamdogLibraryFolders, TheFoldersArrayOrNothing) {
     }
 }
 
-// ---- The dialogs' start folders ----
-
-class GameFolderPresets : public GameFolderSearch {
-protected:
-    std::unique_ptr<FakeGameFolderSources> Sources() const { return std::make_unique<FakeGameFolderSources>(sources); }
-    FakeToolkit tk;
-};
-
-TEST_F(GameFolderPresets, AnEnhancedEditionStartsEveryDialogInItsDataFolder) {
-    Install("nwn");
-    sources.Variables["NWN_ROOT"] = Path("nwn");
-    const std::string data = Path("nwn") + kSep + "data";
-    TForm1 form(tk, Sources());
-    form.Created();
-    EXPECT_EQ(form.OpenDialog2.InitialDir, data);
-    EXPECT_EQ(form.SaveDialog1.InitialDir, data);
-    EXPECT_EQ(form.SaveDialog2.InitialDir, data);
-
-    // A build restores the BIF dialog's folder to that same folder.
-    fs::create_directories(dir.path() / "src");
-    tk.ExpectFolderDialog("Select source directory:", Path("src"));
-    tk.ExpectFileDialog(Mode::Save, "Choose a name for the NEW BIF", std::nullopt);
-    form.Clicked(ControlId::BuildButton);
-    EXPECT_EQ(form.SaveDialog1.InitialDir, data);
-    tk.VerifyScriptUsed();
-}
-
-TEST_F(GameFolderPresets, NwnRootComesBeforeTheRegistryValue) {
-    Install("nwn");
-    sources.Variables["NWN_ROOT"] = Path("nwn");
-    tk.RegistryValue = "C:\\NWN";
-    TForm1 form(tk, Sources());
-    form.Created();
-    EXPECT_EQ(form.OpenDialog2.InitialDir, Path("nwn") + kSep + "data");
-}
-
 } // namespace
-} // namespace vellocar::ui::test
+} // namespace vellocar::game::test

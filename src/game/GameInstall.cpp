@@ -6,36 +6,23 @@
 #include "Errors.h"
 #include "GameFolder.h"
 #include "GameKeys.h"
+#include "MachineRegistry.h"
 #include "Text.h"
 
 #include <algorithm>
 
-#ifdef _WIN32
-#include "Win32Registry.h"
-#else
-#include "WineRegistry.h"
-#endif
-
-namespace vellocar::cli {
+namespace vellocar::game {
 
 namespace {
 
 // How many of the places passed over a message names.
 constexpr std::size_t kPassedOverShown = 8;
 
-std::optional<std::string> ReadRegistry(const std::string& key, const std::string& value) {
-#ifdef _WIN32
-    return win32::ReadRegistryString(HKEY_LOCAL_MACHINE, key, value);
-#else
-    return qt::ReadWineRegistryString(qt::WinePrefix(), key, value);
-#endif
-}
-
 } // namespace
 
 GameInstall FindGameInstall(const std::string& language) {
-    const auto sources = ui::SystemGameFolderSources(ReadRegistry);
-    const ui::TGameSearch found = ui::FindGame(*sources, ui::RegistryGameFolder(*sources));
+    const auto sources = SystemGameFolderSources(MachineRegistryString);
+    const TGameSearch found = FindGame(*sources, RegistryGameFolder(*sources));
     if (found.Folder.empty()) {
         std::string passed;
         const std::size_t shown = std::min(found.PassedOver.size(), kPassedOverShown);
@@ -60,4 +47,4 @@ GameInstall FindGameInstall(const std::string& language) {
     return install;
 }
 
-} // namespace vellocar::cli
+} // namespace vellocar::game

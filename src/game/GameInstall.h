@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace vellocar::cli {
+namespace vellocar::game {
 
 struct GameInstall {
     std::string Folder;
@@ -18,4 +18,4 @@ struct GameInstall {
 // holds none of the game's KEYs.
 GameInstall FindGameInstall(const std::string& language);
 
-} // namespace vellocar::cli
+} // namespace vellocar::game

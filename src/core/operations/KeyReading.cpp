@@ -1,0 +1,31 @@
+// A KEY read after the recovery of a dead build of it: see KeyReading.h.
+
+#include "KeyReading.h"
+
+#include "Errors.h"
+
+#include <utility>
+
+namespace vellocar {
+
+TKeyRead ReadKey(const std::string& path) {
+    TKeyRead read{nullptr, RecoverInterruptedBuild(path)};
+    read.Key = std::make_shared<TNWNKeyFile>();
+    read.Key->LoadFromFile(path);
+    return read;
+}
+
+TKeyRead ReadKeyForCheck(const std::string& path, const keycodec::TFaultSink& fault) {
+    TKeyRead read{nullptr, RecoverInterruptedBuild(path)};
+    if (auto key = LoadKeyForCheck(path, fault)) read.Key = std::make_shared<TNWNKeyFile>(std::move(*key));
+    return read;
+}
+
+void RecoverBeforeReadingAgain(const std::string& keyPath, std::string_view nothingDone, std::string_view then) {
+    const TRecoveryNote note = RecoverInterruptedBuild(keyPath);
+    if (note.FilesChanged)
+        throw EVellocarError(std::string(nothingDone) + ": Vellocar first " + note.Text + ". Open the KEY again to " +
+                             std::string(then));
+}
+
+} // namespace vellocar
