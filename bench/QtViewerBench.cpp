@@ -65,11 +65,10 @@ int main(int argc, char** argv) {
         toolkit.Attach(form);
         form.Created();
         toolkit.Show();
-        form.ListFolder((dir / "src").string() + "/*.*");
-        vellocar::BuildArchive(
-            vellocar::TBuildRequest((dir / "src").string() + "/", (dir / "data" / "bench.bif").string(),
-                                    (dir / "bench.key").string()),
-            form.ResourceList(), form.Gauge());
+        vellocar::TBuildRequest request((dir / "src").string() + "/", (dir / "data" / "bench.bif").string(),
+                                        (dir / "bench.key").string());
+        request.Files = form.ListFolder((dir / "src").string() + "/*.*");
+        vellocar::BuildArchive(request);
         form.KeyFileGiven((dir / "bench.key").string());
         toolkit.List(ControlId::ListBox1)->setCurrentRow(0);
         QApplication::processEvents();

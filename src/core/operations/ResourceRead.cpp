@@ -29,8 +29,8 @@ TListedResource ListedResource(const std::vector<TNWNKeyEntry>& entries, std::ui
 
 void CheckResourceSpan(const platform::File& bif, const TResourceSpan& span, const std::string& name) {
     if (byteio::RangeEnd(span.Offset, span.Size, 1, bif.Size())) return;
-    throw EReadError("Stream read error: " + Quoted(name) + " runs past the end of " + QuotedPath(bif.Path()) + " (offset " +
-                     std::to_string(span.Offset) + ", " + std::to_string(span.Size) + " bytes, file " +
+    throw EReadError("Stream read error: " + Quoted(name) + " runs past the end of " + QuotedPath(bif.Path()) +
+                     " (offset " + std::to_string(span.Offset) + ", " + std::to_string(span.Size) + " bytes, file " +
                      std::to_string(bif.Size()) + " bytes); nothing was read for it");
 }
 
