@@ -132,16 +132,6 @@ private:
     std::size_t width_ = 0;
 };
 
-TArchiveName Extension(const TArchiveName& name) {
-    const std::size_t point = name.Bytes.rfind('.');
-    return {point == std::string::npos ? std::string() : name.Bytes.substr(point + 1)};
-}
-
-TArchiveName Stem(const TArchiveName& name) {
-    const std::size_t point = name.Bytes.rfind('.');
-    return {point == std::string::npos ? name.Bytes : name.Bytes.substr(0, point)};
-}
-
 FileDialogSpec SaveDialog(std::string title, std::string filter, std::string ext, std::string fileName,
                           std::string folder) {
     FileDialogSpec dialog;
@@ -206,7 +196,7 @@ void TViewer::Show() {
     }
     if (media::ReadsAsText(resource_.ResType, bytes))
         return ShowText("Text, " + Counted(bytes.size(), "byte", "bytes") + ", read as Windows-1252");
-    const std::string ext = platform::ShownName(Extension(resource_.Name));
+    const std::string ext = platform::ShownName(ExtensionOf(resource_.Name));
     ShowHex(ext.empty() ? std::string("A resource of an unknown type") : "No viewer for ." + ext + " resources");
 }
 
@@ -288,7 +278,7 @@ void TViewer::SavePngClicked() {
     if (!image_ || (host_.Busy && host_.Busy())) return;
     Run([this] {
         const auto path = AskWhere(SaveDialog("Save as PNG", "*.png|*.png", "png",
-                                              platform::FileNameOf(Stem(resource_.Name)) + ".png", saveFolder_));
+                                              platform::FileNameOf(StemOf(resource_.Name)) + ".png", saveFolder_));
         if (!path) return;
         // Encoded once the dialog has said where it goes.
         const std::vector<std::uint8_t> png = platform::EncodePng(image_->Width, image_->Height, image_->Rgba);
@@ -300,7 +290,7 @@ void TViewer::SavePngClicked() {
 void TViewer::SaveAsClicked() {
     if (host_.Busy && host_.Busy()) return;
     Run([this] {
-        const std::string ext = platform::FileNameOf(Extension(resource_.Name));
+        const std::string ext = platform::FileNameOf(ExtensionOf(resource_.Name));
         const std::string mask = ext.empty() ? std::string("*.*") : "*." + ext;
         const auto path = AskWhere(SaveDialog("Save as", mask + "|" + mask + "|*.*|*.*", ext,
                                               platform::FileNameOf(resource_.Name), saveFolder_));

@@ -116,6 +116,15 @@ TEST_F(Viewer, OneWindowPerResourceBroughtForwardAndTheMainWindowLeftAsItWas) {
     EXPECT_TRUE(tk.MessagesShown.empty());
 }
 
+TEST_F(Viewer, ABifCutShortSinceItWasListedOpensNoWindowAndSaysWhy) {
+    const std::string bif = StoredPath(dir.path(), "data\\look.bif");
+    std::filesystem::resize_file(bif, 64);
+    tk.ExpectError("Stream read error: \"c_bugbear.tga\" runs past the end of \"" + bif +
+                   "\" (offset 223, 16402 bytes, file 64 bytes); nothing was read for it.");
+    form.LineOpened(ControlId::ListBox2, 3);
+    EXPECT_TRUE(tk.Viewers.empty());
+}
+
 TEST_F(Viewer, SavesThePictureAsPngAndTheBytesAsTheyAreNeverOverTheBif) {
     FakeViewer& v = View(3);
     const std::string png = (dir.path() / "bugbear.png").string();

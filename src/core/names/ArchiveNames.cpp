@@ -129,6 +129,16 @@ void AppendShownName(std::string& out, std::string_view archiveBytes, TNameSpell
         AppendWindows1252AsUtf8(out, archiveBytes, TUndefinedBytes::Kept);
 }
 
+TArchiveName StemOf(const TArchiveName& line) {
+    const std::size_t point = line.Bytes.rfind('.');
+    return {point == std::string::npos ? line.Bytes : line.Bytes.substr(0, point)};
+}
+
+TArchiveName ExtensionOf(const TArchiveName& line) {
+    const std::size_t point = line.Bytes.rfind('.');
+    return {point == std::string::npos ? std::string() : line.Bytes.substr(point + 1)};
+}
+
 std::string FileNameOf(const TArchiveName& name, TNameSpelling spelling) {
     if (spelling == TNameSpelling::CodePage) return name.Bytes;
     return Windows1252ToUtf8(name.Bytes, TUndefinedBytes::Escaped);

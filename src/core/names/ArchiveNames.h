@@ -62,6 +62,11 @@ void SortInFolderOrder(std::vector<std::string>& names, TNameSpelling spelling);
 // export writes one file for them.
 std::string ResourceKey(std::string_view resRef, std::uint16_t type);
 
+// A resource's line around its last point: "c_bugbear.tga" gives "c_bugbear" and "tga"; a line
+// without a point is all stem and no extension.
+TArchiveName StemOf(const TArchiveName& line);
+TArchiveName ExtensionOf(const TArchiveName& line);
+
 // How a system shows a name from an archive in a list or a message: in a code page its bytes;
 // in UTF-8 decoded from Windows-1252, with the undefined bytes kept.
 std::string ShownName(const TArchiveName& name, TNameSpelling spelling);

@@ -75,12 +75,6 @@ TExportItem Skip(TArchiveName name, std::uint32_t index, std::string reason) {
     return item;
 }
 
-// What remains of a line without its extension ("c_bugbear.tga" -> "c_bugbear").
-std::string Stem(const TArchiveName& line) {
-    const std::size_t point = line.Bytes.rfind('.');
-    return point == std::string::npos ? line.Bytes : line.Bytes.substr(0, point);
-}
-
 std::string Folded(std::string text) {
     for (char& c : text) c = FoldAscii(c);
     return text;
@@ -95,11 +89,11 @@ std::string TPngNames::KeyOf(const TArchiveName& outputName) const {
 }
 
 void TPngNames::Add(const TArchiveName& line, bool texture) {
-    takers_[KeyOf(texture ? TArchiveName{Stem(line) + kPngExtension} : line)].insert(Folded(line.Bytes));
+    takers_[KeyOf(texture ? TArchiveName{StemOf(line).Bytes + kPngExtension} : line)].insert(Folded(line.Bytes));
 }
 
 TArchiveName TPngNames::NameFor(const TArchiveName& line) const {
-    TArchiveName name{Stem(line) + kPngExtension};
+    TArchiveName name{StemOf(line).Bytes + kPngExtension};
     const auto takers = takers_.find(KeyOf(name));
     return takers != takers_.end() && takers->second.size() > 1 ? TArchiveName{line.Bytes + kPngExtension} : name;
 }
