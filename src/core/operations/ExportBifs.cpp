@@ -196,7 +196,8 @@ private:
             platform::CreateDirectories(request_.Target);
             // The folder given is the user's; the BIF's folder below it must be a folder of its own.
             if (!request_.Flat) {
-                if (const auto refused = platform::MakeFolderBelow(request_.Target, folderName))
+                const auto made = platform::HeldFolder::OpenChosen(request_.Target).MakeBelow(folderName);
+                if (const auto* refused = std::get_if<std::string>(&made))
                     return SkipBif(ref, *refused + ": an export writes only below the folder it was given");
             }
         }

@@ -109,6 +109,7 @@ public:
 
 private:
     friend class Folder;
+    friend class HeldFolder;
     File(std::intptr_t handle, std::string path, std::optional<std::uint64_t> sizeAtOpen = std::nullopt);
     std::intptr_t handle_;
     std::string path_;
@@ -190,8 +191,15 @@ struct EntryFacts {
     Kind What = Kind::Other;
     std::uint64_t Size = 0; // of a regular file
     FileId Id; // of the entry itself
+    std::uint64_t Links = 0; // how many names the entry has: more than one for a hard-linked file
 };
 std::optional<EntryFacts> LookAt(const std::string& path);
+
+// Whether the file system of folder keeps a file's identity (FileId) for as long as the file
+// lives, remounts included: ext4, btrfs, xfs, tmpfs, NTFS, ReFS. Elsewhere (FAT and exFAT, FUSE,
+// network shares, anything not known) a file may come back under another identity, and is known
+// again by its contents.
+bool FolderKeepsIdentities(const std::string& folder);
 
 // What stands at a path, for a message: "a symbolic link", "a folder", "a FIFO, device or
 // socket", "a file"; "nothing".
@@ -297,10 +305,9 @@ private:
     bool leftBehind_;
 };
 
-// The lock files in folder that this program could have made (SideFileName of kind for some
-// name): the ones a build that died may have left, for a later run to take and let go. None on
-// Windows, whose lock files go with their holders.
-std::vector<std::string> SideFilesIn(const std::string& folder, const std::string& kind);
+// The paths of the entries of folder (of any kind) whose names wanted accepts: for finding the
+// temporaries that a build which died left beside its target. Empty when it cannot be read.
+std::vector<std::string> EntriesIn(const std::string& folder, const std::function<bool(std::string_view)>& wanted);
 
 // The names (without folder) of the plain files of folder: regular files only; folders,
 // hidden files (Windows attribute, or a name starting with "." elsewhere), system files and

@@ -34,4 +34,15 @@ bool MayNameOneFile(const std::string& nameA, const std::string& nameB);
 // rules (Windows: also when one is the short 8.3 alias of the other).
 bool SameEntryIn(const std::string& folder, const std::string& a, const std::string& b);
 
+#ifndef _WIN32
+// The acts on one name in the folder at (a held folder's descriptor, or AT_FDCWD for a path), one
+// version for File, RenameFile and LookAt and for HeldFolder; path names the file in messages.
+// Each returns the descriptor opened and raises as the function of the same purpose does.
+int OpenOwnAt(int at, const char* name, const std::string& path, std::uint64_t& size);
+int CreateNewAt(int at, const char* name, const std::string& path);
+int CreateAt(int at, const char* name, const std::string& path);
+void RenameAt(int at, const char* from, const char* to, bool replace);
+std::optional<EntryFacts> LookAtIn(int at, const char* name);
+#endif
+
 } // namespace vellocar::platform::detail

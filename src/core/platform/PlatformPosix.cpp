@@ -114,10 +114,10 @@ File File::OpenRead(const std::string& path) {
     return File(opened.Fd, path, opened.Size);
 }
 
-File File::OpenOwn(const std::string& path) {
+int detail::OpenOwnAt(int at, const char* name, const std::string& path, std::uint64_t& size) {
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+        fd = ::openat(at, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0 && errno == ELOOP) throw EUntrustedFile(detail::UntrustedNameMessage(path, "a symbolic link"));
     if (fd < 0) throw EFOpenError(OpenMessage(path, errno));
@@ -127,32 +127,43 @@ File File::OpenOwn(const std::string& path) {
         throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
     }
     // An ordinary file: not blocking changes nothing for it (see OpenRead).
-    return File(fd, path, static_cast<std::uint64_t>(st.st_size));
+    size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
 }
 
-File File::CreateNew(const std::string& path) {
+File File::OpenOwn(const std::string& path) {
+    std::uint64_t size = 0;
+    const int fd = detail::OpenOwnAt(AT_FDCWD, path.c_str(), path, size);
+    return File(fd, path, size);
+}
+
+int detail::CreateNewAt(int at, const char* name, const std::string& path) {
     for (;;) {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) return File(fd, path);
+        const int fd = ::openat(at, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) return fd;
         if (errno == EINTR) continue;
         if (errno == EEXIST) throw EUntrustedFile(detail::UntrustedNameMessage(path, WhatStandsAt(path)));
         throw EFCreateError(CreateMessage(path, errno));
     }
 }
 
-File File::Create(const std::string& path) {
+File File::CreateNew(const std::string& path) { return File(detail::CreateNewAt(AT_FDCWD, path.c_str(), path), path); }
+
+int detail::CreateAt(int at, const char* name, const std::string& path) {
     // O_EXCL together with O_NOFOLLOW never opens what already stands at the name, so a link
     // planted there cannot redirect the write; whatever is there is removed and replaced.
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) return File(fd, path);
+        const int fd = ::openat(at, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) return fd;
         const int err = errno;
         if (err == EINTR) continue;
         if (err != EEXIST) throw EFCreateError(CreateMessage(path, err));
-        if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw EFCreateError(CreateMessage(path, errno));
+        if (::unlinkat(at, name, 0) != 0 && errno != ENOENT) throw EFCreateError(CreateMessage(path, errno));
     }
     throw EFCreateError(CreateMessage(path, EEXIST));
 }
+
+File File::Create(const std::string& path) { return File(detail::CreateAt(AT_FDCWD, path.c_str(), path), path); }
 
 std::size_t File::ReadSome(void* buffer, std::size_t size) {
     for (;;) {
@@ -301,9 +312,9 @@ File Folder::OpenRead(std::string_view name) const {
     return File(opened.Fd, std::move(path), opened.Size);
 }
 
-std::optional<EntryFacts> LookAt(const std::string& path) {
+std::optional<EntryFacts> detail::LookAtIn(int at, const char* name) {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
     EntryFacts facts;
     facts.What = S_ISREG(st.st_mode) ? EntryFacts::Kind::Regular
         : S_ISLNK(st.st_mode)        ? EntryFacts::Kind::Link
@@ -311,26 +322,29 @@ std::optional<EntryFacts> LookAt(const std::string& path) {
                                      : EntryFacts::Kind::Other;
     if (S_ISREG(st.st_mode)) facts.Size = static_cast<std::uint64_t>(st.st_size);
     facts.Id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    facts.Links = static_cast<std::uint64_t>(st.st_nlink);
     return facts;
 }
 
+std::optional<EntryFacts> LookAt(const std::string& path) { return detail::LookAtIn(AT_FDCWD, path.c_str()); }
+
 bool RemoveFile(const std::string& path) noexcept { return ::unlink(path.c_str()) == 0; }
 
-void RenameFile(const std::string& from, const std::string& to, bool replace) {
+void detail::RenameAt(int at, const char* from, const char* to, bool replace) {
     int result;
     if (replace) {
-        result = ::rename(from.c_str(), to.c_str());
+        result = ::renameat(at, from, at, to);
     } else {
-        result = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+        result = ::renameat2(at, from, at, to, RENAME_NOREPLACE);
         if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
             // The file system cannot rename without replacing: a hard link fails on an existing
             // name just the same, and it then only remains to drop the old name.
-            result = ::link(from.c_str(), to.c_str());
+            result = ::linkat(at, from, at, to, 0);
             if (result == 0) {
-                ::unlink(from.c_str());
-            } else if (errno != EEXIST && !PathExists(to)) {
+                ::unlinkat(at, from, 0);
+            } else if (errno != EEXIST && !LookAtIn(at, to)) {
                 // Nor hard links (FAT and the like): look first, then rename.
-                result = ::rename(from.c_str(), to.c_str());
+                result = ::renameat(at, from, at, to);
             } else if (errno != EEXIST) {
                 errno = EEXIST;
             }
@@ -355,6 +369,10 @@ void RenameFile(const std::string& from, const std::string& to, bool replace) {
         default:
             throw EInOutError("I/O error " + std::to_string(err) + " (" + SystemErrorText(err) + ")", err);
     }
+}
+
+void RenameFile(const std::string& from, const std::string& to, bool replace) {
+    detail::RenameAt(AT_FDCWD, from.c_str(), to.c_str(), replace);
 }
 
 void CreateDirectories(const std::string& path) {

@@ -376,9 +376,10 @@ std::optional<EntryFacts> LookAt(const std::string& path) {
         BY_HANDLE_FILE_INFORMATION info;
         if (GetFileInformationByHandle(h, &info)) {
             facts.Id = FileId{info.dwVolumeSerialNumber, Join(info.nFileIndexHigh, info.nFileIndexLow)};
+            facts.Links = info.nNumberOfLinks;
         }
         if (facts.What == EntryFacts::Kind::Regular && OpenedThroughLink(h, path)) {
-            facts = EntryFacts{EntryFacts::Kind::Link, 0, facts.Id};
+            facts = EntryFacts{EntryFacts::Kind::Link, 0, facts.Id, facts.Links};
         }
         CloseHandle(h);
     }
