@@ -30,12 +30,12 @@ namespace vellocar::test {
 namespace {
 
 // A whole rotation of temporaries that are already written.
-void ReplaceKeepingBackups(const std::vector<TReplacement>& files, TFileMover& mover) {
-    TRotation rotation(files, mover);
+void ReplaceKeepingBackups(const std::vector<std::string>& files, TFileMover& mover) {
+    TRotation rotation(files, mover, kTestToken);
     rotation.Begin();
     rotation.Commit();
 }
-void ReplaceKeepingBackups(const std::vector<TReplacement>& files) {
+void ReplaceKeepingBackups(const std::vector<std::string>& files) {
     TFileMover mover;
     ReplaceKeepingBackups(files, mover);
 }
@@ -91,13 +91,20 @@ int RunKillChild(const std::vector<std::string>& args) {
 #endif
 }
 constexpr int kChildDied = 3;
+
+// A folder's files but the empty lock a killed build leaves beside a target that a reader of the
+// KEY does not know of (the BIF's): the next build of that BIF takes it over.
+Snapshot WithoutLocks(Snapshot files) {
+    std::erase_if(files, [](const auto& file) { return file.first.ends_with(".lock") && file.second.empty(); });
+    return files;
+}
 constexpr int kChildFailed = 4;
 
 // A folder with the current BIF and KEY, their backups, and the new files beside them.
 struct RotationFixture {
     TempDir Dir;
     std::string At(const std::string& name) const { return Dir / name; }
-    std::vector<TReplacement> Files{{At("x.bif"), At(".x.bif.new")}, {At("k.key"), At(".k.key.new")}};
+    std::vector<std::string> Files{At("x.bif"), At("k.key")};
 
     // sameSizes: the new files as long as the current ones, as a pack of the same names gives.
     explicit RotationFixture(bool withBackups = true, bool withCurrent = true, bool sameSizes = false) {
@@ -109,8 +116,8 @@ struct RotationFixture {
             WriteFile(At("x.bif.bak"), std::string("older bif"));
             WriteFile(At("k.key.bak"), std::string("older key"));
         }
-        WriteFile(At(".x.bif.new"), std::string(sameSizes ? "new bif 123" : "new bif"));
-        WriteFile(At(".k.key.new"), std::string(sameSizes ? "new key 123" : "new key"));
+        WriteFile(At(Temp("x.bif")), std::string(sameSizes ? "new bif 123" : "new bif"));
+        WriteFile(At(Temp("k.key")), std::string(sameSizes ? "new key 123" : "new key"));
     }
     std::string Content(const std::string& name) const {
         const Bytes bytes = ReadFile(At(name));
@@ -147,8 +154,8 @@ TEST(Rotation, AFailureAtEveryStepPutsEveryFileBack) {
             RotationFixture f(withBackups);
             // The new files go with the failed rotation; everything else is as it was.
             Snapshot before = TakeSnapshot(f.Dir.path());
-            before.erase(".x.bif.new");
-            before.erase(".k.key.new");
+            before.erase(Temp("x.bif"));
+            before.erase(Temp("k.key"));
             FailingMover mover;
             mover.FailAt = failAt;
             try {
@@ -197,8 +204,8 @@ TEST(Rotation, AKillAtEveryStepIsFinishedOrUndoneByTheNextRun) {
             RotationFixture f(withBackups);
             const Snapshot untouched = TakeSnapshot(f.Dir.path());
             Snapshot before = untouched;
-            before.erase(".x.bif.new");
-            before.erase(".k.key.new");
+            before.erase(Temp("x.bif"));
+            before.erase(Temp("k.key"));
             Snapshot after = before;
             after["x.bif"] = Bytes(std::string("new bif"));
             after["k.key"] = Bytes(std::string("new key"));
@@ -212,7 +219,7 @@ TEST(Rotation, AKillAtEveryStepIsFinishedOrUndoneByTheNextRun) {
             }
             ASSERT_EQ(status, kChildDied) << "step " << step;
             const TRecoveryNote note = RecoverInterruptedBuild(f.At("k.key"));
-            const Snapshot recovered = TakeSnapshot(f.Dir.path());
+            const Snapshot recovered = WithoutLocks(TakeSnapshot(f.Dir.path()));
             // Killed before its first journal, a build has made nothing yet (the new files here
             // are the test's own).
             EXPECT_TRUE(recovered == before || recovered == after || (step == 0 && recovered == untouched))
@@ -227,11 +234,11 @@ TEST(Rotation, AKilledBuildWhoseNewFileIsLostIsUndoneAndADamagedJournalIsLeftAlo
     constexpr int kAfterTheBifIsPlaced = 7;
     RotationFixture f;
     Snapshot before = TakeSnapshot(f.Dir.path());
-    before.erase(".x.bif.new");
-    before.erase(".k.key.new");
+    before.erase(Temp("x.bif"));
+    before.erase(Temp("k.key"));
     ASSERT_EQ(RunKillChild({"rotate", std::to_string(kAfterTheBifIsPlaced), f.At("x.bif"), f.At("k.key")}), kChildDied);
     ASSERT_EQ(f.Content("x.bif"), "new bif");
-    std::filesystem::remove(f.At(".k.key.new"));
+    std::filesystem::remove(f.At(Temp("k.key")));
 
     // A journal that is not whole is never acted on: every file stays where the child left it.
     const std::string journal = platform::SideFileFor(f.At("k.key"), kJournalKind);
@@ -303,8 +310,8 @@ TEST(Rotation, AFailedMoveThenAKillAtEveryLaterStepLeavesTheOldPairOrTheNew) {
             Snapshot before = TakeSnapshot(f.Dir.path()), after = before;
             for (const std::string name : {"x.bif", "k.key"}) {
                 after[name + ".bak"] = after[name];
-                after[name] = after["." + name + ".new"];
-                before.erase("." + name + ".new"), after.erase("." + name + ".new");
+                after[name] = after[Temp(name)];
+                before.erase(Temp(name)), after.erase(Temp(name));
             }
             const int status =
                 RunKillChild({"rotate", std::to_string(step), f.At("x.bif"), f.At("k.key"), std::to_string(failAt)});
@@ -320,7 +327,7 @@ TEST(Rotation, AFailedMoveThenAKillAtEveryLaterStepLeavesTheOldPairOrTheNew) {
                    RunKillChild({"recover", std::to_string(recoveryKill), f.At("k.key")}) == kChildDied)
                 ++recoveryKill;
             const TRecoveryNote note = RecoverInterruptedBuild(f.At("k.key"));
-            const Snapshot recovered = TakeSnapshot(f.Dir.path());
+            const Snapshot recovered = WithoutLocks(TakeSnapshot(f.Dir.path()));
             EXPECT_TRUE(recovered == before || recovered == after)
                 << failAt << "/" << step << "/" << recoveryKill << ": " << Names(recovered) << "; " << note.Text;
         }
@@ -347,43 +354,65 @@ TEST(Recovery, AJournalThatNamesWhatIsNotItsOwnIsRefusedByReadersAndBuildsAndCha
     PlantedFixture f;
     const std::string folder = platform::FolderPart(platform::AbsolutePath(f.Key));
     const std::string other = platform::AbsolutePath(f.Other + "/victim.txt");
-    TJournal good{TJournalPhase::Rotating, 1, {}};
+    const std::string peer =
+        platform::JoinPath(folder, platform::kPathSeparator == '/' ? ".README.TXT.journal" : "readme.txt.journal");
+    TJournal good{TJournalPhase::Rotating, kTestToken, {}};
     for (const char* name : {"x.bif", "mod.key"})
-        good.Files.push_back({folder, name, "." + std::string(name) + ".1-0.tmp", "", true, {}, {}});
+        good.Files.push_back({folder, name, Temp(name), "", true, false, {7, 1, 70}, {7, 1, 71}});
+    const auto readme = [&](TJournal& j) { j.Files[0].Name = "readme.txt", j.Files[0].Temporary = Temp("readme.txt"); };
     const struct {
         std::function<void(TJournal&)> Plant;
         std::string Named; // in the message
+        std::function<void()> Beside = nullptr; // what else the mod's folder holds
     } planted[] = {
         {[&](TJournal& j) { j.Files[1].Folder = platform::FolderPart(other); },
          platform::JoinPath(platform::FolderPart(other), "mod.key")},
         {[](TJournal& j) { j.Files[1].Name = "../other/victim.txt"; }, "../other/victim.txt"},
-        {[](TJournal& j) { j.Files[0].Name = "readme.txt", j.Files[0].Temporary = ".readme.txt.1-0.tmp"; },
-         "readme.txt"},
+        {readme, "readme.txt"},
         {[](TJournal& j) { j.Files[1].Temporary = "../other/victim.txt"; }, "../other/victim.txt"},
+        // User files, and the forms earlier versions accepted, at every temporary's slot.
         {[](TJournal& j) { j.Files[1].Temporary = "readme.txt"; }, "readme.txt"},
+        {[](TJournal& j) { j.Files[1].Temporary = "mod.key.old"; }, "mod.key.old"},
+        {[](TJournal& j) { j.Files[1].Temporary = Temp("mod.key", "1-0"); }, Temp("mod.key", "1-0")},
+        {[](TJournal& j) { j.Files[1].Temporary = Temp("x.bif"); }, Temp("x.bif")},
+        {[](TJournal& j) { j.Files[1].Temporary = Temp("mod.key", "0123456789abcdee"); }, "0123456789abcdee"},
         {[&](TJournal& j) { j.Files[1].Aside = other; }, other},
         {[](TJournal& j) { j.Files[0].Aside = "readme.txt"; }, "readme.txt"},
         {[](TJournal& j) { j.Files[0].Folder = "out"; }, "out"},
         {[](TJournal& j) { j.Phase = TJournalPhase::Writing, j.Files[1].Temporary = "readme.txt"; }, "readme.txt"},
+        // A mark that gives no identity, or the same one for the new file and the old.
+        {[](TJournal& j) {
+             j.Files[1].New = {7, 0, 0, 5, true};
+         },
+         "mod.key"},
+        {[](TJournal& j) { j.Files[0].Old = j.Files[0].New; }, "x.bif"},
+        // The KEY's own folder under other spellings is the same folder: one file named twice.
+        {[&](TJournal& j) { j.Files[0] = j.Files[1], j.Files[0].Folder = "/proc/self/root" + folder; }, "mod.key"},
+        {[&](TJournal& j) { j.Files[0] = j.Files[1], j.Files[0].Folder = folder + "/self"; }, "mod.key",
+         [&] { std::filesystem::create_directory_symlink(".", f.OutPath("self")); }},
+        // A second journal that is the first under another name, or a link to it.
+        {readme, f.Journal, [&] { std::filesystem::create_hard_link(f.Journal, peer); }},
+        {readme, peer, [&] { std::filesystem::create_symlink(f.Journal, peer); }},
     };
     for (const auto& plant : planted) {
+        if (plant.Beside && platform::kPathSeparator == '\\') continue; // links: the Windows stage's own
+        if (plant.Named.starts_with("/proc") && !std::filesystem::exists("/proc/self/root")) continue;
         TJournal journal = good;
         plant.Plant(journal);
         WriteFile(f.Journal, journalcodec::Serialize(journal));
-        WriteFile(f.OutPath(".readme.txt.1-0.tmp"), std::string("the mod's"));
+        WriteFile(f.OutPath(Temp("readme.txt")), std::string("the mod's"));
+        if (plant.Beside) plant.Beside();
         const auto before = f.Look();
         for (const bool reader : {true, false}) {
             try {
                 reader ? void(RecoverInterruptedBuild(f.Key)) : f.Pack();
                 ADD_FAILURE() << "acted on a journal naming " << plant.Named;
-            } catch (const EJournalError& e) {
-                EXPECT_TRUE(Contains(e.what(), "\"" + f.Journal + "\" names \""));
-                EXPECT_TRUE(Contains(e.what(), plant.Named + "\"") && Contains(e.what(), "nothing was changed"))
-                    << e.what();
+            } catch (const EVellocarError& e) {
+                EXPECT_TRUE(Contains(e.what(), plant.Named) && Contains(e.what(), "nothing was changed")) << e.what();
             }
             EXPECT_TRUE(f.Look() == before) << plant.Named;
         }
-        std::filesystem::remove(f.Journal);
+        for (const std::string& made : {f.Journal, peer, f.OutPath("self")}) std::filesystem::remove(made);
     }
 }
 

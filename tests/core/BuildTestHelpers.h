@@ -22,6 +22,17 @@
 
 namespace vellocar::test {
 
+// The token of the tests' rotations, and the temporary a build of that token writes for a
+// target named name: hidden, the token in 16 hex digits, ".tmp" (on Windows not hidden).
+constexpr std::uint64_t kTestToken = 0x0123456789abcdef;
+inline std::string Temp(const std::string& name, const std::string& token = "0123456789abcdef") {
+#ifdef _WIN32
+    return name + "." + token + ".tmp";
+#else
+    return "." + name + "." + token + ".tmp";
+#endif
+}
+
 // Whether text holds part, with the whole text in the failure message.
 inline testing::AssertionResult Contains(const std::string& text, const std::string& part) {
     if (text.find(part) != std::string::npos) return testing::AssertionSuccess();

@@ -2,8 +2,8 @@
 // it: the process ends with no clean-up at all (no destructors, no removal of temporaries), and
 // the system releases its locks, as with a killed process or a crash.
 //
-//   vellocar_kill_child rotate STEP BIF KEY         the rotation of BIF.new and KEY.new (the
-//                                                   hidden ".<name>.new" beside each), under the
+//   vellocar_kill_child rotate STEP BIF KEY         the rotation of the new BIF and KEY at their
+//                                                   temporaries of token 0123456789abcdef, under the
 //                                                   targets' locks, dying before change STEP
 //   vellocar_kill_child rotate STEP BIF KEY FAILAT  the same, but its rename FAILAT fails as a
 //                                                   file that another program holds does
@@ -56,10 +56,8 @@ private:
     int renames_ = 0;
 };
 
-std::string Beside(const std::string& path, const std::string& suffix) {
-    const std::string folder = platform::FolderPart(path);
-    return (folder.empty() ? "" : folder + platform::kPathSeparator) + "." + platform::FileNamePart(path) + suffix;
-}
+// The token of the rotation's temporaries, which the test writes before it starts this program.
+constexpr std::uint64_t kTestToken = 0x0123456789abcdef;
 
 } // namespace
 
@@ -69,7 +67,7 @@ int main(int argc, char** argv) {
         const std::string bif = argv[3], key = argv[4];
         const TTargetLocks locks({key, bif}, std::chrono::milliseconds(0), nullptr);
         DyingMover mover(std::atoi(argv[2]), argc == 6 ? std::atoi(argv[5]) : -1);
-        TRotation rotation({{bif, Beside(bif, ".new")}, {key, Beside(key, ".new")}}, mover);
+        TRotation rotation({bif, key}, mover, kTestToken);
         rotation.Begin();
         try {
             rotation.Commit();

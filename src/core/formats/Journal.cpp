@@ -15,11 +15,12 @@ namespace vellocar::journalcodec {
 namespace {
 
 constexpr std::array<char, 4> kMagic{'V', 'L', 'C', 'J'};
-constexpr std::uint16_t kVersion = 2;
+constexpr std::uint16_t kVersion = 3;
 constexpr std::uint8_t kHadCurrent = 1;
 constexpr std::uint8_t kNewChecksumKnown = 2;
 constexpr std::uint8_t kOldChecksumKnown = 4;
-constexpr std::uint8_t kKnownFlags = kHadCurrent | kNewChecksumKnown | kOldChecksumKnown;
+constexpr std::uint8_t kRenumbering = 8;
+constexpr std::uint8_t kKnownFlags = kHadCurrent | kNewChecksumKnown | kOldChecksumKnown | kRenumbering;
 constexpr std::size_t kHeaderSize = kMagic.size() + 2 + 1 + 1 + 8;
 constexpr std::size_t kTrailerSize = 4;
 // The longest piece of a name that a message about it quotes.
@@ -75,9 +76,9 @@ std::vector<std::uint8_t> Serialize(const TJournal& journal) {
     out.U8(static_cast<std::uint8_t>(journal.Files.size()));
     out.U64(journal.Token);
     for (const TJournalFile& file : journal.Files) {
-        out.U8(static_cast<std::uint8_t>((file.HadCurrent ? kHadCurrent : 0) |
-                                         (file.New.ChecksumKnown ? kNewChecksumKnown : 0) |
-                                         (file.Old.ChecksumKnown ? kOldChecksumKnown : 0)));
+        out.U8(static_cast<std::uint8_t>(
+            (file.HadCurrent ? kHadCurrent : 0) | (file.New.ChecksumKnown ? kNewChecksumKnown : 0) |
+            (file.Old.ChecksumKnown ? kOldChecksumKnown : 0) | (file.Renumbering ? kRenumbering : 0)));
         PutMark(out, file.New);
         PutMark(out, file.Old);
         for (const std::string* name : {&file.Folder, &file.Name, &file.Temporary, &file.Aside}) PutName(out, *name);
@@ -116,6 +117,7 @@ TJournal Parse(std::span<const std::uint8_t> bytes, const std::string& name) {
             const std::uint8_t flags = in.U8();
             if ((flags & ~kKnownFlags) != 0) Damaged(name, "unknown flags");
             file.HadCurrent = (flags & kHadCurrent) != 0;
+            file.Renumbering = (flags & kRenumbering) != 0;
             file.New = TakeMark(in, (flags & kNewChecksumKnown) != 0);
             file.Old = TakeMark(in, (flags & kOldChecksumKnown) != 0);
             file.Folder = TakeName(in);

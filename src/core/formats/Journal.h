@@ -10,14 +10,17 @@
 // records of the files tells a build's new file from the one it replaces by more than its size.
 //
 // Layout (all integers little-endian):
-//   header   "VLCJ", version (16 bits, 2), phase (8 bits), number of files (8 bits, 1 to 4),
+//   header   "VLCJ", version (16 bits, 3), phase (8 bits), number of files (8 bits, 1 to 4),
 //            the build's token (64 bits)
 //   file     flags (8 bits: 1 = a file stood at the target before, 2 = the new file's checksum
-//            is known, 4 = the replaced file's checksum is known), then the new file and the
+//            is known, 4 = the replaced file's checksum is known, 8 = its folder's file system
+//            may number files anew, so that a file is known by its checksum too), then the new file and the
 //            replaced file, each as size (64 bits), volume and index (64 bits each) and checksum
 //            (32 bits), then four names, each a 16-bit length and its bytes: the folder
 //            (absolute), the target's name, its temporary's name, and the name under which the
-//            earlier backup waits ("" when it stays where it is)
+//            earlier backup waits ("" when it stays where it is); the last two are always the
+//            ones OwnTemporaryName makes from the target's name and the token, and a journal that
+//            names any other is not acted on
 //   trailer  CRC-32 (IEEE 802.3) of every byte before it
 
 #include "Platform.h"
@@ -58,6 +61,9 @@ struct TJournalFile {
     std::string Temporary; // holds the new file until it moves to Name
     std::string Aside; // where the earlier backup waits; "" when it is not moved
     bool HadCurrent = false; // a file stood at Name before the rotation
+    // Folder's file system may give a file another identity after a remount (FAT, network
+    // shares): only there is a file known by its size and checksum when its identity differs.
+    bool Renumbering = false;
     TFileMark New; // the file at Temporary (nothing known while it is being written)
     TFileMark Old; // the file that stood at Name (when HadCurrent)
     bool operator==(const TJournalFile&) const = default;

@@ -4,7 +4,7 @@
 
 #include "Names.h"
 
-#include <array>
+#include <string>
 
 namespace vellocar {
 
@@ -12,10 +12,9 @@ namespace {
 
 constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::string_view kTemporaryEnding = ".tmp";
-// Tags that would make a "temporary" of the owner's own journal, lock or backup.
-constexpr std::array<std::string_view, 3> kReservedTags{"journal", "lock", "bak"};
-
-bool IsTagCharacter(char c) { return IsAsciiDigit(c) || IsAsciiLetter(c) || c == '-'; }
+// A token written in full, lower case only: one spelling per token.
+constexpr char kHexDigits[] = "0123456789abcdef";
+constexpr std::size_t kTokenDigits = 16;
 
 // Whether the path's parts between separators are all real names: none empty (but where the
 // form of an absolute path has them), none "." or "..".
@@ -68,19 +67,29 @@ bool IsAbsoluteFolder(std::string_view folder, TPathSystem system) {
     return false;
 }
 
-bool IsTemporaryNameOf(std::string_view candidate, std::string_view owner) {
-    if (owner.empty()) return false;
-    if (candidate.starts_with('.')) candidate.remove_prefix(1);
-    if (!candidate.starts_with(owner) || candidate.size() <= owner.size() + 1 || candidate[owner.size()] != '.')
-        return false;
-    std::string_view tag = candidate.substr(owner.size() + 1);
-    if (tag.ends_with(kTemporaryEnding)) tag.remove_suffix(kTemporaryEnding.size());
-    if (tag.empty()) return false;
-    for (const char c : tag)
-        if (!IsTagCharacter(c)) return false;
-    for (const std::string_view reserved : kReservedTags)
-        if (EqualIgnoringCase(tag, reserved)) return false;
-    return true;
+std::string OwnTemporaryName(std::string_view owner, std::uint64_t token, TPathSystem system) {
+    std::string name = system == TPathSystem::Windows ? "" : ".";
+    name += owner;
+    name += '.';
+    for (int shift = 60; shift >= 0; shift -= 4) name += kHexDigits[(token >> shift) & 0xF];
+    name += kTemporaryEnding;
+    return name;
+}
+
+std::optional<std::uint64_t> OwnTemporaryToken(std::string_view candidate, std::string_view owner, TPathSystem system) {
+    const std::string_view lead = system == TPathSystem::Windows ? "" : ".";
+    const std::size_t size = lead.size() + owner.size() + 1 + kTokenDigits + kTemporaryEnding.size();
+    if (owner.empty() || candidate.size() != size || !candidate.starts_with(lead) ||
+        candidate.substr(lead.size(), owner.size()) != owner || candidate[lead.size() + owner.size()] != '.' ||
+        !candidate.ends_with(kTemporaryEnding))
+        return std::nullopt;
+    std::uint64_t token = 0;
+    for (const char c : candidate.substr(lead.size() + owner.size() + 1, kTokenDigits)) {
+        const char* digit = std::char_traits<char>::find(kHexDigits, 16, c);
+        if (!digit) return std::nullopt;
+        token = (token << 4) | static_cast<std::uint64_t>(digit - kHexDigits);
+    }
+    return token;
 }
 
 } // namespace vellocar

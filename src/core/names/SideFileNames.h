@@ -7,6 +7,8 @@
 
 #include "Paths.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,10 +34,16 @@ bool IsPlainFileName(std::string_view name, TPathSystem system);
 // build writes its folders down ("/home/u/mods", "C:\mods", "\\server\share\mods").
 bool IsAbsoluteFolder(std::string_view folder, TPathSystem system);
 
-// Whether candidate is a temporary name that this program gives beside a file named owner:
-// owner's name, a point and a tag of letters, digits and dashes, optionally ending in ".tmp",
-// hidden by a leading point or not (".mod.key.4711-0.tmp", "mod.key.1f3-2.tmp"). The tags that
-// would name the owner's journal, lock or backup are not temporaries.
-bool IsTemporaryNameOf(std::string_view candidate, std::string_view owner);
+// The one form of a build's temporaries: the name under which the new file for a target named
+// owner is written, and (with owner + ".bak") where the earlier backup waits while the files
+// move, made from the owner's name and the build's token (16 hexadecimal digits), hidden by a
+// leading point elsewhere than Windows: ".mod.key.0123456789abcdef.tmp", on Windows
+// "mod.key.0123456789abcdef.tmp". Nothing else is ever a temporary of this program's, so a
+// later run acts on no other name, whatever a journal says.
+std::string OwnTemporaryName(std::string_view owner, std::uint64_t token, TPathSystem system);
+
+// The token of candidate when it is a temporary of owner's (OwnTemporaryName for some token);
+// nothing otherwise. For removing the temporaries that a dead build of owner left.
+std::optional<std::uint64_t> OwnTemporaryToken(std::string_view candidate, std::string_view owner, TPathSystem system);
 
 } // namespace vellocar

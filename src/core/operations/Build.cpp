@@ -50,6 +50,12 @@ namespace vellocar {
 
 namespace {
 
+// A target and the temporary its new file is written to.
+struct TNewFile {
+    std::string Path;
+    std::string Temporary;
+};
+
 using namespace buildsteps;
 
 constexpr char kEntryFolder[] = "data\\";
@@ -58,7 +64,6 @@ constexpr std::uint64_t kMaxFilenameSize = std::numeric_limits<std::uint16_t>::m
 constexpr std::size_t kTableChunkEntries = 4096;
 
 // How many fresh temporary names are tried before the folder is taken to refuse them all.
-constexpr int kTemporaryAttempts = 100;
 
 // The index of the entry for entryName, -1 when there is none. An entry spelled exactly so
 // comes first (the last one, when several are); failing that, the last entry that names the
@@ -114,18 +119,6 @@ void WriteBif(platform::File& bif, const platform::Folder& folder, const std::ve
         bif.CopyFrom(source, 0, file.Size);
         source.Close();
     }
-}
-
-// A fresh name beside target that is none of the names the build writes, in any spelling.
-std::string TemporaryFor(const std::string& target, const std::vector<std::string>& taken,
-                         const std::string& bifFileName) {
-    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-        std::string candidate = platform::TemporaryNameBeside(target);
-        bool clash = false;
-        for (const std::string& name : taken) clash = clash || platform::SameFile(candidate, name);
-        if (!clash) return candidate;
-    }
-    Refuse(bifFileName, "no name beside " + Quoted(target) + " is free for the new file while it is written");
 }
 
 // Replaces, in an error about a file the user never named (a lock, a journal, a temporary), that
@@ -191,19 +184,9 @@ void FillTheKey(TNWNKeyFile& key, std::size_t q, const std::vector<TSourceFile>&
     }
 }
 
-// The temporaries the new BIF and KEY are written to: fresh names beside their targets that are
-// none of the build's own files, in any spelling.
-std::pair<TReplacement, TReplacement> Temporaries(const TBuildRequest& request, std::vector<std::string> taken) {
-    for (const std::string* owner : {&request.BifPath, &request.KeyPath}) {
-        for (const char* kind : {kLockKind, kJournalKind}) taken.push_back(platform::SideFileFor(*owner, kind));
-    }
-    return {TReplacement{request.BifPath, TemporaryFor(request.BifPath, taken, request.BifPath)},
-            TReplacement{request.KeyPath, TemporaryFor(request.KeyPath, taken, request.BifPath)}};
-}
-
 // The new BIF at its temporary name, flushed and closed, and checked to be whole: a failure is
 // reported under the BIF's own name.
-void WriteBifTemporary(const TReplacement& bif, const platform::Folder& folder, const std::vector<TSourceFile>& files,
+void WriteBifTemporary(const TNewFile& bif, const platform::Folder& folder, const std::vector<TSourceFile>& files,
                        std::uint64_t bifSize, const TProgress& progress) {
     std::optional<platform::File> created;
     try {
@@ -278,9 +261,9 @@ TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourc
 
 // The BIF and the KEY written to their temporaries, named in the journal first; on any failure
 // the temporaries and the journal go, and the error says that nothing else was touched.
-void WriteTemporaries(TRotation& rotation, const TReplacement& bif, const TReplacement& index,
-                      const platform::Folder& folder, const std::vector<TSourceFile>& files, std::uint64_t bifSize,
-                      TNWNKeyFile& key, std::size_t entryIndex, const TProgress& progress) {
+void WriteTemporaries(TRotation& rotation, const TNewFile& bif, const TNewFile& index, const platform::Folder& folder,
+                      const std::vector<TSourceFile>& files, std::uint64_t bifSize, TNWNKeyFile& key,
+                      std::size_t entryIndex, const TProgress& progress) {
     try {
         try {
             rotation.Begin();
@@ -347,8 +330,8 @@ TBuildReport BuildArchive(const TBuildRequest& request) {
 
     // Phase 2: the new files, beside their targets.
     TFileMover mover;
-    const auto [bif, index] = Temporaries(request, own);
-    TRotation rotation({bif, index}, mover);
+    TRotation rotation({request.BifPath, request.KeyPath}, mover);
+    const TNewFile bif{request.BifPath, rotation.Temporary(0)}, index{request.KeyPath, rotation.Temporary(1)};
     WriteTemporaries(rotation, bif, index, source, files, bifSize, key, q, request.Progress);
 
     // Phase 3: rotation, BIF first: until the KEY is in place the old KEY stays in force.

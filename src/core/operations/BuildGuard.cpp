@@ -17,8 +17,6 @@ namespace {
 
 // How often a waiting build looks again.
 constexpr std::chrono::milliseconds kPoll{100};
-// A reader that finds files being moved waits this long: a rotation takes milliseconds.
-constexpr std::chrono::milliseconds kReaderWait = std::chrono::seconds(5);
 
 std::optional<std::vector<platform::FileLock>> TryLockAll(const std::vector<std::string>& lockPaths) {
     std::vector<platform::FileLock> locks;
@@ -62,7 +60,6 @@ TTargetLocks::TTargetLocks(const std::vector<std::string>& targets, std::chrono:
     for (bool waited = false;; waited = true) {
         if (auto locks = TryLockAll(lockPaths_)) {
             locks_ = std::move(*locks);
-            ClearLeftLocks();
             if (waited && notice) notice("");
             return;
         }
@@ -78,28 +75,6 @@ TTargetLocks::TTargetLocks(const std::vector<std::string>& targets, std::chrono:
     }
 }
 
-void TTargetLocks::ClearLeftLocks() {
-    // A lock left behind is a build's that died before its journal said what else it had
-    // locked: the other locks it left are in the same folder, or are taken over by the next
-    // build of their own targets. Each lock file of that folder that no one holds is taken and
-    // let go, which removes it.
-    std::vector<std::string> folders;
-    for (const platform::FileLock& lock : locks_) {
-        if (!lock.WasLeftBehind()) continue;
-        const std::string folder = platform::FolderOf(lock.Path());
-        if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
-        folders.push_back(folder);
-        for (const std::string& path : platform::SideFilesIn(folder, kLockKind)) {
-            if (std::find(lockPaths_.begin(), lockPaths_.end(), path) != lockPaths_.end()) continue;
-            try {
-                platform::FileLock::TryAcquire(path);
-            } catch (const EVellocarError&) {
-                // Not a lock after all, or one that cannot be taken here: left as it is.
-            }
-        }
-    }
-}
-
 bool TTargetLocks::Holds(const std::string& target) const {
     const std::string path = platform::SideFileFor(target, kLockKind);
     for (const std::string& held : lockPaths_)
@@ -109,10 +84,31 @@ bool TTargetLocks::Holds(const std::string& target) const {
 
 std::string RecoverBeside(const std::string& target, const TTargetLocks& held, std::chrono::milliseconds wait,
                           const TWaitNotice& notice) {
-    return RecoverLocked(platform::SideFileFor(target, kJournalKind), held, wait, notice);
+    std::string done = RecoverLocked(platform::SideFileFor(target, kJournalKind), held, wait, notice);
+    RemoveLeftTemporaries(target);
+    return done;
 }
 
-TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath) {
+void RemoveLeftTemporaries(const std::string& target) {
+    // Under the target's lock no build of it runs, and with its journal gone no recovery needs
+    // them: what still has a temporary's form for this target (its new file, or its waiting
+    // backup) is what a build that died, or a delete that failed, left behind. Anything but an
+    // ordinary file there is left alone.
+    const std::string name = platform::FileNamePart(target), backup = name + kBackupSuffix;
+    const auto own = [&](std::string_view candidate) {
+        return OwnTemporaryToken(candidate, name, platform::kHostPathSystem).has_value() ||
+            OwnTemporaryToken(candidate, backup, platform::kHostPathSystem).has_value();
+    };
+    for (const std::string& path : platform::EntriesIn(platform::FolderPart(target), own)) {
+        try {
+            platform::RemoveLeftover(path);
+        } catch (const EVellocarError&) {
+            // A link or a folder at such a name is not this program's: it stays.
+        }
+    }
+}
+
+TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath, const TWaitNotice& notice) {
     std::string journalPath;
     try {
         journalPath = platform::SideFileFor(keyPath, kJournalKind);
@@ -123,12 +119,13 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath) {
     const auto scope = ReadJournalScope(journalPath, mover);
     if (!scope) {
         // A build killed before it wrote its journal left at most its lock and the journal's
-        // replacement: taken and let go, the lock goes, and the replacement with it, unless a
-        // build that is still running holds the lock.
+        // replacement: taken and let go, the lock goes, and the replacement with it. A build
+        // that is still running holds the lock: the reader waits for it, as builds wait for
+        // each other, and then reads what it wrote.
         const std::string lockPath = platform::SideFileFor(keyPath, kLockKind);
         if (!platform::LookAt(lockPath) && !platform::LookAt(journalPath + kReplacementSuffix)) return {};
         try {
-            const TTargetLocks stale({keyPath}, std::chrono::milliseconds(0), nullptr);
+            const TTargetLocks stale({keyPath}, kDefaultLockWait, notice);
             platform::RemoveLeftover(journalPath + kReplacementSuffix);
         } catch (const EUntrustedFile&) {
             // The KEY itself can still be read: the note names what was left alone.
@@ -140,22 +137,29 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath) {
                                 "not make it; remove it if no build is running",
                             false};
             }
+        } catch (const EBuildRefused&) {
+            throw EVellocarError(
+                "Another build of " + Quoted(keyPath) + " is still running after " +
+                std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kDefaultLockWait).count()) +
+                " seconds; try again when it is done. Nothing was read");
         } catch (const EVellocarError&) {
-            // Held by a running build, or a folder where nothing can be made: nothing to clear.
+            // A folder where nothing can be made: nothing to clear.
         }
+        // The journal may have come and gone while this run waited: look again.
+        if (platform::LookAt(journalPath)) return RecoverInterruptedBuild(keyPath, notice);
         return {};
     }
 
     const bool moving = scope->Phase == TJournalPhase::Rotating || scope->Phase == TJournalPhase::RollingBack;
     std::optional<TTargetLocks> locks;
     try {
-        // A build still writing holds its locks for as long as that takes, and has not touched
-        // the files at their names: nothing to wait for. One that is moving them is done at once.
-        locks.emplace(scope->Targets, moving ? kReaderWait : std::chrono::milliseconds(0), nullptr);
+        // A build that is still writing or moving holds its locks: the reader waits for it.
+        locks.emplace(scope->Targets, kDefaultLockWait, notice);
     } catch (const EBuildRefused&) {
-        if (!moving) return {};
-        throw EVellocarError("Another build of " + Quoted(keyPath) +
-                             " is moving its files into place right now; try again in a moment. Nothing was read");
+        throw EVellocarError(
+            "Another build of " + Quoted(keyPath) + " is still running after " +
+            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kDefaultLockWait).count()) +
+            " seconds; try again when it is done. Nothing was read");
     } catch (const EFCreateError& e) {
         if (!moving)
             return {"a build of " + Quoted(keyPath) +
@@ -169,8 +173,9 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath) {
             "): the KEY and its BIFs may not belong together. Nothing was changed; run Vellocar "
             "where it may change that folder");
     }
-    std::string done = RecoverLocked(journalPath, *locks, kReaderWait, nullptr);
-    return {std::move(done), moving};
+    std::string done = RecoverLocked(journalPath, *locks, kDefaultLockWait, notice);
+    const bool changed = moving && !done.empty();
+    return {std::move(done), changed};
 }
 
 } // namespace vellocar

@@ -38,7 +38,6 @@ public:
     bool Holds(const std::string& target) const;
 
 private:
-    void ClearLeftLocks();
     std::vector<std::string> lockPaths_;
     std::vector<platform::FileLock> locks_;
 };
@@ -51,6 +50,11 @@ private:
 std::string RecoverBeside(const std::string& target, const TTargetLocks& held, std::chrono::milliseconds wait,
                           const TWaitNotice& notice);
 
+// Removes what has the form of target's temporaries (OwnTemporaryName for target's name or its
+// backup's, of any token) beside it: left by a build that died, or by a delete that failed. For
+// a run that holds target's lock after its journal was dealt with. Only ordinary files go.
+void RemoveLeftTemporaries(const std::string& target);
+
 // What a reader's look for an interrupted build found.
 struct TRecoveryNote {
     std::string Text; // what was done or could not be done, for the user; "" for nothing
@@ -58,12 +62,12 @@ struct TRecoveryNote {
 };
 
 // For a run that reads a KEY (list, verify, extract, opening it in the window): finishes or
-// undoes the rotation of a build of that KEY that died, and clears the lock files and journal
-// replacement that a dead build left. A build still writing its temporaries is left alone (the
-// KEY and BIF at their names are untouched). Raises, changing nothing, when the files are being
-// moved by a build that is still running, when they cannot be put right here (a read-only
-// folder), or when the journal cannot be trusted. Something at a lock's name that no build made
-// is told in the note, naming it, and left alone.
-TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath);
+// undoes the rotation of a build of that KEY that died, and clears the lock file and journal
+// replacement that a dead build left beside the KEY. A build of that KEY that is still running
+// is waited for (told to notice, as a build's wait is), then its work is read. Raises, changing
+// nothing, when the files cannot be put right here (a read-only folder), or when the journal
+// cannot be trusted. Something at a lock's name that no build made is told in the note, naming
+// it, and left alone.
+TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath, const TWaitNotice& notice = nullptr);
 
 } // namespace vellocar

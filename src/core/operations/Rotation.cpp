@@ -85,6 +85,8 @@ std::optional<TContentMark> TFileMover::Content(const std::string& path) {
 
 bool TFileMover::SameFile(const std::string& a, const std::string& b) { return platform::SameFile(a, b); }
 
+bool TFileMover::KeepsIdentities(const std::string& folder) { return platform::FolderKeepsIdentities(folder); }
+
 namespace {
 
 std::string JournalPathOf(const TJournalFile& file) {
@@ -132,13 +134,15 @@ TFileMark MarkOf(TFileMover& mover, const std::string& path, const platform::Ent
     return mark;
 }
 
-// Whether the entry at path is the file that mark describes: of its size, with its identity,
-// or (where the file system may have numbered it anew, a FAT stick after a remount) with its
-// checksum, unless it has the identity of the other file of the pair, which makes it that one.
+// Whether the entry at path is the file that mark describes: of its size and with its identity.
+// Only where the file system may have numbered it anew (a FAT stick after a remount) is a file
+// of another identity known by its checksum, unless it has the identity of the other file of
+// the pair, which makes it that one.
 bool IsFile(TFileMover& mover, const std::string& path, const std::optional<platform::EntryFacts>& facts,
-            const TFileMark& mark, const TFileMark* other) {
+            const TFileMark& mark, const TFileMark* other, bool renumbering) {
     if (!facts || facts->Size != mark.Size) return false;
     if (IsKnownId(facts->Id) && facts->Id == IdOf(mark)) return true;
+    if (!renumbering) return false;
     if (other && IsKnownId(facts->Id) && facts->Id == IdOf(*other)) return false;
     if (facts->What != platform::EntryFacts::Kind::Regular || !mark.ChecksumKnown) return false;
     const auto content = mover.Content(path);
@@ -147,27 +151,67 @@ bool IsFile(TFileMover& mover, const std::string& path, const std::optional<plat
 
 // ---- What a journal may be trusted with
 
-// A journal's names checked against the forms this program gives them; raises for any other.
-void CheckNames(const TJournal& journal, const std::string& journalPath) {
-    std::vector<std::string> keys; // every path the build may touch, in the form a folding folder compares
-    for (const TJournalFile& file : journal.Files) {
+// Every name a recovery may touch for one file of a journal, in its folder: the target, its
+// backup, its two temporaries, its journal and the journal's replacement.
+std::vector<std::string> OwnNamesOf(const TJournalFile& file) {
+    const std::string journal = SideFileName(file.Name, kJournalKind, platform::kHostPathSystem);
+    std::vector<std::string> names{file.Name, file.Name + kBackupSuffix, file.Temporary, journal,
+                                   journal + kReplacementSuffix};
+    if (!file.Aside.empty()) names.push_back(file.Aside);
+    return names;
+}
+
+// A journal's names checked against the one form this program gives them, and its folders
+// taken by what they are rather than how they are spelled: a file whose folder is the journal's
+// own (or another file's), under any spelling, is put there. Raises for anything else. This is
+// the only judge of what a journal may name.
+void CheckNames(TJournal& journal, const std::string& journalPath, TFileMover& mover) {
+    const std::string journalFolder = platform::FolderPart(journalPath);
+    std::vector<std::string> folders{journalFolder};
+    std::vector<std::string> keys; // every name the build may touch, as a folding folder compares them
+    std::vector<std::string> journalKeys;
+    for (TJournalFile& file : journal.Files) {
         if (!IsAbsoluteFolder(file.Folder, platform::kHostPathSystem))
             Untrusted(journalPath, file.Folder, "is not a folder as a build writes one");
         if (!IsPlainFileName(file.Name, platform::kHostPathSystem))
             Untrusted(journalPath, file.Name, "is not the name of one file");
-        if (!IsTemporaryNameOf(file.Temporary, file.Name))
-            Untrusted(journalPath, file.Temporary, "is not a temporary that Vellocar would give " + Quoted(file.Name));
-        if (!file.Aside.empty() && !IsTemporaryNameOf(file.Aside, file.Name + kBackupSuffix))
+        if (file.Temporary != OwnTemporaryName(file.Name, journal.Token, platform::kHostPathSystem))
+            Untrusted(journalPath, file.Temporary, "is not the temporary that its build gives " + Quoted(file.Name));
+        if (!file.Aside.empty() &&
+            file.Aside != OwnTemporaryName(file.Name + kBackupSuffix, journal.Token, platform::kHostPathSystem))
             Untrusted(journalPath, file.Aside,
-                      "is not a temporary that Vellocar would give " + Quoted(file.Name + kBackupSuffix));
-        for (const std::string& path : {file.Path(), file.TemporaryPath(), file.BackupPath(), file.AsidePath()}) {
-            if (path.empty()) continue;
-            const std::string key = WindowsNameKey(path);
-            if (std::find(keys.begin(), keys.end(), key) != keys.end())
-                Untrusted(journalPath, path, "it names twice, for two purposes");
-            keys.push_back(key);
+                      "is not the temporary that its build gives " + Quoted(file.Name + kBackupSuffix));
+        // Known by contents only where the journal says the file system may number files anew
+        // and the file system says so itself.
+        if (file.Renumbering && mover.KeepsIdentities(file.Folder)) file.Renumbering = false;
+        if (journal.Phase != TJournalPhase::Writing && !file.Renumbering &&
+            (!IsKnownId(IdOf(file.New)) || (file.HadCurrent && !IsKnownId(IdOf(file.Old))) ||
+             (file.HadCurrent && IdOf(file.New) == IdOf(file.Old))))
+            Untrusted(journalPath, file.Name,
+                      "it cannot tell from the file it replaces: the journal gives no identity for them on a file "
+                      "system that keeps one");
+        for (const std::string& folder : folders) {
+            if (folder != file.Folder && mover.SameFile(folder, file.Folder)) {
+                file.Folder = folder;
+                break;
+            }
+        }
+        if (std::find(folders.begin(), folders.end(), file.Folder) == folders.end()) folders.push_back(file.Folder);
+        const std::vector<std::string> names = OwnNamesOf(file);
+        for (std::size_t n = 0; n < names.size(); ++n) {
+            // Two targets whose names differ in case share one journal; nothing else is shared.
+            const bool journalName = n == 3 || n == 4;
+            const std::string key = WindowsNameKey(platform::JoinPath(file.Folder, names[n]));
+            const bool twice = std::find(keys.begin(), keys.end(), key) != keys.end() ||
+                (!journalName && std::find(journalKeys.begin(), journalKeys.end(), key) != journalKeys.end());
+            if (twice)
+                Untrusted(journalPath, platform::JoinPath(file.Folder, names[n]), "it names twice, for two purposes");
+            (journalName ? journalKeys : keys).push_back(key);
         }
     }
+    for (const std::string& key : journalKeys)
+        if (std::find(keys.begin(), keys.end(), key) != keys.end())
+            Untrusted(journalPath, key, "it names twice, for two purposes");
 }
 
 // Whether two journals are of one build: the same token and the same files under the same names.
@@ -196,13 +240,25 @@ struct TTrusted {
     }
 };
 
-std::optional<TTrusted> Trust(const std::string& journalPath, TFileMover& mover) {
-    const auto bytes = mover.ReadJournal(journalPath);
+// The journal at path, when one stands there: an ordinary file of one name, reached without a
+// link (a second name of another journal, or a link to one, would let one journal pass for two).
+std::optional<TJournal> ReadOne(const std::string& path, TFileMover& mover) {
+    const auto bytes = mover.ReadJournal(path);
     if (!bytes) return std::nullopt;
+    const auto facts = mover.LookAt(path);
+    if (!facts || facts->What != platform::EntryFacts::Kind::Regular || facts->Links > 1)
+        Untrusted(path, path, "has more than one name, or is not an ordinary file");
+    return journalcodec::Parse(*bytes, path);
+}
+
+std::optional<TTrusted> Trust(const std::string& journalPath, TFileMover& mover) {
+    const auto read = ReadOne(journalPath, mover);
+    if (!read) return std::nullopt;
+    const TJournal& first = *read;
     TTrusted trusted;
-    trusted.Journal = journalcodec::Parse(*bytes, journalPath);
-    const TJournal first = trusted.Journal;
-    CheckNames(first, journalPath);
+    trusted.Journal = first;
+    CheckNames(trusted.Journal, journalPath, mover);
+    const TJournal& checked = trusted.Journal; // the folders as the journal's own folder spells them
 
     // The files it stands beside are its own; every other one needs a journal of the same build
     // beside it before anything there may change.
@@ -210,42 +266,41 @@ std::optional<TTrusted> Trust(const std::string& journalPath, TFileMover& mover)
     trusted.Authorised.assign(count, false);
     trusted.InJournalFolder.assign(count, false);
     const std::string journalFolder = platform::FolderPart(journalPath);
-    std::vector<std::string> standing; // journal paths known to stand
-    bool ownFile = false;
+    std::vector<std::string> standing{journalPath}; // journal paths known to stand
+    const TJournal* newest = &first;
+    std::vector<TJournal> peers;
+    peers.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string path = JournalPathOf(first.Files[i]);
-        trusted.InJournalFolder[i] = mover.SameFile(first.Files[i].Folder, journalFolder);
-        if (mover.SameFile(path, journalPath)) {
-            trusted.Authorised[i] = ownFile = true;
-            continue;
-        }
-        bool known = false;
-        for (const std::string& seen : standing) known = known || mover.SameFile(seen, path);
-        if (known) {
+        const std::string path = JournalPathOf(checked.Files[i]);
+        trusted.InJournalFolder[i] = checked.Files[i].Folder == journalFolder;
+        if (std::find(standing.begin(), standing.end(), path) != standing.end()) {
             trusted.Authorised[i] = true;
             continue;
         }
-        const auto other = mover.ReadJournal(path);
-        if (!other) continue;
-        const TJournal peer = journalcodec::Parse(*other, path);
-        CheckNames(peer, path);
-        if (!SameBuild(peer, first))
-            Untrusted(journalPath, first.Files[i].Path(),
+        for (const std::string& seen : standing)
+            if (mover.SameFile(seen, path))
+                Untrusted(journalPath, path, "is another name of the journal " + Quoted(seen));
+        auto peer = ReadOne(path, mover);
+        if (!peer) continue;
+        if (!SameBuild(*peer, first))
+            Untrusted(journalPath, checked.Files[i].Path(),
                       "has a journal of another build beside it (" + Quoted(path) + ")");
-        if (peer.Phase > trusted.Journal.Phase) trusted.Journal = peer;
+        TJournal own = *peer;
+        CheckNames(own, path, mover);
+        peers.push_back(std::move(*peer));
+        if (peers.back().Phase > newest->Phase) newest = &peers.back();
         standing.push_back(path);
         trusted.Authorised[i] = true;
     }
-    if (!ownFile) Untrusted(journalPath, first.Files.back().Path(), "is not the file it stands beside");
-    standing.push_back(journalPath);
-    for (const std::string& path : JournalPaths(trusted.Journal)) {
-        for (const std::string& seen : standing) {
-            if (mover.SameFile(seen, path)) {
-                trusted.Journals.push_back(path);
-                break;
-            }
-        }
+    bool ownFile = false;
+    for (const TJournalFile& file : checked.Files) ownFile = ownFile || JournalPathOf(file) == journalPath;
+    if (!ownFile) Untrusted(journalPath, checked.Files.back().Path(), "is not the file it stands beside");
+    if (newest != &first) {
+        trusted.Journal = *newest;
+        CheckNames(trusted.Journal, journalPath, mover);
     }
+    for (const std::string& path : JournalPaths(trusted.Journal))
+        if (std::find(standing.begin(), standing.end(), path) != standing.end()) trusted.Journals.push_back(path);
     return trusted;
 }
 
@@ -275,12 +330,13 @@ std::string Classify(FileState& state, TFileMover& mover) {
     const auto temporary = mover.LookAt(file.TemporaryPath());
     const auto current = mover.LookAt(file.Path());
     const TFileMark* old = file.HadCurrent ? &file.Old : nullptr;
-    const bool currentNew = IsFile(mover, file.Path(), current, file.New, old);
-    const bool currentOld = old && IsFile(mover, file.Path(), current, *old, &file.New);
+    const bool renumbering = file.Renumbering;
+    const bool currentNew = IsFile(mover, file.Path(), current, file.New, old, renumbering);
+    const bool currentOld = old && IsFile(mover, file.Path(), current, *old, &file.New, renumbering);
     if (currentNew && currentOld) return "cannot be told apart from the file it replaced";
     state.TemporaryThere = temporary.has_value();
     if (temporary) {
-        if (!IsFile(mover, file.TemporaryPath(), temporary, file.New, old))
+        if (!IsFile(mover, file.TemporaryPath(), temporary, file.New, old, renumbering))
             return "has a new file that is no longer the one the build wrote";
     } else {
         state.Placed = currentNew;
@@ -288,7 +344,8 @@ std::string Classify(FileState& state, TFileMover& mover) {
     }
     if (!state.Placed && current && !currentOld) return "is neither the file the build replaces nor its new one";
     state.MovedAside = file.HadCurrent && (state.Placed || !current);
-    state.BackupIsOld = old && IsFile(mover, file.BackupPath(), mover.LookAt(file.BackupPath()), *old, &file.New);
+    state.BackupIsOld =
+        old && IsFile(mover, file.BackupPath(), mover.LookAt(file.BackupPath()), *old, &file.New, renumbering);
     state.AsideDone = !file.Aside.empty() && mover.LookAt(file.AsidePath()).has_value();
     return "";
 }
@@ -377,12 +434,6 @@ void MarkJournals(const std::vector<std::string>& journals, const TJournal& jour
     for (const std::string& path : journals) mover.WriteJournal(path, marked);
 }
 
-std::uint64_t FreshToken() {
-    std::random_device random;
-    const std::uint64_t high = random(), low = random();
-    return (high << 32) ^ low;
-}
-
 } // namespace
 
 std::vector<std::string> JournalPaths(const TJournal& journal) {
@@ -394,19 +445,23 @@ std::vector<std::string> JournalPaths(const TJournal& journal) {
     return paths;
 }
 
-TRotation::TRotation(const std::vector<TReplacement>& files, TFileMover& mover) : mover_(mover) {
-    journal_.Token = FreshToken();
-    for (const TReplacement& file : files) {
-        given_.push_back(file.Path);
-        const std::string path = platform::AbsolutePath(file.Path);
-        const std::string temporary = platform::AbsolutePath(file.Temporary);
+std::uint64_t NewBuildToken() {
+    std::random_device random;
+    const std::uint64_t high = random(), low = random();
+    return (high << 32) ^ low;
+}
+
+TRotation::TRotation(const std::vector<std::string>& targets, TFileMover& mover, std::uint64_t token) : mover_(mover) {
+    journal_.Token = token;
+    for (const std::string& target : targets) {
+        given_.push_back(target);
+        const std::string path = platform::AbsolutePath(target);
         TJournalFile entry;
         entry.Folder = platform::FolderPart(path);
         entry.Name = platform::FileNamePart(path);
-        entry.Temporary = platform::FileNamePart(temporary);
-        // The journal can only say what a later run may trust.
-        if (platform::FolderPart(temporary) != entry.Folder || !IsTemporaryNameOf(entry.Temporary, entry.Name))
-            throw EWriteError("Cannot use " + Quoted(file.Temporary) + " as the temporary of " + Quoted(file.Path));
+        entry.Temporary = OwnTemporaryName(entry.Name, token, platform::kHostPathSystem);
+        entry.Renumbering = !mover_.KeepsIdentities(entry.Folder);
+        temporaries_.push_back(platform::JoinPath(platform::FolderPart(target), entry.Temporary));
         journal_.Files.push_back(std::move(entry));
     }
     journals_ = JournalPaths(journal_);
@@ -445,7 +500,7 @@ void TRotation::Commit() {
         if (current) file.Old = MarkOf(mover_, file.Path(), *current);
         if (mover_.LookAt(file.BackupPath())) {
             if (file.HadCurrent)
-                file.Aside = platform::FileNamePart(platform::TemporaryNameBeside(file.BackupPath()));
+                file.Aside = OwnTemporaryName(file.Name + kBackupSuffix, journal_.Token, platform::kHostPathSystem);
             else
                 kept_.push_back(given_[i] + kBackupSuffix);
         }

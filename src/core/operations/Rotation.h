@@ -28,13 +28,6 @@
 
 namespace vellocar {
 
-// One file to move into place: Temporary (complete and closed, beside Path, of the form
-// IsTemporaryNameOf gives) becomes Path, and what stood at Path becomes Path + ".bak".
-struct TReplacement {
-    std::string Path;
-    std::string Temporary;
-};
-
 // What a file holds, as far as a rotation looks: the checksum of its first and last blocks.
 struct TContentMark {
     std::uint32_t Checksum = 0;
@@ -62,7 +55,12 @@ public:
     virtual std::optional<TContentMark> Content(const std::string& path);
     // Whether a and b name one file, however each is spelled.
     virtual bool SameFile(const std::string& a, const std::string& b);
+    // Whether folder's file system keeps a file's identity (platform::FolderKeepsIdentities).
+    virtual bool KeepsIdentities(const std::string& folder);
 };
+
+// A fresh random token for one build: its journals carry it, and its temporaries' names.
+std::uint64_t NewBuildToken();
 
 // The journal paths of a build: one beside each of its targets (one for two targets that share
 // it), the last target's (the KEY's) first, so that it is written before any other and removed
@@ -72,7 +70,12 @@ std::vector<std::string> JournalPaths(const TJournal& journal);
 // The rotation of one build, from the first journal to the last move.
 class TRotation {
 public:
-    TRotation(const std::vector<TReplacement>& files, TFileMover& mover);
+    // The rotation of targets, whose new files are written to Temporary(i) (OwnTemporaryName of
+    // the target's name and token, beside it) before Commit.
+    TRotation(const std::vector<std::string>& targets, TFileMover& mover, std::uint64_t token = NewBuildToken());
+
+    // Where the new file of targets[i] is to be written, in the folder as the caller spelled it.
+    const std::string& Temporary(std::size_t i) const { return temporaries_[i]; }
 
     // Before the temporaries are written: the journal that names them, so that a build killed
     // while writing hundreds of megabytes leaves nothing behind once the next run has looked.
@@ -97,6 +100,7 @@ private:
     TJournal journal_;
     std::vector<std::string> journals_;
     std::vector<std::string> given_; // the targets as the caller spelled them
+    std::vector<std::string> temporaries_;
     std::vector<std::string> kept_;
 };
 

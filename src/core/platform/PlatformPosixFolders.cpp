@@ -144,6 +144,22 @@ std::optional<std::string> CanonicalFolder(const std::string& folder) {
 
 } // namespace
 
+bool FolderKeepsIdentities(const std::string& folder) {
+    struct statfs fs {};
+    if (::statfs(folder.c_str(), &fs) != 0) return false;
+    switch (static_cast<long>(fs.f_type)) {
+        case kExt4Magic:
+        case kF2fsMagic:
+        case kTmpfsMagic:
+        case kBtrfsMagic:
+        case kXfsMagic:
+        case kRamfsMagic:
+            return true;
+        default: // FAT and exFAT number files by where they stand; FUSE and shares as they please
+            return false;
+    }
+}
+
 NameRules FolderNameRules(const std::string& folder) {
     const std::string at = HereIfEmpty(folder);
     switch (AskFileSystem(at)) {
@@ -216,17 +232,13 @@ std::string SideFileFor(const std::string& target, const std::string& kind) {
     return JoinPath(folder, SideFileName(FileNamePart(target), kind, kHostPathSystem));
 }
 
-std::vector<std::string> SideFilesIn(const std::string& folder, const std::string& kind) {
+std::vector<std::string> EntriesIn(const std::string& folder, const std::function<bool(std::string_view)>& wanted) {
     std::vector<std::string> found;
     DIR* dir = ::opendir(HereIfEmpty(folder).c_str());
     if (!dir) return found;
-    const std::string ending = "." + kind;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
-        if (name.size() <= ending.size() + 1 || name.front() != '.' || !name.ends_with(ending)) continue;
-        const std::string_view target = name.substr(1, name.size() - 1 - ending.size());
-        if (IsPlainFileName(target, kHostPathSystem) && SideFileName(target, kind, kHostPathSystem) == name)
-            found.push_back(JoinPath(folder, name));
+        if (name != "." && name != ".." && wanted(name)) found.push_back(JoinPath(folder, name));
     }
     ::closedir(dir);
     return found;

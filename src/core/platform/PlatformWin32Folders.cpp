@@ -86,6 +86,21 @@ bool SameEntryIn(const std::string&, const std::string& a, const std::string& b)
 
 NameRules FolderNameRules(const std::string&) { return NameRules::Windows; }
 
+bool FolderKeepsIdentities(const std::string& folder) {
+    // The volume's file system, asked of the folder itself (a mounted folder may be another
+    // volume than its drive's).
+    HANDLE h = CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    wchar_t system[MAX_PATH + 1] = {};
+    const BOOL known =
+        GetVolumeInformationByHandleW(h, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1);
+    CloseHandle(h);
+    if (!known) return false;
+    const std::wstring name(system);
+    return name == L"NTFS" || name == L"ReFS";
+}
+
 std::string NameKey(const std::string& name, NameRules rules) {
     if (rules == NameRules::Exact) {
         return name;
@@ -165,7 +180,19 @@ bool NamesStream(const std::string& path) {
 
 void SyncFolder(const std::string&) {}
 
-std::vector<std::string> SideFilesIn(const std::string&, const std::string&) { return {}; }
+std::vector<std::string> EntriesIn(const std::string& folder, const std::function<bool(std::string_view)>& wanted) {
+    std::vector<std::string> found;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileExA(JoinPath(HereIfEmpty(folder), "*").c_str(), FindExInfoBasic, &data,
+                                   FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do {
+        const std::string_view name = data.cFileName;
+        if (name != "." && name != ".." && wanted(name)) found.push_back(JoinPath(folder, name));
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return found;
+}
 
 // ----- FileLock --------------------------------------------------------------------------------
 
