@@ -20,10 +20,10 @@ const std::string kCapitalE = platform::kPathSeparator == '\\' ? "\xC9" : "\xC3\
 
 // Packs the folder's plain files as the window lists them (on Windows "a." is "a"); the
 // refusal, or "" when the build went through.
-std::string Pack(BuildFixture& f) {
+std::string Pack(BuildFixture& f, const std::string& bif = "m.bif", bool append = false) {
     f.List = platform::ListPlainFiles(f.Source);
     try {
-        f.Build("m.bif", "m.key", false);
+        f.Build(bif, "m.key", append);
     } catch (const EBuildRefused& e) {
         return e.what();
     }
@@ -86,10 +86,17 @@ TEST(OneResource, WhatAPackWritesVerifyAcceptsAndAnExportWritesBack) {
     const std::vector<std::string> extensions{"", ".nss", ".NSS", ".2da", ".txt", ".foo", ".bar"};
     std::mt19937 random(24);
     const auto pick = [&](const std::vector<std::string>& from) { return from[random() % from.size()]; };
+    const auto resourceOf = [](std::string n) { // by the rule: letters small (É is é less 0x20 in its last byte)
+        for (char& c : n) c = (c >= 'A' && c <= 'Z') || c == kCapitalE.back() ? static_cast<char>(c | 0x20) : c;
+        const std::string ext = n.rfind('.') == std::string::npos ? "" : n.substr(n.rfind('.'));
+        return n.substr(0, n.rfind('.')) + (ext == ".nss" || ext == ".2da" || ext == ".txt" ? ext : "?"); // one unknown
+    };
     int packed = 0;
+    std::vector<std::unique_ptr<BuildFixture>> rounds;
+    BuildFixture* last = nullptr; // the last folder packed, appended to the next one's KEY
     for (int round = 0; round < 40; ++round) {
         SCOPED_TRACE(round);
-        BuildFixture f;
+        BuildFixture& f = *rounds.emplace_back(std::make_unique<BuildFixture>());
         for (int file = 0; file < 6; ++file) {
             std::string name = pick(letters);
             for (std::uint32_t more = random() % 2; more > 0; --more) name += pick(letters);
@@ -99,6 +106,20 @@ TEST(OneResource, WhatAPackWritesVerifyAcceptsAndAnExportWritesBack) {
         ++packed;
         EXPECT_EQ(VerifyAndExport(f.OutPath("m.key"), f.OutPath("m.bif"), f.OutPath("back")),
                   Checked({0, f.List.size(), 0}));
+        BuildFixture* const into = std::exchange(last, &f);
+        const std::string bif = pick({"m.bif", "M.BIF", "n.bif"}); // as this BIF, in capitals, or its own
+        if (!into) continue;
+        std::vector<std::string> named; // in the refusal: the other file, or each file another BIF holds
+        if (bif == "M.BIF" && !fs::exists(f.OutPath(bif))) named.push_back("file, \"" + f.OutPath("m.bif"));
+        for (const std::string& name : into->List)
+            for (const std::string& old : f.List)
+                if (bif == "n.bif" && resourceOf(name) == resourceOf(old)) named.push_back("\"" + name + "\" (\"");
+        into->Out = f.Out;
+        const std::string refusal = Pack(*into, bif, true);
+        EXPECT_EQ(refusal.empty(), named.empty()) << refusal;
+        for (const std::string& part : named) EXPECT_TRUE(Contains(refusal, part));
+        EXPECT_EQ(VerifyAndExport(f.OutPath("m.key"), f.OutPath("m.bif"), f.OutPath("again")),
+                  Checked({0, (bif == "n.bif" || !refusal.empty() ? &f : into)->List.size(), 0}));
     }
     EXPECT_GT(packed, 5) << "too few folders packed to show anything";
 }

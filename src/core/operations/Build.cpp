@@ -4,7 +4,8 @@
 //   1. checks: the names of the targets, then (holding the locks of both targets, and having
 //      finished whatever a build of them that died left) the files at those names, the list,
 //      every source file, the limits of both formats, and in append mode the existing KEY,
-//      which is loaded and so validated here;
+//      which is loaded and so validated here, with the entry it gives the BIF (leading to no
+//      other file) and the resources of its other BIFs (none of them packed again);
 //   2. writing: the new BIF and the new KEY go to temporary files beside their targets, named in
 //      a journal first, the BIF in one forward pass (table pass, then data pass), both flushed
 //      and closed;
@@ -212,7 +213,8 @@ void WriteBifTemporary(const TNewFile& bif, const platform::Folder& folder, cons
 }
 
 // The KEY as the build will save it: the existing one in append mode, with the BIF's entry
-// found or added, this build's key entries in it, today's date and its layout computed.
+// found or added, this build's key entries in it, today's date and its layout computed; refused
+// when that entry leads to another file or another BIF holds a resource of the files.
 // entryIndex is the entry's position; reused says whether it was there before.
 TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourceFile>& files, std::size_t& entryIndex,
                           bool& reused) {
@@ -255,6 +257,10 @@ TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourc
                "its entry in the KEY lies beyond the " + std::to_string(kMaxBifsPerKey) + " BIFs a KEY can index");
     }
     entryIndex = static_cast<std::size_t>(found);
+    const std::string& stored = key.Filenames[entryIndex].Filename;
+    RefuseEntryOfAnotherFile(BifFileName, request.KeyPath, stored,
+                             stored == entryName || stored == kEntryFolder + localName);
+    RefuseResourcesHeldElsewhere(key, entryIndex, files, BifFileName);
     FillTheKey(key, entryIndex, files, request);
     return key;
 }

@@ -7,11 +7,13 @@
 
 #include "ArchiveNames.h"
 #include "BifCodec.h"
+#include "BifFiles.h"
 #include "BuildGuard.h"
 #include "ByteIO.h"
 #include "Errors.h"
 #include "ExportNames.h"
 #include "KeyCodec.h"
+#include "KeyFiles.h"
 #include "Names.h"
 #include "Platform.h"
 #include "ResourceTypes.h"
@@ -285,6 +287,58 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
                                         target.Version));
         }
     }
+}
+
+// The KEY's entry for the BIF must lead, where every reader of the KEY looks for a BIF, to the BIF
+// being built or to nothing yet. An entry that an append reuses because it matches the BIF's
+// name with letters folded ("data\one.bif" for "ONE.BIF") stands for another file where the
+// folder tells case apart and that file is there; any entry leads elsewhere when the BIF is
+// written away from where the KEY's readers look while a file stands there. Either way the KEY
+// would name the new resources over that file's bytes, and verify and an export would read them
+// there.
+void RefuseEntryOfAnotherFile(const std::string& bifFileName, const std::string& keyFileName,
+                              const std::string& storedName, bool exact) {
+    const TBifLocation location = LocateBif(platform::FolderOf(keyFileName), storedName);
+    if (!location.Found || platform::SameFile(location.Path, bifFileName)) return;
+    const std::string entry = Quoted(platform::ShownName({storedName}));
+    Refuse(bifFileName,
+           "the KEY " + Quoted(keyFileName) + " names it as " + entry +
+               (exact ? "" : " (the same name with letter case ignored, as the game reads it)") +
+               ", and that entry leads to another file, " + Quoted(location.Path) +
+               ": the KEY would give the new resources that file's bytes. Rename the BIF, or build it where "
+               "the entry leads");
+}
+
+// A resource is looked up across all the BIFs of a KEY, by its name with letters folded and its
+// type: a file that another BIF already holds would be one resource listed twice, which the
+// game resolves by taking one of them and verify reports. The entry the build fills (entryIndex)
+// is replaced as a whole, so what it held does not count.
+void RefuseResourcesHeldElsewhere(const TNWNKeyFile& key, std::size_t entryIndex, const std::vector<TSourceFile>& files,
+                                  const std::string& bifFileName) {
+    // The files to pack by resource; each is named once, against the first BIF that holds it.
+    std::unordered_map<std::string, const TSourceFile*> fresh;
+    fresh.reserve(files.size());
+    for (const TSourceFile& file : files)
+        fresh.try_emplace(ResourceKey(file.BaseName.Bytes, static_cast<std::uint16_t>(file.ResType & 0xFFFFu)), &file);
+    std::vector<std::string> held;
+    for (std::size_t b = 0; b < key.Filenames.size(); ++b) {
+        if (b == entryIndex) continue;
+        for (const TNWNKeyEntry& entry : key.Filenames[b].Resources) {
+            const auto hit =
+                fresh.find(ResourceKey(std::string_view(entry.ResRef.data(), entry.ResRef.size()), entry.ResType));
+            if (hit == fresh.end() || !hit->second) continue;
+            held.push_back(Quoted(hit->second->Name) + " (" + Quoted(platform::ShownName(ResourceLine(entry))) +
+                           " in " + Quoted(platform::ShownName({key.Filenames[b].Filename})) + ")");
+            hit->second = nullptr;
+        }
+    }
+    if (held.empty()) return;
+    Refuse(bifFileName,
+           std::string(held.size() == 1 ? "this file would be a resource that another BIF of the KEY already holds"
+                                        : "these files would be resources that other BIFs of the KEY already hold") +
+               ", and the game looks a resource up in all the BIFs of its KEY by name, letter case ignored, and "
+               "type: " +
+               NameList(held, false));
 }
 
 // The names to pack: all but the build's own files, when the source folder is a

@@ -12,6 +12,10 @@
 #include <string_view>
 #include <vector>
 
+namespace vellocar {
+class TNWNKeyFile;
+}
+
 namespace vellocar::buildsteps {
 
 // Said of every failure before the rotation: it changed nothing on disk.
@@ -36,6 +40,17 @@ void RefuseReservedTargets(const std::string& bifFileName, const std::string& ke
 
 // What stands at the targets' names: ordinary files, a BIF and a KEY, no folder at a backup name.
 void RefuseUnusableTargets(const std::string& bifFileName, const std::string& keyFileName);
+
+// The KEY's entry for the BIF (storedName, found or new; exact says whether it is spelled as the
+// build would store the BIF's name) must lead, where the KEY's readers look for a BIF, to the
+// BIF itself or to no file yet: else the new names would be read over another file's bytes.
+void RefuseEntryOfAnotherFile(const std::string& bifFileName, const std::string& keyFileName,
+                              const std::string& storedName, bool exact);
+
+// No file to pack may be a resource (ResourceKey) that a BIF of key other than entryIndex, the
+// entry the build fills, already holds: the game looks a resource up across all of a KEY's BIFs.
+void RefuseResourcesHeldElsewhere(const TNWNKeyFile& key, std::size_t entryIndex, const std::vector<TSourceFile>& files,
+                                  const std::string& bifFileName);
 
 // The names to pack: all of names but the build's own files (own), which are appended to
 // leftOut, when the source folder is a folder the build writes into.
