@@ -62,7 +62,7 @@ def crc32(data):
 def journal(phase, files, token=7):
     """A build's journal: files are (had current, (new size, id), (old size, id), folder, name,
     temporary, aside)."""
-    body = b"VLCJ" + struct.pack("<HBBQ", 2, phase, len(files), token)
+    body = b"VLCJ" + struct.pack("<HBBQ", 3, phase, len(files), token)
     for had, new, old, *names in files:
         body += struct.pack("<B", 1 if had else 0)
         for size, index in (new, old):
@@ -74,7 +74,8 @@ def journal(phase, files, token=7):
 
 def recovery(phase, files, rest):
     """The recovery target's input: phase, token, file count, per file its choices from the
-    target's tables (folder, name, lead, tag, aside, aside tag, had current) and marks, then rest."""
+    target's tables (folder, name, renumbering, lead, tag, aside, aside tag, had current) and
+    marks, then rest (peers, what stands at each name, whether identities are kept)."""
     return bytes([phase - 1, 1, len(files) - 1]) + b"".join(bytes(f) + bytes([1] * 8) for f in files) + rest
 
 
@@ -122,22 +123,27 @@ def main(folder):
                                b"abcd"),
     }
     journals = {
-        "writing": journal(1, [(False, (0, 0), (0, 0), b"/m", b"x.bif", b".x.bif.1-0.tmp", b""),
-                               (False, (0, 0), (0, 0), b"/m", b"k.key", b".k.key.1-1.tmp", b"")]),
-        "rotating": journal(2, [(True, (218, 5), (200, 3), b"C:\\m", b"x.bif", b"x.bif.1-0.tmp",
-                                 b"x.bif.bak.1-2.tmp"),
-                                (True, (88, 6), (80, 4), b"C:\\m", b"k.key", b"k.key.1-1.tmp", b"")]),
+        "writing": journal(1, [(False, (0, 0), (0, 0), b"/m", b"x.bif", b".x.bif.0000000000000007.tmp", b""),
+                               (False, (0, 0), (0, 0), b"/m", b"k.key", b".k.key.0000000000000007.tmp", b"")]),
+        "rotating": journal(2, [(True, (218, 5), (200, 3), b"C:\\m", b"x.bif", b"x.bif.0000000000000007.tmp",
+                                 b"x.bif.bak.0000000000000007.tmp"),
+                                (True, (88, 6), (80, 4), b"C:\\m", b"k.key", b"k.key.0000000000000007.tmp", b"")]),
     }
     write_all(os.path.join(folder, "journal"), journals)
     # A KEY beside its BIF, a BIF in data/, a target in another folder, names that escape.
     write_all(os.path.join(folder, "recovery"), {
-        "beside": recovery(2, [(0, 2, 1, 0, 1, 1, 1), (0, 0, 1, 0, 0, 0, 1)], bytes(range(64))),
-        "data": recovery(3, [(2, 2, 0, 2, 0, 0, 0), (0, 0, 1, 0, 1, 1, 1)], bytes([1, 2] * 40)),
-        "outside": recovery(1, [(3, 5, 1, 1, 0, 0, 0), (0, 0, 1, 0, 0, 0, 0)], bytes([2] * 80)),
-        "escape": recovery(2, [(0, 6, 1, 5, 1, 1, 1)], bytes([1] * 60)),
+        "beside": recovery(2, [(0, 2, 0, 1, 0, 1, 0, 1), (0, 0, 0, 1, 0, 0, 0, 1)], bytes(range(64))),
+        "data": recovery(3, [(2, 2, 1, 0, 0, 0, 0, 0), (0, 0, 0, 1, 0, 1, 0, 1)], bytes([1, 2] * 40)),
+        "outside": recovery(1, [(3, 5, 0, 1, 1, 0, 0, 0), (0, 0, 0, 1, 0, 0, 0, 0)], bytes([2] * 80)),
+        "escape": recovery(2, [(0, 6, 0, 1, 5, 1, 1, 1)], bytes([1] * 60)),
+        "spelled": recovery(2, [(6, 0, 0, 1, 0, 0, 0, 1), (7, 0, 0, 1, 0, 1, 0, 1)], bytes([1, 4] * 40)),
     })
     write_all(os.path.join(folder, "key"), keys)
     write_all(os.path.join(folder, "bif"), bifs)
+    # Files of the game's other kinds (and a KEY of another version), which each reader names.
+    others = [b"BIFFV1  ", b"KEY V1.1", b"HAK V1.0", b"UTI V3.2", b"TLK V3.0", b"2DA V2.0\n"]
+    for kind in ("key", "bif"):
+        write_all(os.path.join(folder, kind), {"other-%d" % i: h + bytes(64) for i, h in enumerate(others)})
     write_all(os.path.join(folder, "plan"), {
         "plain": plan(keys["one.key"], bifs["plain.bif"], selection=0x0001),
         "odd": plan(keys["odd.key"], bifs["odd.bif"], choice=2, selection=0x5555),
