@@ -1,6 +1,6 @@
 // Any bytes as a TGA, a DDS or a PLT (the target, fuzz_tga, fuzz_dds or fuzz_plt, picks the
 // decoder through VELLOCAR_FUZZ_TEXTURE), in memory: the decoder refuses them with EDecodeError,
-// or gives a picture of 1 to 16,384 pixels a side whose pixels are exactly Width x Height x 4
+// or gives a picture of 1 to 8,192 pixels a side whose pixels are exactly Width x Height x 4
 // bytes and no more than its bytes can hold, which a window can then show whole.
 
 #include "Errors.h"
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint64_t pixels = std::uint64_t{image.Width} * image.Height;
     fuzz::Check(image.Width >= 1 && image.Height >= 1 && image.Width <= media::kMaxImageSide &&
                     image.Height <= media::kMaxImageSide,
-                "an accepted picture has a side outside 1 to 16,384");
+                "an accepted picture has a side outside 1 to 8,192");
     fuzz::Check(image.Rgba.size() == pixels * 4, "an accepted picture is not Width x Height x 4 bytes");
     // The densest form, run-length TGA, holds at most 128 pixels in 4 bytes.
     fuzz::Check(pixels <= 32 * std::uint64_t{size}, "a picture larger than its bytes can hold");

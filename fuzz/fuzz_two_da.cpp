@@ -22,13 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "a fault named at a line the text does not have");
         return 0;
     }
-    fuzz::Check(table.RowLabels.size() == table.Cells.size(), "a row without its label");
-    std::size_t fields = table.Columns.size() + table.RowLabels.size();
-    bool utf8 = std::all_of(table.Columns.begin(), table.Columns.end(), IsValidUtf8);
-    for (const auto& row : table.Cells) {
-        fuzz::Check(row.size() <= table.Columns.size(), "a row longer than the header");
-        fields += row.size();
-        for (const auto& cell : row) utf8 = utf8 && (!cell || IsValidUtf8(*cell));
+    std::size_t fields = table.ColumnCount() + table.RowCount();
+    bool utf8 = true;
+    for (std::size_t c = 0; c < table.ColumnCount(); ++c) utf8 = utf8 && IsValidUtf8(table.Column(c));
+    for (std::size_t r = 0; r < table.RowCount(); ++r) {
+        fuzz::Check(table.CellCount(r) <= table.ColumnCount(), "a row longer than the header");
+        fields += table.CellCount(r);
+        utf8 = utf8 && IsValidUtf8(table.RowLabel(r));
+        for (std::size_t c = 0; c < table.CellCount(r); ++c) utf8 = utf8 && IsValidUtf8(table.Cell(r, c).value_or(""));
     }
     fuzz::Check(fields <= size && utf8, "more fields than the input has bytes, or one that is not UTF-8");
     return 0;

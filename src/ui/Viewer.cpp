@@ -65,24 +65,33 @@ class TwoDaRows final : public ViewerRows {
 public:
     explicit TwoDaRows(media::TTwoDa table) : table_(std::move(table)) {
         widths_.push_back(1);
-        for (const std::string& title : table_.Columns) widths_.push_back(Characters(title));
-        for (std::size_t r = 0; r < table_.RowLabels.size(); ++r)
-            for (std::size_t c = 0; c < widths_.size(); ++c) widths_[c] = std::max(widths_[c], Characters(Cell(r, c)));
+        for (std::size_t c = 0; c < table_.ColumnCount(); ++c) widths_.push_back(Characters(table_.Column(c)));
+        // Each row's own cells only: a short row's missing ones all read "****", whose width is
+        // taken once, so that a wide header over many short rows costs no more than the file.
+        bool shortRow = false;
+        for (std::size_t r = 0; r < table_.RowCount(); ++r) {
+            const std::size_t cells = table_.CellCount(r);
+            shortRow = shortRow || cells < table_.ColumnCount();
+            for (std::size_t c = 0; c <= cells; ++c) widths_[c] = std::max(widths_[c], Characters(Cell(r, c)));
+        }
+        if (shortRow)
+            for (std::size_t c = 1; c < widths_.size(); ++c) widths_[c] = std::max(widths_[c], kEmptyCell.size());
     }
     std::size_t ColumnCount() const override { return widths_.size(); }
     std::string ColumnTitle(std::size_t column) const override {
-        return column == 0 || column > table_.Columns.size() ? std::string() : table_.Columns[column - 1];
+        return column == 0 ? std::string() : table_.Column(column - 1);
     }
     std::size_t ColumnWidth(std::size_t column) const override { return column < widths_.size() ? widths_[column] : 0; }
-    std::size_t RowCount() const override { return table_.RowLabels.size(); }
+    std::size_t RowCount() const override { return table_.RowCount(); }
     std::string Cell(std::size_t row, std::size_t column) const override {
-        if (row >= table_.RowLabels.size()) return {};
-        if (column == 0) return table_.RowLabels[row];
-        return table_.Cell(row, column - 1).value_or("****");
+        if (row >= table_.RowCount()) return {};
+        if (column == 0) return table_.RowLabel(row);
+        return table_.Cell(row, column - 1).value_or(std::string(kEmptyCell));
     }
     const media::TTwoDa& Table() const { return table_; }
 
 private:
+    static constexpr std::string_view kEmptyCell = "****";
     media::TTwoDa table_;
     std::vector<std::size_t> widths_;
 };
@@ -183,8 +192,8 @@ void TViewer::Show() {
         try {
             auto rows = std::make_unique<TwoDaRows>(media::ParseTwoDa(bytes));
             const media::TTwoDa& table = rows->Table();
-            status_ = "2DA table: " + Counted(table.RowLabels.size(), "row", "rows") + ", " +
-                Counted(table.Columns.size(), "column", "columns");
+            status_ = "2DA table: " + Counted(table.RowCount(), "row", "rows") + ", " +
+                Counted(table.ColumnCount(), "column", "columns");
             if (table.Default) status_ += "; DEFAULT: " + *table.Default;
             rows_ = std::move(rows);
             window_->ShowRows(*rows_, false);

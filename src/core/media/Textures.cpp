@@ -14,9 +14,11 @@ namespace detail {
 void Refuse(const std::string& message) { throw EDecodeError(message); }
 
 void CheckSides(const char* what, std::uint64_t width, std::uint64_t height) {
-    if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide)
-        Refuse(std::string(what) + " of " + std::to_string(width) + " x " + std::to_string(height) +
-               " pixels: each side must be 1 to " + std::to_string(kMaxImageSide));
+    const std::string size =
+        std::string(what) + " of " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    if (width == 0 || height == 0) Refuse(size + ": each side must be 1 to " + std::to_string(kMaxImageSide));
+    if (width > kMaxImageSide || height > kMaxImageSide)
+        Refuse(size + " is larger than the game uses: each side must be at most " + std::to_string(kMaxImageSide));
 }
 
 TImage NewImage(std::uint32_t width, std::uint32_t height, std::string format) {

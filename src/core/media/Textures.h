@@ -21,9 +21,10 @@
 
 namespace vellocar::media {
 
-// The largest width or height accepted: larger than any texture the game draws, small enough
-// that a picture fits in memory (16,384 x 16,384 x 4 bytes = 1 GiB).
-inline constexpr std::uint32_t kMaxImageSide = 16384;
+// The largest width or height accepted: as large as any texture the game draws (its largest
+// are 4,096 a side), and a picture of it fits in memory (8,192 x 8,192 x 4 bytes = 256 MiB).
+// A larger side is refused from the header, before any pixel is decoded.
+inline constexpr std::uint32_t kMaxImageSide = 8192;
 
 inline constexpr std::size_t kRgbaBytesPerPixel = 4;
 
