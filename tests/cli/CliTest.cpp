@@ -140,6 +140,28 @@ TEST_F(CliArchive, UnknownBifIsAFailureAndTouchesNothing) {
     EXPECT_EQ(hostile.err.find('\x1b'), std::string::npos);
 }
 
+TEST_F(CliArchive, FilesOfAnotherKindAreRefusedNamingWhatTheyAre) {
+    // A BIF (of 20 bytes) and a HAK given as KEYs, and data\a.bif a KEY: each command fails, saying so.
+    const std::string bif = dir / "bif.key", hak = dir / "hak.key", key = dir / "base.key";
+    WriteFile(bif, BifBytes({}));
+    WriteFile(hak, Bytes().Text("HAK V1.0").Zeros(56));
+    WriteFile(dir / "data/a.bif", Key().Write());
+    const std::string keyIsNoBif = "Cannot open BIF \"" + dir / "data/a.bif" + "\": it is a KEY, not a BIF";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"list", bif}, "Cannot open KEY \"" + bif + "\": it is a BIF, not a KEY"},
+        {{"extract", bif, "0", dir / "out"}, "it is a BIF, not a KEY"},
+        {{"verify", bif}, bif + ": it is a BIF, not a KEY"},
+        {{"pack", "--append", dir / "data", dir / "new.bif", hak}, "would replace as its KEY, is a HAK, not a KEY"},
+        {{"cat", key, "zeta.2da"}, keyIsNoBif},
+        {{"verify", key, "0"}, keyIsNoBif},
+    };
+    for (const auto& [args, says] : cases) {
+        const CliResult r = RunCli(dir, args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
+}
+
 TEST_F(CliArchive, ListShowsBifNamesAndResourceLinesFromTheKeyAlone) {
     // The BIFs are not needed for listing.
     fs::remove_all(dir.path() / "data");

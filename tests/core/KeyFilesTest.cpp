@@ -1,10 +1,12 @@
 #include "BuildTestHelpers.h"
 #include "Errors.h"
+#include "BifFiles.h"
 #include "KeyFiles.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 
 namespace vellocar {
@@ -321,6 +323,32 @@ TEST_F(KeyFileCorrupt, ACheckListsEveryFaultAndReadsTheRest) {
     EXPECT_TRUE(Contains(faults[2], "key entry 1 (\"seven\") names BIF 7, but the file table has 3 entries"));
     ASSERT_TRUE(key && key->Filenames.size() == 3);
     EXPECT_EQ(key->Filenames[2].Resources.size(), 1u) << "BIF 2 and its entry are read all the same";
+}
+
+TEST(FileKinds, EachReaderNamesWhatAFileIsInstead) {
+    // Leading bytes (then zeros) x what the KEY and the BIF reader say after "Cannot open KEY "x": ".
+    const std::string v11 = "it is of version \"V1.1\", which Vellocar does not read (it reads KEY version \"V1  \")";
+    const std::vector<std::array<std::string, 3>> cases = {
+        {"BIFFV1  ", "it is a BIF, not a KEY", ""},
+        {"KEY V1  ", "", "it is a KEY, not a BIF"},
+        {"HAK V1.0", "it is a HAK, not a KEY", "it is a HAK, not a BIF"},
+        {"UTI V3.2", "it is a GFF file of type UTI, not a KEY", "it is a GFF file of type UTI, not a BIF"},
+        {"2DA\tV2.0", "it is a 2DA, not a KEY", "it is a 2DA, not a BIF"},
+        {"KEY V1.1", v11, "it is a KEY, not a BIF"},
+        {"XYZ V3.3", "it is no KEY: its signature is \"XYZ V3.3\", not \"KEY V1  \"",
+         "it is no BIF: its signature is \"XYZ V3.3\", not \"BIFFV1  \""},
+    };
+    test::TempDir dir;
+    const std::string path = dir / "x";
+    for (const auto& [head, asKey, asBif] : cases) {
+        test::WriteFile(path, Bytes().Text(head).Zeros(56));
+        for (const auto& [kind, expected] : {std::pair{"KEY", asKey}, std::pair{"BIF", asBif}}) try {
+                kind == std::string("KEY") ? TNWNKeyFile().LoadFromFile(path) : void(ReadBifTables(path));
+                EXPECT_EQ(expected, "") << head << " read as a " << kind;
+            } catch (const EFormatError& e) {
+                EXPECT_EQ(e.what(), "Cannot open " + std::string(kind) + " \"" + path + "\": " + expected);
+            }
+    }
 }
 
 TEST(KeyFileLoadErrors, MissingFileNamesThePath) {

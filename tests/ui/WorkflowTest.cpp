@@ -76,6 +76,11 @@ TEST_F(KeyOpening, FromOutsideTheWindowAsIfChosenInTheDialog) {
     form.KeyFileGiven(other);
     EXPECT_EQ(Caption(ControlId::KeyStatPanel), "Wait");
     EXPECT_EQ(form.KeyPath, other);
+    const std::string bif = dir / "data.key";
+    vellocar::test::WriteFile(bif, vellocar::test::BifBytes({}));
+    tk.ExpectMessageContaining({"data.key\": it is a BIF, not a KEY"}, "Vellocar", MessageKind::OkError);
+    form.KeyFileGiven(bif);
+    EXPECT_EQ(Caption(ControlId::KeyStatPanel), "Wait");
 }
 
 TEST_F(KeyOpening, CancelChangesNothing) {

@@ -4,6 +4,7 @@
 
 #include "ByteIO.h"
 #include "Errors.h"
+#include "FileKinds.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -34,20 +35,20 @@ std::uint64_t TablesEnd(const TBifTables& header, std::uint64_t fileSize, const 
 } // namespace
 
 std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name) {
+    const std::uint64_t headerBytes = std::min<std::uint64_t>(fileSize, Header::Size);
+    if (prefix.size() < headerBytes) return headerBytes;
+    // Another kind of file (a KEY, a HAK) or another version (NWN2's "V1.1", the "E1  " of other
+    // games) lays its tables out otherwise: read as this one, it would list garbage. Judged before
+    // the size, so that a short file of another kind is named as what it is.
+    if (prefix.size() >= kKindBytes) {
+        const std::string wrong = WrongKindText("BIF", prefix.first(kKindBytes), kFileType, kVersion1);
+        if (!wrong.empty()) throw EFormatError(Fault(name, wrong));
+    }
     if (fileSize < Header::Size)
         throw EFormatError(Fault(name,
                                  "the file is too short for a BIF header (file " + std::to_string(fileSize) +
                                      " bytes, header " + std::to_string(Header::Size) + " bytes)"));
-    if (prefix.size() < Header::Size) return Header::Size;
     const TBifTables header = Header::Read(prefix.data());
-    // Another version (NWN2's "V1.1", the "E1  " of other games) lays its tables out otherwise:
-    // read as this one, it would list garbage.
-    if (header.FileVersion != kVersion1)
-        throw EFormatError(
-            Fault(name,
-                  "it is " +
-                      OtherVersionText("BIF", std::string_view(header.FileVersion.data(), header.FileVersion.size()),
-                                       kVersion1)));
     return std::max<std::uint64_t>(Header::Size, TablesEnd(header, fileSize, name));
 }
 

@@ -4,6 +4,7 @@
 
 #include "ByteIO.h"
 #include "Errors.h"
+#include "FileKinds.h"
 #include "Platform.h"
 #include "Text.h"
 
@@ -37,11 +38,14 @@ const std::uint8_t* Row(std::span<const std::uint8_t> bytes, std::uint64_t table
     return bytes.data() + tableAt + index * rowSize;
 }
 
-// Another version (NWN2's "V1.1", the "E1  " of other games) lays its tables out otherwise:
+// Why the file is no KEY of this version, "" when it is one. Another kind of file (a BIF, a HAK)
+// or another version (NWN2's "V1.1", the "E1  " of other games) lays its tables out otherwise:
 // read as this one, it would list garbage.
-std::string OtherVersion(const TNWNKeyFile& header) {
-    return "it is " +
-        OtherVersionText("KEY", std::string_view(header.FileVersion.data(), header.FileVersion.size()), kVersion1);
+// A file too short to say is left to the check of its size. Judged before that check, so that a
+// short file of another kind (an empty BIF has 20 bytes) is named as what it is.
+std::string NotThisKey(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < kKindBytes) return {};
+    return WrongKindText("KEY", bytes.first(kKindBytes), kFileType, kVersion1);
 }
 
 std::string TooShort(std::uint64_t fileSize) {
@@ -141,10 +145,11 @@ void ReadKeyTable(std::span<const std::uint8_t> bytes, TNWNKeyFile& key, std::ui
 } // namespace
 
 std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name) {
+    const std::uint64_t headerBytes = std::min<std::uint64_t>(fileSize, Header::Size);
+    if (prefix.size() < headerBytes) return headerBytes;
+    if (const std::string wrong = NotThisKey(prefix); !wrong.empty()) throw EFormatError(Fault(name, wrong));
     if (fileSize < Header::Size) throw EFormatError(Fault(name, TooShort(fileSize)));
-    if (prefix.size() < Header::Size) return Header::Size;
     const TNWNKeyFile header = Header::Read(prefix.data());
-    if (header.FileVersion != kVersion1) throw EFormatError(Fault(name, OtherVersion(header)));
 
     const std::uint64_t fileTableEnd =
         TableEnd(name, "the file table", header.OffsetToFileTable, header.BifCount, FileTableRow::Size, fileSize);
@@ -173,15 +178,16 @@ namespace {
 // fileSize bytes point at.
 std::optional<TNWNKeyFile> ReadKey(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
                                    const TFaultSink& fault) {
+    if (const std::string wrong = NotThisKey(bytes.first(std::min<std::uint64_t>(bytes.size(), fileSize)));
+        !wrong.empty()) {
+        fault(wrong);
+        return std::nullopt;
+    }
     if (fileSize < Header::Size) {
         fault(TooShort(fileSize));
         return std::nullopt;
     }
     TNWNKeyFile key = Header::Read(bytes.data());
-    if (key.FileVersion != kVersion1) {
-        fault(OtherVersion(key));
-        return std::nullopt;
-    }
     const std::uint64_t rows =
         RowsWithin(fault, "the file table", key.OffsetToFileTable, key.BifCount, FileTableRow::Size, fileSize);
     const std::uint64_t entries =

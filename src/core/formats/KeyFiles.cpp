@@ -85,7 +85,8 @@ std::optional<TNWNKeyFile> LoadKeyForCheck(const std::string& path, const keycod
         [](std::span<const std::uint8_t> prefix, std::uint64_t size) -> std::uint64_t {
             if (prefix.size() < keycodec::Header::Size) return std::min<std::uint64_t>(size, keycodec::Header::Size);
             const TNWNKeyFile header = keycodec::Header::Read(prefix.data());
-            return header.FileVersion == keycodec::kVersion1 ? size : prefix.size();
+            const bool isKey = header.FileType == keycodec::kFileType && header.FileVersion == keycodec::kVersion1;
+            return isKey ? size : prefix.size();
         },
         fileSize);
     // All of the file, or only the header that says it is no KEY of this version.

@@ -12,6 +12,7 @@
 #include "ByteIO.h"
 #include "Errors.h"
 #include "ExportNames.h"
+#include "FileKinds.h"
 #include "KeyCodec.h"
 #include "KeyFiles.h"
 #include "Names.h"
@@ -272,10 +273,14 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
         const auto part = [&](std::size_t at) { return std::string(head.data() + at, head.data() + at + 4); };
         const std::string signature(target.Signature.begin(), target.Signature.end());
         if (got < signature.size() || part(0) != signature) {
+            // Named when it is one of the game's kinds: a KEY and a BIF given the other way round
+            // are the usual mistake.
+            const std::string kind = FileKindOf(std::string_view(head.data(), got));
             Refuse(bifFileName,
-                   Quoted(target.Path) + ", which the build would replace as its " + target.Kind + ", is no " +
-                       target.Kind + " file: " + QuotedLeadingBytes(target.Path) + " (a " + target.Kind +
-                       " starts with " + Quoted(signature) + ")");
+                   Quoted(target.Path) + ", which the build would replace as its " + target.Kind + ", is " +
+                       (kind.empty() ? "no " + std::string(target.Kind) + " file" : kind + ", not a " + target.Kind) +
+                       ": " + QuotedLeadingBytes(target.Path) + " (a " + target.Kind + " starts with " +
+                       Quoted(signature) + ")");
         }
         const std::string version(target.Version.begin(), target.Version.end());
         if (got < head.size() || part(signature.size()) != version) {

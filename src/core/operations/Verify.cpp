@@ -6,6 +6,7 @@
 #include "BifCodec.h"
 #include "BifFiles.h"
 #include "Errors.h"
+#include "FileKinds.h"
 #include "KeyCodec.h"
 #include "Names.h"
 #include "Platform.h"
@@ -134,15 +135,15 @@ std::unordered_map<std::size_t, std::vector<std::string>> RepeatedBifNotes(const
     return notes;
 }
 
-// A signature ("KEY V1  ", "BIFFV1  ") that is not the one read here, as a problem; nothing
-// when it is. A reader of another version would take the tables to mean something else.
-std::optional<std::string> SignatureProblem(const TFourCC& type, const TFourCC& version, const TFourCC& wantedType,
-                                            const TFourCC& wantedVersion) {
-    if (type == wantedType && version == wantedVersion) return std::nullopt;
-    const auto text = [](const TFourCC& a, const TFourCC& b) {
-        return std::string(a.begin(), a.end()) + std::string(b.begin(), b.end());
-    };
-    return "its signature is " + Quoted(text(type, version)) + ", not " + Quoted(text(wantedType, wantedVersion));
+// A signature ("KEY V1  ", "BIFFV1  ") that is not the one read here, as a problem that names
+// what the file is instead; nothing when it is. A reader of another version would take the
+// tables to mean something else.
+std::optional<std::string> SignatureProblem(std::string_view kind, const TFourCC& type, const TFourCC& version,
+                                            const TFourCC& wantedType, const TFourCC& wantedVersion) {
+    const std::string head = std::string(type.begin(), type.end()) + std::string(version.begin(), version.end());
+    std::string wrong = WrongKindText(kind, head, wantedType, wantedVersion);
+    if (wrong.empty()) return std::nullopt;
+    return wrong;
 }
 
 // The header and tables of the BIF at path and the file's size, or the reason there are none.
@@ -297,7 +298,8 @@ private:
 
     void WholeBif() {
         if (!opened_) return Problem("", bif_.Fault);
-        if (auto fault = SignatureProblem(bif_.FileType, bif_.FileVersion, bifcodec::kFileType, bifcodec::kVersion1))
+        if (auto fault =
+                SignatureProblem("BIF", bif_.FileType, bif_.FileVersion, bifcodec::kFileType, bifcodec::kVersion1))
             Problem("", std::move(*fault));
         if (b_ < key_.FileTable.size() && key_.FileTable[b_].FileSize != bif_.Size)
             Problem("",
@@ -363,7 +365,7 @@ TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
     const std::string folder = platform::FolderOf(keyPath);
 
     TVerifyReport report;
-    if (auto fault = SignatureProblem(key.FileType, key.FileVersion, keycodec::kFileType, keycodec::kVersion1))
+    if (auto fault = SignatureProblem("KEY", key.FileType, key.FileVersion, keycodec::kFileType, keycodec::kVersion1))
         report.KeyProblems.push_back(std::move(*fault));
     for (const std::size_t b : order) {
         ++report.Bifs;
