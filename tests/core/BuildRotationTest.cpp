@@ -49,12 +49,16 @@ public:
         if (n == FailAt || (UndoFails && n > FailAt && FailAt >= 0)) throw EInOutError("File access denied", 5);
         TFileMover::Rename(from, to);
     }
+    // Deletes fail from the one numbered RemovesFailFrom on.
+    bool Remove(const std::string& path) override { return removes_++ < RemovesFailFrom && TFileMover::Remove(path); }
     int FailAt = -1;
     bool UndoFails = false;
+    int RemovesFailFrom = 1 << 30;
     int Renames() const { return renames_; }
 
 private:
     int renames_ = 0;
+    int removes_ = 0;
 };
 
 // The exit status of the kill child (KillChild.cpp, beside this test program) run with args.
@@ -167,6 +171,28 @@ TEST(Rotation, AFailureAtEveryStepPutsEveryFileBack) {
             }
             EXPECT_TRUE(TakeSnapshot(f.Dir.path()) == before)
                 << "step " << failAt << ": " << Names(TakeSnapshot(f.Dir.path()));
+        }
+    }
+}
+
+TEST(Rotation, WhatAFailedDeleteLeavesIsClearedByTheNextReaderAndBuild) {
+    // Every delete of a rotation that went through, or of one whose move failed, fails from the
+    // n-th on: the next reader leaves the new pair (or the old) and no journal, and the next
+    // build of the targets removes the temporaries left, so no later run is blocked.
+    for (const int failAt : {-1, 2}) {
+        for (int n = 0; n < 6; ++n) {
+            RotationFixture f;
+            FailingMover mover;
+            mover.FailAt = failAt, mover.RemovesFailFrom = n;
+            try {
+                ReplaceKeepingBackups(f.Files, mover);
+            } catch (const EInOutError&) {}
+            EXPECT_NO_THROW(RecoverInterruptedBuild(f.At("k.key"))) << failAt << "/" << n;
+            EXPECT_EQ(f.Content("k.key"), failAt < 0 ? "new key" : "current key") << failAt << "/" << n;
+            EXPECT_FALSE(Contains(Names(TakeSnapshot(f.Dir.path())), "journal")) << failAt << "/" << n;
+            for (const char* target : {"x.bif", "k.key"}) RemoveLeftTemporaries(f.At(target));
+            EXPECT_EQ(Names(WithoutLocks(TakeSnapshot(f.Dir.path()))), "k.key k.key.bak x.bif x.bif.bak ")
+                << failAt << "/" << n;
         }
     }
 }
