@@ -106,8 +106,9 @@ TEST(OneResource, WhatAPackWritesVerifyAcceptsAndAnExportWritesBack) {
         ++packed;
         EXPECT_EQ(VerifyAndExport(f.OutPath("m.key"), f.OutPath("m.bif"), f.OutPath("back")),
                   Checked({0, f.List.size(), 0}));
-        BuildFixture* const into = std::exchange(last, &f);
-        const std::string bif = pick({"m.bif", "M.BIF", "n.bif"}); // as this BIF, in capitals, or its own
+        BuildFixture* const into = std::exchange(last, &f); // appended as this BIF, in capitals, or its own
+        const std::string bif =
+            std::vector<std::string>{"m.bif", "M.BIF", "n.bif"}[static_cast<std::size_t>(round % 3)];
         if (!into) continue;
         std::vector<std::string> named; // in the refusal: the other file, or each file another BIF holds
         if (bif == "M.BIF" && !fs::exists(f.OutPath(bif))) named.push_back("file, \"" + f.OutPath("m.bif"));
