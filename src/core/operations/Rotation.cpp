@@ -5,6 +5,7 @@
 #include "Crc32.h"
 #include "Errors.h"
 #include "Names.h"
+#include "Paths.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -21,51 +22,98 @@ constexpr std::uint64_t kMarkBlock = 64 * 1024;
 // The longest piece of a name from a journal that a message quotes.
 constexpr std::size_t kQuotedNameBytes = 200;
 
-void SyncFolderOf(const std::string& path) { platform::SyncFolder(platform::FolderPart(path)); }
-
 } // namespace
 
+// Each folder a rotation or a recovery acts in is opened once, never through a link at its
+// name, and every act goes through it: a folder swapped for a link (or moved) on the way gets
+// nothing.
+const platform::HeldFolder& TFileMover::Hold(const std::string& folder) {
+    const std::string key = HereIfEmpty(folder);
+    auto found = folders_.find(key);
+    if (found == folders_.end()) found = folders_.emplace(key, platform::HeldFolder::Open(key)).first;
+    return found->second;
+}
+
 void TFileMover::Rename(const std::string& from, const std::string& to) {
-    platform::RenameFile(from, to, false);
-    SyncFolderOf(to);
+    // A rotation's moves never leave their folder.
+    const std::string folder = platform::FolderPart(from);
+    if (platform::FolderPart(to) != folder)
+        throw EInOutError("Cannot move " + Quoted(from) + " to another folder (" + Quoted(to) + ")", 0);
+    const platform::HeldFolder& held = Hold(folder);
+    try {
+        held.Rename(platform::FileNamePart(from), platform::FileNamePart(to), false);
+    } catch (EInOutError& e) {
+        e.AddContext(" (moving " + Quoted(from) + " to " + Quoted(to) + ")");
+        throw;
+    }
+    held.Sync();
 }
 
 bool TFileMover::Remove(const std::string& path) {
-    const bool removed = platform::RemoveFile(path);
-    if (removed) SyncFolderOf(path);
+    const platform::HeldFolder& held = Hold(platform::FolderPart(path));
+    const bool removed = held.Remove(platform::FileNamePart(path));
+    if (removed) held.Sync();
     return removed;
 }
 
 void TFileMover::WriteJournal(const std::string& path, const TJournal& journal) {
     // Made new, never through what stands at the name: a dead build's replacement is removed
     // first, anything else there is refused.
-    const std::string fresh = path + kReplacementSuffix;
-    platform::RemoveLeftover(fresh);
-    platform::WriteWholeFile(fresh, journalcodec::Serialize(journal), true);
-    platform::RenameFile(fresh, path, true);
-    SyncFolderOf(path);
+    const platform::HeldFolder& held = Hold(platform::FolderPart(path));
+    const std::string name = platform::FileNamePart(path), fresh = name + kReplacementSuffix;
+    if (const auto there = held.LookAt(fresh)) {
+        if (there->What != platform::EntryFacts::Kind::Regular || !held.Remove(fresh))
+            throw EUntrustedFile(Quoted(held.PathOf(fresh)) + " is where Vellocar writes a journal, but " +
+                                 platform::WhatStandsAt(held.PathOf(fresh)) +
+                                 " stands there that it cannot remove; nothing was changed");
+    }
+    const std::vector<std::uint8_t> bytes = journalcodec::Serialize(journal);
+    try {
+        platform::File file = held.CreateNew(fresh);
+        file.WriteAll(bytes.data(), bytes.size());
+        file.Flush();
+        file.Close();
+    } catch (...) {
+        held.Remove(fresh);
+        throw;
+    }
+    held.Rename(fresh, name, true);
+    held.Sync();
 }
 
 std::optional<std::vector<std::uint8_t>> TFileMover::ReadJournal(const std::string& path) {
-    if (!platform::LookAt(path)) return std::nullopt;
+    std::optional<platform::HeldFolder> held;
+    try {
+        held.emplace(platform::HeldFolder::Open(HereIfEmpty(platform::FolderPart(path))));
+    } catch (const EFOpenError&) {
+        return std::nullopt; // no such folder, so no journal
+    }
+    const std::string name = platform::FileNamePart(path);
+    if (!held->LookAt(name)) return std::nullopt;
     std::vector<std::uint8_t> bytes;
     try {
-        platform::File file = platform::File::OpenOwn(path);
+        platform::File file = held->OpenRead(name);
         // One byte more than a journal can hold is enough for the parser to refuse it.
         bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), journalcodec::kMaxSize + 1)));
         file.ReadExact(bytes.data(), bytes.size());
     } catch (const EFOpenError&) {
-        if (!platform::LookAt(path)) return std::nullopt; // finished by its writer meanwhile
+        if (!held->LookAt(name)) return std::nullopt; // finished by its writer meanwhile
         throw;
     }
     return bytes;
 }
 
-std::optional<platform::EntryFacts> TFileMover::LookAt(const std::string& path) { return platform::LookAt(path); }
+std::optional<platform::EntryFacts> TFileMover::LookAt(const std::string& path) {
+    try {
+        return Hold(platform::FolderPart(path)).LookAt(platform::FileNamePart(path));
+    } catch (const EFOpenError&) {
+        return std::nullopt; // no such folder
+    }
+}
 
 std::optional<TContentMark> TFileMover::Content(const std::string& path) {
     try {
-        platform::File file = platform::File::OpenRead(path);
+        platform::File file = Hold(platform::FolderPart(path)).OpenRead(platform::FileNamePart(path));
         const std::uint64_t size = file.Size();
         std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min(size, kMarkBlock)));
         file.ReadExact(block.data(), block.size());

@@ -19,9 +19,11 @@
 
 #include "Journal.h"
 #include "Platform.h"
+#include "SafeFolders.h"
 #include "SideFileNames.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +59,10 @@ public:
     virtual bool SameFile(const std::string& a, const std::string& b);
     // Whether folder's file system keeps a file's identity (platform::FolderKeepsIdentities).
     virtual bool KeepsIdentities(const std::string& folder);
+
+private:
+    const platform::HeldFolder& Hold(const std::string& folder);
+    std::map<std::string, platform::HeldFolder> folders_; // each opened once, by the name first used
 };
 
 // A fresh random token for one build: its journals carry it, and its temporaries' names.
