@@ -41,7 +41,7 @@ std::vector<TGameKey> LoadKeys(const std::vector<std::string>& paths) {
 } // namespace
 
 std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path) {
-    TKeyRead read = ReadKey(path);
+    TKeyRead read = ReadKey(path, WaitNotice());
     if (!read.Recovery.Text.empty()) Complain("note: " + read.Recovery.Text);
     return std::move(read.Key);
 }

@@ -50,6 +50,13 @@ void Output::Write() {
     buffer_.clear();
 }
 
+std::function<void(const std::string&)> WaitNotice() {
+    return [shown = std::string()](const std::string& message) mutable {
+        if (!message.empty() && message != shown) Complain(message);
+        shown = message;
+    };
+}
+
 void Complain(std::string_view message) {
     std::string line;
     line.append(kProgram).append(": ").append(Escaped(message)) += '\n';

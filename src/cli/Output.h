@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -48,6 +49,10 @@ private:
 // command line, so the whole line is escaped, wherever stderr goes: a log file is read on a
 // terminal too.
 void Complain(std::string_view message);
+
+// What a wait for another build of the same files tells the caller: each message once on
+// stderr, not ten times a second; a script that waits should know why.
+std::function<void(const std::string&)> WaitNotice();
 
 // The progress of a long job: a bar on stderr where it is wanted and stderr is a terminal, else
 // nothing.

@@ -65,11 +65,7 @@ int PackCommand(const CommandLine& cmd, const Operands& args, Output& out) {
     request.Files = std::move(*names);
     request.Progress = gauge.Progress();
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) request.SourceDateEpoch = epoch;
-    // Said once, not ten times a second; a script that waits should know why.
-    request.Waiting = [shown = std::string()](const std::string& message) mutable {
-        if (!message.empty() && message != shown) Complain(message);
-        shown = message;
-    };
+    request.Waiting = WaitNotice();
     const TBuildReport report = BuildArchive(request);
     gauge.Finish();
     for (const std::string& done : report.Recovered) Complain("note: " + done);

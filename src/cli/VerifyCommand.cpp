@@ -29,7 +29,8 @@ void Summary(Output& out, const std::string& label, std::size_t bifs, std::size_
 int VerifyKey(const std::string& keyPath, const std::vector<std::string>& bifNames, bool quiet, Output& out,
               const std::string& label = {}) {
     std::vector<std::string> faults;
-    const TKeyRead read = ReadKeyForCheck(keyPath, [&](const std::string& fault) { faults.push_back(fault); });
+    const TKeyRead read = ReadKeyForCheck(
+        keyPath, [&](const std::string& fault) { faults.push_back(fault); }, WaitNotice());
     if (!read.Recovery.Text.empty()) Complain("note: " + read.Recovery.Text);
     for (const std::string& fault : faults) Complain(keyPath + ": " + fault);
     const std::size_t keyFaults = faults.size();

@@ -8,15 +8,15 @@
 
 namespace vellocar {
 
-TKeyRead ReadKey(const std::string& path) {
-    TKeyRead read{nullptr, RecoverInterruptedBuild(path)};
+TKeyRead ReadKey(const std::string& path, const TWaitNotice& notice) {
+    TKeyRead read{nullptr, RecoverInterruptedBuild(path, notice)};
     read.Key = std::make_shared<TNWNKeyFile>();
     read.Key->LoadFromFile(path);
     return read;
 }
 
-TKeyRead ReadKeyForCheck(const std::string& path, const keycodec::TFaultSink& fault) {
-    TKeyRead read{nullptr, RecoverInterruptedBuild(path)};
+TKeyRead ReadKeyForCheck(const std::string& path, const keycodec::TFaultSink& fault, const TWaitNotice& notice) {
+    TKeyRead read{nullptr, RecoverInterruptedBuild(path, notice)};
     if (auto key = LoadKeyForCheck(path, fault)) read.Key = std::make_shared<TNWNKeyFile>(std::move(*key));
     return read;
 }

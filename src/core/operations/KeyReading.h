@@ -19,12 +19,13 @@ struct TKeyRead {
 };
 
 // The KEY at path (TNWNKeyFile::LoadFromFile). A fault of the recovery or of the KEY raises.
-TKeyRead ReadKey(const std::string& path);
+TKeyRead ReadKey(const std::string& path, const TWaitNotice& notice = nullptr);
 
 // The KEY at path for a check of it (LoadKeyForCheck): every fault of its structure told to
 // fault, and what lies within the file read all the same. A fault of the recovery raises, as
 // does a file that cannot be read at all.
-TKeyRead ReadKeyForCheck(const std::string& path, const keycodec::TFaultSink& fault);
+TKeyRead ReadKeyForCheck(const std::string& path, const keycodec::TFaultSink& fault,
+                         const TWaitNotice& notice = nullptr);
 
 // Before the BIFs of a KEY read earlier are read from again (an export, a viewer): a build of it
 // that died since is finished or undone first. When that changed files, what was read may no
