@@ -35,7 +35,7 @@ void ParseTwoDa64MiB(benchmark::State& state) {
         benchmark::DoNotOptimize(rows);
     }
     state.counters["rows"] = static_cast<double>(rows);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
 }
 BENCHMARK(ParseTwoDa64MiB)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 

@@ -144,10 +144,6 @@ def main(folder):
     others = [b"BIFFV1  ", b"KEY V1.1", b"HAK V1.0", b"UTI V3.2", b"TLK V3.0", b"2DA V2.0\n"]
     for kind in ("key", "bif"):
         write_all(os.path.join(folder, kind), {"other-%d" % i: h + bytes(64) for i, h in enumerate(others)})
-    # Files of the game's other kinds (and a KEY of another version), which each reader names.
-    others = [b"BIFFV1  ", b"KEY V1.1", b"HAK V1.0", b"UTI V3.2", b"TLK V3.0", b"2DA V2.0\n"]
-    for kind in ("key", "bif"):
-        write_all(os.path.join(folder, kind), {"other-%d" % i: h + bytes(64) for i, h in enumerate(others)})
     write_all(os.path.join(folder, "plan"), {
         "plain": plan(keys["one.key"], bifs["plain.bif"], selection=0x0001),
         "odd": plan(keys["odd.key"], bifs["odd.bif"], choice=2, selection=0x5555),
