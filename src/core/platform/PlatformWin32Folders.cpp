@@ -93,8 +93,7 @@ bool FolderKeepsIdentities(const std::string& folder) {
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     wchar_t system[MAX_PATH + 1] = {};
-    const BOOL known =
-        GetVolumeInformationByHandleW(h, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1);
+    const BOOL known = GetVolumeInformationByHandleW(h, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1);
     CloseHandle(h);
     if (!known) return false;
     const std::wstring name(system);
