@@ -8,6 +8,7 @@
 #include "ExportBifs.h"
 
 #include <filesystem>
+#include <map>
 
 namespace vellocar::test {
 namespace {
@@ -49,6 +50,40 @@ TEST_F(ExportLimits, ABifsFolderThatIsALinkOrAFileIsRefused) {
         EXPECT_TRUE(Contains(report.Skipped[0].Reason, "an export writes only below the folder it was given"));
     }
     EXPECT_TRUE(fs::is_empty(dir.path() / "elsewhere"));
+}
+
+// Every file below folder and its bytes.
+std::map<std::string, std::vector<unsigned char>> Snapshot(const fs::path& folder) {
+    std::map<std::string, std::vector<unsigned char>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) files[entry.path().string()] = ReadFile(entry.path().string());
+    return files;
+}
+
+TEST_F(ExportLimits, ABifsFolderSwappedForALinkMidExportGetsNothing) {
+    Write(3, 4);
+    // The link's target holds a file under the very name the export writes next.
+    fs::create_directories(dir.path() / "elsewhere/inner");
+    WriteFile(dir / "elsewhere/r1.2da", std::string("precious"));
+    WriteFile(dir / "elsewhere/inner/r2.2da", std::string("kept"));
+    const auto before = Snapshot(dir.path() / "elsewhere");
+    const fs::path folder = dir.path() / "out/m";
+    bool tried = false;
+    std::error_code moved, linked; // Windows holds the folder against moves; Wine makes no links
+    const TExportBifsReport report =
+        ExportBifs(keys, {{{0, 0}}, (dir.path() / "out" / "").string(), false, {}, false, {}},
+                   [&](std::uint64_t done, std::uint64_t) {
+                       if (done != 1 || tried) return; // after r0.2da, before r1.2da
+                       tried = true;
+                       fs::rename(folder, dir.path() / "out/moved", moved);
+                       if (!moved) fs::create_directory_symlink(dir.path() / "elsewhere", folder, linked);
+                   });
+    ASSERT_TRUE(tried);
+    EXPECT_EQ(Snapshot(dir.path() / "elsewhere"), before);
+    if (moved || linked) GTEST_SKIP() << "the folder could not be swapped for a link here";
+    ASSERT_EQ(report.Skipped.size(), 1u);
+    EXPECT_TRUE(Contains(report.Skipped[0].Reason, "was moved or replaced")) << report.Skipped[0].Reason;
+    EXPECT_EQ(Snapshot(dir.path() / "out/moved").size(), 1u);
 }
 
 TEST_F(ExportLimits, SharedBytesStopAtTheBifsOwnSizeUnlessAllowed) {

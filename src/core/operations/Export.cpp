@@ -10,6 +10,7 @@
 #include "Names.h"
 #include "Platform.h"
 #include "PngWriter.h"
+#include "SafeFolders.h"
 
 #include <algorithm>
 #include <optional>
@@ -172,16 +173,25 @@ std::vector<TExportItem> PlanExportChosen(const TExportSource& source, const std
 
 namespace {
 
+constexpr const char* kFolderMoved =
+    "the folder was moved or replaced (by a link, say) after the export checked it; nothing more is written "
+    "there, the files exported before were kept";
+
 // The writing of one plan: the BIF opened once, and what each file passes before it is made.
+// Every file is made through the folder held open, never by a path that could have been
+// redirected since the folder was checked.
 class TExportWriter {
 public:
-    TExportWriter(platform::File& bif, const std::string& keyPath, const std::string& target, TExportReport& report)
+    TExportWriter(platform::File& bif, const std::string& keyPath, const platform::HeldFolder* target,
+                  TExportReport& report)
         : bif_(bif), bifPath_(bif.Path()), keyPath_(keyPath), target_(target), report_(report) {}
 
     void Write(const TExportItem& item, std::uint64_t bifSize) {
         // The name as the game reads it (Windows-1252), spelled as this system spells file names.
         const std::string fileName = platform::FileNameOf(OutputNameOf(item));
-        const std::string out = target_ + fileName;
+        // A plan with something to write comes with its folder; one without never gets here.
+        if (!target_) throw EFCreateError(platform::CannotCreateMessage(fileName, "no folder was given"));
+        const std::string out = target_->PathOf(fileName);
         if (MayBe(fileName, bifPath_) && platform::SameFile(out, bifPath_)) {
             report_.Skipped.push_back(
                 {platform::ShownName(item.Name), "writing it would overwrite the BIF being read"});
@@ -198,14 +208,14 @@ public:
                              std::to_string(item.Offset) + ", " + std::to_string(item.Size) + " bytes, file " +
                              std::to_string(bifSize) + " bytes); nothing was written for it");
 
-        if (item.Png) return WritePng(item, out);
-        WriteFresh(item, out, [&](platform::File& dest) { dest.CopyFrom(bif_, item.Offset, item.Size); });
+        if (item.Png) return WritePng(item, fileName);
+        WriteFresh(item, fileName, [&](platform::File& dest) { dest.CopyFrom(bif_, item.Offset, item.Size); });
     }
 
 private:
     // A texture, decoded and encoded in memory before its file is made: one that does not decode
     // is skipped with the reason, and nothing is written for it.
-    void WritePng(const TExportItem& item, const std::string& out) {
+    void WritePng(const TExportItem& item, const std::string& fileName) {
         std::vector<std::uint8_t> bytes(item.Size);
         try {
             bif_.Seek(item.Offset);
@@ -226,40 +236,57 @@ private:
                  std::string("not written as PNG: ") + e.what() + " (export it without PNG conversion for its bytes)"});
             return;
         }
-        WriteFresh(item, out, [&](platform::File& dest) { dest.WriteAll(png.data(), png.size()); });
-        ++report_.Pngs;
+        if (WriteFresh(item, fileName, [&](platform::File& dest) { dest.WriteAll(png.data(), png.size()); }))
+            ++report_.Pngs;
     }
 
-    // Creates out afresh and fills it; never leaves a truncated file behind, and says which file
-    // it was.
+    // Creates fileName afresh in the folder and fills it; never leaves a truncated file behind,
+    // and says which file it was. False when what stands at the name could not be replaced (a
+    // folder; on Windows a link that Wine shows as its target, which only the link's own system
+    // can remove without harm to the target): that resource is skipped with the reason, the
+    // others still written.
     template <class Fill>
-    void WriteFresh(const TExportItem& item, const std::string& out, Fill&& fill) {
-        platform::File dest = platform::File::Create(out);
+    bool WriteFresh(const TExportItem& item, const std::string& fileName, Fill&& fill) {
+        const std::string out = target_->PathOf(fileName);
+        // The folder's path leads elsewhere now: whatever is written would be lost to the user.
+        if (!target_->StillAtPath()) throw EFCreateError(platform::CannotCreateMessage(out, kFolderMoved));
+        std::optional<platform::File> created;
+        try {
+            created.emplace(target_->Create(fileName));
+        } catch (const EFCreateError& e) {
+            // Only a failure of this one name is skipped; one of the folder's (read-only, gone)
+            // stops the export as before.
+            if (!target_->LookAt(fileName) || !target_->StillAtPath()) throw;
+            report_.Skipped.push_back({platform::ShownName(item.Name), e.what()});
+            return false;
+        }
+        platform::File& dest = *created;
         try {
             fill(dest);
             dest.Close();
         } catch (const EWriteError& e) {
             // The system's reason and the file come first, as the platform words them.
-            platform::RemoveFile(out);
+            target_->Remove(fileName);
             throw EWriteError(std::string(e.what()) +
                               "; it could not be written in full and was removed, the files exported before it "
                               "were kept");
         } catch (const EReadError&) {
-            platform::RemoveFile(out);
+            target_->Remove(fileName);
             throw EReadError("Stream read error: " + Quoted(bifPath_) + " ended while " +
                              Quoted(platform::ShownName(item.Name)) +
                              " was copied; its file was removed, the files exported before it were kept");
         } catch (...) {
-            platform::RemoveFile(out);
+            target_->Remove(fileName);
             throw;
         }
         ++report_.Written;
+        return true;
     }
 
     // Only a resource named like the BIF or the KEY (under the loosest name rules, those of a
     // folder that ignores case) or one that may be a short 8.3 alias can be that file; asking
     // the file system for every resource would cost a lookup per file. A link under another
-    // name is harmless: File::Create replaces links.
+    // name is harmless: HeldFolder::Create replaces links.
     static bool MayBe(const std::string& name, const std::string& path) {
         if (path.empty()) return false;
         if (name.find('~') != std::string::npos) return true;
@@ -270,7 +297,7 @@ private:
     platform::File& bif_;
     const std::string& bifPath_;
     const std::string& keyPath_;
-    const std::string& target_;
+    const platform::HeldFolder* target_;
     TExportReport& report_;
 };
 
@@ -308,7 +335,7 @@ std::vector<TSkippedResource> Overlaps(const std::vector<TExportItem>& plan) {
 } // namespace
 
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
-                          const std::string& target, const TProgress& progress, const TAllowOverlaps& allow) {
+                          const platform::HeldFolder* target, const TProgress& progress, const TAllowOverlaps& allow) {
     TExportReport report;
     const std::uint64_t bifSize = bif.Size();
     report.Overlapping = Overlaps(plan);
@@ -345,6 +372,10 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
     return report;
 }
 
+bool AnyToWrite(const std::vector<TExportItem>& plan) {
+    return std::any_of(plan.begin(), plan.end(), [](const TExportItem& item) { return item.SkipReason.empty(); });
+}
+
 TExportReport ExportResources(const TOpenedBif& bif, const TNWNKeyFile* key, const TExportRequest& request) {
     if (key && !key->Path.empty())
         RecoverBeforeReadingAgain(key->Path, "Nothing was exported", "export from its files as they are now");
@@ -358,7 +389,17 @@ TExportReport ExportResources(const TOpenedBif& bif, const TNWNKeyFile* key, con
         platform::FolderNameRules(folder), request.TexturesAsPng};
     const std::vector<TExportItem> plan =
         request.Chosen ? PlanExportChosen(source, *request.Chosen) : PlanExportAll(source);
-    return WriteExport(plan, file, key ? key->Path : std::string(), request.Target, request.Progress,
+    // The folder chosen is the user's, links and all; held from here on, it is the folder written.
+    std::optional<platform::HeldFolder> target;
+    if (AnyToWrite(plan)) {
+        try {
+            target.emplace(platform::HeldFolder::OpenChosen(request.Target));
+        } catch (const EFOpenError& e) {
+            // Said as the system said it; a folder that is not there is a failure to create.
+            throw EFCreateError(e.what());
+        }
+    }
+    return WriteExport(plan, file, key ? key->Path : std::string(), target ? &*target : nullptr, request.Progress,
                        request.AllowOverlaps);
 }
 

@@ -5,6 +5,7 @@
 #include "BifFiles.h"
 #include "Platform.h"
 #include "Progress.h"
+#include "SafeFolders.h"
 #include "Textures.h"
 
 #include <cstddef>
@@ -129,15 +130,22 @@ inline constexpr std::uint64_t kOverlapMargin = std::uint64_t{1} << 20;
 // size; true writes them all. None (or false) stops the export there.
 using TAllowOverlaps = std::function<bool(std::uint64_t planned, std::uint64_t bifSize)>;
 
-// Writes a plan's resources from the open BIF into target (a folder path ending with its
-// separator), each file created afresh. A file that would be the BIF or the KEY at keyPath
-// being read is skipped, and so is a texture that does not decode into a PNG (with the reason).
+// Writes a plan's resources from the open BIF into the folder target holds open (none only for a
+// plan with nothing to write), each file created afresh through it. A file that would be the BIF
+// or the KEY at keyPath being read is skipped, and so is a texture that does not decode into a
+// PNG, and a resource at whose name stands what cannot be replaced (a folder; on Windows a link
+// Wine shows as its target), each with the reason. Raises EFCreateError when the folder's path no
+// longer leads to the folder held (moved, or swapped for a link): nothing more is written.
 // Overlapping resources are reported, and the export stops before it writes more than the BIF's
 // size and kOverlapMargin unless allow says otherwise. Raises on the first resource that cannot
 // be read or written (a partial file is removed first; the files before it are kept). Progress
 // is told each of the plan's progress positions, out of all of them, if it has any.
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
-                          const std::string& target, const TProgress& progress, const TAllowOverlaps& allow = {});
+                          const platform::HeldFolder* target, const TProgress& progress,
+                          const TAllowOverlaps& allow = {});
+
+// Whether the plan has anything to write.
+bool AnyToWrite(const std::vector<TExportItem>& plan);
 
 // What one export of a BIF is asked to do.
 struct TExportRequest {

@@ -192,18 +192,27 @@ private:
 
         const std::string target =
             request_.Flat ? request_.Target : request_.Target + folderName + platform::kPathSeparator;
+        // The folder each file goes to, held open from its check to the BIF's last file.
+        std::optional<platform::HeldFolder> below;
+        const platform::HeldFolder* folder = nullptr;
         if (ClaimNames(plan, i, target)) {
-            platform::CreateDirectories(request_.Target);
-            // The folder given is the user's; the BIF's folder below it must be a folder of its own.
+            // The folder given is the user's, links and all: held once for the whole job.
+            if (!chosen_) {
+                platform::CreateDirectories(request_.Target);
+                chosen_.emplace(platform::HeldFolder::OpenChosen(request_.Target));
+            }
+            folder = &*chosen_;
+            // The BIF's folder below it must be a folder of its own.
             if (!request_.Flat) {
-                const auto made = platform::HeldFolder::OpenChosen(request_.Target).MakeBelow(folderName);
+                auto made = chosen_->MakeBelow(folderName);
                 if (const auto* refused = std::get_if<std::string>(&made))
                     return SkipBif(ref, *refused + ": an export writes only below the folder it was given");
+                folder = &below.emplace(std::move(std::get<platform::HeldFolder>(made)));
             }
         }
         try {
             const TExportReport done =
-                WriteExport(plan, *file, keys_[ref.Key].Path, target, part, request_.AllowOverlaps);
+                WriteExport(plan, *file, keys_[ref.Key].Path, folder, part, request_.AllowOverlaps);
             report_.Written += done.Written;
             report_.Pngs += done.Pngs;
             for (const TSkippedResource& skipped : done.Skipped)
@@ -212,6 +221,13 @@ private:
                 report_.Overlapping.push_back({ref, overlap.Name, overlap.Reason});
             if (done.Stopped) ++report_.Stopped;
         } catch (const EReadError& error) {
+            SkipBif(ref, error.what());
+        } catch (const EFCreateError& error) {
+            // Its folder was moved or swapped for a link while it was written: the files written
+            // before stay where they went (the folder checked), the rest of this BIF is not
+            // written, and the next BIF's folder is checked afresh. Any other failure to create
+            // (a read-only folder) would meet every BIF alike and stops the job.
+            if (!folder || folder->StillAtPath()) throw;
             SkipBif(ref, error.what());
         }
     }
@@ -265,6 +281,7 @@ private:
     std::unordered_map<std::string, std::size_t> lastKeyOf_; // folded line -> KEY index
     std::unordered_map<std::string, TPngNames> pngNames_; // per folder, with TexturesAsPng
     TNamesWritten written_;
+    std::optional<platform::HeldFolder> chosen_; // the folder given, once anything is written
 };
 
 } // namespace
