@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -386,11 +387,12 @@ TEST(Recovery, AJournalThatNamesWhatIsNotItsOwnIsRefusedByReadersAndBuildsAndCha
     for (const char* name : {"x.bif", "mod.key"})
         good.Files.push_back({folder, name, Temp(name), "", true, false, {7, 1, 70}, {7, 1, 71}});
     const auto readme = [&](TJournal& j) { j.Files[0].Name = "readme.txt", j.Files[0].Temporary = Temp("readme.txt"); };
-    const struct {
+    struct Row {
         std::function<void(TJournal&)> Plant;
         std::string Named; // in the message
         std::function<void()> Beside = nullptr; // what else the mod's folder holds
-    } planted[] = {
+    };
+    std::vector<Row> planted{
         {[&](TJournal& j) { j.Files[1].Folder = platform::FolderPart(other); },
          platform::JoinPath(platform::FolderPart(other), "mod.key")},
         {[](TJournal& j) { j.Files[1].Name = "../other/victim.txt"; }, "../other/victim.txt"},
@@ -420,6 +422,15 @@ TEST(Recovery, AJournalThatNamesWhatIsNotItsOwnIsRefusedByReadersAndBuildsAndCha
         {readme, f.Journal, [&] { std::filesystem::create_hard_link(f.Journal, peer); }},
         {readme, peer, [&] { std::filesystem::create_symlink(f.Journal, peer); }},
     };
+    if (platform::kPathSeparator == '\\') {
+        // Spellings of the KEY's folder that Windows takes for it: a trailing dot, forward slashes.
+        planted.push_back({[&](TJournal& j) { j.Files[0] = j.Files[1], j.Files[0].Folder = folder + "."; }, "mod.key"});
+        planted.push_back({[&](TJournal& j) {
+                               j.Files[0] = j.Files[1];
+                               std::replace(j.Files[0].Folder.begin() + 3, j.Files[0].Folder.end(), '\\', '/');
+                           },
+                           "mod.key"});
+    }
     for (const auto& plant : planted) {
         if (plant.Beside && platform::kPathSeparator == '\\') continue; // links: the Windows stage's own
         if (plant.Named.starts_with("/proc") && !std::filesystem::exists("/proc/self/root")) continue;

@@ -654,7 +654,22 @@ std::string RecoverRotation(const std::string& journalPath, TFileMover& mover) {
                                 Quoted(journals.front()));
     }
     if (forward) {
-        for (FileState& state : states) Advance(state, mover);
+        try {
+            for (FileState& state : states) Advance(state, mover);
+        } catch (const EInOutError& e) {
+            // Nothing is lost: each file is at one of its names, and the journal stays for the
+            // next run, which finds the same state and tries again.
+            std::string where;
+            for (const FileState& state : states)
+                where += state.Placed ? " " + Quoted(state.File->Path()) + " is the new file."
+                                      : " The new file for " + Quoted(state.File->Path()) + " waits at " +
+                        Quoted(state.File->TemporaryPath()) + ".";
+            throw EInOutError("A build of " + targets +
+                                  " was stopped while moving its files into place, and Vellocar could not finish it: " +
+                                  e.what() + "." + where + " The journal " + Quoted(journals.front()) +
+                                  " stays, so that the next run finishes it",
+                              e.ErrorCode);
+        }
         for (const TJournalFile& file : journal.Files) RemoveIfThere(mover, file.AsidePath());
         RemoveJournals(journals, mover);
         return "finished a build of " + targets +
