@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vellocar::test {
@@ -234,6 +235,32 @@ inline std::string WriteArchive(const std::filesystem::path& folder, const std::
     const std::string keyPath = (folder / keyName).string();
     WriteFile(keyPath, KeyBytes(bifs));
     return keyPath;
+}
+
+// ---- ERF family (HAK, MOD, ...) V1.0 ----
+
+// An archive laid out as the game's tools lay one: header (160 bytes), localized strings, key
+// list (24 bytes an entry, ResID its place), resource list (8 bytes an entry), the bytes. Header
+// fields sit at 8 (LanguageCount), 12, 16 (EntryCount), 20, 24 (key list), 28 (resource list).
+inline Bytes ErfBytes(const std::vector<ArchiveResource>& resources,
+                      const std::vector<std::pair<std::uint32_t, std::string>>& strings = {},
+                      const std::string& typeAndVersion = "HAK V1.0") {
+    Bytes text;
+    for (const auto& [language, words] : strings)
+        text.U32(language).U32(static_cast<std::uint32_t>(words.size())).Text(words);
+    const auto n = static_cast<std::uint32_t>(resources.size());
+    const std::uint32_t keys = 160 + text.Size(), list = keys + 24 * n;
+    Bytes b(typeAndVersion);
+    b.U32(static_cast<std::uint32_t>(strings.size())).U32(text.Size()).U32(n).U32(160).U32(keys).U32(list);
+    b.U32(126).U32(40).U32(0xFFFFFFFF).Zeros(116).Append(text);
+    for (std::uint32_t i = 0; i < n; ++i) b.Text(resources[i].ResRef, 16).U32(i).U16(resources[i].ResType).U16(0);
+    std::uint32_t at = list + 8 * n;
+    for (const auto& r : resources) {
+        b.U32(at).U32(static_cast<std::uint32_t>(r.Content.size()));
+        at += static_cast<std::uint32_t>(r.Content.size());
+    }
+    for (const auto& r : resources) b.Text(r.Content);
+    return b;
 }
 
 // ---- Resources to look at ----

@@ -1,0 +1,150 @@
+#pragma once
+// The ERF family in memory (ERF, HAK, MOD, NWM, SAV, version "V1.0"): each record's layout,
+// declared once, the reader of the header and tables (bytes to model), the reader for a check
+// (every fault told) and the writer (resources to bytes). No file system in here: ErfFiles.cpp
+// brings the bytes in.
+//
+// Layout (all integers little-endian):
+//   header             160 bytes at 0
+//   localized strings  LanguageCount x (LanguageID, StringSize, StringSize bytes), within
+//                      LocalizedStringSize bytes at OffsetToLocalizedString
+//   key list           EntryCount x 24 bytes at OffsetToKeyList: entry i names resource i
+//   resource list      EntryCount x 8 bytes at OffsetToResourceList
+//   resource bytes     each ResourceSize bytes at its OffsetToResource
+
+#include "Dates.h"
+#include "KeyFiles.h"
+#include "Records.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vellocar {
+
+inline constexpr std::size_t kErfReservedSize = 116;
+
+// One description, its text as the archive holds it (the game's code page for its language).
+struct TErfLocalizedString {
+    std::uint32_t LanguageId = 0;
+    std::string Text;
+    bool operator==(const TErfLocalizedString&) const = default;
+};
+
+struct TErfKeyEntry {
+    TResRef ResRef{};
+    std::uint32_t ResId = 0;
+    std::uint16_t ResType = 0;
+    std::uint16_t Unused = 0;
+};
+
+struct TErfResourceEntry {
+    std::uint32_t Offset = 0;
+    std::uint32_t Size = 0;
+};
+
+// The header and tables of an archive, field for field. Keys[i] names Resources[i]: the two
+// lists are paired by position, as the game pairs them.
+struct TErfFile {
+    TFourCC FileType{};
+    TFourCC FileVersion{};
+    std::uint32_t LanguageCount = 0;
+    std::uint32_t LocalizedStringSize = 0;
+    std::uint32_t EntryCount = 0;
+    std::uint32_t OffsetToLocalizedString = 0;
+    std::uint32_t OffsetToKeyList = 0;
+    std::uint32_t OffsetToResourceList = 0;
+    std::uint32_t BuildYear = 0; // since 1900
+    std::uint32_t BuildDay = 0; // since 1 January
+    std::uint32_t DescriptionStrRef = 0;
+    std::array<std::uint8_t, kErfReservedSize> Reserved{};
+    std::vector<TErfLocalizedString> Strings;
+    std::vector<TErfKeyEntry> Keys;
+    std::vector<TErfResourceEntry> Resources;
+};
+
+// What a writer makes an archive of.
+struct TErfResource {
+    TResRef ResRef{}; // up to its first zero byte
+    std::uint16_t ResType = 0;
+    std::vector<std::uint8_t> Bytes;
+};
+struct TErfContent {
+    TFourCC FileType{'H', 'A', 'K', ' '};
+    LocalDate Built; // the build's date (today's, or SOURCE_DATE_EPOCH's, as a KEY's)
+    std::uint32_t DescriptionStrRef = 0xFFFFFFFF; // none
+    std::vector<TErfLocalizedString> Strings;
+    std::vector<TErfResource> Resources;
+};
+
+} // namespace vellocar
+
+namespace vellocar::erfcodec {
+
+using Header =
+    byteio::TRecordLayout<&TErfFile::FileType, &TErfFile::FileVersion, &TErfFile::LanguageCount,
+                          &TErfFile::LocalizedStringSize, &TErfFile::EntryCount, &TErfFile::OffsetToLocalizedString,
+                          &TErfFile::OffsetToKeyList, &TErfFile::OffsetToResourceList, &TErfFile::BuildYear,
+                          &TErfFile::BuildDay, &TErfFile::DescriptionStrRef, &TErfFile::Reserved>;
+using KeyRow =
+    byteio::TRecordLayout<&TErfKeyEntry::ResRef, &TErfKeyEntry::ResId, &TErfKeyEntry::ResType, &TErfKeyEntry::Unused>;
+using ResourceRow = byteio::TRecordLayout<&TErfResourceEntry::Offset, &TErfResourceEntry::Size>;
+static_assert(Header::Size == 160 && KeyRow::Size == 24 && ResourceRow::Size == 8);
+// A localized string's LanguageID and StringSize, before its bytes.
+inline constexpr std::size_t kStringHeadSize = 8;
+
+inline constexpr TFourCC kVersion1{'V', '1', '.', '0'};
+
+// The entry as a KEY's would be, its ResId the place given (entry i names resource i), so that an
+// archive's resources are listed, named and exported as a BIF's are.
+TNWNKeyEntry KeyEntryOf(const TErfKeyEntry& entry, std::uint32_t place);
+
+// Whether head (at least 4 bytes) starts with the type of an archive of the family.
+bool IsErfType(std::span<const std::uint8_t> head);
+
+// The archive's kind for a message, its type without the blank ("HAK"); "ERF" for a type that
+// is none of the family's.
+std::string KindOf(const TFourCC& type);
+
+// How many leading bytes of an archive of fileSize bytes hold its header and tables, judged
+// from the leading bytes at hand: a number beyond prefix.size() asks for more (at most two
+// rounds). Raises EFormatError, naming the file as name, when it is no archive of the family of
+// this version, or a table does not fit the file.
+std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name);
+
+// Reads the header and tables from an archive's leading bytes (at least BytesNeeded of them).
+// Every count and offset is checked against fileSize before anything is allocated for it.
+// Where the resources' bytes lie is not checked here (a reader of one resource checks its own).
+// Raises EFormatError naming the file and the fault.
+TErfFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, const std::string& name);
+
+// Told each fault of an archive, in words that follow the archive's name.
+using TFaultSink = std::function<void(const std::string& fault)>;
+
+// How many leading bytes ParseForCheck wants: the header, then every table as far as it lies
+// within the file. Never raises; never more than fileSize.
+std::uint64_t CheckBytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize);
+
+// Reads an archive as a check needs it, from its leading bytes (CheckBytesNeeded of them): every
+// fault is told to fault as it is found, and the reading goes on with what lies within the file.
+// Besides Parse's faults: resources that run past the end of the file or overlap another's bytes
+// or the tables, two entries that are one resource (ResourceKey), a key entry whose ResID is not
+// its place, and key and resource lists of which only one lies within the file. Nothing when
+// not even a header of the family of this version is there. Whatever Parse accepts gives Parse's
+// model here.
+std::optional<TErfFile> ParseForCheck(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
+                                      const TFaultSink& fault);
+
+// The bytes of an archive of content: header, localized strings, key list, resource list, then
+// the resources' bytes, the resources in the order a build packs a folder in (FolderOrderLess of
+// their lines "name.ext", then by type), each ResID its place. Refused with EFormatError naming
+// the archive as name: a type that is none of the family's, an empty name, two resources that
+// are one (ResourceKey), or more than 32-bit offsets can hold.
+std::vector<std::uint8_t> Serialize(const TErfContent& content, const std::string& name);
+
+} // namespace vellocar::erfcodec
