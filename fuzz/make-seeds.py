@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes small seed inputs for the fuzz targets into key/, bif/ and plan/ (a KEY and a BIF in
+"""Writes small seed inputs for the fuzz targets into key/, bif/, erf/ and plan/ (a KEY and a BIF in
 the export-plan target's input format): well-formed KEYs and BIFs with the oddities real game
 files have (tables out of order, 16-character names, a header gap, unknown types) and the ones
 an export must handle (names that collide or escape the folder, resources past the end); into
@@ -47,6 +47,21 @@ def bif(contents, gap=b"", fixed=0):
 def bif_raw(var_at, count, fixed, body):
     """A BIF whose header says what it likes: tables where var_at puts them, over the header or not."""
     return b"BIFF" + b"V1  " + struct.pack("<III", count, fixed, var_at) + body
+
+
+def erf(entries, strings=(), kind=b"HAK V1.0"):
+    """An ERF-family archive as the game's tools lay one out; entries: [(resref, type, bytes)]."""
+    text = b"".join(struct.pack("<II", lang, len(t)) + t for lang, t in strings)
+    keys_at = 160 + len(text)
+    list_at = keys_at + 24 * len(entries)
+    at = list_at + 8 * len(entries)
+    keys = rows = data = b""
+    for i, (name, kind_of, content) in enumerate(entries):
+        keys += name.ljust(16, b"\0") + struct.pack("<IHH", i, kind_of, 0)
+        rows += struct.pack("<II", at + len(data), len(content))
+        data += content
+    head = kind + struct.pack("<9I", len(strings), len(text), len(entries), 160, keys_at, list_at, 126, 40, 0xFFFFFFFF)
+    return head + bytes(116) + text + keys + rows + data
 
 
 def plan(key_bytes, bif_bytes, choice=0, selection=0xFFFF):
@@ -144,6 +159,14 @@ def main(folder):
     others = [b"BIFFV1  ", b"KEY V1.1", b"HAK V1.0", b"UTI V3.2", b"TLK V3.0", b"2DA V2.0\n"]
     for kind in ("key", "bif"):
         write_all(os.path.join(folder, kind), {"other-%d" % i: h + bytes(64) for i, h in enumerate(others)})
+    write_all(os.path.join(folder, "erf"), {
+        "empty.hak": erf([]),
+        "one.mod": erf([(b"module", 2014, b"IFO V3.2")], [(0, b"A module"), (1, b"")], kind=b"MOD V1.0"),
+        "clash.erf": erf([(b"same", 10, b"x"), (b"SAME", 10, b"yy"), (b"sixteen_letters_", 2009, b"z" * 40)],
+                         kind=b"ERF V1.0"),
+        "e1.hak": b"HAK E1.0" + bytes(200),
+        "other.hak": b"KEY V1  " + bytes(200),
+    })
     write_all(os.path.join(folder, "plan"), {
         "plain": plan(keys["one.key"], bifs["plain.bif"], selection=0x0001),
         "odd": plan(keys["odd.key"], bifs["odd.bif"], choice=2, selection=0x5555),

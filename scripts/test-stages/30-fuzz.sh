@@ -17,7 +17,7 @@ cmake --build --preset linux-fuzz -j2
 rm -rf "$build/seeds"
 python3 fuzz/make-seeds.py "$build/seeds"
 mkdir -p "$build/artifacts"
-for pair in key_codec:key bif_codec:bif export_plan:plan journal:journal recovery:recovery wine_registry:reg \
+for pair in key_codec:key bif_codec:bif erf_codec:erf export_plan:plan journal:journal recovery:recovery wine_registry:reg \
             game_settings:settings tga:tga dds:dds plt:plt two_da:2da; do
   target=${pair%%:*}
   seeds=${pair##*:}

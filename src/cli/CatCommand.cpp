@@ -1,10 +1,12 @@
 // cat: the exact bytes of the resource that the game loads from the KEYs given, on stdout; on a
-// terminal only text, unless forced. With --png, a texture as a PNG picture instead.
+// terminal only text, unless forced. With --png, a texture as a PNG picture instead. From an
+// archive of the ERF family (a HAK), its first resource of that name and type.
 
 #include "ArchiveNames.h"
 #include "BifFiles.h"
 #include "ByteIO.h"
 #include "Commands.h"
+#include "Containers.h"
 #include "Errors.h"
 #include "GameKeys.h"
 #include "KeyArguments.h"
@@ -36,11 +38,13 @@ struct Piece {
     TResourceSpan Span;
 };
 
-// The resource that the game loads for wanted (NAME.EXT) from keys: where its bytes are.
-// Complains and returns nothing when wanted is no resource name, no KEY holds it, or its BIF
-// is missing or does not hold it.
-std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::string& wanted) {
-    // The name as the archive holds it (Windows-1252), which "é" fits in one byte of.
+// A resource's name as an archive holds it (Windows-1252, which "é" fits in one byte of) and its
+// type, from wanted (NAME.EXT). Complains and returns nothing when wanted is no resource name.
+struct Wanted {
+    std::string ResRef;
+    std::uint16_t Type = 0;
+};
+std::optional<Wanted> WantedResource(const std::string& wanted) {
     const std::string archived = ArchiveNameOf(wanted, platform::kHostSpelling).value_or(TArchiveName{}).Bytes;
     const std::size_t point = archived.rfind('.');
     const std::string resRef = point == std::string::npos ? archived : archived.substr(0, point);
@@ -54,7 +58,30 @@ std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::s
                  " is no resource type");
         return std::nullopt;
     }
-    const auto hit = LoadedResource(keys, resRef, static_cast<std::uint16_t>(type));
+    return Wanted{resRef, static_cast<std::uint16_t>(type)};
+}
+
+// Where the bytes of wanted lie in the archive at path; complains and returns nothing when it
+// holds no such resource.
+std::optional<Piece> ErfBytes(const std::string& path, const std::string& wanted) {
+    const auto name = WantedResource(wanted);
+    if (!name) return std::nullopt;
+    const TResourceContainer erf = ErfContainer(path);
+    const auto found = FindResource(erf, name->ResRef, name->Type);
+    if (!found) {
+        Complain(path + " holds no " + wanted);
+        return std::nullopt;
+    }
+    return Piece{path, found->Span};
+}
+
+// The resource that the game loads for wanted (NAME.EXT) from keys: where its bytes are.
+// Complains and returns nothing when wanted is no resource name, no KEY holds it, or its BIF
+// is missing or does not hold it.
+std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::string& wanted) {
+    const auto name = WantedResource(wanted);
+    if (!name) return std::nullopt;
+    const auto hit = LoadedResource(keys, name->ResRef, name->Type);
     if (!hit) {
         Complain("no KEY holds " + wanted + " (" + std::to_string(keys.size()) + (keys.size() == 1 ? " KEY" : " KEYs") +
                  " read)");
@@ -152,8 +179,9 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
         Complain(wanted + " is not an image: cat --png writes textures only (tga, dds, plt); nothing written");
         return kExitFailure;
     }
-    const std::vector<TGameKey> keys = CommandKeys(cmd, keyPaths);
-    const auto piece = LoadedBytes(keys, wanted);
+    const bool erf = FirstIsErf(cmd, args);
+    if (erf && args.size() != 2) return UsageError("cat takes a HAK and one NAME.EXT", {kUsageErfOthers});
+    const auto piece = erf ? ErfBytes(args[0], wanted) : LoadedBytes(CommandKeys(cmd, keyPaths), wanted);
     if (!piece) return kExitFailure;
     platform::File file = platform::File::OpenRead(piece->Path);
     CheckResourceSpan(file, piece->Span, wanted);

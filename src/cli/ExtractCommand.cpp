@@ -1,12 +1,15 @@
 // extract: the resources of one BIF (all, the LINEs named, or those --match keeps) into a
 // folder; with --all, every BIF of the KEYs, each into a folder of its own or all into one. With
-// --png, textures as PNG pictures.
+// --png, textures as PNG pictures. An archive of the ERF family (a HAK) is one container as a BIF
+// is: all, the LINEs named or those --match keeps, into a folder.
 
 #include "BifFiles.h"
 #include "Commands.h"
+#include "Containers.h"
 #include "Export.h"
 #include "ExportBifs.h"
 #include "KeyArguments.h"
+#include "NamePattern.h"
 #include "Output.h"
 #include "Platform.h"
 #include "Usage.h"
@@ -61,18 +64,11 @@ void ReportOverlaps(const std::string& bif, const std::vector<TSkippedResource>&
 constexpr char kStoppedNote[] =
     "; stopped at the BIF's size, since its resources share their bytes (--allow-overlaps writes them all)";
 
-int ExtractBif(const std::string& keyPath, const std::string& bifName, const std::string& dir,
-               const std::vector<std::string>& wantedLines, const CommandLine& cmd, Output& out) {
+// The resources of one container (all, or the wanted lines) into dir, with the summary.
+int ExtractContainer(const TResourceContainer& container, const std::string& dir,
+                     const std::vector<std::string>& wantedLines, const CommandLine& cmd, Output& out) {
     const bool quiet = cmd.quiet, allowOverlaps = cmd.allowOverlaps;
-    const auto key = LoadKey(keyPath);
-    const auto index = ChooseBif(*key, bifName, keyPath);
-    if (!index) return kExitFailure;
-    const TNWNFilenameEntry& chosen = key->Filenames[*index];
-    const std::string bifPath = LocateBif(platform::FolderOf(keyPath), chosen.Filename).Path;
-
     JobGauge gauge("extracting", !quiet && wantedLines.empty());
-    // The user named the entry, so the BIF is that one, not the first name that its path holds.
-    const TOpenedBif bif = OpenBif(bifPath, key.get(), static_cast<std::int32_t>(*index));
     TExportRequest request(WithSeparator(dir));
     request.TexturesAsPng = cmd.png;
     request.Progress = gauge.Progress();
@@ -81,7 +77,7 @@ int ExtractBif(const std::string& keyPath, const std::string& bifName, const std
     // Each LINE selects every line equal to it, as list shows them.
     int status = kExitOk;
     if (!wantedLines.empty()) {
-        auto [selected, allFound] = SelectLines(ResourceLines(*key, *index), wantedLines, chosen.Filename);
+        auto [selected, allFound] = SelectLines(ContainerLines(container), wantedLines, container.Label);
         if (!allFound) status = kExitFailure;
         if (selected.empty()) {
             Complain("nothing to extract; " + Quoted(dir) + " left untouched");
@@ -91,22 +87,56 @@ int ExtractBif(const std::string& keyPath, const std::string& bifName, const std
     }
 
     platform::CreateDirectories(dir);
-    const TExportReport report = ExportResources(bif, key.get(), request);
+    const TExportReport report = ExportContainer(container, request);
     gauge.Finish();
 
-    ReportOverlaps(chosen.Filename, report.Overlapping);
+    ReportOverlaps(container.Label, report.Overlapping);
     for (const TSkippedResource& skipped : report.Skipped) {
         Complain("skipped " + skipped.Name + ": " + skipped.Reason);
         status = kExitFailure;
     }
     if (!quiet) {
         std::string summary = Extracted(report.Written, std::to_string(report.Written), report.Pngs) + " from " +
-            chosen.Filename + " into " + dir;
+            container.Label + " into " + dir;
         if (!report.Skipped.empty()) summary += " (" + std::to_string(report.Skipped.size()) + " skipped)";
         if (report.Stopped) summary += kStoppedNote;
         out.Line(summary);
     }
     return status;
+}
+
+int ExtractBif(const std::string& keyPath, const std::string& bifName, const std::string& dir,
+               const std::vector<std::string>& wantedLines, const CommandLine& cmd, Output& out) {
+    const auto key = LoadKey(keyPath);
+    const auto index = ChooseBif(*key, bifName, keyPath);
+    if (!index) return kExitFailure;
+    const TNWNFilenameEntry& chosen = key->Filenames[*index];
+    const std::string bifPath = LocateBif(platform::FolderOf(keyPath), chosen.Filename).Path;
+    // The user named the entry, so the BIF is that one, not the first name that its path holds.
+    TOpenedBif bif = OpenBif(bifPath, key.get(), static_cast<std::int32_t>(*index));
+    return ExtractContainer(BifContainer(key, std::move(bif), chosen.Filename), dir, wantedLines, cmd, out);
+}
+
+// An archive of the ERF family: args are HAK, DIR and LINEs (with --all, HAK and DIR).
+int ExtractErf(const CommandLine& cmd, const Operands& args, Output& out) {
+    if (args.size() < 2 || (cmd.all && args.size() != 2))
+        return UsageError("extract takes HAK, DIR and, optionally, LINEs", {kUsageErfExtract});
+    if (args[1].empty()) return UsageError("DIR must not be empty", {kUsageErfExtract});
+    std::vector<std::string> lines(args.begin() + 2, args.end());
+    if (!lines.empty() && !cmd.patterns.empty())
+        return UsageError("give either LINEs or --match, not both", {kUsageErfExtract});
+    const TResourceContainer erf = ErfContainer(args[0]);
+    if (!cmd.patterns.empty()) {
+        // The lines whose names match, each named as a LINE would name it.
+        const TNamePatterns patterns(cmd.patterns, platform::kHostSpelling);
+        for (const TNWNKeyEntry& entry : erf.Entries())
+            if (patterns.Matches(ResourceLine(entry))) lines.push_back(platform::ShownName(ResourceLine(entry)));
+        if (lines.empty()) {
+            Complain("no resource matches; " + Quoted(args[1]) + " left untouched");
+            return kExitFailure;
+        }
+    }
+    return ExtractContainer(erf, args[1], lines, cmd, out);
 }
 
 // Several BIFs, or one filtered by --match: into DIR/<BIF name>/ each, or all into DIR (flat).
@@ -173,6 +203,7 @@ int ExtractAll(const CommandLine& cmd, const Operands& args, std::size_t keyArgs
 } // namespace
 
 int ExtractCommand(const CommandLine& cmd, const Operands& args, Output& out) {
+    if (FirstIsErf(cmd, args)) return ExtractErf(cmd, args, out);
     const std::size_t keyArgs = cmd.game ? 0 : 1;
     if (cmd.all) return ExtractAll(cmd, args, keyArgs, out);
     if (args.size() < keyArgs + 2) return UsageError("extract takes KEY, BIF and DIR", {kUsageExtract});

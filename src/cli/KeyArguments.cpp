@@ -4,6 +4,7 @@
 #include "KeyArguments.h"
 
 #include "ArchiveNames.h"
+#include "ErfFiles.h"
 #include "GameInstall.h"
 #include "KeyReading.h"
 #include "Output.h"
@@ -39,6 +40,10 @@ std::vector<TGameKey> LoadKeys(const std::vector<std::string>& paths) {
 }
 
 } // namespace
+
+bool FirstIsErf(const CommandLine& cmd, const std::vector<std::string>& args) {
+    return !cmd.game && !args.empty() && IsErfArchive(args[0]);
+}
 
 std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path) {
     TKeyRead read = ReadKey(path, WaitNotice());

@@ -16,6 +16,10 @@
 
 namespace vellocar::cli {
 
+// Whether the command's first operand is an archive of the ERF family (HAK, MOD, ...) by its first
+// bytes, rather than a KEY: list, extract, cat and verify then read it as a container of its own.
+bool FirstIsErf(const CommandLine& cmd, const std::vector<std::string>& args);
+
 // The KEY at path (ReadKey), after whatever a build of it that was stopped half-way left is
 // finished or undone (said on stderr), so that the KEY and its BIFs belong together again.
 std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path);

@@ -3,6 +3,7 @@
 
 #include "ArchiveNames.h"
 #include "Commands.h"
+#include "Containers.h"
 #include "KeyArguments.h"
 #include "ListJson.h"
 #include "Output.h"
@@ -14,6 +15,29 @@
 namespace vellocar::cli {
 
 namespace {
+
+// Resource lines as the window lists them, and as extract takes them back; a KEY lists tens of
+// thousands.
+void ListLines(const std::vector<TNWNKeyEntry>& entries, Output& out) {
+    std::string line;
+    for (const TNWNKeyEntry& entry : entries) {
+        line.clear();
+        AppendShownLine(line, entry);
+        out.Line(line);
+    }
+}
+
+int ListErf(const std::string& path, bool asJson, Output& out) {
+    const TResourceContainer erf = ErfContainer(path);
+    if (asJson) {
+        TJsonWriter json = StdoutJson();
+        WriteErfListing(json, erf);
+        FinishJson(json);
+    } else {
+        ListLines(erf.Entries(), out);
+    }
+    return kExitOk;
+}
 
 int ListKey(const std::string& keyPath, const std::optional<std::string>& bifName, bool asJson, Output& out) {
     const auto key = LoadKey(keyPath);
@@ -41,13 +65,7 @@ int ListKey(const std::string& keyPath, const std::optional<std::string>& bifNam
     }
     const auto index = ChooseBif(*key, *bifName, keyPath);
     if (!index) return kExitFailure;
-    // As the window lists them, and as extract takes them back; a KEY lists tens of thousands.
-    std::string line;
-    for (const TNWNKeyEntry& entry : key->Filenames[*index].Resources) {
-        line.clear();
-        AppendShownLine(line, entry);
-        out.Line(line);
-    }
+    ListLines(key->Filenames[*index].Resources, out);
     return kExitOk;
 }
 
@@ -71,6 +89,10 @@ int ListGame(const std::vector<TGameKey>& keys, bool asJson, Output& out) {
 } // namespace
 
 int ListCommand(const CommandLine& cmd, const Operands& args, Output& out) {
+    if (FirstIsErf(cmd, args)) {
+        if (args.size() != 1) return UsageError("list takes a HAK alone", {kUsageErfList});
+        return ListErf(args[0], cmd.json, out);
+    }
     const std::size_t keyArgs = cmd.game ? 0 : 1;
     if (args.size() < keyArgs || args.size() > keyArgs + 1)
         return UsageError(cmd.game ? "list --game takes, optionally, BIF" : "list takes KEY and, optionally, BIF",

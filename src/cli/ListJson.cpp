@@ -51,6 +51,29 @@ std::string_view UnpaddedBytes(const TResRef& resRef) {
     return {resRef.data(), size};
 }
 
+// One resource's object: its entry, and where its bytes lie when table has its index.
+void ResourceObject(TJsonWriter& out, const TNWNKeyEntry& entry, const std::vector<TNWNVarResEntry>* table) {
+    const std::string name = ResRefToString(entry.ResRef);
+    const std::uint32_t index = entry.ResId & kResIdIndexMask;
+    const bool inTable = table && index < table->size();
+    out.BeginObject();
+    out.Key("line").String(Windows1252ToUtf8(ResourceLine(entry).Bytes));
+    out.Key("name").String(Windows1252ToUtf8(name));
+    out.Key("name_hex").String(HexBytes(UnpaddedBytes(entry.ResRef)));
+    out.Key("type").Number(entry.ResType);
+    out.Key("extension").String(ResTypeToExt(entry.ResType));
+    out.Key("res_id").Number(entry.ResId);
+    out.Key("index").Number(index);
+    if (inTable) {
+        out.Key("offset").Number((*table)[index].Offset);
+        out.Key("size").Number((*table)[index].FileSize);
+    } else {
+        out.Key("offset").Null();
+        out.Key("size").Null();
+    }
+    out.EndObject();
+}
+
 } // namespace
 
 // ---- the listings -----------------------------------------------------------------------------
@@ -99,27 +122,34 @@ void WriteBifListing(TJsonWriter& out, const std::shared_ptr<const TNWNKeyFile>&
     out.EndObject();
 
     out.Key("resources").BeginArray();
-    for (const TNWNKeyEntry& entry : key->Filenames[bif].Resources) {
-        const std::string name = ResRefToString(entry.ResRef);
-        const std::uint32_t index = entry.ResId & kResIdIndexMask;
-        const bool inTable = table && index < table->size();
+    for (const TNWNKeyEntry& entry : key->Filenames[bif].Resources)
+        ResourceObject(out, entry, table ? &*table : nullptr);
+    out.EndArray();
+    out.EndObject();
+}
+
+void WriteErfListing(TJsonWriter& out, const TResourceContainer& erf) {
+    const TErfFile& header = *erf.Erf;
+    out.BeginObject();
+    out.Key("archive").BeginObject();
+    out.Key("path").String(PathText(erf.Bytes.Path));
+    out.Key("type").String(erf.Kind);
+    out.Key("build_year").Number(header.BuildYear);
+    out.Key("build_day").Number(header.BuildDay);
+    out.Key("description_strref").Number(header.DescriptionStrRef);
+    out.Key("resource_count").Number(erf.Entries().size());
+    out.Key("strings").BeginArray();
+    for (const TErfLocalizedString& s : header.Strings) {
         out.BeginObject();
-        out.Key("line").String(Windows1252ToUtf8(ResourceLine(entry).Bytes));
-        out.Key("name").String(Windows1252ToUtf8(name));
-        out.Key("name_hex").String(HexBytes(UnpaddedBytes(entry.ResRef)));
-        out.Key("type").Number(entry.ResType);
-        out.Key("extension").String(ResTypeToExt(entry.ResType));
-        out.Key("res_id").Number(entry.ResId);
-        out.Key("index").Number(index);
-        if (inTable) {
-            out.Key("offset").Number((*table)[index].Offset);
-            out.Key("size").Number((*table)[index].FileSize);
-        } else {
-            out.Key("offset").Null();
-            out.Key("size").Null();
-        }
+        out.Key("language").Number(s.LanguageId);
+        out.Key("text").String(Windows1252ToUtf8(s.Text));
+        out.Key("text_hex").String(HexBytes(s.Text));
         out.EndObject();
     }
+    out.EndArray();
+    out.EndObject();
+    out.Key("resources").BeginArray();
+    for (const TNWNKeyEntry& entry : erf.Entries()) ResourceObject(out, entry, &erf.Bytes.Tables.VarResources);
     out.EndArray();
     out.EndObject();
 }

@@ -9,6 +9,7 @@
 // of this machine are shown as they are when they are valid UTF-8 (as on Linux), otherwise
 // decoded as Windows-1252 too.
 
+#include "Containers.h"
 #include "JsonWriter.h"
 #include "KeyFiles.h"
 
@@ -29,5 +30,9 @@ void WriteKeyListing(TJsonWriter& out, const TNWNKeyFile& key, const std::string
 // out, so that a name that starts with a zero byte keeps its bytes too.
 void WriteBifListing(TJsonWriter& out, const std::shared_ptr<const TNWNKeyFile>& key, const std::string& keyPath,
                      const std::string& keyFolder, std::size_t bif);
+
+// An archive of the ERF family: its header fields and localized strings ("text" decoded as
+// Windows-1252, "text_hex" its bytes), and each resource as a BIF's listing gives it.
+void WriteErfListing(TJsonWriter& out, const TResourceContainer& erf);
 
 } // namespace vellocar::cli

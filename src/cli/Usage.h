@@ -33,12 +33,18 @@ inline constexpr Usage kUsageShadowed{"vellocar-cli [--quiet] find --shadowed [-
                                       "how many resources and bytes of each KEY later KEYs shadow"};
 inline constexpr Usage kUsageCat{"vellocar-cli cat [--force] [--png] KEY NAME.EXT [KEY...]",
                                  "the bytes of the resource that the game loads, on stdout"};
+inline constexpr Usage kUsageErfList{"vellocar-cli [--quiet] list [--json] HAK",
+                                     "an ERF-family archive's resources (HAK, MOD, ERF, NWM, SAV)"};
+inline constexpr Usage kUsageErfExtract{"vellocar-cli [--quiet] extract [--png] HAK DIR [LINE...]",
+                                        "export its resources (--match PATTERN...: those that match)"};
+inline constexpr Usage kUsageErfOthers{"vellocar-cli verify HAK | cat [--force] [--png] HAK NAME.EXT",
+                                       "check its structure; a resource's bytes on stdout"};
 inline constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text, or the version"};
 
 // Every command's form, for a command line that names none.
-inline constexpr std::initializer_list<Usage> kAllUsages{kUsageList,       kUsageListBif,  kUsageExtract,
-                                                         kUsageExtractAll, kUsagePack,     kUsageVerify,
-                                                         kUsageFind,       kUsageShadowed, kUsageCat};
+inline constexpr std::initializer_list<Usage> kAllUsages{kUsageList, kUsageListBif, kUsageExtract,    kUsageExtractAll,
+                                                         kUsagePack, kUsageVerify,  kUsageFind,       kUsageShadowed,
+                                                         kUsageCat,  kUsageErfList, kUsageErfExtract, kUsageErfOthers};
 
 // A wrong command line: the problem, then how the command is used, on stderr. Returns the exit
 // status for wrong usage.

@@ -1,8 +1,9 @@
 // verify: a KEY checked against its BIFs (all, or those named), one line per problem; with
-// --game, each KEY of the game in turn.
+// --game, each KEY of the game in turn; or an archive of the ERF family (a HAK) on its own.
 
 #include "ArchiveNames.h"
 #include "Commands.h"
+#include "ErfFiles.h"
 #include "KeyArguments.h"
 #include "KeyReading.h"
 #include "Output.h"
@@ -16,9 +17,10 @@ namespace vellocar::cli {
 
 namespace {
 
-void Summary(Output& out, const std::string& label, std::size_t bifs, std::size_t resources, std::size_t problems) {
-    out.Line(label + "verified " + WithThousands(bifs) + (bifs == 1 ? " BIF, " : " BIFs, ") + WithThousands(resources) +
-             (resources == 1 ? " resource: " : " resources: ") +
+void Summary(Output& out, const std::string& label, std::size_t bifs, std::size_t resources, std::size_t problems,
+             const std::string& kind = "BIF") {
+    out.Line(label + "verified " + WithThousands(bifs) + " " + kind + (bifs == 1 ? ", " : "s, ") +
+             WithThousands(resources) + (resources == 1 ? " resource: " : " resources: ") +
              (problems == 0 ? std::string("no problems")
                             : WithThousands(problems) + (problems == 1 ? " problem" : " problems")));
 }
@@ -64,6 +66,19 @@ int VerifyKey(const std::string& keyPath, const std::vector<std::string>& bifNam
     return problems == 0 ? kExitOk : kExitFailure;
 }
 
+// The archive at path: every fault of its structure and resources, one line each.
+int VerifyErf(const std::string& path, bool quiet, Output& out) {
+    std::size_t problems = 0;
+    const auto erf = ReadErfForCheck(path, [&](const std::string& fault) {
+        Complain(path + ": " + fault);
+        ++problems;
+    });
+    if (!quiet)
+        Summary(out, {}, erf ? 1 : 0, erf ? erf->Keys.size() : 0, problems,
+                erf ? erfcodec::KindOf(erf->FileType) : "archive");
+    return problems == 0 ? kExitOk : kExitFailure;
+}
+
 // Each KEY of the game in turn, with all its BIFs; or, when BIFs are named, each KEY that holds
 // one of them, with those. A resource that a later KEY also holds is the game's own layering,
 // no problem.
@@ -96,6 +111,10 @@ int VerifyGame(const CommandLine& cmd, const Operands& bifNames, Output& out) {
 int VerifyCommand(const CommandLine& cmd, const Operands& args, Output& out) {
     if (cmd.game) return VerifyGame(cmd, args, out);
     if (args.empty()) return UsageError("verify takes KEY and, optionally, BIFs", {kUsageVerify});
+    if (FirstIsErf(cmd, args)) {
+        if (args.size() != 1) return UsageError("verify takes a HAK alone", {kUsageErfOthers});
+        return VerifyErf(args[0], cmd.quiet, out);
+    }
     return VerifyKey(args[0], std::vector<std::string>(args.begin() + 1, args.end()), cmd.quiet, out);
 }
 

@@ -1,0 +1,60 @@
+// vellocar-cli over an archive of the ERF family: list, extract, cat and verify of a small HAK,
+// with the output each gives written here.
+
+#include "CliRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vellocar::test {
+namespace {
+
+struct ErfRun {
+    std::vector<std::string> Args;
+    int Status;
+    std::string Out; // stdout exactly
+    std::string Err; // found in stderr ("" for none at all)
+};
+
+TEST(CliErf, ListExtractCatAndVerifyReadTheArchive) {
+    TempDir dir;
+    WriteFile(dir / "x.hak", ErfBytes({{"zeta", kType2da, "2DA V2.0\n"}, {"hello", kTypeTxt, "hi there\n"}}));
+    Bytes bad = ErfBytes({{"one", kTypeTxt, "1111"}, {"ONE", kTypeTxt, "22"}}, {}, "MOD V1.0");
+    bad[160 + 48 + 12] = 99; // the second resource's size: past the end of the file
+    WriteFile(dir / "bad.mod", bad);
+    const std::string x = dir / "x.hak", b = dir / "bad.mod", out = dir / "out";
+    const std::vector<ErfRun> runs = {
+        {{"list", x}, 0, "zeta.2da\nhello.txt\n", ""},
+        {{"cat", x, "HELLO.txt"}, 0, "hi there\n", ""},
+        {{"cat", x, "nope.txt"}, 1, "", "holds no nope.txt"},
+        {{"extract", x, out, "hello.txt"}, 0, "extracted 1 resource from " + x + " into " + out + "\n", ""},
+        {{"verify", x}, 0, "verified 1 HAK, 2 resources: no problems\n", ""},
+        {{"verify", b},
+         1,
+         "verified 1 MOD, 2 resources: 2 problems\n",
+         "key entry 1 (\"ONE.txt\") is the same resource as entry 0 (\"one.txt\")"},
+        {{"verify", b},
+         1,
+         "verified 1 MOD, 2 resources: 2 problems\n",
+         "the bytes of entry 1 (\"ONE.txt\") run past the end of the file (offset 228, 99 bytes, file 230 bytes)"},
+        {{"list", x, "extra"}, 2, "", "list takes a HAK alone"},
+    };
+    for (const ErfRun& run : runs) {
+        SCOPED_TRACE(run.Args[0] + " " + run.Args.back());
+        const CliResult r = RunCli(dir, run.Args);
+        EXPECT_EQ(r.status, run.Status) << r.err;
+        EXPECT_EQ(r.out, run.Out);
+        if (run.Err.empty())
+            EXPECT_EQ(r.err, "");
+        else
+            EXPECT_NE(r.err.find(run.Err), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Bytes(ReadFile(dir / "out/hello.txt")).Str(), "hi there\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/zeta.2da"));
+}
+
+} // namespace
+} // namespace vellocar::test
