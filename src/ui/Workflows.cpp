@@ -172,7 +172,11 @@ void TForm1::OpenKeyFile(const std::string& path) {
     // its own reference); a build of this KEY that was stopped half-way is finished or undone
     // first, so that the KEY and its BIFs belong together again.
     KeyModel.reset();
-    TKeyRead read = ReadKey(KeyPath);
+    // While a build of this KEY that is still running is waited for, the panel says so.
+    TKeyRead read = ReadKey(KeyPath, [this](const std::string& message) {
+        toolkit_.SetCaption(ControlId::KeyStatPanel, message.empty() ? Str(kWait) : message);
+        toolkit_.RepaintNow();
+    });
     KeyModel = std::move(read.Key);
     const TRecoveryNote& recovery = read.Recovery;
 
