@@ -52,7 +52,7 @@ std::optional<Wanted> WantedResource(const std::string& wanted) {
         Complain(Quoted(wanted) + " is no resource name (a name of 1 to 16 characters, a point, an extension)");
         return std::nullopt;
     }
-    const std::int64_t type = ExtToResType(archived.substr(point));
+    const TResType type = ExtToResType(archived.substr(point));
     if (type == kUnknownResType) {
         Complain(Quoted(wanted) + ": the extension " + Quoted(platform::ShownName({archived.substr(point + 1)})) +
                  " is no resource type");

@@ -46,6 +46,12 @@ bool* FlagOf(const std::string& arg, CommandLine& cmd) {
     return nullptr;
 }
 
+// Every option, for the "did you mean" of one mistyped.
+constexpr std::string_view kOptionNames[] = {
+    "--quiet", "--json",     "--help", "--version",        "--game",   "--all",   "--flat",
+    "--force", "--shadowed", "--png",  "--allow-overlaps", "--append", "--match", "--lang",
+};
+
 } // namespace
 
 std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
@@ -70,7 +76,8 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
                 return UsageError("--lang needs a language folder of the game ('en', 'de', 'fr')", {kUsageInfo});
             cmd.language = *language;
         } else {
-            return UsageError("unknown option '" + arg + "'", {kUsageInfo});
+            const std::string name = arg.substr(0, arg.find('='));
+            return UsageError("unknown option '" + arg + "'" + DidYouMean(name, kOptionNames), {kUsageInfo});
         }
     }
     return std::nullopt;

@@ -91,6 +91,8 @@ int ExtractContainer(const TResourceContainer& container, const std::string& dir
     gauge.Finish();
 
     ReportOverlaps(container.Label, report.Overlapping);
+    for (const TSkippedResource& kept : report.AsBytes)
+        Complain("note: " + container.Label + ": " + kept.Name + ": " + kept.Reason);
     for (const TSkippedResource& skipped : report.Skipped) {
         Complain("skipped " + skipped.Name + ": " + skipped.Reason);
         status = kExitFailure;
@@ -154,6 +156,8 @@ int ExtractBifs(const std::vector<TGameKey>& keys, std::vector<TBifRef> bifs, co
     for (const TBifSkip& overlap : report.Overlapping)
         Complain("note: " + BifLabel(keys, overlap.Bif.Key, overlap.Bif.Bif) + ": " + overlap.Name + ": " +
                  overlap.Reason);
+    for (const TBifSkip& kept : report.AsBytes)
+        Complain("note: " + BifLabel(keys, kept.Bif.Key, kept.Bif.Bif) + ": " + kept.Name + ": " + kept.Reason);
     for (const TBifSkip& skipped : report.Skipped) {
         const std::string bif = BifLabel(keys, skipped.Bif.Key, skipped.Bif.Bif);
         Complain(skipped.Name.empty() ? bif + ": not exported: " + skipped.Reason

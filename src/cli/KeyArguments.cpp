@@ -7,6 +7,7 @@
 #include "ErfFiles.h"
 #include "GameInstall.h"
 #include "KeyReading.h"
+#include "Names.h"
 #include "Output.h"
 #include "Platform.h"
 #include "Text.h"
@@ -31,6 +32,59 @@ std::optional<std::size_t> IndexBelow(const std::string& wanted, std::size_t cou
     for (char c : wanted) index = index * 10 + static_cast<std::size_t>(c - '0');
     if (index < count) return index;
     return std::nullopt;
+}
+
+// A BIF's name as the loose match compares it: its key (StoredNameKey: "\\" for "/", letters
+// folded), a leading "data\\" dropped.
+std::string LooseKey(std::string_view name) {
+    std::string key = StoredNameKey(name);
+    constexpr std::string_view kData = "data\\";
+    if (key.size() > kData.size() && key.compare(0, kData.size(), kData) == 0) key.erase(0, kData.size());
+    return key;
+}
+
+// Whether wanted, as the user typed it, names the BIF that a KEY stores as stored: as stored or
+// as list shows it (exact), or else (loose) the way the game's files are matched: letter case
+// and the two separators aside, with or without the data\\ folder, or by the file name alone.
+bool NamesExactly(const std::string& stored, const std::string& wanted) {
+    return stored == wanted || platform::ShownName({stored}) == wanted;
+}
+bool NamesLoosely(const std::string& stored, const std::string& wantedBytes) {
+    if (wantedBytes.empty()) return false;
+    const std::string wanted = LooseKey(wantedBytes);
+    if (LooseKey(stored) == wanted) return true;
+    return wantedBytes.find_first_of("\\/") == std::string::npos &&
+        StoredNameKey(LastPartOfStoredName(stored)) == wanted;
+}
+
+// wanted as the archive's bytes (this system's spelling of it taken back to Windows-1252); as
+// typed when it has none.
+std::string ArchiveBytesOf(const std::string& wanted) {
+    const auto bytes = ArchiveNameOf(wanted, platform::kHostSpelling);
+    return bytes ? bytes->Bytes : wanted;
+}
+
+// The BIFs of keys (as references, all of one KEY when keys holds one) that wanted names: those
+// it names exactly, and only when it names none so, those it names loosely.
+std::vector<TBifRef> NamedBifs(const std::vector<const TNWNKeyFile*>& keys, const std::string& wanted) {
+    std::vector<TBifRef> named;
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        for (std::size_t b = 0; b < keys[k]->Filenames.size(); ++b)
+            if (NamesExactly(keys[k]->Filenames[b].Filename, wanted)) named.push_back({k, b});
+    if (!named.empty()) return named;
+    const std::string bytes = ArchiveBytesOf(wanted);
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        for (std::size_t b = 0; b < keys[k]->Filenames.size(); ++b)
+            if (NamesLoosely(keys[k]->Filenames[b].Filename, bytes)) named.push_back({k, b});
+    return named;
+}
+
+// The BIFs a message lists when a name matches none: as list shows them, at most kMostListed.
+constexpr std::size_t kMostListed = 40;
+std::string ListedBifs(const std::vector<std::string>& labels) {
+    if (labels.empty()) return "it names no BIF";
+    return (labels.size() == 1 ? "its BIF: " : "its " + WithThousands(labels.size()) + " BIFs: ") +
+        Enumeration(labels, kMostListed);
 }
 
 std::vector<TGameKey> LoadKeys(const std::vector<std::string>& paths) {
@@ -70,22 +124,28 @@ std::vector<std::string> CommandKeyPaths(const CommandLine& cmd, const std::vect
 }
 
 std::optional<std::size_t> ChooseBif(const TNWNKeyFile& key, const std::string& wanted, const std::string& keyPath) {
-    // As stored, or as list shows it (on Linux a name beyond ASCII as UTF-8).
+    // As stored, or as list shows it (on Linux a name beyond ASCII as UTF-8); then an index; then
+    // loosely (NamedBifs), so that an index is never taken for a BIF's bare name.
     std::vector<std::size_t> named;
-    for (std::size_t i = 0; i < key.Filenames.size(); ++i) {
-        const std::string& stored = key.Filenames[i].Filename;
-        if (stored == wanted || platform::ShownName({stored}) == wanted) named.push_back(i);
+    for (std::size_t i = 0; i < key.Filenames.size(); ++i)
+        if (NamesExactly(key.Filenames[i].Filename, wanted)) named.push_back(i);
+    const bool exact = !named.empty();
+    if (!exact) {
+        if (const auto index = IndexBelow(wanted, key.Filenames.size())) return index;
+        for (const TBifRef& ref : NamedBifs({&key}, wanted)) named.push_back(ref.Bif);
     }
     if (named.size() == 1) return named.front();
     if (named.size() > 1) {
-        Complain(Quoted(wanted) + " is listed " + std::to_string(named.size()) + " times in " + Quoted(keyPath) +
-                 " (entries " + Enumerated(named) + "); give the index instead");
+        Complain(Quoted(wanted) +
+                 (exact ? " is listed " + std::to_string(named.size()) + " times in "
+                        : " could be any of " + std::to_string(named.size()) + " BIFs of ") +
+                 Quoted(keyPath) + " (entries " + Enumerated(named) + "); give the index instead");
         return std::nullopt;
     }
-    const std::size_t count = key.Filenames.size();
-    if (const auto index = IndexBelow(wanted, count)) return index;
-    Complain("no BIF " + Quoted(wanted) + " in " + Quoted(keyPath) + " (it names " + std::to_string(count) +
-             (count == 1 ? " BIF" : " BIFs") + "; give a name as 'list' shows it, or an index from 0)");
+    std::vector<std::string> labels;
+    for (const TNWNFilenameEntry& bif : key.Filenames) labels.push_back(platform::ShownName({bif.Filename}));
+    Complain("no BIF " + Quoted(wanted) + " in " + Quoted(keyPath) + "; " + ListedBifs(labels) +
+             " (give a name as 'list' shows it, or an index from 0)");
     return std::nullopt;
 }
 
@@ -95,13 +155,17 @@ std::optional<TBifRef> ChooseBifIn(const std::vector<TGameKey>& keys, const std:
         if (!index) return std::nullopt;
         return TBifRef{0, *index};
     }
-    std::vector<TBifRef> named;
-    for (std::size_t k = 0; k < keys.size(); ++k)
-        for (std::size_t b = 0; b < keys[k].Key->Filenames.size(); ++b)
-            if (keys[k].Key->Filenames[b].Filename == wanted) named.push_back({k, b});
+    std::vector<const TNWNKeyFile*> read;
+    for (const TGameKey& key : keys) read.push_back(key.Key.get());
+    const std::vector<TBifRef> named = NamedBifs(read, wanted);
     if (named.size() == 1) return named.front();
     if (named.empty()) {
-        Complain("no KEY of the game names a BIF " + Quoted(wanted) + "; give a name as 'list --game' shows it");
+        std::vector<std::string> labels;
+        for (std::size_t k = 0; k < keys.size(); ++k)
+            for (std::size_t b = 0; b < keys[k].Key->Filenames.size(); ++b)
+                labels.push_back(platform::ShownName({BifLabel(keys, k, b)}));
+        Complain("no KEY of the game names a BIF " + Quoted(wanted) + "; " + ListedBifs(labels) +
+                 " (give a name as 'list --game' shows it)");
     } else {
         Complain(Quoted(wanted) + " is named by " + std::to_string(named.size()) +
                  " of the game's KEYs; give the KEY and the BIF instead");

@@ -5,10 +5,12 @@
 #include "Commands.h"
 #include "Output.h"
 #include "Platform.h"
+#include "SafeFolders.h"
 #include "Usage.h"
 
 #include <cstdlib>
 #include <utility>
+#include <variant>
 
 namespace vellocar::cli {
 
@@ -32,6 +34,26 @@ std::optional<std::vector<std::string>> SourceFiles(const std::string& sourceDir
         return std::nullopt;
     }
     return names;
+}
+
+// Makes the folder that path's file goes into when the folder above it stands: one level only,
+// and never through a link that stands at its name (HeldFolder::MakeBelow). A folder that stands
+// already, or whose parent does not, is the build's to find. False, with a complaint, when the
+// folder is refused.
+bool MakeTargetFolder(const std::string& path) {
+    std::string folder = platform::FolderPart(path);
+    if (folder.empty() || platform::LookAt(folder)) return true;
+    while (folder.size() > 1 && platform::IsPathSeparator(folder.back())) folder.pop_back();
+    const std::string name = platform::FileNamePart(folder);
+    if (name.empty() || name == "." || name == ".." || platform::LookAt(folder)) return true;
+    const std::string parent = platform::FolderOf(folder);
+    if (!platform::IsFolder(parent)) return true;
+    const auto made = platform::HeldFolder::OpenChosen(parent).MakeBelow(name);
+    if (const auto* refused = std::get_if<std::string>(&made)) {
+        Complain("cannot make the folder " + Quoted(folder) + ": " + *refused + "; nothing written");
+        return false;
+    }
+    return true;
 }
 
 // What the build did: its summary line, then the backups it kept and the files it left out.
@@ -59,6 +81,7 @@ int PackCommand(const CommandLine& cmd, const Operands& args, Output& out) {
     const std::string& keyPath = args[2];
     auto names = SourceFiles(sourceDir);
     if (!names) return kExitFailure;
+    if (!MakeTargetFolder(bifPath) || !MakeTargetFolder(keyPath)) return kExitFailure;
 
     JobGauge gauge("packing", !cmd.quiet);
     TBuildRequest request(WithSeparator(sourceDir), bifPath, keyPath, cmd.append);

@@ -4,9 +4,12 @@
 
 #include "Output.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <numeric>
 #include <string>
+#include <vector>
 
 namespace vellocar::cli {
 
@@ -17,9 +20,12 @@ constexpr std::size_t kPurposeColumn = 58;
 
 // What --help says after the list of forms, line by line.
 constexpr std::string_view kHelpNotes[] = {
+    "'vellocar-cli help COMMAND' or 'vellocar-cli COMMAND --help' shows one command's help.",
     "",
     "BIF is a name as list shows it or as the KEY stores it (data\\2da.bif), or its index in",
     "the KEY; a name that the KEY stores at several entries must be given by its index.",
+    "A name that matches none so is matched as the game's files are: letter case and / or \\",
+    "aside, with or without its data\\ folder, or by its file name alone (2da.bif).",
     "LINE is a resource as list shows it (name.ext). Without --append an existing KEY",
     "is replaced; a replaced KEY or BIF is kept as <name>.bak.",
     "--quiet leaves out the progress bar and the summary lines.",
@@ -64,7 +70,8 @@ constexpr std::string_view kHelpNotes[] = {
     "a PNG picture, 8-bit RGBA, the largest mipmap, the right way up as the game draws it.",
     "cat --png refuses a resource that is not a texture, or does not decode; extract --png",
     "writes each texture as name.png (name.ext.png where two outputs would take one name)",
-    "and everything else as it is; a texture that does not decode is skipped and reported.",
+    "and everything else as it is; a texture that does not decode is written as its own",
+    "bytes under its own name (name.tga), with a note on stderr.",
     "",
     "On a terminal, bytes of names that a terminal could act on are shown as \\xHH (the",
     "byte in hex): control bytes, DEL, C1 controls and bytes that are not valid UTF-8;",
@@ -77,6 +84,9 @@ constexpr std::string_view kHelpNotes[] = {
     "reports resources past its end, overlapping bytes, one name and type listed twice and",
     "key entries whose ResID is not their place.",
     "",
+    "pack makes the folder of BIF and of KEY when the folder above it exists (one level,",
+    "never through a link).",
+    "",
     "With SOURCE_DATE_EPOCH set (seconds since 1970, from 0 to 253402300799, the end of",
     "9999-12-31), pack stamps the KEY with that UTC date instead of today's: the same folder",
     "then packs to the same bytes every time.",
@@ -85,7 +95,116 @@ constexpr std::string_view kHelpNotes[] = {
     "problem found, 2 wrong usage.",
 };
 
+// One command's help: its forms, what it does, and its options, a line each.
+struct CommandHelp {
+    std::string_view command;
+    std::vector<Usage> usages;
+    std::vector<std::string_view> text;
+};
+
+const std::vector<CommandHelp>& CommandHelps() {
+    static const std::vector<CommandHelp> helps{
+        {"list",
+         {kUsageList, kUsageListBif},
+         {"Lists the names of the KEY's BIFs, or with BIF the resources of that BIF (name.ext), one",
+          "per line, in the KEY's order. The KEY alone is read: the BIFs need not be there.",
+          "BIF is a name as list shows it, letter case, / or \\ and the data\\ folder aside, its",
+          "file name alone, or its index in the KEY.", "",
+          "options:", "  --json        one JSON document instead of lines",
+          "  --game        the game's own KEYs instead of KEY (--lang xx: their language)",
+          "  --quiet, -q   no summary or progress"}},
+        {"extract",
+         {kUsageExtract, kUsageExtractAll},
+         {"Writes the resources of one BIF (all, or the LINEs named as list shows them) into DIR,",
+          "or with --all every BIF of the KEY, each into DIR/<BIF name>/. BIF is named as for list.", "",
+          "options:", "  --png             textures (tga, dds, plt) as PNG pictures; one that does not decode",
+          "                    is written as its own bytes, with a note", "  --all             every BIF of the KEY",
+          "  --flat            with --all: every resource into DIR itself",
+          "  --match PATTERN   only the resources whose name.ext matches (*, ?, [...]); repeatable",
+          "  --allow-overlaps  write resources that share their bytes past the BIF's own size",
+          "  --game            the game's own KEYs instead of KEY (--lang xx: their language)",
+          "  --quiet, -q       no summary or progress"}},
+        {"pack",
+         {kUsagePack},
+         {"Packs the plain files of SRCDIR into a new BIF and registers it in KEY: a new KEY, or",
+          "with --append the KEY that stands. A replaced KEY or BIF is kept as <name>.bak. The",
+          "folder of BIF and of KEY is made when the folder above it exists.", "",
+          "options:", "  --append      add the BIF to the existing KEY", "  --quiet, -q   no summary or progress"}},
+        {"verify",
+         {kUsageVerify},
+         {"Checks the KEY against its BIFs (all, or those named as for list): signatures, sizes,",
+          "that every resource is there with the KEY's type and its bytes inside the BIF, and",
+          "that no name is listed twice. One line per problem on stderr; exit status 1 when", "there is any.", "",
+          "options:", "  --game        the game's own KEYs instead of KEY (--lang xx: their language)",
+          "  --quiet, -q   no summary"}},
+        {"find",
+         {kUsageFind, kUsageShadowed},
+         {"Prints each resource of the KEYs whose name.ext matches PATTERN (*, ?, [...], letter",
+          "case ignored): name.ext, KEY, BIF, line, size, and whether the game loads it or a",
+          "later KEY shadows it. With --shadowed, how much of each KEY later KEYs shadow.", "",
+          "options:", "  --json        one JSON document instead of lines",
+          "  --shadowed    the counts of shadowed resources per KEY",
+          "  --game        the game's own KEYs instead of KEY... (--lang xx: their language)",
+          "  --quiet, -q   no summary"}},
+        {"cat",
+         {kUsageCat},
+         {"Writes the exact bytes of the resource NAME.EXT that the game loads from the KEYs (a",
+          "later KEY wins) on stdout. On a terminal only text is written.", "",
+          "options:", "  --force       write to a terminal what is not text",
+          "  --png         a texture (tga, dds, plt) as a PNG picture",
+          "  --game        the game's own KEYs instead of KEY (--lang xx: their language)"}},
+        {"help", {kUsageHelp, kUsageInfo}, {"Prints one command's help, or without COMMAND the help of them all."}},
+    };
+    return helps;
+}
+
+// How many single edits (a character added, dropped, changed, or two neighbours swapped) turn a
+// into b.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    std::iota(d[0].begin(), d[0].end(), std::size_t{0});
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t changed = d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, changed});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
 } // namespace
+
+std::string DidYouMean(std::string_view typed, std::span<const std::string_view> known) {
+    // Words far longer than any known one are no typing slip; their table is not worth making.
+    constexpr std::size_t kLongest = 40;
+    constexpr std::size_t kMostEdits = 2;
+    if (typed.size() > kLongest) return {};
+    std::string_view nearest;
+    std::size_t best = kMostEdits + 1;
+    for (const std::string_view word : known) {
+        const std::size_t letters = word.size() - std::min(word.find_first_not_of('-'), word.size());
+        const std::size_t distance = EditDistance(typed, word);
+        if (distance < best && distance < letters) {
+            best = distance;
+            nearest = word;
+        }
+    }
+    return nearest.empty() ? std::string() : "; did you mean '" + std::string(nearest) + "'?";
+}
+
+bool PrintCommandHelp(Output& out, std::string_view command) {
+    for (const CommandHelp& help : CommandHelps()) {
+        if (help.command != command) continue;
+        for (const Usage& usage : help.usages) out.OwnLine(std::string("usage: ").append(usage.synopsis));
+        out.OwnLine("");
+        for (const std::string_view line : help.text) out.OwnLine(line);
+        return true;
+    }
+    return false;
+}
 
 int UsageError(std::string_view message, std::initializer_list<Usage> usages) {
     Complain(message);
@@ -101,7 +220,7 @@ void PrintHelp(Output& out) {
     out.OwnLine("");
     out.OwnLine("usage:");
     for (const Usage& usage : {kUsageList, kUsageListBif, kUsageExtract, kUsageExtractAll, kUsagePack, kUsageVerify,
-                               kUsageFind, kUsageShadowed, kUsageCat, kUsageInfo}) {
+                               kUsageFind, kUsageShadowed, kUsageCat, kUsageHelp, kUsageInfo}) {
         std::string line = "  ";
         line.append(usage.synopsis);
         // A synopsis too long for the column gets its purpose on a line of its own.

@@ -3,6 +3,8 @@
 // with, and the text of --help.
 
 #include <initializer_list>
+#include <span>
+#include <string>
 #include <string_view>
 
 namespace vellocar::cli {
@@ -39,6 +41,7 @@ inline constexpr Usage kUsageErfExtract{"vellocar-cli [--quiet] extract [--png] 
                                         "export its resources (--match PATTERN...: those that match)"};
 inline constexpr Usage kUsageErfOthers{"vellocar-cli verify HAK | cat [--force] [--png] HAK NAME.EXT",
                                        "check its structure; a resource's bytes on stdout"};
+inline constexpr Usage kUsageHelp{"vellocar-cli help [COMMAND] | COMMAND --help", "one command's help"};
 inline constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text, or the version"};
 
 // Every command's form, for a command line that names none.
@@ -51,5 +54,17 @@ inline constexpr std::initializer_list<Usage> kAllUsages{kUsageList, kUsageListB
 int UsageError(std::string_view message, std::initializer_list<Usage> usages);
 
 void PrintHelp(Output& out);
+
+// The commands, as typed: the verbs and help.
+inline constexpr std::string_view kCommandNames[] = {"list", "extract", "pack", "verify", "find", "cat", "help"};
+
+// The help of one command (one of kCommandNames): its usage, what it does and its options.
+// False, and nothing printed, for any other word.
+bool PrintCommandHelp(Output& out, std::string_view command);
+
+// "; did you mean 'word'?" for the word of known closest to typed, when it is at most two edits
+// away (a character added, dropped, changed, or two side by side swapped) and more of it than
+// the edits is left as typed ("-x" is not taken for "-q"); "" when none is.
+std::string DidYouMean(std::string_view typed, std::span<const std::string_view> known);
 
 } // namespace vellocar::cli

@@ -9,6 +9,7 @@
 //   vellocar-cli [--quiet] find [--json] PATTERN KEY...    the resources whose names match
 //   vellocar-cli [--quiet] find --shadowed KEY...          what later KEYs shadow in each KEY
 //   vellocar-cli cat KEY NAME.EXT [KEY...]                 the bytes the game loads, on stdout
+//   vellocar-cli help [COMMAND]                            one command's help (or COMMAND --help)
 // --game stands for the KEY arguments: the game's own KEYs, in the game's order.
 //
 // Exit status: 0 success, 1 failure (or a resource skipped / not found, or a problem that
@@ -44,10 +45,21 @@ constexpr Verb kVerbs[] = {
     {"verify", VerifyCommand}, {"find", FindCommand},       {"cat", CatCommand},
 };
 
+// The help of the command named so, or a usage error naming the command nearest to it.
+int HelpOf(const std::string& command, Output& out) {
+    if (PrintCommandHelp(out, command)) return kExitOk;
+    return UsageError("no command '" + command + "'" + DidYouMean(command, kCommandNames), {kUsageHelp});
+}
+
 int Run(int argc, char** argv, Output& out) {
     CommandLine cmd;
     if (const auto refused = ParseCommandLine(argc, argv, cmd)) return *refused;
-    if (cmd.help) {
+    // "help", "help COMMAND", "--help", "COMMAND --help".
+    const bool helpVerb = !cmd.operands.empty() && cmd.operands[0] == "help";
+    if (helpVerb && cmd.operands.size() > 2) return UsageError("help takes one COMMAND", {kUsageHelp});
+    if (helpVerb || cmd.help) {
+        const std::size_t named = helpVerb ? 1 : 0;
+        if (cmd.operands.size() > named) return HelpOf(cmd.operands[named], out);
         PrintHelp(out);
         return kExitOk;
     }
@@ -62,7 +74,8 @@ int Run(int argc, char** argv, Output& out) {
     const Operands args(cmd.operands.begin() + 1, cmd.operands.end());
     for (const Verb& known : kVerbs)
         if (verb == known.name) return known.run(cmd, args, out);
-    return UsageError("unknown command '" + verb + "'", kAllUsages);
+    const std::string nearest = DidYouMean(verb, kCommandNames);
+    return UsageError("unknown command '" + verb + "'" + nearest, kAllUsages);
 }
 
 } // namespace

@@ -22,7 +22,6 @@ namespace vellocar::ui {
 
 namespace {
 
-constexpr std::uint16_t kTwoDaType = 2017;
 constexpr char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
 
 std::string Counted(std::uint64_t count, const std::string& one, const std::string& many) {
@@ -188,7 +187,7 @@ void TViewer::Show() {
         window_->ShowPicture({image_->Width, image_->Height, &pixels_});
         return ApplyZoom();
     }
-    if (resource_.ResType == kTwoDaType) {
+    if (resource_.ResType == restype::kTwoDa) {
         try {
             auto rows = std::make_unique<TwoDaRows>(media::ParseTwoDa(bytes));
             const media::TTwoDa& table = rows->Table();

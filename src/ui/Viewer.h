@@ -32,7 +32,7 @@ inline constexpr std::size_t kMaxWholeText = 1u << 20;
 // A resource read for viewing, and where it came from.
 struct TViewedResource {
     TArchiveName Name; // "name.ext"
-    std::uint16_t ResType = 0;
+    TResType ResType = 0;
     std::vector<std::uint8_t> Bytes;
     std::string BifPath; // saves never write over these
     std::string KeyPath;

@@ -1,5 +1,11 @@
 #include "ResourceTypes.h"
 
+#include "ArchiveBytes.h"
+#include "BifFiles.h"
+#include "Build.h"
+#include "KeyReading.h"
+#include "TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -11,8 +17,28 @@ namespace {
 
 TEST(ResourceTypes, WellKnownPairsHoldBothWays) {
     // A few types every modder knows, from the ends and the middle of the table.
-    const std::pair<std::int64_t, const char*> known[] = {{1, "bmp"},    {10, "txt"},   {2009, "nss"}, {2010, "ncs"},
-                                                          {2017, "2da"}, {2027, "utc"}, {2066, "ptt"}};
+    const std::pair<TResType, const char*> known[] = {{0, "res"},
+                                                      {1, "bmp"},
+                                                      {8, "bmu"},
+                                                      {10, "txt"},
+                                                      {2009, "nss"},
+                                                      {2010, "ncs"},
+                                                      {2017, "2da"},
+                                                      {2027, "utc"},
+                                                      {2059, "4pc"},
+                                                      {2066, "ptt"},
+                                                      {2067, "bak"},
+                                                      {9996, "ids"},
+                                                      {9999, "key"},
+                                                      // The Enhanced Edition's, from its first to its last.
+                                                      {2068, "dat"},
+                                                      {2069, "shd"},
+                                                      {2072, "mtr"},
+                                                      {2074, "ttf"},
+                                                      {2077, "sq3"},
+                                                      {2080, "png"},
+                                                      {2081, "jpg"},
+                                                      {2083, "jui"}};
     for (const auto& [type, ext] : known) {
         EXPECT_EQ(ResTypeToExt(type), ext) << type;
         EXPECT_EQ(ExtToResType(std::string(".") + ext), type) << ext;
@@ -20,7 +46,9 @@ TEST(ResourceTypes, WellKnownPairsHoldBothWays) {
 }
 
 TEST(ResourceTypes, NumbersWithoutARowHaveNoExtension) {
-    for (std::int64_t type : {0, 2, 11, 2001, 2034, 2048, 2061, 2067, 65535, -1, -2017, 2017 + 65536})
+    // Gaps of the game's own table, past its ends, and a type cut to 16 bits would be another.
+    for (TResType type : {11u, 1999u, 2004u, 2006u, 2019u, 2021u, 2028u, 2084u, 2099u, 9995u, 10000u, 65535u,
+                          0xFFFFFFFFu, 2017u + 65536u, 2072u + 65536u})
         EXPECT_EQ(ResTypeToExt(type), "") << type;
 }
 
@@ -37,7 +65,7 @@ TEST(ResourceTypes, EveryKnownTypeComesBackFromItsExtensionInEitherCase) {
     // A file named after a resource packs back to the same type: no two types share an
     // extension, and the extension's letter case does not matter.
     std::set<std::string> extensions;
-    for (std::int64_t type = -1; type <= 70000; ++type) {
+    for (TResType type = 0; type <= 70000; ++type) {
         const std::string ext = ResTypeToExt(type);
         if (ext.empty()) continue;
         EXPECT_TRUE(extensions.insert(ext).second) << ext;
@@ -47,6 +75,27 @@ TEST(ResourceTypes, EveryKnownTypeComesBackFromItsExtensionInEitherCase) {
         EXPECT_EQ(ExtToResType("." + upper), type) << upper;
     }
     EXPECT_EQ(ResTypeToExt(kUnknownResType), "");
+}
+
+TEST(ResourceTypes, EnhancedEditionFilesPackAndListUnderTheirExtensions) {
+    using namespace test;
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "src");
+    const std::pair<const char*, std::uint16_t> files[] = {{"x.mtr", 2072}, {"y.shd", 2069}, {"z.png", 2080}};
+    for (const auto& [name, type] : files) WriteFile(dir / ("src/" + std::string(name)), std::string(name));
+    TBuildRequest request((dir.path() / "src" / "").string(), dir / "ee.bif", dir / "ee.key");
+    request.Files = {"x.mtr", "y.shd", "z.png"};
+    BuildArchive(request);
+
+    const RawKey key = ParseKey(ReadFile(dir / "ee.key"));
+    ASSERT_EQ(key.Keys.size(), 3u);
+    const std::vector<std::string> lines = ResourceLines(*ReadKey(dir / "ee.key").Key, 0);
+    ASSERT_EQ(lines.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(key.Keys[i].ResRef, ResRef16(std::string(1, files[i].first[0])));
+        EXPECT_EQ(key.Keys[i].ResType, files[i].second) << files[i].first;
+        EXPECT_EQ(lines[i], files[i].first);
+    }
 }
 
 } // namespace

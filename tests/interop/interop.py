@@ -30,12 +30,19 @@ assert (KEY_HEADER.size, KEY_FILE_ROW.size, KEY_ENTRY.size) == (64, 12, 22)
 assert (BIF_HEADER.size, BIF_VAR.size, BIF_FIXED.size) == (20, 16, 20)
 
 RES_TYPES = {
-    "bmp": 1, "tga": 3, "wav": 4, "plt": 6, "ini": 7, "txt": 10, "mdl": 2002, "nss": 2009,
-    "ncs": 2010, "are": 2012, "set": 2013, "ifo": 2014, "bic": 2015, "wok": 2016, "2da": 2017,
-    "txi": 2022, "git": 2023, "uti": 2025, "utc": 2027, "dlg": 2029, "itp": 2030, "utt": 2032,
-    "dds": 2033, "uts": 2035, "ltr": 2036, "gff": 2037, "fac": 2038, "ute": 2040, "utd": 2042,
-    "utp": 2044, "dft": 2045, "gic": 2046, "gui": 2047, "utm": 2051, "dwk": 2052, "pwk": 2053,
-    "jrl": 2056, "utw": 2058, "ssf": 2060, "ndb": 2064, "ptm": 2065, "ptt": 2066,
+    "res": 0, "bmp": 1, "mve": 2, "tga": 3, "wav": 4, "wfx": 5, "plt": 6, "ini": 7, "bmu": 8, "mpg": 9,
+    "txt": 10, "plh": 2000, "tex": 2001, "mdl": 2002, "thg": 2003, "fnt": 2005, "lua": 2007, "slt": 2008,
+    "nss": 2009, "ncs": 2010, "mod": 2011, "are": 2012, "set": 2013, "ifo": 2014, "bic": 2015, "wok": 2016,
+    "2da": 2017, "tlk": 2018, "txi": 2022, "git": 2023, "bti": 2024, "uti": 2025, "btc": 2026, "utc": 2027,
+    "dlg": 2029, "itp": 2030, "btt": 2031, "utt": 2032, "dds": 2033, "bts": 2034, "uts": 2035, "ltr": 2036,
+    "gff": 2037, "fac": 2038, "bte": 2039, "ute": 2040, "btd": 2041, "utd": 2042, "btp": 2043, "utp": 2044,
+    "dft": 2045, "gic": 2046, "gui": 2047, "css": 2048, "ccs": 2049, "btm": 2050, "utm": 2051, "dwk": 2052,
+    "pwk": 2053, "btg": 2054, "utg": 2055, "jrl": 2056, "sav": 2057, "utw": 2058, "4pc": 2059, "ssf": 2060,
+    "hak": 2061, "nwm": 2062, "bik": 2063, "ndb": 2064, "ptm": 2065, "ptt": 2066, "bak": 2067,
+    "ids": 9996, "erf": 9997, "bif": 9998, "key": 9999,
+    # The Enhanced Edition's.
+    "dat": 2068, "shd": 2069, "xbc": 2070, "wbm": 2071, "mtr": 2072, "ktx": 2073, "ttf": 2074, "sql": 2075,
+    "tml": 2076, "sq3": 2077, "lod": 2078, "gif": 2079, "png": 2080, "jpg": 2081, "caf": 2082, "jui": 2083,
 }
 EXTENSIONS = {t: e for e, t in RES_TYPES.items()}
 UNKNOWN_TYPE = 0xFFFF
@@ -309,7 +316,7 @@ def pack_case(cli, c, work):
 def game_like_key(bif_sizes):
     """A KEY as the game ships them: a name whose FilenameSize counts its zero byte, one whose
     does not, Drives 1 and 3, Reserved bytes set, the key table interleaved, the areas out of
-    order with gaps, a 16-character ResRef, a ResRef with bytes after its zero, type 9996."""
+    order with gaps, a 16-character ResRef, a ResRef with bytes after its zero, type 9990."""
     bifs = [
         dict(name=b"data\\2da.bif", name_size=13, drives=1, size=bif_sizes[0]),
         dict(name=b"data\\Templates.bif", name_bytes=b"data\\Templates.bif\0", name_size=18,
@@ -323,7 +330,7 @@ def game_like_key(bif_sizes):
         (resref("nw_it_longsword1"), 2025, (1 << 20) + 1),    # 16 characters, no zero
         (resref("classes"), 2017, 1),
         (b"nw_dlg\0GARBAGE!!", 2029, (1 << 20) + 0),          # bytes after the zero
-        (resref("ident"), 9996, (2 << 20) + 0),               # a type without an extension
+        (resref("ident"), 9990, (2 << 20) + 0),               # a type without an extension
         (resref("feat"), 2017, 2),
         (resref("c_bat"), 2027, (1 << 20) + 2),
     ]
@@ -337,7 +344,7 @@ GAME_BIFS = {
     # Stored as data\Templates.bif; on disk in lower case, as a Linux install often has it.
     "data/templates.bif": [(2029, rng_bytes(11, 2000)), (2025, rng_bytes(12, 16)),
                            (2027, b"")],
-    "data/misc.bif": [(9996, b"ids")],
+    "data/misc.bif": [(9990, b"ids")],
 }
 
 
@@ -549,7 +556,7 @@ def verify_case(cli, c, work):
     code, _, err = cli.run("verify", key_path)
     c.equal("verify of a spoiled pair fails", code, 1)
     c.equal("verify names the spoiled entry", [l for l in err.splitlines() if l],
-            ["vellocar-cli: data\\misc.bif: ident.: the BIF gives type 10 (txt), the KEY 9996"])
+            ["vellocar-cli: data\\misc.bif: ident.: the BIF gives type 10 (txt), the KEY 9990"])
 
 
 def refused_case(cli, c, work):

@@ -136,7 +136,7 @@ TEST(LocateBif, TheClassicPlaceFirstThenTheEnhancedEditionsLayouts) {
 TEST_F(BifTest, OpenListsTheKeyEntriesOfItsBif) {
     Write(KeyOf({{"data\\other.bif", {Entry("elsewhere", 10, 0, 0)}},
                  {"data\\a.bif",
-                  {Entry("abcdefgh", 2017, 1, 0), Entry("abcdefghijklmnop", 2009, 1, 1), Entry("odd", 9996, 1, 2)}}}),
+                  {Entry("abcdefgh", 2017, 1, 0), Entry("abcdefghijklmnop", 2009, 1, 1), Entry("odd", 9990, 1, 2)}}}),
           BifBytes({{"x", 2017}, {"y", 2009}}));
     Open();
     EXPECT_EQ(bif_.Opened.BifIndex, 1);
@@ -285,7 +285,7 @@ TEST_F(BifTest, UnnamedAndUnsafeResourcesAreSkippedAndTheRestWritten) {
     // Index 1 has no KEY entry; it must not borrow a name from its neighbours.
     Write(KeyOf({{"data\\a.bif",
                   {Entry("ok", 10, 0, 0), Entry("../x", 10, 0, 2), Entry("a/b", 10, 0, 3), Entry("a\\b", 10, 0, 4),
-                   Entry("con", 10, 0, 5), Entry("Lpt3", 2017, 0, 6), Entry("", 9996, 0, 7), Entry("q?", 10, 0, 8),
+                   Entry("con", 10, 0, 5), Entry("Lpt3", 2017, 0, 6), Entry("", 9990, 0, 7), Entry("q?", 10, 0, 8),
                    Entry("tab\t", 10, 0, 9), Entry("c:x", 10, 0, 10), Entry("console", 10, 0, 11)}}}),
           BifBytes({{"0"}, {"1"}, {"2"}, {"3"}, {"4"}, {"5"}, {"6"}, {"7"}, {"8"}, {"9"}, {"10"}, {"11"}}));
     Open();
@@ -340,8 +340,8 @@ TEST_F(BifTest, TwoResourcesForOneFileNeverOverwriteEachOther) {
     const std::vector<std::string> skipped{"first.", "X.2da"};
 #endif
     Write(KeyOf({{"data\\a.bif",
-                  {Entry("first", 9996, 0, 0), Entry("first", 9997, 0, 1), Entry("x", 2017, 0, 2),
-                   Entry("X", 2017, 0, 3), Entry("first.", 9996, 0, 4), Entry("x.2da", 9996, 0, 5)}}}),
+                  {Entry("first", 9990, 0, 0), Entry("first", 9991, 0, 1), Entry("x", 2017, 0, 2),
+                   Entry("X", 2017, 0, 3), Entry("first.", 9990, 0, 4), Entry("x.2da", 9990, 0, 5)}}}),
           BifBytes({{"one"}, {"two"}, {"three"}, {"four"}, {"five"}, {"six"}}));
     Open();
     bif_.ExtractAll(Out());
@@ -404,7 +404,7 @@ TEST_F(BifTest, NeverWritesOverTheBifOrKeyBeingRead) {
     test::WriteFile(bifPath, bifBytes);
     LoadKey(KeyOf({{"data\\res.2da",
                     {Entry("res", 2017, 0, 0), Entry("keyres", 2017, 0, 1), Entry("other", 10, 0, 2),
-                     Entry("keyres.2da", 9996, 0, 3), Entry("KEYRES", 2017, 0, 4)}}}),
+                     Entry("keyres.2da", 9990, 0, 3), Entry("KEYRES", 2017, 0, 4)}}}),
             At("data/keyres.2da"));
     const auto keyBytes = test::ReadFile(At("data/keyres.2da"));
 

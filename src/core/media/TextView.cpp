@@ -12,19 +12,13 @@ namespace vellocar::media {
 
 namespace {
 
-// The text types of the resource table, as the game numbers them.
-constexpr std::array<std::int64_t, 6> kTextTypes{
-    7, // ini
-    10, // txt
-    2009, // nss
-    2013, // set
-    2017, // 2da
-    2022, // txi
-};
+// The types the game keeps as text.
+constexpr std::array kTextTypes{restype::kIni, restype::kTxt,   restype::kNss,
+                                restype::kSet, restype::kTwoDa, restype::kTxi};
 
 } // namespace
 
-bool IsTextType(std::int64_t resType) {
+bool IsTextType(TResType resType) {
     return std::find(kTextTypes.begin(), kTextTypes.end(), resType) != kTextTypes.end();
 }
 
@@ -35,7 +29,7 @@ bool IsPrintableText(std::span<const std::uint8_t> bytes) {
     });
 }
 
-bool ReadsAsText(std::int64_t resType, std::span<const std::uint8_t> bytes) {
+bool ReadsAsText(TResType resType, std::span<const std::uint8_t> bytes) {
     return IsTextType(resType) || IsPrintableText(bytes);
 }
 

@@ -34,11 +34,6 @@ TImage NewImage(std::uint32_t width, std::uint32_t height, std::string format) {
 
 namespace {
 
-// The resource types of the three formats, as the game numbers them.
-constexpr std::int64_t kTgaType = 3;
-constexpr std::int64_t kPltType = 6;
-constexpr std::int64_t kDdsType = 2033;
-
 // The checkerboard behind transparent pixels: light and dark grey.
 constexpr std::uint32_t kLightCell = 0xCC;
 constexpr std::uint32_t kDarkCell = 0x99;
@@ -53,13 +48,13 @@ static_assert(DivideBy255(255 * 255) == 255 && DivideBy255(127) == 0 && DivideBy
 
 } // namespace
 
-std::optional<TTextureType> TextureTypeOf(std::int64_t resType) {
+std::optional<TTextureType> TextureTypeOf(TResType resType) {
     switch (resType) {
-        case kTgaType:
+        case restype::kTga:
             return TTextureType::Tga;
-        case kDdsType:
+        case restype::kDds:
             return TTextureType::Dds;
-        case kPltType:
+        case restype::kPlt:
             return TTextureType::Plt;
         default:
             return std::nullopt;

@@ -12,6 +12,8 @@
 // format's own top-down rule, and tools made for the game flip them back), so both are turned
 // the right way up here; a TGA says where its first row goes.
 
+#include "ResourceTypes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -46,7 +48,7 @@ struct TImage {
 enum class TTextureType { Tga, Dds, Plt };
 
 // The texture format of a resource type (tga 3, dds 2033, plt 6); nothing for any other type.
-std::optional<TTextureType> TextureTypeOf(std::int64_t resType);
+std::optional<TTextureType> TextureTypeOf(TResType resType);
 
 // A TGA of type 2 (true colour, 24 or 32 bits), 3 (grey, 8 bits) or 10 (true colour,
 // run-length, 24 or 32 bits), either origin. A 24-bit or grey picture is opaque.

@@ -40,7 +40,7 @@ std::optional<TArchiveName> ArchiveNameOf(std::string_view fileName, TNameSpelli
 // A file of a folder as an archive names it; valid when Problem is empty.
 struct TPackedName {
     TArchiveName BaseName; // the name without its extension, which runs from the last point
-    std::int64_t Type = kUnknownResType; // the type its extension gives
+    TResType Type = kUnknownResType; // the type its extension gives
     std::string Problem; // why the file cannot be packed under its name; "" when it can
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 // The one table that joins resource type numbers and file extensions, in both directions: the
-// types the game knows by the three letters a loose file of that type is named with.
+// types the game knows by the three letters a loose file of that type is named with, those of
+// the classic game and those the Enhanced Edition added.
 
 #include <cstdint>
 #include <string>
@@ -8,17 +9,37 @@
 
 namespace vellocar {
 
-// The type that no row of the table has: an extension the table does not know.
-inline constexpr std::int64_t kUnknownResType = 0xFFFF;
+// A resource type number. A KEY stores 16 bits of it and a BIF 32: this holds either without
+// loss, so that a BIF's type beyond 16 bits is no other type cut short.
+using TResType = std::uint32_t;
 
-// The extension (three lower-case letters, no point) of a resource type; "" for a type the
-// table does not know.
-std::string ResTypeToExt(std::int64_t type);
+// The type that no row of the table has: an extension the table does not know.
+inline constexpr TResType kUnknownResType = 0xFFFF;
+
+// The types that the program treats on their own (textures, tables, text), by name, so that
+// their numbers are spelled here only; the table below checks each against its row.
+namespace restype {
+inline constexpr TResType kTga = 3;
+inline constexpr TResType kPlt = 6;
+inline constexpr TResType kIni = 7;
+inline constexpr TResType kTxt = 10;
+inline constexpr TResType kNss = 2009;
+inline constexpr TResType kSet = 2013;
+inline constexpr TResType kTwoDa = 2017;
+inline constexpr TResType kTxi = 2022;
+inline constexpr TResType kDds = 2033;
+inline constexpr TResType kShd = 2069;
+inline constexpr TResType kMtr = 2072;
+} // namespace restype
+
+// The extension (three lower-case letters or digits, no point) of a resource type; "" for a
+// type the table does not know.
+std::string ResTypeToExt(TResType type);
 // The same without a copy, for the listing of many entries.
-std::string_view ResTypeExtension(std::int64_t type);
+std::string_view ResTypeExtension(TResType type);
 
 // The type number of an extension given with its leading point (".2da", ".BMP"); 65535 when no
 // row of the table matches.
-std::int64_t ExtToResType(std::string_view extension);
+TResType ExtToResType(std::string_view extension);
 
 } // namespace vellocar

@@ -130,7 +130,7 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string_view>& names
             continue;
         }
         file.BaseName = std::move(archived.BaseName);
-        file.ResType = static_cast<std::uint32_t>(archived.Type);
+        file.ResType = archived.Type;
         if (file.BaseName.Bytes.size() > kResRefSize) unfit.TooLong.emplace_back(file.Name);
 
         const auto info = folder.Stat(file.Name);

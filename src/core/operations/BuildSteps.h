@@ -26,7 +26,7 @@ struct TSourceFile {
     std::string_view Name; // as listed (the request's own string)
     std::string Path; // SourceDir + Name
     TArchiveName BaseName; // the name as the archive holds it, without its extension
-    std::uint32_t ResType = 0;
+    TResType ResType = 0;
     std::uint32_t Size = 0;
 };
 

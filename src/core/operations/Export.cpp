@@ -191,17 +191,7 @@ public:
         const std::string fileName = platform::FileNameOf(OutputNameOf(item));
         // A plan with something to write comes with its folder; one without never gets here.
         if (!target_) throw EFCreateError(platform::CannotCreateMessage(fileName, "no folder was given"));
-        const std::string out = target_->PathOf(fileName);
-        if (MayBe(fileName, bifPath_) && platform::SameFile(out, bifPath_)) {
-            report_.Skipped.push_back(
-                {platform::ShownName(item.Name), "writing it would overwrite the BIF being read"});
-            return;
-        }
-        if (MayBe(fileName, keyPath_) && platform::SameFile(out, keyPath_)) {
-            report_.Skipped.push_back(
-                {platform::ShownName(item.Name), "writing it would overwrite the KEY being read"});
-            return;
-        }
+        if (WouldOverwriteSource(item, fileName)) return;
         if (item.PastEnd)
             throw EReadError("Stream read error: cannot export " + Quoted(platform::ShownName(item.Name)) + " from " +
                              Quoted(bifPath_) + ": its bytes run past the end of the BIF (offset " +
@@ -213,8 +203,26 @@ public:
     }
 
 private:
-    // A texture, decoded and encoded in memory before its file is made: one that does not decode
-    // is skipped with the reason, and nothing is written for it.
+    // Whether the file would be the BIF or the KEY being read: the resource is then skipped.
+    bool WouldOverwriteSource(const TExportItem& item, const std::string& fileName) {
+        const std::string out = target_->PathOf(fileName);
+        if (MayBe(fileName, bifPath_) && platform::SameFile(out, bifPath_)) {
+            report_.Skipped.push_back(
+                {platform::ShownName(item.Name), "writing it would overwrite the BIF being read"});
+            return true;
+        }
+        if (MayBe(fileName, keyPath_) && platform::SameFile(out, keyPath_)) {
+            report_.Skipped.push_back(
+                {platform::ShownName(item.Name), "writing it would overwrite the KEY being read"});
+            return true;
+        }
+        return false;
+    }
+
+    // A texture, decoded and encoded in memory before its file is made. One that does not decode
+    // (a format the decoder does not know, a damaged file) is written as its own bytes under its
+    // own name, with the reason in the report: the user asked for the resource, and its bytes
+    // are all it has.
     void WritePng(const TExportItem& item, const std::string& fileName) {
         std::vector<std::uint8_t> bytes(item.Size);
         try {
@@ -225,17 +233,20 @@ private:
                              Quoted(platform::ShownName(item.Name)) +
                              " was read; nothing was written for it, the files exported before it were kept");
         }
-        std::vector<std::uint8_t> png;
+        std::optional<media::TImage> image;
         try {
-            const media::TImage image = media::DecodeTexture(*item.Png, bytes);
-            bytes = {};
-            png = platform::EncodePng(image.Width, image.Height, image.Rgba);
+            image = media::DecodeTexture(*item.Png, bytes);
         } catch (const EDecodeError& e) {
-            report_.Skipped.push_back(
-                {platform::ShownName(item.Name),
-                 std::string("not written as PNG: ") + e.what() + " (export it without PNG conversion for its bytes)"});
+            const std::string ownName = platform::FileNameOf(item.Name);
+            if (WouldOverwriteSource(item, ownName)) return;
+            if (WriteFresh(item, ownName, [&](platform::File& dest) { dest.WriteAll(bytes.data(), bytes.size()); }))
+                report_.AsBytes.push_back(
+                    {platform::ShownName(item.Name), std::string("written as its own bytes, not as PNG: ") + e.what()});
             return;
         }
+        bytes = {};
+        const std::vector<std::uint8_t> png = platform::EncodePng(image->Width, image->Height, image->Rgba);
+        image.reset();
         if (WriteFresh(item, fileName, [&](platform::File& dest) { dest.WriteAll(png.data(), png.size()); }))
             ++report_.Pngs;
     }

@@ -113,6 +113,9 @@ std::vector<TExportItem> PlanExportChosen(const TExportSource& source, const std
 struct TExportReport {
     std::size_t Written = 0;
     std::size_t Pngs = 0; // of those written, the textures written as PNG
+    // Of those written, the textures that did not decode, written as their own bytes under their
+    // own name instead of a PNG (Reason says why), in plan order.
+    std::vector<TSkippedResource> AsBytes;
     std::vector<TSkippedResource> Skipped; // in plan order
     // The resources written or planned whose bytes overlap those of another (Reason says whose).
     std::vector<TSkippedResource> Overlapping;

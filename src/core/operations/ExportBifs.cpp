@@ -215,6 +215,7 @@ private:
                 WriteExport(plan, *file, keys_[ref.Key].Path, folder, part, request_.AllowOverlaps);
             report_.Written += done.Written;
             report_.Pngs += done.Pngs;
+            for (const TSkippedResource& kept : done.AsBytes) report_.AsBytes.push_back({ref, kept.Name, kept.Reason});
             for (const TSkippedResource& skipped : done.Skipped)
                 report_.Skipped.push_back({ref, skipped.Name, skipped.Reason});
             for (const TSkippedResource& overlap : done.Overlapping)

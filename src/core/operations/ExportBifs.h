@@ -46,6 +46,7 @@ struct TExportBifsReport {
     std::size_t Bifs = 0; // BIFs that were read
     std::size_t Written = 0;
     std::size_t Pngs = 0; // of those written, the textures written as PNG
+    std::vector<TBifSkip> AsBytes; // of those written, textures that did not decode, as their own bytes
     std::size_t Shadowed = 0; // left to a later KEY's resource (Flat with several KEYs)
     std::vector<TBifSkip> Skipped; // BIF by BIF, in the order asked
     std::vector<TBifSkip> Overlapping; // resources whose bytes overlap another's, written or not

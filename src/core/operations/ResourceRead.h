@@ -29,7 +29,7 @@ struct TResourceSpan {
 // ResId as an export of the selected lines finds it.
 struct TListedResource {
     TArchiveName Name; // "name.ext" (ResourceLine)
-    std::uint16_t ResType = 0;
+    TResType ResType = 0;
     std::uint32_t Index = 0; // in the BIF's variable table
     TResourceSpan Span;
 };

@@ -25,8 +25,8 @@ namespace vellocar {
 
 namespace {
 
-// "2017 (2da)", "9996" for a type without an extension.
-std::string TypeText(std::uint32_t type) {
+// "2017 (2da)", "2028" for a type without an extension.
+std::string TypeText(TResType type) {
     const std::string ext = ResTypeToExt(type);
     return ext.empty() ? std::to_string(type) : std::to_string(type) + " (" + ext + ")";
 }
