@@ -69,7 +69,7 @@ inline bool SameKey(const TNWNKeyFile& a, const TNWNKeyFile& b, bool layoutToo) 
         if (x.Filename != y.Filename || x.Resources.size() != y.Resources.size()) return false;
         for (std::size_t k = 0; k < x.Resources.size(); ++k)
             if (x.Resources[k].ResRef != y.Resources[k].ResRef || x.Resources[k].ResType != y.Resources[k].ResType ||
-                x.Resources[k].ResId != y.Resources[k].ResId)
+                x.Resources[k].ResId != y.Resources[k].ResId || x.Resources[k].Sha1 != y.Resources[k].Sha1)
                 return false;
     }
     return true;

@@ -48,7 +48,8 @@ void CheckAgainstFile(const TBifTables& t, std::span<const std::uint8_t> file) {
     fuzz::Check(t.VarResources.size() == t.VarResCount && t.FixedResources.size() == t.FixedResCount,
                 "a table's length is not its count");
     const std::uint64_t varAt = t.VarTableOffset;
-    const std::uint64_t fixedAt = varAt + std::uint64_t{t.VarResCount} * bifcodec::VarEntry::Size;
+    const std::size_t entrySize = t.FileVersion == bifcodec::kVersionE1 ? 24 : 16; // E1 adds two fields
+    const std::uint64_t fixedAt = varAt + std::uint64_t{t.VarResCount} * entrySize;
     const std::uint64_t end = fixedAt + std::uint64_t{t.FixedResCount} * bifcodec::FixedEntry::Size;
     fuzz::Check(end <= file.size(), "the tables reach past the end of the file");
     fuzz::Check(t.HeaderExtra.size() == (varAt > bifcodec::Header::Size ? varAt - bifcodec::Header::Size : 0),
@@ -62,7 +63,7 @@ void CheckAgainstFile(const TBifTables& t, std::span<const std::uint8_t> file) {
                         e.ResType == Le32(row + 12),
                     "a variable entry is not the file's bytes");
         (void)ResTypeToExt(e.ResType); // as the listing names it
-        row += bifcodec::VarEntry::Size;
+        row += entrySize;
     }
     for (const TNWNFixedResEntry& e : t.FixedResources) {
         fuzz::Check(e.Id == Le32(row) && e.Offset == Le32(row + 4) && e.PartCount == Le32(row + 8) &&
@@ -102,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t have = 0;
     try {
         have = fuzz::PrefixRounds(
-            file, 2, [&](std::span<const std::uint8_t> prefix) { return bifcodec::BytesNeeded(prefix, size, kName); });
+            file, 3, [&](std::span<const std::uint8_t> prefix) { return bifcodec::BytesNeeded(prefix, size, kName); });
     } catch (const EFormatError& e) {
         if (tables || wholeError != e.what()) fuzz::Fail("BytesNeeded refuses what Parse does not", e.what());
         return 0;

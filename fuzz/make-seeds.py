@@ -5,7 +5,7 @@ files have (tables out of order, 16-character names, a header gap, unknown types
 an export must handle (names that collide or escape the folder, resources past the end); into
 journal/ build journals of both phases, into recovery/ dead builds over a folder in memory; into reg/ Wine registry files and into settings/ Steam
 and Beamdog folder lists, as those programs write them and with their escapes; into tga/, dds/,
-plt/ and 2da/ small textures of each form the decoders read, and 2DA tables."""
+plt/ and 2da/ small textures of each form the decoders read, and 2DA tables; E1 pairs, xres/."""
 import os
 import struct
 import sys
@@ -62,6 +62,28 @@ def erf(entries, strings=(), kind=b"HAK V1.0"):
         data += content
     head = kind + struct.pack("<9I", len(strings), len(text), len(entries), 160, keys_at, list_at, 126, 40, 0xFFFFFFFF)
     return head + bytes(116) + text + keys + rows + data
+
+
+def e1_pair(resources):
+    """An E1 KEY and BIF sharing an object ID: [(resref, content, stored, compression)]."""
+    oid, name = b"6553a0f1c2d3e4f5a6b7c8d9", b"data\\e1.bif\0"
+    key = b"KEY E1  " + struct.pack("<IIIIII", 1, len(resources), 64, 76 + len(name), 125, 40) + oid + bytes(8)
+    key += struct.pack("<IIHH", 1000, 76, len(name), 0) + name
+    bif, offset = b"BIFFE1  " + struct.pack("<III", len(resources), 0, 44) + oid, 44 + 24 * len(resources)
+    for i, (r, content, stored, compression) in enumerate(resources):
+        key += struct.pack("<16sHI", r, 10, i) + __import__("hashlib").sha1(content).digest()
+        bif += struct.pack("<IIIIII", i, offset, len(stored), 10, compression, len(content))
+        offset += len(stored)
+    return key, bif + b"".join(s for _, _, s, _ in resources)
+
+
+def xres(algorithm, data):
+    """A compressed buffer of data; zstd as a frame of one raw block, written here by hand."""
+    head = b"XRES" + struct.pack("<III", 3, algorithm, len(data))
+    if algorithm == 1:
+        return head + struct.pack("<I", 1) + __import__("zlib").compress(data)
+    frame = struct.pack("<IBB", 0xFD2FB528, 0x20, len(data)) + struct.pack("<I", 1 | len(data) << 3)[:3] + data
+    return head + (struct.pack("<II", 1, 0) + frame if algorithm == 2 else data)
 
 
 def plan(key_bytes, bif_bytes, choice=0, selection=0xFFFF):
@@ -153,6 +175,11 @@ def main(folder):
         "escape": recovery(2, [(0, 6, 0, 1, 5, 1, 1, 1)], bytes([1] * 60)),
         "spelled": recovery(2, [(6, 0, 0, 1, 0, 0, 0, 1), (7, 0, 0, 1, 0, 1, 0, 1)], bytes([1, 4] * 40)),
     })
+    text = b"2DA V2.0\n\n0 Sword 10\n" * 4
+    e1 = [(b"plain", b"hello", b"hello", 0)] + [(b"x%d" % a, text, xres(a, text), 1) for a in (0, 1, 2)]
+    keys["e1.key"], bifs["e1.bif"] = e1_pair(e1)
+    write_all(os.path.join(folder, "xres"), {
+        r.decode(): struct.pack("<I", compression | len(content) << 8) + stored for r, content, stored, compression in e1})
     write_all(os.path.join(folder, "key"), keys)
     write_all(os.path.join(folder, "bif"), bifs)
     # Files of the game's other kinds (and a KEY of another version), which each reader names.

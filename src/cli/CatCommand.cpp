@@ -102,20 +102,21 @@ std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::s
         return std::nullopt;
     }
     const TNWNVarResEntry& resource = bif.Tables.VarResources[index];
-    return Piece{location.Path, {resource.Offset, resource.FileSize}};
+    return Piece{location.Path, SpanOf(resource)};
 }
 
 // Whether all of piece reads as text on a terminal. A UTF-8 sequence cut by the end of a chunk
 // is carried over to the next one.
-bool IsText(platform::File& file, const Piece& piece, std::vector<char>& buffer) {
+bool IsText(platform::File& file, const Piece& piece, std::vector<char>& buffer, const std::string& wanted) {
     std::string carried;
-    return EachResourceChunk(file, piece.Span, buffer, [&](std::string_view chunk, bool last) {
+    const auto text = [&](std::string_view chunk, bool last) {
         carried.append(chunk);
         const std::size_t shown = TextPrefixLength(carried);
         if (shown < carried.size() && (last || carried.size() - shown >= 4)) return false;
         carried.erase(0, shown);
         return true;
-    });
+    };
+    return EachResourceChunk(file, piece.Span, buffer, text, wanted);
 }
 
 // The texture type of NAME.EXT, by its extension; nothing for any other resource.
@@ -190,14 +191,14 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
     std::vector<char> buffer(std::size_t{1} << 16);
     // On a terminal, unless forced, the bytes are read once first and refused unless they are
     // all text: a model or an image would garble the terminal, or drive it with escape sequences.
-    if (!cmd.force && IsTerminal(stdout) && !IsText(file, *piece, buffer)) {
-        Complain(wanted + " is not text (" + WithThousands(piece->Span.Size) +
+    if (!cmd.force && IsTerminal(stdout) && !IsText(file, *piece, buffer, wanted)) {
+        Complain(wanted + " is not text (" + WithThousands(ReadSize(piece->Span)) +
                  " bytes); not written to the terminal: redirect it into a file, or add --force");
         return kExitFailure;
     }
     BinaryStdout();
-    const bool written =
-        EachResourceChunk(file, piece->Span, buffer, [](std::string_view chunk, bool) { return WriteStdout(chunk); });
+    const bool written = EachResourceChunk(
+        file, piece->Span, buffer, [](std::string_view chunk, bool) { return WriteStdout(chunk); }, wanted);
     if (!written || std::fflush(stdout) != 0) {
         Complain("cannot write " + wanted + " to standard output");
         return kExitFailure;

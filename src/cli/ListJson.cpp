@@ -66,7 +66,7 @@ void ResourceObject(TJsonWriter& out, const TNWNKeyEntry& entry, const std::vect
     out.Key("index").Number(index);
     if (inTable) {
         out.Key("offset").Number((*table)[index].Offset);
-        out.Key("size").Number((*table)[index].FileSize);
+        out.Key("size").Number(ResourceSize((*table)[index]));
     } else {
         out.Key("offset").Null();
         out.Key("size").Null();

@@ -335,8 +335,8 @@ void TViewers::Open(const TOpenedBif& bif, const TNWNKeyFile* key, std::size_t l
     const std::string keyPath = key->Path;
     if (!keyPath.empty()) RecoverBeforeReadingAgain(keyPath, "Nothing was shown", "view its files as they are now");
     const std::string shown = platform::ShownName(listed.Name);
-    if (listed.Span.Size > kMaxViewedBytes)
-        throw EVellocarError(Quoted(shown) + " is too large to view (" + WithThousands(listed.Span.Size) +
+    if (ReadSize(listed.Span) > kMaxViewedBytes)
+        throw EVellocarError(Quoted(shown) + " is too large to view (" + WithThousands(ReadSize(listed.Span)) +
                              " bytes; the viewer reads at most " + WithThousands(kMaxViewedBytes) +
                              "): export it instead. Nothing was read");
     TViewedResource resource{listed.Name, listed.ResType, {}, bif.Path, keyPath};

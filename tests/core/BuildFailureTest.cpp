@@ -233,7 +233,7 @@ TEST(BuildRefused, TargetsMustBeWhatTheyAreNamed) {
         {"x.bif", "k.key.bak", "its first bytes are \"an older\""},
         {"notes.txt", "new.key", "its first bytes are \"\\x7FELF not\""},
         {"x.bif", "nwn2.key", "is a KEY of version \"V1.1\", which Vellocar does not read"},
-        {"e1.bif", "new.key", "is a BIF of version \"E1  \", which Vellocar does not read"},
+        {"e1.bif", "new.key", "is a BIF of version \"E1  \", which Vellocar reads but does not write"},
     };
     for (const auto& c : cases) {
         try {

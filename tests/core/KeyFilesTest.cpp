@@ -290,7 +290,7 @@ TEST_F(KeyFileCorrupt, NamesSharedBeyondTheFileSize) {
 
 TEST_F(KeyFileCorrupt, VersionsItDoesNotReadAreNamed) {
     // Other versions lay their tables out otherwise: named, never misread.
-    for (const std::string& version : {std::string("V1.1"), std::string("E1  "), std::string(4, '\0')}) {
+    for (const std::string& version : {std::string("V1.1"), std::string("E2  "), std::string(4, '\0')}) {
         Bytes b = Header(0, 0, 64, 64);
         std::copy(version.begin(), version.end(), b.begin() + 4);
         EXPECT_TRUE(Contains(Refusal(b),

@@ -118,6 +118,7 @@ struct Key {
         std::string ResRef; // up to 16 bytes
         std::uint16_t ResType = kTypeTxt;
         std::uint32_t ResId = 0;
+        std::string Sha1 = {}; // 20 bytes, written after the entry in an E1 KEY
     };
     std::string FileType = "KEY ", FileVersion = "V1  ";
     std::optional<std::uint32_t> BifCount = {}, KeyCount = {}, OffsetToFileTable = {}, OffsetToKeyTable = {};
@@ -152,7 +153,10 @@ struct Key {
             offset += static_cast<std::uint32_t>(bif.Name.size() + 1);
         }
         for (const Bif& bif : Bifs) b.Text(bif.Name).Zeros(1);
-        for (const Entry& e : Entries) b.Text(ResRef16(e.ResRef)).U16(e.ResType).U32(e.ResId);
+        for (const Entry& e : Entries) {
+            b.Text(ResRef16(e.ResRef)).U16(e.ResType).U32(e.ResId);
+            if (FileVersion == "E1  ") b.Text(e.Sha1, 20);
+        }
         return b;
     }
 };
@@ -261,6 +265,53 @@ inline Bytes ErfBytes(const std::vector<ArchiveResource>& resources,
     }
     for (const auto& r : resources) b.Text(r.Content);
     return b;
+}
+
+// ---- E1: a KEY and its BIF as the Enhanced Edition's packer writes them ----
+
+inline const std::string kE1Oid = "6553a0f1c2d3e4f5a6b7c8d9"; // 24 ASCII characters
+// A compressed buffer: "XRES", version, algorithm (0 none, 1 zlib, 2 zstd), size; zlib's version
+// or zstd's version and dictionary; then payload (made by the test).
+inline std::string XRes(std::uint32_t algorithm, std::uint32_t size, const std::string& payload,
+                        const std::string& magic = "XRES", std::uint32_t version = 3, std::uint32_t dictionary = 0) {
+    Bytes b;
+    b.Text(magic, 4).U32(version).U32(algorithm).U32(size);
+    if (algorithm == 1) b.U32(1);
+    if (algorithm == 2) b.U32(1).U32(dictionary);
+    return b.Text(payload).Str();
+}
+
+struct E1Resource {
+    std::string ResRef, Stored; // Stored: as the BIF holds it, a buffer when Compression is 1
+    std::uint32_t Compression = 0, UncompressedSize = 0;
+    std::string Sha1; // the 20 bytes the KEY gives
+};
+
+// data\e1.bif (object ID bifOid; 44 bytes reserved per entry, 24 filled, entries one after
+// another, as one packer writes them) and e1.key naming it; resource i is ResId(0, i), a txt.
+inline std::string WriteE1Archive(const std::filesystem::path& folder, const std::vector<E1Resource>& resources,
+                                  const std::string& bifOid = kE1Oid) {
+    const auto count = static_cast<std::uint32_t>(resources.size());
+    Bytes bif;
+    bif.Text("BIFFE1  ").U32(count).U32(0).U32(44).Text(bifOid, 24);
+    Key key;
+    key.FileVersion = "E1  ";
+    key.Reserved = Bytes(kE1Oid).Zeros(8);
+    std::uint32_t offset = 44 + 44 * count;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const E1Resource& r = resources[i];
+        const auto size = static_cast<std::uint32_t>(r.Stored.size());
+        bif.U32(i).U32(offset).U32(size).U32(kTypeTxt).U32(r.Compression).U32(r.UncompressedSize);
+        offset += size;
+        key.Entries.push_back({r.ResRef, kTypeTxt, ResId(0, i), r.Sha1});
+    }
+    bif.Zeros(20 * count);
+    for (const E1Resource& r : resources) bif.Text(r.Stored);
+    std::filesystem::create_directories(folder / "data");
+    WriteFile((folder / "data" / "e1.bif").string(), bif);
+    key.Bifs.push_back({"data\\e1.bif", {}, 0, bif.Size()});
+    WriteFile((folder / "e1.key").string(), key.Write());
+    return (folder / "e1.key").string();
 }
 
 // ---- Resources to look at ----

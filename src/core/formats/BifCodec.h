@@ -8,6 +8,9 @@
 //   variable table   VarResCount x 16 bytes at VarTableOffset
 //   fixed table      FixedResCount x 20 bytes right after it
 //   resource bytes   each FileSize bytes at its Offset
+// E1 ("BIFFE1  "): the header, then the 24-byte object ID of its KEY; variable entries of 24
+// bytes, which add CompressionType and UncompressedSize. One writer reserves more room per
+// entry than it fills: the table is read from VarTableOffset, entries one after another.
 
 #include "BifFiles.h"
 #include "Records.h"
@@ -27,13 +30,23 @@ using VarEntry = byteio::TRecordLayout<&TNWNVarResEntry::Id, &TNWNVarResEntry::O
 using FixedEntry =
     byteio::TRecordLayout<&TNWNFixedResEntry::Id, &TNWNFixedResEntry::Offset, &TNWNFixedResEntry::PartCount,
                           &TNWNFixedResEntry::PartSize, &TNWNFixedResEntry::ResType>;
-static_assert(Header::Size == 20 && VarEntry::Size == 16 && FixedEntry::Size == 20);
+using VarEntryE1 = byteio::TRecordLayout<&TNWNVarResEntry::Id, &TNWNVarResEntry::Offset, &TNWNVarResEntry::FileSize,
+                                         &TNWNVarResEntry::ResType, &TNWNVarResEntry::CompressionType,
+                                         &TNWNVarResEntry::UncompressedSize>;
+static_assert(Header::Size == 20 && VarEntry::Size == 16 && FixedEntry::Size == 20 && VarEntryE1::Size == 24);
+inline constexpr std::size_t kOidAt = Header::Size; // an E1 BIF's object ID
 
 inline constexpr TFourCC kFileType{'B', 'I', 'F', 'F'};
 inline constexpr TFourCC kVersion1{'V', '1', ' ', ' '};
+inline constexpr TFourCC kVersionE1{'E', '1', ' ', ' '};
+
+// How many bytes a variable entry of a BIF of this version takes.
+inline std::size_t VarEntrySize(const TFourCC& version) {
+    return version == kVersionE1 ? VarEntryE1::Size : VarEntry::Size;
+}
 
 // How many leading bytes of a BIF of fileSize bytes hold its header and tables, judged from
-// the leading bytes at hand: a number beyond prefix.size() asks for more (at most two rounds).
+// the leading bytes at hand: a number beyond prefix.size() asks for more (at most three rounds).
 // Raises EFormatError, naming the file as name, when a table does not fit the file or the BIF is
 // of a version this reader does not read.
 std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name);

@@ -8,6 +8,7 @@
 #include "Errors.h"
 #include "Names.h"
 #include "Platform.h"
+#include "Text.h"
 
 #include <optional>
 #include <utility>
@@ -80,7 +81,21 @@ TOpenedBif OpenBif(const std::string& path, const TNWNKeyFile* key, std::optiona
     opened.Path = path;
     opened.BifIndex = BifEntryOf(path, key, bifIndex);
     opened.Tables = ReadBifTables(path);
+    if (key)
+        if (const std::string mismatch = BifKeyMismatch(opened.Tables, *key); !mismatch.empty())
+            throw EFormatError(CannotOpenAs("BIF", path, mismatch));
     return opened;
+}
+
+std::string BifKeyMismatch(const TBifTables& tables, const TNWNKeyFile& key) {
+    const auto text = [](const auto& chars) { return Quoted(Printable(std::string_view(chars.data(), chars.size()))); };
+    if (tables.FileVersion != key.FileVersion)
+        return "it is of version " + text(tables.FileVersion) + ", its KEY of version " + text(key.FileVersion) +
+            ": a KEY and its BIFs are written together, in one version";
+    if (key.IsE1() && tables.Oid != key.Oid())
+        return "its object ID " + text(tables.Oid) + " is not its KEY's (" + text(key.Oid()) +
+            "): it is a BIF of another build of the KEY";
+    return {};
 }
 
 TBifTables ReadBifTables(const std::string& path) {

@@ -1,5 +1,5 @@
 #pragma once
-// BIF data archives ("BIFF" "V1  "): the records and tables, field for field as the file holds
+// BIF data archives ("BIFF" "V1  ", and "E1  " with compressed resources): the records and tables, field for field as the file holds
 // them; where a KEY's BIF lies; and opening one with its KEY, as a value (OpenBif). The layout
 // and the reading of the bytes are in BifCodec.h.
 
@@ -30,12 +30,25 @@ TBifLocation LocateBif(const std::string& keyFolder, const std::string& storedNa
 
 using TNWNBinaryData = std::vector<std::uint8_t>;
 
+// FileSize is the bytes the BIF stores; an E1 BIF adds how they are stored (0 as they are, 1 a
+// compressed buffer) and the size of the resource once read. A V1 BIF reads as 0 and FileSize.
 struct TNWNVarResEntry {
     std::uint32_t Id = 0;
     std::uint32_t Offset = 0;
     std::uint32_t FileSize = 0;
     std::uint32_t ResType = 0;
+    std::uint32_t CompressionType = 0;
+    std::uint32_t UncompressedSize = 0;
 };
+
+// Whether a resource's bytes are its stored bytes (FileSize of them), as in every V1 BIF and an
+// ERF; else they are a compressed buffer to unpack (compressedbuf::Unpack).
+inline bool IsStoredAsIs(const TNWNVarResEntry& e) { return e.CompressionType == 0; }
+
+// The resource's size as a list shows it: its size once read.
+inline std::uint32_t ResourceSize(const TNWNVarResEntry& e) {
+    return e.CompressionType == 0 ? e.FileSize : e.UncompressedSize;
+}
 
 struct TNWNFixedResEntry {
     std::uint32_t Id = 0;
@@ -46,7 +59,8 @@ struct TNWNFixedResEntry {
 };
 
 // The header and both tables of a BIF, field for field; HeaderExtra holds the bytes between
-// the header and a variable table that starts later.
+// the header and a variable table that starts later. An E1 BIF's object ID follows its header
+// (zeros for V1).
 struct TBifTables {
     TFourCC FileType{};
     TFourCC FileVersion{};
@@ -54,6 +68,7 @@ struct TBifTables {
     std::uint32_t FixedResCount = 0;
     std::uint32_t VarTableOffset = 0;
     TNWNBinaryData HeaderExtra;
+    TOid Oid{};
     std::vector<TNWNVarResEntry> VarResources;
     std::vector<TNWNFixedResEntry> FixedResources;
 };
@@ -74,7 +89,13 @@ std::int32_t BifEntryOf(const std::string& path, const TNWNKeyFile* key, std::op
 // with EFormatError before anything is allocated.
 TBifTables ReadBifTables(const std::string& path);
 
-// Both: the BIF at path read as entry BifEntryOf of key.
+// Why the BIF at path, read as tables, cannot be a BIF of key: a BIF of the other version (V1
+// and E1 are made in pairs), or an E1 BIF whose object ID is not the KEY's (a BIF of another
+// build of the KEY, whose resources the KEY's entries do not describe); "" when it can be.
+std::string BifKeyMismatch(const TBifTables& tables, const TNWNKeyFile& key);
+
+// Both: the BIF at path read as entry BifEntryOf of key, refused with EFormatError when it cannot
+// be a BIF of key (BifKeyMismatch).
 TOpenedBif OpenBif(const std::string& path, const TNWNKeyFile* key, std::optional<std::int32_t> bifIndex = {});
 
 // The lines a list shows for BIF bif of key: one per KEY entry in KEY order, each the

@@ -38,14 +38,24 @@ const std::uint8_t* Row(std::span<const std::uint8_t> bytes, std::uint64_t table
     return bytes.data() + tableAt + index * rowSize;
 }
 
-// Why the file is no KEY of this version, "" when it is one. Another kind of file (a BIF, a HAK)
-// or another version (NWN2's "V1.1", the "E1  " of other games) lays its tables out otherwise:
-// read as this one, it would list garbage.
+// Why the file is no KEY of a version read here (V1, E1), "" when it is one. Another kind of
+// file (a BIF, a HAK) or another version (NWN2's "V1.1") lays its tables out otherwise: read as
+// this one, it would list garbage.
 // A file too short to say is left to the check of its size. Judged before that check, so that a
 // short file of another kind (an empty BIF has 20 bytes) is named as what it is.
 std::string NotThisKey(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < kKindBytes) return {};
+    if (WrongKindText("KEY", bytes.first(kKindBytes), kFileType, kVersionE1).empty()) return {};
     return WrongKindText("KEY", bytes.first(kKindBytes), kFileType, kVersion1);
+}
+
+// How many bytes a key entry of this KEY's version takes.
+std::uint64_t KeyRowSize(const TNWNKeyFile& header) {
+    return header.FileVersion == kVersionE1 ? KeyTableRowE1::Size : KeyTableRow::Size;
+}
+
+TNWNKeyEntry ReadKeyRow(const std::uint8_t* at, bool e1) {
+    return e1 ? KeyTableRowE1::Read(at) : KeyTableRow::Read(at);
 }
 
 std::string TooShort(std::uint64_t fileSize) {
@@ -119,25 +129,27 @@ std::vector<TNWNFilenameEntry> ReadNames(std::span<const std::uint8_t> bytes, co
 void ReadKeyTable(std::span<const std::uint8_t> bytes, TNWNKeyFile& key, std::uint64_t entries,
                   const TFaultSink& fault) {
     const std::size_t rows = key.Filenames.size();
+    const std::size_t rowSize = KeyRowSize(key);
+    const bool e1 = key.IsE1();
     std::vector<std::uint32_t> perBif(rows, 0);
     constexpr std::size_t kResIdAt = kResRefSize + sizeof(TNWNKeyEntry::ResType); // within a row
-    static_assert(kResIdAt + sizeof(TNWNKeyEntry::ResId) == KeyTableRow::Size, "the ResId ends the row");
+    static_assert(kResIdAt + sizeof(TNWNKeyEntry::ResId) == KeyTableRow::Size, "the ResId ends a V1 row");
     for (std::uint32_t k = 0; k < entries; ++k) {
         // Only the ResId, for the count; the whole row when it names no BIF.
-        const std::uint8_t* at = Row(bytes, key.OffsetToKeyTable, k, KeyTableRow::Size);
+        const std::uint8_t* at = Row(bytes, key.OffsetToKeyTable, k, rowSize);
         const std::uint32_t bif = byteio::Get32(at + kResIdAt) >> kResIdBifShift;
         if (bif < rows) {
             ++perBif[bif];
             continue;
         }
-        const TNWNKeyEntry e = KeyTableRow::Read(at);
+        const TNWNKeyEntry e = ReadKeyRow(at, e1);
         fault("key entry " + std::to_string(k) + " (" + Quoted(platform::ShownName({ResRefToString(e.ResRef)})) +
               ") names BIF " + std::to_string(bif) + ", but the file table has " + std::to_string(rows) +
               (rows < key.BifCount ? " entries within the file" : " entries"));
     }
     for (std::size_t i = 0; i < rows; ++i) key.Filenames[i].Resources.reserve(perBif[i]);
     for (std::uint32_t k = 0; k < entries; ++k) {
-        const TNWNKeyEntry e = KeyTableRow::Read(Row(bytes, key.OffsetToKeyTable, k, KeyTableRow::Size));
+        const TNWNKeyEntry e = ReadKeyRow(Row(bytes, key.OffsetToKeyTable, k, rowSize), e1);
         if ((e.ResId >> kResIdBifShift) < rows) key.Filenames[e.ResId >> kResIdBifShift].Resources.push_back(e);
     }
 }
@@ -154,7 +166,7 @@ std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fi
     const std::uint64_t fileTableEnd =
         TableEnd(name, "the file table", header.OffsetToFileTable, header.BifCount, FileTableRow::Size, fileSize);
     const std::uint64_t keyTableEnd =
-        TableEnd(name, "the key table", header.OffsetToKeyTable, header.KeyCount, KeyTableRow::Size, fileSize);
+        TableEnd(name, "the key table", header.OffsetToKeyTable, header.KeyCount, KeyRowSize(header), fileSize);
     std::uint64_t needed = std::max({std::uint64_t{Header::Size}, fileTableEnd, keyTableEnd});
     if (prefix.size() < fileTableEnd) return needed;
 
@@ -191,7 +203,7 @@ std::optional<TNWNKeyFile> ReadKey(std::span<const std::uint8_t> bytes, std::uin
     const std::uint64_t rows =
         RowsWithin(fault, "the file table", key.OffsetToFileTable, key.BifCount, FileTableRow::Size, fileSize);
     const std::uint64_t entries =
-        RowsWithin(fault, "the key table", key.OffsetToKeyTable, key.KeyCount, KeyTableRow::Size, fileSize);
+        RowsWithin(fault, "the key table", key.OffsetToKeyTable, key.KeyCount, KeyRowSize(key), fileSize);
     key.FileTable = ReadFileTable(bytes, key, rows);
     key.Filenames = ReadNames(bytes, key, fileSize, fault);
     ReadKeyTable(bytes, key, entries, fault);
@@ -254,6 +266,11 @@ void ComputeLayout(TNWNKeyFile& key) {
 }
 
 std::vector<std::uint8_t> Serialize(const TNWNKeyFile& key, const std::string& name) {
+    // The writer lays out V1 rows: an E1 header over them would make a KEY no reader can read.
+    if (key.FileVersion != kVersion1)
+        throw EFormatError("Cannot save KEY " + Quoted(name) + ": it is of version " +
+                           Quoted(Printable(std::string_view(key.FileVersion.data(), key.FileVersion.size()))) +
+                           ", and Vellocar writes KEY version \"V1  \" only");
     // A header whose BifCount disagrees with the rows written would make a KEY that no reader
     // can trust, so such a model is refused.
     if (key.FileTable.size() != key.Filenames.size() || key.BifCount != key.Filenames.size())

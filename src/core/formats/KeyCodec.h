@@ -8,6 +8,8 @@
 //   file table  BifCount x 12 bytes at OffsetToFileTable
 //   names       each FilenameSize bytes at its FilenameOffset
 //   key table   KeyCount x 22 bytes at OffsetToKeyTable
+// E1 ("KEY E1  ") is laid out alike, but for a 24-byte object ID at the start of the reserved
+// bytes and the SHA-1 of the resource's uncompressed bytes after each key entry (42 bytes).
 
 #include "KeyFiles.h"
 #include "Records.h"
@@ -29,10 +31,14 @@ using Header =
 using FileTableRow = byteio::TRecordLayout<&TNWNFileTableEntry::FileSize, &TNWNFileTableEntry::FilenameOffset,
                                            &TNWNFileTableEntry::FilenameSize, &TNWNFileTableEntry::Drives>;
 using KeyTableRow = byteio::TRecordLayout<&TNWNKeyEntry::ResRef, &TNWNKeyEntry::ResType, &TNWNKeyEntry::ResId>;
-static_assert(Header::Size == 64 && FileTableRow::Size == 12 && KeyTableRow::Size == 22);
+using KeyTableRowE1 =
+    byteio::TRecordLayout<&TNWNKeyEntry::ResRef, &TNWNKeyEntry::ResType, &TNWNKeyEntry::ResId, &TNWNKeyEntry::Sha1>;
+static_assert(Header::Size == 64 && FileTableRow::Size == 12 && KeyTableRow::Size == 22 && KeyTableRowE1::Size == 42);
+inline constexpr std::size_t kOidAt = 32; // an E1 KEY's object ID, in the header
 
 inline constexpr TFourCC kFileType{'K', 'E', 'Y', ' '};
 inline constexpr TFourCC kVersion1{'V', '1', ' ', ' '};
+inline constexpr TFourCC kVersionE1{'E', '1', ' ', ' '};
 
 // How many leading bytes of a KEY of fileSize bytes must be at hand to read it, judged from
 // the leading bytes already at hand: a number beyond prefix.size() asks for more, and is
@@ -62,8 +68,8 @@ void ComputeLayout(TNWNKeyFile& key);
 
 // The bytes of a KEY: header, file table, names (each followed by one zero byte), key table
 // grouped by BIF in table order, laid out as ComputeLayout would lay the model out (whose own
-// layout fields are not read). A model whose BifCount, file table and names disagree is refused
-// with EFormatError.
+// layout fields are not read). A model whose BifCount, file table and names disagree, or one of
+// a version other than V1 (Vellocar reads E1 but writes V1 only), is refused with EFormatError.
 std::vector<std::uint8_t> Serialize(const TNWNKeyFile& key, const std::string& name);
 
 } // namespace vellocar::keycodec

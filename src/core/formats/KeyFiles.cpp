@@ -19,6 +19,18 @@ std::string OtherVersionText(std::string_view kind, std::string_view found, cons
         " version " + Quoted(std::string_view(read.data(), read.size())) + ")";
 }
 
+bool TNWNKeyFile::IsE1() const { return FileVersion == keycodec::kVersionE1; }
+
+TOid TNWNKeyFile::Oid() const {
+    TOid oid{};
+    // The reserved bytes are the header's last ones.
+    constexpr std::size_t at = keycodec::kOidAt - (keycodec::Header::Size - kKeyReservedSize);
+    static_assert(at + kOidSize <= kKeyReservedSize);
+    if (IsE1())
+        for (std::size_t i = 0; i < oid.size(); ++i) oid[i] = static_cast<char>(Reserved[at + i]);
+    return oid;
+}
+
 std::string ResRefToString(const TResRef& resRef) {
     const auto end = std::find(resRef.begin(), resRef.end(), '\0');
     return std::string(resRef.begin(), end);
@@ -85,7 +97,8 @@ std::optional<TNWNKeyFile> LoadKeyForCheck(const std::string& path, const keycod
         [](std::span<const std::uint8_t> prefix, std::uint64_t size) -> std::uint64_t {
             if (prefix.size() < keycodec::Header::Size) return std::min<std::uint64_t>(size, keycodec::Header::Size);
             const TNWNKeyFile header = keycodec::Header::Read(prefix.data());
-            const bool isKey = header.FileType == keycodec::kFileType && header.FileVersion == keycodec::kVersion1;
+            const bool isKey = header.FileType == keycodec::kFileType &&
+                (header.FileVersion == keycodec::kVersion1 || header.FileVersion == keycodec::kVersionE1);
             return isKey ? size : prefix.size();
         },
         fileSize);

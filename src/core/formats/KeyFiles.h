@@ -1,10 +1,11 @@
 #pragma once
-// KEY index files ("KEY " "V1  "): the model, field for field as the file holds it, and its
+// KEY index files ("KEY " "V1  ", and the "E1  " of the Enhanced Edition's tools): the model, field for field as the file holds it, and its
 // loading and saving. The layout of each record and the reading and writing of the bytes are in
 // KeyCodec.h.
 
 #include "ArchiveNames.h"
 #include "ResourceTypes.h"
+#include "Sha1.h"
 
 #include <array>
 #include <cstdint>
@@ -42,11 +43,13 @@ struct TNWNFileTableEntry {
     std::uint16_t Drives = 0;
 };
 
-// One row of the key table, field for field. ResRef is held as the 16 bytes of the file.
+// One row of the key table, field for field. ResRef is held as the 16 bytes of the file. An E1
+// KEY adds the SHA-1 of the resource's uncompressed bytes; a V1 KEY leaves it zero.
 struct TNWNKeyEntry {
     TResRef ResRef{};
     std::uint16_t ResType = 0;
     std::uint32_t ResId = 0;
+    TSha1 Sha1{};
 };
 
 // How a resource is listed and named as a loose file: its ResRef as text, a point, and the
@@ -64,6 +67,12 @@ struct TNWNFilenameEntry {
     std::vector<TNWNKeyEntry> Resources;
 };
 
+// An E1 KEY and its BIFs carry one object ID, 24 ASCII characters (the first 24 of the KEY's
+// reserved bytes, right after the BIF's header), so that a BIF of another build of the KEY is
+// known for what it is.
+inline constexpr std::size_t kOidSize = 24;
+using TOid = std::array<char, kOidSize>;
+
 class TNWNKeyFile {
 public:
     TFourCC FileType{};
@@ -77,6 +86,11 @@ public:
     std::array<std::uint8_t, kKeyReservedSize> Reserved{};
     std::vector<TNWNFileTableEntry> FileTable;
     std::vector<TNWNFilenameEntry> Filenames;
+
+    // Whether the KEY is of version "E1  " (42-byte key entries with a SHA-1, an object ID).
+    bool IsE1() const;
+    // The object ID of an E1 KEY; zeros for a V1 KEY.
+    TOid Oid() const;
 
     // Not part of the file: the path LoadFromFile read or SaveToFile wrote, "" for a model
     // built in memory. An export uses it to refuse writing over the KEY it reads from.

@@ -284,12 +284,16 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
         }
         const std::string version(target.Version.begin(), target.Version.end());
         if (got < head.size() || part(signature.size()) != version) {
+            const std::string_view found(head.data() + signature.size(), got - signature.size());
+            // E1 is read, not written: its rows carry SHA-1s and compressed resources a build
+            // does not make, and a V1 table appended to would no longer be E1.
+            const std::string what = found == "E1  "
+                ? "of version \"E1  \", which Vellocar reads but does not write (a build writes " +
+                    std::string(target.Kind) + " version " + Quoted(version) + ")"
+                : OtherVersionText(target.Kind, found, target.Version);
             Refuse(bifFileName,
                    Quoted(target.Path) + ", which the build would replace or extend as its " + target.Kind + ", is a " +
-                       target.Kind + " " +
-                       OtherVersionText(target.Kind,
-                                        std::string_view(head.data() + signature.size(), got - signature.size()),
-                                        target.Version));
+                       target.Kind + " " + what);
         }
     }
 }

@@ -4,6 +4,7 @@
 
 #include "ArchiveNames.h"
 #include "ByteIO.h"
+#include "CompressedBuffer.h"
 #include "Errors.h"
 #include "ExportNames.h"
 #include "KeyReading.h"
@@ -64,6 +65,9 @@ TExportItem ItemFor(const TExportSource& source, const TNWNKeyEntry& entry, std:
     item.Resource = index;
     item.Offset = resource.Offset;
     item.Size = resource.FileSize;
+    item.Packed = !IsStoredAsIs(resource);
+    item.Compression = resource.CompressionType;
+    item.Unpacked = resource.UncompressedSize;
     item.PastEnd = !byteio::RangeEnd(resource.Offset, resource.FileSize, 1, source.BifSize);
     return item;
 }
@@ -199,6 +203,12 @@ public:
                              std::to_string(bifSize) + " bytes); nothing was written for it");
 
         if (item.Png) return WritePng(item, fileName);
+        if (item.Packed) {
+            const auto bytes = ReadPacked(item);
+            if (bytes)
+                WriteFresh(item, fileName, [&](platform::File& dest) { dest.WriteAll(bytes->data(), bytes->size()); });
+            return;
+        }
         WriteFresh(item, fileName, [&](platform::File& dest) { dest.CopyFrom(bif_, item.Offset, item.Size); });
     }
 
@@ -219,6 +229,41 @@ private:
         return false;
     }
 
+    // A packed resource's bytes, unpacked; its sizes are checked before anything is read. One
+    // that does not unpack is skipped with the reason (Unpack).
+    std::optional<std::vector<std::uint8_t>> ReadPacked(const TExportItem& item) {
+        try {
+            compressedbuf::CheckSizes(item.Size, item.Compression, item.Unpacked);
+        } catch (const EFormatError& e) {
+            report_.Skipped.push_back({platform::ShownName(item.Name), std::string("not written: ") + e.what()});
+            return std::nullopt;
+        }
+        std::vector<std::uint8_t> bytes(item.Size);
+        try {
+            bif_.Seek(item.Offset);
+            bif_.ReadExact(bytes.data(), bytes.size());
+        } catch (const EReadError&) {
+            throw EReadError("Stream read error: " + Quoted(bifPath_) + " ended while " +
+                             Quoted(platform::ShownName(item.Name)) +
+                             " was read; nothing was written for it, the files exported before it were kept");
+        }
+        if (!Unpack(item, bytes)) return std::nullopt;
+        return bytes;
+    }
+
+    // A packed resource's bytes unpacked in place; one that does not unpack is skipped with the
+    // reason and nothing is written for it, the others still are.
+    bool Unpack(const TExportItem& item, std::vector<std::uint8_t>& bytes) {
+        if (!item.Packed) return true;
+        try {
+            bytes = compressedbuf::Unpack(bytes, item.Compression, item.Unpacked);
+            return true;
+        } catch (const EFormatError& e) {
+            report_.Skipped.push_back({platform::ShownName(item.Name), std::string("not written: ") + e.what()});
+            return false;
+        }
+    }
+
     // A texture, decoded and encoded in memory before its file is made. One that does not decode
     // (a format the decoder does not know, a damaged file) is written as its own bytes under its
     // own name, with the reason in the report: the user asked for the resource, and its bytes
@@ -233,6 +278,7 @@ private:
                              Quoted(platform::ShownName(item.Name)) +
                              " was read; nothing was written for it, the files exported before it were kept");
         }
+        if (!Unpack(item, bytes)) return;
         std::optional<media::TImage> image;
         try {
             image = media::DecodeTexture(*item.Png, bytes);

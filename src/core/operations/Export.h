@@ -35,6 +35,11 @@ struct TExportItem {
     std::string SkipReason; // why it is not written, as this system shows it; empty when it is
     std::uint32_t Offset = 0; // where its bytes lie in the BIF
     std::uint32_t Size = 0;
+    // Its bytes are unpacked before they are written (an E1 BIF's compressed buffer): how
+    // (compressedbuf::Unpack) and to how many bytes.
+    bool Packed = false;
+    std::uint32_t Compression = 0;
+    std::uint32_t Unpacked = 0;
     bool PastEnd = false; // its bytes run past the end of the BIF: the export stops here
     std::int64_t Progress = -1; // the progress position told before this step; -1 for none
     // A texture written as a PNG picture of it instead of its own bytes, under OutputName.

@@ -162,7 +162,10 @@ std::vector<TBifFault> FillSizes(const std::vector<TGameKey>& keys, std::vector<
                     platform::ReadLeadingBytes(file, [&](std::span<const std::uint8_t> prefix) {
                         return bifcodec::BytesNeeded(prefix, fileSize, location.Path);
                     });
-                resources = bifcodec::Parse(bytes, fileSize, location.Path).VarResources;
+                TBifTables tables = bifcodec::Parse(bytes, fileSize, location.Path);
+                if (const std::string mismatch = BifKeyMismatch(tables, *key.Key); !mismatch.empty())
+                    throw EFormatError(CannotOpenAs("BIF", location.Path, mismatch));
+                resources = std::move(tables.VarResources);
                 opened = true;
             } catch (const EVellocarError& error) {
                 faults.push_back({first.Key, first.Bif, error.what()});
@@ -173,7 +176,7 @@ std::vector<TBifFault> FillSizes(const std::vector<TGameKey>& keys, std::vector<
             TResourceHit& hit = hits[order[i]];
             const std::uint32_t index = hit.Entry.ResId & kResIdIndexMask;
             if (index < resources.size())
-                hit.Size = resources[index].FileSize;
+                hit.Size = ResourceSize(resources[index]);
             else
                 unmatched = unmatched || opened;
         }

@@ -4,6 +4,7 @@
 
 #include "ArchiveNames.h"
 #include "ByteIO.h"
+#include "CompressedBuffer.h"
 #include "Errors.h"
 #include "ExportNames.h"
 #include "Text.h"
@@ -23,8 +24,23 @@ TListedResource ListedResource(const std::vector<TNWNKeyEntry>& entries, std::ui
     if ((entry.ResId >> kResIdBifShift) != bifIndex || listed.Index >= resources.size())
         throw EFormatError(Quoted(platform::ShownName(listed.Name)) + ": the BIF holds no resource at index " +
                            std::to_string(listed.Index) + " (it has " + std::to_string(resources.size()) + ")");
-    listed.Span = {resources[listed.Index].Offset, resources[listed.Index].FileSize};
+    listed.Span = SpanOf(resources[listed.Index]);
     return listed;
+}
+
+TResourceSpan SpanOf(const TNWNVarResEntry& resource) {
+    return {resource.Offset, resource.FileSize, !IsStoredAsIs(resource), resource.CompressionType,
+            resource.UncompressedSize};
+}
+
+std::vector<std::uint8_t> UnpackedBytes(std::vector<std::uint8_t> stored, const TResourceSpan& span,
+                                        const std::string& name, const std::string& bifPath) {
+    if (!span.Packed) return stored;
+    try {
+        return compressedbuf::Unpack(stored, span.Compression, span.Unpacked);
+    } catch (const EFormatError& e) {
+        throw EFormatError("Cannot read " + Quoted(name) + " from " + QuotedPath(bifPath) + ": " + e.what());
+    }
 }
 
 void CheckResourceSpan(const platform::File& bif, const TResourceSpan& span, const std::string& name) {
@@ -36,10 +52,17 @@ void CheckResourceSpan(const platform::File& bif, const TResourceSpan& span, con
 
 std::vector<std::uint8_t> ReadResourceBytes(platform::File& bif, const TResourceSpan& span, const std::string& name) {
     CheckResourceSpan(bif, span, name);
+    if (span.Packed) {
+        try {
+            compressedbuf::CheckSizes(span.Size, span.Compression, span.Unpacked);
+        } catch (const EFormatError& e) {
+            throw EFormatError("Cannot read " + Quoted(name) + " from " + QuotedPath(bif.Path()) + ": " + e.what());
+        }
+    }
     std::vector<std::uint8_t> bytes(span.Size);
     bif.Seek(span.Offset);
     bif.ReadExact(bytes.data(), bytes.size());
-    return bytes;
+    return UnpackedBytes(std::move(bytes), span, name, bif.Path());
 }
 
 void SaveResourceFile(const std::string& path, std::span<const std::uint8_t> bytes, const std::string& bifPath,

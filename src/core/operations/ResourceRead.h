@@ -6,6 +6,7 @@
 
 #include "ArchiveNames.h"
 #include "BifFiles.h"
+#include "ByteIO.h"
 #include "Platform.h"
 
 #include <algorithm>
@@ -18,11 +19,27 @@
 
 namespace vellocar {
 
-// Where a resource's bytes lie in its BIF.
+// Where a resource's bytes lie in its BIF (Size of them), and, for a resource of an E1 BIF that
+// is not stored as it is, how to unpack them: they are read whole and unpacked in memory, which
+// compressedbuf::kMaxUnpackedSize bounds.
 struct TResourceSpan {
     std::uint32_t Offset = 0;
     std::uint32_t Size = 0;
+    bool Packed = false;
+    std::uint32_t Compression = 0;
+    std::uint32_t Unpacked = 0;
 };
+
+// The span of a variable resource.
+TResourceSpan SpanOf(const TNWNVarResEntry& resource);
+
+// The resource's size once read: Unpacked when packed, else Size.
+inline std::uint32_t ReadSize(const TResourceSpan& span) { return span.Packed ? span.Unpacked : span.Size; }
+
+// The resource's bytes from its stored bytes (span.Size of them, read): themselves, or unpacked.
+// Raises EFormatError naming the resource (name) and the BIF (bifPath) when they do not unpack.
+std::vector<std::uint8_t> UnpackedBytes(std::vector<std::uint8_t> stored, const TResourceSpan& span,
+                                        const std::string& name, const std::string& bifPath);
 
 // The resource that line `line` of a BIF's resource list shows (ResourceLines: one line per KEY
 // entry of that BIF, entries being key.Filenames[bifIndex].Resources), found through the entry's
@@ -42,13 +59,24 @@ TListedResource ListedResource(const std::vector<TNWNKeyEntry>& entries, std::ui
 // past the end of the open BIF.
 void CheckResourceSpan(const platform::File& bif, const TResourceSpan& span, const std::string& name);
 
-// The resource's bytes: all of them and no more, after CheckResourceSpan. Memory: its size.
+// The resource's bytes: all of them and no more, after CheckResourceSpan, unpacked when packed.
+// Memory: its size (and its stored size).
 std::vector<std::uint8_t> ReadResourceBytes(platform::File& bif, const TResourceSpan& span, const std::string& name);
 
 // The same in chunks of at most buffer.size() bytes, each handed to use with whether it is the
-// last one; false as soon as use refuses one. Memory: the buffer.
+// last one; false as soon as use refuses one. Memory: the buffer, and a packed resource whole.
 template <typename Use>
-bool EachResourceChunk(platform::File& bif, const TResourceSpan& span, std::vector<char>& buffer, Use&& use) {
+bool EachResourceChunk(platform::File& bif, const TResourceSpan& span, std::vector<char>& buffer, Use&& use,
+                       const std::string& name = {}) {
+    if (span.Packed) {
+        const std::vector<std::uint8_t> bytes = ReadResourceBytes(bif, span, name);
+        const std::string_view all = byteio::AsChars(bytes.data(), bytes.size());
+        for (std::size_t at = 0; at < all.size(); at += buffer.size()) {
+            const std::string_view chunk = all.substr(at, buffer.size());
+            if (!use(chunk, at + chunk.size() == all.size())) return false;
+        }
+        return true;
+    }
     bif.Seek(span.Offset);
     for (std::uint32_t left = span.Size; left > 0;) {
         const auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>(left, buffer.size()));

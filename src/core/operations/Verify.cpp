@@ -11,6 +11,8 @@
 #include "Names.h"
 #include "Platform.h"
 #include "Progress.h"
+#include "ResourceRead.h"
+#include "Sha1.h"
 
 #include <algorithm>
 #include <array>
@@ -148,8 +150,10 @@ std::optional<std::string> SignatureProblem(std::string_view kind, const TFourCC
 
 // The header and tables of the BIF at path and the file's size, or the reason there are none.
 struct TCheckedBif {
+    std::string Path;
     TFourCC FileType{};
     TFourCC FileVersion{};
+    TOid Oid{};
     std::uint32_t VarTableOffset = 0;
     std::uint32_t FixedResCount = 0;
     std::vector<TNWNVarResEntry> Resources;
@@ -159,6 +163,7 @@ struct TCheckedBif {
 
 TCheckedBif ReadBifForCheck(const std::string& path) {
     TCheckedBif opened;
+    opened.Path = path;
     const auto info = platform::Stat(path);
     if (!info) {
         opened.Fault = "not found (looked for " + Quoted(path) + ")";
@@ -172,6 +177,7 @@ TCheckedBif ReadBifForCheck(const std::string& path) {
         TBifTables bif = ReadBifTables(path);
         opened.FileType = bif.FileType;
         opened.FileVersion = bif.FileVersion;
+        opened.Oid = bif.Oid;
         opened.VarTableOffset = bif.VarTableOffset;
         opened.FixedResCount = bif.FixedResCount;
         opened.Resources = std::move(bif.VarResources);
@@ -196,12 +202,16 @@ std::unordered_map<std::uint32_t, std::vector<std::string>> PlacementNotes(
     const TCheckedBif& bif, const std::function<std::string(std::uint32_t)>& nameOf) {
     std::unordered_map<std::uint32_t, std::vector<std::string>> notes;
     const auto count = static_cast<std::uint32_t>(bif.Resources.size());
-    const std::uint64_t varEnd = std::uint64_t{bif.VarTableOffset} + std::uint64_t{bifcodec::VarEntry::Size} * count;
+    const std::uint64_t varEnd =
+        std::uint64_t{bif.VarTableOffset} + std::uint64_t{bifcodec::VarEntrySize(bif.FileVersion)} * count;
+    // An E1 BIF's header goes on with its object ID.
+    const std::uint64_t headerEnd =
+        bif.FileVersion == bifcodec::kVersionE1 ? bifcodec::kOidAt + kOidSize : bifcodec::Header::Size;
     const struct {
         std::uint64_t Begin, End;
         const char* What;
     } tables[] = {
-        {0, bifcodec::Header::Size, "the BIF's header"},
+        {0, headerEnd, "the BIF's header"},
         {bif.VarTableOffset, varEnd, "the variable resource table"},
         {varEnd, varEnd + std::uint64_t{bifcodec::FixedEntry::Size} * bif.FixedResCount, "the fixed resource table"}};
 
@@ -291,17 +301,48 @@ private:
     std::string NameOf(std::uint32_t index) const {
         return namedBy_[index] ? platform::ShownName(ResourceLine(*namedBy_[index])) : "#" + std::to_string(index);
     }
-    void PlacementProblems(std::uint32_t index, const std::string& name) {
-        if (const auto notes = placement_.find(index); notes != placement_.end())
-            for (const std::string& note : notes->second) Problem(name, note);
+    // Whether there were any.
+    bool PlacementProblems(std::uint32_t index, const std::string& name) {
+        const auto notes = placement_.find(index);
+        if (notes == placement_.end()) return false;
+        for (const std::string& note : notes->second) Problem(name, note);
+        return true;
+    }
+
+    // An E1 KEY's SHA-1 of the resource against the resource's bytes, unpacked: the BIF is
+    // opened once, for its first resource, and each resource is read in chunks (a packed one
+    // whole, as it is unpacked).
+    void CheckSha1(const TNWNKeyEntry& entry, const TNWNVarResEntry& resource, const std::string& name) {
+        TSha1Hasher hasher;
+        try {
+            if (!file_) file_.emplace(platform::File::OpenRead(bif_.Path));
+            EachResourceChunk(
+                *file_, SpanOf(resource), buffer_,
+                [&](std::string_view chunk, bool) {
+                    hasher.Add({reinterpret_cast<const std::uint8_t*>(chunk.data()), chunk.size()});
+                    return true;
+                },
+                name);
+        } catch (const EVellocarError& error) {
+            return Problem(name, error.what());
+        }
+        if (const TSha1 found = hasher.Finish(); found != entry.Sha1)
+            Problem(name, "its bytes' SHA-1 is " + Sha1Hex(found) + ", the KEY gives " + Sha1Hex(entry.Sha1));
     }
 
     void WholeBif() {
         if (!opened_) return Problem("", bif_.Fault);
-        if (auto fault =
-                SignatureProblem("BIF", bif_.FileType, bif_.FileVersion, bifcodec::kFileType, bifcodec::kVersion1))
-            Problem("", std::move(*fault));
-        if (b_ < key_.FileTable.size() && key_.FileTable[b_].FileSize != bif_.Size)
+        // The reader took it for a BIF of a version it reads; whether it belongs to this KEY is
+        // the version and, for E1, the object ID they share.
+        TBifTables header;
+        header.FileVersion = bif_.FileVersion;
+        header.Oid = bif_.Oid;
+        if (std::string mismatch = BifKeyMismatch(header, key_); !mismatch.empty()) Problem("", std::move(mismatch));
+        // The Enhanced Edition's packer (neverwinter.nim) records an E1 BIF's size without its
+        // 20-byte header.
+        const bool sizeWithoutHeader = key_.IsE1() && b_ < key_.FileTable.size() &&
+            std::uint64_t{key_.FileTable[b_].FileSize} + bifcodec::Header::Size == bif_.Size;
+        if (b_ < key_.FileTable.size() && key_.FileTable[b_].FileSize != bif_.Size && !sizeWithoutHeader)
             Problem("",
                     "the KEY gives its size as " + std::to_string(key_.FileTable[b_].FileSize) +
                         " bytes, the file has " + std::to_string(bif_.Size));
@@ -330,8 +371,8 @@ private:
                     Problem(name(),
                             "its resource (index " + std::to_string(index) + ") is also named by " +
                                 Quoted(platform::ShownName(ResourceLine(*namedBy_[index]))));
-                else
-                    PlacementProblems(index, name());
+                else if (!PlacementProblems(index, name()) && key_.IsE1())
+                    CheckSha1(entry, resource, name());
             }
         }
         if (const auto notes = duplicates.find({b_, line}); notes != duplicates.end())
@@ -346,6 +387,8 @@ private:
     const bool opened_;
     std::vector<const TNWNKeyEntry*> namedBy_;
     TNotes placement_;
+    std::optional<platform::File> file_; // the BIF, for the SHA-1s of an E1 KEY
+    std::vector<char> buffer_ = std::vector<char>(std::size_t{1} << 16);
 };
 
 } // namespace
@@ -365,7 +408,8 @@ TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
     const std::string folder = platform::FolderOf(keyPath);
 
     TVerifyReport report;
-    if (auto fault = SignatureProblem("KEY", key.FileType, key.FileVersion, keycodec::kFileType, keycodec::kVersion1))
+    if (auto fault = SignatureProblem("KEY", key.FileType, key.FileVersion, keycodec::kFileType,
+                                      key.IsE1() ? keycodec::kVersionE1 : keycodec::kVersion1))
         report.KeyProblems.push_back(std::move(*fault));
     for (const std::size_t b : order) {
         ++report.Bifs;

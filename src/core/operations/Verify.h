@@ -4,7 +4,9 @@
 // the KEY gives; that every entry's resource exists with the type the KEY gives, its ID in
 // place and bytes inside the file that overlap neither the tables nor another resource; that
 // every resource is named, and that no name-and-type pair is listed twice. Each BIF's tables
-// are read once; every check after that works in memory.
+// are read once; every check after that works in memory, but for an E1 KEY's: that each BIF
+// carries the KEY's object ID, and that each resource's bytes, unpacked, give the SHA-1 that
+// the KEY records for it (each resource read once).
 
 #include "KeyFiles.h"
 
