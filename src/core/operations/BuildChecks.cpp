@@ -307,7 +307,17 @@ void RefuseUnusableTargets(const std::string& bifFileName, const std::string& ke
 // there.
 void RefuseEntryOfAnotherFile(const std::string& bifFileName, const std::string& keyFileName,
                               const std::string& storedName, bool exact) {
-    const TBifLocation location = LocateBif(platform::FolderOf(keyFileName), storedName);
+    const std::string keyFolder = platform::FolderOf(keyFileName);
+    // Once written, the BIF stands at the entry's own spelling of its name, which a reader tries
+    // before any name with letters folded (data\Templates.bif, while data/templates.bif is
+    // another file of a folder that tells case apart): the entry then leads to it.
+    const std::string_view last = LastPartOfStoredName(storedName);
+    const std::string folderPart =
+        storedName.substr(0, storedName.size() - last.size() - (last.size() < storedName.size()));
+    const std::string verbatim = platform::JoinPath(
+        folderPart.empty() ? keyFolder : platform::ResolveStoredName(keyFolder, folderPart), std::string(last));
+    if (platform::SameFile(verbatim, bifFileName)) return;
+    const TBifLocation location = LocateBif(keyFolder, storedName);
     if (!location.Found || platform::SameFile(location.Path, bifFileName)) return;
     const std::string entry = Quoted(platform::ShownName({storedName}));
     Refuse(bifFileName,
