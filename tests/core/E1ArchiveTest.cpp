@@ -32,7 +32,6 @@ std::string Packed(int algorithm, const std::string& text) {
 
 const std::string kPlain = "stored as it is\n", kTable(3310, 't');
 const auto kN = static_cast<std::uint32_t>(kTable.size());
-// sha1sum's 0a8e8e7a... and 369b0a32..., as bytes.
 const std::string kPlainSha = "\x0a\x8e\x8e\x7a\x28\xbb\x75\x33\xa3\x32\x88\x50\x5e\x8b\x61\x69\x14\x61\x26\xaa",
                   kTableSha = "\x36\x9b\x0a\x32\x1b\x49\x77\x51\xff\xef\x8b\x10\x4d\x5d\x08\x02\xce\x7d\xb0\x04";
 
@@ -109,11 +108,13 @@ TEST(E1Archive, RefusesEachLieByName) {
             EXPECT_THAT([&] { OpenBif(dir / "data/e1.bif", &key); }, ThrowsMessage<EFormatError>(HasSubstr(c.Says)));
         } else if (c.Resource.Sha1 == sha) {
             const TOpenedBif bif = OpenBif(dir / "data/e1.bif", &key);
-            platform::File file = platform::File::OpenRead(bif.Path);
-            EXPECT_THAT([&] { ReadResourceBytes(file, SpanOf(bif.Tables.VarResources[0]), "r"); },
-                        ThrowsMessage<EFormatError>(HasSubstr(c.Says)));
-            const TExportReport report = ExportResources(bif, &key, TExportRequest(dir.withSeparator()));
-            EXPECT_THAT(report.Skipped, ElementsAre(Field(&TSkippedResource::Reason, HasSubstr(c.Says))));
+            const auto read = [&] { // the BIF open only meanwhile: Windows shares it with no export
+                platform::File file = platform::File::OpenRead(bif.Path);
+                ReadResourceBytes(file, SpanOf(bif.Tables.VarResources[0]), "r");
+            };
+            EXPECT_THAT(read, ThrowsMessage<EFormatError>(HasSubstr(c.Says)));
+            EXPECT_THAT(ExportResources(bif, &key, TExportRequest(dir.withSeparator())).Skipped,
+                        ElementsAre(Field(&TSkippedResource::Reason, HasSubstr(c.Says))));
         }
         const TVerifyReport verified = VerifyArchive(key, key.Path, {0});
         EXPECT_THAT(verified.Problems, ElementsAre(Field(&TVerifyProblem::Message, HasSubstr(c.Says))));

@@ -274,8 +274,7 @@ inline const std::string kE1Oid = "6553a0f1c2d3e4f5a6b7c8d9"; // 24 ASCII charac
 // or zstd's version and dictionary; then payload (made by the test).
 inline std::string XRes(std::uint32_t algorithm, std::uint32_t size, const std::string& payload,
                         const std::string& magic = "XRES", std::uint32_t version = 3, std::uint32_t dictionary = 0) {
-    Bytes b;
-    b.Text(magic, 4).U32(version).U32(algorithm).U32(size);
+    Bytes b = Bytes().Text(magic, 4).U32(version).U32(algorithm).U32(size);
     if (algorithm == 1) b.U32(1);
     if (algorithm == 2) b.U32(1).U32(dictionary);
     return b.Text(payload).Str();
