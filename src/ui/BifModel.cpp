@@ -33,6 +33,15 @@ void TNWNBifFile::Open(const std::string& path, std::shared_ptr<const TNWNKeyFil
     if (KeyFile) resourceList_.AddAll(ResourceLines(*KeyFile, static_cast<std::size_t>(Opened.BifIndex)));
 }
 
+void TNWNBifFile::OpenArchive(const std::string& path) {
+    Opened.Path = path;
+    TResourceContainer archive = ErfContainer(path);
+    resourceList_.Clear();
+    resourceList_.AddAll(ContainerLines(archive));
+    KeyFile = std::move(archive.Names);
+    Opened = std::move(archive.Bytes);
+}
+
 void TNWNBifFile::Keep(TExportReport report) {
     Skipped = std::move(report.Skipped);
     Overlapping = std::move(report.Overlapping);

@@ -3,10 +3,12 @@
 // resource list (ListBox2), which it fills with the chosen BIF's lines and reads the selection
 // of, and the gauge (Gauge1), which shows an export's or a build's progress. A thin layer over
 // the core, which takes values and gives reports: the BIF opened as a value (OpenBif), the
-// export (ExportResources) and the build (BuildArchive).
+// export (ExportResources) and the build (BuildArchive). An archive of the ERF family is opened
+// as the core holds one (ErfContainer): its file in place of the BIF, its entries as the KEY's.
 
 #include "BifFiles.h"
 #include "Build.h"
+#include "Containers.h"
 #include "Export.h"
 #include "KeyFiles.h"
 #include "Progress.h"
@@ -85,6 +87,10 @@ public:
     // names the BIF it was asked for before it is read, also when reading fails.
     void Open(const std::string& path, std::shared_ptr<const TNWNKeyFile> keyFile,
               std::optional<std::int32_t> bifIndex = std::nullopt);
+    // The archive of the ERF family at path (ErfContainer), the resource list filled with its
+    // ContainerLines; KeyFile is then the archive's own entries, with no KEY path. The model
+    // names the archive before it is read, also when reading fails.
+    void OpenArchive(const std::string& path);
 
     // Every failure of these raises.
 

@@ -33,6 +33,9 @@ public:
     std::string BifPath;
     std::shared_ptr<TNWNKeyFile> KeyModel;
     std::unique_ptr<TNWNBifFile> BifModel;
+    // What KeyPath is when it holds an archive of the ERF family in place of a KEY ("HAK", "MOD",
+    // ...; ListBox1 then shows its file name alone, and KeyModel is none); "" for a KEY.
+    std::string ArchiveKind;
 
     FileDialogSpec OpenDialog2;
     FileDialogSpec SaveDialog1;
@@ -53,9 +56,9 @@ public:
     // (a right-click, the menu key) over a line, -1 for none: ListBox2's open the line's viewer.
     void LineOpened(ControlId id, int index);
     void LineMenuAsked(ControlId id, int index);
-    // A KEY named from outside the window (the command line, a file dropped on the window):
-    // opened as if chosen in "Open KEY File"'s dialog, and ignored in the same cases as a click
-    // on that button (a build running, the button disabled).
+    // A KEY (or an archive of the ERF family) named from outside the window (the command line,
+    // a file dropped on the window): opened as if chosen in "Open KEY File"'s dialog, and ignored
+    // in the same cases as a click on that button (a build running, the button disabled).
     void KeyFileGiven(const std::string& path);
 
     // The handlers themselves (they let errors pass).
@@ -63,7 +66,9 @@ public:
     void FormDestroy();
     void BuildButtonClick();
     void OpenKeyFileButtonClick();
-    void OpenKeyFile(const std::string& path); // the button's work after its dialog
+    // The button's work after its dialog: a KEY's BIFs listed, or, for a file that starts as an
+    // archive of the ERF family, that archive as the one line to choose.
+    void OpenKeyFile(const std::string& path);
     void ListBox1Click();
     void ListBox2Click();
     void ExportButtonClick();

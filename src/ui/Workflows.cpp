@@ -5,6 +5,8 @@
 #include "Main.h"
 
 #include "ArchiveNames.h"
+#include "Containers.h"
+#include "ErfFiles.h"
 #include "KeyReading.h"
 #include "Platform.h"
 
@@ -169,51 +171,76 @@ void TForm1::OpenKeyFile(const std::string& path) {
 
     KeyPath = path;
     // The old model goes before the new one is read (a BIF opened with it keeps it alive through
-    // its own reference); a build of this KEY that was stopped half-way is finished or undone
-    // first, so that the KEY and its BIFs belong together again.
+    // its own reference).
     KeyModel.reset();
-    // While a build of this KEY that is still running is waited for, the panel says so.
-    TKeyRead read = ReadKey(KeyPath, [this](const std::string& message) {
-        toolkit_.SetCaption(ControlId::KeyStatPanel, message.empty() ? Str(kWait) : message);
-        toolkit_.RepaintNow();
-    });
-    KeyModel = std::move(read.Key);
-    const TRecoveryNote& recovery = read.Recovery;
+    ArchiveKind.clear();
+    std::vector<std::string> lines;
+    std::string recoveryText;
+    // What the file is comes from its first bytes, never its name: a HAK renamed .key is listed
+    // as the HAK it is, and any other file goes to the KEY's reader, which names what it is.
+    if (IsErfArchive(KeyPath)) {
+        // Its tables are read now, so that one that cannot be listed is reported here, as a KEY
+        // is; choosing its line reads them again, as they are then.
+        ArchiveKind = ErfContainer(KeyPath).Kind;
+        lines.push_back(platform::FileNamePart(KeyPath));
+    } else {
+        // A build of this KEY that was stopped half-way is finished or undone first, so that the
+        // KEY and its BIFs belong together again. While a build of this KEY that is still running
+        // is waited for, the panel says so.
+        TKeyRead read = ReadKey(KeyPath, [this](const std::string& message) {
+            toolkit_.SetCaption(ControlId::KeyStatPanel, message.empty() ? Str(kWait) : message);
+            toolkit_.RepaintNow();
+        });
+        KeyModel = std::move(read.Key);
+        recoveryText = std::move(read.Recovery.Text);
+        lines.reserve(KeyModel->Filenames.size());
+        for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
+            lines.push_back(platform::ShownName({entry.Filename}));
+    }
 
     {
-        ListUpdate update(toolkit_, ControlId::ListBox1, KeyModel->Filenames.size());
+        ListUpdate update(toolkit_, ControlId::ListBox1, lines.size());
         toolkit_.ListClear(ControlId::ListBox1);
         toolkit_.ListClear(ControlId::ListBox2);
-        for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
-            toolkit_.ListAdd(ControlId::ListBox1, platform::ShownName({entry.Filename}));
+        for (const std::string& line : lines) toolkit_.ListAdd(ControlId::ListBox1, line);
     }
     for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1}) toolkit_.SetEnabled(id, true);
     toolkit_.SetCaption(ControlId::KeyStatPanel, Str(kDone));
-    if (!recovery.Text.empty()) ShowNote({recovery.Text});
+    if (!recoveryText.empty()) ShowNote({recoveryText});
 }
 
 void TForm1::ListBox1Click() {
     // A selection change that leaves no line selected names no BIF: nothing to open. The list
-    // holds the KEY model's names, line by line (and no model after a KEY that failed to open).
+    // holds the KEY model's names, line by line, or an archive's one line (and neither after a
+    // file that failed to open).
     const int index = toolkit_.ListItemIndex(ControlId::ListBox1);
-    if (index < 0 || !KeyModel || static_cast<std::size_t>(index) >= KeyModel->Filenames.size()) return;
+    const bool archive = !ArchiveKind.empty();
+    if (index < 0) return;
+    if (archive ? index != 0 : !KeyModel || static_cast<std::size_t>(index) >= KeyModel->Filenames.size()) return;
 
     SetExportSelected(false);
     toolkit_.SetCaption(ControlId::BifStatPanel, Str(kWait));
     toolkit_.RepaintNow();
 
-    // Where the classic game keeps the BIF, else where the Enhanced Edition does. The line shows
-    // the name as this system spells it; the entry at its position holds it as stored.
-    const TBifLocation location =
-        LocateBif(platform::FolderPart(KeyPath), KeyModel->Filenames[static_cast<std::size_t>(index)].Filename);
-    BifPath = location.Path;
-    BifModel = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
-    // A BIF found in another layout may lie under a path that its stored name does not end, so
-    // the chosen line says which entry it is; otherwise Open matches the name in the path.
-    if (location.Classic)
-        BifModel->Open(BifPath, KeyModel);
-    else
-        BifModel->Open(BifPath, KeyModel, index);
+    if (archive) {
+        // The archive holds its resources itself: it is the BIF of its one line.
+        BifPath = KeyPath;
+        BifModel = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
+        BifModel->OpenArchive(BifPath);
+    } else {
+        // Where the classic game keeps the BIF, else where the Enhanced Edition does. The line
+        // shows the name as this system spells it; the entry at its position holds it as stored.
+        const TBifLocation location =
+            LocateBif(platform::FolderPart(KeyPath), KeyModel->Filenames[static_cast<std::size_t>(index)].Filename);
+        BifPath = location.Path;
+        BifModel = std::make_unique<TNWNBifFile>(ResourceList(), Gauge());
+        // A BIF found in another layout may lie under a path that its stored name does not end,
+        // so the chosen line says which entry it is; otherwise Open matches the name in the path.
+        if (location.Classic)
+            BifModel->Open(BifPath, KeyModel);
+        else
+            BifModel->Open(BifPath, KeyModel, index);
+    }
 
     for (ControlId id : {ControlId::Label2, ControlId::Label5, ControlId::ExportButton}) toolkit_.SetEnabled(id, true);
     toolkit_.SetCaption(ControlId::BifStatPanel, Str(kDone));

@@ -6,6 +6,7 @@
 #include "Platform.h"
 
 #include <filesystem>
+#include <tuple>
 
 namespace vellocar::ui::test {
 namespace {
@@ -81,6 +82,31 @@ TEST_F(KeyOpening, FromOutsideTheWindowAsIfChosenInTheDialog) {
     tk.ExpectMessageContaining({"data.key\": it is a BIF, not a KEY"}, "Vellocar", MessageKind::OkError);
     form.KeyFileGiven(bif);
     EXPECT_EQ(Caption(ControlId::KeyStatPanel), "Wait");
+}
+
+TEST_F(KeyOpening, AnArchiveIsOneLineWhoseResourcesListViewAndExportByteForByte) {
+    const std::tuple<bool, std::string, std::string> cases[] = {
+        {false, "mine.hak", "HAK"}, {true, "mine.hak", "HAK"}, {false, "module.key", "MOD"}, {true, "x.erf", "ERF"}};
+    for (const auto& [dialog, name, kind] : cases) {
+        SCOPED_TRACE(name + (dialog ? " in the dialog" : " from outside"));
+        const std::string path = dir / name, all = dir / "all", one = dir / "one";
+        for (const std::string& out : {all, one}) fs::remove_all(out), fs::create_directory(out);
+        WriteFile(path, ErfBytes({{"alpha", kType2da, "2DA"}, {"beta", kTypeTxt, "b\xff\r\n"}}, {}, kind + " V1.0"));
+        dialog ? OpenKey(path) : form.KeyFileGiven(path);
+        EXPECT_EQ(Lines(ControlId::ListBox1), std::vector<std::string>{name});
+        ChooseBif(0);
+        EXPECT_EQ(Lines(ControlId::ListBox2), (std::vector<std::string>{"alpha.2da", "beta.txt"}));
+        ExportTo(all);
+        EXPECT_EQ(ReadText(dir / "all/alpha.2da") + "|" + ReadText(dir / "all/beta.txt"), "2DA|b\xff\r\n");
+        ClickResource(1);
+        ExportTo(one);
+        EXPECT_EQ(FolderEntries(one), std::vector<std::string>{"beta.txt"});
+        form.LineOpened(ControlId::ListBox2, 1);
+        EXPECT_EQ(tk.Viewers.back()->Title, "beta.txt - Vellocar");
+    }
+    WriteFile(dir / "x.hak", BifBytes({}));
+    tk.ExpectMessageContaining({"x.hak\": it is a BIF, not a KEY"}, "Vellocar", MessageKind::OkError);
+    form.KeyFileGiven(dir / "x.hak");
 }
 
 TEST_F(KeyOpening, CancelChangesNothing) {
