@@ -5,6 +5,7 @@
 
 #include "Errors.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -32,6 +33,16 @@ inline std::string PastEnd(const char* table, std::uint64_t offset, std::uint64_
     return std::string(table) + " runs past the end of the file (offset " + std::to_string(offset) + ", " +
         std::to_string(count) + " x " + std::to_string(entrySize) + " bytes, file " + std::to_string(fileSize) +
         " bytes)";
+}
+
+// How many rows of a table lie within the file: all of them, or (a fault, told to fault) those
+// before its end. For the readers that list every fault of a file rather than stop at the first.
+template <class FaultSink>
+std::uint64_t RowsWithin(const FaultSink& fault, const char* table, std::uint64_t offset, std::uint64_t count,
+                         std::uint64_t rowSize, std::uint64_t fileSize) {
+    if (RangeEnd(offset, count, rowSize, fileSize)) return count;
+    fault(PastEnd(table, offset, count, rowSize, fileSize));
+    return offset >= fileSize || rowSize == 0 ? 0 : std::min(count, (fileSize - offset) / rowSize);
 }
 
 // Bytes of a buffer as the characters they are.

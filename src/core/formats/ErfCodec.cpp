@@ -21,6 +21,7 @@ namespace {
 
 using byteio::PastEnd;
 using byteio::RangeEnd;
+using byteio::RowsWithin;
 
 constexpr std::array<TFourCC, 5> kTypes{
     {{'E', 'R', 'F', ' '}, {'H', 'A', 'K', ' '}, {'M', 'O', 'D', ' '}, {'N', 'W', 'M', ' '}, {'S', 'A', 'V', ' '}}};
@@ -62,14 +63,6 @@ std::string TooShort(std::uint64_t fileSize) {
 std::string StringsPastEnd(std::uint64_t offset, std::uint64_t size, std::uint64_t fileSize) {
     return "the localized strings run past the end of the file (offset " + std::to_string(offset) + ", " +
         std::to_string(size) + " bytes, file " + std::to_string(fileSize) + " bytes)";
-}
-
-// How many rows of a list lie within the file: all of them, or (a fault) those before its end.
-std::uint64_t RowsWithin(const TFaultSink& fault, const char* list, std::uint64_t offset, std::uint64_t count,
-                         std::uint64_t rowSize, std::uint64_t fileSize) {
-    if (RangeEnd(offset, count, rowSize, fileSize)) return count;
-    fault(PastEnd(list, offset, count, rowSize, fileSize));
-    return offset >= fileSize ? 0 : std::min(count, (fileSize - offset) / rowSize);
 }
 
 // The localized strings, one after another within their LocalizedStringSize bytes (those of them

@@ -17,6 +17,7 @@ namespace {
 
 using byteio::PastEnd;
 using byteio::RangeEnd;
+using byteio::RowsWithin;
 
 std::string Fault(const std::string& name, const std::string& what) { return CannotOpenAs("KEY", name, what); }
 
@@ -61,14 +62,6 @@ TNWNKeyEntry ReadKeyRow(const std::uint8_t* at, bool e1) {
 std::string TooShort(std::uint64_t fileSize) {
     return "the file is too short for a KEY header (file " + std::to_string(fileSize) + " bytes, header " +
         std::to_string(Header::Size) + " bytes)";
-}
-
-// How many rows of a table lie within the file: all of them, or (a fault) those before its end.
-std::uint64_t RowsWithin(const TFaultSink& fault, const char* table, std::uint64_t offset, std::uint64_t count,
-                         std::uint64_t rowSize, std::uint64_t fileSize) {
-    if (RangeEnd(offset, count, rowSize, fileSize)) return count;
-    fault(PastEnd(table, offset, count, rowSize, fileSize));
-    return offset >= fileSize ? 0 : std::min(count, (fileSize - offset) / rowSize);
 }
 
 // The file table's first rows, which lie within bytes.

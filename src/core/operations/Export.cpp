@@ -229,15 +229,9 @@ private:
         return false;
     }
 
-    // A packed resource's bytes, unpacked; its sizes are checked before anything is read. One
-    // that does not unpack is skipped with the reason (Unpack).
-    std::optional<std::vector<std::uint8_t>> ReadPacked(const TExportItem& item) {
-        try {
-            compressedbuf::CheckSizes(item.Size, item.Compression, item.Unpacked);
-        } catch (const EFormatError& e) {
-            report_.Skipped.push_back({platform::ShownName(item.Name), std::string("not written: ") + e.what()});
-            return std::nullopt;
-        }
+    // A resource's bytes as the archive stores them; an archive that ends before them stops the
+    // export, keeping what was written.
+    std::vector<std::uint8_t> ReadStored(const TExportItem& item) {
         std::vector<std::uint8_t> bytes(item.Size);
         try {
             bif_.Seek(item.Offset);
@@ -247,6 +241,19 @@ private:
                              Quoted(platform::ShownName(item.Name)) +
                              " was read; nothing was written for it, the files exported before it were kept");
         }
+        return bytes;
+    }
+
+    // A packed resource's bytes, unpacked; its sizes are checked before anything is read. One
+    // that does not unpack is skipped with the reason (Unpack).
+    std::optional<std::vector<std::uint8_t>> ReadPacked(const TExportItem& item) {
+        try {
+            compressedbuf::CheckSizes(item.Size, item.Compression, item.Unpacked);
+        } catch (const EFormatError& e) {
+            report_.Skipped.push_back({platform::ShownName(item.Name), std::string("not written: ") + e.what()});
+            return std::nullopt;
+        }
+        std::vector<std::uint8_t> bytes = ReadStored(item);
         if (!Unpack(item, bytes)) return std::nullopt;
         return bytes;
     }
@@ -269,15 +276,7 @@ private:
     // own name, with the reason in the report: the user asked for the resource, and its bytes
     // are all it has.
     void WritePng(const TExportItem& item, const std::string& fileName) {
-        std::vector<std::uint8_t> bytes(item.Size);
-        try {
-            bif_.Seek(item.Offset);
-            bif_.ReadExact(bytes.data(), bytes.size());
-        } catch (const EReadError&) {
-            throw EReadError("Stream read error: " + Quoted(bifPath_) + " ended while " +
-                             Quoted(platform::ShownName(item.Name)) +
-                             " was read; nothing was written for it, the files exported before it were kept");
-        }
+        std::vector<std::uint8_t> bytes = ReadStored(item);
         if (!Unpack(item, bytes)) return;
         std::optional<media::TImage> image;
         try {
