@@ -42,7 +42,7 @@ std::uint64_t RowsWithin(const FaultSink& fault, const char* table, std::uint64_
                          std::uint64_t rowSize, std::uint64_t fileSize) {
     if (RangeEnd(offset, count, rowSize, fileSize)) return count;
     fault(PastEnd(table, offset, count, rowSize, fileSize));
-    return offset >= fileSize || rowSize == 0 ? 0 : std::min(count, (fileSize - offset) / rowSize);
+    return (offset >= fileSize || rowSize == 0) ? 0 : std::min(count, (fileSize - offset) / rowSize);
 }
 
 // Bytes of a buffer as the characters they are.
