@@ -72,8 +72,18 @@ int RunKillChild(const std::vector<std::string>& args) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    // Under a loaded Wine, starting a process now and then fails at once; nothing has run then,
+    // so a second try is the same test.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &process);
+        if (!started) Sleep(200);
+    }
+    if (!started) {
+        ADD_FAILURE() << "the child did not start: error " << GetLastError();
         return -1;
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
