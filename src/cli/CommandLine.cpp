@@ -48,8 +48,8 @@ bool* FlagOf(const std::string& arg, CommandLine& cmd) {
 
 // Every option, for the "did you mean" of one mistyped.
 constexpr std::string_view kOptionNames[] = {
-    "--quiet", "--json",     "--help", "--version",        "--game",   "--all",   "--flat",
-    "--force", "--shadowed", "--png",  "--allow-overlaps", "--append", "--match", "--lang",
+    "--quiet",    "--json", "--help",           "--version", "--game",  "--all",  "--flat", "--force",
+    "--shadowed", "--png",  "--allow-overlaps", "--append",  "--match", "--lang", "--type", "--description",
 };
 
 } // namespace
@@ -66,7 +66,7 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
             *flag = true;
         } else if (arg == "--append") {
             if (cmd.operands.empty() || cmd.operands[0] != "pack")
-                return UsageError("--append belongs to pack", {kUsagePack});
+                return UsageError("--append belongs to pack", {kUsagePack, kUsagePackErf});
             cmd.append = true;
         } else if (const auto pattern = ValueOf(arg, "--match", argc, argv, i)) {
             if (pattern->empty()) return UsageError("--match needs a PATTERN ('*.2da')", {kUsageExtractAll});
@@ -75,6 +75,11 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
             if (!IsLanguageName(*language))
                 return UsageError("--lang needs a language folder of the game ('en', 'de', 'fr')", {kUsageInfo});
             cmd.language = *language;
+        } else if (const auto type = ValueOf(arg, "--type", argc, argv, i)) {
+            if (type->empty()) return UsageError("--type needs a kind: hak, mod, erf, nwm or sav", {kUsagePackErf});
+            cmd.archiveType = *type;
+        } else if (const auto text = ValueOf(arg, "--description", argc, argv, i)) {
+            cmd.description = *text;
         } else {
             const std::string name = arg.substr(0, arg.find('='));
             return UsageError("unknown option '" + arg + "'" + DidYouMean(name, kOptionNames), {kUsageInfo});
@@ -98,6 +103,8 @@ std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& ver
         return UsageError("--png belongs to cat and extract", {kUsageCat, kUsageExtract, kUsageExtractAll});
     if (cmd.allowOverlaps && verb != "extract")
         return UsageError("--allow-overlaps belongs to extract", {kUsageExtract, kUsageExtractAll});
+    if ((cmd.archiveType || cmd.description) && verb != "pack")
+        return UsageError("--type and --description belong to pack", {kUsagePackErf});
     if (cmd.shadowed && verb != "find") return UsageError("--shadowed belongs to find", {kUsageShadowed});
     return std::nullopt;
 }

@@ -23,6 +23,8 @@ struct CommandLine {
     bool allowOverlaps = false;
     std::vector<std::string> patterns; // --match
     std::optional<std::string> language; // --lang
+    std::optional<std::string> archiveType; // pack --type
+    std::optional<std::string> description; // pack --description
     std::vector<std::string> operands; // the verb first
 };
 

@@ -4,6 +4,7 @@
 #include "KeyArguments.h"
 
 #include "ArchiveNames.h"
+#include "BuildGuard.h"
 #include "ErfFiles.h"
 #include "GameInstall.h"
 #include "KeyReading.h"
@@ -96,7 +97,15 @@ std::vector<TGameKey> LoadKeys(const std::vector<std::string>& paths) {
 } // namespace
 
 bool FirstIsErf(const CommandLine& cmd, const std::vector<std::string>& args) {
-    return !cmd.game && !args.empty() && IsErfArchive(args[0]);
+    if (cmd.game || args.empty()) return false;
+    // A pack of an archive that died between two renames may have left no file at its name.
+    RecoverBeforeReading(args[0]);
+    return IsErfArchive(args[0]);
+}
+
+void RecoverBeforeReading(const std::string& path) {
+    const TRecoveryNote note = RecoverInterruptedBuild(path, WaitNotice());
+    if (!note.Text.empty()) Complain("note: " + note.Text);
 }
 
 std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path) {

@@ -4,6 +4,7 @@
 // stands for.
 
 #include "CommandLine.h"
+#include "Containers.h"
 #include "ExportBifs.h"
 #include "GameKeys.h"
 #include "KeyFiles.h"
@@ -18,11 +19,15 @@ namespace vellocar::cli {
 
 // Whether the command's first operand is an archive of the ERF family (HAK, MOD, ...) by its first
 // bytes, rather than a KEY: list, extract, cat and verify then read it as a container of its own.
+// Looked at after a build of that file that died was finished or undone (RecoverBeforeReading).
 bool FirstIsErf(const CommandLine& cmd, const std::vector<std::string>& args);
 
 // The KEY at path (ReadKey), after whatever a build of it that was stopped half-way left is
 // finished or undone (said on stderr), so that the KEY and its BIFs belong together again.
 std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path);
+
+// Finishes or undoes a build of path that died, with a note on stderr.
+void RecoverBeforeReading(const std::string& path);
 
 // The paths of the KEYs of a command: the game's for --game, in the game's order (saying on
 // stderr which folder, unless quiet), or those given.

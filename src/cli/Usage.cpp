@@ -85,10 +85,11 @@ constexpr std::string_view kHelpNotes[] = {
     "key entries whose ResID is not their place.",
     "",
     "pack makes the folder of BIF and of KEY when the folder above it exists (one level,",
-    "never through a link).",
+    "never through a link). pack SRCDIR HAK writes an archive of the ERF family (V1.0),",
+    "its resources in the order a BIF's are; an existing archive of another kind is refused.",
     "",
     "With SOURCE_DATE_EPOCH set (seconds since 1970, from 0 to 253402300799, the end of",
-    "9999-12-31), pack stamps the KEY with that UTC date instead of today's: the same folder",
+    "9999-12-31), pack stamps the KEY (or HAK) with that UTC date instead of today's: the same folder",
     "then packs to the same bytes every time.",
     "",
     "Exit status: 0 success, 1 failure, a resource skipped or not found, a BIF missing or a",
@@ -125,11 +126,17 @@ const std::vector<CommandHelp>& CommandHelps() {
           "  --game            the game's own KEYs instead of KEY (--lang xx: their language)",
           "  --quiet, -q       no summary or progress"}},
         {"pack",
-         {kUsagePack},
+         {kUsagePack, kUsagePackErf},
          {"Packs the plain files of SRCDIR into a new BIF and registers it in KEY: a new KEY, or",
-          "with --append the KEY that stands. A replaced KEY or BIF is kept as <name>.bak. The",
-          "folder of BIF and of KEY is made when the folder above it exists.", "",
-          "options:", "  --append      add the BIF to the existing KEY", "  --quiet, -q   no summary or progress"}},
+          "with --append the KEY that stands. With one target, packs them into an archive of the",
+          "ERF family instead, its kind from the name (.hak, .mod, .erf, .nwm, .sav) or --type.",
+          "A replaced file is kept as <name>.bak. The folder of each target is made when the",
+          "folder above it exists.", "",
+          "options:", "  --append            add the BIF to the existing KEY; or add to the existing",
+          "                      archive, a resource already there replaced by the folder's file",
+          "  --type KIND         the archive's kind: hak, mod, erf, nwm or sav",
+          "  --description TEXT  the archive's description (English, Windows-1252)",
+          "  --quiet, -q         no summary or progress"}},
         {"verify",
          {kUsageVerify},
          {"Checks the KEY against its BIFs (all, or those named as for list): signatures, sizes,",
@@ -219,8 +226,9 @@ void PrintHelp(Output& out) {
     out.OwnLine("Packs, lists and exports Neverwinter Nights BIF/KEY archives.");
     out.OwnLine("");
     out.OwnLine("usage:");
-    for (const Usage& usage : {kUsageList, kUsageListBif, kUsageExtract, kUsageExtractAll, kUsagePack, kUsageVerify,
-                               kUsageFind, kUsageShadowed, kUsageCat, kUsageHelp, kUsageInfo}) {
+    for (const Usage& usage : {kUsageList, kUsageListBif, kUsageExtract, kUsageExtractAll, kUsagePack, kUsagePackErf,
+                               kUsageVerify, kUsageFind, kUsageShadowed, kUsageCat, kUsageErfList, kUsageErfExtract,
+                               kUsageErfOthers, kUsageHelp, kUsageInfo}) {
         std::string line = "  ";
         line.append(usage.synopsis);
         // A synopsis too long for the column gets its purpose on a line of its own.

@@ -24,6 +24,9 @@ inline constexpr Usage kUsageExtract{"vellocar-cli [--quiet] extract [--png] KEY
                                      "export all resources of BIF, or the named ones, into DIR"};
 inline constexpr Usage kUsagePack{"vellocar-cli [--quiet] pack [--append] SRCDIR BIF KEY",
                                   "pack SRCDIR's plain files into BIF and register it in KEY"};
+inline constexpr Usage kUsagePackErf{
+    "vellocar-cli [--quiet] pack [--append] [--type KIND] [--description TEXT] SRCDIR HAK",
+    "pack SRCDIR's plain files into a HAK, MOD, ERF, NWM or SAV"};
 inline constexpr Usage kUsageVerify{"vellocar-cli [--quiet] verify KEY [BIF...]",
                                     "check the KEY against its BIFs (all, or those named)"};
 inline constexpr Usage kUsageExtractAll{
@@ -45,9 +48,9 @@ inline constexpr Usage kUsageHelp{"vellocar-cli help [COMMAND] | COMMAND --help"
 inline constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text, or the version"};
 
 // Every command's form, for a command line that names none.
-inline constexpr std::initializer_list<Usage> kAllUsages{kUsageList, kUsageListBif, kUsageExtract,    kUsageExtractAll,
-                                                         kUsagePack, kUsageVerify,  kUsageFind,       kUsageShadowed,
-                                                         kUsageCat,  kUsageErfList, kUsageErfExtract, kUsageErfOthers};
+inline constexpr std::initializer_list<Usage> kAllUsages{
+    kUsageList, kUsageListBif,  kUsageExtract, kUsageExtractAll, kUsagePack,       kUsagePackErf,  kUsageVerify,
+    kUsageFind, kUsageShadowed, kUsageCat,     kUsageErfList,    kUsageErfExtract, kUsageErfOthers};
 
 // A wrong command line: the problem, then how the command is used, on stderr. Returns the exit
 // status for wrong usage.

@@ -175,7 +175,14 @@ void TForm1::OpenKeyFile(const std::string& path) {
     KeyModel.reset();
     ArchiveKind.clear();
     std::vector<std::string> lines;
-    std::string recoveryText;
+    // A build of this file that was stopped half-way (of a KEY and its BIFs, or of an archive)
+    // is finished or undone first, so that what is read belongs together again. While a build
+    // that is still running is waited for, the panel says so.
+    const TWaitNotice waiting = [this](const std::string& message) {
+        toolkit_.SetCaption(ControlId::KeyStatPanel, message.empty() ? Str(kWait) : message);
+        toolkit_.RepaintNow();
+    };
+    std::string recoveryText = RecoverInterruptedBuild(KeyPath, waiting).Text;
     // What the file is comes from its first bytes, never its name: a HAK renamed .key is listed
     // as the HAK it is, and any other file goes to the KEY's reader, which names what it is.
     if (IsErfArchive(KeyPath)) {
@@ -184,15 +191,9 @@ void TForm1::OpenKeyFile(const std::string& path) {
         ArchiveKind = ErfContainer(KeyPath).Kind;
         lines.push_back(platform::FileNamePart(KeyPath));
     } else {
-        // A build of this KEY that was stopped half-way is finished or undone first, so that the
-        // KEY and its BIFs belong together again. While a build of this KEY that is still running
-        // is waited for, the panel says so.
-        TKeyRead read = ReadKey(KeyPath, [this](const std::string& message) {
-            toolkit_.SetCaption(ControlId::KeyStatPanel, message.empty() ? Str(kWait) : message);
-            toolkit_.RepaintNow();
-        });
+        TKeyRead read = ReadKey(KeyPath, waiting);
         KeyModel = std::move(read.Key);
-        recoveryText = std::move(read.Recovery.Text);
+        if (recoveryText.empty()) recoveryText = std::move(read.Recovery.Text);
         lines.reserve(KeyModel->Filenames.size());
         for (const TNWNFilenameEntry& entry : KeyModel->Filenames)
             lines.push_back(platform::ShownName({entry.Filename}));

@@ -56,5 +56,45 @@ TEST(CliErf, ListExtractCatAndVerifyReadTheArchive) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out/zeta.2da"));
 }
 
+TEST(CliErf, PackWritesTheArchiveAndAnAppendReplacesByNameAndType) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "src");
+    std::filesystem::create_directories(dir / "more");
+    WriteFile(dir / "src/b.2da", Bytes("2DA"));
+    WriteFile(dir / "src/A.txt", Bytes("aa"));
+    WriteFile(dir / "more/a.TXT", Bytes("new"));
+    WriteFile(dir / "more/d.nss", Bytes("d"));
+    ::setenv("SOURCE_DATE_EPOCH", "1770681600", 1); // 2026-02-10: year 126, day 40
+    const std::string hak = dir / "x.hak";
+    // Sorted as a BIF's files are, the description in language 0, no StrRef.
+    const Bytes first = ErfBytes({{"A", kTypeTxt, "aa"}, {"b", kType2da, "2DA"}}, {{0, "Words"}});
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(RunCli(dir, {"pack", dir / "src", hak, "--description", "Words"}).status, 0);
+    EXPECT_EQ(Bytes(ReadFile(hak)).Str(), first.Str());
+    EXPECT_EQ(Bytes(ReadFile(hak + ".bak")).Str(), first.Str());
+    const CliResult appended = RunCli(dir, {"pack", "--append", dir / "more", hak});
+    EXPECT_NE(appended.out.find("replaced A.txt"), std::string::npos) << appended.out;
+    EXPECT_EQ(Bytes(ReadFile(hak)).Str(),
+              ErfBytes({{"a", kTypeTxt, "new"}, {"b", kType2da, "2DA"}, {"d", kTypeNss, "d"}}, {{0, "Words"}}).Str());
+
+    WriteFile(dir / "h.mod", first);
+    WriteFile(dir / "e.erf", Bytes("ERF E1.0").Zeros(200));
+    const std::vector<ErfRun> refused = {
+        {{"pack", dir / "src", dir / "h.mod"}, 1, "", "which the build would replace as its MOD, is"},
+        {{"pack", dir / "src", dir / "e.erf"}, 1, "", "of version \"E1.0\", which Vellocar reads but does not write"},
+        {{"pack", dir / "src", hak, "--description", "\xe6\x97\xa5"}, 1, "", "Windows-1252 cannot hold"},
+        {{"pack", dir / "src", dir / "y.zip"}, 2, "", "ends in none of their extensions"},
+        {{"pack", "--type", "zip", dir / "src", hak}, 2, "", "--type \"zip\" is none of"},
+    };
+    for (const ErfRun& run : refused) {
+        SCOPED_TRACE(run.Args.back());
+        const CliResult r = RunCli(dir, run.Args);
+        EXPECT_EQ(r.status, run.Status);
+        EXPECT_NE(r.err.find(run.Err), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Bytes(ReadFile(dir / "h.mod")).Str(), first.Str());
+    ::unsetenv("SOURCE_DATE_EPOCH");
+}
+
 } // namespace
 } // namespace vellocar::test

@@ -247,23 +247,26 @@ std::optional<TErfFile> ParseForCheck(std::span<const std::uint8_t> bytes, std::
     return erf;
 }
 
-std::vector<std::uint8_t> Serialize(const TErfContent& content, const std::string& name) {
+TErfLayout Layout(const TErfContent& head, std::span<const TErfPlannedResource> resources, const std::string& name) {
     const auto refused = [&](const std::string& why) {
-        return EFormatError("Cannot save " + KindOf(content.FileType) + " " + Quoted(name) + ": " + why);
+        return EFormatError("Cannot save " + KindOf(head.FileType) + " " + Quoted(name) + ": " + why);
     };
-    if (std::find(kTypes.begin(), kTypes.end(), content.FileType) == kTypes.end())
-        throw refused("its type " + Quoted(Printable(std::string_view(content.FileType.data(), 4))) +
+    if (std::find(kTypes.begin(), kTypes.end(), head.FileType) == kTypes.end())
+        throw refused("its type " + Quoted(Printable(std::string_view(head.FileType.data(), 4))) +
                       " is none of ERF, HAK, MOD, NWM and SAV");
-    const std::vector<TErfResource>& resources = content.Resources;
-    const std::uint64_t limit = std::numeric_limits<std::uint32_t>::max();
-    if (resources.size() > limit || content.Strings.size() > limit) throw refused("it would hold too many entries");
+    const std::uint64_t limit = kMaxWrittenSize;
+    if (resources.size() > kMaxResourcesPerBif || head.Strings.size() > limit)
+        throw refused(WithThousands(resources.size()) + " resources are more than an archive may hold (at most " +
+                      WithThousands(kMaxResourcesPerBif) + ")");
 
     // In the order a build packs a folder in, so that one content always gives one file.
     std::vector<std::string> lines;
     lines.reserve(resources.size());
-    for (const TErfResource& r : resources)
+    for (const TErfPlannedResource& r : resources)
         lines.push_back(ResourceLine(KeyEntryOf({r.ResRef, 0, r.ResType, 0}, 0)).Bytes);
-    std::vector<std::size_t> order(resources.size());
+    TErfLayout layout;
+    std::vector<std::size_t>& order = layout.Order;
+    order.resize(resources.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         if (FolderOrderLess(lines[a], lines[b])) return true;
@@ -280,59 +283,74 @@ std::vector<std::uint8_t> Serialize(const TErfContent& content, const std::strin
             throw refused(shown + " and " + Quoted(platform::ShownName({lines[first->second]})) + " are one resource");
     }
 
-    // The layout, every sum checked against the 32-bit offsets before anything is allocated.
+    // The layout, every sum checked against the limit before anything is allocated.
+    const auto tooLarge = [&] {
+        return refused("it would come to more than " + WithThousands(limit) + " bytes, the most an archive may hold");
+    };
     std::uint64_t at = Header::Size;
-    for (const TErfLocalizedString& s : content.Strings) {
+    for (const TErfLocalizedString& s : head.Strings) {
         const auto next = RangeEnd(at, kStringHeadSize + std::uint64_t{s.Text.size()}, 1, limit);
-        if (!next) throw refused("its localized strings would not fit the 32-bit offsets");
+        if (!next) throw tooLarge();
         at = *next;
     }
     const std::uint64_t keyList = at;
     const auto resourceList = RangeEnd(keyList, resources.size(), KeyRow::Size, limit);
     const auto data = resourceList ? RangeEnd(*resourceList, resources.size(), ResourceRow::Size, limit) : std::nullopt;
-    if (!data) throw refused("its lists would not fit the 32-bit offsets");
-    std::uint64_t end = *data;
-    for (const TErfResource& r : resources) {
-        const auto next = RangeEnd(end, r.Bytes.size(), 1, limit);
-        if (!next) throw refused("its resources would not fit the 32-bit offsets");
-        end = *next;
+    if (!data) throw tooLarge();
+    layout.Size = *data;
+    for (const TErfPlannedResource& r : resources) {
+        const auto next = RangeEnd(layout.Size, r.Size, 1, limit);
+        if (!next) throw tooLarge();
+        layout.Size = *next;
     }
 
     TErfFile header;
-    header.FileType = content.FileType;
+    header.FileType = head.FileType;
     header.FileVersion = kVersion1;
-    header.LanguageCount = static_cast<std::uint32_t>(content.Strings.size());
+    header.LanguageCount = static_cast<std::uint32_t>(head.Strings.size());
     header.LocalizedStringSize = static_cast<std::uint32_t>(keyList - Header::Size);
     header.EntryCount = static_cast<std::uint32_t>(resources.size());
     header.OffsetToLocalizedString = static_cast<std::uint32_t>(Header::Size);
     header.OffsetToKeyList = static_cast<std::uint32_t>(keyList);
     header.OffsetToResourceList = static_cast<std::uint32_t>(*resourceList);
-    header.BuildYear = content.Built.YearsSince1900;
-    header.BuildDay = content.Built.DayOfYear;
-    header.DescriptionStrRef = content.DescriptionStrRef;
+    header.BuildYear = head.Built.YearsSince1900;
+    header.BuildDay = head.Built.DayOfYear;
+    header.DescriptionStrRef = head.DescriptionStrRef;
 
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(end));
+    std::vector<std::uint8_t>& out = layout.Front;
+    out.resize(static_cast<std::size_t>(*data));
     Header::Write(header, out.data());
     std::uint8_t* p = out.data() + Header::Size;
-    for (const TErfLocalizedString& s : content.Strings) {
+    for (const TErfLocalizedString& s : head.Strings) {
         byteio::Put32(p, s.LanguageId);
         byteio::Put32(p + 4, static_cast<std::uint32_t>(s.Text.size()));
         p = std::copy(s.Text.begin(), s.Text.end(), p + kStringHeadSize);
     }
     std::uint64_t bytesAt = *data;
     for (std::size_t place = 0; place < order.size(); ++place) {
-        const TErfResource& r = resources[order[place]];
+        const TErfPlannedResource& r = resources[order[place]];
         TErfKeyEntry key;
         const std::string resRef = ResRefToString(r.ResRef); // the name, zero-padded anew
         std::copy(resRef.begin(), resRef.end(), key.ResRef.begin());
         key.ResId = static_cast<std::uint32_t>(place);
         key.ResType = r.ResType;
         KeyRow::Write(key, out.data() + keyList + place * KeyRow::Size);
-        ResourceRow::Write({static_cast<std::uint32_t>(bytesAt), static_cast<std::uint32_t>(r.Bytes.size())},
+        ResourceRow::Write({static_cast<std::uint32_t>(bytesAt), static_cast<std::uint32_t>(r.Size)},
                            out.data() + *resourceList + place * ResourceRow::Size);
-        std::copy(r.Bytes.begin(), r.Bytes.end(), out.data() + bytesAt);
-        bytesAt += r.Bytes.size();
+        bytesAt += r.Size;
     }
+    return layout;
+}
+
+std::vector<std::uint8_t> Serialize(const TErfContent& content, const std::string& name) {
+    std::vector<TErfPlannedResource> planned;
+    planned.reserve(content.Resources.size());
+    for (const TErfResource& r : content.Resources) planned.push_back({r.ResRef, r.ResType, r.Bytes.size()});
+    TErfLayout layout = Layout(content, planned, name);
+    std::vector<std::uint8_t> out = std::move(layout.Front);
+    out.reserve(static_cast<std::size_t>(layout.Size));
+    for (const std::size_t i : layout.Order)
+        out.insert(out.end(), content.Resources[i].Bytes.begin(), content.Resources[i].Bytes.end());
     return out;
 }
 

@@ -82,6 +82,18 @@ struct TErfContent {
     std::vector<TErfResource> Resources;
 };
 
+// One resource of an archive that a writer lays out, its bytes elsewhere.
+struct TErfPlannedResource {
+    TResRef ResRef{}; // up to its first zero byte
+    std::uint16_t ResType = 0;
+    std::uint64_t Size = 0;
+};
+struct TErfLayout {
+    std::vector<std::uint8_t> Front; // header, strings, key list and resource list
+    std::vector<std::size_t> Order; // Order[place]: the resource whose bytes come place-th
+    std::uint64_t Size = 0; // the whole archive's
+};
+
 } // namespace vellocar
 
 namespace vellocar::erfcodec {
@@ -140,11 +152,22 @@ std::uint64_t CheckBytesNeeded(std::span<const std::uint8_t> prefix, std::uint64
 std::optional<TErfFile> ParseForCheck(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
                                       const TFaultSink& fault);
 
+// The most bytes an archive that Vellocar writes may hold: its offsets are 32-bit, and readers
+// that take them as signed numbers fail beyond 2 GiB.
+inline constexpr std::uint64_t kMaxWrittenSize = 0x7FFFFFFF;
+
+// The front of an archive of head's type, date and strings (head's Resources are not looked at)
+// that holds resources, their bytes elsewhere: header, localized strings, key list and resource
+// list, as bytes, then the resources' bytes in Order (Order[place] is the index in resources of
+// the one at place), Size bytes in all. Refused as Serialize refuses, and when the archive
+// would hold more than kMaxWrittenSize bytes or kMaxResourcesPerBif resources.
+TErfLayout Layout(const TErfContent& head, std::span<const TErfPlannedResource> resources, const std::string& name);
+
 // The bytes of an archive of content: header, localized strings, key list, resource list, then
 // the resources' bytes, the resources in the order a build packs a folder in (FolderOrderLess of
 // their lines "name.ext", then by type), each ResID its place. Refused with EFormatError naming
 // the archive as name: a type that is none of the family's, an empty name, two resources that
-// are one (ResourceKey), or more than 32-bit offsets can hold.
+// are one (ResourceKey), or more than Layout allows.
 std::vector<std::uint8_t> Serialize(const TErfContent& content, const std::string& name);
 
 } // namespace vellocar::erfcodec

@@ -122,21 +122,6 @@ void WriteBif(platform::File& bif, const platform::Folder& folder, const std::ve
     }
 }
 
-// Replaces, in an error about a file the user never named (a lock, a journal, a temporary), that
-// name with the target it belongs to: the system's reason (a missing folder, a read-only or full
-// disk) is the same for both.
-template <class Error>
-[[noreturn]] void RethrowNamingTarget(const Error& e, const std::vector<std::string>& files,
-                                      const std::string& target) {
-    std::string message = e.what();
-    for (const std::string& file : files) {
-        const std::string shown = Quoted(file);
-        const auto at = message.find(shown);
-        if (at != std::string::npos) message.replace(at, shown.size(), Quoted(target));
-    }
-    throw Error(message);
-}
-
 // The locks of both targets, waited for; a folder where the lock cannot be made is reported
 // under the target's own name.
 TTargetLocks LockTargets(const TBuildRequest& request) {
@@ -329,8 +314,11 @@ TBuildReport BuildArchive(const TBuildRequest& request) {
     std::uint64_t bifSize = 0;
     // The source folder is found once, its files by name in it.
     const platform::Folder source(request.SourceDir);
-    const std::vector<TSourceFile> files = CheckSources(
-        NamesToPack(request.Files, request.SourceDir, own, report.LeftOut), source, request.BifPath, bifSize);
+    const TPackFormat bifFormat{"BIF", bifcodec::Header::Size, bifcodec::VarEntry::Size,
+                                std::numeric_limits<std::uint32_t>::max(), "under 4 GiB"};
+    const std::vector<TSourceFile> files =
+        CheckSources(NamesToPack(request.Files, request.SourceDir, own, report.LeftOut), source, request.BifPath,
+                     bifFormat, bifSize);
     std::size_t q = 0;
     TNWNKeyFile key = KeyWithTheBif(request, files, q, report.ReusedEntry);
 

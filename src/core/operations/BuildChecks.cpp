@@ -66,23 +66,24 @@ void Refuse(const std::string& bifFileName, const std::string& reason) {
 
 namespace {
 
+constexpr char kOneResourceWhy[] =
+    ", since the game tells resources apart only by name, letter case ignored, and type (and every extension it "
+    "does not know gives the same type): ";
+
 // The sources a build cannot pack, by what is wrong with them.
 struct TUnfitSources {
     std::vector<std::string> Names, Colliding, Missing, NotPlain, TooLong, TooLarge;
 };
 
 // Refuses the build for the first kind of unfit source there is, naming them all.
-void RefuseUnfitSources(const TUnfitSources& unfit, std::uint64_t total, const std::string& bifFileName) {
+void RefuseUnfitSources(const TUnfitSources& unfit, std::uint64_t total, const std::string& bifFileName,
+                        const TPackFormat& format) {
     const auto refuse = [&](const std::vector<std::string>& names, const char* one, const char* many, bool quote) {
         if (!names.empty()) Refuse(bifFileName, (names.size() == 1 ? one : many) + NameList(names, quote));
     };
     refuse(unfit.Names, "this name cannot be packed: ", "these names cannot be packed: ", false);
-    refuse(unfit.Colliding,
-           "two files would be one resource in the BIF, since the game tells resources apart only by name, "
-           "letter case ignored, and type (and every extension it does not know gives the same type): ",
-           "pairs of files would each be one resource in the BIF, since the game tells resources apart only by "
-           "name, letter case ignored, and type (and every extension it does not know gives the same type): ",
-           false);
+    refuse(unfit.Colliding, ("two files would be one resource in the " + format.Kind + kOneResourceWhy).c_str(),
+           ("pairs of files would each be one resource in the " + format.Kind + kOneResourceWhy).c_str(), false);
     refuse(unfit.Missing, "this file is no longer there: ", "these files are no longer there: ", true);
     refuse(unfit.NotPlain, "this is not an ordinary file: ", "these are not ordinary files: ", true);
     if (!unfit.TooLong.empty()) {
@@ -93,10 +94,10 @@ void RefuseUnfitSources(const TUnfitSources& unfit, std::uint64_t total, const s
                                               : std::to_string(unfit.TooLong.size()) + " names are longer: ") +
                    NameList(unfit.TooLong));
     }
-    if (!unfit.TooLarge.empty() || total > kMax32) {
+    if (!unfit.TooLarge.empty() || total > format.MaxBytes) {
         Refuse(bifFileName,
-               "the files come to " + std::to_string(total) +
-                   " bytes with the tables, more than a BIF can hold (under 4 GiB)");
+               "the files come to " + std::to_string(total) + " bytes with the tables, more than a " + format.Kind +
+                   " can hold (" + format.MaxText + ")");
     }
 }
 
@@ -106,17 +107,18 @@ void RefuseUnfitSources(const TUnfitSources& unfit, std::uint64_t total, const s
 // empty, that every file is still there and an ordinary file, that every base name fits a
 // ResRef, and that the BIF stays within its 32-bit offsets.
 std::vector<TSourceFile> CheckSources(const std::vector<std::string_view>& names, const platform::Folder& folder,
-                                      const std::string& bifFileName, std::uint64_t& bifSize) {
+                                      const std::string& bifFileName, const TPackFormat& format,
+                                      std::uint64_t& bifSize) {
     if (names.empty()) Refuse(bifFileName, "the folder holds no files to pack");
     if (names.size() > kMaxResourcesPerBif) {
         Refuse(bifFileName,
-               std::to_string(names.size()) + " files are more than a BIF can index (at most " +
+               std::to_string(names.size()) + " files are more than a " + format.Kind + " can index (at most " +
                    std::to_string(kMaxResourcesPerBif) + ")");
     }
 
     std::vector<TSourceFile> files(names.size());
     TUnfitSources unfit;
-    std::uint64_t total = bifcodec::Header::Size + bifcodec::VarEntry::Size * files.size();
+    std::uint64_t total = format.FixedBytes + format.BytesPerFile * files.size();
     for (std::size_t i = 0; i < files.size(); ++i) {
         TSourceFile& file = files[i];
         file.Name = names[i];
@@ -165,7 +167,7 @@ std::vector<TSourceFile> CheckSources(const std::vector<std::string_view>& names
                                   ")");
     }
 
-    RefuseUnfitSources(unfit, total, bifFileName);
+    RefuseUnfitSources(unfit, total, bifFileName, format);
     bifSize = total;
     return files;
 }
@@ -221,18 +223,67 @@ void RefuseCollidingTargets(const std::string& bifFileName, const std::string& k
 // On Windows, and in a folder that compares names as Windows does, a device name opens the
 // device (a console, a printer port) and a colon past the drive names a stream hidden inside
 // another file: neither can be a target, nor the backup of one.
+void RefuseReservedTarget(const std::string& buildName, const std::string& path) {
+    for (const std::string& target : {path, path + kBackupSuffix}) {
+        if (platform::FolderNameRules(platform::FolderPart(target)) != platform::NameRules::Windows) continue;
+        if (platform::NamesStream(target))
+            Refuse(buildName,
+                   Quoted(target) +
+                       " names a stream inside another file (a colon after the drive), "
+                       "not a file of its own");
+        if (IsWindowsDeviceName(platform::FileNamePart(target)))
+            Refuse(buildName, Quoted(target) + " is a Windows device name, not a file");
+    }
+}
+
 void RefuseReservedTargets(const std::string& bifFileName, const std::string& keyFileName) {
-    for (const std::string* path : {&bifFileName, &keyFileName}) {
-        for (const std::string& target : {*path, *path + kBackupSuffix}) {
-            if (platform::FolderNameRules(platform::FolderPart(target)) != platform::NameRules::Windows) continue;
-            if (platform::NamesStream(target))
-                Refuse(bifFileName,
-                       Quoted(target) +
-                           " names a stream inside another file (a colon after the drive), "
-                           "not a file of its own");
-            if (IsWindowsDeviceName(platform::FileNamePart(target)))
-                Refuse(bifFileName, Quoted(target) + " is a Windows device name, not a file");
+    for (const std::string* path : {&bifFileName, &keyFileName}) RefuseReservedTarget(bifFileName, *path);
+}
+
+void RefuseUnusableTarget(const std::string& buildName, const std::string& path, const TFourCC& signature,
+                          const TFourCC& version, const std::string& kind) {
+    // A folder cannot be replaced, and a FIFO or device would block or be written through.
+    const auto existing = platform::Stat(path);
+    if (existing && !existing->IsRegular) Refuse(buildName, Quoted(path) + " is not an ordinary file");
+    if (platform::IsFolder(path + kBackupSuffix))
+        Refuse(buildName, "the backup name " + Quoted(path + kBackupSuffix) + " is taken by a folder");
+    if (!existing) return;
+    std::array<char, kSignatureBytes> head{};
+    std::size_t got = 0;
+    try {
+        platform::File file = platform::File::OpenRead(path); // held by the game, say
+        while (got < head.size()) {
+            const std::size_t n = file.ReadSome(head.data() + got, head.size() - got);
+            if (n == 0) break;
+            got += n;
         }
+        file.Close();
+    } catch (EVellocarError& e) {
+        e.AddContext(". Nothing was changed.");
+        throw;
+    }
+    const auto part = [&](std::size_t at) { return std::string(head.data() + at, head.data() + at + 4); };
+    const std::string type(signature.begin(), signature.end());
+    if (got < type.size() || part(0) != type) {
+        // Named when it is one of the game's kinds: a KEY and a BIF given the other way round
+        // are the usual mistake, and a MOD where a HAK was meant.
+        const std::string found = FileKindOf(std::string_view(head.data(), got));
+        Refuse(buildName,
+               Quoted(path) + ", which the build would replace as its " + kind + ", is " +
+                   (found.empty() ? "no " + kind + " file" : found + ", not a " + kind) + ": " +
+                   QuotedLeadingBytes(path) + " (a " + kind + " starts with " + Quoted(type) + ")");
+    }
+    const std::string wanted(version.begin(), version.end());
+    if (got < head.size() || part(type.size()) != wanted) {
+        const std::string_view found(head.data() + type.size(), got - type.size());
+        // E1 is read, not written: its rows carry SHA-1s and compressed resources a build does
+        // not make, and a V1 table appended to would no longer be E1.
+        const std::string what = found.starts_with("E1") ? "of version " + Quoted(found) +
+                ", which Vellocar reads but does not write (a build writes " + kind + " version " + Quoted(wanted) + ")"
+                                                         : OtherVersionText(kind, found, version);
+        Refuse(
+            buildName,
+            Quoted(path) + ", which the build would replace or extend as its " + kind + ", is a " + kind + " " + what);
     }
 }
 
@@ -241,61 +292,8 @@ void RefuseReservedTargets(const std::string& bifFileName, const std::string& ke
 // round, or a KEY of another game's version, would otherwise be replaced by the new file,
 // surviving only as a backup until the next build), with or without appending.
 void RefuseUnusableTargets(const std::string& bifFileName, const std::string& keyFileName) {
-    struct Target {
-        const std::string& Path;
-        const TFourCC& Signature;
-        const TFourCC& Version;
-        const char* Kind;
-    };
-    for (const Target& target : {Target{bifFileName, bifcodec::kFileType, bifcodec::kVersion1, "BIF"},
-                                 Target{keyFileName, keycodec::kFileType, keycodec::kVersion1, "KEY"}}) {
-        // A folder cannot be replaced, and a FIFO or device would block or be written through.
-        const auto existing = platform::Stat(target.Path);
-        if (existing && !existing->IsRegular) Refuse(bifFileName, Quoted(target.Path) + " is not an ordinary file");
-        if (platform::IsFolder(target.Path + kBackupSuffix)) {
-            Refuse(bifFileName, "the backup name " + Quoted(target.Path + kBackupSuffix) + " is taken by a folder");
-        }
-        if (!existing) continue;
-        std::array<char, kSignatureBytes> head{};
-        std::size_t got = 0;
-        try {
-            platform::File file = platform::File::OpenRead(target.Path); // held by the game, say
-            while (got < head.size()) {
-                const std::size_t n = file.ReadSome(head.data() + got, head.size() - got);
-                if (n == 0) break;
-                got += n;
-            }
-            file.Close();
-        } catch (EVellocarError& e) {
-            e.AddContext(". Nothing was changed.");
-            throw;
-        }
-        const auto part = [&](std::size_t at) { return std::string(head.data() + at, head.data() + at + 4); };
-        const std::string signature(target.Signature.begin(), target.Signature.end());
-        if (got < signature.size() || part(0) != signature) {
-            // Named when it is one of the game's kinds: a KEY and a BIF given the other way round
-            // are the usual mistake.
-            const std::string kind = FileKindOf(std::string_view(head.data(), got));
-            Refuse(bifFileName,
-                   Quoted(target.Path) + ", which the build would replace as its " + target.Kind + ", is " +
-                       (kind.empty() ? "no " + std::string(target.Kind) + " file" : kind + ", not a " + target.Kind) +
-                       ": " + QuotedLeadingBytes(target.Path) + " (a " + target.Kind + " starts with " +
-                       Quoted(signature) + ")");
-        }
-        const std::string version(target.Version.begin(), target.Version.end());
-        if (got < head.size() || part(signature.size()) != version) {
-            const std::string_view found(head.data() + signature.size(), got - signature.size());
-            // E1 is read, not written: its rows carry SHA-1s and compressed resources a build
-            // does not make, and a V1 table appended to would no longer be E1.
-            const std::string what = found == "E1  "
-                ? "of version \"E1  \", which Vellocar reads but does not write (a build writes " +
-                    std::string(target.Kind) + " version " + Quoted(version) + ")"
-                : OtherVersionText(target.Kind, found, target.Version);
-            Refuse(bifFileName,
-                   Quoted(target.Path) + ", which the build would replace or extend as its " + target.Kind + ", is a " +
-                       target.Kind + " " + what);
-        }
-    }
+    RefuseUnusableTarget(bifFileName, bifFileName, bifcodec::kFileType, bifcodec::kVersion1, "BIF");
+    RefuseUnusableTarget(bifFileName, keyFileName, keycodec::kFileType, keycodec::kVersion1, "KEY");
 }
 
 // The KEY's entry for the BIF must lead, where every reader of the KEY looks for a BIF, to the BIF

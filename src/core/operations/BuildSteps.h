@@ -5,6 +5,8 @@
 #include "ArchiveNames.h"
 #include "Dates.h"
 #include "Platform.h"
+#include "KeyFiles.h"
+#include "Text.h"
 
 #include <cstdint>
 #include <optional>
@@ -29,6 +31,21 @@ struct TSourceFile {
     TResType ResType = 0;
     std::uint32_t Size = 0;
 };
+
+// Replaces, in an error about a file the user never named (a lock, a journal, a temporary), that
+// name with the target it belongs to: the system's reason (a missing folder, a read-only or full
+// disk) is the same for both.
+template <class Error>
+[[noreturn]] void RethrowNamingTarget(const Error& e, const std::vector<std::string>& files,
+                                      const std::string& target) {
+    std::string message = e.what();
+    for (const std::string& file : files) {
+        const std::string shown = Quoted(file);
+        const auto at = message.find(shown);
+        if (at != std::string::npos) message.replace(at, shown.size(), Quoted(target));
+    }
+    throw Error(message);
+}
 
 // Raises EBuildRefused: "Cannot build "<bif>": <reason>. Nothing was changed."
 [[noreturn]] void Refuse(const std::string& bifFileName, const std::string& reason);
@@ -57,10 +74,27 @@ void RefuseResourcesHeldElsewhere(const TNWNKeyFile& key, std::size_t entryIndex
 std::vector<std::string_view> NamesToPack(const std::vector<std::string>& names, const std::string& sourceDir,
                                           const std::vector<std::string>& own, std::vector<std::string>& leftOut);
 
+// What the archive a build writes can hold, for the checks of its sources.
+struct TPackFormat {
+    std::string Kind; // how a refusal names it: "BIF", "HAK", ...
+    std::uint64_t FixedBytes = 0; // its header and whatever else comes once
+    std::uint64_t BytesPerFile = 0; // its table rows for one file
+    std::uint64_t MaxBytes = 0; // the most the whole archive may take
+    std::string MaxText; // that limit in words: "under 4 GiB"
+};
+
 // Every source file of the folder checked and recorded (there, ordinary, its name fit for a
-// ResRef and for export), with bifSize the size the BIF will have (under 4 GiB).
+// ResRef and for export), with size the size the archive will have (within format's limits).
 std::vector<TSourceFile> CheckSources(const std::vector<std::string_view>& names, const platform::Folder& folder,
-                                      const std::string& bifFileName, std::uint64_t& bifSize);
+                                      const std::string& bifFileName, const TPackFormat& format, std::uint64_t& size);
+
+// The targets' files: an ordinary file (or none) at path and a backup name that no folder
+// takes; an existing file of signature and version, kind naming it.
+void RefuseUnusableTarget(const std::string& buildName, const std::string& path, const TFourCC& signature,
+                          const TFourCC& version, const std::string& kind);
+
+// Where a folder takes names as Windows does: path and its backup name no device or stream.
+void RefuseReservedTarget(const std::string& buildName, const std::string& path);
 
 // The date the KEY is stamped with: today's, or that of sourceDateEpoch (the environment's
 // SOURCE_DATE_EPOCH) when it is set.
