@@ -29,6 +29,13 @@ BIF_FIXED = struct.Struct("<IIIII")            # 20 bytes
 assert (KEY_HEADER.size, KEY_FILE_ROW.size, KEY_ENTRY.size) == (64, 12, 22)
 assert (BIF_HEADER.size, BIF_VAR.size, BIF_FIXED.size) == (20, 16, 20)
 
+# The ERF family (ERF, HAK, MOD, NWM, SAV) V1.0.
+ERF_HEADER = struct.Struct("<4s4sIIIIIIIII116s")    # 160 bytes
+ERF_STRING = struct.Struct("<II")                   # LanguageID, size; then the bytes
+ERF_KEY = struct.Struct("<16sIHH")                  # 24 bytes: ResRef, ResID, ResType, Unused
+ERF_RES = struct.Struct("<II")                      # 8 bytes: offset, size
+assert (ERF_HEADER.size, ERF_KEY.size, ERF_RES.size) == (160, 24, 8)
+
 RES_TYPES = {
     "res": 0, "bmp": 1, "mve": 2, "tga": 3, "wav": 4, "wfx": 5, "plt": 6, "ini": 7, "bmu": 8, "mpg": 9,
     "txt": 10, "plh": 2000, "tex": 2001, "mdl": 2002, "thg": 2003, "fnt": 2005, "lua": 2007, "slt": 2008,
@@ -153,6 +160,51 @@ def write_bif(resources, var_offset=20, header_extra=b"", fixed=(), placement=No
     for i, row in enumerate(fixed):
         BIF_FIXED.pack_into(data, fixed_at + BIF_FIXED.size * i, *row)
     return bytes(data)
+
+
+def read_erf(data):
+    if len(data) < ERF_HEADER.size:
+        raise Fault("ERF shorter than its header")
+    (ftype, version, lang_count, strings_size, count, strings_at, keys_at, res_at, year, day,
+     strref, reserved) = ERF_HEADER.unpack_from(data, 0)
+    erf = dict(type=ftype, version=version, lang_count=lang_count, strings_size=strings_size,
+               count=count, strings_at=strings_at, keys_at=keys_at, res_at=res_at, year=year,
+               day=day, strref=strref, reserved=reserved, strings=[], resources=[])
+    at = strings_at
+    for _ in range(lang_count):
+        language, size = ERF_STRING.unpack_from(data, at)
+        erf["strings"].append((language, data[at + 8:at + 8 + size]))
+        at += 8 + size
+    for i in range(count):
+        ref, resid, restype, unused = ERF_KEY.unpack_from(data, keys_at + ERF_KEY.size * i)
+        offset, size = ERF_RES.unpack_from(data, res_at + ERF_RES.size * i)
+        if offset + size > len(data):
+            raise Fault("ERF resource %d runs past the end" % i)
+        erf["resources"].append(dict(resref=ref, resid=resid, type=restype, unused=unused,
+                                     offset=offset, size=size, data=data[offset:offset + size]))
+    return erf
+
+
+def write_erf(kind, resources, strings=(), strref=0xFFFFFFFF, year=0, day=0, gap=0,
+              placement=None):
+    """resources: (resref16, type, bytes) in key-list order, ResID their place. strings:
+    (LanguageID, bytes). gap: junk bytes before each area after the header, and before each
+    resource's bytes. placement: the order in which the bytes are laid out."""
+    loc = b"".join(ERF_STRING.pack(lang, len(text)) + text for lang, text in strings)
+    strings_at = ERF_HEADER.size + gap
+    keys_at = strings_at + len(loc) + gap
+    res_at = keys_at + ERF_KEY.size * len(resources) + gap
+    out = bytearray(b"\xee" * (res_at + ERF_RES.size * len(resources)))
+    ERF_HEADER.pack_into(out, 0, kind, b"V1.0", len(strings), len(loc), len(resources),
+                         strings_at, keys_at, res_at, year, day, strref, b"\0" * 116)
+    out[strings_at:strings_at + len(loc)] = loc
+    for i in (placement if placement is not None else range(len(resources))):
+        ref, restype, content = resources[i]
+        out += b"\xa5" * gap
+        ERF_KEY.pack_into(out, keys_at + ERF_KEY.size * i, ref, i, restype, 0)
+        ERF_RES.pack_into(out, res_at + ERF_RES.size * i, len(out), len(content))
+        out += content
+    return bytes(out)
 
 
 def resref(name):
@@ -576,6 +628,95 @@ def refused_case(cli, c, work):
     c.equal("refused build leaves the KEY folder", sorted(os.listdir(folder)), ["chitin.key", "data"])
 
 
+# Resources as an archive of each kind might hold them: every size from none up, names of one to
+# sixteen characters in either case, classic and Enhanced Edition types.
+ERF_SAMPLES = [
+    ("module", 2014, rng_bytes(31, 700)), ("abcdefghijklmnop", 2072, rng_bytes(32, 9)),
+    ("empty", 2009, b""), ("Caps_Name", 2017, b"2DA V2.0\n"), ("x", 2080, rng_bytes(33, 70000)),
+    ("area001", 2012, rng_bytes(34, 1)), ("shader", 2069, rng_bytes(35, 4096)),
+    ("readme", 10, b"text\r\n"),
+]
+ERF_LAYOUTS = [
+    # kind, strings, DescriptionStrRef, gap, placement
+    (b"HAK ", [(0, b"My hak")], 0xFFFFFFFF, 0, None),
+    (b"MOD ", [(0, b"English"), (1, b"Fran\xe7ais"), (4, b""), (0x82, b"Deutsch")], 16777300, 5,
+     [7, 3, 0, 5, 1, 2, 6, 4]),
+    (b"ERF ", [], 0, 1, list(range(7, -1, -1))),
+    (b"NWM ", [(2, b"Deutsch")], 12345, 0, [1, 0, 3, 2, 5, 4, 7, 6]),
+    (b"SAV ", [], 0xFFFFFFFF, 3, None),
+]
+
+
+def erf_line(ref, restype):
+    return cut_at_zero(ref).decode("latin-1") + "." + EXTENSIONS[restype]
+
+
+def erf_read_case(cli, c, work):
+    """Archives of the ERF family written here, with the key list out of name order, gaps
+    between the areas, bytes laid out in another order and strings in several languages:
+    listed, extracted and read one resource at a time."""
+    for n, (kind, strings, strref, gap, placement) in enumerate(ERF_LAYOUTS):
+        label = kind.decode().strip()
+        resources = [(resref(name), restype, content) for name, restype, content in ERF_SAMPLES]
+        path = os.path.join(work, "erf-%d.%s" % (n, label.lower()))
+        write(path, write_erf(kind, resources, strings, strref, 120 + n, 40 * n, gap, placement))
+        mine = read_erf(read(path))
+        lines = [erf_line(ref, restype) for ref, restype, _ in resources]
+        c.equal(label + " list", cli.lines("list", path), lines)
+        code, out, err = cli.run("list", "--json", path)
+        c.equal("%s list --json exit status (%s)" % (label, err.strip()), code, 0)
+        doc = json.loads(out.encode("latin-1"))
+        c.equal(label + " list --json header", doc["archive"],
+                dict(path=path, type=label, build_year=120 + n, build_day=40 * n,
+                     description_strref=strref, resource_count=len(resources),
+                     strings=[dict(language=lang, text=cp1252(text), text_hex=text.hex())
+                              for lang, text in strings]))
+        c.equal(label + " list --json resources",
+                [(r["line"], r["type"], r["offset"], r["size"]) for r in doc["resources"]],
+                [(line, r["type"], r["offset"], r["size"]) for line, r in zip(lines, mine["resources"])])
+        target = os.path.join(work, "erf-out-%d" % n)
+        code, _, err = cli.run("extract", path, target)
+        c.equal("%s extract exit status (%s)" % (label, err.strip()), code, 0)
+        c.equal(label + " extracted names", sorted(os.listdir(target)) if os.path.isdir(target) else [],
+                sorted(lines))
+        for line, (_, _, content) in zip(lines, resources):
+            there = os.path.join(target, line)
+            c.equal("%s extracted bytes of %s" % (label, line),
+                    read(there) if os.path.exists(there) else None, content)
+        code, out, _ = cli.run("cat", path, lines[1])
+        c.equal(label + " cat", (code, out.encode("latin-1")), (0, resources[1][2]))
+        code, _, err = cli.run("verify", path)
+        c.equal("%s verify (%s)" % (label, err.strip()), code, 0)
+
+    # Hostile archives are refused with a message, never a crash or a partial success.
+    good = write_erf(b"HAK ", [(resref("a"), 10, b"abc"), (resref("b"), 10, b"defg")])
+
+    def patched(**fields):
+        """good with header words replaced: LanguageCount, LocalizedStringSize, EntryCount,
+        OffsetToLocalizedString, OffsetToKeyList, OffsetToResourceList in that order."""
+        data = bytearray(good)
+        for name, value in fields.items():
+            at = 8 + 4 * ("langs", "loc_size", "count", "loc_at", "keys_at", "res_at").index(name)
+            struct.pack_into("<I", data, at, value)
+        return bytes(data)
+
+    hostile = {
+        "short header": good[:100],
+        "huge count": patched(count=0x7FFFFFFF),
+        "key list past the end": patched(keys_at=len(good) - 30),
+        "resource list past the end": patched(res_at=0xFFFFFFF0),
+        "resource past the end": good[:-2],
+        "strings past the end": patched(langs=1, loc_size=1000, loc_at=len(good) - 4),
+    }
+    for what, data in hostile.items():
+        path = os.path.join(work, "hostile.hak")
+        write(path, data)
+        target = os.path.join(work, "hostile-out-" + what.replace(" ", "-"))
+        code, _, err = cli.run("extract", path, target)
+        c.equal("extract of a HAK with %s fails (%s)" % (what, err.strip()), code, 1)
+        c.true("extract of a HAK with %s says why" % what, err.strip())
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
@@ -583,7 +724,8 @@ def main():
     cli = Cli(os.path.abspath(sys.argv[1]))
     c = Checks()
     with tempfile.TemporaryDirectory(prefix="vellocar-interop-") as work:
-        for case in (pack_case, list_and_extract_case, append_case, refused_case, json_case, verify_case):
+        for case in (pack_case, list_and_extract_case, append_case, refused_case, json_case, verify_case,
+                     erf_read_case):
             try:
                 case(cli, c, work)
             except (Fault, OSError, struct.error, IndexError, KeyError, ValueError,
