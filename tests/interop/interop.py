@@ -10,6 +10,7 @@ both sides of a check.
 Usage: interop.py PATH-TO-vellocar-cli
 """
 
+import hashlib
 import json
 import os
 import struct
@@ -17,6 +18,12 @@ import subprocess
 import sys
 import tempfile
 import time
+import zlib
+
+try:
+    import zstd   # Debian's python3-zstd
+except ImportError:
+    zstd = None
 
 # ---------------------------------------------------------------------------- the formats
 
@@ -28,6 +35,13 @@ BIF_VAR = struct.Struct("<IIII")               # 16 bytes
 BIF_FIXED = struct.Struct("<IIIII")            # 20 bytes
 assert (KEY_HEADER.size, KEY_FILE_ROW.size, KEY_ENTRY.size) == (64, 12, 22)
 assert (BIF_HEADER.size, BIF_VAR.size, BIF_FIXED.size) == (20, 16, 20)
+
+# E1: the KEY carries a 24-byte object ID where V1 has Reserved, and every row grows a field.
+KEY_E1_HEADER = struct.Struct("<4s4sIIIIII24s8s")   # 64 bytes
+KEY_E1_ENTRY = struct.Struct("<16sHI20s")           # 42 bytes: ..., SHA-1 of the plain bytes
+BIF_E1_VAR = struct.Struct("<IIIIII")               # 24 bytes: ..., CompressionType, UncompressedSize
+XRES_HEADER = struct.Struct("<4sIII")               # magic, version 3, algorithm, plain size
+assert (KEY_E1_HEADER.size, KEY_E1_ENTRY.size, BIF_E1_VAR.size, XRES_HEADER.size) == (64, 42, 24, 16)
 
 # The ERF family (ERF, HAK, MOD, NWM, SAV) V1.0.
 ERF_HEADER = struct.Struct("<4s4sIIIIIIIII116s")    # 160 bytes
@@ -205,6 +219,52 @@ def write_erf(kind, resources, strings=(), strref=0xFFFFFFFF, year=0, day=0, gap
         ERF_RES.pack_into(out, res_at + ERF_RES.size * i, len(out), len(content))
         out += content
     return bytes(out)
+
+
+XRES_STORED, XRES_NONE, XRES_ZLIB, XRES_ZSTD = "stored", 0, 1, 2
+XRES_NAMES = {XRES_STORED: "stored", XRES_NONE: "XRES none", XRES_ZLIB: "zlib", XRES_ZSTD: "zstd"}
+# Magic, a descriptor for one segment with a 1-byte content size, size 0, one empty last raw block.
+ZSTD_EMPTY_FRAME = bytes.fromhex("28b52ffd" "20" "00" "010000")
+
+
+def xres(algorithm, plain):
+    """A resource as an E1 BIF stores it in a compressed buffer."""
+    head = XRES_HEADER.pack(b"XRES", 3, algorithm, len(plain))
+    if algorithm == XRES_ZLIB:
+        return head + struct.pack("<I", 1) + zlib.compress(plain, 9)
+    if algorithm == XRES_ZSTD:
+        # The module's compress turns no bytes into zeros, not a frame: the empty frame by hand.
+        frame = zstd.compress(plain, 3) if plain else ZSTD_EMPTY_FRAME
+        return head + struct.pack("<II", 1, 0) + frame
+    return head + plain
+
+
+def write_e1_pair(bif_name, resources, compression, oid=b"0123456789abcdefABCDEF01", slack=0):
+    """resources: (name, type, bytes). Returns (KEY bytes, BIF bytes); the BIF's table takes
+    slack more bytes per row than it fills, as one writer leaves it, before the first bytes."""
+    assert len(oid) == 24
+    var_at = BIF_HEADER.size + len(oid)
+    bif = bytearray(b"\0" * (var_at + (BIF_E1_VAR.size + slack) * len(resources)))
+    BIF_HEADER.pack_into(bif, 0, b"BIFF", b"E1  ", len(resources), 0, var_at)
+    bif[BIF_HEADER.size:var_at] = oid
+    for i, (_, restype, plain) in enumerate(resources):
+        stored = plain if compression == XRES_STORED else xres(compression, plain)
+        BIF_E1_VAR.pack_into(bif, var_at + BIF_E1_VAR.size * i, i, len(bif), len(stored), restype,
+                             0 if compression == XRES_STORED else 1, len(plain))
+        bif += stored
+    name = bif_name + b"\0"
+    table_at = KEY_E1_HEADER.size
+    names_at = table_at + KEY_FILE_ROW.size
+    keys_at = names_at + len(name)
+    key = bytearray(keys_at + KEY_E1_ENTRY.size * len(resources))
+    KEY_E1_HEADER.pack_into(key, 0, b"KEY ", b"E1  ", 1, len(resources), table_at, keys_at,
+                            126, 5, oid, b"\0" * 8)
+    KEY_FILE_ROW.pack_into(key, table_at, len(bif), names_at, len(name), 1)
+    key[names_at:keys_at] = name
+    for i, (ref, restype, plain) in enumerate(resources):
+        KEY_E1_ENTRY.pack_into(key, keys_at + KEY_E1_ENTRY.size * i, resref(ref), restype, i,
+                               hashlib.sha1(plain).digest())
+    return bytes(key), bytes(bif)
 
 
 def resref(name):
@@ -717,6 +777,48 @@ def erf_read_case(cli, c, work):
         c.true("extract of a HAK with %s says why" % what, err.strip())
 
 
+def e1_read_case(cli, c, work):
+    """E1 KEY and BIF pairs, one per way of storing the resources: listed, extracted to their
+    plain bytes and verified; then one SHA-1 spoiled."""
+    resources = [("alpha", 2017, rng_bytes(41, 5000)), ("empty", 2009, b""),
+                 ("abcdefghijklmnop", 2072, b"mtr " * 300), ("tex", 2033, rng_bytes(42, 70000))]
+    lines = ["%s.%s" % (name, EXTENSIONS[t]) for name, t, _ in resources]
+    for n, compression in enumerate((XRES_STORED, XRES_NONE, XRES_ZLIB, XRES_ZSTD)):
+        label = "E1 " + XRES_NAMES[compression]
+        if compression == XRES_ZSTD and zstd is None:
+            print("SKIP %s: no zstd module for Python (apt-get install python3-zstd)" % label)
+            continue
+        folder = os.path.join(work, "e1-%d" % n)
+        key_data, bif_data = write_e1_pair(b"data\\e1.bif", resources, compression, slack=8 * (n % 2))
+        key_path = os.path.join(folder, "e1.key")
+        write(key_path, key_data)
+        write(os.path.join(folder, "data", "e1.bif"), bif_data)
+        c.equal(label + " list", cli.lines("list", key_path), ["data\\e1.bif"])
+        c.equal(label + " list BIF", cli.lines("list", key_path, "0"), lines)
+        target = os.path.join(folder, "out")
+        code, _, err = cli.run("extract", key_path, "0", target)
+        c.equal("%s extract exit status (%s)" % (label, err.strip()), code, 0)
+        c.equal(label + " extracted names", sorted(os.listdir(target)) if os.path.isdir(target) else [],
+                sorted(lines))
+        for line, (_, _, plain) in zip(lines, resources):
+            there = os.path.join(target, line)
+            c.equal("%s extracted bytes of %s" % (label, line),
+                    read(there) if os.path.exists(there) else None, plain)
+        code, _, err = cli.run("verify", key_path)
+        c.equal("%s verify (%s)" % (label, err.strip()), code, 0)
+
+    # One entry's SHA-1 no longer matches its bytes.
+    folder = os.path.join(work, "e1-0")
+    key_path = os.path.join(folder, "e1.key")
+    spoiled = bytearray(read(key_path))
+    spoiled[read_key(spoiled)["key_table"] + KEY_E1_ENTRY.size * 2 + 30] ^= 1
+    write(key_path, spoiled)
+    code, _, err = cli.run("verify", key_path)
+    c.equal("E1 verify of a spoiled SHA-1 fails", code, 1)
+    c.true("E1 verify names the spoiled resource (%s)" % err.strip(), lines[2] in err)
+    c.true("E1 verify names only it", lines[0] not in err and lines[3] not in err)
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
@@ -725,7 +827,7 @@ def main():
     c = Checks()
     with tempfile.TemporaryDirectory(prefix="vellocar-interop-") as work:
         for case in (pack_case, list_and_extract_case, append_case, refused_case, json_case, verify_case,
-                     erf_read_case):
+                     erf_read_case, e1_read_case):
             try:
                 case(cli, c, work)
             except (Fault, OSError, struct.error, IndexError, KeyError, ValueError,
