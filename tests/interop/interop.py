@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Interoperability checks for vellocar-cli against an independent KEY/BIF reader and writer.
+"""Interoperability checks for vellocar-cli against an independent reader and writer of KEY/BIF
+(V1 and E1) and of the ERF family (ERF, HAK, MOD, NWM, SAV V1.0).
 
-The reader and writer below are written from the file formats alone and share nothing with
-the program: what `pack` writes is read back here, field by field and byte by byte, and
-archives written here (with the quirks that the game's own files have) are listed and
-extracted by `list` and `extract` and compared with what was put in. Vellocar is never on
-both sides of a check.
+The readers and writers below are written from the file formats alone and share nothing with
+the program: what `pack` writes (a KEY and BIF pair, or a HAK and its kin) is read back here,
+field by field and byte by byte, and archives written here (with the quirks that the game's
+own files have: E1 resources stored plain or in zlib or zstd buffers, ERF tables out of name
+order with gaps between them) are listed, extracted and verified by the program and compared
+with what was put in. Vellocar is never on both sides of a check. The zstd cases need
+Debian's python3-zstd and are skipped, saying so, without it.
 
 Usage: interop.py PATH-TO-vellocar-cli
 """
