@@ -789,7 +789,8 @@ def e1_read_case(cli, c, work):
     for n, compression in enumerate((XRES_STORED, XRES_NONE, XRES_ZLIB, XRES_ZSTD)):
         label = "E1 " + XRES_NAMES[compression]
         if compression == XRES_ZSTD and zstd is None:
-            print("SKIP %s: no zstd module for Python (apt-get install python3-zstd)" % label)
+            print("SKIP %s: %s has no zstd module (Debian's python3-zstd serves /usr/bin/python3)"
+                  % (label, sys.executable))
             continue
         folder = os.path.join(work, "e1-%d" % n)
         key_data, bif_data = write_e1_pair(b"data\\e1.bif", resources, compression, slack=8 * (n % 2))
