@@ -4,4 +4,4 @@
 set -euo pipefail
 cmake --preset linux-debug >/dev/null
 cmake --build --preset linux-debug --target vellocar-cli
-python3 tests/interop/interop.py build/linux-debug/src/cli/vellocar-cli
+/usr/bin/python3 tests/interop/interop.py build/linux-debug/src/cli/vellocar-cli
