@@ -198,7 +198,7 @@ public:
         if (WouldOverwriteSource(item, fileName)) return;
         if (item.PastEnd)
             throw EReadError("Stream read error: cannot export " + Quoted(platform::ShownName(item.Name)) + " from " +
-                             Quoted(bifPath_) + ": its bytes run past the end of the BIF (offset " +
+                             Quoted(bifPath_) + ": its bytes run past the end of the file (offset " +
                              std::to_string(item.Offset) + ", " + std::to_string(item.Size) + " bytes, file " +
                              std::to_string(bifSize) + " bytes); nothing was written for it");
 

@@ -40,7 +40,7 @@ struct TExportItem {
     bool Packed = false;
     std::uint32_t Compression = 0;
     std::uint32_t Unpacked = 0;
-    bool PastEnd = false; // its bytes run past the end of the BIF: the export stops here
+    bool PastEnd = false; // its bytes run past the end of the BIF or archive: the export stops here
     std::int64_t Progress = -1; // the progress position told before this step; -1 for none
     // A texture written as a PNG picture of it instead of its own bytes, under OutputName.
     std::optional<media::TTextureType> Png;
