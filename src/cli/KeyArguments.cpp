@@ -108,8 +108,8 @@ void RecoverBeforeReading(const std::string& path) {
     if (!note.Text.empty()) Complain("note: " + note.Text);
 }
 
-std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path) {
-    TKeyRead read = ReadKey(path, WaitNotice());
+std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path, const TKeyParts& parts) {
+    TKeyRead read = ReadKey(path, WaitNotice(), parts);
     if (!read.Recovery.Text.empty()) Complain("note: " + read.Recovery.Text);
     return std::move(read.Key);
 }

@@ -24,7 +24,7 @@ bool FirstIsErf(const CommandLine& cmd, const std::vector<std::string>& args);
 
 // The KEY at path (ReadKey), after whatever a build of it that was stopped half-way left is
 // finished or undone (said on stderr), so that the KEY and its BIFs belong together again.
-std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path);
+std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path, const TKeyParts& parts = {});
 
 // Finishes or undoes a build of path that died, with a note on stderr.
 void RecoverBeforeReading(const std::string& path);

@@ -40,15 +40,18 @@ int ListErf(const std::string& path, bool asJson, Output& out) {
 }
 
 int ListKey(const std::string& keyPath, const std::optional<std::string>& bifName, bool asJson, Output& out) {
-    const auto key = LoadKey(keyPath);
+    // Only what is shown is read: the BIF names, then the entries of the BIF chosen among them
+    // (the KEY's listing in JSON counts every BIF's entries).
+    auto key = LoadKey(keyPath, {.Entries = asJson && !bifName, .OnlyBif = std::nullopt});
+    std::optional<std::size_t> index;
+    if (bifName) {
+        index = ChooseBif(*key, *bifName, keyPath);
+        if (!index) return kExitFailure;
+        key->LoadFromFile(keyPath, {.Entries = true, .OnlyBif = index});
+    }
     if (asJson) {
         // A document for scripts: JSON's own escaping makes every control byte inert, and the
         // names are UTF-8 text, so nothing is escaped for a terminal.
-        std::optional<std::size_t> index;
-        if (bifName) {
-            index = ChooseBif(*key, *bifName, keyPath);
-            if (!index) return kExitFailure;
-        }
         // Streamed to stdout as it is made: a listing of a million entries never waits in memory.
         TJsonWriter json = StdoutJson();
         if (index) {
@@ -59,12 +62,10 @@ int ListKey(const std::string& keyPath, const std::optional<std::string>& bifNam
         FinishJson(json);
         return kExitOk;
     }
-    if (!bifName) {
+    if (!index) {
         for (const TNWNFilenameEntry& bif : key->Filenames) out.Line(platform::ShownName({bif.Filename}));
         return kExitOk;
     }
-    const auto index = ChooseBif(*key, *bifName, keyPath);
-    if (!index) return kExitFailure;
     ListLines(key->Filenames[*index].Resources, out);
     return kExitOk;
 }

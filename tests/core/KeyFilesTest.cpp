@@ -1,6 +1,7 @@
 #include "BuildTestHelpers.h"
 #include "Errors.h"
 #include "BifFiles.h"
+#include "KeyCodec.h"
 #include "KeyFiles.h"
 #include "TempDir.h"
 
@@ -360,6 +361,27 @@ TEST(KeyFileLoadErrors, MissingFileNamesThePath) {
     } catch (const EFOpenError& e) {
         EXPECT_TRUE(Contains(e.what(), "Cannot open file \"" + (dir / "none.key") + "\". "));
     }
+}
+
+TEST(KeyFileLoad, ReadingPartOfAKeyStillChecksTheTablesItSkips) {
+    const Bytes two =
+        test::KeyBytes({{"data\\a.bif", {{"x", test::kTypeTxt, ""}}}, {"data\\b.bif", {{"y", test::kTypeTxt, ""}}}});
+    const auto parse = [](const Bytes& b, const TKeyParts& parts) { return keycodec::Parse(b, b.size(), "k", parts); };
+    const TNWNKeyFile names = parse(two, {.Entries = false, .OnlyBif = std::nullopt});
+    EXPECT_EQ(names.Filenames[1].Filename, "data\\b.bif");
+    EXPECT_TRUE(names.Filenames[0].Resources.empty() && names.Filenames[1].Resources.empty());
+    const TNWNKeyFile one = parse(two, {.Entries = true, .OnlyBif = 1});
+    EXPECT_TRUE(one.Filenames[0].Resources.empty());
+    ASSERT_EQ(one.Filenames[1].Resources.size(), 1u);
+    EXPECT_EQ(ResRefToString(one.Filenames[1].Resources[0].ResRef), "y");
+
+    Bytes shortTable = two;
+    shortTable.resize(shortTable.size() - 1); // the key table's last byte is gone
+    EXPECT_THROW(parse(shortTable, {.Entries = false, .OnlyBif = std::nullopt}), EFormatError);
+    Bytes stray = two;
+    stray[stray.size() - 1] = 0x10; // the last entry's ResId names BIF 256
+    EXPECT_NO_THROW(parse(stray, {.Entries = false, .OnlyBif = std::nullopt}));
+    EXPECT_THROW(parse(stray, {.Entries = true, .OnlyBif = 0}), EFormatError);
 }
 
 } // namespace

@@ -119,8 +119,8 @@ std::vector<TNWNFilenameEntry> ReadNames(std::span<const std::uint8_t> bytes, co
 // in key-table order; one that names no row of the file table is a fault, and left out. The
 // BIF indices are checked (and each BIF's share counted) in a first pass, so that each
 // Resources array is allocated once.
-void ReadKeyTable(std::span<const std::uint8_t> bytes, TNWNKeyFile& key, std::uint64_t entries,
-                  const TFaultSink& fault) {
+void ReadKeyTable(std::span<const std::uint8_t> bytes, TNWNKeyFile& key, std::uint64_t entries, const TFaultSink& fault,
+                  const TKeyParts& parts) {
     const std::size_t rows = key.Filenames.size();
     const std::size_t rowSize = KeyRowSize(key);
     const bool e1 = key.IsE1();
@@ -140,16 +140,20 @@ void ReadKeyTable(std::span<const std::uint8_t> bytes, TNWNKeyFile& key, std::ui
               ") names BIF " + std::to_string(bif) + ", but the file table has " + std::to_string(rows) +
               (rows < key.BifCount ? " entries within the file" : " entries"));
     }
-    for (std::size_t i = 0; i < rows; ++i) key.Filenames[i].Resources.reserve(perBif[i]);
+    const auto kept = [&](std::uint32_t bif) { return bif < rows && (!parts.OnlyBif || *parts.OnlyBif == bif); };
+    for (std::uint32_t i = 0; i < rows; ++i)
+        if (kept(i)) key.Filenames[i].Resources.reserve(perBif[i]);
     for (std::uint32_t k = 0; k < entries; ++k) {
-        const TNWNKeyEntry e = ReadKeyRow(Row(bytes, key.OffsetToKeyTable, k, rowSize), e1);
-        if ((e.ResId >> kResIdBifShift) < rows) key.Filenames[e.ResId >> kResIdBifShift].Resources.push_back(e);
+        const std::uint8_t* at = Row(bytes, key.OffsetToKeyTable, k, rowSize);
+        const std::uint32_t bif = byteio::Get32(at + kResIdAt) >> kResIdBifShift;
+        if (kept(bif)) key.Filenames[bif].Resources.push_back(ReadKeyRow(at, e1));
     }
 }
 
 } // namespace
 
-std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name) {
+std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name,
+                          const TKeyParts& parts) {
     const std::uint64_t headerBytes = std::min<std::uint64_t>(fileSize, Header::Size);
     if (prefix.size() < headerBytes) return headerBytes;
     if (const std::string wrong = NotThisKey(prefix); !wrong.empty()) throw EFormatError(Fault(name, wrong));
@@ -160,7 +164,8 @@ std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fi
         TableEnd(name, "the file table", header.OffsetToFileTable, header.BifCount, FileTableRow::Size, fileSize);
     const std::uint64_t keyTableEnd =
         TableEnd(name, "the key table", header.OffsetToKeyTable, header.KeyCount, KeyRowSize(header), fileSize);
-    std::uint64_t needed = std::max({std::uint64_t{Header::Size}, fileTableEnd, keyTableEnd});
+    // The key table is checked to lie within the file even where it is not read.
+    std::uint64_t needed = std::max({std::uint64_t{Header::Size}, fileTableEnd, parts.Entries ? keyTableEnd : 0});
     if (prefix.size() < fileTableEnd) return needed;
 
     // A name may claim more bytes than the file has left, provided its zero byte comes before
@@ -181,8 +186,8 @@ namespace {
 
 // The reading of ParseForCheck and Parse: bytes holds every byte that the tables within a file of
 // fileSize bytes point at.
-std::optional<TNWNKeyFile> ReadKey(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
-                                   const TFaultSink& fault) {
+std::optional<TNWNKeyFile> ReadKey(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, const TFaultSink& fault,
+                                   const TKeyParts& parts = {}) {
     if (const std::string wrong = NotThisKey(bytes.first(std::min<std::uint64_t>(bytes.size(), fileSize)));
         !wrong.empty()) {
         fault(wrong);
@@ -199,7 +204,7 @@ std::optional<TNWNKeyFile> ReadKey(std::span<const std::uint8_t> bytes, std::uin
         RowsWithin(fault, "the key table", key.OffsetToKeyTable, key.KeyCount, KeyRowSize(key), fileSize);
     key.FileTable = ReadFileTable(bytes, key, rows);
     key.Filenames = ReadNames(bytes, key, fileSize, fault);
-    ReadKeyTable(bytes, key, entries, fault);
+    if (parts.Entries) ReadKeyTable(bytes, key, entries, fault, parts);
     return key;
 }
 
@@ -209,10 +214,12 @@ std::optional<TNWNKeyFile> ParseForCheck(std::span<const std::uint8_t> file, con
     return ReadKey(file, file.size(), fault);
 }
 
-TNWNKeyFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, const std::string& name) {
-    if (BytesNeeded(bytes, fileSize, name) > bytes.size()) throw EReadError("Stream read error");
+TNWNKeyFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, const std::string& name,
+                  const TKeyParts& parts) {
+    if (BytesNeeded(bytes, fileSize, name, parts) > bytes.size()) throw EReadError("Stream read error");
     // The first fault ends the reading.
-    return *ReadKey(bytes, fileSize, [&name](const std::string& what) { throw EFormatError(Fault(name, what)); });
+    return *ReadKey(
+        bytes, fileSize, [&name](const std::string& what) { throw EFormatError(Fault(name, what)); }, parts);
 }
 
 namespace {

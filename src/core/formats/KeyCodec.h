@@ -45,7 +45,8 @@ inline constexpr TFourCC kVersionE1{'E', '1', ' ', ' '};
 // asked again with them (at most three rounds: header, tables, names). Raises EFormatError,
 // naming the file as name, when the header or a table cannot fit the file, or when the KEY is
 // of a version this reader does not read.
-std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name);
+std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name,
+                          const TKeyParts& parts = {});
 
 // Told each fault of a KEY's structure, in words that follow the KEY's name.
 using TFaultSink = std::function<void(const std::string& fault)>;
@@ -60,7 +61,10 @@ std::optional<TNWNKeyFile> ParseForCheck(std::span<const std::uint8_t> file, con
 // Reads a KEY from its leading bytes (at least BytesNeeded of them). Every count, offset and
 // name is checked against fileSize before anything is allocated for it, and the memory the
 // model takes stays proportional to the file. Raises EFormatError naming the file and fault.
-TNWNKeyFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, const std::string& name);
+// With parts, only what they name is read (the rest of the file table's and key table's checks
+// made all the same), so that a command reads no more than it shows.
+TNWNKeyFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, const std::string& name,
+                  const TKeyParts& parts = {});
 
 // Fills OffsetToFileTable, every FilenameOffset, OffsetToKeyTable and KeyCount from the names
 // and key entries; raises EFormatError when they would not fit the 32-bit offsets.

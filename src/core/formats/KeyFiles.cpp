@@ -76,14 +76,14 @@ void AppendShownLine(std::string& out, const TNWNKeyEntry& entry) {
         AppendShownName(out, line.View(), platform::kHostSpelling);
 }
 
-void TNWNKeyFile::LoadFromFile(const std::string& path) {
+void TNWNKeyFile::LoadFromFile(const std::string& path, const TKeyParts& parts) {
     // Only the bytes the header and tables point at are read, in at most three rounds, so a
     // huge file that is no KEY costs no more than its header.
     std::uint64_t fileSize = 0;
     const std::vector<std::uint8_t> bytes = platform::ReadFormatBytes(
-        path, "KEY", [&](auto prefix, std::uint64_t size) { return keycodec::BytesNeeded(prefix, size, path); },
+        path, "KEY", [&](auto prefix, std::uint64_t size) { return keycodec::BytesNeeded(prefix, size, path, parts); },
         fileSize);
-    TNWNKeyFile loaded = keycodec::Parse(bytes, fileSize, path);
+    TNWNKeyFile loaded = keycodec::Parse(bytes, fileSize, path, parts);
     loaded.Path = path;
     *this = std::move(loaded);
 }

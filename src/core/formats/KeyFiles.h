@@ -73,6 +73,14 @@ struct TNWNFilenameEntry {
 inline constexpr std::size_t kOidSize = 24;
 using TOid = std::array<char, kOidSize>;
 
+// Which parts of a KEY a reader fills: every BIF's key entries, one BIF's, or none (the BIF
+// names alone; the key table is still checked to lie within the file, and with one BIF every
+// entry is still checked to name a BIF of the table).
+struct TKeyParts {
+    bool Entries = true;
+    std::optional<std::size_t> OnlyBif;
+};
+
 class TNWNKeyFile {
 public:
     TFourCC FileType{};
@@ -99,7 +107,7 @@ public:
     // Reads the KEY at path into this model, reading only the bytes its tables point at
     // (keycodec::Parse checks them all first). A fault raises, naming the file, and leaves the
     // model as it was.
-    void LoadFromFile(const std::string& path);
+    void LoadFromFile(const std::string& path, const TKeyParts& parts = {});
 
     // Writes the model (keycodec::Serialize) to path, replacing what is there, flushed; a file
     // that could not be written whole is removed. The model's layout fields then say where the

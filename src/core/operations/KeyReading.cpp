@@ -8,10 +8,10 @@
 
 namespace vellocar {
 
-TKeyRead ReadKey(const std::string& path, const TWaitNotice& notice) {
+TKeyRead ReadKey(const std::string& path, const TWaitNotice& notice, const TKeyParts& parts) {
     TKeyRead read{nullptr, RecoverInterruptedBuild(path, notice)};
     read.Key = std::make_shared<TNWNKeyFile>();
-    read.Key->LoadFromFile(path);
+    read.Key->LoadFromFile(path, parts);
     return read;
 }
 

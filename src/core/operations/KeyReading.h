@@ -19,7 +19,7 @@ struct TKeyRead {
 };
 
 // The KEY at path (TNWNKeyFile::LoadFromFile). A fault of the recovery or of the KEY raises.
-TKeyRead ReadKey(const std::string& path, const TWaitNotice& notice = nullptr);
+TKeyRead ReadKey(const std::string& path, const TWaitNotice& notice = nullptr, const TKeyParts& parts = {});
 
 // The KEY at path for a check of it (LoadKeyForCheck): every fault of its structure told to
 // fault, and what lies within the file read all the same. A fault of the recovery raises, as
