@@ -33,9 +33,9 @@ namespace vellocar::cli {
 
 namespace {
 
-// A resource's bytes inside its BIF.
+// A resource's bytes inside the file that holds them: its BIF, or its HAK.
 struct Piece {
-    std::string Path; // the BIF
+    std::string Path; // the BIF or the HAK
     TResourceSpan Span;
 };
 
