@@ -66,18 +66,18 @@ void Walk(const TNWNKeyFile& key) {
     // The KEY twice over, as the game reads a set: each entry found twice, the second KEY's
     // copy the one loaded, and every resource of the first KEY shadowed.
     const auto shared = std::make_shared<const TNWNKeyFile>(key);
-    const std::vector<TGameKey> keys{{kName, shared}, {kName, shared}};
+    const TResourceSet keys{{{kName, shared}, {kName, shared}}, {}};
     const std::vector<TResourceHit> hits = FindResources(keys, "*");
     fuzz::Check(hits.size() == 2 * entries, "find over two copies misses entries");
     for (const TResourceHit& hit : hits) {
         if (!hit.Loaded) continue;
-        fuzz::Check(hit.Key == 1, "a resource of the first KEY is loaded over the second's");
+        fuzz::Check(hit.Source == 1, "a resource of the first KEY is loaded over the second's");
         const auto loaded = LoadedResource(keys, ResRefToString(hit.Entry.ResRef), hit.Entry.ResType);
-        fuzz::Check(loaded && loaded->Key == hit.Key && loaded->Bif == hit.Bif && loaded->Line == hit.Line,
+        fuzz::Check(loaded && loaded->Source == hit.Source && loaded->Bif == hit.Bif && loaded->Line == hit.Line,
                     "find and the lookup disagree on the loaded entry");
     }
     for (const TResourceHit& hit : ShadowedResources(keys))
-        fuzz::Check(hit.Key == 0, "the last KEY has resources shadowed");
+        fuzz::Check(hit.Source == 0, "the last KEY has resources shadowed");
 }
 
 } // namespace

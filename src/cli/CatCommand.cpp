@@ -1,6 +1,7 @@
 // cat: the exact bytes of the resource that the game loads from the KEYs given, on stdout; on a
-// terminal only text, unless forced. With --png, a texture as a PNG picture instead. From an
-// archive of the ERF family (a HAK), its first resource of that name and type.
+// terminal only text, unless forced. With --png, a texture as a PNG picture instead. HAKs (--hak)
+// stand above the KEYs, the first listed winning; an archive of the ERF family given alone gives
+// its first resource of that name and type.
 
 #include "ArchiveNames.h"
 #include "BifFiles.h"
@@ -32,9 +33,9 @@ namespace vellocar::cli {
 
 namespace {
 
-// A resource's bytes inside its BIF.
+// A resource's bytes inside the file that holds them: its BIF, or its HAK.
 struct Piece {
-    std::string Path; // the BIF
+    std::string Path; // the BIF or the HAK
     TResourceSpan Span;
 };
 
@@ -61,43 +62,48 @@ std::optional<Wanted> WantedResource(const std::string& wanted) {
     return Wanted{resRef, static_cast<std::uint16_t>(type)};
 }
 
-// Where the bytes of wanted lie in the archive at path; complains and returns nothing when it
-// holds no such resource.
-std::optional<Piece> ErfBytes(const std::string& path, const std::string& wanted) {
-    const auto name = WantedResource(wanted);
-    if (!name) return std::nullopt;
-    const TResourceContainer erf = ErfContainer(path);
-    const auto found = FindResource(erf, name->ResRef, name->Type);
-    if (!found) {
-        Complain(path + " holds no " + wanted);
-        return std::nullopt;
-    }
-    return Piece{path, found->Span};
+// "2 KEYs", "2 KEYs and 1 HAK": what a set that holds no resource was.
+std::string SourcesRead(const TResourceSet& set) {
+    const auto counted = [](std::size_t n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
+    return counted(set.Keys.size(), "KEY") + (set.Haks.empty() ? "" : " and " + counted(set.Haks.size(), "HAK"));
 }
 
-// The resource that the game loads for wanted (NAME.EXT) from keys: where its bytes are.
-// Complains and returns nothing when wanted is no resource name, no KEY holds it, or its BIF
-// is missing or does not hold it.
-std::optional<Piece> LoadedBytes(const std::vector<TGameKey>& keys, const std::string& wanted) {
+// The resource that the game loads for wanted (NAME.EXT) from the set: where its bytes are.
+// Complains and returns nothing when wanted is no resource name, no KEY or HAK holds it, or the
+// BIF of its KEY is missing or does not hold it.
+std::optional<Piece> LoadedBytes(const TResourceSet& set, const std::string& wanted) {
     const auto name = WantedResource(wanted);
     if (!name) return std::nullopt;
-    const auto hit = LoadedResource(keys, name->ResRef, name->Type);
+    const auto hit = LoadedResource(set, name->ResRef, name->Type);
     if (!hit) {
-        Complain("no KEY holds " + wanted + " (" + std::to_string(keys.size()) + (keys.size() == 1 ? " KEY" : " KEYs") +
-                 " read)");
+        if (set.Keys.empty() && set.Haks.size() == 1)
+            Complain(set.Haks[0].Label + " holds no " + wanted);
+        else
+            Complain("no " + std::string(set.Haks.empty() ? "KEY" : "KEY or HAK") + " holds " + wanted + " (" +
+                     SourcesRead(set) + " read)");
         return std::nullopt;
     }
-    const std::string& stored = keys[hit->Key].Key->Filenames[hit->Bif].Filename;
-    const TBifLocation location = LocateBif(platform::FolderOf(keys[hit->Key].Path), stored);
+    if (hit->Kind == TSourceKind::Hak) {
+        const TResourceContainer& hak = set.Haks[hit->Source];
+        return Piece{hak.Bytes.Path,
+                     ListedResource(hak.Entries(), static_cast<std::uint32_t>(hak.Bytes.BifIndex),
+                                    hak.Bytes.Tables.VarResources, hit->Line)
+                         .Span};
+    }
+    const std::vector<TGameKey>& keys = set.Keys;
+    const std::string& stored = keys[hit->Source].Key->Filenames[hit->Bif].Filename;
+    const TBifLocation location = LocateBif(platform::FolderOf(keys[hit->Source].Path), stored);
     if (!location.Found) {
-        Complain(BifLabel(keys, hit->Key, hit->Bif) + " holds " + wanted + " but is missing (looked for at " +
+        Complain(BifLabel(keys, hit->Source, hit->Bif) + " holds " + wanted + " but is missing (looked for at " +
                  Quoted(location.Path) + ")");
         return std::nullopt;
     }
-    const TOpenedBif bif = OpenBif(location.Path, keys[hit->Key].Key.get(), static_cast<std::int32_t>(hit->Bif));
+    const TOpenedBif bif = OpenBif(location.Path, keys[hit->Source].Key.get(), static_cast<std::int32_t>(hit->Bif));
     const std::uint32_t index = hit->Entry.ResId & kResIdIndexMask;
     if (index >= bif.Tables.VarResources.size()) {
-        Complain(BifLabel(keys, hit->Key, hit->Bif) + " holds no resource at index " + std::to_string(index) +
+        Complain(BifLabel(keys, hit->Source, hit->Bif) + " holds no resource at index " + std::to_string(index) +
                  ", where the KEY lists " + wanted);
         return std::nullopt;
     }
@@ -165,24 +171,30 @@ int CatPng(const CommandLine& cmd, const std::string& wanted, media::TTextureTyp
 } // namespace
 
 int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
-    if (cmd.game ? args.size() != 1 : args.size() < 2)
+    // With --hak, the KEYs may be left out: NAME.EXT alone, from the HAKs.
+    const bool nameFirst = cmd.game || (!cmd.haks.empty() && args.size() == 1);
+    if (nameFirst ? args.size() != 1 : args.size() < 2)
         return UsageError(cmd.game ? "cat --game takes NAME.EXT" : "cat takes KEY, NAME.EXT and more KEYs",
                           {kUsageCat});
     std::vector<std::string> keyPaths;
-    if (!cmd.game) {
+    if (!nameFirst) {
         keyPaths.push_back(args[0]);
         keyPaths.insert(keyPaths.end(), args.begin() + 2, args.end());
     }
-    const std::string& wanted = args[cmd.game ? 0 : 1];
+    const std::string& wanted = args[nameFirst ? 0 : 1];
     // Refused before any KEY is read: only a texture has a picture to write.
     const auto texture = cmd.png ? TextureOfName(wanted) : std::nullopt;
     if (cmd.png && !texture) {
         Complain(wanted + " is not an image: cat --png writes textures only (tga, dds, plt); nothing written");
         return kExitFailure;
     }
-    const bool erf = FirstIsErf(cmd, args);
-    if (erf && args.size() != 2) return UsageError("cat takes a HAK and one NAME.EXT", {kUsageErfOthers});
-    const auto piece = erf ? ErfBytes(args[0], wanted) : LoadedBytes(CommandKeys(cmd, keyPaths), wanted);
+    const bool erf = !nameFirst && FirstIsErf(cmd, args);
+    if (erf && (args.size() != 2 || !cmd.haks.empty()))
+        return UsageError("cat takes a HAK and one NAME.EXT (several HAKs: cat --hak HAK... NAME.EXT)",
+                          {kUsageErfOthers, kUsageCat});
+    // An archive read alone is a set of one HAK: its first entry of the name is the one.
+    const auto piece =
+        LoadedBytes(erf ? TResourceSet{{}, {ErfContainer(args[0])}} : CommandSources(cmd, keyPaths), wanted);
     if (!piece) return kExitFailure;
     platform::File file = platform::File::OpenRead(piece->Path);
     CheckResourceSpan(file, piece->Span, wanted);

@@ -48,8 +48,9 @@ bool* FlagOf(const std::string& arg, CommandLine& cmd) {
 
 // Every option, for the "did you mean" of one mistyped.
 constexpr std::string_view kOptionNames[] = {
-    "--quiet",    "--json", "--help",           "--version", "--game",  "--all",  "--flat", "--force",
-    "--shadowed", "--png",  "--allow-overlaps", "--append",  "--match", "--lang", "--type", "--description",
+    "--quiet", "--json",        "--help", "--version",        "--game",   "--all",   "--flat",
+    "--force", "--shadowed",    "--png",  "--allow-overlaps", "--append", "--match", "--lang",
+    "--type",  "--description", "--hak",
 };
 
 } // namespace
@@ -71,6 +72,9 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
         } else if (const auto pattern = ValueOf(arg, "--match", argc, argv, i)) {
             if (pattern->empty()) return UsageError("--match needs a PATTERN ('*.2da')", {kUsageExtractAll});
             cmd.patterns.push_back(*pattern);
+        } else if (const auto hak = ValueOf(arg, "--hak", argc, argv, i)) {
+            if (hak->empty()) return UsageError("--hak needs a HAK (an archive of the ERF family)", {kUsageFind});
+            cmd.haks.push_back(*hak);
         } else if (const auto language = ValueOf(arg, "--lang", argc, argv, i)) {
             if (!IsLanguageName(*language))
                 return UsageError("--lang needs a language folder of the game ('en', 'de', 'fr')", {kUsageInfo});
@@ -105,6 +109,8 @@ std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& ver
         return UsageError("--allow-overlaps belongs to extract", {kUsageExtract, kUsageExtractAll});
     if ((cmd.archiveType || cmd.description) && verb != "pack")
         return UsageError("--type and --description belong to pack", {kUsagePackErf});
+    if (!cmd.haks.empty() && verb != "find" && verb != "cat")
+        return UsageError("--hak belongs to find and cat", {kUsageFind, kUsageShadowed, kUsageCat});
     if (cmd.shadowed && verb != "find") return UsageError("--shadowed belongs to find", {kUsageShadowed});
     return std::nullopt;
 }

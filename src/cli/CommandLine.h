@@ -22,6 +22,7 @@ struct CommandLine {
     bool png = false;
     bool allowOverlaps = false;
     std::vector<std::string> patterns; // --match
+    std::vector<std::string> haks; // find and cat --hak, in the module's order
     std::optional<std::string> language; // --lang
     std::optional<std::string> archiveType; // pack --type
     std::optional<std::string> description; // pack --description

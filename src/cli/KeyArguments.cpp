@@ -5,6 +5,7 @@
 
 #include "ArchiveNames.h"
 #include "BuildGuard.h"
+#include "Errors.h"
 #include "ErfFiles.h"
 #include "GameInstall.h"
 #include "KeyReading.h"
@@ -116,6 +117,28 @@ std::shared_ptr<TNWNKeyFile> LoadKey(const std::string& path, const TKeyParts& p
 
 std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std::string>& given) {
     return LoadKeys(CommandKeyPaths(cmd, given));
+}
+
+std::vector<TResourceContainer> CommandHaks(const CommandLine& cmd) {
+    std::vector<TResourceContainer> haks;
+    for (const std::string& path : cmd.haks) {
+        RecoverBeforeReading(path);
+        if (!IsErfArchive(path)) {
+            // A file that cannot be read says why; one that can is none of the family.
+            platform::File::OpenRead(path);
+            throw EFormatError(CannotOpenAs("HAK", path,
+                                            "--hak takes an archive of the ERF family (HAK, MOD, ERF, NWM, SAV), "
+                                            "and its first bytes are none of theirs"));
+        }
+        haks.push_back(ErfContainer(path));
+    }
+    return haks;
+}
+
+TResourceSet CommandSources(const CommandLine& cmd, const std::vector<std::string>& givenKeys) {
+    // The HAKs first: a mistyped --hak is refused before the game's KEYs are looked for and read.
+    std::vector<TResourceContainer> haks = CommandHaks(cmd);
+    return {CommandKeys(cmd, givenKeys), std::move(haks)};
 }
 
 std::vector<std::string> CommandKeyPaths(const CommandLine& cmd, const std::vector<std::string>& given) {

@@ -37,6 +37,13 @@ std::vector<std::string> CommandKeyPaths(const CommandLine& cmd, const std::vect
 // (saying on stderr which folder, unless quiet), or those given, in their order.
 std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std::string>& given);
 
+// The HAKs of --hak, in the module's order, each read as a container (ErfContainer). A file that is
+// no archive of the ERF family by its first bytes is refused with EFormatError naming it.
+std::vector<TResourceContainer> CommandHaks(const CommandLine& cmd);
+
+// The KEYs of a command (CommandKeys) with its HAKs above them (CommandHaks).
+TResourceSet CommandSources(const CommandLine& cmd, const std::vector<std::string>& givenKeys);
+
 // The BIF that the command line names in the KEY read from keyPath: a stored name (or the name
 // as list shows it), else a decimal index into the file table. A name that the KEY stores at
 // several entries is refused rather than resolved to one of them: the user cannot tell which

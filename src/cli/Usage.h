@@ -32,11 +32,11 @@ inline constexpr Usage kUsageVerify{"vellocar-cli [--quiet] verify KEY [BIF...]"
 inline constexpr Usage kUsageExtractAll{
     "vellocar-cli [--quiet] extract [--png] KEY --all DIR [--flat] [--match PATTERN...]",
     "export every BIF of KEY into DIR/<BIF name>/, or all into DIR"};
-inline constexpr Usage kUsageFind{"vellocar-cli [--quiet] find [--json] PATTERN KEY...",
+inline constexpr Usage kUsageFind{"vellocar-cli [--quiet] find [--json] PATTERN KEY... [--hak HAK...]",
                                   "the resources whose name.ext matches, and which one the game loads"};
-inline constexpr Usage kUsageShadowed{"vellocar-cli [--quiet] find --shadowed [--json] KEY...",
-                                      "how many resources and bytes of each KEY later KEYs shadow"};
-inline constexpr Usage kUsageCat{"vellocar-cli cat [--force] [--png] KEY NAME.EXT [KEY...]",
+inline constexpr Usage kUsageShadowed{"vellocar-cli [--quiet] find --shadowed [--json] KEY... [--hak HAK...]",
+                                      "how many resources and bytes of each KEY or HAK others shadow"};
+inline constexpr Usage kUsageCat{"vellocar-cli cat [--force] [--png] KEY NAME.EXT [KEY...] [--hak HAK...]",
                                  "the bytes of the resource that the game loads, on stdout"};
 inline constexpr Usage kUsageErfList{"vellocar-cli [--quiet] list [--json] HAK",
                                      "an ERF-family archive's resources (HAK, MOD, ERF, NWM, SAV)"};

@@ -11,6 +11,7 @@
 //   vellocar-cli cat KEY NAME.EXT [KEY...]                 the bytes the game loads, on stdout
 //   vellocar-cli help [COMMAND]                            one command's help (or COMMAND --help)
 // --game stands for the KEY arguments: the game's own KEYs, in the game's order.
+// --hak adds a module's HAKs to find and cat, above every KEY, the first one given winning.
 //
 // Exit status: 0 success, 1 failure (or a resource skipped / not found, or a problem that
 // verify found), 2 wrong usage.

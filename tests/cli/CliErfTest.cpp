@@ -1,9 +1,10 @@
 // vellocar-cli over an archive of the ERF family: list, extract, cat and verify of a small HAK,
-// with the output each gives written here.
+// find and cat with HAKs above a KEY, with the output each gives written here.
 
 #include "CliRunner.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <string>
@@ -94,6 +95,59 @@ TEST(CliErf, PackWritesTheArchiveAndAnAppendReplacesByNameAndType) {
     }
     EXPECT_EQ(Bytes(ReadFile(dir / "h.mod")).Str(), first.Str());
     ::unsetenv("SOURCE_DATE_EPOCH");
+}
+
+// A module's HAKs stand above every KEY, and the first HAK in its list wins over later ones.
+TEST(CliErf, FindAndCatPutTheFirstHakGivenAboveTheOthersAndTheKeys) {
+    TempDir dir;
+    const std::string key = WriteArchive(dir.path(), "k.key", {{"data\\k.bif", {{"same", kType2da, "key"}}}});
+    WriteFile(dir / "a.hak", ErfBytes({{"only", kTypeTxt, "only a"}, {"SAME", kType2da, "from a"}}));
+    WriteFile(dir / "b.mod", ErfBytes({{"same", kType2da, "from bb"}}, {}, "MOD V1.0"));
+    const std::string a = dir / "a.hak", b = dir / "b.mod";
+    const std::string inB = "same.2da\t" + b + "\t-\t0\t7\t";
+    const std::vector<ErfRun> runs = {
+        {{"find", "same.2da", key, "--hak", a, "--hak", b},
+         0,
+         "SAME.2da\t" + a + "\t-\t1\t6\tloaded\n" + inB + "shadowed\nsame.2da\t" + key +
+             "\tdata\\k.bif\t0\t3\tshadowed\n",
+         ""},
+        {{"find", "--hak", b, "--hak", a, "s*"}, 0, inB + "loaded\nSAME.2da\t" + a + "\t-\t1\t6\tshadowed\n", ""},
+        {{"find", "--shadowed", key, "--hak", a, "--hak", b},
+         0,
+         key + ": 1 resource, 3 bytes shadowed by later KEYs or the HAKs\n" + a +
+             ": 0 resources, 0 bytes shadowed by HAKs listed before it\n" + b +
+             ": 1 resource, 7 bytes shadowed by HAKs listed before it\n",
+         ""},
+        {{"cat", key, "same.2da", "--hak", b, "--hak", a}, 0, "from bb", ""},
+        {{"find", "*", key, "--hak", key}, 1, "", "Cannot open HAK \"" + key + "\": --hak takes an archive of the ERF"},
+        {{"list", key, "--hak", a}, 2, "", "--hak belongs to find and cat"},
+    };
+    for (const ErfRun& run : runs) {
+        SCOPED_TRACE(run.Args[0] + " " + run.Args[1]);
+        const CliResult r = RunCli(dir, run.Args);
+        EXPECT_EQ(r.status, run.Status) << r.err;
+        EXPECT_EQ(r.out, run.Out);
+        EXPECT_NE(r.err.find(run.Err), std::string::npos) << r.err;
+    }
+    // A HAK's resource names its HAK instead of a KEY and a BIF; a KEY's keeps its fields.
+    const auto doc = nlohmann::json::parse(RunCli(dir, {"find", "--json", "same.2da", key, "--hak", a}).out);
+    using Json = nlohmann::json;
+    EXPECT_EQ(doc["haks"], Json::array({{{"index", 0}, {"path", a}, {"type", "HAK"}}}));
+    EXPECT_EQ(doc["resources"][0],
+              Json({{"line", "SAME.2da"},
+                    {"name", "SAME"},
+                    {"name_hex", "53414d45"},
+                    {"type", 2017},
+                    {"extension", "2da"},
+                    {"hak", 0},
+                    {"hak_path", a},
+                    {"line_index", 1},
+                    {"index", 1},
+                    {"res_id", 1},
+                    {"size", 6},
+                    {"loaded", true}}));
+    EXPECT_EQ(doc["resources"][1]["bif"], "data\\k.bif");
+    EXPECT_EQ(doc["resources"][1]["loaded"], false);
 }
 
 } // namespace

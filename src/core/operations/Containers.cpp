@@ -59,15 +59,4 @@ TExportReport ExportContainer(const TResourceContainer& container, const TExport
     return ExportResources(container.Bytes, container.Names.get(), request);
 }
 
-std::optional<TListedResource> FindResource(const TResourceContainer& container, std::string_view resRef,
-                                            std::uint16_t type) {
-    const std::string wanted = ResourceKey(resRef, type);
-    const std::vector<TNWNKeyEntry>& entries = container.Entries();
-    for (std::size_t line = 0; line < entries.size(); ++line)
-        if (entries[line].ResType == type && ResourceKey(ResRefToString(entries[line].ResRef), type) == wanted)
-            return ListedResource(entries, static_cast<std::uint32_t>(container.Bytes.BifIndex),
-                                  container.Bytes.Tables.VarResources, line);
-    return std::nullopt;
-}
-
 } // namespace vellocar

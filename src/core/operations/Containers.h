@@ -47,9 +47,4 @@ std::vector<std::string> ContainerLines(const TResourceContainer& container);
 // entries.
 TExportReport ExportContainer(const TResourceContainer& container, const TExportRequest& request);
 
-// The first entry that is one resource with resRef and type (ResourceKey), and where its bytes
-// lie; nothing when none is.
-std::optional<TListedResource> FindResource(const TResourceContainer& container, std::string_view resRef,
-                                            std::uint16_t type);
-
 } // namespace vellocar

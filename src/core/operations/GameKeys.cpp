@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <tuple>
 #include <unordered_set>
+#include <utility>
 
 namespace vellocar {
 
@@ -29,16 +31,30 @@ constexpr std::array<std::string_view, 8> kClassicKeys{"chitin", "patch",    "xp
 // What makes two entries one resource: the one rule of ResourceKey.
 std::string Identity(const TNWNKeyEntry& entry) { return ResourceKey(ResRefToString(entry.ResRef), entry.ResType); }
 
-// Calls visit(hit) for every entry of the set in the game's order: KEY by KEY, BIF by BIF,
-// each BIF's entries in list order.
+// Calls visit(hit) for every entry of the set in the game's order, so that of one resource the
+// entry met last is the one loaded: KEY by KEY, BIF by BIF, each BIF's entries in list order;
+// then the HAKs from the last listed to the first, each one's entries from its last to its first.
 template <typename Visit>
-void ForEachEntry(const std::vector<TGameKey>& keys, Visit&& visit) {
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-        const auto& bifs = keys[k].Key->Filenames;
+void ForEachEntry(const TResourceSet& set, Visit&& visit) {
+    for (std::size_t k = 0; k < set.Keys.size(); ++k) {
+        const auto& bifs = set.Keys[k].Key->Filenames;
         for (std::size_t b = 0; b < bifs.size(); ++b)
             for (std::size_t l = 0; l < bifs[b].Resources.size(); ++l)
-                visit(TResourceHit{k, b, l, bifs[b].Resources[l], false, std::nullopt});
+                visit(TResourceHit{TSourceKind::Key, k, b, l, bifs[b].Resources[l], false, std::nullopt});
     }
+    for (std::size_t h = set.Haks.size(); h-- > 0;) {
+        const std::vector<TNWNKeyEntry>& entries = set.Haks[h].Entries();
+        for (std::size_t l = entries.size(); l-- > 0;)
+            visit(TResourceHit{TSourceKind::Hak, h, 0, l, entries[l], false, std::nullopt});
+    }
+}
+
+// The sources of the set in the order ForEachEntry meets them, as (kind, index); lowest first.
+std::vector<std::pair<TSourceKind, std::size_t>> SourcesInGameOrder(const TResourceSet& set) {
+    std::vector<std::pair<TSourceKind, std::size_t>> order;
+    for (std::size_t k = 0; k < set.Keys.size(); ++k) order.emplace_back(TSourceKind::Key, k);
+    for (std::size_t h = set.Haks.size(); h-- > 0;) order.emplace_back(TSourceKind::Hak, h);
+    return order;
 }
 
 } // namespace
@@ -64,7 +80,7 @@ std::vector<std::string> GameKeyPaths(const std::string& gameFolder, const std::
     return paths;
 }
 
-std::vector<TResourceHit> FindResources(const std::vector<TGameKey>& keys, std::string_view pattern) {
+std::vector<TResourceHit> FindResources(const TResourceSet& set, std::string_view pattern) {
     struct Found {
         std::string Line; // folded, the order of the groups
         std::size_t Order = 0; // in the game's order
@@ -74,7 +90,7 @@ std::vector<TResourceHit> FindResources(const std::vector<TGameKey>& keys, std::
     // Matched on the names as the game reads them, letter by letter.
     const auto wanted = ArchivePattern(pattern, platform::kHostSpelling);
     if (!wanted) return {};
-    ForEachEntry(keys, [&](TResourceHit hit) {
+    ForEachEntry(set, [&](TResourceHit hit) {
         std::string line = ResourceLine(hit.Entry).Bytes;
         if (!MatchesPattern(*wanted, line)) return;
         FoldArchiveLetters(line);
@@ -97,63 +113,79 @@ std::vector<TResourceHit> FindResources(const std::vector<TGameKey>& keys, std::
     return hits;
 }
 
-std::optional<TResourceHit> LoadedResource(const std::vector<TGameKey>& keys, std::string_view resRef,
-                                           std::uint16_t type) {
+std::optional<TResourceHit> LoadedResource(const TResourceSet& set, std::string_view resRef, std::uint16_t type) {
     std::optional<TResourceHit> loaded;
     const std::string wanted = ResourceKey(resRef, type);
     // The last entry in the game's order wins.
-    ForEachEntry(keys, [&](TResourceHit hit) {
+    ForEachEntry(set, [&](TResourceHit hit) {
         if (hit.Entry.ResType == type && Identity(hit.Entry) == wanted) loaded = hit;
     });
     if (loaded) loaded->Loaded = true;
     return loaded;
 }
 
-std::vector<TResourceHit> ShadowedResources(const std::vector<TGameKey>& keys) {
-    std::vector<std::vector<TResourceHit>> perKey(keys.size());
-    ForEachEntry(keys, [&](TResourceHit hit) { perKey[hit.Key].push_back(hit); });
+std::vector<TResourceHit> ShadowedResources(const TResourceSet& set) {
+    const auto order = SourcesInGameOrder(set);
+    // Each source's entries in the order met, the sources in the game's order.
+    std::vector<std::vector<TResourceHit>> perSource(order.size());
+    std::size_t at = 0;
+    ForEachEntry(set, [&](TResourceHit hit) {
+        while (order[at] != std::pair(hit.Kind, hit.Source)) ++at;
+        perSource[at].push_back(std::move(hit));
+    });
 
     std::vector<TResourceHit> shadowed;
-    std::unordered_set<std::string> later; // every resource of the KEYs after the current one
-    for (std::size_t k = keys.size(); k-- > 0;) {
+    std::unordered_set<std::string> above; // every resource of the sources above the current one
+    for (std::size_t s = order.size(); s-- > 0;) {
         std::unordered_set<std::string> own;
-        const std::size_t first = shadowed.size();
-        // From the end: the first entry met of each resource is the one this KEY gives.
-        for (auto hit = perKey[k].rbegin(); hit != perKey[k].rend(); ++hit) {
+        // From the end: the last entry met of each resource is the one this source gives.
+        for (auto hit = perSource[s].rbegin(); hit != perSource[s].rend(); ++hit) {
             std::string identity = Identity(hit->Entry);
             if (!own.insert(identity).second) continue;
-            if (later.count(identity)) shadowed.push_back(*hit);
+            if (above.count(identity)) shadowed.push_back(*hit);
         }
-        std::reverse(shadowed.begin() + static_cast<std::ptrdiff_t>(first), shadowed.end());
-        later.merge(own);
-        perKey[k] = {};
+        above.merge(own);
+        perSource[s] = {};
     }
-    std::stable_sort(shadowed.begin(), shadowed.end(),
-                     [](const TResourceHit& a, const TResourceHit& b) { return a.Key < b.Key; });
+    std::sort(shadowed.begin(), shadowed.end(), [](const TResourceHit& a, const TResourceHit& b) {
+        return std::tie(a.Kind, a.Source, a.Bif, a.Line) < std::tie(b.Kind, b.Source, b.Bif, b.Line);
+    });
     return shadowed;
 }
 
-std::vector<TBifFault> FillSizes(const std::vector<TGameKey>& keys, std::vector<TResourceHit>& hits) {
-    std::vector<std::size_t> order(hits.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+std::vector<TBifFault> FillSizes(const TResourceSet& set, std::vector<TResourceHit>& hits) {
+    // A HAK's sizes are in its resource list, read with the archive.
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        TResourceHit& hit = hits[i];
+        if (hit.Kind == TSourceKind::Key) {
+            order.push_back(i);
+            continue;
+        }
+        const auto& resources = set.Haks[hit.Source].Bytes.Tables.VarResources;
+        if (const std::uint32_t index = hit.Entry.ResId & kResIdIndexMask; index < resources.size())
+            hit.Size = ResourceSize(resources[index]);
+    }
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return hits[a].Key != hits[b].Key ? hits[a].Key < hits[b].Key : hits[a].Bif < hits[b].Bif;
+        return hits[a].Source != hits[b].Source ? hits[a].Source < hits[b].Source : hits[a].Bif < hits[b].Bif;
     });
+    const std::vector<TGameKey>& keys = set.Keys;
 
     std::vector<TBifFault> faults;
     for (std::size_t start = 0; start < order.size();) {
         const TResourceHit& first = hits[order[start]];
         std::size_t end = start;
-        while (end < order.size() && hits[order[end]].Key == first.Key && hits[order[end]].Bif == first.Bif) ++end;
+        while (end < order.size() && hits[order[end]].Source == first.Source && hits[order[end]].Bif == first.Bif)
+            ++end;
 
-        const TGameKey& key = keys[first.Key];
+        const TGameKey& key = keys[first.Source];
         const std::string& stored = key.Key->Filenames[first.Bif].Filename;
         const TBifLocation location = LocateBif(platform::FolderOf(key.Path), stored);
         std::vector<TNWNVarResEntry> resources;
         bool opened = false;
         if (!location.Found) {
             faults.push_back(
-                {first.Key, first.Bif, "the BIF is missing (looked for at " + Quoted(location.Path) + ")"});
+                {first.Source, first.Bif, "the BIF is missing (looked for at " + Quoted(location.Path) + ")"});
         } else {
             try {
                 platform::File file = platform::File::OpenRead(location.Path);
@@ -168,7 +200,7 @@ std::vector<TBifFault> FillSizes(const std::vector<TGameKey>& keys, std::vector<
                 resources = std::move(tables.VarResources);
                 opened = true;
             } catch (const EVellocarError& error) {
-                faults.push_back({first.Key, first.Bif, error.what()});
+                faults.push_back({first.Source, first.Bif, error.what()});
             }
         }
         bool unmatched = false;
@@ -180,7 +212,7 @@ std::vector<TBifFault> FillSizes(const std::vector<TGameKey>& keys, std::vector<
             else
                 unmatched = unmatched || opened;
         }
-        if (unmatched) faults.push_back({first.Key, first.Bif, "the BIF lacks resources that the KEY lists for it"});
+        if (unmatched) faults.push_back({first.Source, first.Bif, "the BIF lacks resources that the KEY lists for it"});
         start = end;
     }
     return faults;

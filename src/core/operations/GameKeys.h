@@ -5,6 +5,10 @@
 // later entry replaces an earlier one too (BIF by BIF in its file table, each BIF's entries in
 // list order), as the game's resource manager fills its lookup table.
 //
+// A module's HAKs (any archive of the ERF family) stand above all of the KEYs: a resource in a HAK
+// replaces the same resource in every KEY, and of the HAKs the one listed first in the module
+// wins. Within one archive its first entry of a resource is the one, as cat reads a HAK.
+//
 // Where an install keeps its KEYs, in the game's order (lowest first, the last one wins):
 //   Enhanced Edition  data/nwn_base.key, nwn_base_loc.key, nwn_retail.key, nwn_retail_loc.key,
 //                     each looked for in lang/<language>/data first, then in data
@@ -12,6 +16,7 @@
 //                     xp3.key, xp3patch.key in the game folder itself
 // A KEY that an install does not have is passed over.
 
+#include "Containers.h"
 #include "KeyFiles.h"
 
 #include <cstddef>
@@ -35,11 +40,21 @@ struct TGameKey {
 // above); language is the folder name below lang/ ("en", "de", ...). Empty when none does.
 std::vector<std::string> GameKeyPaths(const std::string& gameFolder, const std::string& language);
 
-// One KEY entry of the set.
+// What the game reads resources from, as far as a command names it: KEYs, lowest first, and
+// above them a module's HAKs (ErfContainer), in the module's order, the first winning.
+struct TResourceSet {
+    std::vector<TGameKey> Keys;
+    std::vector<TResourceContainer> Haks;
+};
+
+enum class TSourceKind : std::uint8_t { Key, Hak };
+
+// One entry of the set: a KEY's entry, or one of a HAK's key list.
 struct TResourceHit {
-    std::size_t Key = 0; // index into the set
-    std::size_t Bif = 0; // index into that KEY's file table
-    std::size_t Line = 0; // position in that BIF's list of entries
+    TSourceKind Kind = TSourceKind::Key;
+    std::size_t Source = 0; // index into the set's Keys, or its Haks
+    std::size_t Bif = 0; // index into that KEY's file table; 0 in a HAK (its one list)
+    std::size_t Line = 0; // position in that BIF's (or HAK's) list of entries
     TNWNKeyEntry Entry;
     bool Loaded = false; // the entry the game loads for this resource
     std::optional<std::uint32_t> Size; // from the BIF, once FillSizes found it
@@ -48,17 +63,15 @@ struct TResourceHit {
 // Every entry whose line (name.ext) matches pattern (as typed: ArchivePattern), grouped by resource in the order of their
 // lines without regard to case (then by type): in each group the entry that the game loads
 // first, then the ones it shadows, from the latest to the earliest.
-std::vector<TResourceHit> FindResources(const std::vector<TGameKey>& keys, std::string_view pattern);
+std::vector<TResourceHit> FindResources(const TResourceSet& set, std::string_view pattern);
 
 // The entry that the game loads for resRef (bytes as the archive holds them, letter case
-// ignored) and type; nothing when no KEY
-// of the set holds it.
-std::optional<TResourceHit> LoadedResource(const std::vector<TGameKey>& keys, std::string_view resRef,
-                                           std::uint16_t type);
+// ignored) and type; nothing when no KEY or HAK of the set holds it.
+std::optional<TResourceHit> LoadedResource(const TResourceSet& set, std::string_view resRef, std::uint16_t type);
 
-// For each KEY of the set, the resources of it (one entry each, the one the KEY itself would
-// give) that a later KEY holds too, in the KEY's order.
-std::vector<TResourceHit> ShadowedResources(const std::vector<TGameKey>& keys);
+// For each KEY and HAK of the set, the resources of it (one entry each, the one it would give
+// alone) that a source above it holds too: the KEYs first, then the HAKs, each in its own order.
+std::vector<TResourceHit> ShadowedResources(const TResourceSet& set);
 
 // A BIF whose sizes could not be read: it is missing or does not open.
 struct TBifFault {
@@ -67,9 +80,10 @@ struct TBifFault {
     std::string Message;
 };
 
-// Fills each hit's Size from its BIF's variable table, reading each BIF's tables once and
-// keeping none of them afterwards. A hit whose BIF is missing or does not open, or has no
-// resource at its index, keeps no size; each such BIF is reported once.
-std::vector<TBifFault> FillSizes(const std::vector<TGameKey>& keys, std::vector<TResourceHit>& hits);
+// Fills each hit's Size: a HAK's from its resource list, a KEY's from its BIF's variable table,
+// reading each BIF's tables once and keeping none of them afterwards. A hit whose BIF is missing
+// or does not open, or has no resource at its index, keeps no size; each such BIF is reported
+// once (Key being the index into the set's Keys).
+std::vector<TBifFault> FillSizes(const TResourceSet& set, std::vector<TResourceHit>& hits);
 
 } // namespace vellocar
