@@ -5,7 +5,7 @@
 // none the bytes themselves. Unpacking is bounded: the declared size must be the BIF's and at
 // most kMaxUnpackedSize, checked before anything is allocated, and no stream gives more.
 
-#include "KeyFiles.h"
+#include "KeyModel.h"
 #include "Records.h"
 
 #include <cstddef>

@@ -13,7 +13,7 @@
 //   resource bytes     each ResourceSize bytes at its OffsetToResource
 
 #include "Dates.h"
-#include "KeyFiles.h"
+#include "KeyModel.h"
 #include "Records.h"
 
 #include <array>
