@@ -5,11 +5,13 @@
 
 #include "Errors.h"
 #include "GameFolder.h"
-#include "GameKeys.h"
 #include "MachineRegistry.h"
+#include "Platform.h"
 #include "Text.h"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace vellocar::game {
 
@@ -18,7 +20,35 @@ namespace {
 // How many of the places passed over a message names.
 constexpr std::size_t kPassedOverShown = 8;
 
+// The Enhanced Edition's KEYs, lowest first; each is looked for in the language's folder first.
+constexpr std::array<std::string_view, 4> kEnhancedKeys{"nwn_base", "nwn_base_loc", "nwn_retail", "nwn_retail_loc"};
+// The classic game's KEYs beside its executable: the base game, its patch, then each
+// expansion and its patch.
+constexpr std::array<std::string_view, 8> kClassicKeys{"chitin", "patch",    "xp1", "xp1patch",
+                                                       "xp2",    "xp2patch", "xp3", "xp3patch"};
+
 } // namespace
+
+std::vector<std::string> GameKeyPaths(const std::string& gameFolder, const std::string& language) {
+    std::vector<std::string> paths;
+    const auto at = [&](const std::string& storedName) { return platform::ResolveStoredName(gameFolder, storedName); };
+    if (platform::IsRegularFile(at("data\\nwn_base.key"))) {
+        for (std::string_view stem : kEnhancedKeys) {
+            const std::string name = std::string(stem) + ".key";
+            const std::string localized = at("lang\\" + language + "\\data\\" + name);
+            const std::string shared = at("data\\" + name);
+            if (platform::IsRegularFile(localized))
+                paths.push_back(localized);
+            else if (platform::IsRegularFile(shared))
+                paths.push_back(shared);
+        }
+        return paths;
+    }
+    for (std::string_view stem : kClassicKeys)
+        if (const std::string path = at(std::string(stem) + ".key"); platform::IsRegularFile(path))
+            paths.push_back(path);
+    return paths;
+}
 
 GameInstall FindGameInstall(const std::string& language) {
     const auto sources = SystemGameFolderSources(MachineRegistryString);

@@ -8,13 +8,7 @@
 // A module's HAKs (any archive of the ERF family) stand above all of the KEYs: a resource in a HAK
 // replaces the same resource in every KEY, and of the HAKs the one listed first in the module
 // wins. Within one archive its first entry of a resource is the one, as cat reads a HAK.
-//
-// Where an install keeps its KEYs, in the game's order (lowest first, the last one wins):
-//   Enhanced Edition  data/nwn_base.key, nwn_base_loc.key, nwn_retail.key, nwn_retail_loc.key,
-//                     each looked for in lang/<language>/data first, then in data
-//   classic (1.69)    chitin.key, patch.key, xp1.key, xp1patch.key, xp2.key, xp2patch.key,
-//                     xp3.key, xp3patch.key in the game folder itself
-// A KEY that an install does not have is passed over.
+// Which KEYs an install has, and their order, is the game layer's to say (GameInstall.h).
 
 #include "Containers.h"
 #include "KeyFiles.h"
@@ -35,10 +29,6 @@ struct TGameKey {
     std::string Path;
     std::shared_ptr<const TNWNKeyFile> Key;
 };
-
-// The KEY files of the game installed in gameFolder that exist, in the game's order (see
-// above); language is the folder name below lang/ ("en", "de", ...). Empty when none does.
-std::vector<std::string> GameKeyPaths(const std::string& gameFolder, const std::string& language);
 
 // What the game reads resources from, as far as a command names it: KEYs, lowest first, and
 // above them a module's HAKs (ErfContainer), in the module's order, the first winning.

@@ -1,4 +1,4 @@
-#include "GameKeys.h"
+#include "GameInstall.h"
 
 #include "TempDir.h"
 
@@ -43,7 +43,7 @@ TEST(GameKeys, AnInstallsKeysComeInTheGamesOrder) {
         }
         std::vector<std::string> expected;
         for (const std::string& file : c.expected) expected.push_back((game.path() / file).make_preferred().string());
-        EXPECT_EQ(GameKeyPaths(game.path().string(), c.language), expected) << c.files.front();
+        EXPECT_EQ(game::GameKeyPaths(game.path().string(), c.language), expected) << c.files.front();
     }
 }
 
