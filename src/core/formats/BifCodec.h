@@ -12,7 +12,7 @@
 // bytes, which add CompressionType and UncompressedSize. One writer reserves more room per
 // entry than it fills: the table is read from VarTableOffset, entries one after another.
 
-#include "BifModel.h"
+#include "BifTables.h"
 #include "Records.h"
 
 #include <cstddef>

@@ -1,8 +1,8 @@
 #pragma once
 // BIF data archives on disk: where a KEY's BIF lies, and opening one with its KEY, as a value
-// (OpenBif). The records and tables are BifModel.h's, the reading of the bytes BifCodec.h's.
+// (OpenBif). The records and tables are BifTables.h's, the reading of the bytes BifCodec.h's.
 
-#include "BifModel.h"
+#include "BifTables.h"
 #include "KeyModel.h"
 
 #include <cstdint>
