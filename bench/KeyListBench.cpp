@@ -1,7 +1,7 @@
 // Loading a large KEY and building the resource list lines the window shows, as this system shows them.
 // The KEY is made by bench/make_data.py; its path comes from VELLOCAR_BENCH_KEY.
 
-#include "KeyFiles.h"
+#include "formats/KeyFiles.h"
 
 #include <benchmark/benchmark.h>
 

@@ -8,9 +8,9 @@
 //
 // Prints one line per viewer and run: "texture <seconds>", "hex <seconds>".
 
-#include "Build.h"
 #include "Dxt5Texture.h"
 #include "Main.h"
+#include "operations/Build.h"
 #include "QtToolkit.h"
 #include "QtViewer.h"
 

@@ -4,8 +4,8 @@
 // PNG that cat --png and extract --png write of it. The texture is made here from a fixed seed.
 
 #include "Dxt5Texture.h"
-#include "PngWriter.h"
-#include "Textures.h"
+#include "media/Textures.h"
+#include "platform/PngWriter.h"
 
 #include <benchmark/benchmark.h>
 

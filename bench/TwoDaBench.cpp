@@ -3,7 +3,7 @@
 // shows. Run alone under /usr/bin/time -v (--benchmark_filter=ParseTwoDa64MiB) for the peak
 // memory, which should stay a small multiple of the 64 MiB.
 
-#include "TwoDa.h"
+#include "media/TwoDa.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 // keeps next to the input, the reading of a file in the rounds its loader asks for, and the
 // comparison of two KEY models.
 
-#include "KeyFiles.h"
+#include "formats/KeyFiles.h"
 
 #include <cstddef>
 #include <cstdint>

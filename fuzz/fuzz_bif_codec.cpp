@@ -3,8 +3,8 @@
 // tables that lie within the file and hold what the file's bytes say. A BIF laid out as the
 // builder writes one comes out of the header and entry writers byte for byte.
 
-#include "BifCodec.h"
-#include "Errors.h"
+#include "base/Errors.h"
+#include "formats/BifCodec.h"
 #include "FuzzCheck.h"
 
 #include <algorithm>

@@ -2,8 +2,8 @@
 // buffer, bytes 1-3 give its size (16 MiB at most: libFuzzer's allocation limit), the rest are
 // its stored bytes. It unpacks to exactly that size (stored as it is: to itself) or is refused.
 
-#include "CompressedBuffer.h"
-#include "Errors.h"
+#include "base/Errors.h"
+#include "formats/CompressedBuffer.h"
 #include "FuzzCheck.h"
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 // same tables; and an accepted archive whose resources lie within it, written anew, reads back to
 // the same strings and the same resources (names, types and bytes), in the writer's order.
 
-#include "ErfCodec.h"
-#include "Errors.h"
+#include "base/Errors.h"
+#include "formats/ErfCodec.h"
 #include "FuzzCheck.h"
 
 #include <algorithm>

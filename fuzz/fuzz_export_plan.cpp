@@ -9,13 +9,13 @@
 //   bytes 6-7  the selection: list line i is selected when bit i % 16 is set
 // A KEY that does not read leaves the BIF without one, as when it is opened on its own.
 
-#include "BifCodec.h"
-#include "Errors.h"
-#include "Export.h"
-#include "ExportNames.h"
+#include "base/Errors.h"
+#include "formats/BifCodec.h"
+#include "formats/KeyCodec.h"
 #include "FuzzCheck.h"
-#include "KeyCodec.h"
-#include "Platform.h"
+#include "names/ExportNames.h"
+#include "operations/Export.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <optional>

@@ -2,9 +2,9 @@
 // journal that names whole files and writes back to exactly the bytes it was read from (a
 // journal is acted on only when every byte of it is as written).
 
-#include "Errors.h"
+#include "base/Errors.h"
+#include "formats/Journal.h"
 #include "FuzzCheck.h"
-#include "Journal.h"
 
 #include <vector>
 

@@ -3,11 +3,11 @@
 // a model that walks cleanly and writes back to bytes that read as the same model. Its names
 // cross into UTF-8 and back unchanged. Verify's reading finds a fault exactly when Parse does.
 
-#include "ArchiveNames.h"
-#include "Errors.h"
+#include "base/Errors.h"
+#include "formats/KeyCodec.h"
 #include "FuzzCheck.h"
-#include "GameKeys.h"
-#include "KeyCodec.h"
+#include "names/ArchiveNames.h"
+#include "operations/GameKeys.h"
 
 #include <memory>
 #include <optional>

@@ -7,10 +7,10 @@
 // that stood there before it ran, and never deletes a file that stood at a target's name unless
 // it is the build's new file. The oracle spells those names itself, from their one form.
 
-#include "Errors.h"
+#include "base/Errors.h"
+#include "formats/Journal.h"
 #include "FuzzCheck.h"
-#include "Journal.h"
-#include "Rotation.h"
+#include "operations/Rotation.h"
 
 #include <algorithm>
 #include <map>

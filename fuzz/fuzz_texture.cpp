@@ -3,9 +3,9 @@
 // or gives a picture of 1 to 8,192 pixels a side whose pixels are exactly Width x Height x 4
 // bytes and no more than its bytes can hold, which a window can then show whole.
 
-#include "Errors.h"
+#include "base/Errors.h"
 #include "FuzzCheck.h"
-#include "Textures.h"
+#include "media/Textures.h"
 
 using namespace vellocar;
 

@@ -2,10 +2,10 @@
 // has, or gives a table whose rows fit its header, with no more fields than the input has bytes,
 // all of them valid UTF-8.
 
-#include "Errors.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "FuzzCheck.h"
-#include "Text.h"
-#include "TwoDa.h"
+#include "media/TwoDa.h"
 
 #include <algorithm>
 

@@ -4,9 +4,9 @@
 // and value names in other letter case, and as the root's default value; read whole and a few
 // bytes at a time alike (a value too long for a path raises the error that passes it over).
 
-#include "ArchiveNames.h"
-#include "Errors.h"
+#include "base/Errors.h"
 #include "FuzzCheck.h"
+#include "names/ArchiveNames.h"
 #include "WineRegistry.h"
 
 #include <algorithm>

@@ -3,21 +3,21 @@
 // stand above the KEYs, the first listed winning; an archive of the ERF family given alone gives
 // its first resource of that name and type.
 
-#include "ArchiveNames.h"
-#include "BifFiles.h"
-#include "ByteIO.h"
+#include "base/ByteIO.h"
+#include "base/Errors.h"
 #include "Commands.h"
-#include "Containers.h"
-#include "Errors.h"
-#include "GameKeys.h"
+#include "formats/BifFiles.h"
 #include "KeyArguments.h"
+#include "media/Textures.h"
+#include "names/ArchiveNames.h"
+#include "names/ResourceTypes.h"
+#include "operations/Containers.h"
+#include "operations/GameKeys.h"
+#include "operations/ResourceRead.h"
 #include "Output.h"
-#include "Platform.h"
-#include "PngWriter.h"
-#include "ResourceRead.h"
-#include "ResourceTypes.h"
+#include "platform/Platform.h"
+#include "platform/PngWriter.h"
 #include "TerminalText.h"
-#include "Textures.h"
 #include "Usage.h"
 
 #include <algorithm>

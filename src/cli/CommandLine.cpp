@@ -2,8 +2,8 @@
 
 #include "CommandLine.h"
 
+#include "base/Text.h"
 #include "Output.h"
-#include "Text.h"
 #include "Usage.h"
 
 #include <cstddef>

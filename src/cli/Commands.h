@@ -4,7 +4,7 @@
 // exit status. Each has a file of its own (ListCommand.cpp, ...).
 
 #include "CommandLine.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <string>
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include "ConsoleGauge.h"
 
-#include "Progress.h"
+#include "base/Progress.h"
 
 #include <algorithm>
 #include <cstdint>

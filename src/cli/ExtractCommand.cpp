@@ -3,15 +3,15 @@
 // --png, textures as PNG pictures. An archive of the ERF family (a HAK) is one container as a BIF
 // is: all, the LINEs named or those --match keeps, into a folder.
 
-#include "BifFiles.h"
 #include "Commands.h"
-#include "Containers.h"
-#include "Export.h"
-#include "ExportBifs.h"
+#include "formats/BifFiles.h"
 #include "KeyArguments.h"
-#include "NamePattern.h"
+#include "names/NamePattern.h"
+#include "operations/Containers.h"
+#include "operations/Export.h"
+#include "operations/ExportBifs.h"
 #include "Output.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "Usage.h"
 
 #include <cstddef>

@@ -2,13 +2,13 @@
 // the game loads; find --shadowed: what of each KEY and HAK the sources above it replace. As lines
 // or as one JSON document.
 
-#include "ArchiveNames.h"
+#include "base/Text.h"
 #include "Commands.h"
-#include "GameKeys.h"
 #include "JsonWriter.h"
 #include "KeyArguments.h"
+#include "names/ArchiveNames.h"
+#include "operations/GameKeys.h"
 #include "Output.h"
-#include "Text.h"
 #include "Usage.h"
 
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 #include "JsonWriter.h"
 
-#include "Errors.h"
-#include "Text.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 
 #include <nlohmann/json.hpp>
 

@@ -3,16 +3,16 @@
 
 #include "KeyArguments.h"
 
-#include "ArchiveNames.h"
-#include "BuildGuard.h"
-#include "Errors.h"
-#include "ErfFiles.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "formats/ErfFiles.h"
 #include "GameInstall.h"
-#include "KeyReading.h"
-#include "Names.h"
+#include "names/ArchiveNames.h"
+#include "names/Names.h"
+#include "operations/BuildGuard.h"
+#include "operations/KeyReading.h"
 #include "Output.h"
-#include "Platform.h"
-#include "Text.h"
+#include "platform/Platform.h"
 
 #include <utility>
 

@@ -4,10 +4,10 @@
 // stands for.
 
 #include "CommandLine.h"
-#include "Containers.h"
-#include "ExportBifs.h"
-#include "GameKeys.h"
-#include "KeyFiles.h"
+#include "formats/KeyFiles.h"
+#include "operations/Containers.h"
+#include "operations/ExportBifs.h"
+#include "operations/GameKeys.h"
 
 #include <cstddef>
 #include <memory>

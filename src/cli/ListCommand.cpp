@@ -1,13 +1,13 @@
 // list: a KEY's BIF names, or one BIF's resource lines, as lines or as a JSON document; with
 // --game, of every KEY of the game.
 
-#include "ArchiveNames.h"
 #include "Commands.h"
-#include "Containers.h"
 #include "KeyArguments.h"
 #include "ListJson.h"
+#include "names/ArchiveNames.h"
+#include "operations/Containers.h"
 #include "Output.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "Usage.h"
 
 #include <optional>

@@ -2,11 +2,11 @@
 
 #include "ListJson.h"
 
-#include "ArchiveNames.h"
-#include "BifFiles.h"
-#include "Errors.h"
-#include "Platform.h"
-#include "Text.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "formats/BifFiles.h"
+#include "names/ArchiveNames.h"
+#include "platform/Platform.h"
 
 #include <optional>
 #include <string_view>

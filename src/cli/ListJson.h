@@ -9,9 +9,9 @@
 // of this machine are shown as they are when they are valid UTF-8 (as on Linux), otherwise
 // decoded as Windows-1252 too.
 
-#include "Containers.h"
+#include "formats/KeyFiles.h"
 #include "JsonWriter.h"
-#include "KeyFiles.h"
+#include "operations/Containers.h"
 
 #include <cstddef>
 #include <memory>

@@ -2,8 +2,8 @@
 // What the tool tells its caller: its exit status, its standard output (gathered, and escaped
 // on a terminal), its lines on stderr, and the progress bar of a long job.
 
+#include "base/Progress.h"
 #include "ConsoleGauge.h"
-#include "Progress.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,13 +1,13 @@
 // pack: a folder's plain files into a new BIF, registered in a new KEY or (--append) in an
 // existing one; or into an archive of the ERF family (a HAK, a MOD, ...), new or added to.
 
-#include "Build.h"
-#include "ErfBuild.h"
-#include "Text.h"
+#include "base/Text.h"
 #include "Commands.h"
+#include "operations/Build.h"
+#include "operations/ErfBuild.h"
 #include "Output.h"
-#include "Platform.h"
-#include "SafeFolders.h"
+#include "platform/Platform.h"
+#include "platform/SafeFolders.h"
 #include "Usage.h"
 
 #include <cstdlib>

@@ -2,7 +2,7 @@
 
 #include "TerminalText.h"
 
-#include "Text.h"
+#include "base/Text.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,15 +1,15 @@
 // verify: a KEY checked against its BIFs (all, or those named), one line per problem; with
 // --game, each KEY of the game in turn; or an archive of the ERF family (a HAK) on its own.
 
-#include "ArchiveNames.h"
 #include "Commands.h"
-#include "ErfFiles.h"
+#include "formats/ErfFiles.h"
 #include "KeyArguments.h"
-#include "KeyReading.h"
+#include "names/ArchiveNames.h"
+#include "operations/KeyReading.h"
+#include "operations/Verify.h"
 #include "Output.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "Usage.h"
-#include "Verify.h"
 
 #include <memory>
 

@@ -5,7 +5,7 @@
 
 #include "BeamdogSettings.h"
 
-#include "Text.h"
+#include "base/Text.h"
 
 #include <cstdint>
 #include <utility>

@@ -3,11 +3,11 @@
 
 #include "GameFolder.h"
 
+#include "base/Text.h"
 #include "BeamdogSettings.h"
-#include "ConfigFile.h"
-#include "Platform.h"
+#include "platform/ConfigFile.h"
+#include "platform/Platform.h"
 #include "SteamLibraries.h"
-#include "Text.h"
 
 #include <array>
 #include <cstdint>

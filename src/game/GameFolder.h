@@ -6,7 +6,7 @@
 // when it holds the game's KEYs, so a stale entry (an uninstalled game, a moved library) is
 // passed over.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <functional>
 #include <memory>

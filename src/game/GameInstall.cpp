@@ -3,11 +3,11 @@
 
 #include "GameInstall.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "GameFolder.h"
 #include "MachineRegistry.h"
-#include "Platform.h"
-#include "Text.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <array>

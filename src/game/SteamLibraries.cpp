@@ -3,7 +3,7 @@
 
 #include "SteamLibraries.h"
 
-#include "Names.h"
+#include "names/Names.h"
 
 #include <utility>
 

@@ -4,7 +4,7 @@
 
 #include "MachineRegistry.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -5,10 +5,10 @@
 
 #include "MachineRegistry.h"
 
-#include "ConfigFile.h"
-#include "Errors.h"
-#include "Names.h"
-#include "Text.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "names/Names.h"
+#include "platform/ConfigFile.h"
 
 #include <algorithm>
 #include <array>

@@ -3,9 +3,9 @@
 
 #include "QtToolkit.h"
 
-#include "Main.h"
+#include "base/Progress.h"
 #include "MachineRegistry.h"
-#include "Progress.h"
+#include "Main.h"
 #include "QtControls.h"
 #include "QtServices.h"
 #include "QtText.h"

@@ -6,12 +6,12 @@
 // export (ExportResources) and the build (BuildArchive). An archive of the ERF family is opened
 // as the core holds one (ErfContainer): its file in place of the BIF, its entries as the KEY's.
 
-#include "BifFiles.h"
-#include "Build.h"
-#include "Containers.h"
-#include "Export.h"
-#include "KeyFiles.h"
-#include "Progress.h"
+#include "base/Progress.h"
+#include "formats/BifFiles.h"
+#include "formats/KeyFiles.h"
+#include "operations/Build.h"
+#include "operations/Containers.h"
+#include "operations/Export.h"
 
 #include <cstdint>
 #include <functional>

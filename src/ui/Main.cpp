@@ -4,9 +4,9 @@
 
 #include "Main.h"
 
+#include "base/Errors.h"
 #include "ControlAdapters.h"
-#include "Errors.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "Viewer.h"
 
 #include <new>

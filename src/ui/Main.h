@@ -5,8 +5,8 @@
 // window's life and its entry points, Workflows.cpp the handlers of its three steps.
 
 #include "BifModel.h"
+#include "formats/KeyFiles.h"
 #include "GameFolder.h"
-#include "KeyFiles.h"
 #include "Layout.h"
 #include "Toolkit.h"
 

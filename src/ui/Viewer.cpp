@@ -3,16 +3,16 @@
 
 #include "Viewer.h"
 
-#include "ArchiveNames.h"
-#include "Errors.h"
-#include "HexDump.h"
-#include "KeyReading.h"
-#include "Platform.h"
-#include "PngWriter.h"
-#include "ResourceRead.h"
-#include "Text.h"
-#include "TextView.h"
-#include "TwoDa.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "media/HexDump.h"
+#include "media/TextView.h"
+#include "media/TwoDa.h"
+#include "names/ArchiveNames.h"
+#include "operations/KeyReading.h"
+#include "operations/ResourceRead.h"
+#include "platform/Platform.h"
+#include "platform/PngWriter.h"
 
 #include <algorithm>
 #include <cstdio>

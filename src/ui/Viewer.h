@@ -5,10 +5,10 @@
 // the main window, one per resource. The face's window (ViewerWindow.h) only shows what it is
 // told.
 
-#include "ArchiveNames.h"
-#include "BifFiles.h"
-#include "KeyFiles.h"
-#include "Textures.h"
+#include "formats/BifFiles.h"
+#include "formats/KeyFiles.h"
+#include "media/Textures.h"
+#include "names/ArchiveNames.h"
 #include "Toolkit.h"
 #include "ViewerWindow.h"
 

@@ -4,11 +4,11 @@
 
 #include "Main.h"
 
-#include "ArchiveNames.h"
-#include "Containers.h"
-#include "ErfFiles.h"
-#include "KeyReading.h"
-#include "Platform.h"
+#include "formats/ErfFiles.h"
+#include "names/ArchiveNames.h"
+#include "operations/Containers.h"
+#include "operations/KeyReading.h"
+#include "platform/Platform.h"
 
 #include <array>
 #include <cstddef>

@@ -2,7 +2,7 @@
 
 #include "GaugeControl.h"
 
-#include "Progress.h"
+#include "base/Progress.h"
 
 #include <algorithm>
 #include <cstdint>

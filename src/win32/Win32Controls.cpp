@@ -3,10 +3,10 @@
 
 #include "Win32Toolkit.h"
 
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "ControlIds.h"
 #include "Dpi.h"
-#include "Errors.h"
-#include "Text.h"
 
 #include <commctrl.h>
 

@@ -3,7 +3,7 @@
 
 #include "Win32Services.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <commdlg.h>
 #include <shellapi.h>

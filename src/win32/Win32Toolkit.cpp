@@ -4,13 +4,13 @@
 
 #include "Win32Toolkit.h"
 
+#include "base/Errors.h"
 #include "ControlIds.h"
 #include "Dpi.h"
-#include "Errors.h"
 #include "MachineRegistry.h"
+#include "resource.h"
 #include "Win32Services.h"
 #include "Win32Viewer.h"
-#include "resource.h"
 
 #include <string>
 

@@ -4,8 +4,8 @@
 
 #include "Win32Viewer.h"
 
+#include "base/Errors.h"
 #include "Dpi.h"
-#include "Errors.h"
 
 #include <commctrl.h>
 

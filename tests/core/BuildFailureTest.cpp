@@ -3,11 +3,11 @@
 
 #include "BuildTestHelpers.h"
 
-#include "Build.h"
-#include "BuildGuard.h"
-#include "Errors.h"
-#include "Export.h"
-#include "Platform.h"
+#include "base/Errors.h"
+#include "operations/Build.h"
+#include "operations/BuildGuard.h"
+#include "operations/Export.h"
+#include "platform/Platform.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 
 #include "BuildTestHelpers.h"
 
-#include "BifFiles.h"
-#include "Build.h"
-#include "Errors.h"
-#include "Platform.h"
+#include "base/Errors.h"
+#include "formats/BifFiles.h"
+#include "operations/Build.h"
+#include "platform/Platform.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 
 #include "BuildTestHelpers.h"
 
-#include "Errors.h"
-#include "Export.h"
-#include "Verify.h"
+#include "base/Errors.h"
+#include "operations/Export.h"
+#include "operations/Verify.h"
 
 #include <random>
 

@@ -3,12 +3,12 @@
 
 #include "BuildTestHelpers.h"
 
-#include "Build.h"
-#include "BuildGuard.h"
-#include "Errors.h"
-#include "Journal.h"
-#include "Platform.h"
-#include "Rotation.h"
+#include "base/Errors.h"
+#include "formats/Journal.h"
+#include "operations/Build.h"
+#include "operations/BuildGuard.h"
+#include "operations/Rotation.h"
+#include "platform/Platform.h"
 
 #include <gtest/gtest.h>
 

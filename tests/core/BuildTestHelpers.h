@@ -4,8 +4,8 @@
 // and snapshots of a folder to prove that a failed build changed nothing.
 
 #include "ArchiveBytes.h"
-#include "Build.h"
-#include "Progress.h"
+#include "base/Progress.h"
+#include "operations/Build.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // E1 KEYs and BIFs as a packer writes them (zlib and zstd compress here): read, and lies refused.
 
 #include "ArchiveBytes.h"
-#include "Export.h"
-#include "ResourceRead.h"
-#include "Verify.h"
+#include "operations/Export.h"
+#include "operations/ResourceRead.h"
+#include "operations/Verify.h"
 
 #include <gmock/gmock.h>
 #include <zlib.h>

@@ -2,8 +2,8 @@
 // refused (or, for a check, reported) with its own words.
 
 #include "ArchiveBytes.h"
-#include "ErfCodec.h"
-#include "Errors.h"
+#include "base/Errors.h"
+#include "formats/ErfCodec.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include "BuildTestHelpers.h"
 
-#include "Export.h"
-#include "ExportBifs.h"
+#include "operations/Export.h"
+#include "operations/ExportBifs.h"
 
 #include <filesystem>
 #include <map>

@@ -1,4 +1,4 @@
-#include "ExportNames.h"
+#include "names/ExportNames.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // and that a folder swapped for a link after it was opened gets nothing through it.
 #ifndef _WIN32
 
-#include "Errors.h"
-#include "SafeFolders.h"
+#include "base/Errors.h"
+#include "platform/SafeFolders.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
+#include "base/Errors.h"
 #include "BuildTestHelpers.h"
-#include "Errors.h"
-#include "BifFiles.h"
-#include "KeyCodec.h"
-#include "KeyFiles.h"
+#include "formats/BifFiles.h"
+#include "formats/KeyCodec.h"
+#include "formats/KeyFiles.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -13,11 +13,11 @@
 // Exit status: 3 when it died, 0 when it ran to the end first, 4 when it ended with the failed
 // move's error, 2 for a wrong command line.
 
-#include "Build.h"
-#include "Errors.h"
-#include "BuildGuard.h"
-#include "Platform.h"
-#include "Rotation.h"
+#include "base/Errors.h"
+#include "operations/Build.h"
+#include "operations/BuildGuard.h"
+#include "operations/Rotation.h"
+#include "platform/Platform.h"
 
 #include <cstdint>
 #include <cstdlib>

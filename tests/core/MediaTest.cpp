@@ -3,11 +3,11 @@
 // text and hex dumps.
 
 #include "ArchiveBytes.h"
-#include "Errors.h"
-#include "HexDump.h"
-#include "TextView.h"
-#include "Textures.h"
-#include "TwoDa.h"
+#include "base/Errors.h"
+#include "media/HexDump.h"
+#include "media/Textures.h"
+#include "media/TextView.h"
+#include "media/TwoDa.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "NamePattern.h"
+#include "names/NamePattern.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Names.h"
+#include "names/Names.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // files that are created afresh.
 #ifndef _WIN32
 
+#include "base/Errors.h"
 #include "BuildTestHelpers.h"
-#include "Errors.h"
-#include "KeyFiles.h"
-#include "Platform.h"
+#include "formats/KeyFiles.h"
+#include "platform/Platform.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // same pixels read back by libpng, alpha included.
 
 #include "ArchiveBytes.h"
-#include "Errors.h"
-#include "PngWriter.h"
+#include "base/Errors.h"
+#include "platform/PngWriter.h"
 #ifndef _WIN32
 #include "PngPixels.h"
 #endif

@@ -1,9 +1,9 @@
-#include "ResourceTypes.h"
+#include "names/ResourceTypes.h"
 
 #include "ArchiveBytes.h"
-#include "BifFiles.h"
-#include "Build.h"
-#include "KeyReading.h"
+#include "formats/BifFiles.h"
+#include "operations/Build.h"
+#include "operations/KeyReading.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

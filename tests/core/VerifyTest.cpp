@@ -1,7 +1,7 @@
 #include "ArchiveBytes.h"
 #include "BuildTestHelpers.h"
+#include "operations/Verify.h"
 #include "TempDir.h"
-#include "Verify.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The registry read on Windows (under Wine): one string value in the program's own view, then
 // in the 32-bit one, taken as stored; values of other types refused by name.
 
-#include "Errors.h"
+#include "base/Errors.h"
 #include "Win32Registry.h"
 
 #include <gtest/gtest.h>

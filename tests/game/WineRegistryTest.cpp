@@ -1,6 +1,6 @@
 #include "WineRegistry.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 
 #include "ArchiveBytes.h"
 #include "GameFolder.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The window's BIF model: opening a BIF with its KEY fills the resource list; its exports go
 // through the core's, with every rule of those.
 
+#include "base/Errors.h"
 #include "BifModel.h"
 #include "BuildTestHelpers.h"
-#include "Errors.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

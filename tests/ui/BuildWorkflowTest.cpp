@@ -3,8 +3,8 @@
 
 #include "WindowFixture.h"
 
-#include "Errors.h"
-#include "KeyFiles.h"
+#include "base/Errors.h"
+#include "formats/KeyFiles.h"
 
 #include <filesystem>
 

@@ -1,6 +1,6 @@
 #include "FakeToolkit.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

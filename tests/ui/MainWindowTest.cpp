@@ -2,7 +2,7 @@
 
 #include "WindowFixture.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <new>
 #include <stdexcept>

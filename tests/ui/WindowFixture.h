@@ -5,7 +5,7 @@
 #include "FakeGameFolderSources.h"
 #include "FakeToolkit.h"
 #include "Main.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

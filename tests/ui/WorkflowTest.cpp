@@ -2,8 +2,8 @@
 
 #include "WindowFixture.h"
 
-#include "Errors.h"
-#include "Platform.h"
+#include "base/Errors.h"
+#include "platform/Platform.h"
 
 #include <filesystem>
 #include <tuple>

@@ -3,7 +3,7 @@
 // added: the formats check every table against the real file size with RangeEnd before they
 // read a byte of it. Reader and Writer walk records of varying length (a build's journal).
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,6 @@
 // CRC-32 over a table of the 256 byte values: see Crc32.h.
 
-#include "Crc32.h"
+#include "base/Crc32.h"
 
 #include <array>
 

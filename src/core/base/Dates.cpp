@@ -1,8 +1,8 @@
 // The calendar arithmetic of a KEY's build date.
 
-#include "Dates.h"
+#include "base/Dates.h"
 
-#include "Text.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <array>

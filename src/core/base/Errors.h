@@ -2,7 +2,7 @@
 // The exceptions that archive operations raise. Each carries the complete message that the
 // user sees; the window's default handler only appends a full stop.
 
-#include "Text.h"
+#include "base/Text.h"
 
 #include <cstddef>
 #include <exception>

@@ -1,6 +1,6 @@
 // The percentage a progress display shows.
 
-#include "Progress.h"
+#include "base/Progress.h"
 
 #include <algorithm>
 

@@ -7,7 +7,7 @@
 //   static_assert(VarEntry::Size == 16);
 //   VarEntry::Read(bytes, entry);  VarEntry::Write(entry, bytes);
 
-#include "ByteIO.h"
+#include "base/ByteIO.h"
 
 #include <array>
 #include <cstddef>

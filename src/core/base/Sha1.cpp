@@ -1,6 +1,6 @@
 // SHA-1 over 64-byte blocks: see Sha1.h.
 
-#include "Sha1.h"
+#include "base/Sha1.h"
 
 #include <algorithm>
 

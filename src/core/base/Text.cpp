@@ -1,6 +1,6 @@
 // UTF-8, UTF-16, Windows-1252, hexadecimal and message quoting: see Text.h.
 
-#include "Text.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,11 +1,11 @@
 // The BIF reader and writer over bytes, record by record as BifCodec.h lays them out.
 
-#include "BifCodec.h"
+#include "formats/BifCodec.h"
 
-#include "ByteIO.h"
-#include "Errors.h"
-#include "FileKinds.h"
-#include "Text.h"
+#include "base/ByteIO.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "formats/FileKinds.h"
 
 #include <algorithm>
 

@@ -12,8 +12,8 @@
 // bytes, which add CompressionType and UncompressedSize. One writer reserves more room per
 // entry than it fills: the table is read from VarTableOffset, entries one after another.
 
-#include "BifTables.h"
-#include "Records.h"
+#include "base/Records.h"
+#include "formats/BifTables.h"
 
 #include <cstddef>
 #include <cstdint>

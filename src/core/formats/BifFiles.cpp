@@ -1,14 +1,14 @@
 // Finding a KEY's BIF and opening it: the bytes come in through the platform layer, the format
 // itself is BifCodec's.
 
-#include "BifFiles.h"
+#include "formats/BifFiles.h"
 
-#include "ArchiveNames.h"
-#include "BifCodec.h"
-#include "Errors.h"
-#include "Names.h"
-#include "Platform.h"
-#include "Text.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "formats/BifCodec.h"
+#include "names/ArchiveNames.h"
+#include "names/Names.h"
+#include "platform/Platform.h"
 
 #include <optional>
 #include <utility>

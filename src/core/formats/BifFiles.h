@@ -2,8 +2,8 @@
 // BIF data archives on disk: where a KEY's BIF lies, and opening one with its KEY, as a value
 // (OpenBif). The records and tables are BifTables.h's, the reading of the bytes BifCodec.h's.
 
-#include "BifTables.h"
-#include "KeyModel.h"
+#include "formats/BifTables.h"
+#include "formats/KeyModel.h"
 
 #include <cstdint>
 #include <optional>

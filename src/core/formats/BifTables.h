@@ -3,7 +3,7 @@
 // tables, field for field as the file holds them, and a BIF opened with its KEY. The layout and
 // the reading of the bytes are in BifCodec.h; finding and opening a BIF, in BifFiles.h.
 
-#include "KeyModel.h"
+#include "formats/KeyModel.h"
 
 #include <cstdint>
 #include <string>

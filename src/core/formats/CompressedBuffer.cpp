@@ -1,11 +1,11 @@
 // Unpacking E1 resources: the header read and checked, then zlib or zstd into a buffer of the
 // declared size, which a stream that gives more or fewer bytes does not pass.
 
-#include "CompressedBuffer.h"
+#include "formats/CompressedBuffer.h"
 
-#include "ByteIO.h"
-#include "Errors.h"
-#include "Text.h"
+#include "base/ByteIO.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 
 #include <zlib.h>
 #ifdef VELLOCAR_HAVE_ZSTD

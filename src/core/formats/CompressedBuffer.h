@@ -5,8 +5,8 @@
 // none the bytes themselves. Unpacking is bounded: the declared size must be the BIF's and at
 // most kMaxUnpackedSize, checked before anything is allocated, and no stream gives more.
 
-#include "KeyModel.h"
-#include "Records.h"
+#include "base/Records.h"
+#include "formats/KeyModel.h"
 
 #include <cstddef>
 #include <cstdint>

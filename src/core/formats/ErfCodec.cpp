@@ -1,14 +1,14 @@
 // The reader and writer of the ERF family over bytes, record by record as ErfCodec.h lays them
 // out.
 
-#include "ErfCodec.h"
+#include "formats/ErfCodec.h"
 
-#include "ByteIO.h"
-#include "Errors.h"
-#include "FileKinds.h"
-#include "Names.h"
-#include "Platform.h"
-#include "Text.h"
+#include "base/ByteIO.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "formats/FileKinds.h"
+#include "names/Names.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <limits>

@@ -12,9 +12,9 @@
 //   resource list      EntryCount x 8 bytes at OffsetToResourceList
 //   resource bytes     each ResourceSize bytes at its OffsetToResource
 
-#include "Dates.h"
-#include "KeyModel.h"
-#include "Records.h"
+#include "base/Dates.h"
+#include "base/Records.h"
+#include "formats/KeyModel.h"
 
 #include <array>
 #include <cstddef>

@@ -1,11 +1,11 @@
 // Archives of the ERF family read from disk: the bytes come in through the platform layer, the
 // format itself is ErfCodec's.
 
-#include "ErfFiles.h"
+#include "formats/ErfFiles.h"
 
-#include "Errors.h"
-#include "FileKinds.h"
-#include "Platform.h"
+#include "base/Errors.h"
+#include "formats/FileKinds.h"
+#include "platform/Platform.h"
 
 #include <cstdint>
 #include <span>

@@ -4,7 +4,7 @@
 // each bounded by its size, as a BIF's are). The layout and the reading of the bytes are in
 // ErfCodec.h.
 
-#include "ErfCodec.h"
+#include "formats/ErfCodec.h"
 
 #include <functional>
 #include <optional>

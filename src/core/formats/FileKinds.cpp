@@ -1,9 +1,9 @@
 // The kinds of NWN's files by their leading bytes: see FileKinds.h.
 
-#include "FileKinds.h"
+#include "formats/FileKinds.h"
 
-#include "ByteIO.h"
-#include "Text.h"
+#include "base/ByteIO.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <array>

@@ -4,7 +4,7 @@
 // wrong kind can be named in the message that refuses it: a BIF given as a KEY would otherwise
 // be read as garbage tables, or a HAK called a KEY "of version V1.0".
 
-#include "KeyModel.h"
+#include "formats/KeyModel.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,11 @@
 // The build journal's reader and writer over bytes, checked by its CRC-32.
 
-#include "Journal.h"
+#include "formats/Journal.h"
 
-#include "ByteIO.h"
-#include "Crc32.h"
-#include "Errors.h"
-#include "Text.h"
+#include "base/ByteIO.h"
+#include "base/Crc32.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 
 #include <array>
 #include <limits>

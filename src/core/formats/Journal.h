@@ -23,7 +23,7 @@
 //            names any other is not acted on
 //   trailer  CRC-32 (IEEE 802.3) of every byte before it
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <cstddef>
 #include <cstdint>

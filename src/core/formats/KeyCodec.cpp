@@ -1,12 +1,12 @@
 // The KEY reader and writer over bytes: the header, then one function per table.
 
-#include "KeyCodec.h"
+#include "formats/KeyCodec.h"
 
-#include "ByteIO.h"
-#include "Errors.h"
-#include "FileKinds.h"
-#include "Platform.h"
-#include "Text.h"
+#include "base/ByteIO.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "formats/FileKinds.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <limits>

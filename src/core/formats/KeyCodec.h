@@ -11,8 +11,8 @@
 // E1 ("KEY E1  ") is laid out alike, but for a 24-byte object ID at the start of the reserved
 // bytes and the SHA-1 of the resource's uncompressed bytes after each key entry (42 bytes).
 
-#include "KeyModel.h"
-#include "Records.h"
+#include "base/Records.h"
+#include "formats/KeyModel.h"
 
 #include <cstddef>
 #include <cstdint>

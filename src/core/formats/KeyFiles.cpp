@@ -1,12 +1,12 @@
 // The KEY model's file operations: bytes in through the platform layer, the format itself in
 // KeyCodec.
 
-#include "KeyFiles.h"
+#include "formats/KeyFiles.h"
 
-#include "Errors.h"
-#include "KeyCodec.h"
-#include "ResourceTypes.h"
-#include "Platform.h"
+#include "base/Errors.h"
+#include "formats/KeyCodec.h"
+#include "names/ResourceTypes.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 // KEY index files on disk: TNWNKeyFile's LoadFromFile and SaveToFile (KeyFiles.cpp), and the
 // reading of a KEY for a check. The model is KeyModel.h's.
 
-#include "KeyModel.h"
+#include "formats/KeyModel.h"
 
 #include <functional>
 #include <optional>

@@ -1,10 +1,10 @@
 // The KEY model's own functions: names and lines of its entries, as the archive spells them.
 
-#include "KeyModel.h"
+#include "formats/KeyModel.h"
 
-#include "ResourceTypes.h"
-#include "Platform.h"
-#include "Text.h"
+#include "base/Text.h"
+#include "names/ResourceTypes.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <cstring>

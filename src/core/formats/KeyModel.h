@@ -4,9 +4,9 @@
 // of the bytes are in KeyCodec.h; the model's loading and saving, and its members that know the
 // layout, in KeyFiles.cpp, over the codec, which sees only this header.
 
-#include "ArchiveNames.h"
-#include "ResourceTypes.h"
-#include "Sha1.h"
+#include "base/Sha1.h"
+#include "names/ArchiveNames.h"
+#include "names/ResourceTypes.h"
 
 #include <array>
 #include <cstdint>

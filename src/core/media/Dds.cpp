@@ -10,9 +10,9 @@
 //   header   20 bytes at 0 (TGameDdsHeader)
 //   levels   from 20
 
-#include "ByteIO.h"
-#include "Records.h"
-#include "Text.h"
+#include "base/ByteIO.h"
+#include "base/Records.h"
+#include "base/Text.h"
 #include "TextureDetail.h"
 
 #include <algorithm>

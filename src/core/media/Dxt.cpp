@@ -3,7 +3,7 @@
 // alpha per pixel, for DXT5 two alpha values and a 3-bit index per pixel into the alphas made
 // from them. Pixel 0 is the top left one and takes the lowest bits.
 
-#include "ByteIO.h"
+#include "base/ByteIO.h"
 #include "TextureDetail.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // The hex dump of a resource that is neither text nor a picture.
 
-#include "HexDump.h"
+#include "media/HexDump.h"
 
-#include "Text.h"
+#include "base/Text.h"
 
 #include <algorithm>
 

@@ -7,7 +7,7 @@
 //   pixels  Width x Height pairs of bytes (value, layer), rows bottom first, as the game's other
 //           textures are drawn
 
-#include "Records.h"
+#include "base/Records.h"
 #include "TextureDetail.h"
 
 #include <algorithm>

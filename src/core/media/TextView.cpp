@@ -1,9 +1,9 @@
 // Text resources: recognised by type or by content, decoded from Windows-1252.
 
-#include "TextView.h"
+#include "media/TextView.h"
 
-#include "ByteIO.h"
-#include "Text.h"
+#include "base/ByteIO.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <array>

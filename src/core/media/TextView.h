@@ -1,7 +1,7 @@
 #pragma once
 // Which resources read as text, and their text as UTF-8.
 
-#include "ResourceTypes.h"
+#include "names/ResourceTypes.h"
 
 #include <cstdint>
 #include <span>

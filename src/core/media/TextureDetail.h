@@ -2,7 +2,7 @@
 // What the texture decoders share: the checks a picture's size passes before anything is
 // allocated for it, and the decoding of DXT blocks (used by both forms of DDS).
 
-#include "Textures.h"
+#include "media/Textures.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 // What the texture decoders share, and the picture as a window shows it.
 
-#include "Textures.h"
+#include "media/Textures.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 #include "TextureDetail.h"
 
 #include <algorithm>

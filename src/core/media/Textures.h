@@ -12,7 +12,7 @@
 // format's own top-down rule, and tools made for the game flip them back), so both are turned
 // the right way up here; a TGA says where its first row goes.
 
-#include "ResourceTypes.h"
+#include "names/ResourceTypes.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -8,8 +8,8 @@
 //   colour map  ColourMapLength entries of ColourMapEntryBits, when ColourMapType is 1
 //   pixels      Width x Height, rows bottom first unless the descriptor's bit 5 says top first
 
-#include "ByteIO.h"
-#include "Records.h"
+#include "base/ByteIO.h"
+#include "base/Records.h"
 #include "TextureDetail.h"
 
 #include <algorithm>

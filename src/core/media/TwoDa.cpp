@@ -1,10 +1,10 @@
 // The 2DA reader: line by line, each line split into fields, each field kept as where it starts.
 
-#include "TwoDa.h"
+#include "media/TwoDa.h"
 
-#include "ByteIO.h"
-#include "Errors.h"
-#include "Text.h"
+#include "base/ByteIO.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 
 namespace vellocar::media {
 

@@ -1,10 +1,10 @@
 // Names crossing between an archive (Windows-1252) and this system's files: see ArchiveNames.h.
 
-#include "ArchiveNames.h"
+#include "names/ArchiveNames.h"
 
-#include "ExportNames.h"
-#include "ResourceTypes.h"
-#include "Names.h"
+#include "names/ExportNames.h"
+#include "names/Names.h"
+#include "names/ResourceTypes.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -7,8 +7,8 @@
 // under the same name. The one place where a name crosses from one side to the other; how this
 // system spells its names is the caller's to say (platform::kHostSpelling).
 
-#include "ResourceTypes.h"
-#include "Text.h"
+#include "base/Text.h"
+#include "names/ResourceTypes.h"
 
 #include <cstdint>
 #include <optional>

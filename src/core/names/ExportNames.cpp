@@ -1,8 +1,8 @@
 // Which resource names can be written as files in an export folder, and which are devices.
 
-#include "ExportNames.h"
+#include "names/ExportNames.h"
 
-#include "Names.h"
+#include "names/Names.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 // Shell-style patterns (*, ?, [...]) on resource names in Windows-1252, letter case ignored.
 
-#include "NamePattern.h"
+#include "names/NamePattern.h"
 
-#include "Names.h"
-#include "Text.h"
+#include "base/Text.h"
+#include "names/Names.h"
 
 #include <cstddef>
 #include <optional>

@@ -4,7 +4,7 @@
 // letter ("é" too) and letters of either case match (FoldArchiveLetter), as the game looks
 // names up.
 
-#include "ArchiveNames.h"
+#include "names/ArchiveNames.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 // Name comparisons as the game and Windows make them, and the order a folder is listed in.
 
-#include "Names.h"
+#include "names/Names.h"
 
 #include <algorithm>
 #include <array>

@@ -3,8 +3,8 @@
 // the two path separators of a name stored in a KEY as one. Pure functions, the same on every
 // system.
 
-#include "Paths.h"
-#include "Text.h"
+#include "base/Paths.h"
+#include "base/Text.h"
 
 #include <cstdint>
 #include <span>

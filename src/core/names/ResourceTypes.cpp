@@ -1,8 +1,8 @@
 // The one table that joins resource type numbers and file extensions, in both directions.
 
-#include "ResourceTypes.h"
+#include "names/ResourceTypes.h"
 
-#include "Text.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <array>

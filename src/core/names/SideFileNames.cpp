@@ -1,8 +1,8 @@
 // The forms of a build's own files beside its targets: see SideFileNames.h.
 
-#include "SideFileNames.h"
+#include "names/SideFileNames.h"
 
-#include "Names.h"
+#include "names/Names.h"
 
 #include <string>
 

@@ -5,7 +5,7 @@
 // exactly these forms for a target in that same folder, so the rules are pure functions of the
 // target's name, the same however the folder is reached and whichever system reads them.
 
-#include "Paths.h"
+#include "base/Paths.h"
 
 #include <cstdint>
 #include <optional>

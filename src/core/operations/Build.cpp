@@ -15,23 +15,23 @@
 // was; a failure in phase 3 puts every file back; a process that dies in phase 2 or 3 is
 // cleaned up after, finished or undone by the next run, through the journal.
 
-#include "Build.h"
+#include "operations/Build.h"
 
 #include "BuildSteps.h"
 
-#include "ArchiveNames.h"
-#include "BifCodec.h"
-#include "BifFiles.h"
-#include "BuildGuard.h"
-#include "ByteIO.h"
-#include "Errors.h"
-#include "Text.h"
-#include "ExportNames.h"
-#include "KeyCodec.h"
-#include "KeyFiles.h"
-#include "Names.h"
-#include "Platform.h"
-#include "Rotation.h"
+#include "base/ByteIO.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "formats/BifCodec.h"
+#include "formats/BifFiles.h"
+#include "formats/KeyCodec.h"
+#include "formats/KeyFiles.h"
+#include "names/ArchiveNames.h"
+#include "names/ExportNames.h"
+#include "names/Names.h"
+#include "operations/BuildGuard.h"
+#include "operations/Rotation.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <array>

@@ -4,9 +4,9 @@
 // disk was touched, the file and format errors otherwise (every existing file is then as it
 // was, or the message says where it is).
 
-#include "BuildGuard.h"
-#include "Platform.h"
-#include "Progress.h"
+#include "base/Progress.h"
+#include "operations/BuildGuard.h"
+#include "platform/Platform.h"
 
 #include <chrono>
 #include <cstddef>

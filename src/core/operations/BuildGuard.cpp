@@ -1,11 +1,11 @@
 // The writer locks of a build's targets, and recovery after a dead build for builds and readers.
 
-#include "BuildGuard.h"
+#include "operations/BuildGuard.h"
 
-#include "Errors.h"
-#include "Text.h"
-#include "Journal.h"
-#include "Rotation.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "formats/Journal.h"
+#include "operations/Rotation.h"
 
 #include <algorithm>
 #include <optional>

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "Platform.h"
-#include "SideFileNames.h"
+#include "names/SideFileNames.h"
+#include "platform/Platform.h"
 
 namespace vellocar {
 

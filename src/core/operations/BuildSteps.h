@@ -2,11 +2,11 @@
 // The steps of a build that BuildArchive (Build.cpp) takes in turn, apart so that each can be
 // read on its own: the checks before anything is touched are in BuildChecks.cpp.
 
-#include "ArchiveNames.h"
-#include "Dates.h"
-#include "Platform.h"
-#include "KeyFiles.h"
-#include "Text.h"
+#include "base/Dates.h"
+#include "base/Text.h"
+#include "formats/KeyFiles.h"
+#include "names/ArchiveNames.h"
+#include "platform/Platform.h"
 
 #include <cstdint>
 #include <optional>

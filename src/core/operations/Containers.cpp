@@ -1,10 +1,10 @@
 // The two kinds of resource container in one shape.
 
-#include "Containers.h"
+#include "operations/Containers.h"
 
-#include "ArchiveNames.h"
-#include "Errors.h"
-#include "Platform.h"
+#include "base/Errors.h"
+#include "names/ArchiveNames.h"
+#include "platform/Platform.h"
 
 #include <utility>
 

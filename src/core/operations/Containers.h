@@ -6,10 +6,10 @@
 // first (a KEY's entries, a BIF's variable table), so that the listing, the export with all its
 // rules and the reading of one resource serve both unchanged.
 
-#include "BifFiles.h"
-#include "ErfFiles.h"
-#include "Export.h"
-#include "ResourceRead.h"
+#include "formats/BifFiles.h"
+#include "formats/ErfFiles.h"
+#include "operations/Export.h"
+#include "operations/ResourceRead.h"
 
 #include <cstdint>
 #include <memory>

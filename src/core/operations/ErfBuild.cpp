@@ -2,19 +2,19 @@
 // of a BIF and KEY build (Build.cpp): checks, then the new archive written to a temporary beside
 // its target under a journal, then the rotation. Only the last touches an existing file.
 
-#include "ErfBuild.h"
+#include "operations/ErfBuild.h"
 
 #include "BuildSteps.h"
 
-#include "ArchiveNames.h"
-#include "ByteIO.h"
-#include "ErfCodec.h"
-#include "ErfFiles.h"
-#include "Errors.h"
-#include "Names.h"
-#include "Platform.h"
-#include "Rotation.h"
-#include "Text.h"
+#include "base/ByteIO.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "formats/ErfCodec.h"
+#include "formats/ErfFiles.h"
+#include "names/ArchiveNames.h"
+#include "names/Names.h"
+#include "operations/Rotation.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <optional>

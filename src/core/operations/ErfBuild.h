@@ -4,9 +4,9 @@
 // checked before the disk is touched, the new archive written beside its target under a journal
 // and a lock, then moved into place with the file it replaces kept as <name>.bak.
 
-#include "BuildGuard.h"
-#include "KeyFiles.h"
-#include "Progress.h"
+#include "base/Progress.h"
+#include "formats/KeyFiles.h"
+#include "operations/BuildGuard.h"
 
 #include <chrono>
 #include <cstddef>

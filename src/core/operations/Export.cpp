@@ -1,17 +1,17 @@
 // The export of one BIF's resources: the plan in memory, then the writing of it.
 
-#include "Export.h"
+#include "operations/Export.h"
 
-#include "ArchiveNames.h"
-#include "ByteIO.h"
-#include "CompressedBuffer.h"
-#include "Errors.h"
-#include "ExportNames.h"
-#include "KeyReading.h"
-#include "Names.h"
-#include "Platform.h"
-#include "PngWriter.h"
-#include "SafeFolders.h"
+#include "base/ByteIO.h"
+#include "base/Errors.h"
+#include "formats/CompressedBuffer.h"
+#include "names/ArchiveNames.h"
+#include "names/ExportNames.h"
+#include "names/Names.h"
+#include "operations/KeyReading.h"
+#include "platform/Platform.h"
+#include "platform/PngWriter.h"
+#include "platform/SafeFolders.h"
 
 #include <algorithm>
 #include <optional>

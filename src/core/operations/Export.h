@@ -2,11 +2,11 @@
 // Exporting a BIF's resources as loose files, in two steps: the plan, worked out in memory
 // (which resource becomes which file, which are skipped and why), and the writing of it.
 
-#include "BifFiles.h"
-#include "Platform.h"
-#include "Progress.h"
-#include "SafeFolders.h"
-#include "Textures.h"
+#include "base/Progress.h"
+#include "formats/BifFiles.h"
+#include "media/Textures.h"
+#include "platform/Platform.h"
+#include "platform/SafeFolders.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,16 +1,16 @@
 // The export of many BIFs in one job: see ExportBifs.h.
 
-#include "ExportBifs.h"
+#include "operations/ExportBifs.h"
 
-#include "ArchiveNames.h"
-#include "BifFiles.h"
-#include "Errors.h"
-#include "Export.h"
-#include "ExportNames.h"
-#include "NamePattern.h"
-#include "Names.h"
-#include "Platform.h"
-#include "SafeFolders.h"
+#include "base/Errors.h"
+#include "formats/BifFiles.h"
+#include "names/ArchiveNames.h"
+#include "names/ExportNames.h"
+#include "names/NamePattern.h"
+#include "names/Names.h"
+#include "operations/Export.h"
+#include "platform/Platform.h"
+#include "platform/SafeFolders.h"
 
 #include <algorithm>
 #include <cstdint>

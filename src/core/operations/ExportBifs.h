@@ -5,9 +5,9 @@
 // with all of its rules; across BIFs, no file is written twice and none over a KEY or BIF of
 // the set, and a BIF that is missing or damaged is reported while the others are exported.
 
-#include "Export.h"
-#include "GameKeys.h"
-#include "Progress.h"
+#include "base/Progress.h"
+#include "operations/Export.h"
+#include "operations/GameKeys.h"
 
 #include <cstddef>
 #include <string>

@@ -1,14 +1,14 @@
 // Several KEYs read in the game's order: which entry the game loads, what later KEYs shadow.
 
-#include "GameKeys.h"
+#include "operations/GameKeys.h"
 
-#include "ArchiveNames.h"
-#include "BifCodec.h"
-#include "BifFiles.h"
-#include "Errors.h"
-#include "NamePattern.h"
-#include "Names.h"
-#include "Platform.h"
+#include "base/Errors.h"
+#include "formats/BifCodec.h"
+#include "formats/BifFiles.h"
+#include "names/ArchiveNames.h"
+#include "names/NamePattern.h"
+#include "names/Names.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <array>

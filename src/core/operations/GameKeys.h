@@ -10,8 +10,8 @@
 // wins. Within one archive its first entry of a resource is the one, as cat reads a HAK.
 // Which KEYs an install has, and their order, is the game layer's to say (GameInstall.h).
 
-#include "Containers.h"
-#include "KeyFiles.h"
+#include "formats/KeyFiles.h"
+#include "operations/Containers.h"
 
 #include <cstddef>
 #include <cstdint>

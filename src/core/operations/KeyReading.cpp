@@ -1,8 +1,8 @@
 // A KEY read after the recovery of a dead build of it: see KeyReading.h.
 
-#include "KeyReading.h"
+#include "operations/KeyReading.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <utility>
 

@@ -3,9 +3,9 @@
 // window's Open KEY File): first whatever a build of that KEY that died left is finished or
 // undone (BuildGuard.h), so that the KEY and its BIFs belong together again; then the KEY is read.
 
-#include "BuildGuard.h"
-#include "KeyCodec.h"
-#include "KeyFiles.h"
+#include "formats/KeyCodec.h"
+#include "formats/KeyFiles.h"
+#include "operations/BuildGuard.h"
 
 #include <memory>
 #include <string>

@@ -1,13 +1,13 @@
 // One resource's bytes from its BIF, and bytes saved as a file of their own.
 
-#include "ResourceRead.h"
+#include "operations/ResourceRead.h"
 
-#include "ArchiveNames.h"
-#include "ByteIO.h"
-#include "CompressedBuffer.h"
-#include "Errors.h"
-#include "ExportNames.h"
-#include "Text.h"
+#include "base/ByteIO.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "formats/CompressedBuffer.h"
+#include "names/ArchiveNames.h"
+#include "names/ExportNames.h"
 
 namespace vellocar {
 

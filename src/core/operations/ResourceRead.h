@@ -4,10 +4,10 @@
 // resource's own size; and bytes saved on their own under a name the user chose, as safely as
 // an export writes its files.
 
-#include "ArchiveNames.h"
-#include "BifFiles.h"
-#include "ByteIO.h"
-#include "Platform.h"
+#include "base/ByteIO.h"
+#include "formats/BifFiles.h"
+#include "names/ArchiveNames.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,12 +1,12 @@
 // The journaled rotation of a build's files, in-process and after a dead build: see Rotation.h.
 
-#include "Rotation.h"
+#include "operations/Rotation.h"
 
-#include "Crc32.h"
-#include "Errors.h"
-#include "Names.h"
-#include "Paths.h"
-#include "Text.h"
+#include "base/Crc32.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "base/Text.h"
+#include "names/Names.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -17,10 +17,10 @@
 // this program gives its own files beside each target, and only in folders where a journal of
 // the same build stands.
 
-#include "Journal.h"
-#include "Platform.h"
-#include "SafeFolders.h"
-#include "SideFileNames.h"
+#include "formats/Journal.h"
+#include "names/SideFileNames.h"
+#include "platform/Platform.h"
+#include "platform/SafeFolders.h"
 
 #include <cstdint>
 #include <map>

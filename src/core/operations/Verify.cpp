@@ -1,18 +1,18 @@
 // The check of a KEY against its BIFs, all in memory once each BIF's tables are read.
 
-#include "Verify.h"
+#include "operations/Verify.h"
 
-#include "ArchiveNames.h"
-#include "BifCodec.h"
-#include "BifFiles.h"
-#include "Errors.h"
-#include "FileKinds.h"
-#include "KeyCodec.h"
-#include "Names.h"
-#include "Platform.h"
-#include "Progress.h"
-#include "ResourceRead.h"
-#include "Sha1.h"
+#include "base/Errors.h"
+#include "base/Progress.h"
+#include "base/Sha1.h"
+#include "formats/BifCodec.h"
+#include "formats/BifFiles.h"
+#include "formats/FileKinds.h"
+#include "formats/KeyCodec.h"
+#include "names/ArchiveNames.h"
+#include "names/Names.h"
+#include "operations/ResourceRead.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <array>

@@ -8,7 +8,7 @@
 // carries the KEY's object ID, and that each resource's bytes, unpacked, give the SHA-1 that
 // the KEY records for it (each resource read once).
 
-#include "KeyFiles.h"
+#include "formats/KeyFiles.h"
 
 #include <cstddef>
 #include <string>

@@ -1,10 +1,10 @@
 // Reading another program's settings file, bounded: see ConfigFile.h.
 
-#include "ConfigFile.h"
+#include "platform/ConfigFile.h"
 
-#include "Errors.h"
-#include "Platform.h"
-#include "Text.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <utility>

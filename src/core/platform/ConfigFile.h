@@ -4,7 +4,7 @@
 // opened, without waiting (a FIFO would block the window before it appears), and only up to a
 // size that such a file never reaches (a link to /dev/zero or a huge file would eat memory).
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <cstddef>
 #include <cstdint>

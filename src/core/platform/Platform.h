@@ -3,9 +3,9 @@
 // there is more than one operating system: PlatformPosix.cpp and PlatformWin32.cpp implement
 // it. Paths are single-byte strings; on Windows they are passed to the ...A functions as is.
 
-#include "ArchiveNames.h"
-#include "Dates.h"
-#include "Paths.h"
+#include "base/Dates.h"
+#include "base/Paths.h"
+#include "names/ArchiveNames.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,12 +1,12 @@
 // What the file system layer does the same way on every system, over the per-system
 // primitives of PlatformPosix.cpp and PlatformWin32.cpp.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "names/Names.h"
 #include "PlatformDetail.h"
-#include "Names.h"
-#include "Text.h"
 
 namespace vellocar::platform {
 

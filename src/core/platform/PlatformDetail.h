@@ -2,7 +2,7 @@
 // What each system's platform file gives PlatformCommon.cpp, so that the questions both
 // systems answer alike (is this the same file?) are answered in one place.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,11 +1,11 @@
 // The file system on Linux and other POSIX systems: files, paths, folder listings and the clock.
 // How a folder compares names, file identity and locks are in PlatformPosixFolders.cpp.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
-#include "ArchiveNames.h"
-#include "Errors.h"
-#include "Names.h"
+#include "base/Errors.h"
+#include "names/ArchiveNames.h"
+#include "names/Names.h"
 #include "PlatformDetail.h"
 
 #include <algorithm>

@@ -2,12 +2,12 @@
 // identity of files and folders, the files a build keeps beside its targets, folder syncs and
 // locks.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "PlatformDetail.h"
 
-#include "Errors.h"
-#include "Names.h"
-#include "SideFileNames.h"
+#include "base/Errors.h"
+#include "names/Names.h"
+#include "names/SideFileNames.h"
 
 #include <atomic>
 #include <cerrno>

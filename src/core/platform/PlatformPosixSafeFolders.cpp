@@ -2,12 +2,12 @@
 // of the *at() calls on that descriptor, so the folder checked is the one written, wherever its
 // path leads later.
 
-#include "SafeFolders.h"
+#include "platform/SafeFolders.h"
 
-#include "Errors.h"
-#include "Platform.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "platform/Platform.h"
 #include "PlatformDetail.h"
-#include "Text.h"
 
 #include <array>
 #include <cerrno>

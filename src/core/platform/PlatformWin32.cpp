@@ -6,10 +6,10 @@
 // program can change or replace it, and a file that the game or an editor holds open is
 // reported instead of being read half-written.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
-#include "Errors.h"
-#include "Names.h"
+#include "base/Errors.h"
+#include "names/Names.h"
 #include "PlatformDetail.h"
 #include "PlatformWin32Detail.h"
 

@@ -2,7 +2,7 @@
 // What the two Windows platform files share: handles as the platform layer holds them, the
 // messages of a failed open or create, and the handle that asks a file who it is.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

@@ -2,13 +2,13 @@
 // of files and folders with their short 8.3 aliases, the files a build keeps beside its targets,
 // and locks.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "PlatformDetail.h"
 #include "PlatformWin32Detail.h"
 
-#include "Errors.h"
-#include "Names.h"
-#include "SideFileNames.h"
+#include "base/Errors.h"
+#include "names/Names.h"
+#include "names/SideFileNames.h"
 
 #include <limits>
 #include <optional>

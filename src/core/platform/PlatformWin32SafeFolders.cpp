@@ -6,11 +6,11 @@
 // and shows a Unix link as the folder it points to (reparse attribute and all gone), which only
 // the handle's final name and identity give away.
 
-#include "SafeFolders.h"
+#include "platform/SafeFolders.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "PlatformWin32Detail.h"
-#include "Text.h"
 
 #include <utility>
 

@@ -1,9 +1,9 @@
 // PNG through libpng, into memory: rows handed over one at a time, the compressed stream
 // appended to a buffer as libpng gives it, in one pass.
 
-#include "PngWriter.h"
+#include "platform/PngWriter.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <png.h>
 

@@ -1,9 +1,9 @@
 // PNG through the Windows Imaging Component, which every Windows since XP SP3 carries: its PNG
 // encoder writes into a stream in memory.
 
-#include "PngWriter.h"
+#include "platform/PngWriter.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <windows.h>
 #include <objidl.h>

@@ -2,7 +2,7 @@
 // Pictures written as PNG through the system's own encoder: libpng on Linux (PngPosix.cpp), the
 // Windows Imaging Component on Windows (PngWin32.cpp).
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <cstdint>
 #include <span>

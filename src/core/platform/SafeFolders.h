@@ -4,7 +4,7 @@
 // link in between (by an archive unpacked into the export's folder, by another program) would
 // carry them anywhere the link points. Held open, the folder checked is the folder written.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,12 +1,12 @@
 // The Win32 face in process: the registry read, the dialog descriptions handed to the common
 // dialogs, the gauge's arithmetic, and the controls as the window logic sees them.
 
-#include "Build.h"
+#include "base/Errors.h"
+#include "base/Progress.h"
 #include "ControlIds.h"
-#include "Main.h"
-#include "Errors.h"
 #include "LayoutAtDpi.h"
-#include "Progress.h"
+#include "Main.h"
+#include "operations/Build.h"
 #include "Win32Services.h"
 #include "Win32Toolkit.h"
 

@@ -4,7 +4,7 @@
 #include "ArchiveBytes.h"
 #include "ControlIds.h"
 #include "Main.h"
-#include "PngWriter.h"
+#include "platform/PngWriter.h"
 #include "Win32Toolkit.h"
 
 #include <gtest/gtest.h>

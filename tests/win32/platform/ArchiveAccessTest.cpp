@@ -2,12 +2,12 @@
 // half-written or replaced, and an export never opens a device in place of a file.
 
 #include "ArchiveBytes.h"
-#include "BifFiles.h"
-#include "Build.h"
-#include "Errors.h"
-#include "Export.h"
-#include "KeyFiles.h"
-#include "Platform.h"
+#include "base/Errors.h"
+#include "formats/BifFiles.h"
+#include "formats/KeyFiles.h"
+#include "operations/Build.h"
+#include "operations/Export.h"
+#include "platform/Platform.h"
 #include "WinTestSupport.h"
 
 #include <gmock/gmock.h>

@@ -1,7 +1,7 @@
 // The Windows file-system layer on its own: what it opens, what it refuses and with which text.
 
-#include "Errors.h"
-#include "Platform.h"
+#include "base/Errors.h"
+#include "platform/Platform.h"
 #include "WinTestSupport.h"
 
 #include <gmock/gmock.h>
