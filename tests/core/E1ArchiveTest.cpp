@@ -82,7 +82,7 @@ TEST(E1Archive, RefusesEachLieByName) {
         std::string BifOid = test::kE1Oid;
     } cases[] = {
         {{"r", good, 1, 1u << 30, sha}, "more than the 268,435,456 bytes Vellocar unpacks"},
-        {{"r", good, 1, kN - 1, sha}, "its compressed buffer declares 3,310 bytes, the BIF's table 3,309"},
+        {{"r", good, 1, kN - 1, sha}, "its compressed buffer declares 3,310 bytes, its entry 3,309"},
         {{"r", XRes(1, kN, stream, "XREZ"), 1, kN, sha}, "starts with \"XREZ\", not \"XRES\""},
         {{"r", XRes(1, kN, stream.substr(0, stream.size() / 2)), 1, kN, sha}, "its zlib stream ends after"},
         {{"r", XRes(1, kN - 10, stream), 1, kN - 10, sha}, "gives more than the 3,300 bytes"},
