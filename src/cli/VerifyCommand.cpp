@@ -3,7 +3,7 @@
 
 #include "ArchiveNames.h"
 #include "Commands.h"
-#include "ErfFiles.h"
+#include "ErfCodec.h"
 #include "KeyArguments.h"
 #include "KeyReading.h"
 #include "Output.h"
@@ -66,10 +66,11 @@ int VerifyKey(const std::string& keyPath, const std::vector<std::string>& bifNam
     return problems == 0 ? kExitOk : kExitFailure;
 }
 
-// The archive at path: every fault of its structure and resources, one line each.
+// The archive at path: every fault of its structure and resources (and, E1.0, their SHA-1s), one
+// line each.
 int VerifyErf(const std::string& path, bool quiet, Output& out) {
     std::size_t problems = 0;
-    const auto erf = ReadErfForCheck(path, [&](const std::string& fault) {
+    const auto erf = VerifyErfArchive(path, [&](const std::string& fault) {
         Complain(path + ": " + fault);
         ++problems;
     });
