@@ -45,8 +45,10 @@ std::string NotThisErf(std::span<const std::uint8_t> bytes) {
     const auto head = bytes.first(kKindBytes);
     const TFourCC type = TypeOf(head);
     if (!IsErfType(head)) return WrongKindText("ERF", head, kErfType, kVersion1);
-    if (TypeOf(head.subspan(4)) == kVersionE1) return {};
-    return WrongKindText(KindOf(type), head, type, kVersion1);
+    const TFourCC version = TypeOf(head.subspan(4));
+    if (version == kVersion1 || version == kVersionE1) return {};
+    return "it is of version " + Quoted(Printable(std::string_view(version.data(), version.size()))) +
+        ", which Vellocar does not read (it reads " + KindOf(type) + " versions \"V1.0\" and \"E1.0\")";
 }
 
 std::string TooShort(std::uint64_t fileSize) {
