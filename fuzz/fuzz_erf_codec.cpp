@@ -1,9 +1,12 @@
 // Any bytes as an archive of the ERF family, in memory: the codec refuses them with one of its own
 // errors, or its tables lie within the file; the check reads whatever the reader accepts, to the
-// same tables; and an accepted archive whose resources lie within it, written anew, reads back to
-// the same strings and the same resources (names, types and bytes), in the writer's order.
+// same tables; each entry is its rows' bytes (an E1.0 archive's wider rows too), and an E1.0
+// resource unpacks to the size its row gives or is refused; and an accepted archive whose
+// resources lie within it, written anew (as V1.0, their stored bytes), reads back to the same
+// strings and the same resources (names, types and bytes), in the writer's order.
 
 #include "base/Errors.h"
+#include "formats/CompressedBuffer.h"
 #include "formats/ErfCodec.h"
 #include "FuzzCheck.h"
 
@@ -46,6 +49,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "the check does not read what the reader accepts");
     fuzz::Check(erf->Keys.size() == erf->Resources.size() && erf->Keys.size() == Le32(data + 16),
                 "the lists are not the header's count");
+    const bool e1 = std::equal(data + 4, data + 8, "E1.0");
+    for (std::size_t i = 0; i < erf->Keys.size(); ++i) {
+        const std::uint8_t* key = data + Le32(data + 24) + i * (e1 ? 44 : 24);
+        const std::uint8_t* row = data + Le32(data + 28) + i * (e1 ? 16 : 8);
+        const TErfResourceEntry& r = erf->Resources[i];
+        const std::uint32_t unpacked = e1 ? Le32(row + 12) : Le32(row + 4);
+        fuzz::Check(r.Offset == Le32(row) && r.Size == Le32(row + 4) && r.CompressionType == (e1 ? Le32(row + 8) : 0) &&
+                        r.UncompressedSize == unpacked,
+                    "a resource entry is not its row");
+        fuzz::Check(!e1 || std::equal(key + 24, key + 44, erf->Keys[i].Sha1.begin()), "a SHA-1 is not its key row's");
+        // Unpacked up to 16 MiB only: libFuzzer's allocation limit.
+        if (!e1 || std::uint64_t{r.Offset} + r.Size > size || unpacked > (1u << 24)) continue;
+        try {
+            const auto bytes = compressedbuf::Unpack(file.subspan(r.Offset, r.Size), r.CompressionType, unpacked);
+            fuzz::Check(bytes.size() == unpacked, "an E1.0 resource unpacks to another size than its row gives");
+        } catch (const EFormatError&) {}
+    }
 
     TErfContent content;
     content.FileType = erf->FileType;

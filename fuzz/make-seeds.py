@@ -5,7 +5,8 @@ files have (tables out of order, 16-character names, a header gap, unknown types
 an export must handle (names that collide or escape the folder, resources past the end); into
 journal/ build journals of both phases, into recovery/ dead builds over a folder in memory; into reg/ Wine registry files and into settings/ Steam
 and Beamdog folder lists, as those programs write them and with their escapes; into tga/, dds/,
-plt/ and 2da/ small textures of each form the decoders read, and 2DA tables; E1 pairs, xres/."""
+plt/ and 2da/ small textures of each form the decoders read, and 2DA tables; E1 pairs, xres/, and an
+E1.0 HAK of the same resources in erf/."""
 import os
 import struct
 import sys
@@ -50,18 +51,24 @@ def bif_raw(var_at, count, fixed, body):
 
 
 def erf(entries, strings=(), kind=b"HAK V1.0"):
-    """An ERF-family archive as the game's tools lay one out; entries: [(resref, type, bytes)]."""
+    """An ERF-family archive as the game's tools lay one out; entries: [(resref, type, bytes)], for
+    E1.0 [(resref, type, stored, compression, content)] (the object ID, each content's SHA-1, each
+    resource's compression and size once read added)."""
+    e1 = kind.endswith(b"E1.0")
     text = b"".join(struct.pack("<II", lang, len(t)) + t for lang, t in strings)
     keys_at = 160 + len(text)
-    list_at = keys_at + 24 * len(entries)
-    at = list_at + 8 * len(entries)
+    list_at = keys_at + (44 if e1 else 24) * len(entries)
+    at = list_at + (16 if e1 else 8) * len(entries)
     keys = rows = data = b""
-    for i, (name, kind_of, content) in enumerate(entries):
+    for i, (name, kind_of, stored, *packed) in enumerate(entries):
         keys += name.ljust(16, b"\0") + struct.pack("<IHH", i, kind_of, 0)
-        rows += struct.pack("<II", at + len(data), len(content))
-        data += content
+        rows += struct.pack("<II", at + len(data), len(stored))
+        if e1:
+            keys += __import__("hashlib").sha1(packed[1]).digest()
+            rows += struct.pack("<II", packed[0], len(packed[1]))
+        data += stored
     head = kind + struct.pack("<9I", len(strings), len(text), len(entries), 160, keys_at, list_at, 126, 40, 0xFFFFFFFF)
-    return head + bytes(116) + text + keys + rows + data
+    return head + (b"6553a0f1c2d3e4f5a6b7c8d9" + bytes(92) if e1 else bytes(116)) + text + keys + rows + data
 
 
 def e1_pair(resources):
@@ -191,7 +198,8 @@ def main(folder):
         "one.mod": erf([(b"module", 2014, b"IFO V3.2")], [(0, b"A module"), (1, b"")], kind=b"MOD V1.0"),
         "clash.erf": erf([(b"same", 10, b"x"), (b"SAME", 10, b"yy"), (b"sixteen_letters_", 2009, b"z" * 40)],
                          kind=b"ERF V1.0"),
-        "e1.hak": b"HAK E1.0" + bytes(200),
+        "e1.hak": erf([(r, 10, stored, compression, content) for r, content, stored, compression in e1],
+                      [(0, b"Enhanced")], kind=b"HAK E1.0"),
         "other.hak": b"KEY V1  " + bytes(200),
     })
     write_all(os.path.join(folder, "plan"), {

@@ -2,6 +2,7 @@
 // --game, each KEY of the game in turn; or an archive of the ERF family (a HAK) on its own.
 
 #include "Commands.h"
+#include "formats/ErfCodec.h"
 #include "formats/ErfFiles.h"
 #include "KeyArguments.h"
 #include "names/ArchiveNames.h"
@@ -66,10 +67,11 @@ int VerifyKey(const std::string& keyPath, const std::vector<std::string>& bifNam
     return problems == 0 ? kExitOk : kExitFailure;
 }
 
-// The archive at path: every fault of its structure and resources, one line each.
+// The archive at path: every fault of its structure and resources (and, E1.0, their SHA-1s), one
+// line each.
 int VerifyErf(const std::string& path, bool quiet, Output& out) {
     std::size_t problems = 0;
-    const auto erf = ReadErfForCheck(path, [&](const std::string& fault) {
+    const auto erf = VerifyErfArchive(path, [&](const std::string& fault) {
         Complain(path + ": " + fault);
         ++problems;
     });

@@ -1,11 +1,13 @@
-// E1 KEYs and BIFs as a packer writes them (zlib and zstd compress here): read, and lies refused.
+// E1 KEYs and BIFs as a packer writes them, and E1.0 HAKs (zlib and zstd compress here): read, lies refused.
 
 #include "ArchiveBytes.h"
+#include "operations/Containers.h"
 #include "operations/Export.h"
 #include "operations/ResourceRead.h"
 #include "operations/Verify.h"
 
 #include <gmock/gmock.h>
+#include <regex>
 #include <zlib.h>
 #ifdef VELLOCAR_HAVE_ZSTD
 #include <zstd.h>
@@ -28,6 +30,14 @@ std::string Packed(int algorithm, const std::string& text) {
     if (algorithm == 2) size = ZSTD_compress(out.data(), out.size(), text.data(), text.size(), 3);
 #endif
     return out.substr(0, size);
+}
+
+// The resource as the one entry of an E1.0 HAK at path.
+TResourceContainer E1Hak(const std::string& path, const test::E1Resource& r) {
+    test::WriteFile(path,
+                    test::ErfBytes({{r.ResRef, test::kTypeTxt, r.Stored, r.Compression, r.UncompressedSize, r.Sha1}},
+                                   {}, "HAK E1.0"));
+    return ErfContainer(path);
 }
 
 const std::string kPlain = "stored as it is\n", kTable(3310, 't');
@@ -64,12 +74,19 @@ TEST(E1Archive, ReadsListsExtractsAndVerifiesEachKindOfResource) {
     key.LoadFromFile(test::WriteE1Archive(dir.path(), cases));
     const TOpenedBif bif = OpenBif(dir / "data/e1.bif", &key);
     EXPECT_EQ(ExportResources(bif, &key, TExportRequest(dir.withSeparator())).Written, cases.size());
+    std::filesystem::create_directory(dir / "hak"); // and each resource as the one entry of an E1.0 HAK
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const test::E1Resource& resource = cases[i];
         const std::string& content = resource.UncompressedSize == kN ? kTable : kPlain;
         EXPECT_EQ(ResourceSize(bif.Tables.VarResources.at(i)), content.size()); // as a list shows it
-        const auto exported = test::ReadFile(dir / (resource.ResRef + ".txt"));
-        EXPECT_EQ(std::string(exported.begin(), exported.end()), content) << resource.ResRef;
+        const TResourceContainer hak = E1Hak(dir / (resource.ResRef + ".hak"), resource);
+        EXPECT_EQ(ResourceSize(hak.Bytes.Tables.VarResources.at(0)), content.size());
+        EXPECT_EQ(ExportContainer(hak, TExportRequest(dir / "hak/")).Written, 1u);
+        EXPECT_NE(VerifyErfArchive(hak.Label, [](const std::string& f) { ADD_FAILURE() << f; }), std::nullopt);
+        for (const std::string folder : {"", "hak/"}) {
+            const auto exported = test::ReadFile(dir / (folder + resource.ResRef + ".txt"));
+            EXPECT_EQ(std::string(exported.begin(), exported.end()), content) << resource.ResRef;
+        }
     }
     EXPECT_TRUE(VerifyArchive(key, key.Path, {0}).Problems.empty());
 }
@@ -82,17 +99,18 @@ TEST(E1Archive, RefusesEachLieByName) {
         std::string BifOid = test::kE1Oid;
     } cases[] = {
         {{"r", good, 1, 1u << 30, sha}, "more than the 268,435,456 bytes Vellocar unpacks"},
-        {{"r", good, 1, kN - 1, sha}, "its compressed buffer declares 3,310 bytes, the BIF's table 3,309"},
+        {{"r", good, 1, kN - 1, sha}, "its compressed buffer declares 3,310 bytes, its entry 3,309"},
         {{"r", XRes(1, kN, stream, "XREZ"), 1, kN, sha}, "starts with \"XREZ\", not \"XRES\""},
         {{"r", XRes(1, kN, stream.substr(0, stream.size() / 2)), 1, kN, sha}, "its zlib stream ends after"},
         {{"r", XRes(1, kN - 10, stream), 1, kN - 10, sha}, "gives more than the 3,300 bytes"},
+        {{"r", kPlain, 0, 17, kPlainSha}, "stored uncompressed in 16 bytes, but its entry gives its size as 17 bytes"},
 #ifdef VELLOCAR_HAVE_ZSTD
         {{"r", XRes(2, kN, "frame", "XRES", 3, 9), 1, kN, sha}, "needs dictionary 9"},
         {{"r", XRes(2, kN, Packed(2, kTable).substr(0, 12)), 1, kN, sha}, "its zstd frame"},
 #else
         {{"r", XRes(2, kN, "frame"), 1, kN, sha}, "which this Windows build does not read"},
 #endif
-        // Read well: only verify finds the SHA-1; the BIF of another build is refused when opened.
+        // Read well: only verify finds the SHA-1 (and the size above); the BIF of another build is refused when opened.
         {{"r", good, 1, kN, std::string(20, 'x')},
          "SHA-1 is 369b0a321b497751ffef8b104d5d0802ce7db004, the KEY gives 7878"},
         {{"r", good, 1, kN, sha},
@@ -118,6 +136,11 @@ TEST(E1Archive, RefusesEachLieByName) {
         }
         const TVerifyReport verified = VerifyArchive(key, key.Path, {0});
         EXPECT_THAT(verified.Problems, ElementsAre(Field(&TVerifyProblem::Message, HasSubstr(c.Says))));
+        if (c.BifOid != test::kE1Oid) continue; // a HAK has no KEY whose build it could miss
+        // The same resource in an E1.0 HAK, whose entry the reading above takes as a BIF's: verify in the same words.
+        std::vector<std::string> found;
+        VerifyErfArchive(E1Hak(dir / "e1.hak", c.Resource).Label, [&](const std::string& f) { found.push_back(f); });
+        EXPECT_THAT(found, ElementsAre(HasSubstr(std::regex_replace(c.Says, std::regex("KEY"), "HAK"))));
     }
 }
 

@@ -72,16 +72,17 @@ TEST(ErfCodec, WriterRefusesTwoResourcesThatAreOne) {
     EXPECT_THROW(erfcodec::Serialize(content, "t.hak"), EFormatError);
 }
 
-// A byte patch of a sound two-resource archive.
+// A byte patch of a sound two-resource archive (E1.0: its resource list at 261, its bytes at 293).
 struct Damage {
     const char* Name;
     std::size_t At;
     std::uint32_t Value;
     std::string Fault;
+    std::string Version = "HAK V1.0";
 };
 
 Bytes Patched(const Damage& d) {
-    Bytes b = ErfBytes({{"one", kTypeTxt, "1111"}, {"two", kTypeNss, "22"}}, {{0, "words"}});
+    Bytes b = ErfBytes({{"one", kTypeTxt, "1111"}, {"two", kTypeNss, "22"}}, {{0, "words"}}, d.Version);
     b[d.At] = static_cast<unsigned char>(d.Value);
     b[d.At + 1] = static_cast<unsigned char>(d.Value >> 8);
     b[d.At + 2] = static_cast<unsigned char>(d.Value >> 16);
@@ -95,10 +96,12 @@ TEST(ErfCodec, RefusesTablesThatDoNotFitAndOtherVersions) {
         {"resource list past the end", 28, 0xFFFFFFF0, "the resource list runs past the end of the file"},
         {"strings past the end", 12, 0x7FFFFFFF, "the localized strings run past the end of the file"},
         {"more strings than bytes", 8, 5, "localized string 1 of 5 runs past the end of the localized strings"},
-        {"another version", 4, 0x312E3156 /* "V1.1" */, "it is of version \"V1.1\", which Vellocar does not read"},
-        {"the Enhanced Edition's", 4, 0x302E3145 /* "E1.0" */,
-         "it is of version \"E1.0\" (the Enhanced Edition's, whose resources may be compressed), which Vellocar "
-         "does not read yet"},
+        {"another version", 4, 0x312E3156 /* "V1.1" */,
+         "it is of version \"V1.1\", which Vellocar does not read (it reads HAK versions \"V1.0\" and \"E1.0\")"},
+        {"E1.0 key rows past the end", 16, 3, "the key list runs past the end of the file (offset 173, 3 x 44",
+         "HAK E1.0"},
+        {"E1.0 resource rows past the end", 28, 270,
+         "the resource list runs past the end of the file (offset 270, 2 x 16", "HAK E1.0"},
     };
     for (const Damage& d : cases) {
         SCOPED_TRACE(d.Name);

@@ -197,7 +197,10 @@ inline Bytes SharedNameKey(std::uint32_t rows, std::uint16_t nameSize) {
 struct ArchiveResource {
     std::string ResRef;
     std::uint16_t ResType;
-    std::string Content;
+    std::string Content; // as stored: in E1.0, a compressed buffer when Compression is 1
+    std::uint32_t Compression = 0; // E1.0: with the size once read (Content's when none) and the SHA-1
+    std::optional<std::uint32_t> Unpacked = {};
+    std::string Sha1 = {};
 };
 struct ArchiveBif {
     std::string StoredName; // as the KEY names it: "data\x.bif"
@@ -241,11 +244,14 @@ inline std::string WriteArchive(const std::filesystem::path& folder, const std::
     return keyPath;
 }
 
-// ---- ERF family (HAK, MOD, ...) V1.0 ----
+inline const std::string kE1Oid = "6553a0f1c2d3e4f5a6b7c8d9"; // 24 ASCII characters
+
+// ---- ERF family (HAK, MOD, ...) V1.0 and E1.0 ----
 
 // An archive laid out as the game's tools lay one: header (160 bytes), localized strings, key
 // list (24 bytes an entry, ResID its place), resource list (8 bytes an entry), the bytes. Header
 // fields sit at 8 (LanguageCount), 12, 16 (EntryCount), 20, 24 (key list), 28 (resource list).
+// "E1.0": kE1Oid at 40, the SHA-1 after each key entry, compression and size after each resource's.
 inline Bytes ErfBytes(const std::vector<ArchiveResource>& resources,
                       const std::vector<std::pair<std::uint32_t, std::string>>& strings = {},
                       const std::string& typeAndVersion = "HAK V1.0") {
@@ -253,15 +259,21 @@ inline Bytes ErfBytes(const std::vector<ArchiveResource>& resources,
     for (const auto& [language, words] : strings)
         text.U32(language).U32(static_cast<std::uint32_t>(words.size())).Text(words);
     const auto n = static_cast<std::uint32_t>(resources.size());
-    const std::uint32_t keys = 160 + text.Size(), list = keys + 24 * n;
+    const bool e1 = typeAndVersion.substr(4) == "E1.0";
+    const std::uint32_t keys = 160 + text.Size(), list = keys + (e1 ? 44 : 24) * n;
     Bytes b(typeAndVersion);
     b.U32(static_cast<std::uint32_t>(strings.size())).U32(text.Size()).U32(n).U32(160).U32(keys).U32(list);
-    b.U32(126).U32(40).U32(0xFFFFFFFF).Zeros(116).Append(text);
-    for (std::uint32_t i = 0; i < n; ++i) b.Text(resources[i].ResRef, 16).U32(i).U16(resources[i].ResType).U16(0);
-    std::uint32_t at = list + 8 * n;
+    b.U32(126).U32(40).U32(0xFFFFFFFF).Text(e1 ? kE1Oid : "", 24).Zeros(92).Append(text);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        b.Text(resources[i].ResRef, 16).U32(i).U16(resources[i].ResType).U16(0);
+        if (e1) b.Text(resources[i].Sha1, 20);
+    }
+    std::uint32_t at = list + (e1 ? 16 : 8) * n;
     for (const auto& r : resources) {
-        b.U32(at).U32(static_cast<std::uint32_t>(r.Content.size()));
-        at += static_cast<std::uint32_t>(r.Content.size());
+        const auto size = static_cast<std::uint32_t>(r.Content.size());
+        b.U32(at).U32(size);
+        if (e1) b.U32(r.Compression).U32(r.Unpacked.value_or(size));
+        at += size;
     }
     for (const auto& r : resources) b.Text(r.Content);
     return b;
@@ -269,7 +281,6 @@ inline Bytes ErfBytes(const std::vector<ArchiveResource>& resources,
 
 // ---- E1: a KEY and its BIF as the Enhanced Edition's packer writes them ----
 
-inline const std::string kE1Oid = "6553a0f1c2d3e4f5a6b7c8d9"; // 24 ASCII characters
 // A compressed buffer: "XRES", version, algorithm (0 none, 1 zlib, 2 zstd), size; zlib's version
 // or zstd's version and dictionary; then payload (made by the test).
 inline std::string XRes(std::uint32_t algorithm, std::uint32_t size, const std::string& payload,

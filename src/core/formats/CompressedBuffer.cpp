@@ -1,5 +1,6 @@
-// Unpacking E1 resources: the header read and checked, then zlib or zstd into a buffer of the
-// declared size, which a stream that gives more or fewer bytes does not pass.
+// Unpacking the resources of E1 BIFs and E1.0 archives of the ERF family: the header read and
+// checked, then zlib or zstd into a buffer of the declared size, which a stream that gives more or
+// fewer bytes does not pass.
 
 #include "formats/CompressedBuffer.h"
 
@@ -99,7 +100,7 @@ bool ReadsZstd() {
 void CheckSizes(std::uint64_t storedSize, std::uint32_t compression, std::uint32_t uncompressedSize) {
     if (compression == kStoredAsIs) {
         if (storedSize != uncompressedSize)
-            throw Fault("it is stored uncompressed in " + Bytes(storedSize) + ", but the BIF gives its size as " +
+            throw Fault("it is stored uncompressed in " + Bytes(storedSize) + ", but its entry gives its size as " +
                         Bytes(uncompressedSize));
         return;
     }
@@ -107,7 +108,7 @@ void CheckSizes(std::uint64_t storedSize, std::uint32_t compression, std::uint32
         throw Fault("its compression type " + std::to_string(compression) +
                     " is none Vellocar reads (0, stored as it is, or 1, a compressed buffer)");
     if (uncompressedSize > kMaxUnpackedSize)
-        throw Fault("the BIF gives its size as " + Bytes(uncompressedSize) + ", more than the " +
+        throw Fault("its entry gives its size as " + Bytes(uncompressedSize) + ", more than the " +
                     Bytes(kMaxUnpackedSize) + " Vellocar unpacks for one resource");
     if (storedSize > kMaxStoredSize)
         throw Fault("its compressed buffer takes " + Bytes(storedSize) + ", more than any resource Vellocar unpacks");
@@ -128,7 +129,7 @@ std::vector<std::uint8_t> Unpack(std::span<const std::uint8_t> stored, std::uint
         throw Fault("its compressed buffer is of version " + std::to_string(header.Version) +
                     ", which Vellocar does not read (it reads version " + std::to_string(kHeaderVersion) + ")");
     if (header.UncompressedSize != uncompressedSize)
-        throw Fault("its compressed buffer declares " + Bytes(header.UncompressedSize) + ", the BIF's table " +
+        throw Fault("its compressed buffer declares " + Bytes(header.UncompressedSize) + ", its entry " +
                     Bytes(uncompressedSize));
     const auto rest = stored.subspan(Header::Size);
     // The version of the zlib or zstd part, and for zstd its dictionary.

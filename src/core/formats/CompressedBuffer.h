@@ -1,9 +1,11 @@
 #pragma once
-// The compressed buffers of E1 BIFs: a resource whose entry says CompressionType 1 is stored as a
-// 16-byte header (magic "XRES", header version 3, algorithm, uncompressed size), then for zlib a
-// version (1) and a zlib stream, for zstd a version (1), a dictionary (0) and a zstd frame, for
-// none the bytes themselves. Unpacking is bounded: the declared size must be the BIF's and at
-// most kMaxUnpackedSize, checked before anything is allocated, and no stream gives more.
+// The compressed buffers of E1 BIFs and E1.0 ERF archives (HAK, MOD, ...): a resource whose entry
+// says CompressionType 1 is stored as a 16-byte header (magic "XRES", header version 3,
+// algorithm, uncompressed size), then for zlib a version (1) and a zlib stream, for zstd a
+// version (1), a dictionary (0) and a zstd frame, for none the bytes themselves. Unpacking is
+// bounded: the declared size must be the entry's and at most kMaxUnpackedSize, checked before
+// anything is allocated, and no stream gives more. Both kinds of archive hand their resources
+// here through the one reading of ResourceRead.h.
 
 #include "base/Records.h"
 #include "formats/KeyModel.h"
@@ -34,7 +36,7 @@ inline constexpr std::size_t kZstdHeaderSize = 8; // its version and dictionary
 
 enum class TAlgorithm : std::uint32_t { None = 0, Zlib = 1, Zstd = 2 };
 
-// What an E1 BIF's entry says of its bytes (CompressionType).
+// What an E1 BIF's or E1.0 archive's entry says of its bytes (CompressionType).
 inline constexpr std::uint32_t kStoredAsIs = 0;
 inline constexpr std::uint32_t kCompressedBuffer = 1;
 

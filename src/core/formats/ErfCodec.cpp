@@ -26,7 +26,6 @@ using byteio::RowsWithin;
 constexpr std::array<TFourCC, 5> kTypes{
     {{'E', 'R', 'F', ' '}, {'H', 'A', 'K', ' '}, {'M', 'O', 'D', ' '}, {'N', 'W', 'M', ' '}, {'S', 'A', 'V', ' '}}};
 constexpr TFourCC kErfType{'E', 'R', 'F', ' '};
-constexpr std::string_view kEnhancedVersion = "E1.0";
 
 TFourCC TypeOf(std::span<const std::uint8_t> bytes) {
     TFourCC type{};
@@ -38,21 +37,18 @@ std::string Fault(const std::string& name, std::span<const std::uint8_t> bytes, 
     return CannotOpenAs(KindOf(TypeOf(bytes)), name, what);
 }
 
-// Why the file is no archive of the family of this version, "" when it is one; a file too short
-// to say is left to the check of its size. Judged before that check, so that a short file of
-// another kind is named as what it is.
+// Why the file is no archive of the family of a version read here, "" when it is one; a file
+// too short to say is left to the check of its size. Judged before that check, so that a short
+// file of another kind is named as what it is.
 std::string NotThisErf(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < kKindBytes) return {};
     const auto head = bytes.first(kKindBytes);
     const TFourCC type = TypeOf(head);
     if (!IsErfType(head)) return WrongKindText("ERF", head, kErfType, kVersion1);
-    // The Enhanced Edition's archives add a hash to each key and may compress each resource:
-    // read as this version, their tables would be garbage.
-    if (byteio::AsChars(head.data() + 4, 4) == kEnhancedVersion)
-        return "it is of version \"E1.0\" (the Enhanced Edition's, whose resources may be compressed), which "
-               "Vellocar does not read yet (it reads " +
-            KindOf(type) + " version \"V1.0\")";
-    return WrongKindText(KindOf(type), head, type, kVersion1);
+    const TFourCC version = TypeOf(head.subspan(4));
+    if (version == kVersion1 || version == kVersionE1) return {};
+    return "it is of version " + Quoted(Printable(std::string_view(version.data(), version.size()))) +
+        ", which Vellocar does not read (it reads " + KindOf(type) + " versions \"V1.0\" and \"E1.0\")";
 }
 
 std::string TooShort(std::uint64_t fileSize) {
@@ -118,8 +114,10 @@ void CheckResources(const TErfFile& erf, std::uint64_t fileSize, const TFaultSin
         {0, Header::Size, "the header"},
         {erf.OffsetToLocalizedString, std::uint64_t{erf.OffsetToLocalizedString} + erf.LocalizedStringSize,
          "the localized strings"},
-        {erf.OffsetToKeyList, erf.OffsetToKeyList + std::uint64_t{KeyRow::Size} * erf.EntryCount, "the key list"},
-        {erf.OffsetToResourceList, erf.OffsetToResourceList + std::uint64_t{ResourceRow::Size} * erf.EntryCount,
+        {erf.OffsetToKeyList, erf.OffsetToKeyList + std::uint64_t{KeyRowSize(erf.FileVersion)} * erf.EntryCount,
+         "the key list"},
+        {erf.OffsetToResourceList,
+         erf.OffsetToResourceList + std::uint64_t{ResourceRowSize(erf.FileVersion)} * erf.EntryCount,
          "the resource list"}};
     std::unordered_map<std::string, std::size_t> seen;
     for (std::size_t i = 0; i < erf.Keys.size(); ++i) {
@@ -166,17 +164,26 @@ std::optional<TErfFile> ReadErf(std::span<const std::uint8_t> bytes, std::uint64
     }
     TErfFile erf = Header::Read(bytes.data());
     erf.Strings = ReadStrings(bytes, erf, fileSize, fault);
-    const std::uint64_t keys =
-        RowsWithin(fault, "the key list", erf.OffsetToKeyList, erf.EntryCount, KeyRow::Size, fileSize);
+    const std::size_t keyRow = KeyRowSize(erf.FileVersion), resourceRow = ResourceRowSize(erf.FileVersion);
+    const std::uint64_t keys = RowsWithin(fault, "the key list", erf.OffsetToKeyList, erf.EntryCount, keyRow, fileSize);
     const std::uint64_t resources =
-        RowsWithin(fault, "the resource list", erf.OffsetToResourceList, erf.EntryCount, ResourceRow::Size, fileSize);
+        RowsWithin(fault, "the resource list", erf.OffsetToResourceList, erf.EntryCount, resourceRow, fileSize);
     // Only the entries both lists hold within the file: each names the resource at its place.
     const auto entries = static_cast<std::size_t>(std::min(keys, resources));
     erf.Keys.resize(entries);
     erf.Resources.resize(entries);
+    const bool e1 = erf.FileVersion == kVersionE1;
     for (std::size_t i = 0; i < entries; ++i) {
-        KeyRow::Read(bytes.data() + erf.OffsetToKeyList + i * KeyRow::Size, erf.Keys[i]);
-        ResourceRow::Read(bytes.data() + erf.OffsetToResourceList + i * ResourceRow::Size, erf.Resources[i]);
+        const std::uint8_t* key = bytes.data() + erf.OffsetToKeyList + i * keyRow;
+        const std::uint8_t* resource = bytes.data() + erf.OffsetToResourceList + i * resourceRow;
+        if (e1) {
+            KeyRowE1::Read(key, erf.Keys[i]);
+            ResourceRowE1::Read(resource, erf.Resources[i]);
+        } else {
+            KeyRow::Read(key, erf.Keys[i]);
+            ResourceRow::Read(resource, erf.Resources[i]);
+            erf.Resources[i].UncompressedSize = erf.Resources[i].Size;
+        }
     }
     return erf;
 }
@@ -188,6 +195,7 @@ TNWNKeyEntry KeyEntryOf(const TErfKeyEntry& entry, std::uint32_t place) {
     key.ResRef = entry.ResRef;
     key.ResType = entry.ResType;
     key.ResId = place;
+    key.Sha1 = entry.Sha1;
     return key;
 }
 
@@ -212,8 +220,8 @@ std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fi
             Fault(name, prefix, StringsPastEnd(header.OffsetToLocalizedString, header.LocalizedStringSize, fileSize)));
     std::uint64_t needed = std::max<std::uint64_t>(Header::Size, *stringsEnd);
     for (const auto& [list, offset, rowSize] :
-         {std::tuple{"the key list", header.OffsetToKeyList, KeyRow::Size},
-          std::tuple{"the resource list", header.OffsetToResourceList, ResourceRow::Size}}) {
+         {std::tuple{"the key list", header.OffsetToKeyList, KeyRowSize(header.FileVersion)},
+          std::tuple{"the resource list", header.OffsetToResourceList, ResourceRowSize(header.FileVersion)}}) {
         const auto end = RangeEnd(offset, header.EntryCount, rowSize, fileSize);
         if (!end) throw EFormatError(Fault(name, prefix, PastEnd(list, offset, header.EntryCount, rowSize, fileSize)));
         needed = std::max(needed, *end);
@@ -233,9 +241,10 @@ std::uint64_t CheckBytesNeeded(std::span<const std::uint8_t> prefix, std::uint64
     if (prefix.size() < Header::Size || !NotThisErf(prefix).empty()) return prefix.size();
     const TErfFile h = Header::Read(prefix.data());
     // Each end in 64 bits, which 32-bit offsets and counts cannot overflow.
-    const std::uint64_t end = std::max({std::uint64_t{h.OffsetToLocalizedString} + h.LocalizedStringSize,
-                                        h.OffsetToKeyList + std::uint64_t{KeyRow::Size} * h.EntryCount,
-                                        h.OffsetToResourceList + std::uint64_t{ResourceRow::Size} * h.EntryCount});
+    const std::uint64_t end =
+        std::max({std::uint64_t{h.OffsetToLocalizedString} + h.LocalizedStringSize,
+                  h.OffsetToKeyList + std::uint64_t{KeyRowSize(h.FileVersion)} * h.EntryCount,
+                  h.OffsetToResourceList + std::uint64_t{ResourceRowSize(h.FileVersion)} * h.EntryCount});
     return std::max<std::uint64_t>(prefix.size(), std::min(end, fileSize));
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// The ERF family in memory (ERF, HAK, MOD, NWM, SAV, version "V1.0"): each record's layout,
-// declared once, the reader of the header and tables (bytes to model), the reader for a check
-// (every fault told) and the writer (resources to bytes). No file system in here: ErfFiles.cpp
-// brings the bytes in.
+// The ERF family in memory (ERF, HAK, MOD, NWM, SAV, versions "V1.0" and "E1.0"): each record's
+// layout, declared once, the reader of the header and tables (bytes to model), the reader for a
+// check (every fault told) and the writer (resources to bytes, V1.0). No file system in here:
+// ErfFiles.cpp brings the bytes in.
 //
 // Layout (all integers little-endian):
 //   header             160 bytes at 0
@@ -11,6 +11,10 @@
 //   key list           EntryCount x 24 bytes at OffsetToKeyList: entry i names resource i
 //   resource list      EntryCount x 8 bytes at OffsetToResourceList
 //   resource bytes     each ResourceSize bytes at its OffsetToResource
+// E1.0, the Enhanced Edition's: the header's reserved bytes start with a 24-byte object ID; a key
+// entry adds the SHA-1 of its resource's uncompressed bytes (44 bytes), a resource entry how its
+// bytes are stored, as an E1 BIF's (0 as they are, 1 a compressed buffer), and their size once
+// read (16 bytes).
 
 #include "base/Dates.h"
 #include "base/Records.h"
@@ -27,7 +31,7 @@
 
 namespace vellocar {
 
-inline constexpr std::size_t kErfReservedSize = 116;
+inline constexpr std::size_t kErfReservedSize = 92; // after the object ID
 
 // One description, its text as the archive holds it (the game's code page for its language).
 struct TErfLocalizedString {
@@ -41,11 +45,16 @@ struct TErfKeyEntry {
     std::uint32_t ResId = 0;
     std::uint16_t ResType = 0;
     std::uint16_t Unused = 0;
+    TSha1 Sha1{}; // E1.0: of the resource's bytes once read
 };
 
+// Size is the bytes the archive stores. A V1.0 archive's entry reads as stored as it is, its
+// UncompressedSize its Size.
 struct TErfResourceEntry {
     std::uint32_t Offset = 0;
     std::uint32_t Size = 0;
+    std::uint32_t CompressionType = 0; // compressedbuf::kStoredAsIs or kCompressedBuffer
+    std::uint32_t UncompressedSize = 0;
 };
 
 // The header and tables of an archive, field for field. Keys[i] names Resources[i]: the two
@@ -62,6 +71,7 @@ struct TErfFile {
     std::uint32_t BuildYear = 0; // since 1900
     std::uint32_t BuildDay = 0; // since 1 January
     std::uint32_t DescriptionStrRef = 0;
+    TOid Oid{}; // E1.0's object ID; in a V1.0 archive, reserved bytes like those after it
     std::array<std::uint8_t, kErfReservedSize> Reserved{};
     std::vector<TErfLocalizedString> Strings;
     std::vector<TErfKeyEntry> Keys;
@@ -102,15 +112,27 @@ using Header =
     byteio::TRecordLayout<&TErfFile::FileType, &TErfFile::FileVersion, &TErfFile::LanguageCount,
                           &TErfFile::LocalizedStringSize, &TErfFile::EntryCount, &TErfFile::OffsetToLocalizedString,
                           &TErfFile::OffsetToKeyList, &TErfFile::OffsetToResourceList, &TErfFile::BuildYear,
-                          &TErfFile::BuildDay, &TErfFile::DescriptionStrRef, &TErfFile::Reserved>;
+                          &TErfFile::BuildDay, &TErfFile::DescriptionStrRef, &TErfFile::Oid, &TErfFile::Reserved>;
 using KeyRow =
     byteio::TRecordLayout<&TErfKeyEntry::ResRef, &TErfKeyEntry::ResId, &TErfKeyEntry::ResType, &TErfKeyEntry::Unused>;
 using ResourceRow = byteio::TRecordLayout<&TErfResourceEntry::Offset, &TErfResourceEntry::Size>;
-static_assert(Header::Size == 160 && KeyRow::Size == 24 && ResourceRow::Size == 8);
+using KeyRowE1 = byteio::TRecordLayout<&TErfKeyEntry::ResRef, &TErfKeyEntry::ResId, &TErfKeyEntry::ResType,
+                                       &TErfKeyEntry::Unused, &TErfKeyEntry::Sha1>;
+using ResourceRowE1 = byteio::TRecordLayout<&TErfResourceEntry::Offset, &TErfResourceEntry::Size,
+                                            &TErfResourceEntry::CompressionType, &TErfResourceEntry::UncompressedSize>;
+static_assert(Header::Size == 160 && KeyRow::Size == 24 && ResourceRow::Size == 8 && KeyRowE1::Size == 44 &&
+              ResourceRowE1::Size == 16);
 // A localized string's LanguageID and StringSize, before its bytes.
 inline constexpr std::size_t kStringHeadSize = 8;
 
 inline constexpr TFourCC kVersion1{'V', '1', '.', '0'};
+inline constexpr TFourCC kVersionE1{'E', '1', '.', '0'};
+
+// How many bytes a key entry and a resource entry of an archive of this version take.
+inline std::size_t KeyRowSize(const TFourCC& version) { return version == kVersionE1 ? KeyRowE1::Size : KeyRow::Size; }
+inline std::size_t ResourceRowSize(const TFourCC& version) {
+    return version == kVersionE1 ? ResourceRowE1::Size : ResourceRow::Size;
+}
 
 // The entry as a KEY's would be, its ResId the place given (entry i names resource i), so that an
 // archive's resources are listed, named and exported as a BIF's are.
@@ -126,12 +148,13 @@ std::string KindOf(const TFourCC& type);
 // How many leading bytes of an archive of fileSize bytes hold its header and tables, judged
 // from the leading bytes at hand: a number beyond prefix.size() asks for more (at most two
 // rounds). Raises EFormatError, naming the file as name, when it is no archive of the family of
-// this version, or a table does not fit the file.
+// a version read here, or a table does not fit the file.
 std::uint64_t BytesNeeded(std::span<const std::uint8_t> prefix, std::uint64_t fileSize, const std::string& name);
 
 // Reads the header and tables from an archive's leading bytes (at least BytesNeeded of them).
 // Every count and offset is checked against fileSize before anything is allocated for it.
-// Where the resources' bytes lie is not checked here (a reader of one resource checks its own).
+// Where the resources' bytes lie, and how they unpack, is not checked here (a reader of one
+// resource checks its own).
 // Raises EFormatError naming the file and the fault.
 TErfFile Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize, const std::string& name);
 
@@ -147,8 +170,9 @@ std::uint64_t CheckBytesNeeded(std::span<const std::uint8_t> prefix, std::uint64
 // Besides Parse's faults: resources that run past the end of the file or overlap another's bytes
 // or the tables, two entries that are one resource (ResourceKey), a key entry whose ResID is not
 // its place, and key and resource lists of which only one lies within the file. Nothing when
-// not even a header of the family of this version is there. Whatever Parse accepts gives Parse's
-// model here.
+// not even a header of the family of a version read here is there. Whatever Parse accepts gives
+// Parse's model here. The SHA-1s of an E1.0 archive need its resources' bytes: they are the
+// caller's to check (VerifyErfArchive).
 std::optional<TErfFile> ParseForCheck(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
                                       const TFaultSink& fault);
 

@@ -23,6 +23,11 @@ TResourceContainer BifContainer(std::shared_ptr<const TNWNKeyFile> key, TOpenedB
     return container;
 }
 
+TNWNVarResEntry ErfVarEntry(const TErfFile& erf, std::uint32_t i) {
+    const TErfResourceEntry& r = erf.Resources[i];
+    return {i, r.Offset, r.Size, erf.Keys[i].ResType, r.CompressionType, r.UncompressedSize};
+}
+
 TResourceContainer ErfContainer(const std::string& path) {
     TErfFile erf = ReadErfTables(path);
     TResourceContainer container;
@@ -42,7 +47,7 @@ TResourceContainer ErfContainer(const std::string& path) {
     table.reserve(erf.Keys.size());
     for (std::uint32_t i = 0; i < erf.Keys.size(); ++i) {
         entries.Resources.push_back(erfcodec::KeyEntryOf(erf.Keys[i], i));
-        table.push_back({i, erf.Resources[i].Offset, erf.Resources[i].Size, erf.Keys[i].ResType});
+        table.push_back(ErfVarEntry(erf, i));
     }
     erf.Keys = {};
     erf.Resources = {};

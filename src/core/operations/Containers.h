@@ -4,7 +4,8 @@
 // its KEY is one kind; an archive of the ERF family (HAK, MOD, ERF, NWM, SAV) is the other, its
 // key list the entries and its resource list where they lie. Both are held in the shapes of the
 // first (a KEY's entries, a BIF's variable table), so that the listing, the export with all its
-// rules and the reading of one resource serve both unchanged.
+// rules and the reading of one resource (unpacked when an E1.0 archive compresses it, as an E1
+// BIF's) serve both unchanged.
 
 #include "formats/BifFiles.h"
 #include "formats/ErfFiles.h"
@@ -35,6 +36,10 @@ struct TResourceContainer {
 
 // A BIF opened with its KEY.
 TResourceContainer BifContainer(std::shared_ptr<const TNWNKeyFile> key, TOpenedBif bif, std::string label);
+
+// Resource i of an archive (its key entry and resource entry both read) as a BIF's variable entry:
+// an E1.0 archive's resources are stored as an E1 BIF's are, and read by the same code.
+TNWNVarResEntry ErfVarEntry(const TErfFile& erf, std::uint32_t i);
 
 // The archive of the ERF family at path, its tables read (ReadErfTables). One that holds more
 // entries than one container lists (kMaxResourcesPerBif) is refused with EFormatError.

@@ -1,16 +1,20 @@
-// The check of a KEY against its BIFs, all in memory once each BIF's tables are read.
+// The check of a KEY against its BIFs, all in memory once each BIF's tables are read; and of an
+// archive of the ERF family, whose E1.0 SHA-1s are checked the same way as an E1 KEY's.
 
 #include "operations/Verify.h"
 
+#include "base/ByteIO.h"
 #include "base/Errors.h"
 #include "base/Progress.h"
 #include "base/Sha1.h"
 #include "formats/BifCodec.h"
 #include "formats/BifFiles.h"
+#include "formats/CompressedBuffer.h"
 #include "formats/FileKinds.h"
 #include "formats/KeyCodec.h"
 #include "names/ArchiveNames.h"
 #include "names/Names.h"
+#include "operations/Containers.h"
 #include "operations/ResourceRead.h"
 #include "platform/Platform.h"
 
@@ -259,6 +263,46 @@ std::unordered_map<std::uint32_t, std::vector<std::string>> PlacementNotes(
 
 using TDuplicateNotes = std::unordered_map<TEntryAt, std::vector<std::string>, TEntryAtHash>;
 
+// The SHA-1 that an archive records of a resource against the resource's bytes, unpacked: the
+// file is opened once, for its first resource, and each resource is read in chunks (a packed one
+// whole, as it is unpacked). Sizes that rule the resource out are a problem before it is read.
+class TSha1Check {
+public:
+    explicit TSha1Check(std::string path) : path_(std::move(path)) {}
+
+    platform::File& File() {
+        if (!file_) file_.emplace(platform::File::OpenRead(path_));
+        return *file_;
+    }
+
+    // What is wrong, in words that follow the resource's name (recorder: what gives the SHA-1,
+    // "the KEY"); nothing when the bytes give recorded.
+    std::optional<std::string> Problem(const TResourceSpan& span, const TSha1& recorded, const std::string& name,
+                                       const std::string& recorder) {
+        TSha1Hasher hasher;
+        try {
+            compressedbuf::CheckSizes(span.Size, span.Compression, span.Unpacked);
+            EachResourceChunk(
+                File(), span, buffer_,
+                [&](std::string_view chunk, bool) {
+                    hasher.Add({reinterpret_cast<const std::uint8_t*>(chunk.data()), chunk.size()});
+                    return true;
+                },
+                name);
+        } catch (const EVellocarError& error) {
+            return error.what();
+        }
+        if (const TSha1 found = hasher.Finish(); found != recorded)
+            return "its bytes' SHA-1 is " + Sha1Hex(found) + ", " + recorder + " gives " + Sha1Hex(recorded);
+        return std::nullopt;
+    }
+
+private:
+    std::string path_;
+    std::optional<platform::File> file_;
+    std::vector<char> buffer_ = std::vector<char>(std::size_t{1} << 16);
+};
+
 // The check of one BIF against the KEY: the BIF as a whole, each KEY entry of it, then the
 // resources that no entry names.
 class TBifCheck {
@@ -309,25 +353,10 @@ private:
         return true;
     }
 
-    // An E1 KEY's SHA-1 of the resource against the resource's bytes, unpacked: the BIF is
-    // opened once, for its first resource, and each resource is read in chunks (a packed one
-    // whole, as it is unpacked).
+    // An E1 KEY's SHA-1 of the resource against the resource's bytes, unpacked.
     void CheckSha1(const TNWNKeyEntry& entry, const TNWNVarResEntry& resource, const std::string& name) {
-        TSha1Hasher hasher;
-        try {
-            if (!file_) file_.emplace(platform::File::OpenRead(bif_.Path));
-            EachResourceChunk(
-                *file_, SpanOf(resource), buffer_,
-                [&](std::string_view chunk, bool) {
-                    hasher.Add({reinterpret_cast<const std::uint8_t*>(chunk.data()), chunk.size()});
-                    return true;
-                },
-                name);
-        } catch (const EVellocarError& error) {
-            return Problem(name, error.what());
-        }
-        if (const TSha1 found = hasher.Finish(); found != entry.Sha1)
-            Problem(name, "its bytes' SHA-1 is " + Sha1Hex(found) + ", the KEY gives " + Sha1Hex(entry.Sha1));
+        if (auto problem = sha1_.Problem(SpanOf(resource), entry.Sha1, name, "the KEY"))
+            Problem(name, std::move(*problem));
     }
 
     void WholeBif() {
@@ -387,8 +416,7 @@ private:
     const bool opened_;
     std::vector<const TNWNKeyEntry*> namedBy_;
     TNotes placement_;
-    std::optional<platform::File> file_; // the BIF, for the SHA-1s of an E1 KEY
-    std::vector<char> buffer_ = std::vector<char>(std::size_t{1} << 16);
+    TSha1Check sha1_{bif_.Path}; // for the SHA-1s of an E1 KEY
 };
 
 } // namespace
@@ -418,6 +446,24 @@ TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
         TBifCheck(key, b, folder, report).Run(notes == repeated.end() ? nullptr : &notes->second, duplicates);
     }
     return report;
+}
+
+std::optional<TErfFile> VerifyErfArchive(const std::string& path,
+                                         const std::function<void(const std::string&)>& fault) {
+    std::optional<TErfFile> erf = ReadErfForCheck(path, fault);
+    if (!erf || erf->FileVersion != erfcodec::kVersionE1) return erf;
+    const std::string recorder = "the " + erfcodec::KindOf(erf->FileType);
+    TSha1Check sha1(path);
+    const std::uint64_t fileSize = sha1.File().Size();
+    for (std::uint32_t i = 0; i < erf->Keys.size(); ++i) {
+        const TErfResourceEntry& r = erf->Resources[i];
+        // Bytes past the end are a fault the reading told already.
+        if (!byteio::RangeEnd(r.Offset, r.Size, 1, fileSize)) continue;
+        const std::string name = platform::ShownName(ResourceLine(erfcodec::KeyEntryOf(erf->Keys[i], i)));
+        if (auto problem = sha1.Problem(SpanOf(ErfVarEntry(*erf, i)), erf->Keys[i].Sha1, name, recorder))
+            fault("resource " + std::to_string(i) + " (" + Quoted(name) + "): " + *problem);
+    }
+    return erf;
 }
 
 } // namespace vellocar

@@ -8,9 +8,12 @@
 // carries the KEY's object ID, and that each resource's bytes, unpacked, give the SHA-1 that
 // the KEY records for it (each resource read once).
 
+#include "formats/ErfCodec.h"
 #include "formats/KeyFiles.h"
 
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,5 +49,14 @@ struct TVerifyReport {
 // (out of memory), never for a fault of the files.
 TVerifyReport VerifyArchive(const TNWNKeyFile& key, const std::string& keyPath,
                             const std::vector<std::size_t>& bifIndexes);
+
+// Checks the archive of the ERF family at path: every fault of its structure and resources
+// (ReadErfForCheck), then, for an E1.0 archive, each resource whose bytes lie within the file,
+// read once: its sizes, and its bytes, unpacked, against the SHA-1 its key entry records (one
+// fault per resource that does not match or does not unpack). Each fault is told to fault, in
+// words that follow the path. What was read; nothing when not even its header is one of the
+// family. Raises only when the file cannot be read (missing, unreadable).
+std::optional<TErfFile> VerifyErfArchive(const std::string& path,
+                                         const std::function<void(const std::string& fault)>& fault);
 
 } // namespace vellocar
