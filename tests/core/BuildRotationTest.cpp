@@ -76,8 +76,8 @@ int RunKillChild(const std::vector<std::string>& args) {
     // so a second try is the same test.
     bool started = false;
     for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-        started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &process);
+        started =
+            CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
         if (!started) Sleep(200);
     }
     if (!started) {

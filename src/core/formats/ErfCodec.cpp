@@ -144,7 +144,8 @@ void CheckResources(const TErfFile& erf, std::uint64_t fileSize, const TFaultSin
     for (const TPlaced& p : placed) {
         if (furthest && p.Offset < furthest->End)
             fault(p.Name + " (offset " + std::to_string(p.Offset) + ", " + std::to_string(p.End - p.Offset) +
-                  (p.Name.starts_with("the bytes") ? " bytes) overlap " : " bytes) overlaps ") + furthest->Name + " (offset " + std::to_string(furthest->Offset) + ", " +
+                  (p.Name.starts_with("the bytes") ? " bytes) overlap " : " bytes) overlaps ") + furthest->Name +
+                  " (offset " + std::to_string(furthest->Offset) + ", " +
                   std::to_string(furthest->End - furthest->Offset) + " bytes)");
         if (!furthest || p.End > furthest->End) furthest = &p;
     }

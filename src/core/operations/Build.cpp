@@ -255,7 +255,7 @@ TNWNKeyFile KeyWithTheBif(const TBuildRequest& request, const std::vector<TSourc
 void WriteTemporaries(TRotation& rotation, const TNewFile& bif, const TNewFile& index, const platform::Folder& folder,
                       const std::vector<TSourceFile>& files, std::uint64_t bifSize, TNWNKeyFile& key,
                       std::size_t entryIndex, const TProgress& progress) {
-    try {
+    WriteUnderJournal(rotation, [&] {
         try {
             rotation.Begin();
         } catch (const EFCreateError& e) {
@@ -271,14 +271,7 @@ void WriteTemporaries(TRotation& rotation, const TNewFile& bif, const TNewFile& 
         } catch (const EWriteError& e) {
             RethrowNamingTarget(e, {index.Temporary}, index.Path);
         }
-    } catch (EVellocarError& e) {
-        rotation.Abandon();
-        e.AddContext(kNoFileChanged);
-        throw;
-    } catch (...) {
-        rotation.Abandon();
-        throw;
-    }
+    });
 }
 
 } // namespace

@@ -3,9 +3,11 @@
 // read on its own: the checks before anything is touched are in BuildChecks.cpp.
 
 #include "base/Dates.h"
+#include "base/Errors.h"
 #include "base/Text.h"
 #include "formats/KeyFiles.h"
 #include "names/ArchiveNames.h"
+#include "operations/Rotation.h"
 #include "platform/Platform.h"
 
 #include <cstdint>
@@ -45,6 +47,23 @@ template <class Error>
         if (at != std::string::npos) message.replace(at, shown.size(), Quoted(target));
     }
     throw Error(message);
+}
+
+// Runs write, which begins rotation's journal and writes the new files to their temporaries;
+// on any failure the temporaries and the journal go, and the error says that nothing else was
+// touched.
+template <class Write>
+void WriteUnderJournal(TRotation& rotation, Write&& write) {
+    try {
+        write();
+    } catch (EVellocarError& e) {
+        rotation.Abandon();
+        e.AddContext(kNoFileChanged);
+        throw;
+    } catch (...) {
+        rotation.Abandon();
+        throw;
+    }
 }
 
 // Raises EBuildRefused: "Cannot build "<bif>": <reason>. Nothing was changed."

@@ -192,17 +192,14 @@ TErfBuildReport BuildErfArchive(const TErfBuildRequest& request) {
     // Phase 2: the new archive, beside its target; phase 3: moved into place.
     TFileMover mover;
     TRotation rotation({path}, mover);
-    try {
-        rotation.Begin();
+    WriteUnderJournal(rotation, [&] {
+        try {
+            rotation.Begin();
+        } catch (const EFCreateError& e) {
+            RethrowNamingTarget(e, {platform::SideFileFor(path, kJournalKind) + ".new"}, path);
+        }
         WriteArchive(rotation.Temporary(0), layout, source, files, kept, request);
-    } catch (EVellocarError& e) {
-        rotation.Abandon();
-        e.AddContext(kNoFileChanged);
-        throw;
-    } catch (...) {
-        rotation.Abandon();
-        throw;
-    }
+    });
     rotation.Commit();
 
     report.Files = files.size();
