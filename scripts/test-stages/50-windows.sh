@@ -47,8 +47,13 @@ if [ -x "$linux_cli" ]; then
     "$(windows_path "$scratch/windows/m.key")"
   cmp "$scratch/linux/m.bif" "$scratch/windows/m.bif"
   cmp "$scratch/linux/m.key" "$scratch/windows/m.key"
+  # And into a HAK, with a description.
+  "$linux_cli" --quiet pack --description "A test" "$scratch/src" "$scratch/linux/m.hak"
+  VELLOCAR_WINE_DIR=$build/wine tests/win32/wine-run "$build/src/cli/vellocar-cli.exe" --quiet pack \
+    --description "A test" "$(windows_path "$scratch/src")" "$(windows_path "$scratch/windows/m.hak")"
+  cmp "$scratch/linux/m.hak" "$scratch/windows/m.hak"
   grep -q "$(printf 'Œuvre' | iconv -f UTF-8 -t WINDOWS-1252)" "$scratch/linux/m.key"
-  echo "the Linux and the Windows pack of one folder are byte for byte the same"
+  echo "the Linux and the Windows pack of one folder (BIF and KEY, HAK) are byte for byte the same"
 
   # A name that Windows-1252 cannot hold is refused up front by both, and named.
   mkdir -p "$scratch/wide" && echo x >"$scratch/wide/日本.txt"
