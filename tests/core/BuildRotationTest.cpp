@@ -297,14 +297,21 @@ TEST(Rotation, ABuildKilledWhileWritingLeavesNothingOnceTheKeyIsRead) {
     BuildFixture f;
     for (int i = 0; i < 4; ++i) f.AddFile("f" + std::to_string(i) + ".2da", 1000);
     ASSERT_TRUE(f.Build("x.bif", "k.key", false));
-    const Snapshot before = TakeSnapshot(f.Out);
+    Snapshot before = TakeSnapshot(f.Out);
     std::string source = f.Source;
     source.pop_back();
-    ASSERT_EQ(RunKillChild({"build", "2", source, f.OutPath("x.bif"), f.OutPath("k.key")}), kChildDied);
-    EXPECT_GT(TakeSnapshot(f.Out).size(), before.size()) << "the child left no temporaries to clean up";
-    const TRecoveryNote note = RecoverInterruptedBuild(f.OutPath("k.key"));
-    EXPECT_FALSE(note.FilesChanged);
-    EXPECT_TRUE(TakeSnapshot(f.Out) == before) << Names(TakeSnapshot(f.Out));
+    // A pack into a HAK alike: the HAK that stands is what its next reader finds.
+    ASSERT_EQ(RunKillChild({"erf", "999", source, f.OutPath("x.hak")}), 0);
+    before = TakeSnapshot(f.Out);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"build", "2", source, f.OutPath("x.bif"), f.OutPath("k.key")},
+          std::vector<std::string>{"erf", "2", source, f.OutPath("x.hak")}}) {
+        ASSERT_EQ(RunKillChild(args), kChildDied);
+        EXPECT_GT(TakeSnapshot(f.Out).size(), before.size()) << "the child left no temporaries to clean up";
+        const TRecoveryNote note = RecoverInterruptedBuild(args.back());
+        EXPECT_FALSE(note.FilesChanged);
+        EXPECT_TRUE(TakeSnapshot(f.Out) == before) << Names(TakeSnapshot(f.Out));
+    }
 }
 
 TEST(Build, TwoBuildsOfOneKeyAtOnceBothRegisterAndAWaitIsShownAndBounded) {

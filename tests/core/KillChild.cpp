@@ -10,12 +10,14 @@
 //   vellocar_kill_child recover STEP KEY            the recovery of the journal beside KEY
 //   vellocar_kill_child build STEP SRCDIR BIF KEY   a whole build, dying when the data pass
 //                                                   reaches file STEP
+//   vellocar_kill_child erf STEP SRCDIR HAK         the same for a pack into an archive
 // Exit status: 3 when it died, 0 when it ran to the end first, 4 when it ended with the failed
 // move's error, 2 for a wrong command line.
 
 #include "base/Errors.h"
 #include "operations/Build.h"
 #include "operations/BuildGuard.h"
+#include "operations/ErfBuild.h"
 #include "operations/Rotation.h"
 #include "platform/Platform.h"
 
@@ -89,15 +91,25 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    // Dies as the data pass comes to that file.
+    const auto dying = [at = std::strtoull(argc > 2 ? argv[2] : "0", nullptr, 10)](std::uint64_t done, std::uint64_t) {
+        if (done == at) std::_Exit(kDied);
+    };
     if (mode == "build" && argc == 6) {
         const std::string source = argv[3];
         TBuildRequest request(source + platform::kPathSeparator, argv[4], argv[5]);
         request.Files = platform::ListPlainFiles(source);
-        // Dies as the data pass comes to that file.
-        request.Progress = [at = std::strtoull(argv[2], nullptr, 10)](std::uint64_t done, std::uint64_t) {
-            if (done == at) std::_Exit(kDied);
-        };
+        request.Progress = dying;
         BuildArchive(request);
+        return 0;
+    }
+    if (mode == "erf" && argc == 5) {
+        TErfBuildRequest request;
+        request.SourceDir = std::string(argv[3]) + platform::kPathSeparator;
+        request.Files = platform::ListPlainFiles(argv[3]);
+        request.Path = argv[4];
+        request.Progress = dying;
+        BuildErfArchive(request);
         return 0;
     }
     return 2;
