@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <unordered_map>
 
 namespace vellocar {
@@ -233,6 +234,11 @@ private:
     // export, keeping what was written.
     std::vector<std::uint8_t> ReadStored(const TExportItem& item) {
         std::vector<std::uint8_t> bytes(item.Size);
+        ReadStoredInto(item, bytes);
+        return bytes;
+    }
+
+    void ReadStoredInto(const TExportItem& item, std::span<std::uint8_t> bytes) {
         try {
             bif_.Seek(item.Offset);
             bif_.ReadExact(bytes.data(), bytes.size());
@@ -241,21 +247,28 @@ private:
                              Quoted(platform::ShownName(item.Name)) +
                              " was read; nothing was written for it, the files exported before it were kept");
         }
-        return bytes;
     }
 
     // A packed resource's bytes, unpacked; its sizes are checked before anything is read. One
     // that does not unpack is skipped with the reason (Unpack).
-    std::optional<std::vector<std::uint8_t>> ReadPacked(const TExportItem& item) {
+    // The bytes live in the writer's two buffers, reused for every resource (an E1 BIF packs
+    // thousands): valid until the next resource is read.
+    std::optional<std::span<const std::uint8_t>> ReadPacked(const TExportItem& item) {
         try {
             compressedbuf::CheckSizes(item.Size, item.Compression, item.Unpacked);
         } catch (const EFormatError& e) {
             report_.Skipped.push_back({platform::ShownName(item.Name), std::string("not written: ") + e.what()});
             return std::nullopt;
         }
-        std::vector<std::uint8_t> bytes = ReadStored(item);
-        if (!Unpack(item, bytes)) return std::nullopt;
-        return bytes;
+        if (stored_.size() < item.Size) stored_.resize(item.Size);
+        const std::span<std::uint8_t> stored(stored_.data(), item.Size);
+        ReadStoredInto(item, stored);
+        try {
+            return compressedbuf::UnpackInto(stored, item.Compression, item.Unpacked, unpacked_);
+        } catch (const EFormatError& e) {
+            report_.Skipped.push_back({platform::ShownName(item.Name), std::string("not written: ") + e.what()});
+            return std::nullopt;
+        }
     }
 
     // A packed resource's bytes unpacked in place; one that does not unpack is skipped with the
@@ -355,6 +368,8 @@ private:
     const std::string& keyPath_;
     const platform::HeldFolder* target_;
     TExportReport& report_;
+    // A packed resource's stored and unpacked bytes, grown to the largest so far.
+    std::vector<std::uint8_t> stored_, unpacked_;
 };
 
 } // namespace
