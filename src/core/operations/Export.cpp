@@ -45,10 +45,12 @@ void CheckNames(std::vector<TExportItem>& plan, const TExportSource& source) {
     }
     if (source.TexturesAsPng) NamePngs(plan, source);
     TExportClaims claims(source.Rules);
+    claims.Reserve(plan.size());
     for (TExportItem& item : plan) {
         if (!item.SkipReason.empty()) continue;
         const TArchiveName& output = OutputNameOf(item);
-        if (const auto reason = UnsafeExportNameReason(output.Bytes)) {
+        // Only a PNG's name is not the one checked above.
+        if (const auto reason = &output == &item.Name ? std::nullopt : UnsafeExportNameReason(output.Bytes)) {
             item.SkipReason =
                 "its PNG's name " + Quoted(platform::ShownName(output)) + " cannot be written: " + *reason;
             continue;
