@@ -20,6 +20,13 @@
   make_data.py floorlist KEY BIF LIST
                                  "name offset size" of each of BIF's resources, for the export
                                  floor program (bench/win32/extract_floor.c)
+  make_data.py e1zstd ROOT       an E1 KEY (ROOT/e1.key) and BIF (ROOT/data/e1.bif) of 20,000
+                                 resources sized as the folder's, of text-like bytes that zstd
+                                 packs to about a half, every one stored as a zstd frame in a
+                                 compressed buffer; beside them the same frames as zstd itself
+                                 reads them: ROOT/frames.zst (all of them, one after the other)
+                                 and ROOT/frames/<resource>.zst (one file each). Needs Debian's
+                                 python3-zstd (run with /usr/bin/python3).
   make_data.py registry PREFIX   a Wine prefix whose system.reg is about 45 MB: COM classes and,
                                  every few thousand keys, a 2 MB binary value over continued
                                  lines, with the game's Location last (and its empty chitin.key)
@@ -242,6 +249,58 @@ def make_floor_list(key_path, bif_path, list_path):
             out.write("%s %d %d\n" % (name, offset, size))
 
 
+def text_pool(rng, size):
+    """Bytes like a game's text resources (2DA rows, ASCII models, scripts): words and numbers
+    on lines, which zstd packs to about a half."""
+    words = ["".join(rng.choice("abcdefghijklmnopqrstuvwxyz_") for _ in range(rng.randint(2, 12)))
+             for _ in range(2000)]
+    lines = []
+    total = 0
+    while total < size:
+        line = " ".join(rng.choice(words) if rng.random() < 0.7 else "%.4f" % rng.uniform(-100, 100)
+                        for _ in range(rng.randint(3, 10))) + "\n"
+        lines.append(line)
+        total += len(line)
+    return "".join(lines).encode()[:size]
+
+
+def make_e1zstd(root):
+    # The E1 writer of the interoperability tests, which this project keeps for its own checks.
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "interop"))
+    import interop
+    if interop.zstd is None:
+        sys.exit("make_data.py e1zstd: %s has no zstd module (Debian's python3-zstd serves /usr/bin/python3)"
+                 % sys.executable)
+    rng = random.Random(SEED + 5)
+    pool = text_pool(rng, 8 * MIB)
+    resources = []
+    for i, size in enumerate(sizes(rng, 20000)):
+        ext = EXTENSIONS[i % len(EXTENSIONS)]
+        at = rng.randrange(0, len(pool) - size)
+        resources.append(("r%05d" % i, interop.RES_TYPES[ext], pool[at:at + size]))
+    key, bif = interop.write_e1_pair(b"data\\e1.bif", resources, interop.XRES_ZSTD)
+    os.makedirs(os.path.join(root, "data"), exist_ok=True)
+    os.makedirs(os.path.join(root, "frames"), exist_ok=True)
+    with open(os.path.join(root, "e1.key"), "wb") as f:
+        f.write(key)
+    with open(os.path.join(root, "data", "e1.bif"), "wb") as f:
+        f.write(bif)
+    # The frames back out of the BIF's rows: past the buffer's 16-byte header and the zstd
+    # part's version and dictionary.
+    var_at = struct.unpack_from("<I", bif, 16)[0]
+    packed = 0
+    with open(os.path.join(root, "frames.zst"), "wb") as whole:
+        for i, (name, res_type, _) in enumerate(resources):
+            _, offset, size, _, _, _ = struct.unpack_from("<IIIIII", bif, var_at + 24 * i)
+            frame = bif[offset + 24:offset + size]
+            whole.write(frame)
+            packed += len(frame)
+            with open(os.path.join(root, "frames", "%s.%s.zst" % (name, interop.EXTENSIONS[res_type])), "wb") as f:
+                f.write(frame)
+    plain = sum(len(r[2]) for r in resources)
+    print("%s: 20000 resources, %d bytes, %d in zstd frames" % (root, plain, packed))
+
+
 def make_registry(prefix):
     os.makedirs(prefix, exist_ok=True)
     blob = ",\\\n  ".join([",".join(["%02x" % (i & 0xFF) for i in range(25)])] * 28000)
@@ -276,6 +335,8 @@ def main():
         make_game(sys.argv[2])
     elif len(sys.argv) >= 3 and sys.argv[1] == "lookup":
         make_lookup(sys.argv[2])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "e1zstd":
+        make_e1zstd(sys.argv[2])
     elif len(sys.argv) >= 3 and sys.argv[1] == "registry":
         make_registry(sys.argv[2])
     elif len(sys.argv) >= 5 and sys.argv[1] == "floorlist":

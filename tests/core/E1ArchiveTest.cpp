@@ -91,6 +91,51 @@ TEST(E1Archive, ReadsListsExtractsAndVerifiesEachKindOfResource) {
     EXPECT_TRUE(VerifyArchive(key, key.Path, {0}).Problems.empty());
 }
 
+// An export unpacks every resource into the same two buffers, grown to the largest so far: each
+// file must hold its own resource's bytes and no more, whether a larger one came before it, one
+// between failed part-way, or one is stored as it is.
+TEST(E1Archive, ExportsEachResourceWholeAfterLargerAndFailedOnes) {
+    const std::string shortText = "a short one\n", zlibText(2000, 'z'), stored = "kept as it is";
+    const std::string zlibTable = Packed(1, kTable), zlibHalf = zlibTable.substr(0, zlibTable.size() / 2);
+    const std::vector<test::E1Resource> cases = {
+        {"large", XRes(1, kN, Packed(1, kTable)), 1, kN, kTableSha},
+        {"short", XRes(1, 12, Packed(1, shortText)), 1, 12, std::string(20, 'x')},
+        {"broken", XRes(1, kN, zlibHalf), 1, kN, kTableSha},
+        {"after", XRes(1, 2000, Packed(1, zlibText)), 1, 2000, std::string(20, 'x')},
+        {"plain", stored, 0, 13, std::string(20, 'x')},
+#ifdef VELLOCAR_HAVE_ZSTD
+        {"zlarge", XRes(2, kN, Packed(2, kTable)), 1, kN, kTableSha},
+        {"zbroken", XRes(2, kN, Packed(2, kTable).substr(0, 12)), 1, kN, kTableSha},
+        {"zshort", XRes(2, 12, Packed(2, shortText)), 1, 12, std::string(20, 'x')},
+#endif
+    };
+    test::TempDir dir;
+    TNWNKeyFile key;
+    key.LoadFromFile(test::WriteE1Archive(dir.path(), cases));
+    const TOpenedBif bif = OpenBif(dir / "data/e1.bif", &key);
+    const TExportReport report = ExportResources(bif, &key, TExportRequest(dir.withSeparator()));
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"large", kTable},  {"short", shortText},  {"after", zlibText}, {"plain", stored},
+#ifdef VELLOCAR_HAVE_ZSTD
+        {"zlarge", kTable}, {"zshort", shortText},
+#endif
+    };
+    EXPECT_EQ(report.Written, expected.size());
+    for (const auto& [name, content] : expected) {
+        const auto exported = test::ReadFile(dir / (name + ".txt"));
+        EXPECT_EQ(std::string(exported.begin(), exported.end()), content) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "broken.txt"));
+#ifdef VELLOCAR_HAVE_ZSTD
+    EXPECT_FALSE(std::filesystem::exists(dir / "zbroken.txt"));
+    EXPECT_THAT(
+        report.Skipped,
+        ElementsAre(Field(&TSkippedResource::Name, "broken.txt"), Field(&TSkippedResource::Name, "zbroken.txt")));
+#else
+    EXPECT_THAT(report.Skipped, ElementsAre(Field(&TSkippedResource::Name, "broken.txt")));
+#endif
+}
+
 TEST(E1Archive, RefusesEachLieByName) {
     const std::string stream = Packed(1, kTable), good = XRes(1, kN, stream), sha = kTableSha;
     const struct {

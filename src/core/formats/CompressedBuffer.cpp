@@ -14,6 +14,7 @@
 #include <zstd_errors.h>
 #endif
 
+#include <algorithm>
 #include <limits>
 
 namespace vellocar::compressedbuf {
@@ -27,10 +28,10 @@ std::string Bytes(std::uint64_t n) { return WithThousands(n) + " bytes"; }
 // zlib's counts are of its own integer type: the input goes in at most this much at a time.
 constexpr std::size_t kZlibChunk = std::numeric_limits<uInt>::max();
 
-std::vector<std::uint8_t> Inflate(std::span<const std::uint8_t> stream, std::uint32_t size) {
+void Inflate(std::span<const std::uint8_t> stream, std::span<std::uint8_t> out) {
+    const auto size = static_cast<std::uint32_t>(out.size());
     z_stream z{};
     if (inflateInit(&z) != Z_OK) throw Fault("its zlib stream could not be opened (out of memory)");
-    std::vector<std::uint8_t> out(size);
     std::uint8_t spare = 0; // where a stream that gives more than declared shows it
     z.next_out = out.data();
     z.avail_out = static_cast<uInt>(size);
@@ -57,7 +58,7 @@ std::vector<std::uint8_t> Inflate(std::span<const std::uint8_t> stream, std::uin
     const std::uint64_t produced = z.total_out;
     inflateEnd(&z);
     if (overran) throw Fault("its zlib stream gives more than the " + Bytes(size) + " it declares");
-    if (status == Z_STREAM_END && produced == size) return out;
+    if (status == Z_STREAM_END && produced == size) return;
     if (status == Z_STREAM_END || status == Z_OK || status == Z_BUF_ERROR)
         throw Fault("its zlib stream ends after " + Bytes(produced) + " of the " + Bytes(size) + " it declares");
     throw Fault("its zlib stream is damaged (" + (message.empty() ? "zlib error " + std::to_string(status) : message) +
@@ -65,25 +66,39 @@ std::vector<std::uint8_t> Inflate(std::span<const std::uint8_t> stream, std::uin
 }
 
 #ifdef VELLOCAR_HAVE_ZSTD
-std::vector<std::uint8_t> Unzstd(std::span<const std::uint8_t> frame, std::uint32_t size) {
+// One decompression context for every frame this thread unpacks: making one costs more than
+// unpacking a resource of a few KB (its tables are allocated and cleared), and an export unpacks
+// thousands. ZSTD_decompressDCtx starts each frame afresh, whatever the last one left.
+ZSTD_DCtx* ThreadContext() {
+    struct TContext {
+        ZSTD_DCtx* Context = ZSTD_createDCtx();
+        TContext() = default;
+        TContext(const TContext&) = delete;
+        TContext& operator=(const TContext&) = delete;
+        ~TContext() { ZSTD_freeDCtx(Context); }
+    };
+    thread_local TContext held;
+    if (!held.Context) held.Context = ZSTD_createDCtx();
+    return held.Context;
+}
+
+void Unzstd(std::span<const std::uint8_t> frame, std::span<std::uint8_t> out) {
+    const std::uint64_t size = out.size();
     const unsigned long long said = ZSTD_getFrameContentSize(frame.data(), frame.size());
     if (said == ZSTD_CONTENTSIZE_ERROR) throw Fault("its zstd frame is damaged (no zstd frame header)");
     if (said != ZSTD_CONTENTSIZE_UNKNOWN && said != size)
         throw Fault("its zstd frame holds " + Bytes(said) + ", not the " + Bytes(size) + " it declares");
     // One pass straight into a buffer of the declared size: no window of the frame's choosing is
     // allocated, and a frame that would give more fails for want of room.
-    std::vector<std::uint8_t> out(size);
-    ZSTD_DCtx* context = ZSTD_createDCtx();
+    ZSTD_DCtx* context = ThreadContext();
     if (!context) throw Fault("its zstd frame could not be opened (out of memory)");
     const std::size_t got = ZSTD_decompressDCtx(context, out.data(), out.size(), frame.data(), frame.size());
-    ZSTD_freeDCtx(context);
     if (ZSTD_isError(got)) {
         if (ZSTD_getErrorCode(got) == ZSTD_error_dstSize_tooSmall)
             throw Fault("its zstd frame gives more than the " + Bytes(size) + " it declares");
         throw Fault(std::string("its zstd frame is damaged (") + ZSTD_getErrorName(got) + ")");
     }
     if (got != size) throw Fault("its zstd frame ends after " + Bytes(got) + " of the " + Bytes(size) + " it declares");
-    return out;
 }
 #endif
 
@@ -114,10 +129,20 @@ void CheckSizes(std::uint64_t storedSize, std::uint32_t compression, std::uint32
         throw Fault("its compressed buffer takes " + Bytes(storedSize) + ", more than any resource Vellocar unpacks");
 }
 
-std::vector<std::uint8_t> Unpack(std::span<const std::uint8_t> stored, std::uint32_t compression,
-                                 std::uint32_t uncompressedSize) {
+std::span<const std::uint8_t> UnpackInto(std::span<const std::uint8_t> stored, std::uint32_t compression,
+                                         std::uint32_t uncompressedSize, std::vector<std::uint8_t>& room) {
     CheckSizes(stored.size(), compression, uncompressedSize);
-    if (compression == kStoredAsIs) return {stored.begin(), stored.end()};
+    // Taken once the buffer's header has passed; grown, never shrunk: what room held before is
+    // overwritten, not cleared first.
+    const auto take = [&]() {
+        if (room.size() < uncompressedSize) room.resize(uncompressedSize);
+        return std::span<std::uint8_t>(room.data(), uncompressedSize);
+    };
+    if (compression == kStoredAsIs) {
+        const auto out = take();
+        std::copy(stored.begin(), stored.end(), out.begin());
+        return out;
+    }
     if (stored.size() < Header::Size)
         throw Fault("its compressed buffer is too short for its header (" + Bytes(stored.size()) + ", header " +
                     Bytes(Header::Size) + ")");
@@ -146,16 +171,26 @@ std::vector<std::uint8_t> Unpack(std::span<const std::uint8_t> stored, std::uint
             if (rest.size() != uncompressedSize)
                 throw Fault("its compressed buffer holds " + Bytes(rest.size()) + " uncompressed, not the " +
                             Bytes(uncompressedSize) + " it declares");
-            return {rest.begin(), rest.end()};
-        case TAlgorithm::Zlib:
-            return Inflate(streamHeader("zlib", kZlibHeaderSize), uncompressedSize);
+            {
+                const auto out = take();
+                std::copy(rest.begin(), rest.end(), out.begin());
+                return out;
+            }
+        case TAlgorithm::Zlib: {
+            const auto stream = streamHeader("zlib", kZlibHeaderSize);
+            const auto out = take();
+            Inflate(stream, out);
+            return out;
+        }
         case TAlgorithm::Zstd: {
 #ifdef VELLOCAR_HAVE_ZSTD
             const auto frame = streamHeader("zstd", kZstdHeaderSize);
             if (const std::uint32_t dictionary = byteio::Get32(rest.data() + 4); dictionary != 0)
                 throw Fault("its zstd frame needs dictionary " + std::to_string(dictionary) +
                             ", which no file names (Vellocar reads frames without a dictionary)");
-            return Unzstd(frame, uncompressedSize);
+            const auto out = take();
+            Unzstd(frame, out);
+            return out;
 #else
             throw Fault(
                 "it is compressed with zstd, which this Windows build does not read; use the Linux build, or "
@@ -165,6 +200,13 @@ std::vector<std::uint8_t> Unpack(std::span<const std::uint8_t> stored, std::uint
     }
     throw Fault("its compressed buffer uses algorithm " + std::to_string(header.Algorithm) +
                 ", which Vellocar does not read (0 none, 1 zlib, 2 zstd)");
+}
+
+std::vector<std::uint8_t> Unpack(std::span<const std::uint8_t> stored, std::uint32_t compression,
+                                 std::uint32_t uncompressedSize) {
+    std::vector<std::uint8_t> out; // made exactly the declared size, once that is checked
+    UnpackInto(stored, compression, uncompressedSize, out);
+    return out;
 }
 
 } // namespace vellocar::compressedbuf

@@ -63,4 +63,10 @@ bool ReadsZstd();
 std::vector<std::uint8_t> Unpack(std::span<const std::uint8_t> stored, std::uint32_t compression,
                                  std::uint32_t uncompressedSize);
 
+// Unpack into the first uncompressedSize bytes of room, which it grows when it is smaller and
+// never shrinks, and returns them: one buffer then serves every resource of an export, neither
+// allocated nor cleared again for each. What room held past them is left as it was.
+std::span<const std::uint8_t> UnpackInto(std::span<const std::uint8_t> stored, std::uint32_t compression,
+                                         std::uint32_t uncompressedSize, std::vector<std::uint8_t>& room);
+
 } // namespace vellocar::compressedbuf

@@ -284,13 +284,15 @@ TErfLayout Layout(const TErfContent& head, std::span<const TErfPlannedResource> 
         return lines[a] != lines[b] ? lines[a] < lines[b] : resources[a].ResType < resources[b].ResType;
     });
     std::unordered_map<std::string, std::size_t> seen;
+    seen.reserve(resources.size());
     for (const std::size_t i : order) {
-        const std::string shown = Quoted(platform::ShownName({lines[i]}));
-        if (ResRefToString(resources[i].ResRef).empty()) throw refused("a resource " + shown + " has no name");
-        const auto [first, fresh] =
-            seen.emplace(ResourceKey(ResRefToString(resources[i].ResRef), resources[i].ResType), i);
-        if (!fresh)
-            throw refused(shown + " and " + Quoted(platform::ShownName({lines[first->second]})) + " are one resource");
+        // The name as shown is made only for a refusal: for thousands of resources it costs more
+        // than the check.
+        const auto shown = [&](std::size_t k) { return Quoted(platform::ShownName({lines[k]})); };
+        const std::string ref = ResRefToString(resources[i].ResRef);
+        if (ref.empty()) throw refused("a resource " + shown(i) + " has no name");
+        const auto [first, fresh] = seen.emplace(ResourceKey(ref, resources[i].ResType), i);
+        if (!fresh) throw refused(shown(i) + " and " + shown(first->second) + " are one resource");
     }
 
     // The layout, every sum checked against the limit before anything is allocated.

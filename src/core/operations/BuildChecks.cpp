@@ -332,6 +332,12 @@ void RefuseEntryOfAnotherFile(const std::string& bifFileName, const std::string&
 // is replaced as a whole, so what it held does not count.
 void RefuseResourcesHeldElsewhere(const TNWNKeyFile& key, std::size_t entryIndex, const std::vector<TSourceFile>& files,
                                   const std::string& bifFileName) {
+    // A KEY made afresh, or one whose other BIFs hold nothing, cannot hold any of the files:
+    // no table of the files' resources is worth building for it.
+    bool othersHoldAny = false;
+    for (std::size_t b = 0; b < key.Filenames.size() && !othersHoldAny; ++b)
+        othersHoldAny = b != entryIndex && !key.Filenames[b].Resources.empty();
+    if (!othersHoldAny) return;
     // The files to pack by resource; each is named once, against the first BIF that holds it.
     std::unordered_map<std::string, const TSourceFile*> fresh;
     fresh.reserve(files.size());

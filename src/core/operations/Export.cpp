@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <unordered_map>
 
 namespace vellocar {
@@ -44,10 +45,12 @@ void CheckNames(std::vector<TExportItem>& plan, const TExportSource& source) {
     }
     if (source.TexturesAsPng) NamePngs(plan, source);
     TExportClaims claims(source.Rules);
+    claims.Reserve(plan.size());
     for (TExportItem& item : plan) {
         if (!item.SkipReason.empty()) continue;
         const TArchiveName& output = OutputNameOf(item);
-        if (const auto reason = UnsafeExportNameReason(output.Bytes)) {
+        // Only a PNG's name is not the one checked above.
+        if (const auto reason = &output == &item.Name ? std::nullopt : UnsafeExportNameReason(output.Bytes)) {
             item.SkipReason =
                 "its PNG's name " + Quoted(platform::ShownName(output)) + " cannot be written: " + *reason;
             continue;
@@ -188,7 +191,13 @@ class TExportWriter {
 public:
     TExportWriter(platform::File& bif, const std::string& keyPath, const platform::HeldFolder* target,
                   TExportReport& report)
-        : bif_(bif), bifPath_(bif.Path()), keyPath_(keyPath), target_(target), report_(report) {}
+        : bif_(bif),
+          bifPath_(bif.Path()),
+          keyPath_(keyPath),
+          target_(target),
+          report_(report),
+          bifKey_(KeyOfPath(bifPath_)),
+          keyKey_(KeyOfPath(keyPath_)) {}
 
     void Write(const TExportItem& item, std::uint64_t bifSize) {
         // The name as the game reads it (Windows-1252), spelled as this system spells file names.
@@ -215,13 +224,18 @@ public:
 private:
     // Whether the file would be the BIF or the KEY being read: the resource is then skipped.
     bool WouldOverwriteSource(const TExportItem& item, const std::string& fileName) {
+        const bool tilde = fileName.find('~') != std::string::npos;
+        if (!tilde && !bifKey_ && !keyKey_) return false;
+        const std::string key = platform::NameKey(fileName, platform::NameRules::Windows);
+        const bool mayBeBif = bifKey_ && (tilde || key == *bifKey_), mayBeKey = keyKey_ && (tilde || key == *keyKey_);
+        if (!mayBeBif && !mayBeKey) return false;
         const std::string out = target_->PathOf(fileName);
-        if (MayBe(fileName, bifPath_) && platform::SameFile(out, bifPath_)) {
+        if (mayBeBif && platform::SameFile(out, bifPath_)) {
             report_.Skipped.push_back(
                 {platform::ShownName(item.Name), "writing it would overwrite the BIF being read"});
             return true;
         }
-        if (MayBe(fileName, keyPath_) && platform::SameFile(out, keyPath_)) {
+        if (mayBeKey && platform::SameFile(out, keyPath_)) {
             report_.Skipped.push_back(
                 {platform::ShownName(item.Name), "writing it would overwrite the KEY being read"});
             return true;
@@ -233,6 +247,11 @@ private:
     // export, keeping what was written.
     std::vector<std::uint8_t> ReadStored(const TExportItem& item) {
         std::vector<std::uint8_t> bytes(item.Size);
+        ReadStoredInto(item, bytes);
+        return bytes;
+    }
+
+    void ReadStoredInto(const TExportItem& item, std::span<std::uint8_t> bytes) {
         try {
             bif_.Seek(item.Offset);
             bif_.ReadExact(bytes.data(), bytes.size());
@@ -241,21 +260,28 @@ private:
                              Quoted(platform::ShownName(item.Name)) +
                              " was read; nothing was written for it, the files exported before it were kept");
         }
-        return bytes;
     }
 
     // A packed resource's bytes, unpacked; its sizes are checked before anything is read. One
     // that does not unpack is skipped with the reason (Unpack).
-    std::optional<std::vector<std::uint8_t>> ReadPacked(const TExportItem& item) {
+    // The bytes live in the writer's two buffers, reused for every resource (an E1 BIF packs
+    // thousands): valid until the next resource is read.
+    std::optional<std::span<const std::uint8_t>> ReadPacked(const TExportItem& item) {
         try {
             compressedbuf::CheckSizes(item.Size, item.Compression, item.Unpacked);
         } catch (const EFormatError& e) {
             report_.Skipped.push_back({platform::ShownName(item.Name), std::string("not written: ") + e.what()});
             return std::nullopt;
         }
-        std::vector<std::uint8_t> bytes = ReadStored(item);
-        if (!Unpack(item, bytes)) return std::nullopt;
-        return bytes;
+        if (stored_.size() < item.Size) stored_.resize(item.Size);
+        const std::span<std::uint8_t> stored(stored_.data(), item.Size);
+        ReadStoredInto(item, stored);
+        try {
+            return compressedbuf::UnpackInto(stored, item.Compression, item.Unpacked, unpacked_);
+        } catch (const EFormatError& e) {
+            report_.Skipped.push_back({platform::ShownName(item.Name), std::string("not written: ") + e.what()});
+            return std::nullopt;
+        }
     }
 
     // A packed resource's bytes unpacked in place; one that does not unpack is skipped with the
@@ -303,9 +329,9 @@ private:
     // others still written.
     template <class Fill>
     bool WriteFresh(const TExportItem& item, const std::string& fileName, Fill&& fill) {
-        const std::string out = target_->PathOf(fileName);
         // The folder's path leads elsewhere now: whatever is written would be lost to the user.
-        if (!target_->StillAtPath()) throw EFCreateError(platform::CannotCreateMessage(out, kFolderMoved));
+        if (!target_->StillAtPath())
+            throw EFCreateError(platform::CannotCreateMessage(target_->PathOf(fileName), kFolderMoved));
         std::optional<platform::File> created;
         try {
             created.emplace(target_->Create(fileName));
@@ -342,12 +368,11 @@ private:
     // Only a resource named like the BIF or the KEY (under the loosest name rules, those of a
     // folder that ignores case) or one that may be a short 8.3 alias can be that file; asking
     // the file system for every resource would cost a lookup per file. A link under another
-    // name is harmless: HeldFolder::Create replaces links.
-    static bool MayBe(const std::string& name, const std::string& path) {
-        if (path.empty()) return false;
-        if (name.find('~') != std::string::npos) return true;
-        return platform::NameKey(name, platform::NameRules::Windows) ==
-            platform::NameKey(platform::FileNamePart(path), platform::NameRules::Windows);
+    // name is harmless: HeldFolder::Create replaces links. The keys of the BIF's and the KEY's
+    // names are made once, not for every resource; none when there is no such file.
+    static std::optional<std::string> KeyOfPath(const std::string& path) {
+        if (path.empty()) return std::nullopt;
+        return platform::NameKey(platform::FileNamePart(path), platform::NameRules::Windows);
     }
 
     platform::File& bif_;
@@ -355,6 +380,9 @@ private:
     const std::string& keyPath_;
     const platform::HeldFolder* target_;
     TExportReport& report_;
+    const std::optional<std::string> bifKey_, keyKey_;
+    // A packed resource's stored and unpacked bytes, grown to the largest so far.
+    std::vector<std::uint8_t> stored_, unpacked_;
 };
 
 } // namespace

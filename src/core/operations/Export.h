@@ -95,6 +95,11 @@ public:
     // Takes item's file name and resource for owner (as a later refusal names it, as this system
     // shows names); why it cannot when an earlier claim holds either.
     std::optional<std::string> Claim(const TExportItem& item, const std::string& owner);
+    // Makes room for count claims at once, not table by table as they come.
+    void Reserve(std::size_t count) {
+        files_.reserve(files_.size() + count);
+        resources_.reserve(resources_.size() + count);
+    }
 
 private:
     platform::NameRules rules_;
