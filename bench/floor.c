@@ -169,6 +169,7 @@ int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "extract-erf") == 0) return extractErf(argv[2], argv[3]);
     if (argc == 4 && strcmp(argv[1], "pack") == 0) return pack(argv[2], argv[3]);
     if (argc == 4 && strcmp(argv[1], "extract") == 0) return extract(argv[2], argv[3]);
-    fprintf(stderr, "usage: floor pack|pack-cfr SRCDIR OUT | floor extract|extract-cfr BIF DIR | floor extract-erf ERF DIR\n");
+    fprintf(stderr,
+            "usage: floor pack|pack-cfr SRCDIR OUT | floor extract|extract-cfr BIF DIR | floor extract-erf ERF DIR\n");
     return 2;
 }
