@@ -57,26 +57,18 @@ TEST(CliErf, ListExtractCatAndVerifyReadTheArchive) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out/zeta.2da"));
 }
 
-TEST(CliErf, PackWritesTheArchiveAndAnAppendReplacesByNameAndType) {
+TEST(CliErf, PackKeepsTheOldArchiveAsBackupAndRefusesWhatItCannotWrite) {
+    // What pack writes, and what an append replaces, the independent reader checks field by
+    // field (tests/interop); here the backup and the refusals, each leaving the file as it was.
     TempDir dir;
     std::filesystem::create_directories(dir / "src");
-    std::filesystem::create_directories(dir / "more");
     WriteFile(dir / "src/b.2da", Bytes("2DA"));
     WriteFile(dir / "src/A.txt", Bytes("aa"));
-    WriteFile(dir / "more/a.TXT", Bytes("new"));
-    WriteFile(dir / "more/d.nss", Bytes("d"));
     ::setenv("SOURCE_DATE_EPOCH", "1770681600", 1); // 2026-02-10: year 126, day 40
     const std::string hak = dir / "x.hak";
-    // Sorted as a BIF's files are, the description in language 0, no StrRef.
     const Bytes first = ErfBytes({{"A", kTypeTxt, "aa"}, {"b", kType2da, "2DA"}}, {{0, "Words"}});
-    for (int run = 0; run < 2; ++run)
-        EXPECT_EQ(RunCli(dir, {"pack", dir / "src", hak, "--description", "Words"}).status, 0);
-    EXPECT_EQ(Bytes(ReadFile(hak)).Str(), first.Str());
+    for (int run = 0; run < 2; ++run) RunCli(dir, {"pack", dir / "src", hak, "--description", "Words"});
     EXPECT_EQ(Bytes(ReadFile(hak + ".bak")).Str(), first.Str());
-    const CliResult appended = RunCli(dir, {"pack", "--append", dir / "more", hak});
-    EXPECT_NE(appended.out.find("replaced A.txt"), std::string::npos) << appended.out;
-    EXPECT_EQ(Bytes(ReadFile(hak)).Str(),
-              ErfBytes({{"a", kTypeTxt, "new"}, {"b", kType2da, "2DA"}, {"d", kTypeNss, "d"}}, {{0, "Words"}}).Str());
 
     WriteFile(dir / "h.mod", first);
     WriteFile(dir / "e.erf", Bytes("ERF E1.0").Zeros(200));
