@@ -108,6 +108,14 @@ public:
     void SetStatus(const std::string& text) override;
     void ShowPictureCommands(bool shown) override;
     void Raise() override;
+    // Not yet shown by this face.
+    void ShowTree(const ui::ViewerTree&) override {}
+    void RowsChanged(std::size_t, bool) override {}
+    void SelectRow(std::size_t) override {}
+    void SelectNode(ui::ViewerTree::Node) override {}
+    void SetPictureChoices(const std::vector<std::string>&, std::size_t, ui::ViewerChannels) override {}
+    void ShowConvertedSave(const std::string&) override {}
+    void ShowTalkTableCommand(bool) override {}
 
 private:
     QPointer<ViewerWidget> widget_;

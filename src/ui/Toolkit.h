@@ -84,7 +84,7 @@ public:
     virtual std::optional<std::size_t> RunContextMenu(const std::vector<std::string>& items) = 0;
 
     // A resource viewer's window, titled title (UTF-8), its events to events (which outlive
-    // it); shown by Raise.
+    // it); shown by Raise, beside the main window (not over it) where the screen has room.
     virtual std::unique_ptr<ViewerWindow> OpenViewerWindow(const std::string& title, ViewerEvents& events) = 0;
 
     // Modal dialogs. A file dialog gives the full name chosen, nothing on cancel.

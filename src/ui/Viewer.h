@@ -62,6 +62,14 @@ public:
     void SavePngClicked() override;
     void SaveAsClicked() override;
     void CloseAsked() override;
+    // Not yet offered.
+    void SaveConvertedClicked() override {}
+    void ChannelsChosen(ViewerChannels) override {}
+    void MipChosen(std::size_t) override {}
+    void PicturePointed(int, int) override {}
+    void ColumnClicked(std::size_t) override {}
+    void FindAsked(const std::string&, bool) override {}
+    void OpenTalkTableClicked() override {}
 
 private:
     void Show();

@@ -300,6 +300,13 @@ public:
     void SetPictureScale(double scale, ViewerZoom) override { v_->Scale = scale; }
     void SetStatus(const std::string& text) override { v_->Status = text; }
     void ShowPictureCommands(bool shown) override { v_->PictureCommands = shown; }
+    void ShowTree(const ViewerTree&) override {}
+    void RowsChanged(std::size_t, bool) override {}
+    void SelectRow(std::size_t) override {}
+    void SelectNode(ViewerTree::Node) override {}
+    void SetPictureChoices(const std::vector<std::string>&, std::size_t, ViewerChannels) override {}
+    void ShowConvertedSave(const std::string&) override {}
+    void ShowTalkTableCommand(bool) override {}
     void Raise() override { ++v_->Raised; }
 
 private:
