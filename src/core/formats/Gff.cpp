@@ -39,7 +39,8 @@ using byteio::Get32;
 using byteio::Put32;
 using byteio::RangeEnd;
 
-using TTag = std::array<char, 4>;
+constexpr std::size_t kTagSize = 4; // FileType, FileVersion
+using TTag = std::array<char, kTagSize>;
 
 struct THeader {
     TTag FileType{};
@@ -312,7 +313,7 @@ public:
     explicit TWriter(const TGff& gff) : g_(gff) {}
 
     std::vector<std::uint8_t> Write() {
-        if (g_.FileType.size() != 4)
+        if (g_.FileType.size() != kTagSize)
             Fail("a GFF's file type is four characters, not " + Quoted(Printable(g_.FileType)));
         if (g_.FileVersion != std::string_view(kVersion.data(), kVersion.size()))
             Fail("a GFF of version " + Quoted(Printable(g_.FileVersion)) + " cannot be written (only V3.2)");
