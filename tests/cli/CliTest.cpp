@@ -99,10 +99,10 @@ TEST(CliUsage, HelpNamesEveryVerbAndVersionIsOneLine) {
     TempDir dir;
     const CliResult help = RunCli(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* verb :
-         {" list [--json] KEY ", " list [--json] KEY BIF ", " extract [--png] KEY BIF DIR ", " pack [--append] ",
-          " verify KEY [BIF...] ", " extract [--png] KEY --all DIR ", " find [--json] PATTERN KEY...",
-          " find --shadowed ", " cat [--force] [--png] ", "--game "}) {
+    for (const char* verb : {" list [--json] KEY ", " list [--json] KEY BIF ", " extract [--png] [--json] KEY BIF DIR ",
+                             " pack [--append] ", " verify KEY [BIF...] ", " extract [--png] [--json] KEY --all DIR ",
+                             " find [--json] PATTERN KEY...", " find --shadowed ", " cat [--force] [--png | --json] ",
+                             " convert IN OUT ", "--game "}) {
         EXPECT_NE(help.out.find(verb), std::string::npos) << verb;
     }
     const CliResult version = RunCli(dir, {"--version"});
@@ -153,7 +153,10 @@ TEST_F(CliArchive, NewcomersCommandLines) {
     };
     const Case cases[] = {
         {{"help", "list"}, 0, "usage: vellocar-cli [--quiet] list [--json] KEY BIF\n", ""},
-        {{"extract", "--help"}, 0, "usage: vellocar-cli [--quiet] extract [--png] KEY BIF DIR [LINE...]\n", ""},
+        {{"extract", "--help"},
+         0,
+         "usage: vellocar-cli [--quiet] extract [--png] [--json] KEY BIF DIR [LINE...]\n",
+         ""},
         {{"pack", "x", "--help"}, 0, "  --append ", ""},
         {{"help"}, 0, "usage:\n", ""},
         {{"help", "lsit"}, 2, "", "no command 'lsit'; did you mean 'list'?"},
