@@ -246,6 +246,16 @@ def main(folder):
         "layers.plt": b"PLT V1  " + bytes(8) + struct.pack("<II", 2, 2) + bytes([255, 0, 128, 4, 0, 9, 255, 12])})
     write_all(os.path.join(folder, "2da"), {
         "table.2da": b'2DA V2.0\r\nDEFAULT: ****\r\n\r\n  Label Cost "Long Name"\r\n0 Sword "10 gp" ****\r\n1 Caf\xe9\r\n'})
+    field = lambda kind, value, key="value": '{"type": "%s", "%s": %s}' % (kind, key, value)
+    write_all(os.path.join(folder, "gffjson"), {
+        "scalars.json": ('{"__data_type": "UTI ", "B": %s, "C": %s, "F": %s, "D": %s, "Q": %s, "S": %s}' % (
+            field("byte", 255), field("char", -1), field("float", 0.5), field("double", "1e+20"),
+            field("dword64", 18446744073709551615), field("cexostring", '"Caf\\u00e9\\n"'))).encode(),
+        "nested.json": ('{"__data_type": "DLG ", "L": {"type": "list", "value": [{"__struct_id": 3, "R": %s}]}, '
+                        '"T": {"__struct_id": 1, "type": "struct", "value": {"__struct_id": 1, "V": %s}}, '
+                        '"N": {"type": "cexolocstring", "value": {"0": "a", "id": 12}}}' % (
+            field("resref", '"sword"'), field("void", '"AAEC"', "value64"))).encode(),
+    })
 
 if __name__ == "__main__":
     main(sys.argv[1])

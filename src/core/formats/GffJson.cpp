@@ -355,7 +355,7 @@ private:
         for (std::uint32_t i = 0; i + 1 < object.Count; i += 2) {
             const std::string_view key = Text(doc_.At(children[i]));
             const Node& value = doc_.At(children[i + 1]);
-            if (key.substr(0, kOwnKeyPrefix.size()) != kOwnKeyPrefix || IsField(value)) {
+            if (IsFieldKey(key, value)) {
                 ++fields;
             } else if (key == kStructIdKey) {
                 gff_.Structs[index].Id = StructId(value, place);
@@ -376,7 +376,7 @@ private:
         for (std::uint32_t i = 0; i + 1 < object.Count; i += 2) {
             const Node& keyNode = doc_.At(children[i]);
             const std::string_view key = Text(keyNode);
-            if (key.substr(0, kOwnKeyPrefix.size()) == kOwnKeyPrefix && !IsField(doc_.At(children[i + 1]))) continue;
+            if (!IsFieldKey(key, doc_.At(children[i + 1]))) continue;
             const TPlace here{place, key, std::nullopt};
             const std::uint32_t label = LabelIndex(keyNode, &here);
             if (seen_[label] == stamp_) Fail(keyNode, &here, "the struct holds this label twice");
@@ -387,7 +387,7 @@ private:
         for (std::uint32_t i = 0; i + 1 < object.Count; i += 2) {
             const std::string_view key = Text(doc_.At(children[i]));
             const Node& value = doc_.At(children[i + 1]);
-            if (key.substr(0, kOwnKeyPrefix.size()) == kOwnKeyPrefix && !IsField(value)) continue;
+            if (!IsFieldKey(key, value)) continue;
             const TPlace here{place, key, std::nullopt};
             TGffField field = ReadField(value, depth, &here);
             field.Label = gff_.Fields[at].Label;
@@ -395,7 +395,13 @@ private:
         }
     }
 
-    bool IsField(const Node& value) const { return value.Kind == TJsonKind::Object && Member(value, "type"); }
+    // Whether a member of a struct's object is a field: any key but those of the document's own,
+    // which start with "__"; such a key is a field only when it holds one and is not one of the
+    // two the document uses.
+    bool IsFieldKey(std::string_view key, const Node& value) const {
+        if (key.substr(0, kOwnKeyPrefix.size()) != kOwnKeyPrefix) return true;
+        return key != kStructIdKey && key != kDataTypeKey && value.Kind == TJsonKind::Object && Member(value, "type");
+    }
 
     std::uint32_t LabelIndex(const Node& keyNode, const TPlace* place) {
         const auto [found, fresh] = labelIndex_.try_emplace(std::string(Text(keyNode)), 0);
