@@ -76,7 +76,8 @@ TEST(CliUsage, WrongCommandLinesExitWithTwoAndAHint) {
         {"list", "--append", "x.key"},
         {"extract", "x.key", "0", ""},
         {"verify"},
-        {"extract", "--json", "x.key", "0", "out"},
+        {"verify", "--json", "x.key"},
+        {"cat", "--json", "--png", "x.key", "a.tga"},
         {"find", "*.2da"},
         {"cat", "x.key"},
         {"extract", "--flat", "x.key", "0", "out"},
@@ -713,6 +714,7 @@ TEST(CliGff, ConvertsBothWaysAndWritesGffResourcesAsJson) {
              {{"x", static_cast<std::uint16_t>(kTypeUti), ResId(0, 0)}, {"t", kTypeTxt, ResId(0, 1)}});
     fs::create_directory(dir.path() / "data");
     WriteBif(dir / "data/g.bif", {OneByteGff(), "text"}, {kTypeUti, kTypeTxt});
+    fs::create_symlink(dir.path() / "x.uti", dir.path() / "link.json");
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -722,7 +724,7 @@ TEST(CliGff, ConvertsBothWaysAndWritesGffResourcesAsJson) {
         {{"convert", dir / "x.uti", dir / "x.uti.json"}, 0, "", ""},
         {{"convert", dir / "x.uti.json", dir / "y.uti"}, 0, "", ""},
         {{"convert", dir / "x.uti.json", dir / "y.dlg"}, 1, "", "which is no .dlg file; nothing written"},
-        {{"convert", dir / "x.uti.json", dir / "x.uti.json"}, 1, "", "into itself"},
+        {{"convert", dir / "x.uti", dir / "link.json"}, 1, "", "into itself"},
         {{"convert", dir / "x.uti", dir / "y.uti"}, 2, "", "convert takes a GFF and a .json"},
         {{"convert", dir / "data/g.bif", dir / "g.json"}, 1, "", "it is no GFF V3.2"},
         {{"cat", "--json", dir / "k.key", "x.uti"}, 0, kOneByteJson, ""},
@@ -741,6 +743,7 @@ TEST(CliGff, ConvertsBothWaysAndWritesGffResourcesAsJson) {
     EXPECT_EQ(ReadText(dir / "out/x.uti.json"), kOneByteJson);
     EXPECT_EQ(ReadText(dir / "out/t.txt"), "text");
     EXPECT_FALSE(fs::exists(dir.path() / "y.dlg"));
+    EXPECT_EQ(ReadText(dir / "x.uti"), OneByteGff());
 }
 
 } // namespace

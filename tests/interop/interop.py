@@ -1171,11 +1171,12 @@ def gff_from_json(text):
 def sample_gff_root():
     """Every kind of field, at the edges of its range, with texts the game's code page holds."""
     item = lambda i: (i, [(b"Tag", G_STRING, b"item%d" % i), (b"Stack", G_WORD, i)])
+    f32 = lambda x: struct.unpack("<f", struct.pack("<f", x))[0]
     return (0xFFFFFFFF, [
         (b"Byte", G_BYTE, 255), (b"Char", G_CHAR, -128), (b"Word", G_WORD, 65535), (b"Short", G_SHORT, -32768),
         (b"Dword", G_DWORD, 0xFFFFFFFF), (b"Int", G_INT, -2 ** 31), (b"Dword64", G_DWORD64, 2 ** 64 - 1),
-        (b"Int64", G_INT64, -2 ** 63), (b"Float", G_FLOAT, struct.unpack("<f", struct.pack("<f", 0.1))[0]),
-        (b"FloatBig", G_FLOAT, 3.0e38), (b"Double", G_DOUBLE, 1e-7), (b"DoubleBig", G_DOUBLE, -1.5e300),
+        (b"Int64", G_INT64, -2 ** 63), (b"Float", G_FLOAT, f32(0.1)),
+        (b"FloatBig", G_FLOAT, f32(3.0e38)), (b"Double", G_DOUBLE, 1e-7), (b"DoubleBig", G_DOUBLE, -1.5e300),
         (b"Tag", G_STRING, b"Caf\xe9 \"\x80\" \\ \x01\x1f\x0b\t"), (b"TemplateResRef", G_RESREF, b"nw_it_gold001"),
         (b"LocalizedName", G_LOCSTRING, (12345, [(0, b"Gold"), (10, b"Oro"), (2, b"Or \x9c")])),
         (b"Description", G_LOCSTRING, (0xFFFFFFFF, [])), (b"Blob", G_VOID, bytes(range(7))),
