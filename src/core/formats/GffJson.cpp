@@ -326,6 +326,7 @@ private:
 
     // The member of an object named name; nothing when it has none.
     const Node* Member(const Node& object, std::string_view name) const {
+        if (object.Kind != TJsonKind::Object) return nullptr;
         const std::uint32_t* children = doc_.ChildrenOf(object);
         for (std::uint32_t i = 0; i + 1 < object.Count; i += 2)
             if (Text(doc_.At(children[i])) == name) return &doc_.At(children[i + 1]);
@@ -456,7 +457,10 @@ private:
     }
 
     TGffField ReadField(const Node& object, std::size_t depth, const TPlace* place) {
-        const Node& typeNode = *Member(object, "type");
+        if (object.Kind != TJsonKind::Object) Fail(object, place, "a field is an object with a \"type\"");
+        const Node* typeMember = Member(object, "type");
+        if (!typeMember) Fail(object, place, "the field has no \"type\"");
+        const Node& typeNode = *typeMember;
         const auto typeName = typeNode.Kind == TJsonKind::String ? Text(typeNode) : std::string_view();
         const auto named = std::find(kTypeNames.begin(), kTypeNames.end(), typeName);
         if (named == kTypeNames.end()) Fail(typeNode, place, "\"type\" is no GFF field type");
