@@ -13,6 +13,7 @@ Debian's python3-zstd and are skipped, saying so, without it.
 Usage: interop.py PATH-TO-vellocar-cli
 """
 
+import base64
 import hashlib
 import json
 import os
@@ -940,9 +941,7 @@ GFF_WIDE = {G_DWORD64: "<Q", G_INT64: "<q", G_DOUBLE: "<d"}
 
 
 def read_gff(data):
-    """A GFF V3.2 as (file type, root), a struct being (id, [(label, kind, value)]): integers and
-    floats as numbers, texts and void as bytes, a CExoLocString as (StrRef, [(StringID, bytes)]),
-    a struct as a struct, a list as a list of them."""
+    """(file type, root); a struct is (id, [(label, kind, value)]), a CExoLocString (StrRef, [(id, bytes)])."""
     kind, version, *h = GFF_HEADER.unpack_from(data, 0)
     if version != b"V3.2":
         raise Fault("no GFF V3.2")
@@ -983,13 +982,9 @@ def read_gff(data):
 
 
 def write_gff(kind, root):
-    """The GFF V3.2 of (file type, root): structs in the order the tree reaches them."""
     structs, fields, labels, data, field_ix, list_ix = [], [], [], bytearray(), [], []
 
-    def label(name):
-        if name not in labels:
-            labels.append(name)
-        return labels.index(name)
+    label = lambda name: labels.index(name) if name in labels else labels.append(name) or len(labels) - 1
 
     def add_struct(st):
         index = len(structs)
@@ -1026,33 +1021,26 @@ def write_gff(kind, root):
         return index
 
     add_struct(root)
-    out = bytearray()
-    at = GFF_HEADER.size
-    table = []
+    out, at, table = bytearray(), GFF_HEADER.size, []
     for size, count in ((12 * len(structs), len(structs)), (12 * len(fields), len(fields)),
                         (16 * len(labels), len(labels)), (len(data), len(data)),
                         (4 * len(field_ix), 4 * len(field_ix)), (4 * len(list_ix), 4 * len(list_ix))):
         table += [at, count]
         at += size
     out += GFF_HEADER.pack(kind, b"V3.2", *table)
-    for row in structs + fields:
-        out += GFF_TRIPLE.pack(row[0] & 0xFFFFFFFF, row[1], row[2])
-    for name in labels:
-        out += name.ljust(16, b"\0")
+    out += b"".join(GFF_TRIPLE.pack(r[0] & 0xFFFFFFFF, r[1], r[2]) for r in structs + fields)
+    out += b"".join(name.ljust(16, b"\0") for name in labels)
     out += data
     out += b"".join(struct.pack("<I", i) for i in field_ix + list_ix)
     return bytes(out)
 
 
 def from_cp1252(text):
-    """UTF-8 text back into Windows-1252 bytes (the five undefined bytes from their C1 controls)."""
     return b"".join(bytes([ord(ch)]) if ord(ch) in CP1252_UNDEFINED else ch.encode("cp1252") for ch in text)
 
 
 def json_float(x):
-    """A double as the community's writer spells it: its shortest digits, plain while the point
-    stands from 6 places before the first digit to 17 after it, else d.ddde+N; always a point or
-    an exponent. NaN and the infinities are strings."""
+    """The shortest digits, plain for a point from 6 before to 17 after the first digit, else d.de+N."""
     if x != x:
         return '"nan"'
     if x in (float("inf"), float("-inf")):
@@ -1075,16 +1063,14 @@ def json_float(x):
 
 
 def json_text(text):
-    """A JSON string as the community's writer escapes it: the short escapes, other controls as
-    \\u00XX in capitals (the vertical tab in small letters), everything else as it is."""
+    """Short escapes, other controls as \\u00XX in capitals (the vertical tab in small letters)."""
     short = {'"': '\\"', "\\": "\\\\", "\b": "\\b", "\f": "\\f", "\n": "\\n", "\r": "\\r", "\t": "\\t",
              "\v": "\\u000b"}
     return '"' + "".join(short.get(ch, "\\u%04X" % ord(ch) if ord(ch) < 0x20 else ch) for ch in text) + '"'
 
 
 def gff_json(kind, root):
-    """The community's JSON of a GFF, as text: keys sorted by their lower-cased bytes, two spaces
-    per level, CRLF after the document."""
+    """Keys sorted by their lower-cased bytes, two spaces per level, CRLF after the document."""
 
     def pretty(node, indent):
         if isinstance(node, str):   # already a JSON token
@@ -1106,8 +1092,7 @@ def gff_json(kind, root):
 
     def st(s, top=False):
         obj = {}
-        if s[0] != 0xFFFFFFFF:
-            obj["__struct_id"] = signed(s[0])
+        if s[0] != 0xFFFFFFFF: obj["__struct_id"] = signed(s[0])
         if top:
             obj["__data_type"] = json_text(cp1252(kind))
         for name, k, v in s[1]:
@@ -1117,7 +1102,6 @@ def gff_json(kind, root):
             elif k in (G_STRING, G_RESREF):
                 field["value"] = json_text(cp1252(v))
             elif k == G_VOID:
-                import base64
                 field["value64"] = json_text(base64.b64encode(v).decode("ascii"))
             elif k == G_LOCSTRING:
                 loc = {str(sid): json_text(cp1252(text)) for sid, text in v[1]}
@@ -1138,9 +1122,6 @@ def gff_json(kind, root):
 
 
 def gff_from_json(text):
-    """(file type, root) from the community's JSON."""
-    import base64
-
     def st(obj):
         sid = obj.get("__struct_id", -1) & 0xFFFFFFFF
         out = []
@@ -1169,7 +1150,6 @@ def gff_from_json(text):
 
 
 def sample_gff_root():
-    """Every kind of field, at the edges of its range, with texts the game's code page holds."""
     item = lambda i: (i, [(b"Tag", G_STRING, b"item%d" % i), (b"Stack", G_WORD, i)])
     f32 = lambda x: struct.unpack("<f", struct.pack("<f", x))[0]
     return (0xFFFFFFFF, [
