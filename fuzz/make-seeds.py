@@ -336,6 +336,16 @@ def main(folder):
         "one.utc": gff(b"UTC ", (-1, [(b"Tag", 10, b"x")])),
         "deep.dlg": gff(b"DLG ", (-1, [(b"EntryList", 15, [node(6)])])),
     })
+    field = lambda kind, value, key="value": '{"type": "%s", "%s": %s}' % (kind, key, value)
+    write_all(os.path.join(folder, "gffjson"), {
+        "scalars.json": ('{"__data_type": "UTI ", "B": %s, "C": %s, "F": %s, "D": %s, "Q": %s, "S": %s}' % (
+            field("byte", 255), field("char", -1), field("float", 0.5), field("double", "1e+20"),
+            field("dword64", 18446744073709551615), field("cexostring", '"Caf\\u00e9\\n"'))).encode(),
+        "nested.json": ('{"__data_type": "DLG ", "L": {"type": "list", "value": [{"__struct_id": 3, "R": %s}]}, '
+                        '"T": {"__struct_id": 1, "type": "struct", "value": {"__struct_id": 1, "V": %s}}, '
+                        '"N": {"type": "cexolocstring", "value": {"0": "a", "id": 12}}}' % (
+            field("resref", '"sword"'), field("void", '"AAEC"', "value64"))).encode(),
+    })
 
 if __name__ == "__main__":
     main(sys.argv[1])

@@ -18,7 +18,7 @@ rm -rf "$build/seeds"
 python3 fuzz/make-seeds.py "$build/seeds"
 mkdir -p "$build/artifacts"
 for pair in key_codec:key bif_codec:bif erf_codec:erf compressed_buffer:xres export_plan:plan journal:journal recovery:recovery wine_registry:reg \
-            game_settings:settings tga:tga dds:dds plt:plt two_da:2da gff:gff; do
+            game_settings:settings tga:tga dds:dds plt:plt two_da:2da gff:gff gff_json:gffjson; do
   target=${pair%%:*}
   seeds=${pair##*:}
   corpus="$build/corpus/$target"

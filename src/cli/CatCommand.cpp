@@ -7,6 +7,7 @@
 #include "base/Errors.h"
 #include "Commands.h"
 #include "formats/BifFiles.h"
+#include "formats/ResourceJson.h"
 #include "KeyArguments.h"
 #include "media/Textures.h"
 #include "names/ArchiveNames.h"
@@ -168,6 +169,34 @@ int CatPng(const CommandLine& cmd, const std::string& wanted, media::TTextureTyp
     return kExitOk;
 }
 
+// The type of NAME.EXT, by its extension.
+TResType TypeOfName(const std::string& wanted) {
+    const std::size_t point = wanted.rfind('.');
+    return point == std::string::npos ? kUnknownResType : ExtToResType(wanted.substr(point));
+}
+
+// cat --json: the resource's JSON form, made whole in memory, then written out; nothing is
+// written when its bytes do not read as what its type says.
+int CatJson(const std::string& wanted, TResType type, platform::File& file, const Piece& piece) {
+    std::string json;
+    try {
+        const std::vector<std::uint8_t> bytes = ReadResourceBytes(file, piece.Span, wanted);
+        WriteResourceJson(type, bytes, [&](std::string_view chunk) {
+            json.append(chunk);
+            return true;
+        });
+    } catch (const EDecodeError& e) {
+        Complain("cannot write " + wanted + " as JSON: " + e.what() + "; nothing written");
+        return kExitFailure;
+    }
+    BinaryStdout();
+    if (!WriteStdout(json) || std::fflush(stdout) != 0) {
+        Complain("cannot write " + wanted + " as JSON to standard output");
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
 } // namespace
 
 int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
@@ -188,6 +217,17 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
         Complain(wanted + " is not an image: cat --png writes textures only (tga, dds, plt); nothing written");
         return kExitFailure;
     }
+    // Refused before any KEY is read too: only some kinds of resource have a JSON form.
+    const TResType type = TypeOfName(wanted);
+    if (cmd.json && !HasJsonForm(type)) {
+        const std::string_view extension = ResTypeExtension(type);
+        Complain(wanted + " is " +
+                 (extension.empty() ? std::string("no known kind of resource")
+                                    : "a " + std::string(extension) + " resource") +
+                 ", which has no JSON form: cat --json writes GFF resources (are, ifo, bic, uti, dlg, ...); "
+                 "nothing written");
+        return kExitFailure;
+    }
     const bool erf = !nameFirst && FirstIsErf(cmd, args);
     if (erf && (args.size() != 2 || !cmd.haks.empty()))
         return UsageError("cat takes a HAK and one NAME.EXT (several HAKs: cat --hak HAK... NAME.EXT)",
@@ -199,6 +239,7 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
     platform::File file = platform::File::OpenRead(piece->Path);
     CheckResourceSpan(file, piece->Span, wanted);
     if (texture) return CatPng(cmd, wanted, *texture, file, *piece);
+    if (cmd.json) return CatJson(wanted, type, file, *piece);
 
     std::vector<char> buffer(std::size_t{1} << 16);
     // On a terminal, unless forced, the bytes are read once first and refused unless they are

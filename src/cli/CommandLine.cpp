@@ -94,8 +94,9 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
 
 std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& verb) {
     // Like --quiet, these may stand anywhere before "--"; each belongs to some commands only.
-    if (cmd.json && verb != "list" && verb != "find")
-        return UsageError("--json belongs to list and find", {kUsageList, kUsageFind});
+    if (cmd.json && verb != "list" && verb != "find" && verb != "cat" && verb != "extract")
+        return UsageError("--json belongs to list, find, cat and extract", {kUsageList, kUsageFind, kUsageCat});
+    if (cmd.json && cmd.png) return UsageError("give either --json or --png, not both", {kUsageCat, kUsageExtract});
     if (cmd.game && verb != "list" && verb != "extract" && verb != "verify" && verb != "find" && verb != "cat")
         return UsageError("--game belongs to list, extract, verify, find and cat", {kUsageInfo});
     if (cmd.language && !cmd.game) return UsageError("--lang belongs to --game", {kUsageInfo});

@@ -48,10 +48,12 @@ std::pair<std::vector<std::size_t>, bool> SelectLines(const std::vector<std::str
 }
 
 // The summary's count of resources (written as count gives it), and of the textures among them
-// written as PNG.
-std::string Extracted(std::size_t written, const std::string& count, std::size_t pngs) {
+// written as PNG and the GFF resources written as JSON.
+std::string Extracted(std::size_t written, const std::string& count, std::size_t pngs, std::size_t jsons = 0) {
     std::string text = "extracted " + count + (written == 1 ? " resource" : " resources");
     if (pngs > 0) text += " (" + WithThousands(pngs) + (pngs == 1 ? " texture" : " textures") + " as PNG)";
+    if (jsons > 0)
+        text += " (" + WithThousands(jsons) + (jsons == 1 ? " GFF resource" : " GFF resources") + " as JSON)";
     return text;
 }
 
@@ -71,6 +73,7 @@ int ExtractContainer(const TResourceContainer& container, const std::string& dir
     JobGauge gauge("extracting", !quiet && wantedLines.empty());
     TExportRequest request(WithSeparator(dir));
     request.TexturesAsPng = cmd.png;
+    request.GffAsJson = cmd.json;
     request.Progress = gauge.Progress();
     request.AllowOverlaps = [allowOverlaps](std::uint64_t, std::uint64_t) { return allowOverlaps; };
 
@@ -98,8 +101,8 @@ int ExtractContainer(const TResourceContainer& container, const std::string& dir
         status = kExitFailure;
     }
     if (!quiet) {
-        std::string summary = Extracted(report.Written, std::to_string(report.Written), report.Pngs) + " from " +
-            container.Label + " into " + dir;
+        std::string summary = Extracted(report.Written, std::to_string(report.Written), report.Pngs, report.Jsons) +
+            " from " + container.Label + " into " + dir;
         if (!report.Skipped.empty()) summary += " (" + std::to_string(report.Skipped.size()) + " skipped)";
         if (report.Stopped) summary += kStoppedNote;
         out.Line(summary);
@@ -149,7 +152,8 @@ int ExtractBifs(const std::vector<TGameKey>& keys, std::vector<TBifRef> bifs, co
     JobGauge gauge("extracting", !quiet);
     const bool allow = cmd.allowOverlaps;
     const TExportBifsReport report = ExportBifs(
-        keys, {std::move(bifs), WithSeparator(dir), flat, patterns, cmd.png, [allow](auto, auto) { return allow; }},
+        keys,
+        {std::move(bifs), WithSeparator(dir), flat, patterns, cmd.png, [allow](auto, auto) { return allow; }, cmd.json},
         gauge.Progress());
     gauge.Finish();
 
@@ -169,8 +173,8 @@ int ExtractBifs(const std::vector<TGameKey>& keys, std::vector<TBifRef> bifs, co
         return kExitFailure;
     }
     if (!quiet) {
-        std::string summary = Extracted(report.Written, WithThousands(report.Written), report.Pngs) + " from " +
-            WithThousands(report.Bifs) + (report.Bifs == 1 ? " BIF" : " BIFs") + " into " + dir;
+        std::string summary = Extracted(report.Written, WithThousands(report.Written), report.Pngs, report.Jsons) +
+            " from " + WithThousands(report.Bifs) + (report.Bifs == 1 ? " BIF" : " BIFs") + " into " + dir;
         if (!report.Skipped.empty()) summary += " (" + WithThousands(report.Skipped.size()) + " skipped)";
         if (report.Shadowed > 0)
             summary += "; " + WithThousands(report.Shadowed) + " left out for a later KEY's resource of the same name";

@@ -1,58 +1,22 @@
 #pragma once
-// JSON for scripts, written value by value as it is made, so that a document of a million
-// entries never stands in memory whole: the writer, the form in which paths of this machine go
-// into it, and the writer to standard output that list --json and find --json use.
+// JSON for scripts: the form in which paths of this machine go into it, and the writer to
+// standard output that list --json, find --json and cat --json use (the writer is the core's,
+// base/Json.h).
 
-#include <cstddef>
-#include <cstdint>
-#include <functional>
+#include "base/Json.h"
+
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace vellocar::cli {
+
+using vellocar::TJsonWriter;
 
 // A path as JSON text: itself when it is valid UTF-8, else decoded as Windows-1252.
 std::string PathText(std::string_view path);
 
-// JSON written value by value, laid out exactly as nlohmann-json's dump(2) lays out the same
-// document (two spaces per level, "key": value, [] and {} when empty) and escaped by it, and
-// handed to sink in chunks of bounded size.
-class TJsonWriter {
-public:
-    // Takes the next chunk of text; false when it could not be written.
-    using Sink = std::function<bool(std::string_view)>;
-    explicit TJsonWriter(Sink sink);
-
-    void BeginObject();
-    void EndObject();
-    void BeginArray();
-    void EndArray();
-    // The name of the object member whose value comes next.
-    TJsonWriter& Key(std::string_view name);
-    void String(std::string_view utf8);
-    void Number(std::uint64_t value);
-    void Bool(bool value);
-    void Null();
-
-    // Ends the document with a newline and hands over the rest; false when any chunk could not
-    // be written.
-    bool Finish();
-
-private:
-    void Separate();
-    void Close(char bracket);
-    void Spill();
-
-    Sink sink_;
-    std::string buffer_;
-    std::vector<std::size_t> members_; // per open container: the values written so far
-    bool afterKey_ = false;
-    bool ok_ = true;
-};
-
-// A writer that hands its chunks to standard output.
-TJsonWriter StdoutJson();
+// A writer that hands its chunks to standard output, laid out as style says.
+TJsonWriter StdoutJson(TJsonStyle style = {});
 
 // Finishes a document written by StdoutJson; raises EWriteError when any of it could not be
 // written.

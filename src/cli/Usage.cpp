@@ -79,6 +79,13 @@ constexpr std::string_view kHelpNotes[] = {
     "and everything else as it is; a texture that does not decode is written as its own",
     "bytes under its own name (name.tga), with a note on stderr.",
     "",
+    "--json writes a GFF resource (are, ifo, bic, git, uti, utc, dlg, ...) as JSON in the",
+    "shape of the community's nwn_gff: cat --json on stdout, extract --json as name.ext.json",
+    "(other resources as they are). convert IN OUT turns a GFF into that JSON when OUT ends",
+    "in .json, and such JSON back into a GFF when IN does; the GFF's type comes from the",
+    "JSON's \"__data_type\" and must match OUT's extension when that is a GFF type. OUT is",
+    "written afresh, never through a link, and never when it is IN.",
+    "",
     "On a terminal, bytes of names that a terminal could act on are shown as \\xHH (the",
     "byte in hex): control bytes, DEL, C1 controls and bytes that are not valid UTF-8;",
     "a backslash that would read as such an escape is shown as \\x5c. Error messages",
@@ -171,7 +178,15 @@ const std::vector<CommandHelp>& CommandHelps() {
           "options:", "  --force       write to a terminal what is not text",
           "  --hak HAK     a module's HAK above the KEYs, the first given winning; repeatable",
           "  --png         a texture (tga, dds, plt) as a PNG picture",
+          "  --json        a GFF resource (uti, dlg, are, ...) as JSON",
           "  --game        the game's own KEYs instead of KEY (--lang xx: their language)"}},
+        {"convert",
+         {kUsageConvert},
+         {"Converts a GFF (are, ifo, bic, uti, dlg, ...) into JSON when OUT ends in .json, or such",
+          "JSON into a GFF when IN ends in .json, in the shape of the community's nwn_gff: every",
+          "field {\"type\": ..., \"value\": ...}, keys sorted, texts in UTF-8. The GFF's type is the",
+          "JSON's \"__data_type\"; it must match OUT's extension when that is a GFF type. OUT is",
+          "created afresh (never written through a link) and never when it is IN."}},
         {"help", {kUsageHelp, kUsageInfo}, {"Prints one command's help, or without COMMAND the help of them all."}},
     };
     return helps;
@@ -240,7 +255,7 @@ void PrintHelp(Output& out) {
     out.OwnLine("usage:");
     for (const Usage& usage : {kUsageList, kUsageListBif, kUsageExtract, kUsageExtractAll, kUsagePack, kUsagePackErf,
                                kUsageVerify, kUsageFind, kUsageShadowed, kUsageCat, kUsageErfList, kUsageErfExtract,
-                               kUsageErfOthers, kUsageHelp, kUsageInfo}) {
+                               kUsageErfOthers, kUsageConvert, kUsageHelp, kUsageInfo}) {
         std::string line = "  ";
         line.append(usage.synopsis);
         // A synopsis too long for the column gets its purpose on a line of its own.

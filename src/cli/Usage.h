@@ -20,7 +20,7 @@ struct Usage {
 inline constexpr Usage kUsageList{"vellocar-cli [--quiet] list [--json] KEY", "the KEY's BIF names, one per line"};
 inline constexpr Usage kUsageListBif{"vellocar-cli [--quiet] list [--json] KEY BIF",
                                      "the BIF's resources (name.ext), one per line"};
-inline constexpr Usage kUsageExtract{"vellocar-cli [--quiet] extract [--png] KEY BIF DIR [LINE...]",
+inline constexpr Usage kUsageExtract{"vellocar-cli [--quiet] extract [--png] [--json] KEY BIF DIR [LINE...]",
                                      "export all resources of BIF, or the named ones, into DIR"};
 inline constexpr Usage kUsagePack{"vellocar-cli [--quiet] pack [--append] SRCDIR BIF KEY",
                                   "pack SRCDIR's plain files into BIF and register it in KEY"};
@@ -30,27 +30,29 @@ inline constexpr Usage kUsagePackErf{
 inline constexpr Usage kUsageVerify{"vellocar-cli [--quiet] verify KEY [BIF...]",
                                     "check the KEY against its BIFs (all, or those named)"};
 inline constexpr Usage kUsageExtractAll{
-    "vellocar-cli [--quiet] extract [--png] KEY --all DIR [--flat] [--match PATTERN...]",
+    "vellocar-cli [--quiet] extract [--png] [--json] KEY --all DIR [--flat] [--match PATTERN...]",
     "export every BIF of KEY into DIR/<BIF name>/, or all into DIR"};
 inline constexpr Usage kUsageFind{"vellocar-cli [--quiet] find [--json] PATTERN KEY... [--hak HAK...]",
                                   "the resources whose name.ext matches, and which one the game loads"};
 inline constexpr Usage kUsageShadowed{"vellocar-cli [--quiet] find --shadowed [--json] KEY... [--hak HAK...]",
                                       "how many resources and bytes of each KEY or HAK others shadow"};
-inline constexpr Usage kUsageCat{"vellocar-cli cat [--force] [--png] KEY NAME.EXT [KEY...] [--hak HAK...]",
+inline constexpr Usage kUsageCat{"vellocar-cli cat [--force] [--png | --json] KEY NAME.EXT [KEY...] [--hak HAK...]",
                                  "the bytes of the resource that the game loads, on stdout"};
 inline constexpr Usage kUsageErfList{"vellocar-cli [--quiet] list [--json] HAK",
                                      "an ERF-family archive's resources (HAK, MOD, ERF, NWM, SAV)"};
-inline constexpr Usage kUsageErfExtract{"vellocar-cli [--quiet] extract [--png] HAK DIR [LINE...]",
+inline constexpr Usage kUsageErfExtract{"vellocar-cli [--quiet] extract [--png] [--json] HAK DIR [LINE...]",
                                         "export its resources (--match PATTERN...: those that match)"};
 inline constexpr Usage kUsageErfOthers{"vellocar-cli verify HAK | cat [--force] [--png] HAK NAME.EXT",
                                        "check its structure; a resource's bytes on stdout"};
+inline constexpr Usage kUsageConvert{"vellocar-cli convert IN OUT",
+                                     "a GFF as JSON (OUT ends in .json), or JSON back into a GFF"};
 inline constexpr Usage kUsageHelp{"vellocar-cli help [COMMAND] | COMMAND --help", "one command's help"};
 inline constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text, or the version"};
 
 // Every command's form, for a command line that names none.
 inline constexpr std::initializer_list<Usage> kAllUsages{
-    kUsageList, kUsageListBif,  kUsageExtract, kUsageExtractAll, kUsagePack,       kUsagePackErf,  kUsageVerify,
-    kUsageFind, kUsageShadowed, kUsageCat,     kUsageErfList,    kUsageErfExtract, kUsageErfOthers};
+    kUsageList, kUsageListBif,  kUsageExtract, kUsageExtractAll, kUsagePack,       kUsagePackErf,   kUsageVerify,
+    kUsageFind, kUsageShadowed, kUsageCat,     kUsageErfList,    kUsageErfExtract, kUsageErfOthers, kUsageConvert};
 
 // A wrong command line: the problem, then how the command is used, on stderr. Returns the exit
 // status for wrong usage.
@@ -59,7 +61,8 @@ int UsageError(std::string_view message, std::initializer_list<Usage> usages);
 void PrintHelp(Output& out);
 
 // The commands, as typed: the verbs and help.
-inline constexpr std::string_view kCommandNames[] = {"list", "extract", "pack", "verify", "find", "cat", "help"};
+inline constexpr std::string_view kCommandNames[] = {"list", "extract", "pack",    "verify",
+                                                     "find", "cat",     "convert", "help"};
 
 // The help of one command (one of kCommandNames): its usage, what it does and its options.
 // False, and nothing printed, for any other word.

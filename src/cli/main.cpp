@@ -9,6 +9,7 @@
 //   vellocar-cli [--quiet] find [--json] PATTERN KEY...    the resources whose names match
 //   vellocar-cli [--quiet] find --shadowed KEY...          what later KEYs shadow in each KEY
 //   vellocar-cli cat KEY NAME.EXT [KEY...]                 the bytes the game loads, on stdout
+//   vellocar-cli convert IN OUT                            a GFF as JSON, or the JSON as a GFF
 //   vellocar-cli help [COMMAND]                            one command's help (or COMMAND --help)
 // --game stands for the KEY arguments: the game's own KEYs, in the game's order.
 // --hak adds a module's HAKs to find and cat, above every KEY, the first one given winning.
@@ -42,8 +43,8 @@ struct Verb {
     int (*run)(const CommandLine&, const Operands&, Output&);
 };
 constexpr Verb kVerbs[] = {
-    {"list", ListCommand},     {"extract", ExtractCommand}, {"pack", PackCommand},
-    {"verify", VerifyCommand}, {"find", FindCommand},       {"cat", CatCommand},
+    {"list", ListCommand}, {"extract", ExtractCommand}, {"pack", PackCommand},       {"verify", VerifyCommand},
+    {"find", FindCommand}, {"cat", CatCommand},         {"convert", ConvertCommand},
 };
 
 // The help of the command named so, or a usage error naming the command nearest to it.

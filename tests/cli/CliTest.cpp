@@ -76,7 +76,8 @@ TEST(CliUsage, WrongCommandLinesExitWithTwoAndAHint) {
         {"list", "--append", "x.key"},
         {"extract", "x.key", "0", ""},
         {"verify"},
-        {"extract", "--json", "x.key", "0", "out"},
+        {"verify", "--json", "x.key"},
+        {"cat", "--json", "--png", "x.key", "a.tga"},
         {"find", "*.2da"},
         {"cat", "x.key"},
         {"extract", "--flat", "x.key", "0", "out"},
@@ -99,10 +100,10 @@ TEST(CliUsage, HelpNamesEveryVerbAndVersionIsOneLine) {
     TempDir dir;
     const CliResult help = RunCli(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* verb :
-         {" list [--json] KEY ", " list [--json] KEY BIF ", " extract [--png] KEY BIF DIR ", " pack [--append] ",
-          " verify KEY [BIF...] ", " extract [--png] KEY --all DIR ", " find [--json] PATTERN KEY...",
-          " find --shadowed ", " cat [--force] [--png] ", "--game "}) {
+    for (const char* verb : {" list [--json] KEY ", " list [--json] KEY BIF ", " extract [--png] [--json] KEY BIF DIR ",
+                             " pack [--append] ", " verify KEY [BIF...] ", " extract [--png] [--json] KEY --all DIR ",
+                             " find [--json] PATTERN KEY...", " find --shadowed ", " cat [--force] [--png | --json] ",
+                             " convert IN OUT ", "--game "}) {
         EXPECT_NE(help.out.find(verb), std::string::npos) << verb;
     }
     const CliResult version = RunCli(dir, {"--version"});
@@ -153,7 +154,10 @@ TEST_F(CliArchive, NewcomersCommandLines) {
     };
     const Case cases[] = {
         {{"help", "list"}, 0, "usage: vellocar-cli [--quiet] list [--json] KEY BIF\n", ""},
-        {{"extract", "--help"}, 0, "usage: vellocar-cli [--quiet] extract [--png] KEY BIF DIR [LINE...]\n", ""},
+        {{"extract", "--help"},
+         0,
+         "usage: vellocar-cli [--quiet] extract [--png] [--json] KEY BIF DIR [LINE...]\n",
+         ""},
         {{"pack", "x", "--help"}, 0, "  --append ", ""},
         {{"help"}, 0, "usage:\n", ""},
         {{"help", "lsit"}, 2, "", "no command 'lsit'; did you mean 'list'?"},
@@ -688,6 +692,58 @@ TEST_F(CliPng, ExtractNamesEachPngApartFromTheOtherOutputsOfTheExport) {
     EXPECT_TRUE(fs::exists(dir.path() / "flat/pic.tga.png"));
     EXPECT_EQ(ReadPng(ReadText(dir / "flat/pic.dds.png")), Picture(16, {255, 0, 0, 255}));
     EXPECT_FALSE(fs::exists(dir.path() / "flat/pic.png"));
+}
+
+// A GFF of one byte field, laid out by hand (header; struct, field and label at 56, 68 and 80;
+// no field data or indices), and its JSON as the community's tools write it.
+std::string OneByteGff() {
+    Bytes b;
+    b.Text("UTI V3.2");
+    for (std::uint32_t v : {56u, 1u, 68u, 1u, 80u, 1u, 96u, 0u, 96u, 0u, 96u, 0u}) b.U32(v);
+    b.U32(0xFFFFFFFF).U32(0).U32(1).U32(0).U32(0).U32(5).Text("B", 16);
+    return {b.begin(), b.end()};
+}
+const std::string kOneByteJson =
+    "{\n  \"__data_type\": \"UTI \",\n  \"B\": {\n    \"type\": \"byte\",\n    \"value\": 5\n  }\n}\r\n";
+
+TEST(CliGff, ConvertsBothWaysAndWritesGffResourcesAsJson) {
+    TempDir dir;
+    constexpr std::uint32_t kTypeUti = 2025;
+    WriteFile(dir / "x.uti", OneByteGff());
+    WriteKey(dir / "k.key", {{"data\\g.bif", {}, 0, 20 + 2 * 16 + 96 + 4}},
+             {{"x", static_cast<std::uint16_t>(kTypeUti), ResId(0, 0)}, {"t", kTypeTxt, ResId(0, 1)}});
+    fs::create_directory(dir.path() / "data");
+    WriteBif(dir / "data/g.bif", {OneByteGff(), "text"}, {kTypeUti, kTypeTxt});
+    fs::create_symlink(dir.path() / "x.uti", dir.path() / "link.json");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    };
+    const std::vector<Case> cases = {
+        {{"convert", dir / "x.uti", dir / "x.uti.json"}, 0, "", ""},
+        {{"convert", dir / "x.uti.json", dir / "y.uti"}, 0, "", ""},
+        {{"convert", dir / "x.uti.json", dir / "y.dlg"}, 1, "", "which is no .dlg file; nothing written"},
+        {{"convert", dir / "x.uti", dir / "link.json"}, 1, "", "into itself"},
+        {{"convert", dir / "x.uti", dir / "y.uti"}, 2, "", "convert takes a GFF and a .json"},
+        {{"convert", dir / "data/g.bif", dir / "g.json"}, 1, "", "it is no GFF V3.2"},
+        {{"cat", "--json", dir / "k.key", "x.uti"}, 0, kOneByteJson, ""},
+        {{"cat", "--json", dir / "k.key", "t.txt"}, 1, "", "t.txt is a txt resource, which has no JSON form"},
+        {{"extract", "--json", dir / "k.key", "0", dir / "out"}, 0, "(1 GFF resource as JSON)", ""},
+    };
+    for (const Case& c : cases) {
+        const CliResult r = RunCli(dir, c.args);
+        const std::string shown = c.args[0] + " " + c.args[1];
+        EXPECT_EQ(r.status, c.status) << shown << "\n" << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << shown << ": " << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << shown << ": " << r.err;
+    }
+    EXPECT_EQ(ReadText(dir / "x.uti.json"), kOneByteJson);
+    EXPECT_EQ(ReadText(dir / "y.uti"), OneByteGff());
+    EXPECT_EQ(ReadText(dir / "out/x.uti.json"), kOneByteJson);
+    EXPECT_EQ(ReadText(dir / "out/t.txt"), "text");
+    EXPECT_FALSE(fs::exists(dir.path() / "y.dlg"));
+    EXPECT_EQ(ReadText(dir / "x.uti"), OneByteGff());
 }
 
 } // namespace

@@ -25,7 +25,7 @@ struct ExportLimits : ::testing::Test {
         keys = {{dir / "k.key", key}};
     }
     TExportBifsReport ExportAll(const std::string& target, const TAllowOverlaps& allow = {}) {
-        return ExportBifs(keys, {{{0, 0}}, (dir.path() / target / "").string(), false, {}, false, allow},
+        return ExportBifs(keys, {{{0, 0}}, (dir.path() / target / "").string(), false, {}, false, allow, false},
                           gauge.Progress());
     }
     TempDir dir;
@@ -71,7 +71,7 @@ TEST_F(ExportLimits, ABifsFolderSwappedForALinkMidExportGetsNothing) {
     bool tried = false;
     std::error_code moved, linked; // Windows holds the folder against moves; Wine makes no links
     const TExportBifsReport report =
-        ExportBifs(keys, {{{0, 0}}, (dir.path() / "out" / "").string(), false, {}, false, {}},
+        ExportBifs(keys, {{{0, 0}}, (dir.path() / "out" / "").string(), false, {}, false, {}, false},
                    [&](std::uint64_t done, std::uint64_t) {
                        if (done != 1 || tried) return; // after r0.2da, before r1.2da
                        tried = true;

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Interoperability checks for vellocar-cli against an independent reader and writer of KEY/BIF
-(V1 and E1) and of the ERF family (ERF, HAK, MOD, NWM, SAV V1.0).
+(V1 and E1), of the ERF family (ERF, HAK, MOD, NWM, SAV V1.0) and of GFF V3.2 and its JSON.
 
 The readers and writers below are written from the file formats alone and share nothing with
 the program: what `pack` writes (a KEY and BIF pair, or a HAK and its kin) is read back here,
@@ -13,6 +13,7 @@ Debian's python3-zstd and are skipped, saying so, without it.
 Usage: interop.py PATH-TO-vellocar-cli
 """
 
+import base64
 import hashlib
 import json
 import os
@@ -924,6 +925,284 @@ def erf_pack_case(cli, c, work):
             list(range(len(erf["resources"]))))
 
 
+# ------------------------------------------------------------------ GFF and its JSON
+
+GFF_HEADER = struct.Struct("<4s4s12I")     # 56 bytes: type, version, (offset, count/size) x 6
+GFF_TRIPLE = struct.Struct("<III")         # a struct (id, data or offset, field count), a field
+assert (GFF_HEADER.size, GFF_TRIPLE.size) == (56, 12)
+(G_BYTE, G_CHAR, G_WORD, G_SHORT, G_DWORD, G_INT, G_DWORD64, G_INT64, G_FLOAT, G_DOUBLE, G_STRING, G_RESREF,
+ G_LOCSTRING, G_VOID, G_STRUCT, G_LIST) = range(16)
+GFF_KINDS = ["byte", "char", "word", "short", "dword", "int", "dword64", "int64", "float", "double",
+             "cexostring", "resref", "cexolocstring", "void", "struct", "list"]
+# The inline kinds (their value in the field itself) and how their four bytes read.
+GFF_INLINE = {G_BYTE: "<B3x", G_CHAR: "<b3x", G_WORD: "<H2x", G_SHORT: "<h2x", G_DWORD: "<I", G_INT: "<i",
+              G_FLOAT: "<f"}
+GFF_WIDE = {G_DWORD64: "<Q", G_INT64: "<q", G_DOUBLE: "<d"}
+
+
+def read_gff(data):
+    """(file type, root); a struct is (id, [(label, kind, value)]), a CExoLocString (StrRef, [(id, bytes)])."""
+    kind, version, *h = GFF_HEADER.unpack_from(data, 0)
+    if version != b"V3.2":
+        raise Fault("no GFF V3.2")
+    s_at, s_n, f_at, f_n, l_at, l_n, d_at, d_size, fi_at, fi_size, li_at, li_size = h
+    structs = [GFF_TRIPLE.unpack_from(data, s_at + 12 * i) for i in range(s_n)]
+    fields = [GFF_TRIPLE.unpack_from(data, f_at + 12 * i) for i in range(f_n)]
+    labels = [cut_at_zero(data[l_at + 16 * i:l_at + 16 * i + 16]) for i in range(l_n)]
+    u32 = lambda at: struct.unpack_from("<I", data, at)[0]
+
+    def value(kind, raw):
+        if kind in GFF_INLINE:
+            return struct.unpack(GFF_INLINE[kind], struct.pack("<I", raw))[0]
+        if kind == G_STRUCT:
+            return read_struct(raw)
+        if kind == G_LIST:
+            return [read_struct(u32(li_at + raw + 4 + 4 * i)) for i in range(u32(li_at + raw))]
+        at = d_at + raw
+        if kind in GFF_WIDE:
+            return struct.unpack_from(GFF_WIDE[kind], data, at)[0]
+        if kind == G_RESREF:
+            return data[at + 1:at + 1 + data[at]]
+        if kind in (G_STRING, G_VOID):
+            return data[at + 4:at + 4 + u32(at)]
+        strref, count = u32(at + 4), u32(at + 8)
+        at, strings = at + 12, []
+        for _ in range(count):
+            sid, size = struct.unpack_from("<iI", data, at)
+            strings.append((sid, data[at + 8:at + 8 + size]))
+            at += 8 + size
+        return strref, strings
+
+    def read_struct(index):
+        sid, raw, count = structs[index]
+        ids = [raw] if count == 1 else [u32(fi_at + raw + 4 * i) for i in range(count)]
+        return sid, [(labels[fields[i][1]], fields[i][0], value(fields[i][0], fields[i][2])) for i in ids]
+
+    return kind, read_struct(0)
+
+
+def write_gff(kind, root):
+    structs, fields, labels, data, field_ix, list_ix = [], [], [], bytearray(), [], []
+
+    label = lambda name: labels.index(name) if name in labels else labels.append(name) or len(labels) - 1
+
+    def add_struct(st):
+        index = len(structs)
+        structs.append(None)
+        mine = []
+        for name, kind_, val in st[1]:
+            mine.append(len(fields))
+            fields.append(None)
+            if kind_ in GFF_INLINE:
+                raw = struct.unpack("<I", struct.pack(GFF_INLINE[kind_], val))[0]
+            elif kind_ == G_STRUCT:
+                raw = add_struct(val)
+            elif kind_ == G_LIST:
+                items = [add_struct(item) for item in val]
+                raw = 4 * len(list_ix)
+                list_ix.extend([len(items)] + items)
+            else:
+                raw = len(data)
+                if kind_ in GFF_WIDE:
+                    data.extend(struct.pack(GFF_WIDE[kind_], val))
+                elif kind_ == G_RESREF:
+                    data.extend(bytes([len(val)]) + val)
+                elif kind_ in (G_STRING, G_VOID):
+                    data.extend(struct.pack("<I", len(val)) + val)
+                else:
+                    body = b"".join(struct.pack("<iI", sid, len(text)) + text for sid, text in val[1])
+                    data.extend(struct.pack("<III", 8 + len(body), val[0], len(val[1])) + body)
+            fields[mine[-1]] = (kind_, label(name), raw)
+        if len(mine) == 1:
+            structs[index] = (st[0], mine[0], 1)
+        else:
+            structs[index] = (st[0], 4 * len(field_ix), len(mine))
+            field_ix.extend(mine)
+        return index
+
+    add_struct(root)
+    out, at, table = bytearray(), GFF_HEADER.size, []
+    for size, count in ((12 * len(structs), len(structs)), (12 * len(fields), len(fields)),
+                        (16 * len(labels), len(labels)), (len(data), len(data)),
+                        (4 * len(field_ix), 4 * len(field_ix)), (4 * len(list_ix), 4 * len(list_ix))):
+        table += [at, count]
+        at += size
+    out += GFF_HEADER.pack(kind, b"V3.2", *table)
+    out += b"".join(GFF_TRIPLE.pack(r[0] & 0xFFFFFFFF, r[1], r[2]) for r in structs + fields)
+    out += b"".join(name.ljust(16, b"\0") for name in labels)
+    out += data
+    out += b"".join(struct.pack("<I", i) for i in field_ix + list_ix)
+    return bytes(out)
+
+
+def from_cp1252(text):
+    return b"".join(bytes([ord(ch)]) if ord(ch) in CP1252_UNDEFINED else ch.encode("cp1252") for ch in text)
+
+
+def json_float(x):
+    """The shortest digits, plain for a point from 6 before to 17 after the first digit, else d.de+N."""
+    if x != x:
+        return '"nan"'
+    if x in (float("inf"), float("-inf")):
+        return '"inf"' if x > 0 else '"-inf"'
+    if x == 0:
+        return "-0.0" if str(x).startswith("-") else "0.0"
+    import decimal
+    sign, digits, exp = decimal.Decimal(repr(x)).normalize().as_tuple()
+    digits = "".join(map(str, digits))
+    point = len(digits) + exp
+    head = "-" if sign else ""
+    if -6 <= point <= 17:
+        if point <= 0:
+            return head + "0." + "0" * -point + digits
+        if point < len(digits):
+            return head + digits[:point] + "." + digits[point:]
+        return head + digits + "0" * (point - len(digits)) + ".0"
+    sci = digits[0] + ("." + digits[1:] if len(digits) > 1 else "")
+    return "%s%se%s%d" % (head, sci, "-" if point - 1 < 0 else "+", abs(point - 1))
+
+
+def json_text(text):
+    """Short escapes, other controls as \\u00XX in capitals (the vertical tab in small letters)."""
+    short = {'"': '\\"', "\\": "\\\\", "\b": "\\b", "\f": "\\f", "\n": "\\n", "\r": "\\r", "\t": "\\t",
+             "\v": "\\u000b"}
+    return '"' + "".join(short.get(ch, "\\u%04X" % ord(ch) if ord(ch) < 0x20 else ch) for ch in text) + '"'
+
+
+def gff_json(kind, root):
+    """Keys sorted by their lower-cased bytes, two spaces per level, CRLF after the document."""
+
+    def pretty(node, indent):
+        if isinstance(node, str):   # already a JSON token
+            return node
+        if isinstance(node, list):
+            if not node:
+                return "[]"
+            inner = " " * (indent + 2)
+            return "[\n" + ",\n".join(inner + pretty(n, indent + 2) for n in node) + "\n" + " " * indent + "]"
+        if not node:
+            return "{}"
+        inner = " " * (indent + 2)
+        keys = sorted(node, key=lambda k: k.encode("utf-8").lower())
+        return "{\n" + ",\n".join(inner + json_text(k) + ": " + pretty(node[k], indent + 2) for k in keys) + \
+            "\n" + " " * indent + "}"
+
+    def signed(v):
+        return str(v - (1 << 32) if v >= 1 << 31 else v)
+
+    def st(s, top=False):
+        obj = {}
+        if s[0] != 0xFFFFFFFF: obj["__struct_id"] = signed(s[0])
+        if top:
+            obj["__data_type"] = json_text(cp1252(kind))
+        for name, k, v in s[1]:
+            field = {"type": json_text(GFF_KINDS[k])}
+            if k in (G_FLOAT, G_DOUBLE):
+                field["value"] = json_float(v)
+            elif k in (G_STRING, G_RESREF):
+                field["value"] = json_text(cp1252(v))
+            elif k == G_VOID:
+                field["value64"] = json_text(base64.b64encode(v).decode("ascii"))
+            elif k == G_LOCSTRING:
+                loc = {str(sid): json_text(cp1252(text)) for sid, text in v[1]}
+                if v[0] != 0xFFFFFFFF:
+                    loc["id"] = str(v[0])
+                field["value"] = loc
+            elif k == G_STRUCT:
+                field["__struct_id"] = signed(v[0])
+                field["value"] = st(v)
+            elif k == G_LIST:
+                field["value"] = [st(item) for item in v]
+            else:
+                field["value"] = str(v)
+            obj[cp1252(name)] = field
+        return obj
+
+    return pretty(st(root, True), 0) + "\r\n"
+
+
+def gff_from_json(text):
+    def st(obj):
+        sid = obj.get("__struct_id", -1) & 0xFFFFFFFF
+        out = []
+        for key, f in obj.items():
+            if key.startswith("__"):
+                continue
+            k = GFF_KINDS.index(f["type"])
+            v = f.get("value")
+            if k == G_FLOAT:
+                v = struct.unpack("<f", struct.pack("<f", v))[0]
+            elif k in (G_STRING, G_RESREF):
+                v = from_cp1252(v)
+            elif k == G_VOID:
+                v = base64.b64decode(f["value64"])
+            elif k == G_LOCSTRING:
+                v = (v.get("id", 0xFFFFFFFF), [(int(i), from_cp1252(t)) for i, t in v.items() if i != "id"])
+            elif k == G_STRUCT:
+                v = st(v)
+            elif k == G_LIST:
+                v = [st(item) for item in v]
+            out.append((from_cp1252(key), k, v))
+        return sid, out
+
+    doc = json.loads(text, parse_constant=float)
+    return from_cp1252(doc["__data_type"]), st(doc)
+
+
+def sample_gff_root():
+    item = lambda i: (i, [(b"Tag", G_STRING, b"item%d" % i), (b"Stack", G_WORD, i)])
+    f32 = lambda x: struct.unpack("<f", struct.pack("<f", x))[0]
+    return (0xFFFFFFFF, [
+        (b"Byte", G_BYTE, 255), (b"Char", G_CHAR, -128), (b"Word", G_WORD, 65535), (b"Short", G_SHORT, -32768),
+        (b"Dword", G_DWORD, 0xFFFFFFFF), (b"Int", G_INT, -2 ** 31), (b"Dword64", G_DWORD64, 2 ** 64 - 1),
+        (b"Int64", G_INT64, -2 ** 63), (b"Float", G_FLOAT, f32(0.1)),
+        (b"FloatBig", G_FLOAT, f32(3.0e38)), (b"Double", G_DOUBLE, 1e-7), (b"DoubleBig", G_DOUBLE, -1.5e300),
+        (b"Tag", G_STRING, b"Caf\xe9 \"\x80\" \\ \x01\x1f\x0b\t"), (b"TemplateResRef", G_RESREF, b"nw_it_gold001"),
+        (b"LocalizedName", G_LOCSTRING, (12345, [(0, b"Gold"), (10, b"Oro"), (2, b"Or \x9c")])),
+        (b"Description", G_LOCSTRING, (0xFFFFFFFF, [])), (b"Blob", G_VOID, bytes(range(7))),
+        (b"Empty", G_VOID, b""), (b"Sub", G_STRUCT, (0xFFFFFFFE, [(b"x", G_BYTE, 1)])),
+        (b"ItemList", G_LIST, [item(0), item(1), (0xFFFFFFFF, [])]), (b"NoItems", G_LIST, []),
+        (b"aLower", G_BYTE, 0), (b"ALOWER2", G_BYTE, 1), (b"_under", G_BYTE, 2), (b"1digit", G_BYTE, 3)])
+
+
+def gff_json_case(cli, c, work):
+    folder = os.path.join(work, "gff")
+    root = sample_gff_root()
+    expected = gff_json(b"UTC ", root).encode("utf-8")
+    gff_path = os.path.join(folder, "sample.utc")
+    write(gff_path, write_gff(b"UTC ", root))
+    # The GFF as JSON: convert, cat --json from a HAK, extract --json.
+    code, _, err = cli.run("convert", gff_path, gff_path + ".json")
+    c.equal("convert GFF -> JSON status", (code, err), (0, ""))
+    c.equal("convert GFF -> JSON text", read(gff_path + ".json"), expected)
+    hak = os.path.join(folder, "g.hak")
+    write(hak, write_erf(b"HAK ", [(b"sample", RES_TYPES["utc"], read(gff_path)), (b"note", RES_TYPES["txt"], b"x")]))
+    code, out, err = cli.run("cat", "--json", hak, "sample.utc")
+    c.equal("cat --json", (code, out.encode("latin-1")), (0, expected))
+    code, _, err = cli.run("extract", "--json", hak, os.path.join(folder, "out"))
+    c.equal("extract --json status", (code, err), (0, ""))
+    c.equal("extract --json text", read(os.path.join(folder, "out", "sample.utc.json")), expected)
+    c.equal("extract --json leaves others", read(os.path.join(folder, "out", "note.txt")), b"x")
+    # GFF -> JSON -> GFF: the GFF the program writes reads here as the same fields, and gives the
+    # same JSON again.
+    back = os.path.join(folder, "back.utc")
+    code, _, err = cli.run("convert", gff_path + ".json", back)
+    c.equal("convert JSON -> GFF status", (code, err), (0, ""))
+    c.equal("JSON -> GFF read here", gff_json(*read_gff(read(back))).encode("utf-8"), expected)
+    code, _, err = cli.run("convert", back, back + ".json")
+    c.equal("GFF -> JSON -> GFF -> JSON", read(back + ".json"), expected)
+    # JSON written here (as a modder's repository holds it) into a GFF, read here.
+    mine = os.path.join(folder, "mine.json")
+    kind, parsed = gff_from_json(expected.decode("utf-8"))
+    write(mine, gff_json(kind, parsed).encode("utf-8"))
+    code, _, err = cli.run("convert", mine, os.path.join(folder, "mine.utc"))
+    c.equal("convert Python's JSON status", (code, err), (0, ""))
+    c.equal("Python's JSON as a GFF, read here", gff_json(*read_gff(read(os.path.join(folder, "mine.utc")))),
+            gff_json(kind, parsed))
+    code, _, err = cli.run("convert", mine, os.path.join(folder, "mine.dlg"))
+    c.true("JSON of a UTC refused as a .dlg", code == 1 and not os.path.exists(os.path.join(folder, "mine.dlg")))
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
@@ -932,7 +1211,7 @@ def main():
     c = Checks()
     with tempfile.TemporaryDirectory(prefix="vellocar-interop-") as work:
         for case in (pack_case, list_and_extract_case, append_case, refused_case, json_case, verify_case,
-                     erf_read_case, e1_read_case, erf_pack_case):
+                     erf_read_case, e1_read_case, erf_pack_case, gff_json_case):
             try:
                 case(cli, c, work)
             except (Fault, OSError, struct.error, IndexError, KeyError, ValueError,

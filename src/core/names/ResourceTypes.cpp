@@ -118,4 +118,13 @@ TResType ExtToResType(std::string_view extension) {
     return row != kTypeOfExtension.end() && row->Code == code ? row->Type : kUnknownResType;
 }
 
+bool IsGffType(TResType type) {
+    // are ifo bic git bti uti btc utc dlg itp btt utt bts uts gff fac bte ute btd utd btp utp gic
+    // gui btm utm btg utg jrl utw ptm ptt
+    static constexpr TResType kGff[] = {2012, 2014, 2015, 2023, 2024, 2025, 2026, 2027, 2029, 2030, 2031,
+                                        2032, 2034, 2035, 2037, 2038, 2039, 2040, 2041, 2042, 2043, 2044,
+                                        2046, 2047, 2050, 2051, 2054, 2055, 2056, 2058, 2065, 2066};
+    return std::find(std::begin(kGff), std::end(kGff), type) != std::end(kGff);
+}
+
 } // namespace vellocar

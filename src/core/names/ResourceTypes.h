@@ -42,4 +42,9 @@ std::string_view ResTypeExtension(TResType type);
 // row of the table matches.
 TResType ExtToResType(std::string_view extension);
 
+// Whether resources of the type are GFF files (blueprints, areas, dialogues, the module's IFO,
+// characters...): the types the game and its toolset read and write as GFF V3.2. The bytes of
+// such a resource still say whether they are one.
+bool IsGffType(TResType type);
+
 } // namespace vellocar

@@ -5,6 +5,7 @@
 #include "base/ByteIO.h"
 #include "base/Errors.h"
 #include "formats/CompressedBuffer.h"
+#include "formats/ResourceJson.h"
 #include "names/ArchiveNames.h"
 #include "names/ExportNames.h"
 #include "names/Names.h"
@@ -49,10 +50,10 @@ void CheckNames(std::vector<TExportItem>& plan, const TExportSource& source) {
     for (TExportItem& item : plan) {
         if (!item.SkipReason.empty()) continue;
         const TArchiveName& output = OutputNameOf(item);
-        // Only a PNG's name is not the one checked above.
+        // Only a PNG's or a JSON's name is not the one checked above.
         if (const auto reason = &output == &item.Name ? std::nullopt : UnsafeExportNameReason(output.Bytes)) {
-            item.SkipReason =
-                "its PNG's name " + Quoted(platform::ShownName(output)) + " cannot be written: " + *reason;
+            item.SkipReason = std::string(item.Json ? "its JSON's" : "its PNG's") + " name " +
+                Quoted(platform::ShownName(output)) + " cannot be written: " + *reason;
             continue;
         }
         if (auto taken = claims.Claim(item, platform::ShownName(item.Name))) item.SkipReason = std::move(*taken);
@@ -64,8 +65,13 @@ TExportItem ItemFor(const TExportSource& source, const TNWNKeyEntry& entry, std:
     TExportItem item;
     item.Name = ResourceLine(entry);
     if (source.TexturesAsPng) item.Png = media::TextureTypeOf(entry.ResType);
+    if (source.GffAsJson && HasJsonForm(entry.ResType)) {
+        item.Json = true;
+        item.OutputName = TArchiveName{item.Name.Bytes + ".json"};
+    }
     item.Identity = ResourceKey(ResRefToString(entry.ResRef), entry.ResType);
     item.Resource = index;
+    item.Type = entry.ResType;
     item.Offset = resource.Offset;
     item.Size = resource.FileSize;
     item.Packed = !IsStoredAsIs(resource);
@@ -212,6 +218,7 @@ public:
                              std::to_string(bifSize) + " bytes); nothing was written for it");
 
         if (item.Png) return WritePng(item, fileName);
+        if (item.Json) return WriteJson(item, fileName);
         if (item.Packed) {
             const auto bytes = ReadPacked(item);
             if (bytes)
@@ -320,6 +327,33 @@ private:
         image.reset();
         if (WriteFresh(item, fileName, [&](platform::File& dest) { dest.WriteAll(png.data(), png.size()); }))
             ++report_.Pngs;
+    }
+
+    // A GFF resource as its JSON, made in memory before its file is made. One that does not read
+    // as its type says is written as its own bytes under its own name, with the reason, as a
+    // texture that does not decode is.
+    void WriteJson(const TExportItem& item, const std::string& fileName) {
+        std::vector<std::uint8_t> bytes = ReadStored(item);
+        if (!Unpack(item, bytes)) return;
+        std::string json;
+        try {
+            WriteResourceJson(item.Type, bytes, [&](std::string_view chunk) {
+                json.append(chunk);
+                return true;
+            });
+        } catch (const EDecodeError& e) {
+            const std::string ownName = platform::FileNameOf(item.Name);
+            if (WouldOverwriteSource(item, ownName)) return;
+            if (WriteFresh(item, ownName, [&](platform::File& dest) { dest.WriteAll(bytes.data(), bytes.size()); }))
+                report_.AsBytes.push_back({platform::ShownName(item.Name),
+                                           std::string("written as its own bytes, not as JSON: ") + e.what()});
+            return;
+        }
+        bytes = {};
+        if (WriteFresh(item, fileName, [&](platform::File& dest) {
+                dest.WriteAll(reinterpret_cast<const std::uint8_t*>(json.data()), json.size());
+            }))
+            ++report_.Jsons;
     }
 
     // Creates fileName afresh in the folder and fills it; never leaves a truncated file behind,
@@ -469,8 +503,8 @@ TExportReport ExportResources(const TOpenedBif& bif, const TNWNKeyFile* key, con
         entries = &key->Filenames[static_cast<std::size_t>(bif.BifIndex)].Resources;
     const std::string folder = platform::FolderOf(request.Target);
     const TExportSource source{
-        bif.Tables.VarResources,           file.Size(),          entries, static_cast<std::uint32_t>(bif.BifIndex),
-        platform::FolderNameRules(folder), request.TexturesAsPng};
+        bif.Tables.VarResources,           file.Size(),           entries, static_cast<std::uint32_t>(bif.BifIndex),
+        platform::FolderNameRules(folder), request.TexturesAsPng, nullptr, request.GffAsJson};
     const std::vector<TExportItem> plan =
         request.Chosen ? PlanExportChosen(source, *request.Chosen) : PlanExportAll(source);
     // The folder chosen is the user's, links and all; held from here on, it is the folder written.

@@ -32,6 +32,7 @@ struct TExportItem {
     TArchiveName Name; // the resource's line ("name.ext"), which names its file
     std::string Identity; // its entry's ResourceKey: what makes it one resource to the game
     std::uint32_t Resource = 0; // its index in the variable table
+    TResType Type = 0; // its type, as its KEY entry gives it
     std::string SkipReason; // why it is not written, as this system shows it; empty when it is
     std::uint32_t Offset = 0; // where its bytes lie in the BIF
     std::uint32_t Size = 0;
@@ -44,6 +45,9 @@ struct TExportItem {
     std::int64_t Progress = -1; // the progress position told before this step; -1 for none
     // A texture written as a PNG picture of it instead of its own bytes, under OutputName.
     std::optional<media::TTextureType> Png;
+    // A resource written as its JSON form (a GFF's) instead of its own bytes, under OutputName
+    // (its line and ".json").
+    bool Json = false;
     TArchiveName OutputName; // the file's name when it is not Name
 };
 
@@ -84,6 +88,8 @@ struct TExportSource {
     // than this plan (several BIFs into one folder), else by the plan's own names.
     bool TexturesAsPng = false;
     const TPngNames* PngNames = nullptr;
+    // Resources with a JSON form (GFF) as that JSON, named "name.ext.json".
+    bool GffAsJson = false;
 };
 
 // The file names and resources an export has taken in one folder: no two of its files are one
@@ -123,7 +129,8 @@ std::vector<TExportItem> PlanExportChosen(const TExportSource& source, const std
 struct TExportReport {
     std::size_t Written = 0;
     std::size_t Pngs = 0; // of those written, the textures written as PNG
-    // Of those written, the textures that did not decode, written as their own bytes under their
+    std::size_t Jsons = 0; // of those written, the GFF resources written as JSON
+    // Of those written, the textures (or GFF resources) that did not decode, written as their own bytes under their
     // own name instead of a PNG (Reason says why), in plan order.
     std::vector<TSkippedResource> AsBytes;
     std::vector<TSkippedResource> Skipped; // in plan order
@@ -169,6 +176,7 @@ struct TExportRequest {
     // The KEY entries chosen (PlanExportChosen); nothing for every resource (PlanExportAll).
     std::optional<std::vector<std::size_t>> Chosen;
     bool TexturesAsPng = false; // textures as PNG pictures
+    bool GffAsJson = false; // GFF resources as JSON
     TProgress Progress;
     TAllowOverlaps AllowOverlaps;
 };

@@ -183,7 +183,8 @@ private:
             file.emplace(platform::File::OpenRead(locations_[i].Path));
             const auto names = pngNames_.find(folders_[i]);
             plan = PlanExportAll({bif.VarResources, file->Size(), &wanted, static_cast<std::uint32_t>(ref.Bif), rules_,
-                                  request_.TexturesAsPng, names != pngNames_.end() ? &names->second : nullptr});
+                                  request_.TexturesAsPng, names != pngNames_.end() ? &names->second : nullptr,
+                                  request_.GffAsJson});
         } catch (const EVellocarError& error) {
             return SkipBif(ref, error.what());
         }
@@ -215,6 +216,7 @@ private:
                 WriteExport(plan, *file, keys_[ref.Key].Path, folder, part, request_.AllowOverlaps);
             report_.Written += done.Written;
             report_.Pngs += done.Pngs;
+            report_.Jsons += done.Jsons;
             for (const TSkippedResource& kept : done.AsBytes) report_.AsBytes.push_back({ref, kept.Name, kept.Reason});
             for (const TSkippedResource& skipped : done.Skipped)
                 report_.Skipped.push_back({ref, skipped.Name, skipped.Reason});

@@ -33,6 +33,8 @@ struct TExportBifsRequest {
     bool TexturesAsPng = false;
     // Asked, BIF by BIF, before an export would write more than the BIF holds (Export.h).
     TAllowOverlaps AllowOverlaps;
+    // GFF resources as JSON, named "name.ext.json".
+    bool GffAsJson = false;
 };
 
 // Something that was not exported, and why.
@@ -46,6 +48,7 @@ struct TExportBifsReport {
     std::size_t Bifs = 0; // BIFs that were read
     std::size_t Written = 0;
     std::size_t Pngs = 0; // of those written, the textures written as PNG
+    std::size_t Jsons = 0; // of those written, the GFF resources written as JSON
     std::vector<TBifSkip> AsBytes; // of those written, textures that did not decode, as their own bytes
     std::size_t Shadowed = 0; // left to a later KEY's resource (Flat with several KEYs)
     std::vector<TBifSkip> Skipped; // BIF by BIF, in the order asked

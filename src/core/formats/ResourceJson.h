@@ -1,0 +1,27 @@
+#pragma once
+// The JSON form of a resource, for the kinds that have one: one place that says which kinds
+// those are, so that cat --json, extract --json and convert agree, and a new kind is one branch.
+
+#include "base/Json.h"
+#include "names/ResourceTypes.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace vellocar {
+
+// Whether resources of the type have a JSON form.
+bool HasJsonForm(TResType type);
+
+// Writes the JSON form of a resource of the type (its bytes) to sink; false, nothing written,
+// when the type has none. Raises EDecodeError when the bytes are not what the type says (a GFF
+// that is not GFF V3.2, or damaged) or JSON cannot hold them, and EWriteError when sink refuses
+// a chunk.
+bool WriteResourceJson(TResType type, std::span<const std::uint8_t> bytes, const TJsonWriter::Sink& sink);
+
+// Raises EDecodeError unless bytes start as a GFF V3.2 does, so that a file of another kind is
+// named as such rather than read as a damaged GFF.
+void CheckGffVersion(std::span<const std::uint8_t> bytes);
+
+} // namespace vellocar
