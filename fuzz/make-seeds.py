@@ -6,7 +6,7 @@ an export must handle (names that collide or escape the folder, resources past t
 journal/ build journals of both phases, into recovery/ dead builds over a folder in memory; into reg/ Wine registry files and into settings/ Steam
 and Beamdog folder lists, as those programs write them and with their escapes; into tga/, dds/,
 plt/ and 2da/ small textures of each form the decoders read, and 2DA tables; E1 pairs, xres/, and an
-E1.0 HAK of the same resources in erf/."""
+E1.0 HAK of the same resources in erf/; talk tables into tlk/ and soundsets into ssf/."""
 import os
 import struct
 import sys
@@ -133,6 +133,23 @@ def dds(w, h, fourcc, data, mips=0, flags=4, bits=0, masks=(0, 0, 0, 0)):
             + data)
 
 
+def tlk(language, entries):
+    """A TLK V3.0: header, 40-byte entries (flags, sound, 0, 0, offset, size, length), texts."""
+    head = b"TLK V3.0" + struct.pack("<III", language, len(entries), 20 + 40 * len(entries))
+    rows, texts = b"", b""
+    for flags, sound, text, length in entries:
+        rows += struct.pack("<I16sIIIIf", flags, sound, 0, 0, len(texts), len(text), length)
+        texts += text
+    return head + rows + texts
+
+
+def ssf(sounds):
+    """An SSF V1.0: header, the entries' offsets, 20-byte entries (ResRef, strref)."""
+    head = b"SSF V1.0" + struct.pack("<II", len(sounds), 40) + bytes(24)
+    offsets = b"".join(struct.pack("<I", 40 + 4 * len(sounds) + 20 * i) for i in range(len(sounds)))
+    return head + offsets + b"".join(struct.pack("<16sI", r, s) for r, s in sounds)
+
+
 def write_all(folder, files):
     os.makedirs(folder, exist_ok=True)
     for name, data in files.items():
@@ -246,6 +263,12 @@ def main(folder):
         "layers.plt": b"PLT V1  " + bytes(8) + struct.pack("<II", 2, 2) + bytes([255, 0, 128, 4, 0, 9, 255, 12])})
     write_all(os.path.join(folder, "2da"), {
         "table.2da": b'2DA V2.0\r\nDEFAULT: ****\r\n\r\n  Label Cost "Long Name"\r\n0 Sword "10 gp" ****\r\n1 Caf\xe9\r\n'})
+    write_all(os.path.join(folder, "tlk"), {
+        "western.tlk": tlk(0, [(0, b"", b"", 0.0), (7, b"vs_hello", b"Caf\xe9 \x80\x81", 1.5), (1, b"", b"Bad Strref", 0.0)]),
+        "polish.tlk": tlk(5, [(1, b"", b"\xa3\xf3d\x9f", 0.0)]),
+        "korean.tlk": tlk(128, [(1, b"sixteen_chars_ab", b"A\xb0\xa1", 2.0)])})
+    write_all(os.path.join(folder, "ssf"), {
+        "set.ssf": ssf([(b"vs_attack", 1234), (b"sixteen_chars_ab", 0xFFFFFFFF), (b"", 0)])})
 
 if __name__ == "__main__":
     main(sys.argv[1])
