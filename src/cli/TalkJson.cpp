@@ -22,7 +22,7 @@ void WriteTalkTable(const tlk::TTalkTable& table, TJsonWriter& json) {
         json.Key("strref").Number(strref);
         json.Key("flags").Number(entry.Flags);
         json.Key("text").String(entry.Text);
-        json.Key("sound").String(Windows1252ToUtf8(entry.SoundResRef));
+        json.Key("sound").String(Windows1252ToUtf8(entry.SoundResRef, TUndefinedBytes::Escaped));
         json.Key("sound_length").Real(entry.SoundLength);
         json.EndObject();
     }
@@ -37,7 +37,7 @@ void WriteSoundset(const std::vector<tlk::TSsfEntry>& sounds, TJsonWriter& json)
         json.BeginObject();
         json.Key("index").Number(i);
         json.Key("name").String(tlk::SsfSoundName(i));
-        json.Key("resref").String(Windows1252ToUtf8(sounds[i].ResRef));
+        json.Key("resref").String(Windows1252ToUtf8(sounds[i].ResRef, TUndefinedBytes::Escaped));
         json.Key("strref").Number(sounds[i].StrRef);
         json.EndObject();
     }

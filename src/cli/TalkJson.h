@@ -1,11 +1,12 @@
 #pragma once
-// Talk tables and soundsets as JSON, for cat --json, and the MP3 of a BMU for cat --mp3.
+// Talk tables and soundsets as JSON, for cat --json.
 //
 // A talk table: {"language": ID, "code_page": N, "entries": [{"strref", "flags", "text",
 // "sound", "sound_length"}, ...]}, every entry in strref order, its text in UTF-8 (decoded with
-// the code page), its sound ResRef as Windows-1252 text.
+// the code page), its sound ResRef as Windows-1252 text (a byte that page leaves undefined as
+// \xHH, never a C1 control that a terminal would act on).
 // A soundset: {"sounds": [{"index", "name", "resref", "strref"}, ...]}, in the soundset's order,
-// named as the toolset names them; a strref of 4294967295 is none.
+// named as BioWare's description of the format names them; a strref of 4294967295 is none.
 
 #include "JsonWriter.h"
 
