@@ -6,7 +6,9 @@ an export must handle (names that collide or escape the folder, resources past t
 journal/ build journals of both phases, into recovery/ dead builds over a folder in memory; into reg/ Wine registry files and into settings/ Steam
 and Beamdog folder lists, as those programs write them and with their escapes; into tga/, dds/,
 plt/ and 2da/ small textures of each form the decoders read, and 2DA tables; E1 pairs, xres/, and an
-E1.0 HAK of the same resources in erf/; talk tables into tlk/ and soundsets into ssf/."""
+E1.0 HAK of the same resources in erf/; into gff/ GFF V3.2 files with every field type, nested
+structs and lists, laid out as the game lays them out; talk tables into tlk/ and
+soundsets into ssf/."""
 import os
 import struct
 import sys
@@ -131,6 +133,77 @@ def dds(w, h, fourcc, data, mips=0, flags=4, bits=0, masks=(0, 0, 0, 0)):
     head = struct.pack("<7I", 124, 0x1007 | (0x20000 if mips else 0), h, w, 0, 0, mips) + b"\0" * 44
     return (b"DDS " + head + struct.pack("<II4s5I", 32, flags, fourcc, bits, *masks) + struct.pack("<5I", 0x1000, 0, 0, 0, 0)
             + data)
+
+
+def gff(kind, root):
+    """A GFF V3.2 of root, a struct (id, [(label, type, value)]): a struct field's value is a struct,
+    a list's a list of structs, a CExoLocString's (strref, [(string id, bytes)]). Structs and fields
+    in the order the tree reaches them, labels by first use, each struct's field indices in struct
+    order."""
+    structs, fields, labels, data, lists, owned = [], [], [], bytearray(), [], []
+
+    def label(text):
+        if text not in labels:
+            labels.append(text)
+        return labels.index(text)
+
+    def place(s):
+        sid, flist = s
+        index = len(structs)
+        structs.append([sid & 0xFFFFFFFF, 0, len(flist)])
+        mine = []
+        owned.append(mine)
+        for text, t, v in flist:
+            f = len(fields)
+            fields.append(None)
+            mine.append(f)
+            lab = label(text)
+            if t <= 5:
+                d = v & 0xFFFFFFFF
+            elif t == 8:
+                d = struct.unpack("<I", struct.pack("<f", v))[0]
+            elif t in (6, 7, 9):
+                d = len(data)
+                data.extend(struct.pack({6: "<Q", 7: "<q", 9: "<d"}[t], v))
+            elif t in (10, 13):
+                d = len(data)
+                data.extend(struct.pack("<I", len(v)) + v)
+            elif t == 11:
+                d = len(data)
+                data.extend(bytes([len(v)]) + v)
+            elif t == 12:
+                body = struct.pack("<II", v[0], len(v[1])) + b"".join(
+                    struct.pack("<iI", i, len(x)) + x for i, x in v[1])
+                d = len(data)
+                data.extend(struct.pack("<I", len(body)) + body)
+            elif t == 14:
+                d = place(v)
+            else:
+                d = len(lists) * 4
+                at = len(lists)
+                lists.extend([len(v)] + [0] * len(v))
+                for k, item in enumerate(v):
+                    lists[at + 1 + k] = place(item)
+            fields[f] = (t, lab, d)
+        return index
+
+    place(root)
+    indices = []
+    for row, mine in zip(structs, owned):
+        if len(mine) == 1:
+            row[1] = mine[0]
+        elif len(mine) > 1:
+            row[1] = 4 * len(indices)
+            indices.extend(mine)
+    tables = [b"".join(struct.pack("<III", *r) for r in structs), b"".join(struct.pack("<III", *f) for f in fields),
+              b"".join(t.ljust(16, b"\0") for t in labels), bytes(data),
+              b"".join(struct.pack("<I", i) for i in indices), b"".join(struct.pack("<I", i) for i in lists)]
+    counts = [len(structs), len(fields), len(labels), len(data), 4 * len(indices), 4 * len(lists)]
+    head, at = kind + b"V3.2", 56
+    for table, count in zip(tables, counts):
+        head += struct.pack("<II", at, count)
+        at += len(table)
+    return head + b"".join(tables)
 
 
 def tlk(language, entries):
@@ -263,6 +336,24 @@ def main(folder):
         "layers.plt": b"PLT V1  " + bytes(8) + struct.pack("<II", 2, 2) + bytes([255, 0, 128, 4, 0, 9, 255, 12])})
     write_all(os.path.join(folder, "2da"), {
         "table.2da": b'2DA V2.0\r\nDEFAULT: ****\r\n\r\n  Label Cost "Long Name"\r\n0 Sword "10 gp" ****\r\n1 Caf\xe9\r\n'})
+    every = [(b"Byte", 0, 255), (b"Char", 1, -3), (b"Word", 2, 65535), (b"Short", 3, -300), (b"Dword", 4, 7),
+             (b"Int", 5, -70000), (b"Dword64", 6, 1 << 40), (b"Int64", 7, -(1 << 40)), (b"Float", 8, 1.5),
+             (b"Double", 9, -2.25), (b"Tag", 10, b"Caf\xe9"), (b"TemplateResRef", 11, b"nw_it_gold001"),
+             (b"LocalizedName", 12, (0xFFFFFFFF, [(0, b"Gold"), (3, b"Or")])), (b"Blob", 13, b"\0\1\2"),
+             (b"Struct", 14, (3, [(b"Tag", 10, b"inner")])), (b"List", 15, [(0, [(b"Byte", 0, 1)]), (1, [])])]
+    creature = lambda i: (4, [(b"Tag", 10, b"c%d" % i), (b"TemplateResRef", 11, b"nw_c%d" % i),
+                              (b"XPosition", 8, 1.0 * i), (b"Appearance_Type", 2, 6),
+                              (b"FirstName", 12, (12 + i, [(0, b"Name")])), (b"Plot", 0, 0)])
+    node = lambda depth: (0, [(b"Text", 12, (0xFFFFFFFF, [(0, b"Hi")])),
+                              (b"RepliesList", 15, [node(depth - 1)] if depth else [])])
+    write_all(os.path.join(folder, "gff"), {
+        "every.uti": gff(b"UTI ", (-1, every)),
+        "area.git": gff(b"GIT ", (-1, [(b"Creature List", 15, [creature(i) for i in range(3)]),
+                                       (b"Placeable List", 15, [creature(9)]), (b"AreaProperties", 14, (100, []))])),
+        "empty.ifo": gff(b"IFO ", (-1, [])),
+        "one.utc": gff(b"UTC ", (-1, [(b"Tag", 10, b"x")])),
+        "deep.dlg": gff(b"DLG ", (-1, [(b"EntryList", 15, [node(6)])])),
+    })
     write_all(os.path.join(folder, "tlk"), {
         "western.tlk": tlk(0, [(0, b"", b"", 0.0), (7, b"vs_hello", b"Caf\xe9 \x80\x81", 1.5), (1, b"", b"Bad Strref", 0.0)]),
         "polish.tlk": tlk(5, [(1, b"", b"\xa3\xf3d\x9f", 0.0)]),
