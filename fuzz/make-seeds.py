@@ -7,7 +7,8 @@ journal/ build journals of both phases, into recovery/ dead builds over a folder
 and Beamdog folder lists, as those programs write them and with their escapes; into tga/, dds/,
 plt/ and 2da/ small textures of each form the decoders read, and 2DA tables; E1 pairs, xres/, and an
 E1.0 HAK of the same resources in erf/; into gff/ GFF V3.2 files with every field type, nested
-structs and lists, laid out as the game lays them out."""
+structs and lists, laid out as the game lays them out; talk tables into tlk/ and
+soundsets into ssf/."""
 import os
 import struct
 import sys
@@ -205,6 +206,23 @@ def gff(kind, root):
     return head + b"".join(tables)
 
 
+def tlk(language, entries):
+    """A TLK V3.0: header, 40-byte entries (flags, sound, 0, 0, offset, size, length), texts."""
+    head = b"TLK V3.0" + struct.pack("<III", language, len(entries), 20 + 40 * len(entries))
+    rows, texts = b"", b""
+    for flags, sound, text, length in entries:
+        rows += struct.pack("<I16sIIIIf", flags, sound, 0, 0, len(texts), len(text), length)
+        texts += text
+    return head + rows + texts
+
+
+def ssf(sounds):
+    """An SSF V1.0: header, the entries' offsets, 20-byte entries (ResRef, strref)."""
+    head = b"SSF V1.0" + struct.pack("<II", len(sounds), 40) + bytes(24)
+    offsets = b"".join(struct.pack("<I", 40 + 4 * len(sounds) + 20 * i) for i in range(len(sounds)))
+    return head + offsets + b"".join(struct.pack("<16sI", r, s) for r, s in sounds)
+
+
 def write_all(folder, files):
     os.makedirs(folder, exist_ok=True)
     for name, data in files.items():
@@ -346,6 +364,12 @@ def main(folder):
                         '"N": {"type": "cexolocstring", "value": {"0": "a", "id": 12}}}' % (
             field("resref", '"sword"'), field("void", '"AAEC"', "value64"))).encode(),
     })
+    write_all(os.path.join(folder, "tlk"), {
+        "western.tlk": tlk(0, [(0, b"", b"", 0.0), (7, b"vs_hello", b"Caf\xe9 \x80\x81", 1.5), (1, b"", b"Bad Strref", 0.0)]),
+        "polish.tlk": tlk(5, [(1, b"", b"\xa3\xf3d\x9f", 0.0)]),
+        "korean.tlk": tlk(128, [(1, b"sixteen_chars_ab", b"A\xb0\xa1", 2.0)])})
+    write_all(os.path.join(folder, "ssf"), {
+        "set.ssf": ssf([(b"vs_attack", 1234), (b"sixteen_chars_ab", 0xFFFFFFFF), (b"", 0)])})
 
 if __name__ == "__main__":
     main(sys.argv[1])

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The KEY and BIF codecs, the E1 resources' unpacking, the export planner, the build journal, recovery over a folder in memory,
 # the readers of the game's settings files (system.reg, libraryfolders.vdf, settings.json) and the
-# TGA, DDS, PLT and 2DA decoders and the GFF reader and writer under libFuzzer with AddressSanitizer and
+# TGA, DDS, PLT and 2DA decoders, the GFF reader and writer and the talk table and soundset readers under
+# libFuzzer with AddressSanitizer and
 # UndefinedBehaviorSanitizer, built by the linux-fuzz preset: each target runs for a minute
 # (VELLOCAR_FUZZ_SECONDS) from generated seeds and the corpus kept in the build folder; a crash,
 # leak, sanitizer report, allocation over 256 MB or a failed property fails the stage.
@@ -18,7 +19,7 @@ rm -rf "$build/seeds"
 python3 fuzz/make-seeds.py "$build/seeds"
 mkdir -p "$build/artifacts"
 for pair in key_codec:key bif_codec:bif erf_codec:erf compressed_buffer:xres export_plan:plan journal:journal recovery:recovery wine_registry:reg \
-            game_settings:settings tga:tga dds:dds plt:plt two_da:2da gff:gff gff_json:gffjson; do
+            game_settings:settings tga:tga dds:dds plt:plt two_da:2da gff:gff gff_json:gffjson tlk:tlk ssf:ssf; do
   target=${pair%%:*}
   seeds=${pair##*:}
   corpus="$build/corpus/$target"

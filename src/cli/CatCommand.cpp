@@ -18,12 +18,15 @@
 #include "Output.h"
 #include "platform/Platform.h"
 #include "platform/PngWriter.h"
+#include "formats/Tlk.h"
 #include "TerminalText.h"
 #include "Usage.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
+#include <utility>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -175,32 +178,80 @@ TResType TypeOfName(const std::string& wanted) {
     return point == std::string::npos ? kUnknownResType : ExtToResType(wanted.substr(point));
 }
 
-// cat --json: the resource's JSON form, made whole in memory, then written out; nothing is
-// written when its bytes do not read as what its type says.
-int CatJson(const std::string& wanted, TResType type, platform::File& file, const Piece& piece) {
-    std::string json;
-    try {
-        const std::vector<std::uint8_t> bytes = ReadResourceBytes(file, piece.Span, wanted);
-        WriteResourceJson(type, bytes, [&](std::string_view chunk) {
-            json.append(chunk);
-            return true;
-        });
-    } catch (const EDecodeError& e) {
-        Complain("cannot write " + wanted + " as JSON: " + e.what() + "; nothing written");
-        return kExitFailure;
+// What cat --json and cat --mp3 refuse before anything is read: a type they do not write.
+std::optional<std::string> ConvertedRefusal(const CommandLine& cmd, const std::string& wanted) {
+    const TResType type = TypeOfName(wanted);
+    if (cmd.json && !HasJsonForm(type)) {
+        const std::string_view extension = ResTypeExtension(type);
+        return wanted + " is " +
+            (extension.empty() ? std::string("no known kind of resource")
+                               : "a " + std::string(extension) + " resource") +
+            ", which has no JSON form: cat --json writes GFF resources (are, ifo, bic, uti, dlg, ...), talk tables "
+            "(tlk) and soundsets (ssf); nothing written";
+    }
+    if (cmd.mp3 && type != restype::kBmu)
+        return wanted + " is not music: cat --mp3 writes music resources (bmu) only; nothing written";
+    return std::nullopt;
+}
+
+// cat --json and cat --mp3: the resource, read whole, written as JSON or as the MP3 inside it;
+// nothing is written when its bytes do not read as what its type says.
+int CatConverted(const CommandLine& cmd, const std::string& wanted, std::vector<std::uint8_t> bytes) {
+    const TResType type = TypeOfName(wanted);
+    std::string out;
+    if (cmd.json) {
+        try {
+            WriteResourceJson(
+                type, bytes,
+                [&](std::string_view chunk) {
+                    out.append(chunk);
+                    return true;
+                },
+                cmd.codePage);
+        } catch (const EDecodeError& e) {
+            Complain("cannot write " + Printable(wanted) + " as JSON: " + e.what() + "; nothing written");
+            return kExitFailure;
+        }
+    } else {
+        const auto mp3 = tlk::Mp3OfBmu(bytes);
+        if (!cmd.force && IsTerminal(stdout)) {
+            Complain(wanted + " as MP3 is not text (" + WithThousands(mp3.size()) +
+                     " bytes); not written to the terminal: redirect it into a file, or add --force");
+            return kExitFailure;
+        }
+        out.assign(byteio::AsChars(mp3.data(), mp3.size()));
     }
     BinaryStdout();
-    if (!WriteStdout(json) || std::fflush(stdout) != 0) {
-        Complain("cannot write " + wanted + " as JSON to standard output");
+    if (!WriteStdout(out) || std::fflush(stdout) != 0) {
+        Complain("cannot write " + Printable(wanted) + (cmd.json ? " as JSON" : " as MP3") + " to standard output");
         return kExitFailure;
     }
     return kExitOk;
+}
+
+// cat --json FILE, cat --mp3 FILE: one file of the disk, known by its extension.
+int CatFile(const CommandLine& cmd, const std::string& path) {
+    if (const auto refused = ConvertedRefusal(cmd, path)) {
+        Complain(*refused);
+        return kExitFailure;
+    }
+    platform::File file = platform::File::OpenRead(path);
+    // The formats' offsets and sizes are 32-bit: a larger file is none of them.
+    if (file.Size() > std::numeric_limits<std::uint32_t>::max()) {
+        Complain("cannot read " + QuotedPath(path) + ": the file is too large for its kind (" +
+                 WithThousands(file.Size()) + " bytes); nothing written");
+        return kExitFailure;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.Size()));
+    file.ReadExact(bytes.data(), bytes.size());
+    return CatConverted(cmd, path, std::move(bytes));
 }
 
 } // namespace
 
 int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
     // With --hak, the KEYs may be left out: NAME.EXT alone, from the HAKs.
+    if ((cmd.json || cmd.mp3) && !cmd.game && cmd.haks.empty() && args.size() == 1) return CatFile(cmd, args[0]);
     const bool nameFirst = cmd.game || (!cmd.haks.empty() && args.size() == 1);
     if (nameFirst ? args.size() != 1 : args.size() < 2)
         return UsageError(cmd.game ? "cat --game takes NAME.EXT" : "cat takes KEY, NAME.EXT and more KEYs",
@@ -217,15 +268,8 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
         Complain(wanted + " is not an image: cat --png writes textures only (tga, dds, plt); nothing written");
         return kExitFailure;
     }
-    // Refused before any KEY is read too: only some kinds of resource have a JSON form.
-    const TResType type = TypeOfName(wanted);
-    if (cmd.json && !HasJsonForm(type)) {
-        const std::string_view extension = ResTypeExtension(type);
-        Complain(wanted + " is " +
-                 (extension.empty() ? std::string("no known kind of resource")
-                                    : "a " + std::string(extension) + " resource") +
-                 ", which has no JSON form: cat --json writes GFF resources (are, ifo, bic, uti, dlg, ...); "
-                 "nothing written");
+    if (const auto refused = (cmd.json || cmd.mp3) ? ConvertedRefusal(cmd, wanted) : std::nullopt) {
+        Complain(*refused);
         return kExitFailure;
     }
     const bool erf = !nameFirst && FirstIsErf(cmd, args);
@@ -239,7 +283,7 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
     platform::File file = platform::File::OpenRead(piece->Path);
     CheckResourceSpan(file, piece->Span, wanted);
     if (texture) return CatPng(cmd, wanted, *texture, file, *piece);
-    if (cmd.json) return CatJson(wanted, type, file, *piece);
+    if (cmd.json || cmd.mp3) return CatConverted(cmd, wanted, ReadResourceBytes(file, piece->Span, wanted));
 
     std::vector<char> buffer(std::size_t{1} << 16);
     // On a terminal, unless forced, the bytes are read once first and refused unless they are

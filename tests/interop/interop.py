@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Interoperability checks for vellocar-cli against an independent reader and writer of KEY/BIF
-(V1 and E1), of the ERF family (ERF, HAK, MOD, NWM, SAV V1.0) and of GFF V3.2 and its JSON.
+(V1 and E1), of the ERF family (ERF, HAK, MOD, NWM, SAV V1.0), of GFF V3.2 and its JSON, and a
+reader and writer of talk tables (TLK V3.0, in the Windows code pages of their languages) and soundsets.
 
 The readers and writers below are written from the file formats alone and share nothing with
 the program: what `pack` writes (a KEY and BIF pair, or a HAK and its kin) is read back here,
@@ -1203,6 +1204,55 @@ def gff_json_case(cli, c, work):
     c.true("JSON of a UTC refused as a .dlg", code == 1 and not os.path.exists(os.path.join(folder, "mine.dlg")))
 
 
+# ------------------------------------------------------------- talk tables and soundsets
+# TLK V3.0: a 20-byte header ("TLK V3.0", language, count, offset of the texts), 40-byte entries
+# (flags, sound ResRef[16], volume and pitch variance, text offset from the texts, text size,
+# sound length f32), the texts in the Windows code page of the table. SSF V1.0: a 40-byte header
+# ("SSF V1.0", count, table offset, padding), the entries' offsets, 20-byte entries (ResRef, strref).
+
+def write_tlk(language, entries, codec):
+    rows, texts = b"", b""
+    for flags, sound, text, length in entries:
+        raw = text.encode(codec)
+        rows += struct.pack("<I16sIIIIf", flags, sound.encode("ascii"), 0, 0, len(texts), len(raw), length)
+        texts += raw
+    return b"TLK V3.0" + struct.pack("<III", language, len(entries), 20 + 40 * len(entries)) + rows + texts
+
+
+def read_tlk(data, codec):
+    if data[:8] != b"TLK V3.0":
+        raise Fault("no TLK V3.0")
+    language, count, texts = struct.unpack_from("<III", data, 8)
+    entries = []
+    for i in range(count):
+        flags, sound, _, _, at, size, length = struct.unpack_from("<I16sIIIIf", data, 20 + 40 * i)
+        entries.append({"strref": i, "flags": flags, "text": data[texts + at:texts + at + size].decode(codec),
+                        "sound": cut_at_zero(sound).decode("cp1252"), "sound_length": length})
+    return {"language": language, "code_page": int(codec[2:]), "entries": entries}
+
+
+def talk_case(cli, c, work):
+    for label, language, codec, page, texts in (
+            ("western", 0, "cp1252", [], ["Caf\u00e9 na\u00efve \u20ac5 \u2014 \u00bd", "Stra\u00dfe \u0152uvre"]),
+            ("polish", 5, "cp1250", [], ["Za\u017c\u00f3\u0142\u0107 g\u0119\u015bl\u0105", "\u0141\u00f3d\u017a"]),
+            ("russian", 0, "cp1251", ["--code-page", "1251"], ["\u041f\u0440\u0438\u0432\u0435\u0442 \u0401\u0436", "\u2116 \u0402"])):
+        path = os.path.join(work, "talk", label + ".tlk")
+        write(path, write_tlk(language, [(0, "", "", 0.0)] + [(7, "vs_%d" % i, t, 1.25 + i) for i, t in enumerate(texts)],
+                              codec))
+        code, out, err = cli.run("cat", "--json", *page, path)
+        c.equal("cat --json %s" % label, json.loads(out.encode("latin-1").decode("utf-8")) if code == 0 else err,
+                read_tlk(read(path), codec))
+    ssf = b"SSF V1.0" + struct.pack("<II", 2, 40) + bytes(24) + struct.pack("<II", 48, 68)
+    write(os.path.join(work, "talk", "set.ssf"), ssf + struct.pack("<16sI16sI", b"vs_attack", 1234, b"sixteen_chars_ab", 2 ** 32 - 1))
+    code, out, _ = cli.run("cat", "--json", os.path.join(work, "talk", "set.ssf"))
+    c.equal("cat --json SSF", json.loads(out) if code == 0 else code,
+            {"sounds": [{"index": 0, "name": "Attack", "resref": "vs_attack", "strref": 1234},
+                        {"index": 1, "name": "Battlecry 1", "resref": "sixteen_chars_ab", "strref": 2 ** 32 - 1}]})
+    write(os.path.join(work, "talk", "song.bmu"), b"BMU V1.0" + rng_bytes(8, 4000))
+    code, out, _ = cli.run("cat", "--mp3", os.path.join(work, "talk", "song.bmu"))
+    c.equal("cat --mp3 BMU", out.encode("latin-1"), rng_bytes(8, 4000))
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
@@ -1211,7 +1261,7 @@ def main():
     c = Checks()
     with tempfile.TemporaryDirectory(prefix="vellocar-interop-") as work:
         for case in (pack_case, list_and_extract_case, append_case, refused_case, json_case, verify_case,
-                     erf_read_case, e1_read_case, erf_pack_case, gff_json_case):
+                     erf_read_case, e1_read_case, erf_pack_case, gff_json_case, talk_case):
             try:
                 case(cli, c, work)
             except (Fault, OSError, struct.error, IndexError, KeyError, ValueError,

@@ -160,6 +160,16 @@ void TJsonWriter::Raw(std::string_view token) {
     buffer_.append(token);
 }
 
+void TJsonWriter::Real(double value) {
+    if (!std::isfinite(value)) return Null();
+    char digits[32];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    std::string token(digits, end);
+    // A whole number still reads as a fraction, as JSON libraries write a double.
+    if (token.find_first_of(".e") == std::string::npos) token += ".0";
+    Raw(token);
+}
+
 void TJsonWriter::Bool(bool value) {
     Separate();
     buffer_ += value ? "true" : "false";

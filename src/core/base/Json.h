@@ -54,6 +54,9 @@ public:
     void Integer(std::int64_t value);
     // A number already spelled as JSON (a float's digits): written as it is.
     void Raw(std::string_view token);
+    // A number with a fraction: the shortest digits that read back the same, "2.0" for two;
+    // null for one that JSON cannot hold (infinite, NaN).
+    void Real(double value);
     void Bool(bool value);
     void Null();
 

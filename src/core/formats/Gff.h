@@ -85,7 +85,7 @@ struct TGff {
     std::vector<TGffStruct> Structs; // [0] is the root
     std::vector<TGffField> Fields;
     std::vector<std::string> Labels; // each at most kMaxLabel bytes, no NUL
-    std::vector<std::string> Data;   // ExoString, ResRef and Void bytes
+    std::vector<std::string> Data; // ExoString, ResRef and Void bytes
     std::vector<TGffLocString> LocStrings;
     std::vector<TGffList> Lists;
     std::vector<std::uint32_t> ListItems;

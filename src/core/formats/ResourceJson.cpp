@@ -6,6 +6,7 @@
 #include "base/Text.h"
 #include "formats/Gff.h"
 #include "formats/GffJson.h"
+#include "formats/TalkJson.h"
 
 #include <string_view>
 
@@ -25,13 +26,25 @@ void CheckGffVersion(std::span<const std::uint8_t> bytes) {
     if (version != kGffVersion) throw EDecodeError("it is no GFF V3.2: its version is " + Quoted(Printable(version)));
 }
 
-bool HasJsonForm(TResType type) { return IsGffType(type); }
+bool HasJsonForm(TResType type) { return IsGffType(type) || IsTalkJsonType(type); }
 
-bool WriteResourceJson(TResType type, std::span<const std::uint8_t> bytes, const TJsonWriter::Sink& sink) {
+bool WriteResourceJson(TResType type, std::span<const std::uint8_t> bytes, const TJsonWriter::Sink& sink,
+                       std::optional<std::uint32_t> codePage) {
     if (IsGffType(type)) {
         CheckGffVersion(bytes);
         const gff::TGff model = gff::ReadGff(bytes);
         if (!gff::WriteGffJson(model, sink)) throw EWriteError("the JSON could not be written");
+        return true;
+    }
+    if (IsTalkJsonType(type)) {
+        TJsonWriter json(sink);
+        try {
+            WriteTalkJson(type, bytes, codePage, json);
+        } catch (const EFormatError& e) {
+            // A damaged table is a resource that does not decode, as a damaged GFF is.
+            throw EDecodeError(e.what());
+        }
+        if (!json.Finish()) throw EWriteError("the JSON could not be written");
         return true;
     }
     return false;

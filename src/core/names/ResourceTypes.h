@@ -22,12 +22,15 @@ namespace restype {
 inline constexpr TResType kTga = 3;
 inline constexpr TResType kPlt = 6;
 inline constexpr TResType kIni = 7;
+inline constexpr TResType kBmu = 8;
 inline constexpr TResType kTxt = 10;
 inline constexpr TResType kNss = 2009;
 inline constexpr TResType kSet = 2013;
 inline constexpr TResType kTwoDa = 2017;
+inline constexpr TResType kTlk = 2018;
 inline constexpr TResType kTxi = 2022;
 inline constexpr TResType kDds = 2033;
+inline constexpr TResType kSsf = 2060;
 inline constexpr TResType kShd = 2069;
 inline constexpr TResType kMtr = 2072;
 } // namespace restype
