@@ -39,6 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Check(alone.Width == shown.Width() && alone.Height == shown.Height() &&
                         shown.Pixels().size() == std::uint64_t{alone.Width} * alone.Height,
                     "a level shown at another size than it decodes to");
+        if (shown.Channels() == media::TChannels::Rgba)
+            fuzz::Check(shown.Pixels() == media::OverCheckerboard(alone),
+                        "a level shown otherwise than its picture over the checkerboard");
         const auto corner = shown.Pixel(alone.Width - 1, alone.Height - 1);
         const std::size_t last = alone.Rgba.size() - 4;
         fuzz::Check(std::equal(corner.begin(), corner.end(), alone.Rgba.begin() + static_cast<std::ptrdiff_t>(last)),
