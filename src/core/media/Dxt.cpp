@@ -124,3 +124,62 @@ void DecodeDxt(TDxt kind, const std::uint8_t* data, TImage& image, bool topFirst
 }
 
 } // namespace vellocar::media::detail
+
+namespace vellocar::media::detail {
+
+namespace {
+
+// ShowDxt for one choice of channels, so that the choice is made once, not per pixel.
+template <TChannels kChannels>
+void ShowBlocks(TDxt kind, const std::uint8_t* data, std::uint32_t width, std::uint32_t height, bool topFirst,
+                std::uint32_t* out) {
+    static_assert(kCheckerCell % kDxtBlockSide == 0, "a block row lies in one checkerboard cell");
+    const std::uint32_t across = (width + kDxtBlockSide - 1) / kDxtBlockSide;
+    const std::uint32_t down = (height + kDxtBlockSide - 1) / kDxtBlockSide;
+    const std::uint32_t blockBytes = DxtBlockBytes(kind);
+    std::array<TRgba, kPixelsPerBlock> pixels;
+    for (std::uint32_t by = 0; by < down; ++by) {
+        const std::uint32_t rows = std::min(kDxtBlockSide, height - by * kDxtBlockSide);
+        for (std::uint32_t bx = 0; bx < across; ++bx, data += blockBytes) {
+            DecodeBlock(kind, data, pixels);
+            const std::uint32_t left = bx * kDxtBlockSide;
+            const std::uint32_t columns = std::min(kDxtBlockSide, width - left);
+            for (std::uint32_t row = 0; row < rows; ++row) {
+                const std::uint32_t stored = by * kDxtBlockSide + row;
+                const std::uint32_t y = topFirst ? stored : height - 1 - stored;
+                const std::uint32_t back = CheckerAt(left, y);
+                std::uint32_t* line = out + std::size_t{y} * width + left;
+                const TRgba* in = pixels.data() + row * kDxtBlockSide;
+                for (std::uint32_t column = 0; column < columns; ++column)
+                    line[column] =
+                        ShownWord(in[column][0], in[column][1], in[column][2], in[column][3], kChannels, back);
+            }
+        }
+    }
+}
+
+} // namespace
+
+void ShowDxt(TDxt kind, const std::uint8_t* data, std::uint32_t width, std::uint32_t height, bool topFirst,
+             TChannels channels, std::uint32_t* out) {
+    switch (channels) {
+        case TChannels::Rgb:
+            return ShowBlocks<TChannels::Rgb>(kind, data, width, height, topFirst, out);
+        case TChannels::Alpha:
+            return ShowBlocks<TChannels::Alpha>(kind, data, width, height, topFirst, out);
+        case TChannels::Rgba:
+            break;
+    }
+    ShowBlocks<TChannels::Rgba>(kind, data, width, height, topFirst, out);
+}
+
+std::array<std::uint8_t, 4> DxtPixel(TDxt kind, const std::uint8_t* data, std::uint32_t width, std::uint32_t x,
+                                     std::uint32_t storedRow) {
+    const std::size_t across = (width + kDxtBlockSide - 1) / kDxtBlockSide;
+    const std::size_t block = std::size_t{storedRow / kDxtBlockSide} * across + x / kDxtBlockSide;
+    std::array<TRgba, kPixelsPerBlock> pixels;
+    DecodeBlock(kind, data + block * DxtBlockBytes(kind), pixels);
+    return pixels[(storedRow % kDxtBlockSide) * kDxtBlockSide + x % kDxtBlockSide];
+}
+
+} // namespace vellocar::media::detail
