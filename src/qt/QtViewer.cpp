@@ -387,8 +387,11 @@ void ViewerWidget::SetPictureScale(double scale, ui::ViewerZoom zoom) {
 void ViewerWidget::SetStatus(const QString& text) { status_->setText(text); }
 
 void ViewerWidget::ShowPictureCommands(bool shown) {
+    pictureCommands_ = shown;
     for (const char* name : kPictureCommands)
         if (auto* command = findChild<QWidget*>(QString::fromLatin1(name))) command->setVisible(shown);
+    // An empty choice would look broken: it comes with its lines.
+    mips_->setVisible(shown && mips_->count() > 0);
 }
 
 void ViewerWidget::ShowTree(const ui::ViewerTree& tree) {
@@ -428,6 +431,7 @@ void ViewerWidget::SetPictureChoices(const QStringList& mips, int mip, ui::Viewe
     mips_->clear();
     mips_->addItems(mips);
     mips_->setCurrentIndex(mip);
+    mips_->setVisible(pictureCommands_ && !mips.isEmpty());
     if (QAbstractButton* button = channels_->button(static_cast<int>(channels))) button->setChecked(true);
 }
 

@@ -143,6 +143,7 @@ private:
     QWidget* findBar_ = nullptr;
     QLineEdit* findText_ = nullptr;
     bool placed_ = false;
+    bool pictureCommands_ = false;
 };
 
 // ViewerWindow for the logic: the window goes when this object does, also from inside one of
