@@ -38,9 +38,7 @@ struct Said final : ui::ViewerEvents {
     void MipChosen(std::size_t level) override { lines << QString("mip %1").arg(level); }
     void PicturePointed(int x, int y) override { lines << QString("pixel %1,%2").arg(x).arg(y); }
     void ColumnClicked(std::size_t column) override { lines << QString("column %1").arg(column); }
-    void FindAsked(const std::string& text, bool fwd) override {
-        lines << QString("find %1 %2").arg(text.c_str()).arg(fwd);
-    }
+    void FindAsked(const std::string& t, bool f) override { lines << QString("find %1 %2").arg(t.c_str()).arg(f); }
     void OpenTalkTableClicked() override { lines << "talk table"; }
     void CloseAsked() override { lines << "close"; }
 };
@@ -65,9 +63,7 @@ struct Rows final : ui::ViewerRows {
     std::string ColumnTitle(std::size_t c) const override { return c ? "Text" : "StrRef"; }
     std::size_t ColumnWidth(std::size_t) const override { return 20; }
     std::size_t RowCount() const override { return 50; }
-    std::string Cell(std::size_t r, std::size_t c) const override {
-        return (c ? "Text of line " : "") + std::to_string(r);
-    }
+    std::string Cell(std::size_t r, std::size_t c) const override { return (c ? "Line " : "") + std::to_string(r); }
 };
 
 } // namespace
@@ -193,7 +189,6 @@ void ViewerTest::reportsWhatTheUserDoes() {
     ViewerWidget* w = window.Widget();
     auto* view = w->findChild<QTreeView*>();
     auto* table = w->findChild<QTableView*>();
-    auto* picture = w->findChild<QWidget*>("Picture");
     window.Raise();
     QVERIFY(QTest::qWaitForWindowExposed(w));
     // Picture pixel (2, 1) at a scale of 2 screen pixels, whatever the screen's own scale.
@@ -202,13 +197,11 @@ void ViewerTest::reportsWhatTheUserDoes() {
     window.ShowTree(tree);
     view->setCurrentIndex(view->model()->index(1, 0));
     QTest::keyClick(view, Qt::Key_Right);
-    QVERIFY(view->isExpanded(view->currentIndex()));
-    QCOMPARE(view->model()->rowCount(view->currentIndex()), 1);
+    QVERIFY(view->isExpanded(view->currentIndex()) && view->model()->rowCount(view->currentIndex()) == 1);
     view->collapseAll();
     window.SelectNode(4);
     QCOMPARE(view->currentIndex().data().toString(), QStringLiteral("Cost"));
     QVERIFY(view->isExpanded(view->currentIndex().parent()) && view->isExpanded(view->model()->index(1, 0)));
-    Shot(w, "qt-viewer-gff.png");
 
     QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
     QTest::keyClicks(w->FindText(), "cost");
@@ -216,7 +209,7 @@ void ViewerTest::reportsWhatTheUserDoes() {
     QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
     QTest::keyClick(w->FindText(), Qt::Key_Return, Qt::ShiftModifier);
     QCOMPARE(said.Heard(), QStringList({"find cost 1", "find cost 0", "find cost 0"}));
-    Shot(w, "qt-viewer-find.png");
+    Shot(w, "qt-viewer-gff.png");
     QTest::keyClick(w->FindText(), Qt::Key_Escape); // the bar, then the window
     QTest::keyClick(view, Qt::Key_Escape);
     QCOMPARE(said.Heard(), QStringList({"close"}));
@@ -239,7 +232,7 @@ void ViewerTest::reportsWhatTheUserDoes() {
     window.SetPictureChoices({"4 x 4", "2 x 2"}, 0, ui::ViewerChannels::Rgb);
     w->Button("Alpha")->click();
     QTest::keyClick(w->findChild<QComboBox*>("Mip"), Qt::Key_Down);
-    QTest::mouseMove(w->windowHandle(), picture->mapTo(w, onPicture));
+    QTest::mouseMove(w->windowHandle(), w->findChild<QWidget*>("Picture")->mapTo(w, onPicture));
     QTest::mouseMove(w->windowHandle(), {2, 2});
     QCOMPARE(said.Heard(), QStringList({"channels 2", "mip 1", "pixel 2,1", "pixel -1,-1"}));
     QCOMPARE(table->horizontalHeader()->sortIndicatorSection(), 1);
