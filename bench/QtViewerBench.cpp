@@ -3,11 +3,13 @@
 // vellocar_texture_bench decodes) and a model of 64 MiB of random bytes, shown in hex. Each run
 // opens each viewer as a double-click does and times it until its window has been painted, then
 // closes it with Escape. Then a tree of 50,000 fields (a GFF's top struct holding them all, the
-// widest branch a tree view lays out), shown in a viewer window until painted.
+// widest branch a tree view lays out), shown in a viewer window until painted; and a 2048 x 2048
+// picture handed to a viewer window and painted at Fit (the face's share of the texture).
 //
 //   vellocar_qt_viewer_bench [RUNS]     (on a display, or QT_QPA_PLATFORM=offscreen)
 //
-// Prints one line per viewer and run: "texture <seconds>", "hex <seconds>", "tree <seconds>".
+// Prints one line per viewer and run: "texture <seconds>", "hex <seconds>", "tree <seconds>",
+// "picture <seconds>".
 
 #include "Dxt5Texture.h"
 #include "Main.h"
@@ -134,6 +136,18 @@ int main(int argc, char** argv) {
             window.Raise();
             window.Widget()->repaint();
             std::printf("tree %.3f\n", static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        }
+        // The face's share of the texture: the picture handed over and painted at Fit.
+        const std::vector<std::uint32_t> pixels(std::size_t{2048} * 2048, 0xFF808080u);
+        for (int run = 0; run < runs; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            vellocar::qt::QtViewerWindow window(toolkit.Window(), "big.dds", events);
+            window.ShowPicture({2048, 2048, &pixels});
+            window.SetPictureScale(0.2, vellocar::ui::ViewerZoom::Fit);
+            window.Raise();
+            window.Widget()->repaint();
+            std::printf("picture %.3f\n", static_cast<double>(timer.nsecsElapsed()) / 1e9);
         }
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         toolkit.Detach();

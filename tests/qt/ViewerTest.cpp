@@ -50,7 +50,7 @@ struct Tree final : ui::ViewerTree {
         {}, {"Tag", "CExoString", "sword"}, {"ItemList", "List", "1"}, {"[0]", "Struct", "0"}, {"Cost", "DWORD", "10"}};
     std::size_t ColumnCount() const override { return 3; }
     std::string ColumnTitle(std::size_t c) const override { return c ? c == 1 ? "Type" : "Value" : "Label"; }
-    std::size_t ChildCount(Node n) const override { return n == 0 ? 2 : n < 2 ? 0 : 1; }
+    std::size_t ChildCount(Node n) const override { return n == 0 ? 2 : n == 2 || n == 3 ? 1 : 0; }
     Node Child(Node n, std::size_t i) const override { return n ? n + 1 : Node(i + 1); }
     Node Parent(Node n) const override { return parents[n]; }
     std::size_t IndexInParent(Node n) const override { return n == 2 ? 1 : 0; }
