@@ -143,6 +143,8 @@ QVariant TreeModel::headerData(int section, Qt::Orientation orientation, int rol
 
 void PictureView::SetPicture(QImage image) {
     image_ = std::move(image);
+    // Another picture (a mipmap level, the alpha): the pixel under the mouse is told again.
+    pointedAt_ = QPoint(INT_MIN, INT_MIN);
     SetScale(scale_);
 }
 
@@ -195,33 +197,35 @@ ViewerWidget::ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvent
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
     layout->addLayout(row);
+    // The zoom and the channels are toggles as small as their captions: with the picture's
+    // choice and saves they share one row, which at 200 % must still fit a screen.
+    const auto toggle = [this, row](const char* name, const char* caption) {
+        auto* button = new QToolButton(this);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setText(QString::fromLatin1(caption));
+        button->setCheckable(true);
+        row->addWidget(button);
+        return button;
+    };
     auto* zoom = new QButtonGroup(this);
     const std::tuple<const char*, const char*, ui::ViewerZoom> zooms[] = {{"Fit", "Fit", ui::ViewerZoom::Fit},
                                                                           {"Actual", "1:1", ui::ViewerZoom::Actual},
                                                                           {"Double", "2x", ui::ViewerZoom::Double}};
     for (const auto& [name, caption, which] : zooms) {
-        QAbstractButton* button = AddButton(name, QString::fromLatin1(caption));
-        button->setCheckable(true);
+        QAbstractButton* button = toggle(name, caption);
         zoom->addButton(button);
-        row->addWidget(button);
         QObject::connect(button, &QAbstractButton::clicked, this,
                          [this, which] { Tell([which](ui::ViewerEvents& e) { e.ZoomChosen(which); }); });
     }
     row->addSpacing(8);
-    // The channels, as small as their captions: with the zoom and the saves they share one row.
     channels_ = new QButtonGroup(this);
     const std::tuple<const char*, const char*, ui::ViewerChannels> channels[] = {
         {"Rgba", "RGBA", ui::ViewerChannels::Rgba},
         {"Rgb", "RGB", ui::ViewerChannels::Rgb},
         {"Alpha", "Alpha", ui::ViewerChannels::Alpha}};
     for (const auto& [name, caption, which] : channels) {
-        auto* button = new QToolButton(this);
-        button->setObjectName(QString::fromLatin1(name));
-        button->setText(QString::fromLatin1(caption));
-        button->setCheckable(true);
-        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        QAbstractButton* button = toggle(name, caption);
         channels_->addButton(button, static_cast<int>(which));
-        row->addWidget(button);
         QObject::connect(button, &QAbstractButton::clicked, this,
                          [this, which] { Tell([which](ui::ViewerEvents& e) { e.ChannelsChosen(which); }); });
     }
