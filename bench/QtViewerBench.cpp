@@ -2,11 +2,14 @@
 // packed here from two resources made in memory, a 2048 x 2048 DXT5 texture (the one
 // vellocar_texture_bench decodes) and a model of 64 MiB of random bytes, shown in hex. Each run
 // opens each viewer as a double-click does and times it until its window has been painted, then
-// closes it with Escape.
+// closes it with Escape. Then a tree of 50,000 fields (a GFF's top struct holding them all, the
+// widest branch a tree view lays out), shown in a viewer window until painted; and a 2048 x 2048
+// picture handed to a viewer window and painted at Fit (the face's share of the texture).
 //
 //   vellocar_qt_viewer_bench [RUNS]     (on a display, or QT_QPA_PLATFORM=offscreen)
 //
-// Prints one line per viewer and run: "texture <seconds>", "hex <seconds>".
+// Prints one line per viewer and run: "texture <seconds>", "hex <seconds>", "tree <seconds>",
+// "picture <seconds>".
 
 #include "Dxt5Texture.h"
 #include "Main.h"
@@ -44,6 +47,36 @@ std::vector<std::uint8_t> RandomBytes(std::size_t size) {
     }
     return bytes;
 }
+
+// A GFF's top struct of 50,000 fields, each its own line.
+class FlatTree final : public vellocar::ui::ViewerTree {
+public:
+    static constexpr Node kFields = 50000;
+    std::size_t ColumnCount() const override { return 3; }
+    std::string ColumnTitle(std::size_t column) const override { return column == 0 ? "Label" : "Value"; }
+    std::size_t ChildCount(Node node) const override { return node == kViewerRoot ? kFields : 0; }
+    Node Child(Node, std::size_t index) const override { return static_cast<Node>(index + 1); }
+    Node Parent(Node) const override { return kViewerRoot; }
+    std::size_t IndexInParent(Node node) const override { return node - 1; }
+    std::string Cell(Node node, std::size_t column) const override {
+        return column == 0 ? "Field" + std::to_string(node) : column == 1 ? "INT" : std::to_string(node * 7);
+    }
+};
+
+class NoEvents final : public vellocar::ui::ViewerEvents {
+    void ZoomChosen(vellocar::ui::ViewerZoom) override {}
+    void PictureAreaResized(int, int) override {}
+    void SavePngClicked() override {}
+    void SaveAsClicked() override {}
+    void SaveConvertedClicked() override {}
+    void ChannelsChosen(vellocar::ui::ViewerChannels) override {}
+    void MipChosen(std::size_t) override {}
+    void PicturePointed(int, int) override {}
+    void ColumnClicked(std::size_t) override {}
+    void FindAsked(const std::string&, bool) override {}
+    void OpenTalkTableClicked() override {}
+    void CloseAsked() override {}
+};
 
 } // namespace
 
@@ -93,6 +126,30 @@ int main(int argc, char** argv) {
                 QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             }
         }
+        const FlatTree tree;
+        NoEvents events;
+        for (int run = 0; run < runs; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            vellocar::qt::QtViewerWindow window(toolkit.Window(), "fields.gff", events);
+            window.ShowTree(tree);
+            window.Raise();
+            window.Widget()->repaint();
+            std::printf("tree %.3f\n", static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        }
+        // The face's share of the texture: the picture handed over and painted at Fit.
+        const std::vector<std::uint32_t> pixels(std::size_t{2048} * 2048, 0xFF808080u);
+        for (int run = 0; run < runs; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            vellocar::qt::QtViewerWindow window(toolkit.Window(), "big.dds", events);
+            window.ShowPicture({2048, 2048, &pixels});
+            window.SetPictureScale(0.2, vellocar::ui::ViewerZoom::Fit);
+            window.Raise();
+            window.Widget()->repaint();
+            std::printf("picture %.3f\n", static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        }
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         toolkit.Detach();
     }
     std::error_code ec;

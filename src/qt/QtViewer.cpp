@@ -1,5 +1,6 @@
 // A resource viewer's window on Qt, made of stock widgets: a table view over the logic's rows,
-// a read-only text, a scroll area with the picture, a status line and a row of buttons.
+// a read-only text, a scroll area with the picture, a tree view over the logic's tree, a find
+// bar, a status line and a row of commands.
 
 #include "QtViewer.h"
 
@@ -7,18 +8,25 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QToolButton>
+#include <QTreeView>
 
 #include <algorithm>
 #include <climits>
@@ -38,8 +46,15 @@ constexpr int kCellPadding = 12;
 
 int Clamped(std::size_t count) { return static_cast<int>(std::min<std::size_t>(count, INT_MAX)); }
 
-// The buttons of a picture, shown only with one: the zoom's three and "Save as PNG...".
-constexpr const char* kPictureButtons[] = {"Fit", "Actual", "Double", "SavePng"};
+// The commands of a picture, shown only with one: the zoom's three, "Save as PNG...", the
+// channels' three and the mipmap choice.
+constexpr const char* kPictureCommands[] = {"Fit", "Actual", "Double", "SavePng", "Rgba", "Rgb", "Alpha", "Mip"};
+// How far a window opened over another one is moved, down and right, so that the title of the
+// one below stays in sight.
+constexpr int kCascade = 32;
+// A tree's label and type columns at first; the value takes the rest.
+constexpr int kTreeLabelColumn = 220;
+constexpr int kTreeTypeColumn = 90;
 
 } // namespace
 
@@ -48,12 +63,18 @@ constexpr const char* kPictureButtons[] = {"Fit", "Actual", "Double", "SavePng"}
 void RowsModel::SetRows(const ui::ViewerRows* rows) {
     beginResetModel();
     rows_ = rows;
+    shownRows_ = rows ? Clamped(rows->RowCount()) : 0;
     endResetModel();
 }
 
-int RowsModel::rowCount(const QModelIndex& parent) const {
-    return rows_ && !parent.isValid() ? Clamped(rows_->RowCount()) : 0;
+void RowsModel::Reordered() {
+    // A count that changed would leave the view with rows it cannot ask for: start again.
+    if (!rows_ || Clamped(rows_->RowCount()) != shownRows_) return SetRows(rows_);
+    if (shownRows_ > 0 && columnCount() > 0) emit dataChanged(index(0, 0), index(shownRows_ - 1, columnCount() - 1));
+    emit headerDataChanged(Qt::Horizontal, 0, std::max(0, columnCount() - 1));
 }
+
+int RowsModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shownRows_; }
 
 int RowsModel::columnCount(const QModelIndex& parent) const {
     return rows_ && !parent.isValid() ? Clamped(rows_->ColumnCount()) : 0;
@@ -69,10 +90,61 @@ QVariant RowsModel::headerData(int section, Qt::Orientation orientation, int rol
     return ToQt(rows_->ColumnTitle(static_cast<std::size_t>(section)));
 }
 
+// ---- The tree
+
+void TreeModel::SetTree(const ui::ViewerTree* tree) {
+    beginResetModel();
+    tree_ = tree;
+    endResetModel();
+}
+
+ui::ViewerTree::Node TreeModel::NodeOf(const QModelIndex& index) const {
+    return index.isValid() ? static_cast<ui::ViewerTree::Node>(index.internalId()) : ui::ViewerTree::kViewerRoot;
+}
+
+QModelIndex TreeModel::IndexOf(ui::ViewerTree::Node node) const {
+    if (!tree_ || node == ui::ViewerTree::kViewerRoot) return {};
+    return createIndex(Clamped(tree_->IndexInParent(node)), 0, static_cast<quintptr>(node));
+}
+
+QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) const {
+    if (!tree_ || row < 0 || column < 0 || column >= columnCount() || parent.column() > 0) return {};
+    const ui::ViewerTree::Node above = NodeOf(parent);
+    if (static_cast<std::size_t>(row) >= tree_->ChildCount(above)) return {};
+    return createIndex(row, column, static_cast<quintptr>(tree_->Child(above, static_cast<std::size_t>(row))));
+}
+
+QModelIndex TreeModel::parent(const QModelIndex& child) const {
+    if (!tree_ || !child.isValid()) return {};
+    return IndexOf(tree_->Parent(NodeOf(child)));
+}
+
+int TreeModel::rowCount(const QModelIndex& parent) const {
+    // Only the first column carries branches, as QTreeView expects.
+    if (!tree_ || parent.column() > 0) return 0;
+    return Clamped(tree_->ChildCount(NodeOf(parent)));
+}
+
+int TreeModel::columnCount(const QModelIndex&) const { return tree_ ? Clamped(tree_->ColumnCount()) : 0; }
+
+bool TreeModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
+
+QVariant TreeModel::data(const QModelIndex& index, int role) const {
+    if (!tree_ || !index.isValid() || role != Qt::DisplayRole) return {};
+    return ToQt(tree_->Cell(NodeOf(index), static_cast<std::size_t>(index.column())));
+}
+
+QVariant TreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (!tree_ || orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0) return {};
+    return ToQt(tree_->ColumnTitle(static_cast<std::size_t>(section)));
+}
+
 // ---- The picture
 
 void PictureView::SetPicture(QImage image) {
     image_ = std::move(image);
+    // Another picture (a mipmap level, the alpha): the pixel under the mouse is told again.
+    pointedAt_ = QPoint(INT_MIN, INT_MIN);
     SetScale(scale_);
 }
 
@@ -92,6 +164,26 @@ void PictureView::paintEvent(QPaintEvent*) {
     painter.drawImage(QRectF(rect()), image_);
 }
 
+void PictureView::mouseMoveEvent(QMouseEvent* event) {
+    // The widget is the picture scaled, wherever the scroll area has put it: its own
+    // coordinates, in proportion, are the picture's.
+    if (image_.isNull() || width() <= 0 || height() <= 0) return Point(-1, -1);
+    const QPointF at = event->position();
+    const auto x = static_cast<int>(std::floor(at.x() * image_.width() / width()));
+    const auto y = static_cast<int>(std::floor(at.y() * image_.height() / height()));
+    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return Point(-1, -1);
+    Point(x, y);
+}
+
+void PictureView::leaveEvent(QEvent*) { Point(-1, -1); }
+
+void PictureView::Point(int x, int y) {
+    // Once per pixel, not once per mouse move.
+    if (pointedAt_ == QPoint(x, y)) return;
+    pointedAt_ = QPoint(x, y);
+    if (pointed_) pointed_(x, y);
+}
+
 // ---- The window
 
 ViewerWidget::ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvents& events)
@@ -105,26 +197,58 @@ ViewerWidget::ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvent
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
     layout->addLayout(row);
+    // The zoom and the channels are toggles as small as their captions: with the picture's
+    // choice and saves they share one row, which at 200 % must still fit a screen.
+    const auto toggle = [this, row](const char* name, const char* caption) {
+        auto* button = new QToolButton(this);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setText(QString::fromLatin1(caption));
+        button->setCheckable(true);
+        row->addWidget(button);
+        return button;
+    };
     auto* zoom = new QButtonGroup(this);
     const std::tuple<const char*, const char*, ui::ViewerZoom> zooms[] = {{"Fit", "Fit", ui::ViewerZoom::Fit},
                                                                           {"Actual", "1:1", ui::ViewerZoom::Actual},
                                                                           {"Double", "2x", ui::ViewerZoom::Double}};
     for (const auto& [name, caption, which] : zooms) {
-        QAbstractButton* button = AddButton(name, QString::fromLatin1(caption));
-        button->setCheckable(true);
+        QAbstractButton* button = toggle(name, caption);
         zoom->addButton(button);
-        row->addWidget(button);
         QObject::connect(button, &QAbstractButton::clicked, this,
                          [this, which] { Tell([which](ui::ViewerEvents& e) { e.ZoomChosen(which); }); });
     }
+    row->addSpacing(8);
+    channels_ = new QButtonGroup(this);
+    const std::tuple<const char*, const char*, ui::ViewerChannels> channels[] = {
+        {"Rgba", "RGBA", ui::ViewerChannels::Rgba},
+        {"Rgb", "RGB", ui::ViewerChannels::Rgb},
+        {"Alpha", "Alpha", ui::ViewerChannels::Alpha}};
+    for (const auto& [name, caption, which] : channels) {
+        QAbstractButton* button = toggle(name, caption);
+        channels_->addButton(button, static_cast<int>(which));
+        QObject::connect(button, &QAbstractButton::clicked, this,
+                         [this, which] { Tell([which](ui::ViewerEvents& e) { e.ChannelsChosen(which); }); });
+    }
+    mips_ = new QComboBox(this);
+    mips_->setObjectName(QStringLiteral("Mip"));
+    mips_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    mips_->setToolTip(QStringLiteral("Mipmap level"));
+    row->addWidget(mips_);
+    QObject::connect(mips_, &QComboBox::activated, this, [this](int level) {
+        if (level >= 0) Tell([level](ui::ViewerEvents& e) { e.MipChosen(static_cast<std::size_t>(level)); });
+    });
     row->addStretch();
-    for (const auto& [name, caption] : {std::pair{"SavePng", "Save as PNG..."}, std::pair{"SaveAs", "Save as..."}}) {
-        QAbstractButton* button = AddButton(name, QString::fromLatin1(caption));
+    const std::pair<const char*, const char*> commands[] = {{"OpenTalkTable", "Open talk table..."},
+                                                            {"SaveConverted", ""},
+                                                            {"SavePng", "Save as PNG..."},
+                                                            {"SaveAs", "Save as..."}};
+    const std::function<void(ui::ViewerEvents&)> told[] = {
+        [](ui::ViewerEvents& e) { e.OpenTalkTableClicked(); }, [](ui::ViewerEvents& e) { e.SaveConvertedClicked(); },
+        [](ui::ViewerEvents& e) { e.SavePngClicked(); }, [](ui::ViewerEvents& e) { e.SaveAsClicked(); }};
+    for (std::size_t i = 0; i < std::size(commands); ++i) {
+        QAbstractButton* button = AddButton(commands[i].first, QString::fromLatin1(commands[i].second));
         row->addWidget(button);
-        const bool png = name == std::string_view("SavePng");
-        QObject::connect(button, &QAbstractButton::clicked, this, [this, png] {
-            Tell([png](ui::ViewerEvents& e) { png ? e.SavePngClicked() : e.SaveAsClicked(); });
-        });
+        QObject::connect(button, &QAbstractButton::clicked, this, [this, event = told[i]] { Tell(event); });
     }
 
     views_ = new QStackedWidget(this);
@@ -138,6 +262,12 @@ ViewerWidget::ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvent
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setWordWrap(false);
     table_->horizontalHeader()->setStretchLastSection(true);
+    // A click on a column's title asks the logic to sort: the order is its, not the view's.
+    table_->setSortingEnabled(false);
+    table_->horizontalHeader()->setSectionsClickable(true);
+    QObject::connect(table_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        if (column >= 0) Tell([column](ui::ViewerEvents& e) { e.ColumnClicked(static_cast<std::size_t>(column)); });
+    });
     text_ = new QPlainTextEdit(views_);
     text_->setReadOnly(true);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -146,10 +276,45 @@ ViewerWidget::ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvent
     scroll_->setAlignment(Qt::AlignCenter);
     scroll_->setBackgroundRole(QPalette::Dark);
     picture_ = new PictureView(scroll_);
+    picture_->setObjectName(QStringLiteral("Picture"));
+    picture_->setMouseTracking(true);
+    picture_->OnPointed([this](int x, int y) { Tell([x, y](ui::ViewerEvents& e) { e.PicturePointed(x, y); }); });
     scroll_->setWidget(picture_);
     scroll_->viewport()->installEventFilter(this);
-    for (QWidget* view : {static_cast<QWidget*>(table_), static_cast<QWidget*>(text_), static_cast<QWidget*>(scroll_)})
+    treeModel_ = new TreeModel(this);
+    tree_ = new QTreeView(views_);
+    // Rows of one height: the view then never measures the lines of a long branch one by one.
+    tree_->setUniformRowHeights(true);
+    tree_->setAllColumnsShowFocus(true);
+    tree_->setModel(treeModel_);
+    tree_->header()->setStretchLastSection(true);
+    for (QWidget* view : {static_cast<QWidget*>(table_), static_cast<QWidget*>(text_), static_cast<QWidget*>(scroll_),
+                          static_cast<QWidget*>(tree_)})
         views_->addWidget(view);
+
+    // The find bar, under the view, until Escape.
+    findBar_ = new QWidget(this);
+    findBar_->setObjectName(QStringLiteral("FindBar"));
+    auto* find = new QHBoxLayout(findBar_);
+    find->setContentsMargins(0, 0, 0, 0);
+    find->addWidget(new QLabel(QStringLiteral("Find:"), findBar_));
+    findText_ = new QLineEdit(findBar_);
+    findText_->setObjectName(QStringLiteral("FindText"));
+    findText_->installEventFilter(this);
+    find->addWidget(findText_, 1);
+    for (const auto& [name, caption, forward] :
+         {std::tuple{"FindNext", "Next", true}, std::tuple{"FindPrevious", "Previous", false}}) {
+        QAbstractButton* button = AddButton(name, QString::fromLatin1(caption));
+        find->addWidget(button);
+        QObject::connect(button, &QAbstractButton::clicked, this, [this, next = forward] { Find(next); });
+    }
+    layout->addWidget(findBar_);
+    findBar_->hide();
+    QObject::connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] { OpenFind(); });
+    QObject::connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, this,
+                     [this] { Find(true); });
+    QObject::connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this), &QShortcut::activated, this,
+                     [this] { Find(false); });
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("Status"));
@@ -159,6 +324,8 @@ ViewerWidget::ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvent
     layout->addWidget(status_);
 
     ShowPictureCommands(false);
+    ShowConvertedSave({});
+    ShowTalkTableCommand(false);
 }
 
 QAbstractButton* ViewerWidget::AddButton(const char* name, const QString& caption) {
@@ -189,6 +356,7 @@ void ViewerWidget::ShowRows(const ui::ViewerRows& rows, bool monospace) {
     // Before the rows come: afterwards it would resize each of them, one signal per row.
     table_->verticalHeader()->setDefaultSectionSize(metrics.height() + (monospace ? 0 : 4));
     model_->SetRows(&rows);
+    table_->horizontalHeader()->setSortIndicatorShown(false);
     // A digit's width stands for a character's: wider than the average, as a table's capitals are.
     const int character = metrics.horizontalAdvance(QLatin1Char('0'));
     for (std::size_t c = 0; c < rows.ColumnCount(); ++c) {
@@ -223,8 +391,99 @@ void ViewerWidget::SetPictureScale(double scale, ui::ViewerZoom zoom) {
 void ViewerWidget::SetStatus(const QString& text) { status_->setText(text); }
 
 void ViewerWidget::ShowPictureCommands(bool shown) {
-    for (const char* name : kPictureButtons)
-        if (QAbstractButton* button = Button(name)) button->setVisible(shown);
+    pictureCommands_ = shown;
+    for (const char* name : kPictureCommands)
+        if (auto* command = findChild<QWidget*>(QString::fromLatin1(name))) command->setVisible(shown);
+    // An empty choice would look broken: it comes with its lines.
+    mips_->setVisible(shown && mips_->count() > 0);
+}
+
+void ViewerWidget::ShowTree(const ui::ViewerTree& tree) {
+    treeModel_->SetTree(&tree);
+    tree_->setColumnWidth(0, kTreeLabelColumn);
+    tree_->setColumnWidth(1, kTreeTypeColumn);
+    views_->setCurrentWidget(tree_);
+}
+
+void ViewerWidget::RowsChanged(int sortColumn, bool ascending) {
+    model_->Reordered();
+    QHeaderView* header = table_->horizontalHeader();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(sortColumn, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void ViewerWidget::SelectRow(std::size_t row) {
+    const QModelIndex at = model_->index(Clamped(row), 0);
+    if (!at.isValid()) return;
+    table_->setCurrentIndex(at);
+    table_->selectRow(at.row());
+    table_->scrollTo(at);
+}
+
+void ViewerWidget::SelectNode(ui::ViewerTree::Node node) {
+    const QModelIndex at = treeModel_->IndexOf(node);
+    if (!at.isValid()) return;
+    // Its branches opened from the top down, so that each is laid out once.
+    QModelIndexList above;
+    for (QModelIndex up = at.parent(); up.isValid(); up = up.parent()) above.prepend(up);
+    for (const QModelIndex& branch : above) tree_->expand(branch);
+    tree_->setCurrentIndex(at);
+    tree_->scrollTo(at);
+}
+
+void ViewerWidget::SetPictureChoices(const QStringList& mips, int mip, ui::ViewerChannels channels) {
+    mips_->clear();
+    mips_->addItems(mips);
+    mips_->setCurrentIndex(mip);
+    mips_->setVisible(pictureCommands_ && !mips.isEmpty());
+    if (QAbstractButton* button = channels_->button(static_cast<int>(channels))) button->setChecked(true);
+}
+
+void ViewerWidget::ShowConvertedSave(const QString& caption) {
+    QAbstractButton* button = Button("SaveConverted");
+    button->setText(caption);
+    button->setVisible(!caption.isEmpty());
+}
+
+void ViewerWidget::ShowTalkTableCommand(bool shown) { Button("OpenTalkTable")->setVisible(shown); }
+
+void ViewerWidget::OpenFind() {
+    findBar_->show();
+    findText_->setFocus(Qt::ShortcutFocusReason);
+    findText_->selectAll();
+}
+
+void ViewerWidget::Find(bool forward) {
+    // F3 with nothing to find opens the bar to type it in.
+    if (findText_->text().isEmpty()) return OpenFind();
+    const std::string text = FromQt(findText_->text());
+    Tell([&text, forward](ui::ViewerEvents& e) { e.FindAsked(text, forward); });
+}
+
+void ViewerWidget::Place() {
+    if (placed_) return;
+    placed_ = true;
+    QWidget* owner = parentWidget();
+    if (!owner) return;
+    // The viewer opened last and still on screen: a new one cascades from it.
+    ViewerWidget* before = nullptr;
+    for (auto* viewer : owner->findChildren<ViewerWidget*>(Qt::FindDirectChildrenOnly))
+        if (viewer != this && viewer->isVisible()) before = viewer;
+    const QRect area = owner->screen()->availableGeometry();
+    const QRect beside = owner->frameGeometry();
+    // Not yet shown, a window has no frame of its own: the owner's stands for it.
+    const QSize frame = size() + (beside.size() - owner->size());
+    QPoint at = beside.topLeft() + QPoint(kCascade, kCascade);
+    if (before)
+        at = before->frameGeometry().topLeft() + QPoint(kCascade, kCascade);
+    else if (beside.right() + 1 + frame.width() <= area.right() + 1)
+        at = QPoint(beside.right() + 1, beside.top());
+    else if (beside.left() - frame.width() >= area.left())
+        at = QPoint(beside.left() - frame.width(), beside.top());
+    // On the owner's screen; where it is too small, with the title bar in sight.
+    at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - frame.width())));
+    at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - frame.height())));
+    move(at);
 }
 
 void ViewerWidget::ReportArea() {
@@ -240,13 +499,26 @@ void ViewerWidget::closeEvent(QCloseEvent* event) {
 }
 
 void ViewerWidget::keyPressEvent(QKeyEvent* event) {
-    // Escape closes the window, as it closes a dialog; the views leave it to their window.
+    // Escape closes the find bar, else the window, as it closes a dialog; the views leave it to
+    // their window.
     if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier) return QWidget::keyPressEvent(event);
+    if (findBar_->isVisible()) {
+        findBar_->hide();
+        views_->currentWidget()->setFocus(Qt::OtherFocusReason);
+        return;
+    }
     Tell([](ui::ViewerEvents& e) { e.CloseAsked(); });
 }
 
 bool ViewerWidget::eventFilter(QObject* watched, QEvent* event) {
     if (watched == scroll_->viewport() && event->type() == QEvent::Resize) ReportArea();
+    if (watched == findText_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            Find(!(key->modifiers() & Qt::ShiftModifier));
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -291,8 +563,41 @@ void QtViewerWindow::ShowPictureCommands(bool shown) {
     if (widget_) widget_->ShowPictureCommands(shown);
 }
 
+void QtViewerWindow::ShowTree(const ui::ViewerTree& tree) {
+    if (widget_) widget_->ShowTree(tree);
+}
+
+void QtViewerWindow::RowsChanged(std::size_t sortColumn, bool ascending) {
+    if (widget_) widget_->RowsChanged(Clamped(sortColumn), ascending);
+}
+
+void QtViewerWindow::SelectRow(std::size_t row) {
+    if (widget_) widget_->SelectRow(row);
+}
+
+void QtViewerWindow::SelectNode(ui::ViewerTree::Node node) {
+    if (widget_) widget_->SelectNode(node);
+}
+
+void QtViewerWindow::SetPictureChoices(const std::vector<std::string>& mips, std::size_t mip,
+                                       ui::ViewerChannels channels) {
+    if (!widget_) return;
+    QStringList lines;
+    for (const std::string& line : mips) lines << ToQt(line);
+    widget_->SetPictureChoices(lines, mip < mips.size() ? static_cast<int>(mip) : -1, channels);
+}
+
+void QtViewerWindow::ShowConvertedSave(const std::string& caption) {
+    if (widget_) widget_->ShowConvertedSave(ToQt(caption));
+}
+
+void QtViewerWindow::ShowTalkTableCommand(bool shown) {
+    if (widget_) widget_->ShowTalkTableCommand(shown);
+}
+
 void QtViewerWindow::Raise() {
     if (!widget_) return;
+    widget_->Place();
     widget_->show();
     widget_->raise();
     widget_->activateWindow();

@@ -8,16 +8,65 @@
 #include "QtViewer.h"
 #include "QtWindow.h"
 
+#include <QComboBox>
 #include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTreeView>
 
 using namespace vellocar;
 using ui::ControlId;
 using vellocar::qt::ViewerWidget;
 using vellocar::qt::test::QtWindow;
+
+namespace {
+
+// The events a window reports, one line each, taken by Heard().
+struct Said final : ui::ViewerEvents {
+    QStringList lines;
+    QStringList Heard() { return std::exchange(lines, {}); }
+    void ZoomChosen(ui::ViewerZoom) override {}
+    void PictureAreaResized(int, int) override {}
+    void SavePngClicked() override {}
+    void SaveAsClicked() override {}
+    void SaveConvertedClicked() override { lines << "converted"; }
+    void ChannelsChosen(ui::ViewerChannels c) override { lines << QString("channels %1").arg(int(c)); }
+    void MipChosen(std::size_t level) override { lines << QString("mip %1").arg(level); }
+    void PicturePointed(int x, int y) override { lines << QString("pixel %1,%2").arg(x).arg(y); }
+    void ColumnClicked(std::size_t column) override { lines << QString("column %1").arg(column); }
+    void FindAsked(const std::string& t, bool f) override { lines << QString("find %1 %2").arg(t.c_str()).arg(f); }
+    void OpenTalkTableClicked() override { lines << "talk table"; }
+    void CloseAsked() override { lines << "close"; }
+};
+
+// A GFF's shape: each node's parent, then its label, type and value.
+struct Tree final : ui::ViewerTree {
+    const Node parents[5] = {0, 0, 0, 2, 3};
+    const char* cells[5][3] = {
+        {}, {"Tag", "CExoString", "sword"}, {"ItemList", "List", "1"}, {"[0]", "Struct", "0"}, {"Cost", "DWORD", "10"}};
+    std::size_t ColumnCount() const override { return 3; }
+    std::string ColumnTitle(std::size_t c) const override { return c ? c == 1 ? "Type" : "Value" : "Label"; }
+    std::size_t ChildCount(Node n) const override { return n == 0 ? 2 : n == 2 || n == 3 ? 1 : 0; }
+    Node Child(Node n, std::size_t i) const override { return n ? n + 1 : Node(i + 1); }
+    Node Parent(Node n) const override { return parents[n]; }
+    std::size_t IndexInParent(Node n) const override { return n == 2 ? 1 : 0; }
+    std::string Cell(Node n, std::size_t c) const override { return cells[n][c]; }
+};
+
+// A talk table's shape: strref, text.
+struct Rows final : ui::ViewerRows {
+    std::size_t ColumnCount() const override { return 2; }
+    std::string ColumnTitle(std::size_t c) const override { return c ? "Text" : "StrRef"; }
+    std::size_t ColumnWidth(std::size_t) const override { return 20; }
+    std::size_t RowCount() const override { return 50; }
+    std::string Cell(std::size_t r, std::size_t c) const override { return (c ? "Line " : "") + std::to_string(r); }
+};
+
+} // namespace
 
 class ViewerTest : public QObject {
     Q_OBJECT
@@ -25,6 +74,8 @@ class ViewerTest : public QObject {
 private slots:
     void opensEachLineOnceAndEscapeClosesIt();
     void savesThePictureAsPng();
+    void reportsWhatTheUserDoes();
+    void opensBesideItsOwner();
 
 private:
     // The window with data\look.bif of the viewer's archive chosen.
@@ -125,6 +176,93 @@ void ViewerTest::savesThePictureAsPng() {
     const auto bytes = vellocar::test::ReadFile(png);
     QCOMPARE(vellocar::test::ReadPng({reinterpret_cast<const char*>(bytes.data()), bytes.size()}).size(),
              std::size_t{64 * 64 * 4});
+}
+
+void ViewerTest::reportsWhatTheUserDoes() {
+    QWidget owner;
+    owner.show();
+    Said said;
+    Tree tree;
+    Rows rows;
+    const std::vector<std::uint32_t> pixels(16, 0xFF4080C0u);
+    qt::QtViewerWindow window(&owner, "look", said);
+    ViewerWidget* w = window.Widget();
+    auto* view = w->findChild<QTreeView*>();
+    auto* table = w->findChild<QTableView*>();
+    window.Raise();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    // Picture pixel (2, 1) at a scale of 2 screen pixels, whatever the screen's own scale.
+    const QPoint onPicture(static_cast<int>(5 / w->devicePixelRatio()), static_cast<int>(3 / w->devicePixelRatio()));
+    // A branch opened by the user, then a node found by the logic.
+    window.ShowTree(tree);
+    view->setCurrentIndex(view->model()->index(1, 0));
+    QTest::keyClick(view, Qt::Key_Right);
+    QVERIFY(view->isExpanded(view->currentIndex()) && view->model()->rowCount(view->currentIndex()) == 1);
+    view->collapseAll();
+    window.SelectNode(4);
+    QCOMPARE(view->currentIndex().data().toString(), QStringLiteral("Cost"));
+    QVERIFY(view->isExpanded(view->currentIndex().parent()) && view->isExpanded(view->model()->index(1, 0)));
+
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(w->FindText(), "cost");
+    QTest::keyClick(w->FindText(), Qt::Key_Return);
+    QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
+    QTest::keyClick(w->FindText(), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(said.Heard(), QStringList({"find cost 1", "find cost 0", "find cost 0"}));
+    Shot(w, "qt-viewer-gff.png");
+    QTest::keyClick(w->FindText(), Qt::Key_Escape); // the bar, then the window
+    QTest::keyClick(view, Qt::Key_Escape);
+    QCOMPARE(said.Heard(), QStringList({"close"}));
+
+    window.ShowRows(rows, false);
+    window.ShowTalkTableCommand(true);
+    window.ShowConvertedSave("Save as JSON...");
+    QHeaderView* header = table->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, {header->sectionViewportPosition(1) + 5, 5});
+    window.RowsChanged(1, false);
+    window.SelectRow(40);
+    w->Button("OpenTalkTable")->click();
+    w->Button("SaveConverted")->click();
+    QCOMPARE(said.Heard(), QStringList({"column 1", "talk table", "converted"}));
+    Shot(w, "qt-viewer-tlk.png");
+
+    window.ShowPicture({4, 4, &pixels});
+    window.SetPictureScale(2, ui::ViewerZoom::Actual);
+    window.ShowPictureCommands(true);
+    window.SetPictureChoices({"4 x 4", "2 x 2"}, 0, ui::ViewerChannels::Rgb);
+    w->Button("Alpha")->click();
+    QTest::keyClick(w->findChild<QComboBox*>("Mip"), Qt::Key_Down);
+    QTest::mouseMove(w->windowHandle(), w->findChild<QWidget*>("Picture")->mapTo(w, onPicture));
+    QTest::mouseMove(w->windowHandle(), {2, 2});
+    QCOMPARE(said.Heard(), QStringList({"channels 2", "mip 1", "pixel 2,1", "pixel -1,-1"}));
+    QCOMPARE(table->horizontalHeader()->sortIndicatorSection(), 1);
+    QCOMPARE(table->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    QCOMPARE(table->currentIndex().row(), 40);
+    QVERIFY(w->Button("Rgb")->isVisible() && w->Button("Alpha")->isChecked());
+}
+
+void ViewerTest::opensBesideItsOwner() {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const int wide = screen.width() - 300;
+    // The owner's left edge, then where the first viewer goes (to its right, to its left, over it
+    // cascaded); a second viewer cascades from the first.
+    enum { Right, Left, Over };
+    for (const auto& [left, place] : {std::pair{0, Right}, std::pair{300, Left}, std::pair{150, Over}}) {
+        QWidget owner;
+        owner.move(screen.topLeft() + QPoint(left, 0));
+        owner.resize(wide, 200);
+        owner.show();
+        Said said;
+        qt::QtViewerWindow one(&owner, "one", said), two(&owner, "two", said);
+        for (auto* window : {&one, &two}) {
+            window->Widget()->resize(200, 150);
+            window->Raise();
+        }
+        const QRect o = owner.frameGeometry(), v = one.Widget()->frameGeometry();
+        const QPoint at[] = {{o.right() + 1, o.top()}, {o.left() - v.width(), o.top()}, o.topLeft() + QPoint(32, 32)};
+        QCOMPARE(v.topLeft(), at[place]);
+        QCOMPARE(two.Widget()->frameGeometry().topLeft(), v.topLeft() + QPoint(32, 32));
+    }
 }
 
 QTEST_MAIN(ViewerTest)
