@@ -17,12 +17,16 @@
 #include "Output.h"
 #include "platform/Platform.h"
 #include "platform/PngWriter.h"
+#include "formats/Tlk.h"
+#include "TalkJson.h"
 #include "TerminalText.h"
 #include "Usage.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
+#include <utility>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -168,10 +172,72 @@ int CatPng(const CommandLine& cmd, const std::string& wanted, media::TTextureTyp
     return kExitOk;
 }
 
+// The resource type of NAME.EXT by its extension; kUnknownResType without one.
+std::uint16_t TypeOfName(const std::string& wanted) {
+    const std::size_t point = wanted.rfind('.');
+    return static_cast<std::uint16_t>(point == std::string::npos ? kUnknownResType
+                                                                 : ExtToResType(wanted.substr(point)));
+}
+
+// What cat --json and cat --mp3 refuse before anything is read: a type they do not write.
+std::optional<std::string> ConvertedRefusal(const CommandLine& cmd, const std::string& wanted) {
+    const std::uint16_t type = TypeOfName(wanted);
+    if (cmd.json && !IsTalkJsonType(type))
+        return wanted + " has no JSON form: cat --json writes talk tables (tlk) and soundsets (ssf); nothing written";
+    if (cmd.mp3 && type != kBmuType)
+        return wanted + " is not music: cat --mp3 writes music resources (bmu) only; nothing written";
+    return std::nullopt;
+}
+
+// cat --json and cat --mp3: the resource, read whole, written as JSON or as the MP3 inside it.
+int CatConverted(const CommandLine& cmd, const std::string& wanted, std::vector<std::uint8_t> bytes) {
+    const std::uint16_t type = TypeOfName(wanted);
+    try {
+        if (cmd.json) {
+            TJsonWriter json = StdoutJson();
+            WriteTalkJson(type, std::move(bytes), cmd.codePage, json);
+            FinishJson(json);
+            return kExitOk;
+        }
+        const auto mp3 = tlk::Mp3OfBmu(bytes);
+        if (!cmd.force && IsTerminal(stdout)) {
+            Complain(wanted + " as MP3 is not text (" + WithThousands(mp3.size()) +
+                     " bytes); not written to the terminal: redirect it into a file, or add --force");
+            return kExitFailure;
+        }
+        BinaryStdout();
+        if (!WriteStdout(byteio::AsChars(mp3.data(), mp3.size())) || std::fflush(stdout) != 0)
+            throw EWriteError("cannot write " + wanted + " as MP3 to standard output");
+        return kExitOk;
+    } catch (const EFormatError& e) {
+        Complain("cannot read " + Printable(wanted) + ": " + e.what() + "; nothing written");
+        return kExitFailure;
+    }
+}
+
+// cat --json FILE, cat --mp3 FILE: one file of the disk, known by its extension.
+int CatFile(const CommandLine& cmd, const std::string& path) {
+    if (const auto refused = ConvertedRefusal(cmd, path)) {
+        Complain(*refused);
+        return kExitFailure;
+    }
+    platform::File file = platform::File::OpenRead(path);
+    // The formats' offsets and sizes are 32-bit: a larger file is none of them.
+    if (file.Size() > std::numeric_limits<std::uint32_t>::max()) {
+        Complain("cannot read " + QuotedPath(path) + ": the file is too large for its kind (" +
+                 WithThousands(file.Size()) + " bytes); nothing written");
+        return kExitFailure;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.Size()));
+    file.ReadExact(bytes.data(), bytes.size());
+    return CatConverted(cmd, path, std::move(bytes));
+}
+
 } // namespace
 
 int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
     // With --hak, the KEYs may be left out: NAME.EXT alone, from the HAKs.
+    if ((cmd.json || cmd.mp3) && !cmd.game && cmd.haks.empty() && args.size() == 1) return CatFile(cmd, args[0]);
     const bool nameFirst = cmd.game || (!cmd.haks.empty() && args.size() == 1);
     if (nameFirst ? args.size() != 1 : args.size() < 2)
         return UsageError(cmd.game ? "cat --game takes NAME.EXT" : "cat takes KEY, NAME.EXT and more KEYs",
@@ -188,6 +254,10 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
         Complain(wanted + " is not an image: cat --png writes textures only (tga, dds, plt); nothing written");
         return kExitFailure;
     }
+    if (const auto refused = (cmd.json || cmd.mp3) ? ConvertedRefusal(cmd, wanted) : std::nullopt) {
+        Complain(*refused);
+        return kExitFailure;
+    }
     const bool erf = !nameFirst && FirstIsErf(cmd, args);
     if (erf && (args.size() != 2 || !cmd.haks.empty()))
         return UsageError("cat takes a HAK and one NAME.EXT (several HAKs: cat --hak HAK... NAME.EXT)",
@@ -199,6 +269,7 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
     platform::File file = platform::File::OpenRead(piece->Path);
     CheckResourceSpan(file, piece->Span, wanted);
     if (texture) return CatPng(cmd, wanted, *texture, file, *piece);
+    if (cmd.json || cmd.mp3) return CatConverted(cmd, wanted, ReadResourceBytes(file, piece->Span, wanted));
 
     std::vector<char> buffer(std::size_t{1} << 16);
     // On a terminal, unless forced, the bytes are read once first and refused unless they are

@@ -42,16 +42,24 @@ bool* FlagOf(const std::string& arg, CommandLine& cmd) {
     if (arg == "--force") return &cmd.force;
     if (arg == "--shadowed") return &cmd.shadowed;
     if (arg == "--png") return &cmd.png;
+    if (arg == "--mp3") return &cmd.mp3;
     if (arg == "--allow-overlaps") return &cmd.allowOverlaps;
     return nullptr;
 }
 
 // Every option, for the "did you mean" of one mistyped.
 constexpr std::string_view kOptionNames[] = {
-    "--quiet", "--json",        "--help", "--version",        "--game",   "--all",   "--flat",
-    "--force", "--shadowed",    "--png",  "--allow-overlaps", "--append", "--match", "--lang",
-    "--type",  "--description", "--hak",
+    "--quiet",    "--json", "--help",           "--version", "--game",  "--all",  "--flat", "--force",
+    "--shadowed", "--png",  "--allow-overlaps", "--append",  "--match", "--lang", "--type", "--description",
+    "--hak",      "--mp3",  "--code-page",
 };
+
+// The code pages that --code-page takes: those the talk tables come in.
+std::optional<std::uint32_t> CodePageNamed(const std::string& text) {
+    for (const std::uint32_t page : {1250u, 1251u, 1252u, 932u, 936u, 949u, 950u})
+        if (text == std::to_string(page)) return page;
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -82,6 +90,13 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
         } else if (const auto type = ValueOf(arg, "--type", argc, argv, i)) {
             if (type->empty()) return UsageError("--type needs a kind: hak, mod, erf, nwm or sav", {kUsagePackErf});
             cmd.archiveType = *type;
+        } else if (const auto page = ValueOf(arg, "--code-page", argc, argv, i)) {
+            cmd.codePage = CodePageNamed(*page);
+            if (!cmd.codePage)
+                return UsageError(
+                    "--code-page needs a code page of the game's talk tables: 1250, 1251, 1252, 932, "
+                    "936, 949 or 950",
+                    {kUsageCatJson});
         } else if (const auto text = ValueOf(arg, "--description", argc, argv, i)) {
             cmd.description = *text;
         } else {
@@ -94,8 +109,8 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
 
 std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& verb) {
     // Like --quiet, these may stand anywhere before "--"; each belongs to some commands only.
-    if (cmd.json && verb != "list" && verb != "find")
-        return UsageError("--json belongs to list and find", {kUsageList, kUsageFind});
+    if (cmd.json && verb != "list" && verb != "find" && verb != "cat")
+        return UsageError("--json belongs to list, find and cat", {kUsageList, kUsageFind, kUsageCatJson});
     if (cmd.game && verb != "list" && verb != "extract" && verb != "verify" && verb != "find" && verb != "cat")
         return UsageError("--game belongs to list, extract, verify, find and cat", {kUsageInfo});
     if (cmd.language && !cmd.game) return UsageError("--lang belongs to --game", {kUsageInfo});
@@ -105,6 +120,11 @@ std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& ver
     if (cmd.force && verb != "cat") return UsageError("--force belongs to cat", {kUsageCat});
     if (cmd.png && verb != "cat" && verb != "extract")
         return UsageError("--png belongs to cat and extract", {kUsageCat, kUsageExtract, kUsageExtractAll});
+    if (cmd.mp3 && verb != "cat") return UsageError("--mp3 belongs to cat", {kUsageCatJson});
+    if (cmd.codePage && (verb != "cat" || !cmd.json))
+        return UsageError("--code-page belongs to cat --json", {kUsageCatJson});
+    if ((cmd.png ? 1 : 0) + (cmd.mp3 ? 1 : 0) + (cmd.json && verb == "cat" ? 1 : 0) > 1)
+        return UsageError("cat writes one form: --png, --mp3 or --json", {kUsageCat, kUsageCatJson});
     if (cmd.allowOverlaps && verb != "extract")
         return UsageError("--allow-overlaps belongs to extract", {kUsageExtract, kUsageExtractAll});
     if ((cmd.archiveType || cmd.description) && verb != "pack")

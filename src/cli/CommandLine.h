@@ -2,6 +2,7 @@
 // The command line as the commands take it: the options, wherever they stand before "--", and
 // the operands with the verb first; and the checks that each option belongs to the verb given.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,12 +21,14 @@ struct CommandLine {
     bool force = false;
     bool shadowed = false;
     bool png = false;
+    bool mp3 = false; // cat --mp3
     bool allowOverlaps = false;
     std::vector<std::string> patterns; // --match
     std::vector<std::string> haks; // find and cat --hak, in the module's order
     std::optional<std::string> language; // --lang
     std::optional<std::string> archiveType; // pack --type
     std::optional<std::string> description; // pack --description
+    std::optional<std::uint32_t> codePage; // cat --json --code-page, for a talk table's texts
     std::vector<std::string> operands; // the verb first
 };
 

@@ -112,6 +112,11 @@ void TJsonWriter::Number(std::uint64_t value) {
     buffer_.append(digits, static_cast<std::size_t>(end - digits));
 }
 
+void TJsonWriter::Real(double value) {
+    Separate();
+    buffer_ += nlohmann::json(value).dump();
+}
+
 void TJsonWriter::Bool(bool value) {
     Separate();
     buffer_ += value ? "true" : "false";

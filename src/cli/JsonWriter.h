@@ -32,6 +32,9 @@ public:
     TJsonWriter& Key(std::string_view name);
     void String(std::string_view utf8);
     void Number(std::uint64_t value);
+    // A number with a fraction, as nlohmann-json writes a double (the shortest form that reads
+    // back the same, "2.0" for two); null for one that JSON cannot hold (infinite, NaN).
+    void Real(double value);
     void Bool(bool value);
     void Null();
 

@@ -63,7 +63,14 @@ constexpr std::string_view kHelpNotes[] = {
     "the entry the game loads or 'shadowed' for those it replaces, tab-separated; --json",
     "one document. find --shadowed counts each KEY's resources that later KEYs replace.",
     "cat writes the exact bytes of the resource the game loads; on a terminal only text,",
-    "unless --force.",
+    "unless --force. cat --json writes a talk table (tlk: language, code page, and each",
+    "entry's strref, flags, text in UTF-8, sound ResRef and sound length) or a soundset",
+    "(ssf: each sound's index, name, ResRef and strref) as one JSON document; the texts are",
+    "decoded with the code page of the table's language (1252 for the Western languages,",
+    "1250 for Polish), or --code-page N (1251 for a Russian table). The East Asian code",
+    "pages are not decoded: their bytes past ASCII are shown as \\xHH. cat --mp3 writes a",
+    "music resource (bmu) as its MP3, the 8-byte BMU header cut. Both also read one file",
+    "given alone (cat --json dialog.tlk).",
     "--hak HAK (repeatable) adds a module's HAKs to find and cat, as the game reads them:",
     "above all KEYs (also those of --game), the first HAK given winning over later ones",
     "(give them in the order of the module's HAK list); the KEYs may then be left out. A",
@@ -165,12 +172,15 @@ const std::vector<CommandHelp>& CommandHelps() {
           "  --game        the game's own KEYs instead of KEY... (--lang xx: their language)",
           "  --quiet, -q   no summary"}},
         {"cat",
-         {kUsageCat},
+         {kUsageCat, kUsageCatJson},
          {"Writes the exact bytes of the resource NAME.EXT that the game loads from the KEYs (a",
           "later KEY wins) on stdout. On a terminal only text is written.", "",
           "options:", "  --force       write to a terminal what is not text",
           "  --hak HAK     a module's HAK above the KEYs, the first given winning; repeatable",
           "  --png         a texture (tga, dds, plt) as a PNG picture",
+          "  --json        a talk table (tlk) or soundset (ssf) as JSON; with one FILE alone,",
+          "                that file", "  --code-page N the talk table's texts in code page N (1250, 1251, 1252, ...)",
+          "                instead of its language's", "  --mp3         a music resource (bmu) as its MP3",
           "  --game        the game's own KEYs instead of KEY (--lang xx: their language)"}},
         {"help", {kUsageHelp, kUsageInfo}, {"Prints one command's help, or without COMMAND the help of them all."}},
     };
@@ -239,8 +249,8 @@ void PrintHelp(Output& out) {
     out.OwnLine("");
     out.OwnLine("usage:");
     for (const Usage& usage : {kUsageList, kUsageListBif, kUsageExtract, kUsageExtractAll, kUsagePack, kUsagePackErf,
-                               kUsageVerify, kUsageFind, kUsageShadowed, kUsageCat, kUsageErfList, kUsageErfExtract,
-                               kUsageErfOthers, kUsageHelp, kUsageInfo}) {
+                               kUsageVerify, kUsageFind, kUsageShadowed, kUsageCat, kUsageCatJson, kUsageErfList,
+                               kUsageErfExtract, kUsageErfOthers, kUsageHelp, kUsageInfo}) {
         std::string line = "  ";
         line.append(usage.synopsis);
         // A synopsis too long for the column gets its purpose on a line of its own.

@@ -38,6 +38,9 @@ inline constexpr Usage kUsageShadowed{"vellocar-cli [--quiet] find --shadowed [-
                                       "how many resources and bytes of each KEY or HAK others shadow"};
 inline constexpr Usage kUsageCat{"vellocar-cli cat [--force] [--png] KEY NAME.EXT [KEY...] [--hak HAK...]",
                                  "the bytes of the resource that the game loads, on stdout"};
+inline constexpr Usage kUsageCatJson{
+    "vellocar-cli cat --json [--code-page N] | --mp3 FILE | KEY NAME.EXT [KEY...] [--hak HAK...]",
+    "a talk table or soundset as JSON; a BMU's MP3 (a file, or as cat finds it)"};
 inline constexpr Usage kUsageErfList{"vellocar-cli [--quiet] list [--json] HAK",
                                      "an ERF-family archive's resources (HAK, MOD, ERF, NWM, SAV)"};
 inline constexpr Usage kUsageErfExtract{"vellocar-cli [--quiet] extract [--png] HAK DIR [LINE...]",
@@ -49,8 +52,8 @@ inline constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text,
 
 // Every command's form, for a command line that names none.
 inline constexpr std::initializer_list<Usage> kAllUsages{
-    kUsageList, kUsageListBif,  kUsageExtract, kUsageExtractAll, kUsagePack,       kUsagePackErf,  kUsageVerify,
-    kUsageFind, kUsageShadowed, kUsageCat,     kUsageErfList,    kUsageErfExtract, kUsageErfOthers};
+    kUsageList, kUsageListBif,  kUsageExtract, kUsageExtractAll, kUsagePack,    kUsagePackErf,    kUsageVerify,
+    kUsageFind, kUsageShadowed, kUsageCat,     kUsageCatJson,    kUsageErfList, kUsageErfExtract, kUsageErfOthers};
 
 // A wrong command line: the problem, then how the command is used, on stderr. Returns the exit
 // status for wrong usage.

@@ -50,6 +50,13 @@ std::vector<std::string> GameKeyPaths(const std::string& gameFolder, const std::
     return paths;
 }
 
+std::string GameDialogTlkPath(const std::string& gameFolder, const std::string& language) {
+    for (const std::string& stored : {"lang\\" + language + "\\data\\dialog.tlk", std::string("dialog.tlk")})
+        if (const std::string path = platform::ResolveStoredName(gameFolder, stored); platform::IsRegularFile(path))
+            return path;
+    return {};
+}
+
 GameInstall FindGameInstall(const std::string& language) {
     const auto sources = SystemGameFolderSources(MachineRegistryString);
     const TGameSearch found = FindGame(*sources, RegistryGameFolder(*sources));

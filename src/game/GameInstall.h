@@ -23,6 +23,11 @@ struct GameInstall {
 // folder name below lang/ ("en", "de", ...).
 std::vector<std::string> GameKeyPaths(const std::string& gameFolder, const std::string& language);
 
+// The game's talk table (dialog.tlk) in gameFolder for language ("en", "de", ...): the
+// Enhanced Edition's lang/<language>/data/dialog.tlk, else the classic game's dialog.tlk in the
+// folder itself; "" when neither is there.
+std::string GameDialogTlkPath(const std::string& gameFolder, const std::string& language);
+
 // language: the Enhanced Edition's folder below lang/ for the localized KEYs ("en", "de").
 // Raises EVellocarError, saying where it looked, when no game folder is found or the folder
 // holds none of the game's KEYs.

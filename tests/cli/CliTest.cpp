@@ -84,6 +84,10 @@ TEST(CliUsage, WrongCommandLinesExitWithTwoAndAHint) {
         {"cat", "--game", "--lang", "../x", "a.2da"},
         {"pack", "--game", "src", "x.bif", "x.key"},
         {"extract", "x.key", "0", "out", "a.2da", "--match", "*"},
+        {"cat", "--mp3", "--json", "x.tlk"},
+        {"cat", "--json", "--code-page", "1253", "x.tlk"},
+        {"cat", "--code-page", "1251", "x.tlk"},
+        {"list", "--mp3", "x.key"},
     };
     for (const auto& args : wrong) {
         const CliResult r = RunCli(dir, args);
@@ -658,6 +662,35 @@ TEST_F(CliPng, CatWritesATextureAndRefusesAnythingElse) {
         RunCli(dir, {"cat", "--png", key, "pic.tga"}, CliOptions::OnTerminal(CliOptions::Terminal::Stdout));
     EXPECT_EQ(terminal.status, 1);
     EXPECT_EQ(RunCli(dir, {"list", "--png", key}).status, 2);
+}
+
+TEST(CliCat, JsonOfATalkTableAndMp3OfMusicFromAKeyOrAFile) {
+    TempDir dir;
+    // A talk table of one Polish entry ("Łódź", flags 7, sound "vs_a", 2 s) and a BMU.
+    Bytes tlk = Bytes("TLK V3.0").U32(5).U32(1).U32(60).U32(7).Text("vs_a", 16).Zeros(8).U32(0).U32(4);
+    tlk.U32(0x40000000).Text("\xa3\xf3\x64\x9f");
+    const std::string key =
+        WriteArchive(dir.path(), "k.key", {{"data\\a.bif", {{"t", 2018, tlk.Str()}, {"m", 8, "BMU V1.0ID3"}}}});
+    const std::string json =
+        "{\n  \"language\": 5,\n  \"code_page\": 1250,\n  \"entries\": [\n    {\n"
+        "      \"strref\": 0,\n      \"flags\": 7,\n      \"text\": \"Łódź\",\n"
+        "      \"sound\": \"vs_a\",\n      \"sound_length\": 2.0\n    }\n  ]\n}\n";
+    const CliResult fromKey = RunCli(dir, {"cat", "--json", key, "t.tlk"});
+    EXPECT_EQ(fromKey.status, 0) << fromKey.err;
+    EXPECT_EQ(fromKey.out, json);
+    std::filesystem::path file = dir.path() / "dialog.tlk";
+    WriteFile(file.string(), tlk);
+    EXPECT_EQ(RunCli(dir, {"cat", "--json", file.string()}).out, json);
+    EXPECT_EQ(RunCli(dir, {"cat", "--mp3", key, "m.bmu"}).out, "ID3");
+    for (const auto& [args, says] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"cat", "--mp3", key, "t.tlk"}, "t.tlk is not music"},
+             {{"cat", "--json", key, "m.bmu"}, "m.bmu has no JSON form"},
+             {{"cat", "--json", key, "m.tlk"}, "no KEY holds m.tlk"}}) {
+        const CliResult r = RunCli(dir, args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
 }
 
 TEST_F(CliPng, ExtractNamesEachPngApartFromTheOtherOutputsOfTheExport) {

@@ -91,6 +91,31 @@ void AppendWindows1252AsUtf8(std::string& out, std::string_view bytes,
 // give their own byte, the reverse of TUndefinedBytes::AsControls.
 std::optional<std::string> Utf8ToWindows1252(std::string_view text);
 
+// ---- Windows code pages
+
+// The code pages that talk tables and other game text come in: each language's table holds the
+// Windows code page of its language (1252 for the Western ones, 1250 for Polish, 1251 for the
+// community's Russian tables; 932, 936, 949 and 950 for the East Asian ones).
+inline constexpr std::uint32_t kCodePageCentralEurope = 1250;
+inline constexpr std::uint32_t kCodePageCyrillic = 1251;
+inline constexpr std::uint32_t kCodePageWestern = 1252;
+
+// Whether codePage is one of the single-byte pages decoded here (1250, 1251, 1252).
+bool IsSingleByteCodePage(std::uint32_t codePage);
+
+// The character a byte stands for in a single-byte code page (IsSingleByteCodePage); a byte the
+// page leaves undefined stands for the C1 control of its value, as Windows itself maps it.
+std::uint32_t CodePageCodePoint(std::uint32_t codePage, std::uint8_t byte);
+
+// Text of codePage as UTF-8, appended to out. The single-byte pages are decoded whole, but for
+// the bytes a page leaves undefined, shown as the four characters \xHH (as C1 controls they could
+// drive a terminal). The
+// multibyte East Asian pages are not decoded here, so that both systems show the same text: their
+// ASCII bytes stand as they are, and each lead byte (0x80 and up) with the byte after it is shown
+// as the characters \xHH\xHH, the bytes the file holds.
+void AppendCodePageAsUtf8(std::string& out, std::uint32_t codePage, std::string_view bytes);
+std::string CodePageToUtf8(std::uint32_t codePage, std::string_view bytes);
+
 // ---- Hexadecimal
 
 // The value of a hexadecimal digit (either case), -1 for any other character.

@@ -35,6 +35,9 @@ public:
     // The Windows code page of the table's language: 1252 for the Western languages, 1250 for
     // Polish, ... (the game's own table).
     std::uint32_t CodePage() const;
+    // Decodes the texts with codePage instead of the language's: a table whose language ID says
+    // nothing of its text (the community's Russian tables carry one of the Western IDs).
+    void UseCodePage(std::uint32_t codePage) { codePage_ = codePage; }
     std::size_t Count() const { return count_; }
     // Entry strref (0-based, below Count()); nothing past the end.
     std::optional<TTlkEntry> Entry(std::uint32_t strref) const;
@@ -46,14 +49,21 @@ private:
     std::uint32_t language_ = 0;
     std::size_t count_ = 0;
     std::uint32_t stringsOffset_ = 0;
+    std::optional<std::uint32_t> codePage_;
 };
+
+// The Windows code page of a talk table's language as the game reads it: 1252 for English (0),
+// French (1), German (2), Italian (3) and Spanish (4), 1250 for Polish (5), 949 for Korean (128),
+// 950 for traditional (129) and 936 for simplified Chinese (130), 932 for Japanese (131); 1252
+// for any other.
+std::uint32_t CodePageOfLanguage(std::uint32_t language);
 
 // A soundset: its sounds, each a ResRef of a WAV and a strref of the text shown with it.
 struct TSsfEntry {
-    std::string ResRef;                  // up to 16 bytes, NULs cut
-    std::uint32_t StrRef = 0xFFFFFFFFu;  // 0xFFFFFFFF: none
+    std::string ResRef; // up to 16 bytes, NULs cut
+    std::uint32_t StrRef = 0xFFFFFFFFu; // 0xFFFFFFFF: none
 };
-// Reads an SSF V1.1; raises EFormatError naming the fault.
+// Reads an SSF V1.0 (the soundsets of the game); raises EFormatError naming the fault.
 std::vector<TSsfEntry> ReadSsf(std::span<const std::uint8_t> bytes);
 // The name of a soundset's sound by its index ("Attack", "Battlecry 1", ...), as the toolset
 // names them; "Sound <n>" past the known ones.

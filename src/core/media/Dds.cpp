@@ -83,16 +83,19 @@ constexpr std::uint32_t kRgbFlag = 0x40;
 // The most levels a picture can have: down to 1 x 1 from kMaxImageSide.
 constexpr std::uint32_t kMostLevels = std::bit_width(kMaxImageSide);
 
-// How many levels, the largest first, lie within available bytes, up to claimed (levelBytes
-// gives a level's size from its sides).
-std::uint32_t LevelsHeld(std::uint32_t width, std::uint32_t height, std::uint64_t available, std::uint32_t claimed,
-                         const std::function<std::uint64_t(std::uint64_t, std::uint64_t)>& levelBytes) {
-    std::uint32_t levels = 0;
-    for (std::uint64_t w = width, h = height; levels < std::min(claimed, kMostLevels);) {
-        const std::uint64_t bytes = levelBytes(w, h);
-        if (bytes > available) break;
-        available -= bytes;
-        ++levels;
+// The levels, the largest first, that lie whole within available bytes, up to claimed: their
+// sides and where each starts, counted from the first (levelBytes gives a level's size from its
+// sides; the first level's is firstBytes, which may differ by its rows' padding).
+std::vector<detail::TDdsLevel> LevelsHeld(
+    std::uint32_t width, std::uint32_t height, std::uint64_t available, std::uint32_t claimed, std::uint64_t firstBytes,
+    const std::function<std::uint64_t(std::uint64_t, std::uint64_t)>& levelBytes) {
+    std::vector<detail::TDdsLevel> levels;
+    std::uint64_t at = 0;
+    for (std::uint64_t w = width, h = height; levels.size() < std::min(claimed, kMostLevels);) {
+        const std::uint64_t bytes = levels.empty() ? firstBytes : levelBytes(w, h);
+        if (bytes > available - at) break;
+        levels.push_back({static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), static_cast<std::size_t>(at)});
+        at += bytes;
         if (w == 1 && h == 1) break;
         w = std::max<std::uint64_t>(1, w / 2);
         h = std::max<std::uint64_t>(1, h / 2);
@@ -107,15 +110,19 @@ std::uint32_t LevelsHeld(std::uint32_t width, std::uint32_t height, std::uint64_
                    std::to_string(held));
 }
 
-TImage DecodeBlocks(detail::TDxt kind, std::span<const std::uint8_t> data, std::uint32_t width, std::uint32_t height,
-                    std::uint32_t claimedLevels, const std::string& format) {
+detail::TDdsLayout BlocksLayout(detail::TDxt kind, std::span<const std::uint8_t> bytes, std::size_t dataAt,
+                                std::uint32_t width, std::uint32_t height, std::uint32_t claimedLevels,
+                                std::string format) {
+    const std::uint64_t available = bytes.size() - dataAt;
     const std::uint64_t needed = detail::DxtLevelBytes(kind, width, height);
-    if (needed > data.size()) TooShort("a DDS", needed, data.size(), width, height);
-    TImage image = detail::NewImage(width, height, format);
-    detail::DecodeDxt(kind, data.data(), image, false);
-    image.Mipmaps = LevelsHeld(width, height, data.size(), claimedLevels,
+    if (needed > available) TooShort("a DDS", needed, available, width, height);
+    detail::TDdsLayout layout;
+    layout.Dxt = kind;
+    layout.Format = std::move(format);
+    layout.Levels = LevelsHeld(width, height, available, claimedLevels, needed,
                                [kind](std::uint64_t w, std::uint64_t h) { return detail::DxtLevelBytes(kind, w, h); });
-    return image;
+    for (detail::TDdsLevel& level : layout.Levels) level.Offset += dataAt;
+    return layout;
 }
 
 // A channel of an uncompressed pixel, by its mask, widened to 8 bits; absent when mask is 0.
@@ -131,31 +138,44 @@ struct TChannel {
     }
 };
 
-TImage DecodeUncompressed(const TDdsHeader& h, std::span<const std::uint8_t> data, std::uint32_t claimedLevels) {
+detail::TDdsLayout UncompressedLayout(const TDdsHeader& h, std::span<const std::uint8_t> bytes,
+                                      std::uint32_t claimedLevels) {
+    const std::uint64_t available = bytes.size() - kStandardDataAt;
     const std::uint32_t bytesPerPixel = h.RgbBitCount / 8;
     const std::uint64_t rowBytes = std::uint64_t{h.Width} * bytesPerPixel;
     // Writers disagree on whether rows are padded to 4 bytes; the header says, when it says.
+    // The smaller levels follow unpadded.
     const std::uint64_t pitch =
         (h.Flags & kPitchFlag) && h.PitchOrLinearSize >= rowBytes ? h.PitchOrLinearSize : rowBytes;
     const std::uint64_t needed = pitch * (h.Height - 1) + rowBytes;
-    if (needed > data.size()) TooShort("a DDS", needed, data.size(), h.Width, h.Height);
+    if (needed > available) TooShort("a DDS", needed, available, h.Width, h.Height);
 
     // Masks left empty mean the usual order in memory: blue, green, red, alpha (the fourth byte,
     // which a 24-bit pixel lacks).
     const bool masked = h.RedMask || h.GreenMask || h.BlueMask;
-    const TChannel red(masked ? h.RedMask : 0xFF0000);
-    const TChannel green(masked ? h.GreenMask : 0xFF00);
-    const TChannel blue(masked ? h.BlueMask : 0xFF);
+    detail::TDdsLayout layout;
+    layout.BytesPerPixel = bytesPerPixel;
+    layout.Pitch = pitch;
+    layout.Masks = {masked ? h.RedMask : 0xFF0000u, masked ? h.GreenMask : 0xFF00u, masked ? h.BlueMask : 0xFFu, 0};
     const std::uint32_t alphaMask = h.AlphaMask || bytesPerPixel < 4 ? h.AlphaMask : 0xFF000000u;
-    const TChannel alpha((h.FormatFlags & kAlphaPixelsFlag) ? alphaMask : 0);
-    const bool withAlpha = alpha.Largest != 0;
+    if (h.FormatFlags & kAlphaPixelsFlag) layout.Masks[3] = alphaMask;
+    layout.Format = "DDS, " + std::to_string(h.RgbBitCount) + " bits" + (layout.Masks[3] != 0 ? " with alpha" : "");
+    layout.Levels = LevelsHeld(h.Width, h.Height, available, claimedLevels, std::min(available, pitch * h.Height),
+                               [&](std::uint64_t w, std::uint64_t hh) { return w * bytesPerPixel * hh; });
+    for (detail::TDdsLevel& level : layout.Levels) level.Offset += kStandardDataAt;
+    return layout;
+}
 
-    TImage image = detail::NewImage(
-        h.Width, h.Height, "DDS, " + std::to_string(h.RgbBitCount) + " bits" + (withAlpha ? " with alpha" : ""));
-    for (std::uint32_t row = 0; row < h.Height; ++row) {
-        const std::uint8_t* in = data.data() + pitch * row;
+TImage DecodeUncompressed(const detail::TDdsLayout& layout, std::span<const std::uint8_t> bytes, std::size_t level) {
+    const detail::TDdsLevel& at = layout.Levels[level];
+    const std::uint32_t bytesPerPixel = layout.BytesPerPixel;
+    const std::uint64_t pitch = level == 0 ? layout.Pitch : std::uint64_t{at.Width} * bytesPerPixel;
+    const TChannel red(layout.Masks[0]), green(layout.Masks[1]), blue(layout.Masks[2]), alpha(layout.Masks[3]);
+    TImage image = detail::NewImage(at.Width, at.Height, layout.Format);
+    for (std::uint32_t row = 0; row < at.Height; ++row) {
+        const std::uint8_t* in = bytes.data() + at.Offset + pitch * row;
         std::uint8_t* out = image.Rgba.data() + detail::PixelAt(image, 0, row, false);
-        for (std::uint32_t x = 0; x < h.Width; ++x, in += bytesPerPixel, out += kRgbaBytesPerPixel) {
+        for (std::uint32_t x = 0; x < at.Width; ++x, in += bytesPerPixel, out += kRgbaBytesPerPixel) {
             std::uint32_t pixel = 0;
             for (std::uint32_t b = 0; b < bytesPerPixel; ++b) pixel |= std::uint32_t{in[b]} << (8 * b);
             out[0] = red.Of(pixel, 0);
@@ -164,36 +184,35 @@ TImage DecodeUncompressed(const TDdsHeader& h, std::span<const std::uint8_t> dat
             out[3] = alpha.Of(pixel, 255);
         }
     }
-    image.Mipmaps = LevelsHeld(h.Width, h.Height, data.size(), claimedLevels,
-                               [&](std::uint64_t w, std::uint64_t hh) { return w * bytesPerPixel * hh; });
     return image;
 }
 
-TImage DecodeStandard(std::span<const std::uint8_t> bytes) {
+detail::TDdsLayout StandardLayout(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < kStandardDataAt)
         detail::Refuse("a DDS of " + std::to_string(bytes.size()) + " bytes: its header takes " +
                        std::to_string(kStandardDataAt));
     const TDdsHeader h = DdsHeader::Read(bytes.data() + kMagic.size());
     detail::CheckSides("a DDS", h.Width, h.Height);
     const std::uint32_t claimedLevels = (h.Flags & kMipMapCountFlag) && h.MipMapCount > 0 ? h.MipMapCount : 1;
-    const std::span<const std::uint8_t> data = bytes.subspan(kStandardDataAt);
     const std::string fourCC(h.FourCC.begin(), h.FourCC.end());
     if (h.FormatFlags & kFourCCFlag) {
         for (const auto& [name, kind] : {std::pair{"DXT1", detail::TDxt::Dxt1}, std::pair{"DXT3", detail::TDxt::Dxt3},
                                          std::pair{"DXT5", detail::TDxt::Dxt5}})
-            if (fourCC == name) return DecodeBlocks(kind, data, h.Width, h.Height, claimedLevels, "DDS, " + fourCC);
+            if (fourCC == name)
+                return BlocksLayout(kind, bytes, kStandardDataAt, h.Width, h.Height, claimedLevels, "DDS, " + fourCC);
         detail::Refuse("a DDS compressed as " + Quoted(Printable(fourCC)) +
                        ", which is not read here (DXT1, DXT3 and DXT5 are)");
     }
     if ((h.FormatFlags & kRgbFlag) && (h.RgbBitCount == 24 || h.RgbBitCount == 32))
-        return DecodeUncompressed(h, data, claimedLevels);
+        return UncompressedLayout(h, bytes, claimedLevels);
     std::string flags;
     for (int shift = 24; shift >= 0; shift -= 8) AppendHex(flags, static_cast<std::uint8_t>(h.FormatFlags >> shift));
     detail::Refuse("a DDS of a pixel format not read here (flags 0x" + flags + ", " + std::to_string(h.RgbBitCount) +
                    " bits; DXT1, DXT3, DXT5 and uncompressed RGB of 24 or 32 bits are)");
 }
 
-TImage DecodeGameForm(std::span<const std::uint8_t> bytes) {
+// The game's own header gives no level count: the levels are as many as the data holds.
+detail::TDdsLayout GameFormLayout(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < GameDdsHeader::Size)
         detail::Refuse("not a DDS: " + std::to_string(bytes.size()) +
                        " bytes, no \"DDS \" header, and too short for "
@@ -205,16 +224,37 @@ TImage DecodeGameForm(std::span<const std::uint8_t> bytes) {
                        std::to_string(h.Channels) + ", where the game writes 3 for DXT1 or 4 for DXT5)");
     detail::CheckSides("a DDS", h.Width, h.Height);
     const detail::TDxt kind = h.Channels == kGameDxt1Channels ? detail::TDxt::Dxt1 : detail::TDxt::Dxt5;
-    return DecodeBlocks(kind, bytes.subspan(GameDdsHeader::Size), h.Width, h.Height, kMostLevels,
+    return BlocksLayout(kind, bytes, GameDdsHeader::Size, h.Width, h.Height, kMostLevels,
                         kind == detail::TDxt::Dxt1 ? "DDS (the game's header), DXT1" : "DDS (the game's header), DXT5");
 }
 
 } // namespace
 
-TImage DecodeDds(std::span<const std::uint8_t> bytes) {
+namespace detail {
+
+TDdsLayout ReadDdsLayout(std::span<const std::uint8_t> bytes) {
     if (bytes.size() >= kMagic.size() && std::equal(kMagic.begin(), kMagic.end(), bytes.begin()))
-        return DecodeStandard(bytes);
-    return DecodeGameForm(bytes);
+        return StandardLayout(bytes);
+    return GameFormLayout(bytes);
+}
+
+} // namespace detail
+
+TImage DecodeDds(std::span<const std::uint8_t> bytes, std::size_t level) {
+    const detail::TDdsLayout layout = detail::ReadDdsLayout(bytes);
+    if (level >= layout.Levels.size())
+        detail::Refuse("a DDS of " + std::to_string(layout.Levels.size()) + " mipmap levels has no level " +
+                       std::to_string(level));
+    TImage image;
+    if (layout.Dxt) {
+        const detail::TDdsLevel& at = layout.Levels[level];
+        image = detail::NewImage(at.Width, at.Height, layout.Format);
+        detail::DecodeDxt(*layout.Dxt, bytes.data() + at.Offset, image, false);
+    } else {
+        image = DecodeUncompressed(layout, bytes, level);
+    }
+    image.Mipmaps = static_cast<std::uint32_t>(layout.Levels.size());
+    return image;
 }
 
 } // namespace vellocar::media

@@ -124,3 +124,41 @@ void DecodeDxt(TDxt kind, const std::uint8_t* data, TImage& image, bool topFirst
 }
 
 } // namespace vellocar::media::detail
+
+namespace vellocar::media::detail {
+
+void ShowDxt(TDxt kind, const std::uint8_t* data, std::uint32_t width, std::uint32_t height, bool topFirst,
+             TChannels channels, std::uint32_t* out) {
+    const std::uint32_t across = (width + kDxtBlockSide - 1) / kDxtBlockSide;
+    const std::uint32_t down = (height + kDxtBlockSide - 1) / kDxtBlockSide;
+    const std::uint32_t blockBytes = DxtBlockBytes(kind);
+    std::array<TRgba, kPixelsPerBlock> pixels;
+    for (std::uint32_t by = 0; by < down; ++by) {
+        const std::uint32_t rows = std::min(kDxtBlockSide, height - by * kDxtBlockSide);
+        for (std::uint32_t bx = 0; bx < across; ++bx, data += blockBytes) {
+            DecodeBlock(kind, data, pixels);
+            const std::uint32_t left = bx * kDxtBlockSide;
+            const std::uint32_t columns = std::min(kDxtBlockSide, width - left);
+            for (std::uint32_t row = 0; row < rows; ++row) {
+                const std::uint32_t stored = by * kDxtBlockSide + row;
+                const std::uint32_t y = topFirst ? stored : height - 1 - stored;
+                std::uint32_t* line = out + std::size_t{y} * width + left;
+                const TRgba* in = pixels.data() + row * kDxtBlockSide;
+                for (std::uint32_t column = 0; column < columns; ++column)
+                    line[column] = ShownWord(in[column][0], in[column][1], in[column][2], in[column][3], channels,
+                                             CheckerAt(left + column, y));
+            }
+        }
+    }
+}
+
+std::array<std::uint8_t, 4> DxtPixel(TDxt kind, const std::uint8_t* data, std::uint32_t width, std::uint32_t x,
+                                     std::uint32_t storedRow) {
+    const std::size_t across = (width + kDxtBlockSide - 1) / kDxtBlockSide;
+    const std::size_t block = std::size_t{storedRow / kDxtBlockSide} * across + x / kDxtBlockSide;
+    std::array<TRgba, kPixelsPerBlock> pixels;
+    DecodeBlock(kind, data + block * DxtBlockBytes(kind), pixels);
+    return pixels[(storedRow % kDxtBlockSide) * kDxtBlockSide + x % kDxtBlockSide];
+}
+
+} // namespace vellocar::media::detail

@@ -32,22 +32,6 @@ TImage NewImage(std::uint32_t width, std::uint32_t height, std::string format) {
 
 } // namespace detail
 
-namespace {
-
-// The checkerboard behind transparent pixels: light and dark grey.
-constexpr std::uint32_t kLightCell = 0xCC;
-constexpr std::uint32_t kDarkCell = 0x99;
-constexpr std::uint32_t kOpaque = 0xFF000000;
-
-// x / 255, rounded, for x up to 255 * 255, without a division.
-constexpr std::uint32_t DivideBy255(std::uint32_t x) {
-    x += 128;
-    return (x + (x >> 8)) >> 8;
-}
-static_assert(DivideBy255(255 * 255) == 255 && DivideBy255(127) == 0 && DivideBy255(128) == 1);
-
-} // namespace
-
 std::optional<TTextureType> TextureTypeOf(TResType resType) {
     switch (resType) {
         case restype::kTga:
@@ -61,19 +45,17 @@ std::optional<TTextureType> TextureTypeOf(TResType resType) {
     }
 }
 
-TImage DecodeTexture(TTextureType type, std::span<const std::uint8_t> bytes) {
-    switch (type) {
-        case TTextureType::Tga:
-            return DecodeTga(bytes);
-        case TTextureType::Dds:
-            return DecodeDds(bytes);
-        case TTextureType::Plt:
-            break;
-    }
-    return DecodePlt(bytes);
+TImage DecodeTexture(TTextureType type, std::span<const std::uint8_t> bytes, std::size_t level) {
+    if (type == TTextureType::Dds) return DecodeDds(bytes, level);
+    if (level != 0) detail::Refuse("a TGA or PLT has one level only, not level " + std::to_string(level));
+    return type == TTextureType::Tga ? DecodeTga(bytes) : DecodePlt(bytes);
 }
 
 std::vector<std::uint32_t> OverCheckerboard(const TImage& image, std::uint32_t cellSize) {
+    using detail::DivideBy255;
+    using detail::kDarkCell;
+    using detail::kLightCell;
+    using detail::kOpaque;
     if (cellSize == 0) cellSize = 1;
     std::vector<std::uint32_t> shown(std::size_t{image.Width} * image.Height);
     const std::uint8_t* in = image.Rgba.data();
@@ -98,6 +80,61 @@ std::vector<std::uint32_t> OverCheckerboard(const TImage& image, std::uint32_t c
         }
     }
     return shown;
+}
+
+// ---- A texture as a viewer shows it ----
+
+TShownTexture::TShownTexture(TTextureType type, std::span<const std::uint8_t> bytes) : type_(type), bytes_(bytes) {
+    if (type == TTextureType::Dds) {
+        const detail::TDdsLayout layout = detail::ReadDdsLayout(bytes);
+        format_ = layout.Format;
+        for (const detail::TDdsLevel& level : layout.Levels) {
+            levels_.push_back({level.Width, level.Height});
+            offsets_.push_back(level.Offset);
+        }
+        if (layout.Dxt) dxt_ = static_cast<int>(*layout.Dxt);
+    }
+    if (dxt_ < 0) {
+        image_ = DecodeTexture(type, bytes);
+        format_ = image_.Format;
+        if (levels_.empty()) levels_.push_back({image_.Width, image_.Height});
+    }
+    Show(0, TChannels::Rgba);
+}
+
+void TShownTexture::Show(std::size_t level, TChannels channels) {
+    if (level >= levels_.size()) detail::Refuse("no mipmap level " + std::to_string(level));
+    if (dxt_ < 0 && level != level_) image_ = DecodeTexture(type_, bytes_, level);
+    level_ = level;
+    channels_ = channels;
+    const TLevelSides sides = levels_[level];
+    // The buffer keeps its memory: a smaller level or other channels reuse the largest one's.
+    shown_.resize(std::size_t{sides.Width} * sides.Height);
+    if (dxt_ >= 0) {
+        // DDS is drawn as the game draws it: its first stored row at the bottom.
+        return detail::ShowDxt(static_cast<detail::TDxt>(dxt_), bytes_.data() + offsets_[level], sides.Width,
+                               sides.Height, false, channels, shown_.data());
+    }
+    const std::uint8_t* in = image_.Rgba.data();
+    std::uint32_t* out = shown_.data();
+    for (std::uint32_t y = 0; y < sides.Height; ++y)
+        for (std::uint32_t x = 0; x < sides.Width; ++x, in += kRgbaBytesPerPixel)
+            *out++ = detail::ShownWord(in[0], in[1], in[2], in[3], channels, detail::CheckerAt(x, y));
+}
+
+std::array<std::uint8_t, 4> TShownTexture::Pixel(std::uint32_t x, std::uint32_t y) const {
+    const TLevelSides sides = levels_[level_];
+    if (x >= sides.Width || y >= sides.Height) return {};
+    if (dxt_ >= 0)
+        return detail::DxtPixel(static_cast<detail::TDxt>(dxt_), bytes_.data() + offsets_[level_], sides.Width, x,
+                                sides.Height - 1 - y);
+    const std::uint8_t* p = image_.Rgba.data() + (std::size_t{y} * sides.Width + x) * kRgbaBytesPerPixel;
+    return {p[0], p[1], p[2], p[3]};
+}
+
+TImage TShownTexture::Image() const {
+    if (dxt_ < 0) return image_;
+    return DecodeDds(bytes_, level_);
 }
 
 } // namespace vellocar::media
