@@ -558,6 +558,7 @@ void Win32Viewer::SetPictureScale(double scale, ui::ViewerZoom zoom) {
     CheckRadioButton(hwnd_, kFitId, kDoubleId, id);
     UpdateScrollBars();
     InvalidateRect(picture_, nullptr, FALSE);
+    PointAgain();
 }
 
 void Win32Viewer::SetPictureChoices(const std::vector<std::string>& mips, std::size_t mip,
@@ -727,6 +728,7 @@ void Win32Viewer::Scroll(int bar, int request, int delta) {
     SetScrollInfo(picture_, bar, &info, TRUE);
     (bar == SB_HORZ ? scrollX_ : scrollY_) = info.nPos;
     InvalidateRect(picture_, nullptr, FALSE);
+    PointAgain();
 }
 
 RECT Win32Viewer::PictureRect() const {
@@ -775,10 +777,19 @@ void Win32Viewer::PointAt(int x, int y) {
         px = std::min(width_ - 1, static_cast<int>((x - shown.left) / scale_));
         py = std::min(height_ - 1, static_cast<int>((y - shown.top) / scale_));
     }
-    if (px == pointedX_ && py == pointedY_) return;
+    if (px == pointedX_ && py == pointedY_) return; // told once a pixel
     pointedX_ = px;
     pointedY_ = py;
     if (events_) events_->PicturePointed(px, py);
+}
+
+void Win32Viewer::PointAgain() {
+    // The picture moved under a mouse that stayed (a scroll, a zoom): its pixel is another.
+    if (!tracking_) return;
+    POINT at;
+    GetCursorPos(&at);
+    ScreenToClient(picture_, &at);
+    PointAt(at.x, at.y);
 }
 
 // ---- Messages -----------------------------------------------------------------------------------

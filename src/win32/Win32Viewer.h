@@ -70,6 +70,7 @@ private:
     std::wstring TreeLine(ui::ViewerTree::Node node) const;
     void MarkSortColumn();
     void PointAt(int x, int y);
+    void PointAgain();
     // Where the window first shows: beside owner, or cascaded from the viewer opened last.
     void PlaceBeside(HWND owner, HWND previous);
     // Takes the window down and frees the fonts.

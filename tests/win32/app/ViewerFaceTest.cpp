@@ -41,10 +41,9 @@ void Photograph(HWND window, const std::string& name) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     // Held on screen while a script outside photographs the display (VELLOCAR_SHOT_DIR).
     if (const char* shots = std::getenv("VELLOCAR_SHOT_DIR"); shots && *shots) {
-        std::ofstream(std::string(shots) + "/" + name + ".ready").put('\n');
-        for (int i = 0; i < 300 &&
-             GetFileAttributesA((std::string(shots) + "/" + name + ".done").c_str()) == INVALID_FILE_ATTRIBUTES;
-             ++i)
+        const std::string base = std::string(shots) + "/" + name;
+        std::ofstream(base + ".ready").put('\n');
+        for (int i = 0; i < 300 && GetFileAttributesA((base + ".done").c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
             Sleep(100);
     }
     const char* tmp = std::getenv("VELLOCAR_TEST_TMP");
@@ -176,7 +175,6 @@ struct ScriptedEvents final : ui::ViewerEvents {
     void OpenTalkTableClicked() override { Note("talk table"); }
     void CloseAsked() override { Note("close"); }
 };
-
 // A GFF's shape: a list of 50,000 structs of one field each. Nodes are numbered by rule (the list
 // 1, struct i 2 + i, its field kField + i), so that nothing is held; every cell asked is counted.
 struct BigTree final : ui::ViewerTree {
@@ -184,23 +182,19 @@ struct BigTree final : ui::ViewerTree {
     mutable std::size_t Asked = 0;
     std::size_t ColumnCount() const override { return 3; }
     std::string ColumnTitle(std::size_t) const override { return {}; }
-    std::size_t ChildCount(Node n) const override {
-        return n == kViewerRoot || n >= kField ? n == 0 : n == 1 ? kStructs : 1;
-    }
+    std::size_t ChildCount(Node n) const override { return n == 0 || n >= kField ? n == 0 : n == 1 ? kStructs : 1; }
     Node Child(Node n, std::size_t i) const override {
-        return n == 0 ? 1 : n == 1 ? 2 + static_cast<Node>(i) : n - 2 + kField;
+        return n < 2 ? 1 + n * (1 + static_cast<Node>(i)) : n - 2 + kField;
     }
     Node Parent(Node n) const override { return n == 1 ? kViewerRoot : n < kField ? 1 : n - kField + 2; }
     std::size_t IndexInParent(Node n) const override { return n >= 2 && n < kField ? n - 2 : 0; }
     std::string Cell(Node n, std::size_t c) const override {
-        const std::string at = std::to_string(n - 2);
-        const std::array<std::string, 3> cells = n == 1 ? std::array<std::string, 3>{"ItemList", "List", ""}
-            : n < kField                                ? std::array<std::string, 3>{"[" + at + "]", "Struct", ""}
-                         : std::array<std::string, 3>{"Tag", "CExoString", "item" + std::to_string(n - kField)};
-        return ++Asked, cells[c];
+        ++Asked;
+        if (n == 1) return std::array<const char*, 3>{"ItemList", "List", ""}[c];
+        if (n < kField) return c == 0 ? "[" + std::to_string(n - 2) + "]" : c == 1 ? "Struct" : "";
+        return c == 0 ? "Tag" : c == 1 ? "CExoString" : "item" + std::to_string(n - kField);
     }
 };
-
 // A talk table's rows.
 struct TalkRows final : ui::ViewerRows {
     std::size_t ColumnCount() const override { return 3; }
@@ -208,12 +202,9 @@ struct TalkRows final : ui::ViewerRows {
     std::size_t ColumnWidth(std::size_t c) const override { return c == 1 ? 40 : 8; }
     std::size_t RowCount() const override { return 500; }
     std::string Cell(std::size_t r, std::size_t c) const override {
-        return c == 0 ? std::to_string(r)
-            : c == 1  ? "Line " + std::to_string(r) + " of the talk table"
-                      : "vs_" + std::to_string(r);
+        return (c == 0 ? "" : c == 1 ? "A line of the talk table, number " : "vs_") + std::to_string(r);
     }
 };
-
 // The window's commands shown, none over another and all inside it.
 void ExpectCommandsApart(HWND window) {
     RECT client, a, both;
@@ -228,8 +219,7 @@ void ExpectCommandsApart(HWND window) {
         shown.push_back(a);
     }
 }
-
-TEST(ViewerTools, TreeFindSortChannelsMipsPointerAndCommandsReachTheLogic) {
+TEST(ViewerTools, TreeFindSortChannelsMipsPointerCommandsAndPlacementReachTheLogic) {
     Win32Toolkit toolkit(GetModuleHandleA(nullptr));
     toolkit.Show(SW_SHOW);
     ScriptedEvents events;
@@ -248,17 +238,14 @@ TEST(ViewerTools, TreeFindSortChannelsMipsPointerAndCommandsReachTheLogic) {
         return SendMessageW(treeView, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&line)), std::wstring(buffer);
     };
     const auto key = [&](HWND to, WPARAM code, BYTE shift, BYTE control) { // held keys: 0x80
-        BYTE keys[256] = {};
+        std::array<BYTE, 256> keys{};
         keys[VK_SHIFT] = shift, keys[VK_CONTROL] = control;
-        SetKeyboardState(keys);
-        PostMessageW(to, WM_KEYDOWN, code, 0);
-        Pump(toolkit);
-        SetKeyboardState(std::array<BYTE, 256>{}.data());
+        SetKeyboardState(keys.data()), PostMessageW(to, WM_KEYDOWN, code, 0), Pump(toolkit);
+        keys.fill(0), SetKeyboardState(keys.data());
     };
     const auto click = [&](int id) { SendMessageW(GetDlgItem(window, id), BM_CLICK, 0, 0); };
     const auto sorted = [&](int column) {
-        HDITEMW format{};
-        format.mask = HDI_FORMAT;
+        HDITEMW format{.mask = HDI_FORMAT};
         Header_GetItem(ListView_GetHeader(list), column, &format);
         return format.fmt & (HDF_SORTUP | HDF_SORTDOWN);
     };
@@ -274,29 +261,28 @@ TEST(ViewerTools, TreeFindSortChannelsMipsPointerAndCommandsReachTheLogic) {
         std::vector<std::string> Log;
         std::function<bool()> Holds;
     } steps[] = {
-        {"the tree shows its top line, drawing no more",
-         [&] { viewer.ShowTree(tree), viewer.Raise(), Pump(toolkit); },
-         {},
-         [&] { return count() == 1 && tree.Asked < 10; }},
-        {"the list opens with its 50,000 lines, none of their fields asked",
-         [&] { TreeView_Expand(treeView, TreeView_GetRoot(treeView), TVE_EXPAND), Pump(toolkit); },
+        {"the tree shows its top line alone; its list opens with 50,000 lines, none of their fields asked",
+         [&] {
+             viewer.ShowTree(tree), viewer.Raise(), Pump(toolkit);
+             EXPECT_TRUE(count() == 1 && tree.Asked < 10);
+             TreeView_Expand(treeView, TreeView_GetRoot(treeView), TVE_EXPAND), Pump(toolkit);
+         },
          {},
          [&] { return count() == 50001 && tree.Asked <= 3 * (50001 + 50); }},
         {"SelectNode opens a struct and selects its field",
          [&] { viewer.SelectNode(BigTree::kField + 40000), viewer.SetStatus("GFF UTI: 50,001 structs"); },
          {},
          [&] { return Photograph(window, "gff"), selected() == L"Tag  [CExoString]  item40000" && count() == 50002; }},
-        {"Ctrl+F opens the find bar",
+        {"Ctrl+F: the find bar",
          [&] { key(treeView, 'F', 0, 0x80); },
          {},
          [&] { return IsWindowVisible(find) && GetFocus() == find; }},
-        {"Enter and Shift+Enter find",
-         [&] { SetWindowTextW(find, L"item4"), key(find, VK_RETURN, 0, 0), key(find, VK_RETURN, 0x80, 0); },
-         {"find item4 1", "find item4 0"},
-         {}},
-        {"F3 and Shift+F3 find",
-         [&] { key(treeView, VK_F3, 0, 0), key(treeView, VK_F3, 0x80, 0); },
-         {"find item4 1", "find item4 0"},
+        {"Enter, Shift+Enter, F3 and Shift+F3 find",
+         [&] {
+             SetWindowTextW(find, L"item4"), key(find, VK_RETURN, 0, 0), key(find, VK_RETURN, 0x80, 0);
+             key(treeView, VK_F3, 0, 0), key(treeView, VK_F3, 0x80, 0);
+         },
+         {"find item4 1", "find item4 0", "find item4 1", "find item4 0"},
          {}},
         {"Escape closes the bar", [&] { key(find, VK_ESCAPE, 0, 0); }, {}, [&] { return !IsWindowVisible(find); }},
         {"then asks to close the window", [&] { key(treeView, VK_ESCAPE, 0, 0); }, {"close"}, {}},
@@ -309,17 +295,16 @@ TEST(ViewerTools, TreeFindSortChannelsMipsPointerAndCommandsReachTheLogic) {
          },
          {"column 1"},
          {}},
-        {"the sorted column marked",
-         [&] { viewer.RowsChanged(1, false), viewer.SetStatus("TLK: 500 strings"); },
-         {},
-         [&] { return sorted(1) == HDF_SORTDOWN && sorted(0) == 0; }},
-        {"a row selected into sight",
-         [&] { viewer.SelectRow(400), Pump(toolkit); },
+        {"the sorted column marked, a row selected into sight",
+         [&] {
+             viewer.RowsChanged(1, false), viewer.SetStatus("TLK: 500 strings"), viewer.SelectRow(400), Pump(toolkit);
+         },
          {},
          [&] {
              const auto top = ListView_GetTopIndex(list);
              Photograph(window, "tlk");
-             return ListView_GetNextItem(list, -1, LVNI_SELECTED) == 400 && top <= 400 &&
+             return sorted(1) == HDF_SORTDOWN && sorted(0) == 0 &&
+                 ListView_GetNextItem(list, -1, LVNI_SELECTED) == 400 && top <= 400 &&
                  top + ListView_GetCountPerPage(list) > 400;
          }},
         {"the picture's channels and mipmaps",
@@ -337,6 +322,16 @@ TEST(ViewerTools, TreeFindSortChannelsMipsPointerAndCommandsReachTheLogic) {
          },
          {"point 3,1", "point -1,-1", "point 0,3", "point -1,-1"},
          [&] { return Photograph(window, "texture"), true; }},
+        {"the pixel under the pointer at 40x, scrolled down a page",
+         [&] {
+             viewer.SetPictureScale(40, ui::ViewerZoom::Actual), SendMessageW(picture, WM_VSCROLL, SB_PAGEDOWN, 0);
+             SendMessageW(picture, WM_MOUSEMOVE, 0, MAKELPARAM(85, 5));
+         },
+         {},
+         [&] {
+             return std::exchange(events.Log, {}) ==
+                 std::vector<std::string>{"point 2," + std::to_string((5 + GetScrollPos(picture, SB_VERT)) / 40)};
+         }},
         {"the converted save and the talk table",
          [&] {
              viewer.ShowConvertedSave("Save as JSON..."), viewer.ShowTalkTableCommand(true), click(18), click(17);
@@ -349,16 +344,13 @@ TEST(ViewerTools, TreeFindSortChannelsMipsPointerAndCommandsReachTheLogic) {
     for (const Step& step : steps) {
         events.Log.clear();
         step.Do();
-        EXPECT_EQ(events.Log, step.Log) << step.What;
         if (step.Holds) EXPECT_TRUE(step.Holds()) << step.What;
+        EXPECT_EQ(events.Log, step.Log) << step.What;
     }
-}
 
-// Beside the main window where its monitor has room (the main window at the work area's left,
-// right and middle), else cascaded from it; a second viewer cascaded from the first.
-TEST(ViewerTools, OpensBesideTheMainWindowOnItsMonitorThenCascades) {
-    Win32Toolkit toolkit(GetModuleHandleA(nullptr));
-    ScriptedEvents events;
+    // Beside the main window where its monitor has room (the main window at the work area's left,
+    // right and middle), else cascaded from it; a second viewer cascaded from the first.
+    ShowWindow(window, SW_HIDE);
     MONITORINFO monitor{sizeof monitor, {}, {}, 0};
     GetMonitorInfoW(MonitorFromWindow(toolkit.MainWindow(), MONITOR_DEFAULTTONEAREST), &monitor);
     const RECT work = monitor.rcWork;
@@ -378,8 +370,8 @@ TEST(ViewerTools, OpensBesideTheMainWindowOnItsMonitorThenCascades) {
         GetWindowRect(second.Window(), &two);
         EXPECT_TRUE(side == 'R'       ? one.left == main.right && one.right <= work.right
                         : side == 'L' ? one.right == main.left && one.left >= work.left
-                                      : one.left > main.left && one.top > main.top)
-            << side << " " << one.left << " " << one.right << " main " << main.left << " " << main.right;
+                                      : one.top > main.top && one.left >= work.left && one.right <= work.right)
+            << side;
         EXPECT_TRUE(two.left != one.left && two.top != one.top && two.right <= work.right && two.bottom <= work.bottom)
             << side;
     }
