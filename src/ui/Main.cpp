@@ -7,6 +7,7 @@
 #include "base/Errors.h"
 #include "ControlAdapters.h"
 #include "platform/Platform.h"
+#include "TalkTables.h"
 #include "Viewer.h"
 
 #include <new>
@@ -45,7 +46,13 @@ TForm1::TForm1(Toolkit& toolkit, std::unique_ptr<game::GameFolderSources> source
                         return toolkit.ReadRegistryString(key, value);
                     })),
       viewers_(std::make_unique<TViewers>(
-          toolkit, TViewerHost{[this](const std::exception& e) { HandleException(e); }, [this] { return busy_; }})) {
+          toolkit, TViewerHost{[this](const std::exception& e) { HandleException(e); }, [this] { return busy_; }},
+          // The game's texts of strrefs, from the folder the window's dialogs start in.
+          GameViewerTalk([this] {
+              return FoundGameFolder(*gameFolderSources_,
+                                     game::ClassicGameFolder(toolkit_.ReadRegistryString(
+                                         std::string(game::kRegistryKey), std::string(game::kRegistryValue))));
+          }))) {
     OpenDialog2.DialogMode = FileDialogSpec::Mode::Open;
     OpenDialog2.Filter = "*.key|*.key";
     OpenDialog2.HideReadOnly = true;

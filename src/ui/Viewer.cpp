@@ -1,11 +1,13 @@
-// The viewer of one resource: its view chosen from the resource's type and bytes, its zoom, its
-// saves; and the main window's viewers, one per resource.
+// The viewer of one resource: its view chosen from the resource's type and bytes, its tools
+// (channels, mipmaps, the pixel under the mouse, zoom; sort and find), its saves; and the main
+// window's viewers, one per resource.
 
 #include "Viewer.h"
 
+#include "TalkTables.h"
+
 #include "base/Errors.h"
 #include "base/Text.h"
-#include "media/HexDump.h"
 #include "media/TextView.h"
 #include "media/TwoDa.h"
 #include "names/ArchiveNames.h"
@@ -15,14 +17,13 @@
 #include "platform/PngWriter.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <utility>
 
 namespace vellocar::ui {
 
 namespace {
-
-constexpr char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
 
 std::string Counted(std::uint64_t count, const std::string& one, const std::string& many) {
     return WithThousands(count) + " " + (count == 1 ? one : many);
@@ -37,108 +38,76 @@ std::string Utf8OfSystemText(const std::string& text) {
         return text;
 }
 
-// UTF-8 characters in text.
-std::size_t Characters(const std::string& text) {
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-// Windows-1252 text for a text control: the control bytes a text holds by mistake (a NUL would
-// end it early) shown as the replacement character.
-std::string ShownText(std::span<const std::uint8_t> bytes) {
-    const std::string decoded = media::TextOf(bytes);
-    std::string text;
-    text.reserve(decoded.size());
-    for (const char c : decoded) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r')
-            text += kReplacement;
-        else
-            text += c;
-    }
-    return text;
-}
-
-// A 2DA as rows: the row labels, then a column per header field; "****" as the file writes it.
-class TwoDaRows final : public ViewerRows {
-public:
-    explicit TwoDaRows(media::TTwoDa table) : table_(std::move(table)) {
-        widths_.push_back(1);
-        for (std::size_t c = 0; c < table_.ColumnCount(); ++c) widths_.push_back(Characters(table_.Column(c)));
-        // Each row's own cells only: a short row's missing ones all read "****", whose width is
-        // taken once, so that a wide header over many short rows costs no more than the file.
-        bool shortRow = false;
-        for (std::size_t r = 0; r < table_.RowCount(); ++r) {
-            const std::size_t cells = table_.CellCount(r);
-            shortRow = shortRow || cells < table_.ColumnCount();
-            for (std::size_t c = 0; c <= cells; ++c) widths_[c] = std::max(widths_[c], Characters(Cell(r, c)));
-        }
-        if (shortRow)
-            for (std::size_t c = 1; c < widths_.size(); ++c) widths_[c] = std::max(widths_[c], kEmptyCell.size());
-    }
-    std::size_t ColumnCount() const override { return widths_.size(); }
-    std::string ColumnTitle(std::size_t column) const override {
-        return column == 0 ? std::string() : table_.Column(column - 1);
-    }
-    std::size_t ColumnWidth(std::size_t column) const override { return column < widths_.size() ? widths_[column] : 0; }
-    std::size_t RowCount() const override { return table_.RowCount(); }
-    std::string Cell(std::size_t row, std::size_t column) const override {
-        if (row >= table_.RowCount()) return {};
-        if (column == 0) return table_.RowLabel(row);
-        return table_.Cell(row, column - 1).value_or(std::string(kEmptyCell));
-    }
-    const media::TTwoDa& Table() const { return table_; }
-
-private:
-    static constexpr std::string_view kEmptyCell = "****";
-    media::TTwoDa table_;
-    std::vector<std::size_t> widths_;
+// The resource types shown other than by their bytes: talk tables, soundsets, music, and the
+// types the game keeps as GFF.
+constexpr TResType kBmu = 8;
+constexpr TResType kTlk = 2018;
+constexpr TResType kSsf = 2060;
+constexpr std::array<TResType, 30> kGffTypes{
+    2012, // are
+    2014, // ifo
+    2015, // bic
+    2023, // git
+    2024, // bti
+    2025, // uti
+    2026, // btc
+    2027, // utc
+    2029, // dlg
+    2030, // itp
+    2031, // btt
+    2032, // utt
+    2034, // bts
+    2035, // uts
+    2037, // gff
+    2038, // fac
+    2039, // bte
+    2040, // ute
+    2041, // btd
+    2042, // utd
+    2043, // btp
+    2044, // utp
+    2046, // gic
+    2047, // gui
+    2050, // btm
+    2051, // utm
+    2054, // btg
+    2055, // utg
+    2056, // jrl
+    2058, // utw
 };
 
-// Lines of one column, made when asked: a hex dump of the bytes, or the lines of a long text.
-class LineRows final : public ViewerRows {
-public:
-    // Hex: 16 bytes a line. Text: the lines as the bytes end them.
-    LineRows(std::span<const std::uint8_t> bytes, bool hex) : bytes_(bytes), hex_(hex) {
-        if (hex) {
-            width_ = media::HexDump(bytes.first(std::min(bytes.size(), media::kHexDumpBytesPerLine))).size();
-            return;
-        }
-        starts_.push_back(0);
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            if (bytes[i] == '\n' && i + 1 < bytes.size()) {
-                width_ = std::max(width_, i - starts_.back());
-                starts_.push_back(i + 1);
-            }
-        width_ = std::max(width_, bytes.size() - starts_.back());
-    }
-    std::size_t ColumnCount() const override { return 1; }
-    std::string ColumnTitle(std::size_t) const override { return {}; }
-    std::size_t ColumnWidth(std::size_t) const override { return width_; }
-    std::size_t RowCount() const override {
-        return hex_ ? (bytes_.size() + media::kHexDumpBytesPerLine - 1) / media::kHexDumpBytesPerLine : starts_.size();
-    }
-    std::string Cell(std::size_t row, std::size_t) const override {
-        if (row >= RowCount()) return {};
-        if (hex_) {
-            const std::size_t at = row * media::kHexDumpBytesPerLine;
-            std::string line =
-                media::HexDump(bytes_.subspan(at, std::min(media::kHexDumpBytesPerLine, bytes_.size() - at)), at);
-            if (!line.empty() && line.back() == '\n') line.pop_back();
-            return line;
-        }
-        const std::size_t end = row + 1 < starts_.size() ? starts_[row + 1] : bytes_.size();
-        std::string line = ShownText(bytes_.subspan(starts_[row], end - starts_[row]));
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-        return line;
-    }
+bool IsGffType(TResType type) { return std::find(kGffTypes.begin(), kGffTypes.end(), type) != kGffTypes.end(); }
 
-private:
-    std::span<const std::uint8_t> bytes_;
-    bool hex_;
-    std::vector<std::size_t> starts_;
-    std::size_t width_ = 0;
-};
+// Bytes that start as a GFF does: a file type of four letters, digits or blanks, "V3.2", and the
+// struct table right after the 56-byte header.
+bool LooksLikeGff(std::span<const std::uint8_t> bytes) {
+    constexpr std::size_t kHeader = 56;
+    if (bytes.size() < kHeader) return false;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::uint8_t c = bytes[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ')) return false;
+    }
+    return std::equal(bytes.begin() + 4, bytes.begin() + 8, "V3.2") && bytes[8] == kHeader && bytes[9] == 0 &&
+        bytes[10] == 0 && bytes[11] == 0;
+}
+
+media::TChannels MediaChannels(ViewerChannels channels) {
+    switch (channels) {
+        case ViewerChannels::Rgb:
+            return media::TChannels::Rgb;
+        case ViewerChannels::Alpha:
+            return media::TChannels::Alpha;
+        case ViewerChannels::Rgba:
+            break;
+    }
+    return media::TChannels::Rgba;
+}
+
+ViewerChannels WindowChannels(media::TChannels channels) {
+    return channels == media::TChannels::Rgb  ? ViewerChannels::Rgb
+        : channels == media::TChannels::Alpha ? ViewerChannels::Alpha
+                                              : ViewerChannels::Rgba;
+}
 
 FileDialogSpec SaveDialog(std::string title, std::string filter, std::string ext, std::string fileName,
                           std::string folder) {
@@ -157,15 +126,22 @@ FileDialogSpec SaveDialog(std::string title, std::string filter, std::string ext
 
 } // namespace
 
+// What "Save as JSON..." writes of a GFF: the community's JSON shape, as `vellocar-cli convert`
+// writes it.
+std::string GffJsonText(const gff::TGff&) {
+    throw EVellocarError("Saving a GFF as JSON is not available in this build; nothing was written");
+}
+
 // ---- One viewer --------------------------------------------------------------------------------
 
 TViewer::TViewer(Toolkit& toolkit, const TViewerHost& host, TViewedResource resource, std::string& saveFolder,
-                 std::function<void(TViewer&)> closed)
+                 std::function<void(TViewer&)> closed, TViewerTalk* talk)
     : toolkit_(toolkit),
       host_(host),
       resource_(std::move(resource)),
       saveFolder_(saveFolder),
-      closed_(std::move(closed)) {
+      closed_(std::move(closed)),
+      talk_(talk) {
     // The title in the archive's own spelling of the name, whatever the system.
     window_ = toolkit_.OpenViewerWindow(Windows1252ToUtf8(resource_.Name.Bytes) + " - Vellocar", *this);
     Show();
@@ -174,59 +150,182 @@ TViewer::TViewer(Toolkit& toolkit, const TViewerHost& host, TViewedResource reso
 
 TViewer::~TViewer() = default;
 
+std::string TViewer::TalkProblem() {
+    const std::string problem = talk_ ? talk_->Problem() : std::string();
+    return problem.empty() ? problem : "; " + problem;
+}
+
+TStrRefText TViewer::StrRefText() {
+    if (!talk_) return {};
+    return [talk = talk_](std::uint32_t strref) { return talk->Text(strref); };
+}
+
 void TViewer::Show() {
     const std::span<const std::uint8_t> bytes = resource_.Bytes;
-    if (const auto texture = media::TextureTypeOf(resource_.ResType)) {
-        try {
-            image_ = media::DecodeTexture(*texture, bytes);
-        } catch (const EDecodeError& e) {
-            return ShowHex(std::string("Not shown as a picture: ") + e.what());
-        }
-        pixels_ = media::OverCheckerboard(*image_);
-        window_->ShowPictureCommands(true);
-        window_->ShowPicture({image_->Width, image_->Height, &pixels_});
-        return ApplyZoom();
+    const TResType type = resource_.ResType;
+    if (const auto texture = media::TextureTypeOf(type))
+        if (ShowTexture(*texture)) return;
+    if (type == restype::kTwoDa) return ShowTwoDa();
+    if (type == kTlk) return ShowTalkTable();
+    if (type == kSsf) return ShowSoundset();
+    if (type == kBmu) {
+        converted_ = TConverted::Mp3;
+        window_->ShowConvertedSave("Save as MP3...");
+        const std::size_t mp3 = tlk::Mp3OfBmu(bytes).size();
+        return ShowHex(mp3 == bytes.size() ? std::string("Music (BMU) without its header, a plain MP3")
+                                           : "Music (BMU): an MP3 of " + Counted(mp3, "byte", "bytes") +
+                               " behind its " + std::to_string(bytes.size() - mp3) + "-byte header");
     }
-    if (resource_.ResType == restype::kTwoDa) {
-        try {
-            auto rows = std::make_unique<TwoDaRows>(media::ParseTwoDa(bytes));
-            const media::TTwoDa& table = rows->Table();
-            status_ = "2DA table: " + Counted(table.RowCount(), "row", "rows") + ", " +
-                Counted(table.ColumnCount(), "column", "columns");
-            if (table.Default) status_ += "; DEFAULT: " + *table.Default;
-            rows_ = std::move(rows);
-            window_->ShowRows(*rows_, false);
-            return window_->SetStatus(status_);
-        } catch (const ETwoDaError& e) {
-            if (!media::IsPrintableText(bytes)) return ShowHex(std::string("Not a 2DA table: ") + e.what());
-            return ShowText(std::string("Not read as a 2DA table, ") + e.what() + "; shown as text");
-        }
-    }
-    if (media::ReadsAsText(resource_.ResType, bytes))
-        return ShowText("Text, " + Counted(bytes.size(), "byte", "bytes") + ", read as Windows-1252");
+    if (IsGffType(type) || LooksLikeGff(bytes))
+        if (ShowGff(IsGffType(type))) return;
+    if (media::ReadsAsText(type, bytes))
+        return ShowLines("Text, " + Counted(bytes.size(), "byte", "bytes") + ", read as Windows-1252");
     const std::string ext = platform::ShownName(ExtensionOf(resource_.Name));
     ShowHex(ext.empty() ? std::string("A resource of an unknown type") : "No viewer for ." + ext + " resources");
 }
 
-void TViewer::ShowText(const std::string& status) {
+void TViewer::ShowRowsView(std::unique_ptr<ViewerRows> rows, bool monospace, const std::string& status) {
+    // The window lets go of the rows before shown only when it is given the new ones.
+    window_->ShowRows(*rows, monospace);
+    rows_ = std::move(rows);
     status_ = status;
-    if (resource_.Bytes.size() <= kMaxWholeText) {
-        window_->ShowText(ShownText(resource_.Bytes));
-    } else {
-        rows_ = std::make_unique<LineRows>(resource_.Bytes, false);
-        window_->ShowRows(*rows_, true);
+    foundRow_.reset();
+    SetStatus("");
+}
+
+void TViewer::ShowTwoDa() {
+    const std::span<const std::uint8_t> bytes = resource_.Bytes;
+    try {
+        auto rows = std::make_unique<TwoDaRows>(media::ParseTwoDa(bytes), StrRefText());
+        const media::TTwoDa& table = rows->Table();
+        std::string status = "2DA table: " + Counted(table.RowCount(), "row", "rows") + ", " +
+            Counted(table.ColumnCount(), "column", "columns");
+        if (table.Default) status += "; DEFAULT: " + *table.Default;
+        bool strrefs = false;
+        for (std::size_t c = 0; c < table.ColumnCount(); ++c) strrefs = strrefs || IsStrRefColumn(table.Column(c));
+        window_->ShowTalkTableCommand(strrefs && talk_);
+        if (strrefs) status += TalkProblem();
+        table_ = rows.get();
+        sortColumn_.reset();
+        ShowRowsView(std::move(rows), false, status);
+    } catch (const ETwoDaError& e) {
+        if (!media::IsPrintableText(bytes)) return ShowHex(std::string("Not a 2DA table: ") + e.what());
+        // The line it names is there to see, selected.
+        ShowLines(std::string("Not read as a 2DA table, ") + e.what() + "; shown as text");
+        if (e.Line > 0 && e.Line <= rows_->RowCount()) window_->SelectRow(e.Line - 1);
     }
-    window_->SetStatus(status_);
+}
+
+bool TViewer::ShowGff(bool byType) {
+    std::unique_ptr<gff::TGff> gff;
+    try {
+        gff = std::make_unique<gff::TGff>(gff::ReadGff(resource_.Bytes));
+    } catch (const EVellocarError& e) {
+        if (!byType) return false;
+        ShowHex(std::string("Not read as a GFF: ") + e.what());
+        return true;
+    }
+    auto tree = std::make_unique<GffTree>(*gff, StrRefText());
+    // The window lets go of the tree before shown only when it is given the new one.
+    window_->ShowTree(*tree);
+    tree_ = std::move(tree);
+    gff_ = std::move(gff);
+    window_->ShowTalkTableCommand(talk_ != nullptr);
+    converted_ = TConverted::Json;
+    window_->ShowConvertedSave("Save as JSON...");
+    std::string type = Printable(gff_->FileType);
+    while (!type.empty() && type.back() == ' ') type.pop_back();
+    status_ = "GFF " + gff_->FileVersion + ", " + type + ": " + Counted(gff_->Fields.size(), "field", "fields") +
+        " in " + Counted(gff_->Structs.size(), "struct", "structs") + TalkProblem();
+    foundNode_ = ViewerTree::kViewerRoot;
+    SetStatus("");
+    return true;
+}
+
+void TViewer::ShowTalkTable() {
+    try {
+        talkTable_ = std::make_unique<tlk::TTalkTable>(tlk::TTalkTable::Read(resource_.Bytes));
+    } catch (const EVellocarError& e) {
+        return ShowHex(std::string("Not read as a talk table: ") + e.what());
+    }
+    ShowRowsView(std::make_unique<TalkRows>(*talkTable_), false,
+                 "Talk table: " + Counted(talkTable_->Count(), "string", "strings") + ", language " +
+                     std::to_string(talkTable_->Language()) + " (" + GffLanguageName(talkTable_->Language() * 2) +
+                     "), code page " + std::to_string(talkTable_->CodePage()));
+}
+
+void TViewer::ShowSoundset() {
+    std::vector<tlk::TSsfEntry> sounds;
+    try {
+        sounds = tlk::ReadSsf(resource_.Bytes);
+    } catch (const EVellocarError& e) {
+        return ShowHex(std::string("Not read as a soundset: ") + e.what());
+    }
+    const std::size_t count = sounds.size();
+    window_->ShowTalkTableCommand(talk_ != nullptr);
+    ShowRowsView(std::make_unique<SoundsetRows>(std::move(sounds), StrRefText()), false,
+                 "Soundset: " + Counted(count, "sound", "sounds") + TalkProblem());
+}
+
+void TViewer::ShowLines(const std::string& status) {
+    lines_ = true;
+    auto rows = std::make_unique<LineRows>(resource_.Bytes, false);
+    const std::size_t count = rows->RowCount();
+    ShowRowsView(std::move(rows), true, status + ", " + Counted(count, "line", "lines"));
 }
 
 void TViewer::ShowHex(const std::string& why) {
-    status_ = why + "; " + Counted(resource_.Bytes.size(), "byte", "bytes") + " shown in hex";
-    rows_ = std::make_unique<LineRows>(resource_.Bytes, true);
-    window_->ShowRows(*rows_, true);
-    window_->SetStatus(status_);
+    lines_ = false;
+    ShowRowsView(std::make_unique<LineRows>(resource_.Bytes, true), true,
+                 why + "; " + Counted(resource_.Bytes.size(), "byte", "bytes") + " shown in hex");
 }
 
-// ---- The picture's zoom ------------------------------------------------------------------------
+void TViewer::SetStatus(const std::string& note) { window_->SetStatus(note.empty() ? status_ : status_ + "; " + note); }
+
+// ---- The picture ---------------------------------------------------------------------------------
+
+bool TViewer::ShowTexture(media::TTextureType type) {
+    try {
+        texture_ = std::make_unique<media::TShownTexture>(type, resource_.Bytes);
+    } catch (const EDecodeError& e) {
+        ShowHex(std::string("Not shown as a picture: ") + e.what());
+        return true;
+    }
+    window_->ShowPictureCommands(true);
+    ShowPictureLevel();
+    return true;
+}
+
+void TViewer::ShowPictureLevel() {
+    std::vector<std::string> mips;
+    for (const media::TLevelSides& level : texture_->Levels())
+        mips.push_back(std::to_string(level.Width) + " x " + std::to_string(level.Height));
+    window_->SetPictureChoices(mips, texture_->Level(), WindowChannels(texture_->Channels()));
+    window_->ShowPicture({texture_->Width(), texture_->Height(), &texture_->Pixels()});
+    ApplyZoom();
+}
+
+void TViewer::ChannelsChosen(ViewerChannels channels) {
+    if (!texture_) return;
+    texture_->Show(texture_->Level(), MediaChannels(channels));
+    ShowPictureLevel();
+}
+
+void TViewer::MipChosen(std::size_t level) {
+    if (!texture_ || level >= texture_->Levels().size()) return;
+    texture_->Show(level, texture_->Channels());
+    ShowPictureLevel();
+}
+
+void TViewer::PicturePointed(int x, int y) {
+    if (!texture_) return;
+    if (x < 0 || y < 0 || static_cast<std::uint32_t>(x) >= texture_->Width() ||
+        static_cast<std::uint32_t>(y) >= texture_->Height())
+        return SetStatus("");
+    const auto p = texture_->Pixel(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
+    SetStatus("x " + std::to_string(x) + ", y " + std::to_string(y) + ": R " + std::to_string(p[0]) + " G " +
+              std::to_string(p[1]) + " B " + std::to_string(p[2]) + " A " + std::to_string(p[3]));
+}
 
 void TViewer::ZoomChosen(ViewerZoom zoom) {
     zoom_ = zoom;
@@ -240,22 +339,65 @@ void TViewer::PictureAreaResized(int width, int height) {
 }
 
 void TViewer::ApplyZoom() {
-    if (!image_) return;
+    if (!texture_) return;
     double scale = zoom_ == ViewerZoom::Double ? 2.0 : 1.0;
     // Fit: the whole picture in the area, shrunk or enlarged; 1:1 until the area is known.
     if (zoom_ == ViewerZoom::Fit && areaWidth_ > 0 && areaHeight_ > 0)
-        scale = std::min(areaWidth_ / static_cast<double>(image_->Width),
-                         areaHeight_ / static_cast<double>(image_->Height));
+        scale = std::min(areaWidth_ / static_cast<double>(texture_->Width()),
+                         areaHeight_ / static_cast<double>(texture_->Height()));
     window_->SetPictureScale(scale, zoom_);
     status_ = PictureStatus(scale);
-    window_->SetStatus(status_);
+    SetStatus("");
 }
 
 std::string TViewer::PictureStatus(double scale) const {
     char percent[32];
     std::snprintf(percent, sizeof percent, "%.0f%%", scale * 100);
-    return std::to_string(image_->Width) + " x " + std::to_string(image_->Height) + " pixels, " + image_->Format +
-        ", " + Counted(image_->Mipmaps, "mipmap", "mipmaps") + "; shown at " + percent;
+    const std::size_t levels = texture_->Levels().size();
+    std::string status = std::to_string(texture_->Width()) + " x " + std::to_string(texture_->Height()) + " pixels, " +
+        texture_->Format() + ", " + Counted(levels, "mipmap", "mipmaps");
+    if (texture_->Level() > 0) status += " (level " + std::to_string(texture_->Level()) + " shown)";
+    status += "; shown at " + std::string(percent);
+    // The game draws a DDS's first stored row at the bottom; tools made for DDS at the top.
+    if (resource_.ResType == restype::kDds) status += ", as the game draws it (flipped against other DDS tools)";
+    return status;
+}
+
+// ---- Sorting and finding -------------------------------------------------------------------------
+
+void TViewer::ColumnClicked(std::size_t column) {
+    if (!table_ || rows_.get() != table_ || column >= table_->ColumnCount()) return;
+    sortAscending_ = sortColumn_ == column ? !sortAscending_ : true;
+    sortColumn_ = column;
+    table_->Sort(column, sortAscending_);
+    foundRow_.reset();
+    window_->RowsChanged(column, sortAscending_);
+}
+
+void TViewer::FindAsked(const std::string& text, bool forward) {
+    if (text.empty()) return;
+    if (tree_ && gff_) {
+        const auto node = FindInTree(*tree_, text, foundNode_, forward);
+        if (!node) return SetStatus(Quoted(text) + " is not in the tree");
+        foundNode_ = *node;
+        window_->SelectNode(*node);
+        // Where it is, as the path of labels from the top.
+        std::string path = tree_->Cell(*node, 0);
+        for (auto up = tree_->Parent(*node); up != ViewerTree::kViewerRoot; up = tree_->Parent(up))
+            path = tree_->Cell(up, 0) + " / " + path;
+        return SetStatus("Found at " + path);
+    }
+    if (!rows_) return;
+    const auto found = FindInRows(*rows_, text, foundRow_, forward, lines_ ? 1 : 0);
+    if (!found) return SetStatus(Quoted(text) + (lines_ ? " is not in the text" : " is not in the table"));
+    foundRow_ = found->Row;
+    window_->SelectRow(found->Row);
+    if (lines_) return SetStatus("Found in line " + std::to_string(found->Row + 1));
+    std::string where =
+        table_ && rows_.get() == table_ ? "row " + rows_->Cell(found->Row, 0) : "row " + std::to_string(found->Row + 1);
+    const std::string title = rows_->ColumnTitle(found->Column);
+    if (!title.empty()) where += ", column " + title;
+    SetStatus("Found in " + where);
 }
 
 // ---- Saving ------------------------------------------------------------------------------------
@@ -279,17 +421,19 @@ std::optional<std::string> TViewer::AskWhere(const FileDialogSpec& dialog) {
 }
 
 void TViewer::Saved(const std::string& what, const std::string& path) {
-    window_->SetStatus(status_ + "; " + what + " saved as " + Quoted(Utf8OfSystemText(path)));
+    SetStatus(what + " saved as " + Quoted(Utf8OfSystemText(path)));
 }
 
 void TViewer::SavePngClicked() {
-    if (!image_ || (host_.Busy && host_.Busy())) return;
+    if (!texture_ || (host_.Busy && host_.Busy())) return;
     Run([this] {
         const auto path = AskWhere(SaveDialog("Save as PNG", "*.png|*.png", "png",
                                               platform::FileNameOf(StemOf(resource_.Name)) + ".png", saveFolder_));
         if (!path) return;
-        // Encoded once the dialog has said where it goes.
-        const std::vector<std::uint8_t> png = platform::EncodePng(image_->Width, image_->Height, image_->Rgba);
+        // Decoded and encoded once the dialog has said where it goes: the mipmap level shown,
+        // with all its channels.
+        const media::TImage image = texture_->Image();
+        const std::vector<std::uint8_t> png = platform::EncodePng(image.Width, image.Height, image.Rgba);
         SaveResourceFile(*path, png, resource_.BifPath, resource_.KeyPath);
         Saved("PNG", *path);
     });
@@ -308,6 +452,45 @@ void TViewer::SaveAsClicked() {
     });
 }
 
+void TViewer::SaveConvertedClicked() {
+    if (converted_ == TConverted::None || (converted_ == TConverted::Json && !gff_) || (host_.Busy && host_.Busy()))
+        return;
+    Run([this] {
+        const bool json = converted_ == TConverted::Json;
+        const std::string ext = json ? "json" : "mp3";
+        const auto path = AskWhere(SaveDialog(json ? "Save as JSON" : "Save as MP3", "*." + ext + "|*." + ext, ext,
+                                              platform::FileNameOf(StemOf(resource_.Name)) + "." + ext, saveFolder_));
+        if (!path) return;
+        if (json) {
+            const std::string text = GffJsonText(*gff_);
+            SaveResourceFile(*path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                             resource_.BifPath, resource_.KeyPath);
+            return Saved("JSON", *path);
+        }
+        SaveResourceFile(*path, tlk::Mp3OfBmu(resource_.Bytes), resource_.BifPath, resource_.KeyPath);
+        Saved("MP3", *path);
+    });
+}
+
+void TViewer::OpenTalkTableClicked() {
+    if (!talk_ || (host_.Busy && host_.Busy())) return;
+    Run([this] {
+        FileDialogSpec dialog;
+        dialog.DialogMode = FileDialogSpec::Mode::Open;
+        dialog.Title = "Open talk table";
+        dialog.Filter = "*.tlk|*.tlk|*.*|*.*";
+        dialog.DefaultExt = "tlk";
+        dialog.InitialDir = saveFolder_;
+        dialog.HideReadOnly = dialog.NoChangeDir = dialog.PathMustExist = dialog.EnableSizing = true;
+        const auto path = toolkit_.RunFileDialog(dialog);
+        if (!path) return;
+        talk_->SetCustomTable(*path);
+        // Shown again with the texts the table brings.
+        Show();
+        SetStatus("talk table " + Quoted(Utf8OfSystemText(*path)) + " opened");
+    });
+}
+
 void TViewer::CloseAsked() {
     if (running_ > 0) {
         closeAsked_ = true;
@@ -317,6 +500,33 @@ void TViewer::CloseAsked() {
 }
 
 // ---- The viewers of the window -----------------------------------------------------------------
+
+namespace {
+
+class GameTalk final : public TViewerTalk {
+public:
+    explicit GameTalk(std::function<std::string()> gameFolder) : tables_(std::move(gameFolder)) {}
+    std::optional<std::string> Text(std::uint32_t strref) override { return tables_.Text(strref); }
+    void SetCustomTable(const std::string& path) override { tables_.SetCustomTable(path); }
+    std::string Problem() override {
+        tables_.GameTable(); // looked for on first use
+        return tables_.Problem();
+    }
+
+private:
+    TTalkTables tables_;
+};
+
+} // namespace
+
+std::unique_ptr<TViewerTalk> GameViewerTalk(std::function<std::string()> gameFolder) {
+    return std::make_unique<GameTalk>(std::move(gameFolder));
+}
+
+TViewers::TViewers(Toolkit& toolkit, TViewerHost host, std::unique_ptr<TViewerTalk> talk)
+    : toolkit_(toolkit), host_(std::move(host)), talk_(std::move(talk)) {}
+
+TViewers::~TViewers() = default;
 
 void TViewers::Open(const TOpenedBif& bif, const TNWNKeyFile* key, std::size_t line, const std::string& listLine) {
     const auto bifIndex = static_cast<std::size_t>(bif.BifIndex);
@@ -345,12 +555,14 @@ void TViewers::Open(const TOpenedBif& bif, const TNWNKeyFile* key, std::size_t l
         platform::File file = platform::File::OpenRead(bif.Path);
         resource.Bytes = ReadResourceBytes(file, listed.Span, shown);
     }
-    viewers_[identity] =
-        std::make_unique<TViewer>(toolkit_, host_, std::move(resource), saveFolder_, [this, identity](TViewer&) {
+    viewers_[identity] = std::make_unique<TViewer>(
+        toolkit_, host_, std::move(resource), saveFolder_,
+        [this, identity](TViewer&) {
             // The viewer goes, and this function with it: nothing of it is used after the erase.
             const std::string name = identity;
             viewers_.erase(name);
-        });
+        },
+        talk_.get());
 }
 
 } // namespace vellocar::ui

@@ -1,15 +1,19 @@
 #pragma once
 // The viewer of one resource, toolkit-neutral: what its window shows of the resource's bytes (a
-// 2DA as a table, text as text, a texture as a picture over a checkerboard, anything else as a
-// hex dump, with the reason in the status line), its zoom and its two saves; and the viewers of
-// the main window, one per resource. The face's window (ViewerWindow.h) only shows what it is
-// told.
+// 2DA as a sortable table, text as numbered lines, a texture as a picture over a checkerboard
+// with its channels and mipmaps, a GFF as a tree, a talk table or a soundset as a table, anything
+// else as a hex dump, with the reason in the status line), finding text in them, its zoom and
+// its saves; and the viewers of the main window, one per resource. The face's window
+// (ViewerWindow.h) only shows what it is told.
 
 #include "formats/BifFiles.h"
+#include "formats/Gff.h"
 #include "formats/KeyFiles.h"
+#include "formats/Tlk.h"
 #include "media/Textures.h"
 #include "names/ArchiveNames.h"
 #include "Toolkit.h"
+#include "ViewerViews.h"
 #include "ViewerWindow.h"
 
 #include <cstdint>
@@ -26,8 +30,6 @@ namespace vellocar::ui {
 // The largest resource a viewer reads (its bytes, and for a picture its pixels twice more, are
 // held while it is open): more than any texture or table of the game.
 inline constexpr std::uint32_t kMaxViewedBytes = 256u << 20;
-// Text up to this size is shown whole; longer text a line at a time, as it comes into sight.
-inline constexpr std::size_t kMaxWholeText = 1u << 20;
 
 // A resource read for viewing, and where it came from.
 struct TViewedResource {
@@ -45,38 +47,68 @@ struct TViewerHost {
     std::function<bool()> Busy;
 };
 
+// The texts of strrefs for the viewers, and the custom talk table the user opens for those from
+// 16,777,216 up; shared by the viewers of a window.
+class TViewerTalk {
+public:
+    virtual ~TViewerTalk() = default;
+    virtual std::optional<std::string> Text(std::uint32_t strref) = 0;
+    // Reads the talk table at path as the custom one; raises, naming the fault, when it cannot.
+    virtual void SetCustomTable(const std::string& path) = 0;
+    // Why the game's texts are not there, for the status line; "" when they are.
+    virtual std::string Problem() = 0;
+};
+
+// The game's dialog.tlk (in the folder gameFolder finds, read on first use) and the custom table.
+std::unique_ptr<TViewerTalk> GameViewerTalk(std::function<std::string()> gameFolder);
+
 class TViewer final : public ViewerEvents {
 public:
     // Opens the window and shows the resource. closed is called when the window asks to close;
     // it may destroy this viewer. saveFolder: where the save dialogs start, shared by viewers.
+    // talk: the strrefs' texts (nothing: numbers only).
     TViewer(Toolkit& toolkit, const TViewerHost& host, TViewedResource resource, std::string& saveFolder,
-            std::function<void(TViewer&)> closed);
+            std::function<void(TViewer&)> closed, TViewerTalk* talk = nullptr);
     ~TViewer() override;
 
     void Raise() { window_->Raise(); }
-    // The picture shown (its pixels top first), when the resource is one.
-    const std::optional<media::TImage>& Image() const { return image_; }
+    // The texture shown, when the resource is one.
+    const media::TShownTexture* Texture() const { return texture_.get(); }
 
     void ZoomChosen(ViewerZoom zoom) override;
     void PictureAreaResized(int width, int height) override;
     void SavePngClicked() override;
     void SaveAsClicked() override;
+    void SaveConvertedClicked() override;
+    void ChannelsChosen(ViewerChannels channels) override;
+    void MipChosen(std::size_t level) override;
+    void PicturePointed(int x, int y) override;
+    void ColumnClicked(std::size_t column) override;
+    void FindAsked(const std::string& text, bool forward) override;
+    void OpenTalkTableClicked() override;
     void CloseAsked() override;
-    // Not yet offered.
-    void SaveConvertedClicked() override {}
-    void ChannelsChosen(ViewerChannels) override {}
-    void MipChosen(std::size_t) override {}
-    void PicturePointed(int, int) override {}
-    void ColumnClicked(std::size_t) override {}
-    void FindAsked(const std::string&, bool) override {}
-    void OpenTalkTableClicked() override {}
 
 private:
+    // What is shown besides the views' own state: what a save converts to.
+    enum class TConverted { None, Json, Mp3 };
+
     void Show();
-    void ShowText(const std::string& status);
+    bool ShowTexture(media::TTextureType type);
+    void ShowTwoDa();
+    bool ShowGff(bool byType);
+    void ShowTalkTable();
+    void ShowSoundset();
+    void ShowLines(const std::string& status);
     void ShowHex(const std::string& why);
+    void ShowRowsView(std::unique_ptr<ViewerRows> rows, bool monospace, const std::string& status);
+    void ShowPictureLevel();
     void ApplyZoom();
     std::string PictureStatus(double scale) const;
+    // The status line: what is shown, then what the last command did ("" for nothing).
+    void SetStatus(const std::string& note);
+    TStrRefText StrRefText();
+    // Why the strrefs show no game texts, as a note for the status line ("; ..."), or "".
+    std::string TalkProblem();
     // Runs a command of the window: its errors reported, a close asked meanwhile done after it.
     void Run(const std::function<void()>& command);
     // The save dialog's answer; the folder chosen is where the next one starts.
@@ -88,10 +120,21 @@ private:
     TViewedResource resource_;
     std::string& saveFolder_;
     std::function<void(TViewer&)> closed_;
+    TViewerTalk* talk_;
+    std::unique_ptr<media::TShownTexture> texture_;
     std::unique_ptr<ViewerRows> rows_;
-    std::optional<media::TImage> image_;
-    std::vector<std::uint32_t> pixels_;
+    TwoDaRows* table_ = nullptr; // rows_, when a 2DA: it sorts
+    bool lines_ = false; // rows_ are a text's lines: found by line
+    std::unique_ptr<gff::TGff> gff_;
+    std::unique_ptr<GffTree> tree_;
+    std::unique_ptr<tlk::TTalkTable> talkTable_;
+    TConverted converted_ = TConverted::None;
+    std::optional<std::size_t> sortColumn_;
+    bool sortAscending_ = true;
+    std::optional<std::size_t> foundRow_;
+    ViewerTree::Node foundNode_ = ViewerTree::kViewerRoot;
     std::string status_;
+    double scale_ = 1;
     ViewerZoom zoom_ = ViewerZoom::Fit;
     int areaWidth_ = 0, areaHeight_ = 0;
     int running_ = 0;
@@ -103,7 +146,9 @@ private:
 // The viewers of the main window: one per resource, each modeless.
 class TViewers {
 public:
-    TViewers(Toolkit& toolkit, TViewerHost host) : toolkit_(toolkit), host_(std::move(host)) {}
+    // talk: the strrefs' texts that every viewer of the window shares (nothing: numbers only).
+    TViewers(Toolkit& toolkit, TViewerHost host, std::unique_ptr<TViewerTalk> talk = nullptr);
+    ~TViewers();
     // The viewer of line `line` of the resource list, which shows listLine: read from bif, opened
     // with key (as an export reads it), and opened, or, when it is open, brought forward. Nothing
     // when the line is not one of bif's resources (the list holds a build's files). Raises what
@@ -114,6 +159,7 @@ public:
 private:
     Toolkit& toolkit_;
     TViewerHost host_;
+    std::unique_ptr<TViewerTalk> talk_;
     std::string saveFolder_;
     // By the BIF's path and the resource's place in it.
     std::map<std::string, std::unique_ptr<TViewer>> viewers_;

@@ -283,6 +283,7 @@ public:
         v_->Open = false;
         v_->Events = nullptr;
         v_->Rows = nullptr;
+        v_->Tree = nullptr;
     }
     void ShowRows(const ViewerRows& rows, bool monospace) override {
         v_->View = "rows";
@@ -300,13 +301,23 @@ public:
     void SetPictureScale(double scale, ViewerZoom) override { v_->Scale = scale; }
     void SetStatus(const std::string& text) override { v_->Status = text; }
     void ShowPictureCommands(bool shown) override { v_->PictureCommands = shown; }
-    void ShowTree(const ViewerTree&) override {}
-    void RowsChanged(std::size_t, bool) override {}
-    void SelectRow(std::size_t) override {}
-    void SelectNode(ViewerTree::Node) override {}
-    void SetPictureChoices(const std::vector<std::string>&, std::size_t, ViewerChannels) override {}
-    void ShowConvertedSave(const std::string&) override {}
-    void ShowTalkTableCommand(bool) override {}
+    void ShowTree(const ViewerTree& tree) override {
+        v_->View = "tree";
+        v_->Tree = &tree;
+    }
+    void RowsChanged(std::size_t sortColumn, bool ascending) override {
+        v_->SortColumn = sortColumn;
+        v_->SortAscending = ascending;
+    }
+    void SelectRow(std::size_t row) override { v_->SelectedRow = row; }
+    void SelectNode(ViewerTree::Node node) override { v_->SelectedNode = node; }
+    void SetPictureChoices(const std::vector<std::string>& mips, std::size_t mip, ViewerChannels channels) override {
+        v_->Mips = mips;
+        v_->Mip = mip;
+        v_->Channels = channels;
+    }
+    void ShowConvertedSave(const std::string& caption) override { v_->ConvertedSave = caption; }
+    void ShowTalkTableCommand(bool shown) override { v_->TalkTableCommand = shown; }
     void Raise() override { ++v_->Raised; }
 
 private:

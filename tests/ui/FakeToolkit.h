@@ -36,10 +36,18 @@ struct ShownMessage {
 
 // What a viewer window was told; kept after the window has gone (Open false).
 struct FakeViewer {
-    std::string Title, View, Text, Status; // View: "rows", "text" or "picture"
+    std::string Title, View, Text, Status; // View: "rows", "text", "picture" or "tree"
     const ViewerRows* Rows = nullptr;
-    bool Monospace = false, PictureCommands = false, Open = true;
+    const ViewerTree* Tree = nullptr;
+    bool Monospace = false, PictureCommands = false, Open = true, TalkTableCommand = false;
     ViewerPicture Picture;
+    std::vector<std::string> Mips;
+    std::size_t Mip = 0;
+    ViewerChannels Channels = ViewerChannels::Rgba;
+    std::optional<std::size_t> SortColumn, SelectedRow;
+    bool SortAscending = true;
+    std::optional<ViewerTree::Node> SelectedNode;
+    std::string ConvertedSave;
     double Scale = 0;
     int Raised = 0;
     ViewerEvents* Events = nullptr;

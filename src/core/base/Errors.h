@@ -94,6 +94,14 @@ public:
     std::size_t Line;
 };
 
+// A GFF (a blueprint, dialogue, area, module, character) whose bytes do not hold a GFF V3.2 tree,
+// or a GFF model that the format cannot hold. A GFF is a resource like a 2DA, so whoever shows or
+// converts resources catches it with the other faults of decoding. The message names the fault.
+class EGffError : public EDecodeError {
+public:
+    using EDecodeError::EDecodeError;
+};
+
 // A build's journal that cannot be trusted (damaged, of another version, or naming files that no
 // longer match it): never acted on. The message names the journal and says what to do.
 class EJournalError : public EVellocarError {
