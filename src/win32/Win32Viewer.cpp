@@ -279,10 +279,6 @@ void Win32Viewer::ApplyDpi() {
     SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(monospace_ ? fixedFont_ : font_), TRUE);
     for (HFONT font : {oldFont, oldFixed})
         if (font) DeleteObject(font);
-    // The mipmap choice as tall as the buttons beside it (its height less its border and frame).
-    HWND mips = commands_[static_cast<std::size_t>(kMipId - kFitId)];
-    SendMessageW(mips, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
-                 Px(kButtonHeight) - 2 * SystemMetric(SM_CYEDGE, dpi_) - 2);
     Place();
     if (rows_) ApplyColumns();
     UpdateScrollBars();
@@ -322,8 +318,15 @@ int Win32Viewer::PlaceCommands(int width) {
     int x = margin, y = margin;
     std::size_t last = kCommands.size();
     const auto place = [&](std::size_t i, int at) {
-        const int height = kCommands[i].Kind == Kind::Mip ? Px(kMipListHeight) : rowHeight;
-        MoveWindow(commands_[i], at, y, CommandWidth(i), height, TRUE);
+        if (kCommands[i].Kind != Kind::Mip)
+            return (void)MoveWindow(commands_[i], at, y, CommandWidth(i), rowHeight, TRUE);
+        // A drop-down list is as tall as its font makes it (its height given is the open list's):
+        // in the middle of the row.
+        RECT closed;
+        MoveWindow(commands_[i], at, y, CommandWidth(i), Px(kMipListHeight), FALSE);
+        GetWindowRect(commands_[i], &closed);
+        const int top = y + std::max(0, rowHeight - static_cast<int>(closed.bottom - closed.top)) / 2;
+        MoveWindow(commands_[i], at, top, CommandWidth(i), Px(kMipListHeight), TRUE);
     };
     for (std::size_t i = 0; i < kCommands.size(); ++i) {
         const CommandSpec& spec = kCommands[i];
