@@ -8,6 +8,9 @@
 
 #include "base/Errors.h"
 #include "base/Text.h"
+#if __has_include("formats/GffJson.h")
+#include "formats/GffJson.h"
+#endif
 #include "media/TextView.h"
 #include "media/TwoDa.h"
 #include "names/ArchiveNames.h"
@@ -127,9 +130,14 @@ FileDialogSpec SaveDialog(std::string title, std::string filter, std::string ext
 } // namespace
 
 // What "Save as JSON..." writes of a GFF: the community's JSON shape, as `vellocar-cli convert`
-// writes it.
-std::string GffJsonText(const gff::TGff&) {
+// writes it. The converter lives in the core's formats beside the GFF reader; a core built
+// without it (this branch before the conversion is merged in) says so instead.
+std::string GffJsonText([[maybe_unused]] const gff::TGff& gff) {
+#if __has_include("formats/GffJson.h")
+    return gff::GffToJson(gff);
+#else
     throw EVellocarError("Saving a GFF as JSON is not available in this build; nothing was written");
+#endif
 }
 
 // ---- One viewer --------------------------------------------------------------------------------
@@ -184,10 +192,12 @@ void TViewer::Show() {
     ShowHex(ext.empty() ? std::string("A resource of an unknown type") : "No viewer for ." + ext + " resources");
 }
 
-void TViewer::ShowRowsView(std::unique_ptr<ViewerRows> rows, bool monospace, const std::string& status) {
+void TViewer::ShowRowsView(std::unique_ptr<ViewerRows> rows, TRowsKind kind, const std::string& status) {
     // The window lets go of the rows before shown only when it is given the new ones.
-    window_->ShowRows(*rows, monospace);
+    window_->ShowRows(*rows, kind != TRowsKind::Table);
     rows_ = std::move(rows);
+    rowsKind_ = kind;
+    table_ = nullptr;
     status_ = status;
     foundRow_.reset();
     SetStatus("");
@@ -205,9 +215,10 @@ void TViewer::ShowTwoDa() {
         for (std::size_t c = 0; c < table.ColumnCount(); ++c) strrefs = strrefs || IsStrRefColumn(table.Column(c));
         window_->ShowTalkTableCommand(strrefs && talk_);
         if (strrefs) status += TalkProblem();
-        table_ = rows.get();
+        TwoDaRows* sortable = rows.get();
+        ShowRowsView(std::move(rows), TRowsKind::Table, status);
+        table_ = sortable;
         sortColumn_.reset();
-        ShowRowsView(std::move(rows), false, status);
     } catch (const ETwoDaError& e) {
         if (!media::IsPrintableText(bytes)) return ShowHex(std::string("Not a 2DA table: ") + e.what());
         // The line it names is there to see, selected.
@@ -248,7 +259,7 @@ void TViewer::ShowTalkTable() {
     } catch (const EVellocarError& e) {
         return ShowHex(std::string("Not read as a talk table: ") + e.what());
     }
-    ShowRowsView(std::make_unique<TalkRows>(*talkTable_), false,
+    ShowRowsView(std::make_unique<TalkRows>(*talkTable_), TRowsKind::Table,
                  "Talk table: " + Counted(talkTable_->Count(), "string", "strings") + ", language " +
                      std::to_string(talkTable_->Language()) + " (" + GffLanguageName(talkTable_->Language() * 2) +
                      "), code page " + std::to_string(talkTable_->CodePage()));
@@ -263,20 +274,18 @@ void TViewer::ShowSoundset() {
     }
     const std::size_t count = sounds.size();
     window_->ShowTalkTableCommand(talk_ != nullptr);
-    ShowRowsView(std::make_unique<SoundsetRows>(std::move(sounds), StrRefText()), false,
+    ShowRowsView(std::make_unique<SoundsetRows>(std::move(sounds), StrRefText()), TRowsKind::Table,
                  "Soundset: " + Counted(count, "sound", "sounds") + TalkProblem());
 }
 
 void TViewer::ShowLines(const std::string& status) {
-    lines_ = true;
     auto rows = std::make_unique<LineRows>(resource_.Bytes, false);
     const std::size_t count = rows->RowCount();
-    ShowRowsView(std::move(rows), true, status + ", " + Counted(count, "line", "lines"));
+    ShowRowsView(std::move(rows), TRowsKind::Lines, status + ", " + Counted(count, "line", "lines"));
 }
 
 void TViewer::ShowHex(const std::string& why) {
-    lines_ = false;
-    ShowRowsView(std::make_unique<LineRows>(resource_.Bytes, true), true,
+    ShowRowsView(std::make_unique<LineRows>(resource_.Bytes, true), TRowsKind::Hex,
                  why + "; " + Counted(resource_.Bytes.size(), "byte", "bytes") + " shown in hex");
 }
 
@@ -388,13 +397,20 @@ void TViewer::FindAsked(const std::string& text, bool forward) {
         return SetStatus("Found at " + path);
     }
     if (!rows_) return;
-    const auto found = FindInRows(*rows_, text, foundRow_, forward, lines_ ? 1 : 0);
-    if (!found) return SetStatus(Quoted(text) + (lines_ ? " is not in the text" : " is not in the table"));
+    const bool lines = rowsKind_ == TRowsKind::Lines;
+    // A text's line numbers are not searched; a hex dump's offsets are.
+    const auto found = FindInRows(*rows_, text, foundRow_, forward, lines ? 1 : 0);
+    if (!found)
+        return SetStatus(Quoted(text) +
+                         (rowsKind_ == TRowsKind::Table ? " is not in the table" : " is not in the text"));
     foundRow_ = found->Row;
     window_->SelectRow(found->Row);
-    if (lines_) return SetStatus("Found in line " + std::to_string(found->Row + 1));
-    std::string where =
-        table_ && rows_.get() == table_ ? "row " + rows_->Cell(found->Row, 0) : "row " + std::to_string(found->Row + 1);
+    if (lines) return SetStatus("Found in line " + std::to_string(found->Row + 1));
+    const std::string first = rows_->Cell(found->Row, 0);
+    if (rowsKind_ == TRowsKind::Hex)
+        return SetStatus("Found in the line at offset " + first.substr(0, first.find(' ')));
+    // A table's row by its first cell: a 2DA's row label, a talk table's strref, a sound's name.
+    std::string where = "row " + first;
     const std::string title = rows_->ColumnTitle(found->Column);
     if (!title.empty()) where += ", column " + title;
     SetStatus("Found in " + where);

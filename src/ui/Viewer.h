@@ -89,8 +89,10 @@ public:
     void CloseAsked() override;
 
 private:
-    // What is shown besides the views' own state: what a save converts to.
+    // What a save converts to.
     enum class TConverted { None, Json, Mp3 };
+    // What rows_ shows: a table (proportional), a text's lines or a hex dump (monospace).
+    enum class TRowsKind { Table, Lines, Hex };
 
     void Show();
     bool ShowTexture(media::TTextureType type);
@@ -100,7 +102,7 @@ private:
     void ShowSoundset();
     void ShowLines(const std::string& status);
     void ShowHex(const std::string& why);
-    void ShowRowsView(std::unique_ptr<ViewerRows> rows, bool monospace, const std::string& status);
+    void ShowRowsView(std::unique_ptr<ViewerRows> rows, TRowsKind kind, const std::string& status);
     void ShowPictureLevel();
     void ApplyZoom();
     std::string PictureStatus(double scale) const;
@@ -124,7 +126,7 @@ private:
     std::unique_ptr<media::TShownTexture> texture_;
     std::unique_ptr<ViewerRows> rows_;
     TwoDaRows* table_ = nullptr; // rows_, when a 2DA: it sorts
-    bool lines_ = false; // rows_ are a text's lines: found by line
+    TRowsKind rowsKind_ = TRowsKind::Table;
     std::unique_ptr<gff::TGff> gff_;
     std::unique_ptr<GffTree> tree_;
     std::unique_ptr<tlk::TTalkTable> talkTable_;

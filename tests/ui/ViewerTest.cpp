@@ -285,6 +285,10 @@ TEST_F(Views, EachKindGetsItsViewAndSaysWhatItIs) {
     }
     EXPECT_EQ(tk.Viewers[0]->Rows->Cell(0, 2), "12 (Longsword)") << "a strref column";
     EXPECT_EQ(tk.Viewers[1]->Rows->Cell(0, 2), "12");
+    EXPECT_EQ(tk.Viewers[3]->Tree->Cell(1, 0) + "|" + tk.Viewers[3]->Tree->Cell(1, 2), "Cost|5");
+    tk.Viewers[3]->Events->FindAsked("COST", true);
+    EXPECT_EQ(tk.Viewers[3]->SelectedNode, 1u);
+    EXPECT_EQ(tk.Viewers[3]->Status, "GFF V3.2, UTI: 1 field in 1 struct; Found at Cost");
     EXPECT_EQ(tk.Viewers[6]->Rows->Cell(0, 0) + "|" + tk.Viewers[6]->Rows->Cell(0, 1), "0|Hi");
     const ViewerRows& sounds = *tk.Viewers[7]->Rows;
     EXPECT_EQ(sounds.Cell(0, 1) + "|" + sounds.Cell(0, 2) + "|" + sounds.Cell(0, 3), "vs_hi|12|Longsword");
