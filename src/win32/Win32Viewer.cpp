@@ -609,6 +609,7 @@ void Win32Viewer::OpenFind() {
     if (!findShown_) {
         findShown_ = true;
         Place();
+        KeepSelectionInSight();
         ShowWindow(findLabel_, SW_SHOW);
         ShowWindow(findEdit_, SW_SHOW);
     }
@@ -621,7 +622,19 @@ void Win32Viewer::CloseFind() {
     ShowWindow(findLabel_, SW_HIDE);
     ShowWindow(findEdit_, SW_HIDE);
     Place();
+    KeepSelectionInSight();
     if (view_) SetFocus(view_);
+}
+
+void Win32Viewer::KeepSelectionInSight() {
+    // The bar takes its height from the view: what was found stays in sight.
+    if (view_ == tree_) {
+        const LPARAM selected = SendMessageW(tree_, TVM_GETNEXTITEM, TVGN_CARET, 0);
+        if (selected) SendMessageW(tree_, TVM_ENSUREVISIBLE, 0, selected);
+    } else if (view_ == list_) {
+        const LRESULT selected = SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+        if (selected >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(selected), FALSE);
+    }
 }
 
 void Win32Viewer::Find(bool forward) {

@@ -64,6 +64,7 @@ private:
     bool FindKey(const MSG& msg);
     void OpenFind();
     void CloseFind();
+    void KeepSelectionInSight();
     void Find(bool forward);
     // The tree's lines under item (node's children), inserted the first time it is opened.
     void InsertChildren(HTREEITEM item, ui::ViewerTree::Node node);

@@ -278,7 +278,7 @@ TEST(ViewerTools, TreeFindSortChannelsMipsPointerCommandsAndPlacementReachTheLog
         {"Ctrl+F: the find bar",
          [&] { key(treeView, 'F', 0, 0x80); },
          {},
-         [&] { return IsWindowVisible(find) && GetFocus() == find; }},
+         [&] { return Photograph(window, "find"), IsWindowVisible(find) && GetFocus() == find; }},
         {"Enter, Shift+Enter, F3 and Shift+F3 find",
          [&] {
              SetWindowTextW(find, L"item4"), key(find, VK_RETURN, 0, 0), key(find, VK_RETURN, 0x80, 0);
