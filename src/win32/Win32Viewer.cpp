@@ -1,6 +1,7 @@
 // A resource viewer's window on Win32: its controls made and placed at the window's DPI, the
-// list view's rows asked of the logic as it draws them, the picture drawn with StretchDIBits,
-// and every button, Escape and the close box passed to the logic.
+// list view's rows and the tree's lines asked of the logic as they are drawn or opened, the
+// picture drawn with StretchDIBits, and every button, key, click and pointer move passed to the
+// logic.
 
 #include "Win32Viewer.h"
 
@@ -21,27 +22,62 @@ namespace {
 constexpr const wchar_t* kViewerClass = L"VellocarViewer";
 constexpr const wchar_t* kPictureClass = L"VellocarPicture";
 
-// Child identifiers: the buttons in the order of kButtons, then the views and the status line.
-enum : int { kFitId = 10, kActualId, kDoubleId, kSavePngId, kSaveAsId, kListId = 20, kEditId, kPictureId, kStatusId };
-struct ButtonSpec {
+// Child identifiers: the commands in the order of kCommands, then the views, the find bar and the
+// status line.
+enum : int {
+    kFitId = 10,
+    kActualId,
+    kDoubleId,
+    kRgbaId,
+    kRgbId,
+    kAlphaId,
+    kMipId,
+    kTalkTableId,
+    kConvertedId,
+    kSavePngId,
+    kSaveAsId,
+    kListId = 30,
+    kEditId,
+    kPictureId,
+    kTreeId,
+    kStatusId,
+    kFindLabelId,
+    kFindEditId
+};
+enum class Kind { Zoom, Channel, Mip, Button };
+struct CommandSpec {
     int Id;
     const wchar_t* Caption;
-    int Width; // at 96 DPI
+    int Width; // at 96 DPI; the converted save's grows with its caption
+    Kind Kind;
+    bool AtRight; // the saves and the talk table stand at the right end of the row
 };
-constexpr std::array<ButtonSpec, 5> kButtons{{{kFitId, L"Fit", 60},
-                                              {kActualId, L"1:1", 60},
-                                              {kDoubleId, L"2x", 60},
-                                              {kSavePngId, L"Save as PNG...", 100},
-                                              {kSaveAsId, L"Save as...", 90}}};
+constexpr std::array<CommandSpec, 11> kCommands{{{kFitId, L"Fit", 50, Kind::Zoom, false},
+                                                 {kActualId, L"1:1", 50, Kind::Zoom, false},
+                                                 {kDoubleId, L"2x", 50, Kind::Zoom, false},
+                                                 {kRgbaId, L"RGBA", 50, Kind::Channel, false},
+                                                 {kRgbId, L"RGB", 50, Kind::Channel, false},
+                                                 {kAlphaId, L"Alpha", 50, Kind::Channel, false},
+                                                 {kMipId, L"", 100, Kind::Mip, false},
+                                                 {kTalkTableId, L"Open talk table...", 110, Kind::Button, true},
+                                                 {kConvertedId, L"", 100, Kind::Button, true},
+                                                 {kSavePngId, L"Save as PNG...", 100, Kind::Button, true},
+                                                 {kSaveAsId, L"Save as...", 90, Kind::Button, true}}};
 
 // The window's place at 96 DPI: its first client size (less where the screen is smaller), the
-// margins, the button row and the status line.
-constexpr int kStartWidth = 640, kStartHeight = 480, kMargin = 8, kGap = 6, kButtonHeight = 25, kStatusHeight = 20;
+// margins, the command row, the find bar and the status line.
+constexpr int kStartWidth = 640, kStartHeight = 480, kMargin = 8, kGap = 6, kGroupGap = 14, kButtonHeight = 25;
+constexpr int kStatusHeight = 20, kFindHeight = 22, kFindLabelWidth = 34, kFindWidth = 260, kMipListHeight = 200;
 constexpr int kMinWidth = 320, kMinHeight = 240;
-constexpr int kWidestColumn = 400, kCellPadding = 12, kScrollLine = 16;
+constexpr int kWidestColumn = 400, kCellPadding = 12, kScrollLine = 16, kCaptionPadding = 20;
+// How far each viewer opened after another stands down and to the right of it.
+constexpr int kCascade = 28;
+// Deeper than any GFF nests: a chain of parents longer than this loops.
+constexpr std::size_t kDeepestNode = 1u << 16;
 // The interface font and the fixed one for hex and long text, in pixels at 96 DPI.
 constexpr int kFontHeight = 11, kFixedFontHeight = 13;
 
+// Every viewer window open, in the order they were opened.
 std::vector<HWND>& OpenViewers() {
     static std::vector<HWND> open;
     return open;
@@ -54,6 +90,15 @@ std::wstring Wide(const std::string& utf8) {
     std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
     if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
     return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int size = static_cast<int>(std::min<std::size_t>(wide.size(), INT_MAX));
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(std::max(length, 0)), '\0');
+    if (length > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
+    return utf8;
 }
 
 int Clamped(std::size_t count) { return static_cast<int>(std::min<std::size_t>(count, INT_MAX)); }
@@ -73,6 +118,33 @@ void RegisterClasses(HINSTANCE instance, WNDPROC viewer, WNDPROC picture) {
     }
 }
 
+// The window's rectangle (of size `size`) beside `main` within the work area: to its right where
+// at least minWidth is free there, else to its left, else down and to the right of it, by step.
+// Beside it, the window narrows to the room it has. A window cascaded from `previous` (the viewer
+// opened last) takes its size and stands step below and right of it.
+RECT BesideRect(const RECT& main, const RECT* previous, SIZE size, const RECT& work, int minWidth, int step) {
+    LONG x = main.left + step, y = main.top + step, width = size.cx, height = size.cy;
+    if (previous) {
+        // Down and right of it, or up or left where the work area ends.
+        width = previous->right - previous->left;
+        height = previous->bottom - previous->top;
+        x = previous->right + step <= work.right ? previous->left + step : previous->left - step;
+        y = previous->bottom + step <= work.bottom ? previous->top + step : previous->top - step;
+    } else if (work.right - main.right >= minWidth) {
+        width = std::min<LONG>(width, work.right - main.right);
+        x = main.right;
+        y = main.top;
+    } else if (main.left - work.left >= minWidth) {
+        width = std::min<LONG>(width, main.left - work.left);
+        x = main.left - width;
+        y = main.top;
+    }
+    // Wholly on the work area where it fits there; its top left corner on it in any case.
+    x = std::max(work.left, std::min(x, work.right - width));
+    y = std::max(work.top, std::min(y, work.bottom - height));
+    return RECT{x, y, x + width, y + height};
+}
+
 } // namespace
 
 // ---- Creation and end ---------------------------------------------------------------------------
@@ -84,17 +156,22 @@ Win32Viewer::Win32Viewer(HINSTANCE instance, HWND owner, const std::string& titl
     hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kViewerClass, Wide(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                             kStartWidth, kStartHeight, owner, nullptr, instance, this);
     if (!hwnd_) throw EVellocarError("Cannot create the viewer's window");
-    OpenViewers().push_back(hwnd_);
+    auto& open = OpenViewers();
+    HWND previous = nullptr;
+    for (auto it = open.rbegin(); it != open.rend() && !previous; ++it)
+        if (IsWindowVisible(*it) && !IsIconic(*it)) previous = *it;
+    open.push_back(hwnd_);
     dpi_ = WindowDpi(hwnd_);
     // At its scale, but never larger than nine tenths of the screen it is on.
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &monitor);
+    GetMonitorInfoW(MonitorFromWindow(owner ? owner : hwnd_, MONITOR_DEFAULTTONEAREST), &monitor);
     const RECT frame = FrameForClient(Px(kStartWidth), Px(kStartHeight), style, WS_EX_CONTROLPARENT, dpi_);
     const LONG areaWidth = monitor.rcWork.right - monitor.rcWork.left,
                areaHeight = monitor.rcWork.bottom - monitor.rcWork.top;
     SetWindowPos(hwnd_, nullptr, 0, 0, std::min(frame.right - frame.left, areaWidth * 9 / 10),
                  std::min(frame.bottom - frame.top, areaHeight * 9 / 10), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (owner) PlaceBeside(owner, previous);
     try {
         CreateChildren();
         ApplyDpi();
@@ -105,6 +182,22 @@ Win32Viewer::Win32Viewer(HINSTANCE instance, HWND owner, const std::string& titl
     }
     ShowPictureCommands(false);
     events_ = &events;
+}
+
+void Win32Viewer::PlaceBeside(HWND owner, HWND previous) {
+    // On the main window's monitor, wherever the system would have put it.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    RECT main, window, last{};
+    GetWindowRect(owner, &main);
+    GetWindowRect(hwnd_, &window);
+    if (previous) GetWindowRect(previous, &last);
+    const RECT frame = FrameForClient(Px(kMinWidth), Px(kMinHeight), WS_OVERLAPPEDWINDOW, WS_EX_CONTROLPARENT, dpi_);
+    const RECT r =
+        BesideRect(main, previous ? &last : nullptr, {window.right - window.left, window.bottom - window.top},
+                   monitor.rcWork, frame.right - frame.left, Px(kCascade));
+    SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 Win32Viewer::~Win32Viewer() { Release(); }
@@ -131,24 +224,42 @@ void Win32Viewer::CreateChildren() {
         if (!control) throw EVellocarError("Cannot create the viewer's controls");
         return control;
     };
-    for (std::size_t i = 0; i < kButtons.size(); ++i) {
-        const bool zoom = kButtons[i].Id <= kDoubleId;
-        const DWORD group = i == 0 || kButtons[i].Id == kSavePngId ? WS_GROUP : 0;
-        buttons_[i] = child(0, L"BUTTON", kButtons[i].Caption,
-                            WS_VISIBLE | WS_TABSTOP | group | (zoom ? BS_AUTORADIOBUTTON | BS_PUSHLIKE : BS_PUSHBUTTON),
-                            kButtons[i].Id);
+    for (std::size_t i = 0; i < kCommands.size(); ++i) {
+        const CommandSpec& spec = kCommands[i];
+        // Each kind of command a group of its own, so that the arrow keys move within it.
+        const DWORD group = i == 0 || spec.Kind != kCommands[i - 1].Kind ? WS_GROUP : 0;
+        switch (spec.Kind) {
+            case Kind::Zoom:
+            case Kind::Channel:
+                commands_[i] = child(0, L"BUTTON", spec.Caption,
+                                     WS_VISIBLE | WS_TABSTOP | group | BS_AUTORADIOBUTTON | BS_PUSHLIKE, spec.Id);
+                break;
+            case Kind::Mip:
+                commands_[i] = child(0, WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | group | CBS_DROPDOWNLIST, spec.Id);
+                break;
+            case Kind::Button:
+                commands_[i] =
+                    child(0, L"BUTTON", spec.Caption,
+                          WS_TABSTOP | group | BS_PUSHBUTTON | (spec.Id == kSaveAsId ? WS_VISIBLE : 0), spec.Id);
+                break;
+        }
     }
     list_ = child(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                   WS_TABSTOP | WS_GROUP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | LVS_SINGLESEL, kListId);
     SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    tree_ = child(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
+                  WS_TABSTOP | WS_GROUP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, kTreeId);
     edit_ = child(WS_EX_CLIENTEDGE, L"EDIT", L"",
                   WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL |
                       ES_NOHIDESEL,
                   kEditId);
     SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0); // no limit but memory's
     picture_ = child(WS_EX_CLIENTEDGE, kPictureClass, L"", WS_TABSTOP | WS_HSCROLL | WS_VSCROLL, kPictureId);
+    // The status line first among the labels: the tests find it as the window's first.
     status_ = child(WS_EX_STATICEDGE, L"STATIC", L"", WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE,
                     kStatusId);
+    findLabel_ = child(0, L"STATIC", L"Find:", SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX, kFindLabelId);
+    findEdit_ = child(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL, kFindEditId);
 }
 
 int Win32Viewer::Px(int value) const { return Scale(value, dpi_); }
@@ -161,8 +272,9 @@ void Win32Viewer::ApplyDpi() {
     };
     font_ = make(kFontHeight, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
     fixedFont_ = make(kFixedFontHeight, FIXED_PITCH | FF_MODERN, L"Courier New");
-    for (HWND control : buttons_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-    SendMessageW(status_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    for (HWND control : commands_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    for (HWND control : {status_, tree_, findLabel_, findEdit_})
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(fixedFont_), TRUE);
     SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(monospace_ ? fixedFont_ : font_), TRUE);
     for (HFONT font : {oldFont, oldFixed})
@@ -172,31 +284,115 @@ void Win32Viewer::ApplyDpi() {
     UpdateScrollBars();
 }
 
+bool Win32Viewer::CommandShown(int id) const {
+    switch (id) {
+        case kTalkTableId:
+            return talkTable_;
+        case kConvertedId:
+            return !convertedCaption_.empty();
+        case kSaveAsId:
+            return true;
+        default:
+            return pictureCommands_; // the zoom, the channels, the mipmap and the PNG save
+    }
+}
+
+int Win32Viewer::CommandWidth(std::size_t index) const {
+    const int width = Px(kCommands[index].Width);
+    if (kCommands[index].Id != kConvertedId) return width;
+    // As wide as its caption needs, which the logic chooses.
+    HDC dc = GetDC(hwnd_);
+    HGDIOBJ old = SelectObject(dc, font_);
+    SIZE text{};
+    GetTextExtentPoint32W(dc, convertedCaption_.c_str(), Clamped(convertedCaption_.size()), &text);
+    SelectObject(dc, old);
+    ReleaseDC(hwnd_, dc);
+    return std::max(width, static_cast<int>(text.cx) + Px(kCaptionPadding));
+}
+
+int Win32Viewer::PlaceCommands(int width) {
+    // The left-hand commands from the left, a wider gap between kinds; the rest at the right end
+    // of the row, or of a row of their own below when the window is too narrow for both. Nothing
+    // overlaps at any DPI or width.
+    const int margin = Px(kMargin), gap = Px(kGap), rowHeight = Px(kButtonHeight), right = width - margin;
+    int x = margin, y = margin;
+    std::size_t last = kCommands.size();
+    const auto place = [&](std::size_t i, int at) {
+        if (kCommands[i].Kind != Kind::Mip)
+            return (void)MoveWindow(commands_[i], at, y, CommandWidth(i), rowHeight, TRUE);
+        // A drop-down list is as tall as its font makes it (its height given is the open list's):
+        // in the middle of the row.
+        RECT closed;
+        MoveWindow(commands_[i], at, y, CommandWidth(i), Px(kMipListHeight), FALSE);
+        GetWindowRect(commands_[i], &closed);
+        const int top = y + std::max(0, rowHeight - static_cast<int>(closed.bottom - closed.top)) / 2;
+        MoveWindow(commands_[i], at, top, CommandWidth(i), Px(kMipListHeight), TRUE);
+    };
+    for (std::size_t i = 0; i < kCommands.size(); ++i) {
+        const CommandSpec& spec = kCommands[i];
+        if (spec.AtRight || !CommandShown(spec.Id)) continue;
+        if (last < kCommands.size()) x += kCommands[last].Kind == spec.Kind ? gap : Px(kGroupGap);
+        if (x > margin && x + CommandWidth(i) > right) x = margin, y += rowHeight + gap;
+        place(i, x);
+        x += CommandWidth(i);
+        last = i;
+    }
+    // The right-hand ones in rows that end at the right margin, the first of them beside the
+    // left-hand ones where there is room.
+    std::vector<std::size_t> row;
+    int rowWidth = 0;
+    bool shared = x > margin;
+    const auto flush = [&] {
+        int at = right - rowWidth;
+        for (std::size_t i : row) place(i, at), at += CommandWidth(i) + gap;
+        row.clear();
+        rowWidth = 0;
+    };
+    for (std::size_t i = 0; i < kCommands.size(); ++i) {
+        if (!kCommands[i].AtRight || !CommandShown(kCommands[i].Id)) continue;
+        const int w = CommandWidth(i), wanted = row.empty() ? w : rowWidth + gap + w;
+        if (wanted > right - (shared ? x + Px(kGroupGap) : margin) && (shared || !row.empty())) {
+            flush();
+            y += rowHeight + gap;
+            shared = false;
+            row.push_back(i);
+            rowWidth = w;
+        } else {
+            row.push_back(i);
+            rowWidth = wanted;
+        }
+    }
+    flush();
+    for (std::size_t i = 0; i < kCommands.size(); ++i)
+        ShowWindow(commands_[i], CommandShown(kCommands[i].Id) ? SW_SHOWNA : SW_HIDE);
+    return y + rowHeight + margin;
+}
+
 void Win32Viewer::Place() {
     RECT client;
     GetClientRect(hwnd_, &client);
-    const int width = client.right, height = client.bottom;
-    int left = Px(kMargin), right = width - Px(kMargin);
-    for (std::size_t i = 0; i < kButtons.size(); ++i) {
-        const int w = Px(kButtons[i].Width);
-        const bool atRight = kButtons[i].Id >= kSavePngId;
-        const int x =
-            atRight ? right - (kButtons[i].Id == kSavePngId ? Px(kButtons[i + 1].Width) + Px(kGap) + w : w) : left;
-        MoveWindow(buttons_[i], x, Px(kMargin), w, Px(kButtonHeight), TRUE);
-        if (!atRight) left += w + Px(kGap);
-    }
-    const int top = Px(kMargin) * 2 + Px(kButtonHeight);
+    const int width = client.right, height = client.bottom, inner = std::max(0, width - 2 * Px(kMargin));
+    const int top = PlaceCommands(width);
     const int statusTop = height - Px(kMargin) / 2 - Px(kStatusHeight);
-    const int viewHeight = std::max(0, statusTop - Px(kGap) - top);
-    for (HWND view : {list_, edit_, picture_})
-        MoveWindow(view, Px(kMargin), top, std::max(0, width - 2 * Px(kMargin)), viewHeight, TRUE);
-    MoveWindow(status_, Px(kMargin), statusTop, std::max(0, width - 2 * Px(kMargin)), Px(kStatusHeight), TRUE);
+    int bottom = statusTop - Px(kGap);
+    if (findShown_) {
+        // The find bar between the view and the status line.
+        bottom -= Px(kFindHeight);
+        MoveWindow(findLabel_, Px(kMargin), bottom, Px(kFindLabelWidth), Px(kFindHeight), TRUE);
+        const int editLeft = Px(kMargin) + Px(kFindLabelWidth);
+        MoveWindow(findEdit_, editLeft, bottom, std::max(0, std::min(Px(kFindWidth), width - Px(kMargin) - editLeft)),
+                   Px(kFindHeight), TRUE);
+        bottom -= Px(kGap);
+    }
+    for (HWND view : {list_, edit_, picture_, tree_})
+        MoveWindow(view, Px(kMargin), top, inner, std::max(0, bottom - top), TRUE);
+    MoveWindow(status_, Px(kMargin), statusTop, inner, Px(kStatusHeight), TRUE);
 }
 
 // ---- What it shows ------------------------------------------------------------------------------
 
 void Win32Viewer::Show(HWND view) {
-    for (HWND other : {list_, edit_, picture_})
+    for (HWND other : {list_, edit_, picture_, tree_})
         if (other != view) ShowWindow(other, SW_HIDE);
     ShowWindow(view, SW_SHOW);
     view_ = view;
@@ -205,6 +401,7 @@ void Win32Viewer::Show(HWND view) {
 void Win32Viewer::ShowRows(const ui::ViewerRows& rows, bool monospace) {
     rows_ = &rows;
     monospace_ = monospace;
+    sortColumn_ = SIZE_MAX;
     const LONG_PTR style = GetWindowLongPtrW(list_, GWL_STYLE);
     SetWindowLongPtrW(list_, GWL_STYLE, monospace ? style | LVS_NOCOLUMNHEADER : style & ~LONG_PTR{LVS_NOCOLUMNHEADER});
     SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, monospace ? 0 : LVS_EX_GRIDLINES);
@@ -232,6 +429,39 @@ void Win32Viewer::ApplyColumns() {
         column.cx = monospace_ ? wanted : std::min(wanted, Px(kWidestColumn));
         SendMessageW(list_, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
     }
+    MarkSortColumn();
+}
+
+void Win32Viewer::RowsChanged(std::size_t sortColumn, bool ascending) {
+    sortColumn_ = sortColumn;
+    ascending_ = ascending;
+    MarkSortColumn();
+    // The count stays; every row is asked for again as it is drawn.
+    InvalidateRect(list_, nullptr, TRUE);
+}
+
+void Win32Viewer::MarkSortColumn() {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    if (!header) return;
+    const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    for (int c = 0; c < count; ++c) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (static_cast<std::size_t>(c) == sortColumn_) item.fmt |= ascending_ ? HDF_SORTUP : HDF_SORTDOWN;
+        SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+void Win32Viewer::SelectRow(std::size_t row) {
+    if (!rows_ || row >= rows_->RowCount() || row > static_cast<std::size_t>(INT_MAX)) return;
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state)); // none
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    SendMessageW(list_, LVM_ENSUREVISIBLE, row, FALSE);
 }
 
 void Win32Viewer::ShowText(const std::string& text) {
@@ -246,6 +476,73 @@ void Win32Viewer::ShowText(const std::string& text) {
     Show(edit_);
 }
 
+void Win32Viewer::ShowTree(const ui::ViewerTree& tree) {
+    // The old lines go before the tree they came from may.
+    items_.clear();
+    treeData_ = nullptr;
+    SendMessageW(tree_, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    treeData_ = &tree;
+    InsertChildren(TVI_ROOT, ui::ViewerTree::kViewerRoot);
+    Show(tree_);
+}
+
+void Win32Viewer::InsertChildren(HTREEITEM item, ui::ViewerTree::Node node) {
+    if (!treeData_) return;
+    // Once: the lines stay when the branch is closed.
+    if (SendMessageW(tree_, TVM_GETNEXTITEM, item == TVI_ROOT ? TVGN_ROOT : TVGN_CHILD, reinterpret_cast<LPARAM>(item)))
+        return;
+    const std::size_t count = treeData_->ChildCount(node);
+    if (count == 0) return;
+    SendMessageW(tree_, WM_SETREDRAW, FALSE, 0);
+    TVINSERTSTRUCTW insert{};
+    insert.hParent = item;
+    insert.hInsertAfter = TVI_LAST;
+    // Texts and whether a line has lines under it are asked for as the line is drawn.
+    insert.item.mask = TVIF_TEXT | TVIF_CHILDREN | TVIF_PARAM;
+    insert.item.pszText = LPSTR_TEXTCALLBACKW;
+    insert.item.cChildren = I_CHILDRENCALLBACK;
+    for (std::size_t i = 0; i < count; ++i) {
+        const ui::ViewerTree::Node child = treeData_->Child(node, i);
+        insert.item.lParam = static_cast<LPARAM>(child);
+        auto* inserted =
+            reinterpret_cast<HTREEITEM>(SendMessageW(tree_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+        if (!inserted) break; // out of memory: the lines so far stay
+        items_[child] = inserted;
+    }
+    SendMessageW(tree_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(tree_, nullptr, TRUE);
+}
+
+std::wstring Win32Viewer::TreeLine(ui::ViewerTree::Node node) const {
+    // One text a line: "Label  [type]  value", the value left out when there is none.
+    std::string line = treeData_->Cell(node, 0);
+    if (const std::string type = treeData_->Cell(node, 1); !type.empty()) line += "  [" + type + "]";
+    if (const std::string value = treeData_->Cell(node, 2); !value.empty()) line += "  " + value;
+    return Wide(line);
+}
+
+void Win32Viewer::SelectNode(ui::ViewerTree::Node node) {
+    if (!treeData_ || node == ui::ViewerTree::kViewerRoot) return;
+    // Its branches from the top down, each opened (its lines inserted first).
+    std::vector<ui::ViewerTree::Node> path{node};
+    for (ui::ViewerTree::Node up = treeData_->Parent(node); up != ui::ViewerTree::kViewerRoot;
+         up = treeData_->Parent(up)) {
+        if (path.size() >= kDeepestNode) return; // a chain of parents that never ends is no tree
+        path.push_back(up);
+    }
+    HTREEITEM item = TVI_ROOT;
+    ui::ViewerTree::Node parent = ui::ViewerTree::kViewerRoot;
+    for (auto it = path.rbegin(); it != path.rend(); parent = *it++) {
+        InsertChildren(item, parent);
+        if (item != TVI_ROOT) SendMessageW(tree_, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+        const auto found = items_.find(*it);
+        if (found == items_.end()) return;
+        item = found->second;
+    }
+    SendMessageW(tree_, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    SendMessageW(tree_, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
+}
+
 void Win32Viewer::ShowPicture(const ui::ViewerPicture& picture) {
     if (!picture.Pixels) return;
     pixels_ = *picture.Pixels;
@@ -254,6 +551,7 @@ void Win32Viewer::ShowPicture(const ui::ViewerPicture& picture) {
     scrollX_ = scrollY_ = 0;
     Show(picture_);
     ReportArea();
+    InvalidateRect(picture_, nullptr, FALSE);
 }
 
 void Win32Viewer::SetPictureScale(double scale, ui::ViewerZoom zoom) {
@@ -263,13 +561,38 @@ void Win32Viewer::SetPictureScale(double scale, ui::ViewerZoom zoom) {
     CheckRadioButton(hwnd_, kFitId, kDoubleId, id);
     UpdateScrollBars();
     InvalidateRect(picture_, nullptr, FALSE);
+    PointAgain();
+}
+
+void Win32Viewer::SetPictureChoices(const std::vector<std::string>& mips, std::size_t mip,
+                                    ui::ViewerChannels channels) {
+    HWND choice = commands_[static_cast<std::size_t>(kMipId - kFitId)];
+    SendMessageW(choice, CB_RESETCONTENT, 0, 0);
+    for (const std::string& line : mips)
+        SendMessageW(choice, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(line).c_str()));
+    SendMessageW(choice, CB_SETCURSEL, mip < mips.size() ? mip : static_cast<WPARAM>(-1), 0);
+    const int id = channels == ui::ViewerChannels::Rgba ? kRgbaId
+        : channels == ui::ViewerChannels::Rgb           ? kRgbId
+                                                        : kAlphaId;
+    CheckRadioButton(hwnd_, kRgbaId, kAlphaId, id);
 }
 
 void Win32Viewer::SetStatus(const std::string& text) { SetWindowTextW(status_, Wide(text).c_str()); }
 
 void Win32Viewer::ShowPictureCommands(bool shown) {
-    for (std::size_t i = 0; i < kButtons.size(); ++i)
-        if (kButtons[i].Id != kSaveAsId) ShowWindow(buttons_[i], shown ? SW_SHOW : SW_HIDE);
+    pictureCommands_ = shown;
+    Place();
+}
+
+void Win32Viewer::ShowConvertedSave(const std::string& caption) {
+    convertedCaption_ = Wide(caption);
+    SetWindowTextW(commands_[static_cast<std::size_t>(kConvertedId - kFitId)], convertedCaption_.c_str());
+    Place();
+}
+
+void Win32Viewer::ShowTalkTableCommand(bool shown) {
+    talkTable_ = shown;
+    Place();
 }
 
 void Win32Viewer::Raise() {
@@ -278,6 +601,74 @@ void Win32Viewer::Raise() {
     BringWindowToTop(hwnd_);
     SetForegroundWindow(hwnd_);
     if (view_) SetFocus(view_);
+}
+
+// ---- The find bar -------------------------------------------------------------------------------
+
+void Win32Viewer::OpenFind() {
+    if (!findShown_) {
+        findShown_ = true;
+        Place();
+        KeepSelectionInSight();
+        ShowWindow(findLabel_, SW_SHOW);
+        ShowWindow(findEdit_, SW_SHOW);
+    }
+    SetFocus(findEdit_);
+    SendMessageW(findEdit_, EM_SETSEL, 0, -1);
+}
+
+void Win32Viewer::CloseFind() {
+    findShown_ = false;
+    ShowWindow(findLabel_, SW_HIDE);
+    ShowWindow(findEdit_, SW_HIDE);
+    Place();
+    KeepSelectionInSight();
+    if (view_) SetFocus(view_);
+}
+
+void Win32Viewer::KeepSelectionInSight() {
+    // The bar takes its height from the view: what was found stays in sight.
+    if (view_ == tree_) {
+        const LPARAM selected = SendMessageW(tree_, TVM_GETNEXTITEM, TVGN_CARET, 0);
+        if (selected) SendMessageW(tree_, TVM_ENSUREVISIBLE, 0, selected);
+    } else if (view_ == list_) {
+        const LRESULT selected = SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+        if (selected >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(selected), FALSE);
+    }
+}
+
+void Win32Viewer::Find(bool forward) {
+    const int length = GetWindowTextLengthW(findEdit_);
+    std::wstring text(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(std::max(GetWindowTextW(findEdit_, text.data(), length + 1), 0)));
+    // Nothing to find yet: F3 opens the bar for it.
+    if (text.empty()) return OpenFind();
+    if (events_) events_->FindAsked(Utf8(text), forward);
+}
+
+bool Win32Viewer::FindKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN) return false;
+    const bool control = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
+    switch (msg.wParam) {
+        case 'F':
+            if (!control) return false;
+            OpenFind();
+            return true;
+        case VK_F3:
+            Find(!shift);
+            return true;
+        case VK_RETURN:
+            if (msg.hwnd != findEdit_) return false;
+            Find(!shift);
+            return true;
+        case VK_ESCAPE:
+            // The bar goes first; Escape with no bar asks the window to close (IDCANCEL).
+            if (!findShown_) return false;
+            CloseFind();
+            return true;
+        default:
+            return false;
+    }
 }
 
 // ---- The picture --------------------------------------------------------------------------------
@@ -353,6 +744,17 @@ void Win32Viewer::Scroll(int bar, int request, int delta) {
     SetScrollInfo(picture_, bar, &info, TRUE);
     (bar == SB_HORZ ? scrollX_ : scrollY_) = info.nPos;
     InvalidateRect(picture_, nullptr, FALSE);
+    PointAgain();
+}
+
+RECT Win32Viewer::PictureRect() const {
+    RECT area;
+    GetClientRect(picture_, &area);
+    const int w = static_cast<int>(std::lround(width_ * scale_)), h = static_cast<int>(std::lround(height_ * scale_));
+    // Centred while it is smaller than the area, else where the scroll bars have taken it.
+    const int x = w < area.right ? (area.right - w) / 2 : -scrollX_;
+    const int y = h < area.bottom ? (area.bottom - h) / 2 : -scrollY_;
+    return RECT{x, y, x + w, y + h};
 }
 
 void Win32Viewer::Paint() {
@@ -360,12 +762,9 @@ void Win32Viewer::Paint() {
     HDC dc = BeginPaint(picture_, &paint);
     RECT area;
     GetClientRect(picture_, &area);
-    const int w = static_cast<int>(std::lround(width_ * scale_)), h = static_cast<int>(std::lround(height_ * scale_));
-    // Centred while it is smaller than the area, else where the scroll bars have taken it.
-    const int x = w < area.right ? (area.right - w) / 2 : -scrollX_;
-    const int y = h < area.bottom ? (area.bottom - h) / 2 : -scrollY_;
+    const RECT shown = PictureRect();
     const int saved = SaveDC(dc);
-    ExcludeClipRect(dc, x, y, x + w, y + h);
+    ExcludeClipRect(dc, shown.left, shown.top, shown.right, shown.bottom);
     FillRect(dc, &area, GetSysColorBrush(COLOR_APPWORKSPACE));
     RestoreDC(dc, saved);
     if (!pixels_.empty()) {
@@ -379,9 +778,34 @@ void Win32Viewer::Paint() {
         // Enlarged, every picture pixel stays a sharp square; shrunk, they are averaged.
         SetStretchBltMode(dc, scale_ < 1 ? HALFTONE : COLORONCOLOR);
         SetBrushOrgEx(dc, 0, 0, nullptr);
-        StretchDIBits(dc, x, y, w, h, 0, 0, width_, height_, pixels_.data(), &bitmap, DIB_RGB_COLORS, SRCCOPY);
+        StretchDIBits(dc, shown.left, shown.top, shown.right - shown.left, shown.bottom - shown.top, 0, 0, width_,
+                      height_, pixels_.data(), &bitmap, DIB_RGB_COLORS, SRCCOPY);
     }
     EndPaint(picture_, &paint);
+}
+
+void Win32Viewer::PointAt(int x, int y) {
+    // The picture's pixel under (x, y) of the control, through the scale and the scroll; none off
+    // the picture.
+    const RECT shown = PictureRect();
+    int px = -1, py = -1;
+    if (!pixels_.empty() && scale_ > 0 && x >= shown.left && x < shown.right && y >= shown.top && y < shown.bottom) {
+        px = std::min(width_ - 1, static_cast<int>((x - shown.left) / scale_));
+        py = std::min(height_ - 1, static_cast<int>((y - shown.top) / scale_));
+    }
+    if (px == pointedX_ && py == pointedY_) return; // told once a pixel
+    pointedX_ = px;
+    pointedY_ = py;
+    if (events_) events_->PicturePointed(px, py);
+}
+
+void Win32Viewer::PointAgain() {
+    // The picture moved under a mouse that stayed (a scroll, a zoom): its pixel is another.
+    if (!tracking_) return;
+    POINT at;
+    GetCursorPos(&at);
+    ScreenToClient(picture_, &at);
+    PointAt(at.x, at.y);
 }
 
 // ---- Messages -----------------------------------------------------------------------------------
@@ -390,7 +814,16 @@ bool Win32Viewer::DialogMessage(MSG& msg) {
     if (!msg.hwnd) return false;
     HWND root = GetAncestor(msg.hwnd, GA_ROOT);
     const auto& open = OpenViewers();
-    return std::find(open.begin(), open.end(), root) != open.end() && IsDialogMessageA(root, &msg);
+    if (std::find(open.begin(), open.end(), root) == open.end()) return false;
+    // The find keys before the dialog's: it would take Enter and Escape for OK and Cancel.
+    if (auto* self = reinterpret_cast<Win32Viewer*>(GetWindowLongPtrW(root, GWLP_USERDATA)); self) {
+        try {
+            if (self->FindKey(msg)) return true;
+        } catch (...) {
+            return true; // the key was the find bar's; what went wrong is the logic's to report
+        }
+    }
+    return IsDialogMessageA(root, &msg);
 }
 
 LRESULT CALLBACK Win32Viewer::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -428,48 +861,85 @@ LRESULT CALLBACK Win32Viewer::PictureProc(HWND hwnd, UINT message, WPARAM wParam
     }
 }
 
-LRESULT Win32Viewer::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_COMMAND: {
-            if (!events_ || HIWORD(wParam) != BN_CLICKED) break;
-            ui::ViewerEvents& events = *events_;
-            switch (LOWORD(wParam)) {
-                case IDCANCEL: // Escape
-                    events.CloseAsked();
-                    return 0;
-                case kFitId:
-                    events.ZoomChosen(ui::ViewerZoom::Fit);
-                    return 0;
-                case kActualId:
-                    events.ZoomChosen(ui::ViewerZoom::Actual);
-                    return 0;
-                case kDoubleId:
-                    events.ZoomChosen(ui::ViewerZoom::Double);
-                    return 0;
-                case kSavePngId:
-                    events.SavePngClicked();
-                    return 0;
-                case kSaveAsId:
-                    events.SaveAsClicked();
-                    return 0;
-                default:
-                    break;
-            }
-            break;
-        }
-        case WM_CLOSE:
-            if (events_) events_->CloseAsked(); // the logic closes it
-            return 0;
-        case WM_NOTIFY: {
+void Win32Viewer::Command(int id, int code) {
+    ui::ViewerEvents& events = *events_;
+    if (id == kMipId) {
+        if (code != CBN_SELCHANGE) return;
+        const LRESULT chosen = SendMessageW(commands_[static_cast<std::size_t>(kMipId - kFitId)], CB_GETCURSEL, 0, 0);
+        if (chosen >= 0) events.MipChosen(static_cast<std::size_t>(chosen));
+        return;
+    }
+    if (code != BN_CLICKED) return;
+    switch (id) {
+        case IDCANCEL: // Escape
+            return events.CloseAsked();
+        case kFitId:
+            return events.ZoomChosen(ui::ViewerZoom::Fit);
+        case kActualId:
+            return events.ZoomChosen(ui::ViewerZoom::Actual);
+        case kDoubleId:
+            return events.ZoomChosen(ui::ViewerZoom::Double);
+        case kRgbaId:
+            return events.ChannelsChosen(ui::ViewerChannels::Rgba);
+        case kRgbId:
+            return events.ChannelsChosen(ui::ViewerChannels::Rgb);
+        case kAlphaId:
+            return events.ChannelsChosen(ui::ViewerChannels::Alpha);
+        case kSavePngId:
+            return events.SavePngClicked();
+        case kSaveAsId:
+            return events.SaveAsClicked();
+        case kConvertedId:
+            return events.SaveConvertedClicked();
+        case kTalkTableId:
+            return events.OpenTalkTableClicked();
+        default:
+            return;
+    }
+}
+
+LRESULT Win32Viewer::Notify(const NMHDR& header, LPARAM lParam) {
+    if (header.hwndFrom == list_ && rows_) {
+        if (header.code == LVN_GETDISPINFOW) {
             auto* info = reinterpret_cast<NMLVDISPINFOW*>(lParam);
-            if (info->hdr.hwndFrom != list_ || info->hdr.code != LVN_GETDISPINFOW || !rows_) break;
             if ((info->item.mask & LVIF_TEXT) && info->item.pszText && info->item.cchTextMax > 0) {
                 const std::wstring text = Wide(rows_->Cell(static_cast<std::size_t>(info->item.iItem),
                                                            static_cast<std::size_t>(info->item.iSubItem)));
                 lstrcpynW(info->item.pszText, text.c_str(), info->item.cchTextMax);
             }
-            return 0;
+        } else if (header.code == LVN_COLUMNCLICK && events_) {
+            const int column = reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem;
+            if (column >= 0) events_->ColumnClicked(static_cast<std::size_t>(column));
         }
+        return 0;
+    }
+    if (header.hwndFrom == tree_ && treeData_) {
+        if (header.code == TVN_GETDISPINFOW) {
+            auto& item = reinterpret_cast<NMTVDISPINFOW*>(lParam)->item;
+            const auto node = static_cast<ui::ViewerTree::Node>(item.lParam);
+            if (item.mask & TVIF_CHILDREN) item.cChildren = treeData_->ChildCount(node) > 0 ? 1 : 0;
+            if ((item.mask & TVIF_TEXT) && item.pszText && item.cchTextMax > 0)
+                lstrcpynW(item.pszText, TreeLine(node).c_str(), item.cchTextMax);
+        } else if (header.code == TVN_ITEMEXPANDINGW) {
+            const auto* change = reinterpret_cast<const NMTREEVIEWW*>(lParam);
+            if (change->action & TVE_EXPAND)
+                InsertChildren(change->itemNew.hItem, static_cast<ui::ViewerTree::Node>(change->itemNew.lParam));
+        }
+        return 0;
+    }
+    return DefWindowProcW(hwnd_, WM_NOTIFY, 0, lParam);
+}
+
+LRESULT Win32Viewer::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            if (events_) Command(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_CLOSE:
+            if (events_) events_->CloseAsked(); // the logic closes it
+            return 0;
+        case WM_NOTIFY:
+            return Notify(*reinterpret_cast<const NMHDR*>(lParam), lParam);
         case WM_CTLCOLORSTATIC:
             // A read-only edit is drawn as the rest of the window; the text reads better as a page.
             if (reinterpret_cast<HWND>(lParam) != edit_) break;
@@ -518,6 +988,18 @@ LRESULT Win32Viewer::HandlePicture(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_LBUTTONDOWN:
             SetFocus(picture_);
+            return 0;
+        case WM_MOUSEMOVE:
+            if (!tracking_) {
+                // Told when the mouse leaves, so that the pixel shown goes with it.
+                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, picture_, 0};
+                tracking_ = TrackMouseEvent(&track) != FALSE;
+            }
+            PointAt(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+            return 0;
+        case WM_MOUSELEAVE:
+            tracking_ = false;
+            PointAt(INT_MIN, INT_MIN);
             return 0;
         default:
             break;
