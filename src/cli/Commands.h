@@ -26,5 +26,6 @@ int PackCommand(const CommandLine& cmd, const Operands& args, Output& out);
 int VerifyCommand(const CommandLine& cmd, const Operands& args, Output& out);
 int FindCommand(const CommandLine& cmd, const Operands& args, Output& out);
 int CatCommand(const CommandLine& cmd, const Operands& args, Output& out);
+int ConflictsCommand(const CommandLine& cmd, const Operands& args, Output& out);
 
 } // namespace vellocar::cli
