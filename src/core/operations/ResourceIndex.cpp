@@ -50,11 +50,36 @@ std::string LabelOf(const TResourceSet& set, TSourceKind kind, std::size_t sourc
     return set.Folders[source].Path;
 }
 
+// A glob, with the letters every line it matches must start and end with (those before its first
+// wildcard or set, and after its last): most lines are turned away by them before the pattern is
+// matched at all.
+struct TGlob {
+    std::string Pattern;
+    std::string Head;
+    std::string Tail;
+    // When the pattern's only wildcard is "*": the letters between its stars, in order.
+    std::optional<std::vector<std::string>> Middle;
+
+    bool Matches(std::string_view line) const {
+        if (!line.starts_with(Head) || !line.ends_with(Tail) || line.size() < Head.size() + Tail.size()) return false;
+        if (!Middle) return MatchesPattern(Pattern, line);
+        // Taking each part at its first place leaves the most room for the parts after it.
+        std::size_t at = Head.size();
+        const std::size_t end = line.size() - Tail.size();
+        for (const std::string& part : *Middle) {
+            const std::size_t found = line.substr(0, end).find(part, at);
+            if (found == std::string_view::npos) return false;
+            at = found + part.size();
+        }
+        return true;
+    }
+};
+
 struct TQuery {
     std::vector<std::uint16_t> Types; // each "type:" word; a row must be of every one
     bool NoType = false; // a "type:" word that names no type: nothing matches
     std::vector<std::string> Parts; // folded
-    std::vector<std::string> Globs;
+    std::vector<TGlob> Globs;
 };
 
 TQuery ParseQuery(std::string_view query) {
@@ -84,7 +109,25 @@ TQuery ParseQuery(std::string_view query) {
         }
         std::string folded = *bytes;
         FoldArchiveLetters(folded);
-        (folded.find_first_of("*?") != std::string::npos ? parsed.Globs : parsed.Parts).push_back(std::move(folded));
+        constexpr std::string_view kSpecial = "*?[]";
+        if (folded.find_first_of("*?") == std::string::npos) {
+            parsed.Parts.push_back(std::move(folded));
+            continue;
+        }
+        const std::size_t first = folded.find_first_of(kSpecial), last = folded.find_last_of(kSpecial);
+        TGlob glob{folded, folded.substr(0, first), folded.substr(last + 1), std::nullopt};
+        if (folded.find_first_of("?[]") == std::string::npos) {
+            // "a*b*c": a head, a tail, and the parts between the stars.
+            std::vector<std::string> middle;
+            std::size_t from = first + 1;
+            while (from < last) {
+                const std::size_t star = folded.find('*', from);
+                if (star > from) middle.push_back(folded.substr(from, star - from));
+                from = star + 1;
+            }
+            glob.Middle = std::move(middle);
+        }
+        parsed.Globs.push_back(std::move(glob));
     }
     return parsed;
 }
@@ -170,6 +213,22 @@ TResourceIndex::TResourceIndex(const TResourceSet& set) {
     }
     lines_.push_back(static_cast<std::uint32_t>(folded_.size()));
     FoldArchiveLetters(folded_);
+
+    // Ties by the folded line, then by the row's own bytes, then by row: a total order, the same
+    // every run.
+    const auto line = [&](std::uint32_t r) {
+        return std::string_view(folded_.data() + lines_[r], lines_[r + 1] - lines_[r]);
+    };
+    byName_.resize(rows_.size());
+    std::iota(byName_.begin(), byName_.end(), 0u);
+    std::sort(byName_.begin(), byName_.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const int c = line(a).compare(line(b));
+        if (c != 0) return c < 0;
+        const int d = NameOf(rows_[a]).compare(NameOf(rows_[b]));
+        return d != 0 ? d < 0 : a < b;
+    });
+    nameRank_.resize(rows_.size());
+    for (std::uint32_t i = 0; i < byName_.size(); ++i) nameRank_[byName_[i]] = i;
 }
 
 std::string TResourceIndex::LineOf(const TIndexRow& row) const {
@@ -193,12 +252,15 @@ TResourceHit TResourceIndex::HitOf(const TIndexRow& row, const TIndexCopy& copy)
     return hit;
 }
 
-std::vector<std::uint32_t> TResourceIndex::Filter(std::string_view query) const {
+std::vector<std::uint32_t> TResourceIndex::Filter(std::string_view query,
+                                                  const std::vector<std::uint32_t>* within) const {
     const TQuery parsed = ParseQuery(query);
     std::vector<std::uint32_t> shown;
     if (parsed.NoType) return shown;
-    shown.reserve(rows_.size());
-    for (std::uint32_t r = 0; r < rows_.size(); ++r) {
+    const std::size_t count = within ? within->size() : rows_.size();
+    shown.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t r = within ? (*within)[i] : static_cast<std::uint32_t>(i);
         const TIndexRow& row = rows_[r];
         if (!std::all_of(parsed.Types.begin(), parsed.Types.end(), [&](std::uint16_t t) { return t == row.Type; }))
             continue;
@@ -207,7 +269,7 @@ std::vector<std::uint32_t> TResourceIndex::Filter(std::string_view query) const 
                          [&](const std::string& part) { return line.find(part) != std::string_view::npos; }))
             continue;
         if (!std::all_of(parsed.Globs.begin(), parsed.Globs.end(),
-                         [&](const std::string& glob) { return MatchesPattern(glob, line); }))
+                         [&](const TGlob& glob) { return glob.Matches(line); }))
             continue;
         shown.push_back(r);
     }
@@ -215,16 +277,16 @@ std::vector<std::uint32_t> TResourceIndex::Filter(std::string_view query) const 
 }
 
 void TResourceIndex::Sort(std::vector<std::uint32_t>& shown, TIndexColumn column, bool descending) const {
-    const auto line = [&](std::uint32_t r) {
-        return std::string_view(folded_.data() + lines_[r], lines_[r + 1] - lines_[r]);
-    };
-    // Ties by the folded line, then by the row's own bytes: a total order, the same every run.
-    const auto byName = [&](std::uint32_t a, std::uint32_t b) {
-        const int c = line(a).compare(line(b));
-        if (c != 0) return c < 0;
-        const int d = NameOf(rows_[a]).compare(NameOf(rows_[b]));
-        return d != 0 ? d < 0 : a < b;
-    };
+    if (column == TIndexColumn::Name) {
+        // The order by name is made already: keep the shown rows of it, in its order.
+        std::vector<bool> wanted(rows_.size(), false);
+        for (const std::uint32_t r : shown) wanted[r] = true;
+        std::size_t at = 0;
+        for (const std::uint32_t r : byName_)
+            if (wanted[r]) shown[at++] = r;
+        if (descending) std::reverse(shown.begin(), shown.end());
+        return;
+    }
     const auto key = [&](std::uint32_t r) -> std::uint64_t {
         const TIndexRow& row = rows_[r];
         switch (column) {
@@ -241,15 +303,15 @@ void TResourceIndex::Sort(std::vector<std::uint32_t>& shown, TIndexColumn column
         }
         return 0;
     };
-    // Descending turns the column's order round; ties stay by name, ascending, unless the
-    // column is the name itself.
-    const auto less = [&](std::uint32_t a, std::uint32_t b) {
-        if (column == TIndexColumn::Name) return descending ? byName(b, a) : byName(a, b);
-        const std::uint64_t ka = key(a), kb = key(b);
-        if (ka != kb) return descending ? ka > kb : ka < kb;
-        return byName(a, b);
-    };
-    std::sort(shown.begin(), shown.end(), less);
+    // The column's value above the place by name, as one number: descending turns the column's
+    // order round and keeps ties by name, ascending.
+    std::vector<std::uint64_t> keys(shown.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const std::uint64_t value = descending ? 0xFFFFFFFFu - key(shown[i]) : key(shown[i]);
+        keys[i] = value << 32 | nameRank_[shown[i]];
+    }
+    std::sort(keys.begin(), keys.end());
+    for (std::size_t i = 0; i < keys.size(); ++i) shown[i] = byName_[static_cast<std::uint32_t>(keys[i])];
 }
 
 std::string TResourceIndex::CountText(std::size_t shown) const {

@@ -66,7 +66,9 @@ public:
     // The rows that query keeps, in row order. query: words separated by blanks, each of which a
     // row must match: "type:EXT" its type; a word holding * or ? the whole line (glob, letter
     // case aside); any other word a part of its line (letter case aside).
-    std::vector<std::uint32_t> Filter(std::string_view query) const;
+    // within: the rows a previous query kept, when this one only adds to it (the user typed on):
+    // only they are looked at.
+    std::vector<std::uint32_t> Filter(std::string_view query, const std::vector<std::uint32_t>* within = nullptr) const;
     // Sorts shown rows by column (ties by name, then type), descending when asked.
     void Sort(std::vector<std::uint32_t>& shown, TIndexColumn column, bool descending = false) const;
     // "312 of 54,321".
@@ -82,6 +84,10 @@ private:
     std::string names_; // every ResRef once per row, as the archive holds it
     std::string folded_; // each row's line "name.ext" folded, at the same offsets as lines_
     std::vector<std::uint32_t> lines_; // offset of row i's folded line in folded_; one more at the end
+    // The rows in the order of a sort by name, and each row's place in it: every sort orders
+    // numbers, never strings again.
+    std::vector<std::uint32_t> byName_;
+    std::vector<std::uint32_t> nameRank_;
     std::vector<std::string> problems_;
 };
 
