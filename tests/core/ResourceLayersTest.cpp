@@ -46,10 +46,10 @@ protected:
         test::WriteFile(dir / "hak/h2.hak", test::ErfBytes({{"d", kType2da, "h2"}, {"f", kType2da, "h2"}}));
         test::WriteFile(dir / "hak/broken.hak", "HAK V1.0 and no more");
         test::WriteFile(dir / "dev/e.2da", "development");
-        test::WriteFile(
-            dir / "m.mod",
-            test::ErfBytes({{"module", test::kTypeIfo, test::ModuleIfoBytes({"h1", "h2", "broken", "gone"}).Str()}}, {},
-                           "MOD V1.0"));
+        test::WriteFile(dir / "m.mod",
+                        test::ErfBytes({{"module", test::kTypeIfo,
+                                         test::ModuleIfoBytes({"h1", "h2", "broken", "gone", "../hak/h1"}).Str()}},
+                                       {}, "MOD V1.0"));
         AddLayers(set,
                   {dir.path().string(),
                    dir / "override",
@@ -92,7 +92,7 @@ TEST_F(Layers, TheLaterLayerWinsAndWhatCannotBeReadIsNamed) {
     EXPECT_TRUE(CopiesDiffer(digests));
 
     const std::vector<std::string> problems = {"broken.hak", "\"gone\" is in none of the HAK folders",
-                                               "elsewhere.2da\" is no folder"};
+                                               "\"../hak/h1\", which is no HAK's name", "elsewhere.2da\" is no folder"};
     ASSERT_EQ(index.Problems().size(), problems.size());
     for (std::size_t i = 0; i < problems.size(); ++i)
         EXPECT_NE(index.Problems()[i].find(problems[i]), std::string::npos) << index.Problems()[i];

@@ -144,6 +144,9 @@ TResourceIndex::TResourceIndex(const TResourceSet& set) {
         layerOf[static_cast<std::size_t>(kind)][source] = static_cast<std::uint16_t>(layers_.size());
         layers_.push_back({kind, source, LabelOf(set, kind, source), RoleOf(set, kind, source)});
     };
+    // A copy names its layer in 16 bits.
+    if (set.Keys.size() + set.Haks.size() + set.Folders.size() > std::numeric_limits<std::uint16_t>::max())
+        throw EVellocarError("more than 65,535 KEYs, HAKs and folders cannot be indexed together");
     for (std::size_t k = 0; k < set.Keys.size(); ++k) add(TSourceKind::Key, k);
     for (std::size_t f = 0; f < set.Folders.size(); ++f)
         if (set.Folders[f].Place == TFolderPlace::BelowHaks) add(TSourceKind::Folder, f);

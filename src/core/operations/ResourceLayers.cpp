@@ -122,6 +122,13 @@ void AddLayers(TResourceSet& set, const TLayerRequest& request) {
     if (!request.Module.empty()) {
         try {
             for (const std::string& name : ModuleHakNames(request.Module)) {
+                // A name from the file: one that would lead out of the HAK folders is refused.
+                if (name.empty() || name == "." || name == ".." || std::any_of(name.begin(), name.end(), [](char c) {
+                        return c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 0x20;
+                    })) {
+                    set.Problems.push_back("the module lists " + Quoted(name) + ", which is no HAK's name");
+                    continue;
+                }
                 if (const auto path = FindHak(request.HakFolders, name))
                     AddHak(set, *path);
                 else
