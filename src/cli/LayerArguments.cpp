@@ -39,7 +39,10 @@ std::string ModulePath(const std::string& given, const std::string& gameFolder) 
 
 void AddCommandLayers(const CommandLine& cmd, TResourceSet& set) {
     TLayerRequest request;
-    if (cmd.game) request.GameFolder = game::FindGameInstall(cmd.language.value_or("en")).Folder;
+    if (cmd.game) {
+        request.Language = cmd.language.value_or("en");
+        request.GameFolder = game::FindGameInstall(request.Language).Folder;
+    }
     request.Override = cmd.overrideDir.value_or("");
     request.Development = cmd.developmentDir.value_or("");
     if (cmd.module) {

@@ -36,6 +36,8 @@ protected:
         fs::create_directories(dir.path() / "hak");
         test::WriteFile(dir / "ovr/b.2da", "ovr");
         test::WriteFile(dir / "ovr/c.2da", "ovr");
+        fs::create_directories(dir.path() / "lang/en/data/ovr");
+        test::WriteFile(dir / "lang/en/data/ovr/b.2da", "language's ovr");
         test::WriteFile(dir / "override/c.2da", "override");
         test::WriteFile(dir / "override/d.2da", "override");
         test::WriteFile(dir / "override/G.2DA", "override");
@@ -57,7 +59,8 @@ protected:
                    {dir / "hak"},
                    {},
                    dir / "dev",
-                   {dir / "elsewhere.2da"}});
+                   {dir / "elsewhere.2da"},
+                   "en"});
     }
     TempDir dir;
     TResourceSet set;
@@ -71,7 +74,7 @@ TEST_F(Layers, TheLaterLayerWinsAndWhatCannotBeReadIsNamed) {
         std::uint32_t copies;
     };
     const std::vector<Case> cases = {
-        {"a.2da", "key", 1},      {"b.2da", "ovr", 2},         {"c.2da", "override", 2},
+        {"a.2da", "key", 1},      {"b.2da", "ovr", 3},         {"c.2da", "override", 2},
         {"d.2da", "hak", 3},      {"e.2da", "development", 2}, {"f.2da", "hak", 2},
         {"G.2da", "override", 2}, {"h.2da", "key", 1}, // a link is not followed
     };
@@ -107,7 +110,7 @@ TEST_F(Layers, TheIndexFiltersSortsAndCounts) {
         std::vector<std::string> lines;
     };
     const std::vector<Case> cases = {
-        {"", TIndexColumn::Copies, true, {"d.2da", "b.2da", "c.2da", "e.2da", "f.2da", "G.2da", "a.2da", "h.2da"}},
+        {"", TIndexColumn::Copies, true, {"b.2da", "d.2da", "c.2da", "e.2da", "f.2da", "G.2da", "a.2da", "h.2da"}},
         {"type:2da ?.2DA [a-c]*", TIndexColumn::Name, false, {"a.2da", "b.2da", "c.2da"}},
         {"G", TIndexColumn::Name, false, {"G.2da"}},
         {"type:txt", TIndexColumn::Name, false, {}},

@@ -116,6 +116,12 @@ void AddLayers(TResourceSet& set, const TLayerRequest& request) {
         // An install without an ovr folder is no problem: not every release ships one.
         if (platform::PathExists(ovr))
             set.Folders.push_back(ReadFolderLayer(ovr, "ovr", TFolderPlace::BelowHaks, set.Problems));
+        if (!request.Language.empty()) {
+            const std::string localized =
+                platform::ResolveStoredName(request.GameFolder, "lang\\" + request.Language + "\\data\\ovr");
+            if (platform::PathExists(localized))
+                set.Folders.push_back(ReadFolderLayer(localized, "ovr", TFolderPlace::BelowHaks, set.Problems));
+        }
     }
     if (!request.Override.empty())
         set.Folders.push_back(ReadFolderLayer(request.Override, "override", TFolderPlace::BelowHaks, set.Problems));

@@ -2,7 +2,7 @@
 // The layers the game reads its resources from, lowest first (a later one wins):
 //   1. its KEYs (GameKeyPaths: nwn_base, nwn_base_loc, nwn_retail, nwn_retail_loc, each from the
 //      language's folder first);
-//   2. the game's own ovr folder;
+//   2. the game's own ovr folder, then its language's (lang/<xx>/data/ovr);
 //   3. the user's override folder;
 //   4. a module's HAKs, the first in its Mod_HakList winning;
 //   5. the development folder;
@@ -39,6 +39,7 @@ struct TLayerRequest {
     std::vector<std::string> Haks; // archives given one by one, after the module's, in order
     std::string Development; // the development folder
     std::vector<std::string> AddedFolders; // above all else, in order
+    std::string Language; // with GameFolder: lang/<Language>/data/ovr too, above the game's ovr
 };
 
 // Adds the layers of request to set (whose Keys the caller has read). Whatever cannot be read
