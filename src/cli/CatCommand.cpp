@@ -14,6 +14,7 @@
 #include "names/ResourceTypes.h"
 #include "operations/Containers.h"
 #include "operations/GameKeys.h"
+#include "operations/ResourceLayers.h"
 #include "operations/ResourceRead.h"
 #include "Output.h"
 #include "platform/Platform.h"
@@ -78,6 +79,7 @@ std::string SourcesRead(const TResourceSet& set) {
 // Complains and returns nothing when wanted is no resource name, no KEY or HAK holds it, or the
 // BIF of its KEY is missing or does not hold it.
 std::optional<Piece> LoadedBytes(const TResourceSet& set, const std::string& wanted) {
+    ReportProblems(set);
     const auto name = WantedResource(wanted);
     if (!name) return std::nullopt;
     const auto hit = LoadedResource(set, name->ResRef, name->Type);
@@ -88,6 +90,10 @@ std::optional<Piece> LoadedBytes(const TResourceSet& set, const std::string& wan
             Complain("no " + std::string(set.Haks.empty() ? "KEY" : "KEY or HAK") + " holds " + wanted + " (" +
                      SourcesRead(set) + " read)");
         return std::nullopt;
+    }
+    if (hit->Kind == TSourceKind::Folder) {
+        const TResourcePiece piece = PieceOf(set, *hit);
+        return Piece{piece.Path, piece.Span};
     }
     if (hit->Kind == TSourceKind::Hak) {
         const TResourceContainer& hak = set.Haks[hit->Source];
@@ -251,8 +257,9 @@ int CatFile(const CommandLine& cmd, const std::string& path) {
 
 int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
     // With --hak, the KEYs may be left out: NAME.EXT alone, from the HAKs.
-    if ((cmd.json || cmd.mp3) && !cmd.game && cmd.haks.empty() && args.size() == 1) return CatFile(cmd, args[0]);
-    const bool nameFirst = cmd.game || (!cmd.haks.empty() && args.size() == 1);
+    const bool layers = !cmd.haks.empty() || cmd.module || cmd.overrideDir || cmd.developmentDir;
+    if ((cmd.json || cmd.mp3) && !cmd.game && !layers && args.size() == 1) return CatFile(cmd, args[0]);
+    const bool nameFirst = cmd.game || (layers && args.size() == 1);
     if (nameFirst ? args.size() != 1 : args.size() < 2)
         return UsageError(cmd.game ? "cat --game takes NAME.EXT" : "cat takes KEY, NAME.EXT and more KEYs",
                           {kUsageCat});
@@ -278,7 +285,7 @@ int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
                           {kUsageErfOthers, kUsageCat});
     // An archive read alone is a set of one HAK: its first entry of the name is the one.
     const auto piece =
-        LoadedBytes(erf ? TResourceSet{{}, {ErfContainer(args[0])}} : CommandSources(cmd, keyPaths), wanted);
+        LoadedBytes(erf ? TResourceSet{{}, {ErfContainer(args[0])}, {}, {}} : CommandSources(cmd, keyPaths), wanted);
     if (!piece) return kExitFailure;
     platform::File file = platform::File::OpenRead(piece->Path);
     CheckResourceSpan(file, piece->Span, wanted);

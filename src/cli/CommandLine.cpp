@@ -49,9 +49,9 @@ bool* FlagOf(const std::string& arg, CommandLine& cmd) {
 
 // Every option, for the "did you mean" of one mistyped.
 constexpr std::string_view kOptionNames[] = {
-    "--quiet",    "--json", "--help",           "--version", "--game",  "--all",  "--flat", "--force",
-    "--shadowed", "--png",  "--allow-overlaps", "--append",  "--match", "--lang", "--type", "--description",
-    "--hak",      "--mp3",  "--code-page",
+    "--quiet",    "--json", "--help",           "--version",  "--game",        "--all",    "--flat", "--force",
+    "--shadowed", "--png",  "--allow-overlaps", "--append",   "--match",       "--lang",   "--type", "--description",
+    "--hak",      "--mp3",  "--code-page",      "--override", "--development", "--module",
 };
 
 // The code pages that --code-page takes: those the talk tables come in.
@@ -83,6 +83,15 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
         } else if (const auto hak = ValueOf(arg, "--hak", argc, argv, i)) {
             if (hak->empty()) return UsageError("--hak needs a HAK (an archive of the ERF family)", {kUsageFind});
             cmd.haks.push_back(*hak);
+        } else if (const auto folder = ValueOf(arg, "--override", argc, argv, i)) {
+            if (folder->empty()) return UsageError("--override needs a DIR", {kUsageConflicts});
+            cmd.overrideDir = *folder;
+        } else if (const auto development = ValueOf(arg, "--development", argc, argv, i)) {
+            if (development->empty()) return UsageError("--development needs a DIR", {kUsageConflicts});
+            cmd.developmentDir = *development;
+        } else if (const auto module = ValueOf(arg, "--module", argc, argv, i)) {
+            if (module->empty()) return UsageError("--module needs a module (.mod or its name)", {kUsageConflicts});
+            cmd.module = *module;
         } else if (const auto language = ValueOf(arg, "--lang", argc, argv, i)) {
             if (!IsLanguageName(*language))
                 return UsageError("--lang needs a language folder of the game ('en', 'de', 'fr')", {kUsageInfo});
@@ -109,12 +118,13 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
 
 std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& verb) {
     // Like --quiet, these may stand anywhere before "--"; each belongs to some commands only.
-    if (cmd.json && verb != "list" && verb != "find" && verb != "cat" && verb != "extract")
-        return UsageError("--json belongs to list, find, cat and extract",
-                          {kUsageList, kUsageFind, kUsageCat, kUsageCatJson});
+    const bool layered = verb == "find" || verb == "cat" || verb == "conflicts";
+    if (cmd.json && verb != "list" && verb != "find" && verb != "cat" && verb != "extract" && verb != "conflicts")
+        return UsageError("--json belongs to list, find, cat, extract and conflicts",
+                          {kUsageList, kUsageFind, kUsageCat, kUsageCatJson, kUsageConflicts});
     if (cmd.json && cmd.png) return UsageError("give either --json or --png, not both", {kUsageCat, kUsageExtract});
-    if (cmd.game && verb != "list" && verb != "extract" && verb != "verify" && verb != "find" && verb != "cat")
-        return UsageError("--game belongs to list, extract, verify, find and cat", {kUsageInfo});
+    if (cmd.game && verb != "list" && verb != "extract" && verb != "verify" && !layered)
+        return UsageError("--game belongs to list, extract, verify, find, cat and conflicts", {kUsageInfo});
     if (cmd.language && !cmd.game) return UsageError("--lang belongs to --game", {kUsageInfo});
     if ((cmd.all || cmd.flat || !cmd.patterns.empty()) && verb != "extract")
         return UsageError("--all, --flat and --match belong to extract", {kUsageExtractAll});
@@ -131,8 +141,9 @@ std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& ver
         return UsageError("--allow-overlaps belongs to extract", {kUsageExtract, kUsageExtractAll});
     if ((cmd.archiveType || cmd.description) && verb != "pack")
         return UsageError("--type and --description belong to pack", {kUsagePackErf});
-    if (!cmd.haks.empty() && verb != "find" && verb != "cat")
-        return UsageError("--hak belongs to find and cat", {kUsageFind, kUsageShadowed, kUsageCat});
+    if ((!cmd.haks.empty() || cmd.overrideDir || cmd.developmentDir || cmd.module) && !layered)
+        return UsageError("--hak, --module, --override and --development belong to find, cat and conflicts",
+                          {kUsageFind, kUsageShadowed, kUsageCat, kUsageConflicts});
     if (cmd.shadowed && verb != "find") return UsageError("--shadowed belongs to find", {kUsageShadowed});
     return std::nullopt;
 }

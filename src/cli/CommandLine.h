@@ -24,7 +24,10 @@ struct CommandLine {
     bool mp3 = false; // cat --mp3
     bool allowOverlaps = false;
     std::vector<std::string> patterns; // --match
-    std::vector<std::string> haks; // find and cat --hak, in the module's order
+    std::vector<std::string> haks; // find, cat and conflicts --hak, in the module's order
+    std::optional<std::string> overrideDir; // --override: the user's override folder
+    std::optional<std::string> developmentDir; // --development
+    std::optional<std::string> module; // --module: a .mod, a module's folder, or a module's name
     std::optional<std::string> language; // --lang
     std::optional<std::string> archiveType; // pack --type
     std::optional<std::string> description; // pack --description

@@ -27,5 +27,6 @@ int VerifyCommand(const CommandLine& cmd, const Operands& args, Output& out);
 int FindCommand(const CommandLine& cmd, const Operands& args, Output& out);
 int CatCommand(const CommandLine& cmd, const Operands& args, Output& out);
 int ConvertCommand(const CommandLine& cmd, const Operands& args, Output& out);
+int ConflictsCommand(const CommandLine& cmd, const Operands& args, Output& out);
 
 } // namespace vellocar::cli

@@ -8,6 +8,7 @@
 #include "KeyArguments.h"
 #include "names/ArchiveNames.h"
 #include "operations/GameKeys.h"
+#include "operations/ResourceLayers.h"
 #include "Output.h"
 #include "Usage.h"
 
@@ -53,6 +54,19 @@ void WriteSourceRefs(TJsonWriter& json, const TResourceSet& set, More&& more) {
         json.EndObject();
     }
     json.EndArray();
+    json.Key("folders").BeginArray();
+    for (std::size_t f = 0; f < set.Folders.size(); ++f) {
+        json.BeginObject();
+        json.Key("index").Number(f);
+        json.Key("path").String(PathText(set.Folders[f].Path));
+        json.Key("role").String(set.Folders[f].Role);
+        more(TSourceKind::Folder, f);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("problems").BeginArray();
+    for (const std::string& problem : set.Problems) json.String(PathText(problem));
+    json.EndArray();
 }
 
 // A hit in a KEY names its KEY and BIF; one in a HAK names the HAK alone, which holds its bytes.
@@ -64,7 +78,10 @@ void WriteHit(TJsonWriter& json, const TResourceSet& set, const TResourceHit& hi
     json.Key("name_hex").String(HexBytes(name));
     json.Key("type").Number(hit.Entry.ResType);
     json.Key("extension").String(ResTypeToExt(hit.Entry.ResType));
-    if (hit.Kind == TSourceKind::Hak) {
+    if (hit.Kind == TSourceKind::Folder) {
+        json.Key("folder").Number(hit.Source);
+        json.Key("file_path").String(PathText(FolderFilePath(set.Folders[hit.Source], hit.Line)));
+    } else if (hit.Kind == TSourceKind::Hak) {
         json.Key("hak").Number(hit.Source);
         json.Key("hak_path").String(PathText(set.Haks[hit.Source].Label));
     } else {
@@ -89,7 +106,7 @@ void WriteHit(TJsonWriter& json, const TResourceSet& set, const TResourceHit& hi
 
 int Find(const TResourceSet& set, const std::string& pattern, bool asJson, Output& out) {
     std::vector<TResourceHit> hits = FindResources(set, pattern);
-    const bool faults = ReportBifFaults(set.Keys, FillSizes(set, hits));
+    const bool faults = ReportBifFaults(set.Keys, FillSizes(set, hits)) | ReportProblems(set);
     if (asJson) {
         // Written resource by resource: the document is never whole in memory.
         TJsonWriter json = StdoutJson();
@@ -102,12 +119,16 @@ int Find(const TResourceSet& set, const std::string& pattern, bool asJson, Outpu
         FinishJson(json);
     } else {
         for (const TResourceHit& hit : hits) {
-            // A HAK holds its resources itself: its path where the KEY stands, no BIF ("-").
+            // A HAK or a folder holds its resources itself: its path where the KEY stands, no
+            // BIF ("-").
             const bool inHak = hit.Kind == TSourceKind::Hak;
+            const bool inFolder = hit.Kind == TSourceKind::Folder;
             out.Fields({platform::ShownName(ResourceLine(hit.Entry)),
-                        inHak ? set.Haks[hit.Source].Label : set.Keys[hit.Source].Path,
-                        inHak ? std::string("-")
-                              : platform::ShownName({set.Keys[hit.Source].Key->Filenames[hit.Bif].Filename}),
+                        inFolder ? set.Folders[hit.Source].Path
+                                 : (inHak ? set.Haks[hit.Source].Label : set.Keys[hit.Source].Path),
+                        inHak || inFolder
+                            ? std::string("-")
+                            : platform::ShownName({set.Keys[hit.Source].Key->Filenames[hit.Bif].Filename}),
                         std::to_string(hit.Line), hit.Size ? std::to_string(*hit.Size) : std::string("-"),
                         hit.Loaded ? "loaded" : "shadowed"});
         }
@@ -121,12 +142,13 @@ int Find(const TResourceSet& set, const std::string& pattern, bool asJson, Outpu
 
 int Shadowed(const TResourceSet& set, bool asJson, Output& out) {
     std::vector<TResourceHit> hits = ShadowedResources(set);
-    const bool faults = ReportBifFaults(set.Keys, FillSizes(set, hits));
-    // Per KEY, then per HAK.
+    const bool faults = ReportBifFaults(set.Keys, FillSizes(set, hits)) | ReportProblems(set);
+    // Per KEY, then per HAK, then per folder.
     const auto slot = [&](TSourceKind kind, std::size_t source) {
+        if (kind == TSourceKind::Folder) return set.Keys.size() + set.Haks.size() + source;
         return kind == TSourceKind::Key ? source : set.Keys.size() + source;
     };
-    const std::size_t sources = set.Keys.size() + set.Haks.size();
+    const std::size_t sources = set.Keys.size() + set.Haks.size() + set.Folders.size();
     std::vector<std::uint64_t> count(sources), bytes(sources);
     for (const TResourceHit& hit : hits) {
         ++count[slot(hit.Kind, hit.Source)];
@@ -142,12 +164,25 @@ int Shadowed(const TResourceSet& set, bool asJson, Output& out) {
         json.EndObject();
         FinishJson(json);
     } else {
-        const std::string byKeys = set.Haks.empty() ? " shadowed by later KEYs" : " shadowed by later KEYs or the HAKs";
+        const bool folders = !set.Folders.empty();
+        const std::string byKeys = folders ? " shadowed by later layers"
+            : set.Haks.empty()             ? " shadowed by later KEYs"
+                                           : " shadowed by later KEYs or the HAKs";
         for (std::size_t s = 0; s < sources; ++s) {
+            if (s >= set.Keys.size() + set.Haks.size()) {
+                const TFolderLayer& folder = set.Folders[s - set.Keys.size() - set.Haks.size()];
+                out.Line(folder.Path + ": " + WithThousands(count[s]) +
+                         (count[s] == 1 ? " resource, " : " resources, ") + WithThousands(bytes[s]) +
+                         (bytes[s] == 1 ? " byte" : " bytes") + " shadowed by later layers");
+                continue;
+            }
             const bool hak = s >= set.Keys.size();
-            out.Line((hak ? set.Haks[s - set.Keys.size()].Label : set.Keys[s].Path) + ": " + WithThousands(count[s]) +
-                     (count[s] == 1 ? " resource, " : " resources, ") + WithThousands(bytes[s]) +
-                     (bytes[s] == 1 ? " byte" : " bytes") + (hak ? " shadowed by HAKs listed before it" : byKeys));
+            out.Line(
+                (hak ? set.Haks[s - set.Keys.size()].Label : set.Keys[s].Path) + ": " + WithThousands(count[s]) +
+                (count[s] == 1 ? " resource, " : " resources, ") + WithThousands(bytes[s]) +
+                (bytes[s] == 1 ? " byte" : " bytes") +
+                (hak ? (folders ? " shadowed by earlier HAKs or later layers" : " shadowed by HAKs listed before it")
+                     : byKeys));
         }
     }
     return faults ? kExitFailure : kExitOk;
@@ -157,7 +192,7 @@ int Shadowed(const TResourceSet& set, bool asJson, Output& out) {
 
 int FindCommand(const CommandLine& cmd, const Operands& args, Output& out) {
     // With --hak the KEYs may be left out: the HAKs are then compared among themselves.
-    const bool keysNeeded = !cmd.game && cmd.haks.empty();
+    const bool keysNeeded = !cmd.game && cmd.haks.empty() && !cmd.module && !cmd.overrideDir && !cmd.developmentDir;
     if (cmd.shadowed) {
         if (cmd.game ? !args.empty() : keysNeeded && args.empty())
             return UsageError(cmd.game ? "find --shadowed --game takes no more" : "find --shadowed takes KEYs",

@@ -138,7 +138,9 @@ std::vector<TResourceContainer> CommandHaks(const CommandLine& cmd) {
 TResourceSet CommandSources(const CommandLine& cmd, const std::vector<std::string>& givenKeys) {
     // The HAKs first: a mistyped --hak is refused before the game's KEYs are looked for and read.
     std::vector<TResourceContainer> haks = CommandHaks(cmd);
-    return {CommandKeys(cmd, givenKeys), std::move(haks)};
+    TResourceSet set{CommandKeys(cmd, givenKeys), std::move(haks), {}, {}};
+    AddCommandLayers(cmd, set);
+    return set;
 }
 
 std::vector<std::string> CommandKeyPaths(const CommandLine& cmd, const std::vector<std::string>& given) {

@@ -41,7 +41,16 @@ std::vector<TGameKey> CommandKeys(const CommandLine& cmd, const std::vector<std:
 // no archive of the ERF family by its first bytes is refused with EFormatError naming it.
 std::vector<TResourceContainer> CommandHaks(const CommandLine& cmd);
 
-// The KEYs of a command (CommandKeys) with its HAKs above them (CommandHaks).
+// The folders and the module's HAKs of a command (--game's ovr, --override, --module,
+// --development) added to set, in the game's order (ResourceLayers.h); the HAKs of --hak stay
+// after the module's. What cannot be read is in set.Problems. LayerArguments.cpp.
+void AddCommandLayers(const CommandLine& cmd, TResourceSet& set);
+
+// Says each of set's problems on stderr; true when there was any.
+bool ReportProblems(const TResourceSet& set);
+
+// The KEYs of a command (CommandKeys) with its HAKs above them (CommandHaks) and its other layers
+// (AddCommandLayers).
 TResourceSet CommandSources(const CommandLine& cmd, const std::vector<std::string>& givenKeys);
 
 // The BIF that the command line names in the KEY read from keyPath: a stored name (or the name

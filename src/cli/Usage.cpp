@@ -78,6 +78,18 @@ constexpr std::string_view kHelpNotes[] = {
     "in the HAK's list; --json lists the HAKs in \"haks\" (index, path, type) and gives such",
     "a resource \"hak\" and \"hak_path\" instead of the KEY's and BIF's fields.",
     "",
+    "LAYERS, for find, cat and conflicts, in the game's order, a later one winning: the",
+    "KEYs; the game's ovr folder (with --game); --override DIR (the user's override);",
+    "the HAKs of --module M (a .mod, a module's folder, or with --game a module's name",
+    "in the user's modules folder ($NWN_HOME) or the game's data/mod), its first HAK",
+    "winning, looked for in the user's hak folder then the game's data/hk; then each",
+    "--hak HAK; --development DIR. A folder's files count when named name.ext with a",
+    "known type; links are not followed. A HAK that is missing or damaged and a folder",
+    "that cannot be read are named on stderr (\"problems\" in JSON), the rest is read,",
+    "and the exit status is 1. A resource from a folder shows the folder for KEY.",
+    "conflicts prints each resource with more than one copy: name.ext, the winning",
+    "layer, 'same' or 'differ' (SHA-1 of each copy's bytes), then one line per copy.",
+    "",
     "--png writes a texture (tga: types 2, 3 and 10; dds: DXT1, DXT3, DXT5 or 24/32-bit RGB,",
     "with the standard header or the game's older one; plt: its layers in fixed colours) as",
     "a PNG picture, 8-bit RGBA, the largest mipmap, the right way up as the game draws it.",
@@ -176,6 +188,7 @@ const std::vector<CommandHelp>& CommandHelps() {
           "  --shadowed    the counts of shadowed resources per KEY (and per HAK)",
           "  --hak HAK     a module's HAK (MOD, ERF, ...) above the KEYs; repeatable, in the",
           "                module's order",
+          "  --module M, --override DIR, --development DIR   more layers (see LAYERS in --help)",
           "  --game        the game's own KEYs instead of KEY... (--lang xx: their language)",
           "  --quiet, -q   no summary"}},
         {"cat",
@@ -184,6 +197,7 @@ const std::vector<CommandHelp>& CommandHelps() {
           "later KEY wins) on stdout. On a terminal only text is written.", "",
           "options:", "  --force       write to a terminal what is not text",
           "  --hak HAK     a module's HAK above the KEYs, the first given winning; repeatable",
+          "  --module M, --override DIR, --development DIR   more layers (see LAYERS in --help)",
           "  --png         a texture (tga, dds, plt) as a PNG picture",
           "  --json        a GFF resource (uti, dlg, are, ...), talk table (tlk) or soundset (ssf)",
           "                as JSON; with one FILE alone, that file",
@@ -197,6 +211,18 @@ const std::vector<CommandHelp>& CommandHelps() {
           "field {\"type\": ..., \"value\": ...}, keys sorted, texts in UTF-8. The GFF's type is the",
           "JSON's \"__data_type\"; it must match OUT's extension when that is a GFF type. OUT is",
           "created afresh (never written through a link) and never when it is IN."}},
+        {"conflicts",
+         {kUsageConflicts},
+         {"Prints each resource that more than one layer holds (KEYs, ovr, override, HAKs,",
+          "development): name.ext, the layer whose copy the game loads, and whether the copies'",
+          "bytes differ (by SHA-1); then each copy, the loaded one first.", "",
+          "options:", "  --json             one JSON document instead of lines",
+          "  --module M         a module (.mod, folder, or name with --game): its HAKs",
+          "  --hak HAK          a HAK after the module's; repeatable, in order",
+          "  --override DIR     the user's override folder, below the HAKs",
+          "  --development DIR  the development folder, above the HAKs",
+          "  --game             the game's own KEYs and ovr folder instead of KEY...",
+          "  --quiet, -q        no note of the game's folder"}},
         {"help", {kUsageHelp, kUsageInfo}, {"Prints one command's help, or without COMMAND the help of them all."}},
     };
     return helps;
@@ -263,9 +289,10 @@ void PrintHelp(Output& out) {
     out.OwnLine("Packs, lists and exports Neverwinter Nights BIF/KEY archives.");
     out.OwnLine("");
     out.OwnLine("usage:");
-    for (const Usage& usage : {kUsageList, kUsageListBif, kUsageExtract, kUsageExtractAll, kUsagePack, kUsagePackErf,
-                               kUsageVerify, kUsageFind, kUsageShadowed, kUsageCat, kUsageCatJson, kUsageErfList,
-                               kUsageErfExtract, kUsageErfOthers, kUsageConvert, kUsageHelp, kUsageInfo}) {
+    for (const Usage& usage :
+         {kUsageList, kUsageListBif, kUsageExtract, kUsageExtractAll, kUsagePack, kUsagePackErf, kUsageVerify,
+          kUsageFind, kUsageShadowed, kUsageCat, kUsageCatJson, kUsageErfList, kUsageErfExtract, kUsageErfOthers,
+          kUsageConvert, kUsageConflicts, kUsageHelp, kUsageInfo}) {
         std::string line = "  ";
         line.append(usage.synopsis);
         // A synopsis too long for the column gets its purpose on a line of its own.

@@ -32,15 +32,17 @@ inline constexpr Usage kUsageVerify{"vellocar-cli [--quiet] verify KEY [BIF...]"
 inline constexpr Usage kUsageExtractAll{
     "vellocar-cli [--quiet] extract [--png] [--json] KEY --all DIR [--flat] [--match PATTERN...]",
     "export every BIF of KEY into DIR/<BIF name>/, or all into DIR"};
-inline constexpr Usage kUsageFind{"vellocar-cli [--quiet] find [--json] PATTERN KEY... [--hak HAK...]",
+inline constexpr Usage kUsageFind{"vellocar-cli [--quiet] find [--json] PATTERN KEY... [LAYERS]",
                                   "the resources whose name.ext matches, and which one the game loads"};
-inline constexpr Usage kUsageShadowed{"vellocar-cli [--quiet] find --shadowed [--json] KEY... [--hak HAK...]",
+inline constexpr Usage kUsageShadowed{"vellocar-cli [--quiet] find --shadowed [--json] KEY... [LAYERS]",
                                       "how many resources and bytes of each KEY or HAK others shadow"};
-inline constexpr Usage kUsageCat{"vellocar-cli cat [--force] [--png | --json] KEY NAME.EXT [KEY...] [--hak HAK...]",
+inline constexpr Usage kUsageCat{"vellocar-cli cat [--force] [--png | --json] KEY NAME.EXT [KEY...] [LAYERS]",
                                  "the bytes of the resource that the game loads, on stdout"};
 inline constexpr Usage kUsageCatJson{
-    "vellocar-cli cat --json [--code-page N] | --mp3 FILE | KEY NAME.EXT [KEY...] [--hak HAK...]",
+    "vellocar-cli cat --json [--code-page N] | --mp3 FILE | KEY NAME.EXT [KEY...] [LAYERS]",
     "a GFF, talk table or soundset as JSON; a BMU's MP3 (a file, or as cat finds it)"};
+inline constexpr Usage kUsageConflicts{"vellocar-cli [--quiet] conflicts [--json] KEY... [LAYERS]",
+                                       "the resources with several copies across the layers, and which wins"};
 inline constexpr Usage kUsageErfList{"vellocar-cli [--quiet] list [--json] HAK",
                                      "an ERF-family archive's resources (HAK, MOD, ERF, NWM, SAV)"};
 inline constexpr Usage kUsageErfExtract{"vellocar-cli [--quiet] extract [--png] [--json] HAK DIR [LINE...]",
@@ -54,9 +56,9 @@ inline constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text,
 
 // Every command's form, for a command line that names none.
 inline constexpr std::initializer_list<Usage> kAllUsages{
-    kUsageList,    kUsageListBif, kUsageExtract,    kUsageExtractAll, kUsagePack,
-    kUsagePackErf, kUsageVerify,  kUsageFind,       kUsageShadowed,   kUsageCat,
-    kUsageCatJson, kUsageErfList, kUsageErfExtract, kUsageErfOthers,  kUsageConvert};
+    kUsageList,       kUsageListBif,   kUsageExtract,  kUsageExtractAll, kUsagePack,    kUsagePackErf,
+    kUsageVerify,     kUsageFind,      kUsageShadowed, kUsageCat,        kUsageCatJson, kUsageErfList,
+    kUsageErfExtract, kUsageErfOthers, kUsageConvert,  kUsageConflicts};
 
 // A wrong command line: the problem, then how the command is used, on stderr. Returns the exit
 // status for wrong usage.
@@ -65,8 +67,8 @@ int UsageError(std::string_view message, std::initializer_list<Usage> usages);
 void PrintHelp(Output& out);
 
 // The commands, as typed: the verbs and help.
-inline constexpr std::string_view kCommandNames[] = {"list", "extract", "pack",    "verify",
-                                                     "find", "cat",     "convert", "help"};
+inline constexpr std::string_view kCommandNames[] = {"list", "extract", "pack",      "verify", "find",
+                                                     "cat",  "convert", "conflicts", "help"};
 
 // The help of one command (one of kCommandNames): its usage, what it does and its options.
 // False, and nothing printed, for any other word.

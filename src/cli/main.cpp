@@ -13,6 +13,8 @@
 //   vellocar-cli help [COMMAND]                            one command's help (or COMMAND --help)
 // --game stands for the KEY arguments: the game's own KEYs, in the game's order.
 // --hak adds a module's HAKs to find and cat, above every KEY, the first one given winning.
+//   vellocar-cli conflicts [--json] KEY... [LAYERS]       resources held by several layers
+// --module, --override and --development add the game's other layers to find, cat and conflicts.
 //
 // Exit status: 0 success, 1 failure (or a resource skipped / not found, or a problem that
 // verify found), 2 wrong usage.
@@ -44,7 +46,7 @@ struct Verb {
 };
 constexpr Verb kVerbs[] = {
     {"list", ListCommand}, {"extract", ExtractCommand}, {"pack", PackCommand},       {"verify", VerifyCommand},
-    {"find", FindCommand}, {"cat", CatCommand},         {"convert", ConvertCommand},
+    {"find", FindCommand}, {"cat", CatCommand},         {"convert", ConvertCommand}, {"conflicts", ConflictsCommand},
 };
 
 // The help of the command named so, or a usage error naming the command nearest to it.

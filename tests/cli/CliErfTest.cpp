@@ -112,7 +112,10 @@ TEST(CliErf, FindAndCatPutTheFirstHakGivenAboveTheOthersAndTheKeys) {
          ""},
         {{"cat", key, "same.2da", "--hak", b, "--hak", a}, 0, "from bb", ""},
         {{"find", "*", key, "--hak", key}, 1, "", "Cannot open HAK \"" + key + "\": --hak takes an archive of the ERF"},
-        {{"list", key, "--hak", a}, 2, "", "--hak belongs to find and cat"},
+        {{"list", key, "--hak", a},
+         2,
+         "",
+         "--hak, --module, --override and --development belong to find, cat and conflicts"},
     };
     for (const ErfRun& run : runs) {
         SCOPED_TRACE(run.Args[0] + " " + run.Args[1]);

@@ -172,5 +172,85 @@ TEST(CliExtractAll, NeverWritesOverABifBeingReadNorTwiceIntoOneFile) {
     EXPECT_EQ(ReadText(dir / "data/kept.2da"), "k");
 }
 
+// The game's other layers: ovr, --override, a module's HAKs (from data/mod and data/hk), and
+// --development; a missing or damaged HAK and a missing folder are named, the rest read.
+TEST_F(CliGame, LayersDecideWhichCopyWinsAndConflictsNameTheirCopies) {
+    for (const char* folder : {"ovr", "over", "dev", "data/mod", "data/hk"})
+        fs::create_directories(dir.path() / folder);
+    WriteFile(dir / "ovr/portraits.2da", "base portraits");
+    WriteFile(dir / "over/appearance.2da", "retail appearance");
+    WriteFile(dir / "dev/portraits.2da", "dev");
+    WriteFile(dir / "data/hk/h1.hak", ErfBytes({{"c_dragon", kTypeMdl, "hak dragon"}}));
+    WriteFile(dir / "data/hk/broken.hak", "HAK V1.0");
+    const auto module = [&](const std::string& name, const std::vector<std::string>& haks) {
+        WriteFile(dir / ("data/mod/" + name + ".mod"),
+                  ErfBytes({{"module", kTypeIfo, ModuleIfoBytes(haks).Str()}}, {}, "MOD V1.0"));
+    };
+    module("m", {"h1", "gone"});
+    module("m2", {"broken"});
+    const std::string base = dir / "data/nwn_base.key", retail = dir / "data/nwn_retail.key";
+    const std::string over = dir / "over", dev = dir / "dev", ovr = dir / "ovr", hak = dir / "data/hk/h1.hak";
+    struct Case {
+        std::vector<std::string> args; // after --game
+        int status;
+        std::string out;
+        std::string err; // a part of it
+    };
+    const std::vector<Case> cases = {
+        {{"conflicts", "--quiet", "--module", "m", "--override", over},
+         1,
+         "appearance.2da\toverride " + over + "\tdiffer\n\toverride " + over +
+             "\t17\t2e21a4428e19d8a51c5be1f7dcb6d944094b4194\tloaded\n\tkey " + retail +
+             "\t17\t2e21a4428e19d8a51c5be1f7dcb6d944094b4194\tshadowed\n\tkey " + base +
+             "\t15\tafc0a0fc0ae9476c12f004dd379f5f10d27f3e58\tshadowed\n" + "c_dragon.mdl\thak " + hak +
+             "\tdiffer\n\thak " + hak + "\t10\tc1595d1e793082fa2d2b1c91674ae4e4e8720bd6\tloaded\n\tkey " + retail +
+             "\t13\t0814c84c337ac48a7a8fb18932fa5efc390b9f8e\tshadowed\n\tkey " + base +
+             "\t12\t6d9f89b696bf069b18b90979c098401a17d2b1e8\tshadowed\n" + "portraits.2da\tovr " + ovr +
+             "\tsame\n\tovr " + ovr + "\t14\t36835e3d4360b3357fe8f51c65382f73b5a19c90\tloaded\n\tkey " + base +
+             "\t14\t36835e3d4360b3357fe8f51c65382f73b5a19c90\tshadowed\n",
+         "the module's HAK \"gone\" is in none of the HAK folders"},
+        {{"find", "--quiet", "--shadowed", "--module", "m", "--override", over, "--development", dev},
+         1,
+         base + ": 3 resources, 41 bytes shadowed by later layers\n" + retail +
+             ": 2 resources, 30 bytes shadowed by later layers\n" + hak +
+             ": 0 resources, 0 bytes shadowed by earlier HAKs or later layers\n" + ovr +
+             ": 1 resource, 14 bytes shadowed by later layers\n" + over +
+             ": 0 resources, 0 bytes shadowed by later layers\n" + dev +
+             ": 0 resources, 0 bytes shadowed by later layers\n",
+         "\"gone\""},
+        {{"find", "--quiet", "portraits.2da", "--development", dev},
+         0,
+         "portraits.2da\t" + dev + "\t-\t0\t3\tloaded\nportraits.2da\t" + ovr +
+             "\t-\t0\t14\tshadowed\nportraits.2da\t" + base + "\tdata\\base_2da.bif\t2\t14\tshadowed\n",
+         ""},
+        {{"cat", "portraits.2da", "--development", dev}, 0, "dev", ""},
+        {{"find", "--quiet", "--module", "m2", "c_*"},
+         1,
+         "c_dragon.mdl\t" + retail + "\tdata\\retail.bif\t1\t13\tloaded\nc_dragon.mdl\t" + base +
+             "\tdata\\base_2da.bif\t1\t12\tshadowed\n",
+         "broken.hak"},
+        {{"find", "--quiet", "--override", dir / "nothing", "appearance.2da"},
+         1,
+         "appearance.2da\t" + retail + "\tdata\\retail.bif\t0\t17\tloaded\nappearance.2da\t" + base +
+             "\tdata\\base_2da.bif\t0\t15\tshadowed\n",
+         "nothing\" is missing"},
+    };
+    for (const Case& c : cases) {
+        const CliResult r = Game(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[0] << " " << c.args.back() << r.err;
+        EXPECT_EQ(r.out, c.out) << c.args[0] << " " << c.args.back();
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+    // As JSON: the layers in the game's order, each conflict's loaded layer and copies.
+    const auto doc = nlohmann::json::parse(Game({"conflicts", "--quiet", "--json", "--override", over}).out);
+    ASSERT_EQ(doc["layers"].size(), 4u); // two KEYs, ovr, override
+    EXPECT_EQ(doc["layers"][3]["role"], "override");
+    ASSERT_EQ(doc["conflicts"].size(), 3u); // c_dragon.mdl of the two KEYs too
+    EXPECT_EQ(doc["conflicts"][0]["line"], "appearance.2da");
+    EXPECT_EQ(doc["conflicts"][0]["loaded_layer"], 3);
+    EXPECT_EQ(doc["conflicts"][0]["copies"][1]["sha1"], "2e21a4428e19d8a51c5be1f7dcb6d944094b4194");
+    EXPECT_EQ(doc["conflicts"][2]["differ"], false);
+}
+
 } // namespace
 } // namespace vellocar::test

@@ -279,6 +279,33 @@ inline Bytes ErfBytes(const std::vector<ArchiveResource>& resources,
     return b;
 }
 
+// A module.ifo (GFF V3.2) holding nothing but Mod_HakList, a struct per HAK with its Mod_Hak
+// CExoString: header (14 fields), structs (12 bytes: type, field index, field count), fields
+// (12 bytes: type, label, data), labels (16 bytes), field data (length, bytes), list indices
+// (count, struct indices). Each struct has one field, so there are no field indices.
+inline Bytes ModuleIfoBytes(const std::vector<std::string>& haks) {
+    const auto n = static_cast<std::uint32_t>(haks.size());
+    Bytes structs, fields, data, lists;
+    structs.U32(0xFFFFFFFF).U32(0).U32(1);
+    fields.U32(15).U32(0).U32(0);
+    lists.U32(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        structs.U32(8).U32(i + 1).U32(1);
+        fields.U32(10).U32(1).U32(data.Size());
+        data.U32(static_cast<std::uint32_t>(haks[i].size())).Text(haks[i]);
+        lists.U32(i + 1);
+    }
+    Bytes labels;
+    labels.Text("Mod_HakList", 16).Text("Mod_Hak", 16);
+    const std::uint32_t fieldsAt = 56 + structs.Size(), labelsAt = fieldsAt + fields.Size();
+    const std::uint32_t dataAt = labelsAt + 32, listsAt = dataAt + data.Size();
+    Bytes b("IFO V3.2");
+    b.U32(56).U32(n + 1).U32(fieldsAt).U32(n + 1).U32(labelsAt).U32(2).U32(dataAt).U32(data.Size());
+    b.U32(listsAt).U32(0).U32(listsAt).U32(lists.Size());
+    return b.Append(structs).Append(fields).Append(labels).Append(data).Append(lists);
+}
+inline constexpr std::uint16_t kTypeIfo = 2014;
+
 // ---- E1: a KEY and its BIF as the Enhanced Edition's packer writes them ----
 
 // A compressed buffer: "XRES", version, algorithm (0 none, 1 zlib, 2 zstd), size; zlib's version

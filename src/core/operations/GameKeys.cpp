@@ -24,9 +24,6 @@ namespace {
 // What makes two entries one resource: the one rule of ResourceKey.
 std::string Identity(const TNWNKeyEntry& entry) { return ResourceKey(ResRefToString(entry.ResRef), entry.ResType); }
 
-// Calls visit(hit) for every entry of the set in the game's order, so that of one resource the
-// entry met last is the one loaded: KEY by KEY, BIF by BIF, each BIF's entries in list order;
-// then the HAKs from the last listed to the first, each one's entries from its last to its first.
 template <typename Visit>
 void ForEachEntry(const TResourceSet& set, Visit&& visit) {
     for (std::size_t k = 0; k < set.Keys.size(); ++k) {
@@ -35,22 +32,40 @@ void ForEachEntry(const TResourceSet& set, Visit&& visit) {
             for (std::size_t l = 0; l < bifs[b].Resources.size(); ++l)
                 visit(TResourceHit{TSourceKind::Key, k, b, l, bifs[b].Resources[l], false, std::nullopt});
     }
+    const auto folders = [&](TFolderPlace place) {
+        for (std::size_t f = 0; f < set.Folders.size(); ++f) {
+            if (set.Folders[f].Place != place) continue;
+            const std::vector<TNWNKeyEntry>& entries = set.Folders[f].Entries;
+            for (std::size_t l = entries.size(); l-- > 0;)
+                visit(TResourceHit{TSourceKind::Folder, f, 0, l, entries[l], false, std::nullopt});
+        }
+    };
+    folders(TFolderPlace::BelowHaks);
     for (std::size_t h = set.Haks.size(); h-- > 0;) {
         const std::vector<TNWNKeyEntry>& entries = set.Haks[h].Entries();
         for (std::size_t l = entries.size(); l-- > 0;)
             visit(TResourceHit{TSourceKind::Hak, h, 0, l, entries[l], false, std::nullopt});
     }
+    folders(TFolderPlace::AboveHaks);
 }
 
 // The sources of the set in the order ForEachEntry meets them, as (kind, index); lowest first.
 std::vector<std::pair<TSourceKind, std::size_t>> SourcesInGameOrder(const TResourceSet& set) {
     std::vector<std::pair<TSourceKind, std::size_t>> order;
     for (std::size_t k = 0; k < set.Keys.size(); ++k) order.emplace_back(TSourceKind::Key, k);
+    for (std::size_t f = 0; f < set.Folders.size(); ++f)
+        if (set.Folders[f].Place == TFolderPlace::BelowHaks) order.emplace_back(TSourceKind::Folder, f);
     for (std::size_t h = set.Haks.size(); h-- > 0;) order.emplace_back(TSourceKind::Hak, h);
+    for (std::size_t f = 0; f < set.Folders.size(); ++f)
+        if (set.Folders[f].Place == TFolderPlace::AboveHaks) order.emplace_back(TSourceKind::Folder, f);
     return order;
 }
 
 } // namespace
+
+void ForEachResourceEntry(const TResourceSet& set, const std::function<void(const TResourceHit&)>& visit) {
+    ForEachEntry(set, visit);
+}
 
 std::vector<TResourceHit> FindResources(const TResourceSet& set, std::string_view pattern) {
     struct Found {
@@ -130,6 +145,10 @@ std::vector<TBifFault> FillSizes(const TResourceSet& set, std::vector<TResourceH
     std::vector<std::size_t> order;
     for (std::size_t i = 0; i < hits.size(); ++i) {
         TResourceHit& hit = hits[i];
+        if (hit.Kind == TSourceKind::Folder) {
+            hit.Size = set.Folders[hit.Source].Sizes[hit.Line];
+            continue;
+        }
         if (hit.Kind == TSourceKind::Key) {
             order.push_back(i);
             continue;

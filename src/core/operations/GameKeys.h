@@ -9,9 +9,13 @@
 // replaces the same resource in every KEY, and of the HAKs the one listed first in the module
 // wins. Within one archive its first entry of a resource is the one, as cat reads a HAK.
 // Which KEYs an install has, and their order, is the game layer's to say (GameInstall.h).
+//
+// Between the KEYs and the HAKs, and above the HAKs, stand folders of loose files (FolderLayer.h):
+// the whole order, lowest first, is in ResourceLayers.h.
 
 #include "formats/KeyFiles.h"
 #include "operations/Containers.h"
+#include "operations/FolderLayer.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,23 +36,34 @@ struct TGameKey {
 
 // What the game reads resources from, as far as a command names it: KEYs, lowest first, and
 // above them a module's HAKs (ErfContainer), in the module's order, the first winning.
+// Folders stand below the HAKs or above them by their Place, each in its order, a later one
+// winning. Problems: what could not be read while the set was gathered (a HAK that is missing or
+// damaged, a folder that cannot be listed), the rest being read all the same.
 struct TResourceSet {
     std::vector<TGameKey> Keys;
     std::vector<TResourceContainer> Haks;
+    std::vector<TFolderLayer> Folders;
+    std::vector<std::string> Problems;
 };
 
-enum class TSourceKind : std::uint8_t { Key, Hak };
+enum class TSourceKind : std::uint8_t { Key, Hak, Folder };
 
 // One entry of the set: a KEY's entry, or one of a HAK's key list.
 struct TResourceHit {
     TSourceKind Kind = TSourceKind::Key;
-    std::size_t Source = 0; // index into the set's Keys, or its Haks
+    std::size_t Source = 0; // index into the set's Keys, its Haks or its Folders
     std::size_t Bif = 0; // index into that KEY's file table; 0 in a HAK (its one list)
-    std::size_t Line = 0; // position in that BIF's (or HAK's) list of entries
+    std::size_t Line = 0; // position in that BIF's (HAK's, folder's) list of entries
     TNWNKeyEntry Entry;
     bool Loaded = false; // the entry the game loads for this resource
     std::optional<std::uint32_t> Size; // from the BIF, once FillSizes found it
 };
+
+// Calls visit(hit) for every entry of the set in the game's order, so that of one resource the
+// entry met last is the one loaded: KEY by KEY, BIF by BIF, each BIF's entries in list order;
+// the folders below the HAKs; the HAKs from the last listed to the first; the folders above
+// them. A HAK's or a folder's entries are met from its last to its first (its first one wins).
+void ForEachResourceEntry(const TResourceSet& set, const std::function<void(const TResourceHit&)>& visit);
 
 // Every entry whose line (name.ext) matches pattern (as typed: ArchivePattern), grouped by resource in the order of their
 // lines without regard to case (then by type): in each group the entry that the game loads

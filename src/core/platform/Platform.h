@@ -318,6 +318,10 @@ std::vector<std::string> EntriesIn(const std::string& folder, const std::functio
 // An unreadable or missing folder gives an empty list.
 std::vector<std::string> ListPlainFiles(const std::string& folder);
 
+// Whether folder can be listed now (it exists, is a folder, and this user may read it): what
+// tells an empty listing of ListPlainFiles from one that failed.
+bool CanListFolder(const std::string& folder);
+
 // The path a KEY's stored BIF name stands for: keyFolder + separator + storedName. On Windows
 // as is; elsewhere "\" is read as "/" and each part that does not exist under its exact name is
 // matched without regard to case.

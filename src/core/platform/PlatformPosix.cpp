@@ -391,6 +391,13 @@ void CreateDirectories(const std::string& path) {
     if (!info || !info->IsDirectory) throw EFCreateError(CreateMessage(path, ENOTDIR));
 }
 
+bool CanListFolder(const std::string& folder) {
+    DIR* dir = ::opendir(HereIfEmpty(folder).c_str());
+    if (!dir) return false;
+    ::closedir(dir);
+    return true;
+}
+
 std::vector<std::string> ListPlainFiles(const std::string& folder) {
     std::vector<std::string> names;
     DIR* dir = ::opendir(HereIfEmpty(folder).c_str());

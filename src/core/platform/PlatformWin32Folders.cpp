@@ -260,4 +260,13 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
     return FileLock(FromHandle(h), path);
 }
 
+bool CanListFolder(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileExA(JoinPath(HereIfEmpty(folder), "*").c_str(), FindExInfoBasic, &data,
+                                   FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    return true;
+}
+
 } // namespace vellocar::platform
