@@ -3,13 +3,13 @@
 # the readers of the game's settings files (system.reg, libraryfolders.vdf, settings.json) and the
 # TGA, DDS, PLT and 2DA decoders, the GFF reader and writer and the talk table and soundset readers under
 # libFuzzer with AddressSanitizer and
-# UndefinedBehaviorSanitizer, built by the linux-fuzz preset: each target runs for a minute
+# UndefinedBehaviorSanitizer, built by the linux-fuzz preset: each target runs for 45 seconds
 # (VELLOCAR_FUZZ_SECONDS) from generated seeds and the corpus kept in the build folder; a crash,
 # leak, sanitizer report, allocation over 256 MB or a failed property fails the stage.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=build/linux-fuzz
-seconds=${VELLOCAR_FUZZ_SECONDS:-60}
+seconds=${VELLOCAR_FUZZ_SECONDS:-45}
 
 # The preset takes warnings-as-errors from VELLOCAR_WERROR, as every preset does.
 cmake --preset linux-fuzz >/dev/null
