@@ -7,7 +7,9 @@
 #include "GameInstall.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <limits>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,8 +28,16 @@ tlk::TTalkTable ReadTalkTableFile(const std::string& path) {
         const std::uint64_t size = file.Size();
         if (size > kMostTalkTableBytes)
             throw EFormatError("the file is too large for a talk table (" + WithThousands(size) + " bytes)");
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+        // The signature first: a large file of another kind, picked by mistake in the dialog, is
+        // refused before it is read whole.
+        constexpr std::string_view kSignature = "TLK V3.0";
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(size, kSignature.size())));
         file.ReadExact(bytes.data(), bytes.size());
+        if (bytes.size() == kSignature.size() &&
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()) == kSignature) {
+            bytes.resize(static_cast<std::size_t>(size));
+            file.ReadExact(bytes.data() + kSignature.size(), bytes.size() - kSignature.size());
+        }
         return tlk::TTalkTable::Read(std::move(bytes));
     } catch (const EFOpenError&) {
         throw;
