@@ -66,7 +66,7 @@ void Walk(const TNWNKeyFile& key) {
     // The KEY twice over, as the game reads a set: each entry found twice, the second KEY's
     // copy the one loaded, and every resource of the first KEY shadowed.
     const auto shared = std::make_shared<const TNWNKeyFile>(key);
-    const TResourceSet keys{{{kName, shared}, {kName, shared}}, {}};
+    const TResourceSet keys{{{kName, shared}, {kName, shared}}, {}, {}, {}};
     const std::vector<TResourceHit> hits = FindResources(keys, "*");
     fuzz::Check(hits.size() == 2 * entries, "find over two copies misses entries");
     for (const TResourceHit& hit : hits) {

@@ -23,7 +23,7 @@ void WriteTalkTable(const tlk::TTalkTable& table, TJsonWriter& json) {
         json.Key("flags").Number(entry.Flags);
         json.Key("text").String(entry.Text);
         json.Key("sound").String(Windows1252ToUtf8(entry.SoundResRef, TUndefinedBytes::Escaped));
-        json.Key("sound_length").Real(entry.SoundLength);
+        json.Key("sound_length").Real(static_cast<double>(entry.SoundLength));
         json.EndObject();
     }
     json.EndArray();
