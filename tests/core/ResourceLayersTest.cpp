@@ -43,7 +43,11 @@ protected:
         test::WriteFile(dir / "override/G.2DA", "override");
         test::WriteFile(dir / "override/notes.zzz", "not a resource");
         test::WriteFile(dir / "elsewhere.2da", "linked");
+#ifndef _WIN32
+        // Wine makes no links, nor may a Windows user without the right: there, no h.2da in
+        // override is what a skipped link leaves too.
         fs::create_symlink(dir.path() / "elsewhere.2da", dir.path() / "override/h.2da");
+#endif
         test::WriteFile(dir / "hak/h1.hak", test::ErfBytes({{"d", kType2da, "h1"}, {"e", kType2da, "h1"}}));
         test::WriteFile(dir / "hak/h2.hak", test::ErfBytes({{"d", kType2da, "h2"}, {"f", kType2da, "h2"}}));
         test::WriteFile(dir / "hak/broken.hak", "HAK V1.0 and no more");
