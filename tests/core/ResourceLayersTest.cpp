@@ -92,7 +92,7 @@ TEST_F(Layers, TheLaterLayerWinsAndWhatCannotBeReadIsNamed) {
     }
     // Of the HAKs the module's first wins; the loaded copy's bytes say so.
     const TIndexRow& d = index.Rows()[index.Filter("d.2da")[0]];
-    EXPECT_EQ(index.Layers()[index.Loaded(d).Layer].Label, dir / "hak/h1.hak");
+    EXPECT_EQ(index.Layers()[index.Loaded(d).Layer].Label, (dir.path() / "hak" / "h1.hak").string());
     TPieceFinder finder(set);
     const auto digests = CopyDigests(index, d, finder);
     EXPECT_EQ(Sha1Hex(*digests[0].Digest), "ac4ae97285c19b13201deb9b192d921316db3447"); // SHA-1 of "h1"
