@@ -322,9 +322,22 @@ TEST(Build, TwoBuildsOfOneKeyAtOnceBothRegisterAndAWaitIsShownAndBounded) {
         a.AddFile("a.2da", 5000);
         b.AddFile("b.2da", 5000);
         const std::string key = a.OutPath("k.key");
-        std::thread other([&] { BuildArchive(a.Request(a.OutPath("a.bif"), key, true)); });
-        BuildArchive(b.Request(a.OutPath("b.bif"), key, true));
+        // Each build's failure is reported after both have ended, never by a thread left running.
+        std::string otherFailed;
+        std::thread other([&] {
+            try {
+                BuildArchive(a.Request(a.OutPath("a.bif"), key, true));
+            } catch (const std::exception& e) {
+                otherFailed = e.what();
+            }
+        });
+        try {
+            BuildArchive(b.Request(a.OutPath("b.bif"), key, true));
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "round " << round << ", second build: " << e.what();
+        }
         other.join();
+        EXPECT_EQ(otherFailed, "") << "round " << round << ", first build";
         EXPECT_EQ(ParseKey(ReadFile(key)).BifCount, 2u) << "round " << round;
     }
 
