@@ -45,24 +45,24 @@ enum : int {
     kFindEditId
 };
 enum class Kind { Zoom, Channel, Mip, Button };
-struct CommandSpec {
+struct CommandRow {
     int Id;
     const wchar_t* Caption;
     int Width; // at 96 DPI; the converted save's grows with its caption
     Kind Kind;
     bool AtRight; // the saves and the talk table stand at the right end of the row
 };
-constexpr std::array<CommandSpec, 11> kCommands{{{kFitId, L"Fit", 50, Kind::Zoom, false},
-                                                 {kActualId, L"1:1", 50, Kind::Zoom, false},
-                                                 {kDoubleId, L"2x", 50, Kind::Zoom, false},
-                                                 {kRgbaId, L"RGBA", 50, Kind::Channel, false},
-                                                 {kRgbId, L"RGB", 50, Kind::Channel, false},
-                                                 {kAlphaId, L"Alpha", 50, Kind::Channel, false},
-                                                 {kMipId, L"", 100, Kind::Mip, false},
-                                                 {kTalkTableId, L"Open talk table...", 110, Kind::Button, true},
-                                                 {kConvertedId, L"", 100, Kind::Button, true},
-                                                 {kSavePngId, L"Save as PNG...", 100, Kind::Button, true},
-                                                 {kSaveAsId, L"Save as...", 90, Kind::Button, true}}};
+constexpr std::array<CommandRow, 11> kCommands{{{kFitId, L"Fit", 50, Kind::Zoom, false},
+                                                {kActualId, L"1:1", 50, Kind::Zoom, false},
+                                                {kDoubleId, L"2x", 50, Kind::Zoom, false},
+                                                {kRgbaId, L"RGBA", 50, Kind::Channel, false},
+                                                {kRgbId, L"RGB", 50, Kind::Channel, false},
+                                                {kAlphaId, L"Alpha", 50, Kind::Channel, false},
+                                                {kMipId, L"", 100, Kind::Mip, false},
+                                                {kTalkTableId, L"Open talk table...", 110, Kind::Button, true},
+                                                {kConvertedId, L"", 100, Kind::Button, true},
+                                                {kSavePngId, L"Save as PNG...", 100, Kind::Button, true},
+                                                {kSaveAsId, L"Save as...", 90, Kind::Button, true}}};
 
 // The window's place at 96 DPI: its first client size (less where the screen is smaller), the
 // margins, the command row, the find bar and the status line.
@@ -225,22 +225,23 @@ void Win32Viewer::CreateChildren() {
         return control;
     };
     for (std::size_t i = 0; i < kCommands.size(); ++i) {
-        const CommandSpec& spec = kCommands[i];
+        const CommandRow& command = kCommands[i];
         // Each kind of command a group of its own, so that the arrow keys move within it.
-        const DWORD group = i == 0 || spec.Kind != kCommands[i - 1].Kind ? WS_GROUP : 0;
-        switch (spec.Kind) {
+        const DWORD group = i == 0 || command.Kind != kCommands[i - 1].Kind ? WS_GROUP : 0;
+        switch (command.Kind) {
             case Kind::Zoom:
             case Kind::Channel:
-                commands_[i] = child(0, L"BUTTON", spec.Caption,
-                                     WS_VISIBLE | WS_TABSTOP | group | BS_AUTORADIOBUTTON | BS_PUSHLIKE, spec.Id);
+                commands_[i] = child(0, L"BUTTON", command.Caption,
+                                     WS_VISIBLE | WS_TABSTOP | group | BS_AUTORADIOBUTTON | BS_PUSHLIKE, command.Id);
                 break;
             case Kind::Mip:
-                commands_[i] = child(0, WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | group | CBS_DROPDOWNLIST, spec.Id);
+                commands_[i] =
+                    child(0, WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | group | CBS_DROPDOWNLIST, command.Id);
                 break;
             case Kind::Button:
                 commands_[i] =
-                    child(0, L"BUTTON", spec.Caption,
-                          WS_TABSTOP | group | BS_PUSHBUTTON | (spec.Id == kSaveAsId ? WS_VISIBLE : 0), spec.Id);
+                    child(0, L"BUTTON", command.Caption,
+                          WS_TABSTOP | group | BS_PUSHBUTTON | (command.Id == kSaveAsId ? WS_VISIBLE : 0), command.Id);
                 break;
         }
     }
@@ -329,9 +330,9 @@ int Win32Viewer::PlaceCommands(int width) {
         MoveWindow(commands_[i], at, top, CommandWidth(i), Px(kMipListHeight), TRUE);
     };
     for (std::size_t i = 0; i < kCommands.size(); ++i) {
-        const CommandSpec& spec = kCommands[i];
-        if (spec.AtRight || !CommandShown(spec.Id)) continue;
-        if (last < kCommands.size()) x += kCommands[last].Kind == spec.Kind ? gap : Px(kGroupGap);
+        const CommandRow& command = kCommands[i];
+        if (command.AtRight || !CommandShown(command.Id)) continue;
+        if (last < kCommands.size()) x += kCommands[last].Kind == command.Kind ? gap : Px(kGroupGap);
         if (x > margin && x + CommandWidth(i) > right) x = margin, y += rowHeight + gap;
         place(i, x);
         x += CommandWidth(i);
