@@ -727,26 +727,18 @@ TEST_F(CliPng, ExtractNamesEachPngApartFromTheOtherOutputsOfTheExport) {
     EXPECT_FALSE(fs::exists(dir.path() / "flat/pic.png"));
 }
 
-// A GFF of one byte field, laid out by hand (header; struct, field and label at 56, 68 and 80;
-// no field data or indices), and its JSON as the community's tools write it.
-std::string OneByteGff() {
-    Bytes b;
-    b.Text("UTI V3.2");
-    for (std::uint32_t v : {56u, 1u, 68u, 1u, 80u, 1u, 96u, 0u, 96u, 0u, 96u, 0u}) b.U32(v);
-    b.U32(0xFFFFFFFF).U32(0).U32(1).U32(0).U32(0).U32(5).Text("B", 16);
-    return {b.begin(), b.end()};
-}
+// The one-byte GFF of the fixture writer, and its JSON as the community's tools write it.
 const std::string kOneByteJson =
     "{\n  \"__data_type\": \"UTI \",\n  \"B\": {\n    \"type\": \"byte\",\n    \"value\": 5\n  }\n}\r\n";
 
 TEST(CliGff, ConvertsBothWaysAndWritesGffResourcesAsJson) {
     TempDir dir;
     constexpr std::uint32_t kTypeUti = 2025;
-    WriteFile(dir / "x.uti", OneByteGff());
+    WriteFile(dir / "x.uti", OneByteGff("B"));
     WriteKey(dir / "k.key", {{"data\\g.bif", {}, 0, 20 + 2 * 16 + 96 + 4}},
              {{"x", static_cast<std::uint16_t>(kTypeUti), ResId(0, 0)}, {"t", kTypeTxt, ResId(0, 1)}});
     fs::create_directory(dir.path() / "data");
-    WriteBif(dir / "data/g.bif", {OneByteGff(), "text"}, {kTypeUti, kTypeTxt});
+    WriteBif(dir / "data/g.bif", {OneByteGff("B"), "text"}, {kTypeUti, kTypeTxt});
     fs::create_symlink(dir.path() / "x.uti", dir.path() / "link.json");
     struct Case {
         std::vector<std::string> args;
@@ -772,11 +764,11 @@ TEST(CliGff, ConvertsBothWaysAndWritesGffResourcesAsJson) {
         EXPECT_NE(r.err.find(c.err), std::string::npos) << shown << ": " << r.err;
     }
     EXPECT_EQ(ReadText(dir / "x.uti.json"), kOneByteJson);
-    EXPECT_EQ(ReadText(dir / "y.uti"), OneByteGff());
+    EXPECT_EQ(ReadText(dir / "y.uti"), OneByteGff("B"));
     EXPECT_EQ(ReadText(dir / "out/x.uti.json"), kOneByteJson);
     EXPECT_EQ(ReadText(dir / "out/t.txt"), "text");
     EXPECT_FALSE(fs::exists(dir.path() / "y.dlg"));
-    EXPECT_EQ(ReadText(dir / "x.uti"), OneByteGff());
+    EXPECT_EQ(ReadText(dir / "x.uti"), OneByteGff("B"));
 }
 
 } // namespace

@@ -279,6 +279,14 @@ inline Bytes ErfBytes(const std::vector<ArchiveResource>& resources,
     return b;
 }
 
+// A UTI (GFF V3.2) of one byte field, label, of value 5: header; struct, field and label at 56,
+// 68 and 80; no field data or indices.
+inline std::string OneByteGff(const std::string& label) {
+    Bytes b("UTI V3.2");
+    for (std::uint32_t v : {56u, 1u, 68u, 1u, 80u, 1u, 96u, 0u, 96u, 0u, 96u, 0u}) b.U32(v);
+    return b.U32(0xFFFFFFFF).U32(0).U32(1).U32(0).U32(0).U32(5).Text(label, 16).Str();
+}
+
 // A module.ifo (GFF V3.2) holding nothing but Mod_HakList, a struct per HAK with its Mod_Hak
 // CExoString: header (14 fields), structs (12 bytes: type, field index, field count), fields
 // (12 bytes: type, label, data), labels (16 bytes), field data (length, bytes), list indices

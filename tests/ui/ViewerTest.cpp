@@ -223,32 +223,6 @@ std::string Dxt1(bool gameHeader) {
     return b.Str();
 }
 
-// A GFF "UTI " whose root holds one byte field, Cost = 5.
-std::string OneFieldGff() {
-    return Bytes()
-        .Text("UTI V3.2")
-        .U32(56)
-        .U32(1)
-        .U32(68)
-        .U32(1)
-        .U32(80)
-        .U32(1)
-        .U32(96)
-        .U32(0)
-        .U32(96)
-        .U32(0)
-        .U32(96)
-        .U32(0)
-        .U32(0xFFFFFFFF)
-        .U32(0)
-        .U32(1)
-        .U32(0)
-        .U32(0)
-        .U32(5)
-        .Text("Cost", 16)
-        .Str();
-}
-
 TEST_F(Views, EachKindGetsItsViewAndSaysWhatItIs) {
     const struct {
         std::uint16_t Type;
@@ -261,8 +235,10 @@ TEST_F(Views, EachKindGetsItsViewAndSaysWhatItIs) {
         {kType2da, "2DA V2.0\n\nLabel Name\n0 Sword 12\n", "rows", "2DA table: 1 row, 2 columns", "", true},
         {kType2da, "2DA V2.0\n\nLabel Cost\n0 Sword 12\n", "rows", "2DA table: 1 row, 2 columns", "", false},
         {kTypeNss, "void main()\n", "rows", "Text, 12 bytes, read as Windows-1252, 1 line", "", false},
-        {2025, OneFieldGff(), "tree", "GFF V3.2, UTI: 1 field in 1 struct", "Save as JSON...", true},
-        {kTypeMdl, OneFieldGff(), "tree", "GFF V3.2, UTI: 1 field in 1 struct", "Save as JSON...", true},
+        {2025, vellocar::test::OneByteGff("Cost"), "tree", "GFF V3.2, UTI: 1 field in 1 struct", "Save as JSON...",
+         true},
+        {kTypeMdl, vellocar::test::OneByteGff("Cost"), "tree", "GFF V3.2, UTI: 1 field in 1 struct", "Save as JSON...",
+         true},
         {2025, "UTI V3.2", "rows", "Not read as a GFF: ", "", false},
         {2018, Bytes().Text("TLK V3.0").U32(0).U32(1).U32(60).U32(1).Zeros(24).U32(0).U32(2).U32(0).Text("Hi").Str(),
          "rows", "Talk table: 1 string, language 0 (English), code page 1252", "", false},
@@ -375,7 +351,7 @@ TEST_F(Views, SavesMusicAsMp3AndGffAsJsonAndShowsTheTextsOfTheTalkTableOpened) {
     music.Events->SaveConvertedClicked();
     EXPECT_EQ(tk.FileDialogsShown.back().FileName, "res.mp3");
     EXPECT_EQ(ReadText(mp3), "ID3") << "without the header";
-    FakeViewer& item = Open(2025, OneFieldGff());
+    FakeViewer& item = Open(2025, vellocar::test::OneByteGff("Cost"));
     const std::string json = (dir.path() / "item.json").string();
     tk.ExpectFileDialog(Mode::Save, "Save as JSON", json);
     item.Events->SaveConvertedClicked();
