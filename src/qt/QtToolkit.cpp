@@ -3,6 +3,7 @@
 
 #include "QtToolkit.h"
 
+#include "base/Errors.h"
 #include "base/Progress.h"
 #include "MachineRegistry.h"
 #include "Main.h"
@@ -334,6 +335,10 @@ std::optional<std::size_t> QtToolkit::RunContextMenu(const std::vector<std::stri
 
 std::unique_ptr<ui::ViewerWindow> QtToolkit::OpenViewerWindow(const std::string& title, ui::ViewerEvents& events) {
     return std::make_unique<QtViewerWindow>(window_.get(), title, events);
+}
+
+std::unique_ptr<ui::BrowserWindow> QtToolkit::OpenBrowserWindow(const std::string&, ui::BrowserEvents&) {
+    throw EVellocarError("The browser is not built into this program yet");
 }
 
 // ---- The services

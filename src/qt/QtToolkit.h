@@ -69,6 +69,7 @@ public:
     void PopupMenuBelow(ui::ControlId anchor) override;
     std::optional<std::size_t> RunContextMenu(const std::vector<std::string>& items) override;
     std::unique_ptr<ui::ViewerWindow> OpenViewerWindow(const std::string& title, ui::ViewerEvents& events) override;
+    std::unique_ptr<ui::BrowserWindow> OpenBrowserWindow(const std::string& title, ui::BrowserEvents& events) override;
 
     std::optional<std::string> RunFileDialog(const ui::FileDialogSpec& dialog) override;
     std::optional<std::string> BrowseForFolder(const std::string& prompt, const std::string& initialFolder) override;

@@ -183,6 +183,8 @@ void TForm1::KeyFileGiven(const std::string& path) {
     });
 }
 
+void TForm1::BrowseGiven(const std::string&) {}
+
 void TForm1::HandleException(const std::exception& error) {
     std::string text = error.what();
     if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) text += '.';

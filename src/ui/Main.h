@@ -60,6 +60,10 @@ public:
     // a file dropped on the window): opened as if chosen in "Open KEY File"'s dialog, and ignored
     // in the same cases as a click on that button (a build running, the button disabled).
     void KeyFileGiven(const std::string& path);
+    // A browser asked for from outside the window (BrowseArgument): opened on path ("" for the
+    // game the game-folder search finds). The main window may stay hidden; the program then ends
+    // when the last browser closes.
+    void BrowseGiven(const std::string& path);
 
     // The handlers themselves (they let errors pass).
     void FormCreate();

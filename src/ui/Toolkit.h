@@ -3,6 +3,7 @@
 // only. The Win32 and Qt programs implement it over their widgets (built from kLayout); the
 // tests implement it as a fake whose dialogs answer from a script.
 
+#include "BrowserWindow.h"
 #include "Layout.h"
 #include "ViewerWindow.h"
 
@@ -86,6 +87,9 @@ public:
     // A resource viewer's window, titled title (UTF-8), its events to events (which outlive
     // it); shown by Raise, beside the main window (not over it) where the screen has room.
     virtual std::unique_ptr<ViewerWindow> OpenViewerWindow(const std::string& title, ViewerEvents& events) = 0;
+    // A resource browser's window, titled title (UTF-8), its events to events (which outlive it);
+    // shown by Raise. Closing the last window while the main window is hidden ends the program.
+    virtual std::unique_ptr<BrowserWindow> OpenBrowserWindow(const std::string& title, BrowserEvents& events) = 0;
 
     // Modal dialogs. A file dialog gives the full name chosen, nothing on cancel.
     virtual std::optional<std::string> RunFileDialog(const FileDialogSpec& dialog) = 0;

@@ -130,7 +130,7 @@ FileDialogSpec SaveDialog(std::string title, std::string filter, std::string ext
 // ---- One viewer --------------------------------------------------------------------------------
 
 TViewer::TViewer(Toolkit& toolkit, const TViewerHost& host, TViewedResource resource, std::string& saveFolder,
-                 std::function<void(TViewer&)> closed, TViewerTalk* talk)
+                 std::function<void(TViewer&)> closed, TViewerTalk* talk, const TOpenViewerWindow& openWindow)
     : toolkit_(toolkit),
       host_(host),
       resource_(std::move(resource)),
@@ -138,7 +138,8 @@ TViewer::TViewer(Toolkit& toolkit, const TViewerHost& host, TViewedResource reso
       closed_(std::move(closed)),
       talk_(talk) {
     // The title in the archive's own spelling of the name, whatever the system.
-    window_ = toolkit_.OpenViewerWindow(Windows1252ToUtf8(resource_.Name.Bytes) + " - Vellocar", *this);
+    const std::string title = Windows1252ToUtf8(resource_.Name.Bytes) + " - Vellocar";
+    window_ = openWindow ? openWindow(title, *this) : toolkit_.OpenViewerWindow(title, *this);
     Show();
     window_->Raise();
 }

@@ -62,13 +62,18 @@ public:
 // The game's dialog.tlk (in the folder gameFolder finds, read on first use) and the custom table.
 std::unique_ptr<TViewerTalk> GameViewerTalk(std::function<std::string()> gameFolder);
 
+// Makes a viewer's window: its title and the events it reports.
+using TOpenViewerWindow = std::function<std::unique_ptr<ViewerWindow>(const std::string&, ViewerEvents&)>;
+
 class TViewer final : public ViewerEvents {
 public:
     // Opens the window and shows the resource. closed is called when the window asks to close;
     // it may destroy this viewer. saveFolder: where the save dialogs start, shared by viewers.
-    // talk: the strrefs' texts (nothing: numbers only).
+    // talk: the strrefs' texts (nothing: numbers only). openWindow: where the window is made
+    // (a browser's docked pane); nothing for a window of its own (Toolkit::OpenViewerWindow).
     TViewer(Toolkit& toolkit, const TViewerHost& host, TViewedResource resource, std::string& saveFolder,
-            std::function<void(TViewer&)> closed, TViewerTalk* talk = nullptr);
+            std::function<void(TViewer&)> closed, TViewerTalk* talk = nullptr,
+            const TOpenViewerWindow& openWindow = {});
     ~TViewer() override;
 
     void Raise() { window_->Raise(); }

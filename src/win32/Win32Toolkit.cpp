@@ -233,4 +233,8 @@ std::unique_ptr<ui::ViewerWindow> Win32Toolkit::OpenViewerWindow(const std::stri
     return std::make_unique<Win32Viewer>(instance_, hwnd_, title, events);
 }
 
+std::unique_ptr<ui::BrowserWindow> Win32Toolkit::OpenBrowserWindow(const std::string&, ui::BrowserEvents&) {
+    throw EVellocarError("The browser is not built into this program yet");
+}
+
 } // namespace vellocar::win32

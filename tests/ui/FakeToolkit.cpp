@@ -333,6 +333,8 @@ std::unique_ptr<ViewerWindow> FakeToolkit::OpenViewerWindow(const std::string& t
     return std::make_unique<FakeViewerWindow>(Viewers.back());
 }
 
+std::unique_ptr<BrowserWindow> FakeToolkit::OpenBrowserWindow(const std::string&, BrowserEvents&) { return nullptr; }
+
 // ---- Dialogs -----------------------------------------------------------------------------------
 
 std::optional<std::string> FakeToolkit::RunFileDialog(const FileDialogSpec& dialog) {

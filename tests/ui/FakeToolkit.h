@@ -140,6 +140,7 @@ public:
     void PopupMenuBelow(ControlId anchor) override;
     std::optional<std::size_t> RunContextMenu(const std::vector<std::string>& items) override;
     std::unique_ptr<ViewerWindow> OpenViewerWindow(const std::string& title, ViewerEvents& events) override;
+    std::unique_ptr<BrowserWindow> OpenBrowserWindow(const std::string& title, BrowserEvents& events) override;
     std::optional<std::string> RunFileDialog(const FileDialogSpec& dialog) override;
     std::optional<std::string> BrowseForFolder(const std::string& prompt, const std::string& initialFolder) override;
     MessageAnswer ShowMessage(const std::string& text, const std::string& title, MessageKind kind) override;
