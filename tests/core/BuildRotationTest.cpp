@@ -438,6 +438,9 @@ TEST(Recovery, AJournalThatNamesWhatIsNotItsOwnIsRefusedByReadersAndBuildsAndCha
         {[](TJournal& j) { j.Files[0].Aside = "readme.txt"; }, "readme.txt"},
         {[](TJournal& j) { j.Files[0].Folder = "out"; }, "out"},
         {[](TJournal& j) { j.Phase = TJournalPhase::Writing, j.Files[1].Temporary = "readme.txt"; }, "readme.txt"},
+        // A target with no journal beside it: its temporary is not this journal's, in any phase.
+        {[&](TJournal& j) { readme(j), j.Phase = TJournalPhase::Writing; }, "readme.txt"},
+        {[&](TJournal& j) { readme(j), j.Phase = TJournalPhase::Undone; }, "readme.txt"},
         // A mark that gives no identity, or the same one for the new file and the old.
         {[](TJournal& j) {
              j.Files[1].New = {7, 0, 0, 5, true};

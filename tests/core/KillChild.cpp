@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -70,7 +71,16 @@ int main(int argc, char** argv) {
         const TTargetLocks locks({key, bif}, std::chrono::milliseconds(0), nullptr);
         DyingMover mover(std::atoi(argv[2]), argc == 6 ? std::atoi(argv[5]) : -1);
         TRotation rotation({bif, key}, mover, kTestToken);
+        // As a build does, the new files are written only once the journals stand.
+        std::vector<std::vector<std::uint8_t>> news;
+        for (std::size_t i = 0; i < 2; ++i) {
+            platform::File file = platform::File::OpenRead(rotation.Temporary(i));
+            news.emplace_back(static_cast<std::size_t>(file.Size()));
+            file.ReadExact(news.back().data(), news.back().size());
+            platform::RemoveLeftover(rotation.Temporary(i));
+        }
         rotation.Begin();
+        for (std::size_t i = 0; i < 2; ++i) platform::WriteWholeFile(rotation.Temporary(i), news[i], true);
         try {
             rotation.Commit();
         } catch (const EInOutError&) {

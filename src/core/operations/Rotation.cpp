@@ -277,7 +277,6 @@ bool SameBuild(const TJournal& a, const TJournal& b) {
 struct TTrusted {
     TJournal Journal; // the newest of the build's journals
     std::vector<bool> Authorised; // per file: a journal of the build stands beside it
-    std::vector<bool> InJournalFolder; // per file: it lies in the folder of the journal read first
     std::vector<std::string> Journals; // the journals that stand, in JournalPaths order
 
     std::vector<std::string> Targets() const {
@@ -312,15 +311,12 @@ std::optional<TTrusted> Trust(const std::string& journalPath, TFileMover& mover)
     // beside it before anything there may change.
     const std::size_t count = first.Files.size();
     trusted.Authorised.assign(count, false);
-    trusted.InJournalFolder.assign(count, false);
-    const std::string journalFolder = platform::FolderPart(journalPath);
     std::vector<std::string> standing{journalPath}; // journal paths known to stand
     const TJournal* newest = &first;
     std::vector<TJournal> peers;
     peers.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::string path = JournalPathOf(checked.Files[i]);
-        trusted.InJournalFolder[i] = checked.Files[i].Folder == journalFolder;
         if (std::find(standing.begin(), standing.end(), path) != standing.end()) {
             trusted.Authorised[i] = true;
             continue;
@@ -464,15 +460,36 @@ void RemoveIfThere(TFileMover& mover, const std::string& path) {
     if (!path.empty() && mover.LookAt(path)) mover.Remove(path);
 }
 
-void RemoveTemporaries(const TJournal& journal, TFileMover& mover) {
-    for (const TJournalFile& file : journal.Files) RemoveIfThere(mover, file.TemporaryPath());
-}
-
-void RemoveJournals(const std::vector<std::string>& journals, TFileMover& mover) {
+void RemoveJournals(const std::vector<std::string>& journals, TFileMover& mover,
+                    const std::vector<std::string>& kept = {}) {
     for (auto path = journals.rbegin(); path != journals.rend(); ++path) {
+        if (std::find(kept.begin(), kept.end(), *path) != kept.end()) continue;
         RemoveIfThere(mover, *path + kReplacementSuffix);
         RemoveIfThere(mover, *path);
     }
+}
+
+// The temporaries, then the journals. A journal stays beside a target whose temporary could not
+// be removed, so that the temporary is never left to a journal of the build in another place,
+// which may not touch it; the next run there tries again. Returns the temporaries left.
+std::vector<std::string> RemoveTemporariesAndJournals(const TJournal& journal, const std::vector<std::string>& journals,
+                                                      TFileMover& mover) {
+    std::vector<std::string> left, kept;
+    for (const TJournalFile& file : journal.Files) {
+        const std::string path = file.TemporaryPath();
+        if (!mover.LookAt(path) || mover.Remove(path)) continue;
+        left.push_back(path);
+        kept.push_back(JournalPathOf(file));
+    }
+    RemoveJournals(journals, mover, kept);
+    return left;
+}
+
+// What a recovery says of the temporaries it could not remove: "" when there are none.
+std::string LeftText(const std::vector<std::string>& left) {
+    return left.empty() ? ""
+                        : "; " + PathList(left) + " could not be removed, and the journal beside " +
+            (left.size() == 1 ? "it stays" : "each stays") + " so that the next run tries again";
 }
 
 void MarkJournals(const std::vector<std::string>& journals, const TJournal& journal, TJournalPhase phase,
@@ -524,8 +541,7 @@ void TRotation::Begin() { WriteJournals(TJournalPhase::Writing); }
 
 void TRotation::Abandon() noexcept {
     try {
-        RemoveTemporaries(journal_, mover_);
-        RemoveJournals(journals_, mover_);
+        RemoveTemporariesAndJournals(journal_, journals_, mover_);
     } catch (...) {
         // What cannot be removed is found and removed by the next run, through the journal.
     }
@@ -607,19 +623,18 @@ std::string RecoverRotation(const std::string& journalPath, TFileMover& mover) {
     };
 
     if (journal.Phase == TJournalPhase::Writing || journal.Phase == TJournalPhase::Undone) {
-        // A build writes its journals one after another: a temporary in the folder of the one
-        // read first goes even before the journal beside its own target was written.
-        const bool writing = journal.Phase == TJournalPhase::Writing;
+        // A build writes every journal before its first temporary, and removes a journal only
+        // once its temporary is gone: a temporary without its own journal beside it is not this
+        // journal's to remove, in whatever phase and folder.
         for (std::size_t i = 0; i < journal.Files.size(); ++i)
-            refuseUnless(i,
-                         !(writing && trusted->InJournalFolder[i]) &&
-                             mover.LookAt(journal.Files[i].TemporaryPath()).has_value());
-        RemoveTemporaries(journal, mover);
-        RemoveJournals(journals, mover);
-        return journal.Phase == TJournalPhase::Writing ? "removed the unfinished files of a build of " + targets +
-                " that was stopped before it changed any of them"
-                                                       : "removed the new files of a build of " + targets +
-                " whose files could not be moved into place; the files are as they were before it, backups included";
+            refuseUnless(i, mover.LookAt(journal.Files[i].TemporaryPath()).has_value());
+        const std::string left = LeftText(RemoveTemporariesAndJournals(journal, journals, mover));
+        return (journal.Phase == TJournalPhase::Writing ? "removed the unfinished files of a build of " + targets +
+                        " that was stopped before it changed any of them"
+                                                        : "removed the new files of a build of " + targets +
+                        " whose files could not be moved into place; the files are as they were before it, backups "
+                        "included") +
+            left;
     }
 
     // Each file is waiting (its new file whole at its temporary name), placed (the new file at
@@ -690,11 +705,11 @@ std::string RecoverRotation(const std::string& journalPath, TFileMover& mover) {
     } catch (const EVellocarError&) {
         // Every file is back at its name, which a later run knows by identity all the same.
     }
-    RemoveTemporaries(journal, mover);
-    RemoveJournals(journals, mover);
+    const std::string left = LeftText(RemoveTemporariesAndJournals(journal, journals, mover));
     return "undid a build of " + targets +
         " that was stopped while moving its files into place before all its new files were there: the files are as "
-        "they were before it, backups included";
+        "they were before it, backups included" +
+        left;
 }
 
 } // namespace vellocar
