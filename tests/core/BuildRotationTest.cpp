@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -293,6 +295,25 @@ TEST(Rotation, AKilledBuildWhoseNewFileIsLostIsUndoneAndADamagedJournalIsLeftAlo
     EXPECT_TRUE(TakeSnapshot(f.Dir.path()) == before) << Names(TakeSnapshot(f.Dir.path()));
 }
 
+TEST(Rotation, ARecoveryThatCannotFinishSaysWhereEachFileIsAndKeepsTheJournal) {
+    constexpr int kAfterTheBifIsPlaced = 7;
+    RotationFixture f;
+    ASSERT_EQ(RunKillChild({"rotate", std::to_string(kAfterTheBifIsPlaced), f.At("x.bif"), f.At("k.key")}), kChildDied);
+    const std::string journal = platform::SideFileFor(f.At("k.key"), kJournalKind);
+    FailingMover mover;
+    mover.FailAt = 0;
+    try {
+        RecoverRotation(journal, mover);
+        ADD_FAILURE() << "the failed move was not reported";
+    } catch (const EInOutError& e) {
+        for (const std::string& part : {std::string("File access denied"), "\"" + f.At("x.bif") + "\" is the new file",
+                                        "waits at \"" + f.At(Temp("k.key")) + "\"", "\"" + journal + "\" stays"})
+            EXPECT_TRUE(Contains(e.what(), part));
+    }
+    EXPECT_TRUE(Contains(RecoverInterruptedBuild(f.At("k.key")).Text, "finished"));
+    EXPECT_EQ(f.Content("k.key"), "new key");
+}
+
 TEST(Rotation, ABuildKilledWhileWritingLeavesNothingOnceTheKeyIsRead) {
     BuildFixture f;
     for (int i = 0; i < 4; ++i) f.AddFile("f" + std::to_string(i) + ".2da", 1000);
@@ -486,14 +507,36 @@ TEST(Recovery, AJournalThatNamesWhatIsNotItsOwnIsRefusedByReadersAndBuildsAndCha
     }
 }
 
+TEST(Recovery, AReaderWaitsForABuildThatIsRunningThenReads) {
+    PlantedFixture f;
+    std::optional<TTargetLocks> running(std::in_place, std::vector<std::string>{f.Key}, kDefaultLockWait, nullptr);
+    std::promise<std::string> told;
+    std::thread reader([&] {
+        bool first = true; // told once it waits; told nothing when it did not wait
+        RecoverInterruptedBuild(f.Key, [&](const std::string& message) {
+            if (std::exchange(first, false)) told.set_value(message);
+        });
+        if (first) told.set_value("");
+    });
+    EXPECT_TRUE(Contains(told.get_future().get(), "waiting for another build of \"" + f.Key + "\""));
+    running.reset(); // the build ends: the reader goes on
+    reader.join();
+}
+
 TEST(Recovery, WhatStandsAtASideFilesNameIsNeverFollowedNorTakenAsANote) {
     PlantedFixture f;
     // A lock written by an earlier version, whose note names files that are not locks.
     const std::string lock = platform::SideFileFor(f.Key, kLockKind);
     WriteFile(lock, f.Other + "/victim.txt\n" + f.OutPath("readme.txt") + "\n");
+    // Beside it, the empty lock of a file that is no target: no one's to take or remove.
+    const std::string foreign = platform::SideFileFor(f.OutPath("readme.txt"), kLockKind);
+    WriteFile(foreign, std::string());
     const Snapshot other = TakeSnapshot(f.Other);
     f.Pack();
+    RecoverInterruptedBuild(f.Key);
     EXPECT_TRUE(TakeSnapshot(f.Other) == other && Contains(Names(TakeSnapshot(f.Out)), "readme.txt"));
+    EXPECT_TRUE(platform::LookAt(foreign));
+    std::filesystem::remove(foreign);
     // A folder, a link or a FIFO at the name of a lock, a journal or a journal's replacement
     // (where the system makes links and FIFOs for anyone).
     for (const std::string& side : {lock, f.Journal, f.Journal + ".new"}) {
