@@ -119,11 +119,17 @@ struct Planted {
     TJournal Journal;
 };
 
-// The names a build of journal may touch in folder, spelled from their one form.
-std::vector<std::string> OwnNames(const TJournal& journal, const std::string& folder) {
+// The names a build of journal may touch in folder, spelled from their one form: those of each
+// of its targets there beside which a journal stood.
+std::vector<std::string> OwnNames(const TJournal& journal, const std::string& folder,
+                                  const std::vector<Planted>& planted) {
     std::vector<std::string> names;
     for (const TJournalFile& file : journal.Files) {
-        if (FolderOf(file.Folder) != folder) continue;
+        const std::string beside = "." + Upper(file.Name) + ".journal";
+        if (FolderOf(file.Folder) != folder || std::none_of(planted.begin(), planted.end(), [&](const Planted& p) {
+                return p.Folder == folder && p.Name == beside;
+            }))
+            continue;
         const std::string tail = "." + Hex(journal.Token) + ".tmp";
         for (const std::string& name :
              {file.Name, file.Name + ".bak", "." + file.Name + tail, "." + file.Name + ".bak" + tail,
@@ -198,15 +204,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RecoverRotation(journalPath, mover);
     } catch (const EVellocarError&) {}
 
-    // Every name changed is one of a target's own names in a folder where a journal of that
-    // build, named for one of its targets there, stood; a target's name or its backup's is
-    // never removed.
+    // Every name changed is one of a target's own names, where a journal of that build stood
+    // beside that target; a target's name or its backup's is never removed.
     for (const auto& [path, removal] : mover.Changed) {
         const std::string folder = platform::FolderPart(path), name = platform::FileNamePart(path);
         bool own = false;
         for (const Planted& p : planted) {
             if (p.Folder != folder) continue;
-            const std::vector<std::string> names = OwnNames(p.Journal, folder);
+            const std::vector<std::string> names = OwnNames(p.Journal, folder, planted);
             if (std::find(names.begin(), names.end(), p.Name) == names.end())
                 continue; // a journal that is not named for a target of its folder
             for (std::size_t n = 0; n < names.size(); ++n) own = own || (names[n] == name && !(removal && n % 6 < 2));
