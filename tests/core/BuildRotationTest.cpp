@@ -511,16 +511,18 @@ TEST(Recovery, AReaderWaitsForABuildThatIsRunningThenReads) {
     PlantedFixture f;
     std::optional<TTargetLocks> running(std::in_place, std::vector<std::string>{f.Key}, kDefaultLockWait, nullptr);
     std::promise<std::string> told;
+    TRecoveryNote note;
     std::thread reader([&] {
         bool first = true; // told once it waits; told nothing when it did not wait
-        RecoverInterruptedBuild(f.Key, [&](const std::string& message) {
+        note = RecoverInterruptedBuild(f.Key, [&](const std::string& message) {
             if (std::exchange(first, false)) told.set_value(message);
         });
         if (first) told.set_value("");
     });
     EXPECT_TRUE(Contains(told.get_future().get(), "waiting for another build of \"" + f.Key + "\""));
-    running.reset(); // the build ends: the reader goes on
+    running.reset(); // the build ends: the reader goes on, and what it read before is stale
     reader.join();
+    EXPECT_TRUE(note.FilesChanged);
 }
 
 TEST(Recovery, WhatStandsAtASideFilesNameIsNeverFollowedNorTakenAsANote) {

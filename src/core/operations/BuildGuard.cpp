@@ -115,6 +115,13 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath, const TWaitNot
     } catch (const EFOpenError&) {
         return {}; // no such folder: reading the KEY will say so
     }
+    // A build that runs while this reader waits for it changes the files the reader may have
+    // read before: the caller is told so.
+    bool waited = false;
+    const TWaitNotice noting = [&waited, &notice](const std::string& message) {
+        waited = true;
+        if (notice) notice(message);
+    };
     TFileMover mover;
     const auto scope = ReadJournalScope(journalPath, mover);
     if (!scope) {
@@ -125,7 +132,7 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath, const TWaitNot
         const std::string lockPath = platform::SideFileFor(keyPath, kLockKind);
         if (!platform::LookAt(lockPath) && !platform::LookAt(journalPath + kReplacementSuffix)) return {};
         try {
-            const TTargetLocks stale({keyPath}, kDefaultLockWait, notice);
+            const TTargetLocks stale({keyPath}, kDefaultLockWait, noting);
             platform::RemoveLeftover(journalPath + kReplacementSuffix);
         } catch (const EUntrustedFile&) {
             // The KEY itself can still be read: the note names what was left alone.
@@ -146,15 +153,17 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath, const TWaitNot
             // A folder where nothing can be made: nothing to clear.
         }
         // The journal may have come and gone while this run waited: look again.
-        if (platform::LookAt(journalPath)) return RecoverInterruptedBuild(keyPath, notice);
-        return {};
+        TRecoveryNote note;
+        if (platform::LookAt(journalPath)) note = RecoverInterruptedBuild(keyPath, notice);
+        note.FilesChanged = note.FilesChanged || waited;
+        return note;
     }
 
     const bool moving = scope->Phase == TJournalPhase::Rotating || scope->Phase == TJournalPhase::RollingBack;
     std::optional<TTargetLocks> locks;
     try {
         // A build that is still writing or moving holds its locks: the reader waits for it.
-        locks.emplace(scope->Targets, kDefaultLockWait, notice);
+        locks.emplace(scope->Targets, kDefaultLockWait, noting);
     } catch (const EBuildRefused&) {
         throw EVellocarError(
             "Another build of " + Quoted(keyPath) + " is still running after " +
@@ -173,8 +182,8 @@ TRecoveryNote RecoverInterruptedBuild(const std::string& keyPath, const TWaitNot
             "): the KEY and its BIFs may not belong together. Nothing was changed; run Vellocar "
             "where it may change that folder");
     }
-    std::string done = RecoverLocked(journalPath, *locks, kDefaultLockWait, notice);
-    const bool changed = moving && !done.empty();
+    std::string done = RecoverLocked(journalPath, *locks, kDefaultLockWait, noting);
+    const bool changed = (moving && !done.empty()) || waited;
     return {std::move(done), changed};
 }
 

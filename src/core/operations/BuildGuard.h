@@ -58,7 +58,9 @@ void RemoveLeftTemporaries(const std::string& target);
 // What a reader's look for an interrupted build found.
 struct TRecoveryNote {
     std::string Text; // what was done or could not be done, for the user; "" for nothing
-    bool FilesChanged = false; // files at their names were moved: what was read before is stale
+    // Files at their names were moved, or another build ran while the reader waited for it:
+    // what was read before is stale.
+    bool FilesChanged = false;
 };
 
 // For a run that reads a KEY (list, verify, extract, opening it in the window): finishes or

@@ -3,6 +3,7 @@
 #include "operations/KeyReading.h"
 
 #include "base/Errors.h"
+#include "base/Text.h"
 
 #include <utility>
 
@@ -23,9 +24,12 @@ TKeyRead ReadKeyForCheck(const std::string& path, const keycodec::TFaultSink& fa
 
 void RecoverBeforeReadingAgain(const std::string& keyPath, std::string_view nothingDone, std::string_view then) {
     const TRecoveryNote note = RecoverInterruptedBuild(keyPath);
-    if (note.FilesChanged)
-        throw EVellocarError(std::string(nothingDone) + ": Vellocar first " + note.Text + ". Open the KEY again to " +
-                             std::string(then));
+    if (!note.FilesChanged) return;
+    const std::string done = note.Text.empty()
+        ? "waited for another build of " + Quoted(keyPath) + ", which may have changed its files"
+        : note.Text;
+    throw EVellocarError(std::string(nothingDone) + ": Vellocar first " + done + ". Open the KEY again to " +
+                         std::string(then));
 }
 
 } // namespace vellocar

@@ -28,9 +28,10 @@ TKeyRead ReadKeyForCheck(const std::string& path, const keycodec::TFaultSink& fa
                          const TWaitNotice& notice = nullptr);
 
 // Before the BIFs of a KEY read earlier are read from again (an export, a viewer): a build of it
-// that died since is finished or undone first. When that changed files, what was read may no
-// longer be what is there, and EVellocarError says so: "<nothingDone>: Vellocar first <what it
-// did>. Open the KEY again to <then>".
+// that died since is finished or undone first, and one that is running is waited for. When that
+// changed files, or another build ran meanwhile, what was read may no longer be what is there,
+// and EVellocarError says so: "<nothingDone>: Vellocar first <what it did>. Open the KEY again
+// to <then>".
 void RecoverBeforeReadingAgain(const std::string& keyPath, std::string_view nothingDone, std::string_view then);
 
 } // namespace vellocar
