@@ -74,9 +74,11 @@ int main(int argc, char** argv) {
         // As a build does, the new files are written only once the journals stand.
         std::vector<std::vector<std::uint8_t>> news;
         for (std::size_t i = 0; i < 2; ++i) {
-            platform::File file = platform::File::OpenRead(rotation.Temporary(i));
-            news.emplace_back(static_cast<std::size_t>(file.Size()));
-            file.ReadExact(news.back().data(), news.back().size());
+            {
+                platform::File file = platform::File::OpenRead(rotation.Temporary(i)); // closed before the delete
+                news.emplace_back(static_cast<std::size_t>(file.Size()));
+                file.ReadExact(news.back().data(), news.back().size());
+            }
             platform::RemoveLeftover(rotation.Temporary(i));
         }
         rotation.Begin();
