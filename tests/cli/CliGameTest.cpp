@@ -225,6 +225,7 @@ TEST_F(CliGame, LayersDecideWhichCopyWinsAndConflictsNameTheirCopies) {
              "\t-\t0\t14\tshadowed\nportraits.2da\t" + base + "\tdata\\base_2da.bif\t2\t14\tshadowed\n",
          ""},
         {{"cat", "portraits.2da", "--development", dev}, 0, "dev", ""},
+        {{"cat", "portraits.2da", "--development", dev, "--folder", ovr}, 0, "base portraits", ""},
         {{"find", "--quiet", "--module", "m2", "c_*"},
          1,
          "c_dragon.mdl\t" + retail + "\tdata\\retail.bif\t1\t13\tloaded\nc_dragon.mdl\t" + base +
