@@ -86,11 +86,28 @@ private:
         list.push_back({std::move(name), "from " + LayerText(group) + ": " + reason});
     }
 
+    // Whether the container a hit names is one of the set's (the entry itself is looked up when
+    // its container is planned).
+    bool InSet(const TResourceHit& hit) const {
+        switch (hit.Kind) {
+            case TSourceKind::Key:
+                return hit.Source < set_.Keys.size() && hit.Bif < set_.Keys[hit.Source].Key->Filenames.size();
+            case TSourceKind::Hak:
+                return hit.Source < set_.Haks.size();
+            case TSourceKind::Folder:
+                return hit.Source < set_.Folders.size() && hit.Line < set_.Folders[hit.Source].Files.size();
+        }
+        return false;
+    }
+
     // The hits by container, the containers in the order of their first hit.
     void Group() {
         std::map<std::tuple<TSourceKind, std::size_t, std::size_t>, std::size_t> found;
         for (std::size_t i = 0; i < hits_.size(); ++i) {
             const TResourceHit& hit = hits_[i];
+            if (!InSet(hit))
+                throw EVellocarError("cannot export resource " + std::to_string(i) +
+                                     " asked for: it names no container of the layers read");
             const std::size_t bif = hit.Kind == TSourceKind::Key ? hit.Bif
                 : hit.Kind == TSourceKind::Folder                ? hit.Line
                                                                  : 0;
