@@ -148,9 +148,11 @@ std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& ver
         return UsageError("--allow-overlaps belongs to extract", {kUsageExtract, kUsageExtractAll});
     if ((cmd.archiveType || cmd.description) && verb != "pack")
         return UsageError("--type and --description belong to pack", {kUsagePackErf});
-    if (HasLayerOptions(cmd) && !layered)
-        return UsageError("--hak, --module, --override, --development and --folder belong to find, cat and conflicts",
-                          {kUsageFind, kUsageShadowed, kUsageCat, kUsageConflicts});
+    if (HasLayerOptions(cmd) && !layered && verb != "extract")
+        return UsageError(
+            "--hak, --module, --override, --development and --folder belong to find, cat, conflicts "
+            "and extract",
+            {kUsageFind, kUsageShadowed, kUsageCat, kUsageConflicts, kUsageExtractLayers});
     if (cmd.shadowed && verb != "find") return UsageError("--shadowed belongs to find", {kUsageShadowed});
     return std::nullopt;
 }
