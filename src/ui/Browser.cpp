@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <new>
 #include <random>
 #include <system_error>
 #include <utility>
@@ -575,10 +576,19 @@ void TBrowser::ShowStatus() {
 
 void TBrowser::Run(const std::function<void()>& command) {
     ++running_;
+    // The events come straight from a window procedure or a Qt slot, where nothing may arrive.
     try {
-        command();
-    } catch (const std::exception& e) {
-        if (host_.ReportError) host_.ReportError(e);
+        try {
+            command();
+        } catch (const std::bad_alloc&) {
+            host_.ReportError(EVellocarError("Out of memory"));
+        } catch (const std::exception& e) {
+            host_.ReportError(e);
+        } catch (...) {
+            host_.ReportError(EVellocarError("An unexpected error occurred; the operation was stopped"));
+        }
+    } catch (...) {
+        // Nothing is left to report it with; the browser goes on as the command left it.
     }
     --running_;
     // A close asked while a dialog of this window was open.
