@@ -6,14 +6,24 @@ namespace vellocar::ui {
 
 // ---- ListBoxResourceList ----------------------------------------------------------------------
 
-void ListBoxResourceList::Clear() { toolkit_.ListClear(ControlId::ListBox2); }
-void ListBoxResourceList::Add(const std::string& line) { toolkit_.ListAdd(ControlId::ListBox2, line); }
+void ListBoxResourceList::Clear() {
+    lines_.clear();
+    toolkit_.ListClear(ControlId::ListBox2);
+}
+void ListBoxResourceList::Add(const std::string& line) {
+    lines_.push_back(line);
+    toolkit_.ListAdd(ControlId::ListBox2, line);
+}
 void ListBoxResourceList::AddAll(const std::vector<std::string>& lines) {
     const ListUpdate update(toolkit_, ControlId::ListBox2, lines.size());
-    for (const std::string& line : lines) toolkit_.ListAdd(ControlId::ListBox2, line);
+    lines_.reserve(lines_.size() + lines.size());
+    for (const std::string& line : lines) Add(line);
 }
-int ListBoxResourceList::Count() const { return toolkit_.ListCount(ControlId::ListBox2); }
-std::string ListBoxResourceList::Line(int index) const { return toolkit_.ListLine(ControlId::ListBox2, index); }
+int ListBoxResourceList::Count() const { return static_cast<int>(lines_.size()); }
+std::string ListBoxResourceList::Line(int index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < lines_.size() ? lines_[static_cast<std::size_t>(index)]
+                                                                         : std::string();
+}
 bool ListBoxResourceList::Selected(int index) const { return toolkit_.ListSelected(ControlId::ListBox2, index); }
 
 // ---- GaugeAdapter -----------------------------------------------------------------------------

@@ -10,7 +10,8 @@
 namespace vellocar::ui {
 
 // ListBox2. A BIF's lines come all at once (AddAll), and the list shows them once, when they
-// are all there.
+// are all there. The lines are held here, as they were given: the window's logic reads them
+// from this state, never back from the control (whose text a toolkit may have changed).
 class ListBoxResourceList final : public TResourceList {
 public:
     explicit ListBoxResourceList(Toolkit& toolkit) : toolkit_(toolkit) {}
@@ -23,6 +24,7 @@ public:
 
 private:
     Toolkit& toolkit_;
+    std::vector<std::string> lines_;
 };
 
 // Gauge1. A range whose maximum lies below its minimum (0 to -1 for an empty job) means there

@@ -195,9 +195,9 @@ void TForm1::LineMenuAsked(ControlId id, int index) {
 void TForm1::ViewResource(int line) {
     // The list shows the chosen BIF's resources, or, after a build that failed, the files it was
     // to pack: only a resource's line has something to show.
-    if (!BifModel || line < 0 || line >= toolkit_.ListCount(ControlId::ListBox2)) return;
+    if (!BifModel || line < 0 || line >= ResourceList().Count()) return;
     viewers_->Open(BifModel->Opened, BifModel->KeyFile.get(), static_cast<std::size_t>(line),
-                   toolkit_.ListLine(ControlId::ListBox2, line));
+                   ResourceList().Line(line));
 }
 
 void TForm1::KeyFileGiven(const std::string& path) {

@@ -96,9 +96,9 @@ std::vector<std::string> TForm1::ListFolder(const std::string& pattern) {
     // moves and repaints); they cannot change the list, since a build has the window's
     // commands off. The list itself shows its lines once, when they are all in.
     ListUpdate update(toolkit_, ControlId::ListBox2, names.size());
-    toolkit_.ListClear(ControlId::ListBox2);
+    ResourceList().Clear();
     for (const std::string& name : names) {
-        toolkit_.ListAdd(ControlId::ListBox2, name);
+        ResourceList().Add(name);
         toolkit_.ProcessMessages();
     }
     return names;
@@ -115,7 +115,7 @@ void TForm1::BuildButtonClick() {
     for (ControlId id : {ControlId::KeyStatPanel, ControlId::BifStatPanel, ControlId::ExpStatPanel})
         toolkit_.SetCaption(id, "");
     toolkit_.ListClear(ControlId::ListBox1);
-    toolkit_.ListClear(ControlId::ListBox2);
+    ResourceList().Clear();
 
     std::string folder;
     if (!SelectFolder("Select source directory:", folder)) return;
@@ -155,7 +155,7 @@ void TForm1::BuildButtonClick() {
     SaveDialog1.InitialDir = bifDialogFolder_;
     toolkit_.SetCaption(ControlId::BuildStatPanel, Str(kDone));
     toolkit_.SetVisible(ControlId::Gauge1, false);
-    toolkit_.ListClear(ControlId::ListBox2);
+    ResourceList().Clear();
 }
 
 void TForm1::OpenKeyFileButtonClick() {
@@ -202,7 +202,7 @@ void TForm1::OpenKeyFile(const std::string& path) {
     {
         ListUpdate update(toolkit_, ControlId::ListBox1, lines.size());
         toolkit_.ListClear(ControlId::ListBox1);
-        toolkit_.ListClear(ControlId::ListBox2);
+        ResourceList().Clear();
         for (const std::string& line : lines) toolkit_.ListAdd(ControlId::ListBox1, line);
     }
     for (ControlId id : {ControlId::Label1, ControlId::Label3, ControlId::ListBox1}) toolkit_.SetEnabled(id, true);

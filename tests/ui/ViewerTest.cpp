@@ -119,7 +119,11 @@ TEST_F(Viewer, OneWindowPerResourceBroughtForwardAndTheMainWindowLeftAsItWas) {
     EXPECT_EQ(tk.Viewers.size(), 3u) << "closed, then opened anew";
 
     // A build that failed leaves its file list in the list: those lines are no resources.
-    tk.Control(ControlId::ListBox2).Lines[4] = "readme.txt";
+    std::vector<std::string> lines;
+    for (int i = 0; i < form.ResourceList().Count(); ++i) lines.push_back(form.ResourceList().Line(i));
+    lines[4] = "readme.txt";
+    form.ResourceList().Clear();
+    form.ResourceList().AddAll(lines);
     form.LineOpened(ControlId::ListBox2, 4);
     EXPECT_EQ(tk.Viewers.size(), 3u);
     EXPECT_TRUE(tk.MessagesShown.empty());
