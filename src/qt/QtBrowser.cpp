@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QPixmap>
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
@@ -164,6 +165,11 @@ BrowserWidget::BrowserWidget(QWidget* owner, const QString& title, ui::BrowserEv
     layers_ = new QListWidget(splitter_);
     layers_->setObjectName(QStringLiteral("Layers"));
     layers_->setSelectionMode(QAbstractItemView::NoSelection);
+    // The warning mark as tall as a line of text, and a place kept for it on every line, so that
+    // the names stand in one column.
+    const int mark = fontMetrics().height();
+    layers_->setIconSize(QSize(mark, mark));
+    layers_->setSpacing(2);
     QObject::connect(layers_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
         const int row = layers_->row(item);
         if (programmaticChange_ != 0 || row < 0 || static_cast<std::size_t>(row) >= layerChecks_.size()) return;
@@ -290,6 +296,9 @@ void BrowserWidget::SetLayers(const std::vector<ui::BrowserLayer>& layers) {
     }
     layerChecks_.clear();
     const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    QPixmap blank(layers_->iconSize());
+    blank.fill(Qt::transparent);
+    const QIcon none(blank);
     for (std::size_t i = 0; i < layers.size(); ++i) {
         const ui::BrowserLayer& layer = layers[i];
         QListWidgetItem* item = layers_->item(static_cast<int>(i));
@@ -297,7 +306,7 @@ void BrowserWidget::SetLayers(const std::vector<ui::BrowserLayer>& layers) {
         item->setText(ToQt(layer.Text));
         item->setToolTip(ToQt(layer.Tooltip));
         item->setCheckState(layer.Checked ? Qt::Checked : Qt::Unchecked);
-        item->setIcon(layer.Problem ? warning : QIcon());
+        item->setIcon(layer.Problem ? warning : none);
         layerChecks_.push_back(layer.Checked);
     }
     --programmaticChange_;
