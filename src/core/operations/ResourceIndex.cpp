@@ -310,11 +310,25 @@ void TResourceIndex::Sort(std::vector<std::uint32_t>& shown, TIndexColumn column
         if (descending) std::reverse(shown.begin(), shown.end());
         return;
     }
+    // Types in the order of their extensions, as the column shows them, not of their numbers.
+    std::vector<std::uint32_t> typeRank;
+    if (column == TIndexColumn::Type) {
+        std::vector<std::uint16_t> types;
+        for (const std::uint32_t r : shown) types.push_back(rows_[r].Type);
+        std::sort(types.begin(), types.end());
+        types.erase(std::unique(types.begin(), types.end()), types.end());
+        std::sort(types.begin(), types.end(), [](std::uint16_t a, std::uint16_t b) {
+            const std::string_view x = ResTypeExtension(a), y = ResTypeExtension(b);
+            return x != y ? x < y : a < b;
+        });
+        typeRank.assign(std::size_t{std::numeric_limits<std::uint16_t>::max()} + 1, 0);
+        for (std::size_t i = 0; i < types.size(); ++i) typeRank[types[i]] = static_cast<std::uint32_t>(i);
+    }
     const auto key = [&](std::uint32_t r) -> std::uint64_t {
         const TIndexRow& row = rows_[r];
         switch (column) {
             case TIndexColumn::Type:
-                return row.Type;
+                return typeRank[row.Type];
             case TIndexColumn::Size:
                 return Loaded(row).HasSize ? Loaded(row).Size : 0;
             case TIndexColumn::Layer:

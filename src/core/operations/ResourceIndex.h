@@ -83,7 +83,8 @@ public:
     // within: the rows a previous query kept, when this one only adds to it (the user typed on):
     // only they are looked at.
     std::vector<std::uint32_t> Filter(std::string_view query, const std::vector<std::uint32_t>* within = nullptr) const;
-    // Sorts shown rows by column (ties by name, then type), descending when asked.
+    // Sorts shown rows by column (ties by name, then type), descending when asked. Types go by
+    // their extensions' text, as a table shows them.
     void Sort(std::vector<std::uint32_t>& shown, TIndexColumn column, bool descending = false) const;
     // "312 of 54,321".
     std::string CountText(std::size_t shown) const;
