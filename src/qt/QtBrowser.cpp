@@ -43,8 +43,8 @@ using ui::BrowserCommand;
 constexpr int kStartWidth = 1100;
 constexpr int kStartHeight = 680;
 // The layers' pane at first, and the share of the table and the viewer's pane once it shows.
-constexpr int kLayersWidth = 230;
-constexpr int kViewerShare = 45; // per cent
+constexpr int kLayersWidth = 180;
+constexpr int kViewerShare = 40; // per cent
 // A column is never wider than this at first, however long its longest cell.
 constexpr int kWidestColumn = 420;
 constexpr int kCellPadding = 14;
@@ -272,7 +272,7 @@ BrowserWidget::BrowserWidget(QWidget* owner, const QString& title, ui::BrowserEv
 
     // The font's own measure: at 200 % everything doubles, and the window still fits its screen.
     const int character = fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    splitter_->setSizes({std::max(kLayersWidth, 28 * character), kStartWidth, 0});
+    splitter_->setSizes({std::max(kLayersWidth, 22 * character), kStartWidth, 0});
     QSize start(kStartWidth, kStartHeight);
     if (const QScreen* screen = this->screen()) start = start.boundedTo(screen->availableGeometry().size() * 9 / 10);
     resize(start);

@@ -327,6 +327,8 @@ ViewerWidget::ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvent
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status_->setTextFormat(Qt::PlainText);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Docked, a long status is cut at the pane's edge rather than widening the pane past its window.
+    if (docked) status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(status_);
 
     ShowPictureCommands(false);

@@ -189,7 +189,7 @@ void BrowserTest::docksTheViewerInItsPane() {
     viewer->Raise();
     QTRY_VERIFY(docked->isVisible());
     QVERIFY(w->Pane()->isVisible() && docked->window() == w && w->Pane()->width() > 100);
-    QVERIFY(w->Pane()->width() < w->width() / 2);
+    QVERIFY(w->Pane()->width() < w->width() * 2 / 3);
     // Ctrl+F is the filter's in the browser's part, the viewer's find inside the viewer.
     QTest::keyClick(w->Table(), Qt::Key_F, Qt::ControlModifier);
     QVERIFY(w->Filter()->hasFocus());
