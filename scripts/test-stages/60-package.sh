@@ -3,7 +3,7 @@
 # a user would meet it. The Debian package: its control fields, its contents, the CLI run from
 # the unpacked tree, the menu entry and manual pages well-formed, and its file types recognising
 # KEY, BIF, HAK, MOD and ERF files by content without claiming other files named .key or .mod
-# (keys, tracker music). The Windows ZIP: the CLI
+# (keys, tracker music), and the menu entry offered to open each of them. The Windows ZIP: the CLI
 # and the window started under Wine from the unpacked folder. Reuses build/mingw-release (stage
 # 50) and its Wine prefix.
 set -euo pipefail
@@ -122,6 +122,18 @@ other-version.mod  !application/x-nwn-mod
 tracker.mod        audio/x-mod
 binary.mod         !application/x-nwn-mod
 EOF
+
+# "Open with": the menu entry offers the program for each of its file types, in the cache that an
+# install's trigger builds (GIO lists only the entries whose program it finds on the PATH). A HAK,
+# MOD or ERF opens in the resource browser.
+mkdir -p "$share/applications"
+cp "$root/usr/share/applications/vellocar.desktop" "$share/applications/"
+update-desktop-database "$share/applications"
+for type in key bif hak mod erf; do
+  apps=$(PATH=$root/usr/bin:$PATH XDG_DATA_HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home XDG_DATA_DIRS=$share \
+         gio mime "application/x-nwn-$type" 2>/dev/null | sed -n 's/^\t//p' | sort -u)
+  expect_eq "Open with offers vellocar for application/x-nwn-$type" "$apps" vellocar.desktop
+done
 
 # --- The Windows ZIP ---------------------------------------------------------------------------
 [ -f "$zip" ] || { echo "FAIL: $zip was not built" >&2; exit 1; }

@@ -127,7 +127,10 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
 // ---- The single-selection list
 
 void ChoiceList::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) held_ = true;
+    // Only the left button chooses: a right-click asks for the line's menu and leaves the
+    // choice as it was, as on Windows.
+    if (event->button() != Qt::LeftButton) return event->accept();
+    held_ = true;
     QListWidget::mousePressEvent(event);
 }
 

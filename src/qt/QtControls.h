@@ -32,7 +32,7 @@ private:
 
 // A single-selection list that reports each click: the left button coming up over it, also
 // on the line already selected, as a Windows list box does. While the button is held, the
-// selection may still move with the pointer.
+// selection may still move with the pointer; the other buttons leave it alone.
 class ChoiceList : public QListWidget {
 public:
     using QListWidget::QListWidget;

@@ -3,11 +3,11 @@
 
 #include "QtToolkit.h"
 
-#include "base/Errors.h"
 #include "base/Progress.h"
 #include "MachineRegistry.h"
 #include "Main.h"
 #include "QtControls.h"
+#include "QtBrowser.h"
 #include "QtServices.h"
 #include "QtText.h"
 #include "QtViewer.h"
@@ -140,6 +140,14 @@ void QtToolkit::Connect() {
 }
 
 void QtToolkit::ConnectList(ControlId id, ControlKind kind) {
+    // A right-click (or the menu key) asks for the line's menu, -1 away from every line.
+    QListWidget* menuList = List(id);
+    menuList->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(menuList, &QWidget::customContextMenuRequested, window_.get(),
+                     [this, id, menuList](const QPoint& at) {
+                         const int row = menuList->indexAt(at).row();
+                         Forward([id, row](ui::TForm1& f) { f.LineMenuAsked(id, row); });
+                     });
     if (kind == ControlKind::ListSingle) {
         // A click that leaves a line selected chooses it, the line already chosen included,
         // and so do the keys selecting one; focus alone moving the current row, the list
@@ -164,11 +172,6 @@ void QtToolkit::ConnectList(ControlId id, ControlKind kind) {
     QObject::connect(list, &QAbstractItemView::doubleClicked, window_.get(),
                      [opened](const QModelIndex& index) { opened(index.row()); });
     list->installEventFilter(new OpenKeyFilter(opened, list));
-    list->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(list, &QWidget::customContextMenuRequested, window_.get(), [this, id, list](const QPoint& at) {
-        const int row = list->indexAt(at).row();
-        Forward([id, row](ui::TForm1& f) { f.LineMenuAsked(id, row); });
-    });
 }
 
 // ---- The controls
@@ -337,8 +340,12 @@ std::unique_ptr<ui::ViewerWindow> QtToolkit::OpenViewerWindow(const std::string&
     return std::make_unique<QtViewerWindow>(window_.get(), title, events);
 }
 
-std::unique_ptr<ui::BrowserWindow> QtToolkit::OpenBrowserWindow(const std::string&, ui::BrowserEvents&) {
-    throw EVellocarError("The browser is not built into this program yet");
+std::unique_ptr<ui::BrowserWindow> QtToolkit::OpenBrowserWindow(const std::string& title, ui::BrowserEvents& events) {
+    ++browserWindows_;
+    return std::make_unique<QtBrowserWindow>(window_.get(), title, events, [this] {
+        // Started for a browser, the program ends with the last one.
+        if (--browserWindows_ == 0 && window_ && window_->isHidden()) QCoreApplication::quit();
+    });
 }
 
 // ---- The services

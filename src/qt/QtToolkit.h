@@ -37,6 +37,8 @@ public:
     void Show();
 
     QWidget* Window() const { return window_.get(); }
+    // The browser windows open now.
+    int BrowserWindows() const { return browserWindows_; }
     QWidget* Widget(ui::ControlId id) const { return widgets_[static_cast<std::size_t>(id)]; }
     QListWidget* List(ui::ControlId id) const;
     QProgressBar* GaugeBar() const;
@@ -104,6 +106,7 @@ private:
     QWidget* focusBeforeDisable_ = nullptr;
     int gaugeMin_ = 0, gaugeMax_ = 100, gaugeProgress_ = 0;
     bool shownOnce_ = false;
+    int browserWindows_ = 0;
 };
 
 } // namespace vellocar::qt

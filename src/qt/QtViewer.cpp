@@ -186,8 +186,8 @@ void PictureView::Point(int x, int y) {
 
 // ---- The window
 
-ViewerWidget::ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvents& events)
-    : QWidget(owner, Qt::Window), events_(&events) {
+ViewerWidget::ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvents& events, bool docked)
+    : QWidget(owner, docked ? Qt::Widget : Qt::Window), events_(&events), placed_(docked) {
     setObjectName(QStringLiteral("Viewer"));
     setWindowTitle(title);
     // Closing the main window ends the program, whatever viewers are still open.
@@ -310,10 +310,16 @@ ViewerWidget::ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvent
     }
     layout->addWidget(findBar_);
     findBar_->hide();
-    QObject::connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] { OpenFind(); });
-    QObject::connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, this,
-                     [this] { Find(true); });
-    QObject::connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this), &QShortcut::activated, this,
+    // Docked, the keys are the viewer's only while the keyboard is in it: the window around it
+    // has its own find.
+    const auto shortcut = [this, docked](const QKeySequence& keys) {
+        auto* made = new QShortcut(keys, this);
+        if (docked) made->setContext(Qt::WidgetWithChildrenShortcut);
+        return made;
+    };
+    QObject::connect(shortcut(QKeySequence::Find), &QShortcut::activated, this, [this] { OpenFind(); });
+    QObject::connect(shortcut(QKeySequence(Qt::Key_F3)), &QShortcut::activated, this, [this] { Find(true); });
+    QObject::connect(shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3)), &QShortcut::activated, this,
                      [this] { Find(false); });
 
     status_ = new QLabel(this);
@@ -321,6 +327,8 @@ ViewerWidget::ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvent
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status_->setTextFormat(Qt::PlainText);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Docked, a long status is cut at the pane's edge rather than widening the pane past its window.
+    if (docked) status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(status_);
 
     ShowPictureCommands(false);
@@ -524,8 +532,8 @@ bool ViewerWidget::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- For the logic
 
-QtViewerWindow::QtViewerWindow(QWidget* owner, const std::string& title, ui::ViewerEvents& events)
-    : widget_(new ViewerWidget(owner, ToQt(title), events)) {}
+QtViewerWindow::QtViewerWindow(QWidget* owner, const std::string& title, ui::ViewerEvents& events, bool docked)
+    : widget_(new ViewerWidget(owner, ToQt(title), events, docked)) {}
 
 QtViewerWindow::~QtViewerWindow() {
     ViewerWidget* widget = widget_.data();

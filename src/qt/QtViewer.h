@@ -86,12 +86,13 @@ private:
     QPoint pointedAt_{-1, -1};
 };
 
-// The window itself. Its events go to the logic until Detach.
+// The window itself, or, docked, a part of its owner's window. Its events go to the logic until
+// Detach.
 class ViewerWidget final : public QWidget {
     Q_OBJECT
 
 public:
-    ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvents& events);
+    ViewerWidget(QWidget* owner, const QString& title, ui::ViewerEvents& events, bool docked = false);
     void Detach() { events_ = nullptr; }
 
     void ShowRows(const ui::ViewerRows& rows, bool monospace);
@@ -150,7 +151,8 @@ private:
 // its own events (it is then deleted by the event loop).
 class QtViewerWindow final : public ui::ViewerWindow {
 public:
-    QtViewerWindow(QWidget* owner, const std::string& title, ui::ViewerEvents& events);
+    // docked: a part of owner (a browser's pane) instead of a window of its own.
+    QtViewerWindow(QWidget* owner, const std::string& title, ui::ViewerEvents& events, bool docked = false);
     ~QtViewerWindow() override;
     QtViewerWindow(const QtViewerWindow&) = delete;
     QtViewerWindow& operator=(const QtViewerWindow&) = delete;
