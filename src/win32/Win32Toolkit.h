@@ -111,8 +111,8 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id, int code, HWND from);
     void FilesDropped(HDROP drop);
-    // WM_CONTEXTMENU from ListBox2 (at, in screen pixels; -1, -1 from the keyboard): false when
-    // it came from another control.
+    // WM_CONTEXTMENU from ListBox1 or ListBox2 (at, in screen pixels; -1, -1 from the keyboard):
+    // false when it came from another control.
     bool ListMenuAsked(HWND from, LPARAM at);
     void CloseAsked();
     void Activated(bool active);
