@@ -113,8 +113,10 @@ private:
 #pragma GCC diagnostic pop
 #pragma GCC diagnostic pop
 
-// The files as the shell's data object, which Explorer copies from: their items relative to the
-// folder they share (the logic writes them into one), else to the desktop.
+} // namespace
+
+// Their items relative to the folder they share (the logic writes them into one), else to the
+// desktop.
 IDataObject* FilesDataObject(const std::vector<std::string>& files) {
     std::vector<PIDLIST_ABSOLUTE> items;
     for (const std::string& file : files) {
@@ -147,8 +149,6 @@ IDataObject* FilesDataObject(const std::vector<std::string>& files) {
     for (auto item : items) ILFree(item);
     return data;
 }
-
-} // namespace
 
 // ---- Creation and end ---------------------------------------------------------------------------
 
@@ -520,6 +520,11 @@ void Win32Browser::Raise() {
 // ---- Messages -----------------------------------------------------------------------------------
 
 std::size_t Win32Browser::OpenCount() { return OpenBrowsers().size(); }
+
+bool Win32Browser::IsBrowserWindow(HWND window) {
+    const auto& open = OpenBrowsers();
+    return std::find(open.begin(), open.end(), window) != open.end();
+}
 
 void Win32Browser::WhenLastClosed(std::function<void()> closed) { LastClosed() = std::move(closed); }
 

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <objidl.h>
 
 #include <functional>
 #include <memory>
@@ -17,6 +18,10 @@
 #include <vector>
 
 namespace vellocar::win32 {
+
+// The files as the shell's data object, which Explorer copies from when they are dropped on it
+// (nullptr when none of them can be named to the shell); the caller releases it.
+IDataObject* FilesDataObject(const std::vector<std::string>& files);
 
 class Win32Browser final : public ui::BrowserWindow {
 public:
@@ -52,8 +57,9 @@ public:
     // Escape): true when msg was for one and has been handled. The message loops ask it of every
     // message.
     static bool DialogMessage(MSG& msg);
-    // How many browser windows are open.
+    // How many browser windows are open, and whether window is one of them.
     static std::size_t OpenCount();
+    static bool IsBrowserWindow(HWND window);
     // Called after the last browser window has gone (the program ends then when it has no other
     // window on screen).
     static void WhenLastClosed(std::function<void()> closed);

@@ -203,23 +203,30 @@ void Win32Toolkit::ProcessMessages() {
 
 // ---- Services -----------------------------------------------------------------------------------
 
+HWND Win32Toolkit::DialogOwner() const {
+    // A browser's dialogs stand over the browser (the main window may be hidden); the rest over
+    // the main window, as always.
+    HWND active = GetActiveWindow();
+    return active && Win32Browser::IsBrowserWindow(active) ? active : hwnd_;
+}
+
 std::optional<std::string> Win32Toolkit::RunFileDialog(const ui::FileDialogSpec& dialog) {
-    return win32::RunFileDialog(hwnd_, dialog);
+    return win32::RunFileDialog(DialogOwner(), dialog);
 }
 
 std::optional<std::string> Win32Toolkit::BrowseForFolder(const std::string& prompt, const std::string& initialFolder) {
-    return win32::BrowseForFolder(hwnd_, prompt, initialFolder);
+    return win32::BrowseForFolder(DialogOwner(), prompt, initialFolder);
 }
 
 ui::MessageAnswer Win32Toolkit::ShowMessage(const std::string& text, const std::string& title, ui::MessageKind kind) {
-    return win32::ShowMessage(hwnd_, text, title, kind);
+    return win32::ShowMessage(DialogOwner(), text, title, kind);
 }
 
 std::optional<std::string> Win32Toolkit::ReadRegistryString(const std::string& key, const std::string& value) {
     return game::MachineRegistryString(key, value);
 }
 
-void Win32Toolkit::ShellOpen(const std::string& target) { win32::ShellOpen(hwnd_, target); }
+void Win32Toolkit::ShellOpen(const std::string& target) { win32::ShellOpen(DialogOwner(), target); }
 
 std::optional<std::size_t> Win32Toolkit::RunContextMenu(const std::vector<std::string>& items) {
     HMENU menu = CreatePopupMenu();

@@ -82,6 +82,8 @@ public:
     void ProcessMessages() override;
 
 private:
+    // The window the system's dialogs are owned by: the browser in front, else the main window.
+    HWND DialogOwner() const;
     // The window's life (Win32Toolkit.cpp).
     void RegisterMainClass();
     void ReleaseResources();

@@ -2,12 +2,16 @@
 // works them, against a logic that writes down what it is told.
 
 #include "Win32Browser.h"
+#include "TempDir.h"
+#include "Utf16.h"
 #include "Win32Viewer.h"
 
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -178,6 +182,30 @@ TEST(BrowserFace, ShowsTheLogicsStateAndReportsWhatTheUserDoes) {
     EXPECT_FALSE(IsWindow(window));
     EXPECT_TRUE(lastClosed);
     Win32Browser::WhenLastClosed(nullptr);
+}
+
+TEST(BrowserFace, RowsDraggedOutAreFilesExplorerCanCopy) {
+    test::TempDir dir;
+    std::vector<std::string> files;
+    for (const char* name : {"a.2da", "b.tga"}) {
+        files.push_back(dir / name);
+        std::ofstream(files.back()) << name;
+    }
+    IDataObject* data = FilesDataObject(files);
+    ASSERT_TRUE(data);
+    FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    ASSERT_EQ(data->GetData(&format, &medium), S_OK);
+    auto drop = static_cast<HDROP>(medium.hGlobal);
+    std::vector<std::string> dropped;
+    for (UINT i = 0; i < DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0); ++i) {
+        wchar_t name[MAX_PATH] = {};
+        DragQueryFileW(drop, i, name, MAX_PATH);
+        dropped.push_back(Utf8(name));
+    }
+    ReleaseStgMedium(&medium);
+    data->Release();
+    EXPECT_EQ(dropped, files);
 }
 
 } // namespace
