@@ -257,7 +257,7 @@ int CatFile(const CommandLine& cmd, const std::string& path) {
 
 int CatCommand(const CommandLine& cmd, const Operands& args, Output&) {
     // With --hak, the KEYs may be left out: NAME.EXT alone, from the HAKs.
-    const bool layers = !cmd.haks.empty() || cmd.module || cmd.overrideDir || cmd.developmentDir;
+    const bool layers = HasLayerOptions(cmd);
     if ((cmd.json || cmd.mp3) && !cmd.game && !layers && args.size() == 1) return CatFile(cmd, args[0]);
     const bool nameFirst = cmd.game || (layers && args.size() == 1);
     if (nameFirst ? args.size() != 1 : args.size() < 2)

@@ -49,9 +49,9 @@ bool* FlagOf(const std::string& arg, CommandLine& cmd) {
 
 // Every option, for the "did you mean" of one mistyped.
 constexpr std::string_view kOptionNames[] = {
-    "--quiet",    "--json", "--help",           "--version",  "--game",        "--all",    "--flat", "--force",
-    "--shadowed", "--png",  "--allow-overlaps", "--append",   "--match",       "--lang",   "--type", "--description",
-    "--hak",      "--mp3",  "--code-page",      "--override", "--development", "--module",
+    "--quiet",    "--json", "--help",           "--version",  "--game",        "--all",    "--flat",   "--force",
+    "--shadowed", "--png",  "--allow-overlaps", "--append",   "--match",       "--lang",   "--type",   "--description",
+    "--hak",      "--mp3",  "--code-page",      "--override", "--development", "--module", "--folder",
 };
 
 // The code pages that --code-page takes: those the talk tables come in.
@@ -62,6 +62,10 @@ std::optional<std::uint32_t> CodePageNamed(const std::string& text) {
 }
 
 } // namespace
+
+bool HasLayerOptions(const CommandLine& cmd) {
+    return !cmd.haks.empty() || cmd.module || cmd.overrideDir || cmd.developmentDir || !cmd.folders.empty();
+}
 
 std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
     bool optionsEnded = false;
@@ -89,6 +93,9 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& cmd) {
         } else if (const auto development = ValueOf(arg, "--development", argc, argv, i)) {
             if (development->empty()) return UsageError("--development needs a DIR", {kUsageConflicts});
             cmd.developmentDir = *development;
+        } else if (const auto added = ValueOf(arg, "--folder", argc, argv, i)) {
+            if (added->empty()) return UsageError("--folder needs a DIR", {kUsageConflicts});
+            cmd.folders.push_back(*added);
         } else if (const auto module = ValueOf(arg, "--module", argc, argv, i)) {
             if (module->empty()) return UsageError("--module needs a module (.mod or its name)", {kUsageConflicts});
             cmd.module = *module;
@@ -141,9 +148,11 @@ std::optional<int> CheckOptionsOf(const CommandLine& cmd, const std::string& ver
         return UsageError("--allow-overlaps belongs to extract", {kUsageExtract, kUsageExtractAll});
     if ((cmd.archiveType || cmd.description) && verb != "pack")
         return UsageError("--type and --description belong to pack", {kUsagePackErf});
-    if ((!cmd.haks.empty() || cmd.overrideDir || cmd.developmentDir || cmd.module) && !layered)
-        return UsageError("--hak, --module, --override and --development belong to find, cat and conflicts",
-                          {kUsageFind, kUsageShadowed, kUsageCat, kUsageConflicts});
+    if (HasLayerOptions(cmd) && !layered && verb != "extract")
+        return UsageError(
+            "--hak, --module, --override, --development and --folder belong to find, cat, conflicts "
+            "and extract",
+            {kUsageFind, kUsageShadowed, kUsageCat, kUsageConflicts, kUsageExtractLayers});
     if (cmd.shadowed && verb != "find") return UsageError("--shadowed belongs to find", {kUsageShadowed});
     return std::nullopt;
 }

@@ -28,12 +28,17 @@ struct CommandLine {
     std::optional<std::string> overrideDir; // --override: the user's override folder
     std::optional<std::string> developmentDir; // --development
     std::optional<std::string> module; // --module: a .mod, a module's folder, or a module's name
+    std::vector<std::string> folders; // --folder: folders above all other layers, in order
     std::optional<std::string> language; // --lang
     std::optional<std::string> archiveType; // pack --type
     std::optional<std::string> description; // pack --description
     std::optional<std::uint32_t> codePage; // cat --json --code-page, for a talk table's texts
     std::vector<std::string> operands; // the verb first
 };
+
+// Whether the command line names layers beyond the KEYs: --hak, --module, --override,
+// --development or --folder.
+bool HasLayerOptions(const CommandLine& cmd);
 
 // Reads the options and operands of argv into cmd. A wrong option (unknown, without its value,
 // or --append before the verb pack) is complained about, and the exit status returned.

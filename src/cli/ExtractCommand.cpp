@@ -1,7 +1,9 @@
 // extract: the resources of one BIF (all, the LINEs named, or those --match keeps) into a
 // folder; with --all, every BIF of the KEYs, each into a folder of its own or all into one. With
 // --png, textures as PNG pictures. An archive of the ERF family (a HAK) is one container as a BIF
-// is: all, the LINEs named or those --match keeps, into a folder.
+// is: all, the LINEs named or those --match keeps, into a folder. Over the game's layers (KEYs,
+// ovr, override, a module's HAKs, development, added folders), the copy the game loads of each
+// resource that matches, all into one folder.
 
 #include "Commands.h"
 #include "formats/BifFiles.h"
@@ -10,11 +12,15 @@
 #include "operations/Containers.h"
 #include "operations/Export.h"
 #include "operations/ExportBifs.h"
+#include "operations/ExportLayers.h"
+#include "operations/ResourceLayers.h"
 #include "Output.h"
 #include "platform/Platform.h"
 #include "Usage.h"
 
 #include <cstddef>
+#include <set>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 
@@ -208,9 +214,67 @@ int ExtractAll(const CommandLine& cmd, const Operands& args, std::size_t keyArgs
     return ExtractBifs(keys, AllBifs(keys), args[keyArgs], cmd.flat, cmd, out);
 }
 
+// The copy the game loads of each resource of the layers that matches one of patterns (every
+// resource when none), each once, in the order of the patterns and then of the names.
+std::vector<TResourceHit> LoadedHits(const TResourceSet& set, const std::vector<std::string>& patterns) {
+    std::vector<TResourceHit> hits;
+    std::set<std::tuple<TSourceKind, std::size_t, std::size_t, std::size_t>> taken;
+    for (const std::string& pattern : patterns.empty() ? std::vector<std::string>{"*"} : patterns)
+        for (const TResourceHit& hit : FindResources(set, pattern))
+            if (hit.Loaded && taken.insert({hit.Kind, hit.Source, hit.Bif, hit.Line}).second) hits.push_back(hit);
+    return hits;
+}
+
+// Over the game's layers: DIR and PATTERNs (also --match), the copy the game loads of each
+// matching resource, all flat into DIR.
+int ExtractLayers(const CommandLine& cmd, const Operands& args, Output& out) {
+    if (cmd.all || args.empty())
+        return UsageError(cmd.all ? "extract --all takes a KEY, not layers" : "extract over layers takes DIR",
+                          {kUsageExtractLayers});
+    const std::string& dir = args[0];
+    if (dir.empty()) return UsageError("DIR must not be empty", {kUsageExtractLayers});
+    std::vector<std::string> patterns(args.begin() + 1, args.end());
+    patterns.insert(patterns.end(), cmd.patterns.begin(), cmd.patterns.end());
+
+    const TResourceSet set = CommandSources(cmd, {});
+    int status = ReportProblems(set) ? kExitFailure : kExitOk;
+    const std::vector<TResourceHit> hits = LoadedHits(set, patterns);
+    if (hits.empty()) {
+        Complain((patterns.empty() ? "nothing to extract; " : "no resource matches; ") + Quoted(dir) +
+                 " left untouched");
+        return kExitFailure;
+    }
+    std::set<std::pair<TSourceKind, std::size_t>> layers;
+    for (const TResourceHit& hit : hits) layers.insert({hit.Kind, hit.Source});
+
+    JobGauge gauge("extracting", !cmd.quiet);
+    TLayerExportRequest request;
+    request.Target = WithSeparator(dir);
+    request.TexturesAsPng = cmd.png;
+    request.GffAsJson = cmd.json;
+    const bool allow = cmd.allowOverlaps;
+    request.AllowOverlaps = [allow](std::uint64_t, std::uint64_t) { return allow; };
+    const TLayerExportReport report = ExportHits(set, hits, request, gauge.Progress());
+    gauge.Finish();
+
+    for (const TSkippedResource& overlap : report.Overlapping) Complain("note: " + overlap.Name + " " + overlap.Reason);
+    for (const TSkippedResource& kept : report.AsBytes) Complain("note: " + kept.Name + " " + kept.Reason);
+    for (const TSkippedResource& skipped : report.Skipped) Complain("skipped " + skipped.Name + " " + skipped.Reason);
+    if (!report.Skipped.empty()) status = kExitFailure;
+    if (!cmd.quiet) {
+        std::string summary = Extracted(report.Written, WithThousands(report.Written), report.Pngs, report.Jsons) +
+            " from " + WithThousands(layers.size()) + (layers.size() == 1 ? " layer" : " layers") + " into " + dir;
+        if (!report.Skipped.empty()) summary += " (" + WithThousands(report.Skipped.size()) + " skipped)";
+        out.Line(summary);
+    }
+    return status;
+}
+
 } // namespace
 
 int ExtractCommand(const CommandLine& cmd, const Operands& args, Output& out) {
+    // extract --game BIF DIR keeps its meaning: the game's layers alone take DIR only.
+    if (HasLayerOptions(cmd) || (cmd.game && !cmd.all && args.size() == 1)) return ExtractLayers(cmd, args, out);
     if (FirstIsErf(cmd, args)) return ExtractErf(cmd, args, out);
     const std::size_t keyArgs = cmd.game ? 0 : 1;
     if (cmd.all) return ExtractAll(cmd, args, keyArgs, out);

@@ -192,7 +192,7 @@ int Shadowed(const TResourceSet& set, bool asJson, Output& out) {
 
 int FindCommand(const CommandLine& cmd, const Operands& args, Output& out) {
     // With --hak the KEYs may be left out: the HAKs are then compared among themselves.
-    const bool keysNeeded = !cmd.game && cmd.haks.empty() && !cmd.module && !cmd.overrideDir && !cmd.developmentDir;
+    const bool keysNeeded = !cmd.game && !HasLayerOptions(cmd);
     if (cmd.shadowed) {
         if (cmd.game ? !args.empty() : keysNeeded && args.empty())
             return UsageError(cmd.game ? "find --shadowed --game takes no more" : "find --shadowed takes KEYs",

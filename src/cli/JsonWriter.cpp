@@ -9,7 +9,7 @@
 
 namespace vellocar::cli {
 
-std::string PathText(std::string_view path) { return IsValidUtf8(path) ? std::string(path) : Windows1252ToUtf8(path); }
+std::string PathText(std::string_view path) { return Utf8OrWindows1252(path); }
 
 TJsonWriter StdoutJson(TJsonStyle style) {
     return TJsonWriter(

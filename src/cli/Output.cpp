@@ -25,10 +25,12 @@ void Output::Line(std::string_view text) {
     }
 }
 
-void Output::Fields(std::initializer_list<std::string> fields) {
+void Output::Fields(std::initializer_list<std::string> fields) { Fields(std::span(fields.begin(), fields.size())); }
+
+void Output::Fields(std::span<const std::string> fields) {
     std::string line;
     for (const std::string& field : fields) {
-        if (&field != fields.begin()) line += '\t';
+        if (&field != fields.data()) line += '\t';
         line += escape_ ? Escaped(field) : field;
     }
     OwnLine(line);

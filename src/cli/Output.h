@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,7 @@ public:
     // A line of tab-separated fields that may quote names: on a terminal each field is escaped
     // and the tabs between them stay tabs.
     void Fields(std::initializer_list<std::string> fields);
+    void Fields(std::span<const std::string> fields);
     // A line of the program's own text only (the help shows \xHH, which must stay as written).
     void OwnLine(std::string_view text);
     // False when the text could not be written (a closed pipe, a full disk).

@@ -32,6 +32,9 @@ inline constexpr Usage kUsageVerify{"vellocar-cli [--quiet] verify KEY [BIF...]"
 inline constexpr Usage kUsageExtractAll{
     "vellocar-cli [--quiet] extract [--png] [--json] KEY --all DIR [--flat] [--match PATTERN...]",
     "export every BIF of KEY into DIR/<BIF name>/, or all into DIR"};
+inline constexpr Usage kUsageExtractLayers{
+    "vellocar-cli [--quiet] extract [--png] [--json] [--game] LAYERS DIR [PATTERN...]",
+    "export the copy the game loads of each matching resource into DIR"};
 inline constexpr Usage kUsageFind{"vellocar-cli [--quiet] find [--json] PATTERN KEY... [LAYERS]",
                                   "the resources whose name.ext matches, and which one the game loads"};
 inline constexpr Usage kUsageShadowed{"vellocar-cli [--quiet] find --shadowed [--json] KEY... [LAYERS]",
@@ -56,9 +59,9 @@ inline constexpr Usage kUsageInfo{"vellocar-cli --help | --version", "this text,
 
 // Every command's form, for a command line that names none.
 inline constexpr std::initializer_list<Usage> kAllUsages{
-    kUsageList,       kUsageListBif,   kUsageExtract,  kUsageExtractAll, kUsagePack,    kUsagePackErf,
-    kUsageVerify,     kUsageFind,      kUsageShadowed, kUsageCat,        kUsageCatJson, kUsageErfList,
-    kUsageErfExtract, kUsageErfOthers, kUsageConvert,  kUsageConflicts};
+    kUsageList,    kUsageListBif,    kUsageExtract,   kUsageExtractAll, kUsageExtractLayers, kUsagePack,
+    kUsagePackErf, kUsageVerify,     kUsageFind,      kUsageShadowed,   kUsageCat,           kUsageCatJson,
+    kUsageErfList, kUsageErfExtract, kUsageErfOthers, kUsageConvert,    kUsageConflicts};
 
 // A wrong command line: the problem, then how the command is used, on stderr. Returns the exit
 // status for wrong usage.

@@ -115,7 +115,7 @@ TEST(CliErf, FindAndCatPutTheFirstHakGivenAboveTheOthersAndTheKeys) {
         {{"list", key, "--hak", a},
          2,
          "",
-         "--hak, --module, --override and --development belong to find, cat and conflicts"},
+         "--hak, --module, --override, --development and --folder belong to find, cat, conflicts and extract"},
     };
     for (const ErfRun& run : runs) {
         SCOPED_TRACE(run.Args[0] + " " + run.Args[1]);

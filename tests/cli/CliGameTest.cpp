@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -250,6 +251,72 @@ TEST_F(CliGame, LayersDecideWhichCopyWinsAndConflictsNameTheirCopies) {
     EXPECT_EQ(doc["conflicts"][0]["loaded_layer"], 3);
     EXPECT_EQ(doc["conflicts"][0]["copies"][1]["sha1"], "2e21a4428e19d8a51c5be1f7dcb6d944094b4194");
     EXPECT_EQ(doc["conflicts"][2]["differ"], false);
+}
+
+// extract over the layers: the copy the game loads of each resource that matches, flat into DIR.
+// Layers: the game's two KEYs (base_sounds.bif missing), its ovr, --override, a HAK, --folder.
+TEST_F(CliGame, ExtractOverLayersWritesTheCopyTheGameLoads) {
+    for (const char* folder : {"ovr", "over", "added"}) fs::create_directories(dir.path() / folder);
+    WriteFile(dir / "ovr/portraits.2da", "ovr portraits");
+    WriteFile(dir / "over/appearance.2da", "override appearance");
+    WriteFile(dir / "added/appearance.2da", "added");
+    WriteFile(dir / "h.hak", ErfBytes({{"c_dragon", kTypeMdl, "hak dragon"}, {"x", 2025, OneByteGff("B")}}));
+    const std::string over = dir / "over", hak = dir / "h.hak";
+    struct Case {
+        std::vector<std::string> args; // the output folder last but the patterns
+        int status;
+        std::string out; // a part of it
+        std::vector<std::pair<std::string, std::string>> files; // every file written, with its bytes
+        std::string err; // a part of it
+    };
+    const std::vector<Case> cases = {
+        {{"extract", "--game", "--override", over, "--hak", hak, "o1", "*.2da", "c_*"},
+         0,
+         "extracted 3 resources from 3 layers into ",
+         {{"appearance.2da", "override appearance"},
+          {"c_dragon.mdl", "hak dragon"},
+          {"portraits.2da", "ovr portraits"}},
+         ""},
+        {{"extract", "--game", "--override", over, "--folder", dir / "added", "o2", "APPEARANCE.2DA"},
+         0,
+         "extracted 1 resource from 1 layer",
+         {{"appearance.2da", "added"}},
+         ""},
+        {{"extract", "--json", "--hak", hak, "o3", "*.uti"},
+         0,
+         "(1 GFF resource as JSON)",
+         {{"x.uti.json", OneByteGffJson("B")}},
+         ""},
+        {{"extract", "--game", "--match", "[ad]*", "o4"},
+         1,
+         "extracted 1 resource from 2 layers into ",
+         {{"appearance.2da", "retail appearance"}},
+         "skipped door.txt from key " + (dir / "data/nwn_base.key") + " (data\\base_sounds.bif): the BIF"},
+        {{"extract", "--game", "--hak", hak, "o5", "*.nss"}, 1, "", {}, "no resource matches"},
+        // The form of one BIF keeps its meaning.
+        {{"extract", "--game", "data\\retail.bif", "o6"},
+         0,
+         "extracted 2 resources from data\\retail.bif",
+         {{"appearance.2da", "retail appearance"}, {"c_dragon.mdl", "retail dragon"}},
+         ""},
+        {{"extract", "--all", "--hak", hak, "o7"}, 2, "", {}, "extract --all takes a KEY, not layers"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        const auto out = std::find_if(args.begin(), args.end(), [](const std::string& a) { return a[0] == 'o'; });
+        *out = dir / *out;
+        const CliResult r = RunCli(dir, args);
+        SCOPED_TRACE(*out);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        std::vector<std::pair<std::string, std::string>> written;
+        if (fs::exists(*out))
+            for (const auto& entry : fs::directory_iterator(*out))
+                written.emplace_back(entry.path().filename().string(), ReadText(entry.path()));
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(written, c.files);
+    }
 }
 
 } // namespace

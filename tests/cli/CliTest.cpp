@@ -728,8 +728,7 @@ TEST_F(CliPng, ExtractNamesEachPngApartFromTheOtherOutputsOfTheExport) {
 }
 
 // The one-byte GFF of the fixture writer, and its JSON as the community's tools write it.
-const std::string kOneByteJson =
-    "{\n  \"__data_type\": \"UTI \",\n  \"B\": {\n    \"type\": \"byte\",\n    \"value\": 5\n  }\n}\r\n";
+const std::string kOneByteJson = OneByteGffJson("B");
 
 TEST(CliGff, ConvertsBothWaysAndWritesGffResourcesAsJson) {
     TempDir dir;

@@ -1,6 +1,7 @@
 // The game's layers in order (which copy wins), and the index a browser filters and sorts.
 
 #include "ArchiveBytes.h"
+#include "operations/ExportLayers.h"
 #include "operations/KeyReading.h"
 #include "operations/ResourceIndex.h"
 #include "operations/ResourceLayers.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace vellocar {
@@ -128,6 +130,49 @@ TEST_F(Layers, TheIndexFiltersSortsAndCounts) {
         EXPECT_EQ(lines, c.lines) << c.query;
     }
     EXPECT_EQ(index.CountText(3), "3 of 8");
+}
+
+// ExportHits across layers: copies that would be one file (the first given written), an output
+// that would be a file being read, and a folder's file that is a link by the time it is read.
+TEST_F(Layers, ExportHitsWritesEachFileOnceAndFollowsNoLink) {
+    const std::vector<TResourceHit> d = FindResources(set, "d.2da"); // h1's, h2's, override's
+    ASSERT_EQ(d.size(), 3u);
+    struct Case {
+        std::vector<TResourceHit> hits;
+        std::string target;
+        std::vector<std::string> files; // what the target holds afterwards
+        std::vector<std::string> skipped; // a part of each reason, in order
+    };
+    std::vector<Case> cases = {
+        {d, dir / "o1", {"d.2da"}, {"h2.hak: \"d.2da from hak ", "override: \"d.2da from hak "}},
+        {{d[2]}, dir / "override", {"G.2DA", "c.2da", "d.2da", "h.2da", "notes.zzz"}, {"which is being read"}},
+    };
+#ifndef _WIN32
+    fs::remove(dir.path() / "override/c.2da");
+    fs::create_symlink(dir.path() / "elsewhere.2da", dir.path() / "override/c.2da");
+    cases.push_back({{FindResources(set, "c.2da").at(0)}, dir / "o3", {}, {"c.2da\" is no plain file now"}});
+#else
+    cases[1].files.erase(cases[1].files.begin() + 3);
+#endif
+    for (const Case& c : cases) {
+        const TLayerExportReport report = ExportHits(set, c.hits, {c.target + "/", false, false, {}});
+        std::vector<std::string> files;
+        if (fs::exists(c.target))
+            for (const auto& entry : fs::directory_iterator(c.target))
+                files.push_back(entry.path().filename().string());
+        std::sort(files.begin(), files.end());
+        EXPECT_EQ(files, c.files) << c.target;
+        ASSERT_EQ(report.Skipped.size(), c.skipped.size()) << c.target;
+        for (std::size_t i = 0; i < c.skipped.size(); ++i)
+            EXPECT_NE(report.Skipped[i].Reason.find(c.skipped[i]), std::string::npos) << report.Skipped[i].Reason;
+    }
+    const auto text = [](const std::string& path) {
+        const std::vector<unsigned char> bytes = test::ReadFile(path);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(text(dir / "o1/d.2da"), "h1");
+    EXPECT_EQ(text(dir / "override/d.2da"), "override");
+    EXPECT_EQ(text(dir / "elsewhere.2da"), "linked");
 }
 
 } // namespace

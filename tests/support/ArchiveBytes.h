@@ -287,6 +287,13 @@ inline std::string OneByteGff(const std::string& label) {
     return b.U32(0xFFFFFFFF).U32(0).U32(1).U32(0).U32(0).U32(5).Text(label, 16).Str();
 }
 
+// The JSON of OneByteGff(label) as the community's tools write it (a field is its type and value,
+// the document ends with CR LF).
+inline std::string OneByteGffJson(const std::string& label) {
+    return "{\n  \"__data_type\": \"UTI \",\n  \"" + label +
+        "\": {\n    \"type\": \"byte\",\n    \"value\": 5\n  }\n}\r\n";
+}
+
 // A module.ifo (GFF V3.2) holding nothing but Mod_HakList, a struct per HAK with its Mod_Hak
 // CExoString: header (14 fields), structs (12 bytes: type, field index, field count), fields
 // (12 bytes: type, label, data), labels (16 bytes), field data (length, bytes), list indices

@@ -194,6 +194,10 @@ void AppendWindows1252AsUtf8(std::string& out, std::string_view bytes, TUndefine
     }
 }
 
+std::string Utf8OrWindows1252(std::string_view text) {
+    return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
+}
+
 std::optional<std::string> Utf8ToWindows1252(std::string_view text) {
     const std::size_t ascii = AsciiPrefix(text);
     std::string out(text.substr(0, ascii));

@@ -86,6 +86,10 @@ std::string Windows1252ToUtf8(std::string_view bytes, TUndefinedBytes undefined 
 void AppendWindows1252AsUtf8(std::string& out, std::string_view bytes,
                              TUndefinedBytes undefined = TUndefinedBytes::AsControls);
 
+// Text of unknown spelling (a path) as UTF-8: itself when it is valid UTF-8, else decoded as
+// Windows-1252.
+std::string Utf8OrWindows1252(std::string_view text);
+
 // The Windows-1252 bytes of UTF-8 text; nothing when the text is not valid UTF-8 or holds a
 // character that Windows-1252 lacks. The C1 controls U+0081, U+008D, U+008F, U+0090 and U+009D
 // give their own byte, the reverse of TUndefinedBytes::AsControls.

@@ -455,6 +455,13 @@ std::vector<TSkippedResource> Overlaps(const std::vector<TExportItem>& plan) {
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
                           const platform::HeldFolder* target, const TProgress& progress, const TAllowOverlaps& allow) {
     TExportReport report;
+    WriteExportInto(plan, bif, keyPath, target, progress, allow, report);
+    return report;
+}
+
+void WriteExportInto(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
+                     const platform::HeldFolder* target, const TProgress& progress, const TAllowOverlaps& allow,
+                     TExportReport& report) {
     const std::uint64_t bifSize = bif.Size();
     report.Overlapping = Overlaps(plan);
     // Asked once, before anything is written, of a plan that would write more than the BIF holds.
@@ -487,7 +494,35 @@ TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& 
         written += item.Size;
         writer.Write(item, bifSize);
     }
-    return report;
+}
+
+void TFilesBeingRead::Add(const std::string& path) {
+    if (path.empty()) return;
+    byKey_[platform::NameKey(platform::FileNamePart(path), platform::NameRules::Windows)].push_back(path);
+    all_.push_back(path);
+}
+
+std::optional<std::string> TFilesBeingRead::Hit(const std::string& out, const std::string& name) const {
+    if (name.find('~') != std::string::npos) {
+        for (const std::string& path : all_)
+            if (platform::SameFile(out, path)) return path;
+        return std::nullopt;
+    }
+    const auto paths = byKey_.find(platform::NameKey(name, platform::NameRules::Windows));
+    if (paths == byKey_.end()) return std::nullopt;
+    for (const std::string& path : paths->second)
+        if (platform::SameFile(out, path)) return path;
+    return std::nullopt;
+}
+
+platform::NameRules TargetNameRules(std::string folder) {
+    folder = TrimSeparators(std::move(folder), platform::kHostPathSystem);
+    for (;;) {
+        if (platform::IsFolder(HereIfEmpty(folder))) return platform::FolderNameRules(HereIfEmpty(folder));
+        const std::string parent = platform::FolderPart(folder);
+        if (parent == folder || folder.empty()) return platform::kHostNameRules;
+        folder = parent;
+    }
 }
 
 bool AnyToWrite(const std::vector<TExportItem>& plan) {

@@ -163,6 +163,30 @@ using TAllowOverlaps = std::function<bool(std::uint64_t planned, std::uint64_t b
 TExportReport WriteExport(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
                           const platform::HeldFolder* target, const TProgress& progress,
                           const TAllowOverlaps& allow = {});
+// The same, adding to report as it goes, so that what was written before a resource that raised
+// is still told.
+void WriteExportInto(const std::vector<TExportItem>& plan, platform::File& bif, const std::string& keyPath,
+                     const platform::HeldFolder* target, const TProgress& progress, const TAllowOverlaps& allow,
+                     TExportReport& report);
+
+// The files that an export of several containers reads (KEYs, BIFs, archives, loose files): no
+// output of it may be one of them, whichever container it comes from. Only a name that the file
+// system could take for one of theirs (under the loosest rules, those of a folder that ignores
+// case), or a possible 8.3 alias, is asked about, so that the common case costs no system call.
+class TFilesBeingRead {
+public:
+    void Add(const std::string& path);
+    // The file being read that out (the output's path, whose file name is name) would be.
+    std::optional<std::string> Hit(const std::string& out, const std::string& name) const;
+
+private:
+    std::unordered_map<std::string, std::vector<std::string>> byKey_; // NameKey -> paths
+    std::vector<std::string> all_;
+};
+
+// The name rules of the folder an export writes to, or of its nearest folder that already exists
+// (the one it will be made in).
+platform::NameRules TargetNameRules(std::string folder);
 
 // Whether the plan has anything to write.
 bool AnyToWrite(const std::vector<TExportItem>& plan);

@@ -31,28 +31,6 @@ TProgress PartOf(const TProgress& whole, std::uint64_t base, std::uint64_t span,
     };
 }
 
-// The KEYs and BIFs of the job: no export may write over one of them, whichever BIF it comes
-// from. Only a name that the file system could take for one of theirs (or a possible 8.3
-// alias) is asked about, so that the common case costs no system call.
-class TFilesBeingRead {
-public:
-    void Add(const std::string& path) {
-        // Under the loosest rules, those of a folder that ignores case.
-        if (!path.empty())
-            files_.emplace_back(path, platform::NameKey(platform::FileNamePart(path), platform::NameRules::Windows));
-    }
-    std::optional<std::string> Hit(const std::string& out, const std::string& name) const {
-        const std::string key = platform::NameKey(name, platform::NameRules::Windows);
-        const bool alias = name.find('~') != std::string::npos;
-        for (const auto& [path, fileKey] : files_)
-            if ((alias || key == fileKey) && platform::SameFile(out, path)) return path;
-        return std::nullopt;
-    }
-
-private:
-    std::vector<std::pair<std::string, std::string>> files_;
-};
-
 std::string Folded(const TArchiveName& name) {
     std::string text = name.Bytes;
     FoldArchiveLetters(text);
@@ -69,22 +47,6 @@ std::string BifFolderName(const std::string& storedName) {
 
 namespace {
 
-// The name rules of the folder the files go to, or of its nearest folder that already exists
-// (the one it will be made in).
-platform::NameRules TargetRules(std::string folder) {
-    folder = TrimSeparators(std::move(folder), platform::kHostPathSystem);
-    for (;;) {
-        if (platform::IsFolder(HereIfEmpty(folder))) return platform::FolderNameRules(HereIfEmpty(folder));
-        const std::string parent = platform::FolderPart(folder);
-        if (parent == folder || folder.empty()) return platform::kHostNameRules;
-        folder = parent;
-    }
-}
-
-} // namespace
-
-namespace {
-
 // Per folder, the file names and resources written so far, each by "<BIF>: <name>".
 using TNamesWritten = std::unordered_map<std::string, TExportClaims>;
 
@@ -94,7 +56,7 @@ public:
     TBifsExport(const std::vector<TGameKey>& keys, const TExportBifsRequest& request)
         : keys_(keys),
           request_(request),
-          rules_(TargetRules(request.Target)),
+          rules_(TargetNameRules(request.Target)),
           patterns_(request.Patterns, platform::kHostSpelling) {}
 
     TExportBifsReport Run(const TProgress& progress) {

@@ -134,15 +134,10 @@ TQuery ParseQuery(std::string_view query) {
 
 } // namespace
 
-TResourceIndex::TResourceIndex(const TResourceSet& set) {
-    // The layers in the game's order, each given its place.
-    std::vector<std::vector<std::uint16_t>> layerOf(3);
-    layerOf[0].resize(set.Keys.size());
-    layerOf[1].resize(set.Haks.size());
-    layerOf[2].resize(set.Folders.size());
+std::vector<TIndexLayer> TResourceIndex::LayersOf(const TResourceSet& set) {
+    std::vector<TIndexLayer> layers;
     const auto add = [&](TSourceKind kind, std::size_t source) {
-        layerOf[static_cast<std::size_t>(kind)][source] = static_cast<std::uint16_t>(layers_.size());
-        layers_.push_back({kind, source, LabelOf(set, kind, source), RoleOf(set, kind, source)});
+        layers.push_back({kind, source, LabelOf(set, kind, source), RoleOf(set, kind, source)});
     };
     // A copy names its layer in 16 bits.
     if (set.Keys.size() + set.Haks.size() + set.Folders.size() > std::numeric_limits<std::uint16_t>::max())
@@ -153,12 +148,37 @@ TResourceIndex::TResourceIndex(const TResourceSet& set) {
     for (std::size_t h = set.Haks.size(); h-- > 0;) add(TSourceKind::Hak, h);
     for (std::size_t f = 0; f < set.Folders.size(); ++f)
         if (set.Folders[f].Place == TFolderPlace::AboveHaks) add(TSourceKind::Folder, f);
+    return layers;
+}
+
+TResourceIndex::TResourceIndex(const TResourceSet& set) : TResourceIndex(set, {}) {}
+
+TResourceIndex::TResourceIndex(const TResourceSet& set, const std::vector<bool>& counted) {
+    // The layers in the game's order, each given its place.
+    layers_ = LayersOf(set);
+    std::vector<std::vector<std::uint16_t>> layerOf(3);
+    layerOf[0].resize(set.Keys.size());
+    layerOf[1].resize(set.Haks.size());
+    layerOf[2].resize(set.Folders.size());
+    for (std::size_t l = 0; l < layers_.size(); ++l)
+        layerOf[static_cast<std::size_t>(layers_[l].Kind)][layers_[l].Source] = static_cast<std::uint16_t>(l);
+    const auto layerOfHit = [&](const TResourceHit& hit) {
+        return layerOf[static_cast<std::size_t>(hit.Kind)][hit.Source];
+    };
+    // Empty: every layer counts.
+    const auto isCounted = [&](std::uint16_t layer) {
+        return counted.empty() || (layer < counted.size() && counted[layer]);
+    };
     problems_ = set.Problems;
 
     std::vector<TResourceHit> hits;
-    ForEachResourceEntry(set, [&](const TResourceHit& hit) { hits.push_back(hit); });
-    for (const TBifFault& fault : FillSizes(set, hits))
+    ForEachResourceEntry(set, [&](const TResourceHit& hit) {
+        if (isCounted(layerOfHit(hit))) hits.push_back(hit);
+    });
+    for (const TBifFault& fault : FillSizes(set, hits)) {
         problems_.push_back(set.Keys[fault.Key].Key->Filenames[fault.Bif].Filename + ": " + fault.Message);
+        bifProblems_.push_back({layerOf[0][fault.Key], problems_.back()});
+    }
 
     // Each entry to its resource's row, met lowest first.
     std::unordered_map<TIdentity, std::uint32_t, TIdentityHash> rowOf;
@@ -203,7 +223,7 @@ TResourceIndex::TResourceIndex(const TResourceSet& set) {
         TIndexCopy copy;
         copy.Line = static_cast<std::uint32_t>(hit.Line);
         copy.Bif = static_cast<std::uint16_t>(hit.Bif);
-        copy.Layer = layerOf[static_cast<std::size_t>(hit.Kind)][hit.Source];
+        copy.Layer = layerOfHit(hit);
         copy.HasSize = hit.Size.has_value();
         copy.Size = hit.Size.value_or(0);
         copies_[--counts[rowOfHit[i]]] = copy;

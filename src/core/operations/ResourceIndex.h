@@ -50,11 +50,25 @@ public:
     // Every resource of set. Sizes of the KEYs' resources come from their BIFs (FillSizes); a
     // BIF that cannot be read is named in Problems and its resources keep no size.
     explicit TResourceIndex(const TResourceSet& set);
+    // The resources of those layers of set that counted keeps (by place in LayersOf(set)): the
+    // others stay in Layers, with no copy in the index, so that a browser can leave a layer out
+    // and bring it back without the layers changing their places. A BIF of a layer left out is
+    // not read.
+    TResourceIndex(const TResourceSet& set, const std::vector<bool>& counted);
+
+    // The layers of set in the game's order, as Layers names them.
+    static std::vector<TIndexLayer> LayersOf(const TResourceSet& set);
 
     const std::vector<TIndexLayer>& Layers() const { return layers_; }
     const std::vector<TIndexRow>& Rows() const { return rows_; }
     const std::vector<TIndexCopy>& Copies() const { return copies_; }
     const std::vector<std::string>& Problems() const { return problems_; }
+    // Of Problems, the BIFs that could not be read, each with the layer of its KEY.
+    struct TLayerProblem {
+        std::uint16_t Layer = 0;
+        std::string Text;
+    };
+    const std::vector<TLayerProblem>& BifProblems() const { return bifProblems_; }
 
     std::string_view NameOf(const TIndexRow& row) const { return {names_.data() + row.Name, row.NameSize}; }
     // "name.ext", as the archive's bytes spell it.
@@ -89,6 +103,7 @@ private:
     std::vector<std::uint32_t> byName_;
     std::vector<std::uint32_t> nameRank_;
     std::vector<std::string> problems_;
+    std::vector<TLayerProblem> bifProblems_;
 };
 
 // What the copies of one resource hold, by the SHA-1 of each copy's bytes, read in chunks of at
