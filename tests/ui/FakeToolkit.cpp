@@ -333,7 +333,66 @@ std::unique_ptr<ViewerWindow> FakeToolkit::OpenViewerWindow(const std::string& t
     return std::make_unique<FakeViewerWindow>(Viewers.back());
 }
 
-std::unique_ptr<BrowserWindow> FakeToolkit::OpenBrowserWindow(const std::string&, BrowserEvents&) { return nullptr; }
+class FakeBrowserWindow final : public BrowserWindow {
+public:
+    FakeBrowserWindow(FakeToolkit& toolkit, std::shared_ptr<FakeBrowser> state)
+        : toolkit_(toolkit), b_(std::move(state)) {}
+    ~FakeBrowserWindow() override {
+        b_->Open = false;
+        b_->Events = nullptr;
+        b_->Rows = nullptr;
+    }
+    void SetLayers(const std::vector<BrowserLayer>& layers) override { b_->Layers = layers; }
+    void ShowRows(const BrowserRows& rows, std::size_t sortColumn, bool ascending) override {
+        b_->Rows = &rows;
+        b_->SortColumn = sortColumn;
+        b_->Ascending = ascending;
+        b_->Selected.clear();
+    }
+    std::vector<std::size_t> SelectedRows() const override { return b_->Selected; }
+    void SelectRow(std::size_t row) override { b_->Selected = {row}; }
+    void SetCount(const std::string& text) override { b_->Count = text; }
+    void SetStatus(const std::string& text) override { b_->Status = text; }
+    void SetCommands(const std::vector<BrowserCommandState>& commands) override { b_->Commands = commands; }
+    void SetClipboardText(const std::string& text) override { b_->Clipboard = text; }
+    std::unique_ptr<ViewerWindow> OpenDockedViewer(const std::string& title, ViewerEvents& events) override {
+        ++b_->DockedViewers;
+        return toolkit_.OpenViewerWindow(title, events);
+    }
+    void Raise() override { ++b_->Raised; }
+
+private:
+    FakeToolkit& toolkit_;
+    std::shared_ptr<FakeBrowser> b_;
+};
+
+std::vector<std::vector<std::string>> FakeBrowser::Table() const {
+    std::vector<std::vector<std::string>> table;
+    if (!Rows) return table;
+    for (std::size_t r = 0; r < Rows->RowCount(); ++r) {
+        auto& row = table.emplace_back();
+        for (std::size_t c = 0; c < Rows->ColumnCount(); ++c) row.push_back(Rows->Cell(r, c));
+    }
+    return table;
+}
+
+const BrowserCommandState* FakeBrowser::Command(BrowserCommand command) const {
+    for (const BrowserCommandState& c : Commands)
+        if (c.Command == command) return &c;
+    return nullptr;
+}
+
+void FakeBrowser::Select(std::vector<std::size_t> rows) {
+    Selected = std::move(rows);
+    if (Events) Events->SelectionChanged();
+}
+
+std::unique_ptr<BrowserWindow> FakeToolkit::OpenBrowserWindow(const std::string& title, BrowserEvents& events) {
+    Browsers.push_back(std::make_shared<FakeBrowser>());
+    Browsers.back()->Title = title;
+    Browsers.back()->Events = &events;
+    return std::make_unique<FakeBrowserWindow>(*this, Browsers.back());
+}
 
 // ---- Dialogs -----------------------------------------------------------------------------------
 

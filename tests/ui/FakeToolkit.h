@@ -53,6 +53,25 @@ struct FakeViewer {
     ViewerEvents* Events = nullptr;
 };
 
+// What a browser window was told, and the user's hand on it; kept after the window has gone.
+struct FakeBrowser {
+    std::string Title, Count, Status, Clipboard;
+    std::vector<BrowserLayer> Layers;
+    const BrowserRows* Rows = nullptr;
+    std::size_t SortColumn = 0;
+    bool Ascending = true, Open = true;
+    std::vector<BrowserCommandState> Commands;
+    std::vector<std::size_t> Selected; // what the user selected
+    int Raised = 0, DockedViewers = 0;
+    BrowserEvents* Events = nullptr;
+
+    // The table's cells as shown, row by row.
+    std::vector<std::vector<std::string>> Table() const;
+    const BrowserCommandState* Command(BrowserCommand command) const;
+    // The user selects rows (the face reports it).
+    void Select(std::vector<std::size_t> rows);
+};
+
 class FakeToolkit final : public Toolkit {
 public:
     FakeToolkit();
@@ -91,6 +110,7 @@ public:
     std::vector<std::string> ShellTargets;
     std::vector<ControlId> PopupAnchors;
     std::vector<std::shared_ptr<FakeViewer>> Viewers; // in the order they were opened
+    std::vector<std::shared_ptr<FakeBrowser>> Browsers; // in the order they were opened
     std::vector<std::vector<std::string>> ContextMenus; // the items of each shown
     std::optional<std::size_t> ContextMenuAnswer; // what the user picks in each
     std::vector<std::string> GaugeLog; // "min 0", "max 2", "progress 1", in call order
