@@ -96,6 +96,8 @@ inline constexpr std::array<MenuItemSpec, 2> kPopupMenu1{{
 
 // ListBox2's context menu: its items, in menu order.
 inline constexpr std::string_view kViewMenuItem = "View";
+// In ListBox1's and ListBox2's context menus: a browser on the KEY or archive at hand.
+inline constexpr std::string_view kBrowseMenuItem = "Browse...";
 
 // clang-format off
 inline constexpr std::array<ControlSpec, kControlCount> kLayout{{

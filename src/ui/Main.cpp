@@ -5,6 +5,7 @@
 #include "Main.h"
 
 #include "base/Errors.h"
+#include "Browser.h"
 #include "ControlAdapters.h"
 #include "platform/Platform.h"
 #include "TalkTables.h"
@@ -48,11 +49,13 @@ TForm1::TForm1(Toolkit& toolkit, std::unique_ptr<game::GameFolderSources> source
       viewers_(std::make_unique<TViewers>(
           toolkit, TViewerHost{[this](const std::exception& e) { HandleException(e); }, [this] { return busy_; }},
           // The game's texts of strrefs, from the folder the window's dialogs start in.
-          GameViewerTalk([this] {
-              return FoundGameFolder(*gameFolderSources_,
-                                     game::ClassicGameFolder(toolkit_.ReadRegistryString(
-                                         std::string(game::kRegistryKey), std::string(game::kRegistryValue))));
-          }))) {
+          GameViewerTalk([this] { return FoundGame(); }))) {
+    // The browsers share the viewers' host, the game the dialogs start in, and the user's folder
+    // that the game's own tools take from NWN_HOME.
+    browsers_ = std::make_unique<TBrowsers>(
+        toolkit, TViewerHost{[this](const std::exception& e) { HandleException(e); }, [this] { return busy_; }},
+        TBrowseContext{[this] { return FoundGame(); }, gameFolderSources_->Environment("NWN_HOME").value_or("")},
+        GameViewerTalk([this] { return FoundGame(); }));
     OpenDialog2.DialogMode = FileDialogSpec::Mode::Open;
     OpenDialog2.Filter = "*.key|*.key";
     OpenDialog2.HideReadOnly = true;
@@ -63,6 +66,14 @@ TForm1::TForm1(Toolkit& toolkit, std::unique_ptr<game::GameFolderSources> source
 }
 
 TForm1::~TForm1() { FormDestroy(); }
+
+std::string TForm1::FoundGame() {
+    // The game's texts of strrefs and the browsers' game: from the folder the window's dialogs
+    // start in.
+    return FoundGameFolder(*gameFolderSources_,
+                           game::ClassicGameFolder(toolkit_.ReadRegistryString(std::string(game::kRegistryKey),
+                                                                               std::string(game::kRegistryValue))));
+}
 
 TResourceList& TForm1::ResourceList() { return *resourceList_; }
 TGauge& TForm1::Gauge() { return *gauge_; }
@@ -161,10 +172,23 @@ void TForm1::LineOpened(ControlId id, int index) {
 }
 
 void TForm1::LineMenuAsked(ControlId id, int index) {
-    if (id != ControlId::ListBox2 || index < 0) return;
+    if ((id != ControlId::ListBox1 && id != ControlId::ListBox2) || index < 0) return;
     Guarded([this, id, index] {
         if (busy_ || !toolkit_.Enabled(id)) return;
-        if (toolkit_.RunContextMenu({std::string(kViewMenuItem)}) == std::size_t{0}) ViewResource(index);
+        // A browser needs a KEY or an archive: with none open (a build's file list), ListBox2
+        // offers its viewer alone, and ListBox1 nothing.
+        std::vector<std::string> items;
+        if (id == ControlId::ListBox2) items.emplace_back(kViewMenuItem);
+        const std::optional<std::size_t> browse =
+            KeyPath.empty() ? std::nullopt : std::optional<std::size_t>(items.size());
+        if (browse) items.emplace_back(kBrowseMenuItem);
+        if (items.empty()) return;
+        const std::optional<std::size_t> chosen = toolkit_.RunContextMenu(items);
+        if (!chosen) return;
+        if (chosen == browse)
+            browsers_->Open(KeyPath);
+        else
+            ViewResource(index);
     });
 }
 
@@ -183,7 +207,9 @@ void TForm1::KeyFileGiven(const std::string& path) {
     });
 }
 
-void TForm1::BrowseGiven(const std::string&) {}
+void TForm1::BrowseGiven(const std::string& path) {
+    Guarded([this, &path] { browsers_->Open(path); });
+}
 
 void TForm1::HandleException(const std::exception& error) {
     std::string text = error.what();

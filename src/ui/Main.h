@@ -17,6 +17,7 @@
 
 namespace vellocar::ui {
 
+class TBrowsers;
 class TViewers;
 
 class TForm1 {
@@ -53,7 +54,8 @@ public:
     void MouseLeave(ControlId id);
     void MenuItemClicked(MenuItemId id);
     // A line of a list opened (a double-click, Enter), and a list's context menu asked for
-    // (a right-click, the menu key) over a line, -1 for none: ListBox2's open the line's viewer.
+    // (a right-click, the menu key) over a line, -1 for none: ListBox2's open the line's viewer;
+    // "Browse..." in either menu opens a browser on the KEY (or archive) at hand.
     void LineOpened(ControlId id, int index);
     void LineMenuAsked(ControlId id, int index);
     // A KEY (or an archive of the ERF family) named from outside the window (the command line,
@@ -102,6 +104,8 @@ private:
     class BuildLock;
 
     void Guarded(const std::function<void()>& handler);
+    // The game's folder as the search finds it ("" for none).
+    std::string FoundGame();
     // Runs a command's handler unless a build is running or the control is disabled.
     void Command(ControlId id, void (TForm1::*handler)());
     // A warning box listing resources (the first kSkippedShown, then a count): those an export
@@ -122,8 +126,9 @@ private:
     bool busy_ = false;
     // What the export button does: export the selected lines (once one was clicked) or all.
     bool exportSelected_ = false;
-    // Last: the viewers' windows go before anything else of the window.
+    // Last: the viewers' and browsers' windows go before anything else of the window.
     std::unique_ptr<TViewers> viewers_;
+    std::unique_ptr<TBrowsers> browsers_;
 };
 
 } // namespace vellocar::ui

@@ -190,5 +190,19 @@ TEST_F(Browser, OpensWhatItIsGivenAndNamesWhatItCannotRead) {
     }
 }
 
+TEST_F(Browser, BrowseFromTheMainWindowsMenus) {
+    const std::string key = OpenStandardArchive();
+    tk.ContextMenuAnswer = 0;
+    form.LineMenuAsked(ControlId::ListBox1, 0);
+    ASSERT_EQ(tk.Browsers.size(), 2u);
+    EXPECT_EQ(tk.Browsers[1]->Layers.at(0).Text, "chitin.key  4");
+    tk.ContextMenuAnswer = 1;
+    form.LineMenuAsked(ControlId::ListBox2, 0);
+    EXPECT_EQ(tk.ContextMenus, (Table{{"m", "Other module file..."}, {"Browse..."}, {"View", "Browse..."}}));
+    EXPECT_EQ(tk.Browsers.size(), 3u);
+    form.BrowseGiven(key);
+    EXPECT_EQ(tk.Browsers.size(), 4u);
+}
+
 } // namespace
 } // namespace vellocar::ui::test

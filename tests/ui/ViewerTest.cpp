@@ -109,7 +109,7 @@ TEST_F(Viewer, OneWindowPerResourceBroughtForwardAndTheMainWindowLeftAsItWas) {
     form.LineMenuAsked(ControlId::ListBox2, -1);
     tk.ContextMenuAnswer = 0;
     form.LineMenuAsked(ControlId::ListBox2, 1);
-    EXPECT_EQ(tk.ContextMenus, (std::vector<std::vector<std::string>>{{"View"}, {"View"}}));
+    EXPECT_EQ(tk.ContextMenus, (std::vector<std::vector<std::string>>{{"View", "Browse..."}, {"View", "Browse..."}}));
     ASSERT_EQ(tk.Viewers.size(), 2u);
     EXPECT_EQ(tk.Viewers[1]->Title, "broken.2da - Vellocar");
 
