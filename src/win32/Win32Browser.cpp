@@ -34,7 +34,7 @@ constexpr UINT kDestroyMessage = WM_APP + 2;
 // The window's place at 96 DPI: its first client size (less where the screen is smaller), the
 // margins, the rows and the panes.
 constexpr int kStartWidth = 1100, kStartHeight = 700, kMinWidth = 640, kMinHeight = 400;
-constexpr int kMargin = 8, kGap = 6, kGroupGap = 14, kButtonHeight = 25, kButtonPadding = 20, kMinButtonWidth = 60;
+constexpr int kMargin = 8, kGap = 6, kGroupGap = 10, kButtonHeight = 25, kButtonPadding = 14, kMinButtonWidth = 56;
 constexpr int kFilterHeight = 22, kFilterWidth = 260, kLabelPadding = 6, kStatusHeight = 20;
 constexpr int kLayersWidth = 230, kMinPaneWidth = 320, kPanePercent = 45;
 constexpr int kWidestColumn = 400, kCellPadding = 12;
