@@ -2,8 +2,12 @@
 // works them, against a logic that writes down what it is told.
 
 #include "Win32Browser.h"
-#include "TempDir.h"
+
+#include "ArchiveBytes.h"
+#include "ControlIds.h"
+#include "Main.h"
 #include "Utf16.h"
+#include "Win32Toolkit.h"
 #include "Win32Viewer.h"
 
 #include <gtest/gtest.h>
@@ -182,6 +186,34 @@ TEST(BrowserFace, ShowsTheLogicsStateAndReportsWhatTheUserDoes) {
     EXPECT_FALSE(IsWindow(window));
     EXPECT_TRUE(lastClosed);
     Win32Browser::WhenLastClosed(nullptr);
+}
+
+TEST(BrowserFace, ListBox1sMenuOpensABrowserOnTheKeyThatClosesAlone) {
+    test::TempDir dir;
+    const std::string key = test::WriteArchive(dir.path(), "look.key", {test::ViewerBif()});
+    Win32Toolkit toolkit(GetModuleHandleW(nullptr));
+    ui::TForm1 form(toolkit);
+    toolkit.Attach(&form);
+    form.Created();
+    toolkit.Show(SW_SHOW);
+    toolkit.OpenKeyFile(key);
+    // The menu key on the KEY's line; the menu's one command chosen with the keyboard.
+    HWND list = toolkit.Control(ui::ControlId::ListBox1);
+    SendMessageA(list, LB_SETCURSEL, 0, 0);
+    for (int press : {VK_DOWN, VK_RETURN})
+        PostMessageA(toolkit.MainWindow(), WM_KEYDOWN, static_cast<WPARAM>(press), 0);
+    SendMessageA(toolkit.MainWindow(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(-1, -1));
+    Pump();
+    HWND browser = FindWindowW(L"VellocarBrowser", nullptr);
+    ASSERT_TRUE(browser && IsWindowVisible(browser));
+    HWND layers = FindWindowExW(browser, nullptr, WC_LISTVIEWW, nullptr);
+    EXPECT_EQ(SendMessageW(layers, LVM_GETITEMCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(FindWindowExW(browser, layers, WC_LISTVIEWW, nullptr), LVM_GETITEMCOUNT, 0, 0), 6);
+    SendMessageW(browser, WM_CLOSE, 0, 0);
+    Pump();
+    EXPECT_FALSE(IsWindow(browser));
+    EXPECT_TRUE(IsWindowVisible(toolkit.MainWindow()));
+    toolkit.Attach(nullptr);
 }
 
 TEST(BrowserFace, RowsDraggedOutAreFilesExplorerCanCopy) {
