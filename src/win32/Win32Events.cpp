@@ -218,7 +218,12 @@ void Win32Toolkit::FilesDropped(HDROP drop) {
 }
 
 bool Win32Toolkit::ListMenuAsked(HWND from, LPARAM at) {
-    if (from != Control(ControlId::ListBox2) || !Dispatch(ControlId::ListBox2)) return false;
+    ControlId list = ControlId::ListBox2;
+    if (from == Control(ControlId::ListBox1))
+        list = ControlId::ListBox1;
+    else if (from != Control(ControlId::ListBox2))
+        return false;
+    if (!Dispatch(list)) return false;
     POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
     int line = -1;
     if (point.x == -1 && point.y == -1) {
@@ -237,7 +242,7 @@ bool Win32Toolkit::ListMenuAsked(HWND from, LPARAM at) {
         if (HIWORD(hit) == 0) line = LOWORD(hit); // the line under the pointer, not past the last one
     }
     contextMenuAt_ = point;
-    ToForm([line](ui::TForm1& form) { form.LineMenuAsked(ControlId::ListBox2, line); });
+    ToForm([list, line](ui::TForm1& form) { form.LineMenuAsked(list, line); });
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include "Dpi.h"
 #include "MachineRegistry.h"
 #include "resource.h"
+#include "Win32Browser.h"
 #include "Win32Services.h"
 #include "Win32Viewer.h"
 
@@ -77,6 +78,7 @@ Win32Toolkit::~Win32Toolkit() { ReleaseResources(); }
 
 void Win32Toolkit::ReleaseResources() {
     form_ = nullptr;
+    Win32Browser::WhenLastClosed(nullptr);
     if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
     hwnd_ = nullptr;
     if (popup_) DestroyMenu(popup_);
@@ -172,6 +174,7 @@ int Win32Toolkit::Run() {
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) continue;
         if (Win32Viewer::DialogMessage(msg)) continue;
+        if (Win32Browser::DialogMessage(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
@@ -192,6 +195,7 @@ void Win32Toolkit::ProcessMessages() {
         }
         if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) continue;
         if (Win32Viewer::DialogMessage(msg)) continue;
+        if (Win32Browser::DialogMessage(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
@@ -199,23 +203,30 @@ void Win32Toolkit::ProcessMessages() {
 
 // ---- Services -----------------------------------------------------------------------------------
 
+HWND Win32Toolkit::DialogOwner() const {
+    // A browser's dialogs stand over the browser (the main window may be hidden); the rest over
+    // the main window, as always.
+    HWND active = GetActiveWindow();
+    return active && Win32Browser::IsBrowserWindow(active) ? active : hwnd_;
+}
+
 std::optional<std::string> Win32Toolkit::RunFileDialog(const ui::FileDialogSpec& dialog) {
-    return win32::RunFileDialog(hwnd_, dialog);
+    return win32::RunFileDialog(DialogOwner(), dialog);
 }
 
 std::optional<std::string> Win32Toolkit::BrowseForFolder(const std::string& prompt, const std::string& initialFolder) {
-    return win32::BrowseForFolder(hwnd_, prompt, initialFolder);
+    return win32::BrowseForFolder(DialogOwner(), prompt, initialFolder);
 }
 
 ui::MessageAnswer Win32Toolkit::ShowMessage(const std::string& text, const std::string& title, ui::MessageKind kind) {
-    return win32::ShowMessage(hwnd_, text, title, kind);
+    return win32::ShowMessage(DialogOwner(), text, title, kind);
 }
 
 std::optional<std::string> Win32Toolkit::ReadRegistryString(const std::string& key, const std::string& value) {
     return game::MachineRegistryString(key, value);
 }
 
-void Win32Toolkit::ShellOpen(const std::string& target) { win32::ShellOpen(hwnd_, target); }
+void Win32Toolkit::ShellOpen(const std::string& target) { win32::ShellOpen(DialogOwner(), target); }
 
 std::optional<std::size_t> Win32Toolkit::RunContextMenu(const std::vector<std::string>& items) {
     HMENU menu = CreatePopupMenu();
@@ -233,8 +244,13 @@ std::unique_ptr<ui::ViewerWindow> Win32Toolkit::OpenViewerWindow(const std::stri
     return std::make_unique<Win32Viewer>(instance_, hwnd_, title, events);
 }
 
-std::unique_ptr<ui::BrowserWindow> Win32Toolkit::OpenBrowserWindow(const std::string&, ui::BrowserEvents&) {
-    throw EVellocarError("The browser is not built into this program yet");
+std::unique_ptr<ui::BrowserWindow> Win32Toolkit::OpenBrowserWindow(const std::string& title,
+                                                                   ui::BrowserEvents& events) {
+    // Started for a browser, the program has no other window on screen: it ends with the last one.
+    Win32Browser::WhenLastClosed([this] {
+        if (!hwnd_ || !IsWindowVisible(hwnd_)) PostQuitMessage(0);
+    });
+    return std::make_unique<Win32Browser>(instance_, hwnd_, title, events);
 }
 
 } // namespace vellocar::win32

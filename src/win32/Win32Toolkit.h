@@ -82,6 +82,8 @@ public:
     void ProcessMessages() override;
 
 private:
+    // The window the system's dialogs are owned by: the browser in front, else the main window.
+    HWND DialogOwner() const;
     // The window's life (Win32Toolkit.cpp).
     void RegisterMainClass();
     void ReleaseResources();
@@ -111,8 +113,8 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id, int code, HWND from);
     void FilesDropped(HDROP drop);
-    // WM_CONTEXTMENU from ListBox2 (at, in screen pixels; -1, -1 from the keyboard): false when
-    // it came from another control.
+    // WM_CONTEXTMENU from ListBox1 or ListBox2 (at, in screen pixels; -1, -1 from the keyboard):
+    // false when it came from another control.
     bool ListMenuAsked(HWND from, LPARAM at);
     void CloseAsked();
     void Activated(bool active);

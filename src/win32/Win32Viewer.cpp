@@ -7,6 +7,7 @@
 
 #include "base/Errors.h"
 #include "Dpi.h"
+#include "Utf16.h"
 
 #include <commctrl.h>
 
@@ -21,6 +22,8 @@ namespace {
 
 constexpr const wchar_t* kViewerClass = L"VellocarViewer";
 constexpr const wchar_t* kPictureClass = L"VellocarPicture";
+// Windows 10 (1703) tells a child window that its parent has taken another DPI.
+constexpr UINT kDpiChangedAfterParent = 0x02E3; // WM_DPICHANGED_AFTERPARENT
 
 // Child identifiers: the commands in the order of kCommands, then the views, the find bar and the
 // status line.
@@ -83,24 +86,6 @@ std::vector<HWND>& OpenViewers() {
     return open;
 }
 
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int size = static_cast<int>(std::min<std::size_t>(utf8.size(), INT_MAX));
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
-    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
-    return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int size = static_cast<int>(std::min<std::size_t>(wide.size(), INT_MAX));
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(std::max(length, 0)), '\0');
-    if (length > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
-    return utf8;
-}
-
 int Clamped(std::size_t count) { return static_cast<int>(std::min<std::size_t>(count, INT_MAX)); }
 
 void RegisterClasses(HINSTANCE instance, WNDPROC viewer, WNDPROC picture) {
@@ -149,29 +134,42 @@ RECT BesideRect(const RECT& main, const RECT* previous, SIZE size, const RECT& w
 
 // ---- Creation and end ---------------------------------------------------------------------------
 
-Win32Viewer::Win32Viewer(HINSTANCE instance, HWND owner, const std::string& title, ui::ViewerEvents& events)
-    : instance_(instance) {
+Win32Viewer::Win32Viewer(HINSTANCE instance, HWND owner, const std::string& title, ui::ViewerEvents& events,
+                         bool docked)
+    : instance_(instance), docked_(docked) {
     RegisterClasses(instance, &Win32Viewer::WindowProc, &Win32Viewer::PictureProc);
-    constexpr DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-    hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kViewerClass, Wide(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                            kStartWidth, kStartHeight, owner, nullptr, instance, this);
-    if (!hwnd_) throw EVellocarError("Cannot create the viewer's window");
-    auto& open = OpenViewers();
-    HWND previous = nullptr;
-    for (auto it = open.rbegin(); it != open.rend() && !previous; ++it)
-        if (IsWindowVisible(*it) && !IsIconic(*it)) previous = *it;
-    open.push_back(hwnd_);
-    dpi_ = WindowDpi(hwnd_);
-    // At its scale, but never larger than nine tenths of the screen it is on.
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(owner ? owner : hwnd_, MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT frame = FrameForClient(Px(kStartWidth), Px(kStartHeight), style, WS_EX_CONTROLPARENT, dpi_);
-    const LONG areaWidth = monitor.rcWork.right - monitor.rcWork.left,
-               areaHeight = monitor.rcWork.bottom - monitor.rcWork.top;
-    SetWindowPos(hwnd_, nullptr, 0, 0, std::min(frame.right - frame.left, areaWidth * 9 / 10),
-                 std::min(frame.bottom - frame.top, areaHeight * 9 / 10), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (owner) PlaceBeside(owner, previous);
+    if (docked) {
+        // A child filling the pane it is made in; the pane keeps it at its size.
+        RECT pane{};
+        GetClientRect(owner, &pane);
+        hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kViewerClass, Wide(title).c_str(),
+                                WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, pane.right, pane.bottom, owner,
+                                nullptr, instance, this);
+        if (!hwnd_) throw EVellocarError("Cannot create the viewer's window");
+        dpi_ = WindowDpi(hwnd_);
+    } else {
+        constexpr DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+        hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kViewerClass, Wide(title).c_str(), style, CW_USEDEFAULT,
+                                CW_USEDEFAULT, kStartWidth, kStartHeight, owner, nullptr, instance, this);
+        if (!hwnd_) throw EVellocarError("Cannot create the viewer's window");
+        auto& open = OpenViewers();
+        HWND previous = nullptr;
+        for (auto it = open.rbegin(); it != open.rend() && !previous; ++it)
+            if (IsWindowVisible(*it) && !IsIconic(*it)) previous = *it;
+        open.push_back(hwnd_);
+        dpi_ = WindowDpi(hwnd_);
+        // At its scale, but never larger than nine tenths of the screen it is on.
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoW(MonitorFromWindow(owner ? owner : hwnd_, MONITOR_DEFAULTTONEAREST), &monitor);
+        const RECT frame = FrameForClient(Px(kStartWidth), Px(kStartHeight), style, WS_EX_CONTROLPARENT, dpi_);
+        const LONG areaWidth = monitor.rcWork.right - monitor.rcWork.left,
+                   areaHeight = monitor.rcWork.bottom - monitor.rcWork.top;
+        SetWindowPos(hwnd_, nullptr, 0, 0, std::min(frame.right - frame.left, areaWidth * 9 / 10),
+                     std::min(frame.bottom - frame.top, areaHeight * 9 / 10),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (owner) PlaceBeside(owner, previous);
+    }
     try {
         CreateChildren();
         ApplyDpi();
@@ -597,6 +595,11 @@ void Win32Viewer::ShowTalkTableCommand(bool shown) {
 }
 
 void Win32Viewer::Raise() {
+    if (docked_) {
+        // Beside the table the user is browsing: the keyboard stays there, for the next row.
+        ShowWindow(hwnd_, SW_SHOW);
+        return;
+    }
     ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
     // On top of the others even where the system keeps the keyboard where it was.
     BringWindowToTop(hwnd_);
@@ -815,16 +818,33 @@ bool Win32Viewer::DialogMessage(MSG& msg) {
     if (!msg.hwnd) return false;
     HWND root = GetAncestor(msg.hwnd, GA_ROOT);
     const auto& open = OpenViewers();
-    if (std::find(open.begin(), open.end(), root) == open.end()) return false;
-    // The find keys before the dialog's: it would take Enter and Escape for OK and Cancel.
-    if (auto* self = reinterpret_cast<Win32Viewer*>(GetWindowLongPtrW(root, GWLP_USERDATA)); self) {
-        try {
-            if (self->FindKey(msg)) return true;
-        } catch (...) {
-            return true; // the key was the find bar's; what went wrong is the logic's to report
+    if (std::find(open.begin(), open.end(), root) != open.end()) {
+        // The find keys before the dialog's: it would take Enter and Escape for OK and Cancel.
+        if (auto* self = reinterpret_cast<Win32Viewer*>(GetWindowLongPtrW(root, GWLP_USERDATA)); self) {
+            try {
+                if (self->FindKey(msg)) return true;
+            } catch (...) {
+                return true; // the key was the find bar's; what went wrong is the logic's to report
+            }
         }
+        return IsDialogMessageA(root, &msg);
     }
-    return IsDialogMessageA(root, &msg);
+    // A viewer docked in another window: its find keys and Escape; the rest is that window's.
+    Win32Viewer* docked = nullptr;
+    for (HWND w = msg.hwnd; w && !docked && (GetWindowLongPtrW(w, GWL_STYLE) & WS_CHILD); w = GetParent(w)) {
+        auto* self = reinterpret_cast<Win32Viewer*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+        wchar_t name[32] = {};
+        if (self && GetClassNameW(w, name, 32) && lstrcmpW(name, kViewerClass) == 0 && self->hwnd_ == w) docked = self;
+    }
+    if (!docked || msg.message != WM_KEYDOWN) return false;
+    try {
+        if (docked->FindKey(msg)) return true;
+        if (msg.wParam != VK_ESCAPE || !docked->events_) return false;
+        docked->events_->CloseAsked(); // the logic lets it go: nothing of it is used after this
+        return true;
+    } catch (...) {
+        return true;
+    }
 }
 
 LRESULT CALLBACK Win32Viewer::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -954,6 +974,11 @@ LRESULT Win32Viewer::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             limits->ptMinTrackSize = {Px(kMinWidth), Px(kMinHeight)};
             return 0;
         }
+        case kDpiChangedAfterParent:
+            // Docked: the window it stands in has moved to another scale, and resizes it next.
+            dpi_ = WindowDpi(hwnd_);
+            ApplyDpi();
+            return 0;
         case WM_DPICHANGED: {
             const auto* suggested = reinterpret_cast<const RECT*>(lParam);
             dpi_ = LOWORD(wParam);

@@ -22,8 +22,11 @@ namespace vellocar::win32 {
 class Win32Viewer final : public ui::ViewerWindow {
 public:
     // Creates the window, hidden, owned by owner: it stays in front of it and goes with it. It is
-    // placed beside owner on owner's monitor, or cascaded from the viewer opened last. Raises EVellocarError when the system refuses to create it.
-    Win32Viewer(HINSTANCE instance, HWND owner, const std::string& title, ui::ViewerEvents& events);
+    // placed beside owner on owner's monitor, or cascaded from the viewer opened last. docked: a
+    // child window filling owner (a browser's pane) instead, which owner keeps at its own size.
+    // Raises EVellocarError when the system refuses to create it.
+    Win32Viewer(HINSTANCE instance, HWND owner, const std::string& title, ui::ViewerEvents& events,
+                bool docked = false);
     ~Win32Viewer() override;
     Win32Viewer(const Win32Viewer&) = delete;
     Win32Viewer& operator=(const Win32Viewer&) = delete;
@@ -50,7 +53,8 @@ public:
 
     // Tab, Escape and the buttons' keys in a viewer's window, as a dialog has them, and the find
     // keys (Ctrl+F, Enter and F3 with or without Shift, Escape closing the bar first): true when
-    // msg was for one and has been handled. The message loops ask it of every message.
+    // msg was for one and has been handled. The message loops ask it of every message. In a
+    // docked viewer, the find keys and Escape (which closes it) only.
     static bool DialogMessage(MSG& msg);
 
 private:
@@ -95,6 +99,7 @@ private:
     int Px(int value) const;
 
     HINSTANCE instance_;
+    bool docked_ = false;
     HWND hwnd_ = nullptr;
     ui::ViewerEvents* events_ = nullptr; // set once the window is built
     std::array<HWND, 11> commands_{}; // in the order of kCommands

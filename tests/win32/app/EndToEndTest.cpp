@@ -283,5 +283,31 @@ TEST_F(EndToEnd, KeyGivenOnTheCommandLineOpensAtStart) {
     EXPECT_EQ(app->Close(), DWORD{0});
 }
 
+TEST_F(EndToEnd, StartedForABrowserShowsItAloneAndEndsWithIt) {
+    const std::string folder = scratch.Folder("loose files");
+    WriteFile(folder + "\\appearance.2da", Pattern(40, 3));
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::string commandLine = "\"" + AppPath() + "\" --browse \"" + folder + "\"";
+    ASSERT_TRUE(CreateProcessA(AppPath().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    HWND browser = nullptr;
+    EXPECT_TRUE(
+        WaitFor([&] { return (browser = FindWindowW(L"VellocarBrowser", nullptr)) && IsWindowVisible(browser); }));
+    HWND main = FindWindowA(vellocar::win32::kMainWindowClass, nullptr);
+    EXPECT_TRUE(main && !IsWindowVisible(main));
+    // Its close box: the last browser gone, the program ends.
+    PostMessageA(browser, WM_CLOSE, 0, 0);
+    const bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process.hProcess, 1);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(code, DWORD{0});
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 } // namespace
 } // namespace vellocar::test::win32
