@@ -32,6 +32,25 @@ std::string UserFolder() {
     return home ? std::string(home) : std::string();
 }
 
+std::string DefaultUserFolder(const std::string& gameFolder,
+                              const std::function<std::optional<std::string>(const std::string&)>& environment) {
+    if (!gameFolder.empty() && platform::IsRegularFile(platform::ResolveStoredName(gameFolder, "chitin.key")))
+        return gameFolder;
+    std::string documents;
+#ifdef _WIN32
+    if (const auto profile = environment("USERPROFILE"); profile && !profile->empty())
+        documents = platform::JoinPath(*profile, "Documents");
+#else
+    if (const auto data = environment("XDG_DATA_HOME"); data && !data->empty())
+        documents = *data;
+    else if (const auto home = environment("HOME"); home && !home->empty())
+        documents = platform::JoinPath(platform::JoinPath(*home, ".local"), "share");
+#endif
+    if (documents.empty()) return {};
+    const std::string folder = platform::JoinPath(documents, "Neverwinter Nights");
+    return platform::IsFolder(folder) ? folder : std::string();
+}
+
 std::string ModulePath(const std::string& given, const std::string& gameFolder, const std::string& userFolder) {
     if (platform::PathExists(given)) return given;
     for (const std::string& folder : ModuleFolders(gameFolder, userFolder)) {

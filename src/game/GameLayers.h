@@ -5,6 +5,8 @@
 
 #include "operations/ResourceLayers.h"
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,14 @@ namespace vellocar::game {
 
 // The user's folder of the game: $NWN_HOME, as the game's own tools take it; "" when unset.
 std::string UserFolder();
+
+// The user's folder of the game where NWN_HOME names none: a classic install (chitin.key) keeps
+// its override, hak and modules folders in the install itself; the Enhanced Edition keeps them in
+// "Neverwinter Nights" under the user's Documents on Windows and under ~/.local/share
+// ($XDG_DATA_HOME) on Linux. environment answers for the variables it is asked. "" when the
+// folder is not there.
+std::string DefaultUserFolder(const std::string& gameFolder,
+                              const std::function<std::optional<std::string>(const std::string&)>& environment);
 
 // What the user asked for, each empty when not asked for.
 struct GameLayersAsked {

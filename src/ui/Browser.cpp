@@ -141,6 +141,8 @@ TBrowseLayers BrowseLayersOf(const std::string& path, const TBrowseContext& cont
     const auto game = [&](const std::string& folder) {
         layers.GameFolder = folder;
         layers.UserFolder = context.UserFolder;
+        if (layers.UserFolder.empty() && context.DefaultUserFolder)
+            layers.UserFolder = context.DefaultUserFolder(folder);
     };
     if (path.empty()) {
         const std::string found = context.GameFolder ? context.GameFolder() : std::string();

@@ -42,7 +42,9 @@ struct TBrowseLayers {
 // Where a browser's game lies, asked for when one is opened (the game-folder search is not free).
 struct TBrowseContext {
     std::function<std::string()> GameFolder; // "" when none is found
-    std::string UserFolder; // the user's folder of the game; "" for none
+    std::string UserFolder; // the user's folder of the game (NWN_HOME); "" for none
+    // Where it is when NWN_HOME names none, for a game folder (game::DefaultUserFolder).
+    std::function<std::string(const std::string& gameFolder)> DefaultUserFolder;
 };
 
 // What path asks a browser to show: "" the game context finds; a folder that holds the game's

@@ -7,6 +7,7 @@
 #include "base/Errors.h"
 #include "Browser.h"
 #include "ControlAdapters.h"
+#include "GameLayers.h"
 #include "platform/Platform.h"
 #include "TalkTables.h"
 #include "Viewer.h"
@@ -54,7 +55,12 @@ TForm1::TForm1(Toolkit& toolkit, std::unique_ptr<game::GameFolderSources> source
     // that the game's own tools take from NWN_HOME.
     browsers_ = std::make_unique<TBrowsers>(
         toolkit, TViewerHost{[this](const std::exception& e) { HandleException(e); }, [this] { return busy_; }},
-        TBrowseContext{[this] { return FoundGame(); }, gameFolderSources_->Environment("NWN_HOME").value_or("")},
+        TBrowseContext{[this] { return FoundGame(); }, gameFolderSources_->Environment("NWN_HOME").value_or(""),
+                       [this](const std::string& gameFolder) {
+                           return game::DefaultUserFolder(gameFolder, [this](const std::string& name) {
+                               return gameFolderSources_->Environment(name);
+                           });
+                       }},
         GameViewerTalk([this] { return FoundGame(); }));
     OpenDialog2.DialogMode = FileDialogSpec::Mode::Open;
     OpenDialog2.Filter = "*.key|*.key";

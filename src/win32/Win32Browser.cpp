@@ -405,19 +405,7 @@ void Win32Browser::ShowRows(const ui::BrowserRows& rows, std::size_t sortColumn,
     quiet_ = false;
 }
 
-void Win32Browser::MarkSortColumn() {
-    HWND header = reinterpret_cast<HWND>(SendMessageW(table_, LVM_GETHEADER, 0, 0));
-    if (!header) return;
-    const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
-    for (int c = 0; c < count; ++c) {
-        HDITEMW item{};
-        item.mask = HDI_FORMAT;
-        SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
-        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-        if (static_cast<std::size_t>(c) == sortColumn_) item.fmt |= ascending_ ? HDF_SORTUP : HDF_SORTDOWN;
-        SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
-    }
-}
+void Win32Browser::MarkSortColumn() { MarkSortedColumn(table_, sortColumn_, ascending_); }
 
 std::vector<std::size_t> Win32Browser::SelectedRows() const {
     std::vector<std::size_t> selected;

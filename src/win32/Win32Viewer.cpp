@@ -439,8 +439,10 @@ void Win32Viewer::RowsChanged(std::size_t sortColumn, bool ascending) {
     InvalidateRect(list_, nullptr, TRUE);
 }
 
-void Win32Viewer::MarkSortColumn() {
-    HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+void Win32Viewer::MarkSortColumn() { MarkSortedColumn(list_, sortColumn_, ascending_); }
+
+void MarkSortedColumn(HWND list, std::size_t column, bool ascending) {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
     if (!header) return;
     const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
     for (int c = 0; c < count; ++c) {
@@ -448,7 +450,7 @@ void Win32Viewer::MarkSortColumn() {
         item.mask = HDI_FORMAT;
         SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
         item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-        if (static_cast<std::size_t>(c) == sortColumn_) item.fmt |= ascending_ ? HDF_SORTUP : HDF_SORTDOWN;
+        if (static_cast<std::size_t>(c) == column) item.fmt |= ascending ? HDF_SORTUP : HDF_SORTDOWN;
         SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
     }
 }

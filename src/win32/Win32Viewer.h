@@ -19,6 +19,10 @@
 
 namespace vellocar::win32 {
 
+// Draws the sort arrow of a report list's header on column (up when ascending), and none on
+// the others; a column past the last marks none.
+void MarkSortedColumn(HWND list, std::size_t column, bool ascending);
+
 class Win32Viewer final : public ui::ViewerWindow {
 public:
     // Creates the window, hidden, owned by owner: it stays in front of it and goes with it. It is

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,27 @@ TEST(GameLayers, ModulesAreFoundInTheUsersFolderThenTheGames) {
         EXPECT_EQ(fs::path(request.HakFolders.front()), fs::path(user) / "hak");
         EXPECT_EQ(fs::path(request.HakFolders.back()), fs::path(game) / "data" / "hk");
     }
+}
+
+// Without NWN_HOME: a classic install is its own user folder; else the Enhanced Edition's folder
+// under the user's documents, when it is there.
+TEST(GameLayers, TheUsersFolderWithoutNwnHome) {
+    test::TempDir dir;
+    fs::create_directories(dir.path() / "classic");
+    test::WriteFile(dir / "classic/chitin.key", "KEY V1  ");
+#ifdef _WIN32
+    const std::string documents = dir / "profile/Documents/Neverwinter Nights", variable = "USERPROFILE",
+                      value = dir / "profile";
+#else
+    const std::string documents = dir / "home/.local/share/Neverwinter Nights", variable = "HOME", value = dir / "home";
+#endif
+    const auto environment = [&](const std::string& name) {
+        return name == variable ? std::optional<std::string>(value) : std::nullopt;
+    };
+    EXPECT_EQ(game::DefaultUserFolder(dir / "classic", environment), dir / "classic");
+    EXPECT_EQ(game::DefaultUserFolder(dir / "ee", environment), "") << "no documents folder yet";
+    fs::create_directories(documents);
+    EXPECT_EQ(fs::path(game::DefaultUserFolder(dir / "ee", environment)), fs::path(documents));
 }
 
 } // namespace

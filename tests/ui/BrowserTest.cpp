@@ -49,7 +49,7 @@ protected:
 
     TBrowsers browsers{
         tk, TViewerHost{[this](const std::exception& e) { form.HandleException(e); }, [] { return false; }},
-        TBrowseContext{[this] { return (dir.path() / "game").string(); }, (dir.path() / "user").string()}};
+        TBrowseContext{[this] { return (dir.path() / "game").string(); }, (dir.path() / "user").string(), {}}};
     std::shared_ptr<FakeBrowser> b;
 };
 
