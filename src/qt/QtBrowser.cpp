@@ -393,6 +393,9 @@ void BrowserWidget::SetCommands(const std::vector<ui::BrowserCommandState>& comm
     for (std::size_t i = 0; i < commands.size(); ++i) {
         QAction* action = actions_[i];
         action->setText(ToQt(commands[i].Caption));
+        // A tool button shows the icon text, which Qt makes from the text without its "...": the
+        // points say that a dialog comes, so they stay.
+        action->setIconText(ToQt(commands[i].Caption));
         action->setEnabled(commands[i].Enabled);
         action->setCheckable(commands[i].Toggle);
         action->setChecked(commands[i].Toggle && commands[i].Checked);
