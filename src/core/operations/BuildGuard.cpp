@@ -6,6 +6,7 @@
 #include "base/Text.h"
 #include "formats/Journal.h"
 #include "operations/Rotation.h"
+#include "platform/SafeFolders.h"
 
 #include <algorithm>
 #include <optional>
@@ -99,12 +100,21 @@ void RemoveLeftTemporaries(const std::string& target) {
         return OwnTemporaryToken(candidate, name, platform::kHostPathSystem).has_value() ||
             OwnTemporaryToken(candidate, backup, platform::kHostPathSystem).has_value();
     };
-    for (const std::string& path : platform::EntriesIn(platform::FolderPart(target), own)) {
-        try {
-            platform::RemoveLeftover(path);
-        } catch (const EVellocarError&) {
-            // A link or a folder at such a name is not this program's: it stays.
-        }
+    const std::vector<std::string> found = platform::EntriesIn(platform::FolderPart(target), own);
+    if (found.empty()) return;
+    // Removed through the folder held open, never through a link at its name: a folder swapped
+    // for a link after the listing gets nothing.
+    std::optional<platform::HeldFolder> folder;
+    try {
+        folder.emplace(platform::HeldFolder::Open(platform::FolderPart(target)));
+    } catch (const EVellocarError&) {
+        return; // the build itself will say what is wrong with the folder
+    }
+    for (const std::string& path : found) {
+        const std::string entry = platform::FileNamePart(path);
+        // A link or a folder at such a name is not this program's: it stays.
+        const auto facts = folder->LookAt(entry);
+        if (facts && facts->What == platform::EntryFacts::Kind::Regular) folder->Remove(entry);
     }
 }
 
