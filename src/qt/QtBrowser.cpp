@@ -533,18 +533,21 @@ std::unique_ptr<ui::ViewerWindow> QtBrowserWindow::OpenDockedViewer(const std::s
 }
 
 void QtBrowserWindow::Raise() {
-    if (!widget_) return;
+    // One look at the guarded pointer: the widget cannot go while this runs.
+    QWidget* const widget = widget_.data();
+    if (!widget) return;
     if (!placed_) {
         placed_ = true;
         // Centred on its screen the first time.
-        if (const QScreen* screen = widget_->screen()) {
+        if (const QScreen* screen = widget->screen()) {
             const QRect area = screen->availableGeometry();
-            widget_->move(area.center() - QPoint(widget_->width() / 2, widget_->height() / 2));
+            const QSize size = widget->size();
+            widget->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
         }
     }
-    widget_->show();
-    widget_->raise();
-    widget_->activateWindow();
+    widget->show();
+    widget->raise();
+    widget->activateWindow();
 }
 
 } // namespace vellocar::qt
