@@ -2,6 +2,7 @@
 // logic; and the program's own entry to it.
 
 #include "ArchiveBytes.h"
+#include "NoViewerEvents.h"
 #include "QtBrowser.h"
 #include "QtViewer.h"
 #include "QtWindow.h"
@@ -44,21 +45,6 @@ struct Said final : ui::BrowserEvents {
         lines << "close";
         if (onClose) onClose();
     }
-};
-
-struct NoViewerEvents final : ui::ViewerEvents {
-    void ZoomChosen(ui::ViewerZoom) override {}
-    void PictureAreaResized(int, int) override {}
-    void SavePngClicked() override {}
-    void SaveAsClicked() override {}
-    void SaveConvertedClicked() override {}
-    void ChannelsChosen(ui::ViewerChannels) override {}
-    void MipChosen(std::size_t) override {}
-    void PicturePointed(int, int) override {}
-    void ColumnClicked(std::size_t) override {}
-    void FindAsked(const std::string&, bool) override {}
-    void OpenTalkTableClicked() override {}
-    void CloseAsked() override {}
 };
 
 // Many rows, made as asked: name, type, size.
@@ -176,7 +162,7 @@ void BrowserTest::reportsWhatTheUserDoes() {
 
 void BrowserTest::docksTheViewerInItsPane() {
     Said said;
-    NoViewerEvents viewerEvents;
+    test::NoViewerEvents viewerEvents;
     qt::QtBrowserWindow window(nullptr, "Browse", said);
     BrowserWidget* w = window.Widget();
     window.Raise();

@@ -2,6 +2,7 @@
 // works them, against a logic that writes down what it is told.
 
 #include "Win32Browser.h"
+#include "NoViewerEvents.h"
 
 #include "ArchiveBytes.h"
 #include "ControlIds.h"
@@ -59,21 +60,6 @@ public:
         Log.push_back("close");
         Window.reset();
     }
-};
-
-class NoViewerEvents final : public ui::ViewerEvents {
-    void ZoomChosen(ui::ViewerZoom) override {}
-    void PictureAreaResized(int, int) override {}
-    void SavePngClicked() override {}
-    void SaveAsClicked() override {}
-    void SaveConvertedClicked() override {}
-    void ChannelsChosen(ui::ViewerChannels) override {}
-    void MipChosen(std::size_t) override {}
-    void PicturePointed(int, int) override {}
-    void ColumnClicked(std::size_t) override {}
-    void FindAsked(const std::string&, bool) override {}
-    void OpenTalkTableClicked() override {}
-    void CloseAsked() override {}
 };
 
 // The messages waiting, through the same hands as the program's loop.
@@ -159,7 +145,7 @@ TEST(BrowserFace, ShowsTheLogicsStateAndReportsWhatTheUserDoes) {
     EXPECT_EQ(browser.SelectedRows(), std::vector<std::size_t>{5});
 
     // A docked viewer fills the pane, which goes when the viewer does.
-    NoViewerEvents viewerEvents;
+    test::NoViewerEvents viewerEvents;
     auto viewer = browser.OpenDockedViewer("appearance.2da", viewerEvents);
     viewer->ShowText("hello");
     viewer->Raise();
